@@ -1,0 +1,18 @@
+#!/bin/bash
+# Installs every Debian 12 package needed to build, run and test the module.
+set -euo pipefail
+export DEBIAN_FRONTEND=noninteractive
+PACKAGES=(
+    # build
+    cmake g++ make ccache extra-cmake-modules clang-format
+    qtbase5-dev qttools5-dev
+    libkf5auth-dev libkf5coreaddons-dev libkf5configwidgets-dev libkf5i18n-dev
+    libkf5widgetsaddons-dev libkf5kcmutils-dev
+    # run: module launcher, OpenSSH tools, who, headless display
+    kde-cli-tools openssh-client openssh-server coreutils procps
+    xvfb xauth x11-apps imagemagick breeze-icon-theme
+    # privileged helper and its end-to-end harness
+    polkitd pkexec dbus-daemon util-linux iproute2 systemd
+)
+apt-get update
+apt-get install -y --no-install-recommends "${PACKAGES[@]}"

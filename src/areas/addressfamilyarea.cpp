@@ -1,0 +1,115 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "addressfamilyarea.h"
+#include "ui_AddressFamilyArea.h"
+
+#include "serveraddress.h"
+
+#include <KLocalizedString>
+
+#include <QMessageBox>
+
+namespace
+{
+QAbstractSocket::NetworkLayerProtocol protocolFromData(const QVariant &data)
+{
+    bool ok = false;
+    const int value = data.toInt(&ok);
+    return ok ? static_cast<QAbstractSocket::NetworkLayerProtocol>(value) : QAbstractSocket::IPv4Protocol;
+}
+}
+
+AddressFamilyArea::AddressFamilyArea(const SSHOption &option, const QStringList &currentAddresses, QWidget *parent)
+    : AbstractOptionArea(option, parent)
+    , ui(std::make_unique<Ui::AddressFamilyArea>())
+    , m_currentAddresses(currentAddresses)
+{
+    qRegisterMetaType<QAbstractSocket::NetworkLayerProtocol>("QAbstractSocket::NetworkLayerProtocol");
+    ui->setupUi(this);
+}
+
+AddressFamilyArea::~AddressFamilyArea() = default;
+
+QWidget *AddressFamilyArea::inflate()
+{
+    ui->comboBox->addItem(QIcon(), i18n("Any"), static_cast<int>(QAbstractSocket::AnyIPProtocol));
+    ui->comboBox->addItem(QIcon(), QStringLiteral("IPv4"), static_cast<int>(QAbstractSocket::IPv4Protocol));
+    ui->comboBox->addItem(QIcon(), QStringLiteral("IPv6"), static_cast<int>(QAbstractSocket::IPv6Protocol));
+    ui->label->setText(m_option.displayName());
+    showCurrentMode();
+    setupToolTips();
+    connect(ui->comboBox, qOverload<int>(&QComboBox::activated), this, [this] {
+        setHasChanged(ServerAddress::addressFamilyStringById(currentProtocol()) != m_option.value().toString());
+        Q_EMIT modify();
+        hasIncorrectedAddresses();
+    });
+    return this;
+}
+
+void AddressFamilyArea::setupToolTips()
+{
+    for (int i = 0; i < ui->comboBox->count(); ++i) {
+        QString toolTip;
+        switch (protocolFromData(ui->comboBox->itemData(i, Qt::UserRole))) {
+        case QAbstractSocket::AnyIPProtocol:
+            toolTip = i18n("The server will be listening on all local IPv4 and IPv6 addresses");
+            break;
+        case QAbstractSocket::IPv6Protocol:
+            toolTip = i18n("The server will be listening listen only on local IPv6 addresses");
+            break;
+        case QAbstractSocket::IPv4Protocol:
+            toolTip = i18n("The server will be listening listen only on local IPv4 addresses");
+            break;
+        default:
+            break;
+        }
+        ui->comboBox->setItemData(i, toolTip, Qt::ToolTipRole);
+    }
+    setToolTip(m_option.description());
+}
+
+void AddressFamilyArea::showCurrentMode() const
+{
+    const int protocol = ServerAddress::addressFamilyIdByString(m_option.value().toString());
+    ui->comboBox->setCurrentIndex(ui->comboBox->findData(protocol, Qt::UserRole, Qt::MatchExactly));
+}
+
+QAbstractSocket::NetworkLayerProtocol AddressFamilyArea::currentProtocol() const
+{
+    return protocolFromData(ui->comboBox->currentData(Qt::UserRole));
+}
+
+QVariant AddressFamilyArea::value() const
+{
+    return QVariant(ServerAddress::addressFamilyStringById(currentProtocol()));
+}
+
+void AddressFamilyArea::reset() const
+{
+    showCurrentMode();
+}
+
+bool AddressFamilyArea::validate() const
+{
+    return !hasIncorrectedAddresses();
+}
+
+void AddressFamilyArea::setCurrentAddresses(const QStringList &addresses)
+{
+    m_currentAddresses = addresses;
+}
+
+bool AddressFamilyArea::hasIncorrectedAddresses() const
+{
+    const QList<ServerAddress> addresses = ServerAddress::fromStringList(m_currentAddresses);
+    const QAbstractSocket::NetworkLayerProtocol protocol = currentProtocol();
+    if (protocol == QAbstractSocket::AnyIPProtocol) {
+        return false;
+    }
+    for (const ServerAddress &address : addresses) {
+        if (address.ip().protocol() != protocol) {
+            QMessageBox::critical(parentWidget(), i18n("Error"), i18n("Incompatible listening addresses must be removed"), QMessageBox::Ok);
+            return true;
+        }
+    }
+    return false;
+}

@@ -1,0 +1,16 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#pragma once
+
+#include "abstractoptionarea.h"
+
+// Placeholder until the real editor lands.
+class BannerArea : public AbstractOptionArea
+{
+    Q_OBJECT
+public:
+    BannerArea(const SSHOption &option, QWidget *parent);
+
+    QWidget *inflate() override;
+    QVariant value() const override;
+    void reset() const override;
+};

@@ -1,0 +1,39 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "spinboxoptionarea.h"
+#include "ui_SpinboxOptionArea.h"
+
+#include <KLocalizedString>
+
+SpinboxOptionArea::SpinboxOptionArea(const SSHOption &option, QWidget *parent)
+    : AbstractOptionArea(option, parent)
+    , ui(std::make_unique<Ui::SpinboxOptionArea>())
+{
+    ui->setupUi(this);
+}
+
+SpinboxOptionArea::~SpinboxOptionArea() = default;
+
+QWidget *SpinboxOptionArea::inflate()
+{
+    ui->spinBox->setValue(m_option.value().toInt());
+    if (m_option.configureId() == Client && m_option.id() == SSHOption::ServerAliveInterval) {
+        ui->spinBox->setSuffix(QLatin1Char(' ') + i18n("sec"));
+    }
+    ui->label->setText(m_option.displayName());
+    setToolTip(m_option.description());
+    connect(ui->spinBox, qOverload<int>(&QSpinBox::valueChanged), this, [this](int value) {
+        setHasChanged(value != m_option.value().toInt());
+        Q_EMIT modify();
+    });
+    return this;
+}
+
+QVariant SpinboxOptionArea::value() const
+{
+    return QVariant(QString::number(ui->spinBox->value()));
+}
+
+void SpinboxOptionArea::reset() const
+{
+    ui->spinBox->setValue(m_option.value().toInt());
+}

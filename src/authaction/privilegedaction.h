@@ -1,0 +1,61 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#pragma once
+
+#include <QList>
+#include <QPair>
+#include <QString>
+#include <QVariant>
+#include <QVariantMap>
+
+/**
+ * The one road from the module to the root helper.
+ *
+ * Every privileged request (read or write a configuration, service command,
+ * journal read, kill, key and banner writes) is a KAuth action executed
+ * through runPrivilegedAction(). Production code runs the real KAuth action;
+ * tests install their own ActionRunner and answer the calls in-process.
+ */
+namespace SSHSettings
+{
+/// Names the helper and prefixes both action names.
+QString helperId();
+
+enum class ActionKind {
+    Access, ///< "<helperId>.access": reads, restores, service commands, journal
+    Change, ///< "<helperId>.change": writes and process control
+};
+
+/// "%1.access" or "%1.change" with the helper identifier in %1.
+QString actionName(ActionKind kind);
+
+/// Arguments in the order in which they are added to the action.
+using ActionArguments = QList<QPair<QString, QVariant>>;
+
+struct ActionResult {
+    bool ok = false;
+    int errorCode = 0;
+    QString errorText;
+    QVariantMap data;
+};
+
+class ActionRunner
+{
+public:
+    virtual ~ActionRunner();
+    /// Runs the action synchronously and returns its outcome.
+    virtual ActionResult run(const QString &actionName, const ActionArguments &arguments) = 0;
+};
+
+/// Builds the KAuth::Action, executes it and waits for it in a local event loop.
+class KAuthActionRunner : public ActionRunner
+{
+public:
+    ActionResult run(const QString &actionName, const ActionArguments &arguments) override;
+};
+
+/// Runs one privileged action through the installed runner (KAuth by default).
+ActionResult runPrivilegedAction(ActionKind kind, const ActionArguments &arguments);
+
+/// Installs another runner (not owned); nullptr restores the KAuth runner.
+void setActionRunner(ActionRunner *runner);
+}

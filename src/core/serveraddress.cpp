@@ -1,0 +1,173 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "serveraddress.h"
+
+#include <QRegularExpression>
+
+namespace
+{
+const QHostAddress &anyIPv4()
+{
+    static const QHostAddress address(QStringLiteral("0.0.0.0"));
+    return address;
+}
+
+const QHostAddress &anyIPv6()
+{
+    static const QHostAddress address(QStringLiteral("::"));
+    return address;
+}
+}
+
+ServerAddress::ServerAddress(QObject *parent)
+    : QObject(parent)
+{
+}
+
+ServerAddress::ServerAddress(const QString &ip, const QString &port, QObject *parent)
+    : QObject(parent)
+    , m_ip(ip)
+    , m_port(port)
+{
+}
+
+ServerAddress::ServerAddress(const QString &fullAddress, QObject *parent)
+    : QObject(parent)
+{
+    const auto parsed = parseFullAddress(fullAddress);
+    m_ip = parsed.first;
+    m_port = parsed.second;
+}
+
+ServerAddress::ServerAddress(const ServerAddress &other)
+    : QObject(other.parent())
+    , m_ip(other.m_ip)
+    , m_port(other.m_port)
+{
+}
+
+ServerAddress &ServerAddress::operator=(const ServerAddress &other)
+{
+    m_ip = other.m_ip;
+    m_port = other.m_port;
+    return *this;
+}
+
+QHostAddress ServerAddress::ip() const
+{
+    return m_ip;
+}
+
+QString ServerAddress::port() const
+{
+    return m_port;
+}
+
+QPair<QHostAddress, QString> ServerAddress::parseFullAddress(const QString &fullAddress) const
+{
+    const int colon = fullAddress.lastIndexOf(QLatin1Char(':'));
+    if (colon < 0) {
+        return {QHostAddress(), QString()};
+    }
+    QString host = fullAddress.left(colon);
+    host.remove(QLatin1Char('[')).remove(QLatin1Char(']'));
+    const QHostAddress address(host);
+    if (address.isNull()) {
+        return {QHostAddress(), QString()};
+    }
+    return {address, fullAddress.mid(colon + 1)};
+}
+
+QString ServerAddress::toString() const
+{
+    return QStringLiteral("%1:%2").arg(m_ip.toString(), m_port);
+}
+
+bool ServerAddress::isValid() const
+{
+    if (m_ip.isNull()) {
+        return false;
+    }
+    bool ok = false;
+    const int port = m_port.toInt(&ok, 10);
+    if (!ok || port < 1 || port > 65535) {
+        return false;
+    }
+    const auto protocol = m_ip.protocol();
+    return protocol == QAbstractSocket::IPv4Protocol || protocol == QAbstractSocket::IPv6Protocol;
+}
+
+bool ServerAddress::isRealAddress() const
+{
+    return m_ip != anyIPv4() && m_ip != anyIPv6() && !m_ip.toString().isEmpty();
+}
+
+bool ServerAddress::operator==(const ServerAddress &other) const
+{
+    return m_ip == other.m_ip && m_port == other.m_port;
+}
+
+bool ServerAddress::operator!=(const ServerAddress &other) const
+{
+    return !(*this == other);
+}
+
+bool ServerAddress::isValidIpAddress(const QString &ip)
+{
+    if (ip.isEmpty()) {
+        return false;
+    }
+    static const QRegularExpression ipv4(QStringLiteral("^(25[0-5]|2[0-4][0-9]|[01]?[0-9][0-9]?)(\\.(25[0-5]|2[0-4][0-9]|[01]?[0-9][0-9]?)){3}$"));
+    static const QRegularExpression ipv6(QStringLiteral(
+        "^(?:[0-9a-fA-F]{1,4}:){7}[0-9a-fA-F]{1,4}|(?:[0-9a-fA-F]{1,4}:){1,7}:|(?:[0-9a-fA-F]{1,4}:){1,6}:[0-9a-fA-F]{1,4}|(?:[0-9a-fA-F]{1,4}:){1,5}(:[0-"
+        "9a-fA-F]{1,4}){1,2}|(?:[0-9a-fA-F]{1,4}:){1,4}(:[0-9a-fA-F]{1,4}){1,3}|(?:[0-9a-fA-F]{1,4}:){1,3}(:[0-9a-fA-F]{1,4}){1,4}|(?:[0-9a-fA-F]{1,4}:){"
+        "1,2}(:[0-9a-fA-F]{1,4}){1,5}|[0-9a-fA-F]{1,4}:((:[0-9a-fA-F]{1,4}){1,6})|:(:[0-9a-fA-F]{1,4}){1,7}|fe80:(:[0-9a-fA-F]{0,4}){0,4}%[0-9a-zA-Z]{1,}|:"
+        ":(ffff(:0{1,4}){0,1}:){0,1}((25[0-5]|(2[0-4]|1{0,1}[0-9]){0,1}[0-9])\\.){3,3}(25[0-5]|(2[0-4]|1{0,1}[0-9]){0,1}[0-9])|(?:[0-9a-fA-F]{1,4}:){1,4}:(("
+        "25[0-5]|(2[0-4]|1{0,1}[0-9]){0,1}[0-9])\\.){3,3}(25[0-5]|(2[0-4]|1{0,1}[0-9]){0,1}[0-9])$"));
+    return ipv4.match(ip).hasMatch() || ipv6.match(ip).hasMatch();
+}
+
+QList<ServerAddress> ServerAddress::fromStringList(const QStringList &addresses)
+{
+    QList<ServerAddress> result;
+    for (const QString &text : addresses) {
+        ServerAddress address(text, nullptr);
+        if (address.isRealAddress()) {
+            result.append(address);
+        }
+    }
+    return result;
+}
+
+QAbstractSocket::NetworkLayerProtocol ServerAddress::addressFamilyIdByString(const QString &family)
+{
+    if (family == QLatin1String("any")) {
+        return QAbstractSocket::AnyIPProtocol;
+    }
+    if (family == QLatin1String("inet")) {
+        return QAbstractSocket::IPv4Protocol;
+    }
+    if (family == QLatin1String("inet6")) {
+        return QAbstractSocket::IPv6Protocol;
+    }
+    return QAbstractSocket::UnknownNetworkLayerProtocol;
+}
+
+QString ServerAddress::addressFamilyStringById(QAbstractSocket::NetworkLayerProtocol protocol)
+{
+    switch (protocol) {
+    case QAbstractSocket::IPv4Protocol:
+        return QStringLiteral("inet");
+    case QAbstractSocket::IPv6Protocol:
+        return QStringLiteral("inet6");
+    case QAbstractSocket::AnyIPProtocol:
+        return QStringLiteral("any");
+    default:
+        break;
+    }
+    return {};
+}
+
+uint qHash(const ServerAddress &address, uint seed)
+{
+    return qHash(address.ip().toString(), seed) ^ qHash(address.port(), seed);
+}

@@ -1,0 +1,30 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#pragma once
+
+#include <QObject>
+
+/// The sshd service: its state, asked anew on every call, and its commands.
+class ServerState : public QObject
+{
+    Q_OBJECT
+public:
+    explicit ServerState(QObject *parent = nullptr);
+    ServerState(const ServerState &other);
+
+    bool isEnabled() const;
+    bool isActive() const;
+    void start();
+    void stop();
+    void restart();
+
+    /// Answers isEnabled()/isActive() from a stand-in (tests only); nullptr restores the real service.
+    struct StateSource {
+        virtual ~StateSource() = default;
+        virtual bool isEnabled() const = 0;
+        virtual bool isActive() const = 0;
+    };
+    static void setStateSourceForTesting(StateSource *source);
+
+private:
+    void jobExec(const QString &command);
+};

@@ -1,0 +1,31 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#pragma once
+
+#include <QMetaType>
+
+enum SSHConfigurationTypeId : int {
+    Undefined = 0,
+    Server = 1,
+    Client = 2,
+};
+
+enum PermitTunnelId : int {
+    TunnelUnknown = 0,
+    TunnelNo = 1,
+    TunnelYes = 2,
+    TunnelPointToPoint = 3,
+    TunnelEthernet = 4,
+};
+
+enum SSHCodeError : int {
+    UnknownError = 1,
+    ServerNotRunning = 2,
+    ClientLoadError = 3,
+    ServerLoadError = 4,
+    ChangeOptionError = 5,
+    InvalidAddress = 15,
+};
+
+Q_DECLARE_METATYPE(SSHConfigurationTypeId)
+Q_DECLARE_METATYPE(PermitTunnelId)
+Q_DECLARE_METATYPE(SSHCodeError)

@@ -1,0 +1,43 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "messagewidget.h"
+
+namespace KCMOS
+{
+namespace
+{
+KMessageWidget::MessageType toKMessageType(MessageType type)
+{
+    switch (type) {
+    case Positive:
+        return KMessageWidget::Positive;
+    case Warning:
+        return KMessageWidget::Warning;
+    case Error:
+        return KMessageWidget::Error;
+    case Information:
+        break;
+    }
+    return KMessageWidget::Information;
+}
+}
+
+MessageWidget::MessageWidget(const QString &text, KCMOS::MessageType type, const QString &id, QWidget *parent)
+    : KMessageWidget(text, parent)
+    , m_id(id)
+    , m_type(type)
+{
+    setMessageType(toKMessageType(type));
+    setWordWrap(true);
+    setCloseButtonVisible(true);
+}
+
+QString MessageWidget::id() const
+{
+    return m_id;
+}
+
+KCMOS::MessageType MessageWidget::messageType() const
+{
+    return m_type;
+}
+}

@@ -1,0 +1,17 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#pragma once
+
+#include <KPluginFactory>
+
+/// The plug-in's factory: makes the SSH settings page.
+class SSHFactory : public KPluginFactory
+{
+    Q_OBJECT
+    Q_PLUGIN_METADATA(IID "org.kde.KPluginFactory")
+    Q_INTERFACES(KPluginFactory)
+public:
+    SSHFactory();
+
+protected:
+    QObject *create(const char *iface, QWidget *parentWidget, QObject *parent, const QVariantList &args, const QString &keyword) override;
+};

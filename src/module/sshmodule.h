@@ -1,0 +1,58 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#pragma once
+
+#include "orbiskcmodule.h"
+#include "sshoption.h"
+
+#include <QPointer>
+
+#include <initializer_list>
+
+class AbstractOptionArea;
+class FactoryManager;
+class QVBoxLayout;
+class SSHManager;
+
+namespace Ui
+{
+class SSHModule;
+}
+
+/// The SSH settings page: server tabs, client page, service row and connections tab.
+class SSHModule : public KCMOS::OrbisKCModule
+{
+    Q_OBJECT
+public:
+    SSHModule(QWidget *parent, const QVariantList &args);
+    ~SSHModule() override;
+
+public Q_SLOTS:
+    void access() override;
+    void change() override;
+    void defaults() override;
+
+private:
+    void initManagers();
+    void createOptionAreas();
+    void configureLayoutWidgets() const;
+    void addWidgetsToLayout(QVBoxLayout *layout, std::initializer_list<SSHOption::Id> ids) const;
+    void configureChangeHandlers(QPointer<SSHOption> option, AbstractOptionArea *area);
+    void stretchUiAndViewSwitch();
+    void createConnectionsTab();
+
+    bool updateOption(AbstractOptionArea *area, SSHOption &option) const;
+    bool updateSubOptions(SSHOption &option, AbstractOptionArea const *area) const;
+    void handleChangeResult(bool ok, AbstractOptionArea *area, SSHOption &option);
+    void resetValues() const;
+    void handlerChangeTrigger();
+    void handleManagerError(const QString &message, SSHCodeError code);
+    int showRestoreDialog(const QString &text, const QString &first, const QString &second);
+
+    void setupSshServerStatus() const;
+    void serverControlButtonsHandler() const;
+    void setEnableAreas(bool enable, SSHConfigurationTypeId type) const;
+
+    Ui::SSHModule *ui;
+    SSHManager *m_manager = nullptr;
+    FactoryManager *m_factoryManager = nullptr;
+};
