@@ -4,7 +4,7 @@ set -euo pipefail
 export DEBIAN_FRONTEND=noninteractive
 PACKAGES=(
     # build
-    cmake g++ make ccache extra-cmake-modules clang-format
+    cmake g++ make ninja-build ccache git extra-cmake-modules clang-format
     qtbase5-dev qttools5-dev
     libkf5auth-dev libkf5coreaddons-dev libkf5configwidgets-dev libkf5i18n-dev
     libkf5widgetsaddons-dev libkf5kcmutils-dev

@@ -3,26 +3,15 @@
 
 #include <QString>
 
+/// The configuration files, their backups and the distribution default.
 namespace SSHPaths
 {
-inline QString serverConfig()
-{
-    return QStringLiteral("/etc/ssh/sshd_config");
-}
-inline QString clientConfig()
-{
-    return QStringLiteral("/etc/ssh/ssh_config");
-}
-inline QString serverBackup()
-{
-    return QStringLiteral("/etc/ssh/sshd_config.bak");
-}
-inline QString clientBackup()
-{
-    return QStringLiteral("/etc/ssh/ssh_config.bak");
-}
-inline QString serverDistributionDefault()
-{
-    return QStringLiteral("/usr/share/openssh/sshd_config");
-}
+QString serverConfig();
+QString clientConfig();
+QString serverBackup();
+QString clientBackup();
+QString serverDistributionDefault();
+
+/// Tests put the files under a temporary root; production never calls this.
+void setRootForTesting(const QString &root);
 }

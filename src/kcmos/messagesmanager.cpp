@@ -15,6 +15,8 @@ MessagesManager::MessagesManager(QWidget *parent)
     hide();
 }
 
+MessagesManager::~MessagesManager() = default;
+
 MessageWidget *MessagesManager::newMessage(const QString &text, MessageType type, const QString &, State)
 {
     return addMessage(QString(), text, type);
@@ -39,9 +41,10 @@ MessageWidget *MessagesManager::addMessage(const QString &id, const QString &tex
     m_messages.removeAll(nullptr);
     m_messages.append(message);
     // A closed message leaves the stack for good.
-    connect(message, &KMessageWidget::hideAnimationFinished, message, &QObject::deleteLater);
-    connect(message, &QObject::destroyed, this, [this] {
-        m_messages.removeAll(nullptr);
+    connect(message, &KMessageWidget::hideAnimationFinished, this, [this, message] {
+        m_messages.removeAll(message);
+        m_layout->removeWidget(message);
+        message->deleteLater();
         if (messages().isEmpty()) {
             hide();
         }

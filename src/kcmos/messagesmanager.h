@@ -20,6 +20,7 @@ class MessagesManager : public QWidget
     Q_OBJECT
 public:
     explicit MessagesManager(QWidget *parent = nullptr);
+    ~MessagesManager() override;
 
     MessageWidget *newMessage(const QString &text, MessageType type, const QString &title = QString(), State state = Normal);
     /// Like newMessage(), but replaces the earlier message posted with the same id.

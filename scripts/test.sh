@@ -1,0 +1,41 @@
+#!/bin/bash
+# Installs the dependencies, builds and runs the whole test suite:
+#   1. unit and widget tests (headless);
+#   2. the end-to-end tests, where the installed root helper answers real KAuth calls
+#      in a private mount/network namespace with its own system bus;
+#   3. the unit tests again, built with AddressSanitizer and UndefinedBehaviorSanitizer;
+#   4. the KDE clang-format check.
+# Run it as root on Debian 12.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+ROOT=$PWD
+JOBS=${JOBS:-$(nproc)}
+export QT_QPA_PLATFORM=offscreen
+export CCACHE_DIR=${CCACHE_DIR:-$ROOT/.ccache}
+
+if [ "${SKIP_DEPS:-0}" != 1 ]; then
+    bash scripts/install-deps.sh
+fi
+
+echo "== build"
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_INSTALL_PREFIX=/usr -DBUILD_TESTING=ON
+cmake --build build -j "$JOBS"
+
+echo "== unit tests"
+ctest --test-dir build --output-on-failure -LE e2e -j "$JOBS"
+
+echo "== end-to-end tests (real helper over KAuth)"
+cmake --install build > /dev/null
+ctest --test-dir build --output-on-failure -L e2e
+
+echo "== unit tests under AddressSanitizer and UndefinedBehaviorSanitizer"
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_INSTALL_PREFIX=/usr -DBUILD_TESTING=ON \
+    -DECM_ENABLE_SANITIZERS='address;undefined' -DBUILD_BENCHMARKS=OFF
+cmake --build build-asan -j "$JOBS"
+ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    ctest --test-dir build-asan --output-on-failure -LE e2e -j "$JOBS"
+
+echo "== clang-format"
+git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
+
+echo "== all tests passed"

@@ -1,0 +1,286 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "fakeactionrunner.h"
+#include "serverstate.h"
+#include "sshmanager.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+namespace
+{
+struct FixedState : ServerState::StateSource {
+    bool active = true;
+    bool enabled = true;
+    bool isEnabled() const override
+    {
+        return enabled;
+    }
+    bool isActive() const override
+    {
+        return active;
+    }
+};
+
+QVariantMap serverReply()
+{
+    return {
+        {QStringLiteral("port"), QStringLiteral("2222")},
+        {QStringLiteral("permitrootlogin"), QStringLiteral("prohibit-password")},
+        {QStringLiteral("listenaddress"), QStringLiteral("10.0.0.1:22 [::1]:22")},
+        {QStringLiteral("permittunnel"), QStringLiteral("ethernet")},
+        {QStringLiteral("allowusers"), QStringList{QStringLiteral("alice@*"), QStringLiteral("bob@10.0.0.2")}},
+        {QStringLiteral("denyusers"), QStringList()},
+        {QStringLiteral("allowgroups"), QStringLiteral("wheel@*")},
+    };
+}
+}
+
+class ManagerTest : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void cleanup();
+    void catalogue();
+    void optionNamesForTheHelper();
+    void loadWithActiveServerReadsBoth();
+    void loadWithInactiveServerReadsOnlyClient();
+    void failedAndEmptyReads();
+    void missingSubOptionKeywordDropsIt();
+    void changeSendsKeywordTypeAndValue();
+    void failedChangeKeepsOldValue();
+    void restoreArguments();
+    void tunnelWords();
+
+private:
+    FixedState m_state;
+};
+
+void ManagerTest::init()
+{
+    m_state = FixedState();
+    ServerState::setStateSourceForTesting(&m_state);
+}
+
+void ManagerTest::cleanup()
+{
+    ServerState::setStateSourceForTesting(nullptr);
+}
+
+void ManagerTest::catalogue()
+{
+    SSHManager manager;
+    manager.initializeConfigurations(false);
+    const SSHOptions server = manager.sshOptions().value(Server);
+    const SSHOptions client = manager.sshOptions().value(Client);
+    QCOMPARE(server.size(), 26);
+    QCOMPARE(client.size(), 3);
+    QCOMPARE(manager.allOptions().size(), 29);
+
+    const QList<int> serverOrder{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21, 27, 28, 29, 26};
+    for (int i = 0; i < server.size(); ++i) {
+        QCOMPARE(int(server.at(i)->id()), serverOrder.at(i));
+        QCOMPARE(server.at(i)->configureId(), Server);
+    }
+    QCOMPARE(int(client.at(0)->id()), int(SSHOption::ClientPort));
+    QCOMPARE(client.at(0)->name(), QStringLiteral("Port"));
+    QCOMPARE(int(client.at(1)->id()), int(SSHOption::ServerAliveInterval));
+
+    const QPointer<SSHOption> composite = manager.findOptionById(Server, SSHOption::AllowDenyUsersGroups);
+    QVERIFY(composite);
+    QCOMPARE(composite->subOptions().size(), 4);
+    QCOMPARE(composite->subOptions().at(3)->name(), QStringLiteral("DenyGroups"));
+    // Sub-options are reachable only through their composite.
+    QVERIFY(!manager.findOptionById(Server, SSHOption::AllowUsers));
+
+    const QPointer<SSHOption> root = manager.findOptionById(Server, SSHOption::PermitRootLogin);
+    QCOMPARE(root->displayName(), QStringLiteral("Allow root user access via SSH protocol"));
+    QCOMPARE(root->value(), QVariant(true));
+    QCOMPARE(manager.findOptionById(Server, SSHOption::AddressFamily)->value(), QVariant(QStringList{QStringLiteral("any")}));
+    QCOMPARE(manager.findOptionById(Server, SSHOption::ListenAddress)->value().toStringList().size(), 2);
+    QVERIFY(!manager.findOptionById(Server, SSHOption::AuthorizedKeysFile)->tevSupported());
+    QCOMPARE(manager.currentServerPort(), QStringLiteral("22"));
+}
+
+void ManagerTest::optionNamesForTheHelper()
+{
+    SSHManager manager;
+    manager.initializeConfigurations(false);
+    const QStringList names = manager.getOptionNames(Server);
+    QCOMPARE(names.size(), 29);
+    QCOMPARE(names.first(), QStringLiteral("Port"));
+    QCOMPARE(names.mid(21, 4), (QStringList{QStringLiteral("PermitTunnel"), QStringLiteral("Subsystem"), QStringLiteral("Banner"), QStringLiteral("AuthorizedKeysFile")}));
+    QCOMPARE(names.mid(25),
+             (QStringList{QStringLiteral("AllowUsers"), QStringLiteral("DenyUsers"), QStringLiteral("AllowGroups"), QStringLiteral("DenyGroups")}));
+    QVERIFY(!names.contains(QStringLiteral("AllowDenyUsersGroups")));
+    QCOMPARE(manager.getOptionNames(Client),
+             (QStringList{QStringLiteral("Port"), QStringLiteral("ServerAliveInterval"), QStringLiteral("ServerAliveCountMax")}));
+}
+
+void ManagerTest::loadWithActiveServerReadsBoth()
+{
+    FakeActionRunner helper;
+    helper.setHandler([](const FakeActionRunner::Call &call) {
+        if (call.argument(QStringLiteral("type_id")).toInt() == Server) {
+            return FakeActionRunner::success(serverReply());
+        }
+        return FakeActionRunner::success({{QStringLiteral("serveraliveinterval"), QStringLiteral("30")}});
+    });
+    SSHManager manager;
+    QSignalSpy errors(&manager, &SSHManager::error);
+    manager.initializeConfigurations(true);
+
+    QCOMPARE(helper.calls.size(), 2);
+    QCOMPARE(helper.calls.at(0).action, QStringLiteral("org.kde.kcontrol.kcmsshsettings.access"));
+    QCOMPARE(helper.calls.at(0).keys(), (QStringList{QStringLiteral("check_options"), QStringLiteral("type_id")}));
+    QCOMPARE(helper.calls.at(1).argument(QStringLiteral("type_id")).toInt(), int(Client));
+    QCOMPARE(errors.count(), 0);
+
+    QCOMPARE(manager.findOptionById(Server, SSHOption::Port)->value(), QVariant(2222));
+    QCOMPARE(manager.findOptionById(Server, SSHOption::PermitRootLogin)->value(), QVariant(false));
+    QCOMPARE(manager.currentLisstenAddresses(), (QStringList{QStringLiteral("10.0.0.1:22"), QStringLiteral("[::1]:22")}));
+    QCOMPARE(manager.findOptionById(Server, SSHOption::PermitTunnel)->value(), QVariant(QStringList{QStringLiteral("ethernet")}));
+    // A keyword missing from the reply keeps its default.
+    QCOMPARE(manager.findOptionById(Server, SSHOption::MaxSessions)->value(), QVariant(10));
+    QCOMPARE(manager.findOptionById(Client, SSHOption::ServerAliveInterval)->value(), QVariant(30));
+
+    const SSHOptions access = manager.findOptionById(Server, SSHOption::AllowDenyUsersGroups)->subOptions();
+    QCOMPARE(access.size(), 3); // DenyGroups was not in the reply
+    QCOMPARE(access.at(0)->value(), QVariant(QStringList{QStringLiteral("alice@*"), QStringLiteral("bob@10.0.0.2")}));
+    // A single string is one entry; it is not split.
+    QCOMPARE(access.at(2)->value(), QVariant(QStringList{QStringLiteral("wheel@*")}));
+}
+
+void ManagerTest::loadWithInactiveServerReadsOnlyClient()
+{
+    m_state.active = false;
+    FakeActionRunner helper;
+    helper.setHandler([](const FakeActionRunner::Call &call) {
+        return FakeActionRunner::success({{QStringLiteral("port"), call.argument(QStringLiteral("type_id")).toInt() == Server ? QStringLiteral("2222") : QStringLiteral("2200")}});
+    });
+    SSHManager manager;
+    QSignalSpy errors(&manager, &SSHManager::error);
+    manager.initializeConfigurations(true);
+    QCOMPARE(helper.calls.size(), 1);
+    QCOMPARE(helper.calls.at(0).argument(QStringLiteral("type_id")).toInt(), int(Client));
+    QCOMPARE(errors.count(), 1);
+    QCOMPARE(errors.at(0).at(1).value<SSHCodeError>(), ServerNotRunning);
+    QCOMPARE(manager.findOptionById(Server, SSHOption::Port)->value(), QVariant(22));
+    QCOMPARE(manager.findOptionById(Client, SSHOption::ClientPort)->value(), QVariant(2200));
+
+    m_state.active = true;
+    manager.loadValueOptions();
+    QCOMPARE(helper.calls.size(), 3);
+    QCOMPARE(manager.findOptionById(Server, SSHOption::Port)->value(), QVariant(2222));
+}
+
+void ManagerTest::failedAndEmptyReads()
+{
+    FakeActionRunner helper;
+    helper.setHandler([](const FakeActionRunner::Call &call) {
+        if (call.argument(QStringLiteral("type_id")).toInt() == Server) {
+            return FakeActionRunner::failure(QStringLiteral("sshd -T failed"));
+        }
+        return FakeActionRunner::success();
+    });
+    SSHManager manager;
+    QSignalSpy errors(&manager, &SSHManager::error);
+    manager.initializeConfigurations(false);
+    QSignalSpy clientPort(manager.findOptionById(Client, SSHOption::ClientPort), &SSHOption::valueChanged);
+    manager.loadValueOptions();
+    QCOMPARE(errors.count(), 1);
+    QCOMPARE(errors.at(0).at(1).value<SSHCodeError>(), ServerLoadError);
+    QCOMPARE(errors.at(0).at(0).toString(), QStringLiteral("Failed to load SSH server settings."));
+    // The client's empty reply changes nothing and reports nothing.
+    QCOMPARE(clientPort.count(), 0);
+
+    helper.setHandler([](const FakeActionRunner::Call &) {
+        return FakeActionRunner::failure(QStringLiteral("no"));
+    });
+    manager.loadConfigurations({Client});
+    QCOMPARE(errors.count(), 2);
+    QCOMPARE(errors.at(1).at(1).value<SSHCodeError>(), ClientLoadError);
+}
+
+void ManagerTest::missingSubOptionKeywordDropsIt()
+{
+    FakeActionRunner helper;
+    helper.setHandler([](const FakeActionRunner::Call &) {
+        return FakeActionRunner::success({{QStringLiteral("denygroups"), QStringList{QStringLiteral("guests@*")}}});
+    });
+    SSHManager manager;
+    manager.initializeConfigurations(true);
+    const QPointer<SSHOption> composite = manager.findOptionById(Server, SSHOption::AllowDenyUsersGroups);
+    QSignalSpy spy(composite, &SSHOption::subOptionsChanged);
+    manager.loadValueOptions();
+    QCOMPARE(spy.count(), 1);
+    QCOMPARE(composite->subOptions().size(), 1);
+    QCOMPARE(composite->subOptions().constFirst()->name(), QStringLiteral("DenyGroups"));
+    QCOMPARE(manager.getOptionNames(Server).last(), QStringLiteral("DenyGroups"));
+}
+
+void ManagerTest::changeSendsKeywordTypeAndValue()
+{
+    FakeActionRunner helper;
+    SSHManager manager;
+    manager.initializeConfigurations(false);
+    const QPointer<SSHOption> port = manager.findOptionById(Client, SSHOption::ClientPort);
+    QSignalSpy changes(port, &SSHOption::valueChanged);
+    QVERIFY(manager.changeValueOption(*port, QStringLiteral("2022")));
+    QCOMPARE(helper.calls.size(), 1);
+    const FakeActionRunner::Call call = helper.calls.constFirst();
+    QCOMPARE(call.action, QStringLiteral("org.kde.kcontrol.kcmsshsettings.change"));
+    QCOMPARE(call.keys(), (QStringList{QStringLiteral("option_name"), QStringLiteral("config_type_id"), QStringLiteral("new_value")}));
+    QCOMPARE(call.argument(QStringLiteral("option_name")).toString(), QStringLiteral("Port"));
+    QCOMPARE(call.argument(QStringLiteral("config_type_id")).toInt(), int(Client));
+    QCOMPARE(call.argument(QStringLiteral("new_value")), QVariant(QStringLiteral("2022")));
+    QCOMPARE(port->value(), QVariant(2022));
+    QCOMPARE(changes.count(), 1);
+}
+
+void ManagerTest::failedChangeKeepsOldValue()
+{
+    FakeActionRunner helper;
+    helper.setHandler([](const FakeActionRunner::Call &) {
+        return FakeActionRunner::failure(QStringLiteral("sshd -t: bad"));
+    });
+    SSHManager manager;
+    manager.initializeConfigurations(false);
+    QSignalSpy errors(&manager, &SSHManager::error);
+    const QPointer<SSHOption> dns = manager.findOptionById(Server, SSHOption::UseDNS);
+    QVERIFY(!manager.changeValueOption(*dns, true));
+    QCOMPARE(dns->value(), QVariant(false));
+    QCOMPARE(errors.count(), 1);
+    QCOMPARE(errors.at(0).at(1).value<SSHCodeError>(), ChangeOptionError);
+    QCOMPARE(errors.at(0).at(0).toString(), QStringLiteral("Error changing SSH option 'UseDNS'"));
+}
+
+void ManagerTest::restoreArguments()
+{
+    FakeActionRunner helper;
+    SSHManager manager;
+    QSignalSpy errors(&manager, &SSHManager::error);
+    QVERIFY(manager.restoreFileConfiguration(Client, true));
+    QCOMPARE(helper.calls.at(0).keys(), (QStringList{QStringLiteral("restore_configure"), QStringLiteral("restore_local_backup")}));
+    QCOMPARE(helper.calls.at(0).argument(QStringLiteral("restore_configure")).toInt(), int(Client));
+    QCOMPARE(helper.calls.at(0).argument(QStringLiteral("restore_local_backup")), QVariant(true));
+    helper.setHandler([](const FakeActionRunner::Call &) {
+        return FakeActionRunner::failure(QStringLiteral("backup fails sshd -t"));
+    });
+    QVERIFY(!manager.restoreFileConfiguration(Server, false));
+    QCOMPARE(errors.count(), 0);
+}
+
+void ManagerTest::tunnelWords()
+{
+    for (const QString &word : {QStringLiteral("no"), QStringLiteral("yes"), QStringLiteral("point-to-point"), QStringLiteral("ethernet")}) {
+        QCOMPARE(SSHManager::tunnelStringById(SSHManager::tunnelIdByString(word)), word);
+    }
+    QCOMPARE(SSHManager::tunnelIdByString(QStringLiteral("Yes")), TunnelUnknown);
+    QCOMPARE(SSHManager::tunnelStringById(TunnelUnknown), QString());
+    QCOMPARE(SSHManager::tunnelStringById(static_cast<PermitTunnelId>(9)), QString());
+}
+
+QTEST_GUILESS_MAIN(ManagerTest)
+#include "managertest.moc"

@@ -1,0 +1,166 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "addressfamilyarea.h"
+#include "checkboxoptionarea.h"
+#include "modalanswerer.h"
+#include "spinboxoptionarea.h"
+#include "tunnelmodearea.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QSignalSpy>
+#include <QSpinBox>
+#include <QTest>
+
+namespace
+{
+SSHOption makeOption(SSHConfigurationTypeId type, SSHOption::Id id, QVariant::Type valueType, const QVariant &value)
+{
+    SSHOption option(type, nullptr);
+    option.setId(id);
+    option.setDisplayName(QStringLiteral("Title"));
+    option.setDescription(QStringLiteral("Help"));
+    option.setValueType(valueType);
+    option.setValue(value);
+    return option;
+}
+
+// Picks a combo item the way a user does: activated() follows the choice.
+void choose(QComboBox *combo, int index)
+{
+    combo->setCurrentIndex(index);
+    Q_EMIT combo->activated(index);
+}
+}
+
+class SimpleAreasTest : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void checkboxTracksTheStoredValue();
+    void spinboxValueIsText();
+    void tunnelModeSelectsTheKeyword_data();
+    void tunnelModeSelectsTheKeyword();
+    void tunnelModeChange();
+    void addressFamilyAgainstListenAddresses_data();
+    void addressFamilyAgainstListenAddresses();
+    void addressFamilyWithoutCurrentItem();
+};
+
+void SimpleAreasTest::checkboxTracksTheStoredValue()
+{
+    CheckboxOptionArea area(makeOption(Server, SSHOption::X11Forwarding, QVariant::Bool, true), nullptr);
+    area.inflate();
+    auto *box = area.findChild<QCheckBox *>();
+    QCOMPARE(box->text(), QStringLiteral("Title"));
+    QCOMPARE(area.toolTip(), QStringLiteral("Help"));
+    QVERIFY(box->isChecked());
+    QSignalSpy modified(&area, &AbstractOptionArea::modify);
+    box->click();
+    QVERIFY(area.hasChanged());
+    QCOMPARE(area.value(), QVariant(false));
+    box->click();
+    QVERIFY(!area.hasChanged());
+    QCOMPARE(modified.count(), 2);
+}
+
+void SimpleAreasTest::spinboxValueIsText()
+{
+    SpinboxOptionArea area(makeOption(Client, SSHOption::ServerAliveInterval, QVariant::Int, 15), nullptr);
+    area.inflate();
+    auto *spin = area.findChild<QSpinBox *>();
+    QCOMPARE(spin->suffix(), QStringLiteral(" sec"));
+    QCOMPARE(spin->maximum(), 999999999);
+    spin->setValue(30);
+    QVERIFY(area.hasChanged());
+    QCOMPARE(area.value(), QVariant(QStringLiteral("30")));
+    spin->setValue(15);
+    QVERIFY(!area.hasChanged());
+
+    SpinboxOptionArea port(makeOption(Server, SSHOption::Port, QVariant::Int, 22), nullptr);
+    port.inflate();
+    QVERIFY(port.findChild<QSpinBox *>()->suffix().isEmpty());
+}
+
+void SimpleAreasTest::tunnelModeSelectsTheKeyword_data()
+{
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<int>("index");
+    QTest::newRow("yes") << QStringLiteral("yes") << 0;
+    QTest::newRow("no") << QStringLiteral("no") << 1;
+    QTest::newRow("point-to-point") << QStringLiteral("point-to-point") << 2;
+    QTest::newRow("ethernet") << QStringLiteral("ethernet") << 3;
+    QTest::newRow("unknown keeps first") << QStringLiteral("sometimes") << 0;
+}
+
+void SimpleAreasTest::tunnelModeSelectsTheKeyword()
+{
+    QFETCH(QString, stored);
+    QFETCH(int, index);
+    TunnelModeArea area(makeOption(Server, SSHOption::PermitTunnel, QVariant::StringList, stored), nullptr);
+    area.inflate();
+    QCOMPARE(area.findChild<QComboBox *>()->currentIndex(), index);
+    QVERIFY(!area.hasChanged());
+}
+
+void SimpleAreasTest::tunnelModeChange()
+{
+    TunnelModeArea area(makeOption(Server, SSHOption::PermitTunnel, QVariant::StringList, QStringLiteral("no")), nullptr);
+    area.inflate();
+    auto *combo = area.findChild<QComboBox *>();
+    choose(combo, 3);
+    QVERIFY(area.hasChanged());
+    QCOMPARE(area.value(), QVariant(QStringLiteral("ethernet")));
+    choose(combo, 1);
+    QVERIFY(!area.hasChanged());
+    area.updateArea(QStringLiteral("yes"));
+    QCOMPARE(combo->currentIndex(), 0);
+}
+
+void SimpleAreasTest::addressFamilyAgainstListenAddresses_data()
+{
+    QTest::addColumn<QStringList>("addresses");
+    QTest::addColumn<int>("choice");
+    QTest::addColumn<bool>("valid");
+    QTest::newRow("ipv4 with ipv6 address") << QStringList{QStringLiteral("[::1]:22")} << 1 << false;
+    QTest::newRow("any with ipv6 address") << QStringList{QStringLiteral("[::1]:22")} << 0 << true;
+    QTest::newRow("ipv4 with wildcard only") << QStringList{QStringLiteral("0.0.0.0:22")} << 1 << true;
+    QTest::newRow("ipv6 with ipv4 address") << QStringList{QStringLiteral("[::1]:22"), QStringLiteral("10.0.0.1:22")} << 2 << false;
+    QTest::newRow("ipv4 with ipv4 addresses") << QStringList{QStringLiteral("10.0.0.1:22"), QStringLiteral("10.0.0.2:2222")} << 1 << true;
+}
+
+void SimpleAreasTest::addressFamilyAgainstListenAddresses()
+{
+    QFETCH(QStringList, addresses);
+    QFETCH(int, choice);
+    QFETCH(bool, valid);
+    AddressFamilyArea area(makeOption(Server, SSHOption::AddressFamily, QVariant::StringList, QStringLiteral("any")), addresses, nullptr);
+    area.inflate();
+    auto *combo = area.findChild<QComboBox *>();
+    QCOMPARE(combo->currentIndex(), 0);
+    QCOMPARE(combo->itemData(2, Qt::ToolTipRole).toString(), QStringLiteral("The server will be listening listen only on local IPv6 addresses"));
+    ModalAnswerer answerer;
+    if (!valid) {
+        answerer.answer(QStringLiteral("OK")); // the message shown on the choice itself
+        answerer.answer(QStringLiteral("OK")); // and again on validate()
+    }
+    choose(combo, choice);
+    QCOMPARE(area.validate(), valid);
+    QCOMPARE(answerer.unanswered(), 0);
+    if (!valid) {
+        QCOMPARE(answerer.seenTexts, (QStringList{QStringLiteral("Incompatible listening addresses must be removed"), QStringLiteral("Incompatible listening addresses must be removed")}));
+    }
+    QCOMPARE(area.hasChanged(), choice != 0);
+}
+
+void SimpleAreasTest::addressFamilyWithoutCurrentItem()
+{
+    AddressFamilyArea area(makeOption(Server, SSHOption::AddressFamily, QVariant::StringList, QStringLiteral("bogus")), {}, nullptr);
+    area.inflate();
+    QCOMPARE(area.findChild<QComboBox *>()->currentIndex(), -1);
+    QCOMPARE(area.value(), QVariant(QStringLiteral("inet")));
+    QVERIFY(area.validate());
+}
+
+QTEST_MAIN(SimpleAreasTest)
+#include "simpleareastest.moc"
