@@ -1,0 +1,170 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "demoactionrunner.h"
+
+#include "requestdispatch.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QProcess>
+
+namespace
+{
+bool writeFile(const QString &path, const QByteArray &content)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
+}
+
+bool generateKey(const QString &keygen, const QString &path, const QString &type, const QString &bits, const QString &comment)
+{
+    QStringList arguments{QStringLiteral("-q"), QStringLiteral("-N"), QString(), QStringLiteral("-t"), type, QStringLiteral("-C"), comment};
+    if (!bits.isEmpty()) {
+        arguments << QStringLiteral("-b") << bits;
+    }
+    arguments << QStringLiteral("-f") << path;
+    return QProcess::execute(keygen, arguments) == 0;
+}
+}
+
+DemoActionRunner::DemoActionRunner()
+{
+    if (!prepare() && m_error.isEmpty()) {
+        m_error = QStringLiteral("cannot prepare the demonstration configuration in %1").arg(m_dir.path());
+    }
+}
+
+bool DemoActionRunner::isValid() const
+{
+    return m_engine != nullptr;
+}
+
+QString DemoActionRunner::errorString() const
+{
+    return m_error;
+}
+
+bool DemoActionRunner::prepare()
+{
+    if (!m_dir.isValid()) {
+        return false;
+    }
+    EnginePaths paths = EnginePaths::system();
+    const QString dir = m_dir.path();
+    paths.serverConfig = dir + QStringLiteral("/sshd_config");
+    paths.clientConfig = dir + QStringLiteral("/ssh_config");
+    paths.serverBackup = dir + QStringLiteral("/sshd_config.bak");
+    paths.clientBackup = dir + QStringLiteral("/ssh_config.bak");
+    paths.bannerRoot = dir;
+    paths.localAddresses = [] {
+        return QStringList{QStringLiteral("127.0.0.1"), QStringLiteral("::1"), QStringLiteral("192.0.2.5")};
+    };
+
+    const QString hostKey = dir + QStringLiteral("/ssh_host_ed25519_key");
+    if (!generateKey(paths.sshKeygen, hostKey, QStringLiteral("ed25519"), {}, QStringLiteral("host"))) {
+        m_error = QStringLiteral("ssh-keygen could not make a host key");
+        return false;
+    }
+    paths.sshdExtraArguments = QStringList{QStringLiteral("-h"), hostKey};
+
+    QByteArray keys;
+    const QList<QStringList> demoKeys{
+        {QStringLiteral("ed25519"), QString(), QStringLiteral("alice@workstation")},
+        {QStringLiteral("ecdsa"), QStringLiteral("384"), QStringLiteral("backup@nas")},
+        {QStringLiteral("rsa"), QStringLiteral("3072"), QStringLiteral("deploy@ci")},
+    };
+    for (int i = 0; i < demoKeys.size(); ++i) {
+        const QString path = dir + QStringLiteral("/user_key_%1").arg(i);
+        const QStringList &key = demoKeys.at(i);
+        if (!generateKey(paths.sshKeygen, path, key.at(0), key.at(1), key.at(2))) {
+            m_error = QStringLiteral("ssh-keygen could not make a %1 key").arg(key.at(0));
+            return false;
+        }
+        QFile publicKey(path + QStringLiteral(".pub"));
+        if (!publicKey.open(QIODevice::ReadOnly)) {
+            return false;
+        }
+        keys += publicKey.readAll();
+    }
+    const QString keysFile = dir + QStringLiteral("/authorized_keys");
+    const QString banner = dir + QStringLiteral("/banner.txt");
+    const QByteArray server = QByteArrayLiteral("# Demonstration server configuration\n")
+        + "Port 2222\n"
+          "ListenAddress 127.0.0.1:2222\n"
+          "ListenAddress [::1]:2222\n"
+          "ListenAddress 192.0.2.5:22\n"
+          "PermitRootLogin prohibit-password\n"
+          "PasswordAuthentication yes\n"
+          "KbdInteractiveAuthentication no\n"
+          "UsePAM yes\n"
+          "X11Forwarding yes\n"
+          "PrintMotd no\n"
+          "MaxSessions 4\n"
+          "LoginGraceTime 60\n"
+          "AuthorizedKeysFile "
+        + keysFile.toUtf8() + " .ssh/authorized_keys\n" + "Banner " + banner.toUtf8()
+        + "\n"
+          "AllowUsers alice bob@192.0.2.7 carol@198.51.100.*\n"
+          "DenyUsers *@203.0.113.9 mallory\n"
+          "AllowGroups admins\n"
+          "DenyGroups guests\n"
+          "Subsystem sftp /usr/lib/openssh/sftp-server\n";
+    const QByteArray client = QByteArrayLiteral("Host *\n    ServerAliveInterval 30\n    ServerAliveCountMax 4\n");
+    if (!writeFile(paths.serverConfig, server) || !writeFile(paths.clientConfig, client) || !writeFile(keysFile, keys)
+        || !writeFile(banner, "Authorised access only.\nAll connections are logged.\n")) {
+        return false;
+    }
+    m_engine = std::make_unique<Engine>(paths);
+    return true;
+}
+
+QByteArray DemoActionRunner::demoJournal() const
+{
+    const QDateTime opened = QDateTime::currentDateTimeUtc().addSecs(-754);
+    const auto stamp = [&opened](int offsetMs) {
+        return opened.addMSecs(offsetMs).toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz000+0000")).toUtf8();
+    };
+    QByteArray journal;
+    journal += stamp(-4000) + " demo sshd[4242]: Failed password for alice from 192.0.2.44 port 50122 ssh2\n";
+    journal += stamp(-1500) + " demo sshd[4242]: Accepted password for alice from 192.0.2.44 port 50122 ssh2\n";
+    journal += stamp(0) + " demo sshd[4242]: pam_unix(sshd:session): session opened for user alice(uid=1000) by (uid=0)\n";
+    journal += stamp(2000) + " demo sshd[4300]: Accepted password for bob from 2001:db8::17 port 41000 ssh2\n";
+    journal += stamp(2100) + " demo sshd[4300]: pam_unix(sshd:session): session opened for user bob(uid=1001) by (uid=0)\n";
+    journal += "-- cursor: s=demo;i=5\n";
+    return journal;
+}
+
+SSHSettings::ActionResult DemoActionRunner::run(const QString &actionName, const SSHSettings::ActionArguments &arguments)
+{
+    QVariantMap map;
+    for (const auto &argument : arguments) {
+        map.insert(argument.first, argument.second);
+    }
+    SSHSettings::ActionResult result;
+    if (map.contains(QStringLiteral("ssh_server_command")) || map.contains(QStringLiteral("kill_pid"))) {
+        result.ok = true;
+        return result;
+    }
+    if (map.contains(QStringLiteral("system_logs_arguments"))) {
+        result.ok = true;
+        result.data.insert(QStringLiteral("output"), m_journalSent ? QByteArray("-- No entries --\n") : demoJournal());
+        m_journalSent = true;
+        return result;
+    }
+    const auto action = actionName.endsWith(QLatin1String(".change")) ? RequestDispatch::Action::Change : RequestDispatch::Action::Access;
+    const Reply reply = RequestDispatch::dispatch(*m_engine, action, map);
+    result.ok = reply.ok;
+    result.errorText = reply.error;
+    result.errorCode = reply.ok ? 0 : 4;
+    result.data = reply.data;
+    return result;
+}
+
+bool DemoActionRunner::isEnabled() const
+{
+    return true;
+}
+
+bool DemoActionRunner::isActive() const
+{
+    return true;
+}

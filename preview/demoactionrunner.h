@@ -1,0 +1,38 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#pragma once
+
+#include "engine.h"
+#include "privilegedaction.h"
+#include "serverstate.h"
+
+#include <QTemporaryDir>
+
+#include <memory>
+
+/**
+ * Answers the page's privileged actions in-process with the helper's engine,
+ * over a demonstration configuration in a temporary folder: a server and client
+ * configuration, a banner, an authorized_keys file with a few generated keys and
+ * a journal that holds one open password login. Service commands are accepted
+ * and change nothing.
+ */
+class DemoActionRunner : public SSHSettings::ActionRunner, public ServerState::StateSource
+{
+public:
+    DemoActionRunner();
+    bool isValid() const;
+    QString errorString() const;
+
+    SSHSettings::ActionResult run(const QString &actionName, const SSHSettings::ActionArguments &arguments) override;
+    bool isEnabled() const override;
+    bool isActive() const override;
+
+private:
+    bool prepare();
+    QByteArray demoJournal() const;
+
+    QTemporaryDir m_dir;
+    std::unique_ptr<Engine> m_engine;
+    QString m_error;
+    bool m_journalSent = false;
+};

@@ -1,0 +1,99 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "demoactionrunner.h"
+#include "sshmodule.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QComboBox>
+#include <QDir>
+#include <QIcon>
+#include <QTabWidget>
+#include <QTimer>
+#include <QToolButton>
+#include <QTreeView>
+
+#include <cstdio>
+
+namespace
+{
+void settle(int milliseconds)
+{
+    QEventLoop loop;
+    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+// Opens every collapsible group and key tree, as a user would before looking.
+void expandEverything(QWidget *page)
+{
+    const auto buttons = page->findChildren<QToolButton *>(QStringLiteral("showButton"));
+    for (QToolButton *button : buttons) {
+        button->click();
+    }
+    settle(600);
+    const auto trees = page->findChildren<QTreeView *>(QStringLiteral("keysView"));
+    for (QTreeView *tree : trees) {
+        tree->expandAll();
+    }
+}
+
+bool save(QWidget *widget, const QString &path)
+{
+    const bool ok = widget->grab().save(path);
+    std::fprintf(ok ? stdout : stderr, "%s %s\n", ok ? "wrote" : "could not write", qPrintable(path));
+    return ok;
+}
+}
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    if (QIcon::themeName().isEmpty() || QIcon::themeName() == QLatin1String("hicolor")) {
+        QIcon::setThemeName(QStringLiteral("breeze"));
+    }
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Shows the SSH settings page outside System Settings."));
+    parser.addHelpOption();
+    parser.addOption({QStringLiteral("demo"), QStringLiteral("Serve the page from a demonstration configuration instead of the root helper.")});
+    parser.addOption({QStringLiteral("screenshots"), QStringLiteral("Write a PNG of every tab into <dir> and quit."), QStringLiteral("dir")});
+    parser.process(app);
+
+    std::unique_ptr<DemoActionRunner> demo;
+    if (parser.isSet(QStringLiteral("demo"))) {
+        demo = std::make_unique<DemoActionRunner>();
+        if (!demo->isValid()) {
+            std::fprintf(stderr, "ssh-settings-preview: %s\n", qPrintable(demo->errorString()));
+            return 1;
+        }
+        SSHSettings::setActionRunner(demo.get());
+        ServerState::setStateSourceForTesting(demo.get());
+    }
+
+    SSHModule page(nullptr, {});
+    page.setWindowTitle(QStringLiteral("SSH Settings"));
+    page.resize(1000, 820);
+    page.load();
+    page.show();
+
+    if (!parser.isSet(QStringLiteral("screenshots"))) {
+        return app.exec();
+    }
+    const QString dir = parser.value(QStringLiteral("screenshots"));
+    QDir().mkpath(dir);
+    settle(300);
+    expandEverything(&page);
+    auto *tabs = page.findChild<QTabWidget *>(QStringLiteral("tabWidgetServer"));
+    const QStringList names{QStringLiteral("server-general"), QStringLiteral("server-authentication"), QStringLiteral("server-other"),
+                            QStringLiteral("server-connections")};
+    bool ok = true;
+    for (int i = 0; i < tabs->count() && i < names.size(); ++i) {
+        tabs->setCurrentIndex(i);
+        settle(400);
+        ok = save(&page, QDir(dir).filePath(names.at(i) + QStringLiteral(".png"))) && ok;
+    }
+    tabs->setCurrentIndex(0);
+    page.findChild<QComboBox *>(QStringLiteral("comboBoxSshConfig"))->setCurrentIndex(1);
+    settle(200);
+    ok = save(&page, QDir(dir).filePath(QStringLiteral("client.png"))) && ok;
+    return ok ? 0 : 1;
+}

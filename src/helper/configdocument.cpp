@@ -1,0 +1,397 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "configdocument.h"
+
+#include "atomicfile.h"
+
+#include <QFileInfo>
+
+#include <glob.h>
+
+namespace
+{
+constexpr int MaxIncludeDepth = 16;
+constexpr int MaxFiles = 256;
+
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+QByteArray lineBody(const QByteArray &line)
+{
+    QByteArray body = line;
+    while (!body.isEmpty() && (body.endsWith('\n') || body.endsWith('\r'))) {
+        body.chop(1);
+    }
+    return body;
+}
+
+// Splits one line the way sshd does: keyword, then optional '=' and arguments.
+struct Parsed
+{
+    int indent = 0; ///< leading blanks
+    int keywordLength = 0;
+    int argumentsStart = 0; ///< offset of the first argument
+    QByteArray keyword;
+    QList<QByteArray> arguments;
+};
+
+bool parseLine(const QByteArray &line, Parsed *parsed)
+{
+    const QByteArray body = lineBody(line);
+    int i = 0;
+    while (i < body.size() && isBlank(body.at(i))) {
+        ++i;
+    }
+    if (i == body.size() || body.at(i) == '#') {
+        return false;
+    }
+    parsed->indent = i;
+    int end = i;
+    while (end < body.size() && !isBlank(body.at(end)) && body.at(end) != '=') {
+        ++end;
+    }
+    parsed->keyword = body.mid(i, end - i).toLower();
+    parsed->keywordLength = end - i;
+    int j = end;
+    while (j < body.size() && isBlank(body.at(j))) {
+        ++j;
+    }
+    if (j < body.size() && body.at(j) == '=') {
+        ++j;
+        while (j < body.size() && isBlank(body.at(j))) {
+            ++j;
+        }
+    }
+    parsed->argumentsStart = j;
+    parsed->arguments.clear();
+    while (j < body.size()) {
+        QByteArray argument;
+        if (body.at(j) == '"') {
+            const int close = body.indexOf('"', j + 1);
+            const int stop = close < 0 ? body.size() : close;
+            argument = body.mid(j + 1, stop - j - 1);
+            j = stop + 1;
+        } else {
+            const int start = j;
+            while (j < body.size() && !isBlank(body.at(j))) {
+                ++j;
+            }
+            argument = body.mid(start, j - start);
+        }
+        parsed->arguments.append(argument);
+        while (j < body.size() && isBlank(body.at(j))) {
+            ++j;
+        }
+    }
+    return !parsed->keyword.isEmpty();
+}
+
+QByteArray lineEnding(const QByteArray &line)
+{
+    if (line.endsWith("\r\n")) {
+        return QByteArrayLiteral("\r\n");
+    }
+    return line.endsWith('\n') ? QByteArrayLiteral("\n") : QByteArray();
+}
+
+// "#Port 22" → true for "port"; prose such as "# Port forwarding…" is not taken.
+bool isCommentedOut(const QByteArray &line, const QByteArray &keyword)
+{
+    QByteArray body = lineBody(line).trimmed();
+    if (!body.startsWith('#')) {
+        return false;
+    }
+    while (body.startsWith('#')) {
+        body.remove(0, 1);
+    }
+    if (body.isEmpty() || isBlank(body.at(0))) {
+        return false;
+    }
+    Parsed parsed;
+    return parseLine(body, &parsed) && parsed.keyword == keyword;
+}
+
+QList<QByteArray> splitLines(const QByteArray &contents)
+{
+    QList<QByteArray> lines;
+    int start = 0;
+    while (start < contents.size()) {
+        const int newline = contents.indexOf('\n', start);
+        const int stop = newline < 0 ? contents.size() : newline + 1;
+        lines.append(contents.mid(start, stop - start));
+        start = stop;
+    }
+    return lines;
+}
+}
+
+ConfigDocument::ConfigDocument(Dialect dialect) : m_dialect(dialect) { }
+
+bool ConfigDocument::isBlockStart(const QByteArray &keyword) const
+{
+    return keyword == "match" || (m_dialect == Dialect::Client && keyword == "host");
+}
+
+bool ConfigDocument::load(const QString &mainPath, QString *error)
+{
+    return loadFromContents(mainPath, QByteArray(), error);
+}
+
+bool ConfigDocument::loadFromContents(const QString &mainPath, const QByteArray &contents, QString *error)
+{
+    m_files.clear();
+    m_occurrences.clear();
+    m_baseDir = QFileInfo(mainPath).absolutePath();
+    if (!loadFile(mainPath, contents.isNull() ? nullptr : &contents, error)) {
+        return false;
+    }
+    m_occurrences.clear();
+    if (!walk(0, false, 0, error)) {
+        return false;
+    }
+    return true;
+}
+
+bool ConfigDocument::loadFile(const QString &path, const QByteArray *contents, QString *error)
+{
+    File file;
+    file.path = path;
+    if (contents) {
+        file.original = *contents;
+    } else if (!AtomicFile::readFile(path, &file.original, error)) {
+        return false;
+    }
+    file.lines = splitLines(file.original);
+    m_files.append(file);
+    return true;
+}
+
+bool ConfigDocument::walk(int fileIndex, bool insideBlock, int depth, QString *error)
+{
+    if (depth > MaxIncludeDepth) {
+        *error = QStringLiteral("Include nested too deeply in %1").arg(m_files.at(fileIndex).path);
+        return false;
+    }
+    bool inBlock = insideBlock;
+    const QList<QByteArray> lines = m_files.at(fileIndex).lines;
+    for (int i = 0; i < lines.size(); ++i) {
+        Parsed parsed;
+        if (!parseLine(lines.at(i), &parsed)) {
+            continue;
+        }
+        if (isBlockStart(parsed.keyword)) {
+            inBlock = true;
+        }
+        m_occurrences.append({fileIndex, i, parsed.keyword, parsed.arguments, !inBlock});
+        if (parsed.keyword != "include") {
+            continue;
+        }
+        for (const QByteArray &pattern : std::as_const(parsed.arguments)) {
+            QByteArray absolute = pattern;
+            if (!absolute.startsWith('/') && !absolute.startsWith('~')) {
+                absolute = QFile::encodeName(m_baseDir) + '/' + absolute;
+            }
+            glob_t matches {};
+            const int rc = ::glob(absolute.constData(), 0, nullptr, &matches);
+            if (rc == 0) {
+                for (size_t m = 0; m < matches.gl_pathc; ++m) {
+                    const QString path = QFile::decodeName(matches.gl_pathv[m]);
+                    if (!QFileInfo(path).isFile()) {
+                        continue;
+                    }
+                    int index = -1;
+                    for (int f = 0; f < m_files.size(); ++f) {
+                        if (m_files.at(f).path == path) {
+                            index = f;
+                        }
+                    }
+                    if (index < 0) {
+                        if (m_files.size() >= MaxFiles) {
+                            globfree(&matches);
+                            *error = QStringLiteral("too many included files");
+                            return false;
+                        }
+                        if (!loadFile(path, nullptr, error)) {
+                            globfree(&matches);
+                            return false;
+                        }
+                        index = m_files.size() - 1;
+                    }
+                    if (!walk(index, inBlock, depth + 1, error)) {
+                        globfree(&matches);
+                        return false;
+                    }
+                }
+            }
+            globfree(&matches);
+        }
+    }
+    return true;
+}
+
+void ConfigDocument::reindex()
+{
+    m_occurrences.clear();
+    QString error;
+    walk(0, false, 0, &error);
+}
+
+QList<ConfigDocument::Occurrence> ConfigDocument::occurrences(const QByteArray &keyword, bool globalOnly) const
+{
+    QList<Occurrence> found;
+    for (const Occurrence &occurrence : m_occurrences) {
+        if (occurrence.keyword == keyword && (occurrence.global || !globalOnly)) {
+            found.append(occurrence);
+        }
+    }
+    return found;
+}
+
+void ConfigDocument::replaceLine(const Occurrence &occurrence, const QByteArray &arguments)
+{
+    QByteArray &line = m_files[occurrence.file].lines[occurrence.line];
+    Parsed parsed;
+    parseLine(line, &parsed);
+    const QByteArray body = lineBody(line);
+    // Indentation, keyword as written and separator stay; only the arguments change.
+    line = body.left(parsed.argumentsStart) + arguments + lineEnding(line);
+    if (parsed.argumentsStart == parsed.indent + parsed.keywordLength) {
+        line = body.left(parsed.argumentsStart) + ' ' + arguments + lineEnding(line);
+    }
+}
+
+QPair<int, int> ConfigDocument::insertionPoint(const QByteArray &keyword) const
+{
+    const QList<QByteArray> &lines = m_files.at(0).lines;
+    int blockStart = lines.size();
+    for (int i = 0; i < lines.size(); ++i) {
+        Parsed parsed;
+        if (parseLine(lines.at(i), &parsed) && isBlockStart(parsed.keyword)) {
+            blockStart = i;
+            break;
+        }
+    }
+    for (int i = 0; i < blockStart; ++i) {
+        if (isCommentedOut(lines.at(i), keyword)) {
+            return {0, i + 1};
+        }
+    }
+    return {0, blockStart};
+}
+
+void ConfigDocument::insertLine(QPair<int, int> where, const QByteArray &text)
+{
+    QList<QByteArray> &lines = m_files[where.first].lines;
+    QByteArray ending = "\n";
+    for (const QByteArray &line : std::as_const(lines)) {
+        if (line.endsWith("\r\n")) {
+            ending = "\r\n";
+            break;
+        }
+        if (line.endsWith('\n')) {
+            break;
+        }
+    }
+    if (where.second > 0 && where.second == lines.size() && lineEnding(lines.last()).isEmpty()) {
+        lines.last().append(ending);
+    }
+    lines.insert(where.second, text + ending);
+}
+
+void ConfigDocument::setSingle(const QString &keyword, const QByteArray &arguments)
+{
+    const QByteArray lower = keyword.toLatin1().toLower();
+    const QList<Occurrence> found = occurrences(lower);
+    if (!found.isEmpty()) {
+        replaceLine(found.first(), arguments);
+    } else {
+        insertLine(insertionPoint(lower), keyword.toLatin1() + ' ' + arguments);
+    }
+    reindex();
+}
+
+void ConfigDocument::setAll(const QString &keyword, const QList<QByteArray> &newLines)
+{
+    const QByteArray lower = keyword.toLatin1().toLower();
+    const QList<Occurrence> found = occurrences(lower);
+    QPair<int, int> where;
+    QByteArray prefix = keyword.toLatin1() + ' ';
+    if (!found.isEmpty()) {
+        const Occurrence &first = found.first();
+        const QByteArray &line = m_files.at(first.file).lines.at(first.line);
+        Parsed parsed;
+        parseLine(line, &parsed);
+        prefix = lineBody(line).left(parsed.argumentsStart);
+        if (parsed.argumentsStart == parsed.indent + parsed.keywordLength) {
+            prefix += ' ';
+        }
+        where = {first.file, first.line};
+        // Remove from the last so the earlier line numbers stay valid.
+        for (int i = found.size() - 1; i >= 0; --i) {
+            m_files[found.at(i).file].lines.removeAt(found.at(i).line);
+        }
+    } else {
+        where = insertionPoint(lower);
+    }
+    for (int i = newLines.size() - 1; i >= 0; --i) {
+        insertLine(where, prefix + newLines.at(i));
+    }
+    reindex();
+}
+
+void ConfigDocument::setSftpSubsystem(bool enable, const QByteArray &server)
+{
+    const QList<Occurrence> found = occurrences("subsystem");
+    QList<Occurrence> sftp;
+    for (const Occurrence &occurrence : found) {
+        if (!occurrence.arguments.isEmpty() && occurrence.arguments.first() == "sftp") {
+            sftp.append(occurrence);
+        }
+    }
+    if (enable) {
+        if (sftp.isEmpty()) {
+            insertLine(insertionPoint("subsystem"), "Subsystem sftp " + server);
+        }
+    } else {
+        for (int i = sftp.size() - 1; i >= 0; --i) {
+            m_files[sftp.at(i).file].lines.removeAt(sftp.at(i).line);
+        }
+    }
+    reindex();
+}
+
+QStringList ConfigDocument::filePaths() const
+{
+    QStringList paths;
+    for (const File &file : m_files) {
+        paths.append(file.path);
+    }
+    return paths;
+}
+
+QByteArray ConfigDocument::contents(int file) const
+{
+    QByteArray joined;
+    for (const QByteArray &line : m_files.at(file).lines) {
+        joined += line;
+    }
+    return joined;
+}
+
+QByteArray ConfigDocument::originalContents(int file) const
+{
+    return m_files.at(file).original;
+}
+
+QList<QPair<QString, QByteArray>> ConfigDocument::modifiedFiles() const
+{
+    QList<QPair<QString, QByteArray>> changed;
+    for (int i = 0; i < m_files.size(); ++i) {
+        const QByteArray now = contents(i);
+        if (now != m_files.at(i).original) {
+            changed.append({m_files.at(i).path, now});
+        }
+    }
+    return changed;
+}

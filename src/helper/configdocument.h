@@ -1,0 +1,79 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+/**
+ * An OpenSSH configuration as sshd or ssh reads it: the main file with its
+ * `Include`d files read in place (glob results in lexical order), split into
+ * occurrences of keywords. An occurrence is global when it is outside every
+ * block (`Match`, and `Host` for the client); a block lasts until the next
+ * block start or the end of its file.
+ *
+ * Edits change lines in memory and keep every other byte as it was; the
+ * caller writes back the files of modifiedFiles().
+ */
+class ConfigDocument
+{
+public:
+    enum class Dialect {
+        Server,
+        Client,
+    };
+
+    struct Occurrence
+    {
+        int file = 0;
+        int line = 0;
+        QByteArray keyword; ///< lower case
+        QList<QByteArray> arguments;
+        bool global = true;
+    };
+
+    explicit ConfigDocument(Dialect dialect);
+
+    /// Reads the main file and everything it includes.
+    bool load(const QString &mainPath, QString *error);
+    /// Same, with the main file's contents given (used for dry runs and tests).
+    bool loadFromContents(const QString &mainPath, const QByteArray &contents, QString *error);
+
+    QList<Occurrence> occurrences(const QByteArray &keyword, bool globalOnly = true) const;
+
+    /// Sets a keyword whose first value wins.
+    void setSingle(const QString &keyword, const QByteArray &arguments);
+    /// Replaces every global occurrence of a keyword by one line per entry.
+    void setAll(const QString &keyword, const QList<QByteArray> &lines);
+    /// Makes sure an sftp subsystem line exists, or removes every one.
+    void setSftpSubsystem(bool enable, const QByteArray &server);
+
+    QStringList filePaths() const;
+    QByteArray contents(int file) const;
+    QByteArray originalContents(int file) const;
+    /// Paths and new contents of the files changed by the edits.
+    QList<QPair<QString, QByteArray>> modifiedFiles() const;
+
+private:
+    struct File
+    {
+        QString path;
+        QByteArray original;
+        QList<QByteArray> lines; ///< each with its own line ending, if any
+    };
+    bool loadFile(const QString &path, const QByteArray *contents, QString *error);
+    bool walk(int file, bool insideBlock, int depth, QString *error);
+    void reindex();
+    void replaceLine(const Occurrence &occurrence, const QByteArray &arguments);
+    QPair<int, int> insertionPoint(const QByteArray &keyword) const;
+    void insertLine(QPair<int, int> where, const QByteArray &text);
+    bool isBlockStart(const QByteArray &keyword) const;
+
+    Dialect m_dialect;
+    QString m_baseDir;
+    QList<File> m_files;
+    QList<Occurrence> m_occurrences;
+    QString m_error;
+};

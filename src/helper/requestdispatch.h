@@ -1,0 +1,21 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#pragma once
+
+#include "engine.h"
+
+#include <QVariantMap>
+
+/**
+ * Tells the requests of the two actions apart by their argument keys,
+ * checks the types of the arguments and hands them to the engine.
+ * A request must carry exactly the keys of one request kind.
+ */
+namespace RequestDispatch
+{
+enum class Action {
+    Access,
+    Change,
+};
+
+Reply dispatch(Engine &engine, Action action, const QVariantMap &arguments);
+}

@@ -1,0 +1,384 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "engine.h"
+#include "testsandbox.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTest>
+
+#include <csignal>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using ConfigType = OptionCatalog::ConfigType;
+
+namespace
+{
+// Starting points of the round trips: Debian's layout, local overrides in a
+// drop-in, and an almost empty file.
+const QList<QPair<const char *, QByteArray>> s_dropins = {
+    {"debian", QByteArray()},
+    {"dropin", QByteArray("# local policy\nPasswordAuthentication no\nPort 2200\nAllowUsers root\nListenAddress 127.0.0.1:22\nBanner /etc/issue\n")},
+    {"minimal", QByteArray("\t# nothing here\n")},
+};
+}
+
+class EngineTest : public QObject
+{
+    Q_OBJECT
+
+    static void prepare(TestSandbox &sandbox, const char *kind, const QByteArray &dropin)
+    {
+        if (qstrcmp(kind, "minimal") == 0) {
+            sandbox.write(QStringLiteral("sshd_config"), dropin);
+        } else if (!dropin.isEmpty()) {
+            sandbox.write(QStringLiteral("sshd_config.d/50-local.conf"), dropin);
+        }
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        if (geteuid() != 0) {
+            QSKIP("sshd -t needs root");
+        }
+        QVERIFY(TestSandbox().isValid());
+    }
+
+    void roundTrip_data()
+    {
+        QTest::addColumn<QByteArray>("kind");
+        QTest::addColumn<QByteArray>("dropin");
+        QTest::addColumn<int>("type");
+        QTest::addColumn<QString>("keyword");
+        QTest::addColumn<QVariant>("value");
+        QTest::addColumn<QVariant>("expected");
+
+        struct Edit
+        {
+            ConfigType type;
+            QString keyword;
+            QVariant value;
+            QVariant expected; // invalid: not compared (defaults that depend on the rest)
+        };
+        QList<Edit> edits = {
+            {ConfigType::Server, QStringLiteral("Port"), QStringLiteral("2222"), QStringLiteral("2222")},
+            {ConfigType::Server, QStringLiteral("Port"), 2201, QStringLiteral("2201")},
+            {ConfigType::Server, QStringLiteral("MaxSessions"), QStringLiteral("5"), QStringLiteral("5")},
+            {ConfigType::Server, QStringLiteral("LoginGraceTime"), QStringLiteral("0"), QStringLiteral("0")},
+            {ConfigType::Server, QStringLiteral("AddressFamily"), QStringLiteral("inet"), QStringLiteral("inet")},
+            {ConfigType::Server, QStringLiteral("PermitTunnel"), QStringLiteral("point-to-point"), QStringLiteral("point-to-point")},
+            {ConfigType::Server, QStringLiteral("PermitTunnel"), QStringLiteral("ethernet"), QStringLiteral("ethernet")},
+            {ConfigType::Server, QStringLiteral("Banner"), QStringLiteral("/etc/issue.net"), QStringLiteral("/etc/issue.net")},
+            {ConfigType::Server, QStringLiteral("Banner"), QStringLiteral("none"), QStringLiteral("none")},
+            {ConfigType::Server, QStringLiteral("Subsystem"), false, QStringLiteral("no")},
+            {ConfigType::Server, QStringLiteral("Subsystem"), true, QStringLiteral("yes")},
+            {ConfigType::Server, QStringLiteral("ListenAddress"), QStringList {QStringLiteral("127.0.0.1:2222"), QStringLiteral("::1:22")},
+             QStringList {QStringLiteral("127.0.0.1:2222"), QStringLiteral("[::1]:22")}},
+            {ConfigType::Server, QStringLiteral("ListenAddress"), QStringList {QStringLiteral("[::]:22")}, QStringList {QStringLiteral("[::]:22")}},
+            {ConfigType::Server, QStringLiteral("ListenAddress"), QStringList {}, QVariant()},
+            {ConfigType::Server, QStringLiteral("AuthorizedKeysFile"), QStringList {QStringLiteral(".ssh/authorized_keys"), QStringLiteral("/etc/ssh/keys/%u")},
+             QStringList {QStringLiteral(".ssh/authorized_keys"), QStringLiteral("/etc/ssh/keys/%u")}},
+            {ConfigType::Server, QStringLiteral("AuthorizedKeysFile"), QStringList {}, QVariant()},
+            {ConfigType::Server, QStringLiteral("AllowUsers"), QStringLiteral("alice@* *@10.0.0.7"),
+             QStringList {QStringLiteral("alice@*"), QStringLiteral("*@10.0.0.7")}},
+            {ConfigType::Server, QStringLiteral("AllowUsers"), QString(), QStringList()},
+            {ConfigType::Server, QStringLiteral("DenyUsers"), QStringLiteral("mallory"), QStringList {QStringLiteral("mallory")}},
+            {ConfigType::Server, QStringLiteral("AllowGroups"), QStringLiteral("wheel ssh-users"),
+             QStringList {QStringLiteral("wheel"), QStringLiteral("ssh-users")}},
+            {ConfigType::Server, QStringLiteral("DenyGroups"), QStringLiteral("nogroup"), QStringList {QStringLiteral("nogroup")}},
+            {ConfigType::Client, QStringLiteral("Port"), QStringLiteral("2222"), QStringLiteral("2222")},
+            {ConfigType::Client, QStringLiteral("ServerAliveInterval"), QStringLiteral("30"), QStringLiteral("30")},
+            {ConfigType::Client, QStringLiteral("ServerAliveCountMax"), QStringLiteral("5"), QStringLiteral("5")},
+        };
+        for (const OptionCatalog::Option &option : OptionCatalog::options(ConfigType::Server)) {
+            if (option.kind == OptionCatalog::ValueKind::Bool) {
+                edits.append({ConfigType::Server, option.keyword, true, QStringLiteral("yes")});
+                edits.append({ConfigType::Server, option.keyword, false, QStringLiteral("no")});
+            }
+        }
+        for (const auto &start : s_dropins) {
+            for (const Edit &edit : std::as_const(edits)) {
+                const QString name = QStringLiteral("%1 %2 %3=%4")
+                                         .arg(QLatin1String(start.first), edit.type == ConfigType::Client ? QStringLiteral("client") : QStringLiteral("server"),
+                                              edit.keyword, edit.value.toStringList().join(QLatin1Char(',')) + edit.value.toString());
+                QTest::newRow(qPrintable(name)) << QByteArray(start.first) << start.second << int(edit.type) << edit.keyword << edit.value << edit.expected;
+            }
+        }
+    }
+
+    void roundTrip()
+    {
+        QFETCH(QByteArray, kind);
+        QFETCH(QByteArray, dropin);
+        QFETCH(int, type);
+        QFETCH(QString, keyword);
+        QFETCH(QVariant, value);
+        QFETCH(QVariant, expected);
+
+        TestSandbox sandbox;
+        prepare(sandbox, kind.constData(), dropin);
+        const QByteArray before = sandbox.read(QStringLiteral("sshd_config"));
+        Engine engine(sandbox.paths);
+        const Reply reply = engine.changeOption(ConfigType(type), keyword, value);
+        QVERIFY2(reply.ok, qPrintable(reply.error));
+        const Reply read = engine.readOptions(ConfigType(type), {keyword});
+        QVERIFY2(read.ok, qPrintable(read.error));
+        QVERIFY(read.data.contains(keyword.toLower()));
+        if (expected.isValid()) {
+            QCOMPARE(read.data.value(keyword.toLower()), expected);
+        }
+        const QByteArray after = sandbox.read(QStringLiteral("sshd_config"));
+        if (kind == "debian") {
+            // The Match block and the comments survive every edit.
+            QVERIFY(after.endsWith("Match User anoncvs\n\tX11Forwarding no\n\tPermitTTY no\n"));
+            QVERIFY(after.contains("# Example of overriding settings on a per-user basis\n"));
+        }
+        // A second identical change writes nothing.
+        const QByteArray server = sandbox.read(QStringLiteral("sshd_config"));
+        const QByteArray client = sandbox.read(QStringLiteral("ssh_config"));
+        QVERIFY(engine.changeOption(ConfigType(type), keyword, value).ok);
+        QCOMPARE(sandbox.read(QStringLiteral("sshd_config")), server);
+        QCOMPARE(sandbox.read(QStringLiteral("ssh_config")), client);
+        Q_UNUSED(before)
+    }
+
+    void readReportsEveryKeyword()
+    {
+        TestSandbox sandbox;
+        Engine engine(sandbox.paths);
+        QStringList keywords;
+        for (const auto &option : OptionCatalog::options(ConfigType::Server)) {
+            keywords.append(option.keyword);
+        }
+        const Reply reply = engine.readOptions(ConfigType::Server, keywords);
+        QVERIFY2(reply.ok, qPrintable(reply.error));
+        QCOMPARE(reply.data.size(), keywords.size());
+        QCOMPARE(reply.data.value(QStringLiteral("allowusers")).userType(), int(QMetaType::QStringList));
+        QCOMPARE(reply.data.value(QStringLiteral("listenaddress")).toStringList(), (QStringList {QStringLiteral("[::]:22"), QStringLiteral("0.0.0.0:22")}));
+        QCOMPARE(reply.data.value(QStringLiteral("subsystem")).toString(), QStringLiteral("yes"));
+        QCOMPARE(reply.data.value(QStringLiteral("x11forwarding")).toString(), QStringLiteral("yes"));
+        QCOMPARE(reply.data.value(QStringLiteral("banner")).toString(), QStringLiteral("none"));
+    }
+
+    void readFallsBackToFiles()
+    {
+        TestSandbox sandbox;
+        sandbox.write(QStringLiteral("sshd_config.d/10.conf"), "Port 2200\nMatch User x\n  Port 1\n");
+        sandbox.paths.sshd = QStringLiteral("/bin/false");
+        Engine engine(sandbox.paths);
+        const Reply reply = engine.readOptions(ConfigType::Server,
+                                               {QStringLiteral("Port"), QStringLiteral("X11Forwarding"), QStringLiteral("PermitTunnel"),
+                                                QStringLiteral("ListenAddress"), QStringLiteral("Subsystem"), QStringLiteral("DenyUsers")});
+        QVERIFY2(reply.ok, qPrintable(reply.error));
+        QCOMPARE(reply.data.value(QStringLiteral("port")).toString(), QStringLiteral("2200"));
+        QCOMPARE(reply.data.value(QStringLiteral("x11forwarding")).toString(), QStringLiteral("yes"));
+        QCOMPARE(reply.data.value(QStringLiteral("permittunnel")).toString(), QStringLiteral("no"));
+        QCOMPARE(reply.data.value(QStringLiteral("listenaddress")).toStringList(), (QStringList {QStringLiteral("[::]:2200"), QStringLiteral("0.0.0.0:2200")}));
+        QCOMPARE(reply.data.value(QStringLiteral("subsystem")).toString(), QStringLiteral("yes"));
+        QCOMPARE(reply.data.value(QStringLiteral("denyusers")).toStringList(), QStringList());
+
+        sandbox.write(QStringLiteral("sshd_config"), QByteArray());
+        QFile::remove(sandbox.path(QStringLiteral("sshd_config")));
+        QVERIFY(!engine.readOptions(ConfigType::Server, {QStringLiteral("Port")}).ok);
+    }
+
+    void invalidResultIsUndone()
+    {
+        TestSandbox sandbox;
+        // Already broken by hand: any change must leave it as it is.
+        sandbox.write(QStringLiteral("sshd_config.d/99-typo.conf"), "PermitRootLogin maybe\n");
+        const auto before = sandbox.snapshot();
+        Engine engine(sandbox.paths);
+        const Reply reply = engine.changeOption(ConfigType::Server, QStringLiteral("Port"), QStringLiteral("2222"));
+        QVERIFY(!reply.ok);
+        QVERIFY2(reply.error.contains(QLatin1String("99-typo.conf")), qPrintable(reply.error));
+        QCOMPARE(sandbox.snapshot(), before);
+        QVERIFY(!QFile::exists(sandbox.paths.serverBackup));
+    }
+
+    void losingChangeIsUndone()
+    {
+        TestSandbox sandbox;
+        sandbox.write(QStringLiteral("ssh_config.d/10.conf"), "Host *\n  Port 2200\n");
+        const auto before = sandbox.snapshot();
+        Engine engine(sandbox.paths);
+        const Reply reply = engine.changeOption(ConfigType::Client, QStringLiteral("Port"), QStringLiteral("2222"));
+        QVERIFY(!reply.ok);
+        QVERIFY2(reply.error.contains(QLatin1String("2200")), qPrintable(reply.error));
+        // The backup of the working configuration is the one change allowed.
+        auto after = sandbox.snapshot();
+        after.remove(sandbox.paths.clientBackup);
+        QCOMPARE(after, before);
+    }
+
+    void backupKeepsLastWorkingConfiguration()
+    {
+        TestSandbox sandbox;
+        const QByteArray original = sandbox.read(QStringLiteral("sshd_config"));
+        Engine engine(sandbox.paths);
+        QVERIFY(engine.changeOption(ConfigType::Server, QStringLiteral("Port"), QStringLiteral("2222")).ok);
+        QCOMPARE(sandbox.read(QStringLiteral("sshd_config.bak")), original);
+        const QByteArray second = sandbox.read(QStringLiteral("sshd_config"));
+        QVERIFY(engine.changeOption(ConfigType::Server, QStringLiteral("Port"), QStringLiteral("2223")).ok);
+        QCOMPARE(sandbox.read(QStringLiteral("sshd_config.bak")), second);
+
+        QVERIFY(engine.restore(ConfigType::Server, true).ok);
+        QCOMPARE(sandbox.read(QStringLiteral("sshd_config")), second);
+        QVERIFY(engine.restore(ConfigType::Server, false).ok);
+        QCOMPARE(sandbox.read(QStringLiteral("sshd_config")), original);
+        // Each restore kept the replaced file beside it.
+        const QStringList kept = QDir(sandbox.path(QString())).entryList({QStringLiteral("sshd_config.2*")});
+        QCOMPARE(kept.size(), 2);
+    }
+
+    void restoreRefusals()
+    {
+        TestSandbox sandbox;
+        Engine engine(sandbox.paths);
+        QVERIFY(!engine.restore(ConfigType::Server, true).ok); // no backup yet
+        QVERIFY(!engine.restore(ConfigType::Client, false).ok); // no client default installed
+        sandbox.write(QStringLiteral("sshd_config.bak"), "Port 0\n");
+        const auto before = sandbox.snapshot();
+        const Reply reply = engine.restore(ConfigType::Server, true);
+        QVERIFY(!reply.ok);
+        QVERIFY2(reply.error.contains(QLatin1String("port")), qPrintable(reply.error));
+        QCOMPARE(sandbox.snapshot(), before);
+    }
+
+    void writesKeepOwnerAndMode()
+    {
+        TestSandbox sandbox;
+        const QByteArray path = QFile::encodeName(sandbox.paths.serverConfig);
+        QVERIFY(::chmod(path.constData(), 0640) == 0);
+        QVERIFY(::chown(path.constData(), 65534, 65534) == 0);
+        Engine engine(sandbox.paths);
+        QVERIFY(engine.changeOption(ConfigType::Server, QStringLiteral("UseDNS"), true).ok);
+        struct stat st
+        {
+        };
+        QVERIFY(::stat(path.constData(), &st) == 0);
+        QCOMPARE(int(st.st_mode & 07777), 0640);
+        QCOMPARE(int(st.st_uid), 65534);
+        QCOMPARE(int(st.st_gid), 65534);
+        QVERIFY(sandbox.read(QStringLiteral("sshd_config")).contains("\nUseDNS yes\n"));
+    }
+
+    void dryRunWritesNothing()
+    {
+        TestSandbox sandbox;
+        const auto before = sandbox.snapshot();
+        Engine engine(sandbox.paths);
+        const Reply reply = engine.changeOption(ConfigType::Server, QStringLiteral("Port"), QStringLiteral("2222"), true);
+        QVERIFY(reply.ok);
+        QVERIFY(reply.data.value(QStringLiteral("diff")).toByteArray().contains("\n #Port 22\n+Port 2222\n"));
+        QCOMPARE(sandbox.snapshot(), before);
+    }
+
+    void listenAddressMustBeLocal()
+    {
+        TestSandbox sandbox;
+        Engine engine(sandbox.paths);
+        const Reply reply = engine.changeOption(ConfigType::Server, QStringLiteral("ListenAddress"), QStringList {QStringLiteral("198.51.100.1:22")});
+        QVERIFY(!reply.ok);
+        QVERIFY(reply.error.contains(QLatin1String("198.51.100.1")));
+        QVERIFY(engine.changeOption(ConfigType::Server, QStringLiteral("ListenAddress"), QStringList {QStringLiteral("0:0:0:0:0:0:0:1:22")}).ok);
+    }
+
+    void serviceCommands_data()
+    {
+        QTest::addColumn<bool>("systemd");
+        QTest::addColumn<bool>("validConfig");
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<bool>("ok");
+        QTest::addColumn<QByteArray>("called");
+
+        QTest::newRow("init script start") << false << true << "start" << true << QByteArray("init start\n");
+        QTest::newRow("init script stop") << false << true << "stop" << true << QByteArray("init stop\n");
+        QTest::newRow("systemd restart") << true << true << "restart" << true << QByteArray("systemctl restart ssh.service\n");
+        QTest::newRow("no start on broken config") << false << false << "start" << false << QByteArray();
+        QTest::newRow("no restart on broken config") << true << false << "restart" << false << QByteArray();
+        QTest::newRow("stop works on broken config") << true << false << "stop" << true << QByteArray("systemctl stop ssh.service\n");
+        QTest::newRow("reload is not offered") << true << true << "reload" << false << QByteArray();
+    }
+
+    void serviceCommands()
+    {
+        QFETCH(bool, systemd);
+        QFETCH(bool, validConfig);
+        QFETCH(QString, command);
+        QFETCH(bool, ok);
+        QFETCH(QByteArray, called);
+
+        TestSandbox sandbox;
+        const QString log = sandbox.path(QStringLiteral("calls"));
+        for (const char *name : {"init", "systemctl"}) {
+            const QString script = sandbox.path(QLatin1String(name));
+            sandbox.write(QLatin1String(name), "#!/bin/sh\necho " + QByteArray(name) + " \"$@\" >> " + QFile::encodeName(log) + "\n");
+            QFile::setPermissions(script, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+        }
+        sandbox.paths.initScript = sandbox.path(QStringLiteral("init"));
+        sandbox.paths.systemctl = sandbox.path(QStringLiteral("systemctl"));
+        if (systemd) {
+            QDir().mkpath(sandbox.paths.systemdRunDir);
+        }
+        if (!validConfig) {
+            sandbox.write(QStringLiteral("sshd_config.d/bad.conf"), "NoSuchKeyword yes\n");
+        }
+        Engine engine(sandbox.paths);
+        QCOMPARE(engine.serviceCommand(command).ok, ok);
+        QCOMPARE(sandbox.read(QStringLiteral("calls")), called);
+    }
+
+    void killOnlyConnections()
+    {
+        TestSandbox sandbox;
+        // A stand-in connection process whose command name is "sshd".
+        const QString fake = sandbox.path(QStringLiteral("sshd"));
+        QVERIFY(QFile::copy(QStringLiteral("/bin/sleep"), fake));
+        QFile::setPermissions(fake, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+        QProcess listener;
+        QProcess connection;
+        listener.start(fake, {QStringLiteral("60")});
+        connection.start(fake, {QStringLiteral("60")});
+        QVERIFY(listener.waitForStarted() && connection.waitForStarted());
+        sandbox.write(QStringLiteral("run/sshd.pid"), QByteArray::number(listener.processId()) + '\n');
+
+        Engine engine(sandbox.paths);
+        QVERIFY(!engine.killConnection(1).ok);
+        QVERIFY(!engine.killConnection(0).ok);
+        QVERIFY(!engine.killConnection(-5).ok);
+        QVERIFY(!engine.killConnection(getpid()).ok); // not sshd
+        QVERIFY(!engine.killConnection(listener.processId()).ok);
+        QVERIFY(!engine.killConnection(4194303).ok);
+        QCOMPARE(listener.state(), QProcess::Running);
+        const Reply reply = engine.killConnection(connection.processId());
+        QVERIFY2(reply.ok, qPrintable(reply.error));
+        QVERIFY(connection.waitForFinished(5000));
+        QCOMPARE(connection.exitStatus(), QProcess::CrashExit);
+        listener.kill();
+        listener.waitForFinished();
+    }
+
+    void bannerAndKeys()
+    {
+        TestSandbox sandbox;
+        Engine engine(sandbox.paths);
+        const QString banner = sandbox.path(QStringLiteral("etc/banners/issue"));
+        QVERIFY(engine.writeBanner(banner, QStringLiteral("Authorised use only\n\tThank you\n")).ok);
+        QCOMPARE(sandbox.read(QStringLiteral("etc/banners/issue")), QByteArray("Authorised use only\n\tThank you\n"));
+
+        const QString keys = sandbox.path(QStringLiteral("home/authorized_keys"));
+        const QString key = QString::fromLatin1(sandbox.read(QStringLiteral("keys/host_ed25519_key.pub"))).trimmed();
+        sandbox.write(QStringLiteral("home/authorized_keys"), "# keys");
+        QVERIFY(engine.addAuthorizedKey(keys, key).ok);
+        QVERIFY(engine.addAuthorizedKey(keys, QStringLiteral("from=\"10.0.0.0/8\" ") + key).ok);
+        QCOMPARE(sandbox.read(QStringLiteral("home/authorized_keys")), "# keys\n" + key.toLatin1() + "\nfrom=\"10.0.0.0/8\" " + key.toLatin1() + '\n');
+        QVERIFY(engine.removeAuthorizedKey(keys, key).ok);
+        QCOMPARE(sandbox.read(QStringLiteral("home/authorized_keys")), "# keys\nfrom=\"10.0.0.0/8\" " + key.toLatin1() + '\n');
+    }
+};
+
+QTEST_GUILESS_MAIN(EngineTest)
+#include "enginetest.moc"
