@@ -10,7 +10,7 @@ PACKAGES=(
     libkf5widgetsaddons-dev libkf5kcmutils-dev
     # run: module launcher, OpenSSH tools, who, headless display
     kde-cli-tools openssh-client openssh-server coreutils procps
-    xvfb xauth x11-apps imagemagick breeze-icon-theme
+    xvfb xauth x11-apps x11-utils imagemagick breeze-icon-theme libkf5service-bin
     # privileged helper and its end-to-end harness
     polkitd pkexec dbus-daemon util-linux iproute2 systemd
 )
