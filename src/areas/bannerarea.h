@@ -3,14 +3,35 @@
 
 #include "abstractoptionarea.h"
 
-// Placeholder until the real editor lands.
+#include <memory>
+
+namespace Ui
+{
+class BannerArea;
+}
+
+/// Edits Banner: the path of the text shown before login, with a file chooser and an editor for the file.
 class BannerArea : public AbstractOptionArea
 {
     Q_OBJECT
 public:
     BannerArea(const SSHOption &option, QWidget *parent);
+    ~BannerArea() override;
 
     QWidget *inflate() override;
+    /// The path in the field, or "none" when it is empty.
     QVariant value() const override;
     void reset() const override;
+    /// True when a file exists at the path in the field.
+    bool validate() const override;
+
+private Q_SLOTS:
+    void selectBannerFile();
+    void updatePathAndButtonState(const QString &path);
+    void showEditBannerDialog();
+
+private:
+    void refreshPathDisplay() const;
+
+    std::unique_ptr<Ui::BannerArea> ui;
 };

@@ -1,33 +1,288 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "usergroupaccessarea.h"
+#include "ui_UserGroupAccessView.h"
+
+#include "animationcontroller.h"
+#include "usergroupaccessmodel.h"
+#include "usergroupaccessproxymodel.h"
+#include "usergroupentrydialog.h"
+#include "utils.h"
+
+#include <KLocalizedString>
+
+#include <QAction>
+#include <QHeaderView>
+#include <QRegularExpression>
+
+namespace
+{
+int comboData(const QComboBox *combo)
+{
+    bool ok = false;
+    const int value = combo->currentData(Qt::UserRole).toInt(&ok);
+    return ok ? value : 0;
+}
+}
 
 UserGroupAccessArea::UserGroupAccessArea(const SSHOption &option, QWidget *parent)
-    : AbstractOptionArea(option, parent)
+    : AbstractOptionArea(option, parent), ui(std::make_unique<Ui::UserGroupAccessView>())
 {
+    qRegisterMetaType<RoleType>("RoleType");
+    qRegisterMetaType<Permission>("Permission");
+    ui->setupUi(this);
 }
+
+UserGroupAccessArea::~UserGroupAccessArea() = default;
 
 QWidget *UserGroupAccessArea::inflate()
 {
+    setToolTip(m_option.description());
+    setupAnimation();
+    initializeModel();
+    setupRoleCombo();
+    setupPermissionCombo();
+    setupConnections();
+    ui->searchLineEdit->addAction(QIcon::fromTheme(QStringLiteral("edit-find")), QLineEdit::LeadingPosition);
+    ui->treeView->sortByColumn(UserGroupAccessModel::Permission, Qt::DescendingOrder);
     return this;
 }
 
-QVariant UserGroupAccessArea::value() const
+void UserGroupAccessArea::setupAnimation()
 {
-    return m_option.value();
+    m_animation = new AnimationController(ui->groupBox, this);
+    connect(m_animation, &AnimationController::animationFinished, this, [this] {
+        if (ui->groupBox->maximumHeight() > 1) {
+            setScrollBarPolicy(Qt::ScrollBarAsNeeded);
+        }
+    });
+    ui->groupBox->setMaximumHeight(0);
+    connect(ui->showButton, &QToolButton::clicked, this, [this] {
+        if (ui->groupBox->maximumHeight() < 2) {
+            expandSettings();
+        } else {
+            collapseSettings();
+        }
+    });
 }
 
-void UserGroupAccessArea::reset() const
+void UserGroupAccessArea::initializeModel()
 {
+    m_model = new UserGroupAccessModel(originalEntries(), this);
+    ui->treeView->header()->setSectionResizeMode(QHeaderView::Stretch);
+    m_proxy = new UserGroupAccessProxyModel(this);
+    m_proxy->setSourceModel(m_model);
+    ui->treeView->setModel(m_proxy);
 }
 
-void UserGroupAccessArea::blockIp(const QHostAddress &)
+void UserGroupAccessArea::setupRoleCombo()
 {
+    ui->roleCombo->addItem(i18n("All"), static_cast<int>(RoleAll));
+    ui->roleCombo->addItem(i18n("Users"), static_cast<int>(RoleUser));
+    ui->roleCombo->addItem(i18n("Groups"), static_cast<int>(RoleGroup));
+}
+
+void UserGroupAccessArea::setupPermissionCombo()
+{
+    ui->permissionCombo->addItem(i18n("All"), static_cast<int>(PermissionAll));
+    ui->permissionCombo->addItem(i18n("Allow"), static_cast<int>(PermissionAllow));
+    ui->permissionCombo->addItem(i18n("Deny"), static_cast<int>(PermissionDeny));
+}
+
+void UserGroupAccessArea::setupConnections()
+{
+    connect(ui->roleCombo, qOverload<int>(&QComboBox::currentIndexChanged), this, &UserGroupAccessArea::onRoleComboIndexChanged);
+    connect(ui->permissionCombo, qOverload<int>(&QComboBox::currentIndexChanged), this, &UserGroupAccessArea::onPermissionComboIndexChanged);
+    connect(ui->searchLineEdit, &QLineEdit::textChanged, this, &UserGroupAccessArea::onSearchLineEditTextChanged);
+    connect(ui->addButton, &QPushButton::clicked, this, &UserGroupAccessArea::addEntry);
+    connect(ui->editButton, &QPushButton::clicked, this, &UserGroupAccessArea::editEntry);
+    connect(ui->removeButton, &QPushButton::clicked, this, &UserGroupAccessArea::removeEntry);
+    connect(ui->treeView, &QAbstractItemView::doubleClicked, this, &UserGroupAccessArea::editEntry);
+    connect(m_model, &QAbstractItemModel::rowsRemoved, this, &UserGroupAccessArea::checkEntriesChanges);
+    connect(m_model, &QAbstractItemModel::rowsInserted, this, &UserGroupAccessArea::checkEntriesChanges);
+    connect(m_model, &QAbstractItemModel::dataChanged, this, &UserGroupAccessArea::checkEntriesChanges);
+    connect(ui->treeView, &QAbstractItemView::clicked, this, [this](const QModelIndex &index) {
+        ui->removeButton->setEnabled(index.isValid());
+        ui->editButton->setEnabled(index.isValid());
+    });
+}
+
+void UserGroupAccessArea::setScrollBarPolicy(Qt::ScrollBarPolicy policy)
+{
+    ui->treeView->setVerticalScrollBarPolicy(policy);
+    ui->treeView->setHorizontalScrollBarPolicy(policy);
+}
+
+void UserGroupAccessArea::onRoleComboIndexChanged()
+{
+    m_proxy->setRoleFilter(static_cast<RoleType>(comboData(ui->roleCombo)));
+}
+
+void UserGroupAccessArea::onPermissionComboIndexChanged()
+{
+    m_proxy->setPermissionFilter(static_cast<Permission>(comboData(ui->permissionCombo)));
+}
+
+void UserGroupAccessArea::onSearchLineEditTextChanged(const QString &text)
+{
+    m_proxy->setSearchFilter(text);
+    QPalette palette = ui->searchLineEdit->palette();
+    QColor color = palette.color(QPalette::WindowText);
+    if (!text.isEmpty() && m_proxy->rowCount() == 0) {
+        color = Qt::red;
+        color.setAlpha(200);
+    }
+    palette.setColor(QPalette::All, QPalette::Text, color);
+    ui->searchLineEdit->setPalette(palette);
 }
 
 void UserGroupAccessArea::expandSettings()
 {
+    if (ui->groupBox->maximumHeight() > 1) {
+        return;
+    }
+    setScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    ui->showButton->setText(i18n("Collapse user/group access settings"));
+    ui->showButton->setArrowType(Qt::UpArrow);
+    if (m_animation) {
+        m_animation->toggleAnimation();
+    }
 }
 
 void UserGroupAccessArea::collapseSettings()
 {
+    if (ui->groupBox->maximumHeight() < 2) {
+        return;
+    }
+    setScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    ui->showButton->setText(i18n("Expand user/group access settings"));
+    ui->showButton->setArrowType(Qt::DownArrow);
+    if (m_animation) {
+        m_animation->toggleAnimation();
+    }
+}
+
+RoleType UserGroupAccessArea::getRoleType(QPointer<SSHOption> option) const
+{
+    if (!option) {
+        return RoleUnknown;
+    }
+    switch (option->id()) {
+    case SSHOption::AllowUsers:
+    case SSHOption::DenyUsers:
+        return RoleUser;
+    case SSHOption::AllowGroups:
+    case SSHOption::DenyGroups:
+        return RoleGroup;
+    default:
+        break;
+    }
+    return RoleUnknown;
+}
+
+Permission UserGroupAccessArea::getPermissionType(QPointer<SSHOption> option) const
+{
+    if (!option) {
+        return PermissionUnknown;
+    }
+    switch (option->id()) {
+    case SSHOption::AllowUsers:
+    case SSHOption::AllowGroups:
+        return PermissionAllow;
+    case SSHOption::DenyUsers:
+    case SSHOption::DenyGroups:
+        return PermissionDeny;
+    default:
+        break;
+    }
+    return PermissionUnknown;
+}
+
+QList<AccessEntry> UserGroupAccessArea::originalEntries() const
+{
+    static const QRegularExpression blanks(QStringLiteral("\\s+"));
+    QList<AccessEntry> entries;
+    const SSHOptions subOptions = m_option.subOptions();
+    for (const QPointer<SSHOption> &subOption : subOptions) {
+        if (!subOption) {
+            continue;
+        }
+        const RoleType role = getRoleType(subOption);
+        const Permission permission = getPermissionType(subOption);
+        const QStringList values = subOption->value().toStringList();
+        for (const QString &value : values) {
+            // A value read as one string may still hold several words.
+            const QStringList words = value.split(blanks, Qt::SkipEmptyParts);
+            for (const QString &word : words) {
+                entries.append(AccessEntry(word, role, permission));
+            }
+        }
+    }
+    return entries;
+}
+
+QVariant UserGroupAccessArea::value() const
+{
+    return AccessEntry::convertEntriesToMap(m_model ? m_model->entries() : originalEntries());
+}
+
+void UserGroupAccessArea::reset() const
+{
+    if (m_model) {
+        m_model->setEntries(originalEntries());
+    }
+}
+
+void UserGroupAccessArea::checkEntriesChanges()
+{
+    setHasChanged(!Utils::areEqualIgnoringOrder(originalEntries(), m_model->entries()));
+    Q_EMIT modify();
+}
+
+void UserGroupAccessArea::blockIp(const QHostAddress &ip)
+{
+    if (!m_model) {
+        return;
+    }
+    m_model->addEntry(AccessEntry(QString(), ip, RoleUser, PermissionDeny));
+}
+
+void UserGroupAccessArea::addEntry()
+{
+    UserGroupEntryDialog dialog(this);
+    dialog.setExistingEntries(m_model->entries());
+    if (dialog.exec() == QDialog::Accepted) {
+        m_model->addEntry(dialog.entry());
+    }
+}
+
+void UserGroupAccessArea::editEntry()
+{
+    const QModelIndex current = ui->treeView->currentIndex();
+    if (!current.isValid()) {
+        return;
+    }
+    const QModelIndex source = m_proxy->mapToSource(current);
+    if (!source.isValid()) {
+        return;
+    }
+    const AccessEntry entry = m_model->entryAt(source.row());
+    UserGroupEntryDialog dialog(entry, this);
+    dialog.setExistingEntries(m_model->entries());
+    if (dialog.exec() == QDialog::Accepted) {
+        m_model->editEntry(source.row(), dialog.entry());
+    }
+}
+
+void UserGroupAccessArea::removeEntry()
+{
+    const QModelIndex current = ui->treeView->currentIndex();
+    if (current.isValid()) {
+        const QModelIndex source = m_proxy->mapToSource(current);
+        if (source.isValid()) {
+            m_model->removeEntry(source.row());
+        }
+    }
+    const bool hasRows = m_proxy->rowCount() > 0;
+    ui->editButton->setEnabled(hasRows);
+    ui->removeButton->setEnabled(hasRows);
 }

@@ -2,21 +2,65 @@
 #pragma once
 
 #include "abstractoptionarea.h"
+#include "accessentry.h"
 
 #include <QHostAddress>
+#include <QPointer>
 
-// Placeholder until the real editor lands.
+#include <memory>
+
+namespace Ui
+{
+class UserGroupAccessView;
+}
+class AnimationController;
+class UserGroupAccessModel;
+class UserGroupAccessProxyModel;
+
+/// Edits AllowUsers, DenyUsers, AllowGroups and DenyGroups together as one filterable table.
 class UserGroupAccessArea : public AbstractOptionArea
 {
     Q_OBJECT
 public:
     UserGroupAccessArea(const SSHOption &option, QWidget *parent);
+    ~UserGroupAccessArea() override;
 
     QWidget *inflate() override;
+    /// The four keywords with their blank-separated "name@host" words (only those with entries).
     QVariant value() const override;
     void reset() const override;
 
+    /// Adds a deny entry for the address with any name.
     void blockIp(const QHostAddress &ip);
+    /// Opens the table; nothing when it is open already.
     void expandSettings();
+    /// Closes the table; nothing when it is closed already.
     void collapseSettings();
+
+    RoleType getRoleType(QPointer<SSHOption> option) const;
+    Permission getPermissionType(QPointer<SSHOption> option) const;
+    /// The entries of the stored sub-options, in sub-option order.
+    QList<AccessEntry> originalEntries() const;
+
+private Q_SLOTS:
+    void onRoleComboIndexChanged();
+    void onPermissionComboIndexChanged();
+    void onSearchLineEditTextChanged(const QString &text);
+    void checkEntriesChanges();
+    void addEntry();
+    void editEntry();
+    void removeEntry();
+
+private:
+    void setupAnimation();
+    void initializeModel();
+    void setupRoleCombo();
+    void setupPermissionCombo();
+    void setupConnections();
+    void setScrollBarPolicy(Qt::ScrollBarPolicy policy);
+
+    std::unique_ptr<Ui::UserGroupAccessView> ui;
+    UserGroupAccessModel *m_model = nullptr;
+    UserGroupAccessProxyModel *m_proxy = nullptr;
+    QPointer<AnimationController> m_animation;
 };

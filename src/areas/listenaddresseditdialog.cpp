@@ -1,0 +1,108 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "listenaddresseditdialog.h"
+#include "ui_ListenAddressEditDialog.h"
+
+#include "exceptionssh.h"
+
+#include <KLocalizedString>
+
+#include <QCompleter>
+#include <QMessageBox>
+#include <QRegularExpression>
+#include <QRegularExpressionValidator>
+#include <QStyle>
+
+ListenAddressEditDialog::ListenAddressEditDialog(ActionDialogId action, const QList<ServerAddress> &addresses, const QString &defaultPort, QWidget *parent)
+    : QDialog(parent), ui(std::make_unique<Ui::ListenAddressEditDialog>()), m_action(action), m_defaultPort(defaultPort), m_addresses(addresses)
+{
+    ui->setupUi(this);
+    setWindowTitle(action == ActionDialogAdd ? i18n("Add new listen address") : i18n("Edit listen address"));
+    setValidator();
+    setCompleter();
+    ui->portCheckBox->setIcon(style()->standardIcon(QStyle::SP_MessageBoxInformation));
+    ui->portCheckBox->setToolTip(i18n("If the port is not specified, its default value will be used."));
+    connect(ui->portCheckBox, &QCheckBox::stateChanged, this, [this](int state) {
+        ui->portSpinBox->setEnabled(state != Qt::Unchecked);
+    });
+}
+
+ListenAddressEditDialog::~ListenAddressEditDialog() = default;
+
+void ListenAddressEditDialog::setValidator()
+{
+    static const QRegularExpression pattern(QStringLiteral("^(?:(?:[0-9A-Fa-f]{1,4}:){7}[0-9A-Fa-f]{1,4}|(?:(?:[0-9A-Fa-f]{1,4}:){1,7}|:)|(?:[0-9A-Fa-f]{1,4}:)"
+                                                           "{1,6}:[0-9A-Fa-f]{1,4}|(?:(?:25[0-5]|2[0-4][0-9]|[01]?["
+                                                           "0-9][0-9]?)\\.){3}(?:25[0-5]|2[0-4][0-9]|[01]?[0-9][0-9]?))$"));
+    ui->ipLineEdit->setValidator(new QRegularExpressionValidator(pattern, ui->ipLineEdit));
+    ui->ipLineEdit->setToolTip(i18n("To specify an IPv6 address, leading zeros are required in each segment;") + QLatin1Char('\n') +
+                               i18n("it is not recommended to replace zeros with the '::' character."));
+}
+
+void ListenAddressEditDialog::setCompleter()
+{
+    QStringList words;
+    words.reserve(m_addresses.size());
+    for (const ServerAddress &address : qAsConst(m_addresses)) {
+        words.append(address.ip().toString());
+    }
+    ui->ipLineEdit->setCompleter(new QCompleter(words, ui->ipLineEdit));
+}
+
+void ListenAddressEditDialog::setSelectedAddress(const ServerAddress &address)
+{
+    m_selectedAddress = address;
+}
+
+void ListenAddressEditDialog::setupWidgets() const
+{
+    switch (m_action) {
+    case ActionDialogAdd:
+        ui->portSpinBox->setValue(m_defaultPort.toInt());
+        return;
+    case ActionDialogUnknown:
+        throw ExceptionSSH(UnknownError, i18n("Unknown error"));
+    default:
+        break;
+    }
+    if (!m_selectedAddress.isValid()) {
+        throw ExceptionSSH(InvalidAddress, i18n("Incorrect IP address or port"));
+    }
+    ui->ipLineEdit->setText(m_selectedAddress.ip().toString());
+    ui->portSpinBox->setValue(m_selectedAddress.port().toInt());
+    ui->portCheckBox->setChecked(true);
+}
+
+int ListenAddressEditDialog::exec()
+{
+    try {
+        setupWidgets();
+    } catch (const ExceptionSSH &exception) {
+        QMessageBox::critical(parentWidget(), i18n("Error"), exception.message(), QMessageBox::Ok);
+        return QDialog::Rejected;
+    }
+    return QDialog::exec();
+}
+
+ServerAddress ListenAddressEditDialog::newAddress() const
+{
+    const QString ip = ui->ipLineEdit->text();
+    if (!ServerAddress::isValidIpAddress(ip)) {
+        return ServerAddress();
+    }
+    const QString port = ui->portCheckBox->isChecked() ? QString::number(ui->portSpinBox->value()) : m_defaultPort;
+    return ServerAddress(ip + QStringLiteral(":%1").arg(port), nullptr);
+}
+
+void ListenAddressEditDialog::accept()
+{
+    const ServerAddress address = newAddress();
+    if (m_addresses.contains(address)) {
+        QMessageBox::critical(this, i18n("Error"), i18n("The address already exists."), QMessageBox::Ok);
+        return;
+    }
+    if (address.isValid()) {
+        QDialog::accept();
+        return;
+    }
+    QMessageBox::critical(this, i18n("Error"), i18n("Incorrect IP address or port"), QMessageBox::Ok);
+}

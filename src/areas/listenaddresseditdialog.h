@@ -1,0 +1,50 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#pragma once
+
+#include "serveraddress.h"
+
+#include <QDialog>
+#include <QList>
+
+#include <memory>
+
+namespace Ui
+{
+class ListenAddressEditDialog;
+}
+
+/// What the listen-address dialog is opened for.
+enum ActionDialogId : int {
+    ActionDialogUnknown = 0,
+    ActionDialogAdd = 1,
+    ActionDialogEdit = 2,
+};
+
+/// Asks for one listen address (IP and optional port) to add or to replace the selected one.
+class ListenAddressEditDialog : public QDialog
+{
+    Q_OBJECT
+public:
+    ListenAddressEditDialog(ActionDialogId action, const QList<ServerAddress> &addresses, const QString &defaultPort, QWidget *parent);
+    ~ListenAddressEditDialog() override;
+
+    void setSelectedAddress(const ServerAddress &address);
+    /// The address built from the fields; an empty address when the IP text is not an address.
+    ServerAddress newAddress() const;
+
+public Q_SLOTS:
+    /// Fills the fields for the action and runs the dialog; 0 without showing it when that fails.
+    int exec() override;
+    void accept() override;
+
+private:
+    void setValidator();
+    void setCompleter();
+    void setupWidgets() const;
+
+    std::unique_ptr<Ui::ListenAddressEditDialog> ui;
+    ActionDialogId m_action;
+    ServerAddress m_selectedAddress;
+    QString m_defaultPort;
+    QList<ServerAddress> m_addresses;
+};

@@ -1,0 +1,45 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#pragma once
+
+#include "accessentry.h"
+
+#include <QDialog>
+#include <QList>
+
+#include <memory>
+
+namespace Ui
+{
+class UserGroupEntryDialog;
+}
+
+/// Asks for one Allow/Deny entry: a name or any name, an address or any address, the type and the permission.
+class UserGroupEntryDialog : public QDialog
+{
+    Q_OBJECT
+public:
+    explicit UserGroupEntryDialog(QWidget *parent);
+    UserGroupEntryDialog(const AccessEntry &entry, QWidget *parent);
+    ~UserGroupEntryDialog() override;
+
+    /// The entries already in the list: offered as names and refused as duplicates.
+    void setExistingEntries(const QList<AccessEntry> &entries);
+    /// The entry built on acceptance.
+    AccessEntry entry() const;
+    /// Checks the fields; shows what is wrong and answers false.
+    bool validateEntry();
+
+public Q_SLOTS:
+    void accept() override;
+
+private:
+    void initialize();
+    void addCompleterNames();
+    AccessEntry buildEntry() const;
+    bool keepsHostPattern() const;
+    bool showError(const QString &text);
+
+    std::unique_ptr<Ui::UserGroupEntryDialog> ui;
+    AccessEntry m_entry;
+    QList<AccessEntry> m_existingEntries;
+};
