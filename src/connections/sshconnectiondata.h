@@ -1,0 +1,34 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#pragma once
+
+#include "serveraddress.h"
+
+#include <QDateTime>
+#include <QMetaType>
+#include <QString>
+
+#include <sys/types.h>
+
+/// One SSH connection to this machine, keyed by the pid of its sshd process.
+struct SSHConnectionData
+{
+    /// Login name from the "Accepted password" line; empty until known.
+    QString user;
+    /// Client address and port; invalid until known.
+    ServerAddress address;
+    /// Local time at which the session opened; null until then.
+    QDateTime openDateTime;
+    /// Time at which the connection closed; null while it is open.
+    QDateTime closeDateTime;
+    /// "Failed password" lines of the process before its login.
+    int failedTriesCount = 0;
+    /// Last access time of the connection's terminal; null when unknown.
+    QDateTime lastActivityTime;
+    /// Pid of the sshd process that wrote the journal lines.
+    pid_t syslogPid = 0;
+};
+
+Q_DECLARE_METATYPE(SSHConnectionData)
+
+/// Registers SSHConnectionData and pid_t with the meta-type system (idempotent).
+void registerSSHConnectionMetaTypes();
