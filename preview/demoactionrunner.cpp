@@ -17,7 +17,7 @@ bool writeFile(const QString &path, const QByteArray &content)
 
 bool generateKey(const QString &keygen, const QString &path, const QString &type, const QString &bits, const QString &comment)
 {
-    QStringList arguments{QStringLiteral("-q"), QStringLiteral("-N"), QString(), QStringLiteral("-t"), type, QStringLiteral("-C"), comment};
+    QStringList arguments {QStringLiteral("-q"), QStringLiteral("-N"), QString(), QStringLiteral("-t"), type, QStringLiteral("-C"), comment};
     if (!bits.isEmpty()) {
         arguments << QStringLiteral("-b") << bits;
     }
@@ -56,7 +56,7 @@ bool DemoActionRunner::prepare()
     paths.clientBackup = dir + QStringLiteral("/ssh_config.bak");
     paths.bannerRoot = dir;
     paths.localAddresses = [] {
-        return QStringList{QStringLiteral("127.0.0.1"), QStringLiteral("::1"), QStringLiteral("192.0.2.5")};
+        return QStringList {QStringLiteral("127.0.0.1"), QStringLiteral("::1"), QStringLiteral("192.0.2.5")};
     };
 
     const QString hostKey = dir + QStringLiteral("/ssh_host_ed25519_key");
@@ -64,10 +64,10 @@ bool DemoActionRunner::prepare()
         m_error = QStringLiteral("ssh-keygen could not make a host key");
         return false;
     }
-    paths.sshdExtraArguments = QStringList{QStringLiteral("-h"), hostKey};
+    paths.sshdExtraArguments = QStringList {QStringLiteral("-h"), hostKey};
 
     QByteArray keys;
-    const QList<QStringList> demoKeys{
+    const QList<QStringList> demoKeys {
         {QStringLiteral("ed25519"), QString(), QStringLiteral("alice@workstation")},
         {QStringLiteral("ecdsa"), QStringLiteral("384"), QStringLiteral("backup@nas")},
         {QStringLiteral("rsa"), QStringLiteral("3072"), QStringLiteral("deploy@ci")},
@@ -87,30 +87,30 @@ bool DemoActionRunner::prepare()
     }
     const QString keysFile = dir + QStringLiteral("/authorized_keys");
     const QString banner = dir + QStringLiteral("/banner.txt");
-    const QByteArray server = QByteArrayLiteral("# Demonstration server configuration\n")
-        + "Port 2222\n"
-          "ListenAddress 127.0.0.1:2222\n"
-          "ListenAddress [::1]:2222\n"
-          "ListenAddress 192.0.2.5:22\n"
-          "PermitRootLogin prohibit-password\n"
-          "PasswordAuthentication yes\n"
-          "KbdInteractiveAuthentication no\n"
-          "UsePAM yes\n"
-          "X11Forwarding yes\n"
-          "PrintMotd no\n"
-          "MaxSessions 4\n"
-          "LoginGraceTime 60\n"
-          "AuthorizedKeysFile "
-        + keysFile.toUtf8() + " .ssh/authorized_keys\n" + "Banner " + banner.toUtf8()
-        + "\n"
-          "AllowUsers alice bob@192.0.2.7 carol@198.51.100.*\n"
-          "DenyUsers *@203.0.113.9 mallory\n"
-          "AllowGroups admins\n"
-          "DenyGroups guests\n"
-          "Subsystem sftp /usr/lib/openssh/sftp-server\n";
+    const QByteArray server = QByteArrayLiteral("# Demonstration server configuration\n") +
+        "Port 2222\n"
+        "ListenAddress 127.0.0.1:2222\n"
+        "ListenAddress [::1]:2222\n"
+        "ListenAddress 192.0.2.5:22\n"
+        "PermitRootLogin prohibit-password\n"
+        "PasswordAuthentication yes\n"
+        "KbdInteractiveAuthentication no\n"
+        "UsePAM yes\n"
+        "X11Forwarding yes\n"
+        "PrintMotd no\n"
+        "MaxSessions 4\n"
+        "LoginGraceTime 60\n"
+        "AuthorizedKeysFile " +
+        keysFile.toUtf8() + " .ssh/authorized_keys\n" + "Banner " + banner.toUtf8() +
+        "\n"
+        "AllowUsers alice bob@192.0.2.7 carol@198.51.100.*\n"
+        "DenyUsers *@203.0.113.9 mallory\n"
+        "AllowGroups admins\n"
+        "DenyGroups guests\n"
+        "Subsystem sftp /usr/lib/openssh/sftp-server\n";
     const QByteArray client = QByteArrayLiteral("Host *\n    ServerAliveInterval 30\n    ServerAliveCountMax 4\n");
-    if (!writeFile(paths.serverConfig, server) || !writeFile(paths.clientConfig, client) || !writeFile(keysFile, keys)
-        || !writeFile(banner, "Authorised access only.\nAll connections are logged.\n")) {
+    if (!writeFile(paths.serverConfig, server) || !writeFile(paths.clientConfig, client) || !writeFile(keysFile, keys) ||
+        !writeFile(banner, "Authorised access only.\nAll connections are logged.\n")) {
         return false;
     }
     m_engine = std::make_unique<Engine>(paths);

@@ -3,8 +3,8 @@
 #include "sshmodule.h"
 
 #include <QApplication>
-#include <QCommandLineParser>
 #include <QComboBox>
+#include <QCommandLineParser>
 #include <QDir>
 #include <QIcon>
 #include <QTabWidget>
@@ -83,8 +83,8 @@ int main(int argc, char **argv)
     settle(300);
     expandEverything(&page);
     auto *tabs = page.findChild<QTabWidget *>(QStringLiteral("tabWidgetServer"));
-    const QStringList names{QStringLiteral("server-general"), QStringLiteral("server-authentication"), QStringLiteral("server-other"),
-                            QStringLiteral("server-connections")};
+    const QStringList names {QStringLiteral("server-general"), QStringLiteral("server-authentication"), QStringLiteral("server-other"),
+                             QStringLiteral("server-connections")};
     bool ok = true;
     for (int i = 0; i < tabs->count() && i < names.size(); ++i) {
         tabs->setCurrentIndex(i);

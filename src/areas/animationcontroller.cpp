@@ -6,9 +6,7 @@
 #include <QWidget>
 
 AnimationController::AnimationController(QWidget *target, QObject *parent)
-    : QObject(parent)
-    , m_target(target)
-    , m_animation(new QPropertyAnimation(target, "maximumHeight", this))
+    : QObject(parent), m_target(target), m_animation(new QPropertyAnimation(target, "maximumHeight", this))
 {
     m_animation->setDuration(200);
     m_animation->setEasingCurve(QEasingCurve(QEasingCurve::InOutQuad));

@@ -3,8 +3,7 @@
 #include "ui_CheckboxOptionArea.h"
 
 CheckboxOptionArea::CheckboxOptionArea(const SSHOption &option, QWidget *parent)
-    : AbstractOptionArea(option, parent)
-    , ui(std::make_unique<Ui::CheckboxOptionArea>())
+    : AbstractOptionArea(option, parent), ui(std::make_unique<Ui::CheckboxOptionArea>())
 {
     ui->setupUi(this);
 }

@@ -7,8 +7,7 @@
 
 #include <QDebug>
 
-FactoryManager::FactoryManager(SSHManager *manager, QObject *parent)
-    : QObject(parent)
+FactoryManager::FactoryManager(SSHManager *manager, QObject *parent) : QObject(parent)
 {
     if (!manager) {
         return;
@@ -36,12 +35,8 @@ FactoryManager::FactoryManager(SSHManager *manager, QObject *parent)
         registerFactory(id, new CheckboxOptionAreaFactory);
     }
     const SSHOption::Id spinboxIds[] = {
-        SSHOption::Port,
-        SSHOption::ClientPort,
-        SSHOption::LoginGraceTime,
-        SSHOption::MaxSessions,
-        SSHOption::ServerAliveCountMax,
-        SSHOption::ServerAliveInterval,
+        SSHOption::Port,        SSHOption::ClientPort,          SSHOption::LoginGraceTime,
+        SSHOption::MaxSessions, SSHOption::ServerAliveCountMax, SSHOption::ServerAliveInterval,
     };
     for (const SSHOption::Id id : spinboxIds) {
         registerFactory(id, new SpinboxOptionAreaFactory);

@@ -16,7 +16,6 @@ public:
     virtual AbstractOptionArea *createOptionArea(const SSHOption &option, QWidget *parent) const = 0;
 };
 
-
 class CheckboxOptionArea;
 class SpinboxOptionArea;
 class TunnelModeArea;

@@ -6,9 +6,7 @@
 
 #include <KLocalizedString>
 
-TunnelModeArea::TunnelModeArea(const SSHOption &option, QWidget *parent)
-    : AbstractOptionArea(option, parent)
-    , ui(std::make_unique<Ui::TunnelModeArea>())
+TunnelModeArea::TunnelModeArea(const SSHOption &option, QWidget *parent) : AbstractOptionArea(option, parent), ui(std::make_unique<Ui::TunnelModeArea>())
 {
     qRegisterMetaType<PermitTunnelId>("PermitTunnelId");
     ui->setupUi(this);

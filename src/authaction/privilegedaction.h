@@ -31,7 +31,8 @@ QString actionName(ActionKind kind);
 /// Arguments in the order in which they are added to the action.
 using ActionArguments = QList<QPair<QString, QVariant>>;
 
-struct ActionResult {
+struct ActionResult
+{
     bool ok = false;
     int errorCode = 0;
     QString errorText;

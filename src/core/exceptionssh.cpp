@@ -1,12 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "exceptionssh.h"
 
-ExceptionSSH::ExceptionSSH(SSHCodeError code, const QString &message)
-    : m_code(code)
-    , m_message(message)
-    , m_utf8(message.toUtf8())
-{
-}
+ExceptionSSH::ExceptionSSH(SSHCodeError code, const QString &message) : m_code(code), m_message(message), m_utf8(message.toUtf8()) { }
 
 const char *ExceptionSSH::what() const noexcept
 {

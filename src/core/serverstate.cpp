@@ -12,15 +12,9 @@ ServerState::StateSource *s_stateSource = nullptr;
 const auto serviceName = QStringLiteral("sshd");
 }
 
-ServerState::ServerState(QObject *parent)
-    : QObject(parent)
-{
-}
+ServerState::ServerState(QObject *parent) : QObject(parent) { }
 
-ServerState::ServerState(const ServerState &other)
-    : QObject(other.parent())
-{
-}
+ServerState::ServerState(const ServerState &other) : QObject(other.parent()) { }
 
 void ServerState::setStateSourceForTesting(StateSource *source)
 {

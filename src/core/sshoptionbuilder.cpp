@@ -1,11 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "sshoptionbuilder.h"
 
-SSHOptionBuilder::SSHOptionBuilder(SSHConfigurationTypeId configureId, QObject *parent)
-    : QObject(parent)
-    , m_configureId(configureId)
-{
-}
+SSHOptionBuilder::SSHOptionBuilder(SSHConfigurationTypeId configureId, QObject *parent) : QObject(parent), m_configureId(configureId) { }
 
 SSHOptionBuilder::~SSHOptionBuilder()
 {

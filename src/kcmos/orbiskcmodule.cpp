@@ -8,10 +8,7 @@
 namespace KCMOS
 {
 OrbisKCModule::OrbisKCModule(const QString &componentName, QWidget *parent, const QString &, const QVariantList &args)
-    : KCModule(parent, args)
-    , m_componentName(componentName)
-    , m_messages(new MessagesManager(this))
-    , m_state(new StateWidget(this))
+    : KCModule(parent, args), m_componentName(componentName), m_messages(new MessagesManager(this)), m_state(new StateWidget(this))
 {
     connect(m_messages, &MessagesManager::messagePosted, this, &OrbisKCModule::placeMessageArea);
 }
@@ -53,21 +50,13 @@ bool OrbisKCModule::isValid() const
     return true;
 }
 
-void OrbisKCModule::access()
-{
-}
+void OrbisKCModule::access() { }
 
-void OrbisKCModule::change()
-{
-}
+void OrbisKCModule::change() { }
 
-void OrbisKCModule::chooseModule()
-{
-}
+void OrbisKCModule::chooseModule() { }
 
-void OrbisKCModule::unchooseModule()
-{
-}
+void OrbisKCModule::unchooseModule() { }
 
 void OrbisKCModule::resizeEvent(QResizeEvent *event)
 {

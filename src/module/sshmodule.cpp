@@ -22,8 +22,7 @@
 #include <QStyle>
 
 SSHModule::SSHModule(QWidget *parent, const QVariantList &args)
-    : KCMOS::OrbisKCModule(QStringLiteral("orbis_kcm_ssh"), parent, QString(), args)
-    , ui(new Ui::SSHModule)
+    : KCMOS::OrbisKCModule(QStringLiteral("orbis_kcm_ssh"), parent, QString(), args), ui(new Ui::SSHModule)
 {
     ui->setupUi(this);
     setButtons(Help | Default | Apply);
@@ -74,26 +73,12 @@ void SSHModule::createOptionAreas()
 void SSHModule::configureLayoutWidgets() const
 {
     addWidgetsToLayout(ui->vboxGeneral,
-                       {SSHOption::Port,
-                        SSHOption::LoginGraceTime,
-                        SSHOption::MaxSessions,
-                        SSHOption::PermitTunnel,
-                        SSHOption::AddressFamily,
-                        SSHOption::X11Forwarding,
-                        SSHOption::ListenAddress,
-                        SSHOption::AllowDenyUsersGroups});
+                       {SSHOption::Port, SSHOption::LoginGraceTime, SSHOption::MaxSessions, SSHOption::PermitTunnel, SSHOption::AddressFamily,
+                        SSHOption::X11Forwarding, SSHOption::ListenAddress, SSHOption::AllowDenyUsersGroups});
     addWidgetsToLayout(ui->vboxAuth,
-                       {SSHOption::PermitRootLogin,
-                        SSHOption::PermitEmptyPasswords,
-                        SSHOption::UsePAM,
-                        SSHOption::GSSAPIAuthentication,
-                        SSHOption::HostbasedAuthentication,
-                        SSHOption::KbdInteractiveAuthentication,
-                        SSHOption::KerberosAuthentication,
-                        SSHOption::PasswordAuthentication,
-                        SSHOption::IgnoreUserKnownHosts,
-                        SSHOption::IgnoreRhosts,
-                        SSHOption::PubkeyAuthentication,
+                       {SSHOption::PermitRootLogin, SSHOption::PermitEmptyPasswords, SSHOption::UsePAM, SSHOption::GSSAPIAuthentication,
+                        SSHOption::HostbasedAuthentication, SSHOption::KbdInteractiveAuthentication, SSHOption::KerberosAuthentication,
+                        SSHOption::PasswordAuthentication, SSHOption::IgnoreUserKnownHosts, SSHOption::IgnoreRhosts, SSHOption::PubkeyAuthentication,
                         SSHOption::AuthorizedKeysFile});
     addWidgetsToLayout(ui->vboxOther,
                        {SSHOption::UseDNS, SSHOption::TCPKeepAlive, SSHOption::PrintLastLog, SSHOption::PrintMotd, SSHOption::Subsystem, SSHOption::Banner});
@@ -245,9 +230,9 @@ void SSHModule::handleManagerError(const QString &message, SSHCodeError code)
         messagesManager()->newMessage(message, KCMOS::Error, QString(), KCMOS::Normal);
         return;
     }
-    const QString text = message + QLatin1Char(' ')
-        + i18n("If you are dealing with an incorrect server or client configuration, then to restore it <a href=\"restore\"><span style=\" "
-               "text-decoration: underline; color:#007af4;\">click on this text.</span></a>");
+    const QString text = message + QLatin1Char(' ') +
+        i18n("If you are dealing with an incorrect server or client configuration, then to restore it <a href=\"restore\"><span style=\" "
+             "text-decoration: underline; color:#007af4;\">click on this text.</span></a>");
     KCMOS::MessageWidget *widget = messagesManager()->newMessage(text, KCMOS::Error, QString(), KCMOS::Normal);
     connect(widget, &KCMOS::MessageWidget::linkActivated, this, &SSHModule::defaults);
 }
@@ -293,8 +278,7 @@ void SSHModule::defaults()
     if (type == Server && QFile::exists(SSHPaths::serverBackup())) {
         const int answer = showRestoreDialog(i18n("A local backup copy of the SSH server configuration was found. Please select which backup version you "
                                                   "want to restore from."),
-                                             i18n("System"),
-                                             i18n("Latest working configuration (local)"));
+                                             i18n("System"), i18n("Latest working configuration (local)"));
         if (answer == 2) {
             return;
         }
@@ -308,10 +292,8 @@ void SSHModule::defaults()
     m_manager->loadValueOptions();
     serverControlButtonsHandler();
     messagesManager()->clearMessages();
-    messagesManager()->newMessage(i18n("SSH settings were %1 successfully restored.", type == Client ? i18n("Client") : i18n("Server")),
-                                  KCMOS::Positive,
-                                  QString(),
-                                  KCMOS::Normal);
+    messagesManager()->newMessage(i18n("SSH settings were %1 successfully restored.", type == Client ? i18n("Client") : i18n("Server")), KCMOS::Positive,
+                                  QString(), KCMOS::Normal);
 }
 
 void SSHModule::setupSshServerStatus() const

@@ -33,11 +33,7 @@ QString readSmallFile(const QString &path)
 }
 }
 
-SystemdService::SystemdService(const QString &unitName, QObject *parent)
-    : QObject(parent)
-    , m_unit(unitName)
-{
-}
+SystemdService::SystemdService(const QString &unitName, QObject *parent) : QObject(parent), m_unit(unitName) { }
 
 void SystemdService::setPathsForTesting(const SysVPaths &newPaths)
 {

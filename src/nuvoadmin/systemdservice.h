@@ -24,7 +24,8 @@ public:
     bool isActive() const;
 
     /// Where the SysV fallback looks; tests point these at a temporary tree.
-    struct SysVPaths {
+    struct SysVPaths
+    {
         QString runDirectory = QStringLiteral("/run");
         QString procDirectory = QStringLiteral("/proc");
         QString etcDirectory = QStringLiteral("/etc");

@@ -22,8 +22,8 @@ QStringList FakeActionRunner::Call::keys() const
 
 FakeActionRunner::FakeActionRunner()
     : m_handler([](const Call &) {
-        return success();
-    })
+          return success();
+      })
 {
     SSHSettings::setActionRunner(this);
 }

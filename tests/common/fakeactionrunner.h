@@ -13,7 +13,8 @@
 class FakeActionRunner : public SSHSettings::ActionRunner
 {
 public:
-    struct Call {
+    struct Call
+    {
         QString action;
         SSHSettings::ActionArguments arguments;
 

@@ -25,10 +25,7 @@ public:
     }
 
     QStringList seenTexts;
-    int unanswered() const
-    {
-        return m_pending.size();
-    }
+    int unanswered() const { return m_pending.size(); }
 
 private:
     void schedule()

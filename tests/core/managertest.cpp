@@ -8,17 +8,12 @@
 
 namespace
 {
-struct FixedState : ServerState::StateSource {
+struct FixedState : ServerState::StateSource
+{
     bool active = true;
     bool enabled = true;
-    bool isEnabled() const override
-    {
-        return enabled;
-    }
-    bool isActive() const override
-    {
-        return active;
-    }
+    bool isEnabled() const override { return enabled; }
+    bool isActive() const override { return active; }
 };
 
 QVariantMap serverReply()
@@ -28,7 +23,7 @@ QVariantMap serverReply()
         {QStringLiteral("permitrootlogin"), QStringLiteral("prohibit-password")},
         {QStringLiteral("listenaddress"), QStringLiteral("10.0.0.1:22 [::1]:22")},
         {QStringLiteral("permittunnel"), QStringLiteral("ethernet")},
-        {QStringLiteral("allowusers"), QStringList{QStringLiteral("alice@*"), QStringLiteral("bob@10.0.0.2")}},
+        {QStringLiteral("allowusers"), QStringList {QStringLiteral("alice@*"), QStringLiteral("bob@10.0.0.2")}},
         {QStringLiteral("denyusers"), QStringList()},
         {QStringLiteral("allowgroups"), QStringLiteral("wheel@*")},
     };
@@ -78,7 +73,7 @@ void ManagerTest::catalogue()
     QCOMPARE(client.size(), 3);
     QCOMPARE(manager.allOptions().size(), 29);
 
-    const QList<int> serverOrder{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21, 27, 28, 29, 26};
+    const QList<int> serverOrder {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21, 27, 28, 29, 26};
     for (int i = 0; i < server.size(); ++i) {
         QCOMPARE(int(server.at(i)->id()), serverOrder.at(i));
         QCOMPARE(server.at(i)->configureId(), Server);
@@ -97,7 +92,7 @@ void ManagerTest::catalogue()
     const QPointer<SSHOption> root = manager.findOptionById(Server, SSHOption::PermitRootLogin);
     QCOMPARE(root->displayName(), QStringLiteral("Allow root user access via SSH protocol"));
     QCOMPARE(root->value(), QVariant(true));
-    QCOMPARE(manager.findOptionById(Server, SSHOption::AddressFamily)->value(), QVariant(QStringList{QStringLiteral("any")}));
+    QCOMPARE(manager.findOptionById(Server, SSHOption::AddressFamily)->value(), QVariant(QStringList {QStringLiteral("any")}));
     QCOMPARE(manager.findOptionById(Server, SSHOption::ListenAddress)->value().toStringList().size(), 2);
     QVERIFY(!manager.findOptionById(Server, SSHOption::AuthorizedKeysFile)->tevSupported());
     QCOMPARE(manager.currentServerPort(), QStringLiteral("22"));
@@ -110,12 +105,13 @@ void ManagerTest::optionNamesForTheHelper()
     const QStringList names = manager.getOptionNames(Server);
     QCOMPARE(names.size(), 29);
     QCOMPARE(names.first(), QStringLiteral("Port"));
-    QCOMPARE(names.mid(21, 4), (QStringList{QStringLiteral("PermitTunnel"), QStringLiteral("Subsystem"), QStringLiteral("Banner"), QStringLiteral("AuthorizedKeysFile")}));
+    QCOMPARE(names.mid(21, 4),
+             (QStringList {QStringLiteral("PermitTunnel"), QStringLiteral("Subsystem"), QStringLiteral("Banner"), QStringLiteral("AuthorizedKeysFile")}));
     QCOMPARE(names.mid(25),
-             (QStringList{QStringLiteral("AllowUsers"), QStringLiteral("DenyUsers"), QStringLiteral("AllowGroups"), QStringLiteral("DenyGroups")}));
+             (QStringList {QStringLiteral("AllowUsers"), QStringLiteral("DenyUsers"), QStringLiteral("AllowGroups"), QStringLiteral("DenyGroups")}));
     QVERIFY(!names.contains(QStringLiteral("AllowDenyUsersGroups")));
     QCOMPARE(manager.getOptionNames(Client),
-             (QStringList{QStringLiteral("Port"), QStringLiteral("ServerAliveInterval"), QStringLiteral("ServerAliveCountMax")}));
+             (QStringList {QStringLiteral("Port"), QStringLiteral("ServerAliveInterval"), QStringLiteral("ServerAliveCountMax")}));
 }
 
 void ManagerTest::loadWithActiveServerReadsBoth()
@@ -133,23 +129,23 @@ void ManagerTest::loadWithActiveServerReadsBoth()
 
     QCOMPARE(helper.calls.size(), 2);
     QCOMPARE(helper.calls.at(0).action, QStringLiteral("org.kde.kcontrol.kcmsshsettings.access"));
-    QCOMPARE(helper.calls.at(0).keys(), (QStringList{QStringLiteral("check_options"), QStringLiteral("type_id")}));
+    QCOMPARE(helper.calls.at(0).keys(), (QStringList {QStringLiteral("check_options"), QStringLiteral("type_id")}));
     QCOMPARE(helper.calls.at(1).argument(QStringLiteral("type_id")).toInt(), int(Client));
     QCOMPARE(errors.count(), 0);
 
     QCOMPARE(manager.findOptionById(Server, SSHOption::Port)->value(), QVariant(2222));
     QCOMPARE(manager.findOptionById(Server, SSHOption::PermitRootLogin)->value(), QVariant(false));
-    QCOMPARE(manager.currentLisstenAddresses(), (QStringList{QStringLiteral("10.0.0.1:22"), QStringLiteral("[::1]:22")}));
-    QCOMPARE(manager.findOptionById(Server, SSHOption::PermitTunnel)->value(), QVariant(QStringList{QStringLiteral("ethernet")}));
+    QCOMPARE(manager.currentLisstenAddresses(), (QStringList {QStringLiteral("10.0.0.1:22"), QStringLiteral("[::1]:22")}));
+    QCOMPARE(manager.findOptionById(Server, SSHOption::PermitTunnel)->value(), QVariant(QStringList {QStringLiteral("ethernet")}));
     // A keyword missing from the reply keeps its default.
     QCOMPARE(manager.findOptionById(Server, SSHOption::MaxSessions)->value(), QVariant(10));
     QCOMPARE(manager.findOptionById(Client, SSHOption::ServerAliveInterval)->value(), QVariant(30));
 
     const SSHOptions access = manager.findOptionById(Server, SSHOption::AllowDenyUsersGroups)->subOptions();
     QCOMPARE(access.size(), 3); // DenyGroups was not in the reply
-    QCOMPARE(access.at(0)->value(), QVariant(QStringList{QStringLiteral("alice@*"), QStringLiteral("bob@10.0.0.2")}));
+    QCOMPARE(access.at(0)->value(), QVariant(QStringList {QStringLiteral("alice@*"), QStringLiteral("bob@10.0.0.2")}));
     // A single string is one entry; it is not split.
-    QCOMPARE(access.at(2)->value(), QVariant(QStringList{QStringLiteral("wheel@*")}));
+    QCOMPARE(access.at(2)->value(), QVariant(QStringList {QStringLiteral("wheel@*")}));
 }
 
 void ManagerTest::loadWithInactiveServerReadsOnlyClient()
@@ -157,7 +153,8 @@ void ManagerTest::loadWithInactiveServerReadsOnlyClient()
     m_state.active = false;
     FakeActionRunner helper;
     helper.setHandler([](const FakeActionRunner::Call &call) {
-        return FakeActionRunner::success({{QStringLiteral("port"), call.argument(QStringLiteral("type_id")).toInt() == Server ? QStringLiteral("2222") : QStringLiteral("2200")}});
+        return FakeActionRunner::success(
+            {{QStringLiteral("port"), call.argument(QStringLiteral("type_id")).toInt() == Server ? QStringLiteral("2222") : QStringLiteral("2200")}});
     });
     SSHManager manager;
     QSignalSpy errors(&manager, &SSHManager::error);
@@ -207,7 +204,7 @@ void ManagerTest::missingSubOptionKeywordDropsIt()
 {
     FakeActionRunner helper;
     helper.setHandler([](const FakeActionRunner::Call &) {
-        return FakeActionRunner::success({{QStringLiteral("denygroups"), QStringList{QStringLiteral("guests@*")}}});
+        return FakeActionRunner::success({{QStringLiteral("denygroups"), QStringList {QStringLiteral("guests@*")}}});
     });
     SSHManager manager;
     manager.initializeConfigurations(true);
@@ -231,7 +228,7 @@ void ManagerTest::changeSendsKeywordTypeAndValue()
     QCOMPARE(helper.calls.size(), 1);
     const FakeActionRunner::Call call = helper.calls.constFirst();
     QCOMPARE(call.action, QStringLiteral("org.kde.kcontrol.kcmsshsettings.change"));
-    QCOMPARE(call.keys(), (QStringList{QStringLiteral("option_name"), QStringLiteral("config_type_id"), QStringLiteral("new_value")}));
+    QCOMPARE(call.keys(), (QStringList {QStringLiteral("option_name"), QStringLiteral("config_type_id"), QStringLiteral("new_value")}));
     QCOMPARE(call.argument(QStringLiteral("option_name")).toString(), QStringLiteral("Port"));
     QCOMPARE(call.argument(QStringLiteral("config_type_id")).toInt(), int(Client));
     QCOMPARE(call.argument(QStringLiteral("new_value")), QVariant(QStringLiteral("2022")));
@@ -262,7 +259,7 @@ void ManagerTest::restoreArguments()
     SSHManager manager;
     QSignalSpy errors(&manager, &SSHManager::error);
     QVERIFY(manager.restoreFileConfiguration(Client, true));
-    QCOMPARE(helper.calls.at(0).keys(), (QStringList{QStringLiteral("restore_configure"), QStringLiteral("restore_local_backup")}));
+    QCOMPARE(helper.calls.at(0).keys(), (QStringList {QStringLiteral("restore_configure"), QStringLiteral("restore_local_backup")}));
     QCOMPARE(helper.calls.at(0).argument(QStringLiteral("restore_configure")).toInt(), int(Client));
     QCOMPARE(helper.calls.at(0).argument(QStringLiteral("restore_local_backup")), QVariant(true));
     helper.setHandler([](const FakeActionRunner::Call &) {

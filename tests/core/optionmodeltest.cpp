@@ -38,11 +38,11 @@ void OptionModelTest::setValueConverts_data()
     QTest::newRow("int text") << int(QVariant::Int) << QVariant(QStringLiteral("2222")) << QVariant(2222);
     QTest::newRow("int garbage") << int(QVariant::Int) << QVariant(QStringLiteral("22a")) << QVariant(0);
     QTest::newRow("string from int") << int(QVariant::String) << QVariant(7) << QVariant(QStringLiteral("7"));
-    QTest::newRow("list any") << int(QVariant::StringList) << QVariant(QStringLiteral("any")) << QVariant(QStringList{QStringLiteral("any")});
+    QTest::newRow("list any") << int(QVariant::StringList) << QVariant(QStringLiteral("any")) << QVariant(QStringList {QStringLiteral("any")});
     QTest::newRow("list empty") << int(QVariant::StringList) << QVariant(QString()) << QVariant(QStringList());
     QTest::newRow("list double blank") << int(QVariant::StringList) << QVariant(QStringLiteral("10.0.0.1:22  10.0.0.2:22"))
-                                       << QVariant(QStringList{QStringLiteral("10.0.0.1:22"), QStringLiteral("10.0.0.2:22")});
-    QTest::newRow("list kept") << int(QVariant::StringList) << QVariant(QStringList{QStringLiteral("a b")}) << QVariant(QStringList{QStringLiteral("a b")});
+                                       << QVariant(QStringList {QStringLiteral("10.0.0.1:22"), QStringLiteral("10.0.0.2:22")});
+    QTest::newRow("list kept") << int(QVariant::StringList) << QVariant(QStringList {QStringLiteral("a b")}) << QVariant(QStringList {QStringLiteral("a b")});
     QTest::newRow("invalid type stores as is") << int(QVariant::Invalid) << QVariant(3.5) << QVariant(3.5);
 }
 
@@ -149,7 +149,7 @@ void OptionModelTest::builderOwnsUntilMoved()
         SSHOptionBuilder builder(Server, nullptr);
         builder.buildSSHOption(SSHOption::AddressFamily, QStringLiteral("AddressFamily"), {}, {}, QVariant::StringList, QStringLiteral("any"));
         QCOMPARE(builder.sshOptions().size(), 1);
-        QCOMPARE(builder.sshOptions().constFirst()->value(), QVariant(QStringList{QStringLiteral("any")}));
+        QCOMPARE(builder.sshOptions().constFirst()->value(), QVariant(QStringList {QStringLiteral("any")}));
         builder.moveOptions(moved);
         kept = moved.constFirst();
         QVERIFY(builder.sshOptions().isEmpty());
@@ -172,11 +172,11 @@ void OptionModelTest::orderFreeComparison_data()
     QTest::addColumn<bool>("equal");
     const QString a = QStringLiteral("a");
     const QString b = QStringLiteral("b");
-    QTest::newRow("same order") << QStringList{a, b} << QStringList{a, b} << true;
-    QTest::newRow("other order") << QStringList{a, b} << QStringList{b, a} << true;
-    QTest::newRow("duplicates count") << QStringList{a, a, b} << QStringList{a, b, b} << false;
-    QTest::newRow("lengths differ") << QStringList{a} << QStringList{a, a} << false;
-    QTest::newRow("both empty") << QStringList{} << QStringList{} << true;
+    QTest::newRow("same order") << QStringList {a, b} << QStringList {a, b} << true;
+    QTest::newRow("other order") << QStringList {a, b} << QStringList {b, a} << true;
+    QTest::newRow("duplicates count") << QStringList {a, a, b} << QStringList {a, b, b} << false;
+    QTest::newRow("lengths differ") << QStringList {a} << QStringList {a, a} << false;
+    QTest::newRow("both empty") << QStringList {} << QStringList {} << true;
 }
 
 void OptionModelTest::orderFreeComparison()

@@ -63,7 +63,8 @@ void ServerAddressTest::printsAndParsesBack()
 void ServerAddressTest::fromStringListKeepsRealAddresses()
 {
     QVERIFY(ServerAddress::fromStringList({QStringLiteral("0.0.0.0:22"), QStringLiteral("[::]:22"), QStringLiteral("10.0.0.1")}).isEmpty());
-    const QList<ServerAddress> addresses = ServerAddress::fromStringList({QStringLiteral("10.0.0.2:22"), QStringLiteral("0.0.0.0:22"), QStringLiteral("[::1]:2222")});
+    const QList<ServerAddress> addresses =
+        ServerAddress::fromStringList({QStringLiteral("10.0.0.2:22"), QStringLiteral("0.0.0.0:22"), QStringLiteral("[::1]:2222")});
     QCOMPARE(addresses.size(), 2);
     QCOMPARE(addresses.at(1).toString(), QStringLiteral("::1:2222"));
     QVERIFY(!ServerAddress().isRealAddress());

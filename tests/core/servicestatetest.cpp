@@ -108,10 +108,10 @@ void ServiceStateTest::commandsGoThroughTheHelper()
     QStringList commands;
     for (const auto &call : std::as_const(helper.calls)) {
         QCOMPARE(call.action, QStringLiteral("org.kde.kcontrol.kcmsshsettings.access"));
-        QCOMPARE(call.keys(), QStringList{QStringLiteral("ssh_server_command")});
+        QCOMPARE(call.keys(), QStringList {QStringLiteral("ssh_server_command")});
         commands.append(call.argument(QStringLiteral("ssh_server_command")).toString());
     }
-    QCOMPARE(commands, (QStringList{QStringLiteral("start"), QStringLiteral("stop"), QStringLiteral("restart")}));
+    QCOMPARE(commands, (QStringList {QStringLiteral("start"), QStringLiteral("stop"), QStringLiteral("restart")}));
 }
 
 QTEST_GUILESS_MAIN(ServiceStateTest)

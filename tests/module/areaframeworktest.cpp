@@ -42,7 +42,8 @@ void AreaFrameworkTest::registryCreatesEachAreaOnce()
 
     // A sub-option has no area of its own.
     const QPointer<SSHOption> allowUsers = manager.findOptionById(Server, SSHOption::AllowDenyUsersGroups)->subOptions().constFirst();
-    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("Cannot create widget for option 'AllowUsers' with unsupported type '.*' and id '22'")));
+    QTest::ignoreMessage(QtWarningMsg,
+                         QRegularExpression(QStringLiteral("Cannot create widget for option 'AllowUsers' with unsupported type '.*' and id '22'")));
     registry.initializeOptionArea(*allowUsers, &parent);
     QVERIFY(!registry.getAreaById(SSHOption::AllowUsers));
 }

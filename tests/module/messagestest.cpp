@@ -14,22 +14,15 @@ namespace
 class Page : public KCMOS::OrbisKCModule
 {
 public:
-    Page()
-        : KCMOS::OrbisKCModule(QStringLiteral("test"), nullptr, QString(), {})
+    Page() : KCMOS::OrbisKCModule(QStringLiteral("test"), nullptr, QString(), {})
     {
         auto *layout = new QVBoxLayout(this);
         layout->addWidget(new QLabel(QStringLiteral("content"), this));
     }
     int accessCalls = 0;
     int changeCalls = 0;
-    void access() override
-    {
-        ++accessCalls;
-    }
-    void change() override
-    {
-        ++changeCalls;
-    }
+    void access() override { ++accessCalls; }
+    void change() override { ++changeCalls; }
 };
 }
 

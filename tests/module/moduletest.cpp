@@ -28,17 +28,12 @@
 
 namespace
 {
-struct FixedState : ServerState::StateSource {
+struct FixedState : ServerState::StateSource
+{
     bool active = true;
     bool enabled = true;
-    bool isEnabled() const override
-    {
-        return enabled;
-    }
-    bool isActive() const override
-    {
-        return active;
-    }
+    bool isEnabled() const override { return enabled; }
+    bool isActive() const override { return active; }
 };
 
 QStringList serverCommands(const FakeActionRunner &helper)
@@ -113,7 +108,7 @@ void ModuleTest::init()
     m_serverValues = {
         {QStringLiteral("port"), QStringLiteral("2222")},
         {QStringLiteral("usedns"), QStringLiteral("no")},
-        {QStringLiteral("authorizedkeysfile"), QStringList{m_root.filePath(QStringLiteral("none/authorized_keys"))}},
+        {QStringLiteral("authorizedkeysfile"), QStringList {m_root.filePath(QStringLiteral("none/authorized_keys"))}},
         {QStringLiteral("banner"), QStringLiteral("none")},
     };
     m_helper = std::make_unique<FakeActionRunner>();
@@ -250,9 +245,9 @@ void ModuleTest::applyWritesOnlyChangedAreas()
     page.save();
     writes = m_helper->callsWith(QStringLiteral("option_name"));
     QCOMPARE(writes.size(), 3);
-    QCOMPARE(serverCommands(*m_helper), QStringList{QStringLiteral("restart")});
+    QCOMPARE(serverCommands(*m_helper), QStringList {QStringLiteral("restart")});
     QCOMPARE(posted.count() - before, 2); // one success message per option, under one id
-    QCOMPARE(messageTexts(page), QStringList{QStringLiteral("Changes applied successfully")});
+    QCOMPARE(messageTexts(page), QStringList {QStringLiteral("Changes applied successfully")});
 }
 
 void ModuleTest::failedApplyKeepsThePageChanged()
@@ -272,9 +267,9 @@ void ModuleTest::failedApplyKeepsThePageChanged()
     QVERIFY(dns->hasChanged());
     QCOMPARE(dns->option().value(), QVariant(false));
     // The server option failed, yet the service is restarted as after any server apply.
-    QCOMPARE(serverCommands(*m_helper), QStringList{QStringLiteral("restart")});
+    QCOMPARE(serverCommands(*m_helper), QStringList {QStringLiteral("restart")});
     QTRY_VERIFY(!changed.isEmpty() && changed.last().at(0).toBool());
-    QTRY_COMPARE(messageTexts(page), QStringList{QStringLiteral("Error changing SSH option 'UseDNS'")});
+    QTRY_COMPARE(messageTexts(page), QStringList {QStringLiteral("Error changing SSH option 'UseDNS'")});
 }
 
 void ModuleTest::defaultsWithBothBackups()
@@ -295,9 +290,9 @@ void ModuleTest::defaultsWithBothBackups()
     QCOMPARE(restores.size(), 1);
     QCOMPARE(restores.at(0).argument(QStringLiteral("restore_configure")).toInt(), int(Server));
     QCOMPARE(restores.at(0).argument(QStringLiteral("restore_local_backup")), QVariant(true));
-    QCOMPARE(serverCommands(*m_helper), QStringList{QStringLiteral("restart")});
+    QCOMPARE(serverCommands(*m_helper), QStringList {QStringLiteral("restart")});
     QCOMPARE(areaFor(page, Server, SSHOption::Port)->findChild<QSpinBox *>()->value(), 22);
-    QCOMPARE(messageTexts(page), QStringList{QStringLiteral("SSH settings were Server successfully restored.")});
+    QCOMPARE(messageTexts(page), QStringList {QStringLiteral("SSH settings were Server successfully restored.")});
     QVERIFY(!page.stateWidget()->isVisible());
 
     answerer.answer(QStringLiteral("Client"));
@@ -306,7 +301,7 @@ void ModuleTest::defaultsWithBothBackups()
     QCOMPARE(clientRestore.argument(QStringLiteral("restore_configure")).toInt(), int(Client));
     QCOMPARE(clientRestore.argument(QStringLiteral("restore_local_backup")), QVariant(true));
     QCOMPARE(serverCommands(*m_helper).size(), 2); // restarted after a client restore too
-    QCOMPARE(messageTexts(page), QStringList{QStringLiteral("SSH settings were Client successfully restored.")});
+    QCOMPARE(messageTexts(page), QStringList {QStringLiteral("SSH settings were Client successfully restored.")});
 }
 
 void ModuleTest::defaultsWithoutBackups()
@@ -392,7 +387,7 @@ void ModuleTest::statusRowFollowsTheService()
     QCOMPARE(m_helper->callsWith(QStringLiteral("check_options")).size(), 1); // only the client was read
 
     stopPlay->click();
-    QCOMPARE(serverCommands(*m_helper), QStringList{QStringLiteral("start")});
+    QCOMPARE(serverCommands(*m_helper), QStringList {QStringLiteral("start")});
     // Starting reloads the values the running server uses.
     QCOMPARE(m_helper->callsWith(QStringLiteral("check_options")).size(), 3);
     QCOMPARE(status->text(), QStringLiteral("SSH server status launched"));

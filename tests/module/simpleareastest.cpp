@@ -122,11 +122,11 @@ void SimpleAreasTest::addressFamilyAgainstListenAddresses_data()
     QTest::addColumn<QStringList>("addresses");
     QTest::addColumn<int>("choice");
     QTest::addColumn<bool>("valid");
-    QTest::newRow("ipv4 with ipv6 address") << QStringList{QStringLiteral("[::1]:22")} << 1 << false;
-    QTest::newRow("any with ipv6 address") << QStringList{QStringLiteral("[::1]:22")} << 0 << true;
-    QTest::newRow("ipv4 with wildcard only") << QStringList{QStringLiteral("0.0.0.0:22")} << 1 << true;
-    QTest::newRow("ipv6 with ipv4 address") << QStringList{QStringLiteral("[::1]:22"), QStringLiteral("10.0.0.1:22")} << 2 << false;
-    QTest::newRow("ipv4 with ipv4 addresses") << QStringList{QStringLiteral("10.0.0.1:22"), QStringLiteral("10.0.0.2:2222")} << 1 << true;
+    QTest::newRow("ipv4 with ipv6 address") << QStringList {QStringLiteral("[::1]:22")} << 1 << false;
+    QTest::newRow("any with ipv6 address") << QStringList {QStringLiteral("[::1]:22")} << 0 << true;
+    QTest::newRow("ipv4 with wildcard only") << QStringList {QStringLiteral("0.0.0.0:22")} << 1 << true;
+    QTest::newRow("ipv6 with ipv4 address") << QStringList {QStringLiteral("[::1]:22"), QStringLiteral("10.0.0.1:22")} << 2 << false;
+    QTest::newRow("ipv4 with ipv4 addresses") << QStringList {QStringLiteral("10.0.0.1:22"), QStringLiteral("10.0.0.2:2222")} << 1 << true;
 }
 
 void SimpleAreasTest::addressFamilyAgainstListenAddresses()
@@ -148,7 +148,9 @@ void SimpleAreasTest::addressFamilyAgainstListenAddresses()
     QCOMPARE(area.validate(), valid);
     QCOMPARE(answerer.unanswered(), 0);
     if (!valid) {
-        QCOMPARE(answerer.seenTexts, (QStringList{QStringLiteral("Incompatible listening addresses must be removed"), QStringLiteral("Incompatible listening addresses must be removed")}));
+        QCOMPARE(answerer.seenTexts,
+                 (QStringList {QStringLiteral("Incompatible listening addresses must be removed"),
+                               QStringLiteral("Incompatible listening addresses must be removed")}));
     }
     QCOMPARE(area.hasChanged(), choice != 0);
 }
