@@ -25,6 +25,8 @@ SSHModule::SSHModule(QWidget *parent, const QVariantList &args)
     : KCMOS::OrbisKCModule(QStringLiteral("orbis_kcm_ssh"), parent, QString(), args), ui(new Ui::SSHModule)
 {
     ui->setupUi(this);
+    // Hosts size their window from the page's hint; keep the form's own size.
+    setMinimumSize(size());
     setButtons(Help | Default | Apply);
 }
 
