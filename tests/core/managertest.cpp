@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "fakeactionrunner.h"
+#include "fixedservicestate.h"
 #include "serverstate.h"
 #include "sshmanager.h"
 
@@ -8,14 +9,6 @@
 
 namespace
 {
-struct FixedState : ServerState::StateSource
-{
-    bool active = true;
-    bool enabled = true;
-    bool isEnabled() const override { return enabled; }
-    bool isActive() const override { return active; }
-};
-
 QVariantMap serverReply()
 {
     return {
@@ -49,12 +42,12 @@ private Q_SLOTS:
     void tunnelWords();
 
 private:
-    FixedState m_state;
+    FixedServiceState m_state;
 };
 
 void ManagerTest::init()
 {
-    m_state = FixedState();
+    m_state = FixedServiceState();
     ServerState::setStateSourceForTesting(&m_state);
 }
 

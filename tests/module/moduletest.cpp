@@ -2,6 +2,7 @@
 #include "abstractoptionarea.h"
 #include "equaltabwidthwidget.h"
 #include "fakeactionrunner.h"
+#include "fixedservicestate.h"
 #include "messagesmanager.h"
 #include "modalanswerer.h"
 #include "serverstate.h"
@@ -28,14 +29,6 @@
 
 namespace
 {
-struct FixedState : ServerState::StateSource
-{
-    bool active = true;
-    bool enabled = true;
-    bool isEnabled() const override { return enabled; }
-    bool isActive() const override { return active; }
-};
-
 QStringList serverCommands(const FakeActionRunner &helper)
 {
     QStringList commands;
@@ -88,7 +81,7 @@ private Q_SLOTS:
     void statusRowFollowsTheService();
 
 private:
-    FixedState m_state;
+    FixedServiceState m_state;
     QTemporaryDir m_root;
     std::unique_ptr<FakeActionRunner> m_helper;
     QVariantMap m_serverValues;
@@ -103,7 +96,7 @@ void ModuleTest::initTestCase()
 
 void ModuleTest::init()
 {
-    m_state = FixedState();
+    m_state = FixedServiceState();
     ServerState::setStateSourceForTesting(&m_state);
     m_serverValues = {
         {QStringLiteral("port"), QStringLiteral("2222")},
