@@ -4,7 +4,14 @@
 # copy of /etc/ssh, a tmpfs on /run and a private system bus that activates
 # polkitd and the installed helper as root on demand.
 #
-#   tests/e2e/run-in-sandbox.sh COMMAND [ARGUMENT...]
+#   tests/e2e/run-in-sandbox.sh [--journal] [--login-user] COMMAND [ARGUMENT...]
+#
+#   --journal     a private /dev and a systemd-journald of the sandbox's own, so
+#                 that sshd's syslog lines can be read back with journalctl
+#                 (nothing is written to the machine's journal)
+#   --login-user  throw-away copies of the account files with one extra user
+#                 who may log in with a password; its name and password are
+#                 exported as SSHSETTINGS_E2E_USER and SSHSETTINGS_E2E_PASSWORD
 set -euo pipefail
 
 if [ -z "${SSHSETTINGS_IN_SANDBOX:-}" ]; then
@@ -16,9 +23,21 @@ if [ -z "${SSHSETTINGS_IN_SANDBOX:-}" ]; then
     exec /usr/bin/unshare --mount --net --pid --fork --mount-proc --propagation private "$0" "$@"
 fi
 
+with_journal=
+with_login_user=
+while [ $# -gt 0 ]; do
+    case "$1" in
+    --journal) with_journal=1 ;;
+    --login-user) with_login_user=1 ;;
+    *) break ;;
+    esac
+    shift
+done
+
 /usr/sbin/ip link set lo up 2>/dev/null || /sbin/ip link set lo up
 
 work=$(mktemp -d /tmp/sshsettings-sandbox.XXXXXX)
+chmod 0755 "$work"
 mkdir -p "$work/ssh"
 cp -a /etc/ssh/. "$work/ssh/"
 rm -f "$work"/ssh/ssh_host_*key* "$work"/ssh/*.bak
@@ -29,36 +48,88 @@ mount -t tmpfs -o mode=0755 tmpfs /run
 mkdir -p /run/dbus /run/sshd
 chmod 0755 /run/sshd
 
-cat > "$work/system-bus.conf" <<'CONF'
-<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig>
-  <type>system</type>
-  <listen>unix:path=/run/dbus/system_bus_socket</listen>
-  <auth>EXTERNAL</auth>
-  <standard_system_servicedirs/>
-  <policy context="default">
-    <allow user="*"/>
-    <deny own="*"/>
-    <deny send_type="method_call"/>
-    <allow send_type="signal"/>
-    <allow send_requested_reply="true" send_type="method_return"/>
-    <allow send_requested_reply="true" send_type="error"/>
-    <allow receive_type="method_call"/>
-    <allow receive_type="method_return"/>
-    <allow receive_type="error"/>
-    <allow receive_type="signal"/>
-    <allow send_destination="org.freedesktop.DBus" send_interface="org.freedesktop.DBus"/>
-    <allow send_destination="org.freedesktop.DBus" send_interface="org.freedesktop.DBus.Introspectable"/>
-    <allow send_destination="org.freedesktop.DBus" send_interface="org.freedesktop.DBus.Properties"/>
-    <allow send_destination="org.freedesktop.DBus" send_interface="org.freedesktop.DBus.Peer"/>
-  </policy>
-  <includedir>/usr/share/dbus-1/system.d</includedir>
-  <includedir>/etc/dbus-1/system.d</includedir>
-</busconfig>
-CONF
+# A /dev of a few nodes, a pseudo-terminal instance of its own (ssh clients
+# driven by a program need one) and /dev/log pointing at the sandbox's journald.
+private_dev() {
+    local dev="$work/dev" node
+    mkdir -p "$dev"
+    mount -t tmpfs -o mode=0755,nosuid tmpfs "$dev"
+    for node in null zero full random urandom tty; do
+        touch "$dev/$node"
+        mount --bind "/dev/$node" "$dev/$node"
+    done
+    mkdir "$dev/pts" "$dev/shm"
+    mount -t devpts -o newinstance,ptmxmode=0666,mode=0620 devpts "$dev/pts"
+    ln -s pts/ptmx "$dev/ptmx"
+    mount -t tmpfs -o mode=1777,nosuid,nodev tmpfs "$dev/shm"
+    ln -s /proc/self/fd "$dev/fd"
+    ln -s /proc/self/fd/0 "$dev/stdin"
+    ln -s /proc/self/fd/1 "$dev/stdout"
+    ln -s /proc/self/fd/2 "$dev/stderr"
+    ln -s /run/systemd/journal/dev-log "$dev/log"
+    mount --move "$dev" /dev
+}
 
-/usr/bin/dbus-daemon --config-file="$work/system-bus.conf" --fork --print-pid > "$work/bus.pid"
+start_journal() {
+    local i
+    if [ ! -x /lib/systemd/systemd-journald ]; then
+        echo "run-in-sandbox.sh: no /lib/systemd/systemd-journald, running without a journal" >&2
+        return 1
+    fi
+    if [ -d /var/log/journal ]; then
+        mount -t tmpfs -o mode=0755 tmpfs /var/log/journal
+    fi
+    mkdir -p /run/systemd/journal
+    /lib/systemd/systemd-journald > "$work/journald.log" 2>&1 &
+    echo $! > "$work/journald.pid"
+    for i in $(seq 100); do
+        [ -S /run/systemd/journal/dev-log ] && return 0
+        sleep 0.05
+    done
+    echo "run-in-sandbox.sh: systemd-journald did not start" >&2
+    cat "$work/journald.log" >&2
+    return 1
+}
+
+# The account files are bind-mounted copies: tools that replace them by
+# renaming cannot work on them, so the user is appended in place.
+add_login_user() {
+    local file uid name password hash
+    mkdir -p "$work/accounts"
+    for file in passwd shadow group gshadow; do
+        [ -e "/etc/$file" ] || continue
+        cp -a "/etc/$file" "$work/accounts/$file"
+        mount --bind "$work/accounts/$file" "/etc/$file"
+    done
+    name=sshe2e
+    uid=61000
+    while getent passwd "$uid" >/dev/null || getent group "$uid" >/dev/null; do
+        uid=$((uid + 1))
+    done
+    password=$(od -An -N12 -tx1 /dev/urandom | tr -d ' \n')
+    hash=$(perl -e 'print crypt($ARGV[0], q($6$) . $ARGV[1] . q($))' "$password" "$(od -An -N6 -tx1 /dev/urandom | tr -d ' \n')")
+    mkdir -p "$work/home/$name"
+    chown "$uid:$uid" "$work/home/$name"
+    echo "$name:x:$uid:$uid:SSH settings end-to-end test:$work/home/$name:/bin/sh" >> /etc/passwd
+    echo "$name:$hash:19000:0:99999:7:::" >> /etc/shadow
+    echo "$name:x:$uid:" >> /etc/group
+    [ ! -e /etc/gshadow ] || echo "$name:!::" >> /etc/gshadow
+    export SSHSETTINGS_E2E_USER="$name" SSHSETTINGS_E2E_PASSWORD="$password"
+}
+
+if [ -n "$with_journal" ] || [ -n "$with_login_user" ]; then
+    private_dev
+fi
+if [ -n "$with_journal" ]; then
+    if start_journal; then
+        export SSHSETTINGS_E2E_JOURNAL=1
+    fi
+fi
+if [ -n "$with_login_user" ]; then
+    add_login_user
+fi
+
+bash "$(dirname "$(readlink -f "$0")")/../../scripts/private-system-bus.sh" "$work/bus" > "$work/bus.pid"
 export DBUS_SYSTEM_BUS_ADDRESS=unix:path=/run/dbus/system_bus_socket
 
 status=0
@@ -66,6 +137,7 @@ status=0
 
 # Everything started here lives in this pid namespace and ends with it.
 kill "$(cat "$work/bus.pid")" 2>/dev/null || true
+[ ! -e "$work/journald.pid" ] || kill "$(cat "$work/journald.pid")" 2>/dev/null || true
 umount /etc/ssh /run 2>/dev/null || true
 rm -rf "$work"
 exit $status

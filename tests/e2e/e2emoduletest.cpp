@@ -1,0 +1,598 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// The module's own classes against the installed helper over real KAuth,
+// inside run-in-sandbox.sh --journal --login-user: SSHManager loads and
+// changes every kind of option, ServerState runs sshd, a password login is
+// read back from the sandbox's journal, and the configurations are restored.
+// The slots run in order and build on each other's state.
+
+#include "serverstate.h"
+#include "sshmanager.h"
+#include "sshoption.h"
+
+#include "privilegedaction.h"
+
+#ifdef HAVE_SSHSETTINGS_CONNECTIONS
+#include "sshconnectionsmanager.h"
+#endif
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QScopeGuard>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <memory>
+
+using namespace SSHSettings;
+
+namespace
+{
+constexpr int SkipExitCode = 77;
+
+const QString s_serverConfig = QStringLiteral("/etc/ssh/sshd_config");
+const QString s_clientConfig = QStringLiteral("/etc/ssh/ssh_config");
+const QString s_serverDefault = QStringLiteral("/usr/share/openssh/sshd_config");
+const QString s_clientDefault = QStringLiteral("/usr/share/openssh/ssh_config");
+const QString s_banner = QStringLiteral("/etc/ssh/e2e-banner");
+const QString s_pidFile = QStringLiteral("/run/sshd.pid");
+
+// /proc/net/tcp{,6} forms of the sockets sshd listens on.
+const QByteArray s_any4Port22 = "00000000:0016";
+const QByteArray s_any6Port22 = "00000000000000000000000000000000:0016";
+const QByteArray s_loopback4Port2222 = "0100007F:08AE";
+const QByteArray s_loopback6Port2222 = "00000000000000000000000001000000:08AE";
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool writeFile(const QString &path, const QByteArray &contents)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(contents) == contents.size();
+}
+
+QByteArrayList trimmedLines(const QByteArray &text)
+{
+    QByteArrayList lines;
+    const QByteArrayList raw = text.split('\n');
+    for (const QByteArray &line : raw) {
+        lines.append(line.trimmed());
+    }
+    return lines;
+}
+
+QByteArray run(const QString &program, const QStringList &arguments)
+{
+    QProcess process;
+    process.start(program, arguments);
+    process.waitForFinished(30000);
+    return process.readAllStandardOutput();
+}
+
+/// What sshd or ssh would apply: `sshd -T` / `ssh -G`, one trimmed line each.
+QByteArrayList effective(SSHConfigurationTypeId type)
+{
+    if (type == Client) {
+        return trimmedLines(run(QStringLiteral(SSH_PATH), {QStringLiteral("-G"), QStringLiteral("-F"), s_clientConfig, QStringLiteral("e2e.invalid")}));
+    }
+    return trimmedLines(run(QStringLiteral(SSHD_PATH), {QStringLiteral("-T")}));
+}
+
+/// A pattern is a line prefix, or a whole line when it ends with '$'.
+bool matchesAny(const QByteArrayList &lines, const QByteArray &pattern)
+{
+    const bool whole = pattern.endsWith('$');
+    const QByteArray text = whole ? pattern.chopped(1) : pattern;
+    for (const QByteArray &line : lines) {
+        if (whole ? line == text : line.startsWith(text)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool listening(const QByteArray &localAddress)
+{
+    for (const QString &table : {QStringLiteral("/proc/net/tcp"), QStringLiteral("/proc/net/tcp6")}) {
+        const QByteArrayList lines = readFile(table).split('\n');
+        for (const QByteArray &line : lines) {
+            const QByteArrayList fields = line.simplified().split(' ');
+            if (fields.size() > 3 && fields.at(1) == localAddress && fields.at(3) == "0A") {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+qint64 listenerPid()
+{
+    return readFile(s_pidFile).trimmed().toLongLong();
+}
+
+QPointer<SSHOption> findOption(const SSHManager &manager, SSHConfigurationTypeId type, SSHOption::Id id)
+{
+    if (QPointer<SSHOption> option = manager.findOptionById(type, id)) {
+        return option;
+    }
+    const QPointer<SSHOption> accessLists = manager.findOptionById(type, SSHOption::AllowDenyUsersGroups);
+    if (accessLists) {
+        const SSHOptions subOptions = accessLists->subOptions();
+        for (const QPointer<SSHOption> &subOption : subOptions) {
+            if (subOption && subOption->id() == id) {
+                return subOption;
+            }
+        }
+    }
+    return nullptr;
+}
+
+QStringList sl(std::initializer_list<const char *> items)
+{
+    QStringList list;
+    for (const char *item : items) {
+        list.append(QString::fromUtf8(item));
+    }
+    return list;
+}
+}
+
+class E2EModuleTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<SSHManager> m_manager;
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        // Start from Debian's files; /etc/ssh is the sandbox's throw-away copy.
+        if (readFile(s_serverConfig) != readFile(s_serverDefault)) {
+            QVERIFY(writeFile(s_serverConfig, readFile(s_serverDefault)));
+        }
+        const QStringList dropIns = QDir(QStringLiteral("/etc/ssh/sshd_config.d")).entryList({QStringLiteral("*.conf")}, QDir::Files);
+        for (const QString &dropIn : dropIns) {
+            QVERIFY(QFile::remove(QStringLiteral("/etc/ssh/sshd_config.d/") + dropIn));
+        }
+        QVERIFY(writeFile(s_banner, "Authorised use only.\n"));
+        QVERIFY2(!ServerState().isActive(), "sshd must not run at the start of the sandbox");
+    }
+
+    void serviceCommands()
+    {
+        ServerState state;
+        QElapsedTimer timer;
+        timer.start();
+        state.start();
+        qInfo("ServerState::start: %lld ms", timer.elapsed());
+        QTRY_VERIFY_WITH_TIMEOUT(state.isActive(), 10000);
+        QVERIFY(listening(s_any4Port22));
+        QVERIFY(listening(s_any6Port22));
+        const qint64 firstPid = listenerPid();
+        QVERIFY(firstPid > 1);
+        QCOMPARE(readFile(QStringLiteral("/proc/%1/comm").arg(firstPid)).trimmed(), QByteArray("sshd"));
+
+        // Without systemd the rc links of the default runlevel decide.
+        const bool linked = !QDir(QStringLiteral("/etc/rc2.d")).entryList({QStringLiteral("S??ssh")}, QDir::Files | QDir::System).isEmpty();
+        QCOMPARE(state.isEnabled(), linked);
+
+        state.restart();
+        QTRY_VERIFY_WITH_TIMEOUT(listenerPid() > 1 && listenerPid() != firstPid, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(state.isActive(), 10000);
+        QVERIFY(listening(s_any4Port22));
+    }
+
+    void initialLoad()
+    {
+        m_manager = std::make_unique<SSHManager>();
+        QSignalSpy errors(m_manager.get(), &SSHManager::error);
+        QElapsedTimer timer;
+        timer.start();
+        m_manager->initializeConfigurations(true);
+        qInfo("SSHManager::initializeConfigurations(true), server and client: %lld ms", timer.elapsed());
+        QVERIFY2(errors.isEmpty(), errors.isEmpty() ? "" : qPrintable(errors.first().first().toString()));
+        timer.restart();
+        const QMap<QString, QVariant> raw = m_manager->rowConfigurationOptions(Server);
+        qInfo("SSHManager::rowConfigurationOptions(Server), %d keywords: %lld ms", int(raw.size()), timer.elapsed());
+        QCOMPARE(raw.size(), m_manager->getOptionNames(Server).size());
+    }
+
+    void loadedValues_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<int>("id");
+        QTest::addColumn<QVariant>("expected");
+
+        QTest::newRow("Port") << int(Server) << int(SSHOption::Port) << QVariant(22);
+        QTest::newRow("PermitRootLogin without-password") << int(Server) << int(SSHOption::PermitRootLogin) << QVariant(false);
+        QTest::newRow("UsePAM") << int(Server) << int(SSHOption::UsePAM) << QVariant(true);
+        QTest::newRow("KbdInteractiveAuthentication") << int(Server) << int(SSHOption::KbdInteractiveAuthentication) << QVariant(false);
+        QTest::newRow("X11Forwarding") << int(Server) << int(SSHOption::X11Forwarding) << QVariant(true);
+        QTest::newRow("PrintMotd") << int(Server) << int(SSHOption::PrintMotd) << QVariant(false);
+        QTest::newRow("MaxSessions") << int(Server) << int(SSHOption::MaxSessions) << QVariant(10);
+        QTest::newRow("ListenAddress") << int(Server) << int(SSHOption::ListenAddress) << QVariant(sl({"[::]:22", "0.0.0.0:22"}));
+        QTest::newRow("AddressFamily") << int(Server) << int(SSHOption::AddressFamily) << QVariant(sl({"any"}));
+        QTest::newRow("PermitTunnel") << int(Server) << int(SSHOption::PermitTunnel) << QVariant(sl({"no"}));
+        QTest::newRow("Banner") << int(Server) << int(SSHOption::Banner) << QVariant(QStringLiteral("none"));
+        QTest::newRow("Subsystem") << int(Server) << int(SSHOption::Subsystem) << QVariant(true);
+        QTest::newRow("AuthorizedKeysFile") << int(Server) << int(SSHOption::AuthorizedKeysFile)
+                                            << QVariant(sl({".ssh/authorized_keys", ".ssh/authorized_keys2"}));
+        QTest::newRow("AllowUsers") << int(Server) << int(SSHOption::AllowUsers) << QVariant(QStringList());
+        QTest::newRow("DenyGroups") << int(Server) << int(SSHOption::DenyGroups) << QVariant(QStringList());
+        QTest::newRow("client Port") << int(Client) << int(SSHOption::ClientPort) << QVariant(22);
+        QTest::newRow("ServerAliveInterval") << int(Client) << int(SSHOption::ServerAliveInterval) << QVariant(0);
+        QTest::newRow("ServerAliveCountMax") << int(Client) << int(SSHOption::ServerAliveCountMax) << QVariant(3);
+    }
+
+    void loadedValues()
+    {
+        QFETCH(int, type);
+        QFETCH(int, id);
+        QFETCH(QVariant, expected);
+        QVERIFY(m_manager);
+        const QPointer<SSHOption> option = findOption(*m_manager, SSHConfigurationTypeId(type), SSHOption::Id(id));
+        QVERIFY(option);
+        QCOMPARE(option->value(), expected);
+    }
+
+    void changeEachKind_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<int>("id");
+        QTest::addColumn<QVariant>("value");
+        QTest::addColumn<QByteArrayList>("fileLines"); // present, trimmed
+        QTest::addColumn<QByteArrayList>("effectiveLines"); // present in sshd -T / ssh -G
+        QTest::addColumn<QByteArrayList>("absent"); // patterns matching neither the file's nor the effective lines
+        QTest::addColumn<QVariant>("stored");
+
+        using L = QByteArrayList;
+        // Checkboxes send a bool.
+        QTest::newRow("checkbox on") << int(Server) << int(SSHOption::UseDNS) << QVariant(true) << L {"UseDNS yes"} << L {"usedns yes"} << L {}
+                                     << QVariant(true);
+        QTest::newRow("checkbox off") << int(Server) << int(SSHOption::X11Forwarding) << QVariant(false) << L {"X11Forwarding no"} << L {"x11forwarding no"}
+                                      << L {"X11Forwarding yes"} << QVariant(false);
+        QTest::newRow("root login") << int(Server) << int(SSHOption::PermitRootLogin) << QVariant(false) << L {"PermitRootLogin no"} << L {"permitrootlogin no"}
+                                    << L {} << QVariant(false);
+        // Numbers come from line edits and spin boxes as text.
+        QTest::newRow("port") << int(Server) << int(SSHOption::Port) << QVariant(QStringLiteral("2222")) << L {"Port 2222"} << L {"port 2222"}
+                              << L {"port 22$", "Port 22$"} << QVariant(2222);
+        QTest::newRow("number") << int(Server) << int(SSHOption::LoginGraceTime) << QVariant(QStringLiteral("45")) << L {"LoginGraceTime 45"}
+                                << L {"logingracetime 45"} << L {} << QVariant(45);
+        QTest::newRow("sessions") << int(Server) << int(SSHOption::MaxSessions) << QVariant(QStringLiteral("4")) << L {"MaxSessions 4"} << L {"maxsessions 4"}
+                                  << L {} << QVariant(4);
+        // Combo boxes send their word.
+        QTest::newRow("tunnel") << int(Server) << int(SSHOption::PermitTunnel) << QVariant(QStringLiteral("point-to-point"))
+                                << L {"PermitTunnel point-to-point"} << L {"permittunnel point-to-point"} << L {} << QVariant(sl({"point-to-point"}));
+        QTest::newRow("family inet6") << int(Server) << int(SSHOption::AddressFamily) << QVariant(QStringLiteral("inet6")) << L {"AddressFamily inet6"}
+                                      << L {"addressfamily inet6"} << L {} << QVariant(sl({"inet6"}));
+        QTest::newRow("family any") << int(Server) << int(SSHOption::AddressFamily) << QVariant(QStringLiteral("any")) << L {"AddressFamily any"}
+                                    << L {"addressfamily any"} << L {"AddressFamily inet6"} << QVariant(sl({"any"}));
+        QTest::newRow("banner") << int(Server) << int(SSHOption::Banner) << QVariant(s_banner) << L {"Banner /etc/ssh/e2e-banner"}
+                                << L {"banner /etc/ssh/e2e-banner"} << L {} << QVariant(s_banner);
+        // IPv6 addresses come without brackets, as the address list prints them.
+        QTest::newRow("listen on loopback") << int(Server) << int(SSHOption::ListenAddress) << QVariant(sl({"127.0.0.1:2222", "::1:2222"}))
+                                            << L {"ListenAddress 127.0.0.1:2222", "ListenAddress [::1]:2222"}
+                                            << L {"listenaddress 127.0.0.1:2222", "listenaddress [::1]:2222"}
+                                            << L {"listenaddress 0.0.0.0", "listenaddress [::]"} << QVariant(sl({"127.0.0.1:2222", "::1:2222"}));
+        // The access lists send one blank-separated string.
+        QTest::newRow("allow users") << int(Server) << int(SSHOption::AllowUsers) << QVariant(QStringLiteral("root sshe2e@127.0.0.1"))
+                                     << L {"AllowUsers root sshe2e@127.0.0.1"} << L {"allowusers root", "allowusers sshe2e@127.0.0.1"} << L {}
+                                     << QVariant(sl({"root", "sshe2e@127.0.0.1"}));
+        QTest::newRow("deny users") << int(Server) << int(SSHOption::DenyUsers) << QVariant(QStringLiteral("nobody games")) << L {"DenyUsers nobody games"}
+                                    << L {"denyusers nobody", "denyusers games"} << L {} << QVariant(sl({"nobody", "games"}));
+        QTest::newRow("allow groups") << int(Server) << int(SSHOption::AllowGroups) << QVariant(QStringLiteral("root sshe2e")) << L {"AllowGroups root sshe2e"}
+                                      << L {"allowgroups root", "allowgroups sshe2e"} << L {} << QVariant(sl({"root", "sshe2e"}));
+        QTest::newRow("deny groups") << int(Server) << int(SSHOption::DenyGroups) << QVariant(QStringLiteral("nogroup")) << L {"DenyGroups nogroup"}
+                                     << L {"denygroups nogroup"} << L {} << QVariant(sl({"nogroup"}));
+        QTest::newRow("clear deny users") << int(Server) << int(SSHOption::DenyUsers) << QVariant(QString()) << L {} << L {} << L {"DenyUsers", "denyusers"}
+                                          << QVariant(QStringList());
+        QTest::newRow("clear deny groups") << int(Server) << int(SSHOption::DenyGroups) << QVariant(QString()) << L {} << L {} << L {"DenyGroups", "denygroups"}
+                                           << QVariant(QStringList());
+        QTest::newRow("clear allow groups") << int(Server) << int(SSHOption::AllowGroups) << QVariant(QString()) << L {} << L {}
+                                            << L {"AllowGroups", "allowgroups"} << QVariant(QStringList());
+        QTest::newRow("key files") << int(Server) << int(SSHOption::AuthorizedKeysFile) << QVariant(sl({".ssh/authorized_keys", "/etc/ssh/keys/%u"}))
+                                   << L {"AuthorizedKeysFile .ssh/authorized_keys /etc/ssh/keys/%u"}
+                                   << L {"authorizedkeysfile .ssh/authorized_keys /etc/ssh/keys/%u"} << L {}
+                                   << QVariant(sl({".ssh/authorized_keys", "/etc/ssh/keys/%u"}));
+        QTest::newRow("sftp off") << int(Server) << int(SSHOption::Subsystem) << QVariant(false) << L {} << L {} << L {"Subsystem", "subsystem"}
+                                  << QVariant(false);
+        QTest::newRow("sftp on") << int(Server) << int(SSHOption::Subsystem) << QVariant(true) << L {"Subsystem sftp /usr/lib/openssh/sftp-server"}
+                                 << L {"subsystem sftp /usr/lib/openssh/sftp-server"} << L {} << QVariant(true);
+        QTest::newRow("client interval") << int(Client) << int(SSHOption::ServerAliveInterval) << QVariant(QStringLiteral("30")) << L {"ServerAliveInterval 30"}
+                                         << L {"serveraliveinterval 30"} << L {} << QVariant(30);
+        QTest::newRow("client port") << int(Client) << int(SSHOption::ClientPort) << QVariant(QStringLiteral("2200")) << L {"Port 2200"} << L {"port 2200"}
+                                     << L {} << QVariant(2200);
+    }
+
+    void changeEachKind()
+    {
+        QFETCH(int, type);
+        QFETCH(int, id);
+        QFETCH(QVariant, value);
+        QFETCH(QByteArrayList, fileLines);
+        QFETCH(QByteArrayList, effectiveLines);
+        QFETCH(QByteArrayList, absent);
+        QFETCH(QVariant, stored);
+        QVERIFY(m_manager);
+        const auto configType = SSHConfigurationTypeId(type);
+        const QPointer<SSHOption> option = findOption(*m_manager, configType, SSHOption::Id(id));
+        QVERIFY(option);
+        QSignalSpy errors(m_manager.get(), &SSHManager::error);
+
+        QElapsedTimer timer;
+        timer.start();
+        const bool changed = m_manager->changeValueOption(*option, value);
+        qInfo("SSHManager::changeValueOption(%s): %lld ms", qPrintable(option->nameWithConfigType()), timer.elapsed());
+        QVERIFY2(changed, errors.isEmpty() ? "" : qPrintable(errors.first().first().toString()));
+        QVERIFY(errors.isEmpty());
+        QCOMPARE(option->value(), stored);
+
+        const QString path = configType == Client ? s_clientConfig : s_serverConfig;
+        const QByteArray file = readFile(path);
+        const QByteArrayList lines = trimmedLines(file);
+        for (const QByteArray &line : fileLines) {
+            QVERIFY2(lines.contains(line), qPrintable(QStringLiteral("%1 lacks \"%2\":\n%3").arg(path, QString::fromUtf8(line), QString::fromUtf8(file))));
+        }
+        const QByteArrayList applied = effective(configType);
+        QVERIFY(!applied.isEmpty());
+        for (const QByteArray &line : effectiveLines) {
+            QVERIFY2(applied.contains(line), line.constData());
+        }
+        for (const QByteArray &pattern : absent) {
+            QVERIFY2(!matchesAny(lines, pattern), pattern.constData());
+            QVERIFY2(!matchesAny(applied, pattern), pattern.constData());
+        }
+        if (configType == Server) {
+            QVERIFY2(file.contains("\n# Authentication:\n"), "comments of the file must stay");
+        }
+        QVERIFY(QFileInfo::exists(path + QStringLiteral(".bak")));
+    }
+
+    void reloadSeesChanges()
+    {
+        SSHManager manager;
+        QSignalSpy errors(&manager, &SSHManager::error);
+        manager.initializeConfigurations(true);
+        QVERIFY(errors.isEmpty());
+        QCOMPARE(manager.currentServerPort(), QStringLiteral("2222"));
+        QCOMPARE(manager.currentLisstenAddresses(), sl({"127.0.0.1:2222", "[::1]:2222"}));
+        QCOMPARE(findOption(manager, Server, SSHOption::UseDNS)->value(), QVariant(true));
+        QCOMPARE(findOption(manager, Server, SSHOption::Banner)->value(), QVariant(s_banner));
+        QCOMPARE(findOption(manager, Server, SSHOption::PermitTunnel)->value(), QVariant(sl({"point-to-point"})));
+        QCOMPARE(findOption(manager, Server, SSHOption::AllowUsers)->value(), QVariant(sl({"root", "sshe2e@127.0.0.1"})));
+        QCOMPARE(findOption(manager, Server, SSHOption::DenyUsers)->value(), QVariant(QStringList()));
+        QCOMPARE(findOption(manager, Client, SSHOption::ServerAliveInterval)->value(), QVariant(30));
+    }
+
+    void refusedChangeKeepsFiles_data()
+    {
+        QTest::addColumn<int>("id");
+        QTest::addColumn<QVariant>("value");
+
+        QTest::newRow("address not on this machine") << int(SSHOption::ListenAddress) << QVariant(sl({"203.0.113.1:22"}));
+        QTest::newRow("family excludes a listen address") << int(SSHOption::AddressFamily) << QVariant(QStringLiteral("inet"));
+        QTest::newRow("port out of range") << int(SSHOption::Port) << QVariant(QStringLiteral("70000"));
+        QTest::newRow("second line smuggled in") << int(SSHOption::Banner) << QVariant(QStringLiteral("/etc/issue.net\nPermitRootLogin yes"));
+        QTest::newRow("unknown tunnel mode") << int(SSHOption::PermitTunnel) << QVariant(QStringLiteral("everything"));
+    }
+
+    void refusedChangeKeepsFiles()
+    {
+        QFETCH(int, id);
+        QFETCH(QVariant, value);
+        QVERIFY(m_manager);
+        const QPointer<SSHOption> option = findOption(*m_manager, Server, SSHOption::Id(id));
+        QVERIFY(option);
+        const QVariant before = option->value();
+        const QByteArray server = readFile(s_serverConfig);
+        const QByteArray client = readFile(s_clientConfig);
+        const QByteArray backup = readFile(s_serverConfig + QStringLiteral(".bak"));
+        QSignalSpy errors(m_manager.get(), &SSHManager::error);
+
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^Failed to change SSH option \"%1\" : ").arg(option->name())));
+        QVERIFY(!m_manager->changeValueOption(*option, value));
+        QCOMPARE(errors.size(), 1);
+        QCOMPARE(errors.first().at(0).toString(), QStringLiteral("Error changing SSH option '%1'").arg(option->name()));
+        QCOMPARE(errors.first().at(1).value<SSHCodeError>(), ChangeOptionError);
+        QCOMPARE(option->value(), before);
+        QCOMPARE(readFile(s_serverConfig), server);
+        QCOMPARE(readFile(s_clientConfig), client);
+        // The backup is the latest working configuration, never the refused one.
+        const QByteArray backupAfter = readFile(s_serverConfig + QStringLiteral(".bak"));
+        QVERIFY(backupAfter == backup || backupAfter == server);
+    }
+
+    void restartListensOnNewAddresses()
+    {
+        ServerState state;
+        const qint64 before = listenerPid();
+        state.restart();
+        QTRY_VERIFY_WITH_TIMEOUT(listenerPid() > 1 && listenerPid() != before, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(listening(s_loopback4Port2222) && listening(s_loopback6Port2222), 10000);
+        QVERIFY(state.isActive());
+        QVERIFY(!listening(s_any4Port22));
+        QVERIFY(!listening(s_any6Port22));
+    }
+
+    void passwordLoginIsReported()
+    {
+        const QString user = qEnvironmentVariable("SSHSETTINGS_E2E_USER");
+        const QString password = qEnvironmentVariable("SSHSETTINGS_E2E_PASSWORD");
+        if (user.isEmpty() || qEnvironmentVariableIsEmpty("SSHSETTINGS_E2E_JOURNAL")) {
+            QSKIP("run-in-sandbox.sh --journal --login-user provides the journal and the login user");
+        }
+        const QString sshpass = QStringLiteral("/usr/bin/sshpass");
+        if (!QFileInfo(sshpass).isExecutable()) {
+            QSKIP("sshpass is not installed (apt install sshpass)");
+        }
+
+        // A session that stays open until its sshd process is ended.
+        QProcess client;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("SSHPASS"), password);
+        client.setProcessEnvironment(environment);
+        client.setProcessChannelMode(QProcess::MergedChannels);
+        client.start(sshpass,
+                     {QStringLiteral("-e"), QStringLiteral(SSH_PATH), QStringLiteral("-F"), QStringLiteral("/dev/null"), QStringLiteral("-p"),
+                      QStringLiteral("2222"), QStringLiteral("-o"), QStringLiteral("StrictHostKeyChecking=no"), QStringLiteral("-o"),
+                      QStringLiteral("UserKnownHostsFile=/dev/null"), QStringLiteral("-o"), QStringLiteral("PreferredAuthentications=password"),
+                      QStringLiteral("-o"), QStringLiteral("PubkeyAuthentication=no"), QStringLiteral("%1@127.0.0.1").arg(user), QStringLiteral("sleep 30")});
+        QVERIFY(client.waitForStarted(5000));
+        auto endClient = qScopeGuard([&client] {
+            if (client.state() != QProcess::NotRunning) {
+                client.kill();
+                client.waitForFinished(5000);
+            }
+        });
+
+        // The read the connections tab makes, with its exact arguments.
+        const QStringList arguments = {
+            QStringLiteral("--identifier=sshd"), QStringLiteral("--identifier=sshd-session"), QStringLiteral("--boot"), QStringLiteral("--utc"),
+            QStringLiteral("--show-cursor"),     QStringLiteral("--output=short-iso-precise")};
+        const QRegularExpression accepted(QStringLiteral("sshd\\[(\\d+)\\]: Accepted password for %1 from 127\\.0\\.0\\.1 port \\d+ ssh2").arg(user));
+        QRegularExpressionMatch match;
+        qint64 readMs = 0;
+        QTRY_VERIFY2_WITH_TIMEOUT(
+            [&] {
+                QElapsedTimer timer;
+                timer.start();
+                const ActionResult result = runPrivilegedAction(ActionKind::Access, {{QStringLiteral("system_logs_arguments"), arguments}});
+                readMs = timer.elapsed();
+                match = accepted.match(QString::fromUtf8(result.data.value(QStringLiteral("output")).toByteArray()));
+                return result.ok && match.hasMatch() && client.state() == QProcess::Running;
+            }(),
+            qPrintable(QStringLiteral("no login in the journal; ssh said: %1").arg(QString::fromLocal8Bit(client.readAll()))), 15000);
+        qInfo("journal read through the helper: %lld ms", readMs);
+        const qint64 sessionPid = match.captured(1).toLongLong();
+        QVERIFY(sessionPid > 1);
+
+#ifdef HAVE_SSHSETTINGS_CONNECTIONS
+        SSHConnectionsManager connections(nullptr);
+        QSignalSpy opened(&connections, &SSHConnectionsManager::connectionOpened);
+        QSignalSpy closed(&connections, &SSHConnectionsManager::connectionClosed);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            [&] {
+                connections.readConnections();
+                return !opened.isEmpty();
+            }(),
+            10000);
+        QCOMPARE(opened.size(), 1);
+        const auto connection = opened.first().first().value<SSHConnectionData>();
+        QCOMPARE(connection.user, user);
+        QCOMPARE(connection.address.ip().toString(), QStringLiteral("127.0.0.1"));
+        QCOMPARE(qint64(connection.syslogPid), sessionPid);
+        QVERIFY(connection.openDateTime.isValid());
+        QVERIFY(!connections.journalCursor().isEmpty());
+        QVERIFY(closed.isEmpty());
+
+        // Ending the listener is refused; ending the session closes it.
+        SSHConnectionData listener = connection;
+        listener.syslogPid = pid_t(listenerPid());
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^Failed to kill %1 .*is the listening sshd").arg(listener.syslogPid)));
+        connections.killConnection(listener, nullptr);
+        QVERIFY(ServerState().isActive());
+        QCOMPARE(client.state(), QProcess::Running);
+
+        connections.killConnection(connection, nullptr);
+        QVERIFY(client.waitForFinished(10000));
+        QTRY_VERIFY_WITH_TIMEOUT(
+            [&] {
+                connections.readConnections();
+                return !closed.isEmpty();
+            }(),
+            10000);
+        QCOMPARE(qint64(closed.first().at(0).toInt()), sessionPid);
+        QVERIFY(closed.first().at(1).toDateTime().isValid());
+#else
+        const ActionResult killed = runPrivilegedAction(ActionKind::Change, {{QStringLiteral("kill_pid"), int(sessionPid)}});
+        QVERIFY2(killed.ok, qPrintable(killed.errorText));
+        QVERIFY(client.waitForFinished(10000));
+#endif
+        QVERIFY(ServerState().isActive());
+    }
+
+    void stoppedServerLoadsClientOnly()
+    {
+        ServerState state;
+        state.stop();
+        QTRY_VERIFY_WITH_TIMEOUT(!state.isActive(), 10000);
+        QVERIFY(!listening(s_loopback4Port2222));
+
+        SSHManager manager;
+        QSignalSpy errors(&manager, &SSHManager::error);
+        manager.initializeConfigurations(true);
+        QCOMPARE(errors.size(), 1);
+        QCOMPARE(errors.first().at(1).value<SSHCodeError>(), ServerNotRunning);
+        // The client file is read, the server's is left at the built-in defaults.
+        QCOMPARE(findOption(manager, Client, SSHOption::ServerAliveInterval)->value(), QVariant(30));
+        QCOMPARE(findOption(manager, Client, SSHOption::ClientPort)->value(), QVariant(2200));
+        QCOMPARE(manager.currentServerPort(), QStringLiteral("22"));
+        QCOMPARE(manager.currentLisstenAddresses(), sl({"0.0.0.0", "::"}));
+    }
+
+    void restore()
+    {
+        QVERIFY(m_manager);
+        // One more change, so that the local backup differs from the file.
+        const QPointer<SSHOption> useDns = findOption(*m_manager, Server, SSHOption::UseDNS);
+        QVERIFY(m_manager->changeValueOption(*useDns, false));
+        const QByteArray backup = readFile(s_serverConfig + QStringLiteral(".bak"));
+        QVERIFY(trimmedLines(backup).contains("UseDNS yes"));
+        QVERIFY(backup != readFile(s_serverConfig));
+        QVERIFY(m_manager->restoreFileConfiguration(Server, true));
+        QCOMPARE(readFile(s_serverConfig), backup);
+        QVERIFY(effective(Server).contains("usedns yes"));
+
+        QVERIFY(m_manager->restoreFileConfiguration(Server, false));
+        QCOMPARE(readFile(s_serverConfig), readFile(s_serverDefault));
+        const QByteArrayList applied = effective(Server);
+        QVERIFY(applied.contains("port 22"));
+        QVERIFY(applied.contains("listenaddress 0.0.0.0:22"));
+        QVERIFY(!matchesAny(applied, "allowusers"));
+
+        const QByteArray clientBackup = readFile(s_clientConfig + QStringLiteral(".bak"));
+        QVERIFY(m_manager->restoreFileConfiguration(Client, true));
+        QCOMPARE(readFile(s_clientConfig), clientBackup);
+        const QByteArray client = readFile(s_clientConfig);
+        if (QFileInfo::exists(s_clientDefault)) {
+            QVERIFY(m_manager->restoreFileConfiguration(Client, false));
+            QCOMPARE(readFile(s_clientConfig), readFile(s_clientDefault));
+        } else {
+            // Debian ships no pristine ssh_config: nothing to restore from.
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^Failed to restore SSH configuration. Error: ")));
+            QVERIFY(!m_manager->restoreFileConfiguration(Client, false));
+            QCOMPARE(readFile(s_clientConfig), client);
+        }
+    }
+
+    void cleanupTestCase()
+    {
+        ServerState().stop();
+    }
+};
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    if (qEnvironmentVariableIsEmpty("SSHSETTINGS_IN_SANDBOX")) {
+        fprintf(stderr, "SKIP: run through tests/e2e/run-in-sandbox.sh --journal --login-user\n");
+        return SkipExitCode;
+    }
+    if (!QFileInfo::exists(QStringLiteral(HELPER_INSTALLED_PATH))) {
+        fprintf(stderr, "SKIP: the helper is not installed at %s; run cmake --install first\n", HELPER_INSTALLED_PATH);
+        return SkipExitCode;
+    }
+    E2EModuleTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "e2emoduletest.moc"
