@@ -1,21 +1,360 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "authorizedkeysarea.h"
+#include "ui_AuthorizedKeysArea.h"
+
+#include "addpublickeydialog.h"
+#include "animationcontroller.h"
+#include "authorizedkeysmodel.h"
+#include "authorizedkeyspathdialog.h"
+#include "authorizedkeysproxymodel.h"
+#include "privilegedaction.h"
+#include "sshkeyutils.h"
+
+#include <KLocalizedString>
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDebug>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QScrollBar>
+#include <QStyle>
+#include <QVBoxLayout>
+#include <QVector>
+
+#include <functional>
 
 AuthorizedKeysArea::AuthorizedKeysArea(const SSHOption &option, QWidget *parent)
-    : AbstractOptionArea(option, parent)
+    : AbstractOptionArea(option, parent), ui(std::make_unique<Ui::AuthorizedKeysArea>())
 {
+    ui->setupUi(this);
 }
+
+AuthorizedKeysArea::~AuthorizedKeysArea() = default;
 
 QWidget *AuthorizedKeysArea::inflate()
 {
+    m_model = new AuthorizedKeysModel(this);
+    m_proxy = new AuthorizedKeysProxyModel(this);
+    m_proxy->setSourceModel(m_model);
+    m_proxy->setFilterCaseSensitivity(Qt::CaseInsensitive);
+    ui->keysView->setModel(m_proxy);
+
+    QHeaderView *header = ui->keysView->header();
+    for (int column = 0; column < m_model->columnCount(); ++column) {
+        header->setSectionResizeMode(column, column == AuthorizedKeysModel::FingerprintColumn ? QHeaderView::Stretch : QHeaderView::ResizeToContents);
+    }
+
+    loadAuthorizedKeysFiles(m_option.value().toStringList());
+
+    setupAnimation();
+    ui->keysView->setContextMenuPolicy(Qt::CustomContextMenu);
+    ui->keysView->setColumnHidden(AuthorizedKeysModel::RawKeyColumn, true);
+    ui->searchLineEdit->addAction(QIcon::fromTheme(QStringLiteral("edit-find")), QLineEdit::LeadingPosition);
+
+    connect(ui->keysView, &QTreeView::customContextMenuRequested, this, &AuthorizedKeysArea::onContextMenuRequested);
+    connect(ui->keysView->selectionModel(), &QItemSelectionModel::selectionChanged, this, &AuthorizedKeysArea::updateRemoveKeyButton);
+    connect(ui->pathsEditButton, &QPushButton::clicked, this, &AuthorizedKeysArea::editAuthorizedKeysPaths);
+    connect(ui->addKeyButton, &QPushButton::clicked, this, &AuthorizedKeysArea::onAddKey);
+    connect(ui->removeButton, &QPushButton::clicked, this, &AuthorizedKeysArea::onRemoveKey);
+    connect(ui->searchLineEdit, &QLineEdit::textChanged, this, &AuthorizedKeysArea::onSearchLineEditTextChanged);
     return this;
 }
 
 QVariant AuthorizedKeysArea::value() const
 {
-    return m_option.value();
+    if (!m_model) {
+        return m_option.value();
+    }
+    return QVariant(relativePathsForConfig());
 }
 
 void AuthorizedKeysArea::reset() const
 {
+    if (m_model) {
+        loadAuthorizedKeysFiles(m_option.value().toStringList());
+    }
+}
+
+QString AuthorizedKeysArea::expandPath(const QString &pattern)
+{
+    const QString home = QDir::homePath();
+    QString path = pattern.trimmed();
+    if (path.startsWith(QLatin1Char('~'))) {
+        path.replace(0, 1, home);
+    }
+    path.replace(QStringLiteral("%h"), home);
+    path.replace(QStringLiteral("%u"), qEnvironmentVariable("USER"));
+    if (QDir::isRelativePath(path)) {
+        path = QDir(home).filePath(path);
+    }
+    return QFileInfo(path).absoluteFilePath();
+}
+
+void AuthorizedKeysArea::loadAuthorizedKeysFiles(const QStringList &patterns) const
+{
+    QList<FileEntry> entries;
+    for (const QString &pattern : patterns) {
+        entries.append({expandPath(pattern), pattern});
+    }
+    loadFileEntries(entries);
+}
+
+void AuthorizedKeysArea::loadFileEntries(const QList<FileEntry> &entries) const
+{
+    m_model->clear();
+    for (const FileEntry &entry : entries) {
+        if (entry.path.isEmpty()) {
+            continue;
+        }
+        QFile file(entry.path);
+        if (!file.exists()) {
+            m_model->addAuthorizedFile(entry.path, {}, entry.pattern);
+            continue;
+        }
+        if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+            qWarning("Failed to open file: %s, error: \"%s\"!", qPrintable(entry.path), qPrintable(file.errorString()));
+            // Still listed, so that the configured entry is neither hidden nor lost on the next apply.
+            m_model->addAuthorizedFile(entry.path, {}, entry.pattern, file.errorString());
+            continue;
+        }
+        QStringList lines;
+        while (!file.atEnd()) {
+            const QString line = QString::fromUtf8(file.readLine()).trimmed();
+            if (!line.isEmpty() && !line.startsWith(QLatin1Char('#'))) {
+                lines.append(line);
+            }
+        }
+        m_model->addAuthorizedFile(entry.path, lines, entry.pattern);
+    }
+}
+
+QStringList AuthorizedKeysArea::currentPathsFromTable() const
+{
+    QStringList paths;
+    for (int row = 0; row < m_model->rowCount(); ++row) {
+        paths.append(m_model->index(row, AuthorizedKeysModel::NameColumn).data(Qt::DisplayRole).toString());
+    }
+    return paths;
+}
+
+QStringList AuthorizedKeysArea::relativePathsForConfig() const
+{
+    // A file loaded from a configured pattern is written back as that pattern,
+    // since the pattern means a different file for every user. A path the
+    // user added is written relative to the home when it lies inside it.
+    const QString homePrefix = QDir::homePath() + QLatin1Char('/');
+    QStringList result;
+    for (int row = 0; row < m_model->rowCount(); ++row) {
+        const QModelIndex index = m_model->index(row, AuthorizedKeysModel::NameColumn);
+        const QVariant pattern = index.data(AuthorizedKeysModel::ConfiguredPatternRole);
+        if (pattern.isValid()) {
+            result.append(pattern.toString());
+            continue;
+        }
+        const QString path = index.data(Qt::DisplayRole).toString();
+        result.append(path.startsWith(homePrefix) ? path.mid(homePrefix.size()) : path);
+    }
+    return result;
+}
+
+bool AuthorizedKeysArea::isAnyCollapsed() const
+{
+    const QAbstractItemModel *model = ui->keysView->model();
+    std::function<bool(const QModelIndex &)> collapsedBelow = [&](const QModelIndex &parent) {
+        for (int row = 0; row < model->rowCount(parent); ++row) {
+            const QModelIndex index = model->index(row, 0, parent);
+            if (model->hasChildren(index) && (!ui->keysView->isExpanded(index) || collapsedBelow(index))) {
+                return true;
+            }
+        }
+        return false;
+    };
+    return model && collapsedBelow(QModelIndex());
+}
+
+void AuthorizedKeysArea::setupAnimation()
+{
+    m_animationController = new AnimationController(ui->groupBox, this);
+    ui->groupBox->setMaximumHeight(0);
+    connect(ui->showButton, &QToolButton::clicked, this, [this] {
+        ui->keysView->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        ui->keysView->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        if (ui->groupBox->maximumHeight() < 2) {
+            ui->showButton->setText(i18n("Hide the list of authorization keys"));
+            ui->showButton->setArrowType(Qt::UpArrow);
+        } else {
+            ui->showButton->setText(i18n("Expand the list of authorization keys"));
+            ui->showButton->setArrowType(Qt::DownArrow);
+        }
+        if (m_animationController) {
+            m_animationController->toggleAnimation();
+        }
+    });
+    connect(m_animationController, &AnimationController::animationFinished, this, [this] {
+        if (ui->groupBox->maximumHeight() > 1) {
+            ui->keysView->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+            ui->keysView->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+        }
+    });
+}
+
+void AuthorizedKeysArea::showPublicKey(const QString &key)
+{
+    QDialog dialog(this);
+    dialog.setWindowTitle(i18n("Full public key"));
+    auto *layout = new QVBoxLayout(&dialog);
+    auto *keyEdit = new QPlainTextEdit(key, &dialog);
+    keyEdit->setReadOnly(true);
+    layout->addWidget(keyEdit);
+    auto *buttonBox = new QDialogButtonBox(QDialogButtonBox::Close, &dialog);
+    QPushButton *copyButton = buttonBox->addButton(i18n("Copy"), QDialogButtonBox::ActionRole);
+    copyButton->setIcon(QIcon::fromTheme(QStringLiteral("edit-copy")));
+    layout->addWidget(buttonBox);
+    connect(copyButton, &QPushButton::clicked, &dialog, [&dialog, keyEdit] {
+        QApplication::clipboard()->setText(keyEdit->toPlainText());
+        dialog.accept();
+    });
+    connect(buttonBox, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    dialog.exec();
+}
+
+bool AuthorizedKeysArea::removeKeyUsingPolicyKit(const QString &path, const QString &line)
+{
+    const SSHSettings::ActionResult result = SSHSettings::runPrivilegedAction(
+        SSHSettings::ActionKind::Change, {{QStringLiteral("authorized_keys_file"), path}, {QStringLiteral("remove_key_line"), line}});
+    if (!result.ok) {
+        QMessageBox::critical(this, i18n("Error"), i18n("Failed to delete the key."), QMessageBox::Ok);
+        qCritical("authorized_keys_file_remove: Error code %s, text: \"%s\"!", qPrintable(QString::number(result.errorCode)), qPrintable(result.errorText));
+    }
+    return result.ok;
+}
+
+void AuthorizedKeysArea::onSearchLineEditTextChanged(const QString &text)
+{
+    m_proxy->setFilterRegularExpression(QRegularExpression(text, QRegularExpression::CaseInsensitiveOption));
+
+    QPalette palette = ui->searchLineEdit->palette();
+    if (!text.isEmpty() && m_proxy->rowCount() == 0) {
+        QColor red(Qt::red);
+        red.setAlpha(200);
+        palette.setColor(QPalette::Text, red);
+    } else {
+        palette.setColor(QPalette::Text, palette.windowText().color());
+    }
+    ui->searchLineEdit->setPalette(palette);
+}
+
+void AuthorizedKeysArea::updateRemoveKeyButton()
+{
+    const QModelIndex index = m_proxy->mapToSource(ui->keysView->currentIndex());
+    ui->removeButton->setEnabled(index.isValid() && index.parent().isValid());
+    if (!index.isValid()) {
+        ui->addKeyButton->setEnabled(false);
+        return;
+    }
+    const QModelIndex fileIndex = index.parent().isValid() ? index.parent() : index;
+    ui->addKeyButton->setEnabled(fileIndex.siblingAtColumn(AuthorizedKeysModel::FileExistsColumn).data(AuthorizedKeysModel::FileExistsRole).toBool());
+}
+
+void AuthorizedKeysArea::onContextMenuRequested(const QPoint &pos)
+{
+    const QModelIndex index = ui->keysView->indexAt(pos);
+    QMenu menu(ui->keysView);
+    if (isAnyCollapsed()) {
+        menu.addAction(style()->standardIcon(QStyle::SP_ArrowDown), i18n("Expand all"), ui->keysView, &QTreeView::expandAll);
+    } else {
+        menu.addAction(style()->standardIcon(QStyle::SP_ArrowUp), i18n("Collapse all"), ui->keysView, &QTreeView::collapseAll);
+    }
+    menu.addSeparator();
+    if (index.isValid() && index.parent().isValid()) {
+        const QString key = index.siblingAtColumn(AuthorizedKeysModel::RawKeyColumn).data(Qt::DisplayRole).toString().trimmed();
+        if (!key.isEmpty()) {
+            menu.addAction(QIcon::fromTheme(QStringLiteral("edit-copy")), i18n("Show public key"), this, [this, key] {
+                showPublicKey(key);
+            });
+        }
+    }
+    menu.exec(ui->keysView->viewport()->mapToGlobal(pos));
+}
+
+void AuthorizedKeysArea::editAuthorizedKeysPaths()
+{
+    const QStringList current = currentPathsFromTable();
+    AuthorizedKeysPathDialog dialog(current, this);
+    if (dialog.exec() != QDialog::Accepted) {
+        return;
+    }
+    const QStringList paths = dialog.paths();
+    if (paths == current) {
+        return;
+    }
+    setHasChanged(true);
+    Q_EMIT modify();
+
+    // Entries still listed keep the pattern they were loaded from.
+    QList<FileEntry> entries;
+    QVector<bool> used(current.size(), false);
+    for (const QString &path : paths) {
+        FileEntry entry {path, QString()};
+        for (int row = 0; row < current.size(); ++row) {
+            if (!used.at(row) && current.at(row) == path) {
+                used[row] = true;
+                const QVariant pattern = m_model->index(row, AuthorizedKeysModel::NameColumn).data(AuthorizedKeysModel::ConfiguredPatternRole);
+                if (pattern.isValid()) {
+                    entry.pattern = pattern.toString();
+                }
+                break;
+            }
+        }
+        entries.append(entry);
+    }
+    loadFileEntries(entries);
+}
+
+void AuthorizedKeysArea::onAddKey()
+{
+    const QModelIndex index = m_proxy->mapToSource(ui->keysView->currentIndex());
+    if (!index.isValid()) {
+        QMessageBox::warning(this, i18n("Select a file"), i18n("First, select the authorized_keys file to which the key will be added."), QMessageBox::Ok);
+        return;
+    }
+    const QModelIndex fileIndex = index.parent().isValid() ? index.parent() : index;
+    const QString path = fileIndex.siblingAtColumn(AuthorizedKeysModel::NameColumn).data(Qt::DisplayRole).toString();
+    if (!QFileInfo::exists(path)) {
+        QMessageBox::critical(parentWidget(), i18n("Error"), i18n("The path specified is incorrect, please make sure the file exists."), QMessageBox::Ok);
+        return;
+    }
+    AddPublicKeyDialog dialog(path, this);
+    if (dialog.exec() == QDialog::Accepted) {
+        m_model->addKeyToFile(path, dialog.generatedKey());
+    }
+}
+
+void AuthorizedKeysArea::onRemoveKey()
+{
+    const QModelIndex index = m_proxy->mapToSource(ui->keysView->currentIndex());
+    if (!index.isValid() || !index.parent().isValid()) {
+        QMessageBox::warning(this, i18n("Key removal"), i18n("Select the key to be deleted."), QMessageBox::Ok);
+        return;
+    }
+    if (QMessageBox::question(this, i18n("Key removal"), i18n("Do you really want to delete this key?"), QMessageBox::Yes | QMessageBox::No,
+                              QMessageBox::NoButton) != QMessageBox::Yes) {
+        return;
+    }
+    const QModelIndex fileIndex = index.parent();
+    const QString path = fileIndex.siblingAtColumn(AuthorizedKeysModel::NameColumn).data(Qt::DisplayRole).toString();
+    const QString line = index.siblingAtColumn(AuthorizedKeysModel::RawKeyColumn).data(Qt::DisplayRole).toString();
+    const bool removed = SSHKeyUtils::isDirectlyWritable(path) ? SSHKeyUtils::removeKeyFromFile(path, line) : removeKeyUsingPolicyKit(path, line);
+    if (removed) {
+        m_model->removeKey(static_cast<TreeItem *>(fileIndex.internalPointer()), index.row());
+    }
 }

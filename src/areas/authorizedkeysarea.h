@@ -3,14 +3,65 @@
 
 #include "abstractoptionarea.h"
 
-// Placeholder until the real editor lands.
+#include <QPointer>
+#include <QStringList>
+
+#include <memory>
+
+namespace Ui
+{
+class AuthorizedKeysArea;
+}
+
+class AnimationController;
+class AuthorizedKeysModel;
+class AuthorizedKeysProxyModel;
+
+/**
+ * The AuthorizedKeysFile option: the list of key files, shown as a tree of the
+ * files and the keys in them for the user running the module. Keys are added
+ * and removed in the files at once; the list of files goes through apply.
+ */
 class AuthorizedKeysArea : public AbstractOptionArea
 {
     Q_OBJECT
 public:
     AuthorizedKeysArea(const SSHOption &option, QWidget *parent);
+    ~AuthorizedKeysArea() override;
 
     QWidget *inflate() override;
     QVariant value() const override;
     void reset() const override;
+
+    /// The absolute path a configured pattern names for the user running the module.
+    static QString expandPath(const QString &pattern);
+
+private:
+    // One listed file: its path and the configured pattern it came from (null when the user added it).
+    struct FileEntry
+    {
+        QString path;
+        QString pattern;
+    };
+
+    void loadAuthorizedKeysFiles(const QStringList &patterns) const;
+    void loadFileEntries(const QList<FileEntry> &entries) const;
+    QStringList currentPathsFromTable() const;
+    QStringList relativePathsForConfig() const;
+    bool isAnyCollapsed() const;
+    void setupAnimation();
+    void showPublicKey(const QString &key);
+    bool removeKeyUsingPolicyKit(const QString &path, const QString &line);
+
+    void onSearchLineEditTextChanged(const QString &text);
+    void updateRemoveKeyButton();
+    void onContextMenuRequested(const QPoint &pos);
+    void editAuthorizedKeysPaths();
+    void onAddKey();
+    void onRemoveKey();
+
+    std::unique_ptr<Ui::AuthorizedKeysArea> ui;
+    AuthorizedKeysModel *m_model = nullptr;
+    AuthorizedKeysProxyModel *m_proxy = nullptr;
+    QPointer<AnimationController> m_animationController;
 };

@@ -1,0 +1,373 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "sshkeyutils.h"
+
+#include <QCryptographicHash>
+#include <QDebug>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QHostInfo>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSaveFile>
+#include <QSet>
+#include <QStandardPaths>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <utility>
+
+namespace
+{
+constexpr int s_processTimeout = 30000;
+int s_startedProcesses = 0;
+std::function<bool(const QString &)> s_writableCheck;
+
+// Appended to every line handed to ssh-keygen in one stream. It ends up at the
+// end of the comment that ssh-keygen prints, and its characters can never be
+// taken for key data, so it cannot change whether a line is readable.
+const QString s_lineMarker = QStringLiteral(" @@k");
+
+QStringList splitFields(const QString &line)
+{
+    return line.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+}
+
+void startProcess(QProcess &process, const QString &program, const QStringList &arguments)
+{
+    ++s_startedProcesses;
+    process.start(program, arguments, QIODevice::ReadWrite);
+}
+
+QString decodeOutput(const QByteArray &output)
+{
+    // Up to the first NUL byte.
+    return QString::fromUtf8(output.constData());
+}
+
+QString findProgram(const QString &name)
+{
+    const QString found = QStandardPaths::findExecutable(name);
+    if (!found.isEmpty()) {
+        return found;
+    }
+    const QString fallback = QStringLiteral("/usr/bin/") + name;
+    return QFileInfo(fallback).isExecutable() ? fallback : name;
+}
+
+bool canBeStreamed(const QString &line)
+{
+    return !line.contains(QLatin1Char('\n')) && !line.contains(QLatin1Char('\r')) && !line.contains(QChar(0));
+}
+}
+
+QString SSHKeyUtils::defaultComment()
+{
+    return QStringLiteral("%1@%2").arg(qEnvironmentVariable("USER"), QHostInfo::localHostName());
+}
+
+QString SSHKeyUtils::sshProgram()
+{
+    return findProgram(QStringLiteral("ssh"));
+}
+
+QString SSHKeyUtils::sshKeygenProgram()
+{
+    return findProgram(QStringLiteral("ssh-keygen"));
+}
+
+QStringList SSHKeyUtils::systemSupportedKeyTypes()
+{
+    QProcess process;
+    const QString program = sshProgram();
+    startProcess(process, program, {QStringLiteral("-Q"), QStringLiteral("key")});
+    process.waitForFinished(s_processTimeout);
+    if (process.exitStatus() == QProcess::CrashExit) {
+        qWarning().noquote() << QStringLiteral("The process %1 failed with error: %2").arg(program, process.errorString());
+        return {};
+    }
+    return decodeOutput(process.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+bool SSHKeyUtils::isKeyLineValid(const QString &line)
+{
+    const QString trimmed = line.trimmed();
+    if (trimmed.isEmpty()) {
+        return false;
+    }
+    const QStringList fields = splitFields(trimmed);
+    if (fields.size() < 2) {
+        return false;
+    }
+    if (!systemSupportedKeyTypes().contains(fields.at(0), Qt::CaseSensitive)) {
+        return false;
+    }
+    return !QByteArray::fromBase64(fields.at(1).toUtf8()).isEmpty();
+}
+
+int SSHKeyUtils::calculateKeySize(const QString &line)
+{
+    static const QRegularExpression sizePattern(QStringLiteral("^(\\d+)"));
+
+    QProcess process;
+    startProcess(process, sshKeygenProgram(), {QStringLiteral("-lf"), QStringLiteral("-")});
+    if (!process.waitForStarted(s_processTimeout)) {
+        return 0;
+    }
+    process.write(line.toUtf8());
+    process.closeWriteChannel();
+    if (!process.waitForFinished(s_processTimeout)) {
+        return 0;
+    }
+    const QString output = decodeOutput(process.readAllStandardOutput()).trimmed();
+    const QRegularExpressionMatch match = sizePattern.match(output);
+    return match.hasMatch() ? match.captured(1).toInt(nullptr, 10) : 0;
+}
+
+QList<int> SSHKeyUtils::calculateKeySizes(const QStringList &lines)
+{
+    // ssh-keygen reads such a stream line by line exactly as it reads one line
+    // on its own: it prints "<bits> <fingerprint> <comment> (<TYPE>)" for each
+    // line it can read and skips the others. The marker at the end of each
+    // line comes back at the end of the comment and names the input line.
+    static const QRegularExpression outputPattern(QStringLiteral("^(\\d+)\\s.*@@k(\\d+) \\([^()]*\\)$"));
+
+    QList<int> sizes;
+    sizes.reserve(lines.size());
+    QList<int> streamed;
+    QByteArray input;
+    for (int i = 0; i < lines.size(); ++i) {
+        sizes.append(0);
+        if (canBeStreamed(lines.at(i))) {
+            streamed.append(i);
+            input += lines.at(i).toUtf8() + s_lineMarker.toUtf8() + QByteArray::number(i) + '\n';
+        }
+    }
+
+    auto askOneByOne = [&](const QList<int> &indexes) {
+        for (const int i : indexes) {
+            sizes[i] = calculateKeySize(lines.at(i));
+        }
+    };
+
+    QList<int> single;
+    for (int i = 0; i < lines.size(); ++i) {
+        if (!canBeStreamed(lines.at(i))) {
+            single.append(i);
+        }
+    }
+    askOneByOne(single);
+    if (streamed.isEmpty()) {
+        return sizes;
+    }
+    if (streamed.size() == 1) {
+        askOneByOne(streamed);
+        return sizes;
+    }
+
+    QProcess process;
+    startProcess(process, sshKeygenProgram(), {QStringLiteral("-lf"), QStringLiteral("-")});
+    if (!process.waitForStarted(s_processTimeout)) {
+        return sizes;
+    }
+    process.write(input);
+    process.closeWriteChannel();
+    const bool finished = process.waitForFinished(s_processTimeout);
+    if (!finished || process.exitStatus() != QProcess::NormalExit) {
+        // No trustworthy answer for any line: ask about each one.
+        process.kill();
+        process.waitForFinished(s_processTimeout);
+        askOneByOne(streamed);
+        return sizes;
+    }
+
+    QSet<int> answered;
+    const QStringList outputLines = decodeOutput(process.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    for (const QString &outputLine : outputLines) {
+        const QRegularExpressionMatch match = outputPattern.match(outputLine);
+        if (!match.hasMatch()) {
+            continue;
+        }
+        bool ok = false;
+        const int index = match.captured(2).toInt(&ok, 10);
+        if (ok && index >= 0 && index < lines.size() && !answered.contains(index)) {
+            sizes[index] = match.captured(1).toInt(nullptr, 10);
+            answered.insert(index);
+        }
+    }
+
+    // A non-zero exit either means that no line at all was readable (then it
+    // says so and prints nothing) or that it stopped early; in the latter case
+    // the lines it did not report are asked about one by one.
+    if (process.exitCode() != 0) {
+        const bool nothingReadable = answered.isEmpty() && process.readAllStandardError().contains("is not a public key file");
+        if (!nothingReadable) {
+            QList<int> unanswered;
+            for (const int i : std::as_const(streamed)) {
+                if (!answered.contains(i)) {
+                    unanswered.append(i);
+                }
+            }
+            askOneByOne(unanswered);
+        }
+    }
+    return sizes;
+}
+
+QString SSHKeyUtils::fingerprintOfKeyData(const QString &keyData)
+{
+    const QByteArray blob = QByteArray::fromBase64(keyData.toUtf8());
+    const QByteArray digest = QCryptographicHash::hash(blob, QCryptographicHash::Sha256);
+    return QStringLiteral("SHA256:") + QString::fromLatin1(digest.toBase64(QByteArray::OmitTrailingEquals));
+}
+
+namespace
+{
+// Everything of a parsed line except its size; false for fewer than two fields.
+bool parseFields(const QString &line, KeyInfo &info)
+{
+    const QStringList fields = splitFields(line);
+    if (fields.size() < 2) {
+        info.type = QStringLiteral("Invalid");
+        return false;
+    }
+    info.type = fields.at(0);
+    info.comment = fields.mid(2).join(QLatin1Char(' '));
+    info.fingerprint = SSHKeyUtils::fingerprintOfKeyData(fields.at(1));
+    return true;
+}
+}
+
+KeyInfo SSHKeyUtils::parseKeyLine(const QString &line)
+{
+    KeyInfo info;
+    if (parseFields(line, info)) {
+        info.bits = calculateKeySize(line);
+    }
+    return info;
+}
+
+QList<KeyInfo> SSHKeyUtils::parseKeyLines(const QStringList &lines)
+{
+    QList<KeyInfo> infos;
+    infos.reserve(lines.size());
+    QStringList sizeLines;
+    QList<int> sizeIndexes;
+    for (int i = 0; i < lines.size(); ++i) {
+        KeyInfo info;
+        if (parseFields(lines.at(i), info)) {
+            sizeLines.append(lines.at(i));
+            sizeIndexes.append(i);
+        }
+        infos.append(info);
+    }
+    const QList<int> sizes = calculateKeySizes(sizeLines);
+    for (int i = 0; i < sizeIndexes.size(); ++i) {
+        infos[sizeIndexes.at(i)].bits = sizes.at(i);
+    }
+    return infos;
+}
+
+bool SSHKeyUtils::appendKeyToFile(const QString &path, const QString &line)
+{
+    bool needsLineFeed = false;
+    {
+        QFile existing(path);
+        if (existing.size() > 0 && existing.open(QIODevice::ReadOnly)) {
+            existing.seek(existing.size() - 1);
+            needsLineFeed = existing.read(1) != "\n";
+        }
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) {
+        return false;
+    }
+    QByteArray data;
+    if (needsLineFeed) {
+        data += '\n';
+    }
+    data += line.toUtf8() + '\n';
+    file.write(data);
+    return true;
+}
+
+bool SSHKeyUtils::removeKeyFromFile(const QString &path, const QString &line)
+{
+    const QString target = line.trimmed();
+    QStringList kept;
+    bool found = false;
+    {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+            return false;
+        }
+        while (!file.atEnd()) {
+            const QString current = QString::fromUtf8(file.readLine()).trimmed();
+            if (current.isEmpty()) {
+                continue;
+            }
+            if (current == target) {
+                found = true;
+                continue;
+            }
+            kept.append(current);
+        }
+    }
+    if (!found) {
+        return false;
+    }
+
+    struct stat original
+    {
+    };
+    const bool haveOriginal = ::stat(QFile::encodeName(path).constData(), &original) == 0;
+    const QFile::Permissions permissions = QFile::permissions(path);
+
+    // Written to a temporary file beside the original and renamed over it, so a
+    // failure part way leaves the old keys in place. Only when the folder does
+    // not allow that is the file rewritten in place.
+    QSaveFile file(path);
+    file.setDirectWriteFallback(true);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) {
+        qWarning() << "Cannot open file for writing:" << path;
+        return false;
+    }
+    file.setPermissions(permissions);
+    if (haveOriginal && ::fchown(file.handle(), original.st_uid, original.st_gid) != 0) {
+        // Only root can hand the file to another owner; anyone else already owns it.
+    }
+    QByteArray data;
+    for (const QString &keptLine : std::as_const(kept)) {
+        data += keptLine.toUtf8() + '\n';
+    }
+    if (file.write(data) != data.size() || !file.commit()) {
+        qWarning() << "Cannot write file:" << path << file.errorString();
+        file.cancelWriting();
+        return false;
+    }
+    return true;
+}
+
+bool SSHKeyUtils::isDirectlyWritable(const QString &path)
+{
+    if (s_writableCheck) {
+        return s_writableCheck(path);
+    }
+    return QFileInfo(path).isWritable();
+}
+
+void SSHKeyUtils::setWritableCheckForTesting(const std::function<bool(const QString &)> &check)
+{
+    s_writableCheck = check;
+}
+
+int SSHKeyUtils::startedProcessCount()
+{
+    return s_startedProcesses;
+}
+
+void SSHKeyUtils::resetStartedProcessCount()
+{
+    s_startedProcesses = 0;
+}

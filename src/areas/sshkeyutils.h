@@ -1,0 +1,66 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+/// One parsed line of an authorized_keys file.
+struct KeyInfo
+{
+    QString type;
+    QString fingerprint;
+    QString comment;
+    int bits = 0;
+};
+
+/**
+ * Functions on single public-key lines and on authorized_keys files that the
+ * current user may write directly. Stateless apart from a counter of the
+ * child processes started, which tests and benchmarks read.
+ */
+class SSHKeyUtils
+{
+public:
+    /// "$USER@hostname".
+    static QString defaultComment();
+    /// The key types that "ssh -Q key" lists; empty on failure.
+    static QStringList systemSupportedKeyTypes();
+    static bool isKeyLineValid(const QString &line);
+    /// The key size as "ssh-keygen -lf -" reports it for this one line; 0 when it cannot read it.
+    static int calculateKeySize(const QString &line);
+    /// Splits a line and computes its fingerprint and size; runs ssh-keygen once for a line of two or more fields.
+    static KeyInfo parseKeyLine(const QString &line);
+
+    /**
+     * The same as calling calculateKeySize() for every line, but with one
+     * ssh-keygen run for the whole list. Lines that cannot be handed over in
+     * one stream (embedded line breaks or NUL) are asked about one by one.
+     */
+    static QList<int> calculateKeySizes(const QStringList &lines);
+    /// The same as calling parseKeyLine() for every line, with the sizes from calculateKeySizes().
+    static QList<KeyInfo> parseKeyLines(const QStringList &lines);
+
+    /// "SHA256:" + unpadded base64 of the SHA-256 of the (leniently) decoded key data.
+    static QString fingerprintOfKeyData(const QString &keyData);
+
+    /// Appends the line, starting on a new line when the file does not end with a line feed.
+    static bool appendKeyToFile(const QString &path, const QString &line);
+    /// Removes every copy of the line and rewrites the file atomically, keeping its mode and owner.
+    static bool removeKeyFromFile(const QString &path, const QString &line);
+
+    /// Whether the current user may write the file directly (otherwise the privileged helper is used).
+    static bool isDirectlyWritable(const QString &path);
+    /// Replaces the check of isDirectlyWritable(); an empty function restores the file-system check.
+    static void setWritableCheckForTesting(const std::function<bool(const QString &)> &check);
+
+    /// The number of child processes started since the last reset.
+    static int startedProcessCount();
+    static void resetStartedProcessCount();
+
+    /// The programs run; found on the search path, else in /usr/bin.
+    static QString sshProgram();
+    static QString sshKeygenProgram();
+};
