@@ -7,6 +7,7 @@
 #include <QCommandLineParser>
 #include <QDir>
 #include <QIcon>
+#include <QStandardPaths>
 #include <QTabWidget>
 #include <QTimer>
 #include <QToolButton>
@@ -48,7 +49,10 @@ bool save(QWidget *widget, const QString &path)
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
-    if (QIcon::themeName().isEmpty() || QIcon::themeName() == QLatin1String("hicolor")) {
+    // Headless platforms bring no icon theme of their own.
+    if (QGuiApplication::platformName() == QLatin1String("offscreen")) {
+        QIcon::setThemeSearchPaths(QIcon::themeSearchPaths() +
+                                   QStandardPaths::locateAll(QStandardPaths::GenericDataLocation, QStringLiteral("icons"), QStandardPaths::LocateDirectory));
         QIcon::setThemeName(QStringLiteral("breeze"));
     }
     QCommandLineParser parser;
@@ -71,7 +75,7 @@ int main(int argc, char **argv)
 
     SSHModule page(nullptr, {});
     page.setWindowTitle(QStringLiteral("SSH Settings"));
-    page.resize(1000, 820);
+    page.resize(1000, parser.isSet(QStringLiteral("screenshots")) ? 1120 : 820);
     page.load();
     page.show();
 
