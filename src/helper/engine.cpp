@@ -714,7 +714,7 @@ bool Engine::checkKeyLine(const QString &line, QString *error) const
     return true;
 }
 
-Reply Engine::checkKeyFile(const QString &path, QByteArray *contents) const
+Reply Engine::checkKeyRequest(const QString &path, const QString &line, QByteArray *contents) const
 {
     if (!AtomicFile::isCleanAbsolutePath(path) || hasControlCharacter(path)) {
         return Reply::failure(QStringLiteral("key file path must be a plain absolute path"));
@@ -723,20 +723,20 @@ Reply Engine::checkKeyFile(const QString &path, QByteArray *contents) const
     if (!AtomicFile::isPlainRegularFile(path, &error) || !AtomicFile::readFile(path, contents, &error, MaxKeyFileBytes)) {
         return Reply::failure(QStringLiteral("key file: %1").arg(error));
     }
+    if (!checkKeyLine(line, &error)) {
+        return Reply::failure(error);
+    }
     return Reply::success();
 }
 
 Reply Engine::addAuthorizedKey(const QString &path, const QString &line)
 {
     QByteArray contents;
-    Reply reply = checkKeyFile(path, &contents);
-    if (!reply.ok) {
-        return reply;
+    const Reply checked = checkKeyRequest(path, line, &contents);
+    if (!checked.ok) {
+        return checked;
     }
     QString error;
-    if (!checkKeyLine(line, &error)) {
-        return Reply::failure(error);
-    }
     if (!contents.isEmpty() && !contents.endsWith('\n')) {
         contents += '\n';
     }
@@ -750,14 +750,11 @@ Reply Engine::addAuthorizedKey(const QString &path, const QString &line)
 Reply Engine::removeAuthorizedKey(const QString &path, const QString &line)
 {
     QByteArray contents;
-    Reply reply = checkKeyFile(path, &contents);
-    if (!reply.ok) {
-        return reply;
+    const Reply checked = checkKeyRequest(path, line, &contents);
+    if (!checked.ok) {
+        return checked;
     }
     QString error;
-    if (!checkKeyLine(line, &error)) {
-        return Reply::failure(error);
-    }
     const QByteArray wanted = line.toUtf8().trimmed();
     QByteArray kept;
     int start = 0;

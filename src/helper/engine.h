@@ -87,7 +87,8 @@ private:
     bool fileValues(ConfigType type, const QString &path, QHash<QByteArray, QList<QByteArray>> *values, QString *error) const;
     bool isLocalAddress(const QString &address) const;
     bool checkKeyLine(const QString &line, QString *error) const;
-    Reply checkKeyFile(const QString &path, QByteArray *contents) const;
+    /// A plain key file, read into @p contents, and one valid key line.
+    Reply checkKeyRequest(const QString &path, const QString &line, QByteArray *contents) const;
 
     EnginePaths m_paths;
 };
