@@ -10,6 +10,7 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSet>
@@ -416,6 +417,20 @@ Reply Engine::changeOption(ConfigType type, const QString &keyword, const QVaria
         fileMode(mainPath, &mode);
         if (!AtomicFile::readFile(mainPath, &current, &error) || !AtomicFile::writeFile(backupPath(type), current, &error, mode)) {
             return Reply::failure(QStringLiteral("cannot keep the working configuration: %1").arg(error));
+        }
+    }
+
+    // The usual change touches the main file alone: check the candidate beside it
+    // before it replaces anything, so an invalid file never stands in its place.
+    if (modified.size() == 1 && modified.constFirst().first == mainPath) {
+        const QString candidate = mainPath + QStringLiteral(".sshsettings-candidate");
+        if (!AtomicFile::writeFile(candidate, modified.constFirst().second, &error)) {
+            return Reply::failure(error);
+        }
+        const bool valid = checkConfig(type, candidate, &error);
+        QFile::remove(candidate);
+        if (!valid) {
+            return Reply::failure(QStringLiteral("refused, the configuration would be invalid: %1").arg(error.replace(candidate, mainPath)));
         }
     }
 

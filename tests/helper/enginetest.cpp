@@ -198,6 +198,28 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(sandbox.paths.serverBackup));
     }
 
+    void invalidMainFileIsNeverReplaced()
+    {
+        TestSandbox sandbox;
+        QFile main(sandbox.paths.serverConfig);
+        QVERIFY(main.open(QIODevice::Append));
+        main.write("PermitRootLogin maybe\n");
+        main.close();
+        const auto before = sandbox.snapshot();
+        const auto inode = [&sandbox] {
+            struct stat status = {};
+            return ::stat(QFile::encodeName(sandbox.paths.serverConfig).constData(), &status) == 0 ? status.st_ino : ino_t(0);
+        };
+        const ino_t original = inode();
+        Engine engine(sandbox.paths);
+        const Reply reply = engine.changeOption(ConfigType::Server, QStringLiteral("Port"), QStringLiteral("2222"));
+        QVERIFY(!reply.ok);
+        QVERIFY2(reply.error.contains(sandbox.paths.serverConfig), qPrintable(reply.error));
+        QCOMPARE(sandbox.snapshot(), before);
+        // Refused before any rename: the old file was never replaced, not even for a moment.
+        QCOMPARE(inode(), original);
+    }
+
     void losingChangeIsUndone()
     {
         TestSandbox sandbox;
