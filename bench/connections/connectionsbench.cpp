@@ -10,7 +10,7 @@
  * so that its peak memory is its own. The floor is `grep -c 'Failed password'`
  * over the same file.
  *
- * Usage: connections-bench [lines ...]   (default 10000 100000 1000000)
+ * Usage: connectionsbench [lines ...]   (default 10000 100000 1000000)
  */
 #include "journalfilter.h"
 #include "privilegedaction.h"
