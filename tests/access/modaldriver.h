@@ -8,20 +8,16 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QQueue>
-#include <QStringList>
 #include <QTimer>
 
 #include <functional>
 
 /**
- * Answers the modal windows a test opens, one expectation after the other, so that
- * no dialog or message box ever waits for a person.
- *
- * Each expectation names the type of window it wants; it runs on the next modal
- * window of that type that it has not handled yet. Polling goes on inside the
- * nested event loops of exec(), so a handler may itself click a button that opens
- * another box, which the next expectation then answers.
- * A window that nobody expects is rejected after a while and noted in failures.
+ * Answers the modal windows a test opens, one expectation after the other, so that no
+ * dialog or message box waits for a person. Each expectation runs on the next modal
+ * window of its type not handled yet; polling goes on inside the nested event loops of
+ * exec(), so a handler may click a button that opens another box for the next
+ * expectation. A window nobody expects is rejected after a while and noted in failures.
  */
 class ModalDriver : public QObject
 {
@@ -29,24 +25,25 @@ public:
     template <typename T>
     void expect(std::function<void(T *)> handler)
     {
-        m_queue.enqueue({[](QWidget *widget) {
-                             return qobject_cast<T *>(widget) != nullptr;
-                         },
-                         [handler](QWidget *widget) {
-                             handler(qobject_cast<T *>(widget));
-                         }});
+        m_queue.enqueue([handler](QWidget *widget) {
+            auto *typed = qobject_cast<T *>(widget);
+            if (typed) {
+                handler(typed);
+            }
+            return typed != nullptr;
+        });
         m_waiting.start();
         schedule();
     }
 
-    /// Clicks the Ok button of the next message box and records its text.
+    /// Clicks Ok in the next message box and records its text.
     void expectMessage(QStringList *texts = nullptr)
     {
         expect<QMessageBox>([texts](QMessageBox *box) {
             if (texts) {
                 texts->append(box->text());
             }
-            box->button(QMessageBox::Ok) ? box->button(QMessageBox::Ok)->click() : box->accept();
+            box->button(QMessageBox::Ok)->click();
         });
     }
 
@@ -55,11 +52,8 @@ public:
     QStringList failures;
 
 private:
-    struct Expectation
-    {
-        std::function<bool(QWidget *)> matches;
-        std::function<void(QWidget *)> handle;
-    };
+    /// Handles the widget if it has the expected type and tells whether it did.
+    using Expectation = std::function<bool(QWidget *)>;
 
     void schedule()
     {
@@ -77,38 +71,26 @@ private:
         if (m_queue.isEmpty()) {
             return;
         }
-        // Keep polling while a handler runs its own nested event loops.
-        schedule();
+        schedule(); // keep polling while a handler runs its own event loop
         QWidget *widget = QApplication::activeModalWidget();
-        if (!widget || wasHandled(widget)) {
-            return;
-        }
-        if (!m_queue.head().matches(widget)) {
-            if (m_waiting.elapsed() > 5000) {
-                failures.append(QStringLiteral("unexpected modal window %1").arg(QString::fromLatin1(widget->metaObject()->className())));
-                if (auto *dialog = qobject_cast<QDialog *>(widget)) {
-                    dialog->reject();
-                } else {
-                    widget->close();
-                }
-            }
+        m_handled.removeAll(nullptr);
+        if (!widget || m_handled.contains(widget)) {
             return;
         }
         const Expectation expectation = m_queue.dequeue();
         m_handled.append(widget);
-        m_waiting.restart();
-        expectation.handle(widget);
-    }
-
-    bool wasHandled(QWidget *widget)
-    {
-        m_handled.removeAll(nullptr);
-        for (const QPointer<QWidget> &handled : qAsConst(m_handled)) {
-            if (handled == widget) {
-                return true;
-            }
+        if (expectation(widget)) {
+            m_waiting.restart();
+            return;
         }
-        return false;
+        // Not the expected type: put things back and give up on the window after a while.
+        m_handled.removeAll(widget);
+        m_queue.prepend(expectation);
+        if (m_waiting.elapsed() > 5000) {
+            failures.append(QStringLiteral("unexpected modal window %1").arg(QString::fromLatin1(widget->metaObject()->className())));
+            auto *dialog = qobject_cast<QDialog *>(widget);
+            dialog ? dialog->reject() : void(widget->close());
+        }
     }
 
     QQueue<Expectation> m_queue;

@@ -24,22 +24,13 @@ inline SSHOption make(SSHOption::Id id, const QString &keyword, QVariant::Type t
 inline SSHOption
 accessOption(QObject *owner, const QStringList &allowUsers, const QStringList &denyUsers, const QStringList &allowGroups, const QStringList &denyGroups)
 {
-    const struct
-    {
-        SSHOption::Id id;
-        const char *keyword;
-        QStringList value;
-    } parts[] = {
-        {SSHOption::AllowUsers, "AllowUsers", allowUsers},
-        {SSHOption::DenyUsers, "DenyUsers", denyUsers},
-        {SSHOption::AllowGroups, "AllowGroups", allowGroups},
-        {SSHOption::DenyGroups, "DenyGroups", denyGroups},
-    };
+    const QList<QPair<SSHOption::Id, QStringList>> parts {
+        {SSHOption::AllowUsers, allowUsers}, {SSHOption::DenyUsers, denyUsers}, {SSHOption::AllowGroups, allowGroups}, {SSHOption::DenyGroups, denyGroups}};
+    const char *keywords[] = {"AllowUsers", "DenyUsers", "AllowGroups", "DenyGroups"};
     SSHOptions subOptions;
-    for (const auto &part : parts) {
-        auto *subOption = new SSHOption(make(part.id, QString::fromLatin1(part.keyword), QVariant::StringList, part.value));
-        subOption->setParent(owner);
-        subOptions.append(subOption);
+    for (int i = 0; i < parts.size(); ++i) {
+        subOptions.append(new SSHOption(make(parts.at(i).first, QString::fromLatin1(keywords[i]), QVariant::StringList, parts.at(i).second)));
+        subOptions.last()->setParent(owner);
     }
     SSHOption option = make(SSHOption::AllowDenyUsersGroups, QStringLiteral("AllowDenyUsersGroups"), QVariant::StringList, QStringList());
     option.setSubOptions(subOptions);
