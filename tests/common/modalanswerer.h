@@ -30,7 +30,8 @@ public:
 private:
     void schedule()
     {
-        QTimer::singleShot(10, [this] {
+        // The guard cancels pending polls when the answerer goes first.
+        QTimer::singleShot(10, &m_guard, [this] {
             poll();
         });
     }
@@ -67,4 +68,5 @@ private:
     }
 
     QStringList m_pending;
+    QObject m_guard;
 };

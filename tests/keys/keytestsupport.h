@@ -1,13 +1,10 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 
-#include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
 #include <QFile>
-#include <QMessageBox>
 #include <QProcess>
-#include <QString>
 #include <QTimer>
 #include <QWidget>
 
@@ -25,17 +22,13 @@ inline QString generateKey(const QString &dir, const QString &type, int bits, co
     if (bits > 0) {
         arguments << QStringLiteral("-b") << QString::number(bits);
     }
-    arguments << QStringLiteral("-f") << base;
     QProcess process;
-    process.start(QStringLiteral("ssh-keygen"), arguments);
+    process.start(QStringLiteral("ssh-keygen"), arguments << QStringLiteral("-f") << base);
     if (!process.waitForFinished(60000) || process.exitCode() != 0) {
         return {};
     }
     QFile file(base + QStringLiteral(".pub"));
-    if (!file.open(QIODevice::ReadOnly)) {
-        return {};
-    }
-    return QString::fromUtf8(file.readAll()).trimmed();
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()).trimmed() : QString();
 }
 
 /// ssh-keygen's own "-lf" lines for a file, one per key it could read.
@@ -59,82 +52,24 @@ inline bool writeFile(const QString &path, const QByteArray &data)
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(data) == data.size();
 }
 
-/// Runs action on the next modal widget of type T that appears (polls the event loop).
+/// Runs action on the next modal (or popup) widget of type T, for what a click on a labelled button cannot do:
+/// filling dialogs, file choosers and menus. Gives up after ten seconds.
 template <typename T = QWidget>
 void whenModal(std::function<void(T *)> action)
 {
     auto *timer = new QTimer;
-    timer->setInterval(10);
     auto attempts = std::make_shared<int>(0);
     QObject::connect(timer, &QTimer::timeout, timer, [timer, action, attempts] {
-        if (++*attempts > 1000) {
-            // Nothing appeared within ten seconds; let the test's own checks fail.
+        QWidget *widget = QApplication::activeModalWidget() ? QApplication::activeModalWidget() : QApplication::activePopupWidget();
+        T *typed = qobject_cast<T *>(widget);
+        if (typed || ++*attempts > 1000) {
             timer->stop();
             timer->deleteLater();
-            return;
         }
-        QWidget *widget = QApplication::activeModalWidget();
-        if (!widget) {
-            widget = QApplication::activePopupWidget();
-        }
-        if (T *typed = qobject_cast<T *>(widget)) {
-            timer->stop();
-            timer->deleteLater();
+        if (typed) {
             action(typed);
         }
     });
-    timer->start();
+    timer->start(10);
 }
-
-/// Answers the next message box with the given button and records its title and text.
-inline void answerMessageBox(QString *title, QString *text, QMessageBox::StandardButton button = QMessageBox::Ok)
-{
-    whenModal<QMessageBox>([title, text, button](QMessageBox *box) {
-        if (title) {
-            *title = box->windowTitle();
-        }
-        if (text) {
-            *text = box->text();
-        }
-        if (QAbstractButton *b = box->button(button)) {
-            b->click();
-        } else {
-            box->reject();
-        }
-    });
-}
-
-/// While it lives, answers every message box with Yes (or OK) and records "title: text" of each.
-class MessageBoxAnswerer
-{
-public:
-    MessageBoxAnswerer()
-    {
-        m_timer.setInterval(10);
-        QObject::connect(&m_timer, &QTimer::timeout, &m_timer, [this] {
-            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-            if (!box || box == m_last) {
-                return;
-            }
-            m_last = box;
-            seen.append(box->windowTitle() + QStringLiteral(": ") + box->text());
-            QAbstractButton *answer = box->button(QMessageBox::Yes);
-            if (!answer) {
-                answer = box->button(QMessageBox::Ok);
-            }
-            if (answer) {
-                answer->click();
-            } else {
-                box->reject();
-            }
-        });
-        m_timer.start();
-    }
-
-    QStringList seen;
-
-private:
-    QTimer m_timer;
-    QMessageBox *m_last = nullptr;
-};
 }
