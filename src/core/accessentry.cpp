@@ -206,10 +206,10 @@ QMap<QString, QVariant> AccessEntry::convertEntriesToMap(const QList<AccessEntry
     return result;
 }
 
-uint qHash(const AccessEntry &entry, uint seed)
+uint qHash(const AccessEntry &entry, uint hashSeed)
 {
     // Equality treats a null and an empty name alike, so the hash must too.
     const QString name = entry.name().isEmpty() ? QStringLiteral("*") : entry.name();
     const QString host = entry.hasHost() ? entry.hostText() : QStringLiteral("*");
-    return qHash(QStringLiteral("%1@%2").arg(name, host), seed) ^ static_cast<uint>(entry.role()) ^ static_cast<uint>(entry.permission());
+    return qHash(QStringLiteral("%1@%2").arg(name, host), hashSeed) ^ static_cast<uint>(entry.role()) ^ static_cast<uint>(entry.permission());
 }

@@ -86,6 +86,6 @@ private:
     Permission m_permission = PermissionUnknown;
 };
 
-uint qHash(const AccessEntry &entry, uint seed = 0);
+uint qHash(const AccessEntry &entry, uint hashSeed = 0);
 
 Q_DECLARE_METATYPE(AccessEntry)

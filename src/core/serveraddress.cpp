@@ -153,7 +153,7 @@ QString ServerAddress::addressFamilyStringById(QAbstractSocket::NetworkLayerProt
     return {};
 }
 
-uint qHash(const ServerAddress &address, uint seed)
+uint qHash(const ServerAddress &address, uint hashSeed)
 {
-    return qHash(address.ip().toString(), seed) ^ qHash(address.port(), seed);
+    return qHash(address.ip().toString(), hashSeed) ^ qHash(address.port(), hashSeed);
 }

@@ -50,6 +50,6 @@ private:
     QString m_port;
 };
 
-uint qHash(const ServerAddress &address, uint seed = 0);
+uint qHash(const ServerAddress &address, uint hashSeed = 0);
 
 Q_DECLARE_METATYPE(ServerAddress)
