@@ -11,6 +11,7 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QRegularExpression>
+#include <QScopedValueRollback>
 
 #include <cerrno>
 #include <cstring>
@@ -89,6 +90,12 @@ int SSHConnectionsManager::pendingCount() const
 
 void SSHConnectionsManager::readConnections()
 {
+    // The privileged job waits in a local event loop, where the next refresh tick
+    // may arrive: a nested read would ask with the same cursor and count every line twice.
+    if (m_reading) {
+        return;
+    }
+    const QScopedValueRollback<bool> reading(m_reading, true);
     const SSHSettings::ActionResult result =
         SSHSettings::runPrivilegedAction(SSHSettings::ActionKind::Access, {{QStringLiteral("system_logs_arguments"), journalArguments(m_journalCursor)}});
     if (!result.ok) {

@@ -81,6 +81,7 @@ private:
 
     QHash<int, SSHConnectionData> pendingConnections;
     QString m_journalCursor;
+    bool m_reading = false;
     // Insertion order of the pending entries, for dropping the oldest.
     QHash<int, quint64> m_pendingSerials;
     std::map<quint64, int> m_pendingOrder;

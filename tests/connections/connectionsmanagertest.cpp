@@ -121,6 +121,27 @@ private Q_SLOTS:
         QVERIFY2(manager.pendingCount() < 20, qPrintable(QString::number(manager.pendingCount())));
     }
 
+    void refreshDuringAReadIsSkipped()
+    {
+        // A refresh tick delivered inside the job's event loop must not read again.
+        FakeActionRunner runner;
+        TestManager manager;
+        int reads = 0;
+        runner.setHandler([&](const FakeActionRunner::Call &) {
+            if (++reads == 1) {
+                manager.readConnections();
+            }
+            return FakeActionRunner::success(
+                {{QStringLiteral("output"),
+                  lines({"2024-03-01T10:15:29.000001+0000 host sshd[812]: Accepted password for alice from 10.0.0.7 port 622 ssh2",
+                         "2024-03-01T10:15:30.000001+0000 host sshd[812]: pam_unix(sshd:session): session opened for user alice", "-- cursor: s=1"})}});
+        });
+        QSignalSpy opened(&manager, &SSHConnectionsManager::connectionOpened);
+        manager.readConnections();
+        QCOMPARE(reads, 1);
+        QCOMPARE(opened.size(), 1);
+    }
+
     void journalArguments()
     {
         JournalFeed feed;
