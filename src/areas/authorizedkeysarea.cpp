@@ -2,6 +2,8 @@
 #include "authorizedkeysarea.h"
 #include "ui_AuthorizedKeysArea.h"
 
+#include "areaicons.h"
+
 #include "addpublickeydialog.h"
 #include "animationcontroller.h"
 #include "authorizedkeysmodel.h"
@@ -36,6 +38,7 @@ AuthorizedKeysArea::AuthorizedKeysArea(const SSHOption &option, QWidget *parent)
     : AbstractOptionArea(option, parent), ui(std::make_unique<Ui::AuthorizedKeysArea>())
 {
     ui->setupUi(this);
+    AreaIcons::setEditIcon(ui->pathsEditButton);
 }
 
 AuthorizedKeysArea::~AuthorizedKeysArea() = default;

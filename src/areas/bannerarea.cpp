@@ -2,6 +2,8 @@
 #include "bannerarea.h"
 #include "ui_BannerArea.h"
 
+#include "areaicons.h"
+
 #include "editbannerdialog.h"
 
 #include <KLocalizedString>
@@ -23,6 +25,7 @@ const QString &noneValue()
 BannerArea::BannerArea(const SSHOption &option, QWidget *parent) : AbstractOptionArea(option, parent), ui(std::make_unique<Ui::BannerArea>())
 {
     ui->setupUi(this);
+    AreaIcons::setEditIcon(ui->editButton);
 }
 
 BannerArea::~BannerArea() = default;

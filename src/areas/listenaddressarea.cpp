@@ -2,6 +2,8 @@
 #include "listenaddressarea.h"
 #include "ui_ListenAddressView.h"
 
+#include "areaicons.h"
+
 #include "animationcontroller.h"
 #include "listenaddresseditdialog.h"
 #include "listenaddressmodel.h"
@@ -17,6 +19,7 @@ ListenAddressArea::ListenAddressArea(const SSHOption &option, const QString &def
     : AbstractOptionArea(option, parent), ui(std::make_unique<Ui::ListenAddressView>()), m_defaultPort(defaultPort)
 {
     ui->setupUi(this);
+    AreaIcons::setEditIcon(ui->editButton);
 }
 
 ListenAddressArea::~ListenAddressArea() = default;

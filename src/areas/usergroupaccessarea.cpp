@@ -2,6 +2,8 @@
 #include "usergroupaccessarea.h"
 #include "ui_UserGroupAccessView.h"
 
+#include "areaicons.h"
+
 #include "animationcontroller.h"
 #include "usergroupaccessmodel.h"
 #include "usergroupaccessproxymodel.h"
@@ -30,6 +32,7 @@ UserGroupAccessArea::UserGroupAccessArea(const SSHOption &option, QWidget *paren
     qRegisterMetaType<RoleType>("RoleType");
     qRegisterMetaType<Permission>("Permission");
     ui->setupUi(this);
+    AreaIcons::setEditIcon(ui->editButton);
 }
 
 UserGroupAccessArea::~UserGroupAccessArea() = default;
