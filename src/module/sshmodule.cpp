@@ -19,6 +19,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScopeGuard>
+#include <QScopedValueRollback>
 #include <QStyle>
 
 SSHModule::SSHModule(QWidget *parent, const QVariantList &args)
@@ -147,6 +148,11 @@ void SSHModule::createConnectionsTab()
 
 void SSHModule::change()
 {
+    // The host's buttons stay live while a privileged job waits in its event loop.
+    if (m_running) {
+        return;
+    }
+    const QScopedValueRollback<bool> running(m_running, true);
     stateWidget()->waitState(KCMOS::Busy);
     bool serverOptionApplied = false;
     const auto areas = m_factoryManager ? m_factoryManager->areas() : QMap<SSHOption::Id, AbstractOptionArea *>();
@@ -257,6 +263,11 @@ int SSHModule::showRestoreDialog(const QString &text, const QString &first, cons
 
 void SSHModule::defaults()
 {
+    // The host's buttons stay live while a privileged job waits in its event loop.
+    if (m_running) {
+        return;
+    }
+    const QScopedValueRollback<bool> running(m_running, true);
     stateWidget()->waitState(KCMOS::Busy);
     // Every exit, Cancel included, ends the busy state.
     const auto resetState = qScopeGuard([this] {

@@ -55,4 +55,5 @@ private:
     Ui::SSHModule *ui;
     SSHManager *m_manager = nullptr;
     FactoryManager *m_factoryManager = nullptr;
+    bool m_running = false; ///< an apply or restore is waiting for the helper
 };

@@ -73,6 +73,7 @@ private Q_SLOTS:
     void pluginLoadsLikeTheHost();
     void firstLoadBuildsThePage();
     void applyWritesOnlyChangedAreas();
+    void applyDuringApplyIsIgnored();
     void failedApplyKeepsThePageChanged();
     void defaultsWithBothBackups();
     void defaultsWithoutBackups();
@@ -241,6 +242,25 @@ void ModuleTest::applyWritesOnlyChangedAreas()
     QCOMPARE(serverCommands(*m_helper), QStringList {QStringLiteral("restart")});
     QCOMPARE(posted.count() - before, 2); // one success message per option, under one id
     QCOMPARE(messageTexts(page), QStringList {QStringLiteral("Changes applied successfully")});
+}
+
+void ModuleTest::applyDuringApplyIsIgnored()
+{
+    SSHModule page(nullptr, {});
+    page.load();
+    int writes = 0;
+    m_helper->setHandler([&](const FakeActionRunner::Call &call) {
+        if (call.keys().contains(QStringLiteral("option_name")) && ++writes == 1) {
+            page.save(); // the host's Apply, pressed while the helper works
+            page.defaults();
+        }
+        return FakeActionRunner::success();
+    });
+    areaFor(page, Server, SSHOption::UseDNS)->findChild<QCheckBox *>()->click();
+    page.save();
+    QCOMPARE(writes, 1);
+    QCOMPARE(serverCommands(*m_helper), QStringList {QStringLiteral("restart")});
+    QVERIFY(m_helper->callsWith(QStringLiteral("restore_configure")).isEmpty());
 }
 
 void ModuleTest::failedApplyKeepsThePageChanged()
