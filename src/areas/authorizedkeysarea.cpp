@@ -5,10 +5,10 @@
 #include "areaicons.h"
 
 #include "addpublickeydialog.h"
-#include "animationcontroller.h"
 #include "authorizedkeysmodel.h"
 #include "authorizedkeyspathdialog.h"
 #include "authorizedkeysproxymodel.h"
+#include "collapsiblepanel.h"
 #include "privilegedaction.h"
 #include "sshkeyutils.h"
 
@@ -186,28 +186,8 @@ bool AuthorizedKeysArea::isAnyCollapsed() const
 
 void AuthorizedKeysArea::setupAnimation()
 {
-    m_animationController = new AnimationController(ui->groupBox, this);
-    ui->groupBox->setMaximumHeight(0);
-    connect(ui->showButton, &QToolButton::clicked, this, [this] {
-        ui->keysView->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-        ui->keysView->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-        if (ui->groupBox->maximumHeight() < 2) {
-            ui->showButton->setText(i18n("Hide the list of authorization keys"));
-            ui->showButton->setArrowType(Qt::UpArrow);
-        } else {
-            ui->showButton->setText(i18n("Expand the list of authorization keys"));
-            ui->showButton->setArrowType(Qt::DownArrow);
-        }
-        if (m_animationController) {
-            m_animationController->toggleAnimation();
-        }
-    });
-    connect(m_animationController, &AnimationController::animationFinished, this, [this] {
-        if (ui->groupBox->maximumHeight() > 1) {
-            ui->keysView->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-            ui->keysView->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-        }
-    });
+    m_panel = new CollapsiblePanel(ui->showButton, ui->groupBox, ui->keysView, i18n("Expand the list of authorization keys"),
+                                   i18n("Hide the list of authorization keys"), this);
 }
 
 void AuthorizedKeysArea::showPublicKey(const QString &key)

@@ -13,7 +13,7 @@ namespace Ui
 class AuthorizedKeysArea;
 }
 
-class AnimationController;
+class CollapsiblePanel;
 class AuthorizedKeysModel;
 class AuthorizedKeysProxyModel;
 
@@ -63,5 +63,5 @@ private:
     std::unique_ptr<Ui::AuthorizedKeysArea> ui;
     AuthorizedKeysModel *m_model = nullptr;
     AuthorizedKeysProxyModel *m_proxy = nullptr;
-    QPointer<AnimationController> m_animationController;
+    CollapsiblePanel *m_panel = nullptr;
 };

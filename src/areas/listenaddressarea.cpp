@@ -4,7 +4,7 @@
 
 #include "areaicons.h"
 
-#include "animationcontroller.h"
+#include "collapsiblepanel.h"
 #include "listenaddresseditdialog.h"
 #include "listenaddressmodel.h"
 #include "serveraddress.h"
@@ -50,15 +50,8 @@ void ListenAddressArea::configureTableView()
 
 void ListenAddressArea::setupAnimation()
 {
-    m_animation = new AnimationController(ui->groupBox, this);
-    ui->groupBox->setMaximumHeight(0);
-    connect(ui->showButton, &QToolButton::clicked, this, &ListenAddressArea::toggleSettings);
-    connect(m_animation, &AnimationController::animationFinished, this, [this] {
-        if (ui->groupBox->maximumHeight() > 1) {
-            ui->tableView->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-            ui->tableView->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-        }
-    });
+    m_panel = new CollapsiblePanel(ui->showButton, ui->groupBox, ui->tableView, i18n("Expand the list of listening addresses"),
+                                   i18n("Hide the list of listening addresses"), this);
 }
 
 void ListenAddressArea::setupButtonConnections()
@@ -79,33 +72,17 @@ void ListenAddressArea::setupTableViewConnections()
     });
 }
 
-void ListenAddressArea::toggleSettings()
-{
-    ui->tableView->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    ui->tableView->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    if (ui->groupBox->maximumHeight() < 2) {
-        ui->showButton->setText(i18n("Hide the list of listening addresses"));
-        ui->showButton->setArrowType(Qt::UpArrow);
-    } else {
-        ui->showButton->setText(i18n("Expand the list of listening addresses"));
-        ui->showButton->setArrowType(Qt::DownArrow);
-    }
-    if (m_animation) {
-        m_animation->toggleAnimation();
-    }
-}
-
 void ListenAddressArea::expandSettings()
 {
-    if (ui->groupBox->maximumHeight() < 2) {
-        toggleSettings();
+    if (m_panel) {
+        m_panel->expand();
     }
 }
 
 void ListenAddressArea::collapseSettings()
 {
-    if (ui->groupBox->maximumHeight() > 1) {
-        toggleSettings();
+    if (m_panel) {
+        m_panel->collapse();
     }
 }
 

@@ -11,7 +11,7 @@ namespace Ui
 {
 class ListenAddressView;
 }
-class AnimationController;
+class CollapsiblePanel;
 class ListenAddressModel;
 
 /// Edits ListenAddress: a collapsible table of address:port entries with add, edit and remove.
@@ -46,11 +46,10 @@ private:
     void setupAnimation();
     void setupButtonConnections();
     void setupTableViewConnections();
-    void toggleSettings();
     void showEmptyListMessage(bool empty) const;
 
     std::unique_ptr<Ui::ListenAddressView> ui;
     ListenAddressModel *m_model = nullptr;
     QString m_defaultPort;
-    QPointer<AnimationController> m_animation;
+    CollapsiblePanel *m_panel = nullptr;
 };

@@ -4,7 +4,7 @@
 
 #include "areaicons.h"
 
-#include "animationcontroller.h"
+#include "collapsiblepanel.h"
 #include "usergroupaccessmodel.h"
 #include "usergroupaccessproxymodel.h"
 #include "usergroupentrydialog.h"
@@ -52,20 +52,8 @@ QWidget *UserGroupAccessArea::inflate()
 
 void UserGroupAccessArea::setupAnimation()
 {
-    m_animation = new AnimationController(ui->groupBox, this);
-    connect(m_animation, &AnimationController::animationFinished, this, [this] {
-        if (ui->groupBox->maximumHeight() > 1) {
-            setScrollBarPolicy(Qt::ScrollBarAsNeeded);
-        }
-    });
-    ui->groupBox->setMaximumHeight(0);
-    connect(ui->showButton, &QToolButton::clicked, this, [this] {
-        if (ui->groupBox->maximumHeight() < 2) {
-            expandSettings();
-        } else {
-            collapseSettings();
-        }
-    });
+    m_panel = new CollapsiblePanel(ui->showButton, ui->groupBox, ui->treeView, i18n("Expand user/group access settings"),
+                                   i18n("Collapse user/group access settings"), this);
 }
 
 void UserGroupAccessArea::initializeModel()
@@ -109,12 +97,6 @@ void UserGroupAccessArea::setupConnections()
     });
 }
 
-void UserGroupAccessArea::setScrollBarPolicy(Qt::ScrollBarPolicy policy)
-{
-    ui->treeView->setVerticalScrollBarPolicy(policy);
-    ui->treeView->setHorizontalScrollBarPolicy(policy);
-}
-
 void UserGroupAccessArea::onRoleComboIndexChanged()
 {
     m_proxy->setRoleFilter(static_cast<RoleType>(comboData(ui->roleCombo)));
@@ -140,27 +122,15 @@ void UserGroupAccessArea::onSearchLineEditTextChanged(const QString &text)
 
 void UserGroupAccessArea::expandSettings()
 {
-    if (ui->groupBox->maximumHeight() > 1) {
-        return;
-    }
-    setScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    ui->showButton->setText(i18n("Collapse user/group access settings"));
-    ui->showButton->setArrowType(Qt::UpArrow);
-    if (m_animation) {
-        m_animation->toggleAnimation();
+    if (m_panel) {
+        m_panel->expand();
     }
 }
 
 void UserGroupAccessArea::collapseSettings()
 {
-    if (ui->groupBox->maximumHeight() < 2) {
-        return;
-    }
-    setScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    ui->showButton->setText(i18n("Expand user/group access settings"));
-    ui->showButton->setArrowType(Qt::DownArrow);
-    if (m_animation) {
-        m_animation->toggleAnimation();
+    if (m_panel) {
+        m_panel->collapse();
     }
 }
 

@@ -13,7 +13,7 @@ namespace Ui
 {
 class UserGroupAccessView;
 }
-class AnimationController;
+class CollapsiblePanel;
 class UserGroupAccessModel;
 class UserGroupAccessProxyModel;
 
@@ -57,10 +57,9 @@ private:
     void setupRoleCombo();
     void setupPermissionCombo();
     void setupConnections();
-    void setScrollBarPolicy(Qt::ScrollBarPolicy policy);
 
     std::unique_ptr<Ui::UserGroupAccessView> ui;
     UserGroupAccessModel *m_model = nullptr;
     UserGroupAccessProxyModel *m_proxy = nullptr;
-    QPointer<AnimationController> m_animation;
+    CollapsiblePanel *m_panel = nullptr;
 };
