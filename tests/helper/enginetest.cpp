@@ -184,27 +184,22 @@ private Q_SLOTS:
         QVERIFY(!engine.readOptions(ConfigType::Server, {QStringLiteral("Port")}).ok);
     }
 
-    void invalidResultIsUndone()
+    void invalidConfigurationIsNeverReplaced_data()
     {
-        TestSandbox sandbox;
-        // Already broken by hand: any change must leave it as it is.
-        sandbox.write(QStringLiteral("sshd_config.d/99-typo.conf"), "PermitRootLogin maybe\n");
-        const auto before = sandbox.snapshot();
-        Engine engine(sandbox.paths);
-        const Reply reply = engine.changeOption(ConfigType::Server, QStringLiteral("Port"), QStringLiteral("2222"));
-        QVERIFY(!reply.ok);
-        QVERIFY2(reply.error.contains(QLatin1String("99-typo.conf")), qPrintable(reply.error));
-        QCOMPARE(sandbox.snapshot(), before);
-        QVERIFY(!QFile::exists(sandbox.paths.serverBackup));
+        QTest::addColumn<QString>("brokenFile");
+        QTest::newRow("drop-in") << QStringLiteral("sshd_config.d/99-typo.conf");
+        QTest::newRow("main file") << QStringLiteral("sshd_config");
     }
 
-    void invalidMainFileIsNeverReplaced()
+    void invalidConfigurationIsNeverReplaced()
     {
+        QFETCH(QString, brokenFile);
         TestSandbox sandbox;
-        QFile main(sandbox.paths.serverConfig);
-        QVERIFY(main.open(QIODevice::Append));
-        main.write("PermitRootLogin maybe\n");
-        main.close();
+        // Already broken by hand: any change must leave every file as it is.
+        QFile broken(sandbox.path(brokenFile));
+        QVERIFY(broken.open(QIODevice::Append));
+        broken.write("PermitRootLogin maybe\n");
+        broken.close();
         const auto before = sandbox.snapshot();
         const auto inode = [&sandbox] {
             struct stat status = {};
@@ -214,8 +209,9 @@ private Q_SLOTS:
         Engine engine(sandbox.paths);
         const Reply reply = engine.changeOption(ConfigType::Server, QStringLiteral("Port"), QStringLiteral("2222"));
         QVERIFY(!reply.ok);
-        QVERIFY2(reply.error.contains(sandbox.paths.serverConfig), qPrintable(reply.error));
+        QVERIFY2(reply.error.contains(sandbox.path(brokenFile)), qPrintable(reply.error));
         QCOMPARE(sandbox.snapshot(), before);
+        QVERIFY(!QFile::exists(sandbox.paths.serverBackup));
         // Refused before any rename: the old file was never replaced, not even for a moment.
         QCOMPARE(inode(), original);
     }
