@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "privilegedaction.h"
 
+#include "sshsettingsprotocol.h"
+
 #include <KAuth/Action>
 #include <KAuth/ExecuteJob>
 
@@ -19,7 +21,7 @@ ActionRunner &currentRunner()
 
 QString helperId()
 {
-    return QStringLiteral("org.kde.kcontrol.kcmsshsettings");
+    return Protocol::HelperId;
 }
 
 QString actionName(ActionKind kind)

@@ -1,0 +1,67 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#pragma once
+
+#include <QLatin1String>
+
+/**
+ * The requests the module sends to the root helper and the replies it gets.
+ *
+ * The module, the helper, ssh-settings-tool, the preview and the tests all
+ * name arguments and reply fields through these constants, so a renamed key
+ * breaks the build rather than a running system.
+ */
+namespace SSHSettings::Protocol
+{
+/// The KAuth helper identifier; the two actions are "<id>.access" and "<id>.change".
+constexpr QLatin1String HelperId("org.kde.kcontrol.kcmsshsettings");
+
+/// Which configuration a request is about.
+enum ConfigType : int {
+    Server = 1, ///< /etc/ssh/sshd_config and its drop-ins
+    Client = 2, ///< /etc/ssh/ssh_config and its drop-ins
+};
+
+namespace Arg
+{
+// Read the effective values of some keywords (access action).
+constexpr QLatin1String ReadType("type_id"); ///< ConfigType
+constexpr QLatin1String ReadKeywords("check_options"); ///< QStringList of keywords
+
+// Restore a configuration (access action).
+constexpr QLatin1String RestoreType("restore_configure"); ///< ConfigType
+constexpr QLatin1String RestoreFromBackup("restore_local_backup"); ///< bool: backup, or the distribution default
+
+// Start, stop or restart sshd, or ask its state (access action).
+constexpr QLatin1String ServiceCommand("ssh_server_command"); ///< "start", "stop" or "restart"
+
+// Read sshd's log (access action).
+constexpr QLatin1String JournalArguments("system_logs_arguments"); ///< QStringList, checked by the helper
+
+// Change one option (change action).
+constexpr QLatin1String ChangeType("config_type_id"); ///< ConfigType
+constexpr QLatin1String ChangeKeyword("option_name"); ///< QString
+constexpr QLatin1String ChangeValue("new_value"); ///< QString or QStringList
+
+// End a connection (change action).
+constexpr QLatin1String KillPid("kill_pid"); ///< int
+
+// Write the banner text (change action).
+constexpr QLatin1String BannerPath("write_banner_path"); ///< QString
+constexpr QLatin1String BannerText("write_banner_text"); ///< QString
+
+// Edit an authorized_keys file of the calling user (change action).
+constexpr QLatin1String KeysFile("authorized_keys_file"); ///< QString
+constexpr QLatin1String AddKeyLine("add_key_line"); ///< QString
+constexpr QLatin1String RemoveKeyLine("remove_key_line"); ///< QString
+}
+
+namespace Reply
+{
+constexpr QLatin1String Output("output"); ///< journal: the filtered lines
+constexpr QLatin1String Diff("diff"); ///< dry run: the unified diff
+constexpr QLatin1String Previous("previous"); ///< restore: where the replaced file is kept
+}
+
+/// The most keywords one read may name.
+constexpr int MaxReadKeywords = 64;
+}
