@@ -33,9 +33,20 @@ bool mayWriteDirectly(const QString &path)
 }
 }
 
-EditBannerDialog::EditBannerDialog(const QString &path, QWidget *parent) : QDialog(parent), ui(std::make_unique<Ui::EditBannerDialog>()), m_path(path)
+EditBannerDialog::EditBannerDialog(const QString &path, QWidget *parent)
+    : QDialog(parent), ui(std::make_unique<Ui::EditBannerDialog>()), m_path(path), m_error(new KMessageWidget(this))
 {
     ui->setupUi(this);
+    m_error->setMessageType(KMessageWidget::Error);
+    m_error->setWordWrap(true);
+    m_error->setCloseButtonVisible(false);
+    m_error->hide();
+    static_cast<QVBoxLayout *>(layout())->insertWidget(0, m_error);
+}
+
+KMessageWidget *EditBannerDialog::errorWidget() const
+{
+    return m_error;
 }
 
 EditBannerDialog::~EditBannerDialog() = default;

@@ -53,9 +53,9 @@ private Q_SLOTS:
 
     void settersKeepTheOtherHalf()
     {
-        AccessEntry entry(QStringLiteral("alice"), QHostAddress(QStringLiteral("10.0.0.1")), RoleGroup, PermissionAllow);
+        AccessEntry entry(QStringLiteral("alice"), QHostAddress(QStringLiteral("10.0.0.1")), RoleUser, PermissionAllow);
         entry.setIpAndName(QStringLiteral("bob"));
-        QCOMPARE(entry.toString(), QStringLiteral("AllowGroups bob@10.0.0.1"));
+        QCOMPARE(entry.toString(), QStringLiteral("AllowUsers bob@10.0.0.1"));
         // A literal address replaces a pattern.
         entry.setIpAndName(QStringLiteral("bob@10.0.0.0/8"));
         entry.setIp(QHostAddress(QStringLiteral("10.0.0.2")));
@@ -78,12 +78,42 @@ private Q_SLOTS:
         const QMap<QString, QVariant> expected {
             {QStringLiteral("AllowUsers"), QStringLiteral("alice@* bob@192.168.1.*")},
             {QStringLiteral("DenyUsers"), QStringLiteral("*@10.0.0.7 *@10.0.0.0/8")},
-            {QStringLiteral("AllowGroups"), QStringLiteral("wheel@*")},
+            {QStringLiteral("AllowGroups"), QStringLiteral("wheel")},
         };
         const QMap<QString, QVariant> map = AccessEntry::convertEntriesToMap(entries);
         QCOMPARE(map, expected);
         QCOMPARE(map.value(QStringLiteral("AllowUsers")).type(), QVariant::String);
         QVERIFY(AccessEntry::convertEntriesToMap({}).isEmpty());
+    }
+
+    void groupsAreBareNames_data()
+    {
+        QTest::addColumn<QString>("words");
+        QTest::addColumn<QString>("writtenBack");
+        QTest::addColumn<QString>("stray");
+        QTest::newRow("bare names") << "a b"
+                                    << "a b" << QString();
+        QTest::newRow("patterns") << "adm* !guests ?taff"
+                                  << "adm* !guests ?taff" << QString();
+        // sshd never matches a group with a host: read as the group, with a warning, and written fixed.
+        QTest::newRow("group with host") << "staff@10.0.0.1"
+                                         << "staff"
+                                         << "10.0.0.1";
+        QTest::newRow("group with any host") << "wheel@*"
+                                             << "wheel"
+                                             << "*";
+    }
+    void groupsAreBareNames()
+    {
+        QFETCH(QString, words);
+        QList<AccessEntry> entries;
+        for (const QString &word : words.split(QLatin1Char(' '))) {
+            entries.append(AccessEntry(word, RoleGroup, PermissionAllow));
+            QVERIFY(!entries.last().hasHost());
+        }
+        QTEST(entries.first().strayHost(), "stray");
+        QTEST(AccessEntry::convertEntriesToMap(entries).value(QStringLiteral("AllowGroups")).toString(), "writtenBack");
+        QCOMPARE(AccessEntry(QStringLiteral("wheel@*"), RoleGroup, PermissionAllow) == AccessEntry(QStringLiteral("wheel"), RoleGroup, PermissionAllow), false);
     }
 
     void comparisonIgnoresOrderButCountsDuplicates()

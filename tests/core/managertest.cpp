@@ -84,7 +84,7 @@ void ManagerTest::catalogue()
 
     const QPointer<SSHOption> root = manager.findOptionById(Server, SSHOption::PermitRootLogin);
     QCOMPARE(root->displayName(), QStringLiteral("Allow root user access via SSH protocol"));
-    QCOMPARE(root->value(), QVariant(true));
+    QCOMPARE(root->value(), QVariant(QStringLiteral("prohibit-password")));
     QCOMPARE(manager.findOptionById(Server, SSHOption::AddressFamily)->value(), QVariant(QStringList {QStringLiteral("any")}));
     QCOMPARE(manager.findOptionById(Server, SSHOption::ListenAddress)->value().toStringList().size(), 2);
     QVERIFY(!manager.findOptionById(Server, SSHOption::AuthorizedKeysFile)->tevSupported());
@@ -127,7 +127,8 @@ void ManagerTest::loadWithActiveServerReadsBoth()
     QCOMPARE(errors.count(), 0);
 
     QCOMPARE(manager.findOptionById(Server, SSHOption::Port)->value(), QVariant(2222));
-    QCOMPARE(manager.findOptionById(Server, SSHOption::PermitRootLogin)->value(), QVariant(false));
+    // Kept as read: a three-state box shows it, "keys only" is not "no".
+    QCOMPARE(manager.findOptionById(Server, SSHOption::PermitRootLogin)->value(), QVariant(QStringLiteral("prohibit-password")));
     QCOMPARE(manager.currentLisstenAddresses(), (QStringList {QStringLiteral("10.0.0.1:22"), QStringLiteral("[::1]:22")}));
     QCOMPARE(manager.findOptionById(Server, SSHOption::PermitTunnel)->value(), QVariant(QStringList {QStringLiteral("ethernet")}));
     // A keyword missing from the reply keeps its default.
@@ -181,7 +182,7 @@ void ManagerTest::failedAndEmptyReads()
     manager.loadValueOptions();
     QCOMPARE(errors.count(), 1);
     QCOMPARE(errors.at(0).at(1).value<SSHCodeError>(), ServerLoadError);
-    QCOMPARE(errors.at(0).at(0).toString(), QStringLiteral("Failed to load SSH server settings."));
+    QCOMPARE(errors.at(0).at(0).toString(), QStringLiteral("Failed to load the SSH server settings"));
     // The client's empty reply changes nothing and reports nothing.
     QCOMPARE(clientPort.count(), 0);
 
