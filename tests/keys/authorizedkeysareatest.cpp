@@ -361,9 +361,8 @@ void AuthorizedKeysAreaTest::removeKey()
     answerer.seenTexts.clear();
     answerer.answer(QStringLiteral("Yes"));
     answerer.answer(QStringLiteral("OK"));
-    QTest::ignoreMessage(QtCriticalMsg, "authorized_keys_file_remove: Error code 4, text: \"denied\"!");
     remove->click();
-    QCOMPARE(answerer.seenTexts.value(1), QStringLiteral("Failed to delete the key."));
+    QCOMPARE(answerer.seenTexts.value(1), QStringLiteral("The key was not removed: the authorization was cancelled or denied"));
     QCOMPARE(tree.keys(0), QStringList({m_ec, m_ed1}));
 
     // The helper succeeds: the row goes, the file is the helper's business.
@@ -392,7 +391,7 @@ void AuthorizedKeysAreaTest::addKey()
     QPushButton *add = tree.button("addKeyButton");
     QPushButton *remove = tree.button("removeButton");
 
-    // Nothing selected yet, then the buttons follow the selection: adding needs an existing file, removing a key.
+    // Nothing selected yet, then the buttons follow the selection: adding needs a readable (or missing) file, removing a key.
     ModalAnswerer answerer;
     answerer.answer(QStringLiteral("OK"));
     add->click();
@@ -402,17 +401,29 @@ void AuthorizedKeysAreaTest::addKey()
     tree.select(0, 0);
     QCOMPARE(buttons(), QStringLiteral("11"));
     tree.select(2);
-    QCOMPARE(buttons(), QStringLiteral("00"));
+    QCOMPARE(buttons(), QStringLiteral("10"));
     tree.select(1);
     QCOMPARE(buttons(), QStringLiteral("10"));
 
-    // The file vanished after the tree was built.
-    QFile::remove(home(QStringLiteral(".ssh/other")));
-    answerer.answer(QStringLiteral("OK"));
+    QCOMPARE(answerer.seenTexts, QStringList({QStringLiteral("First, select the authorized_keys file to which the key will be added.")}));
+
+    // A user without the file (nor ~/.ssh) adds a first key: both are created, private.
+    QDir(home(QStringLiteral(".ssh"))).removeRecursively();
+    tree.select(2);
+    KeyTest::whenModal<QDialog>([this](QDialog *dialog) {
+        dialog->findChild<QTextEdit *>(QStringLiteral("simpleKeyEdit"))->setPlainText(m_ed1);
+        dialog->accept();
+    });
     add->click();
-    QCOMPARE(answerer.seenTexts,
-             QStringList({QStringLiteral("First, select the authorized_keys file to which the key will be added."),
-                          QStringLiteral("The path specified is incorrect, please make sure the file exists.")}));
+    const QString first = home(QStringLiteral(".ssh/missing"));
+    QCOMPARE(KeyTest::readFile(first), m_ed1.toUtf8() + '\n');
+    QCOMPARE(QFileInfo(first).permissions() & 0x7777, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
+    QCOMPARE(QFileInfo(QFileInfo(first).absolutePath()).permissions() & 0x7777,
+             QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadUser | QFile::WriteUser | QFile::ExeUser);
+    QCOMPARE(tree.keys(2), QStringList({m_ed1}));
+    writeKeys(path, m_ed1);
+    writeKeys(home(QStringLiteral(".ssh/other")), QString());
+    tree.area->reset();
 
     // A key entered in the dialog is written to the file and shown as the last row of that file.
     tree.select(0, 0);

@@ -6,6 +6,7 @@
 #include "modalanswerer.h"
 #include "sshkeyutils.h"
 
+#include <KMessageWidget>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QListWidget>
@@ -199,9 +200,9 @@ void AuthorizedKeysDialogsTest::addDialogThroughHelper()
         boxes->append(box->text());
         box->reject();
     });
-    QTest::ignoreMessage(QtWarningMsg, QStringLiteral("Error writing to authorized keys file '%1'. Error: not authorized").arg(path).toUtf8().constData());
     dialog.accept();
     QVERIFY(dialog.isVisible());
+    QCOMPARE(dialog.errorWidget()->text(), QStringLiteral("The key was not added to %1: not authorized").arg(path));
     QCOMPARE(runner.calls.size(), 1);
 
     // Accepted by the helper, which does the writing.
