@@ -55,7 +55,8 @@ QWidget *AuthorizedKeysArea::inflate()
 
     QHeaderView *header = ui->keysView->header();
     for (int column = 0; column < m_model->columnCount(); ++column) {
-        header->setSectionResizeMode(column, column == AuthorizedKeysModel::FingerprintColumn ? QHeaderView::Stretch : QHeaderView::ResizeToContents);
+        // Fingerprints are shown whole; the name column takes the rest.
+        header->setSectionResizeMode(column, column == AuthorizedKeysModel::NameColumn ? QHeaderView::Stretch : QHeaderView::ResizeToContents);
     }
 
     loadAuthorizedKeysFiles(m_option.value().toStringList());
