@@ -57,11 +57,12 @@ QVariant CheckboxOptionArea::value() const
     if (!isTriState()) {
         return QVariant(ui->checkBox->isChecked());
     }
+    // Yes and no go as the booleans every check box sends; the keys-only state as its word.
     switch (ui->checkBox->checkState()) {
     case Qt::Checked:
-        return QStringLiteral("yes");
+        return true;
     case Qt::Unchecked:
-        return QStringLiteral("no");
+        return false;
     case Qt::PartiallyChecked:
         break;
     }

@@ -12,7 +12,7 @@ class CheckboxOptionArea;
 
 /**
  * A yes/no option as one check box. A text option (PermitRootLogin) gets a three-state
- * box: checked writes "yes", unchecked "no", partially checked the keys-only
+ * box: checked writes yes, unchecked no (as booleans), partially checked the keys-only
  * "prohibit-password"; a box left as loaded writes nothing.
  */
 class CheckboxOptionArea : public AbstractOptionArea

@@ -59,12 +59,12 @@ void UserGroupAccessArea::setupAnimation()
 void UserGroupAccessArea::initializeModel()
 {
     m_model = new UserGroupAccessModel(originalEntries(), this);
-    // Addresses, types and rights are never elided; names take the rest.
-    ui->treeView->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    ui->treeView->header()->setSectionResizeMode(UserGroupAccessModel::Name, QHeaderView::Stretch);
     m_proxy = new UserGroupAccessProxyModel(this);
     m_proxy->setSourceModel(m_model);
     ui->treeView->setModel(m_proxy);
+    // Addresses, types and rights are never elided; names take the rest.
+    ui->treeView->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    ui->treeView->header()->setSectionResizeMode(UserGroupAccessModel::Name, QHeaderView::Stretch);
 }
 
 void UserGroupAccessArea::setupRoleCombo()

@@ -30,16 +30,12 @@ class ManagerTest : public QObject
 private Q_SLOTS:
     void init();
     void cleanup();
-    void catalogue();
-    void optionNamesForTheHelper();
     void loadWithActiveServerReadsBoth();
     void loadWithInactiveServerReadsOnlyClient();
     void failedAndEmptyReads();
-    void missingSubOptionKeywordDropsIt();
     void changeSendsKeywordTypeAndValue();
     void failedChangeKeepsOldValue();
     void restoreArguments();
-    void tunnelWords();
 
 private:
     FixedServiceState m_state;
@@ -54,57 +50,6 @@ void ManagerTest::init()
 void ManagerTest::cleanup()
 {
     ServerState::setStateSourceForTesting(nullptr);
-}
-
-void ManagerTest::catalogue()
-{
-    SSHManager manager;
-    manager.initializeConfigurations(false);
-    const SSHOptions server = manager.sshOptions().value(Server);
-    const SSHOptions client = manager.sshOptions().value(Client);
-    QCOMPARE(server.size(), 26);
-    QCOMPARE(client.size(), 3);
-    QCOMPARE(manager.allOptions().size(), 29);
-
-    const QList<int> serverOrder {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21, 27, 28, 29, 26};
-    for (int i = 0; i < server.size(); ++i) {
-        QCOMPARE(int(server.at(i)->id()), serverOrder.at(i));
-        QCOMPARE(server.at(i)->configureId(), Server);
-    }
-    QCOMPARE(int(client.at(0)->id()), int(SSHOption::ClientPort));
-    QCOMPARE(client.at(0)->name(), QStringLiteral("Port"));
-    QCOMPARE(int(client.at(1)->id()), int(SSHOption::ServerAliveInterval));
-
-    const QPointer<SSHOption> composite = manager.findOptionById(Server, SSHOption::AllowDenyUsersGroups);
-    QVERIFY(composite);
-    QCOMPARE(composite->subOptions().size(), 4);
-    QCOMPARE(composite->subOptions().at(3)->name(), QStringLiteral("DenyGroups"));
-    // Sub-options are reachable only through their composite.
-    QVERIFY(!manager.findOptionById(Server, SSHOption::AllowUsers));
-
-    const QPointer<SSHOption> root = manager.findOptionById(Server, SSHOption::PermitRootLogin);
-    QCOMPARE(root->displayName(), QStringLiteral("Allow root user access via SSH protocol"));
-    QCOMPARE(root->value(), QVariant(QStringLiteral("prohibit-password")));
-    QCOMPARE(manager.findOptionById(Server, SSHOption::AddressFamily)->value(), QVariant(QStringList {QStringLiteral("any")}));
-    QCOMPARE(manager.findOptionById(Server, SSHOption::ListenAddress)->value().toStringList().size(), 2);
-    QVERIFY(!manager.findOptionById(Server, SSHOption::AuthorizedKeysFile)->tevSupported());
-    QCOMPARE(manager.currentServerPort(), QStringLiteral("22"));
-}
-
-void ManagerTest::optionNamesForTheHelper()
-{
-    SSHManager manager;
-    manager.initializeConfigurations(false);
-    const QStringList names = manager.getOptionNames(Server);
-    QCOMPARE(names.size(), 29);
-    QCOMPARE(names.first(), QStringLiteral("Port"));
-    QCOMPARE(names.mid(21, 4),
-             (QStringList {QStringLiteral("PermitTunnel"), QStringLiteral("Subsystem"), QStringLiteral("Banner"), QStringLiteral("AuthorizedKeysFile")}));
-    QCOMPARE(names.mid(25),
-             (QStringList {QStringLiteral("AllowUsers"), QStringLiteral("DenyUsers"), QStringLiteral("AllowGroups"), QStringLiteral("DenyGroups")}));
-    QVERIFY(!names.contains(QStringLiteral("AllowDenyUsersGroups")));
-    QCOMPARE(manager.getOptionNames(Client),
-             (QStringList {QStringLiteral("Port"), QStringLiteral("ServerAliveInterval"), QStringLiteral("ServerAliveCountMax")}));
 }
 
 void ManagerTest::loadWithActiveServerReadsBoth()
@@ -194,23 +139,6 @@ void ManagerTest::failedAndEmptyReads()
     QCOMPARE(errors.at(1).at(1).value<SSHCodeError>(), ClientLoadError);
 }
 
-void ManagerTest::missingSubOptionKeywordDropsIt()
-{
-    FakeActionRunner helper;
-    helper.setHandler([](const FakeActionRunner::Call &) {
-        return FakeActionRunner::success({{QStringLiteral("denygroups"), QStringList {QStringLiteral("guests@*")}}});
-    });
-    SSHManager manager;
-    manager.initializeConfigurations(true);
-    const QPointer<SSHOption> composite = manager.findOptionById(Server, SSHOption::AllowDenyUsersGroups);
-    QSignalSpy spy(composite, &SSHOption::subOptionsChanged);
-    manager.loadValueOptions();
-    QCOMPARE(spy.count(), 1);
-    QCOMPARE(composite->subOptions().size(), 1);
-    QCOMPARE(composite->subOptions().constFirst()->name(), QStringLiteral("DenyGroups"));
-    QCOMPARE(manager.getOptionNames(Server).last(), QStringLiteral("DenyGroups"));
-}
-
 void ManagerTest::changeSendsKeywordTypeAndValue()
 {
     FakeActionRunner helper;
@@ -261,16 +189,6 @@ void ManagerTest::restoreArguments()
     });
     QVERIFY(!manager.restoreFileConfiguration(Server, false));
     QCOMPARE(errors.count(), 0);
-}
-
-void ManagerTest::tunnelWords()
-{
-    for (const QString &word : {QStringLiteral("no"), QStringLiteral("yes"), QStringLiteral("point-to-point"), QStringLiteral("ethernet")}) {
-        QCOMPARE(SSHManager::tunnelStringById(SSHManager::tunnelIdByString(word)), word);
-    }
-    QCOMPARE(SSHManager::tunnelIdByString(QStringLiteral("Yes")), TunnelUnknown);
-    QCOMPARE(SSHManager::tunnelStringById(TunnelUnknown), QString());
-    QCOMPARE(SSHManager::tunnelStringById(static_cast<PermitTunnelId>(9)), QString());
 }
 
 QTEST_GUILESS_MAIN(ManagerTest)

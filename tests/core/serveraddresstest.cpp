@@ -16,7 +16,6 @@ private Q_SLOTS:
     void ipSyntax_data();
     void ipSyntax();
     void addressFamilies();
-    void hashAndEquality();
 };
 
 void ServerAddressTest::parsing_data()
@@ -101,22 +100,6 @@ void ServerAddressTest::addressFamilies()
         QCOMPARE(ServerAddress::addressFamilyStringById(ServerAddress::addressFamilyIdByString(family)), family);
     }
     QCOMPARE(ServerAddress::addressFamilyStringById(QAbstractSocket::UnknownNetworkLayerProtocol), QString());
-}
-
-void ServerAddressTest::hashAndEquality()
-{
-    const ServerAddress a(QStringLiteral("10.0.0.1:22"), nullptr);
-    const ServerAddress b(QStringLiteral("10.0.0.1"), QStringLiteral("22"), nullptr);
-    const ServerAddress c(QStringLiteral("10.0.0.1:2222"), nullptr);
-    QCOMPARE(a, b);
-    QCOMPARE(qHash(a, 7), qHash(b, 7));
-    QVERIFY(a != c);
-    QVERIFY(Utils::areEqualIgnoringOrder<ServerAddress>({a, c}, {c, b}));
-    QVERIFY(!Utils::areEqualIgnoringOrder<ServerAddress>({a, a}, {a, c}));
-    QObject parent;
-    const ServerAddress withParent(QStringLiteral("10.0.0.1:22"), &parent);
-    const ServerAddress copy(withParent);
-    QCOMPARE(copy.parent(), &parent);
 }
 
 QTEST_GUILESS_MAIN(ServerAddressTest)

@@ -241,7 +241,7 @@ private Q_SLOTS:
         // Checkboxes send a bool.
         row("checkbox on", Server, SSHOption::UseDNS, true, {"UseDNS yes"}, {"usedns yes"}, {}, true);
         row("checkbox off", Server, SSHOption::X11Forwarding, false, {"X11Forwarding no"}, {"x11forwarding no"}, {"X11Forwarding yes"}, false);
-        row("root login", Server, SSHOption::PermitRootLogin, QStringLiteral("no"), {"PermitRootLogin no"}, {"permitrootlogin no"}, {}, QStringLiteral("no"));
+        row("root login", Server, SSHOption::PermitRootLogin, false, {"PermitRootLogin no"}, {"permitrootlogin no"}, {}, QStringLiteral("no"));
         // Numbers come from line edits and spin boxes as text.
         row("port", Server, SSHOption::Port, QStringLiteral("2222"), {"Port 2222"}, {"port 2222"}, {"port 22$", "Port 22$"}, 2222);
         row("number", Server, SSHOption::LoginGraceTime, QStringLiteral("45"), {"LoginGraceTime 45"}, {"logingracetime 45"}, {}, 45);

@@ -18,9 +18,7 @@ class AreaFrameworkTest : public QObject
 
 private Q_SLOTS:
     void registryCreatesEachAreaOnce();
-    void registryWithoutManagerMakesNothing();
     void updateAreaShowsLoadedValue();
-    void animationTogglesOpenAndClosed();
 };
 
 void AreaFrameworkTest::registryCreatesEachAreaOnce()
@@ -48,18 +46,6 @@ void AreaFrameworkTest::registryCreatesEachAreaOnce()
     QVERIFY(!registry.getAreaById(SSHOption::AllowUsers));
 }
 
-void AreaFrameworkTest::registryWithoutManagerMakesNothing()
-{
-    FactoryManager registry(nullptr, nullptr);
-    SSHOption option(Server, nullptr);
-    option.setId(SSHOption::Port);
-    option.setName(QStringLiteral("Port"));
-    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("Cannot create widget for option 'Port'")));
-    QWidget parent;
-    registry.initializeOptionArea(option, &parent);
-    QVERIFY(registry.areas().isEmpty());
-}
-
 void AreaFrameworkTest::updateAreaShowsLoadedValue()
 {
     SSHOption option(Server, nullptr);
@@ -81,27 +67,6 @@ void AreaFrameworkTest::updateAreaShowsLoadedValue()
     QVERIFY(!area.hasChanged());
     QCOMPARE(area.option().value(), QVariant(true));
     QVERIFY(!box->isChecked()); // replaceOption shows nothing
-}
-
-void AreaFrameworkTest::animationTogglesOpenAndClosed()
-{
-    QWidget target;
-    auto *layout = new QVBoxLayout(&target);
-    auto *content = new QWidget(&target);
-    content->setFixedHeight(120);
-    layout->addWidget(content);
-    const int openHeight = target.sizeHint().height();
-    QVERIFY(openHeight >= 120);
-    AnimationController controller(&target, nullptr);
-    controller.setAnimationDuration(20);
-    QSignalSpy finished(&controller, &AnimationController::animationFinished);
-    target.setMaximumHeight(0);
-    controller.toggleAnimation();
-    QVERIFY(finished.wait(2000));
-    QCOMPARE(target.maximumHeight(), openHeight);
-    controller.toggleAnimation();
-    QVERIFY(finished.wait(2000));
-    QCOMPARE(target.maximumHeight(), 0);
 }
 
 QTEST_MAIN(AreaFrameworkTest)

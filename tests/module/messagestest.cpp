@@ -31,21 +31,10 @@ class MessagesTest : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void loadAndSaveLeadToAccessAndChange();
     void linkInMessageIsReported();
     void messageByIdReplacesTheEarlierOne();
     void messagesSitAboveThePage();
-    void busyOverlayCoversThePage();
 };
-
-void MessagesTest::loadAndSaveLeadToAccessAndChange()
-{
-    Page page;
-    page.load();
-    page.save();
-    QCOMPARE(page.accessCalls, 1);
-    QCOMPARE(page.changeCalls, 1);
-}
 
 void MessagesTest::linkInMessageIsReported()
 {
@@ -90,22 +79,6 @@ void MessagesTest::messagesSitAboveThePage()
     auto *layout = qobject_cast<QBoxLayout *>(page.layout());
     QCOMPARE(layout->indexOf(page.messagesManager()), 0);
     QVERIFY(page.messagesManager()->isVisible());
-}
-
-void MessagesTest::busyOverlayCoversThePage()
-{
-    Page page;
-    page.resize(400, 300);
-    page.show();
-    page.stateWidget()->resetState(); // harmless without a wait
-    QVERIFY(!page.stateWidget()->isVisible());
-    page.stateWidget()->waitState(KCMOS::Busy);
-    QVERIFY(page.stateWidget()->isVisible());
-    QCOMPARE(page.stateWidget()->geometry(), page.rect());
-    page.resize(500, 350);
-    QCOMPARE(page.stateWidget()->geometry(), page.rect());
-    page.stateWidget()->resetState();
-    QVERIFY(!page.stateWidget()->isVisible());
 }
 
 QTEST_MAIN(MessagesTest)
