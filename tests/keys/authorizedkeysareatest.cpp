@@ -3,7 +3,7 @@
 #include "authorizedkeysmodel.h"
 #include "fakeactionrunner.h"
 #include "keytestsupport.h"
-#include "modalanswerer.h"
+#include "modaldriver.h"
 #include "sshkeyutils.h"
 #include "sshoption.h"
 
@@ -232,11 +232,11 @@ void AuthorizedKeysAreaTest::editPathsKeepsConfiguredPatterns()
     QPushButton *edit = tree.button("pathsEditButton");
 
     // Accepted without a change, or changed and cancelled: nothing happens.
-    KeyTest::whenModal<QDialog>([](QDialog *dialog) {
+    KeyTest::modals().expect<QDialog>([](QDialog *dialog) {
         dialog->accept();
     });
     edit->click();
-    KeyTest::whenModal<QDialog>([](QDialog *dialog) {
+    KeyTest::modals().expect<QDialog>([](QDialog *dialog) {
         dialog->findChild<QListWidget *>(QStringLiteral("pathsListWidget"))->clear();
         dialog->reject();
     });
@@ -247,12 +247,12 @@ void AuthorizedKeysAreaTest::editPathsKeepsConfiguredPatterns()
 
     // Remove ".ssh/authorized_keys" and add one file inside and one outside the home.
     bool dialogSeen = false;
-    KeyTest::whenModal<QDialog>([&](QDialog *dialog) {
+    KeyTest::modals().expect<QDialog>([&](QDialog *dialog) {
         dialogSeen = true;
         dialog->findChild<QListWidget *>(QStringLiteral("pathsListWidget"))->setCurrentRow(1);
         dialog->findChild<QPushButton *>(QStringLiteral("removePath"))->click();
         for (const QString &path : {addedInHome, addedOutside}) {
-            KeyTest::whenModal<QFileDialog>([path](QFileDialog *fileDialog) {
+            KeyTest::modals().expect<QFileDialog>([path](QFileDialog *fileDialog) {
                 // Typed into the name field, as a user would.
                 fileDialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(path);
                 static_cast<QDialog *>(fileDialog)->accept();
@@ -331,7 +331,8 @@ void AuthorizedKeysAreaTest::removeKey()
     FakeActionRunner runner;
     Tree tree({QStringLiteral(".ssh/authorized_keys")});
     QPushButton *remove = tree.button("removeButton");
-    ModalAnswerer answerer;
+    ModalDriver &answerer = KeyTest::modals();
+    answerer.seenTexts.clear();
 
     // Without a key row (the button is then disabled), or refused: nothing goes.
     answerer.answer(QStringLiteral("OK"));
@@ -392,7 +393,8 @@ void AuthorizedKeysAreaTest::addKey()
     QPushButton *remove = tree.button("removeButton");
 
     // Nothing selected yet, then the buttons follow the selection: adding needs a readable (or missing) file, removing a key.
-    ModalAnswerer answerer;
+    ModalDriver &answerer = KeyTest::modals();
+    answerer.seenTexts.clear();
     answerer.answer(QStringLiteral("OK"));
     add->click();
     auto buttons = [&] {
@@ -410,7 +412,7 @@ void AuthorizedKeysAreaTest::addKey()
     // A user without the file (nor ~/.ssh) adds a first key: both are created, private.
     QDir(home(QStringLiteral(".ssh"))).removeRecursively();
     tree.select(2);
-    KeyTest::whenModal<QDialog>([this](QDialog *dialog) {
+    KeyTest::modals().expect<QDialog>([this](QDialog *dialog) {
         dialog->findChild<QTextEdit *>(QStringLiteral("simpleKeyEdit"))->setPlainText(m_ed1);
         dialog->accept();
     });
@@ -427,7 +429,7 @@ void AuthorizedKeysAreaTest::addKey()
 
     // A key entered in the dialog is written to the file and shown as the last row of that file.
     tree.select(0, 0);
-    KeyTest::whenModal<QDialog>([this](QDialog *dialog) {
+    KeyTest::modals().expect<QDialog>([this](QDialog *dialog) {
         dialog->findChild<QTextEdit *>(QStringLiteral("simpleKeyEdit"))->setPlainText(QStringLiteral("\n  ") + m_ec256 + QStringLiteral("  \n"));
         dialog->accept();
     });
@@ -450,7 +452,7 @@ void AuthorizedKeysAreaTest::contextMenuAndShowPublicKey()
 
     // The key row's menu offers its public key, whose window copies it.
     QStringList entries;
-    KeyTest::whenModal<QMenu>([&entries](QMenu *menu) {
+    KeyTest::modals().expect<QMenu>([&entries](QMenu *menu) {
         const QList<QAction *> actions = menu->actions();
         for (QAction *action : actions) {
             entries.append(action->text());
@@ -459,7 +461,7 @@ void AuthorizedKeysAreaTest::contextMenuAndShowPublicKey()
         actions.last()->trigger();
     });
     QString title;
-    KeyTest::whenModal<QDialog>([&title](QDialog *dialog) {
+    KeyTest::modals().expect<QDialog>([&title](QDialog *dialog) {
         title = dialog->windowTitle();
         for (QPushButton *button : dialog->findChildren<QPushButton *>()) {
             if (button->text() == QLatin1String("Copy")) {

@@ -4,7 +4,7 @@
 #include "fakeactionrunner.h"
 #include "fixedservicestate.h"
 #include "messagesmanager.h"
-#include "modalanswerer.h"
+#include "modaldriver.h"
 #include "serverstate.h"
 #include "sshmodule.h"
 #include "sshpaths.h"
@@ -409,7 +409,7 @@ void ModuleTest::defaultsConfirmsFirst()
         }
         return FakeActionRunner::success(call.keys().contains(Arg::ReadKeywords) ? m_serverValues : QVariantMap());
     });
-    ModalAnswerer answerer;
+    ModalDriver answerer;
     for (const QString &answer : std::as_const(answers)) {
         answerer.answer(answer);
     }
@@ -465,7 +465,7 @@ void ModuleTest::failedReadsSayWhy()
     QVERIFY2(shown->text().startsWith(message), qPrintable(shown->text()));
     QCOMPARE(shown->text().contains(QLatin1String("<a href")), offersRestore);
     if (offersRestore) {
-        ModalAnswerer answerer;
+        ModalDriver answerer;
         answerer.answer(QString()); // the confirmation, declined
         Q_EMIT shown->linkActivated(QStringLiteral("restore"));
         QCOMPARE(answerer.seenTexts.size(), 1);

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "addressfamilyarea.h"
 #include "checkboxoptionarea.h"
-#include "modalanswerer.h"
+#include "modaldriver.h"
 #include "spinboxoptionarea.h"
 #include "tunnelmodearea.h"
 
@@ -139,7 +139,7 @@ void SimpleAreasTest::addressFamilyAgainstListenAddresses()
     auto *combo = area.findChild<QComboBox *>();
     QCOMPARE(combo->currentIndex(), 0);
     QCOMPARE(combo->itemData(2, Qt::ToolTipRole).toString(), QStringLiteral("The server will be listening only on local IPv6 addresses"));
-    ModalAnswerer answerer;
+    ModalDriver answerer;
     if (!valid) {
         answerer.answer(QStringLiteral("OK")); // the message shown on the choice itself; validate() is silent
     }
