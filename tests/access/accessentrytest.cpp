@@ -133,20 +133,6 @@ private Q_SLOTS:
         QCOMPARE(qHash(nullName, 7), qHash(emptyName, 7));
         QVERIFY(Utils::areEqualIgnoringOrder<AccessEntry>({nullName}, {emptyName}));
     }
-
-    void copiesAreIndependentValues()
-    {
-        QObject owner;
-        AccessEntry original(QStringLiteral("alice@10.0.0.0/8"), RoleUser, PermissionDeny, &owner);
-        AccessEntry copy(original);
-        QCOMPARE(copy.parent(), &owner);
-        AccessEntry assigned;
-        assigned = original;
-        original.setName(QStringLiteral("bob"));
-        QCOMPARE(assigned.ipAndName(), QStringLiteral("alice@10.0.0.0/8"));
-        QCOMPARE(copy.ipAndName(), QStringLiteral("alice@10.0.0.0/8"));
-        QVERIFY(copy != original);
-    }
 };
 
 QTEST_GUILESS_MAIN(AccessEntryTest)

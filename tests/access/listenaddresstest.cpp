@@ -15,7 +15,6 @@
 #include <QSignalSpy>
 #include <QSpinBox>
 #include <QTest>
-#include <QTreeView>
 
 namespace
 {
@@ -109,72 +108,6 @@ private Q_SLOTS:
         QVERIFY(area->hasChanged());
         QCOMPARE(modified.count(), 1);
         QVERIFY(area->findChild<KMessageWidget *>()->isHidden());
-    }
-
-    void changeIgnoresOrderButCountsDuplicates()
-    {
-        auto area = makeArea({QStringLiteral("10.0.0.1:22"), QStringLiteral("10.0.0.2:22")});
-        auto *model = area->findChild<ListenAddressModel *>();
-        const ServerAddress first = model->serverAddrs().at(0);
-        model->removeAddress(model->index(0, 0));
-        QVERIFY(area->hasChanged());
-        model->addAddress(first);
-        QVERIFY(!area->hasChanged());
-        QCOMPARE(value(*area), QStringList({QStringLiteral("10.0.0.2:22"), QStringLiteral("10.0.0.1:22")}));
-        model->removeAddress(model->index(0, 0));
-        model->addAddress(first);
-        QVERIFY(area->hasChanged());
-    }
-
-    void editReplacesRow()
-    {
-        auto area = makeArea({QStringLiteral("10.0.0.1:22"), QStringLiteral("10.0.0.2:22")});
-        auto *view = area->findChild<QTreeView *>(QStringLiteral("tableView"));
-        QSignalSpy modified(area.get(), &AbstractOptionArea::modify);
-        ModalDriver driver;
-        // Without a current row nothing opens.
-        area->findChild<QPushButton *>(QStringLiteral("editButton"))->click();
-        QCOMPARE(modified.count(), 0);
-
-        view->setCurrentIndex(view->model()->index(1, 0));
-        saveNextDialog(driver, QStringLiteral("10.0.0.3"), true, 2222);
-        Q_EMIT view->doubleClicked(view->currentIndex());
-        QVERIFY(driver.done());
-        QCOMPARE(value(*area), QStringList({QStringLiteral("10.0.0.1:22"), QStringLiteral("10.0.0.3:2222")}));
-        QCOMPARE(modified.count(), 1);
-        // Editing it back to what is stored clears the flag.
-        saveNextDialog(driver, QStringLiteral("10.0.0.2"), true, 22);
-        Q_EMIT view->doubleClicked(view->currentIndex());
-        QVERIFY(!area->hasChanged());
-        QVERIFY(driver.failures.isEmpty());
-    }
-
-    void removeAndRefresh()
-    {
-        auto area = makeArea({QStringLiteral("10.0.0.1:22"), QStringLiteral("10.0.0.2:22")});
-        auto *view = area->findChild<QTreeView *>(QStringLiteral("tableView"));
-        auto *edit = area->findChild<QPushButton *>(QStringLiteral("editButton"));
-        auto *remove = area->findChild<QPushButton *>(QStringLiteral("removeButton"));
-        auto *message = area->findChild<KMessageWidget *>();
-        QVERIFY(!edit->isEnabled() && !remove->isEnabled());
-        view->setCurrentIndex(view->model()->index(0, 0));
-        Q_EMIT view->clicked(view->currentIndex());
-        QVERIFY(edit->isEnabled() && remove->isEnabled());
-
-        remove->click();
-        QCOMPARE(value(*area), QStringList({QStringLiteral("10.0.0.2:22")}));
-        QVERIFY(edit->isEnabled() && remove->isEnabled());
-        QVERIFY(message->isHidden());
-        view->setCurrentIndex(view->model()->index(0, 0));
-        remove->click();
-        QVERIFY(value(*area).isEmpty());
-        QVERIFY(!edit->isEnabled() && !remove->isEnabled());
-        QVERIFY(!message->isHidden());
-        QVERIFY(area->hasChanged());
-
-        area->updateArea(QStringList({QStringLiteral("10.0.0.9:22")}));
-        QCOMPARE(value(*area), QStringList({QStringLiteral("10.0.0.9:22")}));
-        QVERIFY(message->isHidden());
     }
 
     void dialogAcceptance_data()

@@ -10,13 +10,11 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
-#include <QGroupBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTest>
-#include <QToolButton>
 #include <QTreeView>
 
 namespace
@@ -44,11 +42,6 @@ QStringList rows(const QAbstractItemModel *model)
 }
 
 /// A list from comma-separated words.
-QStringList list(const char *words)
-{
-    return *words ? QString::fromLatin1(words).split(QLatin1Char(',')) : QStringList();
-}
-
 /// Fills the entry dialog; an empty name or address ticks its "any" box.
 void fill(UserGroupEntryDialog *dialog, const QString &name, const QString &ip, int roleIndex = 0, int permissionIndex = 0)
 {
@@ -106,109 +99,6 @@ private Q_SLOTS:
         QCOMPARE(makeArea({QStringLiteral("alice bob@10.0.0.1")})->originalEntries().size(), 2);
     }
 
-    void proxyFilters_data()
-    {
-        QTest::addColumn<int>("role");
-        QTest::addColumn<int>("permission");
-        QTest::addColumn<QString>("search");
-        QTest::addColumn<QStringList>("names");
-        const int all = RoleAll;
-        const int any = PermissionAll;
-        // clang-format off
-        QTest::newRow("everything") << all << any << QString() << list("alice,bob,Bobby,wheel,guests,Any name");
-        QTest::newRow("deny") << all << int(PermissionDeny) << QString() << list("Bobby,guests,Any name");
-        QTest::newRow("deny groups") << int(RoleGroup) << int(PermissionDeny) << QString() << list("guests");
-        QTest::newRow("groups") << int(RoleGroup) << any << QString() << list("wheel,guests");
-        // The search matches the start of the name, in any case, and nothing else.
-        QTest::newRow("search") << all << any << "bo" << list("bob,Bobby");
-        QTest::newRow("search and filter") << all << int(PermissionAllow) << "bo" << list("bob");
-        QTest::newRow("address not searched") << all << any << "10." << list("");
-        QTest::newRow("any name not searched") << all << any << "Any" << list("");
-        // clang-format on
-    }
-    void proxyFilters()
-    {
-        QFETCH(int, role);
-        QFETCH(int, permission);
-        QFETCH(QString, search);
-        QFETCH(QStringList, names);
-        UserGroupAccessModel model(
-            {AccessEntry(QStringLiteral("alice"), RoleUser, PermissionAllow), AccessEntry(QStringLiteral("bob@10.0.0.1"), RoleUser, PermissionAllow),
-             AccessEntry(QStringLiteral("Bobby"), RoleUser, PermissionDeny), AccessEntry(QStringLiteral("wheel"), RoleGroup, PermissionAllow),
-             AccessEntry(QStringLiteral("guests"), RoleGroup, PermissionDeny), AccessEntry(QStringLiteral("*@10.0.0.9"), RoleUser, PermissionDeny)},
-            nullptr);
-        UserGroupAccessProxyModel proxy(nullptr);
-        proxy.setSourceModel(&model);
-        proxy.setRoleFilter(RoleType(role));
-        proxy.setPermissionFilter(Permission(permission));
-        proxy.setSearchFilter(search);
-        QCOMPARE(column(&proxy, UserGroupAccessModel::Name), names);
-    }
-
-    void sortsByShownTextsWithDenyFirst()
-    {
-        auto area = makeArea({QStringLiteral("alice"), QStringLiteral("zed")}, {QStringLiteral("bob"), QStringLiteral("*@10.0.0.1")});
-        QTreeView *tree = view(area.get());
-        QCOMPARE(column(tree->model(), UserGroupAccessModel::Permission),
-                 QStringList({QStringLiteral("Deny"), QStringLiteral("Deny"), QStringLiteral("Allow"), QStringLiteral("Allow")}));
-        // Case-sensitive order of the shown texts: "Any name" sorts as a word before lower-case names.
-        tree->sortByColumn(UserGroupAccessModel::Name, Qt::AscendingOrder);
-        QCOMPARE(column(tree->model(), UserGroupAccessModel::Name),
-                 QStringList({QStringLiteral("Any name"), QStringLiteral("alice"), QStringLiteral("bob"), QStringLiteral("zed")}));
-    }
-
-    void searchAndFiltersInTheArea()
-    {
-        auto area = makeArea({QStringLiteral("alice")}, {QStringLiteral("bob")});
-        auto *search = area->findChild<QLineEdit *>(QStringLiteral("searchLineEdit"));
-        auto *model = view(area.get())->model();
-        QSignalSpy modified(area.get(), &AbstractOptionArea::modify);
-        const QColor red(255, 0, 0, 200);
-
-        search->setText(QStringLiteral("b"));
-        QCOMPARE(model->rowCount(), 1);
-        QVERIFY(search->palette().color(QPalette::Active, QPalette::Text) != red);
-        search->setText(QStringLiteral("zz"));
-        QCOMPARE(model->rowCount(), 0);
-        for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
-            QCOMPARE(search->palette().color(group, QPalette::Text), red);
-        }
-        search->clear();
-        QCOMPARE(model->rowCount(), 2);
-        QCOMPARE(search->palette().color(QPalette::Active, QPalette::Text), search->palette().color(QPalette::WindowText));
-
-        area->findChild<QComboBox *>(QStringLiteral("permissionCombo"))->setCurrentIndex(2); // Deny
-        QCOMPARE(column(model, UserGroupAccessModel::Name), QStringList({QStringLiteral("bob")}));
-        area->findChild<QComboBox *>(QStringLiteral("roleCombo"))->setCurrentIndex(2); // Groups
-        QCOMPARE(model->rowCount(), 0);
-        // Filtering changes nothing that is applied.
-        QCOMPARE(modified.count(), 0);
-        QVERIFY(!area->hasChanged());
-    }
-
-    void changedFlagIgnoresOrderAndCountsDuplicates()
-    {
-        auto area = makeArea({QStringLiteral("alice"), QStringLiteral("bob")});
-        auto *model = area->findChild<UserGroupAccessModel *>();
-        QSignalSpy modified(area.get(), &AbstractOptionArea::modify);
-        const AccessEntry alice = model->entryAt(0);
-        model->removeEntry(0);
-        QVERIFY(area->hasChanged());
-        model->addEntry(alice);
-        QVERIFY(!area->hasChanged());
-        model->addEntry(alice);
-        QVERIFY(area->hasChanged());
-        model->removeEntry(0); // bob: now alice twice
-        QVERIFY(area->hasChanged());
-        model->editEntry(0, AccessEntry(QStringLiteral("bob"), RoleUser, PermissionAllow));
-        QVERIFY(!area->hasChanged());
-        QCOMPARE(modified.count(), 5);
-        // Rows outside the list are left alone.
-        model->removeEntry(5);
-        model->editEntry(-1, AccessEntry());
-        QCOMPARE(model->rowCount(), 2);
-    }
-
     void blockIpKeepsHostPatterns()
     {
         auto area = makeArea({QStringLiteral("alice@192.168.1.*"), QStringLiteral("carol@gw.example.org")}, {QStringLiteral("*@10.0.0.0/8")});
@@ -232,29 +122,6 @@ private Q_SLOTS:
         area->blockIp(QHostAddress(QStringLiteral("192.0.2.1")));
         area->reset();
         QCOMPARE(model->entries(), area->originalEntries());
-    }
-
-    void expandButtonNamesTheNextClick()
-    {
-        auto area = makeArea({QStringLiteral("alice")});
-        area->resize(600, 400);
-        area->show();
-        auto *button = area->findChild<QToolButton *>(QStringLiteral("showButton"));
-        auto *group = area->findChild<QGroupBox *>(QStringLiteral("groupBox"));
-        QCOMPARE(group->maximumHeight(), 0);
-        button->click();
-        QCOMPARE(button->text(), QStringLiteral("Collapse user/group access settings"));
-        QTRY_COMPARE_WITH_TIMEOUT(group->maximumHeight(), group->sizeHint().height(), 2000);
-
-        // Expanding an open table changes nothing, which the connections tab relies on.
-        const int open = group->maximumHeight();
-        area->expandSettings();
-        QTest::qWait(250);
-        QCOMPARE(group->maximumHeight(), open);
-
-        button->click();
-        QCOMPARE(button->text(), QStringLiteral("Expand user/group access settings"));
-        QTRY_COMPARE_WITH_TIMEOUT(group->maximumHeight(), 0, 2000);
     }
 
     void dialogAcceptance_data()

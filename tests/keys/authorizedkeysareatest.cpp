@@ -7,12 +7,9 @@
 #include "sshkeyutils.h"
 #include "sshoption.h"
 
-#include <QClipboard>
 #include <QFileDialog>
-#include <QGroupBox>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QMenu>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSortFilterProxyModel>
@@ -88,14 +85,9 @@ private Q_SLOTS:
     void cleanup();
 
     void loadAndReload();
-    void expandPath_data();
-    void expandPath();
     void editPathsKeepsConfiguredPatterns();
-    void search_data();
-    void search();
     void removeKey();
     void addKey();
-    void contextMenuAndShowPublicKey();
 
 private:
     QString home(const QString &relative = QString()) const { return m_root.filePath(QStringLiteral("home/alice/") + relative); }
@@ -191,30 +183,6 @@ void AuthorizedKeysAreaTest::loadAndReload()
     QVERIFY(!tree.area->hasChanged());
 }
 
-void AuthorizedKeysAreaTest::expandPath_data()
-{
-    QTest::addColumn<QString>("pattern");
-    QTest::addColumn<QString>("expected"); // relative to the home unless absolute
-    const char *rows[][2] = {{"  .ssh/authorized_keys2 \t", ".ssh/authorized_keys2"},
-                             {"~/.ssh/keys", ".ssh/keys"},
-                             {"%h/keys/%u", "keys/alice"},
-                             {".ssh/%u.keys", ".ssh/alice.keys"},
-                             {"keys/%U", "keys/%U"}, // tokens are case-sensitive
-                             {"/etc/ssh/keys/%u", "/etc/ssh/keys/alice"}};
-    for (const auto &row : rows) {
-        QTest::newRow(row[0]) << QString::fromLatin1(row[0]) << QString::fromLatin1(row[1]);
-    }
-}
-
-void AuthorizedKeysAreaTest::expandPath()
-{
-    QFETCH(QString, pattern);
-    QFETCH(QString, expected);
-    const QString expanded = AuthorizedKeysArea::expandPath(pattern);
-    QVERIFY(QDir::isAbsolutePath(expanded));
-    QCOMPARE(QDir::cleanPath(expanded), expected.startsWith(QLatin1Char('/')) ? expected : home(expected));
-}
-
 void AuthorizedKeysAreaTest::editPathsKeepsConfiguredPatterns()
 {
     writeKeys(home(QStringLiteral("keys/alice")), m_rsa);
@@ -273,55 +241,6 @@ void AuthorizedKeysAreaTest::editPathsKeepsConfiguredPatterns()
     QCOMPARE(tree.area->value().toStringList(),
              QStringList({QStringLiteral("%h/keys/%u"), outside(QStringLiteral("shared")), QStringLiteral("~/.ssh/authorized_keys2"),
                           QStringLiteral("keys/extra"), addedOutside}));
-}
-
-void AuthorizedKeysAreaTest::search_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QStringList>("visible"); // file:key-count for every visible file
-
-    QTest::newRow("empty shows every file") << QString() << QStringList {QStringLiteral("0:2"), QStringLiteral("1:0"), QStringLiteral("2:1")};
-    QTest::newRow("case-insensitive") << "BUILD SERVER" << QStringList {QStringLiteral("0:1")};
-    QTest::newRow("type") << "ecdsa-sha2" << QStringList {QStringLiteral("0:1")};
-    QTest::newRow("size") << "^2048$" << QStringList {QStringLiteral("2:1")};
-    QTest::newRow("fingerprint") << "fingerprint-of-rsa" << QStringList {QStringLiteral("2:1")};
-    QTest::newRow("hidden key data") << "data-of-ed1" << QStringList {QStringLiteral("0:1")};
-    QTest::newRow("regular expression") << "laptop|backup" << QStringList {QStringLiteral("0:1"), QStringLiteral("2:1")};
-    QTest::newRow("no match") << "no-such-key-anywhere" << QStringList();
-    QTest::newRow("invalid expression") << "(" << QStringList();
-}
-
-void AuthorizedKeysAreaTest::search()
-{
-    QFETCH(QString, text);
-    QFETCH(QStringList, visible);
-    writeKeys(home(QStringLiteral(".ssh/authorized_keys")), m_ed1 + QLatin1Char('\n') + m_ec + QLatin1Char('\n'));
-    writeKeys(home(QStringLiteral("backup_keys")), m_rsa + QLatin1Char('\n'));
-    Tree tree({QStringLiteral(".ssh/authorized_keys"), QStringLiteral(".ssh/missing"), QStringLiteral("backup_keys")});
-    if (text == QLatin1String("fingerprint-of-rsa")) {
-        text = QRegularExpression::escape(tree.cell(2, 0, AuthorizedKeysModel::FingerprintColumn).mid(12, 10));
-    } else if (text == QLatin1String("data-of-ed1")) {
-        text = QRegularExpression::escape(m_ed1.section(QLatin1Char(' '), 1, 1).mid(40, 12));
-    }
-
-    auto *search = tree.area->findChild<QLineEdit *>(QStringLiteral("searchLineEdit"));
-    search->setText(text);
-    QSortFilterProxyModel *proxy = tree.proxy;
-    QStringList shown;
-    for (int row = 0; row < proxy->rowCount(); ++row) {
-        const QModelIndex file = proxy->mapToSource(proxy->index(row, 0));
-        shown.append(QStringLiteral("%1:%2").arg(file.row()).arg(proxy->rowCount(proxy->index(row, 0))));
-    }
-    QCOMPARE(shown, visible);
-
-    // Red text when nothing matches.
-    const QColor textColour = search->palette().color(QPalette::Text);
-    if (!text.isEmpty() && visible.isEmpty()) {
-        QCOMPARE(textColour.rgb(), QColor(Qt::red).rgb());
-        QCOMPARE(textColour.alpha(), 200);
-    } else {
-        QCOMPARE(textColour, search->palette().windowText().color());
-    }
 }
 
 void AuthorizedKeysAreaTest::removeKey()
@@ -438,42 +357,6 @@ void AuthorizedKeysAreaTest::addKey()
     QCOMPARE(tree.keys(0), QStringList({m_ed1, m_ec256}));
     QCOMPARE(tree.cell(0, 1, AuthorizedKeysModel::KeyBitsColumn), QStringLiteral("256"));
     QVERIFY(!tree.area->hasChanged());
-}
-
-void AuthorizedKeysAreaTest::contextMenuAndShowPublicKey()
-{
-    writeKeys(home(QStringLiteral(".ssh/authorized_keys")), m_ed1 + QLatin1Char('\n') + m_ec + QLatin1Char('\n'));
-    Tree tree({QStringLiteral(".ssh/authorized_keys")});
-    tree.area->findChild<QGroupBox *>(QStringLiteral("groupBox"))->setMaximumHeight(QWIDGETSIZE_MAX);
-    tree.area->resize(900, 500);
-    tree.area->show();
-    QVERIFY(QTest::qWaitForWindowExposed(tree.area.get()));
-    tree.view->expandAll();
-
-    // The key row's menu offers its public key, whose window copies it.
-    QStringList entries;
-    KeyTest::modals().expect<QMenu>([&entries](QMenu *menu) {
-        const QList<QAction *> actions = menu->actions();
-        for (QAction *action : actions) {
-            entries.append(action->text());
-        }
-        menu->close();
-        actions.last()->trigger();
-    });
-    QString title;
-    KeyTest::modals().expect<QDialog>([&title](QDialog *dialog) {
-        title = dialog->windowTitle();
-        for (QPushButton *button : dialog->findChildren<QPushButton *>()) {
-            if (button->text() == QLatin1String("Copy")) {
-                button->click();
-            }
-        }
-    });
-    QApplication::clipboard()->clear();
-    Q_EMIT tree.view->customContextMenuRequested(tree.view->visualRect(tree.proxy->index(1, 0, tree.proxy->index(0, 0))).center());
-    QCOMPARE(entries, QStringList({QStringLiteral("Collapse all"), QString(), QStringLiteral("Show public key")}));
-    QCOMPARE(title, QStringLiteral("Full public key"));
-    QCOMPARE(QApplication::clipboard()->text(), m_ec);
 }
 
 QTEST_MAIN(AuthorizedKeysAreaTest)

@@ -2,7 +2,6 @@
 #include "sshkeyutils.h"
 #include "keytestsupport.h"
 
-#include <QHostInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -36,7 +35,6 @@ private Q_SLOTS:
     void parseKeyLine_data();
     void parseKeyLine();
     void batchMatchesOneByOne();
-    void defaultCommentTypesAndValidity();
     void editFile_data();
     void editFile();
     void removeKeepsModeAndReplacesAtomically();
@@ -180,21 +178,6 @@ void SSHKeyUtilsTest::batchMatchesOneByOne()
     QVERIFY(sizes.count(0) >= 5);
     QVERIFY(sizes.count(256) >= 30);
     QCOMPARE(SSHKeyUtils::calculateKeySizes({}), QList<int>());
-}
-
-void SSHKeyUtilsTest::defaultCommentTypesAndValidity()
-{
-    const QByteArray savedUser = qgetenv("USER");
-    qputenv("USER", "alice");
-    QCOMPARE(SSHKeyUtils::defaultComment(), QStringLiteral("alice@") + QHostInfo::localHostName());
-    qputenv("USER", savedUser);
-    QVERIFY(SSHKeyUtils::systemSupportedKeyTypes().contains(QStringLiteral("ssh-ed25519")));
-
-    const QString rest = m_keys.value(QStringLiteral("ed25519")).section(QLatin1Char(' '), 1);
-    QVERIFY(SSHKeyUtils::isKeyLineValid(QStringLiteral("  ssh-ed25519 %1  ").arg(rest)));
-    for (const QString &bad : {QStringLiteral("ssh-ed25519"), QStringLiteral("ssh-ed25519 !!!!"), QStringLiteral("SSH-ED25519 ") + rest}) {
-        QVERIFY2(!SSHKeyUtils::isKeyLineValid(bad), qPrintable(bad));
-    }
 }
 
 void SSHKeyUtilsTest::editFile_data()

@@ -7,44 +7,15 @@
 #include "sshmanager.h"
 
 #include <QCheckBox>
-#include <QRegularExpression>
-#include <QSignalSpy>
 #include <QTest>
-#include <QVBoxLayout>
 
 class AreaFrameworkTest : public QObject
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void registryCreatesEachAreaOnce();
     void updateAreaShowsLoadedValue();
 };
-
-void AreaFrameworkTest::registryCreatesEachAreaOnce()
-{
-    SSHManager manager;
-    manager.initializeConfigurations(false);
-    FactoryManager registry(&manager, nullptr);
-    QWidget parent;
-    const SSHOptions options = manager.allOptions();
-    for (const QPointer<SSHOption> &option : options) {
-        registry.initializeOptionArea(*option, &parent);
-    }
-    QCOMPARE(registry.areas().size(), 29);
-    AbstractOptionArea *port = registry.getAreaById(SSHOption::Port);
-    QVERIFY(port);
-    QTest::ignoreMessage(QtWarningMsg, "Trying to initialize an existing area!");
-    registry.initializeOptionArea(*manager.findOptionById(Server, SSHOption::Port), &parent);
-    QCOMPARE(registry.getAreaById(SSHOption::Port), port);
-
-    // A sub-option has no area of its own.
-    const QPointer<SSHOption> allowUsers = manager.findOptionById(Server, SSHOption::AllowDenyUsersGroups)->subOptions().constFirst();
-    QTest::ignoreMessage(QtWarningMsg,
-                         QRegularExpression(QStringLiteral("Cannot create widget for option 'AllowUsers' with unsupported type '.*' and id '22'")));
-    registry.initializeOptionArea(*allowUsers, &parent);
-    QVERIFY(!registry.getAreaById(SSHOption::AllowUsers));
-}
 
 void AreaFrameworkTest::updateAreaShowsLoadedValue()
 {

@@ -5,7 +5,6 @@
 #include "statewidget.h"
 
 #include <QLabel>
-#include <QSignalSpy>
 #include <QTest>
 #include <QVBoxLayout>
 
@@ -31,30 +30,8 @@ class MessagesTest : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void linkInMessageIsReported();
     void messageByIdReplacesTheEarlierOne();
-    void messagesSitAboveThePage();
 };
-
-void MessagesTest::linkInMessageIsReported()
-{
-    KCMOS::MessagesManager manager;
-    KCMOS::MessageWidget *message = manager.newMessage(QStringLiteral("Broken. <a href=\"restore\">click on this text.</a>"), KCMOS::Error);
-    QSignalSpy spy(message, &KCMOS::MessageWidget::linkActivated);
-    // The label inside KMessageWidget forwards its link activation.
-    QLabel *textLabel = nullptr;
-    const auto labels = message->findChildren<QLabel *>();
-    for (QLabel *label : labels) {
-        if (label->text().contains(QLatin1String("href"))) {
-            textLabel = label;
-        }
-    }
-    QVERIFY(textLabel);
-    Q_EMIT textLabel->linkActivated(QStringLiteral("restore"));
-    QCOMPARE(spy.count(), 1);
-    QCOMPARE(spy.at(0).at(0).toString(), QStringLiteral("restore"));
-    QCOMPARE(message->messageType(), KCMOS::Error);
-}
 
 void MessagesTest::messageByIdReplacesTheEarlierOne()
 {
@@ -69,16 +46,6 @@ void MessagesTest::messageByIdReplacesTheEarlierOne()
     manager.clearMessages();
     QVERIFY(manager.messages().isEmpty());
     QVERIFY(manager.isHidden());
-}
-
-void MessagesTest::messagesSitAboveThePage()
-{
-    Page page;
-    page.show();
-    page.messagesManager()->newMessage(QStringLiteral("hello"), KCMOS::Positive);
-    auto *layout = qobject_cast<QBoxLayout *>(page.layout());
-    QCOMPARE(layout->indexOf(page.messagesManager()), 0);
-    QVERIFY(page.messagesManager()->isVisible());
 }
 
 QTEST_MAIN(MessagesTest)

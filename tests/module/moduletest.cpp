@@ -17,13 +17,10 @@
 #include <QComboBox>
 #include <QDir>
 #include <QLabel>
-#include <QPluginLoader>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSpinBox>
-#include <QStackedWidget>
 #include <QStandardPaths>
-#include <QTabBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
@@ -73,9 +70,6 @@ private Q_SLOTS:
     void initTestCase();
     void init();
     void cleanup();
-    void equalTabWidths();
-    void pluginLoadsLikeTheHost();
-    void firstLoadBuildsThePage();
     void applyWritesOnlyChangedAreas();
     void applyDuringApplyIsIgnored();
     void refusalReasonsReachTheMessageArea();
@@ -130,88 +124,6 @@ void ModuleTest::cleanup()
     ServerState::setStateSourceForTesting(nullptr);
     QFile::remove(SSHPaths::serverBackup());
     QFile::remove(SSHPaths::clientBackup());
-}
-
-void ModuleTest::equalTabWidths()
-{
-    QCOMPARE(EqualTabWidthWidget::tabWidthFor(800, 4), 199);
-    QCOMPARE(EqualTabWidthWidget::tabWidthFor(802, 4), 199);
-    QCOMPARE(EqualTabWidthWidget::tabWidthFor(803, 4), 199);
-    QCOMPARE(EqualTabWidthWidget::tabWidthFor(804, 4), 200);
-    EqualTabWidthWidget tabs;
-    tabs.resize(300, 100);
-    tabs.show();
-    QVERIFY(tabs.tabBar()->styleSheet().isEmpty()); // no tabs, no style sheet
-    for (int i = 0; i < 4; ++i) {
-        tabs.addTab(new QWidget, QString::number(i));
-    }
-    tabs.resize(800, 200);
-    QTRY_COMPARE(tabs.tabBar()->styleSheet(), QStringLiteral("QTabBar::tab{width:199px;}"));
-}
-
-void ModuleTest::pluginLoadsLikeTheHost()
-{
-    QPluginLoader loader(QStringLiteral(PLUGIN_DIR "/kcm_sshsettings.so"));
-    auto *factory = qobject_cast<KPluginFactory *>(loader.instance());
-    QVERIFY2(factory, qPrintable(loader.errorString()));
-    QCOMPARE(QString::fromLatin1(factory->metaObject()->className()), QStringLiteral("SSHFactory"));
-
-    QObject notAWidget;
-    auto *orphan = factory->create<KCModule>(&notAWidget);
-    QVERIFY(orphan);
-    QCOMPARE(orphan->parentWidget(), nullptr);
-    delete orphan;
-
-    QWidget host;
-    auto *module = factory->create<KCModule>(&host);
-    QVERIFY(module);
-    QCOMPARE(module->parentWidget(), &host);
-    QVERIFY(module->buttons() & KCModule::Apply);
-    QVERIFY(module->buttons() & KCModule::Default);
-    // The constructor builds only the form; nothing is asked of the helper yet.
-    QVERIFY(m_helper->calls.isEmpty());
-    // The plug-in carries its own copy of the action seam, so its page talks to the real
-    // helper: show the form only, as the host does before its first load.
-    host.resize(800, 600);
-    host.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&host));
-    QVERIFY(module->isVisible());
-    QCOMPARE(module->findChild<QTabWidget *>(QStringLiteral("tabWidgetServer"))->count(), 4);
-}
-
-void ModuleTest::firstLoadBuildsThePage()
-{
-    SSHModule page(nullptr, {});
-    page.load();
-    QCOMPARE(m_helper->callsWith(Arg::ReadKeywords).size(), 2);
-    auto *tabs = page.findChild<QTabWidget *>(QStringLiteral("tabWidgetServer"));
-    QCOMPARE(tabs->count(), 4);
-    QCOMPARE(tabs->tabText(3), QStringLiteral("Connections"));
-
-    // Areas sit in their tabs in the order of the page's table.
-    auto *general = page.findChild<QWidget *>(QStringLiteral("generalTab"));
-    auto *port = areaFor(page, Server, SSHOption::Port);
-    QVERIFY(port);
-    QVERIFY(general->isAncestorOf(port));
-    QCOMPARE(port->findChild<QSpinBox *>()->value(), 2222);
-    QVERIFY(page.findChild<QWidget *>(QStringLiteral("authTab"))->isAncestorOf(areaFor(page, Server, SSHOption::PermitRootLogin)));
-    QVERIFY(page.findChild<QWidget *>(QStringLiteral("otherTab"))->isAncestorOf(areaFor(page, Server, SSHOption::UseDNS)));
-    QVERIFY(page.findChild<QWidget *>(QStringLiteral("clientPage"))->isAncestorOf(areaFor(page, Client, SSHOption::ServerAliveInterval)));
-
-    auto *switcher = page.findChild<QComboBox *>(QStringLiteral("comboBoxSshConfig"));
-    auto *stack = page.findChild<QStackedWidget *>(QStringLiteral("configureSwitcher"));
-    tabs->setCurrentIndex(2);
-    switcher->setCurrentIndex(1);
-    QCOMPARE(stack->currentIndex(), 1);
-    switcher->setCurrentIndex(0);
-    QCOMPARE(stack->currentIndex(), 0);
-    QCOMPARE(tabs->currentIndex(), 2);
-
-    // A second load resets the areas without reading again.
-    port->findChild<QSpinBox *>()->setValue(3000);
-    page.load();
-    QCOMPARE(m_helper->callsWith(Arg::ReadKeywords).size(), 2);
-    QCOMPARE(port->findChild<QSpinBox *>()->value(), 2222);
 }
 
 void ModuleTest::applyWritesOnlyChangedAreas()

@@ -41,7 +41,6 @@ private Q_SLOTS:
     void spinboxValueIsText();
     void tunnelModeSelectsTheKeyword_data();
     void tunnelModeSelectsTheKeyword();
-    void tunnelModeChange();
     void addressFamilyAgainstListenAddresses_data();
     void addressFamilyAgainstListenAddresses();
     void addressFamilyWithoutCurrentItem();
@@ -101,20 +100,6 @@ void SimpleAreasTest::tunnelModeSelectsTheKeyword()
     area.inflate();
     QCOMPARE(area.findChild<QComboBox *>()->currentIndex(), index);
     QVERIFY(!area.hasChanged());
-}
-
-void SimpleAreasTest::tunnelModeChange()
-{
-    TunnelModeArea area(makeOption(Server, SSHOption::PermitTunnel, QVariant::StringList, QStringLiteral("no")), nullptr);
-    area.inflate();
-    auto *combo = area.findChild<QComboBox *>();
-    choose(combo, 3);
-    QVERIFY(area.hasChanged());
-    QCOMPARE(area.value(), QVariant(QStringLiteral("ethernet")));
-    choose(combo, 1);
-    QVERIFY(!area.hasChanged());
-    area.updateArea(QStringLiteral("yes"));
-    QCOMPARE(combo->currentIndex(), 0);
 }
 
 void SimpleAreasTest::addressFamilyAgainstListenAddresses_data()
