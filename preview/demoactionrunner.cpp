@@ -154,7 +154,7 @@ SSHSettings::ActionResult DemoActionRunner::run(const QString &actionName, const
     const Reply reply = RequestDispatch::dispatch(*m_engine, action, map);
     result.ok = reply.ok;
     result.errorText = reply.error;
-    result.errorCode = reply.ok ? 0 : 4;
+    result.errorCode = reply.ok ? 0 : -1; // a refusal of the helper, as KAuth reports it
     result.data = reply.data;
     return result;
 }
