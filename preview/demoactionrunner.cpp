@@ -2,6 +2,7 @@
 #include "demoactionrunner.h"
 
 #include "requestdispatch.h"
+#include "sshsettingsprotocol.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -135,16 +136,17 @@ QByteArray DemoActionRunner::demoJournal() const
 
 SSHSettings::ActionResult DemoActionRunner::run(const QString &actionName, const SSHSettings::ActionArguments &arguments)
 {
+    namespace Arg = SSHSettings::Protocol::Arg;
     QVariantMap map;
     for (const auto &argument : arguments) {
         map.insert(argument.first, argument.second);
     }
     SSHSettings::ActionResult result;
-    if (map.contains(QStringLiteral("ssh_server_command")) || map.contains(QStringLiteral("kill_pid"))) {
+    if (map.contains(Arg::ServiceCommand) || map.contains(Arg::KillPid)) {
         result.ok = true;
         return result;
     }
-    if (map.contains(QStringLiteral("system_logs_arguments"))) {
+    if (map.contains(Arg::JournalArguments)) {
         result.ok = true;
         result.data.insert(QStringLiteral("output"), m_journalSent ? QByteArray("-- No entries --\n") : demoJournal());
         m_journalSent = true;

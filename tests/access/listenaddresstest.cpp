@@ -34,14 +34,6 @@ void fill(ListenAddressEditDialog *dialog, const QString &ip, bool portChecked, 
     dialog->findChild<QSpinBox *>(QStringLiteral("portSpinBox"))->setValue(port);
 }
 
-/// Fills the next edit dialog the area opens and saves it.
-void saveNextDialog(ModalDriver &driver, const QString &ip, bool portChecked, int port)
-{
-    driver.expect<ListenAddressEditDialog>([=](ListenAddressEditDialog *dialog) {
-        fill(dialog, ip, portChecked, port);
-        dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Save)->click();
-    });
-}
 }
 
 class ListenAddressTest : public QObject
@@ -81,33 +73,6 @@ private Q_SLOTS:
         QCOMPARE(message->isHidden(), !value.isEmpty());
         QCOMPARE(message->text(), QStringLiteral("SSH server listens on all local network addresses now."));
         QVERIFY(!area->hasChanged());
-    }
-
-    void addThroughDialog_data()
-    {
-        QTest::addColumn<QString>("ip");
-        QTest::addColumn<bool>("portChecked");
-        QTest::addColumn<QString>("written");
-        QTest::newRow("default port") << "192.168.1.10" << false << "192.168.1.10:22";
-        QTest::newRow("own port") << "192.168.1.10" << true << "192.168.1.10:222";
-        QTest::newRow("ipv6") << "fe80::1" << false << "fe80::1:22";
-    }
-    void addThroughDialog()
-    {
-        QFETCH(QString, ip);
-        QFETCH(bool, portChecked);
-        QFETCH(QString, written);
-        auto area = makeArea({});
-        QSignalSpy modified(area.get(), &AbstractOptionArea::modify);
-        ModalDriver driver;
-        // The port stays at the server's port unless its box is ticked.
-        saveNextDialog(driver, ip, portChecked, portChecked ? 222 : 4000);
-        area->findChild<QPushButton *>(QStringLiteral("addButton"))->click();
-        QVERIFY(driver.done());
-        QCOMPARE(value(*area), QStringList({written}));
-        QVERIFY(area->hasChanged());
-        QCOMPARE(modified.count(), 1);
-        QVERIFY(area->findChild<KMessageWidget *>()->isHidden());
     }
 
     void dialogAcceptance_data()

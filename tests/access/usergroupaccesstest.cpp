@@ -92,6 +92,7 @@ private Q_SLOTS:
         QVERIFY(area->value().toMap().isEmpty());
         QVERIFY(!area->hasChanged());
         auto *source = area->findChild<UserGroupAccessModel *>();
+        QVERIFY(source->index(3, UserGroupAccessModel::Name).data(Qt::ToolTipRole).toString().contains(QLatin1String("10.0.0.1")));
         source->addEntry(AccessEntry(QStringLiteral("wheel"), RoleGroup, PermissionDeny));
         QCOMPARE(area->value().toMap(), (QMap<QString, QVariant> {{QStringLiteral("DenyGroups"), QStringLiteral("guests staff wheel")}}));
 

@@ -20,7 +20,6 @@ private Q_SLOTS:
     void sysvActiveNeedsALiveSshd();
     void sysvEnabledFollowsTheDefaultRunlevel();
     void nothingToAskAnswersFalse();
-    void commandsGoThroughTheHelper();
     void resolvesTheUnitInUse_data();
     void resolvesTheUnitInUse();
 
@@ -93,28 +92,6 @@ void ServiceStateTest::nothingToAskAnswersFalse()
     QVERIFY(!service.isActive());
     QVERIFY(!service.isEnabled());
     QVERIFY(timer.elapsed() < 5000);
-}
-
-void ServiceStateTest::commandsGoThroughTheHelper()
-{
-    FakeActionRunner helper;
-    ServerState state;
-    QVERIFY(state.start());
-    QVERIFY(state.stop());
-    helper.setHandler([](const FakeActionRunner::Call &) {
-        return FakeActionRunner::failure(QStringLiteral("refused to restart sshd, the configuration is invalid: line 3"));
-    });
-    QString reason;
-    QVERIFY(!state.restart(&reason));
-    QCOMPARE(reason, QStringLiteral("refused to restart sshd, the configuration is invalid: line 3"));
-    QCOMPARE(helper.calls.size(), 3);
-    QStringList commands;
-    for (const auto &call : std::as_const(helper.calls)) {
-        QCOMPARE(call.action, QStringLiteral("org.kde.kcontrol.kcmsshsettings.access"));
-        QCOMPARE(call.keys(), QStringList {QStringLiteral("ssh_server_command")});
-        commands.append(call.argument(QStringLiteral("ssh_server_command")).toString());
-    }
-    QCOMPARE(commands, (QStringList {QStringLiteral("start"), QStringLiteral("stop"), QStringLiteral("restart")}));
 }
 
 namespace

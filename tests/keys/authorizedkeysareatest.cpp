@@ -1,12 +1,15 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "authorizedkeysarea.h"
+#include "addpublickeydialog.h"
 #include "authorizedkeysmodel.h"
 #include "fakeactionrunner.h"
 #include "keytestsupport.h"
 #include "modaldriver.h"
 #include "sshkeyutils.h"
 #include "sshoption.h"
+#include "sshsettingsprotocol.h"
 
+#include <KMessageWidget>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QListWidget>
@@ -88,6 +91,7 @@ private Q_SLOTS:
     void editPathsKeepsConfiguredPatterns();
     void removeKey();
     void addKey();
+    void addDialogThroughHelper();
 
 private:
     QString home(const QString &relative = QString()) const { return m_root.filePath(QStringLiteral("home/alice/") + relative); }
@@ -357,6 +361,38 @@ void AuthorizedKeysAreaTest::addKey()
     QCOMPARE(tree.keys(0), QStringList({m_ed1, m_ec256}));
     QCOMPARE(tree.cell(0, 1, AuthorizedKeysModel::KeyBitsColumn), QStringLiteral("256"));
     QVERIFY(!tree.area->hasChanged());
+}
+
+void AuthorizedKeysAreaTest::addDialogThroughHelper()
+{
+    const QString path = outside(QStringLiteral("helper_keys"));
+    writeKeys(path, m_rsa + QLatin1Char('\n'));
+    SSHKeyUtils::setWritableCheckForTesting([](const QString &) {
+        return false;
+    });
+    FakeActionRunner runner;
+    AddPublicKeyDialog dialog(path, nullptr);
+    dialog.findChild<QTextEdit *>(QStringLiteral("simpleKeyEdit"))->setPlainText(m_ed1);
+    dialog.show();
+
+    // Refused by the helper: the reason shows in the dialog, which stays open (a message box would block here).
+    runner.setHandler([](const FakeActionRunner::Call &) {
+        return FakeActionRunner::failure(QStringLiteral("not authorized"));
+    });
+    dialog.accept();
+    QVERIFY(dialog.isVisible());
+    QCOMPARE(dialog.errorWidget()->text(), QStringLiteral("The key was not added to %1: not authorized").arg(path));
+
+    // Accepted by the helper, which does the writing.
+    runner.setHandler([](const FakeActionRunner::Call &) {
+        return FakeActionRunner::success();
+    });
+    dialog.accept();
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    QCOMPARE(runner.calls.size(), 2);
+    QCOMPARE(runner.calls.last().arguments,
+             (SSHSettings::ActionArguments {{SSHSettings::Protocol::Arg::KeysFile, path}, {SSHSettings::Protocol::Arg::AddKeyLine, m_ed1}}));
+    QCOMPARE(KeyTest::readFile(path), m_rsa.toUtf8() + '\n');
 }
 
 QTEST_MAIN(AuthorizedKeysAreaTest)
