@@ -173,6 +173,10 @@ void SSHModule::change()
         }
         SSHOption option(area->option());
         const QString id = QStringLiteral("change_") + option.nameWithConfigType();
+        if (option.hasSubOptions() && area->value().toMap().isEmpty()) {
+            area->replaceOption(option); // the same lists in another order: nothing to write
+            continue;
+        }
         if (!area->validate()) {
             anyFailed = true;
             messagesManager()->newMessageById(id, i18n("%1 was not applied: %2", option.displayName(), area->validationError()), KCMOS::Error);
@@ -391,6 +395,7 @@ void SSHModule::serviceCommand(bool (ServerState::*command)(QString *), const KL
     }
     // A server that runs now is read anew before its areas are enabled, its values may have changed meanwhile.
     if (m_manager->serverState().isActive()) {
+        messagesManager()->removeMessageById(QStringLiteral("load_id"));
         m_manager->loadConfigurations({Server, Client});
         resetValues();
     }
