@@ -67,6 +67,8 @@ QVariant SSHConnectionsModel::data(const QModelIndex &index, int role) const
             return connection.address.ip().toString();
         case ConnectionPortProperty:
             return connection.address.port();
+        case ConnectionAuthenticationProperty:
+            return connection.authentication;
         case ConnectionFailedTriesCountProperty:
             return connection.failedTriesCount;
         case ConnectionLastActivityTimeProperty:
@@ -98,6 +100,8 @@ QVariant SSHConnectionsModel::headerData(int section, Qt::Orientation orientatio
         return i18n("IP");
     case ConnectionPortProperty:
         return i18n("Port");
+    case ConnectionAuthenticationProperty:
+        return i18nc("@title:column how the user logged in", "Authentication");
     case ConnectionFailedTriesCountProperty:
         return i18n("Failed login tries");
     case ConnectionLastActivityTimeProperty:

@@ -16,6 +16,7 @@ public:
         ConnectionUserProperty = 0,
         ConnectionIPProperty,
         ConnectionPortProperty,
+        ConnectionAuthenticationProperty,
         ConnectionFailedTriesCountProperty,
         ConnectionLastActivityTimeProperty,
         ConnectionOpenDateTimeProperty,

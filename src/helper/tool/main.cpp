@@ -5,6 +5,7 @@
 //   ssh-settings-tool set [--client] [--config FILE] [--dry-run] KEYWORD VALUE...
 
 #include "engine.h"
+#include "logcommands.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -28,7 +29,8 @@ int usage()
 {
     fprintf(stderr,
             "usage: ssh-settings-tool get [--client] [--config FILE] KEYWORD...\n"
-            "       ssh-settings-tool set [--client] [--config FILE] [--dry-run] KEYWORD VALUE...\n");
+            "       ssh-settings-tool set [--client] [--config FILE] [--dry-run] KEYWORD VALUE...\n"
+            "       ssh-settings-tool connections|attempts [--input FILE]\n");
     return 2;
 }
 
@@ -73,6 +75,9 @@ int main(int argc, char **argv)
         return usage();
     }
     const QString command = arguments.takeFirst();
+    if (command == QLatin1String("connections") || command == QLatin1String("attempts")) {
+        return (command == QLatin1String("attempts") ? attemptsCommand : connectionsCommand)(arguments);
+    }
     if (command != QLatin1String("get") && command != QLatin1String("set")) {
         return usage();
     }

@@ -1,0 +1,19 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#pragma once
+
+#include <QStringList>
+
+/**
+ * ssh-settings-tool's views of sshd's log, read as the connections tab reads it:
+ *
+ *   connections [--input FILE]   user, address, port, method, failed tries, opened, closed
+ *   attempts [--input FILE]      address, failures, distinct users, first seen, last seen
+ *
+ * One line per row, tab-separated, times in ISO 8601 UTC ("-" for a connection
+ * still open). Without --input the journal of this boot is read; FILE holds
+ * what journalctl printed with --output=short-iso-precise (any systemd
+ * version) or --output=json. Each takes the arguments after its name and
+ * returns the exit code.
+ */
+int connectionsCommand(const QStringList &arguments);
+int attemptsCommand(const QStringList &arguments);
