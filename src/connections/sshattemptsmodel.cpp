@@ -5,9 +5,7 @@
 
 #include <QDateTime>
 
-SSHAttemptsModel::SSHAttemptsModel(QObject *parent) : QAbstractTableModel(parent)
-{
-}
+SSHAttemptsModel::SSHAttemptsModel(QObject *parent) : QAbstractTableModel(parent) { }
 
 void SSHAttemptsModel::setDeniedCheck(std::function<bool(const QHostAddress &)> check)
 {
@@ -88,7 +86,8 @@ QVariant SSHAttemptsModel::data(const QModelIndex &index, int role) const
         return QDateTime::fromMSecsSinceEpoch(entry.last / 1000);
     case DeniedColumn: {
         const QHostAddress address(entry.address);
-        return !address.isNull() && m_denied && m_denied(address) ? i18nc("@item the address is denied", "Yes") : i18nc("@item the address is not denied", "No");
+        return !address.isNull() && m_denied && m_denied(address) ? i18nc("@item the address is denied", "Yes")
+                                                                  : i18nc("@item the address is not denied", "No");
     }
     }
     return QVariant();

@@ -15,10 +15,10 @@
 #include <QHeaderView>
 #include <QKeySequence>
 #include <QLabel>
-#include <QTableView>
 #include <QMenu>
 #include <QSortFilterProxyModel>
 #include <QStatusBar>
+#include <QTableView>
 #include <QTimer>
 
 namespace
@@ -118,7 +118,8 @@ bool SSHConnectionsArea::isDenied(const QVariant &accessLists, const QHostAddres
 {
     // The access area's lists: keyword to blank-separated "name@host" words.
     const QVariant denied = accessLists.toMap().value(QStringLiteral("DenyUsers"));
-    const QStringList words = denied.userType() == QMetaType::QStringList ? denied.toStringList() : denied.toString().split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    const QStringList words =
+        denied.userType() == QMetaType::QStringList ? denied.toStringList() : denied.toString().split(QLatin1Char(' '), Qt::SkipEmptyParts);
     for (const QString &word : words) {
         const int at = word.lastIndexOf(QLatin1Char('@'));
         if (at >= 0 && word.left(at) == QLatin1String("*") && QHostAddress(word.mid(at + 1)).isEqual(address)) {

@@ -150,9 +150,9 @@ LineKind readText(const char *data, int size, Entry *entry)
 bool parseIsoTime(const char *data, int size, qint64 *usec, int *consumed)
 {
     int year, month, day, hour, minute, second;
-    if (size < 20 || data[4] != '-' || data[7] != '-' || data[10] != 'T' || data[13] != ':' || data[16] != ':' || !digits(data, 4, &year)
-        || !digits(data + 5, 2, &month) || !digits(data + 8, 2, &day) || !digits(data + 11, 2, &hour) || !digits(data + 14, 2, &minute)
-        || !digits(data + 17, 2, &second) || month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 60) {
+    if (size < 20 || data[4] != '-' || data[7] != '-' || data[10] != 'T' || data[13] != ':' || data[16] != ':' || !digits(data, 4, &year) ||
+        !digits(data + 5, 2, &month) || !digits(data + 8, 2, &day) || !digits(data + 11, 2, &hour) || !digits(data + 14, 2, &minute) ||
+        !digits(data + 17, 2, &second) || month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 60) {
         return false;
     }
     int at = 19;

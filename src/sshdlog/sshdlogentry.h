@@ -7,7 +7,8 @@
 namespace SshdLog
 {
 /// One journal entry, as far as the connections need it.
-struct Entry {
+struct Entry
+{
     qint64 usec = 0; ///< wall-clock time, microseconds since the epoch (UTC)
     int pid = 0;
     int uid = -1; ///< -1 when the input does not say (text output)

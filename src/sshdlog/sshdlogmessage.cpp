@@ -9,7 +9,8 @@ namespace SshdLog
 {
 namespace
 {
-struct MessageForm {
+struct MessageForm
+{
     const char *prefix;
     Form form;
 };

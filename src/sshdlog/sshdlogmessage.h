@@ -13,7 +13,8 @@ enum class Form {
     Ended, ///< the process ends: its session closed, the client left or sshd gave up
 };
 
-struct Message {
+struct Message
+{
     Form form = Form::Other;
     QByteArray method; ///< Accepted and Failed: "publickey", "password", "keyboard-interactive/pam", …
     QByteArray user;

@@ -115,9 +115,9 @@ void Reducer::entry(const Entry &entry)
         return;
     case Form::Accepted:
         m_ended.remove(entry.pid);
-        write("L\t" + QByteArray::number(entry.usec) + '\t' + pid + '\t' + QByteArray::number(m_failures.take(entry.pid)) + '\t' + field(message.method) + '\t'
-              + field(message.user) + '\t' + field(message.address) + '\t' + QByteArray::number(message.port) + '\t' + orDash(message.keyType) + '\t'
-              + orDash(message.fingerprint) + '\n');
+        write("L\t" + QByteArray::number(entry.usec) + '\t' + pid + '\t' + QByteArray::number(m_failures.take(entry.pid)) + '\t' + field(message.method) +
+              '\t' + field(message.user) + '\t' + field(message.address) + '\t' + QByteArray::number(message.port) + '\t' + orDash(message.keyType) + '\t' +
+              orDash(message.fingerprint) + '\n');
         return;
     case Form::Failed: {
         m_ended.remove(entry.pid);
@@ -198,8 +198,8 @@ QByteArray Reducer::finish()
         }
     }
     for (auto it = m_attempts.cbegin(); it != m_attempts.cend(); ++it) {
-        QByteArray record = "A\t" + field(it.key()) + '\t' + QByteArray::number(it->failures) + '\t' + QByteArray::number(it->first) + '\t'
-            + QByteArray::number(it->last);
+        QByteArray record =
+            "A\t" + field(it.key()) + '\t' + QByteArray::number(it->failures) + '\t' + QByteArray::number(it->first) + '\t' + QByteArray::number(it->last);
         for (const QByteArray &user : it->users) {
             record += '\t' + field(user);
         }

@@ -13,7 +13,8 @@
 namespace SshdLog
 {
 /// One login: a process of sshd that accepted an authentication.
-struct Connection {
+struct Connection
+{
     int pid = 0;
     QString user;
     QString address;
@@ -29,7 +30,8 @@ struct Connection {
 };
 
 /// The failed attempts from one address.
-struct AddressAttempts {
+struct AddressAttempts
+{
     QString address;
     qint64 failures = 0;
     QSet<QString> users; ///< at most Tracker::MaxUsersPerAddress

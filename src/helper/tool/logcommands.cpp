@@ -20,10 +20,10 @@ int readRecords(const QStringList &arguments, const char *command, QByteArray *r
 {
     SshdLog::Reducer reducer;
     if (arguments.isEmpty()) {
-        const ProgramResult result = runProgram(QStringLiteral(SSHSETTINGS_JOURNALCTL_PATH), SshdLog::journalArguments(QString()), {}, 120000,
-                                                [&reducer](const QByteArray &chunk) {
-                                                    reducer.feed(chunk);
-                                                });
+        const ProgramResult result =
+            runProgram(QStringLiteral(SSHSETTINGS_JOURNALCTL_PATH), SshdLog::journalArguments(QString()), {}, 120000, [&reducer](const QByteArray &chunk) {
+                reducer.feed(chunk);
+            });
         if (!result.succeeded()) {
             fprintf(stderr, "ssh-settings-tool: journalctl failed: %s\n", qPrintable(result.reason(QStringLiteral(SSHSETTINGS_JOURNALCTL_PATH))));
             return 1;
@@ -63,7 +63,8 @@ int connectionsCommand(const QStringList &arguments)
     if (const int failed = readRecords(arguments, "connections", &records)) {
         return failed;
     }
-    struct Row {
+    struct Row
+    {
         SshdLog::Connection connection;
         qint64 closed = -1;
     };
@@ -83,8 +84,8 @@ int connectionsCommand(const QStringList &arguments)
     tracker.apply(records);
     for (const Row &row : std::as_const(rows)) {
         const SshdLog::Connection &c = row.connection;
-        printf("%s\t%s\t%d\t%s\t%d\t%s\t%s\n", c.user.toUtf8().constData(), c.address.toUtf8().constData(), c.port, c.method.toUtf8().constData(),
-               c.failures, isoTime(c.opened).constData(), row.closed < 0 ? "-" : isoTime(row.closed).constData());
+        printf("%s\t%s\t%d\t%s\t%d\t%s\t%s\n", c.user.toUtf8().constData(), c.address.toUtf8().constData(), c.port, c.method.toUtf8().constData(), c.failures,
+               isoTime(c.opened).constData(), row.closed < 0 ? "-" : isoTime(row.closed).constData());
     }
     return 0;
 }
