@@ -97,7 +97,11 @@ LineKind readJson(const char *data, int size, Entry *entry, QByteArray *cursor)
     }
     *cursor = jsonBytes(object.value(QLatin1String("__CURSOR")));
     bool ok = false;
-    entry->usec = jsonBytes(object.value(QLatin1String("__REALTIME_TIMESTAMP"))).toLongLong(&ok);
+    // When the entry was sent, as journalctl's text output shows it; else when it was received.
+    entry->usec = jsonBytes(object.value(QLatin1String("_SOURCE_REALTIME_TIMESTAMP"))).toLongLong(&ok);
+    if (!ok) {
+        entry->usec = jsonBytes(object.value(QLatin1String("__REALTIME_TIMESTAMP"))).toLongLong(&ok);
+    }
     if (!ok) {
         return LineKind::Other;
     }
@@ -221,7 +225,7 @@ QStringList journalArguments(const QString &cursor)
                              QStringLiteral("_UID=0"),
                              QStringLiteral("--show-cursor"),
                              QStringLiteral("--output=json"),
-                             QStringLiteral("--output-fields=_PID,_UID,MESSAGE,SYSLOG_IDENTIFIER")};
+                             QStringLiteral("--output-fields=_PID,_UID,_SOURCE_REALTIME_TIMESTAMP,MESSAGE,SYSLOG_IDENTIFIER")};
     if (!cursor.isNull()) {
         arguments.append(QStringLiteral("--after-cursor=") + cursor);
     }

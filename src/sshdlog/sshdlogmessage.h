@@ -3,6 +3,9 @@
 
 #include <QByteArray>
 
+#include <algorithm>
+#include <vector>
+
 namespace SshdLog
 {
 /// What an sshd message says about its process.
@@ -29,4 +32,29 @@ struct Message
 Form formOf(const char *message, int size);
 /// Reads the message; Form::Other when it is none of the forms or is malformed.
 Message readMessage(const QByteArray &message);
+}
+
+namespace SshdLog
+{
+/// Drops the least recently seen tenth of a table of attempts (values with a "last" member), so
+/// that a flood of new addresses costs little per line.
+template <typename Table>
+void dropLeastRecent(Table &table)
+{
+    const int quota = std::max(1, int(table.size() / 10));
+    std::vector<qint64> lasts;
+    lasts.reserve(size_t(table.size()));
+    for (auto it = table.cbegin(); it != table.cend(); ++it) {
+        lasts.push_back(it->last);
+    }
+    std::nth_element(lasts.begin(), lasts.begin() + (quota - 1), lasts.end());
+    const qint64 limit = lasts.at(size_t(quota - 1));
+    int dropped = 0;
+    for (auto it = table.begin(); it != table.end();) {
+        it = it->last < limit ? (++dropped, table.erase(it)) : std::next(it);
+    }
+    for (auto it = table.begin(); it != table.end() && dropped < quota;) {
+        it = it->last == limit ? (++dropped, table.erase(it)) : std::next(it);
+    }
+}
 }

@@ -162,17 +162,7 @@ void Reducer::entry(const Entry &entry)
 
 void Reducer::dropLeastRecentAddresses()
 {
-    // A tenth at a time, so that a flood of new addresses costs little per line.
-    QList<qint64> lasts;
-    lasts.reserve(m_attempts.size());
-    for (const Attempts &attempts : std::as_const(m_attempts)) {
-        lasts.append(attempts.last);
-    }
-    std::nth_element(lasts.begin(), lasts.begin() + lasts.size() / 10, lasts.end());
-    const qint64 limit = lasts.at(lasts.size() / 10);
-    for (auto it = m_attempts.begin(); it != m_attempts.end();) {
-        it = it->last <= limit ? m_attempts.erase(it) : std::next(it);
-    }
+    dropLeastRecent(m_attempts);
 }
 
 void Reducer::write(const QByteArray &record)

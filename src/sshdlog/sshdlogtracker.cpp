@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "sshdlogtracker.h"
+#include "sshdlogmessage.h"
 
 #include <algorithm>
 
@@ -107,16 +108,7 @@ void Tracker::attempt(const QList<QByteArray> &fields)
     auto it = m_attempts.find(address);
     if (it == m_attempts.end()) {
         if (m_attempts.size() >= MaxAddresses) {
-            // The least recently seen tenth goes.
-            QList<qint64> lasts;
-            for (const AddressAttempts &known : std::as_const(m_attempts)) {
-                lasts.append(known.last);
-            }
-            std::nth_element(lasts.begin(), lasts.begin() + lasts.size() / 10, lasts.end());
-            const qint64 limit = lasts.at(lasts.size() / 10);
-            for (auto known = m_attempts.begin(); known != m_attempts.end();) {
-                known = known->last <= limit ? m_attempts.erase(known) : std::next(known);
-            }
+            dropLeastRecent(m_attempts);
         }
         it = m_attempts.insert(address, AddressAttempts());
         it->address = address;
