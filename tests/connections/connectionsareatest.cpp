@@ -3,6 +3,7 @@
 #include "messagesmanager.h"
 #include "messagewidget.h"
 #include "sshconnectionsarea.h"
+#include "sshdlogreducer.h"
 
 #include <QAction>
 #include <QMenu>
@@ -86,8 +87,8 @@ private Q_SLOTS:
         m_runner->setHandler([this](const FakeActionRunner::Call &call) {
             if (call.keys().contains(QStringLiteral("system_logs_arguments"))) {
                 // The whole journal the first time, nothing new afterwards.
-                const QByteArray output = journalReads().size() == 1 ? m_journal + "-- cursor: c1\n" : QByteArray("-- No entries --\n");
-                return FakeActionRunner::success({{QStringLiteral("output"), output}});
+                const QByteArray journal = journalReads().size() == 1 ? m_journal + "-- cursor: c1\n" : QByteArray("-- No entries --\n");
+                return FakeActionRunner::success({{QStringLiteral("output"), SshdLog::Reducer::reduce(journal)}});
             }
             return FakeActionRunner::success();
         });
@@ -108,7 +109,7 @@ private Q_SLOTS:
         makeArea(login(100, "gone", "10.0.0.1", past) + logout(100, past.addSecs(60)) + login(200, "here", "119.137.62.142", past));
         QCOMPARE(view()->model()->rowCount(), 1);
         QCOMPARE(view()->model()->index(0, 0).data().toString(), QStringLiteral("here"));
-        QCOMPARE(view()->model()->index(0, 6).data().toString(), QStringLiteral("Still connected"));
+        QCOMPARE(view()->model()->index(0, 7).data().toString(), QStringLiteral("Still connected"));
         QCOMPARE(journalReads().size(), 1);
         QVERIFY(m_area->findChild<QStatusBar *>()->currentMessage().startsWith(QLatin1String("Updated at ")));
         // Set SSH_SETTINGS_SCREENSHOT_DIR to keep a picture of the tab.
@@ -194,6 +195,69 @@ private Q_SLOTS:
                                 "list</span></a>.\nFuture connections from this address will be blocked.\nClick 'Apply' button to apply changes."));
         Q_EMIT message->linkActivated(QStringLiteral("forbidden"));
         QCOMPARE(focus.size(), 1);
+    }
+
+    void failedAttempts()
+    {
+        const QDateTime now = QDateTime::currentDateTime();
+        QByteArray journal;
+        for (int i = 0; i < 3; ++i) {
+            journal += entry(300 + i, "Failed password for invalid user u" + QByteArray::number(i) + " from 203.0.113.9 port 4 ssh2", now.addSecs(i));
+        }
+        journal += entry(400, "Failed password for root from 2001:db8::66 port 5 ssh2", now.addSecs(-60));
+        makeArea(journal);
+        auto *attempts = m_area->findChild<QTableView *>(QStringLiteral("attemptsView"));
+        QAbstractItemModel *model = attempts->model();
+        // Sorted by failures, most first; sortable by any column.
+        const auto row = [model](int r) {
+            QStringList texts;
+            for (int column : {0, 1, 2, 5}) {
+                texts.append(model->index(r, column).data().toString());
+            }
+            return texts.join(QLatin1Char(' '));
+        };
+        QCOMPARE(row(0), QStringLiteral("203.0.113.9 3 3 No"));
+        QCOMPARE(row(1), QStringLiteral("2001:db8::66 1 1 No"));
+        QCOMPARE(model->index(0, 3).data().toDateTime().toSecsSinceEpoch(), now.toSecsSinceEpoch());
+        QCOMPARE(model->index(0, 4).data().toDateTime().toSecsSinceEpoch(), now.addSecs(2).toSecsSinceEpoch());
+        attempts->sortByColumn(4, Qt::AscendingOrder);
+        QCOMPARE(row(0), QStringLiteral("2001:db8::66 1 1 No"));
+
+        // "Block IP" denies the row's address through the access lists, which then show it denied.
+        QList<QHostAddress> denied;
+        m_area->setDeniedCheck([&denied](const QHostAddress &address) {
+            return denied.contains(address);
+        });
+        connect(m_area, &SSHConnectionsArea::ipBlocked, this, [&denied](const QHostAddress &address) {
+            denied.append(address);
+        });
+        attempts->setCurrentIndex(model->index(0, 1));
+        attempts->actions().constFirst()->trigger();
+        QCOMPARE(denied, QList<QHostAddress> {QHostAddress(QStringLiteral("2001:db8::66"))});
+        QCOMPARE(row(0), QStringLiteral("2001:db8::66 1 1 Yes"));
+        QCOMPARE(m_messages->messages().size(), 1);
+        m_area->disableBlockIpAction();
+        QVERIFY(attempts->actions().isEmpty());
+    }
+
+    void deniedInAccessLists_data()
+    {
+        QTest::addColumn<QVariant>("lists");
+        QTest::addColumn<bool>("denied");
+        const auto deny = [](const QVariant &words) {
+            return QVariant(QVariantMap {{QStringLiteral("DenyUsers"), words}});
+        };
+        QTest::newRow("any user") << deny(QStringLiteral("alice *@2001:db8::7")) << true;
+        QTest::newRow("other spelling") << deny(QStringList {QStringLiteral("*@2001:db8:0::7")}) << true;
+        QTest::newRow("one user only") << deny(QStringLiteral("bob@2001:db8::7")) << false;
+        QTest::newRow("allow list") << QVariant(QVariantMap {{QStringLiteral("AllowUsers"), QStringLiteral("*@2001:db8::7")}}) << false;
+        QTest::newRow("nothing") << QVariant() << false;
+    }
+    void deniedInAccessLists()
+    {
+        QFETCH(QVariant, lists);
+        QFETCH(bool, denied);
+        QCOMPARE(SSHConnectionsArea::isDenied(lists, QHostAddress(QStringLiteral("2001:db8::7"))), denied);
     }
 
     void refreshRunsOnlyWhileEnabledAndEmptyViewHasNoActions()
