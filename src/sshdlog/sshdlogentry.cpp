@@ -119,15 +119,16 @@ LineKind readJson(const char *data, int size, Entry *entry, QByteArray *cursor)
     return LineKind::Entry;
 }
 
-// "<time> <host> <identifier>[<pid>]: <message>"
+// "<time> <host> <identifier>[<pid>]: <message>"; lines whose message cannot
+// concern connections are left unread, as most of a boot under attack is.
 LineKind readText(const char *data, int size, Entry *entry)
 {
-    int consumed = 0;
-    if (!parseIsoTime(data, size, &entry->usec, &consumed) || consumed >= size || data[consumed] != ' ') {
+    const char *end = data + size;
+    const char *host = static_cast<const char *>(std::memchr(data, ' ', size_t(size)));
+    if (!host) {
         return LineKind::Other;
     }
-    const char *end = data + size;
-    const char *host = data + consumed + 1;
+    ++host;
     const char *identifier = static_cast<const char *>(std::memchr(host, ' ', size_t(end - host)));
     if (!identifier) {
         return LineKind::Other;
@@ -141,12 +142,19 @@ LineKind readText(const char *data, int size, Entry *entry)
     if (!close || close - open - 1 < 1 || close - open - 1 > 9 || end - close < 3 || close[1] != ':' || close[2] != ' ') {
         return LineKind::Other;
     }
-    if (!digits(open + 1, int(close - open - 1), &entry->pid) || entry->pid <= 0) {
+    const char *message = close + 3;
+    if (formOf(message, int(end - message)) == Form::Other) {
+        return LineKind::Other;
+    }
+    int consumed = 0;
+    if (!digits(open + 1, int(close - open - 1), &entry->pid) || entry->pid <= 0 || !parseIsoTime(data, size, &entry->usec, &consumed) ||
+        data + consumed + 1 != host) {
         return LineKind::Other;
     }
     entry->uid = -1;
-    entry->identifier = QByteArray(identifier, int(open - identifier));
-    entry->message = QByteArray(close + 3, int(end - close - 3));
+    // Views into the line: an entry lives no longer than the line it was read from.
+    entry->identifier = QByteArray::fromRawData(identifier, int(open - identifier));
+    entry->message = QByteArray::fromRawData(message, int(end - message));
     return LineKind::Entry;
 }
 }

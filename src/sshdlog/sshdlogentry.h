@@ -6,7 +6,7 @@
 
 namespace SshdLog
 {
-/// One journal entry, as far as the connections need it.
+/// One journal entry, as far as the connections need it; its texts may point into the line it was read from.
 struct Entry
 {
     qint64 usec = 0; ///< wall-clock time, microseconds since the epoch (UTC)
@@ -26,7 +26,7 @@ enum class LineKind {
 /**
  * Reads one line of `journalctl --output=short-iso-precise` (of any systemd
  * version: "+0000", "+00:00", any zone or "Z") or of `--output=json`, told
- * apart by its first character. Lines of JSON whose message cannot concern
+ * apart by its first character. Lines whose message cannot concern
  * connections are skipped unread (LineKind::Other, or Cursor when they carry one).
  */
 LineKind readLine(const char *data, int size, Entry *entry, QByteArray *cursor);

@@ -32,6 +32,8 @@ struct Message
 Form formOf(const char *message, int size);
 /// Reads the message; Form::Other when it is none of the forms or is malformed.
 Message readMessage(const QByteArray &message);
+/// The same, for a message whose formOf() is known.
+Message readMessage(const QByteArray &message, Form form);
 }
 
 namespace SshdLog

@@ -9,19 +9,9 @@ namespace SshdLog
 {
 namespace
 {
-QByteArray field(QByteArray text)
-{
-    for (char &c : text) {
-        if (c == '\t' || c == '\n' || c == '\r') {
-            c = '?';
-        }
-    }
-    return text;
-}
-
 QByteArray orDash(const QByteArray &text)
 {
-    return text.isEmpty() ? QByteArrayLiteral("-") : field(text);
+    return text.isEmpty() ? QByteArrayLiteral("-") : text;
 }
 }
 
@@ -98,8 +88,7 @@ void Reducer::entry(const Entry &entry)
     if (form == Form::Other) {
         return;
     }
-    const Message message = readMessage(entry.message);
-    const QByteArray pid = QByteArray::number(entry.pid);
+    const Message message = readMessage(entry.message, form);
     switch (message.form) {
     case Form::Other:
         return;
@@ -109,15 +98,18 @@ void Reducer::entry(const Entry &entry)
                 m_ended.clear(); // only saves repeated records
             }
             m_ended.insert(entry.pid, true);
-            m_failures.remove(entry.pid);
-            write("X\t" + QByteArray::number(entry.usec) + '\t' + pid + '\n');
+            // A process that failed in this read has no connection: only its carried failures go.
+            if (m_failures.remove(entry.pid)) {
+                write({"Y", QByteArray::number(entry.pid)});
+            } else {
+                write({"X", QByteArray::number(entry.usec), QByteArray::number(entry.pid)});
+            }
         }
         return;
     case Form::Accepted:
         m_ended.remove(entry.pid);
-        write("L\t" + QByteArray::number(entry.usec) + '\t' + pid + '\t' + QByteArray::number(m_failures.take(entry.pid)) + '\t' + field(message.method) +
-              '\t' + field(message.user) + '\t' + field(message.address) + '\t' + QByteArray::number(message.port) + '\t' + orDash(message.keyType) + '\t' +
-              orDash(message.fingerprint) + '\n');
+        write({"L", QByteArray::number(entry.usec), QByteArray::number(entry.pid), QByteArray::number(m_failures.take(entry.pid)), message.method, message.user,
+               message.address, QByteArray::number(message.port), orDash(message.keyType), orDash(message.fingerprint)});
         return;
     case Form::Failed: {
         m_ended.remove(entry.pid);
@@ -152,8 +144,8 @@ void Reducer::entry(const Entry &entry)
         ++attempts->failures;
         attempts->first = std::min(attempts->first, entry.usec);
         attempts->last = std::max(attempts->last, entry.usec);
-        if (attempts->users.size() < MaxUsersPerAddress && !attempts->users.contains(message.user)) {
-            attempts->users.append(message.user);
+        if (attempts->users.size() < MaxUsersPerAddress) {
+            attempts->users.insert(message.user);
         }
         return;
     }
@@ -165,13 +157,30 @@ void Reducer::dropLeastRecentAddresses()
     dropLeastRecent(m_attempts);
 }
 
-void Reducer::write(const QByteArray &record)
+void Reducer::write(const QByteArrayList &fields)
 {
-    if (m_outputFull || m_output.size() + record.size() > MaxOutputBytes - 1024) {
+    int size = 0;
+    for (const QByteArray &text : fields) {
+        size += text.size() + 1;
+    }
+    if (m_outputFull || m_output.size() + size > MaxOutputBytes - 1024) {
         m_outputFull = true;
         return;
     }
-    m_output += record;
+    for (int i = 0; i < fields.size(); ++i) {
+        if (i > 0) {
+            m_output += '\t';
+        }
+        // A tab, CR or LF inside a field would break the record.
+        const int start = m_output.size();
+        m_output += fields.at(i);
+        for (char *c = m_output.data() + start, *end = m_output.data() + m_output.size(); c != end; ++c) {
+            if (*c == '\t' || *c == '\n' || *c == '\r') {
+                *c = '?';
+            }
+        }
+    }
+    m_output += '\n';
 }
 
 QByteArray Reducer::finish()
@@ -183,20 +192,19 @@ QByteArray Reducer::finish()
     for (const int pid : m_failureOrder) {
         const auto failures = m_failures.constFind(pid);
         if (failures != m_failures.constEnd()) {
-            write("F\t" + QByteArray::number(pid) + '\t' + QByteArray::number(*failures) + '\n');
+            write({"F", QByteArray::number(pid), QByteArray::number(*failures)});
             m_failures.erase(failures);
         }
     }
     for (auto it = m_attempts.cbegin(); it != m_attempts.cend(); ++it) {
-        QByteArray record =
-            "A\t" + field(it.key()) + '\t' + QByteArray::number(it->failures) + '\t' + QByteArray::number(it->first) + '\t' + QByteArray::number(it->last);
-        for (const QByteArray &user : it->users) {
-            record += '\t' + field(user);
-        }
-        write(record + '\n');
+        QList<QByteArray> users = it->users.values();
+        std::sort(users.begin(), users.end());
+        write(QByteArrayList {"A", it.key(), QByteArray::number(it->failures), QByteArray::number(it->first), QByteArray::number(it->last)} + users);
     }
     if (!m_cursor.isEmpty() && m_cursor.size() <= 1024) {
-        m_output += "C\t" + field(m_cursor) + '\n';
+        // Past the output cap too: the reserve keeps room for it.
+        QByteArray cursor = m_cursor;
+        m_output += "C\t" + cursor.replace('\t', '?') + '\n';
     }
     m_failures.clear();
     m_failureOrder.clear();

@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QHash>
 #include <QList>
+#include <QSet>
 
 #include <deque>
 
@@ -21,6 +22,7 @@ namespace SshdLog
  *   L usec pid failures method user address port keytype fingerprint
  *                                                  a login; failures: its process's in this read
  *   X usec pid                                     a process ended (once per process and read)
+ *   Y pid                                          a process that failed in this read ended
  *   F pid failures                                 failures of a process still running at the end
  *   A address failures first-usec last-usec user…  the failed attempts from one address
  *   C cursor                                       where the next read starts
@@ -53,11 +55,11 @@ private:
         qint64 failures = 0;
         qint64 first = 0;
         qint64 last = 0;
-        QList<QByteArray> users;
+        QSet<QByteArray> users;
     };
     void line(const char *data, int size);
     void entry(const Entry &entry);
-    void write(const QByteArray &record);
+    void write(const QByteArrayList &fields);
     void dropLeastRecentAddresses();
 
     QByteArray m_partial;

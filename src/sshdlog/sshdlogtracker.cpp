@@ -25,6 +25,12 @@ bool Tracker::apply(const QByteArray &records)
         if (stop < 0) {
             stop = records.size();
         }
+        if (records.at(start) == 'Y' && start + 2 < stop) {
+            // The most frequent record under attack, read without splitting.
+            m_failures.remove(QByteArray::fromRawData(records.constData() + start + 2, stop - start - 2).toInt());
+            start = stop + 1;
+            continue;
+        }
         const QList<QByteArray> fields = records.mid(start, stop - start).split('\t');
         start = stop + 1;
         const QByteArray &kind = fields.first();

@@ -115,7 +115,7 @@ private Q_SLOTS:
         QTest::newRow("failures carried, ends once") << text(7, failed) + text(8, failed) +
                 text(8, "Received disconnect from 192.0.2.5 port 1:11: Bye [preauth]", 31) +
                 text(8, "Disconnected from authenticating user bob 192.0.2.5 port 1 [preauth]",
-                     32) << QByteArray("sshdlog 1\nX\t1709288131000001\t8\nF\t7\t1\nA\t192.0.2.5\t2\t1709288130000001\t1709288130000001\tbob\n");
+                     32) << QByteArray("sshdlog 1\nY\t8\nF\t7\t1\nA\t192.0.2.5\t2\t1709288130000001\t1709288130000001\tbob\n");
         QTest::newRow("tab in a name") << text(9, "Failed password for invalid user a\tb from ::1 port 3 ssh2")
                                        << QByteArray("sshdlog 1\nF\t9\t1\nA\t::1\t1\t1709288130000001\t1709288130000001\ta?b\n");
         QTest::newRow("notes and noise") << QByteArray("-- No entries --\ngarbage\n{\"MESSAGE\":\"Accepted \"}\n") << QByteArray("sshdlog 1\n");

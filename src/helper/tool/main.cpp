@@ -29,8 +29,7 @@ int usage()
 {
     fprintf(stderr,
             "usage: ssh-settings-tool get [--client] [--config FILE] KEYWORD...\n"
-            "       ssh-settings-tool set [--client] [--config FILE] [--dry-run] KEYWORD VALUE...\n"
-            "       ssh-settings-tool connections|attempts [--input FILE]\n");
+            "       ssh-settings-tool set [--client] [--config FILE] [--dry-run] KEYWORD VALUE...\n");
     return 2;
 }
 
