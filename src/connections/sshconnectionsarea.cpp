@@ -37,6 +37,7 @@ SSHConnectionsArea::SSHConnectionsArea(KCMOS::MessagesManager *messagesManager, 
     m_proxy = new QSortFilterProxyModel(this);
     m_proxy->setSourceModel(m_model);
     ui->connectionsView->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    connect(m_model, &QAbstractItemModel::rowsInserted, ui->connectionsView, &QTableView::resizeColumnsToContents);
     ui->connectionsView->setModel(m_proxy);
 
     connect(m_manager, &SSHConnectionsManager::idleTimeChanged, m_model, &SSHConnectionsModel::updateIdleTime);
@@ -90,8 +91,10 @@ void SSHConnectionsArea::setupAttemptsView(KCMOS::MessagesManager *messagesManag
     m_attemptsView->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_attemptsView->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_attemptsView->verticalHeader()->setVisible(false);
-    m_attemptsView->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     m_attemptsView->horizontalHeader()->setStretchLastSection(true);
+    // Measured on the rows shown when rows come, not on every refresh of thousands.
+    connect(m_attemptsModel, &QAbstractItemModel::rowsInserted, m_attemptsView, &QTableView::resizeColumnsToContents);
+    connect(m_attemptsModel, &QAbstractItemModel::modelReset, m_attemptsView, &QTableView::resizeColumnsToContents);
     m_attemptsView->setContextMenuPolicy(Qt::ActionsContextMenu);
     auto *block = new QAction(i18n("Block IP"), m_attemptsView);
     m_attemptsView->addAction(block);

@@ -287,6 +287,8 @@ private Q_SLOTS:
         QCOMPARE(texts,
                  QStringList({QStringLiteral("bob"), QStringLiteral("2001:db8::1"), QStringLiteral("50022"), QStringLiteral("publickey ED25519 SHA256:abc"),
                               QStringLiteral("2"), QString(), opened.toString(Qt::ISODateWithMs), QStringLiteral("Still connected")}));
+        QCOMPARE(SSHConnectionsModel::shortAuthentication(QStringLiteral("publickey RSA SHA256:0123456789abcdef")),
+                 QStringLiteral("publickey RSA SHA256:0123456789ab\u2026"));
         QCOMPARE(model.headerData(SSHConnectionsModel::ConnectionAuthenticationProperty, Qt::Horizontal).toString(), QStringLiteral("Authentication"));
         const QString toolTip = model.data(model.index(1, SSHConnectionsModel::ConnectionOpenDateTimeProperty), Qt::ToolTipRole).toString();
         QVERIFY2(toolTip.startsWith(QLatin1String("Elapsed 1h2m3s")), qPrintable(toolTip));
