@@ -42,6 +42,11 @@ public:
     SSHConnectionsArea(KCMOS::MessagesManager *messagesManager, QWidget *parent);
     ~SSHConnectionsArea() override;
 
+    /// Tells the failed-attempts view which addresses are denied already.
+    void setDeniedCheck(std::function<bool(const QHostAddress &)> check);
+    /// True when the access lists (keyword to "name@host" words) deny any user from the address.
+    static bool isDenied(const QVariant &accessLists, const QHostAddress &address);
+
 Q_SIGNALS:
     void ipBlocked(const QHostAddress &ip);
     void focusOnAccessArea();
@@ -55,12 +60,6 @@ public Q_SLOTS:
     void restoreAutoUpdate();
     /// Hides "Block IP" from the context menus.
     void disableBlockIpAction();
-
-public:
-    /// Tells the failed-attempts view which addresses are denied already.
-    void setDeniedCheck(std::function<bool(const QHostAddress &)> check);
-    /// True when the access lists (keyword to "name@host" words) deny any user from the address.
-    static bool isDenied(const QVariant &accessLists, const QHostAddress &address);
 
 private:
     void showContextMenu(const QPoint &position);
