@@ -29,18 +29,20 @@ debian13)
     script="$source_dir/scripts/debian13-root.sh"
     [ -f "$script" ] || { echo "SKIP: no scripts/debian13-root.sh" >&2; exit 77; }
     root=$(bash "$script") || { echo "SKIP: the Debian 13 root could not be made" >&2; exit 77; }
-    case "$out" in /work/*) ;; *) echo "SKIP: OUTDIR must lie under /work to be seen inside the root" >&2; exit 77 ;; esac
-    # The root is bound onto itself so that the sandbox can make its mounts private.
+    # The root is bound onto itself so that the sandbox can make its mounts
+    # private; the sources and OUTDIR are seen inside under its own /tmp.
     unshare --mount --propagation private bash -c '
-        root=$1; shift
+        root=$1 source=$2 out=$3; shift 3
         mount --bind "$root" "$root"
         mount -t proc proc "$root/proc"
         mount --rbind /sys "$root/sys"
         mount --rbind /dev "$root/dev"
         mount -t tmpfs tmpfs "$root/tmp"
-        mkdir -p "$root/work"
-        mount --bind /work "$root/work"
-        exec chroot "$root" "$@"' bash "$root" "$here/run-in-sandbox.sh" --journal --login-user "$here/connections-logins.sh" "$out"
+        mkdir -p "$root/tmp/source" "$root/tmp/out"
+        mount --bind "$source" "$root/tmp/source"
+        mount --bind "$out" "$root/tmp/out"
+        exec chroot "$root" "$@"' bash "$root" "$source_dir" "$out" \
+        /tmp/source/tests/e2e/run-in-sandbox.sh --journal --login-user /tmp/source/tests/e2e/connections-logins.sh /tmp/out
     ;;
 *)
     echo "usage: $0 debian12|debian13 TOOL [OUTDIR]" >&2
