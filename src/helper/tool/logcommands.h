@@ -12,8 +12,9 @@
  * One line per row, tab-separated, times in ISO 8601 UTC ("-" for a connection
  * still open). Without --input the journal of this boot is read; FILE holds
  * what journalctl printed with --output=short-iso-precise (any systemd
- * version) or --output=json. Each takes the arguments after its name and
- * returns the exit code.
+ * version) or --output=json. Text carries no sender uid, so save it with
+ * journalctl's _UID=0 match; JSON entries of other uids are ignored here. Each
+ * takes the arguments after its name and returns the exit code.
  */
 int connectionsCommand(const QStringList &arguments);
 int attemptsCommand(const QStringList &arguments);
