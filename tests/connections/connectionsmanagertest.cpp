@@ -85,7 +85,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("attempts"); // addresses failures
 
         const QByteArray lab = readData(QStringLiteral("journal-lab-server-2k.txt"));
-        const QStringList labConnections = {QStringLiteral("fztu 119.137.62.142:49116 password 0 2016-12-10T09:45:06Z")};
+        const QStringList labConnections = {QStringLiteral("fztu 119.137.62.142 password 0 closed")};
         QTest::newRow("lab server, systemd 252 offset") << QList<QByteArray> {lab} << labConnections << "24 522";
         QTest::newRow("lab server, systemd 255 offset") << QList<QByteArray> {QByteArray(lab).replace("+0000 ", "+00:00 ")} << labConnections << "24 522";
         for (const QString &generation : {QStringLiteral("debian12"), QStringLiteral("debian13")}) {
@@ -121,16 +121,11 @@ private Q_SLOTS:
         QStringList seen;
         for (const QList<QVariant> &signal : std::as_const(opened)) {
             const auto c = signal.at(0).value<SSHConnectionData>();
-            const QDateTime close = closeTimes.value(c.syslogPid);
-            const bool exact = connections.constFirst().endsWith(QLatin1Char('Z'));
             seen.append(QStringLiteral("%1 %2 %3 %4 %5")
-                            .arg(c.user, exact ? c.address.toString() : c.address.ip().toString(),
-                                 exact ? c.authentication : c.authentication.section(QLatin1Char(' '), 0, 1))
+                            .arg(c.user, c.address.ip().toString(), c.authentication.section(QLatin1Char(' '), 0, 1))
                             .arg(c.failedTriesCount)
-                            .arg(close.isNull() ? QStringLiteral("-")
-                                     : exact    ? close.toUTC().toString(Qt::ISODate)
-                                                : QStringLiteral("closed")));
-            QVERIFY(c.openDateTime.isValid() && c.syslogPid > 1);
+                            .arg(closeTimes.contains(c.syslogPid) ? QStringLiteral("closed") : QStringLiteral("-")));
+            QVERIFY(c.openDateTime.isValid() && c.syslogPid > 1 && closeTimes.value(c.syslogPid, c.openDateTime) >= c.openDateTime);
             QVERIFY(!c.authentication.startsWith(QLatin1String("publickey")) ||
                     c.authentication.section(QLatin1Char(' '), 2).startsWith(QLatin1String("SHA256:")));
         }
