@@ -7,6 +7,7 @@
 #include "runprogram.h"
 #include "servicecontrol.h"
 #include "sessions.h"
+#include "sshsettingsprotocol.h"
 #include "userfiles.h"
 
 #include <QRegularExpression>
@@ -16,6 +17,10 @@
 #include <ifaddrs.h>
 #include <netinet/in.h>
 #include <pwd.h>
+
+// The module waits longer than any one step of the helper takes.
+static_assert(SSHSettings::Protocol::ActionTimeoutMs > 2 * ServiceControl::CommandTimeoutMs);
+static_assert(SSHSettings::Protocol::ActionTimeoutMs > 2 * Engine::JournalTimeoutMs);
 
 namespace
 {
@@ -214,7 +219,7 @@ Reply Engine::readJournal(const QStringList &arguments)
         return Reply::failure(error);
     }
     JournalFilter filter;
-    const ProgramResult result = runProgram(m_paths.journalctl, arguments, {}, 120000, [&filter](const QByteArray &chunk) {
+    const ProgramResult result = runProgram(m_paths.journalctl, arguments, {}, JournalTimeoutMs, [&filter](const QByteArray &chunk) {
         filter.feed(chunk);
     });
     const QByteArray output = filter.finish();

@@ -84,6 +84,9 @@ class Engine
 public:
     using ConfigType = OptionCatalog::ConfigType;
 
+    /// The longest a journal read may take.
+    static constexpr int JournalTimeoutMs = 120000;
+
     explicit Engine(EnginePaths paths);
     ~Engine();
     Engine(const Engine &) = delete;
