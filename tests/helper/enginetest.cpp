@@ -261,20 +261,6 @@ private Q_SLOTS:
         QCOMPARE(kept.size(), ConfigBackups::KeptReplaced);
     }
 
-    void restoreRefusals()
-    {
-        TestSandbox sandbox;
-        Engine engine(sandbox.paths);
-        QVERIFY(!engine.restore(ConfigType::Server, true).ok); // no backup yet
-        QVERIFY(!engine.restore(ConfigType::Client, false).ok); // no client default installed
-        sandbox.write(QStringLiteral("etc/ssh/sshd_config.bak"), "Port 0\n");
-        const auto before = sandbox.snapshot();
-        const Reply reply = engine.restore(ConfigType::Server, true);
-        QVERIFY(!reply.ok);
-        QVERIFY2(reply.error.contains(QLatin1String("port")), qPrintable(reply.error));
-        QCOMPARE(sandbox.snapshot(), before);
-    }
-
     void writesKeepOwnerModeAndLinks()
     {
         if (geteuid() != 0) {
@@ -318,27 +304,6 @@ private Q_SLOTS:
         QVERIFY2(!refused.ok && refused.error.contains(QLatin1String("17 listen sockets")), qPrintable(refused.error));
         QVERIFY(QFileInfo(link).isSymLink());
         QCOMPARE(sandbox.read(QStringLiteral("keys/20-real.conf")), QByteArray("PermitTunnel yes\nListenAddress 127.0.0.1:22\n"));
-    }
-
-    void dryRunWritesNothing()
-    {
-        TestSandbox sandbox;
-        const auto before = sandbox.snapshot();
-        Engine engine(sandbox.paths);
-        const Reply reply = engine.changeOption(ConfigType::Server, QStringLiteral("Port"), QStringLiteral("2222"), true);
-        QVERIFY(reply.ok);
-        QVERIFY(reply.data.value(QStringLiteral("diff")).toByteArray().contains("\n #Port 22\n+Port 2222\n"));
-        QCOMPARE(sandbox.snapshot(), before);
-    }
-
-    void listenAddressMustBeLocal()
-    {
-        TestSandbox sandbox;
-        Engine engine(sandbox.paths);
-        const Reply reply = engine.changeOption(ConfigType::Server, QStringLiteral("ListenAddress"), QStringList {QStringLiteral("198.51.100.1:22")});
-        QVERIFY(!reply.ok);
-        QVERIFY(reply.error.contains(QLatin1String("198.51.100.1")));
-        QVERIFY(engine.changeOption(ConfigType::Server, QStringLiteral("ListenAddress"), QStringList {QStringLiteral("0:0:0:0:0:0:0:1:22")}).ok);
     }
 
     void serviceCommands_data()
@@ -401,13 +366,8 @@ private Q_SLOTS:
         sandbox.write(QStringLiteral("run/sshd.pid"), QByteArray::number(listener.processId()) + '\n');
 
         Engine engine(sandbox.paths);
-        QVERIFY(!engine.killConnection(1).ok);
-        QVERIFY(!engine.killConnection(0).ok);
-        QVERIFY(!engine.killConnection(-5).ok);
-        QVERIFY(!engine.killConnection(getpid()).ok); // not sshd
+        // The refusals are rows of the hostile-input table.
         QVERIFY(!engine.killConnection(listener.processId()).ok);
-        QVERIFY(!engine.killConnection(4194303).ok);
-        QCOMPARE(listener.state(), QProcess::Running);
         const Reply reply = engine.killConnection(connection.processId());
         QVERIFY2(reply.ok, qPrintable(reply.error));
         QVERIFY(connection.waitForFinished(5000));

@@ -205,63 +205,32 @@ private Q_SLOTS:
         }
         addRow(QStringLiteral("add and remove at once"), Action::Change, {{Arg::KeysFile, s_keys}, {Arg::AddKeyLine, s_key}, {Arg::RemoveKeyLine, s_key}});
 
-        // Values outside their keyword's range.
-        const QList<QPair<QString, QVariant>> values = {
-            {QStringLiteral("Port"), QStringLiteral("0")},
-            {QStringLiteral("Port"), QStringLiteral("65536")},
-            {QStringLiteral("Port"), QStringLiteral("-1")},
-            {QStringLiteral("Port"), QStringLiteral("22 23")},
-            {QStringLiteral("Port"), QStringLiteral("0x16")},
-            {QStringLiteral("Port"), QString()},
-            {QStringLiteral("Port"), 0},
-            {QStringLiteral("Port"), 70000},
-            {QStringLiteral("Port"), QString(QStringLiteral("9")).repeated(100000)},
-            {QStringLiteral("MaxSessions"), QStringLiteral("-1")},
-            {QStringLiteral("MaxSessions"), QStringLiteral("99999999999")},
-            {QStringLiteral("LoginGraceTime"), QStringLiteral("2m")},
-            {QStringLiteral("PermitTunnel"), QStringLiteral("maybe")},
-            {QStringLiteral("PermitTunnel"), QStringLiteral("YES")},
-            {QStringLiteral("AddressFamily"), QStringLiteral("inet4")},
-            {QStringLiteral("Banner"), QStringLiteral("etc/issue")},
-            {QStringLiteral("Banner"), QStringLiteral("/etc/../etc/shadow")},
-            {QStringLiteral("Banner"), QStringLiteral("/etc/issue net")},
-            {QStringLiteral("Banner"), QStringLiteral("/etc/issue\"")},
-            {QStringLiteral("Banner"), QString()},
-            {QStringLiteral("AllowUsers"), QStringLiteral("alice bob\"")},
-            {QStringLiteral("AllowUsers"), QStringLiteral("#x")},
-            {QStringLiteral("AllowUsers"), QStringLiteral("a@b@c")},
-            {QStringLiteral("AllowUsers"), QStringLiteral("@x")},
-            {QStringLiteral("DenyGroups"), QStringLiteral("g\tb")},
-            {QStringLiteral("AllowGroups"), QStringLiteral("x ").repeated(300)},
-            {QStringLiteral("ListenAddress"), QStringList {QStringLiteral("127.0.0.1")}},
-            {QStringLiteral("ListenAddress"), QStringList {QStringLiteral("localhost:22")}},
-            {QStringLiteral("ListenAddress"), QStringList {QStringLiteral("127.0.0.1:99999")}},
-            {QStringLiteral("ListenAddress"), QStringList {QStringLiteral("127.0.0.1:0")}},
-            {QStringLiteral("ListenAddress"), QStringList {QStringLiteral("198.51.100.1:22")}},
-            {QStringLiteral("ListenAddress"), QStringList {QStringLiteral("[::1]")}},
-            {QStringLiteral("ListenAddress"), QStringList {QStringLiteral("127.0.0.1:22 rdomain x")}},
-            {QStringLiteral("ListenAddress"), repeatedList(QStringLiteral("127.0.0.1:22"), 300)},
-            {QStringLiteral("AuthorizedKeysFile"), QStringList {QStringLiteral("a b")}},
-            {QStringLiteral("AuthorizedKeysFile"), QStringList {QString()}},
-            {QStringLiteral("PermitRootLogin"), QStringLiteral("yes")},
-        };
-        for (const auto &value : values) {
-            addRow(QStringLiteral("%1 = %2").arg(value.first, value.second.toStringList().join(QLatin1Char(',')).left(40) + value.second.toString().left(40)),
-                   Action::Change, change(value.first, value.second));
+        // Values outside their keyword's range ("keyword value", list values separated by commas).
+        const QString values = QStringLiteral("Port 0|Port 65536|Port -1|Port 22 23|Port 0x16|Port |MaxSessions -1|MaxSessions 99999999999|LoginGraceTime 2m|"
+                                              "PermitTunnel maybe|PermitTunnel YES|AddressFamily inet4|Banner etc/issue|Banner /etc/../etc/shadow|"
+                                              "Banner /etc/issue net|Banner /etc/issue\"|Banner |AllowUsers alice bob\"|AllowUsers #x|AllowUsers a@b@c|"
+                                              "AllowUsers @x|DenyGroups g\tb|PermitRootLogin yes|ListenAddress 127.0.0.1|ListenAddress localhost:22|"
+                                              "ListenAddress 127.0.0.1:99999|ListenAddress 127.0.0.1:0|ListenAddress 198.51.100.1:22|ListenAddress [::1]|"
+                                              "ListenAddress 127.0.0.1:22 rdomain x|AuthorizedKeysFile a b|AuthorizedKeysFile ");
+        for (const QString &row : values.split(QLatin1Char('|'))) {
+            const QString keyword = row.section(QLatin1Char(' '), 0, 0);
+            const QString value = row.section(QLatin1Char(' '), 1);
+            const bool list = keyword == QLatin1String("ListenAddress") || keyword == QLatin1String("AuthorizedKeysFile");
+            addRow(row.left(60), Action::Change, change(keyword, list ? QVariant(value.split(QLatin1Char(','))) : QVariant(value)));
+        }
+        for (const auto &value : QList<QPair<QString, QVariant>> {{QStringLiteral("Port"), 0},
+                                                                  {QStringLiteral("Port"), 70000},
+                                                                  {QStringLiteral("Port"), QString(100000, QLatin1Char('9'))},
+                                                                  {QStringLiteral("AllowGroups"), QStringLiteral("x ").repeated(300)},
+                                                                  {QStringLiteral("ListenAddress"), repeatedList(QStringLiteral("127.0.0.1:22"), 300)}}) {
+            addRow(QStringLiteral("%1 = %2").arg(value.first, value.second.toString().left(20)), Action::Change, change(value.first, value.second));
         }
 
         // Files: relative, "..", symlinks, devices, folders, missing, outside /etc.
-        const QStringList paths = {QStringLiteral("etc/banners/issue"),
-                                   QStringLiteral("@ROOT@/etc/banners/../banners/issue"),
-                                   QStringLiteral("@ROOT@/etc/banners/link"),
-                                   QStringLiteral("@ROOT@/etc/banners/fifo"),
-                                   QStringLiteral("@ROOT@/etc/banners"),
-                                   QStringLiteral("@ROOT@/etc/banners/missing"),
-                                   QStringLiteral("/dev/null"),
-                                   QStringLiteral("@ROOT@/home/tester/.ssh/authorized_keys-link"),
-                                   QStringLiteral("@ROOT@/etc/linkdir/issue"),
-                                   QStringLiteral("@ROOT@//etc/banners/issue"),
-                                   QStringLiteral("@ROOT@/etc/banners/./issue")};
+        const QStringList paths = QStringLiteral("etc/banners/issue @ROOT@/etc/banners/../banners/issue @ROOT@/etc/banners/link @ROOT@/etc/banners/fifo "
+                                                 "@ROOT@/etc/banners @ROOT@/etc/banners/missing /dev/null @ROOT@/home/tester/.ssh/authorized_keys-link "
+                                                 "@ROOT@/etc/linkdir/issue @ROOT@//etc/banners/issue @ROOT@/etc/banners/./issue")
+                                      .split(QLatin1Char(' '));
         for (const QString &path : paths) {
             if (path.endsWith(QLatin1String("/missing"))) {
                 continue; // a new banner file may be created
@@ -321,29 +290,11 @@ private Q_SLOTS:
         addRow(QStringLiteral("kill the listening daemon"), Action::Change, {{Arg::KillPid, -1000}}); // replaced by its pid
 
         // journalctl flags beyond the reader's.
-        for (const char *flag : {"--vacuum-time=1s",
-                                 "-D",
-                                 "/var/log",
-                                 "--output-fields=MESSAGE",
-                                 "--directory=/tmp",
-                                 "--file=/etc/shadow",
-                                 "--rotate",
-                                 "--flush",
-                                 "-f",
-                                 "--follow",
-                                 "--merge",
-                                 "--no-pager",
-                                 "--output=json",
-                                 "--identifier=sshd",
-                                 "--after-cursor=",
-                                 "--after-cursor=x y",
-                                 "--after-cursor=s;$(reboot)",
-                                 "--after-cursor=../../x",
-                                 "--root=/",
-                                 "--boot=-1",
-                                 "--cursor-file=/etc/shadow"}) {
-            addRow(QStringLiteral("journal %1").arg(QLatin1String(flag)), Action::Access,
-                   {{Arg::JournalArguments, s_journal + QStringList {QLatin1String(flag)}}});
+        const QString flags = QStringLiteral("--vacuum-time=1s -D /var/log --output-fields=MESSAGE --directory=/tmp --file=/etc/shadow --rotate --flush -f "
+                                             "--follow --merge --no-pager --output=json --identifier=sshd --after-cursor= --after-cursor=s;$(reboot) "
+                                             "--after-cursor=../../x --root=/ --boot=-1 --cursor-file=/etc/shadow");
+        for (const QString &flag : flags.split(QLatin1Char(' ')) + QStringList {QStringLiteral("--after-cursor=x y")}) {
+            addRow(QStringLiteral("journal %1").arg(flag), Action::Access, {{Arg::JournalArguments, s_journal + QStringList {flag}}});
         }
         addRow(QStringLiteral("journal without --boot"), Action::Access, {{Arg::JournalArguments, QVariant(s_journal.mid(0, 1) + s_journal.mid(2))}});
         addRow(QStringLiteral("journal empty"), Action::Access, {{Arg::JournalArguments, QStringList()}});
