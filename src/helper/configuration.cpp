@@ -101,8 +101,12 @@ QString typeName(OptionCatalog::ConfigType type)
 // A drop-in that is a symbolic link is edited through its target; the link stays.
 QString writeTarget(const QString &path)
 {
-    const QFileInfo info(path);
-    return info.isSymLink() && !info.canonicalFilePath().isEmpty() ? info.canonicalFilePath() : path;
+    // The target named by the link, even when it cannot be reached now: never the link itself.
+    QString target = path;
+    for (int depth = 0; depth < 8 && QFileInfo(target).isSymLink(); ++depth) {
+        target = QFileInfo(target).symLinkTarget();
+    }
+    return target;
 }
 
 // The file as it is now; contents stay null when it does not exist.

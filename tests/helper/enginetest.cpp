@@ -306,6 +306,25 @@ private Q_SLOTS:
         QCOMPARE(sandbox.read(QStringLiteral("keys/20-real.conf")), QByteArray("PermitTunnel yes\nListenAddress 127.0.0.1:22\n"));
     }
 
+    void failedRollbackIsReported()
+    {
+        // The drop-in's folder vanishes while sshd reads back a change that is then refused.
+        TestSandbox sandbox;
+        QDir().mkpath(sandbox.path(QStringLiteral("conf")));
+        sandbox.write(QStringLiteral("conf/20.conf"), "ListenAddress 127.0.0.1:22\n");
+        QVERIFY(QFile::link(sandbox.path(QStringLiteral("conf/20.conf")), sandbox.path(QStringLiteral("etc/ssh/sshd_config.d/20-link.conf"))));
+        const QByteArray conf = QFile::encodeName(sandbox.path(QStringLiteral("conf")));
+        sandbox.write(QStringLiteral("sshd"),
+                      "#!/bin/sh\n[ \"$1\" != -T ] || { mv " + conf + ' ' + conf + ".gone; touch " + conf + "; }\nexec " +
+                          QFile::encodeName(sandbox.paths.sshd) + " \"$@\"\n");
+        QFile::setPermissions(sandbox.path(QStringLiteral("sshd")), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+        sandbox.paths.sshd = sandbox.path(QStringLiteral("sshd"));
+        Engine engine(sandbox.paths);
+        const Reply reply = engine.changeOption(ConfigType::Server, QStringLiteral("ListenAddress"), QStringList {QStringLiteral("127.0.0.1:2222")});
+        QVERIFY(!reply.ok);
+        QVERIFY2(reply.error.contains(QLatin1String("20-link.conf could not be put back")), qPrintable(reply.error));
+    }
+
     void serviceCommands_data()
     {
         QTest::addColumn<bool>("systemd");
