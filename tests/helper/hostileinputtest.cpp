@@ -56,6 +56,7 @@ QList<Request> baselines()
         {Action::Change, {{Arg::BannerPath, s_banner}, {Arg::BannerText, QStringLiteral("Hello")}}},
         {Action::Change, {{Arg::KeysFile, s_keys}, {Arg::AddKeyLine, s_key}}},
         {Action::Change, {{Arg::KeysFile, s_keys}, {Arg::RemoveKeyLine, s_key}}},
+        {Action::Change, {{Arg::KillPid, -2000}}}, // a connection stand-in
     };
 }
 
@@ -141,7 +142,6 @@ private Q_SLOTS:
                                     QVariant(uint(1))};
         const QList<Request> typed = base +
             QList<Request> {{Action::Access, {{Arg::RestoreType, 1}, {Arg::RestoreFromBackup, true}}},
-                            {Action::Change, {{Arg::KillPid, 12345}}},
                             {Action::Change, change(QStringLiteral("UseDNS"), true)},
                             {Action::Change, change(QStringLiteral("Subsystem"), false)}};
         for (const Request &request : typed) {
@@ -348,15 +348,30 @@ private Q_SLOTS:
                       "644 0 0 sshd_config " + QFile::encodeName(sandbox.paths.serverConfig) + '\n');
     }
 
-    static QVariantMap concrete(const TestSandbox &sandbox, const QVariantMap &arguments, int listener = 0)
+    // A process named sshd: the listening daemon (recorded in the pid file) or a connection.
+    static void startSshd(const TestSandbox &sandbox, QProcess &process, bool listening)
+    {
+        const QString fake = sandbox.path(QStringLiteral("sshd"));
+        QVERIFY(QFile::exists(fake) || QFile::copy(QStringLiteral("/bin/sleep"), fake));
+        QFile::setPermissions(fake, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+        process.start(fake, {QStringLiteral("60")});
+        QVERIFY(process.waitForStarted());
+        if (listening) {
+            sandbox.write(QStringLiteral("run/sshd.pid"), QByteArray::number(process.processId()) + '\n');
+        }
+    }
+
+    static QVariantMap concrete(const TestSandbox &sandbox, const QVariantMap &arguments, int listener = 0, int connection = 0)
     {
         QVariantMap result;
         for (auto it = arguments.cbegin(); it != arguments.cend(); ++it) {
             QVariant value = it.value();
             if (value.userType() == QMetaType::QString) {
                 value = value.toString().replace(QLatin1String("@ROOT@"), sandbox.root()).replace(QLatin1String("@KEY@"), sandbox.publicKey());
-            } else if (it.key() == Arg::KillPid && value.userType() == QMetaType::Int && value.toInt() == -1000) {
+            } else if (it.key() == Arg::KillPid && value == QVariant(-1000)) {
                 value = listener;
+            } else if (it.key() == Arg::KillPid && value == QVariant(-2000)) {
+                value = connection;
             }
             result.insert(it.key(), value);
         }
@@ -376,15 +391,8 @@ private Q_SLOTS:
         sandbox.paths.systemctl = QStringLiteral("/bin/false");
         sandbox.paths.initScript = QStringLiteral("/bin/false");
 
-        // A listening daemon stand-in, named sshd and recorded in the pid file.
-        const QString fake = sandbox.path(QStringLiteral("sshd"));
-        QVERIFY(QFile::copy(QStringLiteral("/bin/sleep"), fake));
-        QFile::setPermissions(fake, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
         QProcess listener;
-        listener.start(fake, {QStringLiteral("60")});
-        QVERIFY(listener.waitForStarted());
-        sandbox.write(QStringLiteral("run/sshd.pid"), QByteArray::number(listener.processId()) + '\n');
-
+        startSshd(sandbox, listener, true);
         const auto before = sandbox.snapshot();
         Engine engine(sandbox.paths);
         const Reply reply = RequestDispatch::dispatch(engine, action, concrete(sandbox, arguments, int(listener.processId())), ::geteuid());
@@ -406,11 +414,21 @@ private Q_SLOTS:
         sandbox.paths.journalctl = QStringLiteral("/bin/true");
         sandbox.paths.initScript = QStringLiteral("/bin/true");
         sandbox.paths.systemctl = QStringLiteral("/bin/true");
+        QProcess listener;
+        QProcess connection;
+        startSshd(sandbox, listener, true);
+        startSshd(sandbox, connection, false);
         Engine engine(sandbox.paths);
         for (const Request &request : baselines()) {
-            const Reply reply = RequestDispatch::dispatch(engine, request.action, concrete(sandbox, request.arguments), ::geteuid());
+            const QVariantMap arguments = concrete(sandbox, request.arguments, int(listener.processId()), int(connection.processId()));
+            const Reply reply = RequestDispatch::dispatch(engine, request.action, arguments, ::geteuid());
             QVERIFY2(reply.ok, qPrintable(request.arguments.firstKey() + QLatin1String(": ") + reply.error));
         }
+        QVERIFY(connection.waitForFinished(5000));
+        QCOMPARE(connection.exitStatus(), QProcess::CrashExit);
+        QCOMPARE(listener.state(), QProcess::Running);
+        listener.kill();
+        listener.waitForFinished();
     }
 
     void tool_data()
