@@ -8,6 +8,8 @@
 #include <QFile>
 #include <QProcess>
 
+#include <unistd.h>
+
 namespace
 {
 bool writeFile(const QString &path, const QByteArray &content)
@@ -55,6 +57,7 @@ bool DemoActionRunner::prepare()
     paths.clientConfig = dir + QStringLiteral("/ssh_config");
     paths.serverBackup = dir + QStringLiteral("/sshd_config.bak");
     paths.clientBackup = dir + QStringLiteral("/ssh_config.bak");
+    paths.backupDir = dir + QStringLiteral("/backups");
     paths.bannerRoot = dir;
     paths.localAddresses = [] {
         return QStringList {QStringLiteral("127.0.0.1"), QStringLiteral("::1"), QStringLiteral("192.0.2.5")};
@@ -164,7 +167,7 @@ SSHSettings::ActionResult DemoActionRunner::run(const QString &actionName, const
         return result;
     }
     const auto action = actionName.endsWith(QLatin1String(".change")) ? RequestDispatch::Action::Change : RequestDispatch::Action::Access;
-    const Reply reply = RequestDispatch::dispatch(*m_engine, action, map);
+    const Reply reply = RequestDispatch::dispatch(*m_engine, action, map, ::geteuid());
     result.ok = reply.ok;
     result.errorText = reply.error;
     result.errorCode = reply.ok ? 0 : 4;

@@ -64,4 +64,9 @@ constexpr QLatin1String Previous("previous"); ///< restore: where the replaced f
 
 /// The most keywords one read may name.
 constexpr int MaxReadKeywords = 64;
+
+/// How long the module waits for one request. Longer than the helper's longest
+/// step (a service restart, a journal read, a change with its sshd runs), so a
+/// slow request is never reported as failed and then done.
+constexpr int ActionTimeoutMs = 5 * 60 * 1000;
 }

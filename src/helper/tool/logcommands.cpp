@@ -15,53 +15,59 @@
 
 namespace
 {
-// The records of the whole input, as the helper would send them; the exit code on failure.
-int readRecords(const QStringList &arguments, const char *command, QByteArray *records)
+const QCommandLineOption s_input(QStringLiteral("input"),
+                                 QStringLiteral("Read FILE, journalctl's short-iso-precise or JSON output, instead of this boot's journal."),
+                                 QStringLiteral("FILE"));
+
+// The records of the whole input, as the helper would send them; false after saying why not.
+bool readRecords(const QCommandLineParser &parser, QByteArray *records)
 {
     SshdLog::Reducer reducer;
-    if (arguments.isEmpty()) {
+    if (!parser.isSet(s_input)) {
+        const QString journalctl = QStringLiteral(SSHSETTINGS_JOURNALCTL_PATH);
         const ProgramResult result =
-            runProgram(QStringLiteral(SSHSETTINGS_JOURNALCTL_PATH), SshdLog::journalArguments(QString()), {}, 120000, [&reducer](const QByteArray &chunk) {
+            runProgram(journalctl, SshdLog::journalArguments(QString()), {}, Engine::JournalTimeoutMs, [&reducer](const QByteArray &chunk) {
                 reducer.feed(chunk);
             });
         if (!result.succeeded()) {
-            fprintf(stderr, "ssh-settings-tool: journalctl failed: %s\n", qPrintable(result.reason(QStringLiteral(SSHSETTINGS_JOURNALCTL_PATH))));
-            return 1;
+            Tool::refuse(QStringLiteral("journalctl failed: %1").arg(result.reason(journalctl)));
+            return false;
         }
-    } else if (arguments.size() == 2 && arguments.first() == QLatin1String("--input")) {
-        QFile file(arguments.at(1));
-        if (arguments.at(1) == QLatin1String("-") ? !file.open(stdin, QIODevice::ReadOnly) : !file.open(QIODevice::ReadOnly)) {
-            fprintf(stderr, "ssh-settings-tool: %s: %s\n", qPrintable(arguments.at(1)), qPrintable(file.errorString()));
-            return 1;
-        }
-        QByteArray chunk(1 << 20, Qt::Uninitialized);
-        qint64 got = 0;
-        while ((got = file.read(chunk.data(), chunk.size())) > 0) {
-            reducer.feed(QByteArray::fromRawData(chunk.constData(), int(got)));
-        }
-        if (got < 0) {
-            fprintf(stderr, "ssh-settings-tool: %s: %s\n", qPrintable(arguments.at(1)), qPrintable(file.errorString()));
-            return 1;
-        }
-    } else {
-        fprintf(stderr, "usage: ssh-settings-tool %s [--input FILE]\n", command);
-        return 2;
+        *records = reducer.finish();
+        return true;
+    }
+    const QString path = parser.value(s_input);
+    QFile file(path);
+    if (path == QLatin1String("-") ? !file.open(stdin, QIODevice::ReadOnly) : !file.open(QIODevice::ReadOnly)) {
+        Tool::refuse(QStringLiteral("%1: %2").arg(path, file.errorString()));
+        return false;
+    }
+    QByteArray chunk(1 << 20, Qt::Uninitialized);
+    qint64 got = 0;
+    while ((got = file.read(chunk.data(), chunk.size())) > 0) {
+        reducer.feed(QByteArray::fromRawData(chunk.constData(), int(got)));
+    }
+    if (got < 0) {
+        Tool::refuse(QStringLiteral("%1: %2").arg(path, file.errorString()));
+        return false;
     }
     *records = reducer.finish();
-    return 0;
+    return true;
 }
 
 QByteArray isoTime(qint64 usec)
 {
     return QDateTime::fromMSecsSinceEpoch(usec / 1000, Qt::UTC).toString(Qt::ISODate).toUtf8();
 }
-}
 
-int connectionsCommand(const QStringList &arguments)
+int connections(const QCommandLineParser &parser, const QStringList &arguments, Engine &)
 {
     QByteArray records;
-    if (const int failed = readRecords(arguments, "connections", &records)) {
-        return failed;
+    if (!arguments.isEmpty()) {
+        return 2;
+    }
+    if (!readRecords(parser, &records)) {
+        return 1;
     }
     struct Row
     {
@@ -90,21 +96,41 @@ int connectionsCommand(const QStringList &arguments)
     return 0;
 }
 
-int attemptsCommand(const QStringList &arguments)
+int attempts(const QCommandLineParser &parser, const QStringList &arguments, Engine &)
 {
     QByteArray records;
-    if (const int failed = readRecords(arguments, "attempts", &records)) {
-        return failed;
+    if (!arguments.isEmpty()) {
+        return 2;
+    }
+    if (!readRecords(parser, &records)) {
+        return 1;
     }
     SshdLog::Tracker tracker;
     tracker.apply(records);
-    QList<SshdLog::AddressAttempts> attempts = tracker.attempts();
-    std::sort(attempts.begin(), attempts.end(), [](const SshdLog::AddressAttempts &a, const SshdLog::AddressAttempts &b) {
+    QList<SshdLog::AddressAttempts> rows = tracker.attempts();
+    std::sort(rows.begin(), rows.end(), [](const SshdLog::AddressAttempts &a, const SshdLog::AddressAttempts &b) {
         return a.failures != b.failures ? a.failures > b.failures : a.address < b.address;
     });
-    for (const SshdLog::AddressAttempts &a : std::as_const(attempts)) {
+    for (const SshdLog::AddressAttempts &a : std::as_const(rows)) {
         printf("%s\t%lld\t%d\t%s\t%s\n", a.address.toUtf8().constData(), static_cast<long long>(a.failures), int(a.users.size()), isoTime(a.first).constData(),
                isoTime(a.last).constData());
     }
     return 0;
+}
+}
+
+QList<ToolCommand> logCommands()
+{
+    return {
+        {QStringLiteral("connections"),
+         QStringLiteral("[--input FILE]"),
+         QStringLiteral("The SSH connections of this boot: user, address, port, method, failed tries, opened, closed (tab-separated, UTC)."),
+         {s_input},
+         connections},
+        {QStringLiteral("attempts"),
+         QStringLiteral("[--input FILE]"),
+         QStringLiteral("The failed attempts of this boot per address: address, failures, distinct users, first seen, last seen."),
+         {s_input},
+         attempts},
+    };
 }

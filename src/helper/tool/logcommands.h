@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 
-#include <QStringList>
+#include "toolcommand.h"
 
 /**
  * ssh-settings-tool's views of sshd's log, read as the connections tab reads it:
@@ -10,11 +10,9 @@
  *   attempts [--input FILE]      address, failures, distinct users, first seen, last seen
  *
  * One line per row, tab-separated, times in ISO 8601 UTC ("-" for a connection
- * still open). Without --input the journal of this boot is read; FILE holds
- * what journalctl printed with --output=short-iso-precise (any systemd
- * version) or --output=json. Text carries no sender uid, so save it with
- * journalctl's _UID=0 match; JSON entries of other uids are ignored here. Each
- * takes the arguments after its name and returns the exit code.
+ * still open). Without --input the journal of this boot is read; FILE ("-" for
+ * standard input) holds what journalctl printed with --output=short-iso-precise
+ * (any systemd version) or --output=json. Text carries no sender uid, so save
+ * it with journalctl's _UID=0 match; JSON entries of other uids are ignored.
  */
-int connectionsCommand(const QStringList &arguments);
-int attemptsCommand(const QStringList &arguments);
+QList<ToolCommand> logCommands();
