@@ -114,8 +114,8 @@ private Q_SLOTS:
                                         << QByteArray("sshdlog 1\nL\t1709288130000001\t12\t0\tpassword\tbob\t192.0.2.5\t40000\t-\t-\nC\ts=j;i=12\n");
         QTest::newRow("failures carried, ends once") << text(7, failed) + text(8, failed) +
                 text(8, "Received disconnect from 192.0.2.5 port 1:11: Bye [preauth]", 31) +
-                text(8, "Disconnected from authenticating user bob 192.0.2.5 port 1 [preauth]",
-                     32) << QByteArray("sshdlog 1\nY\t8\nF\t7\t1\nA\t192.0.2.5\t2\t1709288130000001\t1709288130000001\tbob\n");
+                text(8, "Disconnected from authenticating user bob 192.0.2.5 port 1 [preauth]", 32)
+                                                     << QByteArray("sshdlog 1\nY\t8\nF\t7\t1\nA\t192.0.2.5\t2\t1709288130000001\t1709288130000001\tbob\n");
         QTest::newRow("tab in a name") << text(9, "Failed password for invalid user a\tb from ::1 port 3 ssh2")
                                        << QByteArray("sshdlog 1\nF\t9\t1\nA\t::1\t1\t1709288130000001\t1709288130000001\ta?b\n");
         QTest::newRow("notes and noise") << QByteArray("-- No entries --\ngarbage\n{\"MESSAGE\":\"Accepted \"}\n") << QByteArray("sshdlog 1\n");
