@@ -51,18 +51,6 @@ private Q_SLOTS:
         QVERIFY(AccessEntry(word, RoleUser, PermissionUnknown).toString().isEmpty());
     }
 
-    void settersKeepTheOtherHalf()
-    {
-        AccessEntry entry(QStringLiteral("alice"), QHostAddress(QStringLiteral("10.0.0.1")), RoleUser, PermissionAllow);
-        entry.setIpAndName(QStringLiteral("bob"));
-        QCOMPARE(entry.toString(), QStringLiteral("AllowUsers bob@10.0.0.1"));
-        // A literal address replaces a pattern.
-        entry.setIpAndName(QStringLiteral("bob@10.0.0.0/8"));
-        entry.setIp(QHostAddress(QStringLiteral("10.0.0.2")));
-        QVERIFY(entry.hostPattern().isEmpty());
-        QCOMPARE(entry.ipAndName(), QStringLiteral("bob@10.0.0.2"));
-    }
-
     void keywordMapKeepsHostPatterns()
     {
         // Writing patterns back as name@* would widen an Allow and turn a Deny into a lockout.

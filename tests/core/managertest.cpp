@@ -31,7 +31,6 @@ private Q_SLOTS:
     void init();
     void cleanup();
     void loadWithActiveServerReadsBoth();
-    void loadWithInactiveServerReadsOnlyClient();
     void failedAndEmptyReads();
     void changeSendsKeywordTypeAndValue();
     void failedChangeKeepsOldValue();
@@ -85,30 +84,6 @@ void ManagerTest::loadWithActiveServerReadsBoth()
     QCOMPARE(access.at(0)->value(), QVariant(QStringList {QStringLiteral("alice@*"), QStringLiteral("bob@10.0.0.2")}));
     // A single string is one entry; it is not split.
     QCOMPARE(access.at(2)->value(), QVariant(QStringList {QStringLiteral("wheel@*")}));
-}
-
-void ManagerTest::loadWithInactiveServerReadsOnlyClient()
-{
-    m_state.active = false;
-    FakeActionRunner helper;
-    helper.setHandler([](const FakeActionRunner::Call &call) {
-        return FakeActionRunner::success(
-            {{QStringLiteral("port"), call.argument(QStringLiteral("type_id")).toInt() == Server ? QStringLiteral("2222") : QStringLiteral("2200")}});
-    });
-    SSHManager manager;
-    QSignalSpy errors(&manager, &SSHManager::error);
-    manager.initializeConfigurations(true);
-    QCOMPARE(helper.calls.size(), 1);
-    QCOMPARE(helper.calls.at(0).argument(QStringLiteral("type_id")).toInt(), int(Client));
-    QCOMPARE(errors.count(), 1);
-    QCOMPARE(errors.at(0).at(1).value<SSHCodeError>(), ServerNotRunning);
-    QCOMPARE(manager.findOptionById(Server, SSHOption::Port)->value(), QVariant(22));
-    QCOMPARE(manager.findOptionById(Client, SSHOption::ClientPort)->value(), QVariant(2200));
-
-    m_state.active = true;
-    manager.loadValueOptions();
-    QCOMPARE(helper.calls.size(), 3);
-    QCOMPARE(manager.findOptionById(Server, SSHOption::Port)->value(), QVariant(2222));
 }
 
 void ManagerTest::failedAndEmptyReads()
