@@ -206,12 +206,13 @@ private Q_SLOTS:
         addRow(QStringLiteral("add and remove at once"), Action::Change, {{Arg::KeysFile, s_keys}, {Arg::AddKeyLine, s_key}, {Arg::RemoveKeyLine, s_key}});
 
         // Values outside their keyword's range ("keyword value", list values separated by commas).
-        const QString values = QStringLiteral("Port 0|Port 65536|Port -1|Port 22 23|Port 0x16|Port |MaxSessions -1|MaxSessions 99999999999|LoginGraceTime 2m|"
-                                              "PermitTunnel maybe|PermitTunnel YES|AddressFamily inet4|Banner etc/issue|Banner /etc/../etc/shadow|"
-                                              "Banner /etc/issue net|Banner /etc/issue\"|Banner |AllowUsers alice bob\"|AllowUsers #x|AllowUsers a@b@c|"
-                                              "AllowUsers @x|DenyGroups g\tb|PermitRootLogin yes|ListenAddress 127.0.0.1|ListenAddress localhost:22|"
-                                              "ListenAddress 127.0.0.1:99999|ListenAddress 127.0.0.1:0|ListenAddress 198.51.100.1:22|ListenAddress [::1]|"
-                                              "ListenAddress 127.0.0.1:22 rdomain x|AuthorizedKeysFile a b|AuthorizedKeysFile ");
+        const QString values = QStringLiteral(
+            "Port 0|Port 65536|Port -1|Port 22 23|Port 0x16|Port |MaxSessions -1|MaxSessions 99999999999|LoginGraceTime 2m|"
+            "PermitTunnel maybe|PermitTunnel YES|AddressFamily inet4|Banner etc/issue|Banner /etc/../etc/shadow|"
+            "Banner /etc/issue net|Banner /etc/issue\"|Banner |AllowUsers alice bob\"|AllowUsers #x|AllowUsers a@b@c|"
+            "AllowUsers @x|DenyGroups g\tb|PermitRootLogin maybe|PermitRootLogin without-password x|ListenAddress 127.0.0.1|ListenAddress localhost:22|"
+            "ListenAddress 127.0.0.1:99999|ListenAddress 127.0.0.1:0|ListenAddress 198.51.100.1:22|ListenAddress [::1]|"
+            "ListenAddress 127.0.0.1:22 rdomain x|AuthorizedKeysFile a b|AuthorizedKeysFile ");
         for (const QString &row : values.split(QLatin1Char('|'))) {
             const QString keyword = row.section(QLatin1Char(' '), 0, 0);
             const QString value = row.section(QLatin1Char(' '), 1);
