@@ -74,10 +74,10 @@ int main(int argc, char **argv)
     }
 
     SSHModule page(nullptr, {});
-    page.setWindowTitle(QStringLiteral("SSH Settings"));
-    page.resize(1000, parser.isSet(QStringLiteral("screenshots")) ? 1120 : 820);
+    page.widget()->setWindowTitle(QStringLiteral("SSH Settings"));
+    page.widget()->resize(1000, parser.isSet(QStringLiteral("screenshots")) ? 1120 : 820);
     page.load();
-    page.show();
+    page.widget()->show();
 
     if (!parser.isSet(QStringLiteral("screenshots"))) {
         return app.exec();
@@ -85,19 +85,19 @@ int main(int argc, char **argv)
     const QString dir = parser.value(QStringLiteral("screenshots"));
     QDir().mkpath(dir);
     settle(300);
-    expandEverything(&page);
-    auto *tabs = page.findChild<QTabWidget *>(QStringLiteral("tabWidgetServer"));
+    expandEverything(page.widget());
+    auto *tabs = page.widget()->findChild<QTabWidget *>(QStringLiteral("tabWidgetServer"));
     const QStringList names {QStringLiteral("server-general"), QStringLiteral("server-authentication"), QStringLiteral("server-other"),
                              QStringLiteral("server-connections")};
     bool ok = true;
     for (int i = 0; i < tabs->count() && i < names.size(); ++i) {
         tabs->setCurrentIndex(i);
         settle(400);
-        ok = save(&page, QDir(dir).filePath(names.at(i) + QStringLiteral(".png"))) && ok;
+        ok = save(page.widget(), QDir(dir).filePath(names.at(i) + QStringLiteral(".png"))) && ok;
     }
     tabs->setCurrentIndex(0);
-    page.findChild<QComboBox *>(QStringLiteral("comboBoxSshConfig"))->setCurrentIndex(1);
+    page.widget()->findChild<QComboBox *>(QStringLiteral("comboBoxSshConfig"))->setCurrentIndex(1);
     settle(200);
-    ok = save(&page, QDir(dir).filePath(QStringLiteral("client.png"))) && ok;
+    ok = save(page.widget(), QDir(dir).filePath(QStringLiteral("client.png"))) && ok;
     return ok ? 0 : 1;
 }

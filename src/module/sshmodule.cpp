@@ -22,12 +22,12 @@
 #include <QScopedValueRollback>
 #include <QStyle>
 
-SSHModule::SSHModule(QWidget *parent, const QVariantList &args)
+SSHModule::SSHModule(Compat::ModuleParent *parent, const Compat::ModuleArgs &args)
     : KCMOS::OrbisKCModule(QStringLiteral("orbis_kcm_ssh"), parent, QString(), args), ui(new Ui::SSHModule)
 {
-    ui->setupUi(this);
+    ui->setupUi(widget());
     // Hosts size their window from the page's hint; keep the form's own size.
-    setMinimumSize(size());
+    widget()->setMinimumSize(widget()->size());
     setButtons(Help | Default | Apply);
 }
 
@@ -65,7 +65,7 @@ void SSHModule::createOptionAreas()
         if (!option) {
             continue;
         }
-        m_factoryManager->initializeOptionArea(*option, this);
+        m_factoryManager->initializeOptionArea(*option, widget());
         if (AbstractOptionArea *area = m_factoryManager->getAreaById(option->id())) {
             configureChangeHandlers(option, area);
         }
@@ -102,12 +102,12 @@ void SSHModule::configureChangeHandlers(QPointer<SSHOption> option, AbstractOpti
     if (!option->hasSubOptions()) {
         connect(option, &SSHOption::valueChanged, area, [this, area](const QVariant &value) {
             area->updateArea(value);
-            Q_EMIT changed(false);
+            unmanagedWidgetChangeState(false);
         });
     } else {
         connect(option, &SSHOption::subOptionsChanged, area, [this, area](const SSHOptions &subOptions) {
             area->updateArea(subOptions);
-            Q_EMIT changed(false);
+            unmanagedWidgetChangeState(false);
         });
     }
     connect(area, &AbstractOptionArea::modify, this, &SSHModule::handlerChangeTrigger);
@@ -123,7 +123,7 @@ void SSHModule::stretchUiAndViewSwitch()
 
 void SSHModule::createConnectionsTab()
 {
-    auto *connectionsArea = new SSHConnectionsArea(messagesManager(), this);
+    auto *connectionsArea = new SSHConnectionsArea(messagesManager(), widget());
     ui->vboxConnections->addWidget(connectionsArea);
     connect(ui->tabWidgetServer, &QTabWidget::currentChanged, connectionsArea, [this, connectionsArea] {
         if (ui->tabWidgetServer->currentWidget() == ui->connectionsTab) {
@@ -225,11 +225,11 @@ void SSHModule::handlerChangeTrigger()
     const auto areas = m_factoryManager->areas();
     for (AbstractOptionArea *area : areas) {
         if (area->hasChanged()) {
-            Q_EMIT changed(true);
+            unmanagedWidgetChangeState(true);
             return;
         }
     }
-    Q_EMIT changed(false);
+    unmanagedWidgetChangeState(false);
 }
 
 void SSHModule::handleManagerError(const QString &message, SSHCodeError code)
@@ -247,7 +247,7 @@ void SSHModule::handleManagerError(const QString &message, SSHCodeError code)
 
 int SSHModule::showRestoreDialog(const QString &text, const QString &first, const QString &second)
 {
-    QMessageBox box(QMessageBox::Question, i18n("Restore configuration"), text, QMessageBox::NoButton, this);
+    QMessageBox box(QMessageBox::Question, i18n("Restore configuration"), text, QMessageBox::NoButton, widget());
     QPushButton *firstButton = box.addButton(first, QMessageBox::ActionRole);
     QPushButton *secondButton = box.addButton(second, QMessageBox::ActionRole);
     box.addButton(QMessageBox::Cancel);

@@ -85,9 +85,9 @@ void MessagesTest::messageByIdReplacesTheEarlierOne()
 void MessagesTest::messagesSitAboveThePage()
 {
     Page page;
-    page.show();
+    page.widget()->show();
     page.messagesManager()->newMessage(QStringLiteral("hello"), KCMOS::Positive);
-    auto *layout = qobject_cast<QBoxLayout *>(page.layout());
+    auto *layout = qobject_cast<QBoxLayout *>(page.widget()->layout());
     QCOMPARE(layout->indexOf(page.messagesManager()), 0);
     QVERIFY(page.messagesManager()->isVisible());
 }
@@ -95,15 +95,15 @@ void MessagesTest::messagesSitAboveThePage()
 void MessagesTest::busyOverlayCoversThePage()
 {
     Page page;
-    page.resize(400, 300);
-    page.show();
+    page.widget()->resize(400, 300);
+    page.widget()->show();
     page.stateWidget()->resetState(); // harmless without a wait
     QVERIFY(!page.stateWidget()->isVisible());
     page.stateWidget()->waitState(KCMOS::Busy);
     QVERIFY(page.stateWidget()->isVisible());
-    QCOMPARE(page.stateWidget()->geometry(), page.rect());
-    page.resize(500, 350);
-    QCOMPARE(page.stateWidget()->geometry(), page.rect());
+    QCOMPARE(page.stateWidget()->geometry(), page.widget()->rect());
+    page.widget()->resize(500, 350);
+    QCOMPARE(page.stateWidget()->geometry(), page.widget()->rect());
     page.stateWidget()->resetState();
     QVERIFY(!page.stateWidget()->isVisible());
 }

@@ -3,6 +3,7 @@
 #include "equaltabwidthwidget.h"
 #include "fakeactionrunner.h"
 #include "fixedservicestate.h"
+#include "kcmcompat.h"
 #include "messagesmanager.h"
 #include "modalanswerer.h"
 #include "serverstate.h"
@@ -39,9 +40,9 @@ QStringList serverCommands(const FakeActionRunner &helper)
     return commands;
 }
 
-AbstractOptionArea *areaFor(QWidget &page, SSHConfigurationTypeId type, SSHOption::Id id)
+AbstractOptionArea *areaFor(SSHModule &page, SSHConfigurationTypeId type, SSHOption::Id id)
 {
-    const auto areas = page.findChildren<AbstractOptionArea *>();
+    const auto areas = page.widget()->findChildren<AbstractOptionArea *>();
     for (AbstractOptionArea *area : areas) {
         if (area->option().configureId() == type && area->option().id() == id) {
             return area;
@@ -152,13 +153,13 @@ void ModuleTest::pluginLoadsLikeTheHost()
     QObject notAWidget;
     auto *orphan = factory->create<KCModule>(&notAWidget);
     QVERIFY(orphan);
-    QCOMPARE(orphan->parentWidget(), nullptr);
+    QCOMPARE(Compat::moduleWidget(orphan)->parentWidget(), nullptr);
     delete orphan;
 
     QWidget host;
     auto *module = factory->create<KCModule>(&host);
     QVERIFY(module);
-    QCOMPARE(module->parentWidget(), &host);
+    QCOMPARE(Compat::moduleWidget(module)->parentWidget(), &host);
     QVERIFY(module->buttons() & KCModule::Apply);
     QVERIFY(module->buttons() & KCModule::Default);
     // The constructor builds only the form; nothing is asked of the helper yet.
@@ -168,8 +169,8 @@ void ModuleTest::pluginLoadsLikeTheHost()
     host.resize(800, 600);
     host.show();
     QVERIFY(QTest::qWaitForWindowExposed(&host));
-    QVERIFY(module->isVisible());
-    QCOMPARE(module->findChild<QTabWidget *>(QStringLiteral("tabWidgetServer"))->count(), 4);
+    QVERIFY(Compat::moduleWidget(module)->isVisible());
+    QCOMPARE(Compat::moduleWidget(module)->findChild<QTabWidget *>(QStringLiteral("tabWidgetServer"))->count(), 4);
 }
 
 void ModuleTest::firstLoadBuildsThePage()
@@ -177,22 +178,22 @@ void ModuleTest::firstLoadBuildsThePage()
     SSHModule page(nullptr, {});
     page.load();
     QCOMPARE(m_helper->callsWith(QStringLiteral("check_options")).size(), 2);
-    auto *tabs = page.findChild<QTabWidget *>(QStringLiteral("tabWidgetServer"));
+    auto *tabs = page.widget()->findChild<QTabWidget *>(QStringLiteral("tabWidgetServer"));
     QCOMPARE(tabs->count(), 4);
     QCOMPARE(tabs->tabText(3), QStringLiteral("Connections"));
 
     // Areas sit in their tabs in the order of the page's table.
-    auto *general = page.findChild<QWidget *>(QStringLiteral("generalTab"));
+    auto *general = page.widget()->findChild<QWidget *>(QStringLiteral("generalTab"));
     auto *port = areaFor(page, Server, SSHOption::Port);
     QVERIFY(port);
     QVERIFY(general->isAncestorOf(port));
     QCOMPARE(port->findChild<QSpinBox *>()->value(), 2222);
-    QVERIFY(page.findChild<QWidget *>(QStringLiteral("authTab"))->isAncestorOf(areaFor(page, Server, SSHOption::PermitRootLogin)));
-    QVERIFY(page.findChild<QWidget *>(QStringLiteral("otherTab"))->isAncestorOf(areaFor(page, Server, SSHOption::UseDNS)));
-    QVERIFY(page.findChild<QWidget *>(QStringLiteral("clientPage"))->isAncestorOf(areaFor(page, Client, SSHOption::ServerAliveInterval)));
+    QVERIFY(page.widget()->findChild<QWidget *>(QStringLiteral("authTab"))->isAncestorOf(areaFor(page, Server, SSHOption::PermitRootLogin)));
+    QVERIFY(page.widget()->findChild<QWidget *>(QStringLiteral("otherTab"))->isAncestorOf(areaFor(page, Server, SSHOption::UseDNS)));
+    QVERIFY(page.widget()->findChild<QWidget *>(QStringLiteral("clientPage"))->isAncestorOf(areaFor(page, Client, SSHOption::ServerAliveInterval)));
 
-    auto *switcher = page.findChild<QComboBox *>(QStringLiteral("comboBoxSshConfig"));
-    auto *stack = page.findChild<QStackedWidget *>(QStringLiteral("configureSwitcher"));
+    auto *switcher = page.widget()->findChild<QComboBox *>(QStringLiteral("comboBoxSshConfig"));
+    auto *stack = page.widget()->findChild<QStackedWidget *>(QStringLiteral("configureSwitcher"));
     tabs->setCurrentIndex(2);
     switcher->setCurrentIndex(1);
     QCOMPARE(stack->currentIndex(), 1);
@@ -211,7 +212,7 @@ void ModuleTest::applyWritesOnlyChangedAreas()
 {
     SSHModule page(nullptr, {});
     page.load();
-    QSignalSpy changed(&page, qOverload<bool>(&KCModule::changed));
+    QSignalSpy changed(&page, Compat::needsSaveChanged);
     QSignalSpy posted(page.messagesManager(), &KCMOS::MessagesManager::messagePosted);
 
     page.save(); // nothing changed
@@ -222,7 +223,7 @@ void ModuleTest::applyWritesOnlyChangedAreas()
 
     auto *clientPort = areaFor(page, Client, SSHOption::ClientPort);
     clientPort->findChild<QSpinBox *>()->setValue(2022);
-    QVERIFY(changed.count() > 0 && changed.last().at(0).toBool());
+    QVERIFY(Compat::needsSave(page, changed));
     page.save();
     auto writes = m_helper->callsWith(QStringLiteral("option_name"));
     QCOMPARE(writes.size(), 1);
@@ -275,13 +276,13 @@ void ModuleTest::failedApplyKeepsThePageChanged()
     });
     auto *dns = areaFor(page, Server, SSHOption::UseDNS);
     dns->findChild<QCheckBox *>()->click();
-    QSignalSpy changed(&page, qOverload<bool>(&KCModule::changed));
+    QSignalSpy changed(&page, Compat::needsSaveChanged);
     page.save();
     QVERIFY(dns->hasChanged());
     QCOMPARE(dns->option().value(), QVariant(false));
     // The server option failed, yet the service is restarted as after any server apply.
     QCOMPARE(serverCommands(*m_helper), QStringList {QStringLiteral("restart")});
-    QTRY_VERIFY(!changed.isEmpty() && changed.last().at(0).toBool());
+    QTRY_VERIFY(Compat::needsSave(page, changed));
     QTRY_COMPARE(messageTexts(page), QStringList {QStringLiteral("Error changing SSH option 'UseDNS'")});
 }
 
@@ -389,9 +390,9 @@ void ModuleTest::statusRowFollowsTheService()
     });
     SSHModule page(nullptr, {});
     page.load();
-    auto *status = page.findChild<QLabel *>(QStringLiteral("label"), Qt::FindDirectChildrenOnly);
-    auto *stopPlay = page.findChild<QPushButton *>(QStringLiteral("sshStopPlay"));
-    auto *warning = page.findChild<QToolButton *>(QStringLiteral("warningBtn"));
+    auto *status = page.widget()->findChild<QLabel *>(QStringLiteral("label"), Qt::FindDirectChildrenOnly);
+    auto *stopPlay = page.widget()->findChild<QPushButton *>(QStringLiteral("sshStopPlay"));
+    auto *warning = page.widget()->findChild<QToolButton *>(QStringLiteral("warningBtn"));
     QCOMPARE(status->text(), QStringLiteral("SSH server status switched off"));
     QCOMPARE(stopPlay->toolTip(), QStringLiteral("Launched SSH server"));
     QVERIFY(warning->isHidden());
@@ -413,7 +414,7 @@ void ModuleTest::statusRowFollowsTheService()
     QCOMPARE(m_helper->callsWith(QStringLiteral("check_options")).size(), 3); // stopping does not reload
     QVERIFY(!warning->isHidden());
 
-    page.findChild<QPushButton *>(QStringLiteral("sshReload"))->click();
+    page.widget()->findChild<QPushButton *>(QStringLiteral("sshReload"))->click();
     QCOMPARE(serverCommands(*m_helper).last(), QStringLiteral("restart"));
 }
 
