@@ -2,10 +2,13 @@
 # Makes (once) and prints the path of a Debian 13 root with the packages needed to
 # build the Qt 6 / KF6 variant and to run sshd's current generation (OpenSSH 10,
 # systemd 257). The root is cached under $SSHSETTINGS_CACHE (default
-# /var/cache/ssh-settings) and rebuilt when this script's package list changes.
+# /var/cache/ssh-settings) and made anew when this script's package list changes.
 #
 #   scripts/debian13-root.sh            prints the root's path, making it if needed
-#   scripts/debian13-root.sh --run CMD  runs CMD inside it (chroot, /proc, /dev, /sys, /tmp bound)
+#   scripts/debian13-root.sh --run CMD  runs CMD inside it, in this source tree: the tree
+#                                       (and the shared/ folder beside it, if any) is bound
+#                                       at the same path, with /proc, /dev, /sys and a /tmp
+# Run it as root.
 set -euo pipefail
 export DEBIAN_FRONTEND=noninteractive
 PACKAGES=(
@@ -18,6 +21,7 @@ PACKAGES=(
     # OpenSSH 10 and systemd 257 for the real-login tests
     openssh-server openssh-client sshpass systemd polkitd dbus-daemon util-linux iproute2 procps perl
 )
+tree=$(cd "$(dirname "$0")/.." && pwd)
 cache=${SSHSETTINGS_CACHE:-/var/cache/ssh-settings}
 key=$(printf '%s\n' "${PACKAGES[@]}" | sha256sum | cut -c1-12)
 root="$cache/debian13-$key"
@@ -27,8 +31,8 @@ make_root() {
         apt-get update -qq && apt-get install -y -qq --no-install-recommends debootstrap >/dev/null
     fi
     local tmp="$root.partial"
+    # Roots of older package lists and a partial one from an interrupted run go.
     rm -rf "$tmp" "$cache"/debian13-*
-    mkdir -p "$cache"
     debootstrap --variant=minbase trixie "$tmp" http://deb.debian.org/debian >"$cache/debootstrap.log" 2>&1 ||
         { tail -20 "$cache/debootstrap.log" >&2; exit 1; }
     # Services must not start inside the root while packages install.
@@ -41,18 +45,32 @@ make_root() {
     mv "$tmp" "$root"
 }
 
-[ -d "$root" ] || make_root >&2
+mkdir -p "$cache"
+# One maker at a time; the others wait and then reuse its root.
+exec 9>"$cache/.lock"
+flock 9
+if [ ! -d "$root" ]; then
+    echo "debian13-root.sh: making the Debian 13 root $root" >&2
+    make_root >&2
+fi
+flock -u 9
 
 if [ "${1:-}" = --run ]; then
     shift
     exec unshare --mount --propagation private bash -c '
-        root=$1; shift
+        root=$1 tree=$2; shift 2
         mount -t proc proc "$root/proc"
         mount --rbind /sys "$root/sys"
         mount --rbind /dev "$root/dev"
         mount -t tmpfs tmpfs "$root/tmp"
-        mkdir -p "$root/work"
-        mount --bind /work "$root/work" 2>/dev/null || true
-        exec chroot "$root" "$@"' bash "$root" "$@"
+        mkdir -p "$root$tree"
+        mount --bind "$tree" "$root$tree"
+        shared=$(dirname "$tree")/shared
+        if [ -d "$shared" ]; then
+            mkdir -p "$root$shared"
+            mount --bind -o ro "$shared" "$root$shared"
+        fi
+        cd "$root$tree"
+        exec chroot "$root" /bin/sh -c "cd \"\$0\" && exec \"\$@\"" "$tree" "$@"' bash "$root" "$tree" "$@"
 fi
 echo "$root"

@@ -156,7 +156,7 @@ void SSHConnectionsManager::processJournalLine(const char *data, int size)
         qWarning() << "journalctl line has an unreadable time:" << line;
         return;
     }
-    const int pid = match.capturedRef(QStringLiteral("syslog_pid")).toInt();
+    const int pid = match.captured(QStringLiteral("syslog_pid")).toInt();
     const QString message = match.captured(QStringLiteral("message"));
 
     tryProcessFailedPassword(pid, message);

@@ -49,96 +49,96 @@ void SSHManager::buildServerOptions()
 {
     SSHOptionBuilder builder(Server, nullptr);
     builder.buildSSHOption(SSHOption::Port, QStringLiteral("Port"), i18nd("ssh_core", "Port"),
-                           i18nd("ssh_core", "The port on which the service will be located."), QVariant::Int, 22);
+                           i18nd("ssh_core", "The port on which the service will be located."), QMetaType::Int, 22);
     builder.buildSSHOption(SSHOption::MaxSessions, QStringLiteral("MaxSessions"), i18nd("ssh_core", "Maximum number of open sessions"),
-                           i18nd("ssh_core", "The maximum number of open sessions allowed per network connection."), QVariant::Int, 10);
+                           i18nd("ssh_core", "The maximum number of open sessions allowed per network connection."), QMetaType::Int, 10);
     builder.buildSSHOption(
         SSHOption::UseDNS, QStringLiteral("UseDNS"), i18nd("ssh_core", "Use DNS"),
         i18nd("ssh_core", "Should sshd look up the remote hostname and check if the resolved hostname for the remote IP address matches the same IP address."),
-        QVariant::Bool, false);
+        QMetaType::Bool, false);
     builder.buildSSHOption(SSHOption::PubkeyAuthentication, QStringLiteral("PubkeyAuthentication"), i18nd("ssh_core", "Allow authentication using SSH keys"),
                            i18nd("ssh_core",
                                  "The private key is stored on your PC, and the public key is added to the server in the .ssh/authorized_keys file in the "
                                  "directory of the desired user."),
-                           QVariant::Bool, true);
+                           QMetaType::Bool, true);
     builder.buildSSHOption(SSHOption::KerberosAuthentication, QStringLiteral("KerberosAuthentication"), i18nd("ssh_core", "Check password Kerberos KDC"),
                            i18nd("ssh_core",
                                  "Indicates whether the user-supplied password for PasswordAuthentication will be validated through the Kerberos KDC. To use "
                                  "this option, the server requires a Kerberos servtab that allows the identity of the KDC to be verified."),
-                           QVariant::Bool, false);
+                           QMetaType::Bool, false);
     builder.buildSSHOption(SSHOption::UsePAM, QStringLiteral("UsePAM"), i18nd("ssh_core", "Enable PAM authentication"),
-                           i18nd("ssh_core", "Enables PAM authentication using ChallengeResponseAuthentication and PasswordAuthentication."), QVariant::Bool,
+                           i18nd("ssh_core", "Enables PAM authentication using ChallengeResponseAuthentication and PasswordAuthentication."), QMetaType::Bool,
                            true);
     builder.buildSSHOption(SSHOption::KbdInteractiveAuthentication, QStringLiteral("KbdInteractiveAuthentication"),
-                           i18nd("ssh_core", "Allow interactive authentication using keyboard"), i18nd("ssh_core", "Using challenge-response."), QVariant::Bool,
+                           i18nd("ssh_core", "Allow interactive authentication using keyboard"), i18nd("ssh_core", "Using challenge-response."), QMetaType::Bool,
                            false);
     builder.buildSSHOption(SSHOption::PasswordAuthentication, QStringLiteral("PasswordAuthentication"), i18nd("ssh_core", "Allow password authentication"),
-                           i18nd("ssh_core", "Allow password authentication"), QVariant::Bool, true);
+                           i18nd("ssh_core", "Allow password authentication"), QMetaType::Bool, true);
     builder.buildSSHOption(SSHOption::TCPKeepAlive, QStringLiteral("TCPKeepAlive"), i18nd("ssh_core", "Enable TCPKeepAlive"),
-                           i18nd("ssh_core", "Whether the system should send TCP keepalive messages to the other side."), QVariant::Bool, true);
+                           i18nd("ssh_core", "Whether the system should send TCP keepalive messages to the other side."), QMetaType::Bool, true);
     builder.buildSSHOption(SSHOption::HostbasedAuthentication, QStringLiteral("HostbasedAuthentication"),
                            i18nd("ssh_core", "Host-based authentication (rhosts)"),
                            i18nd("ssh_core",
                                  "Indicates whether rhosts or /etc/hosts.equiv authentication is allowed along with successful public key client host "
                                  "authentication (host-based authentication)."),
-                           QVariant::Bool, false);
+                           QMetaType::Bool, false);
     builder.buildSSHOption(SSHOption::GSSAPIAuthentication, QStringLiteral("GSSAPIAuthentication"), i18nd("ssh_core", "Allow authentication by GSSAPI"),
-                           i18nd("ssh_core", "Specifies whether user authentication based on GSSAPI is allowed."), QVariant::Bool, false);
+                           i18nd("ssh_core", "Specifies whether user authentication based on GSSAPI is allowed."), QMetaType::Bool, false);
     // A checked box writes "yes", which permits root login: the title must say "Allow".
     builder.buildSSHOption(SSHOption::PermitRootLogin, QStringLiteral("PermitRootLogin"), i18nd("ssh_core", "Allow root user access via SSH protocol"),
-                           i18nd("ssh_core", "Indicates whether root can login using ssh."), QVariant::Bool, true);
+                           i18nd("ssh_core", "Indicates whether root can login using ssh."), QMetaType::Bool, true);
     builder.buildSSHOption(SSHOption::ListenAddress, QStringLiteral("ListenAddress"), i18nd("ssh_core", "Listening addresses"),
-                           i18nd("ssh_core", "Specifies the local addresses sshd should listen on"), QVariant::StringList,
+                           i18nd("ssh_core", "Specifies the local addresses sshd should listen on"), QMetaType::QStringList,
                            QStringList {QStringLiteral("0.0.0.0"), QStringLiteral("::")});
     builder.buildSSHOption(SSHOption::X11Forwarding, QStringLiteral("X11Forwarding"), i18nd("ssh_core", "GUI Forwarding (X11Forwarding)"),
-                           i18nd("ssh_core", "Redirect the graphical interface of applications from a remote server to the local machine."), QVariant::Bool,
+                           i18nd("ssh_core", "Redirect the graphical interface of applications from a remote server to the local machine."), QMetaType::Bool,
                            true);
     builder.buildSSHOption(
         SSHOption::PermitEmptyPasswords, QStringLiteral("PermitEmptyPasswords"), i18nd("ssh_core", "Allow connecting to the server with an empty password"),
-        i18nd("ssh_core", "Users with empty passwords will be able to log in via SSH. This is considered an unsafe practice."), QVariant::Bool, false);
+        i18nd("ssh_core", "Users with empty passwords will be able to log in via SSH. This is considered an unsafe practice."), QMetaType::Bool, false);
     builder.buildSSHOption(SSHOption::IgnoreUserKnownHosts, QStringLiteral("IgnoreUserKnownHosts"), i18nd("ssh_core", "Ignore user's known_hosts file"),
                            i18nd("ssh_core", "Determines whether the server should ignore the known_hosts file that is located in the user's home directory."),
-                           QVariant::Bool, false);
+                           QMetaType::Bool, false);
     builder.buildSSHOption(SSHOption::IgnoreRhosts, QStringLiteral("IgnoreRhosts"), i18nd("ssh_core", "Ignore user's .rhosts and .shosts files"),
-                           i18nd("ssh_core", "Determines whether the server should ignore the user's .rhosts and .shosts file."), QVariant::Bool, true);
+                           i18nd("ssh_core", "Determines whether the server should ignore the user's .rhosts and .shosts file."), QMetaType::Bool, true);
     builder.buildSSHOption(
         SSHOption::LoginGraceTime, QStringLiteral("LoginGraceTime"), i18nd("ssh_core", "Time allotted for entering the password"),
         i18nd("ssh_core", "A parameter that specifies the time (in seconds) that the user has to successfully authenticate after establishing a connection."),
-        QVariant::Int, 120);
+        QMetaType::Int, 120);
     builder.buildSSHOption(SSHOption::AddressFamily, QStringLiteral("AddressFamily"), i18nd("ssh_core", "Type of network addresses"),
-                           i18nd("ssh_core", "The type of network addresses that the server will listen on."), QVariant::StringList, QStringLiteral("any"));
+                           i18nd("ssh_core", "The type of network addresses that the server will listen on."), QMetaType::QStringList, QStringLiteral("any"));
     builder.buildSSHOption(SSHOption::PrintLastLog, QStringLiteral("PrintLastLog"), i18nd("ssh_core", "Enable display of last login time"),
-                           i18nd("ssh_core", "Enables the display of the last login time upon SSH connection."), QVariant::Bool, true);
+                           i18nd("ssh_core", "Enables the display of the last login time upon SSH connection."), QMetaType::Bool, true);
     builder.buildSSHOption(SSHOption::PrintMotd, QStringLiteral("PrintMotd"), i18nd("ssh_core", "Enable message of the day"),
                            i18nd("ssh_core", "Determines whether the system will display the 'Message of the Day' (MOTD) when a user logs in via SSH."),
-                           QVariant::Bool, false);
+                           QMetaType::Bool, false);
     builder.buildSSHOption(SSHOption::PermitTunnel, QStringLiteral("PermitTunnel"), i18nd("ssh_core", "SSH Tunneling Mode"),
-                           i18nd("ssh_core", "Determining the allowed tunneling level for SSH connections."), QVariant::StringList, QStringLiteral("no"));
+                           i18nd("ssh_core", "Determining the allowed tunneling level for SSH connections."), QMetaType::QStringList, QStringLiteral("no"));
     builder.buildSSHOption(SSHOption::Subsystem, QStringLiteral("Subsystem"), i18nd("ssh_core", "Use SFTP subsystem"),
-                           i18nd("ssh_core", "Enabling the SFTP subsystem allows you to securely copy files between hosts."), QVariant::Bool, true);
+                           i18nd("ssh_core", "Enabling the SFTP subsystem allows you to securely copy files between hosts."), QMetaType::Bool, true);
     builder.buildSSHOption(SSHOption::Banner, QStringLiteral("Banner"), i18nd("ssh_core", "Path to the SSH Banner file"),
                            i18nd("ssh_core", "Specifies the path to the file containing the welcome message or information displayed when logging in via SSH."),
-                           QVariant::String, QStringLiteral("none"));
+                           QMetaType::QString, QStringLiteral("none"));
     builder.buildSSHOption(
         SSHOption::AuthorizedKeysFile, QStringLiteral("AuthorizedKeysFile"), i18nd("ssh_core", "A list of files from which authorization keys are read"),
         i18nd("ssh_core", "Authorized keys determine which users are allowed to log on to the server using public key authentication in SSH."),
-        QVariant::StringList, QStringList {QStringLiteral(".ssh/authorized_keys"), QStringLiteral(".ssh/authorized_keys2")}, {}, false);
+        QMetaType::QStringList, QStringList {QStringLiteral(".ssh/authorized_keys"), QStringLiteral(".ssh/authorized_keys2")}, {}, false);
 
     SSHOptionBuilder subBuilder(Server, nullptr);
     subBuilder.buildSSHOption(SSHOption::AllowUsers, QStringLiteral("AllowUsers"), i18nd("ssh_core", "Allowed users"),
-                              i18nd("ssh_core", "List of usernames that are allowed to log in via SSH."), QVariant::StringList, QStringList());
+                              i18nd("ssh_core", "List of usernames that are allowed to log in via SSH."), QMetaType::QStringList, QStringList());
     subBuilder.buildSSHOption(SSHOption::DenyUsers, QStringLiteral("DenyUsers"), i18nd("ssh_core", "Banned users"),
-                              i18nd("ssh_core", "List of usernames that are prohibited from logging in via SSH."), QVariant::StringList, QStringList());
+                              i18nd("ssh_core", "List of usernames that are prohibited from logging in via SSH."), QMetaType::QStringList, QStringList());
     subBuilder.buildSSHOption(SSHOption::AllowGroups, QStringLiteral("AllowGroups"), i18nd("ssh_core", "Allowed groups"),
-                              i18nd("ssh_core", "List of gpoupnames that are allowed to log in via SSH."), QVariant::StringList, QStringList());
+                              i18nd("ssh_core", "List of gpoupnames that are allowed to log in via SSH."), QMetaType::QStringList, QStringList());
     subBuilder.buildSSHOption(SSHOption::DenyGroups, QStringLiteral("DenyGroups"), i18nd("ssh_core", "Banned groups"),
-                              i18nd("ssh_core", "List of gpoupnames that are prohibited from logging in via SSH."), QVariant::StringList, QStringList());
+                              i18nd("ssh_core", "List of gpoupnames that are prohibited from logging in via SSH."), QMetaType::QStringList, QStringList());
     SSHOptions subOptions;
     subBuilder.moveOptions(subOptions);
 
     builder.buildSSHOption(
         SSHOption::AllowDenyUsersGroups, QStringLiteral("AllowDenyUsersGroups"), i18nd("ssh_core", "List of allowed/denied users or groups."),
-        i18nd("ssh_core", "List of group names or usernames that are prohibited from logging in via SSH."), QVariant::StringList, QStringList(), subOptions);
+        i18nd("ssh_core", "List of group names or usernames that are prohibited from logging in via SSH."), QMetaType::QStringList, QStringList(), subOptions);
 
     SSHOptions options;
     builder.moveOptions(options);
@@ -150,19 +150,19 @@ void SSHManager::buildClientOptions()
 {
     SSHOptionBuilder builder(Client, nullptr);
     builder.buildSSHOption(SSHOption::ClientPort, QStringLiteral("Port"), i18nd("ssh_core", "Host port"),
-                           i18nd("ssh_core", "Port number to connect on the remote host."), QVariant::Int, 22);
+                           i18nd("ssh_core", "Port number to connect on the remote host."), QMetaType::Int, 22);
     builder.buildSSHOption(SSHOption::ServerAliveInterval, QStringLiteral("ServerAliveInterval"), i18nd("ssh_core", "SSH server connection timeout"),
                            i18nd("ssh_core",
                                  "Sets the timeout interval in seconds after which, if no data has been received from the server, ssh will send a message over "
                                  "an encrypted channel to request a response from the server. The default value is 0, which means these messages will not be "
                                  "sent to the server."),
-                           QVariant::Int, 0);
+                           QMetaType::Int, 0);
     builder.buildSSHOption(SSHOption::ServerAliveCountMax, QStringLiteral("ServerAliveCountMax"),
                            i18nd("ssh_core", "Maximum number of keep-alive attempts before disconnecting"),
                            i18nd("ssh_core",
                                  "Sets the number of active server messages that can be sent withoutreceiving any messages from the server via ssh.If this "
                                  "threshold is reached while sending server health messages,ssh will disconnect from the server, terminating the session."),
-                           QVariant::Int, 3);
+                           QMetaType::Int, 3);
     SSHOptions options;
     builder.moveOptions(options);
     deleteOptions(m_options.value(Client));

@@ -29,21 +29,21 @@ void OptionModelTest::setValueConverts_data()
     QTest::addColumn<QVariant>("input");
     QTest::addColumn<QVariant>("expected");
 
-    QTest::newRow("bool yes") << int(QVariant::Bool) << QVariant(QStringLiteral("yes")) << QVariant(true);
-    QTest::newRow("bool YES") << int(QVariant::Bool) << QVariant(QStringLiteral("YES")) << QVariant(true);
-    QTest::newRow("bool no") << int(QVariant::Bool) << QVariant(QStringLiteral("no")) << QVariant(false);
-    QTest::newRow("bool prohibit-password") << int(QVariant::Bool) << QVariant(QStringLiteral("prohibit-password")) << QVariant(false);
-    QTest::newRow("bool number") << int(QVariant::Bool) << QVariant(1) << QVariant(false);
-    QTest::newRow("bool as bool") << int(QVariant::Bool) << QVariant(true) << QVariant(true);
-    QTest::newRow("int text") << int(QVariant::Int) << QVariant(QStringLiteral("2222")) << QVariant(2222);
-    QTest::newRow("int garbage") << int(QVariant::Int) << QVariant(QStringLiteral("22a")) << QVariant(0);
-    QTest::newRow("string from int") << int(QVariant::String) << QVariant(7) << QVariant(QStringLiteral("7"));
-    QTest::newRow("list any") << int(QVariant::StringList) << QVariant(QStringLiteral("any")) << QVariant(QStringList {QStringLiteral("any")});
-    QTest::newRow("list empty") << int(QVariant::StringList) << QVariant(QString()) << QVariant(QStringList());
-    QTest::newRow("list double blank") << int(QVariant::StringList) << QVariant(QStringLiteral("10.0.0.1:22  10.0.0.2:22"))
+    QTest::newRow("bool yes") << int(QMetaType::Bool) << QVariant(QStringLiteral("yes")) << QVariant(true);
+    QTest::newRow("bool YES") << int(QMetaType::Bool) << QVariant(QStringLiteral("YES")) << QVariant(true);
+    QTest::newRow("bool no") << int(QMetaType::Bool) << QVariant(QStringLiteral("no")) << QVariant(false);
+    QTest::newRow("bool prohibit-password") << int(QMetaType::Bool) << QVariant(QStringLiteral("prohibit-password")) << QVariant(false);
+    QTest::newRow("bool number") << int(QMetaType::Bool) << QVariant(1) << QVariant(false);
+    QTest::newRow("bool as bool") << int(QMetaType::Bool) << QVariant(true) << QVariant(true);
+    QTest::newRow("int text") << int(QMetaType::Int) << QVariant(QStringLiteral("2222")) << QVariant(2222);
+    QTest::newRow("int garbage") << int(QMetaType::Int) << QVariant(QStringLiteral("22a")) << QVariant(0);
+    QTest::newRow("string from int") << int(QMetaType::QString) << QVariant(7) << QVariant(QStringLiteral("7"));
+    QTest::newRow("list any") << int(QMetaType::QStringList) << QVariant(QStringLiteral("any")) << QVariant(QStringList {QStringLiteral("any")});
+    QTest::newRow("list empty") << int(QMetaType::QStringList) << QVariant(QString()) << QVariant(QStringList());
+    QTest::newRow("list double blank") << int(QMetaType::QStringList) << QVariant(QStringLiteral("10.0.0.1:22  10.0.0.2:22"))
                                        << QVariant(QStringList {QStringLiteral("10.0.0.1:22"), QStringLiteral("10.0.0.2:22")});
-    QTest::newRow("list kept") << int(QVariant::StringList) << QVariant(QStringList {QStringLiteral("a b")}) << QVariant(QStringList {QStringLiteral("a b")});
-    QTest::newRow("invalid type stores as is") << int(QVariant::Invalid) << QVariant(3.5) << QVariant(3.5);
+    QTest::newRow("list kept") << int(QMetaType::QStringList) << QVariant(QStringList {QStringLiteral("a b")}) << QVariant(QStringList {QStringLiteral("a b")});
+    QTest::newRow("invalid type stores as is") << int(QMetaType::UnknownType) << QVariant(3.5) << QVariant(3.5);
 }
 
 void OptionModelTest::setValueConverts()
@@ -52,7 +52,7 @@ void OptionModelTest::setValueConverts()
     QFETCH(QVariant, input);
     QFETCH(QVariant, expected);
     SSHOption option(Server, nullptr);
-    option.setValueType(static_cast<QVariant::Type>(type));
+    option.setValueType(static_cast<QMetaType::Type>(type));
     option.setValue(input);
     QCOMPARE(option.value(), expected);
 }
@@ -60,7 +60,7 @@ void OptionModelTest::setValueConverts()
 void OptionModelTest::setValueAlwaysSignalsTheArgument()
 {
     SSHOption option(Server, nullptr);
-    option.setValueType(QVariant::Bool);
+    option.setValueType(QMetaType::Bool);
     QSignalSpy spy(&option, &SSHOption::valueChanged);
     option.setValue(QStringLiteral("yes"));
     option.setValue(QStringLiteral("yes"));
@@ -89,11 +89,11 @@ void OptionModelTest::assignmentSwapsWithoutSignal()
     QObject parentA;
     QObject parentB;
     SSHOption a(Server, &parentA);
-    a.setValueType(QVariant::Int);
+    a.setValueType(QMetaType::Int);
     a.setValue(1);
     a.setName(QStringLiteral("Port"));
     SSHOption b(Client, &parentB);
-    b.setValueType(QVariant::Int);
+    b.setValueType(QMetaType::Int);
     b.setValue(2);
     b.setName(QStringLiteral("ServerAliveInterval"));
     QSignalSpy spy(&a, &SSHOption::valueChanged);
@@ -116,7 +116,7 @@ void OptionModelTest::moveEmptiesTheSource()
     SSHOption source(Server, &parent);
     source.setId(SSHOption::Port);
     source.setName(QStringLiteral("Port"));
-    source.setValueType(QVariant::Int);
+    source.setValueType(QMetaType::Int);
     source.setValue(22);
     SSHOption target(std::move(source));
     QCOMPARE(target.id(), SSHOption::Port);
@@ -125,7 +125,7 @@ void OptionModelTest::moveEmptiesTheSource()
     QCOMPARE(source.parent(), nullptr);
     QCOMPARE(source.configureId(), Undefined);
     QCOMPARE(int(source.id()), -1);
-    QCOMPARE(source.valueType(), QVariant::Invalid);
+    QCOMPARE(source.valueType(), QMetaType::UnknownType);
     QVERIFY(source.name().isEmpty());
     QVERIFY(!source.value().isValid());
 }
@@ -147,7 +147,7 @@ void OptionModelTest::builderOwnsUntilMoved()
     SSHOptions moved;
     {
         SSHOptionBuilder builder(Server, nullptr);
-        builder.buildSSHOption(SSHOption::AddressFamily, QStringLiteral("AddressFamily"), {}, {}, QVariant::StringList, QStringLiteral("any"));
+        builder.buildSSHOption(SSHOption::AddressFamily, QStringLiteral("AddressFamily"), {}, {}, QMetaType::QStringList, QStringLiteral("any"));
         QCOMPARE(builder.sshOptions().size(), 1);
         QCOMPARE(builder.sshOptions().constFirst()->value(), QVariant(QStringList {QStringLiteral("any")}));
         builder.moveOptions(moved);
@@ -157,7 +157,7 @@ void OptionModelTest::builderOwnsUntilMoved()
     QVERIFY(kept);
     {
         SSHOptionBuilder builder(Client, nullptr);
-        builder.buildSSHOption(SSHOption::ClientPort, QStringLiteral("Port"), {}, {}, QVariant::Int, 22);
+        builder.buildSSHOption(SSHOption::ClientPort, QStringLiteral("Port"), {}, {}, QMetaType::Int, 22);
         dropped = builder.sshOptions().constFirst();
         QCOMPARE(dropped->configureId(), Client);
     }

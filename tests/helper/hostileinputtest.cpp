@@ -279,7 +279,7 @@ private Q_SLOTS:
         }
         for (const QString &line :
              {QStringLiteral("ssh-ed25519 AAAA"), QStringLiteral("not a key"), QString(), QStringLiteral("   "), QStringLiteral("@KEY@\n@KEY@"),
-              QStringLiteral("@KEY@ ") + QString(20000, QLatin1Char('c')), QStringLiteral("command=\"/bin/sh\"")}) {
+              QString(QStringLiteral("@KEY@ ") + QString(20000, QLatin1Char('c'))), QStringLiteral("command=\"/bin/sh\"")}) {
             addRow(QStringLiteral("key line %1").arg(line.left(30)), Action::Change,
                    {{QStringLiteral("authorized_keys_file"), s_keys}, {QStringLiteral("add_key_line"), line}});
         }
