@@ -38,18 +38,17 @@ inline QWidget *moduleWidget(KCModule *module)
 #endif
 }
 
-/// Whether @p module last told its host, through @p emitted (the arguments of each
-/// needsSaveChanged emission), that it has unsaved changes.
+/// Whether @p module has told its host that it has unsaved changes: KF6 keeps the
+/// state, KF5 only signals it, so there it is the last of @p emitted (the arguments
+/// of each needsSaveChanged emission seen since the test began to watch).
 inline bool needsSave(const KCModule &module, const QList<QList<QVariant>> &emitted)
 {
-    if (emitted.isEmpty()) {
-        return false;
-    }
 #if QT_VERSION_MAJOR >= 6
+    Q_UNUSED(emitted)
     return module.needsSave();
 #else
     Q_UNUSED(module)
-    return emitted.last().at(0).toBool();
+    return !emitted.isEmpty() && emitted.last().at(0).toBool();
 #endif
 }
 }

@@ -311,8 +311,8 @@ void SSHModule::defaults()
 
 void SSHModule::setupSshServerStatus() const
 {
-    ui->sshReload->setIcon(style()->standardIcon(QStyle::SP_BrowserReload));
-    ui->warningBtn->setIcon(style()->standardIcon(QStyle::SP_MessageBoxWarning));
+    ui->sshReload->setIcon(ui->sshReload->style()->standardIcon(QStyle::SP_BrowserReload));
+    ui->warningBtn->setIcon(ui->warningBtn->style()->standardIcon(QStyle::SP_MessageBoxWarning));
     ui->warningBtn->setToolTip(i18n("Failed to get SSH server status.\nPlease make sure you have the 'openssh-server' package installed."));
     serverControlButtonsHandler();
     connect(ui->sshReload, &QPushButton::clicked, this, [this] {
@@ -338,10 +338,10 @@ void SSHModule::serverControlButtonsHandler() const
     const bool active = m_manager->serverState().isActive();
     ui->label->setText(i18n("SSH server status %1", active ? i18n("launched") : i18n("switched off")));
     if (active) {
-        ui->sshStopPlay->setIcon(style()->standardIcon(QStyle::SP_MediaStop));
+        ui->sshStopPlay->setIcon(ui->sshStopPlay->style()->standardIcon(QStyle::SP_MediaStop));
         ui->sshStopPlay->setToolTip(i18n("Switched off SSH server"));
     } else {
-        ui->sshStopPlay->setIcon(style()->standardIcon(QStyle::SP_MediaPlay));
+        ui->sshStopPlay->setIcon(ui->sshStopPlay->style()->standardIcon(QStyle::SP_MediaPlay));
         ui->sshStopPlay->setToolTip(i18n("Launched SSH server"));
     }
     ui->warningBtn->setVisible(!m_manager->serverState().isEnabled());

@@ -84,7 +84,7 @@ void ServiceStateTest::nothingToAskAnswersFalse()
 {
     // systemd seems to run, but there is no bus to ask: both answers are false, quickly.
     QDir().mkpath(m_paths.systemdRuntimeMarker);
-    qputenv("DBUS_SYSTEM_BUS_ADDRESS", QByteArray("unix:path=") + m_root->filePath(QStringLiteral("no-bus")).toUtf8());
+    qputenv("DBUS_SYSTEM_BUS_ADDRESS", QByteArray(QByteArray("unix:path=") + m_root->filePath(QStringLiteral("no-bus")).toUtf8()));
     QElapsedTimer timer;
     timer.start();
     const NuvoAdmin::SystemdService service(QStringLiteral("sshd"));

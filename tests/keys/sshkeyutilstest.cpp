@@ -190,7 +190,7 @@ void SSHKeyUtilsTest::defaultCommentTypesAndValidity()
 
     const QString rest = m_keys.value(QStringLiteral("ed25519")).section(QLatin1Char(' '), 1);
     QVERIFY(SSHKeyUtils::isKeyLineValid(QStringLiteral("  ssh-ed25519 %1  ").arg(rest)));
-    for (const QString &bad : {QStringLiteral("ssh-ed25519"), QStringLiteral("ssh-ed25519 !!!!"), QStringLiteral("SSH-ED25519 ") + rest}) {
+    for (const QString &bad : {QStringLiteral("ssh-ed25519"), QStringLiteral("ssh-ed25519 !!!!"), QString(QStringLiteral("SSH-ED25519 ") + rest)}) {
         QVERIFY2(!SSHKeyUtils::isKeyLineValid(bad), qPrintable(bad));
     }
 }
