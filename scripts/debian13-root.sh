@@ -15,9 +15,9 @@ PACKAGES=(
     # build of the Qt 6 variant
     cmake g++ ninja-build ccache extra-cmake-modules
     qt6-base-dev qt6-tools-dev libkf6auth-dev libkf6coreaddons-dev libkf6kcmutils-dev libkf6i18n-dev
-    libkf6widgetsaddons-dev libkf6configwidgets-dev libkf6colorscheme-dev kde-cli-tools
+    libkf6widgetsaddons-dev libkf6configwidgets-dev libkf6colorscheme-dev libkf6doctools-dev kde-cli-tools
     # run and screenshot the module
-    xvfb xauth x11-apps imagemagick breeze-icon-theme
+    xvfb xauth x11-apps x11-utils imagemagick breeze-icon-theme
     # OpenSSH 10 and systemd 257 for the real-login tests
     openssh-server openssh-client sshpass systemd polkitd dbus-daemon util-linux iproute2 procps perl
 )
@@ -30,9 +30,16 @@ make_root() {
     if ! command -v debootstrap >/dev/null; then
         apt-get update -qq && apt-get install -y -qq --no-install-recommends debootstrap >/dev/null
     fi
-    local tmp="$root.partial"
-    # Roots of older package lists and a partial one from an interrupted run go.
-    rm -rf "$tmp" "$cache"/debian13-*
+    local tmp="$root.partial" old
+    # A partial root from an interrupted run goes, and so do roots of other package
+    # lists unused for a day (a checkout of another branch may still use a recent one).
+    rm -rf "$tmp"
+    for old in "$cache"/debian13-*; do
+        case "$old" in *.partial | *.lock) continue ;; esac
+        if [ -d "$old" ] && [ -z "$(find "$old/.used" -mmin -1440 2>/dev/null)" ]; then
+            rm -rf "$old" "$old.lock"
+        fi
+    done
     debootstrap --variant=minbase trixie "$tmp" http://deb.debian.org/debian >"$cache/debootstrap.log" 2>&1 ||
         { tail -20 "$cache/debootstrap.log" >&2; exit 1; }
     # Services must not start inside the root while packages install.
@@ -47,12 +54,13 @@ make_root() {
 
 mkdir -p "$cache"
 # One maker at a time; the others wait and then reuse its root.
-exec 9>"$cache/.lock"
+exec 9>"$root.lock"
 flock 9
 if [ ! -d "$root" ]; then
     echo "debian13-root.sh: making the Debian 13 root $root" >&2
     make_root >&2
 fi
+touch "$root/.used"
 flock -u 9
 
 if [ "${1:-}" = --run ]; then
