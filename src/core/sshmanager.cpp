@@ -48,8 +48,7 @@ void SSHManager::initializeConfigurations(bool load)
 void SSHManager::buildServerOptions()
 {
     SSHOptionBuilder builder(Server, nullptr);
-    builder.buildSSHOption(SSHOption::Port, QStringLiteral("Port"), i18n("Port"),
-                           i18n("The port on which the service will be located."), QMetaType::Int, 22);
+    builder.buildSSHOption(SSHOption::Port, QStringLiteral("Port"), i18n("Port"), i18n("The port on which the service will be located."), QMetaType::Int, 22);
     builder.buildSSHOption(SSHOption::MaxSessions, QStringLiteral("MaxSessions"), i18n("Maximum number of open sessions"),
                            i18n("The maximum number of open sessions allowed per network connection."), QMetaType::Int, 10);
     builder.buildSSHOption(
@@ -58,26 +57,23 @@ void SSHManager::buildServerOptions()
         QMetaType::Bool, false);
     builder.buildSSHOption(SSHOption::PubkeyAuthentication, QStringLiteral("PubkeyAuthentication"), i18n("Allow authentication using SSH keys"),
                            i18n("The private key is stored on your PC, and the public key is added to the server in the .ssh/authorized_keys file in the "
-                                 "directory of the desired user."),
+                                "directory of the desired user."),
                            QMetaType::Bool, true);
     builder.buildSSHOption(SSHOption::KerberosAuthentication, QStringLiteral("KerberosAuthentication"), i18n("Check password Kerberos KDC"),
                            i18n("Indicates whether the user-supplied password for PasswordAuthentication will be validated through the Kerberos KDC. To use "
-                                 "this option, the server requires a Kerberos servtab that allows the identity of the KDC to be verified."),
+                                "this option, the server requires a Kerberos servtab that allows the identity of the KDC to be verified."),
                            QMetaType::Bool, false);
     builder.buildSSHOption(SSHOption::UsePAM, QStringLiteral("UsePAM"), i18n("Enable PAM authentication"),
-                           i18n("Enables PAM authentication using ChallengeResponseAuthentication and PasswordAuthentication."), QMetaType::Bool,
-                           true);
+                           i18n("Enables PAM authentication using ChallengeResponseAuthentication and PasswordAuthentication."), QMetaType::Bool, true);
     builder.buildSSHOption(SSHOption::KbdInteractiveAuthentication, QStringLiteral("KbdInteractiveAuthentication"),
-                           i18n("Allow interactive authentication using keyboard"), i18n("Using challenge-response."), QMetaType::Bool,
-                           false);
+                           i18n("Allow interactive authentication using keyboard"), i18n("Using challenge-response."), QMetaType::Bool, false);
     builder.buildSSHOption(SSHOption::PasswordAuthentication, QStringLiteral("PasswordAuthentication"), i18n("Allow password authentication"),
                            i18n("Allow password authentication"), QMetaType::Bool, true);
     builder.buildSSHOption(SSHOption::TCPKeepAlive, QStringLiteral("TCPKeepAlive"), i18n("Enable TCPKeepAlive"),
                            i18n("Whether the system should send TCP keepalive messages to the other side."), QMetaType::Bool, true);
-    builder.buildSSHOption(SSHOption::HostbasedAuthentication, QStringLiteral("HostbasedAuthentication"),
-                           i18n("Host-based authentication (rhosts)"),
+    builder.buildSSHOption(SSHOption::HostbasedAuthentication, QStringLiteral("HostbasedAuthentication"), i18n("Host-based authentication (rhosts)"),
                            i18n("Indicates whether rhosts or /etc/hosts.equiv authentication is allowed along with successful public key client host "
-                                 "authentication (host-based authentication)."),
+                                "authentication (host-based authentication)."),
                            QMetaType::Bool, false);
     builder.buildSSHOption(SSHOption::GSSAPIAuthentication, QStringLiteral("GSSAPIAuthentication"), i18n("Allow authentication by GSSAPI"),
                            i18n("Specifies whether user authentication based on GSSAPI is allowed."), QMetaType::Bool, false);
@@ -88,11 +84,10 @@ void SSHManager::buildServerOptions()
                            i18n("Specifies the local addresses sshd should listen on"), QMetaType::QStringList,
                            QStringList {QStringLiteral("0.0.0.0"), QStringLiteral("::")});
     builder.buildSSHOption(SSHOption::X11Forwarding, QStringLiteral("X11Forwarding"), i18n("GUI Forwarding (X11Forwarding)"),
-                           i18n("Redirect the graphical interface of applications from a remote server to the local machine."), QMetaType::Bool,
-                           true);
-    builder.buildSSHOption(
-        SSHOption::PermitEmptyPasswords, QStringLiteral("PermitEmptyPasswords"), i18n("Allow connecting to the server with an empty password"),
-        i18n("Users with empty passwords will be able to log in via SSH. This is considered an unsafe practice."), QMetaType::Bool, false);
+                           i18n("Redirect the graphical interface of applications from a remote server to the local machine."), QMetaType::Bool, true);
+    builder.buildSSHOption(SSHOption::PermitEmptyPasswords, QStringLiteral("PermitEmptyPasswords"),
+                           i18n("Allow connecting to the server with an empty password"),
+                           i18n("Users with empty passwords will be able to log in via SSH. This is considered an unsafe practice."), QMetaType::Bool, false);
     builder.buildSSHOption(SSHOption::IgnoreUserKnownHosts, QStringLiteral("IgnoreUserKnownHosts"), i18n("Ignore user's known_hosts file"),
                            i18n("Determines whether the server should ignore the known_hosts file that is located in the user's home directory."),
                            QMetaType::Bool, false);
@@ -107,8 +102,8 @@ void SSHManager::buildServerOptions()
     builder.buildSSHOption(SSHOption::PrintLastLog, QStringLiteral("PrintLastLog"), i18n("Enable display of last login time"),
                            i18n("Enables the display of the last login time upon SSH connection."), QMetaType::Bool, true);
     builder.buildSSHOption(SSHOption::PrintMotd, QStringLiteral("PrintMotd"), i18n("Enable message of the day"),
-                           i18n("Determines whether the system will display the 'Message of the Day' (MOTD) when a user logs in via SSH."),
-                           QMetaType::Bool, false);
+                           i18n("Determines whether the system will display the 'Message of the Day' (MOTD) when a user logs in via SSH."), QMetaType::Bool,
+                           false);
     builder.buildSSHOption(SSHOption::PermitTunnel, QStringLiteral("PermitTunnel"), i18n("SSH Tunneling Mode"),
                            i18n("Determining the allowed tunneling level for SSH connections."), QMetaType::QStringList, QStringLiteral("no"));
     builder.buildSSHOption(SSHOption::Subsystem, QStringLiteral("Subsystem"), i18n("Use SFTP subsystem"),
@@ -116,10 +111,9 @@ void SSHManager::buildServerOptions()
     builder.buildSSHOption(SSHOption::Banner, QStringLiteral("Banner"), i18n("Path to the SSH Banner file"),
                            i18n("Specifies the path to the file containing the welcome message or information displayed when logging in via SSH."),
                            QMetaType::QString, QStringLiteral("none"));
-    builder.buildSSHOption(
-        SSHOption::AuthorizedKeysFile, QStringLiteral("AuthorizedKeysFile"), i18n("A list of files from which authorization keys are read"),
-        i18n("Authorized keys determine which users are allowed to log on to the server using public key authentication in SSH."),
-        QMetaType::QStringList, QStringList {QStringLiteral(".ssh/authorized_keys"), QStringLiteral(".ssh/authorized_keys2")}, {}, false);
+    builder.buildSSHOption(SSHOption::AuthorizedKeysFile, QStringLiteral("AuthorizedKeysFile"), i18n("A list of files from which authorization keys are read"),
+                           i18n("Authorized keys determine which users are allowed to log on to the server using public key authentication in SSH."),
+                           QMetaType::QStringList, QStringList {QStringLiteral(".ssh/authorized_keys"), QStringLiteral(".ssh/authorized_keys2")}, {}, false);
 
     SSHOptionBuilder subBuilder(Server, nullptr);
     subBuilder.buildSSHOption(SSHOption::AllowUsers, QStringLiteral("AllowUsers"), i18n("Allowed users"),
@@ -133,9 +127,9 @@ void SSHManager::buildServerOptions()
     SSHOptions subOptions;
     subBuilder.moveOptions(subOptions);
 
-    builder.buildSSHOption(
-        SSHOption::AllowDenyUsersGroups, QStringLiteral("AllowDenyUsersGroups"), i18n("List of allowed/denied users or groups."),
-        i18n("List of group names or usernames that are prohibited from logging in via SSH."), QMetaType::QStringList, QStringList(), subOptions);
+    builder.buildSSHOption(SSHOption::AllowDenyUsersGroups, QStringLiteral("AllowDenyUsersGroups"), i18n("List of allowed/denied users or groups."),
+                           i18n("List of group names or usernames that are prohibited from logging in via SSH."), QMetaType::QStringList, QStringList(),
+                           subOptions);
 
     SSHOptions options;
     builder.moveOptions(options);
@@ -146,17 +140,17 @@ void SSHManager::buildServerOptions()
 void SSHManager::buildClientOptions()
 {
     SSHOptionBuilder builder(Client, nullptr);
-    builder.buildSSHOption(SSHOption::ClientPort, QStringLiteral("Port"), i18n("Host port"),
-                           i18n("Port number to connect on the remote host."), QMetaType::Int, 22);
+    builder.buildSSHOption(SSHOption::ClientPort, QStringLiteral("Port"), i18n("Host port"), i18n("Port number to connect on the remote host."), QMetaType::Int,
+                           22);
     builder.buildSSHOption(SSHOption::ServerAliveInterval, QStringLiteral("ServerAliveInterval"), i18n("SSH server connection timeout"),
                            i18n("Sets the timeout interval in seconds after which, if no data has been received from the server, ssh will send a message over "
-                                 "an encrypted channel to request a response from the server. The default value is 0, which means these messages will not be "
-                                 "sent to the server."),
+                                "an encrypted channel to request a response from the server. The default value is 0, which means these messages will not be "
+                                "sent to the server."),
                            QMetaType::Int, 0);
     builder.buildSSHOption(SSHOption::ServerAliveCountMax, QStringLiteral("ServerAliveCountMax"),
                            i18n("Maximum number of keep-alive attempts before disconnecting"),
                            i18n("Sets the number of active server messages that can be sent withoutreceiving any messages from the server via ssh.If this "
-                                 "threshold is reached while sending server health messages,ssh will disconnect from the server, terminating the session."),
+                                "threshold is reached while sending server health messages,ssh will disconnect from the server, terminating the session."),
                            QMetaType::Int, 3);
     SSHOptions options;
     builder.moveOptions(options);
