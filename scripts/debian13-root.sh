@@ -67,6 +67,8 @@ if [ "${1:-}" = --run ]; then
     shift
     exec unshare --mount --propagation private bash -c '
         root=$1 tree=$2; shift 2
+        # A mount point of its own, so that namespaces can be made inside it too.
+        mount --bind "$root" "$root"
         mount -t proc proc "$root/proc"
         mount --rbind /sys "$root/sys"
         mount --rbind /dev "$root/dev"

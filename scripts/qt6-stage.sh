@@ -27,7 +27,9 @@ echo "== Qt 6 unit and widget tests"
 ctest --test-dir build-qt6 --output-on-failure -LE e2e -j "$JOBS"
 
 echo "== kcmshell6 opens the module"
-# kcmshell6 finds the plug-in by its id among the plug-ins on Qt's path.
+# In the end-to-end sandbox, so that the build's helper answers over KAuth as it would
+# installed; kcmshell6 finds the plug-in by its id among the plug-ins on Qt's path.
 unset QT_QPA_PLATFORM
-QT_PLUGIN_PATH=$PWD/build-qt6/bin xvfb-run -a -s "-screen 0 1100x860x24" \
+tests/e2e/run-in-sandbox.sh --install build-qt6 env QT_PLUGIN_PATH="$PWD/build-qt6/bin" \
+    xvfb-run -a -s "-screen 0 1100x860x24" \
     bash scripts/window-shot.sh "SSH Settings" build-qt6/kcmshell6.png kcmshell6 kcm_sshsettings

@@ -26,8 +26,11 @@ SSHModule::SSHModule(Compat::ModuleParent *parent, const Compat::ModuleArgs &arg
     : KCMOS::OrbisKCModule(QStringLiteral("orbis_kcm_ssh"), parent, QString(), args), ui(new Ui::SSHModule)
 {
     ui->setupUi(widget());
-    // Hosts size their window from the page's hint; keep the form's own size.
-    widget()->setMinimumSize(widget()->size());
+    // Hosts size their window from the page's minimum size (KF5) or its size hint (KF6),
+    // before the first load fills the tabs: keep the form's own size for both.
+    const QSize formSize = widget()->size();
+    widget()->setMinimumSize(formSize);
+    ui->configureSwitcher->setMinimumSize(formSize.width(), formSize.height() - ui->horizontalLayout_3->sizeHint().height());
     setButtons(Help | Default | Apply);
 }
 
