@@ -7,10 +7,10 @@
 set -euo pipefail
 title=$1 png=$2
 shift 2
+mkdir -p "$(dirname "$png")"
 "$@" > "${png%.png}.log" 2>&1 &
 pid=$!
 trap 'kill "$pid" 2>/dev/null || true' EXIT
-mkdir -p "$(dirname "$png")"
 for _ in $(seq 600); do
     kill -0 "$pid" 2>/dev/null || { echo "$1 ended before its window appeared:" >&2; cat "${png%.png}.log" >&2; exit 1; }
     if xwininfo -root -tree 2>/dev/null | grep -qi -- "$title"; then
