@@ -35,6 +35,7 @@ ActionResult KAuthActionRunner::run(const QString &name, const ActionArguments &
 {
     KAuth::Action action(name);
     action.setHelperId(helperId());
+    action.setTimeout(Protocol::ActionTimeoutMs);
     for (const auto &argument : arguments) {
         action.addArgument(argument.first, argument.second);
     }

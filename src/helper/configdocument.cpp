@@ -4,7 +4,10 @@
 #include "atomicfile.h"
 
 #include <QFileInfo>
+#include <QHash>
+#include <QSet>
 
+#include <algorithm>
 #include <glob.h>
 
 namespace
@@ -112,6 +115,30 @@ bool isCommentedOut(const QByteArray &line, const QByteArray &keyword)
     return parseLine(body, &parsed) && parsed.keyword == keyword;
 }
 
+// Keywords sshd (or ssh) accepts under another name for the same setting.
+QByteArray canonicalKeyword(const QByteArray &keyword, ConfigDocument::Dialect dialect)
+{
+    static const QHash<QByteArray, QByteArray> server = {
+        {"challengeresponseauthentication", "kbdinteractiveauthentication"},
+        {"skeyauthentication", "kbdinteractiveauthentication"},
+        {"keepalive", "tcpkeepalive"},
+        {"dsaauthentication", "pubkeyauthentication"},
+        {"pubkeyacceptedkeytypes", "pubkeyacceptedalgorithms"},
+        {"hostbasedacceptedkeytypes", "hostbasedacceptedalgorithms"},
+    };
+    static const QHash<QByteArray, QByteArray> client = {
+        {"challengeresponseauthentication", "kbdinteractiveauthentication"},
+        {"skeyauthentication", "kbdinteractiveauthentication"},
+        {"tisauthentication", "kbdinteractiveauthentication"},
+        {"keepalive", "tcpkeepalive"},
+        {"dsaauthentication", "pubkeyauthentication"},
+        {"pubkeyacceptedkeytypes", "pubkeyacceptedalgorithms"},
+        {"hostbasedkeytypes", "hostbasedacceptedalgorithms"},
+        {"hostbasedacceptedkeytypes", "hostbasedacceptedalgorithms"},
+    };
+    return (dialect == ConfigDocument::Dialect::Server ? server : client).value(keyword, keyword);
+}
+
 QList<QByteArray> splitLines(const QByteArray &contents)
 {
     QList<QByteArray> lines;
@@ -147,6 +174,8 @@ bool ConfigDocument::loadFromContents(const QString &mainPath, const QByteArray 
         return false;
     }
     m_occurrences.clear();
+    m_seen.clear();
+    m_includePatterns.clear();
     if (!walk(0, false, 0, error)) {
         return false;
     }
@@ -183,7 +212,12 @@ bool ConfigDocument::walk(int fileIndex, bool insideBlock, int depth, QString *e
         if (isBlockStart(parsed.keyword)) {
             inBlock = true;
         }
-        m_occurrences.append({fileIndex, i, parsed.keyword, parsed.arguments, !inBlock});
+        // A file reached through two Include lines is one document: its lines count once, where sshd reads them first.
+        if (m_seen.contains({fileIndex, i})) {
+            continue;
+        }
+        m_seen.insert({fileIndex, i});
+        m_occurrences.append({fileIndex, i, canonicalKeyword(parsed.keyword, m_dialect), parsed.arguments, !inBlock});
         if (parsed.keyword != "include") {
             continue;
         }
@@ -191,6 +225,9 @@ bool ConfigDocument::walk(int fileIndex, bool insideBlock, int depth, QString *e
             QByteArray absolute = pattern;
             if (!absolute.startsWith('/') && !absolute.startsWith('~')) {
                 absolute = QFile::encodeName(m_baseDir) + '/' + absolute;
+            }
+            if (!m_includePatterns.contains(QFile::decodeName(absolute))) {
+                m_includePatterns.append(QFile::decodeName(absolute));
             }
             glob_t matches {};
             const int rc = ::glob(absolute.constData(), 0, nullptr, &matches);
@@ -233,15 +270,17 @@ bool ConfigDocument::walk(int fileIndex, bool insideBlock, int depth, QString *e
 void ConfigDocument::reindex()
 {
     m_occurrences.clear();
+    m_seen.clear();
     QString error;
     walk(0, false, 0, &error);
 }
 
 QList<ConfigDocument::Occurrence> ConfigDocument::occurrences(const QByteArray &keyword, bool globalOnly) const
 {
+    const QByteArray wanted = canonicalKeyword(keyword, m_dialect);
     QList<Occurrence> found;
     for (const Occurrence &occurrence : m_occurrences) {
-        if (occurrence.keyword == keyword && (occurrence.global || !globalOnly)) {
+        if (occurrence.keyword == wanted && (occurrence.global || !globalOnly)) {
             found.append(occurrence);
         }
     }
@@ -299,6 +338,17 @@ void ConfigDocument::insertLine(QPair<int, int> where, const QByteArray &text)
     lines.insert(where.second, text + ending);
 }
 
+void ConfigDocument::removeLines(QList<Occurrence> found)
+{
+    // From the last line of each file, so the earlier line numbers stay valid.
+    std::sort(found.begin(), found.end(), [](const Occurrence &a, const Occurrence &b) {
+        return a.file != b.file ? a.file > b.file : a.line > b.line;
+    });
+    for (const Occurrence &occurrence : std::as_const(found)) {
+        m_files[occurrence.file].lines.removeAt(occurrence.line);
+    }
+}
+
 void ConfigDocument::setSingle(const QString &keyword, const QByteArray &arguments)
 {
     const QByteArray lower = keyword.toLatin1().toLower();
@@ -327,10 +377,7 @@ void ConfigDocument::setAll(const QString &keyword, const QList<QByteArray> &new
             prefix += ' ';
         }
         where = {first.file, first.line};
-        // Remove from the last so the earlier line numbers stay valid.
-        for (int i = found.size() - 1; i >= 0; --i) {
-            m_files[found.at(i).file].lines.removeAt(found.at(i).line);
-        }
+        removeLines(found);
     } else {
         where = insertionPoint(lower);
     }
@@ -354,9 +401,7 @@ void ConfigDocument::setSftpSubsystem(bool enable, const QByteArray &server)
             insertLine(insertionPoint("subsystem"), "Subsystem sftp " + server);
         }
     } else {
-        for (int i = sftp.size() - 1; i >= 0; --i) {
-            m_files[sftp.at(i).file].lines.removeAt(sftp.at(i).line);
-        }
+        removeLines(sftp);
     }
     reindex();
 }

@@ -4,6 +4,7 @@
 #include <QByteArray>
 #include <QHash>
 #include <QList>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -41,7 +42,12 @@ public:
     /// Same, with the main file's contents given (used for dry runs and tests).
     bool loadFromContents(const QString &mainPath, const QByteArray &contents, QString *error);
 
+    /// Occurrences of @p keyword or any of its aliases; Occurrence::keyword is the canonical name.
     QList<Occurrence> occurrences(const QByteArray &keyword, bool globalOnly = true) const;
+    /// Every occurrence of every keyword, in the order sshd reads them.
+    const QList<Occurrence> &allOccurrences() const { return m_occurrences; }
+    /// The absolute glob pattern of every Include argument.
+    QStringList includePatterns() const { return m_includePatterns; }
 
     /// Sets a keyword whose first value wins.
     void setSingle(const QString &keyword, const QByteArray &arguments);
@@ -66,6 +72,7 @@ private:
     bool loadFile(const QString &path, const QByteArray *contents, QString *error);
     bool walk(int file, bool insideBlock, int depth, QString *error);
     void reindex();
+    void removeLines(QList<Occurrence> found);
     void replaceLine(const Occurrence &occurrence, const QByteArray &arguments);
     QPair<int, int> insertionPoint(const QByteArray &keyword) const;
     void insertLine(QPair<int, int> where, const QByteArray &text);
@@ -75,5 +82,7 @@ private:
     QString m_baseDir;
     QList<File> m_files;
     QList<Occurrence> m_occurrences;
+    QSet<QPair<int, int>> m_seen; ///< (file, line) already recorded
+    QStringList m_includePatterns;
     QString m_error;
 };

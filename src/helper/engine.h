@@ -4,12 +4,23 @@
 #include "optioncatalog.h"
 
 #include <QByteArray>
-#include <QHash>
 #include <QString>
 #include <QStringList>
 #include <QVariantMap>
 
 #include <functional>
+#include <memory>
+
+#include <sys/types.h>
+
+/// A local account, as the password database gives it.
+struct UserAccount
+{
+    QString name;
+    QString home;
+    uid_t uid = 0;
+    gid_t gid = 0;
+};
 
 /// Every file and program the engine touches. The helper uses system();
 /// tests point the engine at temporary folders.
@@ -17,8 +28,9 @@ struct EnginePaths
 {
     QString serverConfig;
     QString clientConfig;
-    QString serverBackup;
+    QString serverBackup; ///< the main file as it was before the last accepted change
     QString clientBackup;
+    QString backupDir; ///< root-only folder of the backup sets, outside every Include pattern
     QString serverDefault;
     QString clientDefault;
     QString sshd;
@@ -35,8 +47,14 @@ struct EnginePaths
     QString sftpServer;
     /// Given to every `sshd -t`/`sshd -T` run (tests pass "-h <host key>").
     QStringList sshdExtraArguments;
+    /// The account `ssh -G` runs as, so that nothing the client configuration runs gets root.
+    QString readerAccount;
     /// Addresses configured on the local interfaces; the system's when unset.
     std::function<QStringList()> localAddresses;
+    /// Looks up an account by uid; the password database when unset.
+    std::function<bool(uid_t, UserAccount *)> lookupUser;
+    /// Looks up an account by name; the password database when unset.
+    std::function<bool(const QString &, UserAccount *)> lookupUserName;
 
     static EnginePaths system();
 };
@@ -51,12 +69,28 @@ struct Reply
     static Reply failure(const QString &error);
 };
 
+class Configuration;
+class ServiceControl;
+class Sessions;
+class UserFiles;
+
+/**
+ * The helper's requests, each served by a small part over the shared atomic
+ * file writer and program runner: configuration (read, change, restore,
+ * backups), service, sessions, user files (banner, keys) and the journal.
+ */
 class Engine
 {
 public:
     using ConfigType = OptionCatalog::ConfigType;
 
+    /// The longest a journal read may take.
+    static constexpr int JournalTimeoutMs = 120000;
+
     explicit Engine(EnginePaths paths);
+    ~Engine();
+    Engine(const Engine &) = delete;
+    Engine &operator=(const Engine &) = delete;
 
     const EnginePaths &paths() const { return m_paths; }
 
@@ -67,28 +101,21 @@ public:
     Reply changeOption(ConfigType type, const QString &keyword, const QVariant &value, bool dryRun = false);
     Reply restore(ConfigType type, bool fromLocalBackup);
     Reply serviceCommand(const QString &command);
+    Reply serviceStatus();
     Reply readJournal(const QStringList &arguments);
     Reply killConnection(qint64 pid);
     Reply writeBanner(const QString &path, const QString &text);
-    Reply addAuthorizedKey(const QString &path, const QString &line);
-    Reply removeAuthorizedKey(const QString &path, const QString &line);
+    /// Edits a key file of the account @p uid, which must be one its AuthorizedKeysFile patterns give.
+    Reply addAuthorizedKey(const QString &path, const QString &line, uid_t uid);
+    Reply removeAuthorizedKey(const QString &path, const QString &line, uid_t uid);
 
     static bool checkJournalArguments(const QStringList &arguments, QString *error);
     static QStringList systemLocalAddresses();
 
 private:
-    QString configPath(ConfigType type) const;
-    QString backupPath(ConfigType type) const;
-    void ensurePrivilegeSeparationDir() const;
-    /// `sshd -t -f path` or `ssh -G -F path`; the tool's first error line on failure.
-    bool checkConfig(ConfigType type, const QString &path, QString *error) const;
-    /// Keyword → values as `sshd -T` / `ssh -G` print them.
-    bool effectiveValues(ConfigType type, const QString &path, QHash<QByteArray, QList<QByteArray>> *values, QString *error) const;
-    bool fileValues(ConfigType type, const QString &path, QHash<QByteArray, QList<QByteArray>> *values, QString *error) const;
-    bool isLocalAddress(const QString &address) const;
-    bool checkKeyLine(const QString &line, QString *error) const;
-    /// A plain key file, read into @p contents, and one valid key line.
-    Reply checkKeyRequest(const QString &path, const QString &line, QByteArray *contents) const;
-
     EnginePaths m_paths;
+    std::unique_ptr<Configuration> m_configuration;
+    std::unique_ptr<ServiceControl> m_service;
+    std::unique_ptr<Sessions> m_sessions;
+    std::unique_ptr<UserFiles> m_userFiles;
 };

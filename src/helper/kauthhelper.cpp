@@ -24,7 +24,13 @@ private:
     {
         // The system paths are fixed here; no caller can point the helper elsewhere.
         Engine engine(EnginePaths::system());
-        const Reply reply = RequestDispatch::dispatch(engine, action, arguments);
+        const int caller = HelperSupport::callerUid();
+        if (caller < 0) {
+            ActionReply failure = ActionReply::HelperErrorReply();
+            failure.setErrorDescription(QStringLiteral("the caller of the request is unknown"));
+            return failure;
+        }
+        const Reply reply = RequestDispatch::dispatch(engine, action, arguments, uid_t(caller));
         if (!reply.ok) {
             ActionReply failure = ActionReply::HelperErrorReply();
             failure.setErrorDescription(reply.error);

@@ -307,6 +307,13 @@ bool checkValue(const Option &option, const QVariant &value, CheckedValue *check
                 return refuse(QStringLiteral("\"%1\" is not a user or group pattern").arg(token.left(80)));
             }
         }
+        if (keyword.endsWith(QLatin1String("Groups"))) {
+            for (const QString &token : tokens) {
+                if (token.contains(QLatin1Char('@'))) {
+                    return refuse(QStringLiteral("\"%1\" names a host, but sshd matches groups by name only").arg(token.left(80)));
+                }
+            }
+        }
         if (!tokens.isEmpty()) {
             checked->lines = {tokens.join(QLatin1Char(' ')).toLatin1()};
             checked->expected = tokens;

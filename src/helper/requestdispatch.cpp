@@ -1,127 +1,130 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "requestdispatch.h"
 
+#include "sshsettingsprotocol.h"
+
 #include <QSet>
 
 namespace RequestDispatch
 {
 namespace
 {
+namespace Arg = SSHSettings::Protocol::Arg;
 using Keys = QSet<QString>;
 
-bool isType(const QVariantMap &arguments, const char *key, int type)
+bool isType(const QVariantMap &arguments, QLatin1String key, int type)
 {
-    return arguments.value(QLatin1String(key)).userType() == type;
+    return arguments.value(key).userType() == type;
 }
 
-Reply wrongType(const char *key, const char *expected)
+Reply wrongType(QLatin1String key, const char *expected)
 {
-    return Reply::failure(QStringLiteral("argument \"%1\" must be %2").arg(QLatin1String(key), QLatin1String(expected)));
+    return Reply::failure(QStringLiteral("argument \"%1\" must be %2").arg(key, QLatin1String(expected)));
 }
 
-bool configType(const QVariantMap &arguments, const char *key, Engine::ConfigType *type)
+bool configType(const QVariantMap &arguments, QLatin1String key, Engine::ConfigType *type)
 {
     if (!isType(arguments, key, QMetaType::Int)) {
         return false;
     }
-    const int value = arguments.value(QLatin1String(key)).toInt();
-    if (value != int(Engine::ConfigType::Server) && value != int(Engine::ConfigType::Client)) {
+    const int value = arguments.value(key).toInt();
+    if (value != SSHSettings::Protocol::Server && value != SSHSettings::Protocol::Client) {
         return false;
     }
     *type = Engine::ConfigType(value);
     return true;
 }
 
-Keys keys(std::initializer_list<const char *> names)
+Keys keys(std::initializer_list<QLatin1String> names)
 {
     Keys set;
-    for (const char *name : names) {
-        set.insert(QLatin1String(name));
+    for (const QLatin1String name : names) {
+        set.insert(name);
     }
     return set;
 }
 
-QString string(const QVariantMap &arguments, const char *key)
+QString string(const QVariantMap &arguments, QLatin1String key)
 {
-    return arguments.value(QLatin1String(key)).toString();
+    return arguments.value(key).toString();
 }
 }
 
-Reply dispatch(Engine &engine, Action action, const QVariantMap &arguments)
+Reply dispatch(Engine &engine, Action action, const QVariantMap &arguments, uid_t caller)
 {
     const QStringList keyList = arguments.keys();
     const Keys present(keyList.begin(), keyList.end());
     if (action == Action::Access) {
-        if (present == keys({"check_options", "type_id"})) {
+        if (present == keys({Arg::ReadKeywords, Arg::ReadType})) {
             Engine::ConfigType type;
-            if (!configType(arguments, "type_id", &type)) {
-                return wrongType("type_id", "1 (server) or 2 (client)");
+            if (!configType(arguments, Arg::ReadType, &type)) {
+                return wrongType(Arg::ReadType, "1 (server) or 2 (client)");
             }
-            if (!isType(arguments, "check_options", QMetaType::QStringList)) {
-                return wrongType("check_options", "a string list");
+            if (!isType(arguments, Arg::ReadKeywords, QMetaType::QStringList)) {
+                return wrongType(Arg::ReadKeywords, "a string list");
             }
-            const QStringList keywords = arguments.value(QStringLiteral("check_options")).toStringList();
-            if (keywords.isEmpty() || keywords.size() > 64) {
-                return Reply::failure(QStringLiteral("check_options must name 1 to 64 keywords"));
+            const QStringList keywords = arguments.value(Arg::ReadKeywords).toStringList();
+            if (keywords.isEmpty() || keywords.size() > SSHSettings::Protocol::MaxReadKeywords) {
+                return Reply::failure(QStringLiteral("%1 must name 1 to %2 keywords").arg(Arg::ReadKeywords).arg(SSHSettings::Protocol::MaxReadKeywords));
             }
             return engine.readOptions(type, keywords);
         }
-        if (present == keys({"restore_configure", "restore_local_backup"})) {
+        if (present == keys({Arg::RestoreType, Arg::RestoreFromBackup})) {
             Engine::ConfigType type;
-            if (!configType(arguments, "restore_configure", &type)) {
-                return wrongType("restore_configure", "1 (server) or 2 (client)");
+            if (!configType(arguments, Arg::RestoreType, &type)) {
+                return wrongType(Arg::RestoreType, "1 (server) or 2 (client)");
             }
-            if (!isType(arguments, "restore_local_backup", QMetaType::Bool)) {
-                return wrongType("restore_local_backup", "a boolean");
+            if (!isType(arguments, Arg::RestoreFromBackup, QMetaType::Bool)) {
+                return wrongType(Arg::RestoreFromBackup, "a boolean");
             }
-            return engine.restore(type, arguments.value(QStringLiteral("restore_local_backup")).toBool());
+            return engine.restore(type, arguments.value(Arg::RestoreFromBackup).toBool());
         }
-        if (present == keys({"ssh_server_command"})) {
-            if (!isType(arguments, "ssh_server_command", QMetaType::QString)) {
-                return wrongType("ssh_server_command", "a string");
+        if (present == keys({Arg::ServiceCommand})) {
+            if (!isType(arguments, Arg::ServiceCommand, QMetaType::QString)) {
+                return wrongType(Arg::ServiceCommand, "a string");
             }
-            return engine.serviceCommand(string(arguments, "ssh_server_command"));
+            return engine.serviceCommand(string(arguments, Arg::ServiceCommand));
         }
-        if (present == keys({"system_logs_arguments"})) {
-            if (!isType(arguments, "system_logs_arguments", QMetaType::QStringList)) {
-                return wrongType("system_logs_arguments", "a string list");
+        if (present == keys({Arg::JournalArguments})) {
+            if (!isType(arguments, Arg::JournalArguments, QMetaType::QStringList)) {
+                return wrongType(Arg::JournalArguments, "a string list");
             }
-            return engine.readJournal(arguments.value(QStringLiteral("system_logs_arguments")).toStringList());
+            return engine.readJournal(arguments.value(Arg::JournalArguments).toStringList());
         }
         return Reply::failure(QStringLiteral("unknown or mixed read request"));
     }
 
-    if (present == keys({"option_name", "config_type_id", "new_value"})) {
+    if (present == keys({Arg::ChangeKeyword, Arg::ChangeType, Arg::ChangeValue})) {
         Engine::ConfigType type;
-        if (!configType(arguments, "config_type_id", &type)) {
-            return wrongType("config_type_id", "1 (server) or 2 (client)");
+        if (!configType(arguments, Arg::ChangeType, &type)) {
+            return wrongType(Arg::ChangeType, "1 (server) or 2 (client)");
         }
-        if (!isType(arguments, "option_name", QMetaType::QString)) {
-            return wrongType("option_name", "a string");
+        if (!isType(arguments, Arg::ChangeKeyword, QMetaType::QString)) {
+            return wrongType(Arg::ChangeKeyword, "a string");
         }
-        return engine.changeOption(type, string(arguments, "option_name"), arguments.value(QStringLiteral("new_value")));
+        return engine.changeOption(type, string(arguments, Arg::ChangeKeyword), arguments.value(Arg::ChangeValue));
     }
-    if (present == keys({"kill_pid"})) {
-        if (!isType(arguments, "kill_pid", QMetaType::Int)) {
-            return wrongType("kill_pid", "an integer");
+    if (present == keys({Arg::KillPid})) {
+        if (!isType(arguments, Arg::KillPid, QMetaType::Int)) {
+            return wrongType(Arg::KillPid, "an integer");
         }
-        return engine.killConnection(arguments.value(QStringLiteral("kill_pid")).toInt());
+        return engine.killConnection(arguments.value(Arg::KillPid).toInt());
     }
-    if (present == keys({"write_banner_path", "write_banner_text"})) {
-        if (!isType(arguments, "write_banner_path", QMetaType::QString) || !isType(arguments, "write_banner_text", QMetaType::QString)) {
-            return wrongType("write_banner_path/write_banner_text", "strings");
+    if (present == keys({Arg::BannerPath, Arg::BannerText})) {
+        if (!isType(arguments, Arg::BannerPath, QMetaType::QString) || !isType(arguments, Arg::BannerText, QMetaType::QString)) {
+            return wrongType(QLatin1String("write_banner_path/write_banner_text"), "strings");
         }
-        return engine.writeBanner(string(arguments, "write_banner_path"), string(arguments, "write_banner_text"));
+        return engine.writeBanner(string(arguments, Arg::BannerPath), string(arguments, Arg::BannerText));
     }
-    const bool add = present == keys({"authorized_keys_file", "add_key_line"});
-    if (add || present == keys({"authorized_keys_file", "remove_key_line"})) {
-        const char *lineKey = add ? "add_key_line" : "remove_key_line";
-        if (!isType(arguments, "authorized_keys_file", QMetaType::QString) || !isType(arguments, lineKey, QMetaType::QString)) {
-            return wrongType("authorized_keys_file/key line", "strings");
+    const bool add = present == keys({Arg::KeysFile, Arg::AddKeyLine});
+    if (add || present == keys({Arg::KeysFile, Arg::RemoveKeyLine})) {
+        const QLatin1String lineKey = add ? Arg::AddKeyLine : Arg::RemoveKeyLine;
+        if (!isType(arguments, Arg::KeysFile, QMetaType::QString) || !isType(arguments, lineKey, QMetaType::QString)) {
+            return wrongType(QLatin1String("authorized_keys_file/key line"), "strings");
         }
-        const QString path = string(arguments, "authorized_keys_file");
+        const QString path = string(arguments, Arg::KeysFile);
         const QString line = string(arguments, lineKey);
-        return add ? engine.addAuthorizedKey(path, line) : engine.removeAuthorizedKey(path, line);
+        return add ? engine.addAuthorizedKey(path, line, caller) : engine.removeAuthorizedKey(path, line, caller);
     }
     return Reply::failure(QStringLiteral("unknown or mixed change request"));
 }

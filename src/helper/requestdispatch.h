@@ -5,6 +5,8 @@
 
 #include <QVariantMap>
 
+#include <sys/types.h>
+
 /**
  * Tells the requests of the two actions apart by their argument keys,
  * checks the types of the arguments and hands them to the engine.
@@ -17,5 +19,6 @@ enum class Action {
     Change,
 };
 
-Reply dispatch(Engine &engine, Action action, const QVariantMap &arguments);
+/// @p caller is the user on whose behalf the request runs (KAuth's caller); key files are edited for that user only.
+Reply dispatch(Engine &engine, Action action, const QVariantMap &arguments, uid_t caller);
 }

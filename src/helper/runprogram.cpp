@@ -5,6 +5,9 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 
+#include <grp.h>
+#include <unistd.h>
+
 QString ProgramResult::reason(const QString &program) const
 {
     if (!started) {
@@ -21,16 +24,43 @@ QString ProgramResult::reason(const QString &program) const
     return text;
 }
 
-ProgramResult runProgram(
-    const QString &program, const QStringList &arguments, const QByteArray &input, int timeoutMs, const std::function<void(const QByteArray &)> &onOutput)
+namespace
+{
+// Gives up root in the child, between fork and exec.
+class UnprivilegedProcess : public QProcess
+{
+public:
+    UnprivilegedProcess(uid_t uid, gid_t gid) : m_uid(uid), m_gid(gid) { }
+
+protected:
+    void setupChildProcess() override
+    {
+        if (::setgroups(0, nullptr) != 0 || ::setgid(m_gid) != 0 || ::setuid(m_uid) != 0 || ::setuid(0) == 0) {
+            ::_exit(127);
+        }
+    }
+
+private:
+    uid_t m_uid;
+    gid_t m_gid;
+};
+
+ProgramResult run(QProcess &process,
+                  bool withPath,
+                  const QString &program,
+                  const QStringList &arguments,
+                  const QByteArray &input,
+                  int timeoutMs,
+                  const std::function<void(const QByteArray &)> &onOutput)
 {
     ProgramResult result;
     if (!program.startsWith(QLatin1Char('/'))) {
         return result;
     }
-    QProcess process;
     QProcessEnvironment environment;
-    environment.insert(QStringLiteral("PATH"), QStringLiteral("/usr/sbin:/usr/bin:/sbin:/bin"));
+    if (withPath) {
+        environment.insert(QStringLiteral("PATH"), QStringLiteral("/usr/sbin:/usr/bin:/sbin:/bin"));
+    }
     environment.insert(QStringLiteral("LANG"), QStringLiteral("C"));
     environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
     process.setProcessEnvironment(environment);
@@ -78,4 +108,22 @@ ProgramResult runProgram(
     result.finished = process.exitStatus() == QProcess::NormalExit;
     result.exitCode = process.exitCode();
     return result;
+}
+}
+
+ProgramResult runProgram(
+    const QString &program, const QStringList &arguments, const QByteArray &input, int timeoutMs, const std::function<void(const QByteArray &)> &onOutput)
+{
+    QProcess process;
+    return run(process, true, program, arguments, input, timeoutMs, onOutput);
+}
+
+ProgramResult runProgramAs(uid_t uid, gid_t gid, const QString &program, const QStringList &arguments, int timeoutMs)
+{
+    if (::geteuid() != 0) {
+        QProcess process;
+        return run(process, false, program, arguments, {}, timeoutMs, {});
+    }
+    UnprivilegedProcess process(uid, gid);
+    return run(process, false, program, arguments, {}, timeoutMs, {});
 }

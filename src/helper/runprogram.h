@@ -7,6 +7,8 @@
 
 #include <functional>
 
+#include <sys/types.h>
+
 struct ProgramResult
 {
     bool started = false;
@@ -31,3 +33,10 @@ ProgramResult runProgram(const QString &program,
                          const QByteArray &input = {},
                          int timeoutMs = 30000,
                          const std::function<void(const QByteArray &)> &onOutput = {});
+
+/**
+ * Runs @p program as @p uid / @p gid (no supplementary groups, no PATH) when
+ * this process is root, so whatever the program runs on its own (`Match exec`)
+ * has no more rights than that user. Otherwise like runProgram().
+ */
+ProgramResult runProgramAs(uid_t uid, gid_t gid, const QString &program, const QStringList &arguments, int timeoutMs = 30000);

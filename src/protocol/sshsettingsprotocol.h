@@ -57,11 +57,16 @@ constexpr QLatin1String RemoveKeyLine("remove_key_line"); ///< QString
 
 namespace Reply
 {
-constexpr QLatin1String Output("output"); ///< journal: the filtered lines
+constexpr QLatin1String Output("output"); ///< journal: the records of sshd's log (SshdLog::Reducer)
 constexpr QLatin1String Diff("diff"); ///< dry run: the unified diff
 constexpr QLatin1String Previous("previous"); ///< restore: where the replaced file is kept
 }
 
 /// The most keywords one read may name.
 constexpr int MaxReadKeywords = 64;
+
+/// How long the module waits for one request. Longer than the helper's longest
+/// step (a service restart, a journal read, a change with its sshd runs), so a
+/// slow request is never reported as failed and then done.
+constexpr int ActionTimeoutMs = 5 * 60 * 1000;
 }

@@ -13,6 +13,7 @@
 #include "sshconnectionsmanager.h"
 #include "sshmanager.h"
 #include "sshoption.h"
+#include "sshsettingsprotocol.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -378,7 +379,7 @@ private Q_SLOTS:
         QTest::addColumn<ActionArguments>("arguments");
         const auto option = [](const char *keyword, const QVariant &value) {
             return ActionArguments {
-                {QStringLiteral("option_name"), QString::fromLatin1(keyword)}, {QStringLiteral("config_type_id"), 1}, {QStringLiteral("new_value"), value}};
+                {Protocol::Arg::ChangeKeyword, QString::fromLatin1(keyword)}, {Protocol::Arg::ChangeType, 1}, {Protocol::Arg::ChangeValue, value}};
         };
         const QStringList journal = {QStringLiteral("--identifier=sshd"), QStringLiteral("--boot"), QStringLiteral("--utc"), QStringLiteral("--show-cursor"),
                                      QStringLiteral("--output=short-iso-precise")};
@@ -386,30 +387,81 @@ private Q_SLOTS:
         QTest::newRow("wrong type") << int(ActionKind::Change) << option("Port", 1.5);
         QTest::newRow("unknown keyword") << int(ActionKind::Change) << option("ForceCommand", QStringLiteral("/bin/sh"));
         QTest::newRow("two requests at once") << int(ActionKind::Change)
-                                              << (option("Port", QStringLiteral("2223")) << qMakePair(QStringLiteral("kill_pid"), QVariant(1)));
-        QTest::newRow("kill init") << int(ActionKind::Change) << ActionArguments {{QStringLiteral("kill_pid"), 1}};
+                                              << (option("Port", QStringLiteral("2223")) << qMakePair(Protocol::Arg::KillPid, QVariant(1)));
+        QTest::newRow("kill init") << int(ActionKind::Change) << ActionArguments {{Protocol::Arg::KillPid, 1}};
         QTest::newRow("banner outside /etc") << int(ActionKind::Change)
-                                             << ActionArguments {{QStringLiteral("write_banner_path"), QStringLiteral("/root/.bashrc")},
-                                                                 {QStringLiteral("write_banner_text"), QStringLiteral("x")}};
-        QTest::newRow("service reload") << int(ActionKind::Access) << ActionArguments {{QStringLiteral("ssh_server_command"), QStringLiteral("reload")}};
-        QTest::newRow("journal vacuum") << int(ActionKind::Access)
-                                        << ActionArguments {{QStringLiteral("system_logs_arguments"), journal + sl({"--vacuum-time=1s"})}};
+                                             << ActionArguments {{Protocol::Arg::BannerPath, QStringLiteral("/root/.bashrc")},
+                                                                 {Protocol::Arg::BannerText, QStringLiteral("x")}};
+        const auto banner = [](const char *path) {
+            return ActionArguments {{Protocol::Arg::BannerPath, QLatin1String(path)}, {Protocol::Arg::BannerText, QStringLiteral("PermitRootLogin yes\n")}};
+        };
+        const auto key = [](const char *path, const QString &line) {
+            return ActionArguments {{Protocol::Arg::KeysFile, QLatin1String(path)}, {Protocol::Arg::AddKeyLine, line}};
+        };
+        const QString hostKey = QString::fromLatin1(readFile(QStringLiteral("/etc/ssh/ssh_host_ed25519_key.pub"))).trimmed();
+        QTest::newRow("banner text over /etc/passwd") << int(ActionKind::Change) << banner("/etc/passwd");
+        QTest::newRow("banner text over a drop-in") << int(ActionKind::Change) << banner("/etc/ssh/sshd_config.d/99-banner.conf");
+        QTest::newRow("banner text over a host key") << int(ActionKind::Change) << banner("/etc/ssh/ssh_host_ed25519_key");
+        QTest::newRow("Banner /etc/shadow") << int(ActionKind::Change) << option("Banner", QStringLiteral("/etc/shadow"));
+        QTest::newRow("Banner a host key") << int(ActionKind::Change) << option("Banner", QStringLiteral("/etc/ssh/ssh_host_ed25519_key"));
+        QTest::newRow("key file /etc/profile") << int(ActionKind::Change) << key("/etc/profile", hostKey);
+        QTest::newRow("key line running a shell") << int(ActionKind::Change)
+                                                  << key("/root/.ssh/authorized_keys", QStringLiteral("\"$(id>/tmp/x)\" ") + hostKey);
+        QTest::newRow("group with a host") << int(ActionKind::Change) << option("AllowGroups", QStringLiteral("wheel@*"));
+        QTest::newRow("service reload") << int(ActionKind::Access) << ActionArguments {{Protocol::Arg::ServiceCommand, QStringLiteral("reload")}};
+        QTest::newRow("journal vacuum") << int(ActionKind::Access) << ActionArguments {{Protocol::Arg::JournalArguments, journal + sl({"--vacuum-time=1s"})}};
         QTest::newRow("journal of all boots") << int(ActionKind::Access)
-                                              << ActionArguments {{QStringLiteral("system_logs_arguments"), QStringList(journal.mid(0, 1) + journal.mid(2))}};
+                                              << ActionArguments {{Protocol::Arg::JournalArguments, QStringList(journal.mid(0, 1) + journal.mid(2))}};
         QTest::newRow("journal of another unit") << int(ActionKind::Access)
-                                                 << ActionArguments {{QStringLiteral("system_logs_arguments"), journal + sl({"--identifier=sudo"})}};
+                                                 << ActionArguments {{Protocol::Arg::JournalArguments, journal + sl({"--identifier=sudo"})}};
     }
 
     void hostileRequestsRefused()
     {
         QFETCH(int, kind);
         QFETCH(ActionArguments, arguments);
-        const QByteArray before = readFile(s_serverConfig);
+        const QStringList files = {s_serverConfig,
+                                   s_serverConfig + QStringLiteral(".bak"),
+                                   QStringLiteral("/etc/passwd"),
+                                   QStringLiteral("/etc/profile"),
+                                   QStringLiteral("/etc/ssh/ssh_host_ed25519_key"),
+                                   QStringLiteral("/root/.ssh/authorized_keys")};
+        QByteArrayList before;
+        for (const QString &file : files) {
+            before.append(readFile(file));
+        }
         const ActionResult result = runPrivilegedAction(ActionKind(kind), arguments);
         QVERIFY(!result.ok);
         qInfo("refused: %s", qPrintable(result.errorText));
-        QCOMPARE(readFile(s_serverConfig), before);
+        QVERIFY(!result.errorText.isEmpty());
+        for (int i = 0; i < files.size(); ++i) {
+            QCOMPARE(readFile(files.at(i)), before.at(i));
+        }
+        QVERIFY(!QFile::exists(QStringLiteral("/etc/ssh/sshd_config.d/99-banner.conf")));
         QVERIFY(ServerState().isActive());
+    }
+
+    // KAuth's caller is the user whose key file is edited: root here, through the
+    // AuthorizedKeysFile pattern /etc/ssh/keys/%u (inside the sandbox's /etc/ssh).
+    void keysOfTheCaller()
+    {
+        QVERIFY(QDir().mkpath(QStringLiteral("/etc/ssh/keys")));
+        const ActionArguments patterns = {{Protocol::Arg::ChangeKeyword, QStringLiteral("AuthorizedKeysFile")},
+                                          {Protocol::Arg::ChangeType, int(Protocol::Server)},
+                                          {Protocol::Arg::ChangeValue, sl({".ssh/authorized_keys", "/etc/ssh/keys/%u"})}};
+        QVERIFY(runPrivilegedAction(ActionKind::Change, patterns).ok);
+        const QString file = QStringLiteral("/etc/ssh/keys/root");
+        const QString line = QStringLiteral("restrict ") + QString::fromLatin1(readFile(QStringLiteral("/etc/ssh/ssh_host_ed25519_key.pub"))).trimmed();
+        const ActionResult added = runPrivilegedAction(ActionKind::Change, {{Protocol::Arg::KeysFile, file}, {Protocol::Arg::AddKeyLine, line}});
+        QVERIFY2(added.ok, qPrintable(added.errorText));
+        QCOMPARE(readFile(file), line.toLatin1() + '\n');
+        QCOMPARE(QFileInfo(file).permissions(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser | QFileDevice::WriteUser);
+        QVERIFY(runPrivilegedAction(ActionKind::Change, {{Protocol::Arg::KeysFile, file}, {Protocol::Arg::RemoveKeyLine, line}}).ok);
+        QCOMPARE(readFile(file), QByteArray());
+        // Another user's file is not the caller's.
+        QVERIFY(!runPrivilegedAction(ActionKind::Change, {{Protocol::Arg::KeysFile, QStringLiteral("/etc/ssh/keys/nobody")}, {Protocol::Arg::AddKeyLine, line}})
+                     .ok);
+        QVERIFY(!QFile::exists(QStringLiteral("/etc/ssh/keys/nobody")));
     }
 
     void unauthorisedCallerIsRefused()

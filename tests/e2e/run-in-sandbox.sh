@@ -71,6 +71,9 @@ cp -a /etc/ssh/. "$work/ssh/"
 rm -f "$work"/ssh/ssh_host_*key* "$work"/ssh/*.bak
 mount --bind "$work/ssh" /etc/ssh
 /usr/bin/ssh-keygen -A >/dev/null
+# The helper keeps its backup sets in /var/backups/ssh-settings: a private one.
+mkdir -p "$work/backups" /var/backups
+mount --bind "$work/backups" /var/backups
 
 mount -t tmpfs -o mode=0755 tmpfs /run
 mkdir -p /run/dbus /run/sshd
@@ -166,6 +169,6 @@ status=0
 # Everything started here lives in this pid namespace and ends with it.
 kill "$(cat "$work/bus.pid")" 2>/dev/null || true
 [ ! -e "$work/journald.pid" ] || kill "$(cat "$work/journald.pid")" 2>/dev/null || true
-umount /etc/ssh /run 2>/dev/null || true
+umount /etc/ssh /var/backups /run 2>/dev/null || true
 rm -rf "$work"
 exit $status

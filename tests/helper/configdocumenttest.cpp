@@ -71,6 +71,16 @@ private Q_SLOTS:
                                                      << QByteArray();
         QTest::newRow("server: Host is an ordinary word") << false << QByteArray("Host x\nPort 1\n") << QByteArray() << "single"
                                                           << "Port" << Lines {"2"} << QByteArray("Host x\nPort 2\n") << QByteArray();
+        QTest::newRow("alias is the same keyword") << false << QByteArray("ChallengeResponseAuthentication yes\nKeepAlive yes\n") << QByteArray() << "single"
+                                                   << "KbdInteractiveAuthentication" << Lines {"no"}
+                                                   << QByteArray("ChallengeResponseAuthentication no\nKeepAlive yes\n") << QByteArray();
+        QTest::newRow("alias KeepAlive") << false << QByteArray("keepalive=yes\n") << QByteArray() << "all"
+                                         << "TCPKeepAlive" << Lines {"no"} << QByteArray("keepalive=no\n") << QByteArray();
+        QTest::newRow("drop-in included twice is one document")
+            << false << inc + "Include @DIR@/10-local.conf\nPermitRootLogin no\n"
+            << QByteArray("ListenAddress 1.1.1.1\nPermitRootLogin no\n") << "all"
+            << "ListenAddress" << Lines {"2.2.2.2"} << inc + "Include @DIR@/10-local.conf\nPermitRootLogin no\n"
+            << QByteArray("ListenAddress 2.2.2.2\nPermitRootLogin no\n");
         QTest::newRow("keyword without arguments gets a blank") << false << QByteArray("Banner\n") << QByteArray() << "single"
                                                                 << "Banner" << Lines {"none"} << QByteArray("Banner none\n") << QByteArray();
     }
@@ -135,15 +145,15 @@ private Q_SLOTS:
         QCOMPARE(found.at(2).arguments, Lines {"1"});
     }
 
-    void includeLoopIsBounded()
+    void includeLoopEnds()
     {
         QTemporaryDir dir;
         const QString main = dir.path() + QStringLiteral("/main");
-        write(main, "Include " + QFile::encodeName(main) + "\n");
+        write(main, "Include " + QFile::encodeName(main) + "\nPort 1\n");
         ConfigDocument document(ConfigDocument::Dialect::Server);
         QString error;
-        QVERIFY(!document.load(main, &error));
-        QVERIFY(error.contains(QLatin1String("nested")));
+        QVERIFY2(document.load(main, &error), qPrintable(error));
+        QCOMPARE(document.occurrences("port").size(), 1);
     }
 
     void diffShowsOnlyTheChange()

@@ -8,45 +8,69 @@
 #include <QFile>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 TestSandbox::TestSandbox()
 {
+    // The reader account of `ssh -G` must be able to read the client configuration.
+    ::chmod(QFile::encodeName(root()).constData(), 0755);
     paths = EnginePaths::system();
-    paths.serverConfig = path(QStringLiteral("sshd_config"));
-    paths.clientConfig = path(QStringLiteral("ssh_config"));
-    paths.serverBackup = path(QStringLiteral("sshd_config.bak"));
-    paths.clientBackup = path(QStringLiteral("ssh_config.bak"));
-    paths.serverDefault = path(QStringLiteral("default/sshd_config"));
-    paths.clientDefault = path(QStringLiteral("default/ssh_config"));
-    paths.sshdPidFile = path(QStringLiteral("run/sshd.pid"));
-    paths.systemdRunDir = path(QStringLiteral("run/systemd/system"));
-    paths.bannerRoot = path(QStringLiteral("etc"));
+    for (QString *system : {&paths.serverConfig, &paths.clientConfig, &paths.serverBackup, &paths.clientBackup, &paths.backupDir, &paths.serverDefault,
+                            &paths.clientDefault, &paths.bannerRoot, &paths.initScript, &paths.systemdRunDir, &paths.sshdPidFile}) {
+        *system = root() + *system;
+    }
     paths.sshdExtraArguments = QStringList {QStringLiteral("-h"), path(QStringLiteral("keys/host_ed25519_key"))};
     paths.localAddresses = [] {
         return QStringList {QStringLiteral("127.0.0.1"), QStringLiteral("::1"), QStringLiteral("192.0.2.2")};
     };
-    QDir root(m_dir.path());
-    for (const char *folder : {"sshd_config.d", "ssh_config.d", "default", "run", "etc/banners", "keys", "home"}) {
-        root.mkpath(QLatin1String(folder));
+    const QString home = path(QStringLiteral("home"));
+    paths.lookupUser = [home](uid_t uid, UserAccount *account) {
+        if (uid == ::geteuid()) {
+            *account = {QStringLiteral("tester"), home + QLatin1String("/tester"), uid, ::getegid()};
+        } else if (uid == OtherUid) {
+            *account = {QStringLiteral("other"), home + QLatin1String("/other"), uid, gid_t(OtherUid)};
+        } else {
+            return false;
+        }
+        return true;
+    };
+    QDir tree(root());
+    for (const char *folder :
+         {"etc/ssh/sshd_config.d", "etc/ssh/ssh_config.d", "etc/banners", "usr/share/openssh", "run", "keys", "home/tester/.ssh", "home/other/.ssh"}) {
+        tree.mkpath(QLatin1String(folder));
     }
-    const ProgramResult key = runProgram(paths.sshKeygen,
-                                         {QStringLiteral("-q"), QStringLiteral("-t"), QStringLiteral("ed25519"), QStringLiteral("-N"), QString(),
-                                          QStringLiteral("-f"), path(QStringLiteral("keys/host_ed25519_key"))});
-    const QByteArray server = "Include @DROPIN@/*.conf\n\n#Port 22\n#ListenAddress 0.0.0.0\nKbdInteractiveAuthentication no\nUsePAM yes\n"
-                              "X11Forwarding yes\nPrintMotd no\nAcceptEnv LANG LC_*\nSubsystem\tsftp\t/usr/lib/openssh/sftp-server\n"
-                              "# Example of overriding settings on a per-user basis\nMatch User anoncvs\n\tX11Forwarding no\n\tPermitTTY no\n";
-    write(QStringLiteral("sshd_config"), withDropinDir(server));
-    write(QStringLiteral("default/sshd_config"), withDropinDir(server));
-    write(QStringLiteral("ssh_config"),
-          "Include " + QFile::encodeName(path(QStringLiteral("ssh_config.d"))) + "/*.conf\n\nHost *\n#   Port 22\n    SendEnv LANG LC_*\n");
+    // One host key for every sandbox of the process.
+    static const QByteArray privateKey = [] {
+        QTemporaryDir dir;
+        const QString file = dir.path() + QLatin1String("/key");
+        runProgram(EnginePaths::system().sshKeygen,
+                   {QStringLiteral("-q"), QStringLiteral("-t"), QStringLiteral("ed25519"), QStringLiteral("-N"), QString(), QStringLiteral("-f"), file});
+        QFile key(file);
+        return key.open(QIODevice::ReadOnly) ? key.readAll() : QByteArray();
+    }();
+    static const QByteArray publicKey =
+        runProgram(EnginePaths::system().sshKeygen, {QStringLiteral("-y"), QStringLiteral("-f"), QStringLiteral("/dev/stdin")}, privateKey).standardOutput;
+    // Debian's sshd_config, shortened.
+    const QByteArray server = "Include " + QFile::encodeName(path(QStringLiteral("etc/ssh/sshd_config.d"))) +
+        "/*.conf\n\n#Port 22\n#ListenAddress 0.0.0.0\nKbdInteractiveAuthentication no\nUsePAM yes\n"
+        "X11Forwarding yes\nPrintMotd no\nAcceptEnv LANG LC_*\nSubsystem\tsftp\t/usr/lib/openssh/sftp-server\n"
+        "# Example of overriding settings on a per-user basis\nMatch User anoncvs\n\tX11Forwarding no\n\tPermitTTY no\n";
+    write(QStringLiteral("etc/ssh/sshd_config"), server);
+    write(QStringLiteral("usr/share/openssh/sshd_config"), server);
+    write(QStringLiteral("etc/ssh/ssh_config"),
+          "Include " + QFile::encodeName(path(QStringLiteral("etc/ssh/ssh_config.d"))) + "/*.conf\n\nHost *\n#   Port 22\n    SendEnv LANG LC_*\n");
+    write(QStringLiteral("etc/issue.net"), "Debian GNU/Linux\n");
     write(QStringLiteral("etc/banners/issue"), "Welcome\n");
-    write(QStringLiteral("home/authorized_keys"), "");
-    m_valid = m_dir.isValid() && key.succeeded();
+    write(QStringLiteral("home/tester/.ssh/authorized_keys"), "# no keys yet\n");
+    write(QStringLiteral("keys/host_ed25519_key"), privateKey);
+    write(QStringLiteral("keys/host_ed25519_key.pub"), publicKey);
+    ::chmod(QFile::encodeName(path(QStringLiteral("keys/host_ed25519_key"))).constData(), 0600);
+    m_valid = m_dir.isValid() && !privateKey.isEmpty() && publicKey.startsWith("ssh-ed25519 ");
 }
 
 QString TestSandbox::path(const QString &relative) const
 {
-    return m_dir.path() + QLatin1Char('/') + relative;
+    return root() + QLatin1Char('/') + relative;
 }
 
 void TestSandbox::write(const QString &relative, const QByteArray &contents) const
@@ -63,29 +87,31 @@ QByteArray TestSandbox::read(const QString &relative) const
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-QByteArray TestSandbox::withDropinDir(QByteArray text) const
+QString TestSandbox::publicKey() const
 {
-    return text.replace("@DROPIN@", QFile::encodeName(path(QStringLiteral("sshd_config.d"))));
+    return QString::fromLatin1(read(QStringLiteral("keys/host_ed25519_key.pub"))).trimmed();
 }
 
 QHash<QString, QByteArray> TestSandbox::snapshot() const
 {
     QHash<QString, QByteArray> files;
-    QDirIterator it(m_dir.path(), QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    QDirIterator it(root(), QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QString name = it.next();
         struct stat st
         {
         };
         ::lstat(QFile::encodeName(name).constData(), &st);
-        QByteArray state = QByteArray::number(st.st_mode) + ':' + QByteArray::number(st.st_uid) + ':';
+        QByteArray state = QByteArray::number(st.st_mode, 8) + ':' + QByteArray::number(st.st_uid) + ':';
         if (S_ISREG(st.st_mode)) {
             QFile file(name);
             if (file.open(QIODevice::ReadOnly)) {
                 state += file.readAll();
             }
+        } else if (S_ISLNK(st.st_mode)) {
+            state += QFile::encodeName(QFile::symLinkTarget(name));
         }
-        files.insert(name, state);
+        files.insert(name.mid(root().size()), state);
     }
     return files;
 }

@@ -6,20 +6,27 @@
 #include <QHash>
 #include <QTemporaryDir>
 
-/// A throw-away /etc/ssh: configurations, drop-in folder, host key, backups,
-/// a system default, a banner folder and a key file, with an engine on them.
+/**
+ * A throw-away system tree laid out like / (etc/ssh with drop-in folders,
+ * etc/issue.net, usr/share/openssh defaults, var/backups, a home folder with
+ * ~/.ssh), a host key for `sshd -t`, and engine paths pointing into it.
+ * The account "tester" is the current user, "other" a stranger (uid 4242).
+ */
 class TestSandbox
 {
 public:
+    static constexpr uid_t OtherUid = 4242;
+
     TestSandbox();
 
     bool isValid() const { return m_valid; }
+    QString root() const { return m_dir.path(); }
     QString path(const QString &relative) const;
     void write(const QString &relative, const QByteArray &contents) const;
     QByteArray read(const QString &relative) const;
-    /// Replaces the Include line's "@DROPIN@" with the sandbox's drop-in folder.
-    QByteArray withDropinDir(QByteArray text) const;
-    /// Every file below the sandbox with its contents and mode, to prove nothing changed.
+    /// The public host key, a valid key line.
+    QString publicKey() const;
+    /// Every entry below the sandbox with its type, mode, owner and contents, to prove nothing changed.
     QHash<QString, QByteArray> snapshot() const;
 
     EnginePaths paths;

@@ -1,22 +1,52 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-// ssh-settings-tool: the helper's engine on the command line.
-//
-//   ssh-settings-tool get [--client] [--config FILE] KEYWORD...
-//   ssh-settings-tool set [--client] [--config FILE] [--dry-run] KEYWORD VALUE...
+// ssh-settings-tool: the root helper's requests on the command line, with the same rules.
 
-#include "engine.h"
+#include "logcommands.h"
+#include "toolcommand.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonValue>
 
 #include <cstdio>
 
-using namespace OptionCatalog;
-
 namespace
+{
+// Every subcommand; a new group of them is one more line here.
+QList<ToolCommand> commandTable()
+{
+    QList<ToolCommand> table;
+    table += engineCommands();
+    table += logCommands();
+    return table;
+}
+
+const QCommandLineOption s_config(QStringLiteral("config"), QStringLiteral("Use FILE instead of the system's configuration file."), QStringLiteral("FILE"));
+const QCommandLineOption
+    s_root(QStringLiteral("root"), QStringLiteral("Work on the system tree below DIR (its etc/ssh, etc, var/backups) instead of /."), QStringLiteral("DIR"));
+const QCommandLineOption s_client(QStringLiteral("client"), QStringLiteral("Work on the client configuration (ssh_config)."));
+
+EnginePaths pathsFor(const QCommandLineParser &parser)
+{
+    EnginePaths paths = EnginePaths::system();
+    if (parser.isSet(s_root)) {
+        const QString root = QFileInfo(parser.value(s_root)).absoluteFilePath();
+        for (QString *path : {&paths.serverConfig, &paths.clientConfig, &paths.serverBackup, &paths.clientBackup, &paths.backupDir, &paths.serverDefault,
+                              &paths.clientDefault, &paths.bannerRoot, &paths.initScript, &paths.systemdRunDir, &paths.sshdPidFile}) {
+            *path = root + *path;
+        }
+    }
+    if (parser.isSet(s_config)) {
+        const bool client = parser.isSet(s_client);
+        const QString config = QFileInfo(parser.value(s_config)).absoluteFilePath();
+        (client ? paths.clientConfig : paths.serverConfig) = config;
+        (client ? paths.clientBackup : paths.serverBackup) = config + QLatin1String(".bak");
+        paths.backupDir = config + QLatin1String(".backups");
+    }
+    return paths;
+}
+}
+
+namespace Tool
 {
 int refuse(const QString &reason)
 {
@@ -24,118 +54,68 @@ int refuse(const QString &reason)
     return 1;
 }
 
-int usage()
+int usage(const ToolCommand &command)
 {
-    fprintf(stderr,
-            "usage: ssh-settings-tool get [--client] [--config FILE] KEYWORD...\n"
-            "       ssh-settings-tool set [--client] [--config FILE] [--dry-run] KEYWORD VALUE...\n");
+    fprintf(stderr, "usage: ssh-settings-tool %s %s\n", qPrintable(command.name), qPrintable(command.synopsis));
     return 2;
 }
 
-// The value as the module would send it for this keyword.
-bool toVariant(const Option &option, const QStringList &words, QVariant *value, QString *error)
+OptionCatalog::ConfigType configType(const QCommandLineParser &parser)
 {
-    switch (option.kind) {
-    case ValueKind::Bool:
-    case ValueKind::Subsystem: {
-        const QString word = words.value(0).toLower();
-        if (words.size() != 1 ||
-            !(word == QLatin1String("yes") || word == QLatin1String("no") || word == QLatin1String("true") || word == QLatin1String("false"))) {
-            *error = QStringLiteral("%1 takes yes or no").arg(option.keyword);
-            return false;
-        }
-        *value = word == QLatin1String("yes") || word == QLatin1String("true");
-        return true;
-    }
-    case ValueKind::ListenAddresses:
-    case ValueKind::KeyFilePatterns:
-        *value = words;
-        return true;
-    case ValueKind::AccessPatterns:
-        *value = words.join(QLatin1Char(' '));
-        return true;
-    default:
-        if (words.size() != 1) {
-            *error = QStringLiteral("%1 takes one value").arg(option.keyword);
-            return false;
-        }
-        *value = words.first();
-        return true;
-    }
+    return parser.isSet(s_client) ? OptionCatalog::ConfigType::Client : OptionCatalog::ConfigType::Server;
 }
 }
 
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    QStringList arguments = app.arguments().mid(1);
-    if (arguments.isEmpty()) {
-        return usage();
-    }
-    const QString command = arguments.takeFirst();
-    if (command != QLatin1String("get") && command != QLatin1String("set")) {
-        return usage();
-    }
-    ConfigType type = ConfigType::Server;
-    QString config;
-    bool dryRun = false;
-    while (!arguments.isEmpty() && arguments.first().startsWith(QLatin1String("--"))) {
-        const QString flag = arguments.takeFirst();
-        if (flag == QLatin1String("--client")) {
-            type = ConfigType::Client;
-        } else if (flag == QLatin1String("--dry-run") && command == QLatin1String("set")) {
-            dryRun = true;
-        } else if (flag == QLatin1String("--config") && !arguments.isEmpty()) {
-            config = QFileInfo(arguments.takeFirst()).absoluteFilePath();
-        } else {
-            return usage();
-        }
-    }
-    if (arguments.isEmpty()) {
-        return usage();
+    QCoreApplication::setApplicationName(QStringLiteral("ssh-settings-tool"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(SSH_SETTINGS_VERSION));
+
+    const QList<ToolCommand> table = commandTable();
+    QString summary = QStringLiteral("Reads and changes the SSH configuration with the rules of the SSH Settings helper.\n\nCommands:");
+    for (const ToolCommand &command : table) {
+        summary += QStringLiteral("\n  %1 %2\n      %3").arg(command.name, command.synopsis, command.description);
     }
 
-    EnginePaths paths = EnginePaths::system();
-    if (!config.isEmpty()) {
-        QString &target = type == ConfigType::Client ? paths.clientConfig : paths.serverConfig;
-        QString &backup = type == ConfigType::Client ? paths.clientBackup : paths.serverBackup;
-        target = config;
-        backup = config + QLatin1String(".bak");
-    }
-    Engine engine(paths);
-
-    if (command == QLatin1String("get")) {
-        const Reply reply = engine.readOptions(type, arguments);
-        if (!reply.ok) {
-            return refuse(reply.error);
+    QCommandLineParser parser;
+    parser.setApplicationDescription(summary);
+    parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsOptions);
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addOptions({s_config, s_root, s_client});
+    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("One of the commands above."), QStringLiteral("COMMAND [ARGUMENTS]"));
+    QStringList known;
+    for (const ToolCommand &command : table) {
+        for (const QCommandLineOption &option : command.options) {
+            // Commands may share an option (connections and attempts: --input).
+            if (!known.contains(option.names().constFirst())) {
+                parser.addOption(option);
+                known += option.names();
+            }
         }
-        for (const QString &keyword : std::as_const(arguments)) {
-            const QVariant value = reply.data.value(keyword.toLower());
-            const QJsonValue json =
-                value.userType() == QMetaType::QStringList ? QJsonValue(QJsonArray::fromStringList(value.toStringList())) : QJsonValue(value.toString());
-            const QByteArray text = QJsonDocument(QJsonArray {json}).toJson(QJsonDocument::Compact);
-            // Strip the array brackets around the single value.
-            printf("%s %s\n", qPrintable(keyword.toLower()), text.mid(1, text.size() - 2).constData());
-        }
-        return 0;
     }
+    parser.process(app);
 
-    const QString keyword = arguments.takeFirst();
-    const Option *option = findOption(type, keyword);
-    if (!option) {
-        return refuse(QStringLiteral("unknown keyword \"%1\"").arg(keyword));
+    QStringList arguments = parser.positionalArguments();
+    const QString name = arguments.isEmpty() ? QString() : arguments.takeFirst();
+    for (const ToolCommand &command : table) {
+        if (command.name == name) {
+            QStringList allowed = s_config.names() + s_root.names() + s_client.names();
+            for (const QCommandLineOption &option : command.options) {
+                allowed += option.names();
+            }
+            const QStringList given = parser.optionNames();
+            for (const QString &option : given) {
+                if (!allowed.contains(option)) {
+                    return Tool::usage(command);
+                }
+            }
+            Engine engine(pathsFor(parser));
+            const int code = command.run(parser, arguments, engine);
+            return code == 2 ? Tool::usage(command) : code;
+        }
     }
-    QVariant value;
-    QString error;
-    if (!toVariant(*option, arguments, &value, &error)) {
-        return refuse(error);
-    }
-    const Reply reply = engine.changeOption(type, option->keyword, value, dryRun);
-    if (!reply.ok) {
-        return refuse(reply.error);
-    }
-    if (dryRun) {
-        fputs(reply.data.value(QStringLiteral("diff")).toByteArray().constData(), stdout);
-    }
-    return 0;
+    fprintf(stderr, "%s", qPrintable(parser.helpText()));
+    return 2;
 }

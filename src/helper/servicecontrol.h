@@ -1,0 +1,23 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#pragma once
+
+#include "engine.h"
+
+class Configuration;
+
+/// Starts, stops and restarts sshd through systemd or the init script.
+class ServiceControl
+{
+public:
+    /// The longest a service command may take.
+    static constexpr int CommandTimeoutMs = 90000;
+
+    ServiceControl(const EnginePaths &paths, const Configuration &configuration);
+    Reply run(const QString &command) const;
+    /// data["running"]: whether sshd (or its socket) is active.
+    Reply status() const;
+
+private:
+    const EnginePaths &m_paths;
+    const Configuration &m_configuration;
+};
