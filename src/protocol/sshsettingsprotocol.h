@@ -62,6 +62,12 @@ constexpr QLatin1String Diff("diff"); ///< dry run: the unified diff
 constexpr QLatin1String Previous("previous"); ///< restore: where the replaced file is kept
 }
 
+/**
+ * A read refused because `sshd -t` rejects the configuration says this in its
+ * reason, followed by sshd's first error; only then does the page offer a restore.
+ */
+constexpr QLatin1String InvalidConfiguration("the configuration is invalid: ");
+
 /// The most keywords one read may name.
 constexpr int MaxReadKeywords = 64;
 
