@@ -287,12 +287,12 @@ void ModuleTest::defaultsConfirmsFirst_data()
     QTest::addColumn<QString>("confirmation");
     const QString root = QStringLiteral("ROOT");
     // clang-format off
-    QTest::newRow("no backup: system default") << false << false << QStringList {"Restore"} << int(Server) << false
+    QTest::newRow("no backup: system default") << false << false << QStringList {QStringLiteral("Restore")} << int(Server) << false
         << "ROOT/etc/ssh/sshd_config will be replaced by ROOT/usr/share/openssh/sshd_config. The replaced file is kept beside it, with the date and time in its name. The SSH server restarts afterwards.";
     QTest::newRow("no backup: declined") << false << false << QStringList {QString()} << 0 << false << QString();
-    QTest::newRow("server backup") << true << false << QStringList {"Latest working", "Restore"} << int(Server) << true
+    QTest::newRow("server backup") << true << false << QStringList {QStringLiteral("Latest working"), QStringLiteral("Restore")} << int(Server) << true
         << "ROOT/etc/ssh/sshd_config will be replaced by ROOT/etc/ssh/sshd_config.bak. The replaced file is kept beside it, with the date and time in its name. The SSH server restarts afterwards.";
-    QTest::newRow("client backup, never a restart") << true << true << QStringList {"Client", "Restore"} << int(Client) << true
+    QTest::newRow("client backup, never a restart") << true << true << QStringList {QStringLiteral("Client"), QStringLiteral("Restore")} << int(Client) << true
         << "ROOT/etc/ssh/ssh_config will be replaced by ROOT/etc/ssh/ssh_config.bak. The replaced file is kept beside it, with the date and time in its name.";
     QTest::newRow("cancel the choice") << true << true << QStringList {QString()} << 0 << false << QString();
     // clang-format on
