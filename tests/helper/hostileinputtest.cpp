@@ -247,7 +247,7 @@ private Q_SLOTS:
         }
         for (const QString &line :
              {QStringLiteral("ssh-ed25519 AAAA"), QStringLiteral("not a key"), QString(), QStringLiteral("   "), QStringLiteral("@KEY@\n@KEY@"),
-              QStringLiteral("@KEY@ ") + QString(20000, QLatin1Char('c')), QStringLiteral("command=\"/bin/sh\"")}) {
+              QString(QStringLiteral("@KEY@ ") + QString(20000, QLatin1Char('c'))), QStringLiteral("command=\"/bin/sh\"")}) {
             addRow(QStringLiteral("key line %1").arg(line.left(30)), Action::Change, {{Arg::KeysFile, s_keys}, {Arg::AddKeyLine, line}});
         }
 
@@ -255,24 +255,24 @@ private Q_SLOTS:
         for (const char *path : {"etc/passwd", "etc/ssh/sshd_config", "etc/ssh/ssh_config", "etc/ssh/sshd_config.bak", "etc/ssh/sshd_config.d/20-link.conf",
                                  "etc/ssh/sshd_config.d/99-new.conf", "etc/ssh/ssh_host_ed25519_key", "etc/ssh/ssh_host_rsa_key"}) {
             addRow(QStringLiteral("banner text over %1").arg(QLatin1String(path)), Action::Change,
-                   {{Arg::BannerPath, QStringLiteral("@ROOT@/") + QLatin1String(path)}, {Arg::BannerText, QStringLiteral("PermitRootLogin yes\n")}});
+                   {{Arg::BannerPath, QString(QStringLiteral("@ROOT@/") + QLatin1String(path))}, {Arg::BannerText, QStringLiteral("PermitRootLogin yes\n")}});
         }
         // Banner options sshd would send to every client unauthenticated.
         for (const char *path : {"etc/shadow", "etc/ssh/ssh_host_ed25519_key", "keys/private-banner", "etc/ssh/sshd_config", "etc/banners/link",
                                  "etc/banners/fifo", "etc/banners/missing", "etc/not-roots-banner", "etc/ssh/sshd_config.d/20-link.conf"}) {
             addRow(QStringLiteral("Banner = %1").arg(QLatin1String(path)), Action::Change,
-                   change(QStringLiteral("Banner"), QStringLiteral("@ROOT@/") + QLatin1String(path)));
+                   change(QStringLiteral("Banner"), QString(QStringLiteral("@ROOT@/") + QLatin1String(path))));
         }
         // Key files that are not the caller's, or whose way leads through a link or a stranger's folder.
         for (const char *path :
              {"etc/profile", "home/other/.ssh/authorized_keys", "shared/tester/keys", "linked/tester", "home/tester/.ssh/../.ssh/authorized_keys"}) {
             addRow(QStringLiteral("key file %1").arg(QLatin1String(path)), Action::Change,
-                   {{Arg::KeysFile, QStringLiteral("@ROOT@/") + QLatin1String(path)}, {Arg::AddKeyLine, s_key}});
+                   {{Arg::KeysFile, QString(QStringLiteral("@ROOT@/") + QLatin1String(path))}, {Arg::AddKeyLine, s_key}});
         }
         // Options sshd does not know: the login shell would run them.
         for (const char *prefix : {"\"$(id>/tmp/x)\" ", "no-pty,evil ", "environment,no-pty ", "from=\"10.0.0.1 ", "command=/bin/sh ", "no-pty, "}) {
             addRow(QStringLiteral("key options %1").arg(QLatin1String(prefix)), Action::Change,
-                   {{Arg::KeysFile, s_keys}, {Arg::AddKeyLine, QLatin1String(prefix) + s_key}});
+                   {{Arg::KeysFile, s_keys}, {Arg::AddKeyLine, QString(QLatin1String(prefix) + s_key)}});
         }
         // Groups are matched by name only: a host part silently never matches.
         addRow(QStringLiteral("AllowGroups with a host"), Action::Change, change(QStringLiteral("AllowGroups"), QStringLiteral("wheel@*")));

@@ -3,6 +3,7 @@
 #include "equaltabwidthwidget.h"
 #include "fakeactionrunner.h"
 #include "fixedservicestate.h"
+#include "kcmcompat.h"
 #include "messagesmanager.h"
 #include "modaldriver.h"
 #include "serverstate.h"
@@ -40,9 +41,9 @@ QStringList serverCommands(const FakeActionRunner &helper)
     return commands;
 }
 
-AbstractOptionArea *areaFor(QWidget &page, SSHConfigurationTypeId type, SSHOption::Id id)
+AbstractOptionArea *areaFor(SSHModule &page, SSHConfigurationTypeId type, SSHOption::Id id)
 {
-    const auto areas = page.findChildren<AbstractOptionArea *>();
+    const auto areas = page.widget()->findChildren<AbstractOptionArea *>();
     for (AbstractOptionArea *area : areas) {
         if (area->option().configureId() == type && area->option().id() == id) {
             return area;
@@ -130,7 +131,7 @@ void ModuleTest::applyWritesOnlyChangedAreas()
 {
     SSHModule page(nullptr, {});
     page.load();
-    QSignalSpy changed(&page, qOverload<bool>(&KCModule::changed));
+    QSignalSpy changed(&page, Compat::needsSaveChanged);
     QSignalSpy posted(page.messagesManager(), &KCMOS::MessagesManager::messagePosted);
 
     page.save(); // nothing changed
@@ -141,7 +142,7 @@ void ModuleTest::applyWritesOnlyChangedAreas()
 
     auto *clientPort = areaFor(page, Client, SSHOption::ClientPort);
     clientPort->findChild<QSpinBox *>()->setValue(2022);
-    QVERIFY(changed.count() > 0 && changed.last().at(0).toBool());
+    QVERIFY(Compat::needsSave(page, changed));
     page.save();
     auto writes = m_helper->callsWith(Arg::ChangeKeyword);
     QCOMPARE(writes.size(), 1);
@@ -195,7 +196,7 @@ void ModuleTest::refusalReasonsReachTheMessageArea()
     });
     auto *dns = areaFor(page, Server, SSHOption::UseDNS);
     dns->findChild<QCheckBox *>()->click();
-    QSignalSpy changed(&page, qOverload<bool>(&KCModule::changed));
+    QSignalSpy changed(&page, Compat::needsSaveChanged);
     const QString refusal = QStringLiteral("Could not change UseDNS: another setting wins for UseDNS: set in /etc/ssh/sshd_config.d/50-cloud-init.conf");
     for (int attempt = 0; attempt < 2; ++attempt) {
         page.save();
@@ -204,7 +205,7 @@ void ModuleTest::refusalReasonsReachTheMessageArea()
         QVERIFY(dns->hasChanged());
         QVERIFY(serverCommands(*m_helper).isEmpty());
     }
-    QTRY_VERIFY(!changed.isEmpty() && changed.last().at(0).toBool());
+    QTRY_VERIFY(Compat::needsSave(page, changed));
 
     // A server change that succeeds restarts sshd; a failed restart says why.
     areaFor(page, Server, SSHOption::X11Forwarding)->findChild<QCheckBox *>()->click();
@@ -286,12 +287,12 @@ void ModuleTest::defaultsConfirmsFirst_data()
     QTest::addColumn<QString>("confirmation");
     const QString root = QStringLiteral("ROOT");
     // clang-format off
-    QTest::newRow("no backup: system default") << false << false << QStringList {"Restore"} << int(Server) << false
+    QTest::newRow("no backup: system default") << false << false << QStringList {QStringLiteral("Restore")} << int(Server) << false
         << "ROOT/etc/ssh/sshd_config will be replaced by ROOT/usr/share/openssh/sshd_config. The replaced file is kept beside it, with the date and time in its name. The SSH server restarts afterwards.";
     QTest::newRow("no backup: declined") << false << false << QStringList {QString()} << 0 << false << QString();
-    QTest::newRow("server backup") << true << false << QStringList {"Latest working", "Restore"} << int(Server) << true
+    QTest::newRow("server backup") << true << false << QStringList {QStringLiteral("Latest working"), QStringLiteral("Restore")} << int(Server) << true
         << "ROOT/etc/ssh/sshd_config will be replaced by ROOT/etc/ssh/sshd_config.bak. The replaced file is kept beside it, with the date and time in its name. The SSH server restarts afterwards.";
-    QTest::newRow("client backup, never a restart") << true << true << QStringList {"Client", "Restore"} << int(Client) << true
+    QTest::newRow("client backup, never a restart") << true << true << QStringList {QStringLiteral("Client"), QStringLiteral("Restore")} << int(Client) << true
         << "ROOT/etc/ssh/ssh_config will be replaced by ROOT/etc/ssh/ssh_config.bak. The replaced file is kept beside it, with the date and time in its name.";
     QTest::newRow("cancel the choice") << true << true << QStringList {QString()} << 0 << false << QString();
     // clang-format on
@@ -400,9 +401,9 @@ void ModuleTest::statusRowFollowsTheService()
     });
     SSHModule page(nullptr, {});
     page.load();
-    auto *status = page.findChild<QLabel *>(QStringLiteral("label"), Qt::FindDirectChildrenOnly);
-    auto *stopPlay = page.findChild<QPushButton *>(QStringLiteral("sshStopPlay"));
-    auto *warning = page.findChild<QToolButton *>(QStringLiteral("warningBtn"));
+    auto *status = page.widget()->findChild<QLabel *>(QStringLiteral("label"), Qt::FindDirectChildrenOnly);
+    auto *stopPlay = page.widget()->findChild<QPushButton *>(QStringLiteral("sshStopPlay"));
+    auto *warning = page.widget()->findChild<QToolButton *>(QStringLiteral("warningBtn"));
     QCOMPARE(status->text(), QStringLiteral("SSH server status switched off"));
     QCOMPARE(stopPlay->toolTip(), QStringLiteral("Launched SSH server"));
     QVERIFY(warning->isHidden());
@@ -424,7 +425,7 @@ void ModuleTest::statusRowFollowsTheService()
     QCOMPARE(m_helper->callsWith(Arg::ReadKeywords).size(), 3); // stopping does not reload
     QVERIFY(!warning->isHidden());
 
-    page.findChild<QPushButton *>(QStringLiteral("sshReload"))->click();
+    page.widget()->findChild<QPushButton *>(QStringLiteral("sshReload"))->click();
     QCOMPARE(serverCommands(*m_helper).last(), QStringLiteral("restart"));
 }
 
