@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "sshconnectionsmanager.h"
+#include "connections_debug.h"
 #include "sshdlogentry.h"
 
 #include "messagesmanager.h"
@@ -67,12 +68,12 @@ void SSHConnectionsManager::readConnections()
     const SSHSettings::ActionResult result =
         SSHSettings::runPrivilegedAction(SSHSettings::ActionKind::Access, {{Arg::JournalArguments, SshdLog::journalArguments(m_tracker.cursor())}});
     if (!result.ok) {
-        qWarning() << "Failed to read journalctl" << result.errorText;
+        qCWarning(SSHSETTINGS_CONNECTIONS) << "Failed to read journalctl" << result.errorText;
         return;
     }
     const QVariant output = result.data.value(Reply::Output);
     if (output.userType() != QMetaType::QByteArray || !m_tracker.apply(output.toByteArray())) {
-        qWarning() << "Reading journalctl sent no records";
+        qCWarning(SSHSETTINGS_CONNECTIONS) << "Reading journalctl sent no records";
         return;
     }
     Q_EMIT attemptsChanged();
@@ -88,17 +89,17 @@ QString SSHConnectionsManager::readWhoOutput()
     who.setProcessEnvironment(environment);
     who.start(QStringLiteral("/usr/bin/who"), {QStringLiteral("-pu")}, QIODevice::ReadOnly | QIODevice::Text);
     if (!who.waitForFinished(30000)) {
-        qWarning() << "Process"
-                   << "who -pu"
-                   << "did not finish:" << who.errorString();
+        qCWarning(SSHSETTINGS_CONNECTIONS) << "Process"
+                                           << "who -pu"
+                                           << "did not finish:" << who.errorString();
         who.kill();
         who.waitForFinished(1000);
         return QString();
     }
     if (who.exitStatus() == QProcess::CrashExit) {
-        qWarning() << "Process"
-                   << "who -pu"
-                   << "crashed. Stderr:" << QString::fromLocal8Bit(who.readAllStandardError());
+        qCWarning(SSHSETTINGS_CONNECTIONS) << "Process"
+                                           << "who -pu"
+                                           << "crashed. Stderr:" << QString::fromLocal8Bit(who.readAllStandardError());
         return QString();
     }
     return QString::fromLocal8Bit(who.readAllStandardOutput());
@@ -148,7 +149,7 @@ void SSHConnectionsManager::readIdleTime(const QList<SSHConnectionData> &connect
         struct stat status;
         if (::stat(QFile::encodeName(path).constData(), &status) != 0) {
             const int error = errno;
-            qWarning() << "Cannot get stat of TTY" << path << QString::fromLocal8Bit(std::strerror(error));
+            qCWarning(SSHSETTINGS_CONNECTIONS) << "Cannot get stat of TTY" << path << QString::fromLocal8Bit(std::strerror(error));
             if (!connection.lastActivityTime.isNull()) {
                 Q_EMIT idleTimeChanged(connection.syslogPid, QDateTime());
             }
@@ -173,7 +174,7 @@ void SSHConnectionsManager::killConnection(const SSHConnectionData &connection, 
         }
         return;
     }
-    qWarning() << "Failed to kill" << connection.syslogPid << address << result.errorText;
+    qCWarning(SSHSETTINGS_CONNECTIONS) << "Failed to kill" << connection.syslogPid << address << result.errorText;
     if (messagesManager) {
         messagesManager->newMessage(i18n("Failed to disconnect %1: %2", address, result.errorText), KCMOS::Error, QString(), KCMOS::Normal);
     }
