@@ -20,8 +20,26 @@ public:
 
     explicit Configuration(const EnginePaths &paths);
 
+    /// One change of a transaction: the keyword and the value as the module sends it.
+    using Change = QPair<QString, QVariant>;
+
+    /// Values of @p keywords, and under Reply::Origins where each one comes from.
     Reply read(ConfigType type, const QStringList &keywords) const;
-    Reply change(ConfigType type, const QString &keyword, const QVariant &value, bool dryRun);
+    /**
+     * Applies @p changes together: one document edited, one check, one write
+     * set, one read-back of every changed keyword; on any refusal every file
+     * stays (or is put back) as it was. With @p dryRun nothing is written and
+     * the reply holds the diff of each file (Reply::FileDiffs, Reply::Diff).
+     * @p before gets the written files as they were, for an armed revert.
+     */
+    Reply transaction(ConfigType type, const QList<Change> &changes, bool dryRun, QList<SavedFile> *before = nullptr);
+    /// Puts @p files back as they were; the reason names each one that could not be.
+    QString putBack(const QList<SavedFile> &files) const;
+    /**
+     * Writes @p files, each of which must be a file of the configuration now,
+     * and checks the result; an invalid result is undone and refused.
+     */
+    Reply replaceFiles(ConfigType type, const QList<SavedFile> &files);
     Reply restore(ConfigType type, bool fromBackup);
 
     /// `sshd -t -f path` or `ssh -G -F path`; the tool's first error line on failure.
@@ -46,7 +64,14 @@ private:
     bool fileValues(ConfigType type, const QString &path, Values *values, QString *error) const;
     bool isLocalAddress(const QString &address) const;
     bool checkBannerFile(const QString &path, QString *error) const;
-    QString verify(ConfigType type, const OptionCatalog::Option &option, const OptionCatalog::CheckedValue &checked) const;
+    struct Checked
+    {
+        const OptionCatalog::Option *option;
+        OptionCatalog::CheckedValue value;
+    };
+    QString verify(ConfigType type, const QList<Checked> &changes) const;
+    QString mismatch(const OptionCatalog::Option &option, const OptionCatalog::CheckedValue &checked, const Values &values) const;
+    QVariantMap origins(ConfigType type, const QList<const OptionCatalog::Option *> &options) const;
 
     const EnginePaths &m_paths;
     ConfigBackups m_backups;

@@ -4,6 +4,7 @@
 #include "configuration.h"
 #include "helperprograms.h"
 #include "journalfilter.h"
+#include "pendingchanges.h"
 #include "runprogram.h"
 #include "servicecontrol.h"
 #include "sessions.h"
@@ -52,7 +53,9 @@ EnginePaths EnginePaths::system()
     paths.sshKeygen = QStringLiteral(SSHSETTINGS_SSH_KEYGEN_PATH);
     paths.journalctl = QStringLiteral(SSHSETTINGS_JOURNALCTL_PATH);
     paths.systemctl = QStringLiteral(SSHSETTINGS_SYSTEMCTL_PATH);
+    paths.systemdRun = QStringLiteral(SSHSETTINGS_SYSTEMD_RUN_PATH);
     paths.initScript = QStringLiteral(SSHSETTINGS_INIT_SCRIPT_PATH);
+    paths.tool = QStringLiteral(SSHSETTINGS_TOOL_PATH);
     paths.privilegeSeparationDir = QStringLiteral("/run/sshd");
     paths.systemdRunDir = QStringLiteral("/run/systemd/system");
     paths.sshdPidFile = QStringLiteral("/run/sshd.pid");
@@ -103,6 +106,7 @@ Engine::Engine(EnginePaths paths) : m_paths(std::move(paths))
     m_service = std::make_unique<ServiceControl>(m_paths, *m_configuration);
     m_sessions = std::make_unique<Sessions>(m_paths);
     m_userFiles = std::make_unique<UserFiles>(m_paths, *m_configuration);
+    m_pending = std::make_unique<PendingChanges>(m_paths, *m_configuration, *m_service);
 }
 
 Engine::~Engine() = default;
@@ -114,7 +118,68 @@ Reply Engine::readOptions(ConfigType type, const QStringList &keywords)
 
 Reply Engine::changeOption(ConfigType type, const QString &keyword, const QVariant &value, bool dryRun)
 {
-    return m_configuration->change(type, keyword, value, dryRun);
+    return m_configuration->transaction(type, {{keyword, value}}, dryRun);
+}
+
+Reply Engine::applyTransaction(ConfigType type, const Transaction &transaction)
+{
+    namespace Protocol = SSHSettings::Protocol;
+    if (transaction.revertAfter < 0 || transaction.revertAfter > Protocol::MaxRevertAfter) {
+        return Reply::failure(QStringLiteral("the revert countdown must be 1 to %1 seconds").arg(Protocol::MaxRevertAfter));
+    }
+    const bool restart = type == ConfigType::Server && (transaction.restart || transaction.revertAfter > 0);
+    const auto running = [this] {
+        return m_service->status().data.value(QStringLiteral("running")).toBool();
+    };
+    if (transaction.dryRun) {
+        Reply reply = m_configuration->transaction(type, transaction.changes, true);
+        if (reply.ok) {
+            reply.data.insert(Protocol::Reply::Restarts, restart && !reply.data.value(Protocol::Reply::FileDiffs).toMap().isEmpty() && running());
+        }
+        return reply;
+    }
+    QList<SavedFile> before;
+    Reply reply = m_configuration->transaction(type, transaction.changes, false, &before);
+    if (!reply.ok || before.isEmpty()) {
+        reply.data.insert(Protocol::Reply::Restarts, false);
+        return reply;
+    }
+    QString token;
+    QString error;
+    if (transaction.revertAfter > 0 && !m_pending->arm(type, before, transaction.revertAfter, &token, &error)) {
+        return Reply::failure(QStringLiteral("refused, the change could not be armed for a revert: %1").arg(error) + m_configuration->putBack(before));
+    }
+    const bool restarts = restart && running();
+    if (restarts) {
+        const Reply restarted = m_service->run(QStringLiteral("restart"));
+        if (!restarted.ok) {
+            // sshd did not come back with the change: the earlier files, and sshd with them.
+            if (!token.isEmpty()) {
+                const Reply reverted = m_pending->revert(token);
+                return Reply::failure(
+                    QStringLiteral("%1; the change was reverted%2").arg(restarted.error, reverted.ok ? QString() : QStringLiteral(": ") + reverted.error));
+            }
+            const QString failed = m_configuration->putBack(before);
+            const Reply again = m_service->run(QStringLiteral("restart"));
+            return Reply::failure(QStringLiteral("%1; the earlier configuration is back%2%3")
+                                      .arg(restarted.error, failed, again.ok ? QString() : QStringLiteral("; ") + again.error));
+        }
+    }
+    reply.data.insert(Protocol::Reply::Restarts, restarts);
+    if (!token.isEmpty()) {
+        reply.data.insert(Protocol::Reply::Token, token);
+    }
+    return reply;
+}
+
+Reply Engine::confirmChange(const QString &token)
+{
+    return m_pending->confirm(token);
+}
+
+Reply Engine::revertChange(const QString &token)
+{
+    return m_pending->revert(token);
 }
 
 Reply Engine::restore(ConfigType type, bool fromLocalBackup)

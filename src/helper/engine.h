@@ -38,7 +38,12 @@ struct EnginePaths
     QString sshKeygen;
     QString journalctl;
     QString systemctl;
+    QString systemdRun;
     QString initScript;
+    /// ssh-settings-tool, which a countdown runs to revert an unconfirmed change.
+    QString tool;
+    /// Given to the tool before "revert" (--root, --config of the tool's own run).
+    QStringList toolArguments;
     QString privilegeSeparationDir; ///< created with mode 0755 before sshd runs
     QString systemdRunDir; ///< exists when systemd is the running init system
     QString sshdPidFile; ///< the listening daemon
@@ -70,6 +75,7 @@ struct Reply
 };
 
 class Configuration;
+class PendingChanges;
 class ServiceControl;
 class Sessions;
 class UserFiles;
@@ -99,6 +105,18 @@ public:
     /// "option_name" + "new_value". With @p dryRun nothing is written and
     /// data["diff"] holds the unified diff of the change.
     Reply changeOption(ConfigType type, const QString &keyword, const QVariant &value, bool dryRun = false);
+    /// Several "option_name" + "new_value" of one configuration, all or nothing.
+    struct Transaction
+    {
+        QList<QPair<QString, QVariant>> changes;
+        bool dryRun = false; ///< nothing written; data holds the diffs and whether sshd would restart
+        bool restart = false; ///< restart a running sshd after a server change
+        int revertAfter = 0; ///< seconds until an unconfirmed change is undone (implies restart); 0: none
+    };
+    /// data: Restarts; Token when armed; FileDiffs and Diff for a dry run.
+    Reply applyTransaction(ConfigType type, const Transaction &transaction);
+    Reply confirmChange(const QString &token);
+    Reply revertChange(const QString &token);
     Reply restore(ConfigType type, bool fromLocalBackup);
     Reply serviceCommand(const QString &command);
     Reply serviceStatus();
@@ -118,4 +136,5 @@ private:
     std::unique_ptr<ServiceControl> m_service;
     std::unique_ptr<Sessions> m_sessions;
     std::unique_ptr<UserFiles> m_userFiles;
+    std::unique_ptr<PendingChanges> m_pending;
 };
