@@ -198,7 +198,6 @@ Reply PendingChanges::revert(const QString &token)
     ConfigType type;
     QString error;
     if (!claim(token, &claimed, &type, &error)) {
-        log(QStringLiteral("%1: nothing to revert (%2)").arg(token.left(TokenLength), error));
         return Reply::failure(error);
     }
     QList<SavedFile> files;
