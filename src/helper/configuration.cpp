@@ -192,14 +192,18 @@ bool Configuration::check(ConfigType type, const QString &path, QString *error) 
     return true;
 }
 
-bool Configuration::effectiveValues(ConfigType type, const QString &path, Values *values, QString *error) const
+bool Configuration::effectiveValues(ConfigType type, const QString &path, Values *values, QString *error, const QString &connection) const
 {
     ProgramResult result;
     if (type == ConfigType::Client) {
         result = runClient(m_paths, path);
     } else {
         ensurePrivilegeSeparationDir();
-        result = runProgram(m_paths.sshd, QStringList {QStringLiteral("-T"), QStringLiteral("-f"), path} + m_paths.sshdExtraArguments);
+        QStringList arguments = {QStringLiteral("-T"), QStringLiteral("-f"), path};
+        if (!connection.isEmpty()) {
+            arguments << QStringLiteral("-C") << connection;
+        }
+        result = runProgram(m_paths.sshd, arguments + m_paths.sshdExtraArguments);
     }
     if (!result.succeeded()) {
         *error = result.reason(type == ConfigType::Client ? m_paths.ssh : m_paths.sshd);
@@ -211,10 +215,17 @@ bool Configuration::effectiveValues(ConfigType type, const QString &path, Values
 
 bool Configuration::fileValues(ConfigType type, const QString &path, Values *values, QString *error) const
 {
-    ConfigDocument document(type == ConfigType::Client ? ConfigDocument::Dialect::Client : ConfigDocument::Dialect::Server);
+    ConfigDocument document(dialect(type));
     if (!document.load(path, error)) {
         return false;
     }
+    documentValues(type, document, values);
+    return true;
+}
+
+// The global values of a document as sshd or ssh would report them, without running either.
+void Configuration::documentValues(ConfigType type, const ConfigDocument &document, Values *values) const
+{
     values->clear();
     for (const Option &option : options(type)) {
         const QByteArray keyword = option.keyword.toLatin1().toLower();
@@ -270,7 +281,6 @@ bool Configuration::fileValues(ConfigType type, const QString &path, Values *val
         }
         (*values)["listenaddress"] = listen;
     }
-    return true;
 }
 
 Reply Configuration::read(ConfigType type, const QStringList &keywords) const
@@ -481,52 +491,64 @@ bool Configuration::checkBannerFile(const QString &path, QString *error) const
     return false;
 }
 
-Reply Configuration::transaction(ConfigType type, const QList<Change> &changes, bool dryRun, QList<SavedFile> *before)
+bool Configuration::edit(ConfigType type, const QList<Change> &changes, ConfigDocument *document, QList<Checked> *checkedChanges, QString *error) const
 {
     if (changes.isEmpty()) {
-        return Reply::failure(QStringLiteral("no change given"));
+        *error = QStringLiteral("no change given");
+        return false;
     }
-    QList<Checked> checkedChanges;
-    QString error;
     for (const Change &change : changes) {
         const Option *option = findOption(type, change.first);
         if (!option) {
-            return Reply::failure(QStringLiteral("unknown keyword \"%1\"").arg(change.first.left(64)));
+            *error = QStringLiteral("unknown keyword \"%1\"").arg(change.first.left(64));
+            return false;
         }
-        for (const Checked &earlier : std::as_const(checkedChanges)) {
+        for (const Checked &earlier : std::as_const(*checkedChanges)) {
             if (earlier.option == option) {
-                return Reply::failure(QStringLiteral("%1 is changed twice").arg(option->keyword));
+                *error = QStringLiteral("%1 is changed twice").arg(option->keyword);
+                return false;
             }
         }
         CheckedValue checked;
-        if (!checkValue(*option, change.second, &checked, &error)) {
-            return Reply::failure(error);
+        if (!checkValue(*option, change.second, &checked, error)) {
+            return false;
         }
         for (const QString &address : std::as_const(checked.addresses)) {
             if (!isLocalAddress(address)) {
-                return Reply::failure(QStringLiteral("ListenAddress: %1 is not configured on any local interface").arg(address));
+                *error = QStringLiteral("ListenAddress: %1 is not configured on any local interface").arg(address);
+                return false;
             }
         }
-        if (option->kind == ValueKind::Banner && checked.lines.value(0) != "none" && !checkBannerFile(QString::fromLatin1(checked.lines.value(0)), &error)) {
-            return Reply::failure(QStringLiteral("Banner: %1").arg(error));
+        if (option->kind == ValueKind::Banner && checked.lines.value(0) != "none" && !checkBannerFile(QString::fromLatin1(checked.lines.value(0)), error)) {
+            *error = QStringLiteral("Banner: %1").arg(*error);
+            return false;
         }
-        checkedChanges.append({option, checked});
+        checkedChanges->append({option, checked});
     }
-
-    const QString mainPath = configPath(type);
-    ConfigDocument document(dialect(type));
-    if (!document.load(mainPath, &error)) {
-        return Reply::failure(error);
+    if (!document->load(configPath(type), error)) {
+        return false;
     }
-    for (const Checked &change : std::as_const(checkedChanges)) {
+    for (const Checked &change : std::as_const(*checkedChanges)) {
         const CheckedValue &checked = change.value;
         if (change.option->kind == ValueKind::Subsystem) {
-            document.setSftpSubsystem(checked.enable, m_paths.sftpServer.toLatin1());
+            document->setSftpSubsystem(checked.enable, m_paths.sftpServer.toLatin1());
         } else if (change.option->accumulating || checked.lines.isEmpty()) {
-            document.setAll(change.option->keyword, checked.lines);
+            document->setAll(change.option->keyword, checked.lines);
         } else {
-            document.setSingle(change.option->keyword, checked.lines.first());
+            document->setSingle(change.option->keyword, checked.lines.first());
         }
+    }
+    return true;
+}
+
+Reply Configuration::transaction(ConfigType type, const QList<Change> &changes, bool dryRun, QList<SavedFile> *before)
+{
+    QList<Checked> checkedChanges;
+    QString error;
+    const QString mainPath = configPath(type);
+    ConfigDocument document(dialect(type));
+    if (!edit(type, changes, &document, &checkedChanges, &error)) {
+        return Reply::failure(error);
     }
     const QList<QPair<QString, QByteArray>> modified = document.modifiedFiles();
     const QStringList paths = document.filePaths();
@@ -593,6 +615,91 @@ Reply Configuration::transaction(ConfigType type, const QList<Change> &changes, 
         *before = written;
     }
     return Reply::success();
+}
+
+Reply Configuration::review(const QList<Change> &changes, const Lockout::Session &session, const UserAccount &account)
+{
+    Reply reply = transaction(ConfigType::Server, changes, true);
+    QList<Checked> checkedChanges;
+    ConfigDocument document(ConfigDocument::Dialect::Server);
+    QString error;
+    Values before;
+    Values global;
+    // sshd's values for this very connection, its Match blocks applied.
+    const QString connection =
+        QStringLiteral("user=%1,host=%2,addr=%2,laddr=%3,lport=%4").arg(session.user, session.clientAddress, session.localAddress).arg(session.localPort);
+    if (!reply.ok || !edit(ConfigType::Server, changes, &document, &checkedChanges, &error) ||
+        !effectiveValues(ConfigType::Server, m_paths.serverConfig, &before, &error, connection) ||
+        !effectiveValues(ConfigType::Server, m_paths.serverConfig, &global, &error)) {
+        return reply;
+    }
+    // Afterwards: the changed keywords as the edited files give them, unless a Match block sets them for this connection.
+    Values edited;
+    documentValues(ConfigType::Server, document, &edited);
+    Values after = before;
+    for (const Checked &change : std::as_const(checkedChanges)) {
+        QList<QByteArray> keywords = {change.option->keyword.toLatin1().toLower()};
+        if (keywords.first() == "port" || keywords.first() == "addressfamily") {
+            keywords.append("listenaddress");
+        }
+        for (const QByteArray &keyword : std::as_const(keywords)) {
+            if (before.value(keyword) == global.value(keyword)) {
+                after.insert(keyword, edited.value(keyword));
+            }
+        }
+    }
+    Lockout::Session now = session;
+    now.hasAuthorizedKey = hasAuthorizedKey(before, account);
+    Lockout::Session then = session;
+    then.hasAuthorizedKey = hasAuthorizedKey(after, account);
+    QSet<int> already;
+    for (const Lockout::Problem &problem : Lockout::problems(before, now)) {
+        already.insert(int(problem.kind));
+    }
+    static const char *const kinds[] = {"access", "authentication", "listening"};
+    QVariantList lockouts;
+    for (const Lockout::Problem &problem : Lockout::problems(after, then)) {
+        if (!already.contains(int(problem.kind))) {
+            lockouts.append(
+                QVariantMap {{Protocol::Reply::LockoutKind, QLatin1String(kinds[int(problem.kind)])}, {Protocol::Reply::LockoutDetail, problem.detail}});
+        }
+    }
+    reply.data.insert(Protocol::Reply::Lockouts, lockouts);
+    return reply;
+}
+
+// A key line in one of the files AuthorizedKeysFile gives for @p account.
+bool Configuration::hasAuthorizedKey(const Values &values, const UserAccount &account) const
+{
+    for (const QString &pattern : tokens(values.value("authorizedkeysfile"))) {
+        if (pattern == QLatin1String("none")) {
+            continue;
+        }
+        QString path;
+        for (int i = 0; i < pattern.size(); ++i) {
+            const QChar next = pattern.at(i) == QLatin1Char('%') && i + 1 < pattern.size() ? pattern.at(++i) : QChar();
+            path += next.isNull()          ? QString(pattern.at(i))
+                : next == QLatin1Char('h') ? account.home
+                : next == QLatin1Char('u') ? account.name
+                : next == QLatin1Char('U') ? QString::number(account.uid)
+                                           : QString(next);
+        }
+        if (!path.startsWith(QLatin1Char('/'))) {
+            path = account.home + QLatin1Char('/') + path;
+        }
+        QByteArray contents;
+        QString ignored;
+        if (!AtomicFile::readFile(path, &contents, &ignored, 1024 * 1024)) {
+            continue;
+        }
+        for (const QByteArray &line : contents.split('\n')) {
+            const QByteArray trimmed = line.trimmed();
+            if (!trimmed.isEmpty() && !trimmed.startsWith('#')) {
+                return true;
+            }
+        }
+    }
+    return false;
 }
 
 QString Configuration::putBack(const QList<SavedFile> &files) const

@@ -15,6 +15,7 @@
 #include <QSet>
 
 #include <arpa/inet.h>
+#include <grp.h>
 #include <ifaddrs.h>
 #include <netinet/in.h>
 #include <pwd.h>
@@ -102,6 +103,24 @@ Engine::Engine(EnginePaths paths) : m_paths(std::move(paths))
             return fromPasswd(::getpwnam(name.toLocal8Bit().constData()), account);
         };
     }
+    if (!m_paths.lookupGroups) {
+        m_paths.lookupGroups = [](const UserAccount &account) {
+            QStringList names;
+            int count = 64;
+            QVector<gid_t> groups(count);
+            const QByteArray name = account.name.toLocal8Bit();
+            if (::getgrouplist(name.constData(), account.gid, groups.data(), &count) < 0) {
+                groups.resize(count);
+                ::getgrouplist(name.constData(), account.gid, groups.data(), &count);
+            }
+            for (int i = 0; i < count && i < groups.size(); ++i) {
+                if (const group *entry = ::getgrgid(groups.at(i))) {
+                    names.append(QString::fromLocal8Bit(entry->gr_name));
+                }
+            }
+            return names;
+        };
+    }
     m_configuration = std::make_unique<Configuration>(m_paths);
     m_service = std::make_unique<ServiceControl>(m_paths, *m_configuration);
     m_sessions = std::make_unique<Sessions>(m_paths);
@@ -132,7 +151,17 @@ Reply Engine::applyTransaction(ConfigType type, const Transaction &transaction)
         return m_service->status().data.value(QStringLiteral("running")).toBool();
     };
     if (transaction.dryRun) {
-        Reply reply = m_configuration->transaction(type, transaction.changes, true);
+        Lockout::Session session;
+        UserAccount account;
+        const bool inSession = type == ConfigType::Server && !transaction.session.isEmpty();
+        if (inSession && (!Lockout::parseConnection(transaction.session, &session) || !m_paths.lookupUser(transaction.caller, &account))) {
+            return Reply::failure(QStringLiteral("the session is not \"client port local port\" of a known user"));
+        }
+        session.user = account.name;
+        session.isRoot = account.uid == 0;
+        session.groups = inSession ? m_paths.lookupGroups(account) : QStringList();
+        Reply reply =
+            inSession ? m_configuration->review(transaction.changes, session, account) : m_configuration->transaction(type, transaction.changes, true);
         if (reply.ok) {
             reply.data.insert(Protocol::Reply::Restarts, restart && !reply.data.value(Protocol::Reply::FileDiffs).toMap().isEmpty() && running());
         }

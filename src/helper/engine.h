@@ -58,6 +58,8 @@ struct EnginePaths
     std::function<QStringList()> localAddresses;
     /// Looks up an account by uid; the password database when unset.
     std::function<bool(uid_t, UserAccount *)> lookupUser;
+    /// Names of the groups of an account, primary and supplementary; the group database when unset.
+    std::function<QStringList(const UserAccount &)> lookupGroups;
     /// Looks up an account by name; the password database when unset.
     std::function<bool(const QString &, UserAccount *)> lookupUserName;
 
@@ -112,6 +114,9 @@ public:
         bool dryRun = false; ///< nothing written; data holds the diffs and whether sshd would restart
         bool restart = false; ///< restart a running sshd after a server change
         int revertAfter = 0; ///< seconds until an unconfirmed change is undone (implies restart); 0: none
+        /// With a dry run: $SSH_CONNECTION of the caller's session, to warn of what would lock it out.
+        QString session;
+        uid_t caller = 0;
     };
     /// data: Restarts; Token when armed; FileDiffs and Diff for a dry run.
     Reply applyTransaction(ConfigType type, const Transaction &transaction);

@@ -106,7 +106,7 @@ Reply dispatch(Engine &engine, Action action, const QVariantMap &arguments, uid_
     }
     const Keys transaction = keys({Arg::TransactionType, Arg::TransactionChanges});
     if (present.contains(transaction) &&
-        (present - transaction - keys({Arg::TransactionDryRun, Arg::TransactionRestart, Arg::TransactionRevertAfter})).isEmpty()) {
+        (present - transaction - keys({Arg::TransactionDryRun, Arg::TransactionRestart, Arg::TransactionRevertAfter, Arg::TransactionSession})).isEmpty()) {
         Engine::ConfigType type;
         if (!configType(arguments, Arg::TransactionType, &type)) {
             return wrongType(Arg::TransactionType, "1 (server) or 2 (client)");
@@ -127,6 +127,13 @@ Reply dispatch(Engine &engine, Action action, const QVariantMap &arguments, uid_
                 return wrongType(key, "a boolean");
             }
             *flag = arguments.value(key).toBool();
+        }
+        if (present.contains(Arg::TransactionSession)) {
+            if (!isType(arguments, Arg::TransactionSession, QMetaType::QString) || !request.dryRun) {
+                return wrongType(Arg::TransactionSession, "a string, with a dry run");
+            }
+            request.session = string(arguments, Arg::TransactionSession);
+            request.caller = caller;
         }
         if (present.contains(Arg::TransactionRevertAfter)) {
             const int seconds = arguments.value(Arg::TransactionRevertAfter).toInt();

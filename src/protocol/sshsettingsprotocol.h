@@ -62,6 +62,8 @@ constexpr QLatin1String TransactionDryRun("transaction_dry_run"); ///< bool: wri
 constexpr QLatin1String TransactionRestart("transaction_restart"); ///< bool: restart a running sshd after a server change
 /// int seconds, 1 to MaxRevertAfter: undo the change then unless it is confirmed (implies restart).
 constexpr QLatin1String TransactionRevertAfter("transaction_revert_after");
+/// QString, with a dry run: $SSH_CONNECTION of the caller's session; the reply then lists Reply::Lockouts.
+constexpr QLatin1String TransactionSession("transaction_session");
 
 // Keep or undo a change armed with TransactionRevertAfter (change action).
 constexpr QLatin1String ConfirmToken("confirm_revert_token"); ///< QString
@@ -83,6 +85,11 @@ constexpr QLatin1String OriginLine("line"); ///< int, 1-based; 0 for the built-i
 /// QVariantList of QVariantMap {OriginFile, OriginLine, OriginMatch}: Match (or Host) blocks that set the keyword for some connections
 constexpr QLatin1String OriginOverrides("overrides");
 constexpr QLatin1String OriginMatch("match"); ///< QString: the criteria of the block, e.g. "User anoncvs"
+/// dry run with TransactionSession: QVariantList of QVariantMap {LockoutKind, LockoutDetail}, what the change would
+/// newly stop for that session
+constexpr QLatin1String Lockouts("lockouts");
+constexpr QLatin1String LockoutKind("kind"); ///< "access", "authentication" or "listening"
+constexpr QLatin1String LockoutDetail("detail"); ///< QString: the rule, keyword or socket
 }
 
 /// The longest countdown before an unconfirmed change is undone.

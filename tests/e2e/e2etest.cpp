@@ -8,6 +8,7 @@
 // caller without the rights (user nobody).
 // The slots run in order and build on each other's state.
 
+#include "lockout.h"
 #include "privilegedaction.h"
 #include "serverstate.h"
 #include "sshconnectionsmanager.h"
@@ -785,6 +786,68 @@ private Q_SLOTS:
         QVERIFY(trimmedLines(configuration).contains("Port 2200"));
         QTRY_VERIFY_WITH_TIMEOUT(listening(s_any4Port2200), 10000);
         QVERIFY(!runPrivilegedAction(ActionKind::Change, {{Protocol::Arg::RevertToken, token}}).ok);
+    }
+
+    // The lockout rules predict what sshd does: a password login of the sandbox's user after each rule.
+    void lockoutRulesAgreeWithSshd_data()
+    {
+        QTest::addColumn<QString>("keyword");
+        QTest::addColumn<QString>("patterns");
+        const QString user = qEnvironmentVariable("SSHSETTINGS_E2E_USER");
+        for (const char *patterns : {"@USER@", "@USER@@127.0.0.1", "@USER@@10.0.0.0/8", "*@127.0.0.0/8", "root", "@USER@@!127.0.0.1,*", "?she2?"}) {
+            QTest::addRow("AllowUsers %s", patterns) << QStringLiteral("AllowUsers") << QString::fromLatin1(patterns).replace(QLatin1String("@USER@"), user);
+        }
+        for (const char *patterns : {"*@127.0.0.1", "root", "@USER@@!10.*,*"}) {
+            QTest::addRow("DenyUsers %s", patterns) << QStringLiteral("DenyUsers") << QString::fromLatin1(patterns).replace(QLatin1String("@USER@"), user);
+        }
+        QTest::newRow("AllowGroups the user's") << QStringLiteral("AllowGroups") << user;
+        QTest::newRow("DenyGroups the user's") << QStringLiteral("DenyGroups") << user;
+    }
+
+    void lockoutRulesAgreeWithSshd()
+    {
+        QFETCH(QString, keyword);
+        QFETCH(QString, patterns);
+        const QString user = qEnvironmentVariable("SSHSETTINGS_E2E_USER");
+        if (user.isEmpty() || !QFileInfo(QStringLiteral("/usr/bin/sshpass")).isExecutable()) {
+            QSKIP("run-in-sandbox.sh --login-user and sshpass provide the login");
+        }
+        QVariantMap changes = {{QStringLiteral("PasswordAuthentication"), true},
+                               {QStringLiteral("AllowUsers"), QString()},
+                               {QStringLiteral("DenyUsers"), QString()},
+                               {QStringLiteral("AllowGroups"), QString()},
+                               {QStringLiteral("DenyGroups"), QString()}};
+        changes.insert(keyword, patterns);
+        const ActionResult applied = transact(changes, {{Protocol::Arg::TransactionRestart, true}});
+        QVERIFY2(applied.ok, qPrintable(applied.errorText));
+        QTRY_VERIFY_WITH_TIMEOUT(listening(s_any4Port2200), 10000);
+
+        Lockout::Session session;
+        QVERIFY(Lockout::parseConnection(QStringLiteral("127.0.0.1 50000 127.0.0.1 2200"), &session));
+        session.user = user;
+        session.groups = QStringList {user};
+        QProcess sshd;
+        sshd.start(QStringLiteral(SSHD_PATH),
+                   {QStringLiteral("-T"), QStringLiteral("-C"), QStringLiteral("user=%1,host=127.0.0.1,addr=127.0.0.1,laddr=127.0.0.1,lport=2200").arg(user)});
+        QVERIFY(sshd.waitForFinished(10000));
+        Lockout::Values values;
+        for (const QByteArray &line : sshd.readAllStandardOutput().split('\n')) {
+            values[line.left(line.indexOf(' '))].append(line.mid(line.indexOf(' ') + 1));
+        }
+        const QList<Lockout::Problem> predicted = Lockout::problems(values, session);
+
+        QProcess client;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("SSHPASS"), qEnvironmentVariable("SSHSETTINGS_E2E_PASSWORD"));
+        client.setProcessEnvironment(environment);
+        client.start(QStringLiteral("/usr/bin/sshpass"),
+                     {QStringLiteral("-e"), QStringLiteral(SSH_PATH), QStringLiteral("-F"), QStringLiteral("/dev/null"), QStringLiteral("-p"),
+                      QStringLiteral("2200"), QStringLiteral("-o"), QStringLiteral("StrictHostKeyChecking=no"), QStringLiteral("-o"),
+                      QStringLiteral("UserKnownHostsFile=/dev/null"), QStringLiteral("-o"), QStringLiteral("PreferredAuthentications=password"),
+                      QStringLiteral("-o"), QStringLiteral("PubkeyAuthentication=no"), QStringLiteral("%1@127.0.0.1").arg(user), QStringLiteral("true")});
+        QVERIFY(client.waitForFinished(20000));
+        const bool loggedIn = client.exitStatus() == QProcess::NormalExit && client.exitCode() == 0;
+        QCOMPARE(predicted.isEmpty(), loggedIn);
     }
 
     void cleanupTestCase() { ServerState().stop(); }

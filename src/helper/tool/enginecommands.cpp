@@ -146,6 +146,13 @@ int set(const QCommandLineParser &parser, const QStringList &arguments, Engine &
         return 1;
     }
     transaction.dryRun = parser.isSet(s_dryRun);
+    // Inside an SSH session the review also warns of what would lock that session out.
+    if (transaction.dryRun && type == ConfigType::Server && qEnvironmentVariableIsSet("SSH_CONNECTION")) {
+        transaction.session = qEnvironmentVariable("SSH_CONNECTION");
+        bool ok = false;
+        const uint sudo = qEnvironmentVariableIntValue("SUDO_UID", &ok);
+        transaction.caller = ok ? uid_t(sudo) : ::getuid();
+    }
     transaction.restart = parser.isSet(s_restart);
     if (parser.isSet(s_revertAfter)) {
         bool ok = false;
@@ -163,6 +170,12 @@ int set(const QCommandLineParser &parser, const QStringList &arguments, Engine &
         fputs(reply.data.value(Protocol::Reply::Diff).toByteArray().constData(), stdout);
         if (reply.data.value(Protocol::Reply::Restarts).toBool()) {
             fprintf(stderr, "ssh-settings-tool: sshd would be restarted\n");
+        }
+        const QVariantList lockouts = reply.data.value(Protocol::Reply::Lockouts).toList();
+        for (const QVariant &lockout : lockouts) {
+            const QVariantMap entry = lockout.toMap();
+            fprintf(stderr, "ssh-settings-tool: warning: this session could not log in again (%s: %s)\n",
+                    qPrintable(entry.value(Protocol::Reply::LockoutKind).toString()), qPrintable(entry.value(Protocol::Reply::LockoutDetail).toString()));
         }
         return 0;
     }
