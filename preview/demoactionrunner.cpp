@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "demoactionrunner.h"
+#include "journalfilter.h"
 
 #include "requestdispatch.h"
 
@@ -122,18 +123,30 @@ bool DemoActionRunner::prepare()
 
 QByteArray DemoActionRunner::demoJournal() const
 {
+    // What sshd logs for a key login, a password login after two typos, a
+    // keyboard-interactive login since closed and a few attackers, as the
+    // helper's filter reduces it.
     const QDateTime opened = QDateTime::currentDateTimeUtc().addSecs(-754);
-    const auto stamp = [&opened](int offsetMs) {
-        return opened.addMSecs(offsetMs).toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz000+0000")).toUtf8();
-    };
     QByteArray journal;
-    journal += stamp(-4000) + " demo sshd[4242]: Failed password for alice from 192.0.2.44 port 50122 ssh2\n";
-    journal += stamp(-1500) + " demo sshd[4242]: Accepted password for alice from 192.0.2.44 port 50122 ssh2\n";
-    journal += stamp(0) + " demo sshd[4242]: pam_unix(sshd:session): session opened for user alice(uid=1000) by (uid=0)\n";
-    journal += stamp(2000) + " demo sshd[4300]: Accepted password for bob from 2001:db8::17 port 41000 ssh2\n";
-    journal += stamp(2100) + " demo sshd[4300]: pam_unix(sshd:session): session opened for user bob(uid=1001) by (uid=0)\n";
+    const auto line = [&](int offsetSeconds, int pid, const QByteArray &message) {
+        journal += opened.addSecs(offsetSeconds).toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz000+00:00")).toUtf8() + " demo sshd-session[" +
+            QByteArray::number(pid) + "]: " + message + '\n';
+    };
+    const QList<QPair<QByteArray, QByteArray>> attackers = {{"203.0.113.9", "root"}, {"198.51.100.23", "admin"}, {"192.0.2.200", "oracle"}};
+    for (int i = 0; i < 60; ++i) {
+        const auto &attacker = attackers.at(i % 7 == 0 ? 2 : i % 3 == 0 ? 1 : 0);
+        line(-3600 + i * 40, 5000 + i / 3,
+             "Failed password for invalid user " + attacker.second + QByteArray::number(i % 5) + " from " + attacker.first + " port " +
+                 QByteArray::number(40000 + i) + " ssh2");
+    }
+    line(-900, 4100, "Accepted keyboard-interactive/pam for carol from 198.51.100.70 port 52011 ssh2");
+    line(-300, 4100, "pam_unix(sshd:session): session closed for user carol");
+    line(-6, 4242, "Failed password for bob from 2001:db8::17 port 50122 ssh2");
+    line(-3, 4242, "Failed password for bob from 2001:db8::17 port 50122 ssh2");
+    line(0, 4242, "Accepted password for bob from 2001:db8::17 port 50122 ssh2");
+    line(20, 4300, "Accepted publickey for alice from 192.0.2.44 port 41000 ssh2: ED25519 SHA256:8Kq2v1m0b5JtE0x3yq6c4VwQeP1lYF7n2d9sR4hGZk");
     journal += "-- cursor: s=demo;i=5\n";
-    return journal;
+    return JournalFilter::reduce(journal);
 }
 
 SSHSettings::ActionResult DemoActionRunner::run(const QString &actionName, const SSHSettings::ActionArguments &arguments)
@@ -149,7 +162,7 @@ SSHSettings::ActionResult DemoActionRunner::run(const QString &actionName, const
     }
     if (map.contains(QStringLiteral("system_logs_arguments"))) {
         result.ok = true;
-        result.data.insert(QStringLiteral("output"), m_journalSent ? QByteArray("-- No entries --\n") : demoJournal());
+        result.data.insert(QStringLiteral("output"), m_journalSent ? JournalFilter::reduce("-- No entries --\n") : demoJournal());
         m_journalSent = true;
         return result;
     }

@@ -12,15 +12,17 @@
 /// One SSH connection to this machine, keyed by the pid of its sshd process.
 struct SSHConnectionData
 {
-    /// Login name from the "Accepted password" line; empty until known.
+    /// Login name from the "Accepted" line.
     QString user;
     /// Client address and port; invalid until known.
     ServerAddress address;
-    /// Local time at which the session opened; null until then.
+    /// Time of the login.
     QDateTime openDateTime;
     /// Time at which the connection closed; null while it is open.
     QDateTime closeDateTime;
-    /// "Failed password" lines of the process before its login.
+    /// How the user authenticated: the method, and for a key its type and fingerprint.
+    QString authentication;
+    /// Failed authentications of the process before its login.
     int failedTriesCount = 0;
     /// Last access time of the connection's terminal; null when unknown.
     QDateTime lastActivityTime;

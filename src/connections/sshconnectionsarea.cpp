@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "sshconnectionsarea.h"
+#include "sshattemptsmodel.h"
 #include "ui_SSHConnectionsArea.h"
 
 #include "messagesmanager.h"
@@ -13,9 +14,11 @@
 #include <QDateTime>
 #include <QHeaderView>
 #include <QKeySequence>
+#include <QLabel>
 #include <QMenu>
 #include <QSortFilterProxyModel>
 #include <QStatusBar>
+#include <QTableView>
 #include <QTimer>
 
 namespace
@@ -28,16 +31,21 @@ SSHConnectionsArea::SSHConnectionsArea(KCMOS::MessagesManager *messagesManager, 
       m_statusBar(new QStatusBar(this)), m_timer(new QTimer)
 {
     ui->setupUi(this);
+    setupAttemptsView(messagesManager);
     ui->verticalLayout->addWidget(m_statusBar);
 
     m_proxy = new QSortFilterProxyModel(this);
     m_proxy->setSourceModel(m_model);
     ui->connectionsView->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    connect(m_model, &QAbstractItemModel::rowsInserted, ui->connectionsView, &QTableView::resizeColumnsToContents);
     ui->connectionsView->setModel(m_proxy);
 
     connect(m_manager, &SSHConnectionsManager::idleTimeChanged, m_model, &SSHConnectionsModel::updateIdleTime);
     connect(m_manager, &SSHConnectionsManager::connectionOpened, m_model, &SSHConnectionsModel::addConnection);
     connect(m_manager, &SSHConnectionsManager::connectionClosed, m_model, &SSHConnectionsModel::removeConnection);
+    connect(m_manager, &SSHConnectionsManager::attemptsChanged, this, [this] {
+        m_attemptsModel->setAttempts(m_manager->attempts());
+    });
 
     m_contextMenu = new QMenu(this);
     m_disconnectAction = m_contextMenu->addAction(i18n("Disconnect"));
@@ -68,6 +76,60 @@ SSHConnectionsArea::~SSHConnectionsArea()
     // The timer is deleted in its own thread when the thread finishes.
     m_thread.quit();
     m_thread.wait();
+}
+
+void SSHConnectionsArea::setupAttemptsView(KCMOS::MessagesManager *messagesManager)
+{
+    m_attemptsModel = new SSHAttemptsModel(this);
+    auto *proxy = new QSortFilterProxyModel(this);
+    proxy->setSourceModel(m_attemptsModel);
+    m_attemptsView = new QTableView(this);
+    m_attemptsView->setObjectName(QStringLiteral("attemptsView"));
+    m_attemptsView->setModel(proxy);
+    m_attemptsView->setSortingEnabled(true);
+    m_attemptsView->sortByColumn(SSHAttemptsModel::FailuresColumn, Qt::DescendingOrder);
+    m_attemptsView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_attemptsView->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_attemptsView->verticalHeader()->setVisible(false);
+    m_attemptsView->horizontalHeader()->setStretchLastSection(true);
+    // Measured on the rows shown when rows come, not on every refresh of thousands.
+    connect(m_attemptsModel, &QAbstractItemModel::rowsInserted, m_attemptsView, &QTableView::resizeColumnsToContents);
+    connect(m_attemptsModel, &QAbstractItemModel::modelReset, m_attemptsView, &QTableView::resizeColumnsToContents);
+    m_attemptsView->setContextMenuPolicy(Qt::ActionsContextMenu);
+    auto *block = new QAction(i18n("Block IP"), m_attemptsView);
+    m_attemptsView->addAction(block);
+    connect(block, &QAction::triggered, this, [this, proxy, messagesManager] {
+        const QModelIndex current = proxy->mapToSource(m_attemptsView->currentIndex());
+        const QHostAddress address = current.isValid() ? m_attemptsModel->address(current.row()) : QHostAddress();
+        if (!address.isNull()) {
+            blockAddress(address, messagesManager);
+        }
+    });
+    m_blockAttemptAction = block;
+    auto *title = new QLabel(i18nc("@title:table", "Failed attempts over this boot"), this);
+    ui->verticalLayout->setStretch(0, 3);
+    ui->verticalLayout->addWidget(title);
+    ui->verticalLayout->addWidget(m_attemptsView, 2);
+}
+
+void SSHConnectionsArea::setDeniedCheck(std::function<bool(const QHostAddress &)> check)
+{
+    m_attemptsModel->setDeniedCheck(std::move(check));
+}
+
+bool SSHConnectionsArea::isDenied(const QVariant &accessLists, const QHostAddress &address)
+{
+    // The access area's lists: keyword to blank-separated "name@host" words.
+    const QVariant denied = accessLists.toMap().value(QStringLiteral("DenyUsers"));
+    const QStringList words =
+        denied.userType() == QMetaType::QStringList ? denied.toStringList() : denied.toString().split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    for (const QString &word : words) {
+        const int at = word.lastIndexOf(QLatin1Char('@'));
+        if (at >= 0 && word.left(at) == QLatin1String("*") && QHostAddress(word.mid(at + 1)).isEqual(address)) {
+            return true;
+        }
+    }
+    return false;
 }
 
 void SSHConnectionsArea::updateData()
@@ -103,6 +165,7 @@ void SSHConnectionsArea::restoreAutoUpdate()
 void SSHConnectionsArea::disableBlockIpAction()
 {
     m_blockIpAction->setVisible(false);
+    m_attemptsView->removeAction(m_blockAttemptAction);
 }
 
 void SSHConnectionsArea::showContextMenu(const QPoint &position)
@@ -142,7 +205,13 @@ void SSHConnectionsArea::blockCurrent(KCMOS::MessagesManager *messagesManager)
     if (!currentConnection(&connection)) {
         return;
     }
-    Q_EMIT ipBlocked(connection.address.ip());
+    blockAddress(connection.address.ip(), messagesManager);
+}
+
+void SSHConnectionsArea::blockAddress(const QHostAddress &address, KCMOS::MessagesManager *messagesManager)
+{
+    Q_EMIT ipBlocked(address);
+    m_attemptsModel->setAttempts(m_manager->attempts()); // shows it denied
     if (!messagesManager) {
         return;
     }

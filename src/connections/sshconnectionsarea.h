@@ -5,13 +5,16 @@
 #include <QThread>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 
 class QAction;
 class QMenu;
 class QSortFilterProxyModel;
 class QStatusBar;
+class QTableView;
 class QTimer;
+class SSHAttemptsModel;
 class SSHConnectionsManager;
 class SSHConnectionsModel;
 struct SSHConnectionData;
@@ -27,9 +30,10 @@ class SSHConnectionsArea;
 }
 
 /**
- * The "Connections" tab: the SSH connections of the current boot, refreshed
- * every two seconds while the tab is shown, with a context menu to disconnect
- * a connection or to deny its address.
+ * The "Connections" tab: the SSH connections of the current boot and, below
+ * them, the failed attempts per address, refreshed every two seconds while the
+ * tab is shown, with context menus to disconnect a connection or to deny an
+ * address.
  */
 class SSHConnectionsArea : public QWidget
 {
@@ -37,6 +41,11 @@ class SSHConnectionsArea : public QWidget
 public:
     SSHConnectionsArea(KCMOS::MessagesManager *messagesManager, QWidget *parent);
     ~SSHConnectionsArea() override;
+
+    /// Tells the failed-attempts view which addresses are denied already.
+    void setDeniedCheck(std::function<bool(const QHostAddress &)> check);
+    /// True when the access lists (keyword to "name@host" words) deny any user from the address.
+    static bool isDenied(const QVariant &accessLists, const QHostAddress &address);
 
 Q_SIGNALS:
     void ipBlocked(const QHostAddress &ip);
@@ -49,7 +58,7 @@ public Q_SLOTS:
     void disableAutoUpdate();
     /// Starts the refresh timer.
     void restoreAutoUpdate();
-    /// Hides "Block IP" from the context menu.
+    /// Hides "Block IP" from the context menus.
     void disableBlockIpAction();
 
 private:
@@ -58,6 +67,8 @@ private:
     bool currentConnection(SSHConnectionData *connection) const;
     void disconnectCurrent(KCMOS::MessagesManager *messagesManager);
     void blockCurrent(KCMOS::MessagesManager *messagesManager);
+    void blockAddress(const QHostAddress &address, KCMOS::MessagesManager *messagesManager);
+    void setupAttemptsView(KCMOS::MessagesManager *messagesManager);
 
     std::unique_ptr<Ui::SSHConnectionsArea> ui;
     SSHConnectionsManager *m_manager;
@@ -69,4 +80,7 @@ private:
     QAction *m_disconnectAction = nullptr;
     QSortFilterProxyModel *m_proxy = nullptr;
     QMenu *m_contextMenu = nullptr;
+    SSHAttemptsModel *m_attemptsModel = nullptr;
+    QTableView *m_attemptsView = nullptr;
+    QAction *m_blockAttemptAction = nullptr;
 };

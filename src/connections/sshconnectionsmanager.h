@@ -2,6 +2,7 @@
 #pragma once
 
 #include "sshconnectiondata.h"
+#include "sshdlogtracker.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -11,46 +12,45 @@
 #include <QString>
 #include <QStringList>
 
-#include <map>
-
 namespace KCMOS
 {
 class MessagesManager;
 }
 
 /**
- * Follows the SSH connections of this machine through the sshd lines of the
- * journal of the current boot.
+ * Follows the SSH connections and failed attempts of this machine through the
+ * sshd entries of the journal of the current boot.
  *
- * Each readConnections() asks the helper for the lines written since the
- * previous read (the journal cursor), pairs password logins with the session
- * openings and closings that follow them and announces the results as signals.
- * Authentications whose session has not opened yet are kept across reads, so a
- * login and its session may arrive in different reads; an authentication whose
- * process ends first is dropped, and their number is capped.
+ * Each readConnections() asks the helper for what sshd logged since the
+ * previous read (the journal cursor), reduced by the helper to records of
+ * logins, ended processes and failed attempts, and announces the results as
+ * signals. What a read leaves open (failures of a process still
+ * authenticating, open connections, attempts per address) is carried to the
+ * next one, within bounds (SshdLog::Tracker).
  */
 class SSHConnectionsManager : public QObject
 {
     Q_OBJECT
 public:
-    /// Authentications kept waiting for their session at most; the oldest go first.
-    static constexpr int MaxPendingConnections = 4096;
-
     explicit SSHConnectionsManager(QObject *parent);
     ~SSHConnectionsManager() override;
 
-    /// The journalctl arguments of a read after the given cursor (none when null).
-    static QStringList journalArguments(const QString &cursor);
-
     /// The cursor after the last line read; null before the first successful read.
     QString journalCursor() const;
-    /// Authentications waiting for their session.
+    /// Processes with failed authentications and no login yet.
     int pendingCount() const;
+    /// The failed attempts per address over this boot.
+    QList<SshdLog::AddressAttempts> attempts() const;
+
+    /// Terminal per pid from the output of "who -pu", of either time format.
+    static QHash<int, QString> whoTerminals(const QString &whoOutput);
 
 Q_SIGNALS:
     void idleTimeChanged(pid_t syslogPid, const QDateTime &activityTime);
     void connectionOpened(const SSHConnectionData &connection);
     void connectionClosed(pid_t syslogPid, const QDateTime &closeTime);
+    /// A read went through; attempts() may have changed.
+    void attemptsChanged();
 
 public Q_SLOTS:
     /// Reads the journal lines written since the last call and processes them.
@@ -67,23 +67,6 @@ protected:
     virtual QString deviceDirectory() const;
 
 private:
-    void processJournalOutput(const QByteArray &output);
-    void processJournalLine(const char *data, int size);
-
-    void tryProcessFailedPassword(int syslogPid, const QString &message);
-    void tryProcessAcceptedPassword(int syslogPid, const QString &message);
-    QString tryProcessSessionOpened(int syslogPid, const QString &message, const QDateTime &time);
-    void tryProcessSessionClosed(int syslogPid, const QString &message, const QDateTime &time);
-    void tryProcessProcessEnded(int syslogPid, const QString &message);
-
-    void insertPending(int syslogPid, const SSHConnectionData &connection);
-    SSHConnectionData takePending(int syslogPid);
-
-    QHash<int, SSHConnectionData> pendingConnections;
-    QString m_journalCursor;
+    SshdLog::Tracker m_tracker;
     bool m_reading = false;
-    // Insertion order of the pending entries, for dropping the oldest.
-    QHash<int, quint64> m_pendingSerials;
-    std::map<quint64, int> m_pendingOrder;
-    quint64 m_nextSerial = 0;
 };

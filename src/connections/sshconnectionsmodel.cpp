@@ -43,6 +43,18 @@ QString SSHConnectionsModel::elapsedText(qint64 elapsedMs)
     return i18n("Elapsed %1h%2m%3s%4ms", QString::number(hours), QString::number(minutes), QString::number(seconds), QString::number(milliseconds));
 }
 
+QString SSHConnectionsModel::shortAuthentication(const QString &authentication)
+{
+    // "publickey ED25519 SHA256:<43 characters>": the start of the hash tells keys
+    // apart; the whole fingerprint is in the tool tip.
+    const int hash = authentication.indexOf(QLatin1Char(':'));
+    constexpr int Shown = 12;
+    if (hash < 0 || authentication.size() - hash - 1 <= Shown) {
+        return authentication;
+    }
+    return authentication.left(hash + 1 + Shown) + QChar(0x2026);
+}
+
 int SSHConnectionsModel::rowCount(const QModelIndex &parent) const
 {
     return parent.isValid() ? 0 : m_connections.size();
@@ -67,6 +79,8 @@ QVariant SSHConnectionsModel::data(const QModelIndex &index, int role) const
             return connection.address.ip().toString();
         case ConnectionPortProperty:
             return connection.address.port();
+        case ConnectionAuthenticationProperty:
+            return shortAuthentication(connection.authentication);
         case ConnectionFailedTriesCountProperty:
             return connection.failedTriesCount;
         case ConnectionLastActivityTimeProperty:
@@ -79,6 +93,9 @@ QVariant SSHConnectionsModel::data(const QModelIndex &index, int role) const
             }
             return connection.closeDateTime;
         }
+    }
+    if (role == Qt::ToolTipRole && index.column() == ConnectionAuthenticationProperty) {
+        return connection.authentication;
     }
     if (role == Qt::ToolTipRole && index.column() == ConnectionOpenDateTimeProperty) {
         return elapsedText(connection.openDateTime.msecsTo(QDateTime::currentDateTime()));
@@ -98,6 +115,8 @@ QVariant SSHConnectionsModel::headerData(int section, Qt::Orientation orientatio
         return i18n("IP");
     case ConnectionPortProperty:
         return i18n("Port");
+    case ConnectionAuthenticationProperty:
+        return i18nc("@title:column how the user logged in", "Authentication");
     case ConnectionFailedTriesCountProperty:
         return i18n("Failed login tries");
     case ConnectionLastActivityTimeProperty:

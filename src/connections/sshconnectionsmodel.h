@@ -16,6 +16,7 @@ public:
         ConnectionUserProperty = 0,
         ConnectionIPProperty,
         ConnectionPortProperty,
+        ConnectionAuthenticationProperty,
         ConnectionFailedTriesCountProperty,
         ConnectionLastActivityTimeProperty,
         ConnectionOpenDateTimeProperty,
@@ -29,6 +30,8 @@ public:
     SSHConnectionData connection(const QModelIndex &index) const;
     const QList<SSHConnectionData> &connections() const;
 
+    /// The authentication as the column shows it: a key's fingerprint cut short.
+    static QString shortAuthentication(const QString &authentication);
     /// The tool tip of an open time, given the milliseconds elapsed since.
     static QString elapsedText(qint64 elapsedMs);
 

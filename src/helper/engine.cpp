@@ -276,34 +276,8 @@ QStringList Engine::systemLocalAddresses()
 
 bool Engine::checkJournalArguments(const QStringList &arguments, QString *error)
 {
-    static const QStringList required = {QStringLiteral("--identifier=sshd"), QStringLiteral("--boot"), QStringLiteral("--utc"),
-                                         QStringLiteral("--show-cursor"), QStringLiteral("--output=short-iso-precise")};
-    static const QRegularExpression cursor(QStringLiteral("\\A--after-cursor=[A-Za-z0-9;=_-]{1,512}\\z"));
-    QSet<QString> seen;
-    bool hasCursor = false;
-    for (const QString &argument : arguments) {
-        if (seen.contains(argument)) {
-            *error = QStringLiteral("journal argument given twice: %1").arg(argument.left(64));
-            return false;
-        }
-        seen.insert(argument);
-        if (required.contains(argument) || argument == QLatin1String("--identifier=sshd-session")) {
-            continue;
-        }
-        if (argument.startsWith(QLatin1String("--after-cursor=")) && !hasCursor && cursor.match(argument).hasMatch()) {
-            hasCursor = true;
-            continue;
-        }
-        *error = QStringLiteral("journal argument not allowed: %1").arg(argument.left(64));
-        return false;
-    }
-    for (const QString &argument : required) {
-        if (!seen.contains(argument)) {
-            *error = QStringLiteral("journal argument missing: %1").arg(argument);
-            return false;
-        }
-    }
-    return true;
+    // Exactly the request the module sends: this boot, sshd's own entries (_UID=0), JSON.
+    return SshdLog::isJournalRequest(arguments, error);
 }
 
 Reply Engine::readJournal(const QStringList &arguments)

@@ -140,6 +140,9 @@ void SSHModule::createConnectionsTab()
         return;
     }
     connect(connectionsArea, &SSHConnectionsArea::ipBlocked, accessArea, &UserGroupAccessArea::blockIp);
+    connectionsArea->setDeniedCheck([accessArea](const QHostAddress &ip) {
+        return SSHConnectionsArea::isDenied(accessArea->value(), ip);
+    });
     connect(connectionsArea, &SSHConnectionsArea::focusOnAccessArea, accessArea, [this, accessArea] {
         ui->tabWidgetServer->setCurrentWidget(ui->generalTab);
         accessArea->expandSettings();

@@ -72,7 +72,7 @@ constexpr QLatin1String RevertToken("revert_now_token"); ///< QString
 
 namespace Reply
 {
-constexpr QLatin1String Output("output"); ///< journal: the filtered lines
+constexpr QLatin1String Output("output"); ///< journal: the records of sshd's log (SshdLog::Reducer)
 constexpr QLatin1String Diff("diff"); ///< dry run: the unified diff
 constexpr QLatin1String Previous("previous"); ///< restore: where the replaced file is kept
 constexpr QLatin1String FileDiffs("file_diffs"); ///< transaction dry run: QVariantMap path → QByteArray unified diff

@@ -3,6 +3,7 @@
 // must be refused and leave every file as it was.
 
 #include "requestdispatch.h"
+#include "sshdlogentry.h"
 #include "sshsettingsprotocol.h"
 #include "testsandbox.h"
 
@@ -30,8 +31,7 @@ const QString s_banner = QStringLiteral("@ROOT@/etc/issue.net");
 const QString s_keys = QStringLiteral("@ROOT@/home/tester/.ssh/authorized_keys");
 const QString s_key = QStringLiteral("@KEY@");
 
-const QStringList s_journal = {QStringLiteral("--identifier=sshd"), QStringLiteral("--boot"), QStringLiteral("--utc"), QStringLiteral("--show-cursor"),
-                               QStringLiteral("--output=short-iso-precise")};
+const QStringList s_journal = SshdLog::journalArguments(QString());
 
 QVariantMap change(const QString &keyword, const QVariant &value, int type = 1)
 {

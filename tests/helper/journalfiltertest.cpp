@@ -1,121 +1,201 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
+// sshd's log grammar as the helper's filter applies it: message forms, both
+// journal formats, the records of a read and their bounds.
 #include "journalfilter.h"
+#include "sshdlogmessage.h"
+#include "sshdlogtracker.h"
 
 #include <QElapsedTimer>
-#include <QFile>
+
 #include <QTest>
+#include <algorithm>
+
+using namespace SshdLog;
+
+namespace
+{
+QByteArray text(int pid, const QByteArray &message, int second = 30, const QByteArray &identifier = "sshd")
+{
+    return "2024-03-01T10:15:" + QByteArray::number(second).rightJustified(2, '0') + ".000001+0000 host " + identifier + '[' + QByteArray::number(pid) +
+        "]: " + message + '\n';
+}
+
+QByteArray json(int pid, const QByteArray &message, int uid = 0, const QByteArray &identifier = "sshd")
+{
+    return R"({"__CURSOR":"s=j;i=)" + QByteArray::number(pid) + R"(","__REALTIME_TIMESTAMP":"1709288130000001","_PID":")" + QByteArray::number(pid) +
+        R"(","_UID":")" + QByteArray::number(uid) + R"(","SYSLOG_IDENTIFIER":")" + identifier + R"(","MESSAGE":")" + message + "\"}\n";
+}
+
+}
 
 class JournalFilterTest : public QObject
 {
     Q_OBJECT
 
-    static QByteArray entry(int pid, const QByteArray &message, int n = 0)
-    {
-        return QByteArray("2024-03-01T10:15:30.") + QByteArray::number(100000 + n) + "+0000 host sshd[" + QByteArray::number(pid) + "]: " + message;
-    }
-
 private Q_SLOTS:
-    void labCorpus()
+    void messageForms_data()
     {
-        QFile file(QStringLiteral(CORPUS_DIR "/journal-lab-server-2k.txt"));
-        if (!file.open(QIODevice::ReadOnly)) {
-            QSKIP("shared corpus not available");
+        QTest::addColumn<QByteArray>("message");
+        QTest::addColumn<QByteArrayList>("expected"); // form, method, user, address, port, key type, fingerprint
+
+        const QByteArray key = "ED25519 SHA256:QkWj/bLpxhGPScjKQlIiLYpqFzsAKfRriTsUqS5Bffg";
+        QTest::newRow("publickey") << "Accepted publickey for amy from 127.0.0.1 port 45360 ssh2: " +
+                key << QByteArrayList {"A", "publickey", "amy", "127.0.0.1", "45360", "ED25519", "SHA256:QkWj/bLpxhGPScjKQlIiLYpqFzsAKfRriTsUqS5Bffg"};
+        QTest::newRow("password") << QByteArray("Accepted password for fztu from 119.137.62.142 port 49116 ssh2")
+                                  << QByteArrayList {"A", "password", "fztu", "119.137.62.142", "49116", "", ""};
+        QTest::newRow("keyboard-interactive over IPv6") << QByteArray("Accepted keyboard-interactive/pam for bob from ::1 port 33754 ssh2")
+                                                        << QByteArrayList {"A", "keyboard-interactive/pam", "bob", "::1", "33754", "", ""};
+        QTest::newRow("hostbased") << QByteArray(R"(Accepted hostbased for c from 10.0.0.9 port 22 ssh2: RSA SHA256:abc, client user "c", client host "h")")
+                                   << QByteArrayList {"A", "hostbased", "c", "10.0.0.9", "22", "RSA", "SHA256:abc"};
+        QTest::newRow("gssapi") << QByteArray("Accepted gssapi-with-mic for d@REALM from 2001:db8::7 port 5 ssh2")
+                                << QByteArrayList {"A", "gssapi-with-mic", "d@REALM", "2001:db8::7", "5", "", ""};
+        QTest::newRow("failed invalid user") << QByteArray("Failed password for invalid user admin from 5.188.10.180 port 49929 ssh2")
+                                             << QByteArrayList {"F", "password", "admin", "5.188.10.180", "49929", "", ""};
+        QTest::newRow("failed none, empty name") << QByteArray("Failed none for invalid user  from 10.1.1.1 port 2 ssh2")
+                                                 << QByteArrayList {"F", "none", "", "10.1.1.1", "2", "", ""};
+        QTest::newRow("client-chosen name cannot move the address")
+            << QByteArray("Failed password for invalid user x from 6.6.6.6 port 1 ssh2 from 10.1.1.1 port 2 ssh2")
+            << QByteArrayList {"F", "password", "x from 6.6.6.6 port 1 ssh2", "10.1.1.1", "2", "", ""};
+        QTest::newRow("session closed") << QByteArray("pam_unix(sshd:session): session closed for user bob") << QByteArrayList {"E"};
+        QTest::newRow("pam failures") << QByteArray("PAM 5 more authentication failures; logname= uid=0 euid=0 tty=ssh rhost=1.2.3.4") << QByteArrayList {"E"};
+        QTest::newRow("not at the start") << QByteArray("x Accepted password for a from 1.1.1.1 port 1 ssh2") << QByteArrayList {"O"};
+        QTest::newRow("other failure") << QByteArray("Failed to release session: Interrupted system call") << QByteArrayList {"O"};
+        QTest::newRow("trailing text") << QByteArray("Accepted password for a from 1.1.1.1 port 1 ssh2 and more") << QByteArrayList {"O"};
+    }
+    void messageForms()
+    {
+        QFETCH(QByteArray, message);
+        QFETCH(QByteArrayList, expected);
+        const Message read = readMessage(message);
+        const char form = "OAFE"[int(read.form)];
+        QCOMPARE(QByteArray(1, form), expected.first());
+        if (expected.size() > 1) {
+            QCOMPARE((QByteArrayList {read.method, read.user, read.address, QByteArray::number(read.port), read.keyType, read.fingerprint}), expected.mid(1));
+            QCOMPARE(read.invalidUser, message.contains("invalid user"));
         }
-        const QByteArray out = JournalFilter::filterSshdJournal(file.readAll());
-        const QList<QByteArray> lines = out.trimmed().split('\n');
-        QCOMPARE(lines.size(), 4);
-        QCOMPARE(lines.at(0), QByteArray("2016-12-10T09:32:20.000955+0000 LabSZ sshd[24680]: Accepted password for fztu from 119.137.62.142 port 49116 ssh2"));
-        QVERIFY(lines.at(1).endsWith("sshd[24680]: pam_unix(sshd:session): session opened for user fztu by (uid=0)"));
-        QVERIFY(lines.at(2).endsWith("sshd[24680]: pam_unix(sshd:session): session closed for user fztu"));
-        QVERIFY(lines.at(3).startsWith("-- cursor: s=0f1e2d3c"));
     }
 
-    void filter_data()
+    void times_data()
     {
-        QTest::addColumn<QList<QByteArray>>("input");
-        QTest::addColumn<QList<QByteArray>>("expected");
-
-        const QByteArray f1 = entry(10, "Failed password for bob from 192.168.1.5 port 40000 ssh2", 1);
-        const QByteArray f2 = entry(10, "Failed password for bob from 192.168.1.5 port 40000 ssh2", 2);
-        const QByteArray other = entry(11, "Failed password for root from 10.1.1.1 port 2 ssh2", 3);
-        const QByteArray ok = entry(10, "Accepted password for bob from 192.168.1.5 port 40000 ssh2", 4);
-        const QByteArray open = entry(10, "pam_unix(sshd:session): session opened for user bob by (uid=0)", 5);
-        const QByteArray close = entry(10, "pam_unix(sshd:session): session closed for user bob", 6);
-        const QByteArray cursor = "-- cursor: s=1;i=2";
-
-        QTest::newRow("failed lines follow their process's login")
-            << QList<QByteArray> {f1, other, f2, ok, open, close, cursor} << QList<QByteArray> {f1, f2, ok, open, close, cursor};
-        QTest::newRow("failures without login vanish") << QList<QByteArray> {f1, other, cursor} << QList<QByteArray> {cursor};
-        QTest::newRow("key login sessions are dropped") << QList<QByteArray> {entry(20, "Accepted publickey for amy from 10.0.0.2 port 5 ssh2"),
-                                                                              entry(20, "pam_unix(sshd:session): session opened for user amy by (uid=0)"),
-                                                                              entry(20, "pam_unix(sshd:session): session closed for user amy")}
-                                                        << QList<QByteArray> {};
-        QTest::newRow("session of a login read earlier is kept") << QList<QByteArray> {open, close} << QList<QByteArray> {open, close};
-        QTest::newRow("journalctl notes are kept") << QList<QByteArray> {"-- No entries --"} << QList<QByteArray> {"-- No entries --"};
-        QTest::newRow("noise is dropped") << QList<QByteArray> {entry(30, "Invalid user x from 1.2.3.4"), "garbage", entry(30, "Connection closed by 1.2.3.4")}
-                                          << QList<QByteArray> {};
-        QTest::newRow("pid reused after close starts afresh")
-            << QList<QByteArray> {f1, ok, open, close, entry(10, "Accepted publickey for eve from 10.0.0.3 port 7 ssh2"), open}
-            << QList<QByteArray> {f1, ok, open, close};
-        QTest::newRow("prefix must start the message")
-            << QList<QByteArray> {entry(40, "x Accepted password for a from 1.1.1.1 port 1 ssh2")} << QList<QByteArray> {};
+        QTest::addColumn<QByteArray>("time");
+        QTest::addColumn<qint64>("usec"); // -1: refused
+        const qint64 base = Q_INT64_C(1709288130) * 1000000; // 2024-03-01T10:15:30Z
+        QTest::newRow("systemd 252") << QByteArray("2024-03-01T10:15:30.123456+0000") << base + 123456;
+        QTest::newRow("systemd 255") << QByteArray("2024-03-01T10:15:30.123456+00:00") << base + 123456;
+        QTest::newRow("zone ahead") << QByteArray("2024-03-01T11:45:30.123456+01:30") << base + 123456;
+        QTest::newRow("zone behind") << QByteArray("2024-03-01T05:15:30.1-0500") << base + 100000;
+        QTest::newRow("Z, no fraction") << QByteArray("2024-03-01T10:15:30Z") << base;
+        QTest::newRow("nanoseconds") << QByteArray("2024-03-01T10:15:30.123456789+00:00") << base + 123456;
+        QTest::newRow("no zone") << QByteArray("2024-03-01T10:15:30.123456 host") << qint64(-1);
+        QTest::newRow("month 13") << QByteArray("2024-13-01T10:15:30+0000") << qint64(-1);
+    }
+    void times()
+    {
+        QFETCH(QByteArray, time);
+        QFETCH(qint64, usec);
+        qint64 read = -1;
+        int consumed = 0;
+        if (!parseIsoTime(time.constData(), time.size(), &read, &consumed)) {
+            read = -1;
+        }
+        QCOMPARE(read, usec);
     }
 
-    void filter()
+    void records_data()
     {
-        QFETCH(QList<QByteArray>, input);
-        QFETCH(QList<QByteArray>, expected);
-        QByteArray joined;
-        for (const QByteArray &line : std::as_const(input)) {
-            joined += line + '\n';
-        }
-        QByteArray wanted;
-        for (const QByteArray &line : std::as_const(expected)) {
-            wanted += line + '\n';
-        }
-        QCOMPARE(JournalFilter::filterSshdJournal(joined), wanted);
-
-        // Any split into chunks gives the same result.
-        for (int size : {1, 7, 64}) {
+        QTest::addColumn<QByteArray>("journal");
+        QTest::addColumn<QByteArray>("records");
+        const QByteArray login = "L\t1709288130000001\t10\t2\tpassword\tbob\t192.0.2.5\t40000\t-\t-\n";
+        const QByteArray failed = "Failed password for bob from 192.0.2.5 port 40000 ssh2";
+        const QByteArray accepted = "Accepted password for bob from 192.0.2.5 port 40000 ssh2";
+        QTest::newRow("json") << json(10, failed) + json(10, failed) + json(11, "Server listening on :: port 22.") + json(10, accepted) + "-- cursor: s=z\n"
+                              << "sshdlog 1\n" + login + "A\t192.0.2.5\t2\t1709288130000001\t1709288130000001\tbob\nC\ts=z\n";
+        QTest::newRow("not sshd's own") << json(10, accepted, 1000) + json(11, accepted, 0, "sshd-x") + json(12, accepted, 0, "sshd-session")
+                                        << QByteArray("sshdlog 1\nL\t1709288130000001\t12\t0\tpassword\tbob\t192.0.2.5\t40000\t-\t-\nC\ts=j;i=12\n");
+        QTest::newRow("failures carried, ends once") << text(7, failed) + text(8, failed) +
+                text(8, "Received disconnect from 192.0.2.5 port 1:11: Bye [preauth]", 31) +
+                text(8, "Disconnected from authenticating user bob 192.0.2.5 port 1 [preauth]", 32)
+                                                     << QByteArray("sshdlog 1\nY\t8\nF\t7\t1\nA\t192.0.2.5\t2\t1709288130000001\t1709288130000001\tbob\n");
+        QTest::newRow("tab in a name") << text(9, "Failed password for invalid user a\tb from ::1 port 3 ssh2")
+                                       << QByteArray("sshdlog 1\nF\t9\t1\nA\t::1\t1\t1709288130000001\t1709288130000001\ta?b\n");
+        QTest::newRow("notes and noise") << QByteArray("-- No entries --\ngarbage\n{\"MESSAGE\":\"Accepted \"}\n") << QByteArray("sshdlog 1\n");
+    }
+    void records()
+    {
+        QFETCH(QByteArray, journal);
+        QFETCH(QByteArray, records);
+        QCOMPARE(JournalFilter::reduce(journal), records);
+        for (int size : {1, 7, 64}) { // any split into chunks gives the same
             JournalFilter filter;
-            for (int i = 0; i < joined.size(); i += size) {
-                filter.feed(joined.mid(i, size));
+            for (int i = 0; i < journal.size(); i += size) {
+                filter.feed(journal.mid(i, size));
             }
-            QCOMPARE(filter.finish(), wanted);
+            QCOMPARE(filter.finish(), records);
         }
     }
 
-    void lastLineWithoutNewline() { QCOMPARE(JournalFilter::filterSshdJournal("-- cursor: abc"), QByteArray("-- cursor: abc\n")); }
-
-    void millionLinesStaySmall()
+    void journalRequest_data()
     {
-        // A boot under brute force: a million sshd lines, one real login at the end.
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("error");
+        const QStringList base = journalArguments(QString());
+        QTest::newRow("first read") << base << QString();
+        QTest::newRow("later read") << journalArguments(QStringLiteral("s=ab;i=1f")) << QString();
+        QTest::newRow("without _UID=0") << QStringList(base.mid(0, 3) + base.mid(4)) << "journal argument not allowed: --show-cursor";
+        QTest::newRow("more") << QStringList(base + QStringList {QStringLiteral("--merge")}) << "journal argument not allowed: --merge";
+        QTest::newRow("bad cursor") << QStringList(base + QStringList {QStringLiteral("--after-cursor=s;$(reboot)")})
+                                    << "journal argument not allowed: --after-cursor=s;$(reboot)";
+        QTest::newRow("two cursors") << QStringList(journalArguments(QStringLiteral("a")) + QStringList {QStringLiteral("--after-cursor=b")})
+                                     << "journal argument not allowed: --after-cursor=a";
+        QTest::newRow("short") << QStringList(base.mid(0, 3)) << "journal argument missing: _UID=0";
+    }
+    void journalRequest()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, error);
+        QString said;
+        QCOMPARE(isJournalRequest(arguments, &said), error.isEmpty());
+        QCOMPARE(said, error);
+    }
+
+    void bruteForceStaysBounded()
+    {
+        // A boot under brute force: a million failures, half of them from one address
+        // with ever new names, half from 25000 addresses, then a login.
         QByteArray journal;
-        journal.reserve(110 * 1000 * 1000);
+        journal.reserve(100 * 1000 * 1000);
         for (int i = 0; i < 1000000; ++i) {
-            journal += entry(1000 + i / 4, "Failed password for root from 203.0.113.9 port 4000 ssh2", i);
-            journal += '\n';
+            const QByteArray address = i % 2 ? "10.0." + QByteArray::number(i % 50000 / 250) + '.' + QByteArray::number(i % 250) : "192.0.2.1";
+            journal += text(1000 + i / 4, "Failed password for invalid user u" + QByteArray::number(i) + " from " + address + " port 4000 ssh2", i / 20000);
         }
-        journal += entry(99, "Accepted password for bob from 192.0.2.7 port 1 ssh2") + '\n';
-        journal += "-- cursor: s=9\n";
+        journal += text(99, "Accepted password for bob from 192.0.2.7 port 1 ssh2") + "-- cursor: s=9\n";
         QElapsedTimer timer;
         timer.start();
-        const QByteArray out = JournalFilter::filterSshdJournal(journal);
-        qInfo("filtered %d MB in %lld ms to %d bytes", int(journal.size() / 1000000), timer.elapsed(), int(out.size()));
-        QCOMPARE(out.count('\n'), 2);
-        QVERIFY(out.size() < JournalFilter::MaxOutputBytes);
-    }
+        const QByteArray records = JournalFilter::reduce(journal);
+        qInfo("reduced %d MB in %lld ms to %d bytes", int(journal.size() / 1000000), timer.elapsed(), int(records.size()));
+        QVERIFY(records.size() < JournalFilter::MaxOutputBytes);
+        QVERIFY(records.endsWith("C\ts=9\n"));
+        QVERIFY(records.count("\nA\t") > JournalFilter::MaxAddresses * 8 / 10 && records.count("\nA\t") <= JournalFilter::MaxAddresses);
+        QCOMPARE(records.count("\nF\t"), JournalFilter::MaxPendingProcesses);
 
-    void outputIsCappedButKeepsCursor()
-    {
-        QByteArray journal;
-        for (int i = 0; i < 300000; ++i) {
-            journal += entry(5000 + i, "Accepted password for someone-with-a-long-name from 192.0.2.7 port 1 ssh2", i) + '\n';
-        }
-        journal += "-- cursor: s=end\n";
-        const QByteArray out = JournalFilter::filterSshdJournal(journal);
-        QVERIFY(out.size() <= JournalFilter::MaxOutputBytes + 100);
-        QVERIFY(out.endsWith("-- cursor: s=end\n"));
+        Tracker tracker;
+        int opened = 0;
+        tracker.opened = [&opened](const Connection &) {
+            ++opened;
+        };
+        QVERIFY(tracker.apply(records));
+        QVERIFY(tracker.apply(records)); // a second read of as many: still bounded
+        QCOMPARE(opened, 2);
+        QCOMPARE(tracker.pendingCount(), Tracker::MaxPendingProcesses);
+        QVERIFY(tracker.attempts().size() <= Tracker::MaxAddresses);
+        const QList<AddressAttempts> attempts = tracker.attempts();
+        const auto busiest = std::max_element(attempts.begin(), attempts.end(), [](const AddressAttempts &a, const AddressAttempts &b) {
+            return a.failures < b.failures;
+        });
+        QCOMPARE(busiest->address, QStringLiteral("192.0.2.1"));
+        QCOMPARE(busiest->failures, 1000000);
+        QCOMPARE(busiest->users.size(), Tracker::MaxUsersPerAddress);
+        QVERIFY(!tracker.apply("L\t1\t2\n")); // not records
     }
 };
 

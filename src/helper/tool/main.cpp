@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // ssh-settings-tool: the root helper's requests on the command line, with the same rules.
 
+#include "logcommands.h"
 #include "toolcommand.h"
 
 #include <QCoreApplication>
@@ -15,6 +16,7 @@ QList<ToolCommand> commandTable()
 {
     QList<ToolCommand> table;
     table += engineCommands();
+    table += logCommands();
     return table;
 }
 
@@ -88,8 +90,15 @@ int main(int argc, char **argv)
     parser.addVersionOption();
     parser.addOptions({s_config, s_root, s_client});
     parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("One of the commands above."), QStringLiteral("COMMAND [ARGUMENTS]"));
+    QStringList known;
     for (const ToolCommand &command : table) {
-        parser.addOptions(command.options);
+        for (const QCommandLineOption &option : command.options) {
+            // Commands may share an option (connections and attempts: --input).
+            if (!known.contains(option.names().constFirst())) {
+                parser.addOption(option);
+                known += option.names();
+            }
+        }
     }
     parser.process(app);
 

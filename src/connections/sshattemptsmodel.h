@@ -1,0 +1,46 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#pragma once
+
+#include "sshdlogtracker.h"
+
+#include <QAbstractTableModel>
+#include <QHash>
+#include <QHostAddress>
+#include <QList>
+
+#include <functional>
+
+/// The failed attempts of this boot, one row per source address.
+class SSHAttemptsModel : public QAbstractTableModel
+{
+    Q_OBJECT
+public:
+    enum Column {
+        AddressColumn = 0,
+        FailuresColumn,
+        UsersColumn,
+        FirstSeenColumn,
+        LastSeenColumn,
+        DeniedColumn,
+        ColumnCount,
+    };
+
+    explicit SSHAttemptsModel(QObject *parent);
+
+    /// Tells whether an address is denied already (none without it).
+    void setDeniedCheck(std::function<bool(const QHostAddress &)> check);
+    /// Shows these attempts; rows of known addresses are updated in place.
+    void setAttempts(const QList<SshdLog::AddressAttempts> &attempts);
+    /// The address of a row; null when it is not a literal address.
+    QHostAddress address(int row) const;
+
+    int rowCount(const QModelIndex &parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex &parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+
+private:
+    QList<SshdLog::AddressAttempts> m_rows;
+    QHash<QString, int> m_rowOf;
+    std::function<bool(const QHostAddress &)> m_denied;
+};

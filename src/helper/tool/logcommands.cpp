@@ -1,0 +1,136 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "logcommands.h"
+
+#include "helperprograms.h"
+#include "runprogram.h"
+#include "sshdlogentry.h"
+#include "sshdlogreducer.h"
+#include "sshdlogtracker.h"
+
+#include <QDateTime>
+#include <QFile>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace
+{
+const QCommandLineOption s_input(QStringLiteral("input"),
+                                 QStringLiteral("Read FILE, journalctl's short-iso-precise or JSON output, instead of this boot's journal."),
+                                 QStringLiteral("FILE"));
+
+// The records of the whole input, as the helper would send them; false after saying why not.
+bool readRecords(const QCommandLineParser &parser, QByteArray *records)
+{
+    SshdLog::Reducer reducer;
+    if (!parser.isSet(s_input)) {
+        const QString journalctl = QStringLiteral(SSHSETTINGS_JOURNALCTL_PATH);
+        const ProgramResult result =
+            runProgram(journalctl, SshdLog::journalArguments(QString()), {}, Engine::JournalTimeoutMs, [&reducer](const QByteArray &chunk) {
+                reducer.feed(chunk);
+            });
+        if (!result.succeeded()) {
+            Tool::refuse(QStringLiteral("journalctl failed: %1").arg(result.reason(journalctl)));
+            return false;
+        }
+        *records = reducer.finish();
+        return true;
+    }
+    const QString path = parser.value(s_input);
+    QFile file(path);
+    if (path == QLatin1String("-") ? !file.open(stdin, QIODevice::ReadOnly) : !file.open(QIODevice::ReadOnly)) {
+        Tool::refuse(QStringLiteral("%1: %2").arg(path, file.errorString()));
+        return false;
+    }
+    QByteArray chunk(1 << 20, Qt::Uninitialized);
+    qint64 got = 0;
+    while ((got = file.read(chunk.data(), chunk.size())) > 0) {
+        reducer.feed(QByteArray::fromRawData(chunk.constData(), int(got)));
+    }
+    if (got < 0) {
+        Tool::refuse(QStringLiteral("%1: %2").arg(path, file.errorString()));
+        return false;
+    }
+    *records = reducer.finish();
+    return true;
+}
+
+QByteArray isoTime(qint64 usec)
+{
+    return QDateTime::fromMSecsSinceEpoch(usec / 1000, Qt::UTC).toString(Qt::ISODate).toUtf8();
+}
+
+int connections(const QCommandLineParser &parser, const QStringList &arguments, Engine &)
+{
+    QByteArray records;
+    if (!arguments.isEmpty()) {
+        return 2;
+    }
+    if (!readRecords(parser, &records)) {
+        return 1;
+    }
+    struct Row
+    {
+        SshdLog::Connection connection;
+        qint64 closed = -1;
+    };
+    QList<Row> rows;
+    SshdLog::Tracker tracker;
+    tracker.opened = [&rows](const SshdLog::Connection &connection) {
+        rows.append({connection, -1});
+    };
+    tracker.closed = [&rows](int pid, qint64 usec) {
+        for (auto row = rows.rbegin(); row != rows.rend(); ++row) {
+            if (row->connection.pid == pid) {
+                row->closed = usec;
+                return;
+            }
+        }
+    };
+    tracker.apply(records);
+    for (const Row &row : std::as_const(rows)) {
+        const SshdLog::Connection &c = row.connection;
+        printf("%s\t%s\t%d\t%s\t%d\t%s\t%s\n", c.user.toUtf8().constData(), c.address.toUtf8().constData(), c.port, c.method.toUtf8().constData(), c.failures,
+               isoTime(c.opened).constData(), row.closed < 0 ? "-" : isoTime(row.closed).constData());
+    }
+    return 0;
+}
+
+int attempts(const QCommandLineParser &parser, const QStringList &arguments, Engine &)
+{
+    QByteArray records;
+    if (!arguments.isEmpty()) {
+        return 2;
+    }
+    if (!readRecords(parser, &records)) {
+        return 1;
+    }
+    SshdLog::Tracker tracker;
+    tracker.apply(records);
+    QList<SshdLog::AddressAttempts> rows = tracker.attempts();
+    std::sort(rows.begin(), rows.end(), [](const SshdLog::AddressAttempts &a, const SshdLog::AddressAttempts &b) {
+        return a.failures != b.failures ? a.failures > b.failures : a.address < b.address;
+    });
+    for (const SshdLog::AddressAttempts &a : std::as_const(rows)) {
+        printf("%s\t%lld\t%d\t%s\t%s\n", a.address.toUtf8().constData(), static_cast<long long>(a.failures), int(a.users.size()), isoTime(a.first).constData(),
+               isoTime(a.last).constData());
+    }
+    return 0;
+}
+}
+
+QList<ToolCommand> logCommands()
+{
+    return {
+        {QStringLiteral("connections"),
+         QStringLiteral("[--input FILE]"),
+         QStringLiteral("The SSH connections of this boot: user, address, port, method, failed tries, opened, closed (tab-separated, UTC)."),
+         {s_input},
+         connections},
+        {QStringLiteral("attempts"),
+         QStringLiteral("[--input FILE]"),
+         QStringLiteral("The failed attempts of this boot per address: address, failures, distinct users, first seen, last seen."),
+         {s_input},
+         attempts},
+    };
+}
