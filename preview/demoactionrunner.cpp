@@ -3,6 +3,7 @@
 #include "journalfilter.h"
 
 #include "requestdispatch.h"
+#include "sshsettingsprotocol.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -151,16 +152,17 @@ QByteArray DemoActionRunner::demoJournal() const
 
 SSHSettings::ActionResult DemoActionRunner::run(const QString &actionName, const SSHSettings::ActionArguments &arguments)
 {
+    namespace Arg = SSHSettings::Protocol::Arg;
     QVariantMap map;
     for (const auto &argument : arguments) {
         map.insert(argument.first, argument.second);
     }
     SSHSettings::ActionResult result;
-    if (map.contains(QStringLiteral("ssh_server_command")) || map.contains(QStringLiteral("kill_pid"))) {
+    if (map.contains(Arg::ServiceCommand) || map.contains(Arg::KillPid)) {
         result.ok = true;
         return result;
     }
-    if (map.contains(QStringLiteral("system_logs_arguments"))) {
+    if (map.contains(Arg::JournalArguments)) {
         result.ok = true;
         result.data.insert(QStringLiteral("output"), m_journalSent ? JournalFilter::reduce("-- No entries --\n") : demoJournal());
         m_journalSent = true;
@@ -170,7 +172,7 @@ SSHSettings::ActionResult DemoActionRunner::run(const QString &actionName, const
     const Reply reply = RequestDispatch::dispatch(*m_engine, action, map, ::geteuid());
     result.ok = reply.ok;
     result.errorText = reply.error;
-    result.errorCode = reply.ok ? 0 : 4;
+    result.errorCode = reply.ok ? 0 : -1; // a refusal of the helper, as KAuth reports it
     result.data = reply.data;
     return result;
 }

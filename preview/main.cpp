@@ -1,8 +1,11 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "demoactionrunner.h"
+#include "listenaddressmodel.h"
+#include "serveraddress.h"
 #include "sshmodule.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QCommandLineParser>
 #include <QDir>
@@ -99,5 +102,20 @@ int main(int argc, char **argv)
     page.findChild<QComboBox *>(QStringLiteral("comboBoxSshConfig"))->setCurrentIndex(1);
     settle(200);
     ok = save(&page, QDir(dir).filePath(QStringLiteral("client.png"))) && ok;
+
+    // A change the helper refuses, an address of no local interface, beside one it takes: the page says why.
+    page.findChild<QComboBox *>(QStringLiteral("comboBoxSshConfig"))->setCurrentIndex(0);
+    tabs->setCurrentIndex(0);
+    if (auto *addresses = page.findChild<ListenAddressModel *>()) {
+        addresses->addAddress(ServerAddress(QStringLiteral("198.51.100.1"), QStringLiteral("22"), nullptr));
+    }
+    for (QCheckBox *box : page.findChildren<QCheckBox *>()) {
+        if (box->text() == QLatin1String("X11Forwarding") || box->text().startsWith(QLatin1String("GUI Forwarding"))) {
+            box->click();
+        }
+    }
+    page.save();
+    settle(600);
+    ok = save(&page, QDir(dir).filePath(QStringLiteral("refusal.png"))) && ok;
     return ok ? 0 : 1;
 }

@@ -17,12 +17,14 @@ void AbstractOptionArea::updateArea(const QVariant &value)
 {
     m_option.setValue(value);
     reset();
+    m_hasChanged = false;
 }
 
 void AbstractOptionArea::updateArea(const SSHOptions &subOptions)
 {
     m_option.setSubOptions(subOptions);
     reset();
+    m_hasChanged = false;
 }
 
 void AbstractOptionArea::replaceOption(const SSHOption &option)
@@ -39,4 +41,9 @@ bool AbstractOptionArea::hasChanged() const
 bool AbstractOptionArea::validate() const
 {
     return m_option.value().isValid();
+}
+
+QString AbstractOptionArea::validationError() const
+{
+    return {};
 }

@@ -16,7 +16,7 @@ public:
     void setHasChanged(bool changed);
     const SSHOption &option() const;
 
-    /// Stores a newly loaded value in the option copy and shows it.
+    /// Stores a newly loaded value in the option copy, shows it and clears the changed flag.
     void updateArea(const QVariant &value);
     void updateArea(const SSHOptions &subOptions);
     /// Takes a copy of option as the new record and clears the changed flag; shows nothing.
@@ -28,6 +28,8 @@ public Q_SLOTS:
     virtual void reset() const = 0;
     virtual bool hasChanged() const;
     virtual bool validate() const;
+    /// Why validate() refuses the shown value; empty when it accepts it.
+    virtual QString validationError() const;
 
 Q_SIGNALS:
     void modify();

@@ -4,6 +4,11 @@
 
 #include "privilegedaction.h"
 #include "sshkeyutils.h"
+#include "sshmanager.h"
+#include "sshsettingsprotocol.h"
+
+#include <KMessageWidget>
+#include <QBoxLayout>
 
 #include <KLocalizedString>
 
@@ -20,9 +25,16 @@ void showError(const QString &text)
 }
 
 AddPublicKeyDialog::AddPublicKeyDialog(const QString &filePath, QWidget *parent)
-    : QDialog(parent), ui(std::make_unique<Ui::AddPublicKeyDialog>()), m_filePath(filePath)
+    : QDialog(parent), ui(std::make_unique<Ui::AddPublicKeyDialog>()), m_filePath(filePath), m_error(new KMessageWidget(this))
 {
     ui->setupUi(this);
+    m_error->setMessageType(KMessageWidget::Error);
+    m_error->setWordWrap(true);
+    m_error->setCloseButtonVisible(false);
+    m_error->hide();
+    if (auto *box = qobject_cast<QBoxLayout *>(layout())) {
+        box->insertWidget(0, m_error);
+    }
     connect(ui->simpleModeRBtn, &QRadioButton::toggled, this, [this](bool checked) {
         if (checked) {
             ui->stackedWidget->setCurrentIndex(0);
@@ -98,18 +110,28 @@ bool AddPublicKeyDialog::writeNewKey()
         return false;
     }
     m_keyLine = line;
-    if (SSHKeyUtils::isDirectlyWritable(m_filePath)) {
-        return SSHKeyUtils::appendKeyToFile(m_filePath, line);
+    QString reason;
+    const bool written =
+        SSHKeyUtils::isDirectlyWritable(m_filePath) ? SSHKeyUtils::appendKeyToFile(m_filePath, line, &reason) : writeFileUsingPolicyKit(line, &reason);
+    if (!written) {
+        m_error->setText(i18n("The key was not added to %1: %2", m_filePath, reason));
+        m_error->animatedShow();
     }
-    return writeFileUsingPolicyKit(line);
+    return written;
 }
 
-bool AddPublicKeyDialog::writeFileUsingPolicyKit(const QString &key)
+KMessageWidget *AddPublicKeyDialog::errorWidget() const
 {
-    const SSHSettings::ActionResult result = SSHSettings::runPrivilegedAction(
-        SSHSettings::ActionKind::Change, {{QStringLiteral("authorized_keys_file"), m_filePath}, {QStringLiteral("add_key_line"), key}});
+    return m_error;
+}
+
+bool AddPublicKeyDialog::writeFileUsingPolicyKit(const QString &key, QString *reason)
+{
+    namespace Arg = SSHSettings::Protocol::Arg;
+    const SSHSettings::ActionResult result =
+        SSHSettings::runPrivilegedAction(SSHSettings::ActionKind::Change, {{Arg::KeysFile, m_filePath}, {Arg::AddKeyLine, key}});
     if (!result.ok) {
-        qWarning().noquote() << QStringLiteral("Error writing to authorized keys file '%1'. Error: %2").arg(m_filePath, result.errorText);
+        *reason = SSHManager::failureReason(result);
     }
     return result.ok;
 }

@@ -6,6 +6,8 @@
 
 #include <memory>
 
+class KMessageWidget;
+
 namespace Ui
 {
 class AddPublicKeyDialog;
@@ -23,13 +25,16 @@ public:
 
     /// Writes the key and closes the dialog only when that succeeded.
     void accept() override;
+    /// The inline message that shows why the last write failed.
+    KMessageWidget *errorWidget() const;
 
 private:
     QString keyGeneration();
     bool writeNewKey();
-    bool writeFileUsingPolicyKit(const QString &key);
+    bool writeFileUsingPolicyKit(const QString &key, QString *reason);
 
     std::unique_ptr<Ui::AddPublicKeyDialog> ui;
     QString m_filePath;
     QString m_keyLine;
+    KMessageWidget *m_error;
 };

@@ -38,7 +38,9 @@ QWidget *AddressFamilyArea::inflate()
     connect(ui->comboBox, qOverload<int>(&QComboBox::activated), this, [this] {
         setHasChanged(ServerAddress::addressFamilyStringById(currentProtocol()) != m_option.value().toString());
         Q_EMIT modify();
-        hasIncorrectedAddresses();
+        if (hasIncorrectedAddresses()) {
+            QMessageBox::warning(parentWidget(), i18n("Incompatible listening addresses"), validationError(), QMessageBox::Ok);
+        }
     });
     return this;
 }
@@ -52,10 +54,10 @@ void AddressFamilyArea::setupToolTips()
             toolTip = i18n("The server will be listening on all local IPv4 and IPv6 addresses");
             break;
         case QAbstractSocket::IPv6Protocol:
-            toolTip = i18n("The server will be listening listen only on local IPv6 addresses");
+            toolTip = i18n("The server will be listening only on local IPv6 addresses");
             break;
         case QAbstractSocket::IPv4Protocol:
-            toolTip = i18n("The server will be listening listen only on local IPv4 addresses");
+            toolTip = i18n("The server will be listening only on local IPv4 addresses");
             break;
         default:
             break;
@@ -91,21 +93,30 @@ bool AddressFamilyArea::validate() const
     return !hasIncorrectedAddresses();
 }
 
+QString AddressFamilyArea::validationError() const
+{
+    return hasIncorrectedAddresses() ? i18n("Remove the listening addresses of the other address family first.") : QString();
+}
+
 void AddressFamilyArea::setCurrentAddresses(const QStringList &addresses)
 {
     m_currentAddresses = addresses;
 }
 
+void AddressFamilyArea::setAddressSource(std::function<QStringList()> source)
+{
+    m_addressSource = std::move(source);
+}
+
 bool AddressFamilyArea::hasIncorrectedAddresses() const
 {
-    const QList<ServerAddress> addresses = ServerAddress::fromStringList(m_currentAddresses);
     const QAbstractSocket::NetworkLayerProtocol protocol = currentProtocol();
     if (protocol == QAbstractSocket::AnyIPProtocol) {
         return false;
     }
+    const QList<ServerAddress> addresses = ServerAddress::fromStringList(m_addressSource ? m_addressSource() : m_currentAddresses);
     for (const ServerAddress &address : addresses) {
         if (address.ip().protocol() != protocol) {
-            QMessageBox::critical(parentWidget(), i18n("Error"), i18n("Incompatible listening addresses must be removed"), QMessageBox::Ok);
             return true;
         }
     }

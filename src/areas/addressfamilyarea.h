@@ -5,6 +5,7 @@
 
 #include <QAbstractSocket>
 
+#include <functional>
 #include <memory>
 
 namespace Ui
@@ -12,7 +13,7 @@ namespace Ui
 class AddressFamilyArea;
 }
 
-/// AddressFamily as a combo box, checked against the listen addresses known when the page was built.
+/// AddressFamily as a combo box, checked against the listen addresses shown on the page.
 class AddressFamilyArea : public AbstractOptionArea
 {
     Q_OBJECT
@@ -24,8 +25,12 @@ public:
     QVariant value() const override;
     void reset() const override;
     bool validate() const override;
+    QString validationError() const override;
 
     void setCurrentAddresses(const QStringList &addresses);
+    /// Asks for the listen addresses at the moment of the check (the listen-address area's list).
+    void setAddressSource(std::function<QStringList()> source);
+    /// Whether a listen address does not belong to the chosen family.
     bool hasIncorrectedAddresses() const;
 
 private:
@@ -35,4 +40,5 @@ private:
 
     std::unique_ptr<Ui::AddressFamilyArea> ui;
     QStringList m_currentAddresses;
+    std::function<QStringList()> m_addressSource;
 };

@@ -11,6 +11,8 @@
 #include "collapsiblepanel.h"
 #include "privilegedaction.h"
 #include "sshkeyutils.h"
+#include "sshmanager.h"
+#include "sshsettingsprotocol.h"
 
 #include <KLocalizedString>
 
@@ -53,7 +55,8 @@ QWidget *AuthorizedKeysArea::inflate()
 
     QHeaderView *header = ui->keysView->header();
     for (int column = 0; column < m_model->columnCount(); ++column) {
-        header->setSectionResizeMode(column, column == AuthorizedKeysModel::FingerprintColumn ? QHeaderView::Stretch : QHeaderView::ResizeToContents);
+        // Fingerprints are shown whole; the name column takes the rest.
+        header->setSectionResizeMode(column, column == AuthorizedKeysModel::NameColumn ? QHeaderView::Stretch : QHeaderView::ResizeToContents);
     }
 
     loadAuthorizedKeysFiles(m_option.value().toStringList());
@@ -210,13 +213,13 @@ void AuthorizedKeysArea::showPublicKey(const QString &key)
     dialog.exec();
 }
 
-bool AuthorizedKeysArea::removeKeyUsingPolicyKit(const QString &path, const QString &line)
+bool AuthorizedKeysArea::removeKeyUsingPolicyKit(const QString &path, const QString &line, QString *reason)
 {
-    const SSHSettings::ActionResult result = SSHSettings::runPrivilegedAction(
-        SSHSettings::ActionKind::Change, {{QStringLiteral("authorized_keys_file"), path}, {QStringLiteral("remove_key_line"), line}});
+    namespace Arg = SSHSettings::Protocol::Arg;
+    const SSHSettings::ActionResult result =
+        SSHSettings::runPrivilegedAction(SSHSettings::ActionKind::Change, {{Arg::KeysFile, path}, {Arg::RemoveKeyLine, line}});
     if (!result.ok) {
-        QMessageBox::critical(this, i18n("Error"), i18n("Failed to delete the key."), QMessageBox::Ok);
-        qCritical("authorized_keys_file_remove: Error code %s, text: \"%s\"!", qPrintable(QString::number(result.errorCode)), qPrintable(result.errorText));
+        *reason = SSHManager::failureReason(result);
     }
     return result.ok;
 }
@@ -245,7 +248,8 @@ void AuthorizedKeysArea::updateRemoveKeyButton()
         return;
     }
     const QModelIndex fileIndex = index.parent().isValid() ? index.parent() : index;
-    ui->addKeyButton->setEnabled(fileIndex.siblingAtColumn(AuthorizedKeysModel::FileExistsColumn).data(AuthorizedKeysModel::FileExistsRole).toBool());
+    // A missing file gets created with its first key; an unreadable one is left alone.
+    ui->addKeyButton->setEnabled(fileIndex.siblingAtColumn(AuthorizedKeysModel::NameColumn).data(AuthorizedKeysModel::ReadErrorRole).toString().isEmpty());
 }
 
 void AuthorizedKeysArea::onContextMenuRequested(const QPoint &pos)
@@ -312,12 +316,20 @@ void AuthorizedKeysArea::onAddKey()
     }
     const QModelIndex fileIndex = index.parent().isValid() ? index.parent() : index;
     const QString path = fileIndex.siblingAtColumn(AuthorizedKeysModel::NameColumn).data(Qt::DisplayRole).toString();
-    if (!QFileInfo::exists(path)) {
-        QMessageBox::critical(parentWidget(), i18n("Error"), i18n("The path specified is incorrect, please make sure the file exists."), QMessageBox::Ok);
-        return;
-    }
+    // A missing file is created with the first key.
     AddPublicKeyDialog dialog(path, this);
     if (dialog.exec() == QDialog::Accepted) {
+        if (!fileIndex.siblingAtColumn(AuthorizedKeysModel::FileExistsColumn).data(AuthorizedKeysModel::FileExistsRole).toBool()) {
+            // The file is new: read the listed files again, keeping their configured patterns.
+            QList<FileEntry> entries;
+            for (int row = 0; row < m_model->rowCount(); ++row) {
+                const QModelIndex name = m_model->index(row, AuthorizedKeysModel::NameColumn);
+                const QVariant pattern = name.data(AuthorizedKeysModel::ConfiguredPatternRole);
+                entries.append({name.data(Qt::DisplayRole).toString(), pattern.isValid() ? pattern.toString() : QString()});
+            }
+            loadFileEntries(entries);
+            return;
+        }
         m_model->addKeyToFile(path, dialog.generatedKey());
     }
 }
@@ -336,8 +348,12 @@ void AuthorizedKeysArea::onRemoveKey()
     const QModelIndex fileIndex = index.parent();
     const QString path = fileIndex.siblingAtColumn(AuthorizedKeysModel::NameColumn).data(Qt::DisplayRole).toString();
     const QString line = index.siblingAtColumn(AuthorizedKeysModel::RawKeyColumn).data(Qt::DisplayRole).toString();
-    const bool removed = SSHKeyUtils::isDirectlyWritable(path) ? SSHKeyUtils::removeKeyFromFile(path, line) : removeKeyUsingPolicyKit(path, line);
+    QString reason;
+    const bool removed =
+        SSHKeyUtils::isDirectlyWritable(path) ? SSHKeyUtils::removeKeyFromFile(path, line, &reason) : removeKeyUsingPolicyKit(path, line, &reason);
     if (removed) {
         m_model->removeKey(static_cast<TreeItem *>(fileIndex.internalPointer()), index.row());
+    } else {
+        QMessageBox::critical(this, i18n("Key removal"), i18n("The key was not removed: %1", reason), QMessageBox::Ok);
     }
 }

@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QStyle>
 
 namespace
@@ -66,7 +67,7 @@ void BannerArea::updatePathAndButtonState(const QString &path)
 void BannerArea::selectBannerFile()
 {
     const QString filter = i18n("Text Files") + QStringLiteral(" (*.txt);;") + i18n("All Files") + QStringLiteral(" (*)");
-    const QString path = QFileDialog::getOpenFileName(this, i18n("Select a banner file"), QDir::homePath(), filter);
+    const QString path = QFileDialog::getOpenFileName(this, i18n("Select a banner file"), QStringLiteral("/etc/ssh"), filter);
     if (!path.isEmpty()) {
         ui->pathToBannerLineEdit->setText(path);
     }
@@ -91,5 +92,15 @@ void BannerArea::reset() const
 
 bool BannerArea::validate() const
 {
-    return QFile::exists(ui->pathToBannerLineEdit->text());
+    return validationError().isEmpty();
+}
+
+QString BannerArea::validationError() const
+{
+    // An empty path means no banner ("none").
+    const QString path = ui->pathToBannerLineEdit->text();
+    if (path.isEmpty() || QFileInfo(path).isFile()) {
+        return {};
+    }
+    return i18n("The banner file %1 does not exist; clear the path for no banner.", path);
 }

@@ -22,8 +22,9 @@ public:
     /// The path in the field, or "none" when it is empty.
     QVariant value() const override;
     void reset() const override;
-    /// True when a file exists at the path in the field.
+    /// True for an empty path (no banner) or an existing file.
     bool validate() const override;
+    QString validationError() const override;
 
 private Q_SLOTS:
     void selectBannerFile();

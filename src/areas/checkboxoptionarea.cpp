@@ -2,6 +2,8 @@
 #include "checkboxoptionarea.h"
 #include "ui_CheckboxOptionArea.h"
 
+#include <KLocalizedString>
+
 CheckboxOptionArea::CheckboxOptionArea(const SSHOption &option, QWidget *parent)
     : AbstractOptionArea(option, parent), ui(std::make_unique<Ui::CheckboxOptionArea>())
 {
@@ -10,13 +12,41 @@ CheckboxOptionArea::CheckboxOptionArea(const SSHOption &option, QWidget *parent)
 
 CheckboxOptionArea::~CheckboxOptionArea() = default;
 
+bool CheckboxOptionArea::isTriState() const
+{
+    return m_option.valueType() == QVariant::String;
+}
+
+Qt::CheckState CheckboxOptionArea::loadedState() const
+{
+    if (!isTriState()) {
+        return m_option.value().toBool() ? Qt::Checked : Qt::Unchecked;
+    }
+    const QString value = m_option.value().toString();
+    if (value == QLatin1String("yes")) {
+        return Qt::Checked;
+    }
+    return value == QLatin1String("no") ? Qt::Unchecked : Qt::PartiallyChecked;
+}
+
+void CheckboxOptionArea::showLoadedState() const
+{
+    ui->checkBox->setCheckState(loadedState());
+    if (isTriState()) {
+        // The partial state stands for what the file says, forced-commands-only included.
+        const QString keysOnly = loadedState() == Qt::PartiallyChecked ? m_option.value().toString() : QStringLiteral("prohibit-password");
+        ui->checkBox->setToolTip(i18nc("@info:tooltip %1 is the option's value in the file", "Partially checked: with a key only (%1)", keysOnly));
+    }
+}
+
 QWidget *CheckboxOptionArea::inflate()
 {
     ui->checkBox->setText(m_option.displayName());
     setToolTip(m_option.description());
-    ui->checkBox->setChecked(m_option.value().toBool());
-    connect(ui->checkBox, &QCheckBox::clicked, this, [this](bool checked) {
-        setHasChanged(checked != m_option.value().toBool());
+    ui->checkBox->setTristate(isTriState());
+    showLoadedState();
+    connect(ui->checkBox, &QCheckBox::clicked, this, [this] {
+        setHasChanged(ui->checkBox->checkState() != loadedState());
         Q_EMIT modify();
     });
     return this;
@@ -24,10 +54,22 @@ QWidget *CheckboxOptionArea::inflate()
 
 QVariant CheckboxOptionArea::value() const
 {
-    return QVariant(ui->checkBox->isChecked());
+    if (!isTriState()) {
+        return QVariant(ui->checkBox->isChecked());
+    }
+    // Yes and no go as the booleans every check box sends; the keys-only state as its word.
+    switch (ui->checkBox->checkState()) {
+    case Qt::Checked:
+        return true;
+    case Qt::Unchecked:
+        return false;
+    case Qt::PartiallyChecked:
+        break;
+    }
+    return QStringLiteral("prohibit-password");
 }
 
 void CheckboxOptionArea::reset() const
 {
-    ui->checkBox->setChecked(m_option.value().toBool());
+    showLoadedState();
 }

@@ -10,7 +10,11 @@ namespace Ui
 class CheckboxOptionArea;
 }
 
-/// A yes/no option as one check box.
+/**
+ * A yes/no option as one check box. A text option (PermitRootLogin) gets a three-state
+ * box: checked writes yes, unchecked no (as booleans), partially checked the keys-only
+ * "prohibit-password"; a box left as loaded writes nothing.
+ */
 class CheckboxOptionArea : public AbstractOptionArea
 {
     Q_OBJECT
@@ -23,5 +27,9 @@ public:
     void reset() const override;
 
 private:
+    bool isTriState() const;
+    Qt::CheckState loadedState() const;
+    void showLoadedState() const;
+
     std::unique_ptr<Ui::CheckboxOptionArea> ui;
 };

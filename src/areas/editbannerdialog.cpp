@@ -3,9 +3,12 @@
 #include "ui_EditBannerDialog.h"
 
 #include "privilegedaction.h"
+#include "sshmanager.h"
+#include "sshsettingsprotocol.h"
 
 #include <KLocalizedString>
 #include <KMessageBox>
+#include <KMessageWidget>
 
 #include <QDebug>
 #include <QFile>
@@ -13,6 +16,7 @@
 #include <QMessageBox>
 #include <QSaveFile>
 #include <QTextStream>
+#include <QVBoxLayout>
 
 namespace
 {
@@ -29,9 +33,20 @@ bool mayWriteDirectly(const QString &path)
 }
 }
 
-EditBannerDialog::EditBannerDialog(const QString &path, QWidget *parent) : QDialog(parent), ui(std::make_unique<Ui::EditBannerDialog>()), m_path(path)
+EditBannerDialog::EditBannerDialog(const QString &path, QWidget *parent)
+    : QDialog(parent), ui(std::make_unique<Ui::EditBannerDialog>()), m_path(path), m_error(new KMessageWidget(this))
 {
     ui->setupUi(this);
+    m_error->setMessageType(KMessageWidget::Error);
+    m_error->setWordWrap(true);
+    m_error->setCloseButtonVisible(false);
+    m_error->hide();
+    static_cast<QVBoxLayout *>(layout())->insertWidget(0, m_error);
+}
+
+KMessageWidget *EditBannerDialog::errorWidget() const
+{
+    return m_error;
 }
 
 EditBannerDialog::~EditBannerDialog() = default;
@@ -68,15 +83,15 @@ QString EditBannerDialog::textToWrite() const
     return text;
 }
 
-bool EditBannerDialog::writeBannerContent() const
+bool EditBannerDialog::writeBannerContent(QString *reason) const
 {
     if (mayWriteDirectly(m_path)) {
-        return writeFile(m_path);
+        return writeFile(m_path, reason);
     }
-    return writeFileUsingPolicyKit();
+    return writeFileUsingPolicyKit(reason);
 }
 
-bool EditBannerDialog::writeFile(const QString &path) const
+bool EditBannerDialog::writeFile(const QString &path, QString *reason) const
 {
     // Write next to the file and rename over it, so that a failure leaves the old banner whole.
     // Only a folder the user may not create files in forces an in-place write.
@@ -94,28 +109,28 @@ bool EditBannerDialog::writeFile(const QString &path) const
     }
     if (!written) {
         qWarning() << "Cannot write the banner file" << target << file.errorString();
-        QMessageBox::critical(parentWidget(), i18n("Error"), i18n("Failed to open the file for writing!"), QMessageBox::Ok);
-        return false;
+        *reason = file.errorString();
     }
-    return true;
+    return written;
 }
 
-bool EditBannerDialog::writeFileUsingPolicyKit() const
+bool EditBannerDialog::writeFileUsingPolicyKit(QString *reason) const
 {
-    const SSHSettings::ActionResult result = SSHSettings::runPrivilegedAction(SSHSettings::ActionKind::Change,
-                                                                              {
-                                                                                  {QStringLiteral("write_banner_path"), m_path},
-                                                                                  {QStringLiteral("write_banner_text"), textToWrite()},
-                                                                              });
+    namespace Arg = SSHSettings::Protocol::Arg;
+    const SSHSettings::ActionResult result =
+        SSHSettings::runPrivilegedAction(SSHSettings::ActionKind::Change, {{Arg::BannerPath, m_path}, {Arg::BannerText, textToWrite()}});
     if (!result.ok) {
-        qWarning().noquote() << QStringLiteral("Error writing to welcome file (Banner): %1").arg(result.errorText);
+        *reason = SSHManager::failureReason(result);
     }
     return result.ok;
 }
 
 void EditBannerDialog::accept()
 {
-    if (!writeBannerContent()) {
+    QString reason;
+    if (!writeBannerContent(&reason)) {
+        m_error->setText(i18n("The banner was not saved: %1", reason));
+        m_error->animatedShow();
         return;
     }
     KMessageBox::information(parentWidget(), i18n("The content of the welcome message has been successfully changed."), QString(),

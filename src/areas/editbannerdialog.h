@@ -6,6 +6,8 @@
 #include <functional>
 #include <memory>
 
+class KMessageWidget;
+
 namespace Ui
 {
 class EditBannerDialog;
@@ -24,10 +26,13 @@ public:
 
     /// The edited text, ending with a line feed.
     QString textToWrite() const;
-    bool writeBannerContent() const;
+    /// Writes the text directly or through the helper; on failure @p reason says why.
+    bool writeBannerContent(QString *reason) const;
     /// Writes the file in place of the old one (atomically where its folder allows it).
-    bool writeFile(const QString &path) const;
-    bool writeFileUsingPolicyKit() const;
+    bool writeFile(const QString &path, QString *reason) const;
+    bool writeFileUsingPolicyKit(QString *reason) const;
+    /// The inline message that shows why the last save failed.
+    KMessageWidget *errorWidget() const;
 
     /// Replaces the write-access check (QFileInfo::isWritable); an empty function restores it.
     static void setWriteAccessCheck(WriteAccessCheck check);
@@ -40,4 +45,5 @@ public Q_SLOTS:
 private:
     std::unique_ptr<Ui::EditBannerDialog> ui;
     QString m_path;
+    KMessageWidget *m_error;
 };

@@ -44,7 +44,9 @@ void ListenAddressArea::initializeModel()
 void ListenAddressArea::configureTableView()
 {
     ui->tableView->setModel(m_model);
-    ui->tableView->header()->setSectionResizeMode(QHeaderView::Stretch);
+    // The address takes the room; the port column is as wide as its numbers.
+    ui->tableView->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    ui->tableView->header()->setSectionResizeMode(0, QHeaderView::Stretch);
     ui->showButton->setToolTip(m_option.description());
 }
 

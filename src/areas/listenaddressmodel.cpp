@@ -41,7 +41,7 @@ QVariant ListenAddressModel::headerData(int section, Qt::Orientation orientation
     }
     switch (section) {
     case ServerAddress::IpAddress:
-        return i18n("Ip address");
+        return i18n("IP address");
     case ServerAddress::Port:
         return i18n("Port");
     default:

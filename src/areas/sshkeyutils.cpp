@@ -3,6 +3,7 @@
 
 #include <QCryptographicHash>
 #include <QDebug>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
@@ -227,7 +228,9 @@ namespace
 // Everything of a parsed line except its size; false for fewer than two fields.
 bool parseFields(const QString &line, KeyInfo &info)
 {
-    const QStringList fields = splitFields(line);
+    const auto parts = SSHKeyUtils::splitOptions(line);
+    info.options = parts.first;
+    const QStringList fields = splitFields(parts.second);
     if (fields.size() < 2) {
         info.type = QStringLiteral("Invalid");
         return false;
@@ -237,6 +240,29 @@ bool parseFields(const QString &line, KeyInfo &info)
     info.fingerprint = SSHKeyUtils::fingerprintOfKeyData(fields.at(1));
     return true;
 }
+}
+
+QPair<QString, QString> SSHKeyUtils::splitOptions(const QString &line)
+{
+    // A key part starts with its type; anything else in front is an options list,
+    // which ends at the first blank outside double quotes.
+    static const QRegularExpression keyStart(QStringLiteral("^(ssh-|ecdsa-|sk-)"));
+    const QString trimmed = line.trimmed();
+    if (keyStart.match(trimmed).hasMatch()) {
+        return {QString(), trimmed};
+    }
+    bool quoted = false;
+    for (int i = 0; i < trimmed.size(); ++i) {
+        const QChar c = trimmed.at(i);
+        if (c == QLatin1Char('\\') && quoted) {
+            ++i;
+        } else if (c == QLatin1Char('"')) {
+            quoted = !quoted;
+        } else if (!quoted && c.isSpace()) {
+            return {trimmed.left(i), trimmed.mid(i + 1).trimmed()};
+        }
+    }
+    return {QString(), trimmed};
 }
 
 KeyInfo SSHKeyUtils::parseKeyLine(const QString &line)
@@ -269,8 +295,18 @@ QList<KeyInfo> SSHKeyUtils::parseKeyLines(const QStringList &lines)
     return infos;
 }
 
-bool SSHKeyUtils::appendKeyToFile(const QString &path, const QString &line)
+bool SSHKeyUtils::appendKeyToFile(const QString &path, const QString &line, QString *reason)
 {
+    QString ignored;
+    QString &why = reason ? *reason : ignored;
+    const QFileInfo info(path);
+    if (!info.exists() && !QDir().exists(info.absolutePath())) {
+        // The first key of a user without ~/.ssh: the folder is private.
+        if (!QDir().mkpath(info.absolutePath()) || !QFile::setPermissions(info.absolutePath(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner)) {
+            why = QStringLiteral("cannot create the folder %1").arg(info.absolutePath());
+            return false;
+        }
+    }
     bool needsLineFeed = false;
     {
         QFile existing(path);
@@ -280,7 +316,13 @@ bool SSHKeyUtils::appendKeyToFile(const QString &path, const QString &line)
         }
     }
     QFile file(path);
+    const bool created = !file.exists();
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) {
+        why = file.errorString();
+        return false;
+    }
+    if (created && !file.setPermissions(QFile::ReadOwner | QFile::WriteOwner)) {
+        why = file.errorString();
         return false;
     }
     QByteArray data;
@@ -288,18 +330,24 @@ bool SSHKeyUtils::appendKeyToFile(const QString &path, const QString &line)
         data += '\n';
     }
     data += line.toUtf8() + '\n';
-    file.write(data);
+    if (file.write(data) != data.size() || !file.flush()) {
+        why = file.errorString();
+        return false;
+    }
     return true;
 }
 
-bool SSHKeyUtils::removeKeyFromFile(const QString &path, const QString &line)
+bool SSHKeyUtils::removeKeyFromFile(const QString &path, const QString &line, QString *reason)
 {
+    QString ignored;
+    QString &why = reason ? *reason : ignored;
     const QString target = line.trimmed();
     QStringList kept;
     bool found = false;
     {
         QFile file(path);
         if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+            why = file.errorString();
             return false;
         }
         while (!file.atEnd()) {
@@ -315,6 +363,7 @@ bool SSHKeyUtils::removeKeyFromFile(const QString &path, const QString &line)
         }
     }
     if (!found) {
+        why = QStringLiteral("the key is no longer in %1").arg(path);
         return false;
     }
 
@@ -331,6 +380,7 @@ bool SSHKeyUtils::removeKeyFromFile(const QString &path, const QString &line)
     file.setDirectWriteFallback(true);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) {
         qWarning() << "Cannot open file for writing:" << path;
+        why = file.errorString();
         return false;
     }
     file.setPermissions(permissions);
@@ -343,6 +393,7 @@ bool SSHKeyUtils::removeKeyFromFile(const QString &path, const QString &line)
     }
     if (file.write(data) != data.size() || !file.commit()) {
         qWarning() << "Cannot write file:" << path << file.errorString();
+        why = file.errorString();
         file.cancelWriting();
         return false;
     }
@@ -354,7 +405,12 @@ bool SSHKeyUtils::isDirectlyWritable(const QString &path)
     if (s_writableCheck) {
         return s_writableCheck(path);
     }
-    return QFileInfo(path).isWritable();
+    QFileInfo info(path);
+    // A missing file (and folders) is created by whoever may write the nearest existing folder.
+    while (!info.exists() && !info.isRoot() && info.absolutePath() != info.absoluteFilePath()) {
+        info = QFileInfo(info.absolutePath());
+    }
+    return info.isWritable();
 }
 
 void SSHKeyUtils::setWritableCheckForTesting(const std::function<bool(const QString &)> &check)

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QList>
+#include <QPair>
 #include <QString>
 #include <QStringList>
 
@@ -13,6 +14,7 @@ struct KeyInfo
     QString type;
     QString fingerprint;
     QString comment;
+    QString options; ///< the options before the key type ("from=...,no-pty"), empty without
     int bits = 0;
 };
 
@@ -46,12 +48,17 @@ public:
     /// "SHA256:" + unpadded base64 of the SHA-256 of the (leniently) decoded key data.
     static QString fingerprintOfKeyData(const QString &keyData);
 
-    /// Appends the line, starting on a new line when the file does not end with a line feed.
-    static bool appendKeyToFile(const QString &path, const QString &line);
-    /// Removes every copy of the line and rewrites the file atomically, keeping its mode and owner.
-    static bool removeKeyFromFile(const QString &path, const QString &line);
+    /// Splits an authorized_keys line into its options (quoted commas and blanks kept) and the key part.
+    static QPair<QString, QString> splitOptions(const QString &line);
 
-    /// Whether the current user may write the file directly (otherwise the privileged helper is used).
+    /// Appends the line, starting on a new line when the file does not end with a line feed. A missing
+    /// file is created with mode 0600, a missing folder with 0700. On failure @p reason says why.
+    static bool appendKeyToFile(const QString &path, const QString &line, QString *reason = nullptr);
+    /// Removes every copy of the line and rewrites the file atomically, keeping its mode and owner.
+    static bool removeKeyFromFile(const QString &path, const QString &line, QString *reason = nullptr);
+
+    /// Whether the current user may write the file directly (otherwise the privileged helper is used);
+    /// for a missing file, whether the user may create it (and its folder).
     static bool isDirectlyWritable(const QString &path);
     /// Replaces the check of isDirectlyWritable(); an empty function restores the file-system check.
     static void setWritableCheckForTesting(const std::function<bool(const QString &)> &check);

@@ -59,10 +59,12 @@ void UserGroupAccessArea::setupAnimation()
 void UserGroupAccessArea::initializeModel()
 {
     m_model = new UserGroupAccessModel(originalEntries(), this);
-    ui->treeView->header()->setSectionResizeMode(QHeaderView::Stretch);
     m_proxy = new UserGroupAccessProxyModel(this);
     m_proxy->setSourceModel(m_model);
     ui->treeView->setModel(m_proxy);
+    // Addresses, types and rights are never elided; names take the rest.
+    ui->treeView->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    ui->treeView->header()->setSectionResizeMode(UserGroupAccessModel::Name, QHeaderView::Stretch);
 }
 
 void UserGroupAccessArea::setupRoleCombo()
@@ -195,7 +197,30 @@ QList<AccessEntry> UserGroupAccessArea::originalEntries() const
 
 QVariant UserGroupAccessArea::value() const
 {
-    return AccessEntry::convertEntriesToMap(m_model ? m_model->entries() : originalEntries());
+    // Only the lists the administrator changed: a list left alone is not rewritten.
+    const QList<AccessEntry> original = originalEntries();
+    const QList<AccessEntry> current = m_model ? m_model->entries() : original;
+    const QMap<QString, QVariant> words = AccessEntry::convertEntriesToMap(current);
+    QMap<QString, QVariant> changed;
+    const SSHOptions subOptions = m_option.subOptions();
+    for (const QPointer<SSHOption> &subOption : subOptions) {
+        if (!subOption) {
+            continue;
+        }
+        auto ofKeyword = [&](const QList<AccessEntry> &entries) {
+            QList<AccessEntry> result;
+            for (const AccessEntry &entry : entries) {
+                if (entry.role() == getRoleType(subOption) && entry.permission() == getPermissionType(subOption)) {
+                    result.append(entry);
+                }
+            }
+            return result;
+        };
+        if (!Utils::areEqualIgnoringOrder(ofKeyword(original), ofKeyword(current))) {
+            changed.insert(subOption->name(), words.value(subOption->name(), QString()));
+        }
+    }
+    return changed;
 }
 
 void UserGroupAccessArea::reset() const

@@ -26,7 +26,7 @@ public:
     ~UserGroupAccessArea() override;
 
     QWidget *inflate() override;
-    /// The four keywords with their blank-separated "name@host" words (only those with entries).
+    /// The keywords whose lists differ from the stored ones, with their blank-separated words ("" for an emptied list).
     QVariant value() const override;
     void reset() const override;
 

@@ -24,12 +24,24 @@ QVariant UserGroupAccessModel::data(const QModelIndex &index, int role) const
         return {};
     }
     const AccessEntry &entry = m_entries.at(index.row());
+    const bool stray = !entry.strayHost().isEmpty();
+    if (stray && index.column() == Name && (role == Qt::ToolTipRole || role == Qt::DecorationRole)) {
+        if (role == Qt::DecorationRole) {
+            return QIcon::fromTheme(QStringLiteral("dialog-warning"));
+        }
+        return i18n("The configuration names this group with the host \"%1\", which sshd never matches: "
+                    "the entry is written as the bare group name when this list is applied.",
+                    entry.strayHost());
+    }
     if (role == Qt::DisplayRole || role == Qt::ToolTipRole) {
         switch (index.column()) {
         case Name:
             return entry.name().isNull() ? i18n("Any name") : entry.name();
         case IP:
-            return entry.hasHost() ? entry.hostText() : i18n("Any IP");
+            if (entry.role() == RoleGroup) {
+                return QString();
+            }
+            return entry.hasHost() ? entry.hostText() : i18n("Any IP address");
         case RoleType:
             return roleTypeToString(entry.role());
         case Permission:
@@ -61,11 +73,11 @@ QVariant UserGroupAccessModel::headerData(int section, Qt::Orientation orientati
     case Name:
         return i18n("Name");
     case IP:
-        return i18n("Ip address");
+        return i18n("IP address");
     case RoleType:
         return i18n("Type");
     case Permission:
-        return i18n("Access Righ");
+        return i18n("Access right");
     default:
         break;
     }

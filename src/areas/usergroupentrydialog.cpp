@@ -67,6 +67,14 @@ void UserGroupEntryDialog::initialize()
 
     selectData(ui->typeCombo, m_entry.role());
     selectData(ui->permissionCombo, m_entry.permission());
+    // sshd matches groups by bare name only: a group has no address to offer.
+    auto showAddress = [this] {
+        const bool user = comboValue<RoleType>(ui->typeCombo) == RoleUser;
+        ui->ipCheckBox->setVisible(user);
+        ui->ipLineEdit->setVisible(user);
+    };
+    connect(ui->typeCombo, qOverload<int>(&QComboBox::currentIndexChanged), this, showAddress);
+    showAddress();
 }
 
 void UserGroupEntryDialog::setExistingEntries(const QList<AccessEntry> &entries)
@@ -99,7 +107,8 @@ bool UserGroupEntryDialog::keepsHostPattern() const
 AccessEntry UserGroupEntryDialog::buildEntry() const
 {
     AccessEntry result;
-    if (ui->ipCheckBox->isChecked()) {
+    const auto role = comboValue<RoleType>(ui->typeCombo);
+    if (role == RoleGroup || ui->ipCheckBox->isChecked()) {
         result.setIp(QHostAddress());
     } else if (keepsHostPattern()) {
         result.setIpAndName(QStringLiteral("*@") + m_entry.hostPattern());
@@ -107,7 +116,7 @@ AccessEntry UserGroupEntryDialog::buildEntry() const
         result.setIp(QHostAddress(ui->ipLineEdit->text()));
     }
     result.setName(ui->nameCheckBox->isChecked() ? QString() : ui->nameLineEdit->text().trimmed());
-    result.setRole(comboValue<RoleType>(ui->typeCombo));
+    result.setRole(role);
     result.setPermission(comboValue<Permission>(ui->permissionCombo));
     return result;
 }
@@ -140,7 +149,7 @@ bool UserGroupEntryDialog::validateEntry()
             return showError(i18n("Invalid user or group name."));
         }
     }
-    if (!ui->ipCheckBox->isChecked() && !keepsHostPattern() && QHostAddress(ui->ipLineEdit->text()).isNull()) {
+    if (role == RoleUser && !ui->ipCheckBox->isChecked() && !keepsHostPattern() && QHostAddress(ui->ipLineEdit->text()).isNull()) {
         return showError(i18n("Invalid IP address."));
     }
     if (m_existingEntries.contains(buildEntry())) {

@@ -51,7 +51,7 @@ AccessEntry::AccessEntry(const QString &ipAndName, RoleType role, Permission per
 }
 
 AccessEntry::AccessEntry(const AccessEntry &other)
-    : QObject(other.parent()), m_name(other.m_name), m_ip(other.m_ip), m_hostPattern(other.m_hostPattern), m_role(other.m_role),
+    : QObject(other.parent()), m_name(other.m_name), m_ip(other.m_ip), m_hostPattern(other.m_hostPattern), m_strayHost(other.m_strayHost), m_role(other.m_role),
       m_permission(other.m_permission)
 {
 }
@@ -68,6 +68,7 @@ void swap(AccessEntry &first, AccessEntry &second) noexcept
     swap(first.m_name, second.m_name);
     swap(first.m_ip, second.m_ip);
     swap(first.m_hostPattern, second.m_hostPattern);
+    swap(first.m_strayHost, second.m_strayHost);
     swap(first.m_role, second.m_role);
     swap(first.m_permission, second.m_permission);
 }
@@ -100,11 +101,19 @@ QString AccessEntry::hostPattern() const
 
 bool AccessEntry::hasHost() const
 {
-    return !m_ip.isNull() || !m_hostPattern.isEmpty();
+    return m_role != RoleGroup && (!m_ip.isNull() || !m_hostPattern.isEmpty());
+}
+
+QString AccessEntry::strayHost() const
+{
+    return m_role == RoleGroup ? m_strayHost : QString();
 }
 
 QString AccessEntry::hostText() const
 {
+    if (!hasHost()) {
+        return {};
+    }
     return m_ip.isNull() ? m_hostPattern : m_ip.toString();
 }
 
@@ -130,6 +139,9 @@ void AccessEntry::setPermission(Permission permission)
 
 QString AccessEntry::ipAndName() const
 {
+    if (m_role == RoleGroup) {
+        return m_name.isEmpty() ? anyText() : m_name;
+    }
     const QString host = hasHost() ? hostText() : anyText();
     return QStringLiteral("%1@%2").arg(m_name.isNull() ? anyText() : m_name, host);
 }
@@ -146,6 +158,11 @@ void AccessEntry::setIpAndName(const QString &text)
     m_name = namePart == anyText() ? QString() : namePart;
     m_ip = QHostAddress();
     m_hostPattern.clear();
+    m_strayHost.clear();
+    if (m_role == RoleGroup) {
+        m_strayHost = hostPart;
+        return;
+    }
     if (hostPart == anyText()) {
         return;
     }
@@ -164,7 +181,7 @@ void AccessEntry::setIpAndName(const QString &text)
 
 QString AccessEntry::toString() const
 {
-    if (!isKnownRole(m_role) || !isKnownPermission(m_permission) || !hasHost()) {
+    if (!isKnownRole(m_role) || !isKnownPermission(m_permission) || (m_role == RoleUser && !hasHost())) {
         return {};
     }
     return QStringLiteral("%1 %2").arg(keywordFor(m_permission, m_role), ipAndName());
@@ -172,7 +189,8 @@ QString AccessEntry::toString() const
 
 bool AccessEntry::operator==(const AccessEntry &other) const
 {
-    return m_name == other.m_name && m_ip == other.m_ip && m_hostPattern == other.m_hostPattern && m_role == other.m_role && m_permission == other.m_permission;
+    return m_name == other.m_name && hostText() == other.hostText() && strayHost() == other.strayHost() && m_role == other.m_role &&
+        m_permission == other.m_permission;
 }
 
 bool AccessEntry::operator!=(const AccessEntry &other) const

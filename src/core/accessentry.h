@@ -32,6 +32,11 @@ Q_DECLARE_METATYPE(Permission)
  * One word of AllowUsers, DenyUsers, AllowGroups or DenyGroups: a name and a host
  * with the keyword it belongs to.
  *
+ * sshd matches AllowGroups and DenyGroups against bare group names only, so a group
+ * entry never has a host: it is written as its bare name. A group word read with a
+ * host ("staff@10.0.0.1", which sshd never matches) keeps that host in strayHost()
+ * so the page can point at it; it is written back as the bare name.
+ *
  * A null name stands for any name and a null address for any host. A host part that
  * is not a literal address (a pattern such as 192.168.1.*, a network such as
  * 10.0.0.0/8, a host name) is kept as written in hostPattern(), so that it is shown
@@ -56,8 +61,10 @@ public:
     void setIp(const QHostAddress &ip);
     /// The host part as written when it is not a literal address, otherwise empty.
     QString hostPattern() const;
-    /// True when the entry restricts the host: a literal address or a kept pattern.
+    /// True when the entry restricts the host: a literal address or a kept pattern (never for a group).
     bool hasHost() const;
+    /// The host part a group word was read with; sshd never matches such a word.
+    QString strayHost() const;
     /// The host as shown to the user: the address text or the kept pattern; empty for any host.
     QString hostText() const;
     RoleType role() const;
@@ -65,7 +72,7 @@ public:
     Permission permission() const;
     void setPermission(Permission permission);
 
-    /// "name@host" with "*" for any name or any host.
+    /// The configuration word: "name@host" with "*" for any name or host; a group's bare name.
     QString ipAndName() const;
     void setIpAndName(const QString &text);
 
@@ -82,6 +89,7 @@ private:
     QString m_name;
     QHostAddress m_ip;
     QString m_hostPattern;
+    QString m_strayHost;
     RoleType m_role = RoleUnknown;
     Permission m_permission = PermissionUnknown;
 };

@@ -2,6 +2,8 @@
 #include "serverstate.h"
 
 #include "privilegedaction.h"
+#include "sshmanager.h"
+#include "sshsettingsprotocol.h"
 #include "systemdservice.h"
 
 #include <QDebug>
@@ -9,7 +11,6 @@
 namespace
 {
 ServerState::StateSource *s_stateSource = nullptr;
-const auto serviceName = QStringLiteral("sshd");
 }
 
 ServerState::ServerState(QObject *parent) : QObject(parent) { }
@@ -26,7 +27,7 @@ bool ServerState::isEnabled() const
     if (s_stateSource) {
         return s_stateSource->isEnabled();
     }
-    return NuvoAdmin::SystemdService(serviceName).isEnabled();
+    return NuvoAdmin::SystemdService().isEnabled();
 }
 
 bool ServerState::isActive() const
@@ -34,29 +35,30 @@ bool ServerState::isActive() const
     if (s_stateSource) {
         return s_stateSource->isActive();
     }
-    return NuvoAdmin::SystemdService(serviceName).isActive();
+    return NuvoAdmin::SystemdService().isActive();
 }
 
-void ServerState::start()
+bool ServerState::start(QString *reason)
 {
-    jobExec(QStringLiteral("start"));
+    return jobExec(QStringLiteral("start"), reason);
 }
 
-void ServerState::stop()
+bool ServerState::stop(QString *reason)
 {
-    jobExec(QStringLiteral("stop"));
+    return jobExec(QStringLiteral("stop"), reason);
 }
 
-void ServerState::restart()
+bool ServerState::restart(QString *reason)
 {
-    jobExec(QStringLiteral("restart"));
+    return jobExec(QStringLiteral("restart"), reason);
 }
 
-void ServerState::jobExec(const QString &command)
+bool ServerState::jobExec(const QString &command, QString *reason)
 {
     const SSHSettings::ActionResult result =
-        SSHSettings::runPrivilegedAction(SSHSettings::ActionKind::Access, {{QStringLiteral("ssh_server_command"), command}});
-    if (!result.ok) {
-        qCritical("ssh_server_command: Error code %s, text: \"%s\"!", qPrintable(QString::number(result.errorCode)), qPrintable(result.errorText));
+        SSHSettings::runPrivilegedAction(SSHSettings::ActionKind::Access, {{SSHSettings::Protocol::Arg::ServiceCommand, command}});
+    if (!result.ok && reason) {
+        *reason = SSHManager::failureReason(result);
     }
+    return result.ok;
 }

@@ -13,9 +13,10 @@ public:
 
     bool isEnabled() const;
     bool isActive() const;
-    void start();
-    void stop();
-    void restart();
+    /// Each command runs through the helper; on failure @p reason gets the helper's reason.
+    bool start(QString *reason = nullptr);
+    bool stop(QString *reason = nullptr);
+    bool restart(QString *reason = nullptr);
 
     /// Answers isEnabled()/isActive() from a stand-in (tests only); nullptr restores the real service.
     struct StateSource
@@ -27,5 +28,5 @@ public:
     static void setStateSourceForTesting(StateSource *source);
 
 private:
-    void jobExec(const QString &command);
+    bool jobExec(const QString &command, QString *reason);
 };

@@ -3,6 +3,9 @@
 #include "sshoptionbuilder.h"
 
 #include "privilegedaction.h"
+#include "sshsettingsprotocol.h"
+
+#include <KAuth/ActionReply>
 
 #include <KLocalizedString>
 
@@ -84,9 +87,9 @@ void SSHManager::buildServerOptions()
                            QVariant::Bool, false);
     builder.buildSSHOption(SSHOption::GSSAPIAuthentication, QStringLiteral("GSSAPIAuthentication"), i18nd("ssh_core", "Allow authentication by GSSAPI"),
                            i18nd("ssh_core", "Specifies whether user authentication based on GSSAPI is allowed."), QVariant::Bool, false);
-    // A checked box writes "yes", which permits root login: the title must say "Allow".
+    // Read as sshd prints it ("without-password" for prohibit-password); shown as a three-state box.
     builder.buildSSHOption(SSHOption::PermitRootLogin, QStringLiteral("PermitRootLogin"), i18nd("ssh_core", "Allow root user access via SSH protocol"),
-                           i18nd("ssh_core", "Indicates whether root can login using ssh."), QVariant::Bool, true);
+                           i18nd("ssh_core", "Indicates whether root can login using ssh."), QVariant::String, QStringLiteral("prohibit-password"));
     builder.buildSSHOption(SSHOption::ListenAddress, QStringLiteral("ListenAddress"), i18nd("ssh_core", "Listening addresses"),
                            i18nd("ssh_core", "Specifies the local addresses sshd should listen on"), QVariant::StringList,
                            QStringList {QStringLiteral("0.0.0.0"), QStringLiteral("::")});
@@ -130,9 +133,9 @@ void SSHManager::buildServerOptions()
     subBuilder.buildSSHOption(SSHOption::DenyUsers, QStringLiteral("DenyUsers"), i18nd("ssh_core", "Banned users"),
                               i18nd("ssh_core", "List of usernames that are prohibited from logging in via SSH."), QVariant::StringList, QStringList());
     subBuilder.buildSSHOption(SSHOption::AllowGroups, QStringLiteral("AllowGroups"), i18nd("ssh_core", "Allowed groups"),
-                              i18nd("ssh_core", "List of gpoupnames that are allowed to log in via SSH."), QVariant::StringList, QStringList());
+                              i18nd("ssh_core", "List of group names that are allowed to log in via SSH."), QVariant::StringList, QStringList());
     subBuilder.buildSSHOption(SSHOption::DenyGroups, QStringLiteral("DenyGroups"), i18nd("ssh_core", "Banned groups"),
-                              i18nd("ssh_core", "List of gpoupnames that are prohibited from logging in via SSH."), QVariant::StringList, QStringList());
+                              i18nd("ssh_core", "List of group names that are prohibited from logging in via SSH."), QVariant::StringList, QStringList());
     SSHOptions subOptions;
     subBuilder.moveOptions(subOptions);
 
@@ -176,7 +179,8 @@ void SSHManager::loadValueOptions()
         return;
     }
     loadConfigurations({Client});
-    Q_EMIT error(i18nd("ssh_core", "The SSH server is not running or installed. Please make sure you have the 'openssh-server' package."), ServerNotRunning);
+    Q_EMIT error(i18nd("ssh_core", "The SSH server is not running or installed. Please make sure you have the 'openssh-server' package."), ServerNotRunning,
+                 QString());
 }
 
 void SSHManager::loadConfigurations(std::initializer_list<SSHConfigurationTypeId> types)
@@ -195,21 +199,39 @@ void SSHManager::loadConfigurations(std::initializer_list<SSHConfigurationTypeId
 
 QMap<QString, QVariant> SSHManager::rowConfigurationOptions(const SSHConfigurationTypeId &type)
 {
+    namespace Arg = SSHSettings::Protocol::Arg;
     const SSHSettings::ActionResult result = SSHSettings::runPrivilegedAction(SSHSettings::ActionKind::Access,
                                                                               {
-                                                                                  {QStringLiteral("check_options"), getOptionNames(type)},
-                                                                                  {QStringLiteral("type_id"), static_cast<int>(type)},
+                                                                                  {Arg::ReadKeywords, getOptionNames(type)},
+                                                                                  {Arg::ReadType, static_cast<int>(type)},
                                                                               });
     if (result.ok) {
         return result.data;
     }
     qWarning() << "Failed to read the SSH configuration:" << result.errorText;
-    if (type == Client) {
-        Q_EMIT error(i18nd("ssh_core", "Failed to load SSH %1 settings.", i18nd("ssh_core", "client")), ClientLoadError);
-    } else {
-        Q_EMIT error(i18nd("ssh_core", "Failed to load SSH %1 settings.", i18nd("ssh_core", "server")), ServerLoadError);
+    const bool client = type == Client;
+    SSHCodeError code = client ? ClientLoadError : ServerLoadError;
+    if (authorizationRefused(result.errorCode)) {
+        code = AuthorizationRefused;
+    } else if (result.errorText.contains(SSHSettings::Protocol::InvalidConfiguration)) {
+        code = client ? ClientConfigurationInvalid : ServerConfigurationInvalid;
     }
+    Q_EMIT error(client ? i18nd("ssh_core", "Failed to load the SSH client settings") : i18nd("ssh_core", "Failed to load the SSH server settings"), code,
+                 failureReason(result));
     return {};
+}
+
+QString SSHManager::failureReason(const SSHSettings::ActionResult &result)
+{
+    if (authorizationRefused(result.errorCode)) {
+        return i18nd("ssh_core", "the authorization was cancelled or denied");
+    }
+    return result.errorText.isEmpty() ? i18nd("ssh_core", "the helper gave no reason") : result.errorText;
+}
+
+bool SSHManager::authorizationRefused(int errorCode)
+{
+    return errorCode == KAuth::ActionReply::AuthorizationDeniedError || errorCode == KAuth::ActionReply::UserCancelledError;
 }
 
 void SSHManager::setOptionValueFromRaw(QPointer<SSHOption> option, const QMap<QString, QVariant> &raw) const
@@ -273,32 +295,42 @@ QStringList SSHManager::getOptionNames(SSHConfigurationTypeId type) const
     return names;
 }
 
-bool SSHManager::changeValueOption(SSHOption &option, const QVariant &value)
+bool SSHManager::changeValueOption(SSHOption &option, const QVariant &value, QString *reason)
 {
+    namespace Arg = SSHSettings::Protocol::Arg;
     const SSHSettings::ActionResult result = SSHSettings::runPrivilegedAction(SSHSettings::ActionKind::Change,
                                                                               {
-                                                                                  {QStringLiteral("option_name"), option.name()},
-                                                                                  {QStringLiteral("config_type_id"), static_cast<int>(option.configureId())},
-                                                                                  {QStringLiteral("new_value"), value},
+                                                                                  {Arg::ChangeKeyword, option.name()},
+                                                                                  {Arg::ChangeType, static_cast<int>(option.configureId())},
+                                                                                  {Arg::ChangeValue, value},
                                                                               });
     if (result.ok) {
         option.setValue(value);
         return true;
     }
     qWarning() << "Failed to change SSH option" << option.name() << ":" << result.errorText;
-    Q_EMIT error(i18nd("ssh_core", "Error changing SSH option '%1'", option.name()), ChangeOptionError);
+    if (reason) {
+        *reason = failureReason(result);
+    }
+    Q_EMIT error(i18nd("ssh_core", "Error changing SSH option '%1'", option.name()), ChangeOptionError, failureReason(result));
     return false;
 }
 
-bool SSHManager::restoreFileConfiguration(SSHConfigurationTypeId type, bool localBackup) const
+bool SSHManager::restoreFileConfiguration(SSHConfigurationTypeId type, bool localBackup, QString *reason, QString *previous) const
 {
+    namespace Arg = SSHSettings::Protocol::Arg;
     const SSHSettings::ActionResult result = SSHSettings::runPrivilegedAction(SSHSettings::ActionKind::Access,
                                                                               {
-                                                                                  {QStringLiteral("restore_configure"), static_cast<int>(type)},
-                                                                                  {QStringLiteral("restore_local_backup"), localBackup},
+                                                                                  {Arg::RestoreType, static_cast<int>(type)},
+                                                                                  {Arg::RestoreFromBackup, localBackup},
                                                                               });
     if (!result.ok) {
         qWarning() << "Failed to restore SSH configuration. Error:" << result.errorText;
+        if (reason) {
+            *reason = failureReason(result);
+        }
+    } else if (previous) {
+        *previous = result.data.value(SSHSettings::Protocol::Reply::Previous).toString();
     }
     return result.ok;
 }

@@ -4,6 +4,8 @@
 #include "serverstate.h"
 #include "sshoption.h"
 
+#include "privilegedaction.h"
+
 #include <QMap>
 #include <QObject>
 #include <QVariantMap>
@@ -25,8 +27,15 @@ public:
     void setOptionValueFromRaw(QPointer<SSHOption> option, const QMap<QString, QVariant> &raw) const;
     void setSubOptionsFromRaw(QPointer<SSHOption> option, const QMap<QString, QVariant> &raw) const;
     QStringList getOptionNames(SSHConfigurationTypeId type) const;
-    bool changeValueOption(SSHOption &option, const QVariant &value);
-    bool restoreFileConfiguration(SSHConfigurationTypeId type, bool localBackup) const;
+    /// Writes one option through the helper; on failure emits error() and gives the helper's reason in @p reason.
+    bool changeValueOption(SSHOption &option, const QVariant &value, QString *reason = nullptr);
+    /// Restores a configuration; @p previous gets where the replaced file is kept, @p reason why it failed.
+    bool restoreFileConfiguration(SSHConfigurationTypeId type, bool localBackup, QString *reason = nullptr, QString *previous = nullptr) const;
+
+    /// Whether a failed action was a cancelled password prompt or a denied authorisation.
+    static bool authorizationRefused(int errorCode);
+    /// The helper's reason for a failed action, or that the authorisation was refused.
+    static QString failureReason(const SSHSettings::ActionResult &result);
 
     QPointer<SSHOption> findOptionById(SSHConfigurationTypeId type, SSHOption::Id id) const;
     SSHOptions allOptions() const;
@@ -39,7 +48,8 @@ public:
     static QString tunnelStringById(PermitTunnelId id);
 
 Q_SIGNALS:
-    void error(const QString &message, SSHCodeError code);
+    /// @p message names what failed; @p reason is the helper's why (may be empty).
+    void error(const QString &message, SSHCodeError code, const QString &reason);
 
 private:
     void buildServerOptions();

@@ -161,7 +161,8 @@ void SSHOption::setValue(const QVariant &value)
             m_value = value.toInt();
             break;
         case QVariant::String:
-            m_value = value.toString();
+            // A boolean given to a keyword option is its yes or no.
+            m_value = value.type() == QVariant::Bool ? QString::fromLatin1(value.toBool() ? "yes" : "no") : value.toString();
             break;
         case QVariant::StringList:
             m_value = value.toString().split(QLatin1Char(' '), Qt::SkipEmptyParts);

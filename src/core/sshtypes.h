@@ -23,6 +23,9 @@ enum SSHCodeError : int {
     ClientLoadError = 3,
     ServerLoadError = 4,
     ChangeOptionError = 5,
+    AuthorizationRefused = 6, ///< the password prompt was cancelled or authorisation denied
+    ServerConfigurationInvalid = 7, ///< sshd -t rejects the server configuration
+    ClientConfigurationInvalid = 8,
     InvalidAddress = 15,
 };
 

@@ -22,6 +22,12 @@ MessageWidget *MessagesManager::newMessage(const QString &text, MessageType type
 
 MessageWidget *MessagesManager::newMessageById(const QString &id, const QString &text, MessageType type, const QString &, State)
 {
+    removeMessageById(id);
+    return addMessage(id, text, type);
+}
+
+void MessagesManager::removeMessageById(const QString &id)
+{
     for (const QPointer<MessageWidget> &message : std::as_const(m_messages)) {
         if (message && message->id() == id) {
             message->deleteLater();
@@ -29,7 +35,10 @@ MessageWidget *MessagesManager::newMessageById(const QString &id, const QString 
             m_layout->removeWidget(message);
         }
     }
-    return addMessage(id, text, type);
+    m_messages.removeAll(nullptr);
+    if (messages().isEmpty()) {
+        hide();
+    }
 }
 
 MessageWidget *MessagesManager::addMessage(const QString &id, const QString &text, MessageType type)

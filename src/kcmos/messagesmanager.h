@@ -25,6 +25,8 @@ public:
     MessageWidget *newMessage(const QString &text, MessageType type, const QString &title = QString(), State state = Normal);
     /// Like newMessage(), but replaces the earlier message posted with the same id.
     MessageWidget *newMessageById(const QString &id, const QString &text, MessageType type, const QString &title = QString(), State state = Normal);
+    /// Removes the message posted with the id, if any.
+    void removeMessageById(const QString &id);
     void clearMessages();
 
     /// The messages currently shown, oldest first.

@@ -3,6 +3,7 @@
 #include "ui_SSHModule.h"
 
 #include "abstractoptionarea.h"
+#include "addressfamilyarea.h"
 #include "factorymanager.h"
 #include "messagesmanager.h"
 #include "messagewidget.h"
@@ -71,6 +72,14 @@ void SSHModule::createOptionAreas()
         }
     }
     configureLayoutWidgets();
+    // The address-family check asks the listen-address area for the list it shows at the time.
+    auto *family = qobject_cast<AddressFamilyArea *>(m_factoryManager->getAreaById(SSHOption::AddressFamily));
+    AbstractOptionArea *listen = m_factoryManager->getAreaById(SSHOption::ListenAddress);
+    if (family && listen) {
+        family->setAddressSource([listen] {
+            return listen->value().toStringList();
+        });
+    }
 }
 
 void SSHModule::configureLayoutWidgets() const
@@ -157,19 +166,56 @@ void SSHModule::change()
     }
     const QScopedValueRollback<bool> running(m_running, true);
     stateWidget()->waitState(KCMOS::Busy);
-    bool serverOptionApplied = false;
+    bool serverChanged = false;
+    bool anyChanged = false;
+    bool anyFailed = false;
     const auto areas = m_factoryManager ? m_factoryManager->areas() : QMap<SSHOption::Id, AbstractOptionArea *>();
     for (AbstractOptionArea *area : areas) {
-        if (!area->hasChanged() || !area->validate()) {
+        if (!area->hasChanged()) {
             continue;
         }
         SSHOption option(area->option());
-        serverOptionApplied = serverOptionApplied || option.configureId() == Server;
+        const QString id = QStringLiteral("change_") + option.nameWithConfigType();
+        if (option.hasSubOptions() && area->value().toMap().isEmpty()) {
+            area->replaceOption(option); // the same lists in another order: nothing to write
+            continue;
+        }
+        if (!area->validate()) {
+            anyFailed = true;
+            messagesManager()->newMessageById(id, i18n("%1 was not applied: %2", option.displayName(), area->validationError()), KCMOS::Error);
+            continue;
+        }
         const bool ok = updateOption(area, option);
-        handleChangeResult(ok, area, option);
+        if (ok) {
+            area->replaceOption(option);
+            messagesManager()->removeMessageById(id);
+            serverChanged = serverChanged || option.configureId() == Server;
+            anyChanged = true;
+        }
+        anyFailed = anyFailed || !ok;
     }
-    if (serverOptionApplied) {
-        m_manager->serverState().restart();
+    // Nothing of the server changed: no restart for nothing.
+    if (serverChanged) {
+        QString reason;
+        if (m_manager->serverState().restart(&reason)) {
+            messagesManager()->removeMessageById(QStringLiteral("service_id"));
+        } else {
+            anyFailed = true;
+            messagesManager()->newMessageById(QStringLiteral("service_id"), i18n("The SSH server was not restarted: %1", reason), KCMOS::Error);
+        }
+    }
+    if (anyChanged) {
+        messagesManager()->newMessageById(QStringLiteral("success_change_id"), i18n("Changes applied successfully"), KCMOS::Positive);
+    } else {
+        messagesManager()->removeMessageById(QStringLiteral("success_change_id"));
+    }
+    if (anyFailed) {
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                markAsChanged();
+            },
+            Qt::QueuedConnection);
     }
     stateWidget()->resetState();
 }
@@ -179,37 +225,33 @@ bool SSHModule::updateOption(AbstractOptionArea *area, SSHOption &option) const
     if (option.hasSubOptions()) {
         return updateSubOptions(option, area);
     }
-    return m_manager->changeValueOption(option, area->value());
+    return changeOne(option, area->value());
+}
+
+bool SSHModule::changeOne(SSHOption &option, const QVariant &value) const
+{
+    QString reason;
+    const QString id = QStringLiteral("change_") + option.nameWithConfigType();
+    if (m_manager->changeValueOption(option, value, &reason)) {
+        messagesManager()->removeMessageById(id);
+        return true;
+    }
+    messagesManager()->newMessageById(id, i18n("Could not change %1: %2", option.name(), reason), KCMOS::Error);
+    return false;
 }
 
 bool SSHModule::updateSubOptions(SSHOption &option, AbstractOptionArea const *area) const
 {
+    // Only the lists that changed are in the value; each one failing gets its own message.
     const QVariantMap values = area->value().toMap();
+    bool ok = true;
     const SSHOptions subOptions = option.subOptions();
     for (const QPointer<SSHOption> &subOption : subOptions) {
-        if (!subOption) {
-            continue;
-        }
-        if (!m_manager->changeValueOption(*subOption, values.value(subOption->name()).toString())) {
-            return false;
+        if (subOption && values.contains(subOption->name())) {
+            ok = changeOne(*subOption, values.value(subOption->name()).toString()) && ok;
         }
     }
-    return true;
-}
-
-void SSHModule::handleChangeResult(bool ok, AbstractOptionArea *area, SSHOption &option)
-{
-    if (ok) {
-        area->replaceOption(option);
-        messagesManager()->newMessageById(QStringLiteral("success_change_id"), i18n("Changes applied successfully"), KCMOS::Positive, QString(), KCMOS::Normal);
-        return;
-    }
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            markAsChanged();
-        },
-        Qt::QueuedConnection);
+    return ok;
 }
 
 void SSHModule::resetValues() const
@@ -220,6 +262,7 @@ void SSHModule::resetValues() const
     const auto areas = m_factoryManager->areas();
     for (AbstractOptionArea *area : areas) {
         area->reset();
+        area->setHasChanged(false);
     }
 }
 
@@ -235,39 +278,43 @@ void SSHModule::handlerChangeTrigger()
     Q_EMIT changed(false);
 }
 
-void SSHModule::handleManagerError(const QString &message, SSHCodeError code)
+void SSHModule::handleManagerError(const QString &message, SSHCodeError code, const QString &reason)
 {
-    if (code != ClientLoadError && code != ServerLoadError) {
-        messagesManager()->newMessage(message, KCMOS::Error, QString(), KCMOS::Normal);
+    switch (code) {
+    case ChangeOptionError:
+        return; // apply posts one message per failing option itself
+    case AuthorizationRefused:
+        messagesManager()->newMessageById(QStringLiteral("load_id"), i18n("%1: %2. Nothing was read.", message, reason), KCMOS::Error);
+        return;
+    case ServerConfigurationInvalid:
+    case ClientConfigurationInvalid: {
+        const QString text = i18n("%1: %2", message, reason) + QLatin1Char(' ') + i18n("<a href=\"restore\">Restore a working configuration…</a>");
+        KCMOS::MessageWidget *widget = messagesManager()->newMessageById(QStringLiteral("load_id"), text, KCMOS::Error);
+        connect(widget, &KCMOS::MessageWidget::linkActivated, this, &SSHModule::defaults);
         return;
     }
-    const QString text = message + QLatin1Char(' ') +
-        i18n("If you are dealing with an incorrect server or client configuration, then to restore it <a href=\"restore\"><span style=\" "
-             "text-decoration: underline; color:#007af4;\">click on this text.</span></a>");
-    KCMOS::MessageWidget *widget = messagesManager()->newMessage(text, KCMOS::Error, QString(), KCMOS::Normal);
-    connect(widget, &KCMOS::MessageWidget::linkActivated, this, &SSHModule::defaults);
+    default:
+        break;
+    }
+    messagesManager()->newMessageById(QStringLiteral("load_id"), reason.isEmpty() ? message : i18n("%1: %2", message, reason), KCMOS::Error);
 }
 
-int SSHModule::showRestoreDialog(const QString &text, const QString &first, const QString &second)
+int SSHModule::showRestoreDialog(const QString &text, const QStringList &choices)
 {
     QMessageBox box(QMessageBox::Question, i18n("Restore configuration"), text, QMessageBox::NoButton, this);
-    QPushButton *firstButton = box.addButton(first, QMessageBox::ActionRole);
-    QPushButton *secondButton = box.addButton(second, QMessageBox::ActionRole);
+    QList<QPushButton *> buttons;
+    for (const QString &choice : choices) {
+        buttons.append(box.addButton(choice, QMessageBox::AcceptRole));
+    }
     box.addButton(QMessageBox::Cancel);
     box.exec();
-    if (box.clickedButton() == firstButton) {
-        return 0;
-    }
-    if (box.clickedButton() == secondButton) {
-        return 1;
-    }
-    return 2;
+    return buttons.indexOf(qobject_cast<QPushButton *>(box.clickedButton()));
 }
 
 void SSHModule::defaults()
 {
     // The host's buttons stay live while a privileged job waits in its event loop.
-    if (m_running) {
+    if (m_running || !m_manager) {
         return;
     }
     const QScopedValueRollback<bool> running(m_running, true);
@@ -276,64 +323,86 @@ void SSHModule::defaults()
     const auto resetState = qScopeGuard([this] {
         stateWidget()->resetState();
     });
-    if (!m_manager) {
-        return;
-    }
     SSHConfigurationTypeId type = Server;
-    bool localBackup = false;
     if (QFile::exists(SSHPaths::clientBackup())) {
-        const int answer = showRestoreDialog(i18n("Select the configuration to restore."), i18n("Client"), i18n("Server"));
-        if (answer == 2) {
+        const int answer = showRestoreDialog(i18n("Select the configuration to restore."), {i18n("Server"), i18n("Client")});
+        if (answer < 0) {
             return;
         }
-        if (answer == 0) {
-            type = Client;
-            localBackup = true;
-        }
+        type = answer == 1 ? Client : Server;
     }
+    // The client is only ever restored from its backup; the server from its backup or the system's default.
+    bool localBackup = type == Client;
     if (type == Server && QFile::exists(SSHPaths::serverBackup())) {
-        const int answer = showRestoreDialog(i18n("A local backup copy of the SSH server configuration was found. Please select which backup version you "
-                                                  "want to restore from."),
-                                             i18n("System"), i18n("Latest working configuration (local)"));
-        if (answer == 2) {
+        const int answer = showRestoreDialog(i18n("A local backup copy of the SSH server configuration was found. Please select which version you want to "
+                                                  "restore."),
+                                             {i18n("System default"), i18n("Latest working configuration (local)")});
+        if (answer < 0) {
             return;
         }
         localBackup = answer == 1;
     }
-    if (!m_manager->restoreFileConfiguration(type, localBackup)) {
-        messagesManager()->newMessage(i18n("Failed to restore the configuration file."), KCMOS::Error, QString(), KCMOS::Normal);
+    const QString target = type == Client ? SSHPaths::clientConfig() : SSHPaths::serverConfig();
+    const QString source = localBackup ? (type == Client ? SSHPaths::clientBackup() : SSHPaths::serverBackup()) : SSHPaths::serverDistributionDefault();
+    QString question = i18n("%1 will be replaced by %2. The replaced file is kept beside it, with the date and time in its name.", target, source);
+    if (type == Server) {
+        question += QLatin1Char(' ') + i18n("The SSH server restarts afterwards.");
+    }
+    if (showRestoreDialog(question, {i18n("Restore")}) != 0) {
         return;
     }
-    m_manager->serverState().restart();
+    QString reason;
+    QString previous;
+    if (!m_manager->restoreFileConfiguration(type, localBackup, &reason, &previous)) {
+        messagesManager()->newMessageById(QStringLiteral("restore_id"), i18n("The configuration was not restored: %1", reason), KCMOS::Error);
+        return;
+    }
+    messagesManager()->clearMessages();
+    if (type == Server && !m_manager->serverState().restart(&reason)) {
+        messagesManager()->newMessageById(QStringLiteral("service_id"), i18n("The SSH server was not restarted: %1", reason), KCMOS::Error);
+    }
     m_manager->loadValueOptions();
     serverControlButtonsHandler();
-    messagesManager()->clearMessages();
-    messagesManager()->newMessage(i18n("SSH settings were %1 successfully restored.", type == Client ? i18n("Client") : i18n("Server")), KCMOS::Positive,
-                                  QString(), KCMOS::Normal);
+    const QString done = type == Client ? i18n("The SSH client settings were restored.") : i18n("The SSH server settings were restored.");
+    messagesManager()->newMessageById(QStringLiteral("restore_id"),
+                                      previous.isEmpty() ? done : done + QLatin1Char(' ') + i18n("The replaced file is kept as %1.", previous),
+                                      KCMOS::Positive);
 }
 
-void SSHModule::setupSshServerStatus() const
+void SSHModule::setupSshServerStatus()
 {
     ui->sshReload->setIcon(style()->standardIcon(QStyle::SP_BrowserReload));
     ui->warningBtn->setIcon(style()->standardIcon(QStyle::SP_MessageBoxWarning));
     ui->warningBtn->setToolTip(i18n("Failed to get SSH server status.\nPlease make sure you have the 'openssh-server' package installed."));
     serverControlButtonsHandler();
     connect(ui->sshReload, &QPushButton::clicked, this, [this] {
-        m_manager->serverState().restart();
-        serverControlButtonsHandler();
+        serviceCommand(&ServerState::restart, ki18n("The SSH server was not restarted: %1"));
     });
     connect(ui->sshStopPlay, &QPushButton::clicked, this, [this] {
-        ServerState state = m_manager->serverState();
-        if (state.isActive()) {
-            state.stop();
-        } else {
-            state.start();
-        }
         if (m_manager->serverState().isActive()) {
-            m_manager->loadValueOptions();
+            serviceCommand(&ServerState::stop, ki18n("The SSH server was not stopped: %1"));
+        } else {
+            serviceCommand(&ServerState::start, ki18n("The SSH server was not started: %1"));
         }
-        serverControlButtonsHandler();
     });
+}
+
+void SSHModule::serviceCommand(bool (ServerState::*command)(QString *), const KLocalizedString &failure)
+{
+    ServerState state = m_manager->serverState();
+    QString reason;
+    if (!(state.*command)(&reason)) {
+        messagesManager()->newMessageById(QStringLiteral("service_id"), failure.subs(reason).toString(), KCMOS::Error);
+    } else {
+        messagesManager()->removeMessageById(QStringLiteral("service_id"));
+    }
+    // A server that runs now is read anew before its areas are enabled, its values may have changed meanwhile.
+    if (m_manager->serverState().isActive()) {
+        messagesManager()->removeMessageById(QStringLiteral("load_id"));
+        m_manager->loadConfigurations({Server, Client});
+        resetValues();
+    }
+    serverControlButtonsHandler();
 }
 
 void SSHModule::serverControlButtonsHandler() const

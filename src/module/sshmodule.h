@@ -2,6 +2,7 @@
 #pragma once
 
 #include "orbiskcmodule.h"
+#include "serverstate.h"
 #include "sshoption.h"
 
 #include <QPointer>
@@ -9,6 +10,7 @@
 #include <initializer_list>
 
 class AbstractOptionArea;
+class KLocalizedString;
 class FactoryManager;
 class QVBoxLayout;
 class SSHManager;
@@ -42,13 +44,16 @@ private:
 
     bool updateOption(AbstractOptionArea *area, SSHOption &option) const;
     bool updateSubOptions(SSHOption &option, AbstractOptionArea const *area) const;
-    void handleChangeResult(bool ok, AbstractOptionArea *area, SSHOption &option);
+    /// Writes one option; a failure replaces the option's earlier message with the helper's reason.
+    bool changeOne(SSHOption &option, const QVariant &value) const;
     void resetValues() const;
     void handlerChangeTrigger();
-    void handleManagerError(const QString &message, SSHCodeError code);
-    int showRestoreDialog(const QString &text, const QString &first, const QString &second);
+    void handleManagerError(const QString &message, SSHCodeError code, const QString &reason);
+    /// The index of the chosen button, -1 for Cancel.
+    int showRestoreDialog(const QString &text, const QStringList &choices);
+    void serviceCommand(bool (ServerState::*command)(QString *), const KLocalizedString &failure);
 
-    void setupSshServerStatus() const;
+    void setupSshServerStatus();
     void serverControlButtonsHandler() const;
     void setEnableAreas(bool enable, SSHConfigurationTypeId type) const;
 

@@ -95,6 +95,12 @@ constexpr QLatin1String LockoutDetail("detail"); ///< QString: the rule, keyword
 /// The longest countdown before an unconfirmed change is undone.
 constexpr int MaxRevertAfter = 24 * 60 * 60;
 
+/**
+ * A read refused because `sshd -t` rejects the configuration says this in its
+ * reason, followed by sshd's first error; only then does the page offer a restore.
+ */
+constexpr QLatin1String InvalidConfiguration("the configuration is invalid: ");
+
 /// The most keywords one read may name.
 constexpr int MaxReadKeywords = 64;
 

@@ -15,7 +15,6 @@
 #include <QSignalSpy>
 #include <QSpinBox>
 #include <QTest>
-#include <QTreeView>
 
 namespace
 {
@@ -35,14 +34,6 @@ void fill(ListenAddressEditDialog *dialog, const QString &ip, bool portChecked, 
     dialog->findChild<QSpinBox *>(QStringLiteral("portSpinBox"))->setValue(port);
 }
 
-/// Fills the next edit dialog the area opens and saves it.
-void saveNextDialog(ModalDriver &driver, const QString &ip, bool portChecked, int port)
-{
-    driver.expect<ListenAddressEditDialog>([=](ListenAddressEditDialog *dialog) {
-        fill(dialog, ip, portChecked, port);
-        dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Save)->click();
-    });
-}
 }
 
 class ListenAddressTest : public QObject
@@ -82,99 +73,6 @@ private Q_SLOTS:
         QCOMPARE(message->isHidden(), !value.isEmpty());
         QCOMPARE(message->text(), QStringLiteral("SSH server listens on all local network addresses now."));
         QVERIFY(!area->hasChanged());
-    }
-
-    void addThroughDialog_data()
-    {
-        QTest::addColumn<QString>("ip");
-        QTest::addColumn<bool>("portChecked");
-        QTest::addColumn<QString>("written");
-        QTest::newRow("default port") << "192.168.1.10" << false << "192.168.1.10:22";
-        QTest::newRow("own port") << "192.168.1.10" << true << "192.168.1.10:222";
-        QTest::newRow("ipv6") << "fe80::1" << false << "fe80::1:22";
-    }
-    void addThroughDialog()
-    {
-        QFETCH(QString, ip);
-        QFETCH(bool, portChecked);
-        QFETCH(QString, written);
-        auto area = makeArea({});
-        QSignalSpy modified(area.get(), &AbstractOptionArea::modify);
-        ModalDriver driver;
-        // The port stays at the server's port unless its box is ticked.
-        saveNextDialog(driver, ip, portChecked, portChecked ? 222 : 4000);
-        area->findChild<QPushButton *>(QStringLiteral("addButton"))->click();
-        QVERIFY(driver.done());
-        QCOMPARE(value(*area), QStringList({written}));
-        QVERIFY(area->hasChanged());
-        QCOMPARE(modified.count(), 1);
-        QVERIFY(area->findChild<KMessageWidget *>()->isHidden());
-    }
-
-    void changeIgnoresOrderButCountsDuplicates()
-    {
-        auto area = makeArea({QStringLiteral("10.0.0.1:22"), QStringLiteral("10.0.0.2:22")});
-        auto *model = area->findChild<ListenAddressModel *>();
-        const ServerAddress first = model->serverAddrs().at(0);
-        model->removeAddress(model->index(0, 0));
-        QVERIFY(area->hasChanged());
-        model->addAddress(first);
-        QVERIFY(!area->hasChanged());
-        QCOMPARE(value(*area), QStringList({QStringLiteral("10.0.0.2:22"), QStringLiteral("10.0.0.1:22")}));
-        model->removeAddress(model->index(0, 0));
-        model->addAddress(first);
-        QVERIFY(area->hasChanged());
-    }
-
-    void editReplacesRow()
-    {
-        auto area = makeArea({QStringLiteral("10.0.0.1:22"), QStringLiteral("10.0.0.2:22")});
-        auto *view = area->findChild<QTreeView *>(QStringLiteral("tableView"));
-        QSignalSpy modified(area.get(), &AbstractOptionArea::modify);
-        ModalDriver driver;
-        // Without a current row nothing opens.
-        area->findChild<QPushButton *>(QStringLiteral("editButton"))->click();
-        QCOMPARE(modified.count(), 0);
-
-        view->setCurrentIndex(view->model()->index(1, 0));
-        saveNextDialog(driver, QStringLiteral("10.0.0.3"), true, 2222);
-        Q_EMIT view->doubleClicked(view->currentIndex());
-        QVERIFY(driver.done());
-        QCOMPARE(value(*area), QStringList({QStringLiteral("10.0.0.1:22"), QStringLiteral("10.0.0.3:2222")}));
-        QCOMPARE(modified.count(), 1);
-        // Editing it back to what is stored clears the flag.
-        saveNextDialog(driver, QStringLiteral("10.0.0.2"), true, 22);
-        Q_EMIT view->doubleClicked(view->currentIndex());
-        QVERIFY(!area->hasChanged());
-        QVERIFY(driver.failures.isEmpty());
-    }
-
-    void removeAndRefresh()
-    {
-        auto area = makeArea({QStringLiteral("10.0.0.1:22"), QStringLiteral("10.0.0.2:22")});
-        auto *view = area->findChild<QTreeView *>(QStringLiteral("tableView"));
-        auto *edit = area->findChild<QPushButton *>(QStringLiteral("editButton"));
-        auto *remove = area->findChild<QPushButton *>(QStringLiteral("removeButton"));
-        auto *message = area->findChild<KMessageWidget *>();
-        QVERIFY(!edit->isEnabled() && !remove->isEnabled());
-        view->setCurrentIndex(view->model()->index(0, 0));
-        Q_EMIT view->clicked(view->currentIndex());
-        QVERIFY(edit->isEnabled() && remove->isEnabled());
-
-        remove->click();
-        QCOMPARE(value(*area), QStringList({QStringLiteral("10.0.0.2:22")}));
-        QVERIFY(edit->isEnabled() && remove->isEnabled());
-        QVERIFY(message->isHidden());
-        view->setCurrentIndex(view->model()->index(0, 0));
-        remove->click();
-        QVERIFY(value(*area).isEmpty());
-        QVERIFY(!edit->isEnabled() && !remove->isEnabled());
-        QVERIFY(!message->isHidden());
-        QVERIFY(area->hasChanged());
-
-        area->updateArea(QStringList({QStringLiteral("10.0.0.9:22")}));
-        QCOMPARE(value(*area), QStringList({QStringLiteral("10.0.0.9:22")}));
-        QVERIFY(message->isHidden());
     }
 
     void dialogAcceptance_data()

@@ -35,7 +35,8 @@ public:
     QList<Call> callsWith(const QString &key) const;
 
     static SSHSettings::ActionResult success(const QVariantMap &data = {});
-    static SSHSettings::ActionResult failure(const QString &text, int code = 4);
+    /// A refusal of the helper; KAuth's codes 4 and 5 would be a denied or cancelled authorisation.
+    static SSHSettings::ActionResult failure(const QString &text, int code = -1);
 
 private:
     Handler m_handler;

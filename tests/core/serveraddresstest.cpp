@@ -11,12 +11,9 @@ class ServerAddressTest : public QObject
 private Q_SLOTS:
     void parsing_data();
     void parsing();
-    void printsAndParsesBack();
     void fromStringListKeepsRealAddresses();
     void ipSyntax_data();
     void ipSyntax();
-    void addressFamilies();
-    void hashAndEquality();
 };
 
 void ServerAddressTest::parsing_data()
@@ -52,14 +49,6 @@ void ServerAddressTest::parsing()
     QCOMPARE(address.isValid(), valid);
 }
 
-void ServerAddressTest::printsAndParsesBack()
-{
-    const ServerAddress address(QStringLiteral("fe80::1"), QStringLiteral("22"), nullptr);
-    QCOMPARE(address.toString(), QStringLiteral("fe80::1:22"));
-    QCOMPARE(ServerAddress(address.toString(), nullptr), address);
-    QCOMPARE(ServerAddress(QStringLiteral("::1"), QStringLiteral("22"), nullptr).toString(), QStringLiteral("::1:22"));
-}
-
 void ServerAddressTest::fromStringListKeepsRealAddresses()
 {
     QVERIFY(ServerAddress::fromStringList({QStringLiteral("0.0.0.0:22"), QStringLiteral("[::]:22"), QStringLiteral("10.0.0.1")}).isEmpty());
@@ -89,34 +78,6 @@ void ServerAddressTest::ipSyntax()
     QFETCH(QString, ip);
     QFETCH(bool, valid);
     QCOMPARE(ServerAddress::isValidIpAddress(ip), valid);
-}
-
-void ServerAddressTest::addressFamilies()
-{
-    QCOMPARE(ServerAddress::addressFamilyIdByString(QStringLiteral("any")), QAbstractSocket::AnyIPProtocol);
-    QCOMPARE(ServerAddress::addressFamilyIdByString(QStringLiteral("inet")), QAbstractSocket::IPv4Protocol);
-    QCOMPARE(ServerAddress::addressFamilyIdByString(QStringLiteral("inet6")), QAbstractSocket::IPv6Protocol);
-    QCOMPARE(int(ServerAddress::addressFamilyIdByString(QStringLiteral("Any"))), -1);
-    for (const QString &family : {QStringLiteral("any"), QStringLiteral("inet"), QStringLiteral("inet6")}) {
-        QCOMPARE(ServerAddress::addressFamilyStringById(ServerAddress::addressFamilyIdByString(family)), family);
-    }
-    QCOMPARE(ServerAddress::addressFamilyStringById(QAbstractSocket::UnknownNetworkLayerProtocol), QString());
-}
-
-void ServerAddressTest::hashAndEquality()
-{
-    const ServerAddress a(QStringLiteral("10.0.0.1:22"), nullptr);
-    const ServerAddress b(QStringLiteral("10.0.0.1"), QStringLiteral("22"), nullptr);
-    const ServerAddress c(QStringLiteral("10.0.0.1:2222"), nullptr);
-    QCOMPARE(a, b);
-    QCOMPARE(qHash(a, 7), qHash(b, 7));
-    QVERIFY(a != c);
-    QVERIFY(Utils::areEqualIgnoringOrder<ServerAddress>({a, c}, {c, b}));
-    QVERIFY(!Utils::areEqualIgnoringOrder<ServerAddress>({a, a}, {a, c}));
-    QObject parent;
-    const ServerAddress withParent(QStringLiteral("10.0.0.1:22"), &parent);
-    const ServerAddress copy(withParent);
-    QCOMPARE(copy.parent(), &parent);
 }
 
 QTEST_GUILESS_MAIN(ServerAddressTest)

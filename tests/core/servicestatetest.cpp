@@ -20,7 +20,8 @@ private Q_SLOTS:
     void sysvActiveNeedsALiveSshd();
     void sysvEnabledFollowsTheDefaultRunlevel();
     void nothingToAskAnswersFalse();
-    void commandsGoThroughTheHelper();
+    void resolvesTheUnitInUse_data();
+    void resolvesTheUnitInUse();
 
 private:
     void write(const QString &path, const QByteArray &content);
@@ -53,7 +54,7 @@ void ServiceStateTest::cleanupTestCase()
 
 void ServiceStateTest::sysvActiveNeedsALiveSshd()
 {
-    const NuvoAdmin::SystemdService service(QStringLiteral("sshd"));
+    const NuvoAdmin::SystemdService service;
     QVERIFY(!service.isActive()); // no pid file
     write(m_paths.runDirectory + QStringLiteral("/sshd.pid"), "4242\n");
     QVERIFY(!service.isActive()); // no such process
@@ -69,7 +70,7 @@ void ServiceStateTest::sysvActiveNeedsALiveSshd()
 
 void ServiceStateTest::sysvEnabledFollowsTheDefaultRunlevel()
 {
-    const NuvoAdmin::SystemdService service(QStringLiteral("sshd"));
+    const NuvoAdmin::SystemdService service;
     QVERIFY(!service.isEnabled());
     write(m_paths.etcDirectory + QStringLiteral("/rc3.d/S01ssh"), "");
     QVERIFY(!service.isEnabled()); // Debian's default runlevel is 2
@@ -87,31 +88,93 @@ void ServiceStateTest::nothingToAskAnswersFalse()
     qputenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=" + m_root->filePath(QStringLiteral("no-bus")).toUtf8());
     QElapsedTimer timer;
     timer.start();
-    const NuvoAdmin::SystemdService service(QStringLiteral("sshd"));
+    const NuvoAdmin::SystemdService service;
     QVERIFY(!service.isActive());
     QVERIFY(!service.isEnabled());
     QVERIFY(timer.elapsed() < 5000);
 }
 
-void ServiceStateTest::commandsGoThroughTheHelper()
+namespace
 {
-    FakeActionRunner helper;
-    ServerState state;
-    state.start();
-    state.stop();
-    helper.setHandler([](const FakeActionRunner::Call &) {
-        return FakeActionRunner::failure(QStringLiteral("invalid configuration"), 4);
-    });
-    QTest::ignoreMessage(QtCriticalMsg, "ssh_server_command: Error code 4, text: \"invalid configuration\"!");
-    state.restart();
-    QCOMPARE(helper.calls.size(), 3);
-    QStringList commands;
-    for (const auto &call : std::as_const(helper.calls)) {
-        QCOMPARE(call.action, QStringLiteral("org.kde.kcontrol.kcmsshsettings.access"));
-        QCOMPARE(call.keys(), QStringList {QStringLiteral("ssh_server_command")});
-        commands.append(call.argument(QStringLiteral("ssh_server_command")).toString());
+/// systemd's answers for a few units: name -> (loaded as, active state, unit file state).
+struct StandInBus : NuvoAdmin::SystemdBus
+{
+    struct Unit
+    {
+        QString id;
+        QStringList names;
+        QString active;
+        QString fileState;
+    };
+    QList<Unit> units;
+    bool loaded = true; ///< whether GetUnit knows them already, or only LoadUnit
+    QString unitPath(const QString &method, const QString &name) override
+    {
+        for (int i = 0; i < units.size(); ++i) {
+            if (units.at(i).names.contains(name) && (loaded || method == QLatin1String("LoadUnit"))) {
+                return QStringLiteral("/unit/%1").arg(i);
+            }
+        }
+        // LoadUnit answers every name, with LoadState "not-found" for unknown ones.
+        return method == QLatin1String("LoadUnit") ? QStringLiteral("/unit/missing") : QString();
     }
-    QCOMPARE(commands, (QStringList {QStringLiteral("start"), QStringLiteral("stop"), QStringLiteral("restart")}));
+    QVariant unitProperty(const QString &path, const QString &property) override
+    {
+        const int i = path.section(QLatin1Char('/'), -1).toInt();
+        if (path.endsWith(QLatin1String("missing"))) {
+            return property == QLatin1String("LoadState") ? QVariant(QStringLiteral("not-found")) : QVariant();
+        }
+        const Unit &unit = units.at(i);
+        if (property == QLatin1String("LoadState")) {
+            return QStringLiteral("loaded");
+        }
+        if (property == QLatin1String("Id")) {
+            return unit.id;
+        }
+        if (property == QLatin1String("Names")) {
+            return unit.names;
+        }
+        return property == QLatin1String("ActiveState") ? unit.active : unit.fileState;
+    }
+};
+}
+Q_DECLARE_METATYPE(QList<StandInBus::Unit>)
+
+void ServiceStateTest::resolvesTheUnitInUse_data()
+{
+    QTest::addColumn<QList<StandInBus::Unit>>("units");
+    QTest::addColumn<bool>("loaded");
+    QTest::addColumn<QString>("unit");
+    QTest::addColumn<bool>("active");
+    QTest::addColumn<bool>("enabled");
+    const QString ssh = QStringLiteral("ssh.service");
+    const QString sshd = QStringLiteral("sshd.service");
+    const QString socket = QStringLiteral("ssh.socket");
+    using U = StandInBus::Unit;
+    // clang-format off
+    QTest::newRow("debian enabled, alias") << QList<U>{{ssh, {ssh, sshd}, "active", "enabled"}} << true << ssh << true << true;
+    QTest::newRow("debian running but disabled") << QList<U>{{ssh, {ssh}, "active", "disabled"}} << true << ssh << true << false;
+    QTest::newRow("debian not loaded yet") << QList<U>{{ssh, {ssh}, "inactive", "disabled"}} << false << ssh << false << false;
+    QTest::newRow("socket activated") << QList<U>{{ssh, {ssh}, "inactive", "disabled"}, {socket, {socket}, "active", "enabled"}} << true << ssh << true << true;
+    QTest::newRow("fedora") << QList<U>{{sshd, {sshd}, "active", "enabled"}} << true << sshd << true << true;
+    QTest::newRow("not installed") << QList<U>{} << true << QString() << false << false;
+    // clang-format on
+}
+
+void ServiceStateTest::resolvesTheUnitInUse()
+{
+    QFETCH(QList<StandInBus::Unit>, units);
+    QFETCH(bool, loaded);
+    QDir().mkpath(m_paths.systemdRuntimeMarker);
+    StandInBus bus;
+    bus.units = units;
+    bus.loaded = loaded;
+    NuvoAdmin::SystemdService::setBusForTesting(&bus);
+    const NuvoAdmin::SystemdService service;
+    QTEST(service.unitName(), "unit");
+    QTEST(service.isActive(), "active");
+    QTEST(service.isEnabled(), "enabled");
+    NuvoAdmin::SystemdService::setBusForTesting(nullptr);
 }
 
 QTEST_GUILESS_MAIN(ServiceStateTest)

@@ -8,6 +8,7 @@
 // caller without the rights (user nobody).
 // The slots run in order and build on each other's state.
 
+#include "accessentry.h"
 #include "lockout.h"
 #include "privilegedaction.h"
 #include "serverstate.h"
@@ -235,7 +236,7 @@ private Q_SLOTS:
         QTest::addColumn<QVariant>("expected");
 
         QTest::newRow("Port") << int(Server) << int(SSHOption::Port) << QVariant(22);
-        QTest::newRow("PermitRootLogin without-password") << int(Server) << int(SSHOption::PermitRootLogin) << QVariant(false);
+        QTest::newRow("PermitRootLogin without-password") << int(Server) << int(SSHOption::PermitRootLogin) << QVariant(QStringLiteral("without-password"));
         QTest::newRow("UsePAM") << int(Server) << int(SSHOption::UsePAM) << QVariant(true);
         QTest::newRow("PrintMotd") << int(Server) << int(SSHOption::PrintMotd) << QVariant(false);
         QTest::newRow("MaxSessions") << int(Server) << int(SSHOption::MaxSessions) << QVariant(10);
@@ -279,7 +280,7 @@ private Q_SLOTS:
         // Checkboxes send a bool.
         row("checkbox on", Server, SSHOption::UseDNS, true, {"UseDNS yes"}, {"usedns yes"}, {}, true);
         row("checkbox off", Server, SSHOption::X11Forwarding, false, {"X11Forwarding no"}, {"x11forwarding no"}, {"X11Forwarding yes"}, false);
-        row("root login", Server, SSHOption::PermitRootLogin, false, {"PermitRootLogin no"}, {"permitrootlogin no"}, {}, false);
+        row("root login", Server, SSHOption::PermitRootLogin, false, {"PermitRootLogin no"}, {"permitrootlogin no"}, {}, QStringLiteral("no"));
         // Numbers come from line edits and spin boxes as text.
         row("port", Server, SSHOption::Port, QStringLiteral("2222"), {"Port 2222"}, {"port 2222"}, {"port 22$", "Port 22$"}, 2222);
         row("number", Server, SSHOption::LoginGraceTime, QStringLiteral("45"), {"LoginGraceTime 45"}, {"logingracetime 45"}, {}, 45);
@@ -851,6 +852,55 @@ private Q_SLOTS:
     }
 
     void cleanupTestCase() { ServerState().stop(); }
+
+    // The access lists as the page writes them: a group is its bare name, so its members still log in.
+    void allowedGroupStillLogsIn()
+    {
+        const QString user = qEnvironmentVariable("SSHSETTINGS_E2E_USER");
+        const QString sshpass = QStringLiteral("/usr/bin/sshpass");
+        if (user.isEmpty() || !QFileInfo(sshpass).isExecutable()) {
+            QSKIP("needs run-in-sandbox.sh --login-user and sshpass");
+        }
+        SSHManager manager;
+        manager.initializeConfigurations(true);
+        const QPointer<SSHOption> allowGroups = findOption(manager, Server, SSHOption::AllowGroups);
+        const QPointer<SSHOption> denyUsers = findOption(manager, Server, SSHOption::DenyUsers);
+        QVERIFY(allowGroups && denyUsers);
+        // The login user's primary group carries its name; a blocked address rides along, as "Block IP" adds it.
+        const QMap<QString, QVariant> words = AccessEntry::convertEntriesToMap(
+            {AccessEntry(user, RoleGroup, PermissionAllow), AccessEntry(QStringLiteral("*@203.0.113.9"), RoleUser, PermissionDeny)});
+        QCOMPARE(words.value(QStringLiteral("AllowGroups")).toString(), user);
+        QVERIFY(manager.changeValueOption(*allowGroups, words.value(QStringLiteral("AllowGroups"))));
+        QVERIFY(manager.changeValueOption(*denyUsers, words.value(QStringLiteral("DenyUsers"))));
+        auto undo = qScopeGuard([&] {
+            manager.changeValueOption(*allowGroups, QString());
+            manager.changeValueOption(*denyUsers, QString());
+            ServerState().restart();
+        });
+        QVERIFY(ServerState().restart());
+        QTRY_VERIFY_WITH_TIMEOUT(ServerState().isActive(), 10000);
+        QProcess client;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("SSHPASS"), qEnvironmentVariable("SSHSETTINGS_E2E_PASSWORD"));
+        client.setProcessEnvironment(environment);
+        client.setProcessChannelMode(QProcess::MergedChannels);
+        bool loggedIn = false;
+        QString said;
+        // The restarted server may take a moment before it accepts.
+        QTRY_VERIFY2_WITH_TIMEOUT(
+            [&] {
+                client.start(sshpass,
+                             {QStringLiteral("-e"), QStringLiteral(SSH_PATH), QStringLiteral("-F"), QStringLiteral("/dev/null"), QStringLiteral("-p"),
+                              manager.currentServerPort(), QStringLiteral("-o"), QStringLiteral("StrictHostKeyChecking=no"), QStringLiteral("-o"),
+                              QStringLiteral("UserKnownHostsFile=/dev/null"), QStringLiteral("-o"), QStringLiteral("PreferredAuthentications=password"),
+                              QStringLiteral("%1@127.0.0.1").arg(user), QStringLiteral("id -gn")});
+                client.waitForFinished(15000);
+                said = QString::fromLocal8Bit(client.readAll());
+                loggedIn = client.exitCode() == 0 && said.contains(user);
+                return loggedIn;
+            }(),
+            qPrintable(said), 20000);
+    }
 };
 
 int main(int argc, char **argv)

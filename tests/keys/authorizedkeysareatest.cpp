@@ -1,18 +1,18 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "authorizedkeysarea.h"
+#include "addpublickeydialog.h"
 #include "authorizedkeysmodel.h"
 #include "fakeactionrunner.h"
 #include "keytestsupport.h"
-#include "modalanswerer.h"
+#include "modaldriver.h"
 #include "sshkeyutils.h"
 #include "sshoption.h"
+#include "sshsettingsprotocol.h"
 
-#include <QClipboard>
+#include <KMessageWidget>
 #include <QFileDialog>
-#include <QGroupBox>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QMenu>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSortFilterProxyModel>
@@ -88,14 +88,10 @@ private Q_SLOTS:
     void cleanup();
 
     void loadAndReload();
-    void expandPath_data();
-    void expandPath();
     void editPathsKeepsConfiguredPatterns();
-    void search_data();
-    void search();
     void removeKey();
     void addKey();
-    void contextMenuAndShowPublicKey();
+    void addDialogThroughHelper();
 
 private:
     QString home(const QString &relative = QString()) const { return m_root.filePath(QStringLiteral("home/alice/") + relative); }
@@ -191,30 +187,6 @@ void AuthorizedKeysAreaTest::loadAndReload()
     QVERIFY(!tree.area->hasChanged());
 }
 
-void AuthorizedKeysAreaTest::expandPath_data()
-{
-    QTest::addColumn<QString>("pattern");
-    QTest::addColumn<QString>("expected"); // relative to the home unless absolute
-    const char *rows[][2] = {{"  .ssh/authorized_keys2 \t", ".ssh/authorized_keys2"},
-                             {"~/.ssh/keys", ".ssh/keys"},
-                             {"%h/keys/%u", "keys/alice"},
-                             {".ssh/%u.keys", ".ssh/alice.keys"},
-                             {"keys/%U", "keys/%U"}, // tokens are case-sensitive
-                             {"/etc/ssh/keys/%u", "/etc/ssh/keys/alice"}};
-    for (const auto &row : rows) {
-        QTest::newRow(row[0]) << QString::fromLatin1(row[0]) << QString::fromLatin1(row[1]);
-    }
-}
-
-void AuthorizedKeysAreaTest::expandPath()
-{
-    QFETCH(QString, pattern);
-    QFETCH(QString, expected);
-    const QString expanded = AuthorizedKeysArea::expandPath(pattern);
-    QVERIFY(QDir::isAbsolutePath(expanded));
-    QCOMPARE(QDir::cleanPath(expanded), expected.startsWith(QLatin1Char('/')) ? expected : home(expected));
-}
-
 void AuthorizedKeysAreaTest::editPathsKeepsConfiguredPatterns()
 {
     writeKeys(home(QStringLiteral("keys/alice")), m_rsa);
@@ -232,11 +204,11 @@ void AuthorizedKeysAreaTest::editPathsKeepsConfiguredPatterns()
     QPushButton *edit = tree.button("pathsEditButton");
 
     // Accepted without a change, or changed and cancelled: nothing happens.
-    KeyTest::whenModal<QDialog>([](QDialog *dialog) {
+    KeyTest::modals().expect<QDialog>([](QDialog *dialog) {
         dialog->accept();
     });
     edit->click();
-    KeyTest::whenModal<QDialog>([](QDialog *dialog) {
+    KeyTest::modals().expect<QDialog>([](QDialog *dialog) {
         dialog->findChild<QListWidget *>(QStringLiteral("pathsListWidget"))->clear();
         dialog->reject();
     });
@@ -247,12 +219,12 @@ void AuthorizedKeysAreaTest::editPathsKeepsConfiguredPatterns()
 
     // Remove ".ssh/authorized_keys" and add one file inside and one outside the home.
     bool dialogSeen = false;
-    KeyTest::whenModal<QDialog>([&](QDialog *dialog) {
+    KeyTest::modals().expect<QDialog>([&](QDialog *dialog) {
         dialogSeen = true;
         dialog->findChild<QListWidget *>(QStringLiteral("pathsListWidget"))->setCurrentRow(1);
         dialog->findChild<QPushButton *>(QStringLiteral("removePath"))->click();
         for (const QString &path : {addedInHome, addedOutside}) {
-            KeyTest::whenModal<QFileDialog>([path](QFileDialog *fileDialog) {
+            KeyTest::modals().expect<QFileDialog>([path](QFileDialog *fileDialog) {
                 // Typed into the name field, as a user would.
                 fileDialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(path);
                 static_cast<QDialog *>(fileDialog)->accept();
@@ -275,55 +247,6 @@ void AuthorizedKeysAreaTest::editPathsKeepsConfiguredPatterns()
                           QStringLiteral("keys/extra"), addedOutside}));
 }
 
-void AuthorizedKeysAreaTest::search_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QStringList>("visible"); // file:key-count for every visible file
-
-    QTest::newRow("empty shows every file") << QString() << QStringList {QStringLiteral("0:2"), QStringLiteral("1:0"), QStringLiteral("2:1")};
-    QTest::newRow("case-insensitive") << "BUILD SERVER" << QStringList {QStringLiteral("0:1")};
-    QTest::newRow("type") << "ecdsa-sha2" << QStringList {QStringLiteral("0:1")};
-    QTest::newRow("size") << "^2048$" << QStringList {QStringLiteral("2:1")};
-    QTest::newRow("fingerprint") << "fingerprint-of-rsa" << QStringList {QStringLiteral("2:1")};
-    QTest::newRow("hidden key data") << "data-of-ed1" << QStringList {QStringLiteral("0:1")};
-    QTest::newRow("regular expression") << "laptop|backup" << QStringList {QStringLiteral("0:1"), QStringLiteral("2:1")};
-    QTest::newRow("no match") << "no-such-key-anywhere" << QStringList();
-    QTest::newRow("invalid expression") << "(" << QStringList();
-}
-
-void AuthorizedKeysAreaTest::search()
-{
-    QFETCH(QString, text);
-    QFETCH(QStringList, visible);
-    writeKeys(home(QStringLiteral(".ssh/authorized_keys")), m_ed1 + QLatin1Char('\n') + m_ec + QLatin1Char('\n'));
-    writeKeys(home(QStringLiteral("backup_keys")), m_rsa + QLatin1Char('\n'));
-    Tree tree({QStringLiteral(".ssh/authorized_keys"), QStringLiteral(".ssh/missing"), QStringLiteral("backup_keys")});
-    if (text == QLatin1String("fingerprint-of-rsa")) {
-        text = QRegularExpression::escape(tree.cell(2, 0, AuthorizedKeysModel::FingerprintColumn).mid(12, 10));
-    } else if (text == QLatin1String("data-of-ed1")) {
-        text = QRegularExpression::escape(m_ed1.section(QLatin1Char(' '), 1, 1).mid(40, 12));
-    }
-
-    auto *search = tree.area->findChild<QLineEdit *>(QStringLiteral("searchLineEdit"));
-    search->setText(text);
-    QSortFilterProxyModel *proxy = tree.proxy;
-    QStringList shown;
-    for (int row = 0; row < proxy->rowCount(); ++row) {
-        const QModelIndex file = proxy->mapToSource(proxy->index(row, 0));
-        shown.append(QStringLiteral("%1:%2").arg(file.row()).arg(proxy->rowCount(proxy->index(row, 0))));
-    }
-    QCOMPARE(shown, visible);
-
-    // Red text when nothing matches.
-    const QColor textColour = search->palette().color(QPalette::Text);
-    if (!text.isEmpty() && visible.isEmpty()) {
-        QCOMPARE(textColour.rgb(), QColor(Qt::red).rgb());
-        QCOMPARE(textColour.alpha(), 200);
-    } else {
-        QCOMPARE(textColour, search->palette().windowText().color());
-    }
-}
-
 void AuthorizedKeysAreaTest::removeKey()
 {
     const QString path = home(QStringLiteral(".ssh/authorized_keys"));
@@ -331,7 +254,8 @@ void AuthorizedKeysAreaTest::removeKey()
     FakeActionRunner runner;
     Tree tree({QStringLiteral(".ssh/authorized_keys")});
     QPushButton *remove = tree.button("removeButton");
-    ModalAnswerer answerer;
+    ModalDriver &answerer = KeyTest::modals();
+    answerer.seenTexts.clear();
 
     // Without a key row (the button is then disabled), or refused: nothing goes.
     answerer.answer(QStringLiteral("OK"));
@@ -361,9 +285,8 @@ void AuthorizedKeysAreaTest::removeKey()
     answerer.seenTexts.clear();
     answerer.answer(QStringLiteral("Yes"));
     answerer.answer(QStringLiteral("OK"));
-    QTest::ignoreMessage(QtCriticalMsg, "authorized_keys_file_remove: Error code 4, text: \"denied\"!");
     remove->click();
-    QCOMPARE(answerer.seenTexts.value(1), QStringLiteral("Failed to delete the key."));
+    QCOMPARE(answerer.seenTexts.value(1), QStringLiteral("The key was not removed: the authorization was cancelled or denied"));
     QCOMPARE(tree.keys(0), QStringList({m_ec, m_ed1}));
 
     // The helper succeeds: the row goes, the file is the helper's business.
@@ -392,8 +315,9 @@ void AuthorizedKeysAreaTest::addKey()
     QPushButton *add = tree.button("addKeyButton");
     QPushButton *remove = tree.button("removeButton");
 
-    // Nothing selected yet, then the buttons follow the selection: adding needs an existing file, removing a key.
-    ModalAnswerer answerer;
+    // Nothing selected yet, then the buttons follow the selection: adding needs a readable (or missing) file, removing a key.
+    ModalDriver &answerer = KeyTest::modals();
+    answerer.seenTexts.clear();
     answerer.answer(QStringLiteral("OK"));
     add->click();
     auto buttons = [&] {
@@ -402,21 +326,33 @@ void AuthorizedKeysAreaTest::addKey()
     tree.select(0, 0);
     QCOMPARE(buttons(), QStringLiteral("11"));
     tree.select(2);
-    QCOMPARE(buttons(), QStringLiteral("00"));
+    QCOMPARE(buttons(), QStringLiteral("10"));
     tree.select(1);
     QCOMPARE(buttons(), QStringLiteral("10"));
 
-    // The file vanished after the tree was built.
-    QFile::remove(home(QStringLiteral(".ssh/other")));
-    answerer.answer(QStringLiteral("OK"));
+    QCOMPARE(answerer.seenTexts, QStringList({QStringLiteral("First, select the authorized_keys file to which the key will be added.")}));
+
+    // A user without the file (nor ~/.ssh) adds a first key: both are created, private.
+    QDir(home(QStringLiteral(".ssh"))).removeRecursively();
+    tree.select(2);
+    KeyTest::modals().expect<QDialog>([this](QDialog *dialog) {
+        dialog->findChild<QTextEdit *>(QStringLiteral("simpleKeyEdit"))->setPlainText(m_ed1);
+        dialog->accept();
+    });
     add->click();
-    QCOMPARE(answerer.seenTexts,
-             QStringList({QStringLiteral("First, select the authorized_keys file to which the key will be added."),
-                          QStringLiteral("The path specified is incorrect, please make sure the file exists.")}));
+    const QString first = home(QStringLiteral(".ssh/missing"));
+    QCOMPARE(KeyTest::readFile(first), m_ed1.toUtf8() + '\n');
+    QCOMPARE(QFileInfo(first).permissions() & 0x7777, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
+    QCOMPARE(QFileInfo(QFileInfo(first).absolutePath()).permissions() & 0x7777,
+             QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadUser | QFile::WriteUser | QFile::ExeUser);
+    QCOMPARE(tree.keys(2), QStringList({m_ed1}));
+    writeKeys(path, m_ed1);
+    writeKeys(home(QStringLiteral(".ssh/other")), QString());
+    tree.area->reset();
 
     // A key entered in the dialog is written to the file and shown as the last row of that file.
     tree.select(0, 0);
-    KeyTest::whenModal<QDialog>([this](QDialog *dialog) {
+    KeyTest::modals().expect<QDialog>([this](QDialog *dialog) {
         dialog->findChild<QTextEdit *>(QStringLiteral("simpleKeyEdit"))->setPlainText(QStringLiteral("\n  ") + m_ec256 + QStringLiteral("  \n"));
         dialog->accept();
     });
@@ -427,40 +363,36 @@ void AuthorizedKeysAreaTest::addKey()
     QVERIFY(!tree.area->hasChanged());
 }
 
-void AuthorizedKeysAreaTest::contextMenuAndShowPublicKey()
+void AuthorizedKeysAreaTest::addDialogThroughHelper()
 {
-    writeKeys(home(QStringLiteral(".ssh/authorized_keys")), m_ed1 + QLatin1Char('\n') + m_ec + QLatin1Char('\n'));
-    Tree tree({QStringLiteral(".ssh/authorized_keys")});
-    tree.area->findChild<QGroupBox *>(QStringLiteral("groupBox"))->setMaximumHeight(QWIDGETSIZE_MAX);
-    tree.area->resize(900, 500);
-    tree.area->show();
-    QVERIFY(QTest::qWaitForWindowExposed(tree.area.get()));
-    tree.view->expandAll();
+    const QString path = outside(QStringLiteral("helper_keys"));
+    writeKeys(path, m_rsa + QLatin1Char('\n'));
+    SSHKeyUtils::setWritableCheckForTesting([](const QString &) {
+        return false;
+    });
+    FakeActionRunner runner;
+    AddPublicKeyDialog dialog(path, nullptr);
+    dialog.findChild<QTextEdit *>(QStringLiteral("simpleKeyEdit"))->setPlainText(m_ed1);
+    dialog.show();
 
-    // The key row's menu offers its public key, whose window copies it.
-    QStringList entries;
-    KeyTest::whenModal<QMenu>([&entries](QMenu *menu) {
-        const QList<QAction *> actions = menu->actions();
-        for (QAction *action : actions) {
-            entries.append(action->text());
-        }
-        menu->close();
-        actions.last()->trigger();
+    // Refused by the helper: the reason shows in the dialog, which stays open (a message box would block here).
+    runner.setHandler([](const FakeActionRunner::Call &) {
+        return FakeActionRunner::failure(QStringLiteral("not authorized"));
     });
-    QString title;
-    KeyTest::whenModal<QDialog>([&title](QDialog *dialog) {
-        title = dialog->windowTitle();
-        for (QPushButton *button : dialog->findChildren<QPushButton *>()) {
-            if (button->text() == QLatin1String("Copy")) {
-                button->click();
-            }
-        }
+    dialog.accept();
+    QVERIFY(dialog.isVisible());
+    QCOMPARE(dialog.errorWidget()->text(), QStringLiteral("The key was not added to %1: not authorized").arg(path));
+
+    // Accepted by the helper, which does the writing.
+    runner.setHandler([](const FakeActionRunner::Call &) {
+        return FakeActionRunner::success();
     });
-    QApplication::clipboard()->clear();
-    Q_EMIT tree.view->customContextMenuRequested(tree.view->visualRect(tree.proxy->index(1, 0, tree.proxy->index(0, 0))).center());
-    QCOMPARE(entries, QStringList({QStringLiteral("Collapse all"), QString(), QStringLiteral("Show public key")}));
-    QCOMPARE(title, QStringLiteral("Full public key"));
-    QCOMPARE(QApplication::clipboard()->text(), m_ec);
+    dialog.accept();
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    QCOMPARE(runner.calls.size(), 2);
+    QCOMPARE(runner.calls.last().arguments,
+             (SSHSettings::ActionArguments {{SSHSettings::Protocol::Arg::KeysFile, path}, {SSHSettings::Protocol::Arg::AddKeyLine, m_ed1}}));
+    QCOMPARE(KeyTest::readFile(path), m_rsa.toUtf8() + '\n');
 }
 
 QTEST_MAIN(AuthorizedKeysAreaTest)

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 
+#include "modaldriver.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -52,24 +54,10 @@ inline bool writeFile(const QString &path, const QByteArray &data)
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(data) == data.size();
 }
 
-/// Runs action on the next modal (or popup) widget of type T, for what a click on a labelled button cannot do:
-/// filling dialogs, file choosers and menus. Gives up after ten seconds.
-template <typename T = QWidget>
-void whenModal(std::function<void(T *)> action)
+/// The driver of the key tests' modal windows, file choosers and menus (kept for the whole run).
+inline ModalDriver &modals()
 {
-    auto *timer = new QTimer;
-    auto attempts = std::make_shared<int>(0);
-    QObject::connect(timer, &QTimer::timeout, timer, [timer, action, attempts] {
-        QWidget *widget = QApplication::activeModalWidget() ? QApplication::activeModalWidget() : QApplication::activePopupWidget();
-        T *typed = qobject_cast<T *>(widget);
-        if (typed || ++*attempts > 1000) {
-            timer->stop();
-            timer->deleteLater();
-        }
-        if (typed) {
-            action(typed);
-        }
-    });
-    timer->start(10);
+    static auto *driver = new ModalDriver;
+    return *driver;
 }
 }

@@ -5,7 +5,6 @@
 #include "statewidget.h"
 
 #include <QLabel>
-#include <QSignalSpy>
 #include <QTest>
 #include <QVBoxLayout>
 
@@ -31,41 +30,8 @@ class MessagesTest : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void loadAndSaveLeadToAccessAndChange();
-    void linkInMessageIsReported();
     void messageByIdReplacesTheEarlierOne();
-    void messagesSitAboveThePage();
-    void busyOverlayCoversThePage();
 };
-
-void MessagesTest::loadAndSaveLeadToAccessAndChange()
-{
-    Page page;
-    page.load();
-    page.save();
-    QCOMPARE(page.accessCalls, 1);
-    QCOMPARE(page.changeCalls, 1);
-}
-
-void MessagesTest::linkInMessageIsReported()
-{
-    KCMOS::MessagesManager manager;
-    KCMOS::MessageWidget *message = manager.newMessage(QStringLiteral("Broken. <a href=\"restore\">click on this text.</a>"), KCMOS::Error);
-    QSignalSpy spy(message, &KCMOS::MessageWidget::linkActivated);
-    // The label inside KMessageWidget forwards its link activation.
-    QLabel *textLabel = nullptr;
-    const auto labels = message->findChildren<QLabel *>();
-    for (QLabel *label : labels) {
-        if (label->text().contains(QLatin1String("href"))) {
-            textLabel = label;
-        }
-    }
-    QVERIFY(textLabel);
-    Q_EMIT textLabel->linkActivated(QStringLiteral("restore"));
-    QCOMPARE(spy.count(), 1);
-    QCOMPARE(spy.at(0).at(0).toString(), QStringLiteral("restore"));
-    QCOMPARE(message->messageType(), KCMOS::Error);
-}
 
 void MessagesTest::messageByIdReplacesTheEarlierOne()
 {
@@ -80,32 +46,6 @@ void MessagesTest::messageByIdReplacesTheEarlierOne()
     manager.clearMessages();
     QVERIFY(manager.messages().isEmpty());
     QVERIFY(manager.isHidden());
-}
-
-void MessagesTest::messagesSitAboveThePage()
-{
-    Page page;
-    page.show();
-    page.messagesManager()->newMessage(QStringLiteral("hello"), KCMOS::Positive);
-    auto *layout = qobject_cast<QBoxLayout *>(page.layout());
-    QCOMPARE(layout->indexOf(page.messagesManager()), 0);
-    QVERIFY(page.messagesManager()->isVisible());
-}
-
-void MessagesTest::busyOverlayCoversThePage()
-{
-    Page page;
-    page.resize(400, 300);
-    page.show();
-    page.stateWidget()->resetState(); // harmless without a wait
-    QVERIFY(!page.stateWidget()->isVisible());
-    page.stateWidget()->waitState(KCMOS::Busy);
-    QVERIFY(page.stateWidget()->isVisible());
-    QCOMPARE(page.stateWidget()->geometry(), page.rect());
-    page.resize(500, 350);
-    QCOMPARE(page.stateWidget()->geometry(), page.rect());
-    page.stateWidget()->resetState();
-    QVERIFY(!page.stateWidget()->isVisible());
 }
 
 QTEST_MAIN(MessagesTest)

@@ -4,10 +4,11 @@
 #include "fakeactionrunner.h"
 #include "fixedservicestate.h"
 #include "messagesmanager.h"
-#include "modalanswerer.h"
+#include "modaldriver.h"
 #include "serverstate.h"
 #include "sshmodule.h"
 #include "sshpaths.h"
+#include "sshsettingsprotocol.h"
 #include "statewidget.h"
 
 #include <KPluginFactory>
@@ -16,25 +17,25 @@
 #include <QComboBox>
 #include <QDir>
 #include <QLabel>
-#include <QPluginLoader>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSpinBox>
-#include <QStackedWidget>
 #include <QStandardPaths>
-#include <QTabBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
 
 namespace
 {
+namespace Arg = SSHSettings::Protocol::Arg;
+namespace Reply = SSHSettings::Protocol::Reply;
+
 QStringList serverCommands(const FakeActionRunner &helper)
 {
     QStringList commands;
-    const auto calls = helper.callsWith(QStringLiteral("ssh_server_command"));
+    const auto calls = helper.callsWith(Arg::ServiceCommand);
     for (const auto &call : calls) {
-        commands.append(call.argument(QStringLiteral("ssh_server_command")).toString());
+        commands.append(call.argument(Arg::ServiceCommand).toString());
     }
     return commands;
 }
@@ -69,16 +70,16 @@ private Q_SLOTS:
     void initTestCase();
     void init();
     void cleanup();
-    void equalTabWidths();
-    void pluginLoadsLikeTheHost();
-    void firstLoadBuildsThePage();
     void applyWritesOnlyChangedAreas();
     void applyDuringApplyIsIgnored();
-    void failedApplyKeepsThePageChanged();
-    void defaultsWithBothBackups();
-    void defaultsWithoutBackups();
-    void defaultsCancelled();
-    void loadErrorOffersRestore();
+    void refusalReasonsReachTheMessageArea();
+    void rootLoginTriState_data();
+    void rootLoginTriState();
+    void resetClearsChangedFlags();
+    void defaultsConfirmsFirst_data();
+    void defaultsConfirmsFirst();
+    void failedReadsSayWhy_data();
+    void failedReadsSayWhy();
     void statusRowFollowsTheService();
 
 private:
@@ -107,8 +108,8 @@ void ModuleTest::init()
     };
     m_helper = std::make_unique<FakeActionRunner>();
     m_helper->setHandler([this](const FakeActionRunner::Call &call) {
-        if (call.keys().contains(QStringLiteral("check_options"))) {
-            if (call.argument(QStringLiteral("type_id")).toInt() == Server) {
+        if (call.keys().contains(Arg::ReadKeywords)) {
+            if (call.argument(Arg::ReadType).toInt() == Server) {
                 return FakeActionRunner::success(m_serverValues);
             }
             return FakeActionRunner::success({{QStringLiteral("port"), QStringLiteral("22")}});
@@ -125,88 +126,6 @@ void ModuleTest::cleanup()
     QFile::remove(SSHPaths::clientBackup());
 }
 
-void ModuleTest::equalTabWidths()
-{
-    QCOMPARE(EqualTabWidthWidget::tabWidthFor(800, 4), 199);
-    QCOMPARE(EqualTabWidthWidget::tabWidthFor(802, 4), 199);
-    QCOMPARE(EqualTabWidthWidget::tabWidthFor(803, 4), 199);
-    QCOMPARE(EqualTabWidthWidget::tabWidthFor(804, 4), 200);
-    EqualTabWidthWidget tabs;
-    tabs.resize(300, 100);
-    tabs.show();
-    QVERIFY(tabs.tabBar()->styleSheet().isEmpty()); // no tabs, no style sheet
-    for (int i = 0; i < 4; ++i) {
-        tabs.addTab(new QWidget, QString::number(i));
-    }
-    tabs.resize(800, 200);
-    QTRY_COMPARE(tabs.tabBar()->styleSheet(), QStringLiteral("QTabBar::tab{width:199px;}"));
-}
-
-void ModuleTest::pluginLoadsLikeTheHost()
-{
-    QPluginLoader loader(QStringLiteral(PLUGIN_DIR "/kcm_sshsettings.so"));
-    auto *factory = qobject_cast<KPluginFactory *>(loader.instance());
-    QVERIFY2(factory, qPrintable(loader.errorString()));
-    QCOMPARE(QString::fromLatin1(factory->metaObject()->className()), QStringLiteral("SSHFactory"));
-
-    QObject notAWidget;
-    auto *orphan = factory->create<KCModule>(&notAWidget);
-    QVERIFY(orphan);
-    QCOMPARE(orphan->parentWidget(), nullptr);
-    delete orphan;
-
-    QWidget host;
-    auto *module = factory->create<KCModule>(&host);
-    QVERIFY(module);
-    QCOMPARE(module->parentWidget(), &host);
-    QVERIFY(module->buttons() & KCModule::Apply);
-    QVERIFY(module->buttons() & KCModule::Default);
-    // The constructor builds only the form; nothing is asked of the helper yet.
-    QVERIFY(m_helper->calls.isEmpty());
-    // The plug-in carries its own copy of the action seam, so its page talks to the real
-    // helper: show the form only, as the host does before its first load.
-    host.resize(800, 600);
-    host.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&host));
-    QVERIFY(module->isVisible());
-    QCOMPARE(module->findChild<QTabWidget *>(QStringLiteral("tabWidgetServer"))->count(), 4);
-}
-
-void ModuleTest::firstLoadBuildsThePage()
-{
-    SSHModule page(nullptr, {});
-    page.load();
-    QCOMPARE(m_helper->callsWith(QStringLiteral("check_options")).size(), 2);
-    auto *tabs = page.findChild<QTabWidget *>(QStringLiteral("tabWidgetServer"));
-    QCOMPARE(tabs->count(), 4);
-    QCOMPARE(tabs->tabText(3), QStringLiteral("Connections"));
-
-    // Areas sit in their tabs in the order of the page's table.
-    auto *general = page.findChild<QWidget *>(QStringLiteral("generalTab"));
-    auto *port = areaFor(page, Server, SSHOption::Port);
-    QVERIFY(port);
-    QVERIFY(general->isAncestorOf(port));
-    QCOMPARE(port->findChild<QSpinBox *>()->value(), 2222);
-    QVERIFY(page.findChild<QWidget *>(QStringLiteral("authTab"))->isAncestorOf(areaFor(page, Server, SSHOption::PermitRootLogin)));
-    QVERIFY(page.findChild<QWidget *>(QStringLiteral("otherTab"))->isAncestorOf(areaFor(page, Server, SSHOption::UseDNS)));
-    QVERIFY(page.findChild<QWidget *>(QStringLiteral("clientPage"))->isAncestorOf(areaFor(page, Client, SSHOption::ServerAliveInterval)));
-
-    auto *switcher = page.findChild<QComboBox *>(QStringLiteral("comboBoxSshConfig"));
-    auto *stack = page.findChild<QStackedWidget *>(QStringLiteral("configureSwitcher"));
-    tabs->setCurrentIndex(2);
-    switcher->setCurrentIndex(1);
-    QCOMPARE(stack->currentIndex(), 1);
-    switcher->setCurrentIndex(0);
-    QCOMPARE(stack->currentIndex(), 0);
-    QCOMPARE(tabs->currentIndex(), 2);
-
-    // A second load resets the areas without reading again.
-    port->findChild<QSpinBox *>()->setValue(3000);
-    page.load();
-    QCOMPARE(m_helper->callsWith(QStringLiteral("check_options")).size(), 2);
-    QCOMPARE(port->findChild<QSpinBox *>()->value(), 2222);
-}
-
 void ModuleTest::applyWritesOnlyChangedAreas()
 {
     SSHModule page(nullptr, {});
@@ -215,7 +134,7 @@ void ModuleTest::applyWritesOnlyChangedAreas()
     QSignalSpy posted(page.messagesManager(), &KCMOS::MessagesManager::messagePosted);
 
     page.save(); // nothing changed
-    QVERIFY(m_helper->callsWith(QStringLiteral("option_name")).isEmpty());
+    QVERIFY(m_helper->callsWith(Arg::ChangeKeyword).isEmpty());
     QVERIFY(serverCommands(*m_helper).isEmpty());
     QCOMPARE(posted.count(), 0);
     QVERIFY(!page.stateWidget()->isVisible());
@@ -224,9 +143,9 @@ void ModuleTest::applyWritesOnlyChangedAreas()
     clientPort->findChild<QSpinBox *>()->setValue(2022);
     QVERIFY(changed.count() > 0 && changed.last().at(0).toBool());
     page.save();
-    auto writes = m_helper->callsWith(QStringLiteral("option_name"));
+    auto writes = m_helper->callsWith(Arg::ChangeKeyword);
     QCOMPARE(writes.size(), 1);
-    QCOMPARE(writes.at(0).argument(QStringLiteral("new_value")), QVariant(QStringLiteral("2022")));
+    QCOMPARE(writes.at(0).argument(Arg::ChangeValue), QVariant(QStringLiteral("2022")));
     QVERIFY(serverCommands(*m_helper).isEmpty()); // client options never restart the server
     QVERIFY(!clientPort->hasChanged());
     QCOMPARE(clientPort->option().value(), QVariant(2022));
@@ -237,10 +156,10 @@ void ModuleTest::applyWritesOnlyChangedAreas()
     x11->findChild<QCheckBox *>()->click();
     const int before = posted.count();
     page.save();
-    writes = m_helper->callsWith(QStringLiteral("option_name"));
+    writes = m_helper->callsWith(Arg::ChangeKeyword);
     QCOMPARE(writes.size(), 3);
     QCOMPARE(serverCommands(*m_helper), QStringList {QStringLiteral("restart")});
-    QCOMPARE(posted.count() - before, 2); // one success message per option, under one id
+    QCOMPARE(posted.count() - before, 1); // one success message per apply
     QCOMPARE(messageTexts(page), QStringList {QStringLiteral("Changes applied successfully")});
 }
 
@@ -250,7 +169,7 @@ void ModuleTest::applyDuringApplyIsIgnored()
     page.load();
     int writes = 0;
     m_helper->setHandler([&](const FakeActionRunner::Call &call) {
-        if (call.keys().contains(QStringLiteral("option_name")) && ++writes == 1) {
+        if (call.keys().contains(Arg::ChangeKeyword) && ++writes == 1) {
             page.save(); // the host's Apply, pressed while the helper works
             page.defaults();
         }
@@ -260,118 +179,210 @@ void ModuleTest::applyDuringApplyIsIgnored()
     page.save();
     QCOMPARE(writes, 1);
     QCOMPARE(serverCommands(*m_helper), QStringList {QStringLiteral("restart")});
-    QVERIFY(m_helper->callsWith(QStringLiteral("restore_configure")).isEmpty());
+    QVERIFY(m_helper->callsWith(Arg::RestoreType).isEmpty());
 }
 
-void ModuleTest::failedApplyKeepsThePageChanged()
+void ModuleTest::refusalReasonsReachTheMessageArea()
 {
     SSHModule page(nullptr, {});
     page.load();
-    m_helper->setHandler([](const FakeActionRunner::Call &call) {
-        if (call.keys().contains(QStringLiteral("option_name"))) {
-            return FakeActionRunner::failure(QStringLiteral("sshd -t failed"));
+    QString refusedKeyword = QStringLiteral("UseDNS");
+    m_helper->setHandler([&refusedKeyword](const FakeActionRunner::Call &call) {
+        if (call.argument(Arg::ChangeKeyword).toString() == refusedKeyword) {
+            return FakeActionRunner::failure(QStringLiteral("another setting wins for UseDNS: set in /etc/ssh/sshd_config.d/50-cloud-init.conf"));
         }
         return FakeActionRunner::success();
     });
     auto *dns = areaFor(page, Server, SSHOption::UseDNS);
     dns->findChild<QCheckBox *>()->click();
     QSignalSpy changed(&page, qOverload<bool>(&KCModule::changed));
-    page.save();
-    QVERIFY(dns->hasChanged());
-    QCOMPARE(dns->option().value(), QVariant(false));
-    // The server option failed, yet the service is restarted as after any server apply.
-    QCOMPARE(serverCommands(*m_helper), QStringList {QStringLiteral("restart")});
+    const QString refusal = QStringLiteral("Could not change UseDNS: another setting wins for UseDNS: set in /etc/ssh/sshd_config.d/50-cloud-init.conf");
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        page.save();
+        // One message per failing option, replaced rather than stacked; no restart when nothing changed.
+        QCOMPARE(messageTexts(page), QStringList {refusal});
+        QVERIFY(dns->hasChanged());
+        QVERIFY(serverCommands(*m_helper).isEmpty());
+    }
     QTRY_VERIFY(!changed.isEmpty() && changed.last().at(0).toBool());
-    QTRY_COMPARE(messageTexts(page), QStringList {QStringLiteral("Error changing SSH option 'UseDNS'")});
-}
 
-void ModuleTest::defaultsWithBothBackups()
-{
-    SSHModule page(nullptr, {});
-    page.load();
-    QFile(SSHPaths::serverBackup()).open(QIODevice::WriteOnly);
-    QFile(SSHPaths::clientBackup()).open(QIODevice::WriteOnly);
-
-    ModalAnswerer answerer;
-    answerer.answer(QStringLiteral("Server"));
-    answerer.answer(QStringLiteral("Latest working configuration (local)"));
-    m_serverValues[QStringLiteral("port")] = QStringLiteral("22");
-    page.defaults();
-    QCOMPARE(answerer.seenTexts.size(), 2);
-    QCOMPARE(answerer.seenTexts.at(0), QStringLiteral("Select the configuration to restore."));
-    const auto restores = m_helper->callsWith(QStringLiteral("restore_configure"));
-    QCOMPARE(restores.size(), 1);
-    QCOMPARE(restores.at(0).argument(QStringLiteral("restore_configure")).toInt(), int(Server));
-    QCOMPARE(restores.at(0).argument(QStringLiteral("restore_local_backup")), QVariant(true));
-    QCOMPARE(serverCommands(*m_helper), QStringList {QStringLiteral("restart")});
-    QCOMPARE(areaFor(page, Server, SSHOption::Port)->findChild<QSpinBox *>()->value(), 22);
-    QCOMPARE(messageTexts(page), QStringList {QStringLiteral("SSH settings were Server successfully restored.")});
-    QVERIFY(!page.stateWidget()->isVisible());
-
-    answerer.answer(QStringLiteral("Client"));
-    page.defaults();
-    const auto clientRestore = m_helper->callsWith(QStringLiteral("restore_configure")).last();
-    QCOMPARE(clientRestore.argument(QStringLiteral("restore_configure")).toInt(), int(Client));
-    QCOMPARE(clientRestore.argument(QStringLiteral("restore_local_backup")), QVariant(true));
-    QCOMPARE(serverCommands(*m_helper).size(), 2); // restarted after a client restore too
-    QCOMPARE(messageTexts(page), QStringList {QStringLiteral("SSH settings were Client successfully restored.")});
-}
-
-void ModuleTest::defaultsWithoutBackups()
-{
-    SSHModule page(nullptr, {});
-    page.load();
-    ModalAnswerer answerer;
-    page.defaults();
-    QVERIFY(answerer.seenTexts.isEmpty());
-    const auto restores = m_helper->callsWith(QStringLiteral("restore_configure"));
-    QCOMPARE(restores.size(), 1);
-    QCOMPARE(restores.at(0).argument(QStringLiteral("restore_configure")).toInt(), int(Server));
-    QCOMPARE(restores.at(0).argument(QStringLiteral("restore_local_backup")), QVariant(false));
-
-    m_helper->setHandler([](const FakeActionRunner::Call &) {
-        return FakeActionRunner::failure(QStringLiteral("distribution default fails sshd -t"));
-    });
-    page.defaults();
-    QCOMPARE(messageTexts(page).last(), QStringLiteral("Failed to restore the configuration file."));
-    QVERIFY(serverCommands(*m_helper).size() == 1); // no restart after a failed restore
-}
-
-void ModuleTest::defaultsCancelled()
-{
-    SSHModule page(nullptr, {});
-    page.load();
-    QFile(SSHPaths::serverBackup()).open(QIODevice::WriteOnly);
-    QFile(SSHPaths::clientBackup()).open(QIODevice::WriteOnly);
-    const int callsBefore = m_helper->calls.size();
-    ModalAnswerer answerer;
-    answerer.answer(QString()); // Cancel the first question
-    page.defaults();
-    answerer.answer(QStringLiteral("Server"));
-    answerer.answer(QString()); // Cancel the second one
-    page.defaults();
-    QCOMPARE(answerer.seenTexts.size(), 3);
-    QCOMPARE(m_helper->calls.size(), callsBefore);
-    QVERIFY(messageTexts(page).isEmpty());
-    QVERIFY(!page.stateWidget()->isVisible());
-}
-
-void ModuleTest::loadErrorOffersRestore()
-{
+    // A server change that succeeds restarts sshd; a failed restart says why.
+    areaFor(page, Server, SSHOption::X11Forwarding)->findChild<QCheckBox *>()->click();
     m_helper->setHandler([](const FakeActionRunner::Call &call) {
-        if (call.keys().contains(QStringLiteral("check_options")) && call.argument(QStringLiteral("type_id")).toInt() == Server) {
-            return FakeActionRunner::failure(QStringLiteral("broken"));
+        if (call.keys().contains(Arg::ServiceCommand)) {
+            return FakeActionRunner::failure(QStringLiteral("refused to restart sshd, the configuration is invalid: line 9"));
+        }
+        return call.argument(Arg::ChangeKeyword) == QStringLiteral("UseDNS") ? FakeActionRunner::failure(QStringLiteral("still not"))
+                                                                             : FakeActionRunner::success();
+    });
+    page.save();
+    QCOMPARE(messageTexts(page),
+             (QStringList {QStringLiteral("Could not change UseDNS: still not"),
+                           QStringLiteral("The SSH server was not restarted: refused to restart sshd, the configuration is invalid: line 9"),
+                           QStringLiteral("Changes applied successfully")}));
+    // The later success clears the stale error.
+    refusedKeyword.clear();
+    m_helper->setHandler([](const FakeActionRunner::Call &) {
+        return FakeActionRunner::success();
+    });
+    page.save();
+    QCOMPARE(messageTexts(page), QStringList {QStringLiteral("Changes applied successfully")});
+}
+
+void ModuleTest::rootLoginTriState_data()
+{
+    QTest::addColumn<QString>("loaded");
+    QTest::addColumn<int>("clicks");
+    QTest::addColumn<QVariantList>("written");
+    // A tri-state box cycles unchecked -> partially checked -> checked.
+    QTest::newRow("keys only, untouched") << "without-password" << 0 << QVariantList();
+    QTest::newRow("keys only to yes") << "without-password" << 1 << QVariantList {true};
+    QTest::newRow("keys only to no") << "without-password" << 2 << QVariantList {false};
+    QTest::newRow("keys only, full circle") << "without-password" << 3 << QVariantList();
+    QTest::newRow("yes to keys only") << "yes" << 2 << QVariantList {QStringLiteral("prohibit-password")};
+}
+
+void ModuleTest::rootLoginTriState()
+{
+    QFETCH(QString, loaded);
+    QFETCH(int, clicks);
+    m_serverValues[QStringLiteral("permitrootlogin")] = loaded;
+    SSHModule page(nullptr, {});
+    page.load();
+    auto *box = areaFor(page, Server, SSHOption::PermitRootLogin)->findChild<QCheckBox *>();
+    QVERIFY(box->isTristate());
+    QCOMPARE(box->checkState(), loaded == QLatin1String("yes") ? Qt::Checked : Qt::PartiallyChecked);
+    for (int i = 0; i < clicks; ++i) {
+        box->click();
+    }
+    page.save();
+    QVariantList writes;
+    const auto calls = m_helper->callsWith(Arg::ChangeValue);
+    for (const auto &call : calls) {
+        writes.append(call.argument(Arg::ChangeValue));
+    }
+    QTEST(writes, "written");
+}
+
+void ModuleTest::resetClearsChangedFlags()
+{
+    SSHModule page(nullptr, {});
+    page.load();
+    areaFor(page, Server, SSHOption::UseDNS)->findChild<QCheckBox *>()->click();
+    areaFor(page, Server, SSHOption::AddressFamily)->findChild<QComboBox *>()->setCurrentIndex(1);
+    page.load(); // the host's Reset
+    page.save();
+    QVERIFY(m_helper->callsWith(Arg::ChangeKeyword).isEmpty());
+    QVERIFY(serverCommands(*m_helper).isEmpty());
+}
+
+void ModuleTest::defaultsConfirmsFirst_data()
+{
+    QTest::addColumn<bool>("serverBackup");
+    QTest::addColumn<bool>("clientBackup");
+    QTest::addColumn<QStringList>("answers");
+    QTest::addColumn<int>("restoredType"); // 0: nothing restored
+    QTest::addColumn<bool>("fromBackup");
+    QTest::addColumn<QString>("confirmation");
+    const QString root = QStringLiteral("ROOT");
+    // clang-format off
+    QTest::newRow("no backup: system default") << false << false << QStringList {"Restore"} << int(Server) << false
+        << "ROOT/etc/ssh/sshd_config will be replaced by ROOT/usr/share/openssh/sshd_config. The replaced file is kept beside it, with the date and time in its name. The SSH server restarts afterwards.";
+    QTest::newRow("no backup: declined") << false << false << QStringList {QString()} << 0 << false << QString();
+    QTest::newRow("server backup") << true << false << QStringList {"Latest working", "Restore"} << int(Server) << true
+        << "ROOT/etc/ssh/sshd_config will be replaced by ROOT/etc/ssh/sshd_config.bak. The replaced file is kept beside it, with the date and time in its name. The SSH server restarts afterwards.";
+    QTest::newRow("client backup, never a restart") << true << true << QStringList {"Client", "Restore"} << int(Client) << true
+        << "ROOT/etc/ssh/ssh_config will be replaced by ROOT/etc/ssh/ssh_config.bak. The replaced file is kept beside it, with the date and time in its name.";
+    QTest::newRow("cancel the choice") << true << true << QStringList {QString()} << 0 << false << QString();
+    // clang-format on
+}
+
+void ModuleTest::defaultsConfirmsFirst()
+{
+    QFETCH(bool, serverBackup);
+    QFETCH(bool, clientBackup);
+    QFETCH(QStringList, answers);
+    QFETCH(int, restoredType);
+    QFETCH(bool, fromBackup);
+    QFETCH(QString, confirmation);
+    QFile::remove(SSHPaths::serverBackup());
+    QFile::remove(SSHPaths::clientBackup());
+    if (serverBackup) {
+        QFile(SSHPaths::serverBackup()).open(QIODevice::WriteOnly);
+    }
+    if (clientBackup) {
+        QFile(SSHPaths::clientBackup()).open(QIODevice::WriteOnly);
+    }
+    SSHModule page(nullptr, {});
+    page.load();
+    m_helper->setHandler([this](const FakeActionRunner::Call &call) {
+        if (call.keys().contains(Arg::RestoreType)) {
+            return FakeActionRunner::success({{Reply::Previous, QStringLiteral("/etc/ssh/sshd_config.20261206-153000")}});
+        }
+        return FakeActionRunner::success(call.keys().contains(Arg::ReadKeywords) ? m_serverValues : QVariantMap());
+    });
+    ModalDriver answerer;
+    for (const QString &answer : std::as_const(answers)) {
+        answerer.answer(answer);
+    }
+    page.defaults();
+    QCOMPARE(answerer.unanswered(), 0);
+    const auto restores = m_helper->callsWith(Arg::RestoreType);
+    if (!restoredType) {
+        QVERIFY(restores.isEmpty());
+        QVERIFY(messageTexts(page).isEmpty());
+        return;
+    }
+    QCOMPARE(answerer.seenTexts.last(), QString(confirmation).replace(QStringLiteral("ROOT"), m_root.path()));
+    QCOMPARE(restores.size(), 1);
+    QCOMPARE(restores.at(0).argument(Arg::RestoreType).toInt(), restoredType);
+    QCOMPARE(restores.at(0).argument(Arg::RestoreFromBackup).toBool(), fromBackup);
+    QCOMPARE(serverCommands(*m_helper), restoredType == Server ? QStringList {QStringLiteral("restart")} : QStringList());
+    QVERIFY(messageTexts(page).last().endsWith(QLatin1String("The replaced file is kept as /etc/ssh/sshd_config.20261206-153000.")));
+    QVERIFY(!page.stateWidget()->isVisible());
+}
+
+void ModuleTest::failedReadsSayWhy_data()
+{
+    QTest::addColumn<QString>("reason");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<bool>("offersRestore");
+    // clang-format off
+    QTest::newRow("invalid configuration") << "the configuration is invalid: /etc/ssh/sshd_config line 4: Bad configuration option: Prot" << -1
+        << "Failed to load the SSH server settings: the configuration is invalid: /etc/ssh/sshd_config line 4: Bad configuration option: Prot" << true;
+    QTest::newRow("unreadable") << "cannot read /etc/ssh/sshd_config: permission denied" << -1
+        << "Failed to load the SSH server settings: cannot read /etc/ssh/sshd_config: permission denied" << false;
+    QTest::newRow("cancelled") << "" << 5 << "Failed to load the SSH server settings: the authorization was cancelled or denied. Nothing was read." << false;
+    QTest::newRow("denied") << "" << 4 << "Failed to load the SSH server settings: the authorization was cancelled or denied. Nothing was read." << false;
+    // clang-format on
+}
+
+void ModuleTest::failedReadsSayWhy()
+{
+    QFETCH(QString, reason);
+    QFETCH(int, code);
+    m_helper->setHandler([&](const FakeActionRunner::Call &call) {
+        if (call.keys().contains(Arg::ReadKeywords) && call.argument(Arg::ReadType).toInt() == Server) {
+            return FakeActionRunner::failure(reason, code);
         }
         return FakeActionRunner::success();
     });
     SSHModule page(nullptr, {});
     page.load();
     QTRY_COMPARE(page.messagesManager()->messages().size(), 1);
-    KCMOS::MessageWidget *message = page.messagesManager()->messages().constFirst();
-    QVERIFY(message->text().startsWith(QLatin1String("Failed to load SSH server settings. If you are dealing with an incorrect server")));
-    QVERIFY(message->text().contains(QLatin1String("<a href=\"restore\">")));
-    Q_EMIT message->linkActivated(QStringLiteral("anything"));
-    QCOMPARE(m_helper->callsWith(QStringLiteral("restore_configure")).size(), 1);
+    KCMOS::MessageWidget *shown = page.messagesManager()->messages().constFirst();
+    QFETCH(QString, message);
+    QFETCH(bool, offersRestore);
+    QVERIFY2(shown->text().startsWith(message), qPrintable(shown->text()));
+    QCOMPARE(shown->text().contains(QLatin1String("<a href")), offersRestore);
+    if (offersRestore) {
+        ModalDriver answerer;
+        answerer.answer(QString()); // the confirmation, declined
+        Q_EMIT shown->linkActivated(QStringLiteral("restore"));
+        QCOMPARE(answerer.seenTexts.size(), 1);
+        QVERIFY(m_helper->callsWith(Arg::RestoreType).isEmpty());
+    }
 }
 
 void ModuleTest::statusRowFollowsTheService()
@@ -379,13 +390,13 @@ void ModuleTest::statusRowFollowsTheService()
     m_state.active = false;
     m_state.enabled = true;
     m_helper->setHandler([this](const FakeActionRunner::Call &call) {
-        const QString command = call.argument(QStringLiteral("ssh_server_command")).toString();
+        const QString command = call.argument(Arg::ServiceCommand).toString();
         if (command == QLatin1String("start")) {
             m_state.active = true;
         } else if (command == QLatin1String("stop")) {
             m_state.active = false;
         }
-        return FakeActionRunner::success(call.keys().contains(QStringLiteral("check_options")) ? m_serverValues : QVariantMap());
+        return FakeActionRunner::success(call.keys().contains(Arg::ReadKeywords) ? m_serverValues : QVariantMap());
     });
     SSHModule page(nullptr, {});
     page.load();
@@ -397,12 +408,12 @@ void ModuleTest::statusRowFollowsTheService()
     QVERIFY(warning->isHidden());
     QVERIFY(!areaFor(page, Server, SSHOption::Port)->isEnabled());
     QVERIFY(areaFor(page, Client, SSHOption::ClientPort)->isEnabled());
-    QCOMPARE(m_helper->callsWith(QStringLiteral("check_options")).size(), 1); // only the client was read
+    QCOMPARE(m_helper->callsWith(Arg::ReadKeywords).size(), 1); // only the client was read
 
     stopPlay->click();
     QCOMPARE(serverCommands(*m_helper), QStringList {QStringLiteral("start")});
     // Starting reloads the values the running server uses.
-    QCOMPARE(m_helper->callsWith(QStringLiteral("check_options")).size(), 3);
+    QCOMPARE(m_helper->callsWith(Arg::ReadKeywords).size(), 3);
     QCOMPARE(status->text(), QStringLiteral("SSH server status launched"));
     QCOMPARE(stopPlay->toolTip(), QStringLiteral("Switched off SSH server"));
     QVERIFY(areaFor(page, Server, SSHOption::Port)->isEnabled());
@@ -410,7 +421,7 @@ void ModuleTest::statusRowFollowsTheService()
     m_state.enabled = false;
     stopPlay->click();
     QCOMPARE(serverCommands(*m_helper).last(), QStringLiteral("stop"));
-    QCOMPARE(m_helper->callsWith(QStringLiteral("check_options")).size(), 3); // stopping does not reload
+    QCOMPARE(m_helper->callsWith(Arg::ReadKeywords).size(), 3); // stopping does not reload
     QVERIFY(!warning->isHidden());
 
     page.findChild<QPushButton *>(QStringLiteral("sshReload"))->click();

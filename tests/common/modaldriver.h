@@ -13,11 +13,10 @@
 #include <functional>
 
 /**
- * Answers the modal windows a test opens, one expectation after the other, so that no
- * dialog or message box waits for a person. Each expectation runs on the next modal
- * window of its type not handled yet; polling goes on inside the nested event loops of
- * exec(), so a handler may click a button that opens another box for the next
- * expectation. A window nobody expects is rejected after a while and noted in failures.
+ * Answers the modal windows (and popup menus) a test opens, one expectation after the
+ * other, so that no dialog waits for a person. Polling goes on inside the nested event
+ * loops of exec(), so a handler may open the next window. A window of another type than
+ * expected is rejected after five seconds and noted in failures.
  */
 class ModalDriver : public QObject
 {
@@ -36,25 +35,40 @@ public:
         schedule();
     }
 
-    /// Clicks Ok in the next message box and records its text.
-    void expectMessage(QStringList *texts = nullptr)
+    /// Clicks the button whose text contains @p label in the next window (an empty label rejects it); records its text.
+    void answer(const QString &label)
+    {
+        expect<QWidget>([this, label](QWidget *widget) {
+            auto *box = qobject_cast<QMessageBox *>(widget);
+            seenTexts.append(box ? box->text() : widget->windowTitle());
+            const auto buttons = box && !label.isEmpty() ? box->buttons() : QList<QAbstractButton *>();
+            for (QAbstractButton *button : buttons) {
+                if (button->text().remove(QLatin1Char('&')).contains(label)) {
+                    button->click();
+                    return;
+                }
+            }
+            auto *dialog = qobject_cast<QDialog *>(widget);
+            dialog ? dialog->reject() : void(widget->close());
+        });
+    }
+
+    /// Clicks OK in the next message box and records its text in @p texts.
+    void expectMessage(QStringList *texts)
     {
         expect<QMessageBox>([texts](QMessageBox *box) {
-            if (texts) {
-                texts->append(box->text());
-            }
+            texts->append(box->text());
             box->button(QMessageBox::Ok)->click();
         });
     }
 
     bool done() const { return m_queue.isEmpty(); }
+    int unanswered() const { return m_queue.size(); }
 
+    QStringList seenTexts;
     QStringList failures;
 
 private:
-    /// Handles the widget if it has the expected type and tells whether it did.
-    using Expectation = std::function<bool(QWidget *)>;
-
     void schedule()
     {
         if (!m_scheduled) {
@@ -72,18 +86,17 @@ private:
             return;
         }
         schedule(); // keep polling while a handler runs its own event loop
-        QWidget *widget = QApplication::activeModalWidget();
+        QWidget *widget = QApplication::activeModalWidget() ? QApplication::activeModalWidget() : QApplication::activePopupWidget();
         m_handled.removeAll(nullptr);
         if (!widget || m_handled.contains(widget)) {
             return;
         }
-        const Expectation expectation = m_queue.dequeue();
         m_handled.append(widget);
+        const auto expectation = m_queue.dequeue(); // first, so that a handler can queue the next one
         if (expectation(widget)) {
             m_waiting.restart();
             return;
         }
-        // Not the expected type: put things back and give up on the window after a while.
         m_handled.removeAll(widget);
         m_queue.prepend(expectation);
         if (m_waiting.elapsed() > 5000) {
@@ -93,7 +106,7 @@ private:
         }
     }
 
-    QQueue<Expectation> m_queue;
+    QQueue<std::function<bool(QWidget *)>> m_queue;
     QList<QPointer<QWidget>> m_handled;
     QElapsedTimer m_waiting;
     bool m_scheduled = false;
