@@ -40,6 +40,19 @@ QStringList serverCommands(const FakeActionRunner &helper)
     return commands;
 }
 
+// The changes of every transaction that was applied (dry runs left out), in order.
+QList<QVariantMap> applied(const FakeActionRunner &helper)
+{
+    QList<QVariantMap> transactions;
+    const auto calls = helper.callsWith(Arg::TransactionChanges);
+    for (const auto &call : calls) {
+        if (!call.argument(Arg::TransactionDryRun).toBool()) {
+            transactions.append(call.argument(Arg::TransactionChanges).toMap());
+        }
+    }
+    return transactions;
+}
+
 AbstractOptionArea *areaFor(QWidget &page, SSHConfigurationTypeId type, SSHOption::Id id)
 {
     const auto areas = page.findChildren<AbstractOptionArea *>();
@@ -134,7 +147,7 @@ void ModuleTest::applyWritesOnlyChangedAreas()
     QSignalSpy posted(page.messagesManager(), &KCMOS::MessagesManager::messagePosted);
 
     page.save(); // nothing changed
-    QVERIFY(m_helper->callsWith(Arg::ChangeKeyword).isEmpty());
+    QVERIFY(m_helper->callsWith(Arg::TransactionChanges).isEmpty());
     QVERIFY(serverCommands(*m_helper).isEmpty());
     QCOMPARE(posted.count(), 0);
     QVERIFY(!page.stateWidget()->isVisible());
@@ -143,22 +156,22 @@ void ModuleTest::applyWritesOnlyChangedAreas()
     clientPort->findChild<QSpinBox *>()->setValue(2022);
     QVERIFY(changed.count() > 0 && changed.last().at(0).toBool());
     page.save();
-    auto writes = m_helper->callsWith(Arg::ChangeKeyword);
-    QCOMPARE(writes.size(), 1);
-    QCOMPARE(writes.at(0).argument(Arg::ChangeValue), QVariant(QStringLiteral("2022")));
-    QVERIFY(serverCommands(*m_helper).isEmpty()); // client options never restart the server
+    QCOMPARE(applied(*m_helper), (QList<QVariantMap> {{{QStringLiteral("Port"), QStringLiteral("2022")}}}));
+    QVERIFY(m_helper->callsWith(Arg::TransactionDryRun).isEmpty()); // the client's change is not reviewed
+    QVERIFY(m_helper->callsWith(Arg::TransactionRestart).isEmpty()); // and never restarts the server
     QVERIFY(!clientPort->hasChanged());
     QCOMPARE(clientPort->option().value(), QVariant(2022));
 
-    auto *dns = areaFor(page, Server, SSHOption::UseDNS);
-    dns->findChild<QCheckBox *>()->click();
-    auto *x11 = areaFor(page, Server, SSHOption::X11Forwarding);
-    x11->findChild<QCheckBox *>()->click();
+    // Two server options: one reviewed transaction, which restarts sshd.
+    areaFor(page, Server, SSHOption::UseDNS)->findChild<QCheckBox *>()->click();
+    areaFor(page, Server, SSHOption::X11Forwarding)->findChild<QCheckBox *>()->click();
     const int before = posted.count();
     page.save();
-    writes = m_helper->callsWith(Arg::ChangeKeyword);
-    QCOMPARE(writes.size(), 3);
-    QCOMPARE(serverCommands(*m_helper), QStringList {QStringLiteral("restart")});
+    QCOMPARE(applied(*m_helper).size(), 2);
+    QCOMPARE(applied(*m_helper).last().keys(), (QStringList {QStringLiteral("UseDNS"), QStringLiteral("X11Forwarding")}));
+    QCOMPARE(m_helper->callsWith(Arg::TransactionDryRun).size(), 1);
+    QVERIFY(m_helper->calls.last().argument(Arg::TransactionRestart).toBool());
+    QVERIFY(serverCommands(*m_helper).isEmpty());
     QCOMPARE(posted.count() - before, 1); // one success message per apply
     QCOMPARE(messageTexts(page), QStringList {QStringLiteral("Changes applied successfully")});
 }
@@ -169,7 +182,7 @@ void ModuleTest::applyDuringApplyIsIgnored()
     page.load();
     int writes = 0;
     m_helper->setHandler([&](const FakeActionRunner::Call &call) {
-        if (call.keys().contains(Arg::ChangeKeyword) && ++writes == 1) {
+        if (call.keys().contains(Arg::TransactionChanges) && ++writes == 1) {
             page.save(); // the host's Apply, pressed while the helper works
             page.defaults();
         }
@@ -177,8 +190,7 @@ void ModuleTest::applyDuringApplyIsIgnored()
     });
     areaFor(page, Server, SSHOption::UseDNS)->findChild<QCheckBox *>()->click();
     page.save();
-    QCOMPARE(writes, 1);
-    QCOMPARE(serverCommands(*m_helper), QStringList {QStringLiteral("restart")});
+    QCOMPARE(writes, 2); // the review and the apply of the one Apply
     QVERIFY(m_helper->callsWith(Arg::RestoreType).isEmpty());
 }
 
@@ -186,42 +198,27 @@ void ModuleTest::refusalReasonsReachTheMessageArea()
 {
     SSHModule page(nullptr, {});
     page.load();
-    QString refusedKeyword = QStringLiteral("UseDNS");
-    m_helper->setHandler([&refusedKeyword](const FakeActionRunner::Call &call) {
-        if (call.argument(Arg::ChangeKeyword).toString() == refusedKeyword) {
+    m_helper->setHandler([](const FakeActionRunner::Call &call) {
+        if (call.argument(Arg::TransactionChanges).toMap().contains(QStringLiteral("UseDNS")) && !call.argument(Arg::TransactionDryRun).toBool()) {
             return FakeActionRunner::failure(QStringLiteral("another setting wins for UseDNS: set in /etc/ssh/sshd_config.d/50-cloud-init.conf"));
         }
         return FakeActionRunner::success();
     });
     auto *dns = areaFor(page, Server, SSHOption::UseDNS);
     dns->findChild<QCheckBox *>()->click();
+    auto *x11 = areaFor(page, Server, SSHOption::X11Forwarding);
+    x11->findChild<QCheckBox *>()->click();
     QSignalSpy changed(&page, qOverload<bool>(&KCModule::changed));
-    const QString refusal = QStringLiteral("Could not change UseDNS: another setting wins for UseDNS: set in /etc/ssh/sshd_config.d/50-cloud-init.conf");
+    const QString refusal =
+        QStringLiteral("The server settings were not applied: another setting wins for UseDNS: set in /etc/ssh/sshd_config.d/50-cloud-init.conf");
     for (int attempt = 0; attempt < 2; ++attempt) {
         page.save();
-        // One message per failing option, replaced rather than stacked; no restart when nothing changed.
+        // One message for the transaction, replaced rather than stacked; all or nothing: both stay changed.
         QCOMPARE(messageTexts(page), QStringList {refusal});
-        QVERIFY(dns->hasChanged());
-        QVERIFY(serverCommands(*m_helper).isEmpty());
+        QVERIFY(dns->hasChanged() && x11->hasChanged());
     }
     QTRY_VERIFY(!changed.isEmpty() && changed.last().at(0).toBool());
-
-    // A server change that succeeds restarts sshd; a failed restart says why.
-    areaFor(page, Server, SSHOption::X11Forwarding)->findChild<QCheckBox *>()->click();
-    m_helper->setHandler([](const FakeActionRunner::Call &call) {
-        if (call.keys().contains(Arg::ServiceCommand)) {
-            return FakeActionRunner::failure(QStringLiteral("refused to restart sshd, the configuration is invalid: line 9"));
-        }
-        return call.argument(Arg::ChangeKeyword) == QStringLiteral("UseDNS") ? FakeActionRunner::failure(QStringLiteral("still not"))
-                                                                             : FakeActionRunner::success();
-    });
-    page.save();
-    QCOMPARE(messageTexts(page),
-             (QStringList {QStringLiteral("Could not change UseDNS: still not"),
-                           QStringLiteral("The SSH server was not restarted: refused to restart sshd, the configuration is invalid: line 9"),
-                           QStringLiteral("Changes applied successfully")}));
     // The later success clears the stale error.
-    refusedKeyword.clear();
     m_helper->setHandler([](const FakeActionRunner::Call &) {
         return FakeActionRunner::success();
     });
@@ -257,9 +254,8 @@ void ModuleTest::rootLoginTriState()
     }
     page.save();
     QVariantList writes;
-    const auto calls = m_helper->callsWith(Arg::ChangeValue);
-    for (const auto &call : calls) {
-        writes.append(call.argument(Arg::ChangeValue));
+    for (const QVariantMap &changes : applied(*m_helper)) {
+        writes.append(changes.value(QStringLiteral("PermitRootLogin")));
     }
     QTEST(writes, "written");
 }
@@ -272,7 +268,7 @@ void ModuleTest::resetClearsChangedFlags()
     areaFor(page, Server, SSHOption::AddressFamily)->findChild<QComboBox *>()->setCurrentIndex(1);
     page.load(); // the host's Reset
     page.save();
-    QVERIFY(m_helper->callsWith(Arg::ChangeKeyword).isEmpty());
+    QVERIFY(m_helper->callsWith(Arg::TransactionChanges).isEmpty());
     QVERIFY(serverCommands(*m_helper).isEmpty());
 }
 
