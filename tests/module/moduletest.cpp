@@ -5,19 +5,26 @@
 #include "fixedservicestate.h"
 #include "messagesmanager.h"
 #include "modaldriver.h"
+#include "revertcountdown.h"
+#include "reviewdialog.h"
 #include "serverstate.h"
 #include "sshmodule.h"
 #include "sshpaths.h"
 #include "sshsettingsprotocol.h"
 #include "statewidget.h"
 
+#include <KMessageBox>
 #include <KPluginFactory>
 
+#include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QSpinBox>
 #include <QStandardPaths>
@@ -89,6 +96,9 @@ private Q_SLOTS:
     void rootLoginTriState_data();
     void rootLoginTriState();
     void resetClearsChangedFlags();
+    void originsBesideOptions();
+    void reviewThenKeepOrRevert_data();
+    void reviewThenKeepOrRevert();
     void defaultsConfirmsFirst_data();
     void defaultsConfirmsFirst();
     void failedReadsSayWhy_data();
@@ -112,6 +122,7 @@ void ModuleTest::initTestCase()
 void ModuleTest::init()
 {
     m_state = FixedServiceState();
+    KMessageBox::enableMessage(ReviewDialog::DontAskAgainName);
     ServerState::setStateSourceForTesting(&m_state);
     m_serverValues = {
         {QStringLiteral("port"), QStringLiteral("2222")},
@@ -270,6 +281,127 @@ void ModuleTest::resetClearsChangedFlags()
     page.save();
     QVERIFY(m_helper->callsWith(Arg::TransactionChanges).isEmpty());
     QVERIFY(serverCommands(*m_helper).isEmpty());
+}
+
+void ModuleTest::originsBesideOptions()
+{
+    const QString main = SSHPaths::serverConfig();
+    const auto at = [](const QString &file, int line, const QVariantList &overrides = {}) {
+        return QVariantMap {{Reply::OriginFile, file}, {Reply::OriginLine, line}, {Reply::OriginOverrides, overrides}};
+    };
+    m_serverValues[Reply::Origins] = QVariantMap {
+        {QStringLiteral("usedns"), at(QStringLiteral("/etc/ssh/sshd_config.d/50-cloud-init.conf"), 3)},
+        {QStringLiteral("x11forwarding"),
+         at(main, 5, {QVariantMap {{Reply::OriginFile, main}, {Reply::OriginLine, 20}, {Reply::OriginMatch, QStringLiteral("Match User anoncvs")}}})},
+        {QStringLiteral("port"), at(main, 1)},
+        {QStringLiteral("maxsessions"), at(QString(), 0)},
+    };
+    SSHModule page(nullptr, {});
+    page.load();
+    const auto indicator = [&page](SSHOption::Id id) {
+        for (QWidget *widget = areaFor(page, Server, id); widget; widget = widget->parentWidget()) {
+            if (auto *label = widget->findChild<QLabel *>(QStringLiteral("originIndicator"), Qt::FindDirectChildrenOnly)) {
+                return label;
+            }
+        }
+        return static_cast<QLabel *>(nullptr);
+    };
+    QCOMPARE(indicator(SSHOption::UseDNS)->isHidden(), false);
+    QCOMPARE(indicator(SSHOption::UseDNS)->toolTip(), QStringLiteral("UseDNS is set in /etc/ssh/sshd_config.d/50-cloud-init.conf, line 3."));
+    QCOMPARE(indicator(SSHOption::X11Forwarding)->toolTip(),
+             QStringLiteral("X11Forwarding is set for some connections by “Match User anoncvs” in %1, line 20.").arg(main));
+    QVERIFY(indicator(SSHOption::Port)->isHidden()); // the main file
+    QVERIFY(indicator(SSHOption::MaxSessions)->isHidden()); // the built-in default
+}
+
+void ModuleTest::reviewThenKeepOrRevert_data()
+{
+    QTest::addColumn<QString>("review"); // apply, cancel, or apply and do not show again
+    QTest::addColumn<QString>("ending"); // keep, revert (now), expire, or nothing
+    QTest::addColumn<int>("applies");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("cancelled") << "cancel"
+                               << "" << 0 << "";
+    QTest::newRow("kept") << "apply"
+                          << "keep" << 1 << "The new settings are kept.";
+    QTest::newRow("reverted now") << "apply"
+                                  << "revert" << 1 << "The earlier settings are back.";
+    QTest::newRow("countdown ran out") << "apply"
+                                       << "expire" << 1 << "The earlier settings are back.";
+    QTest::newRow("not shown again") << "dont-ask"
+                                     << "keep" << 2 << "The new settings are kept.";
+}
+
+void ModuleTest::reviewThenKeepOrRevert()
+{
+    QFETCH(QString, review);
+    QFETCH(QString, ending);
+    QPointer<RevertCountdown> countdown;
+    RevertCountdown::setTicker([&countdown](RevertCountdown *started) {
+        countdown = started; // ticked by hand below
+    });
+    const auto noTicker = qScopeGuard([] {
+        RevertCountdown::setTicker({});
+    });
+    const QString token = QStringLiteral("0123456789abcdef0123456789abcdef");
+    m_helper->setHandler([&](const FakeActionRunner::Call &call) {
+        if (call.argument(Arg::TransactionDryRun).toBool()) {
+            return FakeActionRunner::success(
+                {{Reply::FileDiffs, QVariantMap {{QStringLiteral("/etc/ssh/sshd_config"), QByteArray("-UseDNS no\n+UseDNS yes\n")}}},
+                 {Reply::Restarts, true},
+                 {Reply::Lockouts,
+                  QVariantList {QVariantMap {{Reply::LockoutKind, QStringLiteral("access")}, {Reply::LockoutDetail, QStringLiteral("AllowUsers bob")}}}}});
+        }
+        if (call.keys().contains(Arg::TransactionChanges)) {
+            return FakeActionRunner::success({{Reply::Token, token}});
+        }
+        return FakeActionRunner::success(call.keys().contains(Arg::ReadKeywords) ? m_serverValues : QVariantMap());
+    });
+    SSHModule page(nullptr, {});
+    page.load();
+    for (int round = 0; round < (review == QLatin1String("dont-ask") ? 2 : 1); ++round) {
+        areaFor(page, Server, SSHOption::UseDNS)->findChild<QCheckBox *>()->click();
+        ModalDriver driver;
+        QString shown;
+        if (round == 0) {
+            driver.expect<ReviewDialog>([&](ReviewDialog *dialog) {
+                shown = dialog->findChild<QPlainTextEdit *>()->toPlainText() + dialog->findChild<KMessageWidget *>()->text();
+                dialog->findChild<QCheckBox *>(QStringLiteral("dontShowAgain"))->setChecked(review == QLatin1String("dont-ask"));
+                review == QLatin1String("cancel") ? dialog->reject() : dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Apply)->click();
+            });
+        }
+        page.save();
+        QCOMPARE(driver.unanswered(), 0);
+        QVERIFY(driver.failures.isEmpty()); // no review the second time
+        if (round == 0) {
+            QVERIFY(shown.contains(QLatin1String("+UseDNS yes")));
+            QVERIFY2(shown.contains(QStringLiteral("“AllowUsers bob” would refuse your user")), qPrintable(shown));
+        }
+        if (countdown) {
+            countdown->tick();
+            QCOMPARE(messageTexts(page).constFirst(), QStringLiteral("Keep these settings? They will be reverted in 59 seconds."));
+        }
+    }
+    QFETCH(int, applies);
+    QCOMPARE(applied(*m_helper).size(), applies);
+    QCOMPARE(m_helper->callsWith(Arg::TransactionRevertAfter).size(), applies);
+    if (ending.isEmpty()) {
+        QVERIFY(!countdown);
+        QVERIFY(areaFor(page, Server, SSHOption::UseDNS)->hasChanged());
+        return;
+    }
+    const auto actions = page.messagesManager()->messages().constFirst()->actions();
+    if (ending == QLatin1String("expire")) {
+        for (int second = 1; second < 60; ++second) { // one second went by above
+            countdown->tick();
+        }
+    } else {
+        actions.value(ending == QLatin1String("keep") ? 0 : 1)->trigger();
+    }
+    QCOMPARE(m_helper->callsWith(Arg::ConfirmToken).size(), ending == QLatin1String("keep") ? 1 : 0);
+    QCOMPARE(m_helper->callsWith(Arg::RevertToken).size(), ending == QLatin1String("keep") ? 0 : 1);
+    QFETCH(QString, message);
+    QCOMPARE(messageTexts(page), QStringList {message});
 }
 
 void ModuleTest::defaultsConfirmsFirst_data()
