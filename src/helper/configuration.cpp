@@ -346,11 +346,13 @@ QVariantMap Configuration::origins(ConfigType type, const QList<const Option *> 
     }
     const QStringList files = document.filePaths();
     const auto place = [&files](const ConfigDocument::Occurrence &occurrence) {
-        return QVariantMap {{Protocol::Reply::OriginFile, files.value(occurrence.file)}, {Protocol::Reply::OriginLine, occurrence.line + 1}};
+        return QVariantMap {{Protocol::Reply::OriginFile, files.value(occurrence.file)},
+                            {Protocol::Reply::OriginLine, occurrence.line + 1},
+                            {Protocol::Reply::OriginMainFile, occurrence.file == 0}};
     };
     for (const Option *option : options) {
         const QByteArray keyword = option->keyword.toLatin1().toLower();
-        QVariantMap origin = {{Protocol::Reply::OriginFile, QString()}, {Protocol::Reply::OriginLine, 0}};
+        QVariantMap origin = {{Protocol::Reply::OriginFile, QString()}, {Protocol::Reply::OriginLine, 0}, {Protocol::Reply::OriginMainFile, false}};
         bool won = false;
         QByteArray block;
         QVariantList overrides;
@@ -368,10 +370,12 @@ QVariantMap Configuration::origins(ConfigType type, const QList<const Option *> 
             if (occurrence.keyword != keyword || (option->kind == ValueKind::Subsystem && occurrence.arguments.value(0) != "sftp")) {
                 continue;
             }
-            if (occurrence.global && !won) {
+            // For ssh, "Host *" and "Match all" blocks apply to every connection as a line outside any block would.
+            const bool everyone = occurrence.global || (type == ConfigType::Client && (block == "Host *" || block == "Match all"));
+            if (everyone && !won) {
                 origin = place(occurrence);
                 won = true;
-            } else if (!occurrence.global && (type == ConfigType::Server || !won)) {
+            } else if (!everyone && (type == ConfigType::Server || !won)) {
                 QVariantMap override = place(occurrence);
                 override.insert(Protocol::Reply::OriginMatch, QString::fromUtf8(block));
                 overrides.append(override);

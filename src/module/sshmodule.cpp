@@ -373,12 +373,11 @@ void SSHModule::updateOriginIndicators() const
                 }
             }
         }
-        const QString main = option.configureId() == Client ? SSHPaths::clientConfig() : SSHPaths::serverConfig();
         QStringList lines;
         for (const QString &keyword : std::as_const(keywords)) {
             const QVariantMap origin = m_manager->origin(option.configureId(), keyword);
             const QString file = origin.value(Reply::OriginFile).toString();
-            if (!file.isEmpty() && file != main) {
+            if (!file.isEmpty() && !origin.value(Reply::OriginMainFile).toBool()) {
                 lines.append(i18nc("%1 keyword, %2 where", "%1 is set in %2.", keyword, place(origin)));
             }
             const QVariantList overrides = origin.value(Reply::OriginOverrides).toList();

@@ -82,6 +82,7 @@ constexpr QLatin1String Token("revert_token"); ///< transaction with Transaction
 constexpr QLatin1String Origins("origins");
 constexpr QLatin1String OriginFile("file"); ///< QString, empty for the built-in default
 constexpr QLatin1String OriginLine("line"); ///< int, 1-based; 0 for the built-in default
+constexpr QLatin1String OriginMainFile("main_file"); ///< bool: OriginFile is the configuration's main file
 /// QVariantList of QVariantMap {OriginFile, OriginLine, OriginMatch}: Match (or Host) blocks that set the keyword for some connections
 constexpr QLatin1String OriginOverrides("overrides");
 constexpr QLatin1String OriginMatch("match"); ///< QString: the criteria of the block, e.g. "User anoncvs"

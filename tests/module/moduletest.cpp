@@ -286,8 +286,8 @@ void ModuleTest::resetClearsChangedFlags()
 void ModuleTest::originsBesideOptions()
 {
     const QString main = SSHPaths::serverConfig();
-    const auto at = [](const QString &file, int line, const QVariantList &overrides = {}) {
-        return QVariantMap {{Reply::OriginFile, file}, {Reply::OriginLine, line}, {Reply::OriginOverrides, overrides}};
+    const auto at = [&main](const QString &file, int line, const QVariantList &overrides = {}) {
+        return QVariantMap {{Reply::OriginFile, file}, {Reply::OriginLine, line}, {Reply::OriginOverrides, overrides}, {Reply::OriginMainFile, file == main}};
     };
     m_serverValues[Reply::Origins] = QVariantMap {
         {QStringLiteral("usedns"), at(QStringLiteral("/etc/ssh/sshd_config.d/50-cloud-init.conf"), 3)},
