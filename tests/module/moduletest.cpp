@@ -13,8 +13,10 @@
 #include "sshsettingsprotocol.h"
 #include "statewidget.h"
 
+#include <KConfigGroup>
 #include <KMessageBox>
 #include <KPluginFactory>
+#include <KSharedConfig>
 
 #include <QAction>
 #include <QCheckBox>
@@ -330,12 +332,16 @@ void ModuleTest::reviewThenKeepOrRevert_data()
                                        << "expire" << 1 << "The earlier settings are back.";
     QTest::newRow("not shown again") << "dont-ask"
                                      << "keep" << 2 << "The new settings are kept.";
+    QTest::newRow("countdown turned off") << "apply"
+                                          << "off" << 1 << "Changes applied successfully";
 }
 
 void ModuleTest::reviewThenKeepOrRevert()
 {
     QFETCH(QString, review);
     QFETCH(QString, ending);
+    KConfigGroup settings(KSharedConfig::openConfig(QStringLiteral("kcm_sshsettingsrc")), QStringLiteral("Apply"));
+    settings.writeEntry("RevertAfterSeconds", ending == QLatin1String("off") ? 0 : 60);
     QPointer<RevertCountdown> countdown;
     RevertCountdown::setTicker([&countdown](RevertCountdown *started) {
         countdown = started; // ticked by hand below
@@ -353,7 +359,7 @@ void ModuleTest::reviewThenKeepOrRevert()
                   QVariantList {QVariantMap {{Reply::LockoutKind, QStringLiteral("access")}, {Reply::LockoutDetail, QStringLiteral("AllowUsers bob")}}}}});
         }
         if (call.keys().contains(Arg::TransactionChanges)) {
-            return FakeActionRunner::success({{Reply::Token, token}});
+            return FakeActionRunner::success(call.keys().contains(Arg::TransactionRevertAfter) ? QVariantMap {{Reply::Token, token}} : QVariantMap());
         }
         return FakeActionRunner::success(call.keys().contains(Arg::ReadKeywords) ? m_serverValues : QVariantMap());
     });
@@ -384,7 +390,12 @@ void ModuleTest::reviewThenKeepOrRevert()
     }
     QFETCH(int, applies);
     QCOMPARE(applied(*m_helper).size(), applies);
-    QCOMPARE(m_helper->callsWith(Arg::TransactionRevertAfter).size(), applies);
+    QCOMPARE(m_helper->callsWith(Arg::TransactionRevertAfter).size(), ending == QLatin1String("off") ? 0 : applies);
+    if (ending == QLatin1String("off")) {
+        QVERIFY(!countdown);
+        QCOMPARE(messageTexts(page), QStringList {QStringLiteral("Changes applied successfully")});
+        return;
+    }
     if (ending.isEmpty()) {
         QVERIFY(!countdown);
         QVERIFY(areaFor(page, Server, SSHOption::UseDNS)->hasChanged());
