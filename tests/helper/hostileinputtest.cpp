@@ -349,6 +349,14 @@ private Q_SLOTS:
             addRow(QStringLiteral("revert after %1").arg(seconds.toString()), Action::Change, transaction(five, {{Arg::TransactionRevertAfter, seconds}}));
         }
         addRow(QStringLiteral("transaction on access"), Action::Access, transaction(five));
+        // $SSH_CONNECTION that is none, or a session without a dry run.
+        for (const char *session : {"", "192.0.2.10 50022 192.0.2.1", "host 1 192.0.2.1 22", "192.0.2.10 0 192.0.2.1 22", "192.0.2.10 1 192.0.2.1 65536",
+                                    "192.0.2.10  1 192.0.2.1 22", "192.0.2.10 1 192.0.2.1 22 x"}) {
+            addRow(QStringLiteral("session %1").arg(QLatin1String(session)), Action::Change,
+                   transaction(five, {{Arg::TransactionDryRun, true}, {Arg::TransactionSession, QLatin1String(session)}}));
+        }
+        addRow(QStringLiteral("session without a dry run"), Action::Change,
+               transaction(five, {{Arg::TransactionSession, QStringLiteral("192.0.2.10 1 192.0.2.1 22")}}));
         for (const QString &token :
              {QString(), QStringLiteral("../../../etc/ssh"), QStringLiteral("0123456789ABCDEF0123456789abcdef"),
               QStringLiteral("0123456789abcdef0123456789abcde"), QStringLiteral("0123456789abcdef0123456789abcdef0"),

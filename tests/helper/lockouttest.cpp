@@ -96,26 +96,6 @@ private Q_SLOTS:
         }
         QCOMPARE(found.join(QLatin1Char(';')), expected);
     }
-
-    void connections_data()
-    {
-        QTest::addColumn<QString>("connection");
-        QTest::addColumn<bool>("valid");
-        QTest::newRow("IPv4") << "192.0.2.10 50022 192.0.2.1 22" << true;
-        QTest::newRow("IPv6") << "2001:db8::10 50022 2001:db8::1 22" << true;
-        for (const char *bad : {"", "192.0.2.10 50022 192.0.2.1", "host 1 192.0.2.1 22", "192.0.2.10 0 192.0.2.1 22", "192.0.2.10 1 192.0.2.1 65536",
-                                "192.0.2.10  1 192.0.2.1 22", "192.0.2.10 1 192.0.2.1 22 x"}) {
-            QTest::newRow(bad) << QString::fromLatin1(bad) << false;
-        }
-    }
-
-    void connections()
-    {
-        QFETCH(QString, connection);
-        QFETCH(bool, valid);
-        Lockout::Session session;
-        QCOMPARE(Lockout::parseConnection(connection, &session), valid);
-    }
 };
 
 QTEST_GUILESS_MAIN(LockoutTest)
