@@ -81,10 +81,10 @@ int main(int argc, char **argv)
     }
 
     SSHModule page(nullptr, {});
-    page.setWindowTitle(QStringLiteral("SSH Settings"));
-    page.resize(1000, parser.isSet(QStringLiteral("screenshots")) ? 1120 : 820);
+    page.widget()->setWindowTitle(QStringLiteral("SSH Settings"));
+    page.widget()->resize(1000, parser.isSet(QStringLiteral("screenshots")) ? 1120 : 820);
     page.load();
-    page.show();
+    page.widget()->show();
 
     if (!parser.isSet(QStringLiteral("screenshots"))) {
         return app.exec();
@@ -92,26 +92,26 @@ int main(int argc, char **argv)
     const QString dir = parser.value(QStringLiteral("screenshots"));
     QDir().mkpath(dir);
     settle(300);
-    expandEverything(&page);
-    auto *tabs = page.findChild<QTabWidget *>(QStringLiteral("tabWidgetServer"));
+    expandEverything(page.widget());
+    auto *tabs = page.widget()->findChild<QTabWidget *>(QStringLiteral("tabWidgetServer"));
     const QStringList names {QStringLiteral("server-general"), QStringLiteral("server-authentication"), QStringLiteral("server-other"),
                              QStringLiteral("server-connections")};
     bool ok = true;
     for (int i = 0; i < tabs->count() && i < names.size(); ++i) {
         tabs->setCurrentIndex(i);
         settle(400);
-        ok = save(&page, QDir(dir).filePath(names.at(i) + QStringLiteral(".png"))) && ok;
+        ok = save(page.widget(), QDir(dir).filePath(names.at(i) + QStringLiteral(".png"))) && ok;
     }
     tabs->setCurrentIndex(0);
-    page.findChild<QComboBox *>(QStringLiteral("comboBoxSshConfig"))->setCurrentIndex(1);
+    page.widget()->findChild<QComboBox *>(QStringLiteral("comboBoxSshConfig"))->setCurrentIndex(1);
     settle(200);
-    ok = save(&page, QDir(dir).filePath(QStringLiteral("client.png"))) && ok;
+    ok = save(page.widget(), QDir(dir).filePath(QStringLiteral("client.png"))) && ok;
 
     // Apply from an SSH session: the review of the server's transaction, then the countdown to keep it.
-    page.findChild<QComboBox *>(QStringLiteral("comboBoxSshConfig"))->setCurrentIndex(0);
+    page.widget()->findChild<QComboBox *>(QStringLiteral("comboBoxSshConfig"))->setCurrentIndex(0);
     qputenv("SSH_CONNECTION", "192.0.2.7 50022 192.0.2.5 22");
     tabs->setCurrentIndex(1);
-    for (AbstractOptionArea *area : page.findChildren<AbstractOptionArea *>()) {
+    for (AbstractOptionArea *area : page.widget()->findChildren<AbstractOptionArea *>()) {
         if (area->option().id() == SSHOption::PubkeyAuthentication || area->option().id() == SSHOption::MaxSessions) {
             if (auto *box = area->findChild<QCheckBox *>()) {
                 box->click();
@@ -120,7 +120,7 @@ int main(int argc, char **argv)
             }
         }
     }
-    QTimer::singleShot(800, &page, [&] {
+    QTimer::singleShot(800, page.widget(), [&] {
         if (auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget())) {
             ok = save(dialog, QDir(dir).filePath(QStringLiteral("issue14-review.png"))) && ok;
             dialog->accept();
@@ -128,26 +128,26 @@ int main(int argc, char **argv)
     });
     page.save();
     settle(1500);
-    ok = save(&page, QDir(dir).filePath(QStringLiteral("issue14-countdown.png"))) && ok;
-    if (auto *message = page.findChild<QWidget *>(QStringLiteral("revertCountdown"))) {
+    ok = save(page.widget(), QDir(dir).filePath(QStringLiteral("issue14-countdown.png"))) && ok;
+    if (auto *message = page.widget()->findChild<QWidget *>(QStringLiteral("revertCountdown"))) {
         message->actions().constFirst()->trigger(); // Keep
     }
     qunsetenv("SSH_CONNECTION");
 
     // A change the helper refuses, an address of no local interface, beside one it takes: the page says why.
-    page.findChild<QComboBox *>(QStringLiteral("comboBoxSshConfig"))->setCurrentIndex(0);
+    page.widget()->findChild<QComboBox *>(QStringLiteral("comboBoxSshConfig"))->setCurrentIndex(0);
     tabs->setCurrentIndex(0);
-    if (auto *addresses = page.findChild<ListenAddressModel *>()) {
+    if (auto *addresses = page.widget()->findChild<ListenAddressModel *>()) {
         addresses->addAddress(ServerAddress(QStringLiteral("198.51.100.1"), QStringLiteral("22"), nullptr));
     }
-    for (QCheckBox *box : page.findChildren<QCheckBox *>()) {
+    for (QCheckBox *box : page.widget()->findChildren<QCheckBox *>()) {
         if (box->text() == QLatin1String("X11Forwarding") || box->text().startsWith(QLatin1String("GUI Forwarding"))) {
             box->click();
         }
     }
     page.save();
     settle(600);
-    ok = save(&page, QDir(dir).filePath(QStringLiteral("refusal.png"))) && ok;
+    ok = save(page.widget(), QDir(dir).filePath(QStringLiteral("refusal.png"))) && ok;
 
     return ok ? 0 : 1;
 }

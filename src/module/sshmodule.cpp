@@ -32,12 +32,15 @@
 #include <QScopedValueRollback>
 #include <QStyle>
 
-SSHModule::SSHModule(QWidget *parent, const QVariantList &args)
+SSHModule::SSHModule(Compat::ModuleParent *parent, const Compat::ModuleArgs &args)
     : KCMOS::OrbisKCModule(QStringLiteral("orbis_kcm_ssh"), parent, QString(), args), ui(new Ui::SSHModule)
 {
-    ui->setupUi(this);
-    // Hosts size their window from the page's hint; keep the form's own size.
-    setMinimumSize(size());
+    ui->setupUi(widget());
+    // Hosts size their window from the page's minimum size (KF5) or its size hint (KF6),
+    // before the first load fills the tabs: keep the form's own size for both.
+    const QSize formSize = widget()->size();
+    widget()->setMinimumSize(formSize);
+    ui->configureSwitcher->setMinimumSize(formSize.width(), formSize.height() - ui->horizontalLayout_3->sizeHint().height());
     setButtons(Help | Default | Apply);
 }
 
@@ -76,7 +79,7 @@ void SSHModule::createOptionAreas()
         if (!option) {
             continue;
         }
-        m_factoryManager->initializeOptionArea(*option, this);
+        m_factoryManager->initializeOptionArea(*option, widget());
         if (AbstractOptionArea *area = m_factoryManager->getAreaById(option->id())) {
             configureChangeHandlers(option, area);
         }
@@ -134,12 +137,12 @@ void SSHModule::configureChangeHandlers(QPointer<SSHOption> option, AbstractOpti
     if (!option->hasSubOptions()) {
         connect(option, &SSHOption::valueChanged, area, [this, area](const QVariant &value) {
             area->updateArea(value);
-            Q_EMIT changed(false);
+            unmanagedWidgetChangeState(false);
         });
     } else {
         connect(option, &SSHOption::subOptionsChanged, area, [this, area](const SSHOptions &subOptions) {
             area->updateArea(subOptions);
-            Q_EMIT changed(false);
+            unmanagedWidgetChangeState(false);
         });
     }
     connect(area, &AbstractOptionArea::modify, this, &SSHModule::handlerChangeTrigger);
@@ -155,7 +158,7 @@ void SSHModule::stretchUiAndViewSwitch()
 
 void SSHModule::createConnectionsTab()
 {
-    auto *connectionsArea = new SSHConnectionsArea(messagesManager(), this);
+    auto *connectionsArea = new SSHConnectionsArea(messagesManager(), widget());
     ui->vboxConnections->addWidget(connectionsArea);
     connect(ui->tabWidgetServer, &QTabWidget::currentChanged, connectionsArea, [this, connectionsArea] {
         if (ui->tabWidgetServer->currentWidget() == ui->connectionsTab) {
@@ -408,11 +411,11 @@ void SSHModule::handlerChangeTrigger()
     const auto areas = m_factoryManager->areas();
     for (AbstractOptionArea *area : areas) {
         if (area->hasChanged()) {
-            Q_EMIT changed(true);
+            unmanagedWidgetChangeState(true);
             return;
         }
     }
-    Q_EMIT changed(false);
+    unmanagedWidgetChangeState(false);
 }
 
 void SSHModule::handleManagerError(const QString &message, SSHCodeError code, const QString &reason)
@@ -438,7 +441,7 @@ void SSHModule::handleManagerError(const QString &message, SSHCodeError code, co
 
 int SSHModule::showRestoreDialog(const QString &text, const QStringList &choices)
 {
-    QMessageBox box(QMessageBox::Question, i18n("Restore configuration"), text, QMessageBox::NoButton, this);
+    QMessageBox box(QMessageBox::Question, i18n("Restore configuration"), text, QMessageBox::NoButton, widget());
     QList<QPushButton *> buttons;
     for (const QString &choice : choices) {
         buttons.append(box.addButton(choice, QMessageBox::AcceptRole));
@@ -508,8 +511,8 @@ void SSHModule::defaults()
 
 void SSHModule::setupSshServerStatus()
 {
-    ui->sshReload->setIcon(style()->standardIcon(QStyle::SP_BrowserReload));
-    ui->warningBtn->setIcon(style()->standardIcon(QStyle::SP_MessageBoxWarning));
+    ui->sshReload->setIcon(ui->sshReload->style()->standardIcon(QStyle::SP_BrowserReload));
+    ui->warningBtn->setIcon(ui->warningBtn->style()->standardIcon(QStyle::SP_MessageBoxWarning));
     ui->warningBtn->setToolTip(i18n("Failed to get SSH server status.\nPlease make sure you have the 'openssh-server' package installed."));
     serverControlButtonsHandler();
     connect(ui->sshReload, &QPushButton::clicked, this, [this] {
@@ -547,10 +550,10 @@ void SSHModule::serverControlButtonsHandler() const
     const bool active = m_manager->serverState().isActive();
     ui->label->setText(i18n("SSH server status %1", active ? i18n("launched") : i18n("switched off")));
     if (active) {
-        ui->sshStopPlay->setIcon(style()->standardIcon(QStyle::SP_MediaStop));
+        ui->sshStopPlay->setIcon(ui->sshStopPlay->style()->standardIcon(QStyle::SP_MediaStop));
         ui->sshStopPlay->setToolTip(i18n("Switched off SSH server"));
     } else {
-        ui->sshStopPlay->setIcon(style()->standardIcon(QStyle::SP_MediaPlay));
+        ui->sshStopPlay->setIcon(ui->sshStopPlay->style()->standardIcon(QStyle::SP_MediaPlay));
         ui->sshStopPlay->setToolTip(i18n("Launched SSH server"));
     }
     ui->warningBtn->setVisible(!m_manager->serverState().isEnabled());

@@ -50,8 +50,8 @@ class EngineTest : public QObject
     {
         const QByteArray log = QFile::encodeName(sandbox.path(QStringLiteral("calls")));
         for (const char *name : {"init", "systemctl", "systemd-run", "tool"}) {
-            // "systemctl is-active" answers on standard output, the init script by its exit code.
-            sandbox.write(QLatin1String(name), "#!/bin/sh\necho " + QByteArray(name) + " \"$@\" >> " + log + "\necho active\n");
+            // Everything runs: "is-active" and the init script's "status" succeed, "show" finds the unit.
+            sandbox.write(QLatin1String(name), "#!/bin/sh\necho " + QByteArray(name) + " \"$@\" >> " + log + "\n[ \"$1\" != show ] || echo loaded\n");
             QFile::setPermissions(sandbox.path(QLatin1String(name)), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
         }
         sandbox.paths.initScript = sandbox.path(QStringLiteral("init"));
@@ -203,38 +203,32 @@ private Q_SLOTS:
 
     void reads_data()
     {
-        QTest::addColumn<bool>("sshdRuns"); // else the files are read
         QTest::addColumn<QString>("keyword");
         QTest::addColumn<QVariant>("expected");
         QTest::addColumn<QString>("origin"); // FILE:LINE or default, then " | " and each Match block that overrides it
-        for (const bool runs : {true, false}) {
-            const QString port = runs ? QStringLiteral("22") : QStringLiteral("2200");
-            const auto row = [runs](const char *keyword, const QVariant &expected, const char *origin) {
-                QTest::addRow("%s %s", runs ? "sshd -T" : "files", keyword) << runs << QString::fromLatin1(keyword) << expected << QString::fromLatin1(origin);
-            };
-            row("Port", port, runs ? "default" : "etc/ssh/sshd_config.d/10.conf:1 | Match User x etc/ssh/sshd_config.d/10.conf:4");
-            row("ListenAddress", QStringList {QStringLiteral("[::]:") + port, QStringLiteral("0.0.0.0:") + port}, "default");
-            row("Subsystem", QStringLiteral("yes"), "etc/ssh/sshd_config:10");
-            row("X11Forwarding", QStringLiteral("yes"), "etc/ssh/sshd_config:7 | Match User anoncvs etc/ssh/sshd_config:13");
-            row("PermitTunnel", runs ? QStringLiteral("no") : QStringLiteral("point-to-point"), runs ? "default" : "etc/ssh/sshd_config.d/10.conf:2");
-            row("Banner", QStringLiteral("none"), "default");
-            row("DenyUsers", QStringList(), "default");
-        }
+        const auto row = [](const char *keyword, const QVariant &expected, const char *origin) {
+            QTest::newRow(keyword) << QString::fromLatin1(keyword) << expected << QString::fromLatin1(origin);
+        };
+        row("Port", QStringLiteral("22"), "default");
+        row("ListenAddress", QStringList {QStringLiteral("[::]:22"), QStringLiteral("0.0.0.0:22")}, "default");
+        row("Subsystem", QStringLiteral("yes"), "etc/ssh/sshd_config:10");
+        row("X11Forwarding", QStringLiteral("yes"),
+            "etc/ssh/sshd_config:7 | Match User x etc/ssh/sshd_config.d/10.conf:3 | Match User anoncvs etc/ssh/sshd_config:13");
+        // Drop-ins are read in lexical order: 10.conf before 20.conf, and the first value wins.
+        row("PermitTunnel", QStringLiteral("point-to-point"), "etc/ssh/sshd_config.d/10.conf:1");
+        row("PermitRootLogin", QStringLiteral("without-password"), "default");
+        row("Banner", QStringLiteral("none"), "default");
+        row("DenyUsers", QStringList(), "default");
     }
 
     void reads()
     {
-        QFETCH(bool, sshdRuns);
         QFETCH(QString, keyword);
         QFETCH(QVariant, expected);
         QFETCH(QString, origin);
         TestSandbox sandbox;
-        if (!sshdRuns) {
-            // Drop-ins are read in lexical order: 10.conf before 20.conf, and the first Port wins.
-            sandbox.write(QStringLiteral("etc/ssh/sshd_config.d/20.conf"), "PermitTunnel yes\n");
-            sandbox.write(QStringLiteral("etc/ssh/sshd_config.d/10.conf"), "Port 2200\nPermitTunnel point-to-point\nMatch User x\n  Port 1\n");
-            sandbox.paths.sshd = QStringLiteral("/bin/false");
-        }
+        sandbox.write(QStringLiteral("etc/ssh/sshd_config.d/20.conf"), "PermitTunnel yes\n");
+        sandbox.write(QStringLiteral("etc/ssh/sshd_config.d/10.conf"), "PermitTunnel point-to-point\nMatch User x\n  X11Forwarding no\n");
         Engine engine(sandbox.paths);
         QStringList keywords;
         for (const auto &option : OptionCatalog::options(ConfigType::Server)) {
@@ -256,6 +250,12 @@ private Q_SLOTS:
             text += QStringLiteral(" | %1 %2").arg(entry.toMap().value(Protocol::Reply::OriginMatch).toString(), place(entry.toMap()));
         }
         QCOMPARE(text, origin);
+        // A configuration sshd refuses is reported as such, with sshd's reason, never read from the files.
+        sandbox.write(QStringLiteral("etc/ssh/sshd_config.d/10.conf"), "Port 2200\nNoSuchKeyword yes\n");
+        const Reply invalid = engine.readOptions(ConfigType::Server, {keyword});
+        QVERIFY(!invalid.ok);
+        QVERIFY2(invalid.error.startsWith(SSHSettings::Protocol::InvalidConfiguration) && invalid.error.contains(QLatin1String("NoSuchKeyword")),
+                 qPrintable(invalid.error));
         QFile::remove(sandbox.paths.serverConfig);
         QCOMPARE(engine.readOptions(ConfigType::Server, {keyword}).ok, false);
     }
@@ -392,13 +392,17 @@ private Q_SLOTS:
         QTest::addColumn<bool>("ok");
         QTest::addColumn<QByteArray>("called");
 
-        QTest::newRow("init script start") << false << true << "start" << true << QByteArray("init start\n");
-        QTest::newRow("init script stop") << false << true << "stop" << true << QByteArray("init stop\n");
-        QTest::newRow("systemd restart") << true << true << "restart" << true << QByteArray("systemctl restart ssh.service\n");
-        QTest::newRow("no start on broken config") << false << false << "start" << false << QByteArray();
-        QTest::newRow("no restart on broken config") << true << false << "restart" << false << QByteArray();
-        QTest::newRow("stop works on broken config") << true << false << "stop" << true << QByteArray("systemctl stop ssh.service\n");
-        QTest::newRow("reload is not offered") << true << true << "reload" << false << QByteArray();
+        QTest::addColumn<QString>("units"); // what the stand-in systemctl knows: loaded services, active sockets
+
+        QTest::newRow("init script start") << false << true << "start" << true << QByteArray("init start\n") << "";
+        QTest::newRow("init script stop") << false << true << "stop" << true << QByteArray("init stop\n") << "";
+        QTest::newRow("Debian restart") << true << true << "restart" << true << QByteArray("systemctl restart ssh.service\n") << "ssh.service";
+        QTest::newRow("sshd.service elsewhere") << true << true << "restart" << true << QByteArray("systemctl restart sshd.service\n") << "sshd.service";
+        QTest::newRow("socket activated") << true << true << "stop" << true << QByteArray("systemctl stop ssh.socket\n") << "ssh.service ssh.socket";
+        QTest::newRow("no start on broken config") << false << false << "start" << false << QByteArray() << "";
+        QTest::newRow("no restart on broken config") << true << false << "restart" << false << QByteArray() << "ssh.service";
+        QTest::newRow("stop works on broken config") << true << false << "stop" << true << QByteArray("systemctl stop ssh.service\n") << "ssh.service";
+        QTest::newRow("reload is not offered") << true << true << "reload" << false << QByteArray() << "ssh.service";
     }
 
     void serviceCommands()
@@ -408,9 +412,31 @@ private Q_SLOTS:
         QFETCH(QString, command);
         QFETCH(bool, ok);
         QFETCH(QByteArray, called);
+        QFETCH(QString, units);
 
         TestSandbox sandbox;
-        recordPrograms(sandbox, systemd);
+        const QString log = sandbox.path(QStringLiteral("calls"));
+        // Queries are answered from the row's units; commands are logged.
+        const QByteArray known = units.toLatin1();
+        sandbox.write(QStringLiteral("systemctl"),
+                      "#!/bin/sh\ncase \"$1\" in\n"
+                      "is-active) case ' " +
+                          known +
+                          " ' in *\" $2 \"*) exit 0;; esac; exit 3;;\n"
+                          "show) case ' " +
+                          known +
+                          " ' in *\" $4 \"*) echo loaded;; *) echo not-found;; esac;;\n"
+                          "*) echo systemctl \"$@\" >> " +
+                          QFile::encodeName(log) + ";;\nesac\n");
+        sandbox.write(QStringLiteral("init"), "#!/bin/sh\necho init \"$@\" >> " + QFile::encodeName(log) + "\n");
+        for (const char *name : {"init", "systemctl"}) {
+            QFile::setPermissions(sandbox.path(QLatin1String(name)), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+        }
+        sandbox.paths.initScript = sandbox.path(QStringLiteral("init"));
+        sandbox.paths.systemctl = sandbox.path(QStringLiteral("systemctl"));
+        if (systemd) {
+            QDir().mkpath(sandbox.paths.systemdRunDir);
+        }
         if (!validConfig) {
             sandbox.write(QStringLiteral("etc/ssh/sshd_config.d/bad.conf"), "NoSuchKeyword yes\n");
         }

@@ -3,6 +3,7 @@
 #include "equaltabwidthwidget.h"
 #include "fakeactionrunner.h"
 #include "fixedservicestate.h"
+#include "kcmcompat.h"
 #include "messagesmanager.h"
 #include "modaldriver.h"
 #include "revertcountdown.h"
@@ -62,9 +63,9 @@ QList<QVariantMap> applied(const FakeActionRunner &helper)
     return transactions;
 }
 
-AbstractOptionArea *areaFor(QWidget &page, SSHConfigurationTypeId type, SSHOption::Id id)
+AbstractOptionArea *areaFor(SSHModule &page, SSHConfigurationTypeId type, SSHOption::Id id)
 {
-    const auto areas = page.findChildren<AbstractOptionArea *>();
+    const auto areas = page.widget()->findChildren<AbstractOptionArea *>();
     for (AbstractOptionArea *area : areas) {
         if (area->option().configureId() == type && area->option().id() == id) {
             return area;
@@ -156,7 +157,7 @@ void ModuleTest::applyWritesOnlyChangedAreas()
 {
     SSHModule page(nullptr, {});
     page.load();
-    QSignalSpy changed(&page, qOverload<bool>(&KCModule::changed));
+    QSignalSpy changed(&page, Compat::needsSaveChanged);
     QSignalSpy posted(page.messagesManager(), &KCMOS::MessagesManager::messagePosted);
 
     page.save(); // nothing changed
@@ -167,7 +168,7 @@ void ModuleTest::applyWritesOnlyChangedAreas()
 
     auto *clientPort = areaFor(page, Client, SSHOption::ClientPort);
     clientPort->findChild<QSpinBox *>()->setValue(2022);
-    QVERIFY(changed.count() > 0 && changed.last().at(0).toBool());
+    QVERIFY(Compat::needsSave(page, changed));
     page.save();
     QCOMPARE(applied(*m_helper), (QList<QVariantMap> {{{QStringLiteral("Port"), QStringLiteral("2022")}}}));
     QVERIFY(m_helper->callsWith(Arg::TransactionDryRun).isEmpty()); // the client's change is not reviewed
@@ -221,7 +222,7 @@ void ModuleTest::refusalReasonsReachTheMessageArea()
     dns->findChild<QCheckBox *>()->click();
     auto *x11 = areaFor(page, Server, SSHOption::X11Forwarding);
     x11->findChild<QCheckBox *>()->click();
-    QSignalSpy changed(&page, qOverload<bool>(&KCModule::changed));
+    QSignalSpy changed(&page, Compat::needsSaveChanged);
     const QString refusal =
         QStringLiteral("The server settings were not applied: another setting wins for UseDNS: set in /etc/ssh/sshd_config.d/50-cloud-init.conf");
     for (int attempt = 0; attempt < 2; ++attempt) {
@@ -230,7 +231,7 @@ void ModuleTest::refusalReasonsReachTheMessageArea()
         QCOMPARE(messageTexts(page), QStringList {refusal});
         QVERIFY(dns->hasChanged() && x11->hasChanged());
     }
-    QTRY_VERIFY(!changed.isEmpty() && changed.last().at(0).toBool());
+    QTRY_VERIFY(Compat::needsSave(page, changed));
     // The later success clears the stale error.
     m_helper->setHandler([](const FakeActionRunner::Call &) {
         return FakeActionRunner::success();
@@ -425,12 +426,12 @@ void ModuleTest::defaultsConfirmsFirst_data()
     QTest::addColumn<QString>("confirmation");
     const QString root = QStringLiteral("ROOT");
     // clang-format off
-    QTest::newRow("no backup: system default") << false << false << QStringList {"Restore"} << int(Server) << false
+    QTest::newRow("no backup: system default") << false << false << QStringList {QStringLiteral("Restore")} << int(Server) << false
         << "ROOT/etc/ssh/sshd_config will be replaced by ROOT/usr/share/openssh/sshd_config. The replaced file is kept beside it, with the date and time in its name. The SSH server restarts afterwards.";
     QTest::newRow("no backup: declined") << false << false << QStringList {QString()} << 0 << false << QString();
-    QTest::newRow("server backup") << true << false << QStringList {"Latest working", "Restore"} << int(Server) << true
+    QTest::newRow("server backup") << true << false << QStringList {QStringLiteral("Latest working"), QStringLiteral("Restore")} << int(Server) << true
         << "ROOT/etc/ssh/sshd_config will be replaced by ROOT/etc/ssh/sshd_config.bak. The replaced file is kept beside it, with the date and time in its name. The SSH server restarts afterwards.";
-    QTest::newRow("client backup, never a restart") << true << true << QStringList {"Client", "Restore"} << int(Client) << true
+    QTest::newRow("client backup, never a restart") << true << true << QStringList {QStringLiteral("Client"), QStringLiteral("Restore")} << int(Client) << true
         << "ROOT/etc/ssh/ssh_config will be replaced by ROOT/etc/ssh/ssh_config.bak. The replaced file is kept beside it, with the date and time in its name.";
     QTest::newRow("cancel the choice") << true << true << QStringList {QString()} << 0 << false << QString();
     // clang-format on
@@ -539,9 +540,9 @@ void ModuleTest::statusRowFollowsTheService()
     });
     SSHModule page(nullptr, {});
     page.load();
-    auto *status = page.findChild<QLabel *>(QStringLiteral("label"), Qt::FindDirectChildrenOnly);
-    auto *stopPlay = page.findChild<QPushButton *>(QStringLiteral("sshStopPlay"));
-    auto *warning = page.findChild<QToolButton *>(QStringLiteral("warningBtn"));
+    auto *status = page.widget()->findChild<QLabel *>(QStringLiteral("label"), Qt::FindDirectChildrenOnly);
+    auto *stopPlay = page.widget()->findChild<QPushButton *>(QStringLiteral("sshStopPlay"));
+    auto *warning = page.widget()->findChild<QToolButton *>(QStringLiteral("warningBtn"));
     QCOMPARE(status->text(), QStringLiteral("SSH server status switched off"));
     QCOMPARE(stopPlay->toolTip(), QStringLiteral("Launched SSH server"));
     QVERIFY(warning->isHidden());
@@ -563,7 +564,7 @@ void ModuleTest::statusRowFollowsTheService()
     QCOMPARE(m_helper->callsWith(Arg::ReadKeywords).size(), 3); // stopping does not reload
     QVERIFY(!warning->isHidden());
 
-    page.findChild<QPushButton *>(QStringLiteral("sshReload"))->click();
+    page.widget()->findChild<QPushButton *>(QStringLiteral("sshReload"))->click();
     QCOMPARE(serverCommands(*m_helper).last(), QStringLiteral("restart"));
 }
 
