@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "lockout.h"
 
+#include <algorithm>
+
 #include <arpa/inet.h>
 #include <cstring>
 #include <netinet/in.h>

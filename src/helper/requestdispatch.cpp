@@ -129,8 +129,8 @@ Reply dispatch(Engine &engine, Action action, const QVariantMap &arguments, uid_
             *flag = arguments.value(key).toBool();
         }
         if (present.contains(Arg::TransactionSession)) {
-            if (!isType(arguments, Arg::TransactionSession, QMetaType::QString) || !request.dryRun) {
-                return wrongType(Arg::TransactionSession, "a string, with a dry run");
+            if (!isType(arguments, Arg::TransactionSession, QMetaType::QString) || string(arguments, Arg::TransactionSession).isEmpty() || !request.dryRun) {
+                return wrongType(Arg::TransactionSession, "$SSH_CONNECTION, with a dry run");
             }
             request.session = string(arguments, Arg::TransactionSession);
             request.caller = caller;

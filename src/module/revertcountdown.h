@@ -17,7 +17,7 @@ class RevertCountdown : public QObject
 {
     Q_OBJECT
 public:
-    /// Starts @p tick once a second; returns nothing.
+    /// Called with each new countdown instead of starting its one-second timer.
     using Ticker = std::function<void(RevertCountdown *countdown)>;
 
     RevertCountdown(const QString &token, int seconds, QObject *parent);

@@ -818,6 +818,10 @@ private Q_SLOTS:
                                {QStringLiteral("DenyUsers"), QString()},
                                {QStringLiteral("AllowGroups"), QString()},
                                {QStringLiteral("DenyGroups"), QString()}};
+        // Every row ends with open access lists, as the next tests expect.
+        auto open = qScopeGuard([changes] {
+            transact(changes, {{Protocol::Arg::TransactionRestart, true}});
+        });
         changes.insert(keyword, patterns);
         const ActionResult applied = transact(changes, {{Protocol::Arg::TransactionRestart, true}});
         QVERIFY2(applied.ok, qPrintable(applied.errorText));
