@@ -55,6 +55,10 @@ bool DemoActionRunner::prepare()
     }
     EnginePaths paths = EnginePaths::system();
     const QString dir = m_dir.path();
+    // ssh -G reads the client configuration as an unprivileged account.
+    QFile::setPermissions(dir,
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner | QFileDevice::ReadGroup | QFileDevice::ExeGroup |
+                              QFileDevice::ReadOther | QFileDevice::ExeOther);
     paths.serverConfig = dir + QStringLiteral("/sshd_config");
     paths.clientConfig = dir + QStringLiteral("/ssh_config");
     paths.serverBackup = dir + QStringLiteral("/sshd_config.bak");
