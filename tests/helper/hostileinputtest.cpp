@@ -324,8 +324,6 @@ private Q_SLOTS:
                                   {QStringLiteral("AllowUsers"), QStringLiteral("root")}};
         for (const auto &bad : QList<QPair<QString, QVariant>> {{QStringLiteral("PermitTunnel"), QStringLiteral("maybe")},
                                                                 {QStringLiteral("ForceCommand"), QStringLiteral("/bin/sh")},
-                                                                {QStringLiteral("Banner"), QStringLiteral("/etc/issue\nPermitRootLogin yes")},
-                                                                {QStringLiteral("ListenAddress"), QStringList {QStringLiteral("198.51.100.1:22")}},
                                                                 {QStringLiteral("AddressFamily"), QStringLiteral("inet6")}}) {
             QVariantMap changes = five;
             changes.insert(bad.first, bad.second);
