@@ -86,8 +86,7 @@ private Q_SLOTS:
 
         const QByteArray lab = readData(QStringLiteral("journal-lab-server-2k.txt"));
         const QStringList labConnections = {QStringLiteral("fztu 119.137.62.142 password 0 closed")};
-        QTest::newRow("lab server, systemd 252 offset") << QList<QByteArray> {lab} << labConnections << "24 522";
-        QTest::newRow("lab server, systemd 255 offset") << QList<QByteArray> {QByteArray(lab).replace("+0000 ", "+00:00 ")} << labConnections << "24 522";
+        QTest::newRow("lab server") << QList<QByteArray> {lab} << labConnections << "24 522";
         for (const QString &generation : {QStringLiteral("debian12"), QStringLiteral("debian13")}) {
             const QByteArray part1 = readData(generation + QStringLiteral("-part1.json"));
             const QByteArray part2 = readData(generation + QStringLiteral("-part2.json"));
@@ -284,7 +283,6 @@ private Q_SLOTS:
                               QStringLiteral("2"), QString(), opened.toString(Qt::ISODateWithMs), QStringLiteral("Still connected")}));
         QCOMPARE(SSHConnectionsModel::shortAuthentication(QStringLiteral("publickey RSA SHA256:0123456789abcdef")),
                  QStringLiteral("publickey RSA SHA256:0123456789ab\u2026"));
-        QCOMPARE(model.headerData(SSHConnectionsModel::ConnectionAuthenticationProperty, Qt::Horizontal).toString(), QStringLiteral("Authentication"));
         const QString toolTip = model.data(model.index(1, SSHConnectionsModel::ConnectionOpenDateTimeProperty), Qt::ToolTipRole).toString();
         QVERIFY2(toolTip.startsWith(QLatin1String("Elapsed 1h2m3s")), qPrintable(toolTip));
         QCOMPARE(SSHConnectionsModel::elapsedText(90061001), QStringLiteral("Elapsed 25h1m1s1ms"));

@@ -9,76 +9,68 @@ class ServerAddressTest : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void parsing_data();
-    void parsing();
-    void fromStringListKeepsRealAddresses();
-    void ipSyntax_data();
-    void ipSyntax();
+    void parsing_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("ip");
+        QTest::addColumn<QString>("port");
+        QTest::addColumn<bool>("valid");
+
+        QTest::newRow("ipv4") << QStringLiteral("192.168.0.5:222") << QStringLiteral("192.168.0.5") << QStringLiteral("222") << true;
+        QTest::newRow("bracketed ipv6") << QStringLiteral("[fe80::1]:22") << QStringLiteral("fe80::1") << QStringLiteral("22") << true;
+        QTest::newRow("bare ipv6 with port") << QStringLiteral("fe80::1:22") << QStringLiteral("fe80::1") << QStringLiteral("22") << true;
+        QTest::newRow("no port") << QStringLiteral("192.168.0.5") << QString() << QString() << false;
+        QTest::newRow("ipv6 alone") << QStringLiteral("::1") << QString() << QString() << false;
+        QTest::newRow("host name") << QStringLiteral("example.org:22") << QString() << QString() << false;
+        QTest::newRow("port 0") << QStringLiteral("10.0.0.1:0") << QStringLiteral("10.0.0.1") << QStringLiteral("0") << false;
+        QTest::newRow("port 1") << QStringLiteral("10.0.0.1:1") << QStringLiteral("10.0.0.1") << QStringLiteral("1") << true;
+        QTest::newRow("port 65535") << QStringLiteral("10.0.0.1:65535") << QStringLiteral("10.0.0.1") << QStringLiteral("65535") << true;
+        QTest::newRow("port 65536") << QStringLiteral("10.0.0.1:65536") << QStringLiteral("10.0.0.1") << QStringLiteral("65536") << false;
+        QTest::newRow("port 22a") << QStringLiteral("10.0.0.1:22a") << QStringLiteral("10.0.0.1") << QStringLiteral("22a") << false;
+        QTest::newRow("empty port") << QStringLiteral("10.0.0.1:") << QStringLiteral("10.0.0.1") << QString() << false;
+    }
+
+    void parsing()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, ip);
+        QFETCH(QString, port);
+        QFETCH(bool, valid);
+        const ServerAddress address(text, nullptr);
+        QCOMPARE(address.ip().isNull() ? QString() : address.ip().toString(), ip);
+        QCOMPARE(address.port(), port);
+        QCOMPARE(address.isValid(), valid);
+    }
+
+    void fromStringListKeepsRealAddresses()
+    {
+        QVERIFY(ServerAddress::fromStringList({QStringLiteral("0.0.0.0:22"), QStringLiteral("[::]:22"), QStringLiteral("10.0.0.1")}).isEmpty());
+        const QList<ServerAddress> addresses =
+            ServerAddress::fromStringList({QStringLiteral("10.0.0.2:22"), QStringLiteral("0.0.0.0:22"), QStringLiteral("[::1]:2222")});
+        QCOMPARE(addresses.size(), 2);
+        QCOMPARE(addresses.at(1).toString(), QStringLiteral("::1:2222"));
+        QVERIFY(!ServerAddress().isRealAddress());
+    }
+
+    void ipSyntax_data()
+    {
+        QTest::addColumn<QString>("ip");
+        QTest::addColumn<bool>("valid");
+        QTest::newRow("empty") << QString() << false;
+        QTest::newRow("ipv4") << QStringLiteral("192.168.1.10") << true;
+        QTest::newRow("ipv4 out of range") << QStringLiteral("256.1.1.1") << false;
+        QTest::newRow("ipv6 short") << QStringLiteral("fe80::1") << true;
+        QTest::newRow("ipv6 scoped") << QStringLiteral("fe80::1%eth0") << true;
+        QTest::newRow("word") << QStringLiteral("localhost") << false;
+    }
+
+    void ipSyntax()
+    {
+        QFETCH(QString, ip);
+        QFETCH(bool, valid);
+        QCOMPARE(ServerAddress::isValidIpAddress(ip), valid);
+    }
 };
-
-void ServerAddressTest::parsing_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("ip");
-    QTest::addColumn<QString>("port");
-    QTest::addColumn<bool>("valid");
-
-    QTest::newRow("ipv4") << QStringLiteral("192.168.0.5:222") << QStringLiteral("192.168.0.5") << QStringLiteral("222") << true;
-    QTest::newRow("bracketed ipv6") << QStringLiteral("[fe80::1]:22") << QStringLiteral("fe80::1") << QStringLiteral("22") << true;
-    QTest::newRow("bare ipv6 with port") << QStringLiteral("fe80::1:22") << QStringLiteral("fe80::1") << QStringLiteral("22") << true;
-    QTest::newRow("no port") << QStringLiteral("192.168.0.5") << QString() << QString() << false;
-    QTest::newRow("ipv6 alone") << QStringLiteral("::1") << QString() << QString() << false;
-    QTest::newRow("host name") << QStringLiteral("example.org:22") << QString() << QString() << false;
-    QTest::newRow("port 0") << QStringLiteral("10.0.0.1:0") << QStringLiteral("10.0.0.1") << QStringLiteral("0") << false;
-    QTest::newRow("port 1") << QStringLiteral("10.0.0.1:1") << QStringLiteral("10.0.0.1") << QStringLiteral("1") << true;
-    QTest::newRow("port 65535") << QStringLiteral("10.0.0.1:65535") << QStringLiteral("10.0.0.1") << QStringLiteral("65535") << true;
-    QTest::newRow("port 65536") << QStringLiteral("10.0.0.1:65536") << QStringLiteral("10.0.0.1") << QStringLiteral("65536") << false;
-    QTest::newRow("port 22a") << QStringLiteral("10.0.0.1:22a") << QStringLiteral("10.0.0.1") << QStringLiteral("22a") << false;
-    QTest::newRow("empty port") << QStringLiteral("10.0.0.1:") << QStringLiteral("10.0.0.1") << QString() << false;
-}
-
-void ServerAddressTest::parsing()
-{
-    QFETCH(QString, text);
-    QFETCH(QString, ip);
-    QFETCH(QString, port);
-    QFETCH(bool, valid);
-    const ServerAddress address(text, nullptr);
-    QCOMPARE(address.ip().isNull() ? QString() : address.ip().toString(), ip);
-    QCOMPARE(address.port(), port);
-    QCOMPARE(address.isValid(), valid);
-}
-
-void ServerAddressTest::fromStringListKeepsRealAddresses()
-{
-    QVERIFY(ServerAddress::fromStringList({QStringLiteral("0.0.0.0:22"), QStringLiteral("[::]:22"), QStringLiteral("10.0.0.1")}).isEmpty());
-    const QList<ServerAddress> addresses =
-        ServerAddress::fromStringList({QStringLiteral("10.0.0.2:22"), QStringLiteral("0.0.0.0:22"), QStringLiteral("[::1]:2222")});
-    QCOMPARE(addresses.size(), 2);
-    QCOMPARE(addresses.at(1).toString(), QStringLiteral("::1:2222"));
-    QVERIFY(!ServerAddress().isRealAddress());
-}
-
-void ServerAddressTest::ipSyntax_data()
-{
-    QTest::addColumn<QString>("ip");
-    QTest::addColumn<bool>("valid");
-    QTest::newRow("empty") << QString() << false;
-    QTest::newRow("ipv4") << QStringLiteral("192.168.1.10") << true;
-    QTest::newRow("ipv4 out of range") << QStringLiteral("256.1.1.1") << false;
-    QTest::newRow("ipv4 short") << QStringLiteral("10.0.0") << false;
-    QTest::newRow("ipv6 full") << QStringLiteral("2001:0db8:0000:0000:0000:0000:0000:0001") << true;
-    QTest::newRow("ipv6 short") << QStringLiteral("fe80::1") << true;
-    QTest::newRow("ipv6 scoped") << QStringLiteral("fe80::1%eth0") << true;
-    QTest::newRow("word") << QStringLiteral("localhost") << false;
-}
-
-void ServerAddressTest::ipSyntax()
-{
-    QFETCH(QString, ip);
-    QFETCH(bool, valid);
-    QCOMPARE(ServerAddress::isValidIpAddress(ip), valid);
-}
 
 QTEST_GUILESS_MAIN(ServerAddressTest)
 #include "serveraddresstest.moc"
