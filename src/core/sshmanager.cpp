@@ -174,13 +174,11 @@ void SSHManager::buildClientOptions()
 
 void SSHManager::loadValueOptions()
 {
-    if (serverState().isActive()) {
-        loadConfigurations({Server, Client});
-        return;
+    // A stopped server's files are read all the same: its settings can be prepared before it starts.
+    loadConfigurations({Server, Client});
+    if (!serverState().isActive()) {
+        Q_EMIT error(i18nd("ssh_core", "The SSH server is stopped"), ServerNotRunning, QString());
     }
-    loadConfigurations({Client});
-    Q_EMIT error(i18nd("ssh_core", "The SSH server is not running or installed. Please make sure you have the 'openssh-server' package."), ServerNotRunning,
-                 QString());
 }
 
 void SSHManager::loadConfigurations(std::initializer_list<SSHConfigurationTypeId> types)

@@ -15,6 +15,7 @@
 
 #include <KLocalizedString>
 
+#include <QAction>
 #include <QDebug>
 #include <QFile>
 #include <QMessageBox>
@@ -22,6 +23,9 @@
 #include <QScopeGuard>
 #include <QScopedValueRollback>
 #include <QStyle>
+
+#include <memory>
+#include <vector>
 
 SSHModule::SSHModule(QWidget *parent, const QVariantList &args)
     : KCMOS::OrbisKCModule(QStringLiteral("orbis_kcm_ssh"), parent, QString(), args), ui(new Ui::SSHModule)
@@ -46,6 +50,9 @@ void SSHModule::access()
         stretchUiAndViewSwitch();
         setupSshServerStatus();
         createConnectionsTab();
+        if (m_refused) {
+            setPermissionRefused(true);
+        }
         return;
     }
     resetValues();
@@ -54,6 +61,10 @@ void SSHModule::access()
 void SSHModule::initManagers()
 {
     m_manager = new SSHManager(this);
+    // Known at once, so that no area ever shows the built-in defaults as if they had been read.
+    connect(m_manager, &SSHManager::error, this, [this](const QString &, SSHCodeError code) {
+        m_refused = m_refused || code == AuthorizationRefused;
+    });
     connect(m_manager, &SSHManager::error, this, &SSHModule::handleManagerError, Qt::QueuedConnection);
     m_manager->initializeConfigurations(true);
     m_factoryManager = new FactoryManager(m_manager, this);
@@ -111,12 +122,12 @@ void SSHModule::configureChangeHandlers(QPointer<SSHOption> option, AbstractOpti
     if (!option->hasSubOptions()) {
         connect(option, &SSHOption::valueChanged, area, [this, area](const QVariant &value) {
             area->updateArea(value);
-            Q_EMIT changed(false);
+            handlerChangeTrigger();
         });
     } else {
         connect(option, &SSHOption::subOptionsChanged, area, [this, area](const SSHOptions &subOptions) {
             area->updateArea(subOptions);
-            Q_EMIT changed(false);
+            handlerChangeTrigger();
         });
     }
     connect(area, &AbstractOptionArea::modify, this, &SSHModule::handlerChangeTrigger);
@@ -153,6 +164,7 @@ void SSHModule::createConnectionsTab()
         return SSHConnectionsArea::isDenied(accessArea->value(), ip);
     });
     connect(connectionsArea, &SSHConnectionsArea::focusOnAccessArea, accessArea, [this, accessArea] {
+        ui->comboBoxSshConfig->setCurrentIndex(0);
         ui->tabWidgetServer->setCurrentWidget(ui->generalTab);
         accessArea->expandSettings();
     });
@@ -169,6 +181,8 @@ void SSHModule::change()
     bool serverChanged = false;
     bool anyChanged = false;
     bool anyFailed = false;
+    QList<SSHConfigurationTypeId> written;
+    QList<AbstractOptionArea *> failed;
     const auto areas = m_factoryManager ? m_factoryManager->areas() : QMap<SSHOption::Id, AbstractOptionArea *>();
     for (AbstractOptionArea *area : areas) {
         if (!area->hasChanged()) {
@@ -182,6 +196,7 @@ void SSHModule::change()
         }
         if (!area->validate()) {
             anyFailed = true;
+            failed.append(area);
             messagesManager()->newMessageById(id, i18n("%1 was not applied: %2", option.displayName(), area->validationError()), KCMOS::Error);
             continue;
         }
@@ -191,6 +206,11 @@ void SSHModule::change()
             messagesManager()->removeMessageById(id);
             serverChanged = serverChanged || option.configureId() == Server;
             anyChanged = true;
+        } else {
+            failed.append(area);
+        }
+        if (ok || option.hasSubOptions()) { // a list may have been written in part
+            written.append(option.configureId());
         }
         anyFailed = anyFailed || !ok;
     }
@@ -204,6 +224,7 @@ void SSHModule::change()
             messagesManager()->newMessageById(QStringLiteral("service_id"), i18n("The SSH server was not restarted: %1", reason), KCMOS::Error);
         }
     }
+    reloadAfterApply(written, failed);
     if (anyChanged) {
         messagesManager()->newMessageById(QStringLiteral("success_change_id"), i18n("Changes applied successfully"), KCMOS::Positive);
     } else {
@@ -284,7 +305,15 @@ void SSHModule::handleManagerError(const QString &message, SSHCodeError code, co
     case ChangeOptionError:
         return; // apply posts one message per failing option itself
     case AuthorizationRefused:
-        messagesManager()->newMessageById(QStringLiteral("load_id"), i18n("%1: %2. Nothing was read.", message, reason), KCMOS::Error);
+        setPermissionRefused(true);
+        return;
+    case ServerNotRunning:
+        if (m_refused) {
+            return; // the permission message says what matters
+        }
+        messagesManager()->newMessageById(QStringLiteral("stopped_id"),
+                                          i18n("The SSH server is stopped. Changes to its settings are saved and take effect when it starts."),
+                                          KCMOS::Information);
         return;
     case ServerConfigurationInvalid:
     case ClientConfigurationInvalid: {
@@ -299,14 +328,15 @@ void SSHModule::handleManagerError(const QString &message, SSHCodeError code, co
     messagesManager()->newMessageById(QStringLiteral("load_id"), reason.isEmpty() ? message : i18n("%1: %2", message, reason), KCMOS::Error);
 }
 
-int SSHModule::showRestoreDialog(const QString &text, const QStringList &choices)
+int SSHModule::showRestoreDialog(const QString &text, const QStringList &choices, int focused)
 {
-    QMessageBox box(QMessageBox::Question, i18n("Restore configuration"), text, QMessageBox::NoButton, this);
+    QMessageBox box(QMessageBox::Question, i18nc("@title:window", "Restore SSH Settings"), text, QMessageBox::NoButton, this);
     QList<QPushButton *> buttons;
     for (const QString &choice : choices) {
         buttons.append(box.addButton(choice, QMessageBox::AcceptRole));
     }
-    box.addButton(QMessageBox::Cancel);
+    QPushButton *cancel = box.addButton(QMessageBox::Cancel);
+    box.setDefaultButton(focused >= 0 && focused < buttons.size() ? buttons.at(focused) : cancel);
     box.exec();
     return buttons.indexOf(qobject_cast<QPushButton *>(box.clickedButton()));
 }
@@ -314,7 +344,7 @@ int SSHModule::showRestoreDialog(const QString &text, const QStringList &choices
 void SSHModule::defaults()
 {
     // The host's buttons stay live while a privileged job waits in its event loop.
-    if (m_running || !m_manager) {
+    if (m_running || !m_manager || m_refused) {
         return;
     }
     const QScopedValueRollback<bool> running(m_running, true);
@@ -323,24 +353,22 @@ void SSHModule::defaults()
     const auto resetState = qScopeGuard([this] {
         stateWidget()->resetState();
     });
-    SSHConfigurationTypeId type = Server;
-    if (QFile::exists(SSHPaths::clientBackup())) {
-        const int answer = showRestoreDialog(i18n("Select the configuration to restore."), {i18n("Server"), i18n("Client")});
-        if (answer < 0) {
-            return;
-        }
-        type = answer == 1 ? Client : Server;
+    // Defaults acts on the configuration the page shows.
+    const SSHConfigurationTypeId type = ui->comboBoxSshConfig->currentIndex() == 1 ? Client : Server;
+    if (type == Client && !QFile::exists(SSHPaths::clientBackup())) {
+        messagesManager()->newMessageById(QStringLiteral("restore_id"), i18n("There is no saved copy of the SSH client settings to restore."),
+                                          KCMOS::Information);
+        return;
     }
     // The client is only ever restored from its backup; the server from its backup or the system's default.
     bool localBackup = type == Client;
     if (type == Server && QFile::exists(SSHPaths::serverBackup())) {
-        const int answer = showRestoreDialog(i18n("A local backup copy of the SSH server configuration was found. Please select which version you want to "
-                                                  "restore."),
-                                             {i18n("System default"), i18n("Latest working configuration (local)")});
+        const int answer = showRestoreDialog(i18n("Restore the last working SSH server settings, or the distribution's default settings?"),
+                                             {i18n("Last working settings"), i18n("Distribution default")}, 0);
         if (answer < 0) {
             return;
         }
-        localBackup = answer == 1;
+        localBackup = answer == 0;
     }
     const QString target = type == Client ? SSHPaths::clientConfig() : SSHPaths::serverConfig();
     const QString source = localBackup ? (type == Client ? SSHPaths::clientBackup() : SSHPaths::serverBackup()) : SSHPaths::serverDistributionDefault();
@@ -362,6 +390,10 @@ void SSHModule::defaults()
         messagesManager()->newMessageById(QStringLiteral("service_id"), i18n("The SSH server was not restarted: %1", reason), KCMOS::Error);
     }
     m_manager->loadValueOptions();
+    for (AbstractOptionArea *area : m_factoryManager->areas()) {
+        area->setHasChanged(false);
+    }
+    handlerChangeTrigger();
     serverControlButtonsHandler();
     const QString done = type == Client ? i18n("The SSH client settings were restored.") : i18n("The SSH server settings were restored.");
     messagesManager()->newMessageById(QStringLiteral("restore_id"),
@@ -373,7 +405,11 @@ void SSHModule::setupSshServerStatus()
 {
     ui->sshReload->setIcon(style()->standardIcon(QStyle::SP_BrowserReload));
     ui->warningBtn->setIcon(style()->standardIcon(QStyle::SP_MessageBoxWarning));
-    ui->warningBtn->setToolTip(i18n("Failed to get SSH server status.\nPlease make sure you have the 'openssh-server' package installed."));
+    ui->warningBtn->setToolTip(
+        i18n("The SSH server does not start with the system. Make sure the openssh-server package is installed and the service enabled."));
+    ui->warningBtn->setAccessibleName(i18n("SSH server not enabled"));
+    ui->sshReload->setToolTip(i18n("Restart the SSH server"));
+    ui->sshReload->setAccessibleName(ui->sshReload->toolTip());
     serverControlButtonsHandler();
     connect(ui->sshReload, &QPushButton::clicked, this, [this] {
         serviceCommand(&ServerState::restart, ki18n("The SSH server was not restarted: %1"));
@@ -399,6 +435,7 @@ void SSHModule::serviceCommand(bool (ServerState::*command)(QString *), const KL
     // A server that runs now is read anew before its areas are enabled, its values may have changed meanwhile.
     if (m_manager->serverState().isActive()) {
         messagesManager()->removeMessageById(QStringLiteral("load_id"));
+        messagesManager()->removeMessageById(QStringLiteral("stopped_id"));
         m_manager->loadConfigurations({Server, Client});
         resetValues();
     }
@@ -408,24 +445,78 @@ void SSHModule::serviceCommand(bool (ServerState::*command)(QString *), const KL
 void SSHModule::serverControlButtonsHandler() const
 {
     const bool active = m_manager->serverState().isActive();
-    ui->label->setText(i18n("SSH server status %1", active ? i18n("launched") : i18n("switched off")));
+    ui->label->setText(i18nc("@label %1 is the state of the service", "SSH server: %1",
+                             active ? i18nc("@info server state", "Running") : i18nc("@info server state", "Stopped")));
     if (active) {
         ui->sshStopPlay->setIcon(style()->standardIcon(QStyle::SP_MediaStop));
-        ui->sshStopPlay->setToolTip(i18n("Switched off SSH server"));
+        ui->sshStopPlay->setToolTip(i18n("Stop the SSH server"));
     } else {
         ui->sshStopPlay->setIcon(style()->standardIcon(QStyle::SP_MediaPlay));
-        ui->sshStopPlay->setToolTip(i18n("Launched SSH server"));
+        ui->sshStopPlay->setToolTip(i18n("Start the SSH server"));
     }
+    ui->sshStopPlay->setAccessibleName(ui->sshStopPlay->toolTip());
+    ui->sshReload->setEnabled(active);
     ui->warningBtn->setVisible(!m_manager->serverState().isEnabled());
-    setEnableAreas(active, Server);
+    updateAreasState();
 }
 
-void SSHModule::setEnableAreas(bool enable, SSHConfigurationTypeId type) const
+void SSHModule::updateAreasState() const
 {
+    // A stopped server stays editable: its files are written now and read when it starts.
     const auto areas = m_factoryManager->areas();
     for (AbstractOptionArea *area : areas) {
-        if (area->option().configureId() == type) {
-            area->setEnabled(enable);
+        area->setEnabled(!m_refused);
+        area->setVisible(!m_refused);
+    }
+}
+
+void SSHModule::setPermissionRefused(bool refused)
+{
+    m_refused = refused;
+    if (refused) {
+        messagesManager()->clearMessages();
+        KCMOS::MessageWidget *message =
+            messagesManager()->newMessageById(QStringLiteral("load_id"), i18n("Administrator rights are needed to read the SSH configuration."), KCMOS::Error);
+        auto *retry = new QAction(QIcon::fromTheme(QStringLiteral("view-refresh")), i18nc("@action:button", "Retry"), message);
+        connect(retry, &QAction::triggered, this, &SSHModule::retryRead, Qt::QueuedConnection);
+        message->addAction(retry);
+    } else {
+        messagesManager()->removeMessageById(QStringLiteral("load_id"));
+    }
+    if (m_factoryManager) {
+        updateAreasState();
+        handlerChangeTrigger();
+    }
+}
+
+void SSHModule::retryRead()
+{
+    m_refused = false;
+    messagesManager()->removeMessageById(QStringLiteral("load_id"));
+    m_manager->loadValueOptions();
+    resetValues();
+    setPermissionRefused(m_refused);
+    serverControlButtonsHandler();
+}
+
+void SSHModule::reloadAfterApply(const QList<SSHConfigurationTypeId> &types, const QList<AbstractOptionArea *> &failed)
+{
+    if (types.isEmpty()) {
+        return;
+    }
+    // A failed option keeps the value its area shows, still marked changed, so that Apply can try again.
+    std::vector<std::unique_ptr<QSignalBlocker>> blockers;
+    for (AbstractOptionArea *area : failed) {
+        const SSHOption &shown = area->option();
+        if (QPointer<SSHOption> option = m_manager->findOptionById(shown.configureId(), shown.id())) {
+            blockers.push_back(std::make_unique<QSignalBlocker>(option.data()));
         }
+    }
+    const bool server = types.contains(Server);
+    const bool client = types.contains(Client);
+    if (server && client) {
+        m_manager->loadConfigurations({Server, Client});
+    } else {
+        m_manager->loadConfigurations({server ? Server : Client});
     }
 }

@@ -13,6 +13,7 @@
 
 #include <KPluginFactory>
 
+#include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
@@ -148,7 +149,9 @@ void ModuleTest::applyWritesOnlyChangedAreas()
     QCOMPARE(writes.at(0).argument(Arg::ChangeValue), QVariant(QStringLiteral("2022")));
     QVERIFY(serverCommands(*m_helper).isEmpty()); // client options never restart the server
     QVERIFY(!clientPort->hasChanged());
-    QCOMPARE(clientPort->option().value(), QVariant(2022));
+    // The written configuration is read back, so the page shows the files (the stand-in still says 22).
+    QCOMPARE(m_helper->callsWith(Arg::ReadKeywords).last().argument(Arg::ReadType).toInt(), int(Client));
+    QCOMPARE(clientPort->value(), QVariant(22));
 
     auto *dns = areaFor(page, Server, SSHOption::UseDNS);
     dns->findChild<QCheckBox *>()->click();
@@ -215,7 +218,12 @@ void ModuleTest::refusalReasonsReachTheMessageArea()
         return call.argument(Arg::ChangeKeyword) == QStringLiteral("UseDNS") ? FakeActionRunner::failure(QStringLiteral("still not"))
                                                                              : FakeActionRunner::success();
     });
+    const int reads = m_helper->callsWith(Arg::ReadKeywords).size();
     page.save();
+    // What was written is read back; the failed change stays shown, changed, and Apply stays enabled.
+    QCOMPARE(m_helper->callsWith(Arg::ReadKeywords).size(), reads + 1);
+    QVERIFY(dns->hasChanged() && dns->findChild<QCheckBox *>()->isChecked());
+    QTRY_VERIFY(changed.last().at(0).toBool());
     QCOMPARE(messageTexts(page),
              (QStringList {QStringLiteral("Could not change UseDNS: still not"),
                            QStringLiteral("The SSH server was not restarted: refused to restart sshd, the configuration is invalid: line 9"),
@@ -280,20 +288,23 @@ void ModuleTest::defaultsConfirmsFirst_data()
 {
     QTest::addColumn<bool>("serverBackup");
     QTest::addColumn<bool>("clientBackup");
+    QTest::addColumn<bool>("clientPage");
     QTest::addColumn<QStringList>("answers");
+    QTest::addColumn<QString>("firstDefault"); // the focused button of the first question
     QTest::addColumn<int>("restoredType"); // 0: nothing restored
     QTest::addColumn<bool>("fromBackup");
     QTest::addColumn<QString>("confirmation");
     const QString root = QStringLiteral("ROOT");
     // clang-format off
-    QTest::newRow("no backup: system default") << false << false << QStringList {"Restore"} << int(Server) << false
+    QTest::newRow("no backup: system default") << false << false << false << QStringList {"Restore"} << "Cancel" << int(Server) << false
         << "ROOT/etc/ssh/sshd_config will be replaced by ROOT/usr/share/openssh/sshd_config. The replaced file is kept beside it, with the date and time in its name. The SSH server restarts afterwards.";
-    QTest::newRow("no backup: declined") << false << false << QStringList {QString()} << 0 << false << QString();
-    QTest::newRow("server backup") << true << false << QStringList {"Latest working", "Restore"} << int(Server) << true
+    QTest::newRow("no backup: declined") << false << false << false << QStringList {QString()} << "Cancel" << 0 << false << QString();
+    QTest::newRow("server backup") << true << true << false << QStringList {"Last working", "Restore"} << "Last working settings" << int(Server) << true
         << "ROOT/etc/ssh/sshd_config will be replaced by ROOT/etc/ssh/sshd_config.bak. The replaced file is kept beside it, with the date and time in its name. The SSH server restarts afterwards.";
-    QTest::newRow("client backup, never a restart") << true << true << QStringList {"Client", "Restore"} << int(Client) << true
+    QTest::newRow("client page, never a restart") << true << true << true << QStringList {"Restore"} << "Cancel" << int(Client) << true
         << "ROOT/etc/ssh/ssh_config will be replaced by ROOT/etc/ssh/ssh_config.bak. The replaced file is kept beside it, with the date and time in its name.";
-    QTest::newRow("cancel the choice") << true << true << QStringList {QString()} << 0 << false << QString();
+    QTest::newRow("cancel the choice") << true << true << false << QStringList {QString()} << "Last working settings" << 0 << false << QString();
+    QTest::newRow("client page without a copy") << true << false << true << QStringList() << QString() << 0 << false << QString();
     // clang-format on
 }
 
@@ -301,6 +312,7 @@ void ModuleTest::defaultsConfirmsFirst()
 {
     QFETCH(bool, serverBackup);
     QFETCH(bool, clientBackup);
+    QFETCH(bool, clientPage);
     QFETCH(QStringList, answers);
     QFETCH(int, restoredType);
     QFETCH(bool, fromBackup);
@@ -315,6 +327,7 @@ void ModuleTest::defaultsConfirmsFirst()
     }
     SSHModule page(nullptr, {});
     page.load();
+    page.findChild<QComboBox *>(QStringLiteral("comboBoxSshConfig"))->setCurrentIndex(clientPage ? 1 : 0);
     m_helper->setHandler([this](const FakeActionRunner::Call &call) {
         if (call.keys().contains(Arg::RestoreType)) {
             return FakeActionRunner::success({{Reply::Previous, QStringLiteral("/etc/ssh/sshd_config.20261206-153000")}});
@@ -327,10 +340,11 @@ void ModuleTest::defaultsConfirmsFirst()
     }
     page.defaults();
     QCOMPARE(answerer.unanswered(), 0);
+    QFETCH(QString, firstDefault);
+    QCOMPARE(answerer.seenDefaults.value(0), firstDefault);
     const auto restores = m_helper->callsWith(Arg::RestoreType);
     if (!restoredType) {
         QVERIFY(restores.isEmpty());
-        QVERIFY(messageTexts(page).isEmpty());
         return;
     }
     QCOMPARE(answerer.seenTexts.last(), QString(confirmation).replace(QStringLiteral("ROOT"), m_root.path()));
@@ -353,8 +367,8 @@ void ModuleTest::failedReadsSayWhy_data()
         << "Failed to load the SSH server settings: the configuration is invalid: /etc/ssh/sshd_config line 4: Bad configuration option: Prot" << true;
     QTest::newRow("unreadable") << "cannot read /etc/ssh/sshd_config: permission denied" << -1
         << "Failed to load the SSH server settings: cannot read /etc/ssh/sshd_config: permission denied" << false;
-    QTest::newRow("cancelled") << "" << 5 << "Failed to load the SSH server settings: the authorization was cancelled or denied. Nothing was read." << false;
-    QTest::newRow("denied") << "" << 4 << "Failed to load the SSH server settings: the authorization was cancelled or denied. Nothing was read." << false;
+    QTest::newRow("cancelled") << "" << 5 << "Administrator rights are needed to read the SSH configuration." << false;
+    QTest::newRow("denied") << "" << 4 << "Administrator rights are needed to read the SSH configuration." << false;
     // clang-format on
 }
 
@@ -363,10 +377,10 @@ void ModuleTest::failedReadsSayWhy()
     QFETCH(QString, reason);
     QFETCH(int, code);
     m_helper->setHandler([&](const FakeActionRunner::Call &call) {
-        if (call.keys().contains(Arg::ReadKeywords) && call.argument(Arg::ReadType).toInt() == Server) {
+        if (call.keys().contains(Arg::ReadKeywords) && call.argument(Arg::ReadType).toInt() == Server && code != 0) {
             return FakeActionRunner::failure(reason, code);
         }
-        return FakeActionRunner::success();
+        return FakeActionRunner::success(call.keys().contains(Arg::ReadKeywords) ? m_serverValues : QVariantMap());
     });
     SSHModule page(nullptr, {});
     page.load();
@@ -376,6 +390,21 @@ void ModuleTest::failedReadsSayWhy()
     QFETCH(bool, offersRestore);
     QVERIFY2(shown->text().startsWith(message), qPrintable(shown->text()));
     QCOMPARE(shown->text().contains(QLatin1String("<a href")), offersRestore);
+    // Without administrator rights nothing is shown as if it had been read, and Retry asks again.
+    const bool refused = code > 0;
+    const auto areas = page.findChildren<AbstractOptionArea *>();
+    for (AbstractOptionArea *area : areas) {
+        QCOMPARE(area->isEnabled() && !area->isHidden(), !refused);
+    }
+    QCOMPARE(shown->actions().size(), refused ? 1 : 0);
+    if (refused) {
+        page.defaults(); // no restore offered: no dialog opens
+        code = 0;
+        shown->actions().constFirst()->trigger();
+        QTRY_VERIFY(page.messagesManager()->messages().isEmpty());
+        QCOMPARE(areaFor(page, Server, SSHOption::Port)->value(), QVariant(2222));
+        QVERIFY(areaFor(page, Server, SSHOption::Port)->isEnabled() && !areaFor(page, Server, SSHOption::Port)->isHidden());
+    }
     if (offersRestore) {
         ModalDriver answerer;
         answerer.answer(QString()); // the confirmation, declined
@@ -403,29 +432,32 @@ void ModuleTest::statusRowFollowsTheService()
     auto *status = page.findChild<QLabel *>(QStringLiteral("label"), Qt::FindDirectChildrenOnly);
     auto *stopPlay = page.findChild<QPushButton *>(QStringLiteral("sshStopPlay"));
     auto *warning = page.findChild<QToolButton *>(QStringLiteral("warningBtn"));
-    QCOMPARE(status->text(), QStringLiteral("SSH server status switched off"));
-    QCOMPARE(stopPlay->toolTip(), QStringLiteral("Launched SSH server"));
+    auto *restart = page.findChild<QPushButton *>(QStringLiteral("sshReload"));
+    QCOMPARE(status->text(), QStringLiteral("SSH server: Stopped"));
+    QCOMPARE(stopPlay->toolTip(), QStringLiteral("Start the SSH server"));
     QVERIFY(warning->isHidden());
-    QVERIFY(!areaFor(page, Server, SSHOption::Port)->isEnabled());
-    QVERIFY(areaFor(page, Client, SSHOption::ClientPort)->isEnabled());
-    QCOMPARE(m_helper->callsWith(Arg::ReadKeywords).size(), 1); // only the client was read
+    QVERIFY(!restart->isEnabled());
+    // A stopped server's settings are read and stay editable, with a note saying when they take effect.
+    QVERIFY(areaFor(page, Server, SSHOption::Port)->isEnabled());
+    QCOMPARE(areaFor(page, Server, SSHOption::Port)->value(), QVariant(2222));
+    QCOMPARE(m_helper->callsWith(Arg::ReadKeywords).size(), 2);
+    QTRY_VERIFY(messageTexts(page).join(QString()).contains(QLatin1String("take effect when it starts")));
 
     stopPlay->click();
     QCOMPARE(serverCommands(*m_helper), QStringList {QStringLiteral("start")});
     // Starting reloads the values the running server uses.
-    QCOMPARE(m_helper->callsWith(Arg::ReadKeywords).size(), 3);
-    QCOMPARE(status->text(), QStringLiteral("SSH server status launched"));
-    QCOMPARE(stopPlay->toolTip(), QStringLiteral("Switched off SSH server"));
-    QVERIFY(areaFor(page, Server, SSHOption::Port)->isEnabled());
+    QCOMPARE(m_helper->callsWith(Arg::ReadKeywords).size(), 4);
+    QCOMPARE(status->text(), QStringLiteral("SSH server: Running"));
+    QCOMPARE(stopPlay->toolTip(), QStringLiteral("Stop the SSH server"));
+    QVERIFY(restart->isEnabled());
+    QVERIFY(messageTexts(page).isEmpty());
 
     m_state.enabled = false;
     stopPlay->click();
     QCOMPARE(serverCommands(*m_helper).last(), QStringLiteral("stop"));
-    QCOMPARE(m_helper->callsWith(Arg::ReadKeywords).size(), 3); // stopping does not reload
+    QCOMPARE(m_helper->callsWith(Arg::ReadKeywords).size(), 4); // stopping does not reload
     QVERIFY(!warning->isHidden());
-
-    page.findChild<QPushButton *>(QStringLiteral("sshReload"))->click();
-    QCOMPARE(serverCommands(*m_helper).last(), QStringLiteral("restart"));
+    QVERIFY(!restart->isEnabled());
 }
 
 QTEST_MAIN(ModuleTest)
