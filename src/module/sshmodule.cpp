@@ -330,7 +330,7 @@ void SSHModule::handleManagerError(const QString &message, SSHCodeError code, co
 
 int SSHModule::showRestoreDialog(const QString &text, const QStringList &choices, int focused)
 {
-    QMessageBox box(QMessageBox::Question, i18nc("@title:window", "Restore SSH Settings"), text, QMessageBox::NoButton, this);
+    QMessageBox box(QMessageBox::Question, i18nc("@title:window", "Restore SSH settings"), text, QMessageBox::NoButton, this);
     QList<QPushButton *> buttons;
     for (const QString &choice : choices) {
         buttons.append(box.addButton(choice, QMessageBox::AcceptRole));
