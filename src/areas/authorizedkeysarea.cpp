@@ -64,6 +64,7 @@ QWidget *AuthorizedKeysArea::inflate()
     setupAnimation();
     ui->keysView->setContextMenuPolicy(Qt::CustomContextMenu);
     ui->keysView->setColumnHidden(AuthorizedKeysModel::RawKeyColumn, true);
+    ui->keysView->setTextElideMode(Qt::ElideMiddle);
     ui->searchLineEdit->addAction(QIcon::fromTheme(QStringLiteral("edit-find")), QLineEdit::LeadingPosition);
 
     connect(ui->keysView, &QTreeView::customContextMenuRequested, this, &AuthorizedKeysArea::onContextMenuRequested);
@@ -189,8 +190,7 @@ bool AuthorizedKeysArea::isAnyCollapsed() const
 
 void AuthorizedKeysArea::setupAnimation()
 {
-    m_panel = new CollapsiblePanel(ui->showButton, ui->groupBox, ui->keysView, i18n("Expand the list of authorization keys"),
-                                   i18n("Hide the list of authorization keys"), this);
+    m_panel = new CollapsiblePanel(ui->showButton, ui->groupBox, ui->keysView, i18n("Authorized keys"), this);
 }
 
 void AuthorizedKeysArea::showPublicKey(const QString &key)

@@ -53,7 +53,7 @@ void SSHManager::buildServerOptions()
     SSHOptionBuilder builder(Server, nullptr);
     builder.buildSSHOption(SSHOption::Port, QStringLiteral("Port"), i18nd("ssh_core", "Port"),
                            i18nd("ssh_core", "The port on which the service will be located."), QVariant::Int, 22);
-    builder.buildSSHOption(SSHOption::MaxSessions, QStringLiteral("MaxSessions"), i18nd("ssh_core", "Maximum number of open sessions"),
+    builder.buildSSHOption(SSHOption::MaxSessions, QStringLiteral("MaxSessions"), i18nd("ssh_core", "Sessions per connection"),
                            i18nd("ssh_core", "The maximum number of open sessions allowed per network connection."), QVariant::Int, 10);
     builder.buildSSHOption(
         SSHOption::UseDNS, QStringLiteral("UseDNS"), i18nd("ssh_core", "Use DNS"),
@@ -64,7 +64,7 @@ void SSHManager::buildServerOptions()
                                  "The private key is stored on your PC, and the public key is added to the server in the .ssh/authorized_keys file in the "
                                  "directory of the desired user."),
                            QVariant::Bool, true);
-    builder.buildSSHOption(SSHOption::KerberosAuthentication, QStringLiteral("KerberosAuthentication"), i18nd("ssh_core", "Check password Kerberos KDC"),
+    builder.buildSSHOption(SSHOption::KerberosAuthentication, QStringLiteral("KerberosAuthentication"), i18nd("ssh_core", "Check passwords with Kerberos"),
                            i18nd("ssh_core",
                                  "Indicates whether the user-supplied password for PasswordAuthentication will be validated through the Kerberos KDC. To use "
                                  "this option, the server requires a Kerberos servtab that allows the identity of the KDC to be verified."),
@@ -73,11 +73,11 @@ void SSHManager::buildServerOptions()
                            i18nd("ssh_core", "Enables PAM authentication using ChallengeResponseAuthentication and PasswordAuthentication."), QVariant::Bool,
                            true);
     builder.buildSSHOption(SSHOption::KbdInteractiveAuthentication, QStringLiteral("KbdInteractiveAuthentication"),
-                           i18nd("ssh_core", "Allow interactive authentication using keyboard"), i18nd("ssh_core", "Using challenge-response."), QVariant::Bool,
+                           i18nd("ssh_core", "Allow keyboard-interactive authentication"), i18nd("ssh_core", "Using challenge-response."), QVariant::Bool,
                            false);
     builder.buildSSHOption(SSHOption::PasswordAuthentication, QStringLiteral("PasswordAuthentication"), i18nd("ssh_core", "Allow password authentication"),
                            i18nd("ssh_core", "Allow password authentication"), QVariant::Bool, true);
-    builder.buildSSHOption(SSHOption::TCPKeepAlive, QStringLiteral("TCPKeepAlive"), i18nd("ssh_core", "Enable TCPKeepAlive"),
+    builder.buildSSHOption(SSHOption::TCPKeepAlive, QStringLiteral("TCPKeepAlive"), i18nd("ssh_core", "Send TCP keep-alive messages"),
                            i18nd("ssh_core", "Whether the system should send TCP keepalive messages to the other side."), QVariant::Bool, true);
     builder.buildSSHOption(SSHOption::HostbasedAuthentication, QStringLiteral("HostbasedAuthentication"),
                            i18nd("ssh_core", "Host-based authentication (rhosts)"),
@@ -88,42 +88,41 @@ void SSHManager::buildServerOptions()
     builder.buildSSHOption(SSHOption::GSSAPIAuthentication, QStringLiteral("GSSAPIAuthentication"), i18nd("ssh_core", "Allow authentication by GSSAPI"),
                            i18nd("ssh_core", "Specifies whether user authentication based on GSSAPI is allowed."), QVariant::Bool, false);
     // Read as sshd prints it ("without-password" for prohibit-password); shown as a three-state box.
-    builder.buildSSHOption(SSHOption::PermitRootLogin, QStringLiteral("PermitRootLogin"), i18nd("ssh_core", "Allow root user access via SSH protocol"),
+    builder.buildSSHOption(SSHOption::PermitRootLogin, QStringLiteral("PermitRootLogin"), i18nd("ssh_core", "Allow root to log in"),
                            i18nd("ssh_core", "Indicates whether root can login using ssh."), QVariant::String, QStringLiteral("prohibit-password"));
     builder.buildSSHOption(SSHOption::ListenAddress, QStringLiteral("ListenAddress"), i18nd("ssh_core", "Listening addresses"),
                            i18nd("ssh_core", "Specifies the local addresses sshd should listen on"), QVariant::StringList,
                            QStringList {QStringLiteral("0.0.0.0"), QStringLiteral("::")});
-    builder.buildSSHOption(SSHOption::X11Forwarding, QStringLiteral("X11Forwarding"), i18nd("ssh_core", "GUI Forwarding (X11Forwarding)"),
+    builder.buildSSHOption(SSHOption::X11Forwarding, QStringLiteral("X11Forwarding"), i18nd("ssh_core", "Allow X11 forwarding (graphical applications)"),
                            i18nd("ssh_core", "Redirect the graphical interface of applications from a remote server to the local machine."), QVariant::Bool,
                            true);
-    builder.buildSSHOption(
-        SSHOption::PermitEmptyPasswords, QStringLiteral("PermitEmptyPasswords"), i18nd("ssh_core", "Allow connecting to the server with an empty password"),
-        i18nd("ssh_core", "Users with empty passwords will be able to log in via SSH. This is considered an unsafe practice."), QVariant::Bool, false);
+    builder.buildSSHOption(SSHOption::PermitEmptyPasswords, QStringLiteral("PermitEmptyPasswords"), i18nd("ssh_core", "Allow empty passwords"),
+                           i18nd("ssh_core", "Users with empty passwords will be able to log in via SSH. This is considered an unsafe practice."),
+                           QVariant::Bool, false);
     builder.buildSSHOption(SSHOption::IgnoreUserKnownHosts, QStringLiteral("IgnoreUserKnownHosts"), i18nd("ssh_core", "Ignore user's known_hosts file"),
                            i18nd("ssh_core", "Determines whether the server should ignore the known_hosts file that is located in the user's home directory."),
                            QVariant::Bool, false);
     builder.buildSSHOption(SSHOption::IgnoreRhosts, QStringLiteral("IgnoreRhosts"), i18nd("ssh_core", "Ignore user's .rhosts and .shosts files"),
                            i18nd("ssh_core", "Determines whether the server should ignore the user's .rhosts and .shosts file."), QVariant::Bool, true);
-    builder.buildSSHOption(
-        SSHOption::LoginGraceTime, QStringLiteral("LoginGraceTime"), i18nd("ssh_core", "Time allotted for entering the password"),
-        i18nd("ssh_core", "A parameter that specifies the time (in seconds) that the user has to successfully authenticate after establishing a connection."),
-        QVariant::Int, 120);
-    builder.buildSSHOption(SSHOption::AddressFamily, QStringLiteral("AddressFamily"), i18nd("ssh_core", "Type of network addresses"),
+    builder.buildSSHOption(SSHOption::LoginGraceTime, QStringLiteral("LoginGraceTime"), i18nd("ssh_core", "Time to log in"),
+                           i18nd("ssh_core", "The time, in seconds, a client has to complete authentication after connecting; 0 means no limit."),
+                           QVariant::Int, 120);
+    builder.buildSSHOption(SSHOption::AddressFamily, QStringLiteral("AddressFamily"), i18nd("ssh_core", "Address family"),
                            i18nd("ssh_core", "The type of network addresses that the server will listen on."), QVariant::StringList, QStringLiteral("any"));
-    builder.buildSSHOption(SSHOption::PrintLastLog, QStringLiteral("PrintLastLog"), i18nd("ssh_core", "Enable display of last login time"),
+    builder.buildSSHOption(SSHOption::PrintLastLog, QStringLiteral("PrintLastLog"), i18nd("ssh_core", "Show the time of the last login"),
                            i18nd("ssh_core", "Enables the display of the last login time upon SSH connection."), QVariant::Bool, true);
-    builder.buildSSHOption(SSHOption::PrintMotd, QStringLiteral("PrintMotd"), i18nd("ssh_core", "Enable message of the day"),
+    builder.buildSSHOption(SSHOption::PrintMotd, QStringLiteral("PrintMotd"), i18nd("ssh_core", "Show the message of the day"),
                            i18nd("ssh_core", "Determines whether the system will display the 'Message of the Day' (MOTD) when a user logs in via SSH."),
                            QVariant::Bool, false);
-    builder.buildSSHOption(SSHOption::PermitTunnel, QStringLiteral("PermitTunnel"), i18nd("ssh_core", "SSH Tunneling Mode"),
+    builder.buildSSHOption(SSHOption::PermitTunnel, QStringLiteral("PermitTunnel"), i18nd("ssh_core", "Tunnel device forwarding"),
                            i18nd("ssh_core", "Determining the allowed tunneling level for SSH connections."), QVariant::StringList, QStringLiteral("no"));
     builder.buildSSHOption(SSHOption::Subsystem, QStringLiteral("Subsystem"), i18nd("ssh_core", "Use SFTP subsystem"),
                            i18nd("ssh_core", "Enabling the SFTP subsystem allows you to securely copy files between hosts."), QVariant::Bool, true);
-    builder.buildSSHOption(SSHOption::Banner, QStringLiteral("Banner"), i18nd("ssh_core", "Path to the SSH Banner file"),
+    builder.buildSSHOption(SSHOption::Banner, QStringLiteral("Banner"), i18nd("ssh_core", "Banner file"),
                            i18nd("ssh_core", "Specifies the path to the file containing the welcome message or information displayed when logging in via SSH."),
                            QVariant::String, QStringLiteral("none"));
     builder.buildSSHOption(
-        SSHOption::AuthorizedKeysFile, QStringLiteral("AuthorizedKeysFile"), i18nd("ssh_core", "A list of files from which authorization keys are read"),
+        SSHOption::AuthorizedKeysFile, QStringLiteral("AuthorizedKeysFile"), i18nd("ssh_core", "Authorized keys"),
         i18nd("ssh_core", "Authorized keys determine which users are allowed to log on to the server using public key authentication in SSH."),
         QVariant::StringList, QStringList {QStringLiteral(".ssh/authorized_keys"), QStringLiteral(".ssh/authorized_keys2")}, {}, false);
 
@@ -139,9 +138,9 @@ void SSHManager::buildServerOptions()
     SSHOptions subOptions;
     subBuilder.moveOptions(subOptions);
 
-    builder.buildSSHOption(
-        SSHOption::AllowDenyUsersGroups, QStringLiteral("AllowDenyUsersGroups"), i18nd("ssh_core", "List of allowed/denied users or groups."),
-        i18nd("ssh_core", "List of group names or usernames that are prohibited from logging in via SSH."), QVariant::StringList, QStringList(), subOptions);
+    builder.buildSSHOption(SSHOption::AllowDenyUsersGroups, QStringLiteral("AllowDenyUsersGroups"), i18nd("ssh_core", "User and group access"),
+                           i18nd("ssh_core", "List of group names or usernames that are prohibited from logging in via SSH."), QVariant::StringList,
+                           QStringList(), subOptions);
 
     SSHOptions options;
     builder.moveOptions(options);
@@ -152,19 +151,19 @@ void SSHManager::buildServerOptions()
 void SSHManager::buildClientOptions()
 {
     SSHOptionBuilder builder(Client, nullptr);
-    builder.buildSSHOption(SSHOption::ClientPort, QStringLiteral("Port"), i18nd("ssh_core", "Host port"),
+    builder.buildSSHOption(SSHOption::ClientPort, QStringLiteral("Port"), i18nd("ssh_core", "Port on remote hosts"),
                            i18nd("ssh_core", "Port number to connect on the remote host."), QVariant::Int, 22);
-    builder.buildSSHOption(SSHOption::ServerAliveInterval, QStringLiteral("ServerAliveInterval"), i18nd("ssh_core", "SSH server connection timeout"),
+    builder.buildSSHOption(SSHOption::ServerAliveInterval, QStringLiteral("ServerAliveInterval"), i18nd("ssh_core", "Keep-alive interval"),
                            i18nd("ssh_core",
                                  "Sets the timeout interval in seconds after which, if no data has been received from the server, ssh will send a message over "
                                  "an encrypted channel to request a response from the server. The default value is 0, which means these messages will not be "
                                  "sent to the server."),
                            QVariant::Int, 0);
     builder.buildSSHOption(SSHOption::ServerAliveCountMax, QStringLiteral("ServerAliveCountMax"),
-                           i18nd("ssh_core", "Maximum number of keep-alive attempts before disconnecting"),
+                           i18nd("ssh_core", "Unanswered keep-alive messages before disconnecting"),
                            i18nd("ssh_core",
-                                 "Sets the number of active server messages that can be sent withoutreceiving any messages from the server via ssh.If this "
-                                 "threshold is reached while sending server health messages,ssh will disconnect from the server, terminating the session."),
+                                 "The number of keep-alive messages ssh sends without an answer from the server. When it is reached, ssh disconnects "
+                                 "and ends the session."),
                            QVariant::Int, 3);
     SSHOptions options;
     builder.moveOptions(options);

@@ -13,17 +13,21 @@
 #include "statewidget.h"
 #include "usergroupaccessarea.h"
 
+#include <KAcceleratorManager>
 #include <KLocalizedString>
 
 #include <QAction>
+#include <QCheckBox>
 #include <QDebug>
 #include <QFile>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QScopedValueRollback>
 #include <QStyle>
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -106,6 +110,63 @@ void SSHModule::configureLayoutWidgets() const
     addWidgetsToLayout(ui->vboxOther,
                        {SSHOption::UseDNS, SSHOption::TCPKeepAlive, SSHOption::PrintLastLog, SSHOption::PrintMotd, SSHOption::Subsystem, SSHOption::Banner});
     addWidgetsToLayout(ui->vboxClientTab, {SSHOption::ClientPort, SSHOption::ServerAliveCountMax, SSHOption::ServerAliveInterval});
+    for (QVBoxLayout *layout : {ui->vboxGeneral, ui->vboxAuth, ui->vboxOther, ui->vboxClientTab}) {
+        alignFormColumns(layout);
+    }
+    // Every label with a buddy, every check box, button and tab gets an Alt shortcut.
+    KAcceleratorManager::manage(const_cast<SSHModule *>(this));
+}
+
+void SSHModule::alignFormColumns(QVBoxLayout *layout) const
+{
+    QList<AbstractOptionArea *> areas;
+    for (int i = 0; i < layout->count(); ++i) {
+        if (auto *area = qobject_cast<AbstractOptionArea *>(layout->itemAt(i)->widget())) {
+            areas.append(area);
+        }
+    }
+    auto labelOf = [](const AbstractOptionArea *area) -> QLabel * {
+        const auto labels = area->findChildren<QLabel *>(QString(), Qt::FindDirectChildrenOnly);
+        for (QLabel *label : labels) {
+            if (label->objectName() == QLatin1String("label") || label->objectName() == QLatin1String("nameLabel")) {
+                return label;
+            }
+        }
+        return nullptr;
+    };
+    int column = 0;
+    for (const AbstractOptionArea *area : std::as_const(areas)) {
+        if (QLabel *label = labelOf(area)) {
+            if (!label->text().endsWith(QLatin1Char(':'))) {
+                label->setText(i18nc("@label a form label, %1 is its text", "%1:", label->text()));
+            }
+            column = std::max(column, label->sizeHint().width());
+        }
+    }
+    const int spacing = style()->pixelMetric(QStyle::PM_LayoutHorizontalSpacing);
+    for (AbstractOptionArea *area : std::as_const(areas)) {
+        QLayout *own = area->layout();
+        if (!own) {
+            continue;
+        }
+        const QMargins margins = own->contentsMargins();
+        if (QLabel *label = labelOf(area)) {
+            label->setFixedWidth(column);
+            label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+            if (!label->buddy()) {
+                const auto fields = area->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly);
+                for (QWidget *field : fields) {
+                    if (field != label && (field->focusPolicy() & Qt::TabFocus)) {
+                        label->setBuddy(field);
+                        break;
+                    }
+                }
+            }
+            own->setContentsMargins(6, margins.top(), margins.right(), margins.bottom());
+        } else if (area->findChild<QCheckBox *>(QStringLiteral("checkBox"), Qt::FindDirectChildrenOnly)) {
+            own->setContentsMargins(6 + column + spacing, margins.top(), margins.right(), margins.bottom());
+        }
+    }
 }
 
 void SSHModule::addWidgetsToLayout(QVBoxLayout *layout, std::initializer_list<SSHOption::Id> ids) const
@@ -135,7 +196,7 @@ void SSHModule::configureChangeHandlers(QPointer<SSHOption> option, AbstractOpti
 
 void SSHModule::stretchUiAndViewSwitch()
 {
-    for (QVBoxLayout *layout : {ui->vboxClientTab, ui->vboxServerTab, ui->vboxGeneral, ui->vboxAuth, ui->vboxOther}) {
+    for (QVBoxLayout *layout : {ui->vboxClientTab, ui->vboxGeneral, ui->vboxAuth, ui->vboxOther}) {
         layout->addStretch();
     }
     connect(ui->comboBoxSshConfig, qOverload<int>(&QComboBox::currentIndexChanged), ui->configureSwitcher, &QStackedWidget::setCurrentIndex);

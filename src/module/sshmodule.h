@@ -38,6 +38,9 @@ private:
     void createOptionAreas();
     void configureLayoutWidgets() const;
     void addWidgetsToLayout(QVBoxLayout *layout, std::initializer_list<SSHOption::Id> ids) const;
+    /// Lays the areas of a tab out as one form: labels right-aligned in one column with their buddies
+    /// beside them, check boxes in the field column.
+    void alignFormColumns(QVBoxLayout *layout) const;
     void configureChangeHandlers(QPointer<SSHOption> option, AbstractOptionArea *area);
     void stretchUiAndViewSwitch();
     void createConnectionsTab();

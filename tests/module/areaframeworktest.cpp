@@ -1,5 +1,4 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include "animationcontroller.h"
 #include "checkboxoptionarea.h"
 #include "factorymanager.h"
 #include "fakeactionrunner.h"

@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "abstractoptionarea.h"
-#include "equaltabwidthwidget.h"
 #include "fakeactionrunner.h"
 #include "fixedservicestate.h"
 #include "messagesmanager.h"
