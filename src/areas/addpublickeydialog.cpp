@@ -2,6 +2,8 @@
 #include "addpublickeydialog.h"
 #include "ui_AddPublicKeyDialog.h"
 
+#include "formaccessibility.h"
+
 #include "privilegedaction.h"
 #include "sshkeyutils.h"
 #include "sshmanager.h"
@@ -28,6 +30,7 @@ AddPublicKeyDialog::AddPublicKeyDialog(const QString &filePath, QWidget *parent)
     : QDialog(parent), ui(std::make_unique<Ui::AddPublicKeyDialog>()), m_filePath(filePath), m_error(new KMessageWidget(this))
 {
     ui->setupUi(this);
+    FormAccessibility::apply(this);
     m_error->setMessageType(KMessageWidget::Error);
     m_error->setWordWrap(true);
     m_error->setCloseButtonVisible(false);

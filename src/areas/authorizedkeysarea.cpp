@@ -65,6 +65,9 @@ QWidget *AuthorizedKeysArea::inflate()
     ui->keysView->setContextMenuPolicy(Qt::CustomContextMenu);
     ui->keysView->setColumnHidden(AuthorizedKeysModel::RawKeyColumn, true);
     ui->keysView->setTextElideMode(Qt::ElideMiddle);
+    // The name shows the type and comment already.
+    ui->keysView->setColumnHidden(AuthorizedKeysModel::CommentColumn, true);
+    ui->keysView->setColumnHidden(AuthorizedKeysModel::KeyTypeColumn, true);
     ui->searchLineEdit->addAction(QIcon::fromTheme(QStringLiteral("edit-find")), QLineEdit::LeadingPosition);
 
     connect(ui->keysView, &QTreeView::customContextMenuRequested, this, &AuthorizedKeysArea::onContextMenuRequested);
@@ -237,11 +240,19 @@ void AuthorizedKeysArea::onSearchLineEditTextChanged(const QString &text)
         palette.setColor(QPalette::Text, palette.windowText().color());
     }
     ui->searchLineEdit->setPalette(palette);
+    updateRemoveKeyButton();
+}
+
+QModelIndex AuthorizedKeysArea::selectedSourceIndex() const
+{
+    // The selected row, never a current index left on a row the search hides.
+    const QModelIndexList selected = ui->keysView->selectionModel()->selectedIndexes();
+    return selected.isEmpty() ? QModelIndex() : m_proxy->mapToSource(selected.constFirst().siblingAtColumn(0));
 }
 
 void AuthorizedKeysArea::updateRemoveKeyButton()
 {
-    const QModelIndex index = m_proxy->mapToSource(ui->keysView->currentIndex());
+    const QModelIndex index = selectedSourceIndex();
     ui->removeButton->setEnabled(index.isValid() && index.parent().isValid());
     if (!index.isValid()) {
         ui->addKeyButton->setEnabled(false);
@@ -336,7 +347,7 @@ void AuthorizedKeysArea::onAddKey()
 
 void AuthorizedKeysArea::onRemoveKey()
 {
-    const QModelIndex index = m_proxy->mapToSource(ui->keysView->currentIndex());
+    const QModelIndex index = selectedSourceIndex();
     if (!index.isValid() || !index.parent().isValid()) {
         QMessageBox::warning(this, i18n("Key removal"), i18n("Select the key to be deleted."), QMessageBox::Ok);
         return;

@@ -16,7 +16,6 @@ CollapsiblePanel::CollapsiblePanel(QToolButton *button, QWidget *panel, QAbstrac
     m_animation->setEasingCurve(QEasingCurve::InOutQuad);
     m_button->setText(title);
     m_button->setAccessibleName(title);
-    m_button->setCheckable(true);
     m_button->setArrowType(Qt::RightArrow);
     m_panel->setVisible(false);
     connect(m_button, &QToolButton::clicked, this, &CollapsiblePanel::toggle);
@@ -31,7 +30,6 @@ bool CollapsiblePanel::isExpanded() const
 void CollapsiblePanel::toggle()
 {
     m_expanded = !m_expanded;
-    m_button->setChecked(m_expanded);
     m_button->setArrowType(m_expanded ? Qt::DownArrow : Qt::RightArrow);
     m_button->setAccessibleDescription(m_expanded ? i18nc("@info accessible state of a panel", "Expanded")
                                                   : i18nc("@info accessible state of a panel", "Collapsed"));

@@ -2,6 +2,8 @@
 #include "editbannerdialog.h"
 #include "ui_EditBannerDialog.h"
 
+#include "formaccessibility.h"
+
 #include "privilegedaction.h"
 #include "sshmanager.h"
 #include "sshsettingsprotocol.h"
@@ -42,6 +44,8 @@ EditBannerDialog::EditBannerDialog(const QString &path, QWidget *parent)
     m_error->setCloseButtonVisible(false);
     m_error->hide();
     static_cast<QVBoxLayout *>(layout())->insertWidget(0, m_error);
+    setWindowTitle(i18nc("@title:window %1 is a file", "Edit banner %1", path));
+    FormAccessibility::apply(this);
 }
 
 KMessageWidget *EditBannerDialog::errorWidget() const

@@ -2,6 +2,8 @@
 #include "usergroupentrydialog.h"
 #include "ui_UserGroupEntryDialog.h"
 
+#include "formaccessibility.h"
+
 #include <KLocalizedString>
 
 #include <QCompleter>
@@ -74,6 +76,8 @@ void UserGroupEntryDialog::initialize()
 {
     ui->setupUi(this);
     std::tie(m_user, m_groups) = currentAccount();
+    // Adding starts from an entry of no role; editing from the entry shown.
+    setWindowTitle(m_entry.role() == RoleUnknown ? i18nc("@title:window", "Add access entry") : i18nc("@title:window", "Edit access entry"));
     ui->typeCombo->addItem(QIcon(), i18n("Users"), static_cast<int>(RoleUser));
     ui->typeCombo->addItem(QIcon(), i18n("Groups"), static_cast<int>(RoleGroup));
     ui->permissionCombo->addItem(QIcon(), i18n("Allow"), static_cast<int>(PermissionAllow));
@@ -108,6 +112,7 @@ void UserGroupEntryDialog::initialize()
     };
     connect(ui->typeCombo, qOverload<int>(&QComboBox::currentIndexChanged), this, showAddress);
     showAddress();
+    FormAccessibility::apply(this);
 }
 
 void UserGroupEntryDialog::setExistingEntries(const QList<AccessEntry> &entries)

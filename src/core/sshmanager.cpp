@@ -93,7 +93,7 @@ void SSHManager::buildServerOptions()
     builder.buildSSHOption(SSHOption::ListenAddress, QStringLiteral("ListenAddress"), i18nd("ssh_core", "Listening addresses"),
                            i18nd("ssh_core", "Specifies the local addresses sshd should listen on"), QVariant::StringList,
                            QStringList {QStringLiteral("0.0.0.0"), QStringLiteral("::")});
-    builder.buildSSHOption(SSHOption::X11Forwarding, QStringLiteral("X11Forwarding"), i18nd("ssh_core", "Allow X11 forwarding (graphical applications)"),
+    builder.buildSSHOption(SSHOption::X11Forwarding, QStringLiteral("X11Forwarding"), i18nd("ssh_core", "Allow X11 forwarding"),
                            i18nd("ssh_core", "Redirect the graphical interface of applications from a remote server to the local machine."), QVariant::Bool,
                            true);
     builder.buildSSHOption(SSHOption::PermitEmptyPasswords, QStringLiteral("PermitEmptyPasswords"), i18nd("ssh_core", "Allow empty passwords"),

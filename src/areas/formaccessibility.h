@@ -1,0 +1,11 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#pragma once
+
+class QWidget;
+
+namespace FormAccessibility
+{
+/// Gives every label of @p root's form and grid layouts that has none the field beside it as its buddy,
+/// then lets KDE's accelerator manager give labels, buttons and check boxes their Alt shortcuts.
+void apply(QWidget *root);
+}
