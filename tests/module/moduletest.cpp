@@ -21,6 +21,7 @@
 #include <QSignalSpy>
 #include <QSpinBox>
 #include <QStandardPaths>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
@@ -81,6 +82,7 @@ private Q_SLOTS:
     void failedReadsSayWhy_data();
     void failedReadsSayWhy();
     void statusRowFollowsTheService();
+    void unreadableJournalIsSaidOnce();
 
 private:
     FixedServiceState m_state;
@@ -457,6 +459,26 @@ void ModuleTest::statusRowFollowsTheService()
     QCOMPARE(m_helper->callsWith(Arg::ReadKeywords).size(), 4); // stopping does not reload
     QVERIFY(!warning->isHidden());
     QVERIFY(!restart->isEnabled());
+}
+
+void ModuleTest::unreadableJournalIsSaidOnce()
+{
+    m_helper->setHandler([this](const FakeActionRunner::Call &call) {
+        if (call.keys().contains(Arg::JournalArguments)) {
+            return FakeActionRunner::failure(QStringLiteral("journalctl: no access"));
+        }
+        return FakeActionRunner::success(call.keys().contains(Arg::ReadKeywords) ? m_serverValues : QVariantMap());
+    });
+    SSHModule page(nullptr, {});
+    page.load();
+    QSignalSpy posted(page.messagesManager(), &KCMOS::MessagesManager::messagePosted);
+    auto *tabs = page.findChild<QTabWidget *>(QStringLiteral("tabWidgetServer"));
+    for (int round = 0; round < 3; ++round) { // each visit reads the journal again
+        tabs->setCurrentIndex(3);
+        tabs->setCurrentIndex(0);
+    }
+    QTRY_COMPARE(posted.count(), 1);
+    QCOMPARE(messageTexts(page), QStringList {QStringLiteral("Connections cannot be shown: the system journal could not be read (journalctl: no access).")});
 }
 
 QTEST_MAIN(ModuleTest)
