@@ -5,6 +5,7 @@
 #include "abstractoptionarea.h"
 #include "addressfamilyarea.h"
 #include "factorymanager.h"
+#include "formaccessibility.h"
 #include "messagesmanager.h"
 #include "messagewidget.h"
 #include "sshconnectionsarea.h"
@@ -113,7 +114,8 @@ void SSHModule::configureLayoutWidgets() const
     for (QVBoxLayout *layout : {ui->vboxGeneral, ui->vboxAuth, ui->vboxOther, ui->vboxClientTab}) {
         alignFormColumns(layout);
     }
-    // Every label with a buddy, every check box, button and tab gets an Alt shortcut.
+    // Tab follows the screen; every label with a buddy, every check box, button and tab gets an Alt shortcut.
+    FormAccessibility::orderTabsByLayout(const_cast<SSHModule *>(this));
     KAcceleratorManager::manage(const_cast<SSHModule *>(this));
 }
 
@@ -200,6 +202,10 @@ void SSHModule::stretchUiAndViewSwitch()
         layout->addStretch();
     }
     connect(ui->comboBoxSshConfig, qOverload<int>(&QComboBox::currentIndexChanged), ui->configureSwitcher, &QStackedWidget::setCurrentIndex);
+    // Shortcuts are given to what is shown: the page switched to gets its own.
+    connect(ui->configureSwitcher, &QStackedWidget::currentChanged, this, [this] {
+        KAcceleratorManager::manage(this);
+    });
 }
 
 void SSHModule::createConnectionsTab()

@@ -1,7 +1,11 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "abstractoptionarea.h"
+#include "addpublickeydialog.h"
+#include "authorizedkeyspathdialog.h"
+#include "editbannerdialog.h"
 #include "fakeactionrunner.h"
 #include "fixedservicestate.h"
+#include "listenaddresseditdialog.h"
 #include "messagesmanager.h"
 #include "modaldriver.h"
 #include "serverstate.h"
@@ -9,18 +13,22 @@
 #include "sshpaths.h"
 #include "sshsettingsprotocol.h"
 #include "statewidget.h"
+#include "usergroupentrydialog.h"
 
 #include <KPluginFactory>
 
+#include <QAbstractSpinBox>
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialog>
 #include <QDir>
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSpinBox>
 #include <QStandardPaths>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -52,6 +60,41 @@ AbstractOptionArea *areaFor(QWidget &page, SSHConfigurationTypeId type, SSHOptio
     return nullptr;
 }
 
+/// The first pair of focus-chain neighbours inside @p container that Tab visits against the reading order, empty when none.
+QString focusOutOfOrder(QWidget *window, QWidget *container)
+{
+    QList<QWidget *> chain;
+    for (QWidget *w = window->nextInFocusChain(); w != window; w = w->nextInFocusChain()) {
+        const bool inner = w->parentWidget() && (qobject_cast<QAbstractSpinBox *>(w->parentWidget()) || qobject_cast<QComboBox *>(w->parentWidget()));
+        if (w->isVisible() && w->isEnabled() && (w->focusPolicy() & Qt::TabFocus) && !w->focusProxy() && !inner && container->isAncestorOf(w)) {
+            chain.append(w);
+        }
+    }
+    for (int i = 1; i < chain.size(); ++i) {
+        const QRect before(chain.at(i - 1)->mapTo(container, QPoint()), chain.at(i - 1)->size());
+        const QRect after(chain.at(i)->mapTo(container, QPoint()), chain.at(i)->size());
+        const bool sameRow = after.top() < before.bottom() && before.top() < after.bottom();
+        if (sameRow ? after.left() < before.left() : after.top() < before.top()) {
+            return chain.at(i - 1)->objectName() + QStringLiteral(" -> ") + chain.at(i)->objectName();
+        }
+    }
+    return chain.size() < 2 ? QStringLiteral("nothing takes the focus") : QString();
+}
+
+/// Buttons that show only an icon and say nothing to a tool tip or a screen reader.
+QStringList mutedButtons(QWidget *root)
+{
+    QStringList muted;
+    for (QAbstractButton *button : root->findChildren<QAbstractButton *>()) {
+        // Qt's own parts (line edit icons, table corners, tab scrollers) take no focus and are left out.
+        if ((button->focusPolicy() & Qt::TabFocus) && !qobject_cast<QTabBar *>(button->parentWidget()) &&
+            button->text().remove(QLatin1Char('&')).trimmed().isEmpty() && (button->toolTip().isEmpty() || button->accessibleName().isEmpty())) {
+            muted.append(button->objectName());
+        }
+    }
+    return muted;
+}
+
 QStringList messageTexts(SSHModule &page)
 {
     QStringList texts;
@@ -62,6 +105,8 @@ QStringList messageTexts(SSHModule &page)
     return texts;
 }
 }
+
+Q_DECLARE_METATYPE(std::function<QDialog *()>)
 
 class ModuleTest : public QObject
 {
@@ -83,6 +128,9 @@ private Q_SLOTS:
     void failedReadsSayWhy();
     void statusRowFollowsTheService();
     void unreadableJournalIsSaidOnce();
+    void tabOrderFollowsTheScreen();
+    void dialogsFollowTheScreen_data();
+    void dialogsFollowTheScreen();
 
 private:
     FixedServiceState m_state;
@@ -479,6 +527,79 @@ void ModuleTest::unreadableJournalIsSaidOnce()
     }
     QTRY_COMPARE(posted.count(), 1);
     QCOMPARE(messageTexts(page), QStringList {QStringLiteral("Connections cannot be shown: the system journal could not be read (journalctl: no access).")});
+}
+
+void ModuleTest::tabOrderFollowsTheScreen()
+{
+    SSHModule page(nullptr, {});
+    page.load();
+    page.resize(1280, 900);
+    page.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&page));
+    // Closed panels keep what they hold out of the focus chain; open ones join it in place.
+    const auto panels = page.findChildren<QWidget *>(QStringLiteral("groupBox"));
+    QCOMPARE(panels.size(), 3);
+    for (QWidget *panel : panels) {
+        QVERIFY(!panel->isVisibleTo(&page));
+    }
+    for (auto *button : page.findChildren<QToolButton *>(QStringLiteral("showButton"))) {
+        button->click();
+    }
+    for (QWidget *panel : panels) {
+        QTRY_VERIFY(!panel->isHidden() && panel->maximumHeight() == QWIDGETSIZE_MAX);
+    }
+    auto *tabs = page.findChild<QTabWidget *>(QStringLiteral("tabWidgetServer"));
+    for (int tab = 0; tab < 3; ++tab) {
+        tabs->setCurrentIndex(tab);
+        QCoreApplication::processEvents();
+        QCOMPARE(focusOutOfOrder(&page, tabs->currentWidget()), QString());
+    }
+    page.findChild<QComboBox *>(QStringLiteral("comboBoxSshConfig"))->setCurrentIndex(1);
+    QCoreApplication::processEvents();
+    QCOMPARE(focusOutOfOrder(&page, page.findChild<QWidget *>(QStringLiteral("clientPage"))), QString());
+    QCOMPARE(mutedButtons(&page).join(QLatin1Char(',')), QString());
+    // Every label of a field names it, with an Alt shortcut.
+    for (QLabel *label : page.findChildren<QLabel *>()) {
+        if (label->objectName() == QLatin1String("label") && qobject_cast<AbstractOptionArea *>(label->parentWidget())) {
+            QVERIFY2(label->buddy() && label->text().contains(QLatin1Char('&')), qPrintable(label->text()));
+        }
+    }
+}
+
+void ModuleTest::dialogsFollowTheScreen_data()
+{
+    QTest::addColumn<std::function<QDialog *()>>("make");
+    QTest::newRow("access entry") << std::function<QDialog *()>([] {
+        return new UserGroupEntryDialog(nullptr);
+    });
+    QTest::newRow("listening address") << std::function<QDialog *()>([] {
+        return new ListenAddressEditDialog(ActionDialogAdd, {}, QStringLiteral("22"), nullptr);
+    });
+    QTest::newRow("key files") << std::function<QDialog *()>([] {
+        return new AuthorizedKeysPathDialog({QStringLiteral("%h/.ssh/authorized_keys")}, nullptr);
+    });
+    QTest::newRow("add key") << std::function<QDialog *()>([] {
+        return new AddPublicKeyDialog(QStringLiteral("/nonexistent/authorized_keys"), nullptr);
+    });
+    QTest::newRow("banner") << std::function<QDialog *()>([] {
+        return new EditBannerDialog(QStringLiteral("/nonexistent/banner"), nullptr);
+    });
+}
+
+void ModuleTest::dialogsFollowTheScreen()
+{
+    QFETCH(std::function<QDialog *()>, make);
+    std::unique_ptr<QDialog> dialog(make());
+    dialog->show();
+    QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
+    QVERIFY(!dialog->windowTitle().isEmpty() && dialog->windowTitle() != QLatin1String("Dialog"));
+    QCOMPARE(focusOutOfOrder(dialog.get(), dialog.get()), QString());
+    QCOMPARE(mutedButtons(dialog.get()), QStringList());
+    for (QLabel *label : dialog->findChildren<QLabel *>()) {
+        if (label->isVisible() && label->buddy()) {
+            QVERIFY2(label->text().contains(QLatin1Char('&')), qPrintable(label->text()));
+        }
+    }
 }
 
 QTEST_MAIN(ModuleTest)
