@@ -126,10 +126,10 @@ int main(int argc, char **argv)
     }
 
     SSHModule page(nullptr, {});
-    page.setWindowTitle(QStringLiteral("SSH Settings"));
-    page.resize(1000, parser.isSet(QStringLiteral("screenshots")) ? 1120 : 820);
+    page.widget()->setWindowTitle(QStringLiteral("SSH Settings"));
+    page.widget()->resize(1000, parser.isSet(QStringLiteral("screenshots")) ? 1120 : 820);
     page.load();
-    page.show();
+    page.widget()->show();
 
     if (!parser.isSet(QStringLiteral("screenshots"))) {
         return app.exec();
@@ -137,41 +137,41 @@ int main(int argc, char **argv)
     const QString dir = parser.value(QStringLiteral("screenshots"));
     QDir().mkpath(dir);
     settle(300);
-    expandEverything(&page);
-    auto *tabs = page.findChild<QTabWidget *>(QStringLiteral("tabWidgetServer"));
-    auto *configuration = page.findChild<QComboBox *>(QStringLiteral("comboBoxSshConfig"));
+    expandEverything(page.widget());
+    auto *tabs = page.widget()->findChild<QTabWidget *>(QStringLiteral("tabWidgetServer"));
+    auto *configuration = page.widget()->findChild<QComboBox *>(QStringLiteral("comboBoxSshConfig"));
     const QStringList names {QStringLiteral("server-general"), QStringLiteral("server-authentication"), QStringLiteral("server-other"),
                              QStringLiteral("server-connections")};
     bool ok = true;
     // Every tab at the smallest size the page allows and at a common large one.
-    const QList<std::pair<QString, QSize>> sizes {{QStringLiteral("min-"), page.minimumSize()}, {QStringLiteral("1280x900-"), QSize(1280, 900)}};
+    const QList<std::pair<QString, QSize>> sizes {{QStringLiteral("min-"), page.widget()->minimumSize()}, {QStringLiteral("1280x900-"), QSize(1280, 900)}};
     for (const auto &[prefix, size] : sizes) {
-        page.resize(size);
+        page.widget()->resize(size);
         for (int i = 0; i < tabs->count() && i < names.size(); ++i) {
             tabs->setCurrentIndex(i);
             settle(400);
-            ok = save(&page, QDir(dir).filePath(prefix + names.at(i) + QStringLiteral(".png"))) && ok;
+            ok = save(page.widget(), QDir(dir).filePath(prefix + names.at(i) + QStringLiteral(".png"))) && ok;
         }
         tabs->setCurrentIndex(0);
         configuration->setCurrentIndex(1);
         settle(200);
-        ok = save(&page, QDir(dir).filePath(prefix + QStringLiteral("client.png"))) && ok;
+        ok = save(page.widget(), QDir(dir).filePath(prefix + QStringLiteral("client.png"))) && ok;
         configuration->setCurrentIndex(0);
     }
-    ok = saveDialogs(&page, dir) && ok;
-    page.resize(1000, 1120);
+    ok = saveDialogs(page.widget(), dir) && ok;
+    page.widget()->resize(1000, 1120);
 
     // A change the helper refuses, an address of no local interface, beside one it takes: the page says why.
-    if (auto *addresses = page.findChild<ListenAddressModel *>()) {
+    if (auto *addresses = page.widget()->findChild<ListenAddressModel *>()) {
         addresses->addAddress(ServerAddress(QStringLiteral("198.51.100.1"), QStringLiteral("22"), nullptr));
     }
-    for (QCheckBox *box : page.findChildren<QCheckBox *>()) {
+    for (QCheckBox *box : page.widget()->findChildren<QCheckBox *>()) {
         if (box->text() == QLatin1String("X11Forwarding") || box->text().contains(QLatin1String("X11 forwarding"))) {
             box->click();
         }
     }
     page.save();
     settle(600);
-    ok = save(&page, QDir(dir).filePath(QStringLiteral("refusal.png"))) && ok;
+    ok = save(page.widget(), QDir(dir).filePath(QStringLiteral("refusal.png"))) && ok;
     return ok ? 0 : 1;
 }

@@ -1,10 +1,12 @@
 #!/bin/bash
 # Installs the dependencies, builds and runs the whole test suite:
 #   1. unit and widget tests (headless);
-#   2. the end-to-end tests, where the installed root helper answers real KAuth calls
-#      in a private mount/network namespace with its own system bus;
+#   2. the end-to-end tests, where the build's root helper answers real KAuth calls
+#      in a private mount/network namespace with its own system bus (the build's
+#      install tree is laid over /usr inside the namespace only: nothing is installed);
 #   3. the unit tests again, built with AddressSanitizer and UndefinedBehaviorSanitizer;
-#   4. the KDE clang-format check.
+#   4. the Qt 6 / KF6 build, its tests and kcmshell6, in a Debian 13 root (scripts/qt6-stage.sh);
+#   5. the translation check (scripts/check-messages.sh) and the KDE clang-format check.
 # Run it as root on Debian 12.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -25,7 +27,6 @@ echo "== unit tests"
 ctest --test-dir build --output-on-failure -LE e2e -j "$JOBS"
 
 echo "== end-to-end tests (real helper over KAuth)"
-cmake --install build > /dev/null
 ctest --test-dir build --output-on-failure -L e2e
 
 echo "== unit tests under AddressSanitizer and UndefinedBehaviorSanitizer"
@@ -34,6 +35,14 @@ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_INSTALL_PREFI
 cmake --build build-asan -j "$JOBS"
 ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     ctest --test-dir build-asan --output-on-failure -LE e2e -j "$JOBS"
+
+echo "== Qt 6 / KF6 build in Debian 13"
+start=$SECONDS
+JOBS=$JOBS bash scripts/qt6-stage.sh
+echo "Qt 6 stage: $((SECONDS - start)) s"
+
+echo "== translations"
+bash scripts/check-messages.sh
 
 echo "== clang-format"
 git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror

@@ -125,7 +125,7 @@ int main(int argc, char **argv)
     SSHOption option(Server, nullptr);
     option.setId(SSHOption::AuthorizedKeysFile);
     option.setName(QStringLiteral("AuthorizedKeysFile"));
-    option.setValueType(QVariant::StringList);
+    option.setValueType(QMetaType::QStringList);
     option.setValue(QStringList {QStringLiteral(".ssh/authorized_keys")});
 
     std::printf("%6s %12s %10s %16s %14s %8s %10s\n", "keys", "load ms", "processes", "bare keygen ms", "per-key ms", "ratio", "identical");

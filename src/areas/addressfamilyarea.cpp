@@ -30,8 +30,8 @@ AddressFamilyArea::~AddressFamilyArea() = default;
 QWidget *AddressFamilyArea::inflate()
 {
     ui->comboBox->addItem(QIcon(), i18n("Any"), static_cast<int>(QAbstractSocket::AnyIPProtocol));
-    ui->comboBox->addItem(QIcon(), QStringLiteral("IPv4"), static_cast<int>(QAbstractSocket::IPv4Protocol));
-    ui->comboBox->addItem(QIcon(), QStringLiteral("IPv6"), static_cast<int>(QAbstractSocket::IPv6Protocol));
+    ui->comboBox->addItem(QIcon(), i18n("IPv4"), static_cast<int>(QAbstractSocket::IPv4Protocol));
+    ui->comboBox->addItem(QIcon(), i18n("IPv6"), static_cast<int>(QAbstractSocket::IPv6Protocol));
     ui->label->setText(m_option.displayName());
     showCurrentMode();
     setupToolTips();

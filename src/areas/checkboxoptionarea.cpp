@@ -14,7 +14,7 @@ CheckboxOptionArea::~CheckboxOptionArea() = default;
 
 bool CheckboxOptionArea::isTriState() const
 {
-    return m_option.valueType() == QVariant::String;
+    return m_option.valueType() == QMetaType::QString;
 }
 
 Qt::CheckState CheckboxOptionArea::loadedState() const

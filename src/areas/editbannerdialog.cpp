@@ -17,7 +17,6 @@
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QSaveFile>
-#include <QTextStream>
 #include <QVBoxLayout>
 
 namespace
@@ -71,9 +70,7 @@ int EditBannerDialog::exec()
         QMessageBox::critical(parentWidget(), i18n("Error"), i18n("Failed to open file for reading"), QMessageBox::Ok);
         return QDialog::Rejected;
     }
-    QTextStream stream(&file);
-    stream.setCodec("UTF-8");
-    ui->textEdit->setPlainText(stream.readAll());
+    ui->textEdit->setPlainText(QString::fromUtf8(file.readAll()));
     file.close();
     return QDialog::exec();
 }
@@ -105,11 +102,8 @@ bool EditBannerDialog::writeFile(const QString &path, QString *reason) const
     file.setDirectWriteFallback(!QFileInfo(QFileInfo(target).absolutePath()).isWritable());
     bool written = file.open(QIODevice::WriteOnly | QIODevice::Text);
     if (written) {
-        QTextStream stream(&file);
-        stream.setCodec("UTF-8");
-        stream << textToWrite();
-        stream.flush();
-        written = stream.status() == QTextStream::Ok && file.commit();
+        const QByteArray text = textToWrite().toUtf8();
+        written = file.write(text) == text.size() && file.commit();
     }
     if (!written) {
         qWarning() << "Cannot write the banner file" << target << file.errorString();

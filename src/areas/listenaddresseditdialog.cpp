@@ -24,8 +24,8 @@ ListenAddressEditDialog::ListenAddressEditDialog(ActionDialogId action, const QL
     ui->portCheckBox->setIcon(style()->standardIcon(QStyle::SP_MessageBoxInformation));
     ui->portCheckBox->setToolTip(i18n("Without a port of its own, the address uses the server's port."));
     FormAccessibility::apply(this);
-    connect(ui->portCheckBox, &QCheckBox::stateChanged, this, [this](int state) {
-        ui->portSpinBox->setEnabled(state != Qt::Unchecked);
+    connect(ui->portCheckBox, &QCheckBox::toggled, this, [this](bool checked) {
+        ui->portSpinBox->setEnabled(checked);
     });
 }
 
@@ -44,7 +44,7 @@ void ListenAddressEditDialog::setCompleter()
 {
     QStringList words;
     words.reserve(m_addresses.size());
-    for (const ServerAddress &address : qAsConst(m_addresses)) {
+    for (const ServerAddress &address : std::as_const(m_addresses)) {
         words.append(address.ip().toString());
     }
     ui->ipLineEdit->setCompleter(new QCompleter(words, ui->ipLineEdit));

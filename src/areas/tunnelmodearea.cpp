@@ -19,7 +19,7 @@ void TunnelModeArea::setupComboBoxItems() const
     ui->comboBox->addItem(QIcon(), i18n("Permit"), QVariant::fromValue(TunnelYes));
     ui->comboBox->addItem(QIcon(), i18n("Prohibit"), QVariant::fromValue(TunnelNo));
     ui->comboBox->addItem(QIcon(), i18n("Point-to-point"), QVariant::fromValue(TunnelPointToPoint));
-    ui->comboBox->addItem(QIcon(), QStringLiteral("Ethernet"), QVariant::fromValue(TunnelEthernet));
+    ui->comboBox->addItem(QIcon(), i18n("Ethernet"), QVariant::fromValue(TunnelEthernet));
     updateComboBoxSelection();
 }
 

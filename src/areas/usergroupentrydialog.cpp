@@ -95,11 +95,11 @@ void UserGroupEntryDialog::initialize()
     if (!anyHost) {
         ui->ipLineEdit->setText(m_entry.hostText());
     }
-    connect(ui->nameCheckBox, &QCheckBox::stateChanged, this, [this](int state) {
-        ui->nameLineEdit->setEnabled(state == Qt::Unchecked);
+    connect(ui->nameCheckBox, &QCheckBox::toggled, this, [this](bool checked) {
+        ui->nameLineEdit->setEnabled(!checked);
     });
-    connect(ui->ipCheckBox, &QCheckBox::stateChanged, this, [this](int state) {
-        ui->ipLineEdit->setEnabled(state == Qt::Unchecked);
+    connect(ui->ipCheckBox, &QCheckBox::toggled, this, [this](bool checked) {
+        ui->ipLineEdit->setEnabled(!checked);
     });
 
     selectData(ui->typeCombo, m_entry.role());
@@ -126,7 +126,7 @@ void UserGroupEntryDialog::setExistingEntries(const QList<AccessEntry> &entries)
 void UserGroupEntryDialog::addCompleterNames()
 {
     QStringList names;
-    for (const AccessEntry &entry : qAsConst(m_existingEntries)) {
+    for (const AccessEntry &entry : std::as_const(m_existingEntries)) {
         if (!entry.name().isEmpty()) {
             names.append(entry.name());
         }

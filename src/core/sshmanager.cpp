@@ -51,96 +51,85 @@ void SSHManager::initializeConfigurations(bool load)
 void SSHManager::buildServerOptions()
 {
     SSHOptionBuilder builder(Server, nullptr);
-    builder.buildSSHOption(SSHOption::Port, QStringLiteral("Port"), i18nd("ssh_core", "Port"),
-                           i18nd("ssh_core", "The port on which the service will be located."), QVariant::Int, 22);
-    builder.buildSSHOption(SSHOption::MaxSessions, QStringLiteral("MaxSessions"), i18nd("ssh_core", "Sessions per connection"),
-                           i18nd("ssh_core", "The maximum number of open sessions allowed per network connection."), QVariant::Int, 10);
+    builder.buildSSHOption(SSHOption::Port, QStringLiteral("Port"), i18n("Port"), i18n("The port on which the service will be located."), QMetaType::Int, 22);
+    builder.buildSSHOption(SSHOption::MaxSessions, QStringLiteral("MaxSessions"), i18n("Sessions per connection"),
+                           i18n("The maximum number of open sessions allowed per network connection."), QMetaType::Int, 10);
     builder.buildSSHOption(
-        SSHOption::UseDNS, QStringLiteral("UseDNS"), i18nd("ssh_core", "Use DNS"),
-        i18nd("ssh_core", "Should sshd look up the remote hostname and check if the resolved hostname for the remote IP address matches the same IP address."),
-        QVariant::Bool, false);
-    builder.buildSSHOption(SSHOption::PubkeyAuthentication, QStringLiteral("PubkeyAuthentication"), i18nd("ssh_core", "Allow authentication using SSH keys"),
-                           i18nd("ssh_core",
-                                 "The private key is stored on your PC, and the public key is added to the server in the .ssh/authorized_keys file in the "
-                                 "directory of the desired user."),
-                           QVariant::Bool, true);
-    builder.buildSSHOption(SSHOption::KerberosAuthentication, QStringLiteral("KerberosAuthentication"), i18nd("ssh_core", "Check passwords with Kerberos"),
-                           i18nd("ssh_core",
-                                 "Indicates whether the user-supplied password for PasswordAuthentication will be validated through the Kerberos KDC. To use "
-                                 "this option, the server requires a Kerberos servtab that allows the identity of the KDC to be verified."),
-                           QVariant::Bool, false);
-    builder.buildSSHOption(SSHOption::UsePAM, QStringLiteral("UsePAM"), i18nd("ssh_core", "Enable PAM authentication"),
-                           i18nd("ssh_core", "Enables PAM authentication using ChallengeResponseAuthentication and PasswordAuthentication."), QVariant::Bool,
-                           true);
+        SSHOption::UseDNS, QStringLiteral("UseDNS"), i18n("Use DNS"),
+        i18n("Should sshd look up the remote hostname and check if the resolved hostname for the remote IP address matches the same IP address."),
+        QMetaType::Bool, false);
+    builder.buildSSHOption(SSHOption::PubkeyAuthentication, QStringLiteral("PubkeyAuthentication"), i18n("Allow authentication using SSH keys"),
+                           i18n("The private key is stored on your PC, and the public key is added to the server in the .ssh/authorized_keys file in the "
+                                "directory of the desired user."),
+                           QMetaType::Bool, true);
+    builder.buildSSHOption(SSHOption::KerberosAuthentication, QStringLiteral("KerberosAuthentication"), i18n("Check passwords with Kerberos"),
+                           i18n("Indicates whether the user-supplied password for PasswordAuthentication will be validated through the Kerberos KDC. To use "
+                                "this option, the server requires a Kerberos servtab that allows the identity of the KDC to be verified."),
+                           QMetaType::Bool, false);
+    builder.buildSSHOption(SSHOption::UsePAM, QStringLiteral("UsePAM"), i18n("Enable PAM authentication"),
+                           i18n("Enables PAM authentication using ChallengeResponseAuthentication and PasswordAuthentication."), QMetaType::Bool, true);
     builder.buildSSHOption(SSHOption::KbdInteractiveAuthentication, QStringLiteral("KbdInteractiveAuthentication"),
-                           i18nd("ssh_core", "Allow keyboard-interactive authentication"), i18nd("ssh_core", "Using challenge-response."), QVariant::Bool,
-                           false);
-    builder.buildSSHOption(SSHOption::PasswordAuthentication, QStringLiteral("PasswordAuthentication"), i18nd("ssh_core", "Allow password authentication"),
-                           i18nd("ssh_core", "Allow password authentication"), QVariant::Bool, true);
-    builder.buildSSHOption(SSHOption::TCPKeepAlive, QStringLiteral("TCPKeepAlive"), i18nd("ssh_core", "Send TCP keep-alive messages"),
-                           i18nd("ssh_core", "Whether the system should send TCP keepalive messages to the other side."), QVariant::Bool, true);
-    builder.buildSSHOption(SSHOption::HostbasedAuthentication, QStringLiteral("HostbasedAuthentication"),
-                           i18nd("ssh_core", "Host-based authentication (rhosts)"),
-                           i18nd("ssh_core",
-                                 "Indicates whether rhosts or /etc/hosts.equiv authentication is allowed along with successful public key client host "
-                                 "authentication (host-based authentication)."),
-                           QVariant::Bool, false);
-    builder.buildSSHOption(SSHOption::GSSAPIAuthentication, QStringLiteral("GSSAPIAuthentication"), i18nd("ssh_core", "Allow authentication by GSSAPI"),
-                           i18nd("ssh_core", "Specifies whether user authentication based on GSSAPI is allowed."), QVariant::Bool, false);
+                           i18n("Allow keyboard-interactive authentication"), i18n("Using challenge-response."), QMetaType::Bool, false);
+    builder.buildSSHOption(SSHOption::PasswordAuthentication, QStringLiteral("PasswordAuthentication"), i18n("Allow password authentication"),
+                           i18n("Allow password authentication"), QMetaType::Bool, true);
+    builder.buildSSHOption(SSHOption::TCPKeepAlive, QStringLiteral("TCPKeepAlive"), i18n("Send TCP keep-alive messages"),
+                           i18n("Whether the system should send TCP keepalive messages to the other side."), QMetaType::Bool, true);
+    builder.buildSSHOption(SSHOption::HostbasedAuthentication, QStringLiteral("HostbasedAuthentication"), i18n("Host-based authentication (rhosts)"),
+                           i18n("Indicates whether rhosts or /etc/hosts.equiv authentication is allowed along with successful public key client host "
+                                "authentication (host-based authentication)."),
+                           QMetaType::Bool, false);
+    builder.buildSSHOption(SSHOption::GSSAPIAuthentication, QStringLiteral("GSSAPIAuthentication"), i18n("Allow authentication by GSSAPI"),
+                           i18n("Specifies whether user authentication based on GSSAPI is allowed."), QMetaType::Bool, false);
     // Read as sshd prints it ("without-password" for prohibit-password); shown as a three-state box.
-    builder.buildSSHOption(SSHOption::PermitRootLogin, QStringLiteral("PermitRootLogin"), i18nd("ssh_core", "Allow root to log in"),
-                           i18nd("ssh_core", "Indicates whether root can login using ssh."), QVariant::String, QStringLiteral("prohibit-password"));
-    builder.buildSSHOption(SSHOption::ListenAddress, QStringLiteral("ListenAddress"), i18nd("ssh_core", "Listening addresses"),
-                           i18nd("ssh_core", "Specifies the local addresses sshd should listen on"), QVariant::StringList,
+    builder.buildSSHOption(SSHOption::PermitRootLogin, QStringLiteral("PermitRootLogin"), i18n("Allow root to log in"),
+                           i18n("Indicates whether root can login using ssh."), QMetaType::QString, QStringLiteral("prohibit-password"));
+    builder.buildSSHOption(SSHOption::ListenAddress, QStringLiteral("ListenAddress"), i18n("Listening addresses"),
+                           i18n("Specifies the local addresses sshd should listen on"), QMetaType::QStringList,
                            QStringList {QStringLiteral("0.0.0.0"), QStringLiteral("::")});
-    builder.buildSSHOption(SSHOption::X11Forwarding, QStringLiteral("X11Forwarding"), i18nd("ssh_core", "Allow X11 forwarding"),
-                           i18nd("ssh_core", "Redirect the graphical interface of applications from a remote server to the local machine."), QVariant::Bool,
-                           true);
-    builder.buildSSHOption(SSHOption::PermitEmptyPasswords, QStringLiteral("PermitEmptyPasswords"), i18nd("ssh_core", "Allow empty passwords"),
-                           i18nd("ssh_core", "Users with empty passwords will be able to log in via SSH. This is considered an unsafe practice."),
-                           QVariant::Bool, false);
-    builder.buildSSHOption(SSHOption::IgnoreUserKnownHosts, QStringLiteral("IgnoreUserKnownHosts"), i18nd("ssh_core", "Ignore user's known_hosts file"),
-                           i18nd("ssh_core", "Determines whether the server should ignore the known_hosts file that is located in the user's home directory."),
-                           QVariant::Bool, false);
-    builder.buildSSHOption(SSHOption::IgnoreRhosts, QStringLiteral("IgnoreRhosts"), i18nd("ssh_core", "Ignore user's .rhosts and .shosts files"),
-                           i18nd("ssh_core", "Determines whether the server should ignore the user's .rhosts and .shosts file."), QVariant::Bool, true);
-    builder.buildSSHOption(SSHOption::LoginGraceTime, QStringLiteral("LoginGraceTime"), i18nd("ssh_core", "Time to log in"),
-                           i18nd("ssh_core", "The time, in seconds, a client has to complete authentication after connecting; 0 means no limit."),
-                           QVariant::Int, 120);
-    builder.buildSSHOption(SSHOption::AddressFamily, QStringLiteral("AddressFamily"), i18nd("ssh_core", "Address family"),
-                           i18nd("ssh_core", "The type of network addresses that the server will listen on."), QVariant::StringList, QStringLiteral("any"));
-    builder.buildSSHOption(SSHOption::PrintLastLog, QStringLiteral("PrintLastLog"), i18nd("ssh_core", "Show the time of the last login"),
-                           i18nd("ssh_core", "Enables the display of the last login time upon SSH connection."), QVariant::Bool, true);
-    builder.buildSSHOption(SSHOption::PrintMotd, QStringLiteral("PrintMotd"), i18nd("ssh_core", "Show the message of the day"),
-                           i18nd("ssh_core", "Determines whether the system will display the 'Message of the Day' (MOTD) when a user logs in via SSH."),
-                           QVariant::Bool, false);
-    builder.buildSSHOption(SSHOption::PermitTunnel, QStringLiteral("PermitTunnel"), i18nd("ssh_core", "Tunnel device forwarding"),
-                           i18nd("ssh_core", "Determining the allowed tunneling level for SSH connections."), QVariant::StringList, QStringLiteral("no"));
-    builder.buildSSHOption(SSHOption::Subsystem, QStringLiteral("Subsystem"), i18nd("ssh_core", "Use SFTP subsystem"),
-                           i18nd("ssh_core", "Enabling the SFTP subsystem allows you to securely copy files between hosts."), QVariant::Bool, true);
-    builder.buildSSHOption(SSHOption::Banner, QStringLiteral("Banner"), i18nd("ssh_core", "Banner file"),
-                           i18nd("ssh_core", "Specifies the path to the file containing the welcome message or information displayed when logging in via SSH."),
-                           QVariant::String, QStringLiteral("none"));
-    builder.buildSSHOption(
-        SSHOption::AuthorizedKeysFile, QStringLiteral("AuthorizedKeysFile"), i18nd("ssh_core", "Authorized keys"),
-        i18nd("ssh_core", "Authorized keys determine which users are allowed to log on to the server using public key authentication in SSH."),
-        QVariant::StringList, QStringList {QStringLiteral(".ssh/authorized_keys"), QStringLiteral(".ssh/authorized_keys2")}, {}, false);
+    builder.buildSSHOption(SSHOption::X11Forwarding, QStringLiteral("X11Forwarding"), i18n("Allow X11 forwarding"),
+                           i18n("Redirect the graphical interface of applications from a remote server to the local machine."), QMetaType::Bool, true);
+    builder.buildSSHOption(SSHOption::PermitEmptyPasswords, QStringLiteral("PermitEmptyPasswords"), i18n("Allow empty passwords"),
+                           i18n("Users with empty passwords will be able to log in via SSH. This is considered an unsafe practice."), QMetaType::Bool, false);
+    builder.buildSSHOption(SSHOption::IgnoreUserKnownHosts, QStringLiteral("IgnoreUserKnownHosts"), i18n("Ignore user's known_hosts file"),
+                           i18n("Determines whether the server should ignore the known_hosts file that is located in the user's home directory."),
+                           QMetaType::Bool, false);
+    builder.buildSSHOption(SSHOption::IgnoreRhosts, QStringLiteral("IgnoreRhosts"), i18n("Ignore user's .rhosts and .shosts files"),
+                           i18n("Determines whether the server should ignore the user's .rhosts and .shosts file."), QMetaType::Bool, true);
+    builder.buildSSHOption(SSHOption::LoginGraceTime, QStringLiteral("LoginGraceTime"), i18n("Time to log in"),
+                           i18n("The time, in seconds, a client has to complete authentication after connecting; 0 means no limit."), QMetaType::Int, 120);
+    builder.buildSSHOption(SSHOption::AddressFamily, QStringLiteral("AddressFamily"), i18n("Address family"),
+                           i18n("The type of network addresses that the server will listen on."), QMetaType::QStringList, QStringLiteral("any"));
+    builder.buildSSHOption(SSHOption::PrintLastLog, QStringLiteral("PrintLastLog"), i18n("Show the time of the last login"),
+                           i18n("Enables the display of the last login time upon SSH connection."), QMetaType::Bool, true);
+    builder.buildSSHOption(SSHOption::PrintMotd, QStringLiteral("PrintMotd"), i18n("Show the message of the day"),
+                           i18n("Determines whether the system will display the 'Message of the Day' (MOTD) when a user logs in via SSH."), QMetaType::Bool,
+                           false);
+    builder.buildSSHOption(SSHOption::PermitTunnel, QStringLiteral("PermitTunnel"), i18n("Tunnel device forwarding"),
+                           i18n("Determining the allowed tunneling level for SSH connections."), QMetaType::QStringList, QStringLiteral("no"));
+    builder.buildSSHOption(SSHOption::Subsystem, QStringLiteral("Subsystem"), i18n("Use SFTP subsystem"),
+                           i18n("Enabling the SFTP subsystem allows you to securely copy files between hosts."), QMetaType::Bool, true);
+    builder.buildSSHOption(SSHOption::Banner, QStringLiteral("Banner"), i18n("Banner file"),
+                           i18n("Specifies the path to the file containing the welcome message or information displayed when logging in via SSH."),
+                           QMetaType::QString, QStringLiteral("none"));
+    builder.buildSSHOption(SSHOption::AuthorizedKeysFile, QStringLiteral("AuthorizedKeysFile"), i18n("Authorized keys"),
+                           i18n("Authorized keys determine which users are allowed to log on to the server using public key authentication in SSH."),
+                           QMetaType::QStringList, QStringList {QStringLiteral(".ssh/authorized_keys"), QStringLiteral(".ssh/authorized_keys2")}, {}, false);
 
     SSHOptionBuilder subBuilder(Server, nullptr);
-    subBuilder.buildSSHOption(SSHOption::AllowUsers, QStringLiteral("AllowUsers"), i18nd("ssh_core", "Allowed users"),
-                              i18nd("ssh_core", "List of usernames that are allowed to log in via SSH."), QVariant::StringList, QStringList());
-    subBuilder.buildSSHOption(SSHOption::DenyUsers, QStringLiteral("DenyUsers"), i18nd("ssh_core", "Banned users"),
-                              i18nd("ssh_core", "List of usernames that are prohibited from logging in via SSH."), QVariant::StringList, QStringList());
-    subBuilder.buildSSHOption(SSHOption::AllowGroups, QStringLiteral("AllowGroups"), i18nd("ssh_core", "Allowed groups"),
-                              i18nd("ssh_core", "List of group names that are allowed to log in via SSH."), QVariant::StringList, QStringList());
-    subBuilder.buildSSHOption(SSHOption::DenyGroups, QStringLiteral("DenyGroups"), i18nd("ssh_core", "Banned groups"),
-                              i18nd("ssh_core", "List of group names that are prohibited from logging in via SSH."), QVariant::StringList, QStringList());
+    subBuilder.buildSSHOption(SSHOption::AllowUsers, QStringLiteral("AllowUsers"), i18n("Allowed users"),
+                              i18n("List of usernames that are allowed to log in via SSH."), QMetaType::QStringList, QStringList());
+    subBuilder.buildSSHOption(SSHOption::DenyUsers, QStringLiteral("DenyUsers"), i18n("Banned users"),
+                              i18n("List of usernames that are prohibited from logging in via SSH."), QMetaType::QStringList, QStringList());
+    subBuilder.buildSSHOption(SSHOption::AllowGroups, QStringLiteral("AllowGroups"), i18n("Allowed groups"),
+                              i18n("List of group names that are allowed to log in via SSH."), QMetaType::QStringList, QStringList());
+    subBuilder.buildSSHOption(SSHOption::DenyGroups, QStringLiteral("DenyGroups"), i18n("Banned groups"),
+                              i18n("List of group names that are prohibited from logging in via SSH."), QMetaType::QStringList, QStringList());
     SSHOptions subOptions;
     subBuilder.moveOptions(subOptions);
 
-    builder.buildSSHOption(SSHOption::AllowDenyUsersGroups, QStringLiteral("AllowDenyUsersGroups"), i18nd("ssh_core", "User and group access"),
-                           i18nd("ssh_core", "List of group names or usernames that are prohibited from logging in via SSH."), QVariant::StringList,
-                           QStringList(), subOptions);
+    builder.buildSSHOption(SSHOption::AllowDenyUsersGroups, QStringLiteral("AllowDenyUsersGroups"), i18n("User and group access"),
+                           i18n("List of group names or usernames that are prohibited from logging in via SSH."), QMetaType::QStringList, QStringList(),
+                           subOptions);
 
     SSHOptions options;
     builder.moveOptions(options);
@@ -151,20 +140,17 @@ void SSHManager::buildServerOptions()
 void SSHManager::buildClientOptions()
 {
     SSHOptionBuilder builder(Client, nullptr);
-    builder.buildSSHOption(SSHOption::ClientPort, QStringLiteral("Port"), i18nd("ssh_core", "Port on remote hosts"),
-                           i18nd("ssh_core", "Port number to connect on the remote host."), QVariant::Int, 22);
-    builder.buildSSHOption(SSHOption::ServerAliveInterval, QStringLiteral("ServerAliveInterval"), i18nd("ssh_core", "Keep-alive interval"),
-                           i18nd("ssh_core",
-                                 "Sets the timeout interval in seconds after which, if no data has been received from the server, ssh will send a message over "
-                                 "an encrypted channel to request a response from the server. The default value is 0, which means these messages will not be "
-                                 "sent to the server."),
-                           QVariant::Int, 0);
-    builder.buildSSHOption(SSHOption::ServerAliveCountMax, QStringLiteral("ServerAliveCountMax"),
-                           i18nd("ssh_core", "Unanswered keep-alive messages before disconnecting"),
-                           i18nd("ssh_core",
-                                 "The number of keep-alive messages ssh sends without an answer from the server. When it is reached, ssh disconnects "
-                                 "and ends the session."),
-                           QVariant::Int, 3);
+    builder.buildSSHOption(SSHOption::ClientPort, QStringLiteral("Port"), i18n("Port on remote hosts"), i18n("Port number to connect on the remote host."),
+                           QMetaType::Int, 22);
+    builder.buildSSHOption(SSHOption::ServerAliveInterval, QStringLiteral("ServerAliveInterval"), i18n("Keep-alive interval"),
+                           i18n("Sets the timeout interval in seconds after which, if no data has been received from the server, ssh will send a message over "
+                                "an encrypted channel to request a response from the server. The default value is 0, which means these messages will not be "
+                                "sent to the server."),
+                           QMetaType::Int, 0);
+    builder.buildSSHOption(SSHOption::ServerAliveCountMax, QStringLiteral("ServerAliveCountMax"), i18n("Unanswered keep-alive messages before disconnecting"),
+                           i18n("The number of keep-alive messages ssh sends without an answer from the server. When it is reached, ssh disconnects "
+                                "and ends the session."),
+                           QMetaType::Int, 3);
     SSHOptions options;
     builder.moveOptions(options);
     deleteOptions(m_options.value(Client));
@@ -176,7 +162,7 @@ void SSHManager::loadValueOptions()
     // A stopped server's files are read all the same: its settings can be prepared before it starts.
     loadConfigurations({Server, Client});
     if (!serverState().isActive()) {
-        Q_EMIT error(i18nd("ssh_core", "The SSH server is stopped"), ServerNotRunning, QString());
+        Q_EMIT error(i18n("The SSH server is stopped"), ServerNotRunning, QString());
     }
 }
 
@@ -213,17 +199,16 @@ QMap<QString, QVariant> SSHManager::rowConfigurationOptions(const SSHConfigurati
     } else if (result.errorText.contains(SSHSettings::Protocol::InvalidConfiguration)) {
         code = client ? ClientConfigurationInvalid : ServerConfigurationInvalid;
     }
-    Q_EMIT error(client ? i18nd("ssh_core", "Failed to load the SSH client settings") : i18nd("ssh_core", "Failed to load the SSH server settings"), code,
-                 failureReason(result));
+    Q_EMIT error(client ? i18n("Failed to load the SSH client settings") : i18n("Failed to load the SSH server settings"), code, failureReason(result));
     return {};
 }
 
 QString SSHManager::failureReason(const SSHSettings::ActionResult &result)
 {
     if (authorizationRefused(result.errorCode)) {
-        return i18nd("ssh_core", "the authorization was cancelled or denied");
+        return i18n("the authorization was cancelled or denied");
     }
-    return result.errorText.isEmpty() ? i18nd("ssh_core", "the helper gave no reason") : result.errorText;
+    return result.errorText.isEmpty() ? i18n("the helper gave no reason") : result.errorText;
 }
 
 bool SSHManager::authorizationRefused(int errorCode)
@@ -309,7 +294,7 @@ bool SSHManager::changeValueOption(SSHOption &option, const QVariant &value, QSt
     if (reason) {
         *reason = failureReason(result);
     }
-    Q_EMIT error(i18nd("ssh_core", "Error changing SSH option '%1'", option.name()), ChangeOptionError, failureReason(result));
+    Q_EMIT error(i18n("Error changing SSH option '%1'", option.name()), ChangeOptionError, failureReason(result));
     return false;
 }
 

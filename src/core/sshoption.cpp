@@ -33,7 +33,7 @@ SSHOption::SSHOption(const SSHOption &other)
 SSHOption::SSHOption(SSHOption &&other) noexcept
     : QObject(other.parent()), m_configureId(std::exchange(other.m_configureId, Undefined)), m_id(std::exchange(other.m_id, static_cast<Id>(-1))),
       m_name(std::move(other.m_name)), m_displayName(std::move(other.m_displayName)), m_description(std::move(other.m_description)),
-      m_value(std::exchange(other.m_value, QVariant())), m_valueType(std::exchange(other.m_valueType, QVariant::Invalid)),
+      m_value(std::exchange(other.m_value, QVariant())), m_valueType(std::exchange(other.m_valueType, QMetaType::UnknownType)),
       m_subOptions(std::exchange(other.m_subOptions, SSHOptions())), m_tevSupported(other.m_tevSupported)
 {
     other.m_name.clear();
@@ -103,12 +103,12 @@ void SSHOption::setDescription(const QString &description)
     m_description = description;
 }
 
-QVariant::Type SSHOption::valueType() const
+QMetaType::Type SSHOption::valueType() const
 {
     return m_valueType;
 }
 
-void SSHOption::setValueType(QVariant::Type type)
+void SSHOption::setValueType(QMetaType::Type type)
 {
     m_valueType = type;
 }
@@ -150,21 +150,21 @@ QString SSHOption::nameWithConfigType() const
 
 void SSHOption::setValue(const QVariant &value)
 {
-    if (static_cast<int>(value.type()) == static_cast<int>(m_valueType)) {
+    if (value.userType() == m_valueType) {
         m_value = value;
     } else {
         switch (m_valueType) {
-        case QVariant::Bool:
+        case QMetaType::Bool:
             m_value = value.toString().compare(QLatin1String("yes"), Qt::CaseInsensitive) == 0;
             break;
-        case QVariant::Int:
+        case QMetaType::Int:
             m_value = value.toInt();
             break;
-        case QVariant::String:
+        case QMetaType::QString:
             // A boolean given to a keyword option is its yes or no.
-            m_value = value.type() == QVariant::Bool ? QString::fromLatin1(value.toBool() ? "yes" : "no") : value.toString();
+            m_value = value.userType() == QMetaType::Bool ? QString::fromLatin1(value.toBool() ? "yes" : "no") : value.toString();
             break;
-        case QVariant::StringList:
+        case QMetaType::QStringList:
             m_value = value.toString().split(QLatin1Char(' '), Qt::SkipEmptyParts);
             break;
         default:

@@ -70,8 +70,8 @@ public:
     void setDisplayName(const QString &displayName);
     QString description() const;
     void setDescription(const QString &description);
-    QVariant::Type valueType() const;
-    void setValueType(QVariant::Type type);
+    QMetaType::Type valueType() const;
+    void setValueType(QMetaType::Type type);
     QVariant value() const;
     SSHConfigurationTypeId configureId() const;
     SSHOptions subOptions() const;
@@ -97,7 +97,7 @@ private:
     QString m_displayName;
     QString m_description;
     QVariant m_value;
-    QVariant::Type m_valueType = QVariant::Invalid;
+    QMetaType::Type m_valueType = QMetaType::UnknownType;
     SSHOptions m_subOptions;
     bool m_tevSupported = true;
 };

@@ -24,7 +24,7 @@ void SSHOptionBuilder::buildSSHOption(SSHOption::Id id,
                                       const QString &name,
                                       const QString &displayName,
                                       const QString &description,
-                                      const QVariant::Type &valueType,
+                                      const QMetaType::Type &valueType,
                                       const QVariant &defaultValue,
                                       const SSHOptions &subOptions,
                                       bool tevSupported)

@@ -18,7 +18,7 @@ public:
                         const QString &name,
                         const QString &displayName,
                         const QString &description,
-                        const QVariant::Type &valueType,
+                        const QMetaType::Type &valueType,
                         const QVariant &defaultValue,
                         const SSHOptions &subOptions = {},
                         bool tevSupported = true);

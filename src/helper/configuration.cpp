@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "configuration.h"
 
+#include "sshsettingsprotocol.h"
+
 #include "atomicfile.h"
 #include "configdocument.h"
 #include "pinnedfolder.h"
@@ -284,10 +286,8 @@ Reply Configuration::read(ConfigType type, const QStringList &keywords) const
     Values values;
     QString effectiveError;
     if (!effectiveValues(type, configPath(type), &values, &effectiveError)) {
-        QString fileError;
-        if (!fileValues(type, configPath(type), &values, &fileError)) {
-            return Reply::failure(QStringLiteral("cannot read the configuration: %1; %2").arg(effectiveError, fileError));
-        }
+        // Values taken from the files would not be what sshd runs with: say why instead.
+        return Reply::failure(SSHSettings::Protocol::InvalidConfiguration + effectiveError);
     }
     QVariantMap data;
     for (int i = 0; i < wanted.size(); ++i) {
@@ -576,7 +576,11 @@ QString Configuration::verify(ConfigType type, const Option &option, const Check
         bool found = false;
         for (int i = 0; i < now.size(); ++i) {
             // Several Port lines make sshd listen on all of them.
-            if (QString::fromUtf8(now.at(i)).toLower() == wanted && (i == 0 || lower == "port")) {
+            QString reported = QString::fromUtf8(now.at(i)).toLower();
+            if (reported == QLatin1String("without-password")) {
+                reported = QStringLiteral("prohibit-password"); // how `sshd -T` prints it
+            }
+            if (reported == wanted && (i == 0 || lower == "port")) {
                 found = true;
             }
         }

@@ -101,7 +101,7 @@ const QList<Option> &options(ConfigType type)
         {sl("TCPKeepAlive"), ValueKind::Bool, false, sl("yes")},
         {sl("HostbasedAuthentication"), ValueKind::Bool, false, sl("no")},
         {sl("GSSAPIAuthentication"), ValueKind::Bool, false, sl("no")},
-        {sl("PermitRootLogin"), ValueKind::Bool, false, sl("prohibit-password")},
+        {sl("PermitRootLogin"), ValueKind::RootLogin, false, sl("prohibit-password")},
         {sl("ListenAddress"), ValueKind::ListenAddresses, true, QString()},
         {sl("X11Forwarding"), ValueKind::Bool, false, sl("no")},
         {sl("PermitEmptyPasswords"), ValueKind::Bool, false, sl("no")},
@@ -204,6 +204,24 @@ bool checkValue(const Option &option, const QVariant &value, CheckedValue *check
             checked->lines = {word};
             checked->expected = QStringList {QString::fromLatin1(word)};
         }
+        return true;
+    }
+    case ValueKind::RootLogin: {
+        if (value.userType() == QMetaType::Bool) {
+            text = value.toBool() ? QStringLiteral("yes") : QStringLiteral("no");
+        } else if (!textValue(value, &text, error)) {
+            return refuse(*error);
+        }
+        // "without-password" is the older spelling of "prohibit-password".
+        if (text == QLatin1String("without-password")) {
+            text = QStringLiteral("prohibit-password");
+        }
+        const QStringList allowed = {QStringLiteral("yes"), QStringLiteral("no"), QStringLiteral("prohibit-password"), QStringLiteral("forced-commands-only")};
+        if (!allowed.contains(text)) {
+            return refuse(QStringLiteral("must be one of %1").arg(allowed.join(QStringLiteral(", "))));
+        }
+        checked->lines = {text.toLatin1()};
+        checked->expected = QStringList {text};
         return true;
     }
     case ValueKind::Port:

@@ -17,6 +17,7 @@ enum class ConfigType {
 
 enum class ValueKind {
     Bool, ///< bool, written yes/no
+    RootLogin, ///< bool (yes/no) or "prohibit-password" / "forced-commands-only"
     Port, ///< decimal text 1..65535
     Number, ///< decimal text, non-negative
     Tunnel, ///< yes, no, point-to-point, ethernet

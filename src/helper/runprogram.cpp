@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "runprogram.h"
+#include "processcompat.h"
 
 #include <QDeadlineTimer>
 #include <QProcess>
@@ -27,22 +28,17 @@ QString ProgramResult::reason(const QString &program) const
 namespace
 {
 // Gives up root in the child, between fork and exec.
-class UnprivilegedProcess : public QProcess
+class UnprivilegedProcess : public Compat::ChildSetupProcess
 {
 public:
-    UnprivilegedProcess(uid_t uid, gid_t gid) : m_uid(uid), m_gid(gid) { }
-
-protected:
-    void setupChildProcess() override
+    UnprivilegedProcess(uid_t uid, gid_t gid)
+        : Compat::ChildSetupProcess([uid, gid] {
+              if (::setgroups(0, nullptr) != 0 || ::setgid(gid) != 0 || ::setuid(uid) != 0 || ::setuid(0) == 0) {
+                  ::_exit(127);
+              }
+          })
     {
-        if (::setgroups(0, nullptr) != 0 || ::setgid(m_gid) != 0 || ::setuid(m_uid) != 0 || ::setuid(0) == 0) {
-            ::_exit(127);
-        }
     }
-
-private:
-    uid_t m_uid;
-    gid_t m_gid;
 };
 
 ProgramResult run(QProcess &process,

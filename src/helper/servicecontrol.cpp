@@ -22,7 +22,7 @@ Reply ServiceControl::run(const QString &command) const
     QString program;
     if (QFileInfo(m_paths.systemdRunDir).isDir()) {
         program = m_paths.systemctl;
-        result = runProgram(program, {command, QStringLiteral("ssh.service")}, {}, CommandTimeoutMs);
+        result = runProgram(program, {command, systemdUnit()}, {}, CommandTimeoutMs);
     } else {
         program = m_paths.initScript;
         result = runProgram(program, {command}, {}, CommandTimeoutMs);
@@ -33,14 +33,34 @@ Reply ServiceControl::run(const QString &command) const
     return Reply::success();
 }
 
+QString ServiceControl::systemdUnit() const
+{
+    // A listening socket unit starts sshd per connection: it is what runs the server.
+    for (const char *socket : {"ssh.socket", "sshd.socket"}) {
+        if (runProgram(m_paths.systemctl, {QStringLiteral("is-active"), QLatin1String(socket)}).exitCode == 0) {
+            return QLatin1String(socket);
+        }
+    }
+    // Debian names the service ssh.service ("sshd.service" is an alias only while it is
+    // enabled); most other systems name it sshd.service.
+    for (const char *service : {"ssh.service", "sshd.service"}) {
+        const ProgramResult result =
+            runProgram(m_paths.systemctl, {QStringLiteral("show"), QStringLiteral("--property=LoadState"), QStringLiteral("--value"), QLatin1String(service)});
+        if (result.succeeded() && result.standardOutput.trimmed() == "loaded") {
+            return QLatin1String(service);
+        }
+    }
+    return QStringLiteral("ssh.service");
+}
+
 Reply ServiceControl::status() const
 {
     if (QFileInfo(m_paths.systemdRunDir).isDir()) {
-        const ProgramResult result = runProgram(m_paths.systemctl, {QStringLiteral("is-active"), QStringLiteral("ssh.service"), QStringLiteral("ssh.socket")});
+        const ProgramResult result = runProgram(m_paths.systemctl, {QStringLiteral("is-active"), systemdUnit()});
         if (!result.finished) {
             return Reply::failure(result.reason(m_paths.systemctl));
         }
-        return Reply::success({{QStringLiteral("running"), result.standardOutput.split('\n').contains("active")}});
+        return Reply::success({{QStringLiteral("running"), result.exitCode == 0}});
     }
     const ProgramResult result = runProgram(m_paths.initScript, {QStringLiteral("status")});
     if (!result.finished) {

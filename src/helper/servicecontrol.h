@@ -18,6 +18,10 @@ public:
     Reply status() const;
 
 private:
+    /// The unit that runs sshd here: an active ssh.socket/sshd.socket, else the service
+    /// that is loaded (ssh.service on Debian and Ubuntu, sshd.service elsewhere).
+    QString systemdUnit() const;
+
     const EnginePaths &m_paths;
     const Configuration &m_configuration;
 };

@@ -4,12 +4,14 @@
 #include "statewidget.h"
 
 #include <QBoxLayout>
+#include <QEvent>
 
 namespace KCMOS
 {
-OrbisKCModule::OrbisKCModule(const QString &componentName, QWidget *parent, const QString &, const QVariantList &args)
-    : KCModule(parent, args), m_componentName(componentName), m_messages(new MessagesManager(this)), m_state(new StateWidget(this))
+OrbisKCModule::OrbisKCModule(const QString &componentName, Compat::ModuleParent *parent, const QString &, const Compat::ModuleArgs &args)
+    : KCModule(parent, args), m_componentName(componentName), m_messages(new MessagesManager(widget())), m_state(new StateWidget(widget()))
 {
+    widget()->installEventFilter(this);
     connect(m_messages, &MessagesManager::messagePosted, this, &OrbisKCModule::placeMessageArea);
 }
 
@@ -58,22 +60,23 @@ void OrbisKCModule::chooseModule() { }
 
 void OrbisKCModule::unchooseModule() { }
 
-void OrbisKCModule::resizeEvent(QResizeEvent *event)
+// The busy overlay covers the page; the message area is placed before the page first shows.
+bool OrbisKCModule::eventFilter(QObject *watched, QEvent *event)
 {
-    KCModule::resizeEvent(event);
-    m_state->setGeometry(rect());
-}
-
-void OrbisKCModule::showEvent(QShowEvent *event)
-{
-    placeMessageArea();
-    KCModule::showEvent(event);
+    if (watched == widget()) {
+        if (event->type() == QEvent::Resize) {
+            m_state->setGeometry(widget()->rect());
+        } else if (event->type() == QEvent::Show) {
+            placeMessageArea();
+        }
+    }
+    return KCModule::eventFilter(watched, event);
 }
 
 // The page sets its own form's layout on the module; the message area goes on top of it.
 void OrbisKCModule::placeMessageArea()
 {
-    auto *box = qobject_cast<QBoxLayout *>(layout());
+    auto *box = qobject_cast<QBoxLayout *>(widget()->layout());
     if (!box || box->indexOf(m_messages) == 0) {
         return;
     }

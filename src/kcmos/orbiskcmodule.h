@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 
+#include "kcmcompat.h"
+
 #include <KCModule>
 
 namespace KCMOS
@@ -11,13 +13,22 @@ class StateWidget;
 /**
  * Base of our settings pages: a KCModule with a message area above the page
  * and a busy overlay. load() leads to access(), save() to change().
+ * The page's widgets go on widget(), on KF5 as on KF6.
  */
 class OrbisKCModule : public KCModule
 {
     Q_OBJECT
 public:
-    OrbisKCModule(const QString &componentName, QWidget *parent, const QString &unused, const QVariantList &args);
+    OrbisKCModule(const QString &componentName, Compat::ModuleParent *parent, const QString &unused, const Compat::ModuleArgs &args);
     ~OrbisKCModule() override;
+
+#if QT_VERSION_MAJOR < 6
+    /// KF6's name for the module's widget, which on KF5 is the module itself.
+    QWidget *widget()
+    {
+        return this;
+    }
+#endif
 
     MessagesManager *messagesManager() const;
     StateWidget *stateWidget() const;
@@ -34,8 +45,7 @@ public Q_SLOTS:
     virtual void unchooseModule();
 
 protected:
-    void resizeEvent(QResizeEvent *event) override;
-    void showEvent(QShowEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void placeMessageArea();

@@ -7,11 +7,13 @@
 class SSHFactory : public KPluginFactory
 {
     Q_OBJECT
-    Q_PLUGIN_METADATA(IID "org.kde.KPluginFactory")
+    Q_PLUGIN_METADATA(IID "org.kde.KPluginFactory" FILE "kcm_sshsettings.json")
     Q_INTERFACES(KPluginFactory)
-public:
-    SSHFactory();
 
 protected:
+#if QT_VERSION_MAJOR >= 6
+    QObject *create(const char *iface, QWidget *parentWidget, QObject *parent, const QVariantList &args) override;
+#else
     QObject *create(const char *iface, QWidget *parentWidget, QObject *parent, const QVariantList &args, const QString &keyword) override;
+#endif
 };

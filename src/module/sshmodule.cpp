@@ -32,12 +32,15 @@
 #include <memory>
 #include <vector>
 
-SSHModule::SSHModule(QWidget *parent, const QVariantList &args)
+SSHModule::SSHModule(Compat::ModuleParent *parent, const Compat::ModuleArgs &args)
     : KCMOS::OrbisKCModule(QStringLiteral("orbis_kcm_ssh"), parent, QString(), args), ui(new Ui::SSHModule)
 {
-    ui->setupUi(this);
-    // Hosts size their window from the page's hint; keep the form's own size.
-    setMinimumSize(size());
+    ui->setupUi(widget());
+    // Hosts size their window from the page's minimum size (KF5) or its size hint (KF6),
+    // before the first load fills the tabs: keep the form's own size for both.
+    const QSize formSize = widget()->size();
+    widget()->setMinimumSize(formSize);
+    ui->configureSwitcher->setMinimumSize(formSize.width(), formSize.height() - ui->horizontalLayout_3->sizeHint().height());
     setButtons(Help | Default | Apply);
 }
 
@@ -82,7 +85,7 @@ void SSHModule::createOptionAreas()
         if (!option) {
             continue;
         }
-        m_factoryManager->initializeOptionArea(*option, this);
+        m_factoryManager->initializeOptionArea(*option, widget());
         if (AbstractOptionArea *area = m_factoryManager->getAreaById(option->id())) {
             configureChangeHandlers(option, area);
         }
@@ -115,8 +118,9 @@ void SSHModule::configureLayoutWidgets() const
         alignFormColumns(layout);
     }
     // Tab follows the screen; every label with a buddy, every check box, button and tab gets an Alt shortcut.
-    FormAccessibility::orderTabsByLayout(const_cast<SSHModule *>(this));
-    KAcceleratorManager::manage(const_cast<SSHModule *>(this));
+    QWidget *page = ui->configureSwitcher->parentWidget();
+    FormAccessibility::orderTabsByLayout(page);
+    KAcceleratorManager::manage(page);
 }
 
 void SSHModule::alignFormColumns(QVBoxLayout *layout) const
@@ -145,7 +149,7 @@ void SSHModule::alignFormColumns(QVBoxLayout *layout) const
             column = std::max(column, label->sizeHint().width());
         }
     }
-    const int spacing = style()->pixelMetric(QStyle::PM_LayoutHorizontalSpacing);
+    const int spacing = ui->configureSwitcher->style()->pixelMetric(QStyle::PM_LayoutHorizontalSpacing);
     for (AbstractOptionArea *area : std::as_const(areas)) {
         QLayout *own = area->layout();
         if (!own) {
@@ -204,13 +208,13 @@ void SSHModule::stretchUiAndViewSwitch()
     connect(ui->comboBoxSshConfig, qOverload<int>(&QComboBox::currentIndexChanged), ui->configureSwitcher, &QStackedWidget::setCurrentIndex);
     // Shortcuts are given to what is shown: the page switched to gets its own.
     connect(ui->configureSwitcher, &QStackedWidget::currentChanged, this, [this] {
-        KAcceleratorManager::manage(this);
+        KAcceleratorManager::manage(widget());
     });
 }
 
 void SSHModule::createConnectionsTab()
 {
-    auto *connectionsArea = new SSHConnectionsArea(messagesManager(), this);
+    auto *connectionsArea = new SSHConnectionsArea(messagesManager(), widget());
     ui->vboxConnections->addWidget(connectionsArea);
     connect(ui->tabWidgetServer, &QTabWidget::currentChanged, connectionsArea, [this, connectionsArea] {
         if (ui->tabWidgetServer->currentWidget() == ui->connectionsTab) {
@@ -359,11 +363,11 @@ void SSHModule::handlerChangeTrigger()
     const auto areas = m_factoryManager->areas();
     for (AbstractOptionArea *area : areas) {
         if (area->hasChanged()) {
-            Q_EMIT changed(true);
+            unmanagedWidgetChangeState(true);
             return;
         }
     }
-    Q_EMIT changed(false);
+    unmanagedWidgetChangeState(false);
 }
 
 void SSHModule::handleManagerError(const QString &message, SSHCodeError code, const QString &reason)
@@ -397,7 +401,7 @@ void SSHModule::handleManagerError(const QString &message, SSHCodeError code, co
 
 int SSHModule::showRestoreDialog(const QString &text, const QStringList &choices, int focused)
 {
-    QMessageBox box(QMessageBox::Question, i18nc("@title:window", "Restore SSH settings"), text, QMessageBox::NoButton, this);
+    QMessageBox box(QMessageBox::Question, i18nc("@title:window", "Restore SSH settings"), text, QMessageBox::NoButton, widget());
     QList<QPushButton *> buttons;
     for (const QString &choice : choices) {
         buttons.append(box.addButton(choice, QMessageBox::AcceptRole));
@@ -470,8 +474,8 @@ void SSHModule::defaults()
 
 void SSHModule::setupSshServerStatus()
 {
-    ui->sshReload->setIcon(style()->standardIcon(QStyle::SP_BrowserReload));
-    ui->warningBtn->setIcon(style()->standardIcon(QStyle::SP_MessageBoxWarning));
+    ui->sshReload->setIcon(ui->sshReload->style()->standardIcon(QStyle::SP_BrowserReload));
+    ui->warningBtn->setIcon(ui->warningBtn->style()->standardIcon(QStyle::SP_MessageBoxWarning));
     ui->warningBtn->setToolTip(
         i18n("The SSH server does not start with the system. Make sure the openssh-server package is installed and the service enabled."));
     ui->warningBtn->setAccessibleName(i18n("SSH server not enabled"));
@@ -515,10 +519,10 @@ void SSHModule::serverControlButtonsHandler() const
     ui->label->setText(i18nc("@label %1 is the state of the service", "SSH server: %1",
                              active ? i18nc("@info server state", "Running") : i18nc("@info server state", "Stopped")));
     if (active) {
-        ui->sshStopPlay->setIcon(style()->standardIcon(QStyle::SP_MediaStop));
+        ui->sshStopPlay->setIcon(ui->sshStopPlay->style()->standardIcon(QStyle::SP_MediaStop));
         ui->sshStopPlay->setToolTip(i18n("Stop the SSH server"));
     } else {
-        ui->sshStopPlay->setIcon(style()->standardIcon(QStyle::SP_MediaPlay));
+        ui->sshStopPlay->setIcon(ui->sshStopPlay->style()->standardIcon(QStyle::SP_MediaPlay));
         ui->sshStopPlay->setToolTip(i18n("Start the SSH server"));
     }
     ui->sshStopPlay->setAccessibleName(ui->sshStopPlay->toolTip());

@@ -25,7 +25,7 @@ class SSHModule : public KCMOS::OrbisKCModule
 {
     Q_OBJECT
 public:
-    SSHModule(QWidget *parent, const QVariantList &args);
+    SSHModule(Compat::ModuleParent *parent, const Compat::ModuleArgs &args);
     ~SSHModule() override;
 
 public Q_SLOTS:

@@ -70,7 +70,7 @@ private Q_SLOTS:
         };
         const QMap<QString, QVariant> map = AccessEntry::convertEntriesToMap(entries);
         QCOMPARE(map, expected);
-        QCOMPARE(map.value(QStringLiteral("AllowUsers")).type(), QVariant::String);
+        QCOMPARE(map.value(QStringLiteral("AllowUsers")).userType(), int(QMetaType::QString));
         QVERIFY(AccessEntry::convertEntriesToMap({}).isEmpty());
     }
 

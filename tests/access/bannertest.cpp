@@ -53,7 +53,7 @@ class BannerTest : public QObject
 
     std::unique_ptr<BannerArea> makeArea(const QString &value)
     {
-        auto area = std::make_unique<BannerArea>(TestOptions::make(SSHOption::Banner, QStringLiteral("Banner"), QVariant::String, value), nullptr);
+        auto area = std::make_unique<BannerArea>(TestOptions::make(SSHOption::Banner, QStringLiteral("Banner"), QMetaType::QString, value), nullptr);
         area->inflate();
         return area;
     }

@@ -43,7 +43,7 @@ class ListenAddressTest : public QObject
     std::unique_ptr<ListenAddressArea> makeArea(const QStringList &value)
     {
         auto area = std::make_unique<ListenAddressArea>(
-            TestOptions::make(SSHOption::ListenAddress, QStringLiteral("ListenAddress"), QVariant::StringList, value), QStringLiteral("22"), nullptr);
+            TestOptions::make(SSHOption::ListenAddress, QStringLiteral("ListenAddress"), QMetaType::QStringList, value), QStringLiteral("22"), nullptr);
         area->inflate();
         return area;
     }
@@ -68,7 +68,7 @@ private Q_SLOTS:
         QFETCH(QStringList, value);
         auto area = makeArea(stored);
         auto *message = area->findChild<KMessageWidget *>();
-        QCOMPARE(area->value().type(), QVariant::StringList);
+        QCOMPARE(area->value().userType(), int(QMetaType::QStringList));
         QCOMPARE(this->value(*area), value);
         QCOMPARE(message->isHidden(), !value.isEmpty());
         QCOMPARE(message->text(), QStringLiteral("The SSH server listens on every local address."));

@@ -8,7 +8,7 @@
 namespace TestOptions
 {
 /// A server option with the given id, keyword and value.
-inline SSHOption make(SSHOption::Id id, const QString &keyword, QVariant::Type type, const QVariant &value, QObject *parent = nullptr)
+inline SSHOption make(SSHOption::Id id, const QString &keyword, QMetaType::Type type, const QVariant &value, QObject *parent = nullptr)
 {
     SSHOption option(Server, parent);
     option.setId(id);
@@ -29,10 +29,10 @@ accessOption(QObject *owner, const QStringList &allowUsers, const QStringList &d
     const char *keywords[] = {"AllowUsers", "DenyUsers", "AllowGroups", "DenyGroups"};
     SSHOptions subOptions;
     for (int i = 0; i < parts.size(); ++i) {
-        subOptions.append(new SSHOption(make(parts.at(i).first, QString::fromLatin1(keywords[i]), QVariant::StringList, parts.at(i).second)));
+        subOptions.append(new SSHOption(make(parts.at(i).first, QString::fromLatin1(keywords[i]), QMetaType::QStringList, parts.at(i).second)));
         subOptions.last()->setParent(owner);
     }
-    SSHOption option = make(SSHOption::AllowDenyUsersGroups, QStringLiteral("AllowDenyUsersGroups"), QVariant::StringList, QStringList());
+    SSHOption option = make(SSHOption::AllowDenyUsersGroups, QStringLiteral("AllowDenyUsersGroups"), QMetaType::QStringList, QStringList());
     option.setSubOptions(subOptions);
     return option;
 }

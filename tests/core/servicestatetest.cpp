@@ -85,7 +85,7 @@ void ServiceStateTest::nothingToAskAnswersFalse()
 {
     // systemd seems to run, but there is no bus to ask: both answers are false, quickly.
     QDir().mkpath(m_paths.systemdRuntimeMarker);
-    qputenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=" + m_root->filePath(QStringLiteral("no-bus")).toUtf8());
+    qputenv("DBUS_SYSTEM_BUS_ADDRESS", QByteArray(QByteArray("unix:path=") + m_root->filePath(QStringLiteral("no-bus")).toUtf8()));
     QElapsedTimer timer;
     timer.start();
     const NuvoAdmin::SystemdService service;
@@ -152,11 +152,11 @@ void ServiceStateTest::resolvesTheUnitInUse_data()
     const QString socket = QStringLiteral("ssh.socket");
     using U = StandInBus::Unit;
     // clang-format off
-    QTest::newRow("debian enabled, alias") << QList<U>{{ssh, {ssh, sshd}, "active", "enabled"}} << true << ssh << true << true;
-    QTest::newRow("debian running but disabled") << QList<U>{{ssh, {ssh}, "active", "disabled"}} << true << ssh << true << false;
-    QTest::newRow("debian not loaded yet") << QList<U>{{ssh, {ssh}, "inactive", "disabled"}} << false << ssh << false << false;
-    QTest::newRow("socket activated") << QList<U>{{ssh, {ssh}, "inactive", "disabled"}, {socket, {socket}, "active", "enabled"}} << true << ssh << true << true;
-    QTest::newRow("fedora") << QList<U>{{sshd, {sshd}, "active", "enabled"}} << true << sshd << true << true;
+    QTest::newRow("debian enabled, alias") << QList<U>{{ssh, {ssh, sshd}, QStringLiteral("active"), QStringLiteral("enabled")}} << true << ssh << true << true;
+    QTest::newRow("debian running but disabled") << QList<U>{{ssh, {ssh}, QStringLiteral("active"), QStringLiteral("disabled")}} << true << ssh << true << false;
+    QTest::newRow("debian not loaded yet") << QList<U>{{ssh, {ssh}, QStringLiteral("inactive"), QStringLiteral("disabled")}} << false << ssh << false << false;
+    QTest::newRow("socket activated") << QList<U>{{ssh, {ssh}, QStringLiteral("inactive"), QStringLiteral("disabled")}, {socket, {socket}, QStringLiteral("active"), QStringLiteral("enabled")}} << true << ssh << true << true;
+    QTest::newRow("fedora") << QList<U>{{sshd, {sshd}, QStringLiteral("active"), QStringLiteral("enabled")}} << true << sshd << true << true;
     QTest::newRow("not installed") << QList<U>{} << true << QString() << false << false;
     // clang-format on
 }

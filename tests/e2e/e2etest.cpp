@@ -691,7 +691,7 @@ int main(int argc, char **argv)
         return SkipExitCode;
     }
     if (!QFileInfo::exists(QStringLiteral(HELPER_INSTALLED_PATH))) {
-        fprintf(stderr, "SKIP: the helper is not installed at %s; run cmake --install first\n", HELPER_INSTALLED_PATH);
+        fprintf(stderr, "SKIP: the helper is not at %s; run-in-sandbox.sh --install BUILD lays it there\n", HELPER_INSTALLED_PATH);
         return SkipExitCode;
     }
     E2ETest test;

@@ -4,8 +4,12 @@
 # copy of /etc/ssh, a tmpfs on /run and a private system bus that activates
 # polkitd and the installed helper as root on demand.
 #
-#   tests/e2e/run-in-sandbox.sh [--journal] [--login-user] COMMAND [ARGUMENT...]
+#   tests/e2e/run-in-sandbox.sh [--install BUILD] [--journal] [--login-user] COMMAND [ARGUMENT...]
 #
+#   --install BUILD  the build's install tree (helper, its bus and polkit files, the
+#                 plug-in) laid over /usr inside the sandbox only: staged with
+#                 DESTDIR in the sandbox's own folder and mounted as a read-only
+#                 overlay, so the machine's /usr is never written
 #   --journal     a private /dev and a systemd-journald of the sandbox's own, so
 #                 that sshd's syslog lines can be read back with journalctl
 #                 (nothing is written to the machine's journal)
@@ -14,9 +18,14 @@
 #                 exported as SSHSETTINGS_E2E_USER and SSHSETTINGS_E2E_PASSWORD
 set -euo pipefail
 
+# Exit status 77 tells ctest that the test was skipped, with the reason on stderr.
 if [ -z "${SSHSETTINGS_IN_SANDBOX:-}" ]; then
     if [ "$(id -u)" != 0 ]; then
-        echo "run-in-sandbox.sh: must run as root" >&2
+        echo "run-in-sandbox.sh: skipped: must run as root" >&2
+        exit 77
+    fi
+    if ! reason=$(/usr/bin/unshare --mount --net --pid --fork --mount-proc --propagation private true 2>&1); then
+        echo "run-in-sandbox.sh: skipped: this machine does not permit mount, network and pid namespaces: $reason" >&2
         exit 77
     fi
     export SSHSETTINGS_IN_SANDBOX=1
@@ -25,10 +34,12 @@ fi
 
 with_journal=
 with_login_user=
+install_from=
 while [ $# -gt 0 ]; do
     case "$1" in
     --journal) with_journal=1 ;;
     --login-user) with_login_user=1 ;;
+    --install) install_from=$2; shift ;;
     *) break ;;
     esac
     shift
@@ -38,6 +49,23 @@ done
 
 work=$(mktemp -d /tmp/sshsettings-sandbox.XXXXXX)
 chmod 0755 "$work"
+
+# The build's files appear where they would be installed, for this namespace only.
+# Each folder that receives a file gets a read-only overlay of the staged one on top.
+install_build() {
+    local stage="$work/stage" file dir
+    DESTDIR="$stage" cmake --install "$1" > "$work/install.log" 2>&1 || { cat "$work/install.log" >&2; return 1; }
+    (cd "$stage" && find . ! -type d) | while read -r file; do
+        dir=$(dirname "${file#.}")
+        while [ ! -d "$dir" ]; do dir=$(dirname "$dir"); done
+        echo "$dir"
+    done | sort -u | while read -r dir; do
+        mount -t overlay overlay -o "lowerdir=$stage$dir:$dir" "$dir"
+    done
+}
+if [ -n "$install_from" ]; then
+    install_build "$install_from"
+fi
 mkdir -p "$work/ssh"
 cp -a /etc/ssh/. "$work/ssh/"
 rm -f "$work"/ssh/ssh_host_*key* "$work"/ssh/*.bak

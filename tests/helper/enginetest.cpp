@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "configuration.h"
 #include "runprogram.h"
+#include "sshsettingsprotocol.h"
 #include "testsandbox.h"
 
 #include <QDir>
@@ -144,34 +145,26 @@ private Q_SLOTS:
 
     void reads_data()
     {
-        QTest::addColumn<bool>("sshdRuns"); // else the files are read
         QTest::addColumn<QString>("keyword");
         QTest::addColumn<QVariant>("expected");
-        for (const bool runs : {true, false}) {
-            const QString port = runs ? QStringLiteral("22") : QStringLiteral("2200");
-            const auto row = [runs](const char *keyword, const QVariant &expected) {
-                QTest::addRow("%s %s", runs ? "sshd -T" : "files", keyword) << runs << QString::fromLatin1(keyword) << expected;
-            };
-            row("Port", port);
-            row("ListenAddress", QStringList {QStringLiteral("[::]:") + port, QStringLiteral("0.0.0.0:") + port});
-            row("Subsystem", QStringLiteral("yes"));
-            row("X11Forwarding", QStringLiteral("yes"));
-            row("PermitTunnel", QStringLiteral("no"));
-            row("Banner", QStringLiteral("none"));
-            row("DenyUsers", QStringList());
-        }
+        const auto row = [](const char *keyword, const QVariant &expected) {
+            QTest::newRow(keyword) << QString::fromLatin1(keyword) << expected;
+        };
+        row("Port", QStringLiteral("22"));
+        row("ListenAddress", QStringList {QStringLiteral("[::]:22"), QStringLiteral("0.0.0.0:22")});
+        row("Subsystem", QStringLiteral("yes"));
+        row("X11Forwarding", QStringLiteral("yes"));
+        row("PermitTunnel", QStringLiteral("no"));
+        row("PermitRootLogin", QStringLiteral("without-password"));
+        row("Banner", QStringLiteral("none"));
+        row("DenyUsers", QStringList());
     }
 
     void reads()
     {
-        QFETCH(bool, sshdRuns);
         QFETCH(QString, keyword);
         QFETCH(QVariant, expected);
         TestSandbox sandbox;
-        if (!sshdRuns) {
-            sandbox.write(QStringLiteral("etc/ssh/sshd_config.d/10.conf"), "Port 2200\nMatch User x\n  Port 1\n");
-            sandbox.paths.sshd = QStringLiteral("/bin/false");
-        }
         Engine engine(sandbox.paths);
         QStringList keywords;
         for (const auto &option : OptionCatalog::options(ConfigType::Server)) {
@@ -181,6 +174,12 @@ private Q_SLOTS:
         QVERIFY2(reply.ok, qPrintable(reply.error));
         QCOMPARE(reply.data.size(), keywords.size());
         QCOMPARE(reply.data.value(keyword.toLower()), expected);
+        // A configuration sshd refuses is reported as such, with sshd's reason, never read from the files.
+        sandbox.write(QStringLiteral("etc/ssh/sshd_config.d/10.conf"), "Port 2200\nNoSuchKeyword yes\n");
+        const Reply invalid = engine.readOptions(ConfigType::Server, {keyword});
+        QVERIFY(!invalid.ok);
+        QVERIFY2(invalid.error.startsWith(SSHSettings::Protocol::InvalidConfiguration) && invalid.error.contains(QLatin1String("NoSuchKeyword")),
+                 qPrintable(invalid.error));
         QFile::remove(sandbox.paths.serverConfig);
         QCOMPARE(engine.readOptions(ConfigType::Server, {keyword}).ok, false);
     }
@@ -337,13 +336,17 @@ private Q_SLOTS:
         QTest::addColumn<bool>("ok");
         QTest::addColumn<QByteArray>("called");
 
-        QTest::newRow("init script start") << false << true << "start" << true << QByteArray("init start\n");
-        QTest::newRow("init script stop") << false << true << "stop" << true << QByteArray("init stop\n");
-        QTest::newRow("systemd restart") << true << true << "restart" << true << QByteArray("systemctl restart ssh.service\n");
-        QTest::newRow("no start on broken config") << false << false << "start" << false << QByteArray();
-        QTest::newRow("no restart on broken config") << true << false << "restart" << false << QByteArray();
-        QTest::newRow("stop works on broken config") << true << false << "stop" << true << QByteArray("systemctl stop ssh.service\n");
-        QTest::newRow("reload is not offered") << true << true << "reload" << false << QByteArray();
+        QTest::addColumn<QString>("units"); // what the stand-in systemctl knows: loaded services, active sockets
+
+        QTest::newRow("init script start") << false << true << "start" << true << QByteArray("init start\n") << "";
+        QTest::newRow("init script stop") << false << true << "stop" << true << QByteArray("init stop\n") << "";
+        QTest::newRow("Debian restart") << true << true << "restart" << true << QByteArray("systemctl restart ssh.service\n") << "ssh.service";
+        QTest::newRow("sshd.service elsewhere") << true << true << "restart" << true << QByteArray("systemctl restart sshd.service\n") << "sshd.service";
+        QTest::newRow("socket activated") << true << true << "stop" << true << QByteArray("systemctl stop ssh.socket\n") << "ssh.service ssh.socket";
+        QTest::newRow("no start on broken config") << false << false << "start" << false << QByteArray() << "";
+        QTest::newRow("no restart on broken config") << true << false << "restart" << false << QByteArray() << "ssh.service";
+        QTest::newRow("stop works on broken config") << true << false << "stop" << true << QByteArray("systemctl stop ssh.service\n") << "ssh.service";
+        QTest::newRow("reload is not offered") << true << true << "reload" << false << QByteArray() << "ssh.service";
     }
 
     void serviceCommands()
@@ -353,13 +356,25 @@ private Q_SLOTS:
         QFETCH(QString, command);
         QFETCH(bool, ok);
         QFETCH(QByteArray, called);
+        QFETCH(QString, units);
 
         TestSandbox sandbox;
         const QString log = sandbox.path(QStringLiteral("calls"));
+        // Queries are answered from the row's units; commands are logged.
+        const QByteArray known = units.toLatin1();
+        sandbox.write(QStringLiteral("systemctl"),
+                      "#!/bin/sh\ncase \"$1\" in\n"
+                      "is-active) case ' " +
+                          known +
+                          " ' in *\" $2 \"*) exit 0;; esac; exit 3;;\n"
+                          "show) case ' " +
+                          known +
+                          " ' in *\" $4 \"*) echo loaded;; *) echo not-found;; esac;;\n"
+                          "*) echo systemctl \"$@\" >> " +
+                          QFile::encodeName(log) + ";;\nesac\n");
+        sandbox.write(QStringLiteral("init"), "#!/bin/sh\necho init \"$@\" >> " + QFile::encodeName(log) + "\n");
         for (const char *name : {"init", "systemctl"}) {
-            const QString script = sandbox.path(QLatin1String(name));
-            sandbox.write(QLatin1String(name), "#!/bin/sh\necho " + QByteArray(name) + " \"$@\" >> " + QFile::encodeName(log) + "\n");
-            QFile::setPermissions(script, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+            QFile::setPermissions(sandbox.path(QLatin1String(name)), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
         }
         sandbox.paths.initScript = sandbox.path(QStringLiteral("init"));
         sandbox.paths.systemctl = sandbox.path(QStringLiteral("systemctl"));

@@ -206,12 +206,13 @@ private Q_SLOTS:
         addRow(QStringLiteral("add and remove at once"), Action::Change, {{Arg::KeysFile, s_keys}, {Arg::AddKeyLine, s_key}, {Arg::RemoveKeyLine, s_key}});
 
         // Values outside their keyword's range ("keyword value", list values separated by commas).
-        const QString values = QStringLiteral("Port 0|Port 65536|Port -1|Port 22 23|Port 0x16|Port |MaxSessions -1|MaxSessions 99999999999|LoginGraceTime 2m|"
-                                              "PermitTunnel maybe|PermitTunnel YES|AddressFamily inet4|Banner etc/issue|Banner /etc/../etc/shadow|"
-                                              "Banner /etc/issue net|Banner /etc/issue\"|Banner |AllowUsers alice bob\"|AllowUsers #x|AllowUsers a@b@c|"
-                                              "AllowUsers @x|DenyGroups g\tb|PermitRootLogin yes|ListenAddress 127.0.0.1|ListenAddress localhost:22|"
-                                              "ListenAddress 127.0.0.1:99999|ListenAddress 127.0.0.1:0|ListenAddress 198.51.100.1:22|ListenAddress [::1]|"
-                                              "ListenAddress 127.0.0.1:22 rdomain x|AuthorizedKeysFile a b|AuthorizedKeysFile ");
+        const QString values = QStringLiteral(
+            "Port 0|Port 65536|Port -1|Port 22 23|Port 0x16|Port |MaxSessions -1|MaxSessions 99999999999|LoginGraceTime 2m|"
+            "PermitTunnel maybe|PermitTunnel YES|AddressFamily inet4|Banner etc/issue|Banner /etc/../etc/shadow|"
+            "Banner /etc/issue net|Banner /etc/issue\"|Banner |AllowUsers alice bob\"|AllowUsers #x|AllowUsers a@b@c|"
+            "AllowUsers @x|DenyGroups g\tb|PermitRootLogin maybe|PermitRootLogin without-password x|ListenAddress 127.0.0.1|ListenAddress localhost:22|"
+            "ListenAddress 127.0.0.1:99999|ListenAddress 127.0.0.1:0|ListenAddress 198.51.100.1:22|ListenAddress [::1]|"
+            "ListenAddress 127.0.0.1:22 rdomain x|AuthorizedKeysFile a b|AuthorizedKeysFile ");
         for (const QString &row : values.split(QLatin1Char('|'))) {
             const QString keyword = row.section(QLatin1Char(' '), 0, 0);
             const QString value = row.section(QLatin1Char(' '), 1);
@@ -246,7 +247,7 @@ private Q_SLOTS:
         }
         for (const QString &line :
              {QStringLiteral("ssh-ed25519 AAAA"), QStringLiteral("not a key"), QString(), QStringLiteral("   "), QStringLiteral("@KEY@\n@KEY@"),
-              QStringLiteral("@KEY@ ") + QString(20000, QLatin1Char('c')), QStringLiteral("command=\"/bin/sh\"")}) {
+              QString(QStringLiteral("@KEY@ ") + QString(20000, QLatin1Char('c'))), QStringLiteral("command=\"/bin/sh\"")}) {
             addRow(QStringLiteral("key line %1").arg(line.left(30)), Action::Change, {{Arg::KeysFile, s_keys}, {Arg::AddKeyLine, line}});
         }
 
@@ -254,24 +255,24 @@ private Q_SLOTS:
         for (const char *path : {"etc/passwd", "etc/ssh/sshd_config", "etc/ssh/ssh_config", "etc/ssh/sshd_config.bak", "etc/ssh/sshd_config.d/20-link.conf",
                                  "etc/ssh/sshd_config.d/99-new.conf", "etc/ssh/ssh_host_ed25519_key", "etc/ssh/ssh_host_rsa_key"}) {
             addRow(QStringLiteral("banner text over %1").arg(QLatin1String(path)), Action::Change,
-                   {{Arg::BannerPath, QStringLiteral("@ROOT@/") + QLatin1String(path)}, {Arg::BannerText, QStringLiteral("PermitRootLogin yes\n")}});
+                   {{Arg::BannerPath, QString(QStringLiteral("@ROOT@/") + QLatin1String(path))}, {Arg::BannerText, QStringLiteral("PermitRootLogin yes\n")}});
         }
         // Banner options sshd would send to every client unauthenticated.
         for (const char *path : {"etc/shadow", "etc/ssh/ssh_host_ed25519_key", "keys/private-banner", "etc/ssh/sshd_config", "etc/banners/link",
                                  "etc/banners/fifo", "etc/banners/missing", "etc/not-roots-banner", "etc/ssh/sshd_config.d/20-link.conf"}) {
             addRow(QStringLiteral("Banner = %1").arg(QLatin1String(path)), Action::Change,
-                   change(QStringLiteral("Banner"), QStringLiteral("@ROOT@/") + QLatin1String(path)));
+                   change(QStringLiteral("Banner"), QString(QStringLiteral("@ROOT@/") + QLatin1String(path))));
         }
         // Key files that are not the caller's, or whose way leads through a link or a stranger's folder.
         for (const char *path :
              {"etc/profile", "home/other/.ssh/authorized_keys", "shared/tester/keys", "linked/tester", "home/tester/.ssh/../.ssh/authorized_keys"}) {
             addRow(QStringLiteral("key file %1").arg(QLatin1String(path)), Action::Change,
-                   {{Arg::KeysFile, QStringLiteral("@ROOT@/") + QLatin1String(path)}, {Arg::AddKeyLine, s_key}});
+                   {{Arg::KeysFile, QString(QStringLiteral("@ROOT@/") + QLatin1String(path))}, {Arg::AddKeyLine, s_key}});
         }
         // Options sshd does not know: the login shell would run them.
         for (const char *prefix : {"\"$(id>/tmp/x)\" ", "no-pty,evil ", "environment,no-pty ", "from=\"10.0.0.1 ", "command=/bin/sh ", "no-pty, "}) {
             addRow(QStringLiteral("key options %1").arg(QLatin1String(prefix)), Action::Change,
-                   {{Arg::KeysFile, s_keys}, {Arg::AddKeyLine, QLatin1String(prefix) + s_key}});
+                   {{Arg::KeysFile, s_keys}, {Arg::AddKeyLine, QString(QLatin1String(prefix) + s_key)}});
         }
         // Groups are matched by name only: a host part silently never matches.
         addRow(QStringLiteral("AllowGroups with a host"), Action::Change, change(QStringLiteral("AllowGroups"), QStringLiteral("wheel@*")));

@@ -165,7 +165,8 @@ private Q_SLOTS:
         QByteArray journal;
         journal.reserve(100 * 1000 * 1000);
         for (int i = 0; i < 1000000; ++i) {
-            const QByteArray address = i % 2 ? "10.0." + QByteArray::number(i % 50000 / 250) + '.' + QByteArray::number(i % 250) : "192.0.2.1";
+            const QByteArray address =
+                i % 2 ? QByteArray("10.0." + QByteArray::number(i % 50000 / 250) + '.' + QByteArray::number(i % 250)) : QByteArray("192.0.2.1");
             journal += text(1000 + i / 4, "Failed password for invalid user u" + QByteArray::number(i) + " from " + address + " port 4000 ssh2", i / 20000);
         }
         journal += text(99, "Accepted password for bob from 192.0.2.7 port 1 ssh2") + "-- cursor: s=9\n";

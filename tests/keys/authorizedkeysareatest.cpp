@@ -34,7 +34,7 @@ struct Tree
         SSHOption option(Server, nullptr);
         option.setId(SSHOption::AuthorizedKeysFile);
         option.setName(QStringLiteral("AuthorizedKeysFile"));
-        option.setValueType(QVariant::StringList);
+        option.setValueType(QMetaType::QStringList);
         option.setValue(patterns);
         area = std::make_unique<AuthorizedKeysArea>(option, nullptr);
         area->inflate();

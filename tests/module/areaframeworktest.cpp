@@ -20,7 +20,7 @@ void AreaFrameworkTest::updateAreaShowsLoadedValue()
 {
     SSHOption option(Server, nullptr);
     option.setId(SSHOption::UseDNS);
-    option.setValueType(QVariant::Bool);
+    option.setValueType(QMetaType::Bool);
     option.setValue(false);
     CheckboxOptionArea area(option, nullptr);
     area.inflate();

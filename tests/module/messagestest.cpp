@@ -15,8 +15,8 @@ class Page : public KCMOS::OrbisKCModule
 public:
     Page() : KCMOS::OrbisKCModule(QStringLiteral("test"), nullptr, QString(), {})
     {
-        auto *layout = new QVBoxLayout(this);
-        layout->addWidget(new QLabel(QStringLiteral("content"), this));
+        auto *layout = new QVBoxLayout(widget());
+        layout->addWidget(new QLabel(QStringLiteral("content"), widget()));
     }
     int accessCalls = 0;
     int changeCalls = 0;

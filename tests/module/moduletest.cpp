@@ -5,6 +5,7 @@
 #include "editbannerdialog.h"
 #include "fakeactionrunner.h"
 #include "fixedservicestate.h"
+#include "kcmcompat.h"
 #include "listenaddresseditdialog.h"
 #include "messagesmanager.h"
 #include "modaldriver.h"
@@ -49,9 +50,9 @@ QStringList serverCommands(const FakeActionRunner &helper)
     return commands;
 }
 
-AbstractOptionArea *areaFor(QWidget &page, SSHConfigurationTypeId type, SSHOption::Id id)
+AbstractOptionArea *areaFor(SSHModule &page, SSHConfigurationTypeId type, SSHOption::Id id)
 {
-    const auto areas = page.findChildren<AbstractOptionArea *>();
+    const auto areas = page.widget()->findChildren<AbstractOptionArea *>();
     for (AbstractOptionArea *area : areas) {
         if (area->option().configureId() == type && area->option().id() == id) {
             return area;
@@ -180,7 +181,7 @@ void ModuleTest::applyWritesOnlyChangedAreas()
 {
     SSHModule page(nullptr, {});
     page.load();
-    QSignalSpy changed(&page, qOverload<bool>(&KCModule::changed));
+    QSignalSpy changed(&page, Compat::needsSaveChanged);
     QSignalSpy posted(page.messagesManager(), &KCMOS::MessagesManager::messagePosted);
 
     page.save(); // nothing changed
@@ -191,7 +192,7 @@ void ModuleTest::applyWritesOnlyChangedAreas()
 
     auto *clientPort = areaFor(page, Client, SSHOption::ClientPort);
     clientPort->findChild<QSpinBox *>()->setValue(2022);
-    QVERIFY(changed.count() > 0 && changed.last().at(0).toBool());
+    QVERIFY(Compat::needsSave(page, changed));
     page.save();
     auto writes = m_helper->callsWith(Arg::ChangeKeyword);
     QCOMPARE(writes.size(), 1);
@@ -247,7 +248,7 @@ void ModuleTest::refusalReasonsReachTheMessageArea()
     });
     auto *dns = areaFor(page, Server, SSHOption::UseDNS);
     dns->findChild<QCheckBox *>()->click();
-    QSignalSpy changed(&page, qOverload<bool>(&KCModule::changed));
+    QSignalSpy changed(&page, Compat::needsSaveChanged);
     const QString refusal = QStringLiteral("Could not change UseDNS: another setting wins for UseDNS: set in /etc/ssh/sshd_config.d/50-cloud-init.conf");
     for (int attempt = 0; attempt < 2; ++attempt) {
         page.save();
@@ -256,7 +257,7 @@ void ModuleTest::refusalReasonsReachTheMessageArea()
         QVERIFY(dns->hasChanged());
         QVERIFY(serverCommands(*m_helper).isEmpty());
     }
-    QTRY_VERIFY(!changed.isEmpty() && changed.last().at(0).toBool());
+    QTRY_VERIFY(Compat::needsSave(page, changed));
 
     // A server change that succeeds restarts sshd; a failed restart says why.
     areaFor(page, Server, SSHOption::X11Forwarding)->findChild<QCheckBox *>()->click();
@@ -345,12 +346,12 @@ void ModuleTest::defaultsConfirmsFirst_data()
     QTest::addColumn<QString>("confirmation");
     const QString root = QStringLiteral("ROOT");
     // clang-format off
-    QTest::newRow("no backup: system default") << false << false << false << QStringList {"Restore"} << "Cancel" << int(Server) << false
+    QTest::newRow("no backup: system default") << false << false << false << QStringList {QStringLiteral("Restore")} << "Cancel" << int(Server) << false
         << "ROOT/etc/ssh/sshd_config will be replaced by ROOT/usr/share/openssh/sshd_config. The replaced file is kept beside it, with the date and time in its name. The SSH server restarts afterwards.";
     QTest::newRow("no backup: declined") << false << false << false << QStringList {QString()} << "Cancel" << 0 << false << QString();
-    QTest::newRow("server backup") << true << true << false << QStringList {"Last working", "Restore"} << "Last working settings" << int(Server) << true
+    QTest::newRow("server backup") << true << true << false << QStringList {QStringLiteral("Last working"), QStringLiteral("Restore")} << "Last working settings" << int(Server) << true
         << "ROOT/etc/ssh/sshd_config will be replaced by ROOT/etc/ssh/sshd_config.bak. The replaced file is kept beside it, with the date and time in its name. The SSH server restarts afterwards.";
-    QTest::newRow("client page, never a restart") << true << true << true << QStringList {"Restore"} << "Cancel" << int(Client) << true
+    QTest::newRow("client page, never a restart") << true << true << true << QStringList {QStringLiteral("Restore")} << "Cancel" << int(Client) << true
         << "ROOT/etc/ssh/ssh_config will be replaced by ROOT/etc/ssh/ssh_config.bak. The replaced file is kept beside it, with the date and time in its name.";
     QTest::newRow("cancel the choice") << true << true << false << QStringList {QString()} << "Last working settings" << 0 << false << QString();
     QTest::newRow("client page without a copy") << true << false << true << QStringList() << QString() << 0 << false << QString();
@@ -376,7 +377,7 @@ void ModuleTest::defaultsConfirmsFirst()
     }
     SSHModule page(nullptr, {});
     page.load();
-    page.findChild<QComboBox *>(QStringLiteral("comboBoxSshConfig"))->setCurrentIndex(clientPage ? 1 : 0);
+    page.widget()->findChild<QComboBox *>(QStringLiteral("comboBoxSshConfig"))->setCurrentIndex(clientPage ? 1 : 0);
     m_helper->setHandler([this](const FakeActionRunner::Call &call) {
         if (call.keys().contains(Arg::RestoreType)) {
             return FakeActionRunner::success({{Reply::Previous, QStringLiteral("/etc/ssh/sshd_config.20261206-153000")}});
@@ -441,7 +442,7 @@ void ModuleTest::failedReadsSayWhy()
     QCOMPARE(shown->text().contains(QLatin1String("<a href")), offersRestore);
     // Without administrator rights nothing is shown as if it had been read, and Retry asks again.
     const bool refused = code > 0;
-    const auto areas = page.findChildren<AbstractOptionArea *>();
+    const auto areas = page.widget()->findChildren<AbstractOptionArea *>();
     for (AbstractOptionArea *area : areas) {
         QCOMPARE(area->isEnabled() && !area->isHidden(), !refused);
     }
@@ -478,10 +479,10 @@ void ModuleTest::statusRowFollowsTheService()
     });
     SSHModule page(nullptr, {});
     page.load();
-    auto *status = page.findChild<QLabel *>(QStringLiteral("label"), Qt::FindDirectChildrenOnly);
-    auto *stopPlay = page.findChild<QPushButton *>(QStringLiteral("sshStopPlay"));
-    auto *warning = page.findChild<QToolButton *>(QStringLiteral("warningBtn"));
-    auto *restart = page.findChild<QPushButton *>(QStringLiteral("sshReload"));
+    auto *status = page.widget()->findChild<QLabel *>(QStringLiteral("label"), Qt::FindDirectChildrenOnly);
+    auto *stopPlay = page.widget()->findChild<QPushButton *>(QStringLiteral("sshStopPlay"));
+    auto *warning = page.widget()->findChild<QToolButton *>(QStringLiteral("warningBtn"));
+    auto *restart = page.widget()->findChild<QPushButton *>(QStringLiteral("sshReload"));
     QCOMPARE(status->text(), QStringLiteral("SSH server: Stopped"));
     QCOMPARE(stopPlay->toolTip(), QStringLiteral("Start the SSH server"));
     QVERIFY(warning->isHidden());
@@ -520,7 +521,7 @@ void ModuleTest::unreadableJournalIsSaidOnce()
     SSHModule page(nullptr, {});
     page.load();
     QSignalSpy posted(page.messagesManager(), &KCMOS::MessagesManager::messagePosted);
-    auto *tabs = page.findChild<QTabWidget *>(QStringLiteral("tabWidgetServer"));
+    auto *tabs = page.widget()->findChild<QTabWidget *>(QStringLiteral("tabWidgetServer"));
     for (int round = 0; round < 3; ++round) { // each visit reads the journal again
         tabs->setCurrentIndex(3);
         tabs->setCurrentIndex(0);
@@ -533,33 +534,33 @@ void ModuleTest::tabOrderFollowsTheScreen()
 {
     SSHModule page(nullptr, {});
     page.load();
-    page.resize(1280, 900);
-    page.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&page));
+    page.widget()->resize(1280, 900);
+    page.widget()->show();
+    QVERIFY(QTest::qWaitForWindowExposed(page.widget()));
     // Closed panels keep what they hold out of the focus chain; open ones join it in place.
-    const auto panels = page.findChildren<QWidget *>(QStringLiteral("groupBox"));
+    const auto panels = page.widget()->findChildren<QWidget *>(QStringLiteral("groupBox"));
     QCOMPARE(panels.size(), 3);
     for (QWidget *panel : panels) {
         QVERIFY(!panel->isVisibleTo(&page));
     }
-    for (auto *button : page.findChildren<QToolButton *>(QStringLiteral("showButton"))) {
+    for (auto *button : page.widget()->findChildren<QToolButton *>(QStringLiteral("showButton"))) {
         button->click();
     }
     for (QWidget *panel : panels) {
         QTRY_VERIFY(!panel->isHidden() && panel->maximumHeight() == QWIDGETSIZE_MAX);
     }
-    auto *tabs = page.findChild<QTabWidget *>(QStringLiteral("tabWidgetServer"));
+    auto *tabs = page.widget()->findChild<QTabWidget *>(QStringLiteral("tabWidgetServer"));
     for (int tab = 0; tab < 3; ++tab) {
         tabs->setCurrentIndex(tab);
         QCoreApplication::processEvents();
-        QCOMPARE(focusOutOfOrder(&page, tabs->currentWidget()), QString());
+        QCOMPARE(focusOutOfOrder(page.widget(), tabs->currentWidget()), QString());
     }
-    page.findChild<QComboBox *>(QStringLiteral("comboBoxSshConfig"))->setCurrentIndex(1);
+    page.widget()->findChild<QComboBox *>(QStringLiteral("comboBoxSshConfig"))->setCurrentIndex(1);
     QCoreApplication::processEvents();
-    QCOMPARE(focusOutOfOrder(&page, page.findChild<QWidget *>(QStringLiteral("clientPage"))), QString());
-    QCOMPARE(mutedButtons(&page).join(QLatin1Char(',')), QString());
+    QCOMPARE(focusOutOfOrder(page.widget(), page.widget()->findChild<QWidget *>(QStringLiteral("clientPage"))), QString());
+    QCOMPARE(mutedButtons(page.widget()).join(QLatin1Char(',')), QString());
     // Every label of a field names it, with an Alt shortcut.
-    for (QLabel *label : page.findChildren<QLabel *>()) {
+    for (QLabel *label : page.widget()->findChildren<QLabel *>()) {
         if (label->objectName() == QLatin1String("label") && qobject_cast<AbstractOptionArea *>(label->parentWidget())) {
             QVERIFY2(label->buddy() && label->text().contains(QLatin1Char('&')), qPrintable(label->text()));
         }

@@ -13,7 +13,7 @@
 
 namespace
 {
-SSHOption makeOption(SSHConfigurationTypeId type, SSHOption::Id id, QVariant::Type valueType, const QVariant &value)
+SSHOption makeOption(SSHConfigurationTypeId type, SSHOption::Id id, QMetaType::Type valueType, const QVariant &value)
 {
     SSHOption option(type, nullptr);
     option.setId(id);
@@ -48,7 +48,7 @@ private Q_SLOTS:
 
 void SimpleAreasTest::checkboxTracksTheStoredValue()
 {
-    CheckboxOptionArea area(makeOption(Server, SSHOption::X11Forwarding, QVariant::Bool, true), nullptr);
+    CheckboxOptionArea area(makeOption(Server, SSHOption::X11Forwarding, QMetaType::Bool, true), nullptr);
     area.inflate();
     auto *box = area.findChild<QCheckBox *>();
     QCOMPARE(box->text(), QStringLiteral("Title"));
@@ -65,7 +65,7 @@ void SimpleAreasTest::checkboxTracksTheStoredValue()
 
 void SimpleAreasTest::spinboxValueIsText()
 {
-    SpinboxOptionArea area(makeOption(Client, SSHOption::ServerAliveInterval, QVariant::Int, 15), nullptr);
+    SpinboxOptionArea area(makeOption(Client, SSHOption::ServerAliveInterval, QMetaType::Int, 15), nullptr);
     area.inflate();
     auto *spin = area.findChild<QSpinBox *>();
     QCOMPARE(spin->suffix(), QStringLiteral(" s"));
@@ -77,7 +77,7 @@ void SimpleAreasTest::spinboxValueIsText()
     spin->setValue(15);
     QVERIFY(!area.hasChanged());
 
-    SpinboxOptionArea port(makeOption(Server, SSHOption::Port, QVariant::Int, 22), nullptr);
+    SpinboxOptionArea port(makeOption(Server, SSHOption::Port, QMetaType::Int, 22), nullptr);
     port.inflate();
     QVERIFY(port.findChild<QSpinBox *>()->suffix().isEmpty());
 }
@@ -97,7 +97,7 @@ void SimpleAreasTest::tunnelModeSelectsTheKeyword()
 {
     QFETCH(QString, stored);
     QFETCH(int, index);
-    TunnelModeArea area(makeOption(Server, SSHOption::PermitTunnel, QVariant::StringList, stored), nullptr);
+    TunnelModeArea area(makeOption(Server, SSHOption::PermitTunnel, QMetaType::QStringList, stored), nullptr);
     area.inflate();
     QCOMPARE(area.findChild<QComboBox *>()->currentIndex(), index);
     QVERIFY(!area.hasChanged());
@@ -120,7 +120,7 @@ void SimpleAreasTest::addressFamilyAgainstListenAddresses()
     QFETCH(QStringList, addresses);
     QFETCH(int, choice);
     QFETCH(bool, valid);
-    AddressFamilyArea area(makeOption(Server, SSHOption::AddressFamily, QVariant::StringList, QStringLiteral("any")), addresses, nullptr);
+    AddressFamilyArea area(makeOption(Server, SSHOption::AddressFamily, QMetaType::QStringList, QStringLiteral("any")), addresses, nullptr);
     area.inflate();
     auto *combo = area.findChild<QComboBox *>();
     QCOMPARE(combo->currentIndex(), 0);
@@ -141,7 +141,7 @@ void SimpleAreasTest::addressFamilyAgainstListenAddresses()
 
 void SimpleAreasTest::addressFamilyWithoutCurrentItem()
 {
-    AddressFamilyArea area(makeOption(Server, SSHOption::AddressFamily, QVariant::StringList, QStringLiteral("bogus")), {}, nullptr);
+    AddressFamilyArea area(makeOption(Server, SSHOption::AddressFamily, QMetaType::QStringList, QStringLiteral("bogus")), {}, nullptr);
     area.inflate();
     QCOMPARE(area.findChild<QComboBox *>()->currentIndex(), -1);
     QCOMPARE(area.value(), QVariant(QStringLiteral("inet")));

@@ -57,7 +57,7 @@ bool readRecords(const QCommandLineParser &parser, QByteArray *records)
 
 QByteArray isoTime(qint64 usec)
 {
-    return QDateTime::fromMSecsSinceEpoch(usec / 1000, Qt::UTC).toString(Qt::ISODate).toUtf8();
+    return QDateTime::fromMSecsSinceEpoch(usec / 1000).toUTC().toString(Qt::ISODate).toUtf8();
 }
 
 int connections(const QCommandLineParser &parser, const QStringList &arguments, Engine &)

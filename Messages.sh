@@ -1,0 +1,7 @@
+#!/bin/sh
+# Extracts the module's user-visible strings into kcm_sshsettings.pot: the forms
+# first (through rc.cpp), then every C++ file of src/. Run by KDE's translation
+# tooling, which sets EXTRACTRC, XGETTEXT and podir; scripts/check-messages.sh runs it too.
+$EXTRACTRC $(find src -name '*.ui' | sort) >> rc.cpp
+$XGETTEXT rc.cpp $(find src -name '*.cpp' -o -name '*.h' | sort) -o $podir/kcm_sshsettings.pot
+rm -f rc.cpp
