@@ -54,6 +54,7 @@ QWidget *AuthorizedKeysArea::inflate()
     ui->keysView->setModel(m_proxy);
 
     QHeaderView *header = ui->keysView->header();
+    header->setStretchLastSection(false); // the name takes the spare width, not the availability icon
     for (int column = 0; column < m_model->columnCount(); ++column) {
         // Fingerprints are shown whole; the name column takes the rest.
         header->setSectionResizeMode(column, column == AuthorizedKeysModel::NameColumn ? QHeaderView::Stretch : QHeaderView::ResizeToContents);
@@ -349,10 +350,10 @@ void AuthorizedKeysArea::onRemoveKey()
 {
     const QModelIndex index = selectedSourceIndex();
     if (!index.isValid() || !index.parent().isValid()) {
-        QMessageBox::warning(this, i18n("Key removal"), i18n("Select the key to be deleted."), QMessageBox::Ok);
+        QMessageBox::warning(this, i18nc("@title:window", "Remove key"), i18n("Select the key to be deleted."), QMessageBox::Ok);
         return;
     }
-    if (QMessageBox::question(this, i18n("Key removal"), i18n("Do you really want to delete this key?"), QMessageBox::Yes | QMessageBox::No,
+    if (QMessageBox::question(this, i18nc("@title:window", "Remove key"), i18n("Do you really want to delete this key?"), QMessageBox::Yes | QMessageBox::No,
                               QMessageBox::NoButton) != QMessageBox::Yes) {
         return;
     }

@@ -147,7 +147,7 @@ void SSHManager::buildClientOptions()
                                 "an encrypted channel to request a response from the server. The default value is 0, which means these messages will not be "
                                 "sent to the server."),
                            QMetaType::Int, 0);
-    builder.buildSSHOption(SSHOption::ServerAliveCountMax, QStringLiteral("ServerAliveCountMax"), i18n("Unanswered keep-alive messages before disconnecting"),
+    builder.buildSSHOption(SSHOption::ServerAliveCountMax, QStringLiteral("ServerAliveCountMax"), i18n("Unanswered keep-alives before disconnecting"),
                            i18n("The number of keep-alive messages ssh sends without an answer from the server. When it is reached, ssh disconnects "
                                 "and ends the session."),
                            QMetaType::Int, 3);
