@@ -9,6 +9,8 @@
 #include "sshmodule.h"
 #include "usergroupentrydialog.h"
 
+#include <KAuth/ActionReply>
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -53,6 +55,32 @@ bool save(QWidget *widget, const QString &path)
 {
     const bool ok = widget->grab().save(path);
     std::fprintf(ok ? stdout : stderr, "%s %s\n", ok ? "wrote" : "could not write", qPrintable(path));
+    return ok;
+}
+
+// The page when the password prompt is cancelled: one message, nothing shown as if it had been read.
+bool savePermissionRefused(const QString &dir, SSHSettings::ActionRunner *previous)
+{
+    struct Refusing : SSHSettings::ActionRunner
+    {
+        SSHSettings::ActionResult run(const QString &, const SSHSettings::ActionArguments &) override
+        {
+            SSHSettings::ActionResult result;
+            result.errorCode = KAuth::ActionReply::UserCancelledError;
+            return result;
+        }
+    } refusing;
+    SSHSettings::setActionRunner(&refusing);
+    bool ok = true;
+    {
+        SSHModule page(nullptr, {});
+        page.load();
+        page.widget()->resize(page.widget()->minimumSize());
+        page.widget()->show();
+        settle(300);
+        ok = save(page.widget(), QDir(dir).filePath(QStringLiteral("min-permission-refused.png")));
+    }
+    SSHSettings::setActionRunner(previous);
     return ok;
 }
 
@@ -159,6 +187,7 @@ int main(int argc, char **argv)
         configuration->setCurrentIndex(0);
     }
     ok = saveDialogs(page.widget(), dir) && ok;
+    ok = savePermissionRefused(dir, demo.get()) && ok;
     page.widget()->resize(1000, 1120);
 
     // A change the helper refuses, an address of no local interface, beside one it takes: the page says why.

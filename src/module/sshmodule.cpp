@@ -551,6 +551,7 @@ void SSHModule::setPermissionRefused(bool refused)
         auto *retry = new QAction(QIcon::fromTheme(QStringLiteral("view-refresh")), i18nc("@action:button", "Retry"), message);
         connect(retry, &QAction::triggered, this, &SSHModule::retryRead, Qt::QueuedConnection);
         message->addAction(retry);
+        message->setCloseButtonVisible(false); // the message stays until the rights are given
     } else {
         messagesManager()->removeMessageById(QStringLiteral("load_id"));
     }
