@@ -597,8 +597,8 @@ void ModuleTest::dialogsFollowTheScreen()
     QCOMPARE(focusOutOfOrder(dialog.get(), dialog.get()), QString());
     QCOMPARE(mutedButtons(dialog.get()), QStringList());
     for (QLabel *label : dialog->findChildren<QLabel *>()) {
-        if (label->isVisible() && label->buddy()) {
-            QVERIFY2(label->text().contains(QLatin1Char('&')), qPrintable(label->text()));
+        if (label->isVisible()) { // a mnemonic with its buddy, never a stray ampersand
+            QVERIFY2(bool(label->buddy()) == label->text().contains(QLatin1Char('&')), qPrintable(label->text()));
         }
     }
 }
