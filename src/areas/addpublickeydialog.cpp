@@ -22,7 +22,7 @@ namespace
 {
 void showError(const QString &text)
 {
-    QMessageBox::critical(nullptr, i18n("Error"), text, QMessageBox::Ok);
+    QMessageBox::critical(nullptr, i18nc("@title:window", "Key not added"), text, QMessageBox::Ok);
 }
 }
 
@@ -95,7 +95,7 @@ QString AddPublicKeyDialog::keyGeneration()
     const QString keyData = ui->partsKeyEdit->toPlainText().trimmed();
     const QString comment = ui->commentLineEdit->text().trimmed();
     if (type.isEmpty() || keyData.isEmpty()) {
-        showError(i18n("Please fill in the required fields: type and key."));
+        showError(i18n("Fill in the type and the key."));
         return {};
     }
     const QString line = QStringLiteral("%1 %2 %3").arg(type, keyData, comment);

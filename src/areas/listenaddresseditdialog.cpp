@@ -79,7 +79,7 @@ int ListenAddressEditDialog::exec()
     try {
         setupWidgets();
     } catch (const ExceptionSSH &exception) {
-        QMessageBox::critical(parentWidget(), i18n("Error"), exception.message(), QMessageBox::Ok);
+        QMessageBox::critical(parentWidget(), i18nc("@title:window", "Address not accepted"), exception.message(), QMessageBox::Ok);
         return QDialog::Rejected;
     }
     return QDialog::exec();
@@ -100,12 +100,12 @@ void ListenAddressEditDialog::accept()
     const ServerAddress address = newAddress();
     // Saving the edited address unchanged is no duplicate.
     if (m_addresses.contains(address) && !(m_action == ActionDialogEdit && address == m_selectedAddress)) {
-        QMessageBox::critical(this, i18n("Error"), i18n("The SSH server already listens on this address and port."), QMessageBox::Ok);
+        QMessageBox::critical(this, i18nc("@title:window", "Address not accepted"), i18n("The SSH server already listens on this address and port."), QMessageBox::Ok);
         return;
     }
     if (address.isValid()) {
         QDialog::accept();
         return;
     }
-    QMessageBox::critical(this, i18n("Error"), i18n("Incorrect IP address or port"), QMessageBox::Ok);
+    QMessageBox::critical(this, i18nc("@title:window", "Address not accepted"), i18n("Incorrect IP address or port"), QMessageBox::Ok);
 }

@@ -161,7 +161,7 @@ AccessEntry UserGroupEntryDialog::buildEntry() const
 
 bool UserGroupEntryDialog::showError(const QString &text)
 {
-    QMessageBox::critical(this, i18n("Error"), text, QMessageBox::Ok);
+    QMessageBox::critical(this, i18nc("@title:window", "Entry not accepted"), text, QMessageBox::Ok);
     return false;
 }
 
