@@ -569,22 +569,15 @@ void ModuleTest::tabOrderFollowsTheScreen()
 
 void ModuleTest::dialogsFollowTheScreen_data()
 {
-    QTest::addColumn<std::function<QDialog *()>>("make");
-    QTest::newRow("access entry") << std::function<QDialog *()>([] {
-        return new UserGroupEntryDialog(nullptr);
-    });
-    QTest::newRow("listening address") << std::function<QDialog *()>([] {
-        return new ListenAddressEditDialog(ActionDialogAdd, {}, QStringLiteral("22"), nullptr);
-    });
-    QTest::newRow("key files") << std::function<QDialog *()>([] {
-        return new AuthorizedKeysPathDialog({QStringLiteral("%h/.ssh/authorized_keys")}, nullptr);
-    });
-    QTest::newRow("add key") << std::function<QDialog *()>([] {
-        return new AddPublicKeyDialog(QStringLiteral("/nonexistent/authorized_keys"), nullptr);
-    });
-    QTest::newRow("banner") << std::function<QDialog *()>([] {
-        return new EditBannerDialog(QStringLiteral("/nonexistent/banner"), nullptr);
-    });
+    using Make = std::function<QDialog *()>;
+    QTest::addColumn<Make>("make");
+    // clang-format off
+    QTest::newRow("access entry") << Make([] { return new UserGroupEntryDialog(nullptr); });
+    QTest::newRow("listening address") << Make([] { return new ListenAddressEditDialog(ActionDialogAdd, {}, QStringLiteral("22"), nullptr); });
+    QTest::newRow("key files") << Make([] { return new AuthorizedKeysPathDialog({QStringLiteral("%h/.ssh/authorized_keys")}, nullptr); });
+    QTest::newRow("add key") << Make([] { return new AddPublicKeyDialog(QStringLiteral("/nonexistent/authorized_keys"), nullptr); });
+    QTest::newRow("banner") << Make([] { return new EditBannerDialog(QStringLiteral("/nonexistent/banner"), nullptr); });
+    // clang-format on
 }
 
 void ModuleTest::dialogsFollowTheScreen()
