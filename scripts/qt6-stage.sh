@@ -1,8 +1,8 @@
 #!/bin/bash
 # The Qt 6 / KF6 build, in the Debian 13 root (scripts/debian13-root.sh): configures
-# with -DQT_MAJOR_VERSION=6, builds, runs the unit and widget tests offscreen and
-# opens the module from the build with kcmshell6 under Xvfb (with the build's helper
-# answering over KAuth in the end-to-end sandbox).
+# with -DQT_MAJOR_VERSION=6, builds, runs the unit and widget tests offscreen and the
+# KAuth end-to-end test, and opens the module from the build with kcmshell6 under Xvfb
+# (with the build's helper answering over KAuth in the end-to-end sandbox).
 #
 #   scripts/qt6-stage.sh [PNG]   also copies the kcmshell6 picture to PNG
 # Run it as root. Its compiler cache lives in the root, so it is reused by the next
@@ -26,6 +26,9 @@ cmake --build build-qt6 -j "$JOBS"
 
 echo "== Qt 6 unit and widget tests"
 ctest --test-dir build-qt6 --output-on-failure -LE e2e -j "$JOBS"
+
+echo "== Qt 6 end-to-end test: the module's classes and the build's helper over KAuth 6, OpenSSH 10"
+ctest --test-dir build-qt6 --output-on-failure -R '^e2e-kauth$'
 
 echo "== kcmshell6 opens the module"
 # In the end-to-end sandbox, so that the build's helper answers over KAuth as it would

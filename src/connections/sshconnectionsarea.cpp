@@ -12,7 +12,6 @@
 
 #include <QAction>
 #include <QDateTime>
-#include <QDebug>
 #include <QHeaderView>
 #include <QKeySequence>
 #include <QLabel>
@@ -162,7 +161,6 @@ void SSHConnectionsArea::showJournalState(bool readable, const QString &reason, 
     }
     const QString text = reason.isEmpty() ? i18n("Connections cannot be shown: the system journal sent nothing that could be read.")
                                           : i18n("Connections cannot be shown: the system journal could not be read (%1).", reason);
-    qWarning() << "The journal cannot be read:" << reason;
     m_statusBar->showMessage(i18n("The journal cannot be read since %1", QLocale().toString(QTime::currentTime(), QLocale::ShortFormat)));
     if (messagesManager) {
         messagesManager->newMessageById(id, text, KCMOS::Warning);

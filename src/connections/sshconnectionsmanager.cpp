@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "sshconnectionsmanager.h"
+#include "connections_debug.h"
 #include "sshdlogentry.h"
 
 #include "messagesmanager.h"
@@ -70,7 +71,7 @@ void SSHConnectionsManager::readConnections()
     // Each failure is logged once, not at every refresh.
     if (!result.ok) {
         if (m_lastFailure != result.errorText) {
-            qWarning() << "Failed to read journalctl" << result.errorText;
+            qCWarning(SSHSETTINGS_CONNECTIONS) << "Failed to read journalctl" << result.errorText;
         }
         m_lastFailure = result.errorText;
         Q_EMIT journalReadable(false, SSHManager::failureReason(result));
@@ -79,7 +80,7 @@ void SSHConnectionsManager::readConnections()
     const QVariant output = result.data.value(Reply::Output);
     if (output.userType() != QMetaType::QByteArray || !m_tracker.apply(output.toByteArray())) {
         if (m_lastFailure != QLatin1String("no records")) {
-            qWarning() << "Reading journalctl sent no records";
+            qCWarning(SSHSETTINGS_CONNECTIONS) << "Reading journalctl sent no records";
         }
         m_lastFailure = QStringLiteral("no records");
         Q_EMIT journalReadable(false, QString());
@@ -100,17 +101,17 @@ QString SSHConnectionsManager::readWhoOutput()
     who.setProcessEnvironment(environment);
     who.start(QStringLiteral("/usr/bin/who"), {QStringLiteral("-pu")}, QIODevice::ReadOnly | QIODevice::Text);
     if (!who.waitForFinished(30000)) {
-        qWarning() << "Process"
-                   << "who -pu"
-                   << "did not finish:" << who.errorString();
+        qCWarning(SSHSETTINGS_CONNECTIONS) << "Process"
+                                           << "who -pu"
+                                           << "did not finish:" << who.errorString();
         who.kill();
         who.waitForFinished(1000);
         return QString();
     }
     if (who.exitStatus() == QProcess::CrashExit) {
-        qWarning() << "Process"
-                   << "who -pu"
-                   << "crashed. Stderr:" << QString::fromLocal8Bit(who.readAllStandardError());
+        qCWarning(SSHSETTINGS_CONNECTIONS) << "Process"
+                                           << "who -pu"
+                                           << "crashed. Stderr:" << QString::fromLocal8Bit(who.readAllStandardError());
         return QString();
     }
     return QString::fromLocal8Bit(who.readAllStandardOutput());
@@ -160,7 +161,7 @@ void SSHConnectionsManager::readIdleTime(const QList<SSHConnectionData> &connect
         struct stat status;
         if (::stat(QFile::encodeName(path).constData(), &status) != 0) {
             const int error = errno;
-            qWarning() << "Cannot get stat of TTY" << path << QString::fromLocal8Bit(std::strerror(error));
+            qCWarning(SSHSETTINGS_CONNECTIONS) << "Cannot get stat of TTY" << path << QString::fromLocal8Bit(std::strerror(error));
             if (!connection.lastActivityTime.isNull()) {
                 Q_EMIT idleTimeChanged(connection.syslogPid, QDateTime());
             }
@@ -185,7 +186,7 @@ void SSHConnectionsManager::killConnection(const SSHConnectionData &connection, 
         }
         return;
     }
-    qWarning() << "Failed to kill" << connection.syslogPid << address << result.errorText;
+    qCWarning(SSHSETTINGS_CONNECTIONS) << "Failed to kill" << connection.syslogPid << address << result.errorText;
     if (messagesManager) {
         messagesManager->newMessage(i18n("Failed to disconnect %1: %2", address, result.errorText), KCMOS::Error, QString(), KCMOS::Normal);
     }

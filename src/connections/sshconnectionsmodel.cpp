@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "sshconnectionsmodel.h"
+#include "connections_debug.h"
 
 #include <KLocalizedString>
 
@@ -23,7 +24,7 @@ SSHConnectionsModel::SSHConnectionsModel(QObject *parent) : QAbstractTableModel(
 SSHConnectionData SSHConnectionsModel::connection(const QModelIndex &index) const
 {
     if (!index.isValid() || index.row() < 0 || index.row() >= m_connections.size()) {
-        qWarning() << "Incorrect or out-of-range index passed to connection method";
+        qCWarning(SSHSETTINGS_CONNECTIONS) << "Incorrect or out-of-range index passed to connection method";
         return SSHConnectionData();
     }
     return m_connections.at(index.row());
@@ -151,7 +152,7 @@ void SSHConnectionsModel::removeConnection(pid_t syslogPid, const QDateTime &dis
 {
     const int row = rowOf(syslogPid);
     if (row < 0) {
-        qWarning() << "Session closed without being opened:" << syslogPid;
+        qCWarning(SSHSETTINGS_CONNECTIONS) << "Session closed without being opened:" << syslogPid;
         return;
     }
     if (disconnectionTime < m_creationTime) {
@@ -170,7 +171,7 @@ void SSHConnectionsModel::updateIdleTime(pid_t syslogPid, const QDateTime &activ
 {
     const int row = rowOf(syslogPid);
     if (row < 0) {
-        qWarning() << "Trying to update idle time for non-existemt PID" << syslogPid;
+        qCWarning(SSHSETTINGS_CONNECTIONS) << "Trying to update idle time for unknown PID" << syslogPid;
         return;
     }
     m_connections[row].lastActivityTime = activityTime;

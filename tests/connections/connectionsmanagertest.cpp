@@ -299,7 +299,7 @@ private Q_SLOTS:
         QCOMPARE(model.data(model.index(0, SSHConnectionsModel::ConnectionLastActivityTimeProperty)).toDateTime(), activity);
         QTest::ignoreMessage(QtWarningMsg, "Session closed without being opened: 99");
         model.removeConnection(99, after);
-        QTest::ignoreMessage(QtWarningMsg, "Trying to update idle time for non-existemt PID 99");
+        QTest::ignoreMessage(QtWarningMsg, "Trying to update idle time for unknown PID 99");
         model.updateIdleTime(99, activity);
         QTest::ignoreMessage(QtWarningMsg, "Incorrect or out-of-range index passed to connection method");
         QCOMPARE(model.connection(QModelIndex()).syslogPid, 0);
