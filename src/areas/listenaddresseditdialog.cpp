@@ -100,7 +100,8 @@ void ListenAddressEditDialog::accept()
     const ServerAddress address = newAddress();
     // Saving the edited address unchanged is no duplicate.
     if (m_addresses.contains(address) && !(m_action == ActionDialogEdit && address == m_selectedAddress)) {
-        QMessageBox::critical(this, i18nc("@title:window", "Address not accepted"), i18n("The SSH server already listens on this address and port."), QMessageBox::Ok);
+        QMessageBox::critical(this, i18nc("@title:window", "Address not accepted"), i18n("The SSH server already listens on this address and port."),
+                              QMessageBox::Ok);
         return;
     }
     if (address.isValid()) {

@@ -6,8 +6,8 @@
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QMessageBox>
-#include <QPushButton>
 #include <QPointer>
+#include <QPushButton>
 #include <QQueue>
 #include <QTimer>
 
