@@ -297,7 +297,9 @@ void SSHModule::change()
     }
     reloadAfterApply(written, failed);
     if (anyChanged) {
-        messagesManager()->newMessageById(QStringLiteral("success_change_id"), i18n("Changes applied successfully"), KCMOS::Positive);
+        // Beside a failure, the success names only the rest.
+        messagesManager()->newMessageById(QStringLiteral("success_change_id"),
+                                          anyFailed ? i18n("The other changes were applied.") : i18n("Changes applied successfully"), KCMOS::Positive);
     } else {
         messagesManager()->removeMessageById(QStringLiteral("success_change_id"));
     }

@@ -277,7 +277,7 @@ void ModuleTest::refusalReasonsReachTheMessageArea()
     QCOMPARE(messageTexts(page),
              (QStringList {QStringLiteral("Could not change UseDNS: still not"),
                            QStringLiteral("The SSH server was not restarted: refused to restart sshd, the configuration is invalid: line 9"),
-                           QStringLiteral("Changes applied successfully")}));
+                           QStringLiteral("The other changes were applied.")}));
     // The later success clears the stale error.
     refusedKeyword.clear();
     m_helper->setHandler([](const FakeActionRunner::Call &) {
