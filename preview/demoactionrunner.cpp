@@ -6,6 +6,7 @@
 #include "sshsettingsprotocol.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 
@@ -54,12 +55,20 @@ bool DemoActionRunner::prepare()
     }
     EnginePaths paths = EnginePaths::system();
     const QString dir = m_dir.path();
+    // ssh -G reads the client configuration as an unprivileged account.
+    QFile::setPermissions(dir,
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner | QFileDevice::ReadGroup | QFileDevice::ExeGroup |
+                              QFileDevice::ReadOther | QFileDevice::ExeOther);
     paths.serverConfig = dir + QStringLiteral("/sshd_config");
     paths.clientConfig = dir + QStringLiteral("/ssh_config");
     paths.serverBackup = dir + QStringLiteral("/sshd_config.bak");
     paths.clientBackup = dir + QStringLiteral("/ssh_config.bak");
     paths.backupDir = dir + QStringLiteral("/backups");
     paths.bannerRoot = dir;
+    // sshd "runs" and restarts at once; the countdown of an unkept change is the page's alone.
+    paths.initScript = QStringLiteral("/bin/true");
+    paths.systemdRunDir = dir + QStringLiteral("/no-systemd");
+    paths.tool = QStringLiteral("/bin/true");
     paths.localAddresses = [] {
         return QStringList {QStringLiteral("127.0.0.1"), QStringLiteral("::1"), QStringLiteral("192.0.2.5")};
     };
@@ -92,7 +101,13 @@ bool DemoActionRunner::prepare()
     }
     const QString keysFile = dir + QStringLiteral("/authorized_keys");
     const QString banner = dir + QStringLiteral("/banner.txt");
-    const QByteArray server = QByteArrayLiteral("# Demonstration server configuration\n") +
+    // A cloud image's drop-in and a Match block: values that come from elsewhere than the main file.
+    QDir().mkpath(dir + QStringLiteral("/sshd_config.d"));
+    if (!writeFile(dir + QStringLiteral("/sshd_config.d/50-cloud-init.conf"), "PasswordAuthentication no\n")) {
+        return false;
+    }
+    const QByteArray server = QByteArrayLiteral("# Demonstration server configuration\n") + "Include " + dir.toUtf8() +
+        "/sshd_config.d/*.conf\n"
         "Port 2222\n"
         "ListenAddress 127.0.0.1:2222\n"
         "ListenAddress [::1]:2222\n"
@@ -112,7 +127,9 @@ bool DemoActionRunner::prepare()
         "DenyUsers *@203.0.113.9 mallory\n"
         "AllowGroups admins\n"
         "DenyGroups guests\n"
-        "Subsystem sftp /usr/lib/openssh/sftp-server\n";
+        "Subsystem sftp /usr/lib/openssh/sftp-server\n"
+        "Match User anoncvs\n"
+        "    X11Forwarding no\n";
     const QByteArray client = QByteArrayLiteral("Host *\n    ServerAliveInterval 30\n    ServerAliveCountMax 4\n");
     if (!writeFile(paths.serverConfig, server) || !writeFile(paths.clientConfig, client) || !writeFile(keysFile, keys) ||
         !writeFile(banner, "Authorised access only.\nAll connections are logged.\n")) {

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
+#include "abstractoptionarea.h"
 #include "addpublickeydialog.h"
 #include "authorizedkeyspathdialog.h"
 #include "demoactionrunner.h"
@@ -11,12 +12,15 @@
 
 #include <KAuth/ActionReply>
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCommandLineParser>
+#include <QDialog>
 #include <QDir>
 #include <QIcon>
+#include <QSpinBox>
 #include <QStandardPaths>
 #include <QTabWidget>
 #include <QTimer>
@@ -190,6 +194,33 @@ int main(int argc, char **argv)
     ok = savePermissionRefused(dir, demo.get()) && ok;
     page.widget()->resize(1000, 1120);
 
+    // Apply from an SSH session: the review of the server's transaction, then the countdown to keep it.
+    page.widget()->findChild<QComboBox *>(QStringLiteral("comboBoxSshConfig"))->setCurrentIndex(0);
+    qputenv("SSH_CONNECTION", "192.0.2.7 50022 192.0.2.5 22");
+    tabs->setCurrentIndex(1);
+    for (AbstractOptionArea *area : page.widget()->findChildren<AbstractOptionArea *>()) {
+        if (area->option().id() == SSHOption::PubkeyAuthentication || area->option().id() == SSHOption::MaxSessions) {
+            if (auto *box = area->findChild<QCheckBox *>()) {
+                box->click();
+            } else if (auto *spin = area->findChild<QSpinBox *>()) {
+                spin->setValue(8);
+            }
+        }
+    }
+    QTimer::singleShot(800, page.widget(), [&] {
+        if (auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget())) {
+            ok = save(dialog, QDir(dir).filePath(QStringLiteral("issue14-review.png"))) && ok;
+            dialog->accept();
+        }
+    });
+    page.save();
+    settle(1500);
+    ok = save(page.widget(), QDir(dir).filePath(QStringLiteral("issue14-countdown.png"))) && ok;
+    if (auto *message = page.widget()->findChild<QWidget *>(QStringLiteral("revertCountdown"))) {
+        message->actions().constFirst()->trigger(); // Keep
+    }
+    qunsetenv("SSH_CONNECTION");
+
     // A change the helper refuses, an address of no local interface, beside one it takes: the page says why.
     if (auto *addresses = page.widget()->findChild<ListenAddressModel *>()) {
         addresses->addAddress(ServerAddress(QStringLiteral("198.51.100.1"), QStringLiteral("22"), nullptr));
@@ -202,5 +233,6 @@ int main(int argc, char **argv)
     page.save();
     settle(600);
     ok = save(page.widget(), QDir(dir).filePath(QStringLiteral("refusal.png"))) && ok;
+
     return ok ? 0 : 1;
 }

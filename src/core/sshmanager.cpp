@@ -189,6 +189,7 @@ QMap<QString, QVariant> SSHManager::rowConfigurationOptions(const SSHConfigurati
                                                                                   {Arg::ReadType, static_cast<int>(type)},
                                                                               });
     if (result.ok) {
+        m_origins[type] = result.data.value(SSHSettings::Protocol::Reply::Origins).toMap();
         return result.data;
     }
     qWarning() << "Failed to read the SSH configuration:" << result.errorText;
@@ -201,6 +202,99 @@ QMap<QString, QVariant> SSHManager::rowConfigurationOptions(const SSHConfigurati
     }
     Q_EMIT error(client ? i18n("Failed to load the SSH client settings") : i18n("Failed to load the SSH server settings"), code, failureReason(result));
     return {};
+}
+
+namespace
+{
+SSHSettings::ActionArguments transaction(SSHConfigurationTypeId type, const SSHManager::Changes &changes)
+{
+    namespace Arg = SSHSettings::Protocol::Arg;
+    QVariantMap map;
+    for (const auto &change : changes) {
+        if (change.first) {
+            map.insert(change.first->name(), change.second);
+        }
+    }
+    return {{Arg::TransactionType, static_cast<int>(type)}, {Arg::TransactionChanges, map}};
+}
+}
+
+SSHManager::Review SSHManager::review(SSHConfigurationTypeId type, const Changes &changes, const QString &session) const
+{
+    namespace Arg = SSHSettings::Protocol::Arg;
+    namespace Reply = SSHSettings::Protocol::Reply;
+    SSHSettings::ActionArguments arguments = transaction(type, changes);
+    arguments << qMakePair(QString(Arg::TransactionDryRun), QVariant(true)) << qMakePair(QString(Arg::TransactionRestart), QVariant(type == Server));
+    if (!session.isEmpty() && type == Server) {
+        arguments << qMakePair(QString(Arg::TransactionSession), QVariant(session));
+    }
+    const SSHSettings::ActionResult result = SSHSettings::runPrivilegedAction(SSHSettings::ActionKind::Change, arguments);
+    Review review;
+    review.ok = result.ok;
+    if (!result.ok) {
+        review.reason = failureReason(result);
+        return review;
+    }
+    const QVariantMap diffs = result.data.value(Reply::FileDiffs).toMap();
+    for (auto it = diffs.cbegin(); it != diffs.cend(); ++it) {
+        review.diffs.insert(it.key(), it.value().toByteArray());
+    }
+    review.restarts = result.data.value(Reply::Restarts).toBool();
+    const QVariantList lockouts = result.data.value(Reply::Lockouts).toList();
+    for (const QVariant &lockout : lockouts) {
+        review.lockouts.append({lockout.toMap().value(Reply::LockoutKind).toString(), lockout.toMap().value(Reply::LockoutDetail).toString()});
+    }
+    return review;
+}
+
+bool SSHManager::apply(SSHConfigurationTypeId type, const Changes &changes, int revertAfter, QString *token, QString *reason)
+{
+    namespace Arg = SSHSettings::Protocol::Arg;
+    SSHSettings::ActionArguments arguments = transaction(type, changes);
+    if (type == Server) {
+        arguments << qMakePair(QString(Arg::TransactionRestart), QVariant(true));
+        if (revertAfter > 0) {
+            arguments << qMakePair(QString(Arg::TransactionRevertAfter), QVariant(revertAfter));
+        }
+    }
+    const SSHSettings::ActionResult result = SSHSettings::runPrivilegedAction(SSHSettings::ActionKind::Change, arguments);
+    if (!result.ok) {
+        qWarning() << "Failed to apply the SSH settings:" << result.errorText;
+        *reason = failureReason(result);
+        return false;
+    }
+    for (const auto &change : changes) {
+        if (change.first) {
+            change.first->setValue(change.second);
+        }
+    }
+    *token = result.data.value(SSHSettings::Protocol::Reply::Token).toString();
+    return true;
+}
+
+bool SSHManager::keepChange(const QString &token, QString *reason) const
+{
+    const SSHSettings::ActionResult result =
+        SSHSettings::runPrivilegedAction(SSHSettings::ActionKind::Change, {{SSHSettings::Protocol::Arg::ConfirmToken, token}});
+    if (!result.ok) {
+        *reason = failureReason(result);
+    }
+    return result.ok;
+}
+
+bool SSHManager::revertChange(const QString &token, QString *reason) const
+{
+    const SSHSettings::ActionResult result =
+        SSHSettings::runPrivilegedAction(SSHSettings::ActionKind::Change, {{SSHSettings::Protocol::Arg::RevertToken, token}});
+    if (!result.ok) {
+        *reason = failureReason(result);
+    }
+    return result.ok;
+}
+
+QVariantMap SSHManager::origin(SSHConfigurationTypeId type, const QString &keyword) const
+{
+    return m_origins.value(type).value(keyword.toLower()).toMap();
 }
 
 QString SSHManager::failureReason(const SSHSettings::ActionResult &result)

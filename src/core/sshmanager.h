@@ -32,6 +32,29 @@ public:
     /// Restores a configuration; @p previous gets where the replaced file is kept, @p reason why it failed.
     bool restoreFileConfiguration(SSHConfigurationTypeId type, bool localBackup, QString *reason = nullptr, QString *previous = nullptr) const;
 
+    /// Changed options of one configuration, each with its new value.
+    using Changes = QList<QPair<QPointer<SSHOption>, QVariant>>;
+    /// What a transaction would write, as the helper's dry run of it says.
+    struct Review
+    {
+        bool ok = false;
+        QString reason;
+        QMap<QString, QByteArray> diffs; ///< file → unified diff
+        bool restarts = false;
+        QList<QPair<QString, QString>> lockouts; ///< kind ("access", "authentication", "listening") and detail
+    };
+    /// The dry run of apply(); @p session ($SSH_CONNECTION, may be empty) adds the lockout warnings.
+    Review review(SSHConfigurationTypeId type, const Changes &changes, const QString &session) const;
+    /**
+     * Writes @p changes together, all or nothing; a server change restarts a running sshd. With
+     * @p revertAfter seconds the helper reverts it then unless keepChange() is called; @p token names it.
+     */
+    bool apply(SSHConfigurationTypeId type, const Changes &changes, int revertAfter, QString *token, QString *reason);
+    bool keepChange(const QString &token, QString *reason) const;
+    bool revertChange(const QString &token, QString *reason) const;
+    /// Where the value of @p keyword came from at the last read: Protocol::Reply::OriginFile, OriginLine, OriginOverrides.
+    QVariantMap origin(SSHConfigurationTypeId type, const QString &keyword) const;
+
     /// Whether a failed action was a cancelled password prompt or a denied authorisation.
     static bool authorizationRefused(int errorCode);
     /// The helper's reason for a failed action, or that the authorisation was refused.
@@ -56,4 +79,5 @@ private:
     void buildClientOptions();
 
     QMap<SSHConfigurationTypeId, SSHOptions> m_options;
+    QMap<SSHConfigurationTypeId, QVariantMap> m_origins;
 };

@@ -7,6 +7,7 @@
 #include "configdocument.h"
 #include "pinnedfolder.h"
 #include "runprogram.h"
+#include "sshsettingsprotocol.h"
 #include "unifieddiff.h"
 
 #include <QDir>
@@ -23,6 +24,7 @@
 #include <unistd.h>
 
 using namespace OptionCatalog;
+namespace Protocol = SSHSettings::Protocol;
 
 namespace
 {
@@ -192,14 +194,18 @@ bool Configuration::check(ConfigType type, const QString &path, QString *error) 
     return true;
 }
 
-bool Configuration::effectiveValues(ConfigType type, const QString &path, Values *values, QString *error) const
+bool Configuration::effectiveValues(ConfigType type, const QString &path, Values *values, QString *error, const QString &connection) const
 {
     ProgramResult result;
     if (type == ConfigType::Client) {
         result = runClient(m_paths, path);
     } else {
         ensurePrivilegeSeparationDir();
-        result = runProgram(m_paths.sshd, QStringList {QStringLiteral("-T"), QStringLiteral("-f"), path} + m_paths.sshdExtraArguments);
+        QStringList arguments = {QStringLiteral("-T"), QStringLiteral("-f"), path};
+        if (!connection.isEmpty()) {
+            arguments << QStringLiteral("-C") << connection;
+        }
+        result = runProgram(m_paths.sshd, arguments + m_paths.sshdExtraArguments);
     }
     if (!result.succeeded()) {
         *error = result.reason(type == ConfigType::Client ? m_paths.ssh : m_paths.sshd);
@@ -211,10 +217,17 @@ bool Configuration::effectiveValues(ConfigType type, const QString &path, Values
 
 bool Configuration::fileValues(ConfigType type, const QString &path, Values *values, QString *error) const
 {
-    ConfigDocument document(type == ConfigType::Client ? ConfigDocument::Dialect::Client : ConfigDocument::Dialect::Server);
+    ConfigDocument document(dialect(type));
     if (!document.load(path, error)) {
         return false;
     }
+    documentValues(type, document, values);
+    return true;
+}
+
+// The global values of a document as sshd or ssh would report them, without running either.
+void Configuration::documentValues(ConfigType type, const ConfigDocument &document, Values *values) const
+{
     values->clear();
     for (const Option &option : options(type)) {
         const QByteArray keyword = option.keyword.toLatin1().toLower();
@@ -270,7 +283,6 @@ bool Configuration::fileValues(ConfigType type, const QString &path, Values *val
         }
         (*values)["listenaddress"] = listen;
     }
-    return true;
 }
 
 Reply Configuration::read(ConfigType type, const QStringList &keywords) const
@@ -320,7 +332,59 @@ Reply Configuration::read(ConfigType type, const QStringList &keywords) const
             break;
         }
     }
+    data.insert(Protocol::Reply::Origins, origins(type, wanted));
     return Reply::success(data);
+}
+
+QVariantMap Configuration::origins(ConfigType type, const QList<const Option *> &options) const
+{
+    QVariantMap result;
+    ConfigDocument document(dialect(type));
+    QString error;
+    if (!document.load(configPath(type), &error)) {
+        return result;
+    }
+    const QStringList files = document.filePaths();
+    const auto place = [&files](const ConfigDocument::Occurrence &occurrence) {
+        return QVariantMap {{Protocol::Reply::OriginFile, files.value(occurrence.file)},
+                            {Protocol::Reply::OriginLine, occurrence.line + 1},
+                            {Protocol::Reply::OriginMainFile, occurrence.file == 0}};
+    };
+    for (const Option *option : options) {
+        const QByteArray keyword = option->keyword.toLatin1().toLower();
+        QVariantMap origin = {{Protocol::Reply::OriginFile, QString()}, {Protocol::Reply::OriginLine, 0}, {Protocol::Reply::OriginMainFile, false}};
+        bool won = false;
+        QByteArray block;
+        QVariantList overrides;
+        // In sshd's reading order: the first global line wins; a Match block sets the
+        // keyword for the connections it matches. ssh takes the first value it obtains,
+        // so for the client only blocks before the winning line override it.
+        for (const ConfigDocument::Occurrence &occurrence : document.allOccurrences()) {
+            if (occurrence.keyword == "match" || (type == ConfigType::Client && occurrence.keyword == "host")) {
+                block = occurrence.keyword == "host" ? "Host" : "Match";
+                for (const QByteArray &argument : occurrence.arguments) {
+                    block += ' ' + argument;
+                }
+                continue;
+            }
+            if (occurrence.keyword != keyword || (option->kind == ValueKind::Subsystem && occurrence.arguments.value(0) != "sftp")) {
+                continue;
+            }
+            // For ssh, "Host *" and "Match all" blocks apply to every connection as a line outside any block would.
+            const bool everyone = occurrence.global || (type == ConfigType::Client && (block == "Host *" || block == "Match all"));
+            if (everyone && !won) {
+                origin = place(occurrence);
+                won = true;
+            } else if (!everyone && (type == ConfigType::Server || !won)) {
+                QVariantMap override = place(occurrence);
+                override.insert(Protocol::Reply::OriginMatch, QString::fromUtf8(block));
+                overrides.append(override);
+            }
+        }
+        origin.insert(Protocol::Reply::OriginOverrides, overrides);
+        result.insert(option->keyword.toLower(), origin);
+    }
+    return result;
 }
 
 bool Configuration::isLocalAddress(const QString &address) const
@@ -431,65 +495,93 @@ bool Configuration::checkBannerFile(const QString &path, QString *error) const
     return false;
 }
 
-Reply Configuration::change(ConfigType type, const QString &keyword, const QVariant &value, bool dryRun)
+bool Configuration::edit(ConfigType type, const QList<Change> &changes, ConfigDocument *document, QList<Checked> *checkedChanges, QString *error) const
 {
-    const Option *option = findOption(type, keyword);
-    if (!option) {
-        return Reply::failure(QStringLiteral("unknown keyword \"%1\"").arg(keyword.left(64)));
+    if (changes.isEmpty()) {
+        *error = QStringLiteral("no change given");
+        return false;
     }
-    CheckedValue checked;
-    QString error;
-    if (!checkValue(*option, value, &checked, &error)) {
-        return Reply::failure(error);
+    for (const Change &change : changes) {
+        const Option *option = findOption(type, change.first);
+        if (!option) {
+            *error = QStringLiteral("unknown keyword \"%1\"").arg(change.first.left(64));
+            return false;
+        }
+        for (const Checked &earlier : std::as_const(*checkedChanges)) {
+            if (earlier.option == option) {
+                *error = QStringLiteral("%1 is changed twice").arg(option->keyword);
+                return false;
+            }
+        }
+        CheckedValue checked;
+        if (!checkValue(*option, change.second, &checked, error)) {
+            return false;
+        }
+        for (const QString &address : std::as_const(checked.addresses)) {
+            if (!isLocalAddress(address)) {
+                *error = QStringLiteral("ListenAddress: %1 is not configured on any local interface").arg(address);
+                return false;
+            }
+        }
+        if (option->kind == ValueKind::Banner && checked.lines.value(0) != "none" && !checkBannerFile(QString::fromLatin1(checked.lines.value(0)), error)) {
+            *error = QStringLiteral("Banner: %1").arg(*error);
+            return false;
+        }
+        checkedChanges->append({option, checked});
     }
-    for (const QString &address : std::as_const(checked.addresses)) {
-        if (!isLocalAddress(address)) {
-            return Reply::failure(QStringLiteral("ListenAddress: %1 is not configured on any local interface").arg(address));
+    if (!document->load(configPath(type), error)) {
+        return false;
+    }
+    for (const Checked &change : std::as_const(*checkedChanges)) {
+        const CheckedValue &checked = change.value;
+        if (change.option->kind == ValueKind::Subsystem) {
+            document->setSftpSubsystem(checked.enable, m_paths.sftpServer.toLatin1());
+        } else if (change.option->accumulating || checked.lines.isEmpty()) {
+            document->setAll(change.option->keyword, checked.lines);
+        } else {
+            document->setSingle(change.option->keyword, checked.lines.first());
         }
     }
-    if (option->kind == ValueKind::Banner && checked.lines.value(0) != "none" && !checkBannerFile(QString::fromLatin1(checked.lines.value(0)), &error)) {
-        return Reply::failure(QStringLiteral("Banner: %1").arg(error));
-    }
+    return true;
+}
 
+Reply Configuration::transaction(ConfigType type, const QList<Change> &changes, bool dryRun, QList<SavedFile> *before)
+{
+    QList<Checked> checkedChanges;
+    QString error;
     const QString mainPath = configPath(type);
     ConfigDocument document(dialect(type));
-    if (!document.load(mainPath, &error)) {
+    if (!edit(type, changes, &document, &checkedChanges, &error)) {
         return Reply::failure(error);
-    }
-    if (option->kind == ValueKind::Subsystem) {
-        document.setSftpSubsystem(checked.enable, m_paths.sftpServer.toLatin1());
-    } else if (option->accumulating) {
-        document.setAll(option->keyword, checked.lines);
-    } else if (checked.lines.isEmpty()) {
-        document.setAll(option->keyword, {});
-    } else {
-        document.setSingle(option->keyword, checked.lines.first());
     }
     const QList<QPair<QString, QByteArray>> modified = document.modifiedFiles();
     const QStringList paths = document.filePaths();
 
     if (dryRun) {
         QByteArray diff;
+        QVariantMap diffs;
         for (const auto &file : modified) {
-            diff += unifiedDiff(file.first, document.originalContents(paths.indexOf(file.first)), file.second);
+            const QByteArray fileDiff = unifiedDiff(file.first, document.originalContents(paths.indexOf(file.first)), file.second);
+            diffs.insert(file.first, fileDiff);
+            diff += fileDiff;
         }
-        return Reply::success({{QStringLiteral("diff"), diff}});
+        return Reply::success({{Protocol::Reply::Diff, diff}, {Protocol::Reply::FileDiffs, diffs}});
     }
     if (modified.isEmpty()) {
         return Reply::success();
     }
     QString ignored;
     const bool workedBefore = check(type, mainPath, &ignored);
-    QList<SavedFile> before;
+    QList<SavedFile> original;
     for (const QString &path : paths) {
-        before.append(current(path));
+        original.append(current(path));
     }
 
     // The usual change touches the main file alone: check the candidate beside it
     // before it replaces anything, so an invalid file never stands in its place.
     if (modified.size() == 1 && modified.constFirst().first == mainPath) {
         const QString candidate = writeTarget(mainPath) + QStringLiteral(".sshsettings-candidate");
-        if (!AtomicFile::writeFile(candidate, modified.constFirst().second, &error, before.constFirst().mode)) {
+        if (!AtomicFile::writeFile(candidate, modified.constFirst().second, &error, original.constFirst().mode)) {
             return Reply::failure(error);
         }
         const bool valid = check(type, candidate, &error);
@@ -504,7 +596,7 @@ Reply Configuration::change(ConfigType type, const QString &keyword, const QVari
         return Reply::failure(reason + putBack(written));
     };
     for (const auto &file : modified) {
-        written.append(before.at(paths.indexOf(file.first)));
+        written.append(original.at(paths.indexOf(file.first)));
         if (!AtomicFile::writeFile(writeTarget(file.first), file.second, &error)) {
             return refuse(error);
         }
@@ -512,22 +604,141 @@ Reply Configuration::change(ConfigType type, const QString &keyword, const QVari
     if (!check(type, mainPath, &error)) {
         return refuse(QStringLiteral("refused, the configuration would be invalid: %1").arg(error));
     }
-    const QString mismatch = verify(type, *option, checked);
+    const QString mismatch = verify(type, checkedChanges);
     if (!mismatch.isEmpty()) {
         return refuse(mismatch);
     }
     // Accepted: only now may the backup of the last working configuration be replaced.
     if (workedBefore) {
-        if (!m_backups.save(typeName(type), before, &error) ||
-            !AtomicFile::writeFile(backupPath(type), before.constFirst().contents, &error, before.constFirst().mode)) {
+        if (!m_backups.save(typeName(type), original, &error) ||
+            !AtomicFile::writeFile(backupPath(type), original.constFirst().contents, &error, original.constFirst().mode)) {
             return refuse(QStringLiteral("refused, cannot keep the working configuration: %1").arg(error));
         }
+    }
+    if (before) {
+        *before = written;
     }
     return Reply::success();
 }
 
-// What sshd or ssh now reports for the option, compared with what was asked; empty when it agrees.
-QString Configuration::verify(ConfigType type, const Option &option, const CheckedValue &checked) const
+Reply Configuration::review(const QList<Change> &changes, const Lockout::Session &session, const UserAccount &account)
+{
+    Reply reply = transaction(ConfigType::Server, changes, true);
+    QList<Checked> checkedChanges;
+    ConfigDocument document(ConfigDocument::Dialect::Server);
+    QString error;
+    Values before;
+    Values global;
+    // sshd's values for this very connection, its Match blocks applied.
+    const QString connection =
+        QStringLiteral("user=%1,host=%2,addr=%2,laddr=%3,lport=%4").arg(session.user, session.clientAddress, session.localAddress).arg(session.localPort);
+    if (!reply.ok || !edit(ConfigType::Server, changes, &document, &checkedChanges, &error) ||
+        !effectiveValues(ConfigType::Server, m_paths.serverConfig, &before, &error, connection) ||
+        !effectiveValues(ConfigType::Server, m_paths.serverConfig, &global, &error)) {
+        return reply;
+    }
+    // Afterwards: the changed keywords as the edited files give them, unless a Match block sets them for this connection.
+    Values edited;
+    documentValues(ConfigType::Server, document, &edited);
+    Values after = before;
+    for (const Checked &change : std::as_const(checkedChanges)) {
+        QList<QByteArray> keywords = {change.option->keyword.toLatin1().toLower()};
+        if (keywords.first() == "port" || keywords.first() == "addressfamily") {
+            keywords.append("listenaddress");
+        }
+        for (const QByteArray &keyword : std::as_const(keywords)) {
+            if (before.value(keyword) == global.value(keyword)) {
+                after.insert(keyword, edited.value(keyword));
+            }
+        }
+    }
+    Lockout::Session now = session;
+    now.hasAuthorizedKey = hasAuthorizedKey(before, account);
+    Lockout::Session then = session;
+    then.hasAuthorizedKey = hasAuthorizedKey(after, account);
+    QSet<int> already;
+    for (const Lockout::Problem &problem : Lockout::problems(before, now)) {
+        already.insert(int(problem.kind));
+    }
+    static const char *const kinds[] = {"access", "authentication", "listening"};
+    QVariantList lockouts;
+    for (const Lockout::Problem &problem : Lockout::problems(after, then)) {
+        if (!already.contains(int(problem.kind))) {
+            lockouts.append(
+                QVariantMap {{Protocol::Reply::LockoutKind, QLatin1String(kinds[int(problem.kind)])}, {Protocol::Reply::LockoutDetail, problem.detail}});
+        }
+    }
+    reply.data.insert(Protocol::Reply::Lockouts, lockouts);
+    return reply;
+}
+
+// A key line in one of the files AuthorizedKeysFile gives for @p account.
+bool Configuration::hasAuthorizedKey(const Values &values, const UserAccount &account) const
+{
+    for (const QString &pattern : tokens(values.value("authorizedkeysfile"))) {
+        if (pattern == QLatin1String("none")) {
+            continue;
+        }
+        QString path;
+        for (int i = 0; i < pattern.size(); ++i) {
+            const QChar next = pattern.at(i) == QLatin1Char('%') && i + 1 < pattern.size() ? pattern.at(++i) : QChar();
+            path += next.isNull()          ? QString(pattern.at(i))
+                : next == QLatin1Char('h') ? account.home
+                : next == QLatin1Char('u') ? account.name
+                : next == QLatin1Char('U') ? QString::number(account.uid)
+                                           : QString(next);
+        }
+        if (!path.startsWith(QLatin1Char('/'))) {
+            path = account.home + QLatin1Char('/') + path;
+        }
+        QByteArray contents;
+        QString ignored;
+        if (!AtomicFile::readFile(path, &contents, &ignored, 1024 * 1024)) {
+            continue;
+        }
+        for (const QByteArray &line : contents.split('\n')) {
+            const QByteArray trimmed = line.trimmed();
+            if (!trimmed.isEmpty() && !trimmed.startsWith('#')) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+QString Configuration::putBack(const QList<SavedFile> &files) const
+{
+    return ::putBack(files);
+}
+
+Reply Configuration::replaceFiles(ConfigType type, const QList<SavedFile> &files)
+{
+    ConfigDocument document(dialect(type));
+    QString error;
+    if (!document.load(configPath(type), &error)) {
+        return Reply::failure(error);
+    }
+    const QStringList paths = document.filePaths();
+    for (const SavedFile &file : files) {
+        if (!paths.contains(file.path) || file.contents.isNull()) {
+            return Reply::failure(QStringLiteral("%1 is no longer a file of the %2 configuration").arg(file.path, typeName(type)));
+        }
+    }
+    QList<SavedFile> written;
+    for (const SavedFile &file : files) {
+        written.append(current(file.path));
+        if (!AtomicFile::writeFile(writeTarget(file.path), file.contents, &error, file.mode)) {
+            return Reply::failure(error + ::putBack(written));
+        }
+    }
+    if (!check(type, configPath(type), &error)) {
+        return Reply::failure(QStringLiteral("refused, the configuration would be invalid: %1").arg(error) + ::putBack(written));
+    }
+    return Reply::success();
+}
+
+// What sshd or ssh now reports for the changed options, compared with what was asked; empty when it agrees.
+QString Configuration::verify(ConfigType type, const QList<Checked> &changes) const
 {
     Values values;
     QString error;
@@ -538,9 +749,19 @@ QString Configuration::verify(ConfigType type, const Option &option, const Check
     if (type == ConfigType::Server && sockets > MaxListenSockets) {
         return QStringLiteral("refused, sshd would not start: %1 listen sockets (addresses × ports), at most %2").arg(sockets).arg(MaxListenSockets);
     }
+    for (const Checked &change : changes) {
+        const QString found = mismatch(*change.option, change.value, values);
+        if (!found.isEmpty()) {
+            return QStringLiteral("refused, another setting wins for %1: %2").arg(change.option->keyword, found);
+        }
+    }
+    return QString();
+}
+
+QString Configuration::mismatch(const Option &option, const CheckedValue &checked, const Values &values) const
+{
     const QByteArray lower = option.keyword.toLatin1().toLower();
     const QList<QByteArray> now = values.value(lower);
-    QString mismatch;
     switch (option.kind) {
     case ValueKind::Subsystem: {
         bool sftp = false;
@@ -548,32 +769,31 @@ QString Configuration::verify(ConfigType type, const Option &option, const Check
             sftp = sftp || line.split(' ').value(0) == "sftp";
         }
         if (sftp != checked.enable) {
-            mismatch = sftp ? QStringLiteral("an sftp subsystem is still configured") : QStringLiteral("the sftp subsystem is still missing");
+            return sftp ? QStringLiteral("an sftp subsystem is still configured") : QStringLiteral("the sftp subsystem is still missing");
         }
-        break;
+        return QString();
     }
     case ValueKind::ListenAddresses: {
         if (checked.expected.isEmpty()) {
-            break;
+            return QString();
         }
         QSet<QString> reported;
         for (const QByteArray &entry : now) {
             reported.insert(QString::fromLatin1(entry).toLower());
         }
         if (reported != lowerSet(checked.expected)) {
-            mismatch = QStringLiteral("sshd listens on %1").arg(QStringList(reported.values()).join(QLatin1Char(' ')));
+            return QStringLiteral("sshd listens on %1").arg(QStringList(reported.values()).join(QLatin1Char(' ')));
         }
-        break;
+        return QString();
     }
     case ValueKind::KeyFilePatterns:
     case ValueKind::AccessPatterns:
         if ((!checked.expected.isEmpty() || option.kind == ValueKind::AccessPatterns) && tokens(now) != checked.expected) {
-            mismatch = QStringLiteral("the effective value is \"%1\"").arg(tokens(now).join(QLatin1Char(' ')));
+            return QStringLiteral("the effective value is \"%1\"").arg(tokens(now).join(QLatin1Char(' ')));
         }
-        break;
+        return QString();
     default: {
         const QString wanted = checked.expected.value(0).toLower();
-        bool found = false;
         for (int i = 0; i < now.size(); ++i) {
             // Several Port lines make sshd listen on all of them.
             QString reported = QString::fromUtf8(now.at(i)).toLower();
@@ -581,16 +801,12 @@ QString Configuration::verify(ConfigType type, const Option &option, const Check
                 reported = QStringLiteral("prohibit-password"); // how `sshd -T` prints it
             }
             if (reported == wanted && (i == 0 || lower == "port")) {
-                found = true;
+                return QString();
             }
         }
-        if (!found) {
-            mismatch = QStringLiteral("the effective value is \"%1\"").arg(QString::fromUtf8(now.value(0)));
-        }
-        break;
+        return QStringLiteral("the effective value is \"%1\"").arg(QString::fromUtf8(now.value(0)));
     }
     }
-    return mismatch.isEmpty() ? QString() : QStringLiteral("refused, another setting wins for %1: %2").arg(option.keyword, mismatch);
 }
 
 Reply Configuration::restore(ConfigType type, bool fromBackup)

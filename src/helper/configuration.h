@@ -3,6 +3,7 @@
 
 #include "configbackups.h"
 #include "engine.h"
+#include "lockout.h"
 
 #include <QHash>
 
@@ -20,14 +21,35 @@ public:
 
     explicit Configuration(const EnginePaths &paths);
 
+    /// One change of a transaction: the keyword and the value as the module sends it.
+    using Change = QPair<QString, QVariant>;
+
+    /// Values of @p keywords, and under Reply::Origins where each one comes from.
     Reply read(ConfigType type, const QStringList &keywords) const;
-    Reply change(ConfigType type, const QString &keyword, const QVariant &value, bool dryRun);
+    /**
+     * Applies @p changes together: one document edited, one check, one write
+     * set, one read-back of every changed keyword; on any refusal every file
+     * stays (or is put back) as it was. With @p dryRun nothing is written and
+     * the reply holds the diff of each file (Reply::FileDiffs, Reply::Diff).
+     * @p before gets the written files as they were, for an armed revert.
+     */
+    Reply transaction(ConfigType type, const QList<Change> &changes, bool dryRun, QList<SavedFile> *before = nullptr);
+    /// A dry run that also lists (Reply::Lockouts) what the change would newly stop for @p session of @p account.
+    Reply review(const QList<Change> &changes, const Lockout::Session &session, const UserAccount &account);
+    /// Puts @p files back as they were; the reason names each one that could not be.
+    QString putBack(const QList<SavedFile> &files) const;
+    /**
+     * Writes @p files, each of which must be a file of the configuration now,
+     * and checks the result; an invalid result is undone and refused.
+     */
+    Reply replaceFiles(ConfigType type, const QList<SavedFile> &files);
     Reply restore(ConfigType type, bool fromBackup);
 
     /// `sshd -t -f path` or `ssh -G -F path`; the tool's first error line on failure.
     bool check(ConfigType type, const QString &path, QString *error) const;
     /// Keyword → values as `sshd -T` / `ssh -G` print them.
-    bool effectiveValues(ConfigType type, const QString &path, Values *values, QString *error) const;
+    /// With @p connection ("user=…,addr=…"), the values for that connection, Match blocks applied.
+    bool effectiveValues(ConfigType type, const QString &path, Values *values, QString *error, const QString &connection = QString()) const;
     /**
      * Glob patterns of every file the configurations are made of or name:
      * the files themselves, Include patterns, host keys, key files, backups.
@@ -40,13 +62,23 @@ public:
     QString configuredBanner() const;
 
 private:
+    struct Checked
+    {
+        const OptionCatalog::Option *option;
+        OptionCatalog::CheckedValue value;
+    };
     QString configPath(ConfigType type) const;
     QString backupPath(ConfigType type) const;
     void ensurePrivilegeSeparationDir() const;
     bool fileValues(ConfigType type, const QString &path, Values *values, QString *error) const;
+    void documentValues(ConfigType type, const ConfigDocument &document, Values *values) const;
+    bool hasAuthorizedKey(const Values &values, const UserAccount &account) const;
+    bool edit(ConfigType type, const QList<Change> &changes, ConfigDocument *document, QList<Checked> *checkedChanges, QString *error) const;
     bool isLocalAddress(const QString &address) const;
     bool checkBannerFile(const QString &path, QString *error) const;
-    QString verify(ConfigType type, const OptionCatalog::Option &option, const OptionCatalog::CheckedValue &checked) const;
+    QString verify(ConfigType type, const QList<Checked> &changes) const;
+    QString mismatch(const OptionCatalog::Option &option, const OptionCatalog::CheckedValue &checked, const Values &values) const;
+    QVariantMap origins(ConfigType type, const QList<const OptionCatalog::Option *> &options) const;
 
     const EnginePaths &m_paths;
     ConfigBackups m_backups;

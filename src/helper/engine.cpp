@@ -4,6 +4,7 @@
 #include "configuration.h"
 #include "helperprograms.h"
 #include "journalfilter.h"
+#include "pendingchanges.h"
 #include "runprogram.h"
 #include "servicecontrol.h"
 #include "sessions.h"
@@ -14,6 +15,7 @@
 #include <QSet>
 
 #include <arpa/inet.h>
+#include <grp.h>
 #include <ifaddrs.h>
 #include <netinet/in.h>
 #include <pwd.h>
@@ -52,7 +54,9 @@ EnginePaths EnginePaths::system()
     paths.sshKeygen = QStringLiteral(SSHSETTINGS_SSH_KEYGEN_PATH);
     paths.journalctl = QStringLiteral(SSHSETTINGS_JOURNALCTL_PATH);
     paths.systemctl = QStringLiteral(SSHSETTINGS_SYSTEMCTL_PATH);
+    paths.systemdRun = QStringLiteral(SSHSETTINGS_SYSTEMD_RUN_PATH);
     paths.initScript = QStringLiteral(SSHSETTINGS_INIT_SCRIPT_PATH);
+    paths.tool = QStringLiteral(SSHSETTINGS_TOOL_PATH);
     paths.privilegeSeparationDir = QStringLiteral("/run/sshd");
     paths.systemdRunDir = QStringLiteral("/run/systemd/system");
     paths.sshdPidFile = QStringLiteral("/run/sshd.pid");
@@ -99,10 +103,29 @@ Engine::Engine(EnginePaths paths) : m_paths(std::move(paths))
             return fromPasswd(::getpwnam(name.toLocal8Bit().constData()), account);
         };
     }
+    if (!m_paths.lookupGroups) {
+        m_paths.lookupGroups = [](const UserAccount &account) {
+            QStringList names;
+            int count = 64;
+            QVector<gid_t> groups(count);
+            const QByteArray name = account.name.toLocal8Bit();
+            if (::getgrouplist(name.constData(), account.gid, groups.data(), &count) < 0) {
+                groups.resize(count);
+                ::getgrouplist(name.constData(), account.gid, groups.data(), &count);
+            }
+            for (int i = 0; i < count && i < groups.size(); ++i) {
+                if (const group *entry = ::getgrgid(groups.at(i))) {
+                    names.append(QString::fromLocal8Bit(entry->gr_name));
+                }
+            }
+            return names;
+        };
+    }
     m_configuration = std::make_unique<Configuration>(m_paths);
     m_service = std::make_unique<ServiceControl>(m_paths, *m_configuration);
     m_sessions = std::make_unique<Sessions>(m_paths);
     m_userFiles = std::make_unique<UserFiles>(m_paths, *m_configuration);
+    m_pending = std::make_unique<PendingChanges>(m_paths, *m_configuration, *m_service);
 }
 
 Engine::~Engine() = default;
@@ -114,7 +137,78 @@ Reply Engine::readOptions(ConfigType type, const QStringList &keywords)
 
 Reply Engine::changeOption(ConfigType type, const QString &keyword, const QVariant &value, bool dryRun)
 {
-    return m_configuration->change(type, keyword, value, dryRun);
+    return m_configuration->transaction(type, {{keyword, value}}, dryRun);
+}
+
+Reply Engine::applyTransaction(ConfigType type, const Transaction &transaction)
+{
+    namespace Protocol = SSHSettings::Protocol;
+    if (transaction.revertAfter < 0 || transaction.revertAfter > Protocol::MaxRevertAfter) {
+        return Reply::failure(QStringLiteral("the revert countdown must be 1 to %1 seconds").arg(Protocol::MaxRevertAfter));
+    }
+    const bool restart = type == ConfigType::Server && (transaction.restart || transaction.revertAfter > 0);
+    const auto running = [this] {
+        return m_service->status().data.value(QStringLiteral("running")).toBool();
+    };
+    if (transaction.dryRun) {
+        Lockout::Session session;
+        UserAccount account;
+        const bool inSession = type == ConfigType::Server && !transaction.session.isEmpty();
+        if (inSession && (!Lockout::parseConnection(transaction.session, &session) || !m_paths.lookupUser(transaction.caller, &account))) {
+            return Reply::failure(QStringLiteral("the session is not \"client port local port\" of a known user"));
+        }
+        session.user = account.name;
+        session.isRoot = account.uid == 0;
+        session.groups = inSession ? m_paths.lookupGroups(account) : QStringList();
+        Reply reply =
+            inSession ? m_configuration->review(transaction.changes, session, account) : m_configuration->transaction(type, transaction.changes, true);
+        if (reply.ok) {
+            reply.data.insert(Protocol::Reply::Restarts, restart && !reply.data.value(Protocol::Reply::FileDiffs).toMap().isEmpty() && running());
+        }
+        return reply;
+    }
+    QList<SavedFile> before;
+    Reply reply = m_configuration->transaction(type, transaction.changes, false, &before);
+    if (!reply.ok || before.isEmpty()) {
+        reply.data.insert(Protocol::Reply::Restarts, false);
+        return reply;
+    }
+    QString token;
+    QString error;
+    if (transaction.revertAfter > 0 && !m_pending->arm(type, before, transaction.revertAfter, &token, &error)) {
+        return Reply::failure(QStringLiteral("refused, the change could not be armed for a revert: %1").arg(error) + m_configuration->putBack(before));
+    }
+    const bool restarts = restart && running();
+    if (restarts) {
+        const Reply restarted = m_service->run(QStringLiteral("restart"));
+        if (!restarted.ok) {
+            // sshd did not come back with the change: the earlier files, and sshd with them.
+            if (!token.isEmpty()) {
+                const Reply reverted = m_pending->revert(token);
+                return Reply::failure(
+                    QStringLiteral("%1; the change was reverted%2").arg(restarted.error, reverted.ok ? QString() : QStringLiteral(": ") + reverted.error));
+            }
+            const QString failed = m_configuration->putBack(before);
+            const Reply again = m_service->run(QStringLiteral("restart"));
+            return Reply::failure(QStringLiteral("%1; the earlier configuration is back%2%3")
+                                      .arg(restarted.error, failed, again.ok ? QString() : QStringLiteral("; ") + again.error));
+        }
+    }
+    reply.data.insert(Protocol::Reply::Restarts, restarts);
+    if (!token.isEmpty()) {
+        reply.data.insert(Protocol::Reply::Token, token);
+    }
+    return reply;
+}
+
+Reply Engine::confirmChange(const QString &token)
+{
+    return m_pending->confirm(token);
+}
+
+Reply Engine::revertChange(const QString &token)
+{
+    return m_pending->revert(token);
 }
 
 Reply Engine::restore(ConfigType type, bool fromLocalBackup)

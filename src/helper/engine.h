@@ -38,7 +38,12 @@ struct EnginePaths
     QString sshKeygen;
     QString journalctl;
     QString systemctl;
+    QString systemdRun;
     QString initScript;
+    /// ssh-settings-tool, which a countdown runs to revert an unconfirmed change.
+    QString tool;
+    /// Given to the tool before "revert" (--root, --config of the tool's own run).
+    QStringList toolArguments;
     QString privilegeSeparationDir; ///< created with mode 0755 before sshd runs
     QString systemdRunDir; ///< exists when systemd is the running init system
     QString sshdPidFile; ///< the listening daemon
@@ -53,6 +58,8 @@ struct EnginePaths
     std::function<QStringList()> localAddresses;
     /// Looks up an account by uid; the password database when unset.
     std::function<bool(uid_t, UserAccount *)> lookupUser;
+    /// Names of the groups of an account, primary and supplementary; the group database when unset.
+    std::function<QStringList(const UserAccount &)> lookupGroups;
     /// Looks up an account by name; the password database when unset.
     std::function<bool(const QString &, UserAccount *)> lookupUserName;
 
@@ -70,6 +77,7 @@ struct Reply
 };
 
 class Configuration;
+class PendingChanges;
 class ServiceControl;
 class Sessions;
 class UserFiles;
@@ -99,6 +107,21 @@ public:
     /// "option_name" + "new_value". With @p dryRun nothing is written and
     /// data["diff"] holds the unified diff of the change.
     Reply changeOption(ConfigType type, const QString &keyword, const QVariant &value, bool dryRun = false);
+    /// Several "option_name" + "new_value" of one configuration, all or nothing.
+    struct Transaction
+    {
+        QList<QPair<QString, QVariant>> changes;
+        bool dryRun = false; ///< nothing written; data holds the diffs and whether sshd would restart
+        bool restart = false; ///< restart a running sshd after a server change
+        int revertAfter = 0; ///< seconds until an unconfirmed change is undone (implies restart); 0: none
+        /// With a dry run: $SSH_CONNECTION of the caller's session, to warn of what would lock it out.
+        QString session;
+        uid_t caller = 0;
+    };
+    /// data: Restarts; Token when armed; FileDiffs and Diff for a dry run.
+    Reply applyTransaction(ConfigType type, const Transaction &transaction);
+    Reply confirmChange(const QString &token);
+    Reply revertChange(const QString &token);
     Reply restore(ConfigType type, bool fromLocalBackup);
     Reply serviceCommand(const QString &command);
     Reply serviceStatus();
@@ -118,4 +141,5 @@ private:
     std::unique_ptr<ServiceControl> m_service;
     std::unique_ptr<Sessions> m_sessions;
     std::unique_ptr<UserFiles> m_userFiles;
+    std::unique_ptr<PendingChanges> m_pending;
 };

@@ -104,6 +104,56 @@ Reply dispatch(Engine &engine, Action action, const QVariantMap &arguments, uid_
         }
         return engine.changeOption(type, string(arguments, Arg::ChangeKeyword), arguments.value(Arg::ChangeValue));
     }
+    const Keys transaction = keys({Arg::TransactionType, Arg::TransactionChanges});
+    if (present.contains(transaction) &&
+        (present - transaction - keys({Arg::TransactionDryRun, Arg::TransactionRestart, Arg::TransactionRevertAfter, Arg::TransactionSession})).isEmpty()) {
+        Engine::ConfigType type;
+        if (!configType(arguments, Arg::TransactionType, &type)) {
+            return wrongType(Arg::TransactionType, "1 (server) or 2 (client)");
+        }
+        if (!isType(arguments, Arg::TransactionChanges, QMetaType::QVariantMap)) {
+            return wrongType(Arg::TransactionChanges, "a map of keyword to value");
+        }
+        Engine::Transaction request;
+        const QVariantMap changes = arguments.value(Arg::TransactionChanges).toMap();
+        if (changes.isEmpty() || changes.size() > SSHSettings::Protocol::MaxReadKeywords) {
+            return Reply::failure(QStringLiteral("%1 must name 1 to %2 keywords").arg(Arg::TransactionChanges).arg(SSHSettings::Protocol::MaxReadKeywords));
+        }
+        for (auto it = changes.cbegin(); it != changes.cend(); ++it) {
+            request.changes.append({it.key(), it.value()});
+        }
+        for (const auto &[key, flag] : {std::pair {Arg::TransactionDryRun, &request.dryRun}, std::pair {Arg::TransactionRestart, &request.restart}}) {
+            if (present.contains(key) && !isType(arguments, key, QMetaType::Bool)) {
+                return wrongType(key, "a boolean");
+            }
+            *flag = arguments.value(key).toBool();
+        }
+        if (present.contains(Arg::TransactionSession)) {
+            if (!isType(arguments, Arg::TransactionSession, QMetaType::QString) || string(arguments, Arg::TransactionSession).isEmpty() || !request.dryRun) {
+                return wrongType(Arg::TransactionSession, "$SSH_CONNECTION, with a dry run");
+            }
+            request.session = string(arguments, Arg::TransactionSession);
+            request.caller = caller;
+        }
+        if (present.contains(Arg::TransactionRevertAfter)) {
+            const int seconds = arguments.value(Arg::TransactionRevertAfter).toInt();
+            if (!isType(arguments, Arg::TransactionRevertAfter, QMetaType::Int) || seconds < 1 || seconds > SSHSettings::Protocol::MaxRevertAfter) {
+                return Reply::failure(
+                    QStringLiteral("argument \"%1\" must be 1 to %2 seconds").arg(Arg::TransactionRevertAfter).arg(SSHSettings::Protocol::MaxRevertAfter));
+            }
+            request.revertAfter = seconds;
+        }
+        return engine.applyTransaction(type, request);
+    }
+    for (const QLatin1String key : {Arg::ConfirmToken, Arg::RevertToken}) {
+        if (present == keys({key})) {
+            if (!isType(arguments, key, QMetaType::QString)) {
+                return wrongType(key, "a string");
+            }
+            const QString token = string(arguments, key);
+            return key == Arg::ConfirmToken ? engine.confirmChange(token) : engine.revertChange(token);
+        }
+    }
     if (present == keys({Arg::KillPid})) {
         if (!isType(arguments, Arg::KillPid, QMetaType::Int)) {
             return wrongType(Arg::KillPid, "an integer");

@@ -8,19 +8,26 @@
 #include "formaccessibility.h"
 #include "messagesmanager.h"
 #include "messagewidget.h"
+#include "revertcountdown.h"
+#include "reviewdialog.h"
 #include "sshconnectionsarea.h"
 #include "sshmanager.h"
 #include "sshpaths.h"
+#include "sshsettingsprotocol.h"
 #include "statewidget.h"
 #include "usergroupaccessarea.h"
 
 #include <KAcceleratorManager>
+#include <KConfigGroup>
 #include <KLocalizedString>
+#include <KMessageBox>
+#include <KSharedConfig>
 
 #include <QAction>
 #include <QCheckBox>
 #include <QDebug>
 #include <QFile>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
@@ -58,6 +65,7 @@ void SSHModule::access()
         stretchUiAndViewSwitch();
         setupSshServerStatus();
         createConnectionsTab();
+        updateOriginIndicators();
         if (m_refused) {
             setPermissionRefused(true);
         }
@@ -101,7 +109,7 @@ void SSHModule::createOptionAreas()
     }
 }
 
-void SSHModule::configureLayoutWidgets() const
+void SSHModule::configureLayoutWidgets()
 {
     addWidgetsToLayout(ui->vboxGeneral,
                        {SSHOption::Port, SSHOption::LoginGraceTime, SSHOption::MaxSessions, SSHOption::PermitTunnel, SSHOption::AddressFamily,
@@ -127,7 +135,13 @@ void SSHModule::alignFormColumns(QVBoxLayout *layout) const
 {
     QList<AbstractOptionArea *> areas;
     for (int i = 0; i < layout->count(); ++i) {
-        if (auto *area = qobject_cast<AbstractOptionArea *>(layout->itemAt(i)->widget())) {
+        // An area, or the row that holds an area and its origin indicator.
+        QWidget *widget = layout->itemAt(i)->widget();
+        auto *area = qobject_cast<AbstractOptionArea *>(widget);
+        if (!area && widget) {
+            area = widget->findChild<AbstractOptionArea *>(QString(), Qt::FindDirectChildrenOnly);
+        }
+        if (area) {
             areas.append(area);
         }
     }
@@ -175,11 +189,24 @@ void SSHModule::alignFormColumns(QVBoxLayout *layout) const
     }
 }
 
-void SSHModule::addWidgetsToLayout(QVBoxLayout *layout, std::initializer_list<SSHOption::Id> ids) const
+void SSHModule::addWidgetsToLayout(QVBoxLayout *layout, std::initializer_list<SSHOption::Id> ids)
 {
     for (const SSHOption::Id id : ids) {
         if (AbstractOptionArea *area = m_factoryManager->getAreaById(id)) {
-            layout->addWidget(area->inflate());
+            // Beside each option, a sign when its value comes from elsewhere than the main file.
+            auto *row = new QWidget(this);
+            auto *rowLayout = new QHBoxLayout(row);
+            rowLayout->setContentsMargins(0, 0, 0, 0);
+            rowLayout->addWidget(area->inflate(), 1);
+            auto *indicator = new QLabel(row);
+            indicator->setObjectName(QStringLiteral("originIndicator"));
+            const int size = style()->pixelMetric(QStyle::PM_SmallIconSize);
+            indicator->setPixmap(QIcon::fromTheme(QStringLiteral("document-open"), style()->standardIcon(QStyle::SP_FileIcon)).pixmap(size, size));
+            indicator->setAlignment(Qt::AlignTop);
+            indicator->hide();
+            rowLayout->addWidget(indicator, 0, Qt::AlignTop);
+            m_originIndicators.insert(id, indicator);
+            layout->addWidget(row);
         }
     }
 }
@@ -249,8 +276,8 @@ void SSHModule::change()
     }
     const QScopedValueRollback<bool> running(m_running, true);
     stateWidget()->waitState(KCMOS::Busy);
-    bool serverChanged = false;
-    bool anyChanged = false;
+    // Each configuration's changes go to the helper as one transaction.
+    QMap<SSHConfigurationTypeId, Transaction> transactions;
     bool anyFailed = false;
     QList<SSHConfigurationTypeId> written;
     QList<AbstractOptionArea *> failed;
@@ -259,44 +286,51 @@ void SSHModule::change()
         if (!area->hasChanged()) {
             continue;
         }
-        SSHOption option(area->option());
-        const QString id = QStringLiteral("change_") + option.nameWithConfigType();
-        if (option.hasSubOptions() && area->value().toMap().isEmpty()) {
-            area->replaceOption(option); // the same lists in another order: nothing to write
+        auto copy = std::make_shared<SSHOption>(area->option());
+        const QString id = QStringLiteral("change_") + copy->nameWithConfigType();
+        if (copy->hasSubOptions() && area->value().toMap().isEmpty()) {
+            area->replaceOption(*copy); // the same lists in another order: nothing to write
             continue;
         }
         if (!area->validate()) {
             anyFailed = true;
             failed.append(area);
-            messagesManager()->newMessageById(id, i18n("%1 was not applied: %2", option.displayName(), area->validationError()), KCMOS::Error);
+            messagesManager()->newMessageById(id, i18n("%1 was not applied: %2", copy->displayName(), area->validationError()), KCMOS::Error);
             continue;
         }
-        const bool ok = updateOption(area, option);
-        if (ok) {
-            area->replaceOption(option);
-            messagesManager()->removeMessageById(id);
-            serverChanged = serverChanged || option.configureId() == Server;
-            anyChanged = true;
+        messagesManager()->removeMessageById(id);
+        Transaction &transaction = transactions[copy->configureId()];
+        if (copy->hasSubOptions()) {
+            // Only the lists that changed are in the value.
+            const QVariantMap values = area->value().toMap();
+            const SSHOptions subOptions = copy->subOptions();
+            for (const QPointer<SSHOption> &subOption : subOptions) {
+                if (subOption && values.contains(subOption->name())) {
+                    transaction.changes.append({subOption, values.value(subOption->name()).toString()});
+                }
+            }
         } else {
-            failed.append(area);
+            transaction.changes.append({copy.get(), area->value()});
         }
-        if (ok || option.hasSubOptions()) { // a list may have been written in part
-            written.append(option.configureId());
-        }
-        anyFailed = anyFailed || !ok;
+        transaction.areas.append({area, copy});
     }
-    // Nothing of the server changed: no restart for nothing.
-    if (serverChanged) {
-        QString reason;
-        if (m_manager->serverState().restart(&reason)) {
-            messagesManager()->removeMessageById(QStringLiteral("service_id"));
+    bool anyChanged = false;
+    for (auto it = transactions.begin(); it != transactions.end(); ++it) {
+        const bool applied = applyTransaction(it.key(), it.value());
+        anyChanged = anyChanged || applied;
+        anyFailed = anyFailed || !applied;
+        if (applied) {
+            written.append(it.key());
         } else {
-            anyFailed = true;
-            messagesManager()->newMessageById(QStringLiteral("service_id"), i18n("The SSH server was not restarted: %1", reason), KCMOS::Error);
+            for (const auto &entry : it.value().areas) {
+                failed.append(entry.first);
+            }
         }
     }
+    // What was written is read back; what failed keeps its edit, still changed.
     reloadAfterApply(written, failed);
     if (anyChanged) {
+        updateOriginIndicators();
         // Beside a failure, the success names only the rest.
         messagesManager()->newMessageById(QStringLiteral("success_change_id"),
                                           anyFailed ? i18n("The other changes were applied.") : i18n("Changes applied successfully"), KCMOS::Positive);
@@ -314,38 +348,148 @@ void SSHModule::change()
     stateWidget()->resetState();
 }
 
-bool SSHModule::updateOption(AbstractOptionArea *area, SSHOption &option) const
+bool SSHModule::applyTransaction(SSHConfigurationTypeId type, const Transaction &transaction)
 {
-    if (option.hasSubOptions()) {
-        return updateSubOptions(option, area);
-    }
-    return changeOne(option, area->value());
-}
-
-bool SSHModule::changeOne(SSHOption &option, const QVariant &value) const
-{
-    QString reason;
-    const QString id = QStringLiteral("change_") + option.nameWithConfigType();
-    if (m_manager->changeValueOption(option, value, &reason)) {
-        messagesManager()->removeMessageById(id);
-        return true;
-    }
-    messagesManager()->newMessageById(id, i18n("Could not change %1: %2", option.name(), reason), KCMOS::Error);
-    return false;
-}
-
-bool SSHModule::updateSubOptions(SSHOption &option, AbstractOptionArea const *area) const
-{
-    // Only the lists that changed are in the value; each one failing gets its own message.
-    const QVariantMap values = area->value().toMap();
-    bool ok = true;
-    const SSHOptions subOptions = option.subOptions();
-    for (const QPointer<SSHOption> &subOption : subOptions) {
-        if (subOption && values.contains(subOption->name())) {
-            ok = changeOne(*subOption, values.value(subOption->name()).toString()) && ok;
+    const QString id = type == Server ? QStringLiteral("transaction_server") : QStringLiteral("transaction_client");
+    const KLocalizedString failure = type == Server ? ki18n("The server settings were not applied: %1") : ki18n("The client settings were not applied: %1");
+    // What the server's change writes is shown first: the dry run of the very same transaction.
+    if (type == Server && KMessageBox::shouldBeShownContinue(ReviewDialog::DontAskAgainName)) {
+        const SSHManager::Review review = m_manager->review(type, transaction.changes, qEnvironmentVariable("SSH_CONNECTION"));
+        if (!review.ok) {
+            messagesManager()->newMessageById(id, failure.subs(review.reason).toString(), KCMOS::Error);
+            return false;
+        }
+        if (!review.diffs.isEmpty()) {
+            ReviewDialog dialog(review, this);
+            if (dialog.exec() != QDialog::Accepted) {
+                messagesManager()->removeMessageById(id);
+                return false;
+            }
+            if (dialog.dontShowAgain()) {
+                KMessageBox::saveDontShowAgainContinue(ReviewDialog::DontAskAgainName);
+            }
         }
     }
-    return ok;
+    QString token;
+    QString reason;
+    if (!m_manager->apply(type, transaction.changes, type == Server ? revertAfterSeconds() : 0, &token, &reason)) {
+        messagesManager()->newMessageById(id, failure.subs(reason).toString(), KCMOS::Error);
+        return false;
+    }
+    messagesManager()->removeMessageById(id);
+    for (const auto &[area, option] : transaction.areas) {
+        area->replaceOption(*option);
+    }
+    if (!token.isEmpty()) {
+        startRevertCountdown(token, revertAfterSeconds());
+    }
+    return true;
+}
+
+int SSHModule::revertAfterSeconds()
+{
+    const KConfigGroup group(KSharedConfig::openConfig(QStringLiteral("kcm_sshsettingsrc")), QStringLiteral("Apply"));
+    return qBound(0, group.readEntry("RevertAfterSeconds", 60), SSHSettings::Protocol::MaxRevertAfter);
+}
+
+void SSHModule::startRevertCountdown(const QString &token, int seconds)
+{
+    if (m_countdown) {
+        m_countdown->stop();
+        m_countdown->deleteLater();
+    }
+    m_countdown = new RevertCountdown(token, seconds, this);
+    const auto text = [](int left) {
+        return i18np("Keep these settings? They will be reverted in %1 second.", "Keep these settings? They will be reverted in %1 seconds.", left);
+    };
+    KCMOS::MessageWidget *message = messagesManager()->newMessageById(QStringLiteral("revert_countdown"), text(seconds), KCMOS::Warning);
+    message->setObjectName(QStringLiteral("revertCountdown"));
+    auto *keep = new QAction(QIcon::fromTheme(QStringLiteral("dialog-ok-apply")), i18nc("@action:button keep the new settings", "Keep"), message);
+    auto *revert = new QAction(QIcon::fromTheme(QStringLiteral("edit-undo")), i18nc("@action:button", "Revert Now"), message);
+    keep->setObjectName(QStringLiteral("keepSettings"));
+    revert->setObjectName(QStringLiteral("revertSettings"));
+    message->addAction(keep);
+    message->addAction(revert);
+    connect(m_countdown, &RevertCountdown::remainingChanged, message, [message, text](int left) {
+        message->setText(text(left));
+    });
+    connect(keep, &QAction::triggered, this, [this] {
+        finishRevertCountdown(true);
+    });
+    connect(revert, &QAction::triggered, this, [this] {
+        finishRevertCountdown(false);
+    });
+    connect(m_countdown, &RevertCountdown::expired, this, [this] {
+        finishRevertCountdown(false);
+    });
+}
+
+void SSHModule::finishRevertCountdown(bool keep)
+{
+    if (!m_countdown) {
+        return;
+    }
+    const QString token = m_countdown->token();
+    m_countdown->stop();
+    m_countdown->deleteLater();
+    m_countdown = nullptr;
+    messagesManager()->removeMessageById(QStringLiteral("revert_countdown"));
+    QString reason;
+    if (keep) {
+        if (m_manager->keepChange(token, &reason)) {
+            messagesManager()->newMessageById(QStringLiteral("success_change_id"), i18n("The new settings are kept."), KCMOS::Positive);
+            return;
+        }
+        messagesManager()->newMessageById(QStringLiteral("revert_result"), i18n("The new settings could not be kept: %1", reason), KCMOS::Error);
+    } else if (m_manager->revertChange(token, &reason)) {
+        messagesManager()->newMessageById(QStringLiteral("revert_result"), i18n("The earlier settings are back."), KCMOS::Information);
+    } else {
+        // The helper's own countdown may have been first; what is on disk is read again either way.
+        messagesManager()->newMessageById(QStringLiteral("revert_result"), i18n("The settings were not reverted: %1", reason), KCMOS::Warning);
+    }
+    messagesManager()->removeMessageById(QStringLiteral("success_change_id"));
+    m_manager->loadValueOptions();
+    updateOriginIndicators();
+    serverControlButtonsHandler();
+}
+
+void SSHModule::updateOriginIndicators() const
+{
+    namespace Reply = SSHSettings::Protocol::Reply;
+    const auto place = [](const QVariantMap &where) {
+        return i18nc("file and line of a configuration", "%1, line %2", where.value(Reply::OriginFile).toString(), where.value(Reply::OriginLine).toInt());
+    };
+    for (auto it = m_originIndicators.cbegin(); it != m_originIndicators.cend(); ++it) {
+        AbstractOptionArea *area = m_factoryManager->getAreaById(it.key());
+        if (!area) {
+            continue;
+        }
+        const SSHOption &option = area->option();
+        QStringList keywords = {option.name()};
+        if (option.hasSubOptions()) {
+            keywords.clear();
+            for (const QPointer<SSHOption> &subOption : option.subOptions()) {
+                if (subOption) {
+                    keywords.append(subOption->name());
+                }
+            }
+        }
+        QStringList lines;
+        for (const QString &keyword : std::as_const(keywords)) {
+            const QVariantMap origin = m_manager->origin(option.configureId(), keyword);
+            const QString file = origin.value(Reply::OriginFile).toString();
+            if (!file.isEmpty() && !origin.value(Reply::OriginMainFile).toBool()) {
+                lines.append(i18nc("%1 keyword, %2 where", "%1 is set in %2.", keyword, place(origin)));
+            }
+            const QVariantList overrides = origin.value(Reply::OriginOverrides).toList();
+            for (const QVariant &entry : overrides) {
+                lines.append(i18nc("%1 keyword, %2 Match line, %3 where", "%1 is set for some connections by “%2” in %3.", keyword,
+                                   entry.toMap().value(Reply::OriginMatch).toString(), place(entry.toMap())));
+            }
+        }
+        it.value()->setVisible(!lines.isEmpty());
+        it.value()->setToolTip(lines.join(QLatin1Char('\n')));
+    }
 }
 
 void SSHModule::resetValues() const

@@ -3,15 +3,21 @@
 
 #include "orbiskcmodule.h"
 #include "serverstate.h"
+#include "sshmanager.h"
 #include "sshoption.h"
 
+#include <QHash>
 #include <QPointer>
+
+#include <memory>
 
 #include <initializer_list>
 
 class AbstractOptionArea;
 class KLocalizedString;
 class FactoryManager;
+class QLabel;
+class RevertCountdown;
 class QVBoxLayout;
 class SSHManager;
 
@@ -36,8 +42,8 @@ public Q_SLOTS:
 private:
     void initManagers();
     void createOptionAreas();
-    void configureLayoutWidgets() const;
-    void addWidgetsToLayout(QVBoxLayout *layout, std::initializer_list<SSHOption::Id> ids) const;
+    void configureLayoutWidgets();
+    void addWidgetsToLayout(QVBoxLayout *layout, std::initializer_list<SSHOption::Id> ids);
     /// Lays the areas of a tab out as one form: labels right-aligned in one column with their buddies
     /// beside them, check boxes in the field column.
     void alignFormColumns(QVBoxLayout *layout) const;
@@ -45,10 +51,20 @@ private:
     void stretchUiAndViewSwitch();
     void createConnectionsTab();
 
-    bool updateOption(AbstractOptionArea *area, SSHOption &option) const;
-    bool updateSubOptions(SSHOption &option, AbstractOptionArea const *area) const;
-    /// Writes one option; a failure replaces the option's earlier message with the helper's reason.
-    bool changeOne(SSHOption &option, const QVariant &value) const;
+    /// The changes of one configuration, and the areas (with their option copies) they came from.
+    struct Transaction
+    {
+        SSHManager::Changes changes;
+        QList<QPair<AbstractOptionArea *, std::shared_ptr<SSHOption>>> areas;
+    };
+    /// Reviews (server) and applies one configuration's changes together; false when not applied.
+    bool applyTransaction(SSHConfigurationTypeId type, const Transaction &transaction);
+    /// Seconds before an unkept server change is reverted; 0 turns the countdown off.
+    static int revertAfterSeconds();
+    void startRevertCountdown(const QString &token, int seconds);
+    void finishRevertCountdown(bool keep);
+    void updateOriginIndicators() const;
+
     void resetValues() const;
     void handlerChangeTrigger();
     void handleManagerError(const QString &message, SSHCodeError code, const QString &reason);
@@ -71,4 +87,6 @@ private:
     FactoryManager *m_factoryManager = nullptr;
     bool m_running = false; ///< an apply or restore is waiting for the helper
     bool m_refused = false; ///< the last read was refused or cancelled at the password prompt
+    QPointer<RevertCountdown> m_countdown;
+    QHash<SSHOption::Id, QLabel *> m_originIndicators;
 };

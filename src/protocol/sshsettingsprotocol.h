@@ -53,6 +53,21 @@ constexpr QLatin1String BannerText("write_banner_text"); ///< QString
 constexpr QLatin1String KeysFile("authorized_keys_file"); ///< QString
 constexpr QLatin1String AddKeyLine("add_key_line"); ///< QString
 constexpr QLatin1String RemoveKeyLine("remove_key_line"); ///< QString
+
+// Change several options of one configuration together, all or nothing (change action).
+constexpr QLatin1String TransactionType("transaction_config_type"); ///< ConfigType
+constexpr QLatin1String TransactionChanges("transaction_changes"); ///< QVariantMap: keyword → value, as ChangeValue
+// Optional with a transaction:
+constexpr QLatin1String TransactionDryRun("transaction_dry_run"); ///< bool: write nothing, reply with the diffs
+constexpr QLatin1String TransactionRestart("transaction_restart"); ///< bool: restart a running sshd after a server change
+/// int seconds, 1 to MaxRevertAfter: undo the change then unless it is confirmed (implies restart).
+constexpr QLatin1String TransactionRevertAfter("transaction_revert_after");
+/// QString, with a dry run: $SSH_CONNECTION of the caller's session; the reply then lists Reply::Lockouts.
+constexpr QLatin1String TransactionSession("transaction_session");
+
+// Keep or undo a change armed with TransactionRevertAfter (change action).
+constexpr QLatin1String ConfirmToken("confirm_revert_token"); ///< QString
+constexpr QLatin1String RevertToken("revert_now_token"); ///< QString
 }
 
 namespace Reply
@@ -60,7 +75,26 @@ namespace Reply
 constexpr QLatin1String Output("output"); ///< journal: the records of sshd's log (SshdLog::Reducer)
 constexpr QLatin1String Diff("diff"); ///< dry run: the unified diff
 constexpr QLatin1String Previous("previous"); ///< restore: where the replaced file is kept
+constexpr QLatin1String FileDiffs("file_diffs"); ///< transaction dry run: QVariantMap path → QByteArray unified diff
+constexpr QLatin1String Restarts("restarts_sshd"); ///< transaction: bool, sshd is (dry run: would be) restarted
+constexpr QLatin1String Token("revert_token"); ///< transaction with TransactionRevertAfter: QString
+/// read: QVariantMap lower-case keyword → QVariantMap of OriginFile, OriginLine, OriginOverrides
+constexpr QLatin1String Origins("origins");
+constexpr QLatin1String OriginFile("file"); ///< QString, empty for the built-in default
+constexpr QLatin1String OriginLine("line"); ///< int, 1-based; 0 for the built-in default
+constexpr QLatin1String OriginMainFile("main_file"); ///< bool: OriginFile is the configuration's main file
+/// QVariantList of QVariantMap {OriginFile, OriginLine, OriginMatch}: Match (or Host) blocks that set the keyword for some connections
+constexpr QLatin1String OriginOverrides("overrides");
+constexpr QLatin1String OriginMatch("match"); ///< QString: the criteria of the block, e.g. "User anoncvs"
+/// dry run with TransactionSession: QVariantList of QVariantMap {LockoutKind, LockoutDetail}, what the change would
+/// newly stop for that session
+constexpr QLatin1String Lockouts("lockouts");
+constexpr QLatin1String LockoutKind("kind"); ///< "access", "authentication" or "listening"
+constexpr QLatin1String LockoutDetail("detail"); ///< QString: the rule, keyword or socket
 }
+
+/// The longest countdown before an unconfirmed change is undone.
+constexpr int MaxRevertAfter = 24 * 60 * 60;
 
 /**
  * A read refused because `sshd -t` rejects the configuration says this in its

@@ -9,6 +9,7 @@
 // The slots run in order and build on each other's state.
 
 #include "accessentry.h"
+#include "lockout.h"
 #include "privilegedaction.h"
 #include "serverstate.h"
 #include "sshconnectionsmanager.h"
@@ -18,6 +19,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -26,6 +28,7 @@
 #include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTest>
+#include <QThread>
 
 #include <algorithm>
 #include <memory>
@@ -128,6 +131,40 @@ QPointer<SSHOption> findOption(const SSHManager &manager, SSHConfigurationTypeId
     return nullptr;
 }
 
+/// Every file below @p folder with its contents, to prove nothing changed.
+QHash<QString, QByteArray> tree(const QString &folder)
+{
+    QHash<QString, QByteArray> files;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        files.insert(path, readFile(path));
+    }
+    return files;
+}
+
+/// A transaction of server changes; @p options adds dry run, restart or a revert countdown.
+ActionResult transact(const QVariantMap &changes, const ActionArguments &options = {})
+{
+    return runPrivilegedAction(
+        ActionKind::Change, ActionArguments {{Protocol::Arg::TransactionType, int(Protocol::Server)}, {Protocol::Arg::TransactionChanges, changes}} + options);
+}
+
+/// True while a process runs whose command line contains @p text.
+bool processRuns(const QByteArray &text)
+{
+    const QStringList pids = QDir(QStringLiteral("/proc")).entryList({QStringLiteral("[0-9]*")}, QDir::Dirs);
+    for (const QString &pid : pids) {
+        if (readFile(QStringLiteral("/proc/%1/cmdline").arg(pid)).contains(text)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// sshd's sockets on the port of the Debian default and the one the tests switch to.
+const QByteArray s_any4Port2200 = "00000000:0898";
+
 QStringList sl(std::initializer_list<const char *> items)
 {
     QStringList list;
@@ -188,7 +225,8 @@ private Q_SLOTS:
         m_manager->initializeConfigurations(true);
         qInfo("read: SSHManager::initializeConfigurations(true), server and client: %lld ms", timer.elapsed());
         QVERIFY2(errors.isEmpty(), errors.isEmpty() ? "" : qPrintable(errors.first().first().toString()));
-        QCOMPARE(m_manager->rowConfigurationOptions(Server).size(), m_manager->getOptionNames(Server).size());
+        // Every value, and where each comes from.
+        QCOMPARE(m_manager->rowConfigurationOptions(Server).size(), m_manager->getOptionNames(Server).size() + 1);
     }
 
     void loadedValues_data()
@@ -622,6 +660,201 @@ private Q_SLOTS:
         }
     }
 
+    // Apply without fear, on the Debian configuration with a cloud drop-in and a Match block.
+    void transactionIsAllOrNothing()
+    {
+        ServerState state;
+        state.start();
+        QTRY_VERIFY_WITH_TIMEOUT(state.isActive() && listening(s_any4Port22), 10000);
+        QVERIFY(writeFile(QStringLiteral("/etc/ssh/sshd_config.d/50-cloud-init.conf"), "PasswordAuthentication no\n"));
+        QVERIFY(writeFile(s_serverConfig, readFile(s_serverConfig) + "Match User sshe2e\n    X11Forwarding no\n"));
+        const auto before = tree(QStringLiteral("/etc/ssh"));
+        const ActionResult refused = transact({{QStringLiteral("MaxSessions"), QStringLiteral("7")},
+                                               {QStringLiteral("Port"), QStringLiteral("2200")},
+                                               {QStringLiteral("PasswordAuthentication"), true},
+                                               {QStringLiteral("X11Forwarding"), false},
+                                               {QStringLiteral("PermitTunnel"), QStringLiteral("sometimes")}});
+        QVERIFY(!refused.ok);
+        QVERIFY2(refused.errorText.contains(QLatin1String("PermitTunnel")), qPrintable(refused.errorText));
+        QCOMPARE(tree(QStringLiteral("/etc/ssh")), before);
+    }
+
+    void reviewIsWhatIsWritten()
+    {
+        const QVariantMap five = {{QStringLiteral("MaxSessions"), QStringLiteral("7")},
+                                  {QStringLiteral("LoginGraceTime"), QStringLiteral("60")},
+                                  {QStringLiteral("PasswordAuthentication"), true},
+                                  {QStringLiteral("X11Forwarding"), false},
+                                  {QStringLiteral("PermitTunnel"), QStringLiteral("yes")}};
+        const ActionResult review = transact(five, {{Protocol::Arg::TransactionDryRun, true}, {Protocol::Arg::TransactionRestart, true}});
+        QVERIFY2(review.ok, qPrintable(review.errorText));
+        QVERIFY(review.data.value(Protocol::Reply::Restarts).toBool());
+        const QVariantMap diffs = review.data.value(Protocol::Reply::FileDiffs).toMap();
+        QCOMPARE(diffs.keys(), sl({"/etc/ssh/sshd_config", "/etc/ssh/sshd_config.d/50-cloud-init.conf"}));
+        QHash<QString, QByteArray> old;
+        for (auto it = diffs.cbegin(); it != diffs.cend(); ++it) {
+            old.insert(it.key(), readFile(it.key()));
+        }
+        QElapsedTimer timer;
+        timer.start();
+        const ActionResult applied = transact(five);
+        const qint64 together = timer.elapsed();
+        QVERIFY2(applied.ok, qPrintable(applied.errorText));
+        for (auto it = diffs.cbegin(); it != diffs.cend(); ++it) {
+            QVERIFY(writeFile(QStringLiteral("/tmp/e2e-old"), old.value(it.key())));
+            QProcess patch;
+            patch.start(QStringLiteral("/usr/bin/patch"), {QStringLiteral("-s"), QStringLiteral("-o"), QStringLiteral("-"), QStringLiteral("/tmp/e2e-old")});
+            patch.write(it.value().toByteArray());
+            patch.closeWriteChannel();
+            QVERIFY(patch.waitForFinished(10000));
+            QCOMPARE(patch.readAllStandardOutput(), readFile(it.key()));
+        }
+        // The same five keywords, one request each.
+        const QVariantMap single = {{QStringLiteral("MaxSessions"), QStringLiteral("8")},
+                                    {QStringLiteral("LoginGraceTime"), QStringLiteral("70")},
+                                    {QStringLiteral("PasswordAuthentication"), false},
+                                    {QStringLiteral("X11Forwarding"), true},
+                                    {QStringLiteral("PermitTunnel"), QStringLiteral("no")}};
+        timer.restart();
+        for (auto it = single.cbegin(); it != single.cend(); ++it) {
+            const ActionResult one = runPrivilegedAction(
+                ActionKind::Change,
+                {{Protocol::Arg::ChangeKeyword, it.key()}, {Protocol::Arg::ChangeType, int(Protocol::Server)}, {Protocol::Arg::ChangeValue, it.value()}});
+            QVERIFY2(one.ok, qPrintable(one.errorText));
+        }
+        qInfo("write: one five-option transaction %lld ms, five single changes %lld ms", together, timer.elapsed());
+    }
+
+    void originsOfValues()
+    {
+        const ActionResult read = runPrivilegedAction(
+            ActionKind::Access,
+            {{Protocol::Arg::ReadKeywords, sl({"PasswordAuthentication", "X11Forwarding", "Port"})}, {Protocol::Arg::ReadType, int(Protocol::Server)}});
+        QVERIFY2(read.ok, qPrintable(read.errorText));
+        const QVariantMap origins = read.data.value(Protocol::Reply::Origins).toMap();
+        const QVariantMap password = origins.value(QStringLiteral("passwordauthentication")).toMap();
+        QCOMPARE(password.value(Protocol::Reply::OriginFile).toString(), QStringLiteral("/etc/ssh/sshd_config.d/50-cloud-init.conf"));
+        QCOMPARE(password.value(Protocol::Reply::OriginLine).toInt(), 1);
+        const QVariantMap x11 = origins.value(QStringLiteral("x11forwarding")).toMap();
+        QCOMPARE(x11.value(Protocol::Reply::OriginFile).toString(), s_serverConfig);
+        const QVariantList overrides = x11.value(Protocol::Reply::OriginOverrides).toList();
+        QCOMPARE(overrides.size(), 1);
+        QCOMPARE(overrides.first().toMap().value(Protocol::Reply::OriginMatch).toString(), QStringLiteral("Match User sshe2e"));
+        const int matchLine = overrides.first().toMap().value(Protocol::Reply::OriginLine).toInt();
+        QCOMPARE(readFile(s_serverConfig).split('\n').value(matchLine - 1).trimmed(), QByteArray("X11Forwarding no"));
+        QCOMPARE(origins.value(QStringLiteral("port")).toMap().value(Protocol::Reply::OriginLine).toInt(), 0);
+    }
+
+    // The countdown outlives the process that armed it (killed here) and puts the old configuration back.
+    void unconfirmedChangeIsReverted()
+    {
+        // sshd_config.bak follows every accepted change: it then holds what the revert put back.
+        auto before = tree(QStringLiteral("/etc/ssh"));
+        before.remove(s_serverConfig + QStringLiteral(".bak"));
+        const qint64 pid = listenerPid();
+        QProcess requester;
+        requester.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--probe-arm"), QStringLiteral("5")});
+        QVERIFY(requester.waitForReadyRead(60000));
+        const QByteArray token = requester.readLine().trimmed();
+        requester.kill();
+        QVERIFY(requester.waitForFinished(5000));
+        QCOMPARE(token.size(), 32);
+        QTRY_VERIFY_WITH_TIMEOUT(listening(s_any4Port2200), 10000);
+        QVERIFY(!listening(s_any4Port22));
+        QVERIFY(listenerPid() != pid);
+        // Nobody confirms: the old port is back, and every file as it was.
+        QTRY_VERIFY_WITH_TIMEOUT(listening(s_any4Port22) && !listening(s_any4Port2200), 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(!processRuns(token), 10000);
+        auto after = tree(QStringLiteral("/etc/ssh"));
+        after.remove(s_serverConfig + QStringLiteral(".bak"));
+        QCOMPARE(after, before);
+        QVERIFY(readFile(QStringLiteral("/var/backups/ssh-settings/pending/log")).contains(token + ": change reverted"));
+        QVERIFY(!runPrivilegedAction(ActionKind::Change, {{Protocol::Arg::ConfirmToken, QString::fromLatin1(token)}}).ok);
+    }
+
+    void confirmedChangeStays()
+    {
+        const ActionResult armed = transact({{QStringLiteral("Port"), QStringLiteral("2200")}}, {{Protocol::Arg::TransactionRevertAfter, 3}});
+        QVERIFY2(armed.ok, qPrintable(armed.errorText));
+        const QString token = armed.data.value(Protocol::Reply::Token).toString();
+        QVERIFY(armed.data.value(Protocol::Reply::Restarts).toBool());
+        const ActionResult kept = runPrivilegedAction(ActionKind::Change, {{Protocol::Arg::ConfirmToken, token}});
+        QVERIFY2(kept.ok, qPrintable(kept.errorText));
+        const QByteArray configuration = readFile(s_serverConfig);
+        // The countdown ends and finds nothing to undo.
+        QTRY_VERIFY_WITH_TIMEOUT(!processRuns(token.toLatin1()), 30000);
+        QCOMPARE(readFile(s_serverConfig), configuration);
+        QVERIFY(trimmedLines(configuration).contains("Port 2200"));
+        QTRY_VERIFY_WITH_TIMEOUT(listening(s_any4Port2200), 10000);
+        QVERIFY(!runPrivilegedAction(ActionKind::Change, {{Protocol::Arg::RevertToken, token}}).ok);
+    }
+
+    // The lockout rules predict what sshd does: a password login of the sandbox's user after each rule.
+    void lockoutRulesAgreeWithSshd_data()
+    {
+        QTest::addColumn<QString>("keyword");
+        QTest::addColumn<QString>("patterns");
+        const QString user = qEnvironmentVariable("SSHSETTINGS_E2E_USER");
+        for (const char *patterns : {"@USER@", "@USER@@127.0.0.1", "@USER@@10.0.0.0/8", "*@127.0.0.0/8", "root", "@USER@@!127.0.0.1,*", "?she2?"}) {
+            QTest::addRow("AllowUsers %s", patterns) << QStringLiteral("AllowUsers") << QString::fromLatin1(patterns).replace(QLatin1String("@USER@"), user);
+        }
+        for (const char *patterns : {"*@127.0.0.1", "root", "@USER@@!10.*,*"}) {
+            QTest::addRow("DenyUsers %s", patterns) << QStringLiteral("DenyUsers") << QString::fromLatin1(patterns).replace(QLatin1String("@USER@"), user);
+        }
+        QTest::newRow("AllowGroups the user's") << QStringLiteral("AllowGroups") << user;
+        QTest::newRow("DenyGroups the user's") << QStringLiteral("DenyGroups") << user;
+    }
+
+    void lockoutRulesAgreeWithSshd()
+    {
+        QFETCH(QString, keyword);
+        QFETCH(QString, patterns);
+        const QString user = qEnvironmentVariable("SSHSETTINGS_E2E_USER");
+        if (user.isEmpty() || !QFileInfo(QStringLiteral("/usr/bin/sshpass")).isExecutable()) {
+            QSKIP("run-in-sandbox.sh --login-user and sshpass provide the login");
+        }
+        QVariantMap changes = {{QStringLiteral("PasswordAuthentication"), true},
+                               {QStringLiteral("AllowUsers"), QString()},
+                               {QStringLiteral("DenyUsers"), QString()},
+                               {QStringLiteral("AllowGroups"), QString()},
+                               {QStringLiteral("DenyGroups"), QString()}};
+        // Every row ends with open access lists, as the next tests expect.
+        auto open = qScopeGuard([changes] {
+            transact(changes, {{Protocol::Arg::TransactionRestart, true}});
+        });
+        changes.insert(keyword, patterns);
+        const ActionResult applied = transact(changes, {{Protocol::Arg::TransactionRestart, true}});
+        QVERIFY2(applied.ok, qPrintable(applied.errorText));
+        QTRY_VERIFY_WITH_TIMEOUT(listening(s_any4Port2200), 10000);
+
+        Lockout::Session session;
+        QVERIFY(Lockout::parseConnection(QStringLiteral("127.0.0.1 50000 127.0.0.1 2200"), &session));
+        session.user = user;
+        session.groups = QStringList {user};
+        QProcess sshd;
+        sshd.start(QStringLiteral(SSHD_PATH),
+                   {QStringLiteral("-T"), QStringLiteral("-C"), QStringLiteral("user=%1,host=127.0.0.1,addr=127.0.0.1,laddr=127.0.0.1,lport=2200").arg(user)});
+        QVERIFY(sshd.waitForFinished(10000));
+        Lockout::Values values;
+        for (const QByteArray &line : sshd.readAllStandardOutput().split('\n')) {
+            values[line.left(line.indexOf(' '))].append(line.mid(line.indexOf(' ') + 1));
+        }
+        const QList<Lockout::Problem> predicted = Lockout::problems(values, session);
+
+        QProcess client;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("SSHPASS"), qEnvironmentVariable("SSHSETTINGS_E2E_PASSWORD"));
+        client.setProcessEnvironment(environment);
+        client.start(QStringLiteral("/usr/bin/sshpass"),
+                     {QStringLiteral("-e"), QStringLiteral(SSH_PATH), QStringLiteral("-F"), QStringLiteral("/dev/null"), QStringLiteral("-p"),
+                      QStringLiteral("2200"), QStringLiteral("-o"), QStringLiteral("StrictHostKeyChecking=no"), QStringLiteral("-o"),
+                      QStringLiteral("UserKnownHostsFile=/dev/null"), QStringLiteral("-o"), QStringLiteral("PreferredAuthentications=password"),
+                      QStringLiteral("-o"), QStringLiteral("PubkeyAuthentication=no"), QStringLiteral("%1@127.0.0.1").arg(user), QStringLiteral("true")});
+        QVERIFY(client.waitForFinished(20000));
+        const bool loggedIn = client.exitStatus() == QProcess::NormalExit && client.exitCode() == 0;
+        QCOMPARE(predicted.isEmpty(), loggedIn);
+    }
+
     void cleanupTestCase() { ServerState().stop(); }
 
     // The access lists as the page writes them: a group is its bare name, so its members still log in.
@@ -685,6 +918,14 @@ int main(int argc, char **argv)
                                                          {QStringLiteral("new_value"), QStringLiteral("2444")}});
         fprintf(stderr, "unprivileged change: ok=%d error=%s\n", int(result.ok), qPrintable(result.errorText));
         return result.ok ? 1 : 0;
+    }
+    if (argc > 2 && qstrcmp(argv[1], "--probe-arm") == 0) {
+        // Run by unconfirmedChangeIsReverted, which kills it once it has printed the token.
+        const ActionResult result = transact({{QStringLiteral("Port"), QStringLiteral("2200")}}, {{Protocol::Arg::TransactionRevertAfter, atoi(argv[2])}});
+        printf("%s\n", qPrintable(result.data.value(Protocol::Reply::Token).toString()));
+        fflush(stdout);
+        QThread::sleep(600);
+        return 1;
     }
     if (qEnvironmentVariableIsEmpty("SSHSETTINGS_IN_SANDBOX")) {
         fprintf(stderr, "SKIP: run through tests/e2e/run-in-sandbox.sh --journal --login-user\n");

@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "configdocument.h"
-#include "unifieddiff.h"
 
 #include <QDir>
 #include <QFile>
@@ -81,6 +80,8 @@ private Q_SLOTS:
             << QByteArray("ListenAddress 1.1.1.1\nPermitRootLogin no\n") << "all"
             << "ListenAddress" << Lines {"2.2.2.2"} << inc + "Include @DIR@/10-local.conf\nPermitRootLogin no\n"
             << QByteArray("ListenAddress 2.2.2.2\nPermitRootLogin no\n");
+        QTest::newRow("file including itself is read once") << false << QByteArray("Include config\nPort 1\n") << QByteArray() << "single"
+                                                            << "Port" << Lines {"2"} << QByteArray("Include config\nPort 2\n") << QByteArray();
         QTest::newRow("keyword without arguments gets a blank") << false << QByteArray("Banner\n") << QByteArray() << "single"
                                                                 << "Banner" << Lines {"none"} << QByteArray("Banner none\n") << QByteArray();
     }
@@ -126,43 +127,6 @@ private Q_SLOTS:
         changed += expectedMain != main;
         changed += !dropin.isEmpty() && expectedDropin != dropin;
         QCOMPARE(document.modifiedFiles().size(), changed);
-    }
-
-    void includeOrderIsLexical()
-    {
-        QTemporaryDir dir;
-        QDir().mkpath(dir.path() + QStringLiteral("/d"));
-        write(dir.path() + QStringLiteral("/d/20-b.conf"), "Port 20\n");
-        write(dir.path() + QStringLiteral("/d/10-a.conf"), "Port 10\n");
-        write(dir.path() + QStringLiteral("/main"), "Include d/*.conf\nPort 1\n");
-        ConfigDocument document(ConfigDocument::Dialect::Server);
-        QString error;
-        QVERIFY(document.load(dir.path() + QStringLiteral("/main"), &error));
-        const auto found = document.occurrences("port");
-        QCOMPARE(found.size(), 3);
-        QCOMPARE(found.at(0).arguments, Lines {"10"});
-        QCOMPARE(found.at(1).arguments, Lines {"20"});
-        QCOMPARE(found.at(2).arguments, Lines {"1"});
-    }
-
-    void includeLoopEnds()
-    {
-        QTemporaryDir dir;
-        const QString main = dir.path() + QStringLiteral("/main");
-        write(main, "Include " + QFile::encodeName(main) + "\nPort 1\n");
-        ConfigDocument document(ConfigDocument::Dialect::Server);
-        QString error;
-        QVERIFY2(document.load(main, &error), qPrintable(error));
-        QCOMPARE(document.occurrences("port").size(), 1);
-    }
-
-    void diffShowsOnlyTheChange()
-    {
-        const QByteArray before = "a\nb\nc\nd\ne\nf\ng\nh\n";
-        const QByteArray after = "a\nb\nc\nd\nE\nf\ng\nh\n";
-        QCOMPARE(unifiedDiff(QStringLiteral("/x"), before, after), QByteArray("--- /x\n+++ /x\n@@ -2,7 +2,7 @@\n b\n c\n d\n-e\n+E\n f\n g\n h\n"));
-        QCOMPARE(unifiedDiff(QStringLiteral("/x"), "a\n", "a\nb\n"), QByteArray("--- /x\n+++ /x\n@@ -1,1 +1,2 @@\n a\n+b\n"));
-        QVERIFY(unifiedDiff(QStringLiteral("/x"), before, before).isEmpty());
     }
 
 private:

@@ -38,6 +38,14 @@ QVariantMap change(const QString &keyword, const QVariant &value, int type = 1)
     return {{Arg::ChangeKeyword, keyword}, {Arg::ChangeType, type}, {Arg::ChangeValue, value}};
 }
 
+QVariantMap transaction(const QVariantMap &changes, const QVariantMap &options = {})
+{
+    QVariantMap arguments = options;
+    arguments.insert(Arg::TransactionType, 1);
+    arguments.insert(Arg::TransactionChanges, changes);
+    return arguments;
+}
+
 // Well-formed requests of every kind; the injections start from them.
 QList<Request> baselines()
 {
@@ -57,6 +65,8 @@ QList<Request> baselines()
         {Action::Change, {{Arg::KeysFile, s_keys}, {Arg::AddKeyLine, s_key}}},
         {Action::Change, {{Arg::KeysFile, s_keys}, {Arg::RemoveKeyLine, s_key}}},
         {Action::Change, {{Arg::KillPid, -2000}}}, // a connection stand-in
+        {Action::Change, transaction({{QStringLiteral("MaxSessions"), QStringLiteral("7")}, {QStringLiteral("PermitTunnel"), QStringLiteral("yes")}})},
+        {Action::Change, transaction({{QStringLiteral("Port"), QStringLiteral("2200")}}, {{Arg::TransactionDryRun, true}, {Arg::TransactionRestart, true}})},
     };
 }
 
@@ -200,7 +210,7 @@ private Q_SLOTS:
             extra.insert(QStringLiteral("config_path"), QStringLiteral("/tmp/evil_config"));
             addRow(QStringLiteral("extra path key on %1").arg(first.arguments.firstKey()), first.action, extra);
             QVariantMap missing = first.arguments;
-            missing.remove(missing.lastKey());
+            missing.remove(missing.contains(Arg::TransactionChanges) ? QString(Arg::TransactionChanges) : missing.lastKey()); // the others are optional
             addRow(QStringLiteral("missing key of %1").arg(first.arguments.firstKey()), first.action, missing);
         }
         addRow(QStringLiteral("add and remove at once"), Action::Change, {{Arg::KeysFile, s_keys}, {Arg::AddKeyLine, s_key}, {Arg::RemoveKeyLine, s_key}});
@@ -307,6 +317,54 @@ private Q_SLOTS:
         for (const char *command : {"reload", "enable", "disable", "mask", "Start", "", "start; rm -rf /", "start ", "status"}) {
             addRow(QStringLiteral("service %1").arg(QLatin1String(command)), Action::Access, {{Arg::ServiceCommand, QLatin1String(command)}});
         }
+        // Transactions: one bad change refuses all; countdowns out of range; tokens that are none.
+        const QVariantMap five = {{QStringLiteral("MaxSessions"), QStringLiteral("7")},
+                                  {QStringLiteral("Port"), QStringLiteral("2222")},
+                                  {QStringLiteral("UseDNS"), true},
+                                  {QStringLiteral("AllowUsers"), QStringLiteral("root")}};
+        for (const auto &bad : QList<QPair<QString, QVariant>> {{QStringLiteral("PermitTunnel"), QStringLiteral("maybe")},
+                                                                {QStringLiteral("ForceCommand"), QStringLiteral("/bin/sh")},
+                                                                {QStringLiteral("Banner"), QStringLiteral("/etc/issue\nPermitRootLogin yes")},
+                                                                {QStringLiteral("ListenAddress"), QStringList {QStringLiteral("198.51.100.1:22")}},
+                                                                {QStringLiteral("AddressFamily"), QStringLiteral("inet6")}}) {
+            QVariantMap changes = five;
+            changes.insert(bad.first, bad.second);
+            if (bad.first == QLatin1String("AddressFamily")) {
+                // Valid alone; sshd -t refuses it with the IPv4 address, after the main file and the linked drop-in were written.
+                changes.insert(QStringLiteral("ListenAddress"), QStringList {QStringLiteral("127.0.0.1:22")});
+                changes.insert(QStringLiteral("AuthorizedKeysFile"), QStringList {QStringLiteral(".ssh/keys")});
+            }
+            addRow(QStringLiteral("transaction with %1 %2").arg(bad.first, bad.second.toString().left(20)), Action::Change, transaction(changes));
+        }
+        addRow(QStringLiteral("transaction with a client value a Host block overrides"), Action::Change,
+               {{Arg::TransactionType, 2},
+                {Arg::TransactionChanges,
+                 QVariantMap {{QStringLiteral("ServerAliveInterval"), QStringLiteral("30")}, {QStringLiteral("Port"), QStringLiteral("2222")}}}});
+        addRow(QStringLiteral("transaction of nothing"), Action::Change, transaction({}));
+        QVariantMap many;
+        for (int i = 0; i <= SSHSettings::Protocol::MaxReadKeywords; ++i) {
+            many.insert(QStringLiteral("Port%1").arg(i), QStringLiteral("22"));
+        }
+        addRow(QStringLiteral("transaction of too many"), Action::Change, transaction(many));
+        for (const QVariant &seconds : {QVariant(0), QVariant(-1), QVariant(SSHSettings::Protocol::MaxRevertAfter + 1), QVariant(QStringLiteral("30"))}) {
+            addRow(QStringLiteral("revert after %1").arg(seconds.toString()), Action::Change, transaction(five, {{Arg::TransactionRevertAfter, seconds}}));
+        }
+        addRow(QStringLiteral("transaction on access"), Action::Access, transaction(five));
+        // $SSH_CONNECTION that is none, or a session without a dry run.
+        for (const char *session : {"", "192.0.2.10 50022 192.0.2.1", "host 1 192.0.2.1 22", "192.0.2.10 0 192.0.2.1 22", "192.0.2.10 1 192.0.2.1 65536",
+                                    "192.0.2.10  1 192.0.2.1 22", "192.0.2.10 1 192.0.2.1 22 x"}) {
+            addRow(QStringLiteral("session %1").arg(QLatin1String(session)), Action::Change,
+                   transaction(five, {{Arg::TransactionDryRun, true}, {Arg::TransactionSession, QLatin1String(session)}}));
+        }
+        addRow(QStringLiteral("session without a dry run"), Action::Change,
+               transaction(five, {{Arg::TransactionSession, QStringLiteral("192.0.2.10 1 192.0.2.1 22")}}));
+        for (const QString &token :
+             {QString(), QStringLiteral("../../../etc/ssh"), QStringLiteral("0123456789ABCDEF0123456789abcdef"),
+              QStringLiteral("0123456789abcdef0123456789abcde"), QStringLiteral("0123456789abcdef0123456789abcdef0"),
+              QStringLiteral("0123456789abcdef0123456789abcdef"), QStringLiteral("0123456789abcdef0123456789abcdef\n"), QStringLiteral("*")}) {
+            addRow(QStringLiteral("confirm %1").arg(token.left(40)), Action::Change, {{Arg::ConfirmToken, token}});
+            addRow(QStringLiteral("revert %1").arg(token.left(40)), Action::Change, {{Arg::RevertToken, token}});
+        }
         addRow(QStringLiteral("read too many keywords"), Action::Access, {{Arg::ReadKeywords, repeatedList(QStringLiteral("Port"), 100)}, {Arg::ReadType, 1}});
         addRow(QStringLiteral("read no keyword"), Action::Access, {{Arg::ReadKeywords, QStringList()}, {Arg::ReadType, 1}});
         addRow(QStringLiteral("restore of an invalid backup"), Action::Access, {{Arg::RestoreType, 1}, {Arg::RestoreFromBackup, true}});
@@ -342,6 +400,7 @@ private Q_SLOTS:
                       "AuthorizedKeysFile .ssh/authorized_keys " + QFile::encodeName(sandbox.root()) + "/shared/%u/keys " + QFile::encodeName(sandbox.root()) +
                           "/linked/%u\n");
         link("keys/20-real.conf", "etc/ssh/sshd_config.d/20-link.conf");
+        sandbox.write(QStringLiteral("etc/ssh/ssh_config.d/10.conf"), "Host *\n  Port 2200\n");
         sandbox.write(QStringLiteral("etc/ssh/sshd_config.bak"), "# the last working configuration\n");
         QDir().mkpath(sandbox.paths.backupDir + QLatin1String("/server"));
         sandbox.write(QStringLiteral("var/backups/ssh-settings/server/sshd_config"), "Port 0\n");
@@ -452,6 +511,13 @@ private Q_SLOTS:
         row("get", QStringLiteral("get|Port|ListenAddress"), {}, 0, "port \"22\"\nlistenaddress [\"[::]:22\",\"0.0.0.0:22\"]\n");
         row("dry run", QStringLiteral("set|--dry-run|MaxSessions|4"), {}, 0, "+MaxSessions 4\n");
         row("set", QStringLiteral("set|MaxSessions|4"), {}, 0, "", {config, config + QLatin1String(".bak")});
+        row("set several", QStringLiteral("set|MaxSessions|7|ListenAddress|127.0.0.1:22|[::1]:22|Port|2222"), {}, 0, "",
+            {config, config + QLatin1String(".bak")});
+        row("set twice", QStringLiteral("set|Port|2222|MaxSessions|4|Port|2200"), {}, 1, "Port is changed twice");
+        row("set without a value", QStringLiteral("set|Port|MaxSessions|4"), {}, 1, "Port has no value");
+        row("get with origins", QStringLiteral("get|--origin|Port|X11Forwarding"), {}, 0,
+            "port \"22\" default\nx11forwarding \"yes\" @ROOT@/etc/ssh/sshd_config:");
+        row("revert an unknown token", QStringLiteral("revert|0123456789abcdef0123456789abcdef"), {}, 1, "no change is waiting");
         row("newline refused", QStringLiteral("set|Port|22\nPermitRootLogin yes"), {}, 1, "ssh-settings-tool: Port:");
         row("unknown keyword", QStringLiteral("set|ForceCommand|/bin/sh"), {}, 1, "ssh-settings-tool: unknown keyword");
         row("group with a host", QStringLiteral("set|AllowGroups|wheel@*"), {}, 1, "sshd matches groups by name only");
@@ -498,7 +564,7 @@ private Q_SLOTS:
         QVERIFY(process.waitForFinished(30000));
         const QByteArray text = process.readAllStandardOutput() + process.readAllStandardError();
         QCOMPARE(process.exitCode(), exitCode);
-        QVERIFY2(text.contains(output), text.constData());
+        QVERIFY2(text.contains(output.replace("@ROOT@", root)), text.constData());
         const auto after = sandbox.snapshot();
         for (auto it = before.cbegin(); it != before.cend(); ++it) {
             QVERIFY2((after.value(it.key()) != it.value()) == changed.contains(it.key()), qPrintable(it.key()));

@@ -9,6 +9,8 @@
 #include "listenaddresseditdialog.h"
 #include "messagesmanager.h"
 #include "modaldriver.h"
+#include "revertcountdown.h"
+#include "reviewdialog.h"
 #include "serverstate.h"
 #include "sshmodule.h"
 #include "sshpaths.h"
@@ -16,16 +18,22 @@
 #include "statewidget.h"
 #include "usergroupentrydialog.h"
 
+#include <KConfigGroup>
+#include <KMessageBox>
 #include <KPluginFactory>
+#include <KSharedConfig>
 
 #include <QAbstractSpinBox>
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QSpinBox>
 #include <QStandardPaths>
@@ -48,6 +56,19 @@ QStringList serverCommands(const FakeActionRunner &helper)
         commands.append(call.argument(Arg::ServiceCommand).toString());
     }
     return commands;
+}
+
+// The changes of every transaction that was applied (dry runs left out), in order.
+QList<QVariantMap> applied(const FakeActionRunner &helper)
+{
+    QList<QVariantMap> transactions;
+    const auto calls = helper.callsWith(Arg::TransactionChanges);
+    for (const auto &call : calls) {
+        if (!call.argument(Arg::TransactionDryRun).toBool()) {
+            transactions.append(call.argument(Arg::TransactionChanges).toMap());
+        }
+    }
+    return transactions;
 }
 
 AbstractOptionArea *areaFor(SSHModule &page, SSHConfigurationTypeId type, SSHOption::Id id)
@@ -123,6 +144,9 @@ private Q_SLOTS:
     void rootLoginTriState_data();
     void rootLoginTriState();
     void resetClearsChangedFlags();
+    void originsBesideOptions();
+    void reviewThenKeepOrRevert_data();
+    void reviewThenKeepOrRevert();
     void defaultsConfirmsFirst_data();
     void defaultsConfirmsFirst();
     void failedReadsSayWhy_data();
@@ -150,6 +174,7 @@ void ModuleTest::initTestCase()
 void ModuleTest::init()
 {
     m_state = FixedServiceState();
+    KMessageBox::enableMessage(ReviewDialog::DontAskAgainName);
     ServerState::setStateSourceForTesting(&m_state);
     m_serverValues = {
         {QStringLiteral("port"), QStringLiteral("2222")},
@@ -185,7 +210,7 @@ void ModuleTest::applyWritesOnlyChangedAreas()
     QSignalSpy posted(page.messagesManager(), &KCMOS::MessagesManager::messagePosted);
 
     page.save(); // nothing changed
-    QVERIFY(m_helper->callsWith(Arg::ChangeKeyword).isEmpty());
+    QVERIFY(m_helper->callsWith(Arg::TransactionChanges).isEmpty());
     QVERIFY(serverCommands(*m_helper).isEmpty());
     QCOMPARE(posted.count(), 0);
     QVERIFY(!page.stateWidget()->isVisible());
@@ -194,24 +219,24 @@ void ModuleTest::applyWritesOnlyChangedAreas()
     clientPort->findChild<QSpinBox *>()->setValue(2022);
     QVERIFY(Compat::needsSave(page, changed));
     page.save();
-    auto writes = m_helper->callsWith(Arg::ChangeKeyword);
-    QCOMPARE(writes.size(), 1);
-    QCOMPARE(writes.at(0).argument(Arg::ChangeValue), QVariant(QStringLiteral("2022")));
-    QVERIFY(serverCommands(*m_helper).isEmpty()); // client options never restart the server
+    QCOMPARE(applied(*m_helper), (QList<QVariantMap> {{{QStringLiteral("Port"), QStringLiteral("2022")}}}));
+    QVERIFY(m_helper->callsWith(Arg::TransactionDryRun).isEmpty()); // the client's change is not reviewed
+    QVERIFY(m_helper->callsWith(Arg::TransactionRestart).isEmpty()); // and never restarts the server
     QVERIFY(!clientPort->hasChanged());
     // The written configuration is read back, so the page shows the files (the stand-in still says 22).
     QCOMPARE(m_helper->callsWith(Arg::ReadKeywords).last().argument(Arg::ReadType).toInt(), int(Client));
     QCOMPARE(clientPort->value(), QVariant(22));
 
-    auto *dns = areaFor(page, Server, SSHOption::UseDNS);
-    dns->findChild<QCheckBox *>()->click();
-    auto *x11 = areaFor(page, Server, SSHOption::X11Forwarding);
-    x11->findChild<QCheckBox *>()->click();
+    // Two server options: one reviewed transaction, which restarts sshd.
+    areaFor(page, Server, SSHOption::UseDNS)->findChild<QCheckBox *>()->click();
+    areaFor(page, Server, SSHOption::X11Forwarding)->findChild<QCheckBox *>()->click();
     const int before = posted.count();
     page.save();
-    writes = m_helper->callsWith(Arg::ChangeKeyword);
-    QCOMPARE(writes.size(), 3);
-    QCOMPARE(serverCommands(*m_helper), QStringList {QStringLiteral("restart")});
+    QCOMPARE(applied(*m_helper).size(), 2);
+    QCOMPARE(applied(*m_helper).last().keys(), (QStringList {QStringLiteral("UseDNS"), QStringLiteral("X11Forwarding")}));
+    QCOMPARE(m_helper->callsWith(Arg::TransactionDryRun).size(), 1);
+    QVERIFY(m_helper->callsWith(Arg::TransactionChanges).last().argument(Arg::TransactionRestart).toBool());
+    QVERIFY(serverCommands(*m_helper).isEmpty());
     QCOMPARE(posted.count() - before, 1); // one success message per apply
     QCOMPARE(messageTexts(page), QStringList {QStringLiteral("Changes applied successfully")});
 }
@@ -222,7 +247,7 @@ void ModuleTest::applyDuringApplyIsIgnored()
     page.load();
     int writes = 0;
     m_helper->setHandler([&](const FakeActionRunner::Call &call) {
-        if (call.keys().contains(Arg::ChangeKeyword) && ++writes == 1) {
+        if (call.keys().contains(Arg::TransactionChanges) && ++writes == 1) {
             page.save(); // the host's Apply, pressed while the helper works
             page.defaults();
         }
@@ -230,8 +255,7 @@ void ModuleTest::applyDuringApplyIsIgnored()
     });
     areaFor(page, Server, SSHOption::UseDNS)->findChild<QCheckBox *>()->click();
     page.save();
-    QCOMPARE(writes, 1);
-    QCOMPARE(serverCommands(*m_helper), QStringList {QStringLiteral("restart")});
+    QCOMPARE(writes, 2); // the review and the apply of the one Apply
     QVERIFY(m_helper->callsWith(Arg::RestoreType).isEmpty());
 }
 
@@ -239,47 +263,37 @@ void ModuleTest::refusalReasonsReachTheMessageArea()
 {
     SSHModule page(nullptr, {});
     page.load();
-    QString refusedKeyword = QStringLiteral("UseDNS");
-    m_helper->setHandler([&refusedKeyword](const FakeActionRunner::Call &call) {
-        if (call.argument(Arg::ChangeKeyword).toString() == refusedKeyword) {
+    m_helper->setHandler([](const FakeActionRunner::Call &call) {
+        if (call.argument(Arg::TransactionChanges).toMap().contains(QStringLiteral("UseDNS")) && !call.argument(Arg::TransactionDryRun).toBool()) {
             return FakeActionRunner::failure(QStringLiteral("another setting wins for UseDNS: set in /etc/ssh/sshd_config.d/50-cloud-init.conf"));
         }
         return FakeActionRunner::success();
     });
     auto *dns = areaFor(page, Server, SSHOption::UseDNS);
     dns->findChild<QCheckBox *>()->click();
+    auto *x11 = areaFor(page, Server, SSHOption::X11Forwarding);
+    x11->findChild<QCheckBox *>()->click();
     QSignalSpy changed(&page, Compat::needsSaveChanged);
-    const QString refusal = QStringLiteral("Could not change UseDNS: another setting wins for UseDNS: set in /etc/ssh/sshd_config.d/50-cloud-init.conf");
+    const QString refusal =
+        QStringLiteral("The server settings were not applied: another setting wins for UseDNS: set in /etc/ssh/sshd_config.d/50-cloud-init.conf");
     for (int attempt = 0; attempt < 2; ++attempt) {
         page.save();
-        // One message per failing option, replaced rather than stacked; no restart when nothing changed.
+        // One message for the transaction, replaced rather than stacked; all or nothing: both stay changed.
         QCOMPARE(messageTexts(page), QStringList {refusal});
-        QVERIFY(dns->hasChanged());
-        QVERIFY(serverCommands(*m_helper).isEmpty());
+        QVERIFY(dns->hasChanged() && x11->hasChanged());
     }
     QTRY_VERIFY(Compat::needsSave(page, changed));
-
-    // A server change that succeeds restarts sshd; a failed restart says why.
-    areaFor(page, Server, SSHOption::X11Forwarding)->findChild<QCheckBox *>()->click();
-    m_helper->setHandler([](const FakeActionRunner::Call &call) {
-        if (call.keys().contains(Arg::ServiceCommand)) {
-            return FakeActionRunner::failure(QStringLiteral("refused to restart sshd, the configuration is invalid: line 9"));
-        }
-        return call.argument(Arg::ChangeKeyword) == QStringLiteral("UseDNS") ? FakeActionRunner::failure(QStringLiteral("still not"))
-                                                                             : FakeActionRunner::success();
-    });
+    // A client change applied beside the refused server is read back; the server's stay changed.
+    areaFor(page, Client, SSHOption::ClientPort)->findChild<QSpinBox *>()->setValue(2022);
     const int reads = m_helper->callsWith(Arg::ReadKeywords).size();
     page.save();
-    // What was written is read back; the failed change stays shown, changed, and Apply stays enabled.
-    QCOMPARE(m_helper->callsWith(Arg::ReadKeywords).size(), reads + 1);
-    QVERIFY(dns->hasChanged() && dns->findChild<QCheckBox *>()->isChecked());
-    QTRY_VERIFY(Compat::needsSave(page, changed));
-    QCOMPARE(messageTexts(page),
-             (QStringList {QStringLiteral("Could not change UseDNS: still not"),
-                           QStringLiteral("The SSH server was not restarted: refused to restart sshd, the configuration is invalid: line 9"),
-                           QStringLiteral("The other changes were applied.")}));
+    const auto readsNow = m_helper->callsWith(Arg::ReadKeywords).mid(reads);
+    QVERIFY(std::any_of(readsNow.cbegin(), readsNow.cend(), [](const FakeActionRunner::Call &call) {
+        return call.argument(Arg::ReadType).toInt() == Client;
+    }));
+    QVERIFY(dns->hasChanged() && x11->hasChanged());
+    QCOMPARE(messageTexts(page), (QStringList {refusal, QStringLiteral("The other changes were applied.")}));
     // The later success clears the stale error.
-    refusedKeyword.clear();
     m_helper->setHandler([](const FakeActionRunner::Call &) {
         return FakeActionRunner::success();
     });
@@ -315,9 +329,8 @@ void ModuleTest::rootLoginTriState()
     }
     page.save();
     QVariantList writes;
-    const auto calls = m_helper->callsWith(Arg::ChangeValue);
-    for (const auto &call : calls) {
-        writes.append(call.argument(Arg::ChangeValue));
+    for (const QVariantMap &changes : applied(*m_helper)) {
+        writes.append(changes.value(QStringLiteral("PermitRootLogin")));
     }
     QTEST(writes, "written");
 }
@@ -330,8 +343,138 @@ void ModuleTest::resetClearsChangedFlags()
     areaFor(page, Server, SSHOption::AddressFamily)->findChild<QComboBox *>()->setCurrentIndex(1);
     page.load(); // the host's Reset
     page.save();
-    QVERIFY(m_helper->callsWith(Arg::ChangeKeyword).isEmpty());
+    QVERIFY(m_helper->callsWith(Arg::TransactionChanges).isEmpty());
     QVERIFY(serverCommands(*m_helper).isEmpty());
+}
+
+void ModuleTest::originsBesideOptions()
+{
+    const QString main = SSHPaths::serverConfig();
+    const auto at = [&main](const QString &file, int line, const QVariantList &overrides = {}) {
+        return QVariantMap {{Reply::OriginFile, file}, {Reply::OriginLine, line}, {Reply::OriginOverrides, overrides}, {Reply::OriginMainFile, file == main}};
+    };
+    m_serverValues[Reply::Origins] = QVariantMap {
+        {QStringLiteral("usedns"), at(QStringLiteral("/etc/ssh/sshd_config.d/50-cloud-init.conf"), 3)},
+        {QStringLiteral("x11forwarding"),
+         at(main, 5, {QVariantMap {{Reply::OriginFile, main}, {Reply::OriginLine, 20}, {Reply::OriginMatch, QStringLiteral("Match User anoncvs")}}})},
+        {QStringLiteral("port"), at(main, 1)},
+        {QStringLiteral("maxsessions"), at(QString(), 0)},
+    };
+    SSHModule page(nullptr, {});
+    page.load();
+    const auto indicator = [&page](SSHOption::Id id) {
+        for (QWidget *widget = areaFor(page, Server, id); widget; widget = widget->parentWidget()) {
+            if (auto *label = widget->findChild<QLabel *>(QStringLiteral("originIndicator"), Qt::FindDirectChildrenOnly)) {
+                return label;
+            }
+        }
+        return static_cast<QLabel *>(nullptr);
+    };
+    QCOMPARE(indicator(SSHOption::UseDNS)->isHidden(), false);
+    QCOMPARE(indicator(SSHOption::UseDNS)->toolTip(), QStringLiteral("UseDNS is set in /etc/ssh/sshd_config.d/50-cloud-init.conf, line 3."));
+    QCOMPARE(indicator(SSHOption::X11Forwarding)->toolTip(),
+             QStringLiteral("X11Forwarding is set for some connections by “Match User anoncvs” in %1, line 20.").arg(main));
+    QVERIFY(indicator(SSHOption::Port)->isHidden()); // the main file
+    QVERIFY(indicator(SSHOption::MaxSessions)->isHidden()); // the built-in default
+}
+
+void ModuleTest::reviewThenKeepOrRevert_data()
+{
+    QTest::addColumn<QString>("review"); // apply, cancel, or apply and do not show again
+    QTest::addColumn<QString>("ending"); // keep, revert (now), expire, or nothing
+    QTest::addColumn<int>("applies");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("cancelled") << "cancel"
+                               << "" << 0 << "";
+    QTest::newRow("kept") << "apply"
+                          << "keep" << 1 << "The new settings are kept.";
+    QTest::newRow("reverted now") << "apply"
+                                  << "revert" << 1 << "The earlier settings are back.";
+    QTest::newRow("countdown ran out") << "apply"
+                                       << "expire" << 1 << "The earlier settings are back.";
+    QTest::newRow("not shown again") << "dont-ask"
+                                     << "keep" << 2 << "The new settings are kept.";
+    QTest::newRow("countdown turned off") << "apply"
+                                          << "off" << 1 << "Changes applied successfully";
+}
+
+void ModuleTest::reviewThenKeepOrRevert()
+{
+    QFETCH(QString, review);
+    QFETCH(QString, ending);
+    KConfigGroup settings(KSharedConfig::openConfig(QStringLiteral("kcm_sshsettingsrc")), QStringLiteral("Apply"));
+    settings.writeEntry("RevertAfterSeconds", ending == QLatin1String("off") ? 0 : 60);
+    QPointer<RevertCountdown> countdown;
+    RevertCountdown::setTicker([&countdown](RevertCountdown *started) {
+        countdown = started; // ticked by hand below
+    });
+    const auto noTicker = qScopeGuard([] {
+        RevertCountdown::setTicker({});
+    });
+    const QString token = QStringLiteral("0123456789abcdef0123456789abcdef");
+    m_helper->setHandler([&](const FakeActionRunner::Call &call) {
+        if (call.argument(Arg::TransactionDryRun).toBool()) {
+            return FakeActionRunner::success(
+                {{Reply::FileDiffs, QVariantMap {{QStringLiteral("/etc/ssh/sshd_config"), QByteArray("-UseDNS no\n+UseDNS yes\n")}}},
+                 {Reply::Restarts, true},
+                 {Reply::Lockouts,
+                  QVariantList {QVariantMap {{Reply::LockoutKind, QStringLiteral("access")}, {Reply::LockoutDetail, QStringLiteral("AllowUsers bob")}}}}});
+        }
+        if (call.keys().contains(Arg::TransactionChanges)) {
+            return FakeActionRunner::success(call.keys().contains(Arg::TransactionRevertAfter) ? QVariantMap {{Reply::Token, token}} : QVariantMap());
+        }
+        return FakeActionRunner::success(call.keys().contains(Arg::ReadKeywords) ? m_serverValues : QVariantMap());
+    });
+    SSHModule page(nullptr, {});
+    page.load();
+    for (int round = 0; round < (review == QLatin1String("dont-ask") ? 2 : 1); ++round) {
+        areaFor(page, Server, SSHOption::UseDNS)->findChild<QCheckBox *>()->click();
+        ModalDriver driver;
+        QString shown;
+        if (round == 0) {
+            driver.expect<ReviewDialog>([&](ReviewDialog *dialog) {
+                shown = dialog->findChild<QPlainTextEdit *>()->toPlainText() + dialog->findChild<KMessageWidget *>()->text();
+                dialog->findChild<QCheckBox *>(QStringLiteral("dontShowAgain"))->setChecked(review == QLatin1String("dont-ask"));
+                review == QLatin1String("cancel") ? dialog->reject() : dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Apply)->click();
+            });
+        }
+        page.save();
+        QCOMPARE(driver.unanswered(), 0);
+        QVERIFY(driver.failures.isEmpty()); // no review the second time
+        if (round == 0) {
+            QVERIFY(shown.contains(QLatin1String("+UseDNS yes")));
+            QVERIFY2(shown.contains(QStringLiteral("“AllowUsers bob” would refuse your user")), qPrintable(shown));
+        }
+        if (countdown) {
+            countdown->tick();
+            QCOMPARE(messageTexts(page).constFirst(), QStringLiteral("Keep these settings? They will be reverted in 59 seconds."));
+        }
+    }
+    QFETCH(int, applies);
+    QCOMPARE(applied(*m_helper).size(), applies);
+    QCOMPARE(m_helper->callsWith(Arg::TransactionRevertAfter).size(), ending == QLatin1String("off") ? 0 : applies);
+    if (ending == QLatin1String("off")) {
+        QVERIFY(!countdown);
+        QCOMPARE(messageTexts(page), QStringList {QStringLiteral("Changes applied successfully")});
+        return;
+    }
+    if (ending.isEmpty()) {
+        QVERIFY(!countdown);
+        QVERIFY(areaFor(page, Server, SSHOption::UseDNS)->hasChanged());
+        return;
+    }
+    const auto actions = page.messagesManager()->messages().constFirst()->actions();
+    if (ending == QLatin1String("expire")) {
+        for (int second = 1; second < 60; ++second) { // one second went by above
+            countdown->tick();
+        }
+    } else {
+        actions.value(ending == QLatin1String("keep") ? 0 : 1)->trigger();
+    }
+    QCOMPARE(m_helper->callsWith(Arg::ConfirmToken).size(), ending == QLatin1String("keep") ? 1 : 0);
+    QCOMPARE(m_helper->callsWith(Arg::RevertToken).size(), ending == QLatin1String("keep") ? 0 : 1);
+    QFETCH(QString, message);
+    QCOMPARE(messageTexts(page), QStringList {message});
 }
 
 void ModuleTest::defaultsConfirmsFirst_data()

@@ -3,6 +3,9 @@
 
 #include "toolcommand.h"
 
+#include "pendingchanges.h"
+#include "sshsettingsprotocol.h"
+
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -17,6 +20,18 @@ using namespace OptionCatalog;
 namespace
 {
 const QCommandLineOption s_dryRun(QStringLiteral("dry-run"), QStringLiteral("set: print the change as a unified diff, write nothing."));
+const QCommandLineOption s_restart(QStringLiteral("restart"), QStringLiteral("set: restart a running sshd after a server change."));
+const QCommandLineOption s_revertAfter(QStringLiteral("revert-after"),
+                                       QStringLiteral("set: restart sshd and revert the change after SECONDS unless it is confirmed; prints the token."),
+                                       QStringLiteral("SECONDS"));
+QCommandLineOption hidden(QCommandLineOption option)
+{
+    option.setFlags(QCommandLineOption::HiddenFromHelp);
+    return option;
+}
+const QCommandLineOption s_delay =
+    hidden(QCommandLineOption(QStringLiteral("delay"), QStringLiteral("revert: wait SECONDS first."), QStringLiteral("SECONDS")));
+const QCommandLineOption s_origin(QStringLiteral("origin"), QStringLiteral("get: also print the file and line each value comes from."));
 const QCommandLineOption s_backup(QStringLiteral("backup"), QStringLiteral("restore: the last working configuration."));
 const QCommandLineOption s_default(QStringLiteral("default"), QStringLiteral("restore: the distribution's default configuration."));
 const QCommandLineOption
@@ -73,32 +88,133 @@ int get(const QCommandLineParser &parser, const QStringList &arguments, Engine &
             value.userType() == QMetaType::QStringList ? QJsonValue(QJsonArray::fromStringList(value.toStringList())) : QJsonValue(value.toString());
         const QByteArray text = QJsonDocument(QJsonArray {json}).toJson(QJsonDocument::Compact);
         // The single value without the array brackets around it.
-        printf("%s %s\n", qPrintable(keyword.toLower()), text.mid(1, text.size() - 2).constData());
+        printf("%s %s", qPrintable(keyword.toLower()), text.mid(1, text.size() - 2).constData());
+        if (!parser.isSet(s_origin)) {
+            printf("\n");
+            continue;
+        }
+        namespace Protocol = SSHSettings::Protocol;
+        const QVariantMap origin = reply.data.value(Protocol::Reply::Origins).toMap().value(keyword.toLower()).toMap();
+        const auto place = [](const QVariantMap &where) {
+            const int line = where.value(Protocol::Reply::OriginLine).toInt();
+            return line > 0 ? QStringLiteral("%1:%2").arg(where.value(Protocol::Reply::OriginFile).toString()).arg(line) : QStringLiteral("default");
+        };
+        printf(" %s\n", qPrintable(place(origin)));
+        const QVariantList overrides = origin.value(Protocol::Reply::OriginOverrides).toList();
+        for (const QVariant &entry : overrides) {
+            const QVariantMap where = entry.toMap();
+            printf("  overridden by %s at %s\n", qPrintable(where.value(Protocol::Reply::OriginMatch).toString()), qPrintable(place(where)));
+        }
     }
     return 0;
 }
 
+// KEYWORD VALUE... groups: a word naming a keyword of the configuration starts the next group.
 int set(const QCommandLineParser &parser, const QStringList &arguments, Engine &engine)
 {
-    if (arguments.size() < 2) {
+    const ConfigType type = Tool::configType(parser);
+    Engine::Transaction transaction;
+    const Option *option = nullptr;
+    QStringList words;
+    const auto addGroup = [&]() {
+        QVariant value;
+        QString error;
+        if (!toVariant(*option, words, &value, &error)) {
+            return Tool::refuse(error);
+        }
+        transaction.changes.append({option->keyword, value});
+        return 0;
+    };
+    for (const QString &argument : arguments) {
+        const Option *next = findOption(type, argument);
+        if (next) {
+            if (option && (words.isEmpty() || addGroup() != 0)) {
+                return words.isEmpty() ? Tool::refuse(QStringLiteral("%1 has no value").arg(option->keyword)) : 1;
+            }
+            option = next;
+            words.clear();
+        } else if (!option) {
+            return Tool::refuse(QStringLiteral("unknown keyword \"%1\"").arg(argument));
+        } else {
+            words.append(argument);
+        }
+    }
+    if (!option || words.isEmpty()) {
         return 2;
     }
-    const ConfigType type = Tool::configType(parser);
-    const Option *option = findOption(type, arguments.first());
-    if (!option) {
-        return Tool::refuse(QStringLiteral("unknown keyword \"%1\"").arg(arguments.first()));
+    if (addGroup() != 0) {
+        return 1;
     }
-    QVariant value;
-    QString error;
-    if (!toVariant(*option, arguments.mid(1), &value, &error)) {
-        return Tool::refuse(error);
+    transaction.dryRun = parser.isSet(s_dryRun);
+    // Inside an SSH session the review also warns of what would lock that session out.
+    if (transaction.dryRun && type == ConfigType::Server && qEnvironmentVariableIsSet("SSH_CONNECTION")) {
+        transaction.session = qEnvironmentVariable("SSH_CONNECTION");
+        bool ok = false;
+        const uint sudo = qEnvironmentVariableIntValue("SUDO_UID", &ok);
+        transaction.caller = ok ? uid_t(sudo) : ::getuid();
     }
-    const bool dryRun = parser.isSet(s_dryRun);
-    const Reply reply = engine.changeOption(type, option->keyword, value, dryRun);
-    if (reply.ok && dryRun) {
-        fputs(reply.data.value(QStringLiteral("diff")).toByteArray().constData(), stdout);
+    transaction.restart = parser.isSet(s_restart);
+    if (parser.isSet(s_revertAfter)) {
+        bool ok = false;
+        transaction.revertAfter = parser.value(s_revertAfter).toInt(&ok);
+        if (!ok || transaction.revertAfter < 1) {
+            return Tool::refuse(QStringLiteral("--revert-after takes a number of seconds"));
+        }
     }
-    return finish(reply);
+    namespace Protocol = SSHSettings::Protocol;
+    const Reply reply = engine.applyTransaction(type, transaction);
+    if (!reply.ok) {
+        return Tool::refuse(reply.error);
+    }
+    if (transaction.dryRun) {
+        fputs(reply.data.value(Protocol::Reply::Diff).toByteArray().constData(), stdout);
+        if (reply.data.value(Protocol::Reply::Restarts).toBool()) {
+            fprintf(stderr, "ssh-settings-tool: sshd would be restarted\n");
+        }
+        const QVariantList lockouts = reply.data.value(Protocol::Reply::Lockouts).toList();
+        for (const QVariant &lockout : lockouts) {
+            const QVariantMap entry = lockout.toMap();
+            fprintf(stderr, "ssh-settings-tool: warning: this session could not log in again (%s: %s)\n",
+                    qPrintable(entry.value(Protocol::Reply::LockoutKind).toString()), qPrintable(entry.value(Protocol::Reply::LockoutDetail).toString()));
+        }
+        return 0;
+    }
+    const QString token = reply.data.value(Protocol::Reply::Token).toString();
+    if (!token.isEmpty()) {
+        printf("%s\n", qPrintable(token));
+        fprintf(stderr, "ssh-settings-tool: keep the change with \"ssh-settings-tool confirm %s\" within %d s, or it is reverted\n", qPrintable(token),
+                transaction.revertAfter);
+    } else if (transaction.revertAfter > 0) {
+        fprintf(stderr, "ssh-settings-tool: nothing to change, nothing to revert\n");
+    }
+    return 0;
+}
+
+int confirm(const QCommandLineParser &, const QStringList &arguments, Engine &engine)
+{
+    return arguments.size() == 1 ? finish(engine.confirmChange(arguments.first())) : 2;
+}
+
+// Also what a countdown runs, with --delay when no service manager keeps the time.
+int revert(const QCommandLineParser &parser, const QStringList &arguments, Engine &engine)
+{
+    if (arguments.size() != 1) {
+        return 2;
+    }
+    if (!PendingChanges::isToken(arguments.first())) {
+        return Tool::refuse(QStringLiteral("not a revert token"));
+    }
+    if (parser.isSet(s_delay)) {
+        bool ok = false;
+        unsigned seconds = parser.value(s_delay).toUInt(&ok);
+        if (!ok || seconds > unsigned(SSHSettings::Protocol::MaxRevertAfter)) {
+            return 2;
+        }
+        while (seconds > 0) {
+            seconds = ::sleep(seconds);
+        }
+    }
+    return finish(engine.revertChange(arguments.first()));
 }
 
 int restore(const QCommandLineParser &parser, const QStringList &arguments, Engine &engine)
@@ -182,12 +298,18 @@ int service(const QCommandLineParser &, const QStringList &arguments, Engine &en
 QList<ToolCommand> engineCommands()
 {
     return {
-        {QStringLiteral("get"), QStringLiteral("[--client] [--config FILE] KEYWORD..."), QStringLiteral("Print the effective value of each keyword."), {}, get},
+        {QStringLiteral("get"),
+         QStringLiteral("[--client] [--config FILE] [--origin] KEYWORD..."),
+         QStringLiteral("Print the effective value of each keyword, with --origin the FILE:LINE it comes from (or default)."),
+         {s_origin},
+         get},
         {QStringLiteral("set"),
-         QStringLiteral("[--client] [--config FILE] [--dry-run] KEYWORD VALUE..."),
-         QStringLiteral("Change one option; the configuration is checked and backed up."),
-         {s_dryRun},
+         QStringLiteral("[--client] [--config FILE] [--dry-run] [--restart] [--revert-after SECONDS] KEYWORD VALUE... [KEYWORD VALUE...]"),
+         QStringLiteral("Change options together, all or nothing; the configuration is checked and backed up."),
+         {s_dryRun, s_restart, s_revertAfter},
          set},
+        {QStringLiteral("confirm"), QStringLiteral("TOKEN"), QStringLiteral("Keep a change made with set --revert-after."), {}, confirm},
+        {QStringLiteral("revert"), QStringLiteral("TOKEN"), QStringLiteral("Undo a change made with set --revert-after now."), {s_delay}, revert},
         {QStringLiteral("restore"),
          QStringLiteral("[--client] --backup|--default"),
          QStringLiteral("Put back the last working configuration or the distribution default."),

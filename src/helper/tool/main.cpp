@@ -34,6 +34,7 @@ EnginePaths pathsFor(const QCommandLineParser &parser)
                               &paths.clientDefault, &paths.bannerRoot, &paths.initScript, &paths.systemdRunDir, &paths.sshdPidFile}) {
             *path = root + *path;
         }
+        paths.toolArguments << QStringLiteral("--root") << root;
     }
     if (parser.isSet(s_config)) {
         const bool client = parser.isSet(s_client);
@@ -41,6 +42,10 @@ EnginePaths pathsFor(const QCommandLineParser &parser)
         (client ? paths.clientConfig : paths.serverConfig) = config;
         (client ? paths.clientBackup : paths.serverBackup) = config + QLatin1String(".bak");
         paths.backupDir = config + QLatin1String(".backups");
+        paths.toolArguments << QStringLiteral("--config") << config;
+        if (client) {
+            paths.toolArguments << QStringLiteral("--client");
+        }
     }
     return paths;
 }

@@ -1,0 +1,59 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+/**
+ * Whether the session the administrator works in could log in again with a
+ * server configuration: sshd's access rules (DenyUsers, AllowUsers,
+ * DenyGroups, AllowGroups, with its own pattern matching), the
+ * authentication methods left to the user, and the sockets sshd listens on.
+ */
+namespace Lockout
+{
+/// Keyword → values, as `sshd -T` prints them.
+using Values = QHash<QByteArray, QList<QByteArray>>;
+
+/// The session to keep: its user and the two ends of its connection ($SSH_CONNECTION).
+struct Session
+{
+    QString user;
+    QStringList groups; ///< primary and supplementary, by name
+    bool isRoot = false;
+    bool hasAuthorizedKey = false; ///< a key line in one of the files AuthorizedKeysFile gives now
+    QString clientAddress;
+    QString localAddress;
+    int localPort = 0;
+};
+
+enum class Kind {
+    Access, ///< a Deny or Allow rule (or PermitRootLogin) refuses the user
+    Authentication, ///< no authentication method is left to the user
+    Listening, ///< sshd no longer listens on the session's address and port
+};
+
+struct Problem
+{
+    Kind kind;
+    QString detail; ///< the rule, keyword or socket concerned
+    bool operator==(const Problem &other) const { return kind == other.kind && detail == other.detail; }
+};
+
+/// `*` and `?` wildcards, as sshd's match_pattern().
+bool matchPattern(const QString &text, const QString &pattern);
+/// A comma-separated list with `!` negations: 1 matched, 0 not, -1 a negation matched.
+int matchPatternList(const QString &text, const QString &list, bool lowerCase);
+/// Addresses and CIDR networks (or wildcards): 1, 0, -1 for a negation, -2 for an invalid network.
+int matchAddressList(const QString &address, const QString &list);
+/// One DenyUsers/AllowUsers entry, USER or USER@HOST; the host is the client address (UseDNS no).
+int matchUser(const QString &user, const QString &address, const QString &pattern);
+
+/// Why @p session could not log in with @p values; empty when it could.
+QList<Problem> problems(const Values &values, const Session &session);
+/// Parses "client port local port"; false when it is not that.
+bool parseConnection(const QString &text, Session *session);
+}

@@ -1,0 +1,31 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#pragma once
+
+#include "sshmanager.h"
+
+#include <QDialog>
+
+class QCheckBox;
+
+/**
+ * Shows what Apply will write before it writes it: the helper's dry run of
+ * the same transaction, file by file, whether sshd restarts, and what the
+ * change would stop for the SSH session the page runs in.
+ */
+class ReviewDialog : public QDialog
+{
+    Q_OBJECT
+public:
+    /// The KMessageBox "don't ask again" entry of this dialog.
+    static const QString DontAskAgainName;
+
+    ReviewDialog(const SSHManager::Review &review, QWidget *parent);
+    /// True when "Do not show this again" is checked.
+    bool dontShowAgain() const;
+
+    /// A sentence per lockout warning.
+    static QStringList lockoutWarnings(const SSHManager::Review &review);
+
+private:
+    QCheckBox *m_dontShowAgain = nullptr;
+};
