@@ -194,14 +194,14 @@ void SSHModule::addWidgetsToLayout(QVBoxLayout *layout, std::initializer_list<SS
     for (const SSHOption::Id id : ids) {
         if (AbstractOptionArea *area = m_factoryManager->getAreaById(id)) {
             // Beside each option, a sign when its value comes from elsewhere than the main file.
-            auto *row = new QWidget(this);
+            auto *row = new QWidget(widget());
             auto *rowLayout = new QHBoxLayout(row);
             rowLayout->setContentsMargins(0, 0, 0, 0);
             rowLayout->addWidget(area->inflate(), 1);
             auto *indicator = new QLabel(row);
             indicator->setObjectName(QStringLiteral("originIndicator"));
-            const int size = style()->pixelMetric(QStyle::PM_SmallIconSize);
-            indicator->setPixmap(QIcon::fromTheme(QStringLiteral("document-open"), style()->standardIcon(QStyle::SP_FileIcon)).pixmap(size, size));
+            const int size = widget()->style()->pixelMetric(QStyle::PM_SmallIconSize);
+            indicator->setPixmap(QIcon::fromTheme(QStringLiteral("document-open"), widget()->style()->standardIcon(QStyle::SP_FileIcon)).pixmap(size, size));
             indicator->setAlignment(Qt::AlignTop);
             indicator->hide();
             rowLayout->addWidget(indicator, 0, Qt::AlignTop);
@@ -360,7 +360,7 @@ bool SSHModule::applyTransaction(SSHConfigurationTypeId type, const Transaction 
             return false;
         }
         if (!review.diffs.isEmpty()) {
-            ReviewDialog dialog(review, this);
+            ReviewDialog dialog(review, widget());
             if (dialog.exec() != QDialog::Accepted) {
                 messagesManager()->removeMessageById(id);
                 return false;
