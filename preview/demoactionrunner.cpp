@@ -135,6 +135,12 @@ bool DemoActionRunner::prepare()
         !writeFile(banner, "Authorised access only.\nAll connections are logged.\n")) {
         return false;
     }
+    // The client configuration is read without privileges: its folder and file are readable by all, like /etc/ssh.
+    const auto readable = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther;
+    if (!QFile::setPermissions(dir, readable | QFileDevice::ExeOwner | QFileDevice::ExeGroup | QFileDevice::ExeOther) ||
+        !QFile::setPermissions(paths.clientConfig, readable)) {
+        return false;
+    }
     m_engine = std::make_unique<Engine>(paths);
     return true;
 }

@@ -1,9 +1,16 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "abstractoptionarea.h"
+#include "addpublickeydialog.h"
+#include "authorizedkeyspathdialog.h"
 #include "demoactionrunner.h"
+#include "editbannerdialog.h"
+#include "listenaddresseditdialog.h"
 #include "listenaddressmodel.h"
 #include "serveraddress.h"
 #include "sshmodule.h"
+#include "usergroupentrydialog.h"
+
+#include <KAuth/ActionReply>
 
 #include <QAction>
 #include <QApplication>
@@ -21,6 +28,9 @@
 #include <QTreeView>
 
 #include <cstdio>
+#include <functional>
+#include <memory>
+#include <vector>
 
 namespace
 {
@@ -51,6 +61,71 @@ bool save(QWidget *widget, const QString &path)
     std::fprintf(ok ? stdout : stderr, "%s %s\n", ok ? "wrote" : "could not write", qPrintable(path));
     return ok;
 }
+
+// The page when the password prompt is cancelled: one message, nothing shown as if it had been read.
+bool savePermissionRefused(const QString &dir, SSHSettings::ActionRunner *previous)
+{
+    struct Refusing : SSHSettings::ActionRunner
+    {
+        SSHSettings::ActionResult run(const QString &, const SSHSettings::ActionArguments &) override
+        {
+            SSHSettings::ActionResult result;
+            result.errorCode = KAuth::ActionReply::UserCancelledError;
+            return result;
+        }
+    } refusing;
+    SSHSettings::setActionRunner(&refusing);
+    bool ok = true;
+    {
+        SSHModule page(nullptr, {});
+        page.load();
+        page.widget()->resize(page.widget()->minimumSize());
+        page.widget()->show();
+        settle(300);
+        ok = save(page.widget(), QDir(dir).filePath(QStringLiteral("min-permission-refused.png")));
+    }
+    SSHSettings::setActionRunner(previous);
+    return ok;
+}
+
+// Every dialog of the page, at the size it opens with and at its smallest.
+bool saveDialogs(QWidget *page, const QString &dir)
+{
+    const QString home = QDir::homePath();
+    const std::vector<std::pair<QString, std::function<QDialog *()>>> dialogs {
+        {QStringLiteral("dialog-access-entry"),
+         [page] {
+             return new UserGroupEntryDialog(page);
+         }},
+        {QStringLiteral("dialog-listen-address"),
+         [page] {
+             return new ListenAddressEditDialog(ActionDialogAdd, {}, QStringLiteral("22"), page);
+         }},
+        {QStringLiteral("dialog-key-paths"),
+         [page] {
+             return new AuthorizedKeysPathDialog({QStringLiteral(".ssh/authorized_keys"), QStringLiteral("/etc/ssh/keys/%u")}, page);
+         }},
+        {QStringLiteral("dialog-add-key"),
+         [page, home] {
+             return new AddPublicKeyDialog(home + QStringLiteral("/.ssh/authorized_keys"), page);
+         }},
+        {QStringLiteral("dialog-banner"),
+         [page] {
+             return new EditBannerDialog(QStringLiteral("/etc/issue.net"), page);
+         }},
+    };
+    bool ok = true;
+    for (const auto &[name, make] : dialogs) {
+        std::unique_ptr<QDialog> dialog(make());
+        dialog->show();
+        settle(200);
+        ok = save(dialog.get(), QDir(dir).filePath(name + QStringLiteral(".png"))) && ok;
+        dialog->resize(dialog->minimumSizeHint());
+        settle(200);
+        ok = save(dialog.get(), QDir(dir).filePath(name + QStringLiteral("-min.png"))) && ok;
+    }
+    return ok;
+}
 }
 
 int main(int argc, char **argv)
@@ -66,7 +141,9 @@ int main(int argc, char **argv)
     parser.setApplicationDescription(QStringLiteral("Shows the SSH settings page outside System Settings."));
     parser.addHelpOption();
     parser.addOption({QStringLiteral("demo"), QStringLiteral("Serve the page from a demonstration configuration instead of the root helper.")});
-    parser.addOption({QStringLiteral("screenshots"), QStringLiteral("Write a PNG of every tab into <dir> and quit."), QStringLiteral("dir")});
+    parser.addOption({QStringLiteral("screenshots"),
+                      QStringLiteral("Write a PNG of every tab, at the smallest and a large size, and of every dialog into <dir> and quit."),
+                      QStringLiteral("dir")});
     parser.process(app);
 
     std::unique_ptr<DemoActionRunner> demo;
@@ -94,18 +171,28 @@ int main(int argc, char **argv)
     settle(300);
     expandEverything(page.widget());
     auto *tabs = page.widget()->findChild<QTabWidget *>(QStringLiteral("tabWidgetServer"));
+    auto *configuration = page.widget()->findChild<QComboBox *>(QStringLiteral("comboBoxSshConfig"));
     const QStringList names {QStringLiteral("server-general"), QStringLiteral("server-authentication"), QStringLiteral("server-other"),
                              QStringLiteral("server-connections")};
     bool ok = true;
-    for (int i = 0; i < tabs->count() && i < names.size(); ++i) {
-        tabs->setCurrentIndex(i);
-        settle(400);
-        ok = save(page.widget(), QDir(dir).filePath(names.at(i) + QStringLiteral(".png"))) && ok;
+    // Every tab at the smallest size the page allows and at a common large one.
+    const QList<std::pair<QString, QSize>> sizes {{QStringLiteral("min-"), page.widget()->minimumSize()}, {QStringLiteral("1280x900-"), QSize(1280, 900)}};
+    for (const auto &[prefix, size] : sizes) {
+        page.widget()->resize(size);
+        for (int i = 0; i < tabs->count() && i < names.size(); ++i) {
+            tabs->setCurrentIndex(i);
+            settle(400);
+            ok = save(page.widget(), QDir(dir).filePath(prefix + names.at(i) + QStringLiteral(".png"))) && ok;
+        }
+        tabs->setCurrentIndex(0);
+        configuration->setCurrentIndex(1);
+        settle(200);
+        ok = save(page.widget(), QDir(dir).filePath(prefix + QStringLiteral("client.png"))) && ok;
+        configuration->setCurrentIndex(0);
     }
-    tabs->setCurrentIndex(0);
-    page.widget()->findChild<QComboBox *>(QStringLiteral("comboBoxSshConfig"))->setCurrentIndex(1);
-    settle(200);
-    ok = save(page.widget(), QDir(dir).filePath(QStringLiteral("client.png"))) && ok;
+    ok = saveDialogs(page.widget(), dir) && ok;
+    ok = savePermissionRefused(dir, demo.get()) && ok;
+    page.widget()->resize(1000, 1120);
 
     // Apply from an SSH session: the review of the server's transaction, then the countdown to keep it.
     page.widget()->findChild<QComboBox *>(QStringLiteral("comboBoxSshConfig"))->setCurrentIndex(0);
@@ -135,13 +222,11 @@ int main(int argc, char **argv)
     qunsetenv("SSH_CONNECTION");
 
     // A change the helper refuses, an address of no local interface, beside one it takes: the page says why.
-    page.widget()->findChild<QComboBox *>(QStringLiteral("comboBoxSshConfig"))->setCurrentIndex(0);
-    tabs->setCurrentIndex(0);
     if (auto *addresses = page.widget()->findChild<ListenAddressModel *>()) {
         addresses->addAddress(ServerAddress(QStringLiteral("198.51.100.1"), QStringLiteral("22"), nullptr));
     }
     for (QCheckBox *box : page.widget()->findChildren<QCheckBox *>()) {
-        if (box->text() == QLatin1String("X11Forwarding") || box->text().startsWith(QLatin1String("GUI Forwarding"))) {
+        if (box->text() == QLatin1String("X11Forwarding") || box->text().contains(QLatin1String("X11 forwarding"))) {
             box->click();
         }
     }

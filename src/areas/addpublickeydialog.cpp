@@ -2,6 +2,8 @@
 #include "addpublickeydialog.h"
 #include "ui_AddPublicKeyDialog.h"
 
+#include "formaccessibility.h"
+
 #include "privilegedaction.h"
 #include "sshkeyutils.h"
 #include "sshmanager.h"
@@ -20,7 +22,7 @@ namespace
 {
 void showError(const QString &text)
 {
-    QMessageBox::critical(nullptr, i18n("Error"), text, QMessageBox::Ok);
+    QMessageBox::critical(nullptr, i18nc("@title:window", "Key not added"), text, QMessageBox::Ok);
 }
 }
 
@@ -28,6 +30,7 @@ AddPublicKeyDialog::AddPublicKeyDialog(const QString &filePath, QWidget *parent)
     : QDialog(parent), ui(std::make_unique<Ui::AddPublicKeyDialog>()), m_filePath(filePath), m_error(new KMessageWidget(this))
 {
     ui->setupUi(this);
+    FormAccessibility::apply(this);
     m_error->setMessageType(KMessageWidget::Error);
     m_error->setWordWrap(true);
     m_error->setCloseButtonVisible(false);
@@ -92,7 +95,7 @@ QString AddPublicKeyDialog::keyGeneration()
     const QString keyData = ui->partsKeyEdit->toPlainText().trimmed();
     const QString comment = ui->commentLineEdit->text().trimmed();
     if (type.isEmpty() || keyData.isEmpty()) {
-        showError(i18n("Please fill in the required fields: type and key."));
+        showError(i18n("Fill in the type and the key."));
         return {};
     }
     const QString line = QStringLiteral("%1 %2 %3").arg(type, keyData, comment);

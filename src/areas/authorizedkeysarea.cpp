@@ -54,6 +54,7 @@ QWidget *AuthorizedKeysArea::inflate()
     ui->keysView->setModel(m_proxy);
 
     QHeaderView *header = ui->keysView->header();
+    header->setStretchLastSection(false); // the name takes the spare width, not the availability icon
     for (int column = 0; column < m_model->columnCount(); ++column) {
         // Fingerprints are shown whole; the name column takes the rest.
         header->setSectionResizeMode(column, column == AuthorizedKeysModel::NameColumn ? QHeaderView::Stretch : QHeaderView::ResizeToContents);
@@ -64,6 +65,10 @@ QWidget *AuthorizedKeysArea::inflate()
     setupAnimation();
     ui->keysView->setContextMenuPolicy(Qt::CustomContextMenu);
     ui->keysView->setColumnHidden(AuthorizedKeysModel::RawKeyColumn, true);
+    ui->keysView->setTextElideMode(Qt::ElideMiddle);
+    // The name shows the type and comment already.
+    ui->keysView->setColumnHidden(AuthorizedKeysModel::CommentColumn, true);
+    ui->keysView->setColumnHidden(AuthorizedKeysModel::KeyTypeColumn, true);
     ui->searchLineEdit->addAction(QIcon::fromTheme(QStringLiteral("edit-find")), QLineEdit::LeadingPosition);
 
     connect(ui->keysView, &QTreeView::customContextMenuRequested, this, &AuthorizedKeysArea::onContextMenuRequested);
@@ -189,8 +194,7 @@ bool AuthorizedKeysArea::isAnyCollapsed() const
 
 void AuthorizedKeysArea::setupAnimation()
 {
-    m_panel = new CollapsiblePanel(ui->showButton, ui->groupBox, ui->keysView, i18n("Expand the list of authorization keys"),
-                                   i18n("Hide the list of authorization keys"), this);
+    m_panel = new CollapsiblePanel(ui->showButton, ui->groupBox, ui->keysView, i18n("Authorized keys"), this);
 }
 
 void AuthorizedKeysArea::showPublicKey(const QString &key)
@@ -237,11 +241,19 @@ void AuthorizedKeysArea::onSearchLineEditTextChanged(const QString &text)
         palette.setColor(QPalette::Text, palette.windowText().color());
     }
     ui->searchLineEdit->setPalette(palette);
+    updateRemoveKeyButton();
+}
+
+QModelIndex AuthorizedKeysArea::selectedSourceIndex() const
+{
+    // The selected row, never a current index left on a row the search hides.
+    const QModelIndexList selected = ui->keysView->selectionModel()->selectedIndexes();
+    return selected.isEmpty() ? QModelIndex() : m_proxy->mapToSource(selected.constFirst().siblingAtColumn(0));
 }
 
 void AuthorizedKeysArea::updateRemoveKeyButton()
 {
-    const QModelIndex index = m_proxy->mapToSource(ui->keysView->currentIndex());
+    const QModelIndex index = selectedSourceIndex();
     ui->removeButton->setEnabled(index.isValid() && index.parent().isValid());
     if (!index.isValid()) {
         ui->addKeyButton->setEnabled(false);
@@ -336,12 +348,12 @@ void AuthorizedKeysArea::onAddKey()
 
 void AuthorizedKeysArea::onRemoveKey()
 {
-    const QModelIndex index = m_proxy->mapToSource(ui->keysView->currentIndex());
+    const QModelIndex index = selectedSourceIndex();
     if (!index.isValid() || !index.parent().isValid()) {
-        QMessageBox::warning(this, i18n("Key removal"), i18n("Select the key to be deleted."), QMessageBox::Ok);
+        QMessageBox::warning(this, i18nc("@title:window", "Remove key"), i18n("Select the key to be deleted."), QMessageBox::Ok);
         return;
     }
-    if (QMessageBox::question(this, i18n("Key removal"), i18n("Do you really want to delete this key?"), QMessageBox::Yes | QMessageBox::No,
+    if (QMessageBox::question(this, i18nc("@title:window", "Remove key"), i18n("Do you really want to delete this key?"), QMessageBox::Yes | QMessageBox::No,
                               QMessageBox::NoButton) != QMessageBox::Yes) {
         return;
     }

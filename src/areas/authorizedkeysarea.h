@@ -55,6 +55,7 @@ private:
 
     void onSearchLineEditTextChanged(const QString &text);
     void updateRemoveKeyButton();
+    QModelIndex selectedSourceIndex() const;
     void onContextMenuRequested(const QPoint &pos);
     void editAuthorizedKeysPaths();
     void onAddKey();

@@ -177,11 +177,8 @@ QVariant AuthorizedKeysModel::data(const QModelIndex &index, int role) const
         if (column == NameColumn && !readError.isEmpty()) {
             return i18n("The file exists but could not be read: %1", readError);
         }
-        if (column == NameColumn && isKey) {
-            const QString options = SSHKeyUtils::splitOptions(item->data(RawKeyColumn).toString()).first;
-            if (!options.isEmpty()) {
-                return i18n("%1\nOptions: %2", item->data(column).toString(), options);
-            }
+        if (column == NameColumn && isKey && !SSHKeyUtils::splitOptions(item->data(RawKeyColumn).toString()).first.isEmpty()) {
+            return item->data(RawKeyColumn); // the whole line, options included
         }
         return item->data(column);
     case Qt::ForegroundRole:

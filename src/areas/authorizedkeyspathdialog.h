@@ -6,6 +6,8 @@
 
 #include <memory>
 
+class QListWidgetItem;
+
 namespace Ui
 {
 class AuthorizedKeysPathDialog;
@@ -18,11 +20,17 @@ public:
     AuthorizedKeysPathDialog(const QStringList &paths, QWidget *parent);
     ~AuthorizedKeysPathDialog() override;
 
-    /// The listed paths in order, each trimmed.
+    /// The listed paths in order, each trimmed; empty lines left out.
     QStringList paths() const;
+    /// Why sshd would not take @p path as an AuthorizedKeysFile word, empty when it would.
+    static QString pathError(const QString &path);
+
+    void accept() override;
 
 private:
     void onAdd();
+    void onBrowse();
+    QListWidgetItem *addItem(const QString &path);
     void onRemove();
     void updateRemoveButton();
 

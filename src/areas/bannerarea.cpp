@@ -35,7 +35,8 @@ QWidget *BannerArea::inflate()
 {
     ui->nameLabel->setText(m_option.displayName());
     setToolTip(m_option.description());
-    ui->choosePathButton->setToolTip(i18n("Select a file"));
+    ui->choosePathButton->setToolTip(i18n("Choose a banner file…"));
+    ui->choosePathButton->setAccessibleName(i18n("Choose a banner file"));
     ui->choosePathButton->setIcon(style()->standardIcon(QStyle::SP_DirOpenIcon));
     connect(ui->choosePathButton, &QToolButton::clicked, this, &BannerArea::selectBannerFile);
     connect(ui->pathToBannerLineEdit, &QLineEdit::textChanged, this, &BannerArea::updatePathAndButtonState);
@@ -66,8 +67,8 @@ void BannerArea::updatePathAndButtonState(const QString &path)
 
 void BannerArea::selectBannerFile()
 {
-    const QString filter = i18n("Text Files") + QStringLiteral(" (*.txt);;") + i18n("All Files") + QStringLiteral(" (*)");
-    const QString path = QFileDialog::getOpenFileName(this, i18n("Select a banner file"), QStringLiteral("/etc/ssh"), filter);
+    // Banners are plain text under any name (/etc/issue.net has no extension): every file is offered.
+    const QString path = QFileDialog::getOpenFileName(this, i18nc("@title:window", "Choose a banner file"), QStringLiteral("/etc"));
     if (!path.isEmpty()) {
         ui->pathToBannerLineEdit->setText(path);
     }

@@ -1,49 +1,70 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "collapsiblepanel.h"
 
-#include "animationcontroller.h"
+#include <KLocalizedString>
 
 #include <QAbstractScrollArea>
+#include <QEasingCurve>
+#include <QPropertyAnimation>
 #include <QToolButton>
+#include <QWidget>
 
-CollapsiblePanel::CollapsiblePanel(
-    QToolButton *button, QWidget *panel, QAbstractScrollArea *view, const QString &expandText, const QString &collapseText, QObject *parent)
-    : QObject(parent), m_button(button), m_panel(panel), m_view(view), m_expandText(expandText), m_collapseText(collapseText),
-      m_animation(new AnimationController(panel, this))
+CollapsiblePanel::CollapsiblePanel(QToolButton *button, QWidget *panel, QAbstractScrollArea *view, const QString &title, QObject *parent)
+    : QObject(parent), m_button(button), m_panel(panel), m_view(view), m_animation(new QPropertyAnimation(panel, "maximumHeight", this))
 {
-    m_panel->setMaximumHeight(0);
+    m_animation->setDuration(200);
+    m_animation->setEasingCurve(QEasingCurve::InOutQuad);
+    m_button->setText(title);
+    m_button->setAccessibleName(title);
+    m_button->setArrowType(Qt::RightArrow);
+    m_panel->setVisible(false);
     connect(m_button, &QToolButton::clicked, this, &CollapsiblePanel::toggle);
-    connect(m_animation, &AnimationController::animationFinished, this, [this] {
-        if (isExpanded()) {
-            setScrollBars(true);
-        }
-    });
+    connect(m_animation, &QPropertyAnimation::finished, this, &CollapsiblePanel::finish);
 }
 
 bool CollapsiblePanel::isExpanded() const
 {
-    return m_panel->maximumHeight() > 1;
+    return m_expanded;
 }
 
 void CollapsiblePanel::toggle()
 {
+    m_expanded = !m_expanded;
+    m_button->setArrowType(m_expanded ? Qt::DownArrow : Qt::RightArrow);
+    m_button->setAccessibleDescription(m_expanded ? i18nc("@info accessible state of a panel", "Expanded")
+                                                  : i18nc("@info accessible state of a panel", "Collapsed"));
     setScrollBars(false);
-    const bool opening = !isExpanded();
-    m_button->setText(opening ? m_collapseText : m_expandText);
-    m_button->setArrowType(opening ? Qt::UpArrow : Qt::DownArrow);
-    m_animation->toggleAnimation();
+    m_animation->stop();
+    const int height = m_panel->isVisible() ? m_panel->height() : 0;
+    if (m_expanded) {
+        m_panel->setMaximumHeight(0);
+        m_panel->setVisible(true);
+    }
+    m_animation->setStartValue(height);
+    m_animation->setEndValue(m_expanded ? m_panel->sizeHint().height() : 0);
+    m_animation->start();
+}
+
+void CollapsiblePanel::finish()
+{
+    if (m_expanded) {
+        m_panel->setMaximumHeight(QWIDGETSIZE_MAX); // open panels follow their content
+        setScrollBars(true);
+    } else {
+        m_panel->setVisible(false); // nothing inside a closed panel takes the focus
+    }
 }
 
 void CollapsiblePanel::expand()
 {
-    if (!isExpanded()) {
+    if (!m_expanded) {
         toggle();
     }
 }
 
 void CollapsiblePanel::collapse()
 {
-    if (isExpanded()) {
+    if (m_expanded) {
         toggle();
     }
 }

@@ -4,22 +4,22 @@
 #include <QObject>
 #include <QString>
 
-class AnimationController;
 class QAbstractScrollArea;
+class QPropertyAnimation;
 class QToolButton;
 class QWidget;
 
 /**
- * A panel that slides open and closed under a tool button whose text names
- * what the next click does. The view inside the panel shows no scroll bars
- * while it moves, and gets them back once it is open.
+ * A panel that slides open and closed under a tool button that names it; the
+ * button's arrow shows whether it is open. A closed panel is hidden, so nothing
+ * inside it takes the focus. The view inside shows no scroll bars while it moves.
  */
 class CollapsiblePanel : public QObject
 {
     Q_OBJECT
 public:
     /// Collapses @p panel at once and lets @p button toggle it.
-    CollapsiblePanel(QToolButton *button, QWidget *panel, QAbstractScrollArea *view, const QString &expandText, const QString &collapseText, QObject *parent);
+    CollapsiblePanel(QToolButton *button, QWidget *panel, QAbstractScrollArea *view, const QString &title, QObject *parent);
 
     bool isExpanded() const;
     void toggle();
@@ -28,11 +28,11 @@ public:
 
 private:
     void setScrollBars(bool shown);
+    void finish();
 
     QToolButton *m_button;
     QWidget *m_panel;
     QAbstractScrollArea *m_view;
-    QString m_expandText;
-    QString m_collapseText;
-    AnimationController *m_animation;
+    QPropertyAnimation *m_animation;
+    bool m_expanded = false;
 };

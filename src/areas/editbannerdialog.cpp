@@ -2,6 +2,8 @@
 #include "editbannerdialog.h"
 #include "ui_EditBannerDialog.h"
 
+#include "formaccessibility.h"
+
 #include "privilegedaction.h"
 #include "sshmanager.h"
 #include "sshsettingsprotocol.h"
@@ -41,6 +43,8 @@ EditBannerDialog::EditBannerDialog(const QString &path, QWidget *parent)
     m_error->setCloseButtonVisible(false);
     m_error->hide();
     static_cast<QVBoxLayout *>(layout())->insertWidget(0, m_error);
+    setWindowTitle(i18nc("@title:window %1 is a file", "Edit banner %1", path));
+    FormAccessibility::apply(this);
 }
 
 KMessageWidget *EditBannerDialog::errorWidget() const
@@ -58,12 +62,12 @@ void EditBannerDialog::setWriteAccessCheck(WriteAccessCheck check)
 int EditBannerDialog::exec()
 {
     if (!QFile::exists(m_path)) {
-        QMessageBox::critical(parentWidget(), i18n("Error"), i18n("The path specified is incorrect, please make sure the file exists."), QMessageBox::Ok);
+        QMessageBox::critical(parentWidget(), i18nc("@title:window", "Banner not opened"), i18n("The banner file does not exist."), QMessageBox::Ok);
         return QDialog::Rejected;
     }
     QFile file(m_path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
-        QMessageBox::critical(parentWidget(), i18n("Error"), i18n("Failed to open file for reading"), QMessageBox::Ok);
+        QMessageBox::critical(parentWidget(), i18nc("@title:window", "Banner not opened"), i18n("The banner file could not be read."), QMessageBox::Ok);
         return QDialog::Rejected;
     }
     ui->textEdit->setPlainText(QString::fromUtf8(file.readAll()));

@@ -52,8 +52,7 @@ void ListenAddressArea::configureTableView()
 
 void ListenAddressArea::setupAnimation()
 {
-    m_panel = new CollapsiblePanel(ui->showButton, ui->groupBox, ui->tableView, i18n("Expand the list of listening addresses"),
-                                   i18n("Hide the list of listening addresses"), this);
+    m_panel = new CollapsiblePanel(ui->showButton, ui->groupBox, ui->tableView, i18n("Listening addresses"), this);
 }
 
 void ListenAddressArea::setupButtonConnections()

@@ -6,7 +6,9 @@
 
 #include <KLocalizedString>
 
+#include "formaccessibility.h"
 #include <QCompleter>
+
 #include <QMessageBox>
 #include <QRegularExpression>
 #include <QRegularExpressionValidator>
@@ -16,11 +18,12 @@ ListenAddressEditDialog::ListenAddressEditDialog(ActionDialogId action, const QL
     : QDialog(parent), ui(std::make_unique<Ui::ListenAddressEditDialog>()), m_action(action), m_defaultPort(defaultPort), m_addresses(addresses)
 {
     ui->setupUi(this);
-    setWindowTitle(action == ActionDialogAdd ? i18n("Add new listen address") : i18n("Edit listen address"));
+    setWindowTitle(action == ActionDialogAdd ? i18nc("@title:window", "Add listening address") : i18nc("@title:window", "Edit listening address"));
     setValidator();
     setCompleter();
     ui->portCheckBox->setIcon(style()->standardIcon(QStyle::SP_MessageBoxInformation));
-    ui->portCheckBox->setToolTip(i18n("If the port is not specified, its default value will be used."));
+    ui->portCheckBox->setToolTip(i18n("Without a port of its own, the address uses the server's port."));
+    FormAccessibility::apply(this);
     connect(ui->portCheckBox, &QCheckBox::toggled, this, [this](bool checked) {
         ui->portSpinBox->setEnabled(checked);
     });
@@ -34,8 +37,7 @@ void ListenAddressEditDialog::setValidator()
                                                            "{1,6}:[0-9A-Fa-f]{1,4}|(?:(?:25[0-5]|2[0-4][0-9]|[01]?["
                                                            "0-9][0-9]?)\\.){3}(?:25[0-5]|2[0-4][0-9]|[01]?[0-9][0-9]?))$"));
     ui->ipLineEdit->setValidator(new QRegularExpressionValidator(pattern, ui->ipLineEdit));
-    ui->ipLineEdit->setToolTip(i18n("To specify an IPv6 address, leading zeros are required in each segment;") + QLatin1Char('\n') +
-                               i18n("it is not recommended to replace zeros with the '::' character."));
+    ui->ipLineEdit->setToolTip(i18n("An IPv4 address such as 192.168.1.10, or an IPv6 address such as fd00::10"));
 }
 
 void ListenAddressEditDialog::setCompleter()
@@ -77,7 +79,7 @@ int ListenAddressEditDialog::exec()
     try {
         setupWidgets();
     } catch (const ExceptionSSH &exception) {
-        QMessageBox::critical(parentWidget(), i18n("Error"), exception.message(), QMessageBox::Ok);
+        QMessageBox::critical(parentWidget(), i18nc("@title:window", "Address not accepted"), exception.message(), QMessageBox::Ok);
         return QDialog::Rejected;
     }
     return QDialog::exec();
@@ -96,13 +98,15 @@ ServerAddress ListenAddressEditDialog::newAddress() const
 void ListenAddressEditDialog::accept()
 {
     const ServerAddress address = newAddress();
-    if (m_addresses.contains(address)) {
-        QMessageBox::critical(this, i18n("Error"), i18n("The address already exists."), QMessageBox::Ok);
+    // Saving the edited address unchanged is no duplicate.
+    if (m_addresses.contains(address) && !(m_action == ActionDialogEdit && address == m_selectedAddress)) {
+        QMessageBox::critical(this, i18nc("@title:window", "Address not accepted"), i18n("The SSH server already listens on this address and port."),
+                              QMessageBox::Ok);
         return;
     }
     if (address.isValid()) {
         QDialog::accept();
         return;
     }
-    QMessageBox::critical(this, i18n("Error"), i18n("Incorrect IP address or port"), QMessageBox::Ok);
+    QMessageBox::critical(this, i18nc("@title:window", "Address not accepted"), i18n("Incorrect IP address or port"), QMessageBox::Ok);
 }

@@ -15,8 +15,11 @@ SpinboxOptionArea::~SpinboxOptionArea() = default;
 QWidget *SpinboxOptionArea::inflate()
 {
     ui->spinBox->setValue(m_option.value().toInt());
-    if (m_option.configureId() == Client && m_option.id() == SSHOption::ServerAliveInterval) {
-        ui->spinBox->setSuffix(QLatin1Char(' ') + i18n("sec"));
+    // Durations carry their unit; a zero that turns something off says so.
+    const bool keepAlive = m_option.configureId() == Client && m_option.id() == SSHOption::ServerAliveInterval;
+    if (keepAlive || (m_option.configureId() == Server && m_option.id() == SSHOption::LoginGraceTime)) {
+        ui->spinBox->setSuffix(i18nc("@item:valuesuffix seconds", " s"));
+        ui->spinBox->setSpecialValueText(keepAlive ? i18nc("@item:inlistbox keep-alive messages", "Off") : i18nc("@item:inlistbox no time limit", "No limit"));
     }
     ui->label->setText(m_option.displayName());
     setToolTip(m_option.description());

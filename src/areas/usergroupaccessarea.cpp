@@ -52,8 +52,7 @@ QWidget *UserGroupAccessArea::inflate()
 
 void UserGroupAccessArea::setupAnimation()
 {
-    m_panel = new CollapsiblePanel(ui->showButton, ui->groupBox, ui->treeView, i18n("Expand user/group access settings"),
-                                   i18n("Collapse user/group access settings"), this);
+    m_panel = new CollapsiblePanel(ui->showButton, ui->groupBox, ui->treeView, i18n("User and group access"), this);
 }
 
 void UserGroupAccessArea::initializeModel()

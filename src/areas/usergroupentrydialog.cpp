@@ -2,11 +2,21 @@
 #include "usergroupentrydialog.h"
 #include "ui_UserGroupEntryDialog.h"
 
+#include "formaccessibility.h"
+
 #include <KLocalizedString>
 
 #include <QCompleter>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QRegularExpression>
+
+#include <grp.h>
+#include <pwd.h>
+#include <unistd.h>
+
+#include <tuple>
+#include <vector>
 
 namespace
 {
@@ -16,6 +26,30 @@ T comboValue(const QComboBox *combo)
     bool ok = false;
     const int value = combo->currentData(Qt::UserRole).toInt(&ok);
     return static_cast<T>(ok ? value : 0);
+}
+
+/// The login name and group names of the user running the page.
+std::pair<QString, QStringList> currentAccount()
+{
+    const passwd *pw = getpwuid(getuid());
+    if (!pw) {
+        return {};
+    }
+    const QString user = QString::fromLocal8Bit(pw->pw_name);
+    int count = 64;
+    std::vector<gid_t> gids(count);
+    if (getgrouplist(pw->pw_name, pw->pw_gid, gids.data(), &count) < 0) {
+        gids.resize(count);
+        getgrouplist(pw->pw_name, pw->pw_gid, gids.data(), &count);
+    }
+    gids.resize(std::max(count, 0));
+    QStringList groups;
+    for (const gid_t gid : gids) {
+        if (const group *gr = getgrgid(gid)) {
+            groups.append(QString::fromLocal8Bit(gr->gr_name));
+        }
+    }
+    return {user, groups};
 }
 
 void selectData(QComboBox *combo, int value)
@@ -41,6 +75,9 @@ UserGroupEntryDialog::~UserGroupEntryDialog() = default;
 void UserGroupEntryDialog::initialize()
 {
     ui->setupUi(this);
+    std::tie(m_user, m_groups) = currentAccount();
+    // Adding starts from an entry of no role; editing from the entry shown.
+    setWindowTitle(m_entry.role() == RoleUnknown ? i18nc("@title:window", "Add access entry") : i18nc("@title:window", "Edit access entry"));
     ui->typeCombo->addItem(QIcon(), i18n("Users"), static_cast<int>(RoleUser));
     ui->typeCombo->addItem(QIcon(), i18n("Groups"), static_cast<int>(RoleGroup));
     ui->permissionCombo->addItem(QIcon(), i18n("Allow"), static_cast<int>(PermissionAllow));
@@ -75,6 +112,7 @@ void UserGroupEntryDialog::initialize()
     };
     connect(ui->typeCombo, qOverload<int>(&QComboBox::currentIndexChanged), this, showAddress);
     showAddress();
+    FormAccessibility::apply(this);
 }
 
 void UserGroupEntryDialog::setExistingEntries(const QList<AccessEntry> &entries)
@@ -123,7 +161,7 @@ AccessEntry UserGroupEntryDialog::buildEntry() const
 
 bool UserGroupEntryDialog::showError(const QString &text)
 {
-    QMessageBox::critical(this, i18n("Error"), text, QMessageBox::Ok);
+    QMessageBox::critical(this, i18nc("@title:window", "Entry not accepted"), text, QMessageBox::Ok);
     return false;
 }
 
@@ -163,11 +201,63 @@ void UserGroupEntryDialog::accept()
     if (!validateEntry()) {
         return;
     }
-    m_entry = buildEntry();
+    const AccessEntry entry = buildEntry();
+    if (!confirmLockout(entry)) {
+        return;
+    }
+    m_entry = entry;
     QDialog::accept();
 }
 
 AccessEntry UserGroupEntryDialog::entry() const
 {
     return m_entry;
+}
+
+void UserGroupEntryDialog::setAccount(const QString &user, const QStringList &groups)
+{
+    m_user = user;
+    m_groups = groups;
+}
+
+QString UserGroupEntryDialog::lockoutWarning(const AccessEntry &entry) const
+{
+    const bool you = !m_user.isEmpty() && entry.namesAccount(m_user, m_groups);
+    const bool anyName = entry.name().isEmpty() || entry.name() == QLatin1String("*");
+    if (entry.permission() == PermissionDeny) {
+        if (!you) {
+            return {};
+        }
+        if (anyName) {
+            return i18n("This entry denies SSH logins to every account, yours (%1) included.", m_user);
+        }
+        return entry.role() == RoleUser ? i18n("This entry denies SSH logins to your own account (%1).", m_user)
+                                        : i18n("This entry denies SSH logins to every member of %1, your account (%2) included.", entry.name(), m_user);
+    }
+    // The first Allow entry of a kind turns the list into the only accounts let in.
+    const bool firstOfItsKind = std::none_of(m_existingEntries.cbegin(), m_existingEntries.cend(), [this, &entry](const AccessEntry &other) {
+        return other != m_entry && other.permission() == PermissionAllow && other.role() == entry.role();
+    });
+    if (!firstOfItsKind || (anyName && !entry.hasHost())) {
+        return {};
+    }
+    if (entry.role() == RoleUser) {
+        return you ? i18n("Once users are allowed by name, every user not in the list is shut out of SSH logins.")
+                   : i18n("Once users are allowed by name, every user not in the list is shut out of SSH logins, your account (%1) included.", m_user);
+    }
+    return you ? i18n("Once groups are allowed by name, every account that is in none of them is shut out of SSH logins.")
+               : i18n("Once groups are allowed by name, every account that is in none of them is shut out of SSH logins, your account (%1) included.", m_user);
+}
+
+bool UserGroupEntryDialog::confirmLockout(const AccessEntry &entry)
+{
+    const QString warning = lockoutWarning(entry);
+    if (warning.isEmpty()) {
+        return true;
+    }
+    QMessageBox box(QMessageBox::Warning, i18nc("@title:window", "Shut out accounts?"), warning, QMessageBox::NoButton, this);
+    QPushButton *add = box.addButton(i18nc("@action:button", "Add the entry anyway"), QMessageBox::AcceptRole);
+    box.setDefaultButton(box.addButton(QMessageBox::Cancel));
+    box.exec();
+    return box.clickedButton() == add;
 }

@@ -28,6 +28,10 @@ public:
     AccessEntry entry() const;
     /// Checks the fields; shows what is wrong and answers false.
     bool validateEntry();
+    /// The account whose lockout is warned of; the user running the page unless set.
+    void setAccount(const QString &user, const QStringList &groups);
+    /// What accepting @p entry would shut out, empty when nothing the administrator would miss.
+    QString lockoutWarning(const AccessEntry &entry) const;
 
 public Q_SLOTS:
     void accept() override;
@@ -38,8 +42,12 @@ private:
     AccessEntry buildEntry() const;
     bool keepsHostPattern() const;
     bool showError(const QString &text);
+    /// Asks before an entry that shuts accounts out is accepted.
+    bool confirmLockout(const AccessEntry &entry);
 
     std::unique_ptr<Ui::UserGroupEntryDialog> ui;
     AccessEntry m_entry;
     QList<AccessEntry> m_existingEntries;
+    QString m_user;
+    QStringList m_groups;
 };

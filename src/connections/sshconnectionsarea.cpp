@@ -15,6 +15,7 @@
 #include <QHeaderView>
 #include <QKeySequence>
 #include <QLabel>
+#include <QLocale>
 #include <QMenu>
 #include <QSortFilterProxyModel>
 #include <QStatusBar>
@@ -43,6 +44,9 @@ SSHConnectionsArea::SSHConnectionsArea(KCMOS::MessagesManager *messagesManager, 
     connect(m_manager, &SSHConnectionsManager::idleTimeChanged, m_model, &SSHConnectionsModel::updateIdleTime);
     connect(m_manager, &SSHConnectionsManager::connectionOpened, m_model, &SSHConnectionsModel::addConnection);
     connect(m_manager, &SSHConnectionsManager::connectionClosed, m_model, &SSHConnectionsModel::removeConnection);
+    connect(m_manager, &SSHConnectionsManager::journalReadable, this, [this, messagesManager](bool readable, const QString &reason) {
+        showJournalState(readable, reason, messagesManager);
+    });
     connect(m_manager, &SSHConnectionsManager::attemptsChanged, this, [this] {
         m_attemptsModel->setAttempts(m_manager->attempts());
     });
@@ -137,7 +141,30 @@ void SSHConnectionsArea::updateData()
     const QDateTime now = QDateTime::currentDateTime();
     m_manager->readConnections();
     m_manager->readIdleTime(m_model->connections());
-    m_statusBar->showMessage(i18n("Updated at %1", now.toString(Qt::TextDate)));
+    if (!m_journalUnreadable) {
+        m_statusBar->showMessage(i18n("Updated at %1", QLocale().toString(now.time(), QLocale::ShortFormat)));
+    }
+}
+
+void SSHConnectionsArea::showJournalState(bool readable, const QString &reason, KCMOS::MessagesManager *messagesManager)
+{
+    const QString id = QStringLiteral("journal_id");
+    if (readable == !m_journalUnreadable) {
+        return; // said already
+    }
+    m_journalUnreadable = !readable;
+    if (readable) {
+        if (messagesManager) {
+            messagesManager->removeMessageById(id);
+        }
+        return;
+    }
+    const QString text = reason.isEmpty() ? i18n("Connections cannot be shown: the system journal sent nothing that could be read.")
+                                          : i18n("Connections cannot be shown: the system journal could not be read (%1).", reason);
+    m_statusBar->showMessage(i18n("The journal cannot be read since %1", QLocale().toString(QTime::currentTime(), QLocale::ShortFormat)));
+    if (messagesManager) {
+        messagesManager->newMessageById(id, text, KCMOS::Warning);
+    }
 }
 
 void SSHConnectionsArea::disableAutoUpdate()

@@ -69,6 +69,8 @@ private:
     void blockCurrent(KCMOS::MessagesManager *messagesManager);
     void blockAddress(const QHostAddress &address, KCMOS::MessagesManager *messagesManager);
     void setupAttemptsView(KCMOS::MessagesManager *messagesManager);
+    /// Says once when and why the journal cannot be read, and takes the message back once it can.
+    void showJournalState(bool readable, const QString &reason, KCMOS::MessagesManager *messagesManager);
 
     std::unique_ptr<Ui::SSHConnectionsArea> ui;
     SSHConnectionsManager *m_manager;
@@ -76,6 +78,7 @@ private:
     QThread m_thread;
     QStatusBar *m_statusBar;
     QTimer *m_timer;
+    bool m_journalUnreadable = false;
     QAction *m_blockIpAction = nullptr;
     QAction *m_disconnectAction = nullptr;
     QSortFilterProxyModel *m_proxy = nullptr;

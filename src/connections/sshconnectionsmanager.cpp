@@ -5,6 +5,7 @@
 
 #include "messagesmanager.h"
 #include "privilegedaction.h"
+#include "sshmanager.h"
 #include "sshsettingsprotocol.h"
 
 #include <KLocalizedString>
@@ -67,15 +68,26 @@ void SSHConnectionsManager::readConnections()
     using namespace SSHSettings::Protocol;
     const SSHSettings::ActionResult result =
         SSHSettings::runPrivilegedAction(SSHSettings::ActionKind::Access, {{Arg::JournalArguments, SshdLog::journalArguments(m_tracker.cursor())}});
+    // Each failure is logged once, not at every refresh.
     if (!result.ok) {
-        qCWarning(SSHSETTINGS_CONNECTIONS) << "Failed to read journalctl" << result.errorText;
+        if (m_lastFailure != result.errorText) {
+            qCWarning(SSHSETTINGS_CONNECTIONS) << "Failed to read journalctl" << result.errorText;
+        }
+        m_lastFailure = result.errorText;
+        Q_EMIT journalReadable(false, SSHManager::failureReason(result));
         return;
     }
     const QVariant output = result.data.value(Reply::Output);
     if (output.userType() != QMetaType::QByteArray || !m_tracker.apply(output.toByteArray())) {
-        qCWarning(SSHSETTINGS_CONNECTIONS) << "Reading journalctl sent no records";
+        if (m_lastFailure != QLatin1String("no records")) {
+            qCWarning(SSHSETTINGS_CONNECTIONS) << "Reading journalctl sent no records";
+        }
+        m_lastFailure = QStringLiteral("no records");
+        Q_EMIT journalReadable(false, QString());
         return;
     }
+    m_lastFailure.clear();
+    Q_EMIT journalReadable(true, QString());
     Q_EMIT attemptsChanged();
 }
 

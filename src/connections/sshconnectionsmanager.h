@@ -51,6 +51,8 @@ Q_SIGNALS:
     void connectionClosed(pid_t syslogPid, const QDateTime &closeTime);
     /// A read went through; attempts() may have changed.
     void attemptsChanged();
+    /// The journal could not be read, with why (empty when it sent nothing usable); or, with no reason, it was read again.
+    void journalReadable(bool readable, const QString &reason);
 
 public Q_SLOTS:
     /// Reads the journal lines written since the last call and processes them.
@@ -69,4 +71,5 @@ protected:
 private:
     SshdLog::Tracker m_tracker;
     bool m_reading = false;
+    QString m_lastFailure; ///< the last read's failure, logged once
 };

@@ -52,7 +52,7 @@ void SSHManager::buildServerOptions()
 {
     SSHOptionBuilder builder(Server, nullptr);
     builder.buildSSHOption(SSHOption::Port, QStringLiteral("Port"), i18n("Port"), i18n("The port on which the service will be located."), QMetaType::Int, 22);
-    builder.buildSSHOption(SSHOption::MaxSessions, QStringLiteral("MaxSessions"), i18n("Maximum number of open sessions"),
+    builder.buildSSHOption(SSHOption::MaxSessions, QStringLiteral("MaxSessions"), i18n("Sessions per connection"),
                            i18n("The maximum number of open sessions allowed per network connection."), QMetaType::Int, 10);
     builder.buildSSHOption(
         SSHOption::UseDNS, QStringLiteral("UseDNS"), i18n("Use DNS"),
@@ -62,17 +62,17 @@ void SSHManager::buildServerOptions()
                            i18n("The private key is stored on your PC, and the public key is added to the server in the .ssh/authorized_keys file in the "
                                 "directory of the desired user."),
                            QMetaType::Bool, true);
-    builder.buildSSHOption(SSHOption::KerberosAuthentication, QStringLiteral("KerberosAuthentication"), i18n("Check password Kerberos KDC"),
+    builder.buildSSHOption(SSHOption::KerberosAuthentication, QStringLiteral("KerberosAuthentication"), i18n("Check passwords with Kerberos"),
                            i18n("Indicates whether the user-supplied password for PasswordAuthentication will be validated through the Kerberos KDC. To use "
                                 "this option, the server requires a Kerberos servtab that allows the identity of the KDC to be verified."),
                            QMetaType::Bool, false);
     builder.buildSSHOption(SSHOption::UsePAM, QStringLiteral("UsePAM"), i18n("Enable PAM authentication"),
                            i18n("Enables PAM authentication using ChallengeResponseAuthentication and PasswordAuthentication."), QMetaType::Bool, true);
     builder.buildSSHOption(SSHOption::KbdInteractiveAuthentication, QStringLiteral("KbdInteractiveAuthentication"),
-                           i18n("Allow interactive authentication using keyboard"), i18n("Using challenge-response."), QMetaType::Bool, false);
+                           i18n("Allow keyboard-interactive authentication"), i18n("Using challenge-response."), QMetaType::Bool, false);
     builder.buildSSHOption(SSHOption::PasswordAuthentication, QStringLiteral("PasswordAuthentication"), i18n("Allow password authentication"),
                            i18n("Allow password authentication"), QMetaType::Bool, true);
-    builder.buildSSHOption(SSHOption::TCPKeepAlive, QStringLiteral("TCPKeepAlive"), i18n("Enable TCPKeepAlive"),
+    builder.buildSSHOption(SSHOption::TCPKeepAlive, QStringLiteral("TCPKeepAlive"), i18n("Send TCP keep-alive messages"),
                            i18n("Whether the system should send TCP keepalive messages to the other side."), QMetaType::Bool, true);
     builder.buildSSHOption(SSHOption::HostbasedAuthentication, QStringLiteral("HostbasedAuthentication"), i18n("Host-based authentication (rhosts)"),
                            i18n("Indicates whether rhosts or /etc/hosts.equiv authentication is allowed along with successful public key client host "
@@ -81,40 +81,37 @@ void SSHManager::buildServerOptions()
     builder.buildSSHOption(SSHOption::GSSAPIAuthentication, QStringLiteral("GSSAPIAuthentication"), i18n("Allow authentication by GSSAPI"),
                            i18n("Specifies whether user authentication based on GSSAPI is allowed."), QMetaType::Bool, false);
     // Read as sshd prints it ("without-password" for prohibit-password); shown as a three-state box.
-    builder.buildSSHOption(SSHOption::PermitRootLogin, QStringLiteral("PermitRootLogin"), i18n("Allow root user access via SSH protocol"),
+    builder.buildSSHOption(SSHOption::PermitRootLogin, QStringLiteral("PermitRootLogin"), i18n("Allow root to log in"),
                            i18n("Indicates whether root can login using ssh."), QMetaType::QString, QStringLiteral("prohibit-password"));
     builder.buildSSHOption(SSHOption::ListenAddress, QStringLiteral("ListenAddress"), i18n("Listening addresses"),
                            i18n("Specifies the local addresses sshd should listen on"), QMetaType::QStringList,
                            QStringList {QStringLiteral("0.0.0.0"), QStringLiteral("::")});
-    builder.buildSSHOption(SSHOption::X11Forwarding, QStringLiteral("X11Forwarding"), i18n("GUI Forwarding (X11Forwarding)"),
+    builder.buildSSHOption(SSHOption::X11Forwarding, QStringLiteral("X11Forwarding"), i18n("Allow X11 forwarding"),
                            i18n("Redirect the graphical interface of applications from a remote server to the local machine."), QMetaType::Bool, true);
-    builder.buildSSHOption(SSHOption::PermitEmptyPasswords, QStringLiteral("PermitEmptyPasswords"),
-                           i18n("Allow connecting to the server with an empty password"),
+    builder.buildSSHOption(SSHOption::PermitEmptyPasswords, QStringLiteral("PermitEmptyPasswords"), i18n("Allow empty passwords"),
                            i18n("Users with empty passwords will be able to log in via SSH. This is considered an unsafe practice."), QMetaType::Bool, false);
     builder.buildSSHOption(SSHOption::IgnoreUserKnownHosts, QStringLiteral("IgnoreUserKnownHosts"), i18n("Ignore user's known_hosts file"),
                            i18n("Determines whether the server should ignore the known_hosts file that is located in the user's home directory."),
                            QMetaType::Bool, false);
     builder.buildSSHOption(SSHOption::IgnoreRhosts, QStringLiteral("IgnoreRhosts"), i18n("Ignore user's .rhosts and .shosts files"),
                            i18n("Determines whether the server should ignore the user's .rhosts and .shosts file."), QMetaType::Bool, true);
-    builder.buildSSHOption(
-        SSHOption::LoginGraceTime, QStringLiteral("LoginGraceTime"), i18n("Time allotted for entering the password"),
-        i18n("A parameter that specifies the time (in seconds) that the user has to successfully authenticate after establishing a connection."),
-        QMetaType::Int, 120);
-    builder.buildSSHOption(SSHOption::AddressFamily, QStringLiteral("AddressFamily"), i18n("Type of network addresses"),
+    builder.buildSSHOption(SSHOption::LoginGraceTime, QStringLiteral("LoginGraceTime"), i18n("Time to log in"),
+                           i18n("The time, in seconds, a client has to complete authentication after connecting; 0 means no limit."), QMetaType::Int, 120);
+    builder.buildSSHOption(SSHOption::AddressFamily, QStringLiteral("AddressFamily"), i18n("Address family"),
                            i18n("The type of network addresses that the server will listen on."), QMetaType::QStringList, QStringLiteral("any"));
-    builder.buildSSHOption(SSHOption::PrintLastLog, QStringLiteral("PrintLastLog"), i18n("Enable display of last login time"),
+    builder.buildSSHOption(SSHOption::PrintLastLog, QStringLiteral("PrintLastLog"), i18n("Show the time of the last login"),
                            i18n("Enables the display of the last login time upon SSH connection."), QMetaType::Bool, true);
-    builder.buildSSHOption(SSHOption::PrintMotd, QStringLiteral("PrintMotd"), i18n("Enable message of the day"),
+    builder.buildSSHOption(SSHOption::PrintMotd, QStringLiteral("PrintMotd"), i18n("Show the message of the day"),
                            i18n("Determines whether the system will display the 'Message of the Day' (MOTD) when a user logs in via SSH."), QMetaType::Bool,
                            false);
-    builder.buildSSHOption(SSHOption::PermitTunnel, QStringLiteral("PermitTunnel"), i18n("SSH Tunneling Mode"),
+    builder.buildSSHOption(SSHOption::PermitTunnel, QStringLiteral("PermitTunnel"), i18n("Tunnel device forwarding"),
                            i18n("Determining the allowed tunneling level for SSH connections."), QMetaType::QStringList, QStringLiteral("no"));
     builder.buildSSHOption(SSHOption::Subsystem, QStringLiteral("Subsystem"), i18n("Use SFTP subsystem"),
                            i18n("Enabling the SFTP subsystem allows you to securely copy files between hosts."), QMetaType::Bool, true);
-    builder.buildSSHOption(SSHOption::Banner, QStringLiteral("Banner"), i18n("Path to the SSH Banner file"),
+    builder.buildSSHOption(SSHOption::Banner, QStringLiteral("Banner"), i18n("Banner file"),
                            i18n("Specifies the path to the file containing the welcome message or information displayed when logging in via SSH."),
                            QMetaType::QString, QStringLiteral("none"));
-    builder.buildSSHOption(SSHOption::AuthorizedKeysFile, QStringLiteral("AuthorizedKeysFile"), i18n("A list of files from which authorization keys are read"),
+    builder.buildSSHOption(SSHOption::AuthorizedKeysFile, QStringLiteral("AuthorizedKeysFile"), i18n("Authorized keys"),
                            i18n("Authorized keys determine which users are allowed to log on to the server using public key authentication in SSH."),
                            QMetaType::QStringList, QStringList {QStringLiteral(".ssh/authorized_keys"), QStringLiteral(".ssh/authorized_keys2")}, {}, false);
 
@@ -130,7 +127,7 @@ void SSHManager::buildServerOptions()
     SSHOptions subOptions;
     subBuilder.moveOptions(subOptions);
 
-    builder.buildSSHOption(SSHOption::AllowDenyUsersGroups, QStringLiteral("AllowDenyUsersGroups"), i18n("List of allowed/denied users or groups."),
+    builder.buildSSHOption(SSHOption::AllowDenyUsersGroups, QStringLiteral("AllowDenyUsersGroups"), i18n("User and group access"),
                            i18n("List of group names or usernames that are prohibited from logging in via SSH."), QMetaType::QStringList, QStringList(),
                            subOptions);
 
@@ -143,17 +140,16 @@ void SSHManager::buildServerOptions()
 void SSHManager::buildClientOptions()
 {
     SSHOptionBuilder builder(Client, nullptr);
-    builder.buildSSHOption(SSHOption::ClientPort, QStringLiteral("Port"), i18n("Host port"), i18n("Port number to connect on the remote host."), QMetaType::Int,
-                           22);
-    builder.buildSSHOption(SSHOption::ServerAliveInterval, QStringLiteral("ServerAliveInterval"), i18n("SSH server connection timeout"),
+    builder.buildSSHOption(SSHOption::ClientPort, QStringLiteral("Port"), i18n("Port on remote hosts"), i18n("Port number to connect on the remote host."),
+                           QMetaType::Int, 22);
+    builder.buildSSHOption(SSHOption::ServerAliveInterval, QStringLiteral("ServerAliveInterval"), i18n("Keep-alive interval"),
                            i18n("Sets the timeout interval in seconds after which, if no data has been received from the server, ssh will send a message over "
                                 "an encrypted channel to request a response from the server. The default value is 0, which means these messages will not be "
                                 "sent to the server."),
                            QMetaType::Int, 0);
-    builder.buildSSHOption(SSHOption::ServerAliveCountMax, QStringLiteral("ServerAliveCountMax"),
-                           i18n("Maximum number of keep-alive attempts before disconnecting"),
-                           i18n("Sets the number of active server messages that can be sent withoutreceiving any messages from the server via ssh.If this "
-                                "threshold is reached while sending server health messages,ssh will disconnect from the server, terminating the session."),
+    builder.buildSSHOption(SSHOption::ServerAliveCountMax, QStringLiteral("ServerAliveCountMax"), i18n("Unanswered keep-alives before disconnecting"),
+                           i18n("The number of keep-alive messages ssh sends without an answer from the server. When it is reached, ssh disconnects "
+                                "and ends the session."),
                            QMetaType::Int, 3);
     SSHOptions options;
     builder.moveOptions(options);
@@ -163,12 +159,11 @@ void SSHManager::buildClientOptions()
 
 void SSHManager::loadValueOptions()
 {
-    if (serverState().isActive()) {
-        loadConfigurations({Server, Client});
-        return;
+    // A stopped server's files are read all the same: its settings can be prepared before it starts.
+    loadConfigurations({Server, Client});
+    if (!serverState().isActive()) {
+        Q_EMIT error(i18n("The SSH server is stopped"), ServerNotRunning, QString());
     }
-    loadConfigurations({Client});
-    Q_EMIT error(i18n("The SSH server is not running or installed. Please make sure you have the 'openssh-server' package."), ServerNotRunning, QString());
 }
 
 void SSHManager::loadConfigurations(std::initializer_list<SSHConfigurationTypeId> types)

@@ -5,6 +5,7 @@
 #include "abstractoptionarea.h"
 #include "addressfamilyarea.h"
 #include "factorymanager.h"
+#include "formaccessibility.h"
 #include "messagesmanager.h"
 #include "messagewidget.h"
 #include "revertcountdown.h"
@@ -16,12 +17,14 @@
 #include "statewidget.h"
 #include "usergroupaccessarea.h"
 
+#include <KAcceleratorManager>
 #include <KConfigGroup>
 #include <KLocalizedString>
 #include <KMessageBox>
 #include <KSharedConfig>
 
 #include <QAction>
+#include <QCheckBox>
 #include <QDebug>
 #include <QFile>
 #include <QHBoxLayout>
@@ -31,6 +34,10 @@
 #include <QScopeGuard>
 #include <QScopedValueRollback>
 #include <QStyle>
+
+#include <algorithm>
+#include <memory>
+#include <vector>
 
 SSHModule::SSHModule(Compat::ModuleParent *parent, const Compat::ModuleArgs &args)
     : KCMOS::OrbisKCModule(QStringLiteral("orbis_kcm_ssh"), parent, QString(), args), ui(new Ui::SSHModule)
@@ -59,6 +66,9 @@ void SSHModule::access()
         setupSshServerStatus();
         createConnectionsTab();
         updateOriginIndicators();
+        if (m_refused) {
+            setPermissionRefused(true);
+        }
         return;
     }
     resetValues();
@@ -67,6 +77,10 @@ void SSHModule::access()
 void SSHModule::initManagers()
 {
     m_manager = new SSHManager(this);
+    // Known at once, so that no area ever shows the built-in defaults as if they had been read.
+    connect(m_manager, &SSHManager::error, this, [this](const QString &, SSHCodeError code) {
+        m_refused = m_refused || code == AuthorizationRefused;
+    });
     connect(m_manager, &SSHManager::error, this, &SSHModule::handleManagerError, Qt::QueuedConnection);
     m_manager->initializeConfigurations(true);
     m_factoryManager = new FactoryManager(m_manager, this);
@@ -108,6 +122,71 @@ void SSHModule::configureLayoutWidgets()
     addWidgetsToLayout(ui->vboxOther,
                        {SSHOption::UseDNS, SSHOption::TCPKeepAlive, SSHOption::PrintLastLog, SSHOption::PrintMotd, SSHOption::Subsystem, SSHOption::Banner});
     addWidgetsToLayout(ui->vboxClientTab, {SSHOption::ClientPort, SSHOption::ServerAliveCountMax, SSHOption::ServerAliveInterval});
+    for (QVBoxLayout *layout : {ui->vboxGeneral, ui->vboxAuth, ui->vboxOther, ui->vboxClientTab}) {
+        alignFormColumns(layout);
+    }
+    // Tab follows the screen; every label with a buddy, every check box, button and tab gets an Alt shortcut.
+    QWidget *page = ui->configureSwitcher->parentWidget();
+    FormAccessibility::orderTabsByLayout(page);
+    KAcceleratorManager::manage(page);
+}
+
+void SSHModule::alignFormColumns(QVBoxLayout *layout) const
+{
+    QList<AbstractOptionArea *> areas;
+    for (int i = 0; i < layout->count(); ++i) {
+        // An area, or the row that holds an area and its origin indicator.
+        QWidget *widget = layout->itemAt(i)->widget();
+        auto *area = qobject_cast<AbstractOptionArea *>(widget);
+        if (!area && widget) {
+            area = widget->findChild<AbstractOptionArea *>(QString(), Qt::FindDirectChildrenOnly);
+        }
+        if (area) {
+            areas.append(area);
+        }
+    }
+    auto labelOf = [](const AbstractOptionArea *area) -> QLabel * {
+        const auto labels = area->findChildren<QLabel *>(QString(), Qt::FindDirectChildrenOnly);
+        for (QLabel *label : labels) {
+            if (label->objectName() == QLatin1String("label") || label->objectName() == QLatin1String("nameLabel")) {
+                return label;
+            }
+        }
+        return nullptr;
+    };
+    int column = 0;
+    for (const AbstractOptionArea *area : std::as_const(areas)) {
+        if (QLabel *label = labelOf(area)) {
+            if (!label->text().endsWith(QLatin1Char(':'))) {
+                label->setText(i18nc("@label a form label, %1 is its text", "%1:", label->text()));
+            }
+            column = std::max(column, label->sizeHint().width());
+        }
+    }
+    const int spacing = ui->configureSwitcher->style()->pixelMetric(QStyle::PM_LayoutHorizontalSpacing);
+    for (AbstractOptionArea *area : std::as_const(areas)) {
+        QLayout *own = area->layout();
+        if (!own) {
+            continue;
+        }
+        const QMargins margins = own->contentsMargins();
+        if (QLabel *label = labelOf(area)) {
+            label->setFixedWidth(column);
+            label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+            if (!label->buddy()) {
+                const auto fields = area->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly);
+                for (QWidget *field : fields) {
+                    if (field != label && (field->focusPolicy() & Qt::TabFocus)) {
+                        label->setBuddy(field);
+                        break;
+                    }
+                }
+            }
+            own->setContentsMargins(6, margins.top(), margins.right(), margins.bottom());
+        } else if (area->findChild<QCheckBox *>(QStringLiteral("checkBox"), Qt::FindDirectChildrenOnly)) {
+            own->setContentsMargins(6 + column + spacing, margins.top(), margins.right(), margins.bottom());
+        }
+    }
 }
 
 void SSHModule::addWidgetsToLayout(QVBoxLayout *layout, std::initializer_list<SSHOption::Id> ids)
@@ -115,14 +194,14 @@ void SSHModule::addWidgetsToLayout(QVBoxLayout *layout, std::initializer_list<SS
     for (const SSHOption::Id id : ids) {
         if (AbstractOptionArea *area = m_factoryManager->getAreaById(id)) {
             // Beside each option, a sign when its value comes from elsewhere than the main file.
-            auto *row = new QWidget(this);
+            auto *row = new QWidget(widget());
             auto *rowLayout = new QHBoxLayout(row);
             rowLayout->setContentsMargins(0, 0, 0, 0);
             rowLayout->addWidget(area->inflate(), 1);
             auto *indicator = new QLabel(row);
             indicator->setObjectName(QStringLiteral("originIndicator"));
-            const int size = style()->pixelMetric(QStyle::PM_SmallIconSize);
-            indicator->setPixmap(QIcon::fromTheme(QStringLiteral("document-open"), style()->standardIcon(QStyle::SP_FileIcon)).pixmap(size, size));
+            const int size = widget()->style()->pixelMetric(QStyle::PM_SmallIconSize);
+            indicator->setPixmap(QIcon::fromTheme(QStringLiteral("document-open"), widget()->style()->standardIcon(QStyle::SP_FileIcon)).pixmap(size, size));
             indicator->setAlignment(Qt::AlignTop);
             indicator->hide();
             rowLayout->addWidget(indicator, 0, Qt::AlignTop);
@@ -137,12 +216,12 @@ void SSHModule::configureChangeHandlers(QPointer<SSHOption> option, AbstractOpti
     if (!option->hasSubOptions()) {
         connect(option, &SSHOption::valueChanged, area, [this, area](const QVariant &value) {
             area->updateArea(value);
-            unmanagedWidgetChangeState(false);
+            handlerChangeTrigger();
         });
     } else {
         connect(option, &SSHOption::subOptionsChanged, area, [this, area](const SSHOptions &subOptions) {
             area->updateArea(subOptions);
-            unmanagedWidgetChangeState(false);
+            handlerChangeTrigger();
         });
     }
     connect(area, &AbstractOptionArea::modify, this, &SSHModule::handlerChangeTrigger);
@@ -150,10 +229,14 @@ void SSHModule::configureChangeHandlers(QPointer<SSHOption> option, AbstractOpti
 
 void SSHModule::stretchUiAndViewSwitch()
 {
-    for (QVBoxLayout *layout : {ui->vboxClientTab, ui->vboxServerTab, ui->vboxGeneral, ui->vboxAuth, ui->vboxOther}) {
+    for (QVBoxLayout *layout : {ui->vboxClientTab, ui->vboxGeneral, ui->vboxAuth, ui->vboxOther}) {
         layout->addStretch();
     }
     connect(ui->comboBoxSshConfig, qOverload<int>(&QComboBox::currentIndexChanged), ui->configureSwitcher, &QStackedWidget::setCurrentIndex);
+    // Shortcuts are given to what is shown: the page switched to gets its own.
+    connect(ui->configureSwitcher, &QStackedWidget::currentChanged, this, [this] {
+        KAcceleratorManager::manage(widget());
+    });
 }
 
 void SSHModule::createConnectionsTab()
@@ -179,6 +262,7 @@ void SSHModule::createConnectionsTab()
         return SSHConnectionsArea::isDenied(accessArea->value(), ip);
     });
     connect(connectionsArea, &SSHConnectionsArea::focusOnAccessArea, accessArea, [this, accessArea] {
+        ui->comboBoxSshConfig->setCurrentIndex(0);
         ui->tabWidgetServer->setCurrentWidget(ui->generalTab);
         accessArea->expandSettings();
     });
@@ -195,6 +279,8 @@ void SSHModule::change()
     // Each configuration's changes go to the helper as one transaction.
     QMap<SSHConfigurationTypeId, Transaction> transactions;
     bool anyFailed = false;
+    QList<SSHConfigurationTypeId> written;
+    QList<AbstractOptionArea *> failed;
     const auto areas = m_factoryManager ? m_factoryManager->areas() : QMap<SSHOption::Id, AbstractOptionArea *>();
     for (AbstractOptionArea *area : areas) {
         if (!area->hasChanged()) {
@@ -208,6 +294,7 @@ void SSHModule::change()
         }
         if (!area->validate()) {
             anyFailed = true;
+            failed.append(area);
             messagesManager()->newMessageById(id, i18n("%1 was not applied: %2", copy->displayName(), area->validationError()), KCMOS::Error);
             continue;
         }
@@ -232,10 +319,21 @@ void SSHModule::change()
         const bool applied = applyTransaction(it.key(), it.value());
         anyChanged = anyChanged || applied;
         anyFailed = anyFailed || !applied;
+        if (applied) {
+            written.append(it.key());
+        } else {
+            for (const auto &entry : it.value().areas) {
+                failed.append(entry.first);
+            }
+        }
     }
+    // What was written is read back; what failed keeps its edit, still changed.
+    reloadAfterApply(written, failed);
     if (anyChanged) {
         updateOriginIndicators();
-        messagesManager()->newMessageById(QStringLiteral("success_change_id"), i18n("Changes applied successfully"), KCMOS::Positive);
+        // Beside a failure, the success names only the rest.
+        messagesManager()->newMessageById(QStringLiteral("success_change_id"),
+                                          anyFailed ? i18n("The other changes were applied.") : i18n("Changes applied successfully"), KCMOS::Positive);
     } else {
         messagesManager()->removeMessageById(QStringLiteral("success_change_id"));
     }
@@ -262,7 +360,7 @@ bool SSHModule::applyTransaction(SSHConfigurationTypeId type, const Transaction 
             return false;
         }
         if (!review.diffs.isEmpty()) {
-            ReviewDialog dialog(review, this);
+            ReviewDialog dialog(review, widget());
             if (dialog.exec() != QDialog::Accepted) {
                 messagesManager()->removeMessageById(id);
                 return false;
@@ -424,7 +522,15 @@ void SSHModule::handleManagerError(const QString &message, SSHCodeError code, co
     case ChangeOptionError:
         return; // apply posts one message per failing option itself
     case AuthorizationRefused:
-        messagesManager()->newMessageById(QStringLiteral("load_id"), i18n("%1: %2. Nothing was read.", message, reason), KCMOS::Error);
+        setPermissionRefused(true);
+        return;
+    case ServerNotRunning:
+        if (m_refused) {
+            return; // the permission message says what matters
+        }
+        messagesManager()->newMessageById(QStringLiteral("stopped_id"),
+                                          i18n("The SSH server is stopped. Changes to its settings are saved and take effect when it starts."),
+                                          KCMOS::Information);
         return;
     case ServerConfigurationInvalid:
     case ClientConfigurationInvalid: {
@@ -439,14 +545,15 @@ void SSHModule::handleManagerError(const QString &message, SSHCodeError code, co
     messagesManager()->newMessageById(QStringLiteral("load_id"), reason.isEmpty() ? message : i18n("%1: %2", message, reason), KCMOS::Error);
 }
 
-int SSHModule::showRestoreDialog(const QString &text, const QStringList &choices)
+int SSHModule::showRestoreDialog(const QString &text, const QStringList &choices, int focused)
 {
-    QMessageBox box(QMessageBox::Question, i18n("Restore configuration"), text, QMessageBox::NoButton, widget());
+    QMessageBox box(QMessageBox::Question, i18nc("@title:window", "Restore SSH settings"), text, QMessageBox::NoButton, widget());
     QList<QPushButton *> buttons;
     for (const QString &choice : choices) {
         buttons.append(box.addButton(choice, QMessageBox::AcceptRole));
     }
-    box.addButton(QMessageBox::Cancel);
+    QPushButton *cancel = box.addButton(QMessageBox::Cancel);
+    box.setDefaultButton(focused >= 0 && focused < buttons.size() ? buttons.at(focused) : cancel);
     box.exec();
     return buttons.indexOf(qobject_cast<QPushButton *>(box.clickedButton()));
 }
@@ -454,7 +561,7 @@ int SSHModule::showRestoreDialog(const QString &text, const QStringList &choices
 void SSHModule::defaults()
 {
     // The host's buttons stay live while a privileged job waits in its event loop.
-    if (m_running || !m_manager) {
+    if (m_running || !m_manager || m_refused) {
         return;
     }
     const QScopedValueRollback<bool> running(m_running, true);
@@ -463,24 +570,22 @@ void SSHModule::defaults()
     const auto resetState = qScopeGuard([this] {
         stateWidget()->resetState();
     });
-    SSHConfigurationTypeId type = Server;
-    if (QFile::exists(SSHPaths::clientBackup())) {
-        const int answer = showRestoreDialog(i18n("Select the configuration to restore."), {i18n("Server"), i18n("Client")});
-        if (answer < 0) {
-            return;
-        }
-        type = answer == 1 ? Client : Server;
+    // Defaults acts on the configuration the page shows.
+    const SSHConfigurationTypeId type = ui->comboBoxSshConfig->currentIndex() == 1 ? Client : Server;
+    if (type == Client && !QFile::exists(SSHPaths::clientBackup())) {
+        messagesManager()->newMessageById(QStringLiteral("restore_id"), i18n("There is no saved copy of the SSH client settings to restore."),
+                                          KCMOS::Information);
+        return;
     }
     // The client is only ever restored from its backup; the server from its backup or the system's default.
     bool localBackup = type == Client;
     if (type == Server && QFile::exists(SSHPaths::serverBackup())) {
-        const int answer = showRestoreDialog(i18n("A local backup copy of the SSH server configuration was found. Please select which version you want to "
-                                                  "restore."),
-                                             {i18n("System default"), i18n("Latest working configuration (local)")});
+        const int answer = showRestoreDialog(i18n("Restore the last working SSH server settings, or the distribution's default settings?"),
+                                             {i18n("Last working settings"), i18n("Distribution default")}, 0);
         if (answer < 0) {
             return;
         }
-        localBackup = answer == 1;
+        localBackup = answer == 0;
     }
     const QString target = type == Client ? SSHPaths::clientConfig() : SSHPaths::serverConfig();
     const QString source = localBackup ? (type == Client ? SSHPaths::clientBackup() : SSHPaths::serverBackup()) : SSHPaths::serverDistributionDefault();
@@ -502,6 +607,10 @@ void SSHModule::defaults()
         messagesManager()->newMessageById(QStringLiteral("service_id"), i18n("The SSH server was not restarted: %1", reason), KCMOS::Error);
     }
     m_manager->loadValueOptions();
+    for (AbstractOptionArea *area : m_factoryManager->areas()) {
+        area->setHasChanged(false);
+    }
+    handlerChangeTrigger();
     serverControlButtonsHandler();
     const QString done = type == Client ? i18n("The SSH client settings were restored.") : i18n("The SSH server settings were restored.");
     messagesManager()->newMessageById(QStringLiteral("restore_id"),
@@ -513,7 +622,11 @@ void SSHModule::setupSshServerStatus()
 {
     ui->sshReload->setIcon(ui->sshReload->style()->standardIcon(QStyle::SP_BrowserReload));
     ui->warningBtn->setIcon(ui->warningBtn->style()->standardIcon(QStyle::SP_MessageBoxWarning));
-    ui->warningBtn->setToolTip(i18n("Failed to get SSH server status.\nPlease make sure you have the 'openssh-server' package installed."));
+    ui->warningBtn->setToolTip(
+        i18n("The SSH server does not start with the system. Make sure the openssh-server package is installed and the service enabled."));
+    ui->warningBtn->setAccessibleName(i18n("SSH server not enabled"));
+    ui->sshReload->setToolTip(i18n("Restart the SSH server"));
+    ui->sshReload->setAccessibleName(ui->sshReload->toolTip());
     serverControlButtonsHandler();
     connect(ui->sshReload, &QPushButton::clicked, this, [this] {
         serviceCommand(&ServerState::restart, ki18n("The SSH server was not restarted: %1"));
@@ -539,6 +652,7 @@ void SSHModule::serviceCommand(bool (ServerState::*command)(QString *), const KL
     // A server that runs now is read anew before its areas are enabled, its values may have changed meanwhile.
     if (m_manager->serverState().isActive()) {
         messagesManager()->removeMessageById(QStringLiteral("load_id"));
+        messagesManager()->removeMessageById(QStringLiteral("stopped_id"));
         m_manager->loadConfigurations({Server, Client});
         resetValues();
     }
@@ -548,24 +662,79 @@ void SSHModule::serviceCommand(bool (ServerState::*command)(QString *), const KL
 void SSHModule::serverControlButtonsHandler() const
 {
     const bool active = m_manager->serverState().isActive();
-    ui->label->setText(i18n("SSH server status %1", active ? i18n("launched") : i18n("switched off")));
+    ui->label->setText(i18nc("@label %1 is the state of the service", "SSH server: %1",
+                             active ? i18nc("@info server state", "Running") : i18nc("@info server state", "Stopped")));
     if (active) {
         ui->sshStopPlay->setIcon(ui->sshStopPlay->style()->standardIcon(QStyle::SP_MediaStop));
-        ui->sshStopPlay->setToolTip(i18n("Switched off SSH server"));
+        ui->sshStopPlay->setToolTip(i18n("Stop the SSH server"));
     } else {
         ui->sshStopPlay->setIcon(ui->sshStopPlay->style()->standardIcon(QStyle::SP_MediaPlay));
-        ui->sshStopPlay->setToolTip(i18n("Launched SSH server"));
+        ui->sshStopPlay->setToolTip(i18n("Start the SSH server"));
     }
+    ui->sshStopPlay->setAccessibleName(ui->sshStopPlay->toolTip());
+    ui->sshReload->setEnabled(active);
     ui->warningBtn->setVisible(!m_manager->serverState().isEnabled());
-    setEnableAreas(active, Server);
+    updateAreasState();
 }
 
-void SSHModule::setEnableAreas(bool enable, SSHConfigurationTypeId type) const
+void SSHModule::updateAreasState() const
 {
+    // A stopped server stays editable: its files are written now and read when it starts.
     const auto areas = m_factoryManager->areas();
     for (AbstractOptionArea *area : areas) {
-        if (area->option().configureId() == type) {
-            area->setEnabled(enable);
+        area->setEnabled(!m_refused);
+        area->setVisible(!m_refused);
+    }
+}
+
+void SSHModule::setPermissionRefused(bool refused)
+{
+    m_refused = refused;
+    if (refused) {
+        messagesManager()->clearMessages();
+        KCMOS::MessageWidget *message =
+            messagesManager()->newMessageById(QStringLiteral("load_id"), i18n("Administrator rights are needed to read the SSH configuration."), KCMOS::Error);
+        auto *retry = new QAction(QIcon::fromTheme(QStringLiteral("view-refresh")), i18nc("@action:button", "Retry"), message);
+        connect(retry, &QAction::triggered, this, &SSHModule::retryRead, Qt::QueuedConnection);
+        message->addAction(retry);
+        message->setCloseButtonVisible(false); // the message stays until the rights are given
+    } else {
+        messagesManager()->removeMessageById(QStringLiteral("load_id"));
+    }
+    if (m_factoryManager) {
+        updateAreasState();
+        handlerChangeTrigger();
+    }
+}
+
+void SSHModule::retryRead()
+{
+    m_refused = false;
+    messagesManager()->removeMessageById(QStringLiteral("load_id"));
+    m_manager->loadValueOptions();
+    resetValues();
+    setPermissionRefused(m_refused);
+    serverControlButtonsHandler();
+}
+
+void SSHModule::reloadAfterApply(const QList<SSHConfigurationTypeId> &types, const QList<AbstractOptionArea *> &failed)
+{
+    if (types.isEmpty()) {
+        return;
+    }
+    // A failed option keeps the value its area shows, still marked changed, so that Apply can try again.
+    std::vector<std::unique_ptr<QSignalBlocker>> blockers;
+    for (AbstractOptionArea *area : failed) {
+        const SSHOption &shown = area->option();
+        if (QPointer<SSHOption> option = m_manager->findOptionById(shown.configureId(), shown.id())) {
+            blockers.push_back(std::make_unique<QSignalBlocker>(option.data()));
         }
+    }
+    const bool server = types.contains(Server);
+    const bool client = types.contains(Client);
+    if (server && client) {
+        m_manager->loadConfigurations({Server, Client});
+    } else {
+        m_manager->loadConfigurations({server ? Server : Client});
     }
 }

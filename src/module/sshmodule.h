@@ -44,6 +44,9 @@ private:
     void createOptionAreas();
     void configureLayoutWidgets();
     void addWidgetsToLayout(QVBoxLayout *layout, std::initializer_list<SSHOption::Id> ids);
+    /// Lays the areas of a tab out as one form: labels right-aligned in one column with their buddies
+    /// beside them, check boxes in the field column.
+    void alignFormColumns(QVBoxLayout *layout) const;
     void configureChangeHandlers(QPointer<SSHOption> option, AbstractOptionArea *area);
     void stretchUiAndViewSwitch();
     void createConnectionsTab();
@@ -65,18 +68,25 @@ private:
     void resetValues() const;
     void handlerChangeTrigger();
     void handleManagerError(const QString &message, SSHCodeError code, const QString &reason);
-    /// The index of the chosen button, -1 for Cancel.
-    int showRestoreDialog(const QString &text, const QStringList &choices);
+    /// The index of the chosen button, -1 for Cancel; @p focused is the default button's index, Cancel when out of range.
+    int showRestoreDialog(const QString &text, const QStringList &choices, int focused = -1);
     void serviceCommand(bool (ServerState::*command)(QString *), const KLocalizedString &failure);
 
     void setupSshServerStatus();
     void serverControlButtonsHandler() const;
-    void setEnableAreas(bool enable, SSHConfigurationTypeId type) const;
+    /// Without administrator rights nothing was read: the areas are hidden and disabled, one message offers Retry.
+    void setPermissionRefused(bool refused);
+    void retryRead();
+    /// Reads anew the configurations an apply wrote to; the options that failed keep what their areas show.
+    void reloadAfterApply(const QList<SSHConfigurationTypeId> &types, const QList<AbstractOptionArea *> &failed);
+    /// Sets the state of every area from the permission and the service: stopped servers stay editable.
+    void updateAreasState() const;
 
     Ui::SSHModule *ui;
     SSHManager *m_manager = nullptr;
     FactoryManager *m_factoryManager = nullptr;
     bool m_running = false; ///< an apply or restore is waiting for the helper
+    bool m_refused = false; ///< the last read was refused or cancelled at the password prompt
     QPointer<RevertCountdown> m_countdown;
     QHash<SSHOption::Id, QLabel *> m_originIndicators;
 };

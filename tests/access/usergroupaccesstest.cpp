@@ -164,7 +164,8 @@ private Q_SLOTS:
         QFETCH(QString, error);
         QFETCH(QString, word);
         UserGroupEntryDialog dialog(nullptr);
-        dialog.setExistingEntries({AccessEntry(QStringLiteral("bob"), RoleUser, PermissionAllow)});
+        dialog.setExistingEntries(
+            {AccessEntry(QStringLiteral("bob"), RoleUser, PermissionAllow), AccessEntry(QStringLiteral("wheel"), RoleGroup, PermissionAllow)});
         fill(&dialog, name, ip, roleIndex);
         ModalDriver driver;
         QStringList messages;
@@ -187,6 +188,7 @@ private Q_SLOTS:
         const AccessEntry entry(QStringLiteral("alice@192.168.1.*"), RoleUser, PermissionAllow);
         UserGroupEntryDialog dialog(entry, nullptr);
         dialog.setExistingEntries({entry});
+        dialog.setAccount(QStringLiteral("root"), {QStringLiteral("root")});
         QVERIFY(!dialog.findChild<QCheckBox *>(QStringLiteral("nameCheckBox"))->isChecked());
         QCOMPARE(dialog.findChild<QLineEdit *>(QStringLiteral("nameLineEdit"))->text(), QStringLiteral("alice"));
         QCOMPARE(dialog.findChild<QLineEdit *>(QStringLiteral("ipLineEdit"))->text(), QStringLiteral("192.168.1.*"));
@@ -206,6 +208,63 @@ private Q_SLOTS:
         driver.expectMessage(&messages);
         dialog.accept();
         QCOMPARE(messages, QStringList({QStringLiteral("An entry with this name already exists."), QStringLiteral("Invalid IP address.")}));
+    }
+
+    void lockoutWarning_data()
+    {
+        QTest::addColumn<int>("role");
+        QTest::addColumn<int>("permission");
+        QTest::addColumn<QString>("word");
+        QTest::addColumn<QString>("allowedUser"); // an AllowUsers word already listed, if any
+        QTest::addColumn<QString>("warning");
+        const int user = RoleUser;
+        const int group = RoleGroup;
+        const int allow = PermissionAllow;
+        const int deny = PermissionDeny;
+        // The account is admin, member of admin and wheel.
+        // clang-format off
+        QTest::newRow("first allowed user") << user << allow << "alice" << "" << "Once users are allowed by name, every user not in the list is shut out of SSH logins, your account (admin) included.";
+        QTest::newRow("first allowed user is you") << user << allow << "adm?n@10.0.0.1" << "" << "Once users are allowed by name, every user not in the list is shut out of SSH logins.";
+        QTest::newRow("second allowed user") << user << allow << "alice" << "bob" << "";
+        QTest::newRow("allow everyone") << user << allow << "*" << "" << "";
+        QTest::newRow("first allowed group") << group << allow << "staff" << "bob" << "Once groups are allowed by name, every account that is in none of them is shut out of SSH logins, your account (admin) included.";
+        QTest::newRow("deny you") << user << deny << "admin@192.0.2.1" << "" << "This entry denies SSH logins to your own account (admin).";
+        QTest::newRow("deny you by pattern") << user << deny << "a*" << "" << "This entry denies SSH logins to your own account (admin).";
+        QTest::newRow("deny everyone") << user << deny << "*" << "" << "This entry denies SSH logins to every account, yours (admin) included.";
+        QTest::newRow("deny all but you") << user << deny << "*,!admin" << "" << "";
+        QTest::newRow("deny a negation alone") << user << deny << "!admin" << "" << "";
+        QTest::newRow("deny your group") << group << deny << "wheel" << "" << "This entry denies SSH logins to every member of wheel, your account (admin) included.";
+        QTest::newRow("deny another") << user << deny << "bob" << "" << "";
+        // clang-format on
+    }
+    void lockoutWarning()
+    {
+        QFETCH(int, role);
+        QFETCH(int, permission);
+        QFETCH(QString, word);
+        QFETCH(QString, allowedUser);
+        UserGroupEntryDialog dialog(nullptr);
+        dialog.setAccount(QStringLiteral("admin"), {QStringLiteral("admin"), QStringLiteral("wheel")});
+        if (!allowedUser.isEmpty()) {
+            dialog.setExistingEntries({AccessEntry(allowedUser, RoleUser, PermissionAllow)});
+        }
+        QTEST(dialog.lockoutWarning(AccessEntry(word, RoleType(role), Permission(permission))), "warning");
+    }
+
+    void lockoutIsConfirmedBeforeAccepting()
+    {
+        UserGroupEntryDialog dialog(nullptr);
+        dialog.setAccount(QStringLiteral("admin"), {QStringLiteral("admin")});
+        fill(&dialog, QStringLiteral("alice"), QString());
+        ModalDriver driver;
+        driver.answer(QString()); // declined: the dialog stays open
+        driver.answer(QStringLiteral("Add the entry anyway"));
+        dialog.accept();
+        QCOMPARE(dialog.result(), int(QDialog::Rejected));
+        dialog.accept();
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QCOMPARE(driver.seenDefaults, QStringList({QStringLiteral("Cancel"), QStringLiteral("Cancel")}));
+        QCOMPARE(dialog.entry().ipAndName(), QStringLiteral("alice@*"));
     }
 
     void addAndEditThroughTheArea()

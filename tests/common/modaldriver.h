@@ -7,6 +7,7 @@
 #include <QElapsedTimer>
 #include <QMessageBox>
 #include <QPointer>
+#include <QPushButton>
 #include <QQueue>
 #include <QTimer>
 
@@ -41,6 +42,7 @@ public:
         expect<QWidget>([this, label](QWidget *widget) {
             auto *box = qobject_cast<QMessageBox *>(widget);
             seenTexts.append(box ? box->text() : widget->windowTitle());
+            seenDefaults.append(box && box->defaultButton() ? box->defaultButton()->text().remove(QLatin1Char('&')) : QString());
             const auto buttons = box && !label.isEmpty() ? box->buttons() : QList<QAbstractButton *>();
             for (QAbstractButton *button : buttons) {
                 if (button->text().remove(QLatin1Char('&')).contains(label)) {
@@ -66,6 +68,7 @@ public:
     int unanswered() const { return m_queue.size(); }
 
     QStringList seenTexts;
+    QStringList seenDefaults; ///< the default button of each window answer() met
     QStringList failures;
 
 private:

@@ -184,8 +184,8 @@ private Q_SLOTS:
         manager.readConnections();
         QCOMPARE(runner.calls.at(0).keys(), QStringList {Arg::JournalArguments});
         QCOMPARE(runner.calls.at(0).argument(Arg::JournalArguments).toStringList(), SshdLog::journalArguments(QString()));
-        for (int i = 0; !warning.isEmpty() && i < 2; ++i) {
-            QTest::ignoreMessage(QtWarningMsg, QRegularExpression(warning)); // both later reads fail the same way
+        if (!warning.isEmpty()) {
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression(warning)); // both later reads fail the same way: logged once
         }
         manager.readConnections();
         QCOMPARE(manager.journalCursor(), QStringLiteral("first"));

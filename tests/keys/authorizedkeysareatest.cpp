@@ -2,6 +2,7 @@
 #include "authorizedkeysarea.h"
 #include "addpublickeydialog.h"
 #include "authorizedkeysmodel.h"
+#include "authorizedkeyspathdialog.h"
 #include "fakeactionrunner.h"
 #include "keytestsupport.h"
 #include "modaldriver.h"
@@ -92,6 +93,8 @@ private Q_SLOTS:
     void removeKey();
     void addKey();
     void addDialogThroughHelper();
+    void pathPatterns_data();
+    void pathPatterns();
 
 private:
     QString home(const QString &relative = QString()) const { return m_root.filePath(QStringLiteral("home/alice/") + relative); }
@@ -229,7 +232,7 @@ void AuthorizedKeysAreaTest::editPathsKeepsConfiguredPatterns()
                 fileDialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(path);
                 static_cast<QDialog *>(fileDialog)->accept();
             });
-            dialog->findChild<QPushButton *>(QStringLiteral("addPath"))->click();
+            dialog->findChild<QPushButton *>(QStringLiteral("browsePath"))->click();
         }
         dialog->accept();
     });
@@ -325,6 +328,12 @@ void AuthorizedKeysAreaTest::addKey()
     };
     tree.select(0, 0);
     QCOMPARE(buttons(), QStringLiteral("11"));
+    // A search that hides the selected key leaves nothing to remove.
+    auto *search = tree.area->findChild<QLineEdit *>(QStringLiteral("searchLineEdit"));
+    search->setText(QStringLiteral("no such key"));
+    QVERIFY(!remove->isEnabled());
+    search->clear();
+    tree.select(0, 0);
     tree.select(2);
     QCOMPARE(buttons(), QStringLiteral("10"));
     tree.select(1);
@@ -393,6 +402,38 @@ void AuthorizedKeysAreaTest::addDialogThroughHelper()
     QCOMPARE(runner.calls.last().arguments,
              (SSHSettings::ActionArguments {{SSHSettings::Protocol::Arg::KeysFile, path}, {SSHSettings::Protocol::Arg::AddKeyLine, m_ed1}}));
     QCOMPARE(KeyTest::readFile(path), m_rsa.toUtf8() + '\n');
+}
+
+void AuthorizedKeysAreaTest::pathPatterns_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<bool>("accepted");
+    QTest::newRow("home pattern") << "%h/.ssh/authorized_keys" << true;
+    QTest::newRow("user pattern") << "/etc/ssh/keys/%u" << true;
+    QTest::newRow("user id and percent") << "/srv/keys/%U-100%%" << true;
+    QTest::newRow("relative") << ".ssh/authorized_keys2" << true;
+    QTest::newRow("unknown token") << "/etc/ssh/%d/keys" << false;
+    QTest::newRow("lone percent") << "/etc/ssh/keys%" << false;
+    QTest::newRow("blank") << ".ssh/my keys" << false;
+}
+
+void AuthorizedKeysAreaTest::pathPatterns()
+{
+    QFETCH(QString, path);
+    QFETCH(bool, accepted);
+    QCOMPARE(AuthorizedKeysPathDialog::pathError(path).isEmpty(), accepted);
+    // Typed into a new line, as a user would, the pattern is kept as written.
+    AuthorizedKeysPathDialog dialog({}, nullptr);
+    dialog.findChild<QPushButton *>(QStringLiteral("addPath"))->click();
+    dialog.findChild<QListWidget *>()->currentItem()->setText(path);
+    QStringList refusals;
+    if (!accepted) {
+        KeyTest::modals().expectMessage(&refusals);
+    }
+    dialog.accept();
+    QCOMPARE(dialog.result(), int(accepted ? QDialog::Accepted : QDialog::Rejected));
+    QCOMPARE(refusals.size(), accepted ? 0 : 1);
+    QCOMPARE(dialog.paths(), QStringList {path});
 }
 
 QTEST_MAIN(AuthorizedKeysAreaTest)

@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "abstractoptionarea.h"
-#include "equaltabwidthwidget.h"
+#include "addpublickeydialog.h"
+#include "authorizedkeyspathdialog.h"
+#include "editbannerdialog.h"
 #include "fakeactionrunner.h"
 #include "fixedservicestate.h"
 #include "kcmcompat.h"
+#include "listenaddresseditdialog.h"
 #include "messagesmanager.h"
 #include "modaldriver.h"
 #include "revertcountdown.h"
@@ -13,15 +16,18 @@
 #include "sshpaths.h"
 #include "sshsettingsprotocol.h"
 #include "statewidget.h"
+#include "usergroupentrydialog.h"
 
 #include <KConfigGroup>
 #include <KMessageBox>
 #include <KPluginFactory>
 #include <KSharedConfig>
 
+#include <QAbstractSpinBox>
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialog>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QLabel>
@@ -31,6 +37,8 @@
 #include <QSignalSpy>
 #include <QSpinBox>
 #include <QStandardPaths>
+#include <QTabBar>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
@@ -74,6 +82,41 @@ AbstractOptionArea *areaFor(SSHModule &page, SSHConfigurationTypeId type, SSHOpt
     return nullptr;
 }
 
+/// The first pair of focus-chain neighbours inside @p container that Tab visits against the reading order, empty when none.
+QString focusOutOfOrder(QWidget *window, QWidget *container)
+{
+    QList<QWidget *> chain;
+    for (QWidget *w = window->nextInFocusChain(); w != window; w = w->nextInFocusChain()) {
+        const bool inner = w->parentWidget() && (qobject_cast<QAbstractSpinBox *>(w->parentWidget()) || qobject_cast<QComboBox *>(w->parentWidget()));
+        if (w->isVisible() && w->isEnabled() && (w->focusPolicy() & Qt::TabFocus) && !w->focusProxy() && !inner && container->isAncestorOf(w)) {
+            chain.append(w);
+        }
+    }
+    for (int i = 1; i < chain.size(); ++i) {
+        const QRect before(chain.at(i - 1)->mapTo(container, QPoint()), chain.at(i - 1)->size());
+        const QRect after(chain.at(i)->mapTo(container, QPoint()), chain.at(i)->size());
+        const bool sameRow = after.top() < before.bottom() && before.top() < after.bottom();
+        if (sameRow ? after.left() < before.left() : after.top() < before.top()) {
+            return chain.at(i - 1)->objectName() + QStringLiteral(" -> ") + chain.at(i)->objectName();
+        }
+    }
+    return chain.size() < 2 ? QStringLiteral("nothing takes the focus") : QString();
+}
+
+/// Buttons that show only an icon and say nothing to a tool tip or a screen reader.
+QStringList mutedButtons(QWidget *root)
+{
+    QStringList muted;
+    for (QAbstractButton *button : root->findChildren<QAbstractButton *>()) {
+        // Qt's own parts (line edit icons, table corners, tab scrollers) take no focus and are left out.
+        if ((button->focusPolicy() & Qt::TabFocus) && !qobject_cast<QTabBar *>(button->parentWidget()) &&
+            button->text().remove(QLatin1Char('&')).trimmed().isEmpty() && (button->toolTip().isEmpty() || button->accessibleName().isEmpty())) {
+            muted.append(button->objectName());
+        }
+    }
+    return muted;
+}
+
 QStringList messageTexts(SSHModule &page)
 {
     QStringList texts;
@@ -84,6 +127,8 @@ QStringList messageTexts(SSHModule &page)
     return texts;
 }
 }
+
+Q_DECLARE_METATYPE(std::function<QDialog *()>)
 
 class ModuleTest : public QObject
 {
@@ -107,6 +152,10 @@ private Q_SLOTS:
     void failedReadsSayWhy_data();
     void failedReadsSayWhy();
     void statusRowFollowsTheService();
+    void unreadableJournalIsSaidOnce();
+    void tabOrderFollowsTheScreen();
+    void dialogsFollowTheScreen_data();
+    void dialogsFollowTheScreen();
 
 private:
     FixedServiceState m_state;
@@ -174,7 +223,9 @@ void ModuleTest::applyWritesOnlyChangedAreas()
     QVERIFY(m_helper->callsWith(Arg::TransactionDryRun).isEmpty()); // the client's change is not reviewed
     QVERIFY(m_helper->callsWith(Arg::TransactionRestart).isEmpty()); // and never restarts the server
     QVERIFY(!clientPort->hasChanged());
-    QCOMPARE(clientPort->option().value(), QVariant(2022));
+    // The written configuration is read back, so the page shows the files (the stand-in still says 22).
+    QCOMPARE(m_helper->callsWith(Arg::ReadKeywords).last().argument(Arg::ReadType).toInt(), int(Client));
+    QCOMPARE(clientPort->value(), QVariant(22));
 
     // Two server options: one reviewed transaction, which restarts sshd.
     areaFor(page, Server, SSHOption::UseDNS)->findChild<QCheckBox *>()->click();
@@ -184,7 +235,7 @@ void ModuleTest::applyWritesOnlyChangedAreas()
     QCOMPARE(applied(*m_helper).size(), 2);
     QCOMPARE(applied(*m_helper).last().keys(), (QStringList {QStringLiteral("UseDNS"), QStringLiteral("X11Forwarding")}));
     QCOMPARE(m_helper->callsWith(Arg::TransactionDryRun).size(), 1);
-    QVERIFY(m_helper->calls.last().argument(Arg::TransactionRestart).toBool());
+    QVERIFY(m_helper->callsWith(Arg::TransactionChanges).last().argument(Arg::TransactionRestart).toBool());
     QVERIFY(serverCommands(*m_helper).isEmpty());
     QCOMPARE(posted.count() - before, 1); // one success message per apply
     QCOMPARE(messageTexts(page), QStringList {QStringLiteral("Changes applied successfully")});
@@ -232,6 +283,16 @@ void ModuleTest::refusalReasonsReachTheMessageArea()
         QVERIFY(dns->hasChanged() && x11->hasChanged());
     }
     QTRY_VERIFY(Compat::needsSave(page, changed));
+    // A client change applied beside the refused server is read back; the server's stay changed.
+    areaFor(page, Client, SSHOption::ClientPort)->findChild<QSpinBox *>()->setValue(2022);
+    const int reads = m_helper->callsWith(Arg::ReadKeywords).size();
+    page.save();
+    const auto readsNow = m_helper->callsWith(Arg::ReadKeywords).mid(reads);
+    QVERIFY(std::any_of(readsNow.cbegin(), readsNow.cend(), [](const FakeActionRunner::Call &call) {
+        return call.argument(Arg::ReadType).toInt() == Client;
+    }));
+    QVERIFY(dns->hasChanged() && x11->hasChanged());
+    QCOMPARE(messageTexts(page), (QStringList {refusal, QStringLiteral("The other changes were applied.")}));
     // The later success clears the stale error.
     m_helper->setHandler([](const FakeActionRunner::Call &) {
         return FakeActionRunner::success();
@@ -420,20 +481,23 @@ void ModuleTest::defaultsConfirmsFirst_data()
 {
     QTest::addColumn<bool>("serverBackup");
     QTest::addColumn<bool>("clientBackup");
+    QTest::addColumn<bool>("clientPage");
     QTest::addColumn<QStringList>("answers");
+    QTest::addColumn<QString>("firstDefault"); // the focused button of the first question
     QTest::addColumn<int>("restoredType"); // 0: nothing restored
     QTest::addColumn<bool>("fromBackup");
     QTest::addColumn<QString>("confirmation");
     const QString root = QStringLiteral("ROOT");
     // clang-format off
-    QTest::newRow("no backup: system default") << false << false << QStringList {QStringLiteral("Restore")} << int(Server) << false
+    QTest::newRow("no backup: system default") << false << false << false << QStringList {QStringLiteral("Restore")} << "Cancel" << int(Server) << false
         << "ROOT/etc/ssh/sshd_config will be replaced by ROOT/usr/share/openssh/sshd_config. The replaced file is kept beside it, with the date and time in its name. The SSH server restarts afterwards.";
-    QTest::newRow("no backup: declined") << false << false << QStringList {QString()} << 0 << false << QString();
-    QTest::newRow("server backup") << true << false << QStringList {QStringLiteral("Latest working"), QStringLiteral("Restore")} << int(Server) << true
+    QTest::newRow("no backup: declined") << false << false << false << QStringList {QString()} << "Cancel" << 0 << false << QString();
+    QTest::newRow("server backup") << true << true << false << QStringList {QStringLiteral("Last working"), QStringLiteral("Restore")} << "Last working settings" << int(Server) << true
         << "ROOT/etc/ssh/sshd_config will be replaced by ROOT/etc/ssh/sshd_config.bak. The replaced file is kept beside it, with the date and time in its name. The SSH server restarts afterwards.";
-    QTest::newRow("client backup, never a restart") << true << true << QStringList {QStringLiteral("Client"), QStringLiteral("Restore")} << int(Client) << true
+    QTest::newRow("client page, never a restart") << true << true << true << QStringList {QStringLiteral("Restore")} << "Cancel" << int(Client) << true
         << "ROOT/etc/ssh/ssh_config will be replaced by ROOT/etc/ssh/ssh_config.bak. The replaced file is kept beside it, with the date and time in its name.";
-    QTest::newRow("cancel the choice") << true << true << QStringList {QString()} << 0 << false << QString();
+    QTest::newRow("cancel the choice") << true << true << false << QStringList {QString()} << "Last working settings" << 0 << false << QString();
+    QTest::newRow("client page without a copy") << true << false << true << QStringList() << QString() << 0 << false << QString();
     // clang-format on
 }
 
@@ -441,6 +505,7 @@ void ModuleTest::defaultsConfirmsFirst()
 {
     QFETCH(bool, serverBackup);
     QFETCH(bool, clientBackup);
+    QFETCH(bool, clientPage);
     QFETCH(QStringList, answers);
     QFETCH(int, restoredType);
     QFETCH(bool, fromBackup);
@@ -455,6 +520,7 @@ void ModuleTest::defaultsConfirmsFirst()
     }
     SSHModule page(nullptr, {});
     page.load();
+    page.widget()->findChild<QComboBox *>(QStringLiteral("comboBoxSshConfig"))->setCurrentIndex(clientPage ? 1 : 0);
     m_helper->setHandler([this](const FakeActionRunner::Call &call) {
         if (call.keys().contains(Arg::RestoreType)) {
             return FakeActionRunner::success({{Reply::Previous, QStringLiteral("/etc/ssh/sshd_config.20261206-153000")}});
@@ -467,10 +533,11 @@ void ModuleTest::defaultsConfirmsFirst()
     }
     page.defaults();
     QCOMPARE(answerer.unanswered(), 0);
+    QFETCH(QString, firstDefault);
+    QCOMPARE(answerer.seenDefaults.value(0), firstDefault);
     const auto restores = m_helper->callsWith(Arg::RestoreType);
     if (!restoredType) {
         QVERIFY(restores.isEmpty());
-        QVERIFY(messageTexts(page).isEmpty());
         return;
     }
     QCOMPARE(answerer.seenTexts.last(), QString(confirmation).replace(QStringLiteral("ROOT"), m_root.path()));
@@ -493,8 +560,8 @@ void ModuleTest::failedReadsSayWhy_data()
         << "Failed to load the SSH server settings: the configuration is invalid: /etc/ssh/sshd_config line 4: Bad configuration option: Prot" << true;
     QTest::newRow("unreadable") << "cannot read /etc/ssh/sshd_config: permission denied" << -1
         << "Failed to load the SSH server settings: cannot read /etc/ssh/sshd_config: permission denied" << false;
-    QTest::newRow("cancelled") << "" << 5 << "Failed to load the SSH server settings: the authorization was cancelled or denied. Nothing was read." << false;
-    QTest::newRow("denied") << "" << 4 << "Failed to load the SSH server settings: the authorization was cancelled or denied. Nothing was read." << false;
+    QTest::newRow("cancelled") << "" << 5 << "Administrator rights are needed to read the SSH configuration." << false;
+    QTest::newRow("denied") << "" << 4 << "Administrator rights are needed to read the SSH configuration." << false;
     // clang-format on
 }
 
@@ -503,10 +570,10 @@ void ModuleTest::failedReadsSayWhy()
     QFETCH(QString, reason);
     QFETCH(int, code);
     m_helper->setHandler([&](const FakeActionRunner::Call &call) {
-        if (call.keys().contains(Arg::ReadKeywords) && call.argument(Arg::ReadType).toInt() == Server) {
+        if (call.keys().contains(Arg::ReadKeywords) && call.argument(Arg::ReadType).toInt() == Server && code != 0) {
             return FakeActionRunner::failure(reason, code);
         }
-        return FakeActionRunner::success();
+        return FakeActionRunner::success(call.keys().contains(Arg::ReadKeywords) ? m_serverValues : QVariantMap());
     });
     SSHModule page(nullptr, {});
     page.load();
@@ -516,6 +583,21 @@ void ModuleTest::failedReadsSayWhy()
     QFETCH(bool, offersRestore);
     QVERIFY2(shown->text().startsWith(message), qPrintable(shown->text()));
     QCOMPARE(shown->text().contains(QLatin1String("<a href")), offersRestore);
+    // Without administrator rights nothing is shown as if it had been read, and Retry asks again.
+    const bool refused = code > 0;
+    const auto areas = page.widget()->findChildren<AbstractOptionArea *>();
+    for (AbstractOptionArea *area : areas) {
+        QCOMPARE(area->isEnabled() && !area->isHidden(), !refused);
+    }
+    QCOMPARE(shown->actions().size(), refused ? 1 : 0);
+    if (refused) {
+        page.defaults(); // no restore offered: no dialog opens
+        code = 0;
+        shown->actions().constFirst()->trigger();
+        QTRY_VERIFY(page.messagesManager()->messages().isEmpty());
+        QCOMPARE(areaFor(page, Server, SSHOption::Port)->value(), QVariant(2222));
+        QVERIFY(areaFor(page, Server, SSHOption::Port)->isEnabled() && !areaFor(page, Server, SSHOption::Port)->isHidden());
+    }
     if (offersRestore) {
         ModalDriver answerer;
         answerer.answer(QString()); // the confirmation, declined
@@ -543,29 +625,118 @@ void ModuleTest::statusRowFollowsTheService()
     auto *status = page.widget()->findChild<QLabel *>(QStringLiteral("label"), Qt::FindDirectChildrenOnly);
     auto *stopPlay = page.widget()->findChild<QPushButton *>(QStringLiteral("sshStopPlay"));
     auto *warning = page.widget()->findChild<QToolButton *>(QStringLiteral("warningBtn"));
-    QCOMPARE(status->text(), QStringLiteral("SSH server status switched off"));
-    QCOMPARE(stopPlay->toolTip(), QStringLiteral("Launched SSH server"));
+    auto *restart = page.widget()->findChild<QPushButton *>(QStringLiteral("sshReload"));
+    QCOMPARE(status->text(), QStringLiteral("SSH server: Stopped"));
+    QCOMPARE(stopPlay->toolTip(), QStringLiteral("Start the SSH server"));
     QVERIFY(warning->isHidden());
-    QVERIFY(!areaFor(page, Server, SSHOption::Port)->isEnabled());
-    QVERIFY(areaFor(page, Client, SSHOption::ClientPort)->isEnabled());
-    QCOMPARE(m_helper->callsWith(Arg::ReadKeywords).size(), 1); // only the client was read
+    QVERIFY(!restart->isEnabled());
+    // A stopped server's settings are read and stay editable, with a note saying when they take effect.
+    QVERIFY(areaFor(page, Server, SSHOption::Port)->isEnabled());
+    QCOMPARE(areaFor(page, Server, SSHOption::Port)->value(), QVariant(2222));
+    QCOMPARE(m_helper->callsWith(Arg::ReadKeywords).size(), 2);
+    QTRY_VERIFY(messageTexts(page).join(QString()).contains(QLatin1String("take effect when it starts")));
 
     stopPlay->click();
     QCOMPARE(serverCommands(*m_helper), QStringList {QStringLiteral("start")});
     // Starting reloads the values the running server uses.
-    QCOMPARE(m_helper->callsWith(Arg::ReadKeywords).size(), 3);
-    QCOMPARE(status->text(), QStringLiteral("SSH server status launched"));
-    QCOMPARE(stopPlay->toolTip(), QStringLiteral("Switched off SSH server"));
-    QVERIFY(areaFor(page, Server, SSHOption::Port)->isEnabled());
+    QCOMPARE(m_helper->callsWith(Arg::ReadKeywords).size(), 4);
+    QCOMPARE(status->text(), QStringLiteral("SSH server: Running"));
+    QCOMPARE(stopPlay->toolTip(), QStringLiteral("Stop the SSH server"));
+    QVERIFY(restart->isEnabled());
+    QVERIFY(messageTexts(page).isEmpty());
 
     m_state.enabled = false;
     stopPlay->click();
     QCOMPARE(serverCommands(*m_helper).last(), QStringLiteral("stop"));
-    QCOMPARE(m_helper->callsWith(Arg::ReadKeywords).size(), 3); // stopping does not reload
+    QCOMPARE(m_helper->callsWith(Arg::ReadKeywords).size(), 4); // stopping does not reload
     QVERIFY(!warning->isHidden());
+    QVERIFY(!restart->isEnabled());
+}
 
-    page.widget()->findChild<QPushButton *>(QStringLiteral("sshReload"))->click();
-    QCOMPARE(serverCommands(*m_helper).last(), QStringLiteral("restart"));
+void ModuleTest::unreadableJournalIsSaidOnce()
+{
+    m_helper->setHandler([this](const FakeActionRunner::Call &call) {
+        if (call.keys().contains(Arg::JournalArguments)) {
+            return FakeActionRunner::failure(QStringLiteral("journalctl: no access"));
+        }
+        return FakeActionRunner::success(call.keys().contains(Arg::ReadKeywords) ? m_serverValues : QVariantMap());
+    });
+    SSHModule page(nullptr, {});
+    page.load();
+    QSignalSpy posted(page.messagesManager(), &KCMOS::MessagesManager::messagePosted);
+    auto *tabs = page.widget()->findChild<QTabWidget *>(QStringLiteral("tabWidgetServer"));
+    for (int round = 0; round < 3; ++round) { // each visit reads the journal again
+        tabs->setCurrentIndex(3);
+        tabs->setCurrentIndex(0);
+    }
+    QTRY_COMPARE(posted.count(), 1);
+    QCOMPARE(messageTexts(page), QStringList {QStringLiteral("Connections cannot be shown: the system journal could not be read (journalctl: no access).")});
+}
+
+void ModuleTest::tabOrderFollowsTheScreen()
+{
+    SSHModule page(nullptr, {});
+    page.load();
+    page.widget()->resize(1280, 900);
+    page.widget()->show();
+    QVERIFY(QTest::qWaitForWindowExposed(page.widget()));
+    // Closed panels keep what they hold out of the focus chain; open ones join it in place.
+    const auto panels = page.widget()->findChildren<QWidget *>(QStringLiteral("groupBox"));
+    QCOMPARE(panels.size(), 3);
+    for (QWidget *panel : panels) {
+        QVERIFY(!panel->isVisibleTo(page.widget()));
+    }
+    for (auto *button : page.widget()->findChildren<QToolButton *>(QStringLiteral("showButton"))) {
+        button->click();
+    }
+    for (QWidget *panel : panels) {
+        QTRY_VERIFY(!panel->isHidden() && panel->maximumHeight() == QWIDGETSIZE_MAX);
+    }
+    auto *tabs = page.widget()->findChild<QTabWidget *>(QStringLiteral("tabWidgetServer"));
+    for (int tab = 0; tab < 3; ++tab) {
+        tabs->setCurrentIndex(tab);
+        QCoreApplication::processEvents();
+        QCOMPARE(focusOutOfOrder(page.widget(), tabs->currentWidget()), QString());
+    }
+    page.widget()->findChild<QComboBox *>(QStringLiteral("comboBoxSshConfig"))->setCurrentIndex(1);
+    QCoreApplication::processEvents();
+    QCOMPARE(focusOutOfOrder(page.widget(), page.widget()->findChild<QWidget *>(QStringLiteral("clientPage"))), QString());
+    QCOMPARE(mutedButtons(page.widget()).join(QLatin1Char(',')), QString());
+    // Every label of a field names it, with an Alt shortcut.
+    for (QLabel *label : page.widget()->findChildren<QLabel *>()) {
+        if (label->objectName() == QLatin1String("label") && qobject_cast<AbstractOptionArea *>(label->parentWidget())) {
+            QVERIFY2(label->buddy() && label->text().contains(QLatin1Char('&')), qPrintable(label->text()));
+        }
+    }
+}
+
+void ModuleTest::dialogsFollowTheScreen_data()
+{
+    using Make = std::function<QDialog *()>;
+    QTest::addColumn<Make>("make");
+    // clang-format off
+    QTest::newRow("access entry") << Make([] { return new UserGroupEntryDialog(nullptr); });
+    QTest::newRow("listening address") << Make([] { return new ListenAddressEditDialog(ActionDialogAdd, {}, QStringLiteral("22"), nullptr); });
+    QTest::newRow("key files") << Make([] { return new AuthorizedKeysPathDialog({QStringLiteral("%h/.ssh/authorized_keys")}, nullptr); });
+    QTest::newRow("add key") << Make([] { return new AddPublicKeyDialog(QStringLiteral("/nonexistent/authorized_keys"), nullptr); });
+    QTest::newRow("banner") << Make([] { return new EditBannerDialog(QStringLiteral("/nonexistent/banner"), nullptr); });
+    // clang-format on
+}
+
+void ModuleTest::dialogsFollowTheScreen()
+{
+    QFETCH(std::function<QDialog *()>, make);
+    std::unique_ptr<QDialog> dialog(make());
+    dialog->show();
+    QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
+    QVERIFY(!dialog->windowTitle().isEmpty() && dialog->windowTitle() != QLatin1String("Dialog"));
+    QCOMPARE(focusOutOfOrder(dialog.get(), dialog.get()), QString());
+    QCOMPARE(mutedButtons(dialog.get()), QStringList());
+    for (QLabel *label : dialog->findChildren<QLabel *>()) {
+        if (label->isVisible()) { // a mnemonic with its buddy, never a stray ampersand
+            QVERIFY2(bool(label->buddy()) == label->text().contains(QLatin1Char('&')), qPrintable(label->text()));
+        }
+    }
 }
 
 QTEST_MAIN(ModuleTest)

@@ -68,7 +68,8 @@ void SimpleAreasTest::spinboxValueIsText()
     SpinboxOptionArea area(makeOption(Client, SSHOption::ServerAliveInterval, QMetaType::Int, 15), nullptr);
     area.inflate();
     auto *spin = area.findChild<QSpinBox *>();
-    QCOMPARE(spin->suffix(), QStringLiteral(" sec"));
+    QCOMPARE(spin->suffix(), QStringLiteral(" s"));
+    QCOMPARE(spin->specialValueText(), QStringLiteral("Off")); // 0 turns keep-alive messages off
     QCOMPARE(spin->maximum(), 999999999);
     spin->setValue(30);
     QVERIFY(area.hasChanged());
