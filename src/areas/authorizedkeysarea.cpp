@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "authorizedkeysarea.h"
+#include "areas_debug.h"
 #include "ui_AuthorizedKeysArea.h"
 
 #include "areaicons.h"
@@ -34,6 +35,7 @@
 #include <QVBoxLayout>
 #include <QVector>
 
+#include <KColorScheme>
 #include <functional>
 
 AuthorizedKeysArea::AuthorizedKeysArea(const SSHOption &option, QWidget *parent)
@@ -132,7 +134,7 @@ void AuthorizedKeysArea::loadFileEntries(const QList<FileEntry> &entries) const
             continue;
         }
         if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
-            qWarning("Failed to open file: %s, error: \"%s\"!", qPrintable(entry.path), qPrintable(file.errorString()));
+            qCWarning(SSHSETTINGS_AREAS) << "Cannot open" << entry.path << file.errorString();
             // Still listed, so that the configured entry is neither hidden nor lost on the next apply.
             m_model->addAuthorizedFile(entry.path, {}, entry.pattern, file.errorString());
             continue;
@@ -234,9 +236,7 @@ void AuthorizedKeysArea::onSearchLineEditTextChanged(const QString &text)
 
     QPalette palette = ui->searchLineEdit->palette();
     if (!text.isEmpty() && m_proxy->rowCount() == 0) {
-        QColor red(Qt::red);
-        red.setAlpha(200);
-        palette.setColor(QPalette::Text, red);
+        palette.setColor(QPalette::Text, KColorScheme(QPalette::Active, KColorScheme::View).foreground(KColorScheme::NegativeText).color());
     } else {
         palette.setColor(QPalette::Text, palette.windowText().color());
     }

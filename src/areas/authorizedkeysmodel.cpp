@@ -5,6 +5,7 @@
 
 #include <KLocalizedString>
 
+#include <KColorScheme>
 #include <QBrush>
 #include <QFileInfo>
 #include <QIcon>
@@ -183,7 +184,7 @@ QVariant AuthorizedKeysModel::data(const QModelIndex &index, int role) const
         return item->data(column);
     case Qt::ForegroundRole:
         if (column == NameColumn && isFile && !item->data(FileExistsColumn).toBool()) {
-            return QBrush(Qt::gray);
+            return KColorScheme(QPalette::Active, KColorScheme::View).foreground(KColorScheme::InactiveText);
         }
         return {};
     case Qt::DecorationRole:

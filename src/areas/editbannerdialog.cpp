@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "editbannerdialog.h"
+#include "areas_debug.h"
 #include "ui_EditBannerDialog.h"
 
 #include "formaccessibility.h"
@@ -106,7 +107,7 @@ bool EditBannerDialog::writeFile(const QString &path, QString *reason) const
         written = file.write(text) == text.size() && file.commit();
     }
     if (!written) {
-        qWarning() << "Cannot write the banner file" << target << file.errorString();
+        qCWarning(SSHSETTINGS_AREAS) << "Cannot write the banner file" << target << file.errorString();
         *reason = file.errorString();
     }
     return written;

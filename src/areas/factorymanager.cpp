@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "factorymanager.h"
+#include "areas_debug.h"
 
 #include "abstractoptionarea.h"
 #include "optionareafactory.h"
@@ -63,14 +64,14 @@ void FactoryManager::registerFactory(SSHOption::Id id, OptionAreaFactory *factor
 void FactoryManager::initializeOptionArea(const SSHOption &option, QWidget *parent) const
 {
     if (m_areas.contains(option.id())) {
-        qWarning() << "Trying to initialize an existing area!";
+        qCWarning(SSHSETTINGS_AREAS) << "Trying to initialize an existing area!";
         return;
     }
     const OptionAreaFactory *factory = m_factories.value(option.id());
     if (!factory) {
-        qWarning() << QStringLiteral("Cannot create widget for option '%1' with unsupported type '%2' and id '%3'")
-                          .arg(option.name(), QString::fromLatin1(option.value().typeName()))
-                          .arg(static_cast<int>(option.id()));
+        qCWarning(SSHSETTINGS_AREAS) << QStringLiteral("Cannot create widget for option '%1' with unsupported type '%2' and id '%3'")
+                                            .arg(option.name(), QString::fromLatin1(option.value().typeName()))
+                                            .arg(static_cast<int>(option.id()));
         return;
     }
     m_areas.insert(option.id(), factory->createOptionArea(option, parent));

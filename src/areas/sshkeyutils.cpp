@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "sshkeyutils.h"
+#include "areas_debug.h"
 
 #include <QCryptographicHash>
 #include <QDebug>
@@ -85,7 +86,7 @@ QStringList SSHKeyUtils::systemSupportedKeyTypes()
     startProcess(process, program, {QStringLiteral("-Q"), QStringLiteral("key")});
     process.waitForFinished(s_processTimeout);
     if (process.exitStatus() == QProcess::CrashExit) {
-        qWarning().noquote() << QStringLiteral("The process %1 failed with error: %2").arg(program, process.errorString());
+        qCWarning(SSHSETTINGS_AREAS).noquote() << QStringLiteral("The process %1 failed with error: %2").arg(program, process.errorString());
         return {};
     }
     return decodeOutput(process.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
@@ -379,7 +380,7 @@ bool SSHKeyUtils::removeKeyFromFile(const QString &path, const QString &line, QS
     QSaveFile file(path);
     file.setDirectWriteFallback(true);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) {
-        qWarning() << "Cannot open file for writing:" << path;
+        qCWarning(SSHSETTINGS_AREAS) << "Cannot open file for writing:" << path;
         why = file.errorString();
         return false;
     }
@@ -392,7 +393,7 @@ bool SSHKeyUtils::removeKeyFromFile(const QString &path, const QString &line, QS
         data += keptLine.toUtf8() + '\n';
     }
     if (file.write(data) != data.size() || !file.commit()) {
-        qWarning() << "Cannot write file:" << path << file.errorString();
+        qCWarning(SSHSETTINGS_AREAS) << "Cannot write file:" << path << file.errorString();
         why = file.errorString();
         file.cancelWriting();
         return false;

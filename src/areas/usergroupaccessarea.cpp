@@ -12,6 +12,7 @@
 
 #include <KLocalizedString>
 
+#include <KColorScheme>
 #include <QAction>
 #include <QHeaderView>
 #include <QRegularExpression>
@@ -114,8 +115,7 @@ void UserGroupAccessArea::onSearchLineEditTextChanged(const QString &text)
     QPalette palette = ui->searchLineEdit->palette();
     QColor color = palette.color(QPalette::WindowText);
     if (!text.isEmpty() && m_proxy->rowCount() == 0) {
-        color = Qt::red;
-        color.setAlpha(200);
+        color = KColorScheme(QPalette::Active, KColorScheme::View).foreground(KColorScheme::NegativeText).color();
     }
     palette.setColor(QPalette::All, QPalette::Text, color);
     ui->searchLineEdit->setPalette(palette);

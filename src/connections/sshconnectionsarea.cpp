@@ -242,9 +242,8 @@ void SSHConnectionsArea::blockAddress(const QHostAddress &address, KCMOS::Messag
     if (!messagesManager) {
         return;
     }
-    KCMOS::MessageWidget *message = messagesManager->newMessage(
-        i18n("IP-address added into <a href=\"forbidden\"><span style=\" text-decoration: underline; color:#007af4;\">forbidden list</span></a>.\nFuture "
-             "connections from this address will be blocked.\nClick 'Apply' button to apply changes."),
-        KCMOS::Information, QString(), KCMOS::Normal);
+    KCMOS::MessageWidget *message = messagesManager->newMessage(i18n("IP address added to the <a href=\"forbidden\">denied list</a>.\nFuture "
+                                                                     "connections from this address will be blocked.\nPress Apply to write the change."),
+                                                                KCMOS::Information, QString(), KCMOS::Normal);
     connect(message, &KCMOS::MessageWidget::linkActivated, this, &SSHConnectionsArea::focusOnAccessArea);
 }

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "accessentry.h"
+#include "core_debug.h"
 
 #include <QDebug>
 
@@ -218,7 +219,7 @@ QMap<QString, QVariant> AccessEntry::convertEntriesToMap(const QList<AccessEntry
         }
         const QString namesString = it.value().join(QLatin1Char(' '));
         if (namesString.isEmpty()) {
-            qWarning() << QStringLiteral("Warning: The namesString for '%1' is empty.").arg(keyword);
+            qCWarning(SSHSETTINGS_CORE) << QStringLiteral("Warning: The namesString for '%1' is empty.").arg(keyword);
         }
         result.insert(keyword, namesString);
     }

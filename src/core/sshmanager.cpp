@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "sshmanager.h"
+#include "core_debug.h"
 #include "sshoptionbuilder.h"
 
 #include "privilegedaction.h"
@@ -192,7 +193,7 @@ QMap<QString, QVariant> SSHManager::rowConfigurationOptions(const SSHConfigurati
         m_origins[type] = result.data.value(SSHSettings::Protocol::Reply::Origins).toMap();
         return result.data;
     }
-    qWarning() << "Failed to read the SSH configuration:" << result.errorText;
+    qCWarning(SSHSETTINGS_CORE) << "Failed to read the SSH configuration:" << result.errorText;
     const bool client = type == Client;
     SSHCodeError code = client ? ClientLoadError : ServerLoadError;
     if (authorizationRefused(result.errorCode)) {
@@ -259,7 +260,7 @@ bool SSHManager::apply(SSHConfigurationTypeId type, const Changes &changes, int 
     }
     const SSHSettings::ActionResult result = SSHSettings::runPrivilegedAction(SSHSettings::ActionKind::Change, arguments);
     if (!result.ok) {
-        qWarning() << "Failed to apply the SSH settings:" << result.errorText;
+        qCWarning(SSHSETTINGS_CORE) << "Failed to apply the SSH settings:" << result.errorText;
         *reason = failureReason(result);
         return false;
     }
@@ -322,7 +323,7 @@ void SSHManager::setOptionValueFromRaw(QPointer<SSHOption> option, const QMap<QS
     }
     const auto it = raw.constFind(key);
     if (it == raw.constEnd()) {
-        qWarning() << QStringLiteral("Failed to load value for option '%1'").arg(key);
+        qCWarning(SSHSETTINGS_CORE) << QStringLiteral("Failed to load value for option '%1'").arg(key);
         return;
     }
     option->setValue(it.value());
@@ -384,7 +385,7 @@ bool SSHManager::changeValueOption(SSHOption &option, const QVariant &value, QSt
         option.setValue(value);
         return true;
     }
-    qWarning() << "Failed to change SSH option" << option.name() << ":" << result.errorText;
+    qCWarning(SSHSETTINGS_CORE) << "Failed to change SSH option" << option.name() << ":" << result.errorText;
     if (reason) {
         *reason = failureReason(result);
     }
@@ -401,7 +402,7 @@ bool SSHManager::restoreFileConfiguration(SSHConfigurationTypeId type, bool loca
                                                                                   {Arg::RestoreFromBackup, localBackup},
                                                                               });
     if (!result.ok) {
-        qWarning() << "Failed to restore SSH configuration. Error:" << result.errorText;
+        qCWarning(SSHSETTINGS_CORE) << "Failed to restore SSH configuration. Error:" << result.errorText;
         if (reason) {
             *reason = failureReason(result);
         }

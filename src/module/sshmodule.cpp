@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "sshmodule.h"
+#include "module_debug.h"
 #include "ui_SSHModule.h"
 
 #include "abstractoptionarea.h"
@@ -253,7 +254,7 @@ void SSHModule::createConnectionsTab()
     });
     auto *accessArea = qobject_cast<UserGroupAccessArea *>(m_factoryManager->getAreaById(SSHOption::AllowDenyUsersGroups));
     if (!accessArea) {
-        qWarning() << "AllowDenyUsersGroups area is not UserGroupAccessArea, cannot block IPs in SSHConnectionsArea";
+        qCWarning(SSHSETTINGS_MODULE) << "AllowDenyUsersGroups area is not UserGroupAccessArea, cannot block IPs in SSHConnectionsArea";
         connectionsArea->disableBlockIpAction();
         return;
     }

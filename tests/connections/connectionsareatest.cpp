@@ -144,7 +144,7 @@ private Q_SLOTS:
         QCOMPARE(blocked.at(0).at(0).value<QHostAddress>(), QHostAddress(address));
         KCMOS::MessageWidget *message = m_messages->messages().at(1);
         QCOMPARE(message->messageType(), KCMOS::Information);
-        QVERIFY(message->text().startsWith(QLatin1String("IP-address added into <a href=\"forbidden\">")));
+        QVERIFY(message->text().startsWith(QLatin1String("IP address added to the <a href=\"forbidden\">")));
         Q_EMIT message->linkActivated(QStringLiteral("forbidden"));
         QCOMPARE(focus.size(), 1);
 

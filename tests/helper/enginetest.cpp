@@ -449,8 +449,8 @@ private Q_SLOTS:
         const QString token = reply.data.value(SSHSettings::Protocol::Reply::Token).toString();
         QVERIFY(PendingChanges::isToken(token));
         QVERIFY(reply.data.value(SSHSettings::Protocol::Reply::Restarts).toBool());
-        const QByteArray countdown =
-            systemd ? "systemd-run --unit=ssh-settings-revert-" + token.toLatin1() + " " : "tool revert --delay 30 " + token.toLatin1() + '\n';
+        const QByteArray countdown = systemd ? QByteArray("systemd-run --unit=ssh-settings-revert-" + token.toLatin1() + ' ')
+                                             : QByteArray("tool revert --delay 30 " + token.toLatin1() + '\n');
         const QByteArray restart = systemd ? "systemctl restart ssh.service\n" : "init restart\n";
         // Armed first: the detached countdown writes when it runs, so wait for its line.
         QTRY_VERIFY(sandbox.read(QStringLiteral("calls")).contains(countdown));
