@@ -27,8 +27,8 @@ echo "== unit tests"
 ctest --test-dir build --output-on-failure -LE e2e -j "$JOBS"
 
 echo "== end-to-end tests (real helper over KAuth)"
-# A KAuth call now and then never sees its answer when it meets the helper's idle exit
-# (about one run in ten here): such a run ends at its time limit and is run once more.
+# Now and then (about one run in ten here, cause not yet found) a KAuth call of the
+# end-to-end test never gets its answer: that run ends at its time limit and runs once more.
 ctest --test-dir build --output-on-failure -L e2e --repeat until-pass:2
 
 echo "== unit tests under AddressSanitizer and UndefinedBehaviorSanitizer"
