@@ -52,85 +52,75 @@ void SSHManager::initializeConfigurations(bool load)
 void SSHManager::buildServerOptions()
 {
     SSHOptionBuilder builder(Server, nullptr);
-    builder.buildSSHOption(SSHOption::Port, QStringLiteral("Port"), i18n("Port"), i18n("The port on which the service will be located."), QMetaType::Int, 22);
+    builder.buildSSHOption(SSHOption::Port, QStringLiteral("Port"), i18n("Port"), i18n("The port on which the service will be located."));
     builder.buildSSHOption(SSHOption::MaxSessions, QStringLiteral("MaxSessions"), i18n("Sessions per connection"),
-                           i18n("The maximum number of open sessions allowed per network connection."), QMetaType::Int, 10);
+                           i18n("The maximum number of open sessions allowed per network connection."));
     builder.buildSSHOption(
         SSHOption::UseDNS, QStringLiteral("UseDNS"), i18n("Use DNS"),
-        i18n("Should sshd look up the remote hostname and check if the resolved hostname for the remote IP address matches the same IP address."),
-        QMetaType::Bool, false);
+        i18n("Should sshd look up the remote hostname and check if the resolved hostname for the remote IP address matches the same IP address."));
     builder.buildSSHOption(SSHOption::PubkeyAuthentication, QStringLiteral("PubkeyAuthentication"), i18n("Allow authentication using SSH keys"),
                            i18n("The private key is stored on your PC, and the public key is added to the server in the .ssh/authorized_keys file in the "
-                                "directory of the desired user."),
-                           QMetaType::Bool, true);
+                                "directory of the desired user."));
     builder.buildSSHOption(SSHOption::KerberosAuthentication, QStringLiteral("KerberosAuthentication"), i18n("Check passwords with Kerberos"),
                            i18n("Indicates whether the user-supplied password for PasswordAuthentication will be validated through the Kerberos KDC. To use "
-                                "this option, the server requires a Kerberos servtab that allows the identity of the KDC to be verified."),
-                           QMetaType::Bool, false);
+                                "this option, the server requires a Kerberos servtab that allows the identity of the KDC to be verified."));
     builder.buildSSHOption(SSHOption::UsePAM, QStringLiteral("UsePAM"), i18n("Enable PAM authentication"),
-                           i18n("Enables PAM authentication using ChallengeResponseAuthentication and PasswordAuthentication."), QMetaType::Bool, true);
+                           i18n("Enables PAM authentication using ChallengeResponseAuthentication and PasswordAuthentication."));
     builder.buildSSHOption(SSHOption::KbdInteractiveAuthentication, QStringLiteral("KbdInteractiveAuthentication"),
-                           i18n("Allow keyboard-interactive authentication"), i18n("Using challenge-response."), QMetaType::Bool, false);
+                           i18n("Allow keyboard-interactive authentication"), i18n("Using challenge-response."));
     builder.buildSSHOption(SSHOption::PasswordAuthentication, QStringLiteral("PasswordAuthentication"), i18n("Allow password authentication"),
-                           i18n("Allow password authentication"), QMetaType::Bool, true);
+                           i18n("Allow password authentication"));
     builder.buildSSHOption(SSHOption::TCPKeepAlive, QStringLiteral("TCPKeepAlive"), i18n("Send TCP keep-alive messages"),
-                           i18n("Whether the system should send TCP keepalive messages to the other side."), QMetaType::Bool, true);
+                           i18n("Whether the system should send TCP keepalive messages to the other side."));
     builder.buildSSHOption(SSHOption::HostbasedAuthentication, QStringLiteral("HostbasedAuthentication"), i18n("Host-based authentication (rhosts)"),
                            i18n("Indicates whether rhosts or /etc/hosts.equiv authentication is allowed along with successful public key client host "
-                                "authentication (host-based authentication)."),
-                           QMetaType::Bool, false);
+                                "authentication (host-based authentication)."));
     builder.buildSSHOption(SSHOption::GSSAPIAuthentication, QStringLiteral("GSSAPIAuthentication"), i18n("Allow authentication by GSSAPI"),
-                           i18n("Specifies whether user authentication based on GSSAPI is allowed."), QMetaType::Bool, false);
+                           i18n("Specifies whether user authentication based on GSSAPI is allowed."));
     // Read as sshd prints it ("without-password" for prohibit-password); shown as a three-state box.
     builder.buildSSHOption(SSHOption::PermitRootLogin, QStringLiteral("PermitRootLogin"), i18n("Allow root to log in"),
-                           i18n("Indicates whether root can login using ssh."), QMetaType::QString, QStringLiteral("prohibit-password"));
+                           i18n("Indicates whether root can login using ssh."));
     builder.buildSSHOption(SSHOption::ListenAddress, QStringLiteral("ListenAddress"), i18n("Listening addresses"),
-                           i18n("Specifies the local addresses sshd should listen on"), QMetaType::QStringList,
-                           QStringList {QStringLiteral("0.0.0.0"), QStringLiteral("::")});
+                           i18n("Specifies the local addresses sshd should listen on"));
     builder.buildSSHOption(SSHOption::X11Forwarding, QStringLiteral("X11Forwarding"), i18n("Allow X11 forwarding"),
-                           i18n("Redirect the graphical interface of applications from a remote server to the local machine."), QMetaType::Bool, true);
+                           i18n("Redirect the graphical interface of applications from a remote server to the local machine."));
     builder.buildSSHOption(SSHOption::PermitEmptyPasswords, QStringLiteral("PermitEmptyPasswords"), i18n("Allow empty passwords"),
-                           i18n("Users with empty passwords will be able to log in via SSH. This is considered an unsafe practice."), QMetaType::Bool, false);
+                           i18n("Users with empty passwords will be able to log in via SSH. This is considered an unsafe practice."));
     builder.buildSSHOption(SSHOption::IgnoreUserKnownHosts, QStringLiteral("IgnoreUserKnownHosts"), i18n("Ignore user's known_hosts file"),
-                           i18n("Determines whether the server should ignore the known_hosts file that is located in the user's home directory."),
-                           QMetaType::Bool, false);
+                           i18n("Determines whether the server should ignore the known_hosts file that is located in the user's home directory."));
     builder.buildSSHOption(SSHOption::IgnoreRhosts, QStringLiteral("IgnoreRhosts"), i18n("Ignore user's .rhosts and .shosts files"),
-                           i18n("Determines whether the server should ignore the user's .rhosts and .shosts file."), QMetaType::Bool, true);
+                           i18n("Determines whether the server should ignore the user's .rhosts and .shosts file."));
     builder.buildSSHOption(SSHOption::LoginGraceTime, QStringLiteral("LoginGraceTime"), i18n("Time to log in"),
-                           i18n("The time, in seconds, a client has to complete authentication after connecting; 0 means no limit."), QMetaType::Int, 120);
+                           i18n("The time, in seconds, a client has to complete authentication after connecting; 0 means no limit."));
     builder.buildSSHOption(SSHOption::AddressFamily, QStringLiteral("AddressFamily"), i18n("Address family"),
-                           i18n("The type of network addresses that the server will listen on."), QMetaType::QStringList, QStringLiteral("any"));
+                           i18n("The type of network addresses that the server will listen on."));
     builder.buildSSHOption(SSHOption::PrintLastLog, QStringLiteral("PrintLastLog"), i18n("Show the time of the last login"),
-                           i18n("Enables the display of the last login time upon SSH connection."), QMetaType::Bool, true);
+                           i18n("Enables the display of the last login time upon SSH connection."));
     builder.buildSSHOption(SSHOption::PrintMotd, QStringLiteral("PrintMotd"), i18n("Show the message of the day"),
-                           i18n("Determines whether the system will display the 'Message of the Day' (MOTD) when a user logs in via SSH."), QMetaType::Bool,
-                           false);
+                           i18n("Determines whether the system will display the 'Message of the Day' (MOTD) when a user logs in via SSH."));
     builder.buildSSHOption(SSHOption::PermitTunnel, QStringLiteral("PermitTunnel"), i18n("Tunnel device forwarding"),
-                           i18n("Determining the allowed tunneling level for SSH connections."), QMetaType::QStringList, QStringLiteral("no"));
+                           i18n("Determining the allowed tunneling level for SSH connections."));
     builder.buildSSHOption(SSHOption::Subsystem, QStringLiteral("Subsystem"), i18n("Use SFTP subsystem"),
-                           i18n("Enabling the SFTP subsystem allows you to securely copy files between hosts."), QMetaType::Bool, true);
+                           i18n("Enabling the SFTP subsystem allows you to securely copy files between hosts."));
     builder.buildSSHOption(SSHOption::Banner, QStringLiteral("Banner"), i18n("Banner file"),
-                           i18n("Specifies the path to the file containing the welcome message or information displayed when logging in via SSH."),
-                           QMetaType::QString, QStringLiteral("none"));
+                           i18n("Specifies the path to the file containing the welcome message or information displayed when logging in via SSH."));
     builder.buildSSHOption(SSHOption::AuthorizedKeysFile, QStringLiteral("AuthorizedKeysFile"), i18n("Authorized keys"),
-                           i18n("Authorized keys determine which users are allowed to log on to the server using public key authentication in SSH."),
-                           QMetaType::QStringList, QStringList {QStringLiteral(".ssh/authorized_keys"), QStringLiteral(".ssh/authorized_keys2")}, {}, false);
+                           i18n("Authorized keys determine which users are allowed to log on to the server using public key authentication in SSH."), false);
 
     SSHOptionBuilder subBuilder(Server, nullptr);
     subBuilder.buildSSHOption(SSHOption::AllowUsers, QStringLiteral("AllowUsers"), i18n("Allowed users"),
-                              i18n("List of usernames that are allowed to log in via SSH."), QMetaType::QStringList, QStringList());
+                              i18n("List of usernames that are allowed to log in via SSH."));
     subBuilder.buildSSHOption(SSHOption::DenyUsers, QStringLiteral("DenyUsers"), i18n("Banned users"),
-                              i18n("List of usernames that are prohibited from logging in via SSH."), QMetaType::QStringList, QStringList());
+                              i18n("List of usernames that are prohibited from logging in via SSH."));
     subBuilder.buildSSHOption(SSHOption::AllowGroups, QStringLiteral("AllowGroups"), i18n("Allowed groups"),
-                              i18n("List of group names that are allowed to log in via SSH."), QMetaType::QStringList, QStringList());
+                              i18n("List of group names that are allowed to log in via SSH."));
     subBuilder.buildSSHOption(SSHOption::DenyGroups, QStringLiteral("DenyGroups"), i18n("Banned groups"),
-                              i18n("List of group names that are prohibited from logging in via SSH."), QMetaType::QStringList, QStringList());
+                              i18n("List of group names that are prohibited from logging in via SSH."));
     SSHOptions subOptions;
     subBuilder.moveOptions(subOptions);
 
-    builder.buildSSHOption(SSHOption::AllowDenyUsersGroups, QStringLiteral("AllowDenyUsersGroups"), i18n("User and group access"),
-                           i18n("List of group names or usernames that are prohibited from logging in via SSH."), QMetaType::QStringList, QStringList(),
-                           subOptions);
+    builder.buildGroup(SSHOption::AllowDenyUsersGroups, QStringLiteral("AllowDenyUsersGroups"), i18n("User and group access"),
+                       i18n("List of group names or usernames that are prohibited from logging in via SSH."), subOptions);
 
     SSHOptions options;
     builder.moveOptions(options);
@@ -141,17 +131,14 @@ void SSHManager::buildServerOptions()
 void SSHManager::buildClientOptions()
 {
     SSHOptionBuilder builder(Client, nullptr);
-    builder.buildSSHOption(SSHOption::ClientPort, QStringLiteral("Port"), i18n("Port on remote hosts"), i18n("Port number to connect on the remote host."),
-                           QMetaType::Int, 22);
+    builder.buildSSHOption(SSHOption::ClientPort, QStringLiteral("Port"), i18n("Port on remote hosts"), i18n("Port number to connect on the remote host."));
     builder.buildSSHOption(SSHOption::ServerAliveInterval, QStringLiteral("ServerAliveInterval"), i18n("Keep-alive interval"),
                            i18n("Sets the timeout interval in seconds after which, if no data has been received from the server, ssh will send a message over "
                                 "an encrypted channel to request a response from the server. The default value is 0, which means these messages will not be "
-                                "sent to the server."),
-                           QMetaType::Int, 0);
+                                "sent to the server."));
     builder.buildSSHOption(SSHOption::ServerAliveCountMax, QStringLiteral("ServerAliveCountMax"), i18n("Unanswered keep-alives before disconnecting"),
                            i18n("The number of keep-alive messages ssh sends without an answer from the server. When it is reached, ssh disconnects "
-                                "and ends the session."),
-                           QMetaType::Int, 3);
+                                "and ends the session."));
     SSHOptions options;
     builder.moveOptions(options);
     deleteOptions(m_options.value(Client));

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "sshoptionbuilder.h"
+#include "core_debug.h"
 
 SSHOptionBuilder::SSHOptionBuilder(SSHConfigurationTypeId configureId, QObject *parent) : QObject(parent), m_configureId(configureId) { }
 
@@ -20,24 +21,58 @@ SSHOptions SSHOptionBuilder::sshOptions() const
     return m_options;
 }
 
-void SSHOptionBuilder::buildSSHOption(SSHOption::Id id,
-                                      const QString &name,
-                                      const QString &displayName,
-                                      const QString &description,
-                                      const QMetaType::Type &valueType,
-                                      const QVariant &defaultValue,
-                                      const SSHOptions &subOptions,
-                                      bool tevSupported)
+QMetaType::Type SSHOptionBuilder::valueType(OptionCatalog::ValueKind kind)
+{
+    using Kind = OptionCatalog::ValueKind;
+    switch (kind) {
+    case Kind::Bool:
+    case Kind::Subsystem:
+        return QMetaType::Bool;
+    case Kind::Port:
+    case Kind::Number:
+        return QMetaType::Int;
+    case Kind::RootLogin: // yes, no or a word between: a three-state box
+    case Kind::Banner:
+        return QMetaType::QString;
+    case Kind::Tunnel:
+    case Kind::AddressFamily:
+    case Kind::ListenAddresses:
+    case Kind::KeyFilePatterns:
+    case Kind::AccessPatterns:
+        break;
+    }
+    return QMetaType::QStringList;
+}
+
+bool SSHOptionBuilder::buildSSHOption(SSHOption::Id id, const QString &keyword, const QString &displayName, const QString &description, bool tevSupported)
+{
+    const OptionCatalog::Option *entry = OptionCatalog::findOption(static_cast<OptionCatalog::ConfigType>(m_configureId), keyword);
+    if (!entry) {
+        qCWarning(SSHSETTINGS_CORE) << "No such keyword in the option catalogue:" << keyword;
+        return false;
+    }
+    auto *option = new SSHOption(m_configureId, parent());
+    option->setId(id);
+    option->setName(entry->keyword);
+    option->setDisplayName(displayName);
+    option->setDescription(description);
+    option->setValueType(valueType(entry->kind));
+    option->setValue(entry->defaultValue);
+    option->setTevSupported(tevSupported);
+    m_options.append(option);
+    return true;
+}
+
+void SSHOptionBuilder::buildGroup(SSHOption::Id id, const QString &name, const QString &displayName, const QString &description, const SSHOptions &subOptions)
 {
     auto *option = new SSHOption(m_configureId, parent());
     option->setId(id);
     option->setName(name);
     option->setDisplayName(displayName);
     option->setDescription(description);
-    option->setValueType(valueType);
-    option->setValue(defaultValue);
+    option->setValueType(QMetaType::QStringList);
+    option->setValue(QStringList());
     option->setSubOptions(subOptions);
-    option->setTevSupported(tevSupported);
     m_options.append(option);
 }
 

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 
+#include "sshoptioncatalog.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -9,40 +11,6 @@
 
 namespace OptionCatalog
 {
-/// Same numbers as SSHConfigurationTypeId in the module.
-enum class ConfigType {
-    Server = 1,
-    Client = 2,
-};
-
-enum class ValueKind {
-    Bool, ///< bool, written yes/no
-    RootLogin, ///< bool (yes/no) or "prohibit-password" / "forced-commands-only"
-    Port, ///< decimal text 1..65535
-    Number, ///< decimal text, non-negative
-    Tunnel, ///< yes, no, point-to-point, ethernet
-    AddressFamily, ///< any, inet, inet6
-    Banner, ///< absolute path or "none"
-    ListenAddresses, ///< list of "address:port", one line each
-    KeyFilePatterns, ///< list of patterns on one line
-    AccessPatterns, ///< blank-separated user/group patterns on one line
-    Subsystem, ///< bool: the sftp subsystem is configured or not
-};
-
-struct Option
-{
-    QString keyword; ///< as documented, e.g. "PermitRootLogin"
-    ValueKind kind;
-    bool accumulating; ///< every global occurrence counts
-    QString defaultValue; ///< sshd's/ssh's built-in value; lists blank-separated
-};
-
-const QList<Option> &options(ConfigType type);
-/// Case-insensitive look-up; nullptr for a keyword outside the catalogue.
-const Option *findOption(ConfigType type, const QString &keyword);
-
-bool isListKind(ValueKind kind);
-
 /// A value checked against its keyword, ready to be written.
 struct CheckedValue
 {

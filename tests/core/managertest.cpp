@@ -3,6 +3,7 @@
 #include "fixedservicestate.h"
 #include "serverstate.h"
 #include "sshmanager.h"
+#include "sshoptioncatalog.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -97,6 +98,29 @@ private Q_SLOTS:
         manager.loadConfigurations({Client});
         QCOMPARE(errors.count(), 2);
         QCOMPARE(errors.at(1).at(1).value<SSHCodeError>(), ClientLoadError);
+    }
+
+    // The page offers every keyword the helper accepts, each once, under its own configuration.
+    void pageCoversTheCatalogue_data()
+    {
+        QTest::addColumn<SSHConfigurationTypeId>("type");
+        QTest::newRow("server") << Server;
+        QTest::newRow("client") << Client;
+    }
+
+    void pageCoversTheCatalogue()
+    {
+        QFETCH(SSHConfigurationTypeId, type);
+        SSHManager manager;
+        manager.initializeConfigurations(false);
+        QStringList page = manager.getOptionNames(type);
+        QStringList catalogue;
+        for (const OptionCatalog::Option &option : OptionCatalog::options(static_cast<OptionCatalog::ConfigType>(type))) {
+            catalogue.append(option.keyword);
+        }
+        page.sort();
+        catalogue.sort();
+        QCOMPARE(page, catalogue);
     }
 
     void changeSendsKeywordTypeAndValue()
