@@ -19,7 +19,7 @@ PACKAGES=(
     # run and screenshot the module
     xvfb xauth x11-apps x11-utils imagemagick breeze-icon-theme
     # OpenSSH 10 and systemd 257 for the real-login tests
-    openssh-server openssh-client sshpass systemd polkitd dbus-daemon util-linux iproute2 procps perl
+    openssh-server openssh-client sshpass systemd polkitd dbus-daemon util-linux iproute2 procps perl patch
 )
 tree=$(cd "$(dirname "$0")/.." && pwd)
 cache=${SSHSETTINGS_CACHE:-/var/cache/ssh-settings}

@@ -14,7 +14,7 @@ PACKAGES=(
     kde-cli-tools openssh-client openssh-server coreutils procps
     xvfb xauth x11-apps x11-utils imagemagick breeze-icon-theme libkf5service-bin
     # privileged helper and its end-to-end harness
-    polkitd pkexec dbus-daemon util-linux iproute2 systemd sshpass
+    polkitd pkexec dbus-daemon util-linux iproute2 systemd sshpass patch
 )
 apt-get update
 apt-get install -y --no-install-recommends "${PACKAGES[@]}"

@@ -2,6 +2,8 @@
 #include "sshkeyutils.h"
 #include "areas_debug.h"
 
+#include "authorizedkeys.h"
+
 #include <QCryptographicHash>
 #include <QDebug>
 #include <QDir>
@@ -15,6 +17,8 @@
 #include <QSet>
 #include <QStandardPaths>
 
+#include <cerrno>
+#include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -245,25 +249,10 @@ bool parseFields(const QString &line, KeyInfo &info)
 
 QPair<QString, QString> SSHKeyUtils::splitOptions(const QString &line)
 {
-    // A key part starts with its type; anything else in front is an options list,
-    // which ends at the first blank outside double quotes.
-    static const QRegularExpression keyStart(QStringLiteral("^(ssh-|ecdsa-|sk-)"));
-    const QString trimmed = line.trimmed();
-    if (keyStart.match(trimmed).hasMatch()) {
-        return {QString(), trimmed};
-    }
-    bool quoted = false;
-    for (int i = 0; i < trimmed.size(); ++i) {
-        const QChar c = trimmed.at(i);
-        if (c == QLatin1Char('\\') && quoted) {
-            ++i;
-        } else if (c == QLatin1Char('"')) {
-            quoted = !quoted;
-        } else if (!quoted && c.isSpace()) {
-            return {trimmed.left(i), trimmed.mid(i + 1).trimmed()};
-        }
-    }
-    return {QString(), trimmed};
+    QByteArray options;
+    QByteArray rest;
+    AuthorizedKeys::splitOptions(line.toUtf8(), &options, &rest);
+    return {QString::fromUtf8(options), QString::fromUtf8(rest)};
 }
 
 KeyInfo SSHKeyUtils::parseKeyLine(const QString &line)
@@ -296,109 +285,75 @@ QList<KeyInfo> SSHKeyUtils::parseKeyLines(const QStringList &lines)
     return infos;
 }
 
-bool SSHKeyUtils::appendKeyToFile(const QString &path, const QString &line, QString *reason)
+namespace
+{
+// Adds or removes the line with the routine the helper uses too, and replaces the file atomically:
+// a temporary file beside it, with the old mode and owner (0600 for a new file), renamed over it.
+bool editKeyFile(const QString &path, const QString &line, bool add, QString *reason)
 {
     QString ignored;
     QString &why = reason ? *reason : ignored;
-    const QFileInfo info(path);
-    if (!info.exists() && !QDir().exists(info.absolutePath())) {
-        // The first key of a user without ~/.ssh: the folder is private.
-        if (!QDir().mkpath(info.absolutePath()) || !QFile::setPermissions(info.absolutePath(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner)) {
-            why = QStringLiteral("cannot create the folder %1").arg(info.absolutePath());
-            return false;
-        }
-    }
-    bool needsLineFeed = false;
+    const QByteArray name = QFile::encodeName(path);
+    struct stat original
     {
-        QFile existing(path);
-        if (existing.size() > 0 && existing.open(QIODevice::ReadOnly)) {
-            existing.seek(existing.size() - 1);
-            needsLineFeed = existing.read(1) != "\n";
-        }
-    }
-    QFile file(path);
-    const bool created = !file.exists();
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) {
-        why = file.errorString();
-        return false;
-    }
-    if (created && !file.setPermissions(QFile::ReadOwner | QFile::WriteOwner)) {
-        why = file.errorString();
-        return false;
-    }
-    QByteArray data;
-    if (needsLineFeed) {
-        data += '\n';
-    }
-    data += line.toUtf8() + '\n';
-    if (file.write(data) != data.size() || !file.flush()) {
-        why = file.errorString();
-        return false;
-    }
-    return true;
-}
-
-bool SSHKeyUtils::removeKeyFromFile(const QString &path, const QString &line, QString *reason)
-{
-    QString ignored;
-    QString &why = reason ? *reason : ignored;
-    const QString target = line.trimmed();
-    QStringList kept;
-    bool found = false;
-    {
+    };
+    const bool exists = ::stat(name.constData(), &original) == 0;
+    QByteArray contents;
+    if (exists || !add) {
         QFile file(path);
-        if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        if (!file.open(QIODevice::ReadOnly)) {
             why = file.errorString();
             return false;
         }
-        while (!file.atEnd()) {
-            const QString current = QString::fromUtf8(file.readLine()).trimmed();
-            if (current.isEmpty()) {
-                continue;
-            }
-            if (current == target) {
-                found = true;
-                continue;
-            }
-            kept.append(current);
+        contents = file.readAll();
+    } else {
+        const QString folder = QFileInfo(path).absolutePath();
+        // The first key of a user without ~/.ssh: the folder is private.
+        if (!QDir(folder).exists() && (!QDir().mkpath(folder) || !QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner))) {
+            why = QStringLiteral("cannot create the folder %1").arg(folder);
+            return false;
         }
     }
-    if (!found) {
+    const QByteArray edited = add ? AuthorizedKeys::withLineAdded(contents, line.toUtf8()) : AuthorizedKeys::withLineRemoved(contents, line.toUtf8());
+    if (!add && edited == contents) {
         why = QStringLiteral("the key is no longer in %1").arg(path);
         return false;
     }
 
-    struct stat original
-    {
-    };
-    const bool haveOriginal = ::stat(QFile::encodeName(path).constData(), &original) == 0;
-    const QFile::Permissions permissions = QFile::permissions(path);
-
-    // Written to a temporary file beside the original and renamed over it, so a
-    // failure part way leaves the old keys in place. Only when the folder does
-    // not allow that is the file rewritten in place.
+    // Only when the folder does not allow a temporary file is the file rewritten in place.
     QSaveFile file(path);
     file.setDirectWriteFallback(true);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) {
+    if (!file.open(QIODevice::WriteOnly)) {
         qCWarning(SSHSETTINGS_AREAS) << "Cannot open file for writing:" << path;
         why = file.errorString();
         return false;
     }
-    file.setPermissions(permissions);
-    if (haveOriginal && ::fchown(file.handle(), original.st_uid, original.st_gid) != 0) {
+    if (::fchmod(file.handle(), exists ? original.st_mode & 07777 : 0600) != 0) {
+        why = QString::fromLocal8Bit(std::strerror(errno));
+        file.cancelWriting();
+        return false;
+    }
+    if (exists && ::fchown(file.handle(), original.st_uid, original.st_gid) != 0) {
         // Only root can hand the file to another owner; anyone else already owns it.
     }
-    QByteArray data;
-    for (const QString &keptLine : std::as_const(kept)) {
-        data += keptLine.toUtf8() + '\n';
-    }
-    if (file.write(data) != data.size() || !file.commit()) {
+    if (file.write(edited) != edited.size() || !file.commit()) {
         qCWarning(SSHSETTINGS_AREAS) << "Cannot write file:" << path << file.errorString();
         why = file.errorString();
         file.cancelWriting();
         return false;
     }
     return true;
+}
+}
+
+bool SSHKeyUtils::appendKeyToFile(const QString &path, const QString &line, QString *reason)
+{
+    return editKeyFile(path, line, true, reason);
+}
+
+bool SSHKeyUtils::removeKeyFromFile(const QString &path, const QString &line, QString *reason)
+{
+    return editKeyFile(path, line, false, reason);
 }
 
 bool SSHKeyUtils::isDirectlyWritable(const QString &path)

@@ -53,8 +53,10 @@ public:
 
     /// Appends the line, starting on a new line when the file does not end with a line feed. A missing
     /// file is created with mode 0600, a missing folder with 0700. On failure @p reason says why.
+    /// Both edits are the helper's own (AuthorizedKeys) and replace the file atomically, keeping
+    /// its mode and owner, and every other line as it was (blank, comment and CRLF lines too).
     static bool appendKeyToFile(const QString &path, const QString &line, QString *reason = nullptr);
-    /// Removes every copy of the line and rewrites the file atomically, keeping its mode and owner.
+    /// Removes every copy of the line; false when there is none.
     static bool removeKeyFromFile(const QString &path, const QString &line, QString *reason = nullptr);
 
     /// Whether the current user may write the file directly (otherwise the privileged helper is used);

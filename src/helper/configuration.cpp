@@ -5,6 +5,7 @@
 
 #include "atomicfile.h"
 #include "configdocument.h"
+#include "ipaddress.h"
 #include "pinnedfolder.h"
 #include "runprogram.h"
 #include "sshsettingsprotocol.h"
@@ -15,11 +16,9 @@
 #include <QFileInfo>
 #include <QSet>
 
-#include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
 #include <fnmatch.h>
-#include <netinet/in.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -49,16 +48,8 @@ QHash<QByteArray, QList<QByteArray>> parseDump(const QByteArray &output)
 
 QString canonicalAddress(const QString &address)
 {
-    const QByteArray latin = address.toLatin1();
-    unsigned char buffer[16];
-    char text[INET6_ADDRSTRLEN];
-    if (inet_pton(AF_INET, latin.constData(), buffer) == 1 && inet_ntop(AF_INET, buffer, text, sizeof text)) {
-        return QString::fromLatin1(text);
-    }
-    if (inet_pton(AF_INET6, latin.constData(), buffer) == 1 && inet_ntop(AF_INET6, buffer, text, sizeof text)) {
-        return QString::fromLatin1(text);
-    }
-    return address.toLower();
+    const QString canonical = IpAddress::canonical(address);
+    return canonical.isEmpty() ? address.toLower() : canonical;
 }
 
 QSet<QString> lowerSet(const QStringList &list)

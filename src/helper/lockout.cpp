@@ -1,11 +1,10 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "lockout.h"
 
-#include <algorithm>
+#include "ipaddress.h"
 
-#include <arpa/inet.h>
+#include <algorithm>
 #include <cstring>
-#include <netinet/in.h>
 
 namespace Lockout
 {
@@ -13,7 +12,7 @@ namespace
 {
 struct Address
 {
-    int family = 0;
+    int width = 0; ///< 32 for IPv4, 128 for IPv6
     unsigned char bytes[16] = {};
 };
 
@@ -23,16 +22,22 @@ bool parseAddress(QString text, Address *address)
     if (text.startsWith(QLatin1String("::ffff:"), Qt::CaseInsensitive) && text.count(QLatin1Char('.')) == 3) {
         text = text.mid(7);
     }
-    const QByteArray latin = text.toLatin1();
-    if (inet_pton(AF_INET, latin.constData(), address->bytes) == 1) {
-        address->family = AF_INET;
-        return true;
+    QHostAddress parsed;
+    if (!IpAddress::parse(text, &parsed)) {
+        return false;
     }
-    if (inet_pton(AF_INET6, latin.constData(), address->bytes) == 1) {
-        address->family = AF_INET6;
-        return true;
+    if (parsed.protocol() == QAbstractSocket::IPv4Protocol) {
+        const quint32 ipv4 = parsed.toIPv4Address();
+        for (int i = 0; i < 4; ++i) {
+            address->bytes[i] = (ipv4 >> (24 - 8 * i)) & 0xff;
+        }
+        address->width = 32;
+    } else {
+        const Q_IPV6ADDR ipv6 = parsed.toIPv6Address();
+        std::memcpy(address->bytes, ipv6.c, sizeof address->bytes);
+        address->width = 128;
     }
-    return false;
+    return true;
 }
 
 // 0: a network, -1: not one (a wildcard then), -2: host bits set beyond the mask.
@@ -42,7 +47,7 @@ int parseNetwork(const QString &text, Address *network, int *bits)
     if (!parseAddress(slash < 0 ? text : text.left(slash), network)) {
         return -1;
     }
-    const int maximum = network->family == AF_INET ? 32 : 128;
+    const int maximum = network->width;
     bool ok = true;
     *bits = slash < 0 ? maximum : text.mid(slash + 1).toInt(&ok);
     if (!ok || *bits < 0 || *bits > maximum) {
@@ -58,7 +63,7 @@ int parseNetwork(const QString &text, Address *network, int *bits)
 
 bool inNetwork(const Address &address, const Address &network, int bits)
 {
-    if (address.family != network.family) {
+    if (address.width != network.width) {
         return false;
     }
     for (int bit = 0; bit < bits; ++bit) {
@@ -242,7 +247,7 @@ QList<Problem> problems(const Values &values, const Session &session)
                 host = host.mid(1, host.size() - 2);
             }
             Address bound;
-            if (socket.mid(colon + 1).toInt() != session.localPort || !parseAddress(host, &bound) || bound.family != local.family) {
+            if (socket.mid(colon + 1).toInt() != session.localPort || !parseAddress(host, &bound) || bound.width != local.width) {
                 continue;
             }
             static const unsigned char any[16] = {};

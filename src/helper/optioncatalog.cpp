@@ -2,8 +2,7 @@
 #include "optioncatalog.h"
 
 #include "atomicfile.h"
-
-#include <arpa/inet.h>
+#include "ipaddress.h"
 
 namespace OptionCatalog
 {
@@ -68,17 +67,13 @@ bool listValue(const QVariant &value, QStringList *list, QString *error)
 // Accepts a literal IP address and gives it in its canonical text form.
 bool isIpAddress(QString *address, bool *ipv6)
 {
-    const QByteArray latin = address->toLatin1();
-    unsigned char buffer[16];
-    char text[INET6_ADDRSTRLEN];
-    for (const int family : {AF_INET, AF_INET6}) {
-        if (inet_pton(family, latin.constData(), buffer) == 1 && inet_ntop(family, buffer, text, sizeof text)) {
-            *ipv6 = family == AF_INET6;
-            *address = QString::fromLatin1(text);
-            return true;
-        }
+    QHostAddress parsed;
+    if (!IpAddress::parse(*address, &parsed)) {
+        return false;
     }
-    return false;
+    *ipv6 = parsed.protocol() == QAbstractSocket::IPv6Protocol;
+    *address = parsed.toString();
+    return true;
 }
 }
 

@@ -4,6 +4,7 @@
 // sshd's own answers (auth.c allowed_user, match.c, addrmatch.c).
 
 #include "lockout.h"
+#include "ipaddress.h"
 
 #include <QTest>
 
@@ -94,6 +95,39 @@ private Q_SLOTS:
             found.append(QLatin1String(kinds[int(problem.kind)]) + QLatin1Char(':') + problem.detail);
         }
         QCOMPARE(found.join(QLatin1Char(';')), expected);
+    }
+
+    // Addresses are read as sshd reads them (inet_pton), not as leniently as QHostAddress alone would.
+    void ipAddress_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("canonical"); // empty: refused
+        const QStringList refused = {QStringLiteral("127.1"),
+                                     QStringLiteral("1.2.3"),
+                                     QStringLiteral("01.2.3.4"),
+                                     QStringLiteral("0x7f.0.0.1"),
+                                     QStringLiteral(" 1.2.3.4"),
+                                     QStringLiteral("::1 "),
+                                     QStringLiteral("fe80::1%eth0"),
+                                     QStringLiteral("[::1]"),
+                                     QStringLiteral("1::2::3"),
+                                     QStringLiteral("::ffff:01.2.3.4"),
+                                     QStringLiteral("256.1.1.1"),
+                                     QStringLiteral("1.2.3.4/8"),
+                                     QString()};
+        for (const QString &text : refused) {
+            QTest::newRow(qPrintable(QLatin1Char('!') + text)) << text << QString();
+        }
+        QTest::newRow("ipv4") << QStringLiteral("10.0.0.255") << QStringLiteral("10.0.0.255");
+        QTest::newRow("ipv6 long") << QStringLiteral("0:0:0:0:0:0:0:1") << QStringLiteral("::1");
+        QTest::newRow("ipv6 upper case") << QStringLiteral("FE80::A") << QStringLiteral("fe80::a");
+        QTest::newRow("ipv6 with ipv4") << QStringLiteral("::FFFF:1.2.3.4") << QStringLiteral("::ffff:1.2.3.4");
+    }
+    void ipAddress()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, canonical);
+        QCOMPARE(IpAddress::canonical(text), canonical);
     }
 };
 

@@ -37,7 +37,7 @@ private Q_SLOTS:
     void batchMatchesOneByOne();
     void editFile_data();
     void editFile();
-    void removeKeepsModeAndReplacesAtomically();
+    void editKeepsModeAndReplacesAtomically();
     void unwritableTargets();
 
 private:
@@ -202,9 +202,9 @@ void SSHKeyUtilsTest::editFile_data()
                                     << QByteArray("ssh-a A a\n\n  ssh-b B b\r\n");
     QTest::newRow("remove: case sensitive") << false << QByteArray("ssh-a A a\n") << "SSH-A A a" << false << QByteArray("ssh-a A a\n");
     QTest::newRow("remove: blank, indented and comment lines") << false << QByteArray("# mine\n\n  ssh-a A a  \n  # old\n\tssh-b B b\nssh-c C c\n\n")
-                                                               << "ssh-c C c" << true << QByteArray("# mine\nssh-a A a\n# old\nssh-b B b\n");
-    QTest::newRow("remove: no final line feed") << false << QByteArray("ssh-a A a\nssh-b B b") << a << true << QByteArray("ssh-b B b\n");
-    QTest::newRow("remove: crlf") << false << QByteArray("ssh-a A a\r\nssh-b B b\r\n") << "ssh-b B b" << true << QByteArray("ssh-a A a\n");
+                                                               << "ssh-c C c" << true << QByteArray("# mine\n\n  ssh-a A a  \n  # old\n\tssh-b B b\n\n");
+    QTest::newRow("remove: no final line feed") << false << QByteArray("ssh-a A a\nssh-b B b") << a << true << QByteArray("ssh-b B b");
+    QTest::newRow("remove: crlf") << false << QByteArray("ssh-a A a\r\nssh-b B b\r\n") << "ssh-b B b" << true << QByteArray("ssh-a A a\r\n");
     QTest::newRow("remove: last key") << false << QByteArray("ssh-a A a\n") << a << true << QByteArray("");
     QTest::newRow("remove: missing file") << false << QByteArray() << a << false << QByteArray();
 }
@@ -226,7 +226,7 @@ void SSHKeyUtilsTest::editFile()
     QCOMPARE(KeyTest::readFile(path), after);
 }
 
-void SSHKeyUtilsTest::removeKeepsModeAndReplacesAtomically()
+void SSHKeyUtilsTest::editKeepsModeAndReplacesAtomically()
 {
     const QString path = m_dir.filePath(QStringLiteral("remove_mode"));
     const QByteArray name = QFile::encodeName(path);
@@ -253,6 +253,17 @@ void SSHKeyUtilsTest::removeKeepsModeAndReplacesAtomically()
     // A new file was renamed over the old one, which stayed intact until then, and no temporary file is left.
     QVERIFY(after.st_ino != before.st_ino);
     QCOMPARE(QDir(m_dir.path()).entryList({QStringLiteral("remove_mode*")}, QDir::Files | QDir::Hidden), QStringList {QStringLiteral("remove_mode")});
+
+    // Adding a key goes the same way.
+    QVERIFY(SSHKeyUtils::appendKeyToFile(path, QStringLiteral("ssh-c C c")));
+    QCOMPARE(KeyTest::readFile(path), QByteArray("ssh-b B b\nssh-c C c\n"));
+    struct stat added
+    {
+    };
+    QVERIFY(::stat(name.constData(), &added) == 0);
+    QCOMPARE(added.st_mode & 07777, 0640u);
+    QCOMPARE(added.st_uid, before.st_uid);
+    QVERIFY(added.st_ino != after.st_ino);
 }
 
 void SSHKeyUtilsTest::unwritableTargets()

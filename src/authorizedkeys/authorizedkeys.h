@@ -19,6 +19,13 @@ struct Line
     QByteArray comment;
 };
 
+/**
+ * Splits the trimmed @p text into its options prefix, which ends at the first
+ * blank outside double quotes, and the rest. Without a prefix (the line starts
+ * with a key type, or a quote is left open) @p options is empty and @p rest the whole line.
+ */
+void splitOptions(const QByteArray &text, QByteArray *options, QByteArray *rest);
+
 /// Splits @p text; false when it is not a key line (comment, blank, no key after the options).
 bool parse(const QByteArray &text, Line *line);
 

@@ -49,6 +49,15 @@ QByteArray nextWord(const QByteArray &text, int *position)
 }
 }
 
+void splitOptions(const QByteArray &text, QByteArray *options, QByteArray *rest)
+{
+    const QByteArray trimmed = text.trimmed();
+    int position = 0;
+    const int end = isKeyType(nextWord(trimmed, &position)) ? -1 : optionsEnd(trimmed, 0);
+    *options = end < 0 ? QByteArray() : trimmed.left(end);
+    *rest = end < 0 ? trimmed : trimmed.mid(end).trimmed();
+}
+
 bool parse(const QByteArray &text, Line *line)
 {
     *line = Line();
@@ -59,23 +68,12 @@ bool parse(const QByteArray &text, Line *line)
     if (i == text.size() || text.at(i) == '#' || text.contains('\n') || text.contains('\r')) {
         return false;
     }
-    int position = i;
-    QByteArray first = nextWord(text, &position);
-    if (!isKeyType(first)) {
-        const int end = optionsEnd(text, i);
-        if (end < 0) {
-            return false;
-        }
-        line->options = text.mid(i, end - i);
-        position = end;
-        first = nextWord(text, &position);
-    }
-    line->type = first;
-    line->key = nextWord(text, &position);
-    while (position < text.size() && isBlank(text.at(position))) {
-        ++position;
-    }
-    line->comment = text.mid(position).trimmed();
+    QByteArray rest;
+    splitOptions(text, &line->options, &rest);
+    int position = 0;
+    line->type = nextWord(rest, &position);
+    line->key = nextWord(rest, &position);
+    line->comment = rest.mid(position).trimmed();
     return isKeyType(line->type) && !line->key.isEmpty();
 }
 
