@@ -88,12 +88,12 @@ private Q_SLOTS:
         const QStringList labConnections = {QStringLiteral("fztu 119.137.62.142 password 0 closed")};
         QTest::newRow("lab server") << QList<QByteArray> {lab} << labConnections << "24 522";
         for (const QString &generation : {QStringLiteral("debian12"), QStringLiteral("debian13")}) {
-            const QByteArray part1 = readData(generation + QStringLiteral("-part1.json"));
-            const QByteArray part2 = readData(generation + QStringLiteral("-part2.json"));
+            const QByteArray read1 = readData(generation + QStringLiteral("-read1.json"));
+            const QByteArray read2 = readData(generation + QStringLiteral("-read2.json"));
             const QStringList logins = {QStringLiteral("sshe2e 127.0.0.1 publickey ED25519 0 closed"), QStringLiteral("sshe2e 127.0.0.1 publickey ED25519 0 -"),
                                         QStringLiteral("sshe2e 127.0.0.1 password 2 closed"), QStringLiteral("sshe2e ::1 keyboard-interactive/pam 0 closed")};
-            QTest::addRow("%s JSON, one read", qPrintable(generation)) << QList<QByteArray> {part1 + part2} << logins << "2 20";
-            QTest::addRow("%s JSON, failures and login in two reads", qPrintable(generation)) << QList<QByteArray> {part1, part2} << logins << "2 20";
+            QTest::addRow("%s JSON, one read", qPrintable(generation)) << QList<QByteArray> {read1 + read2} << logins << "2 20";
+            QTest::addRow("%s JSON, failures and login in two reads", qPrintable(generation)) << QList<QByteArray> {read1, read2} << logins << "2 20";
             QTest::addRow("%s text", qPrintable(generation)) << QList<QByteArray> {readData(generation + QStringLiteral("-journal.txt"))} << logins << "2 20";
         }
     }

@@ -4,7 +4,7 @@
 # journald, network and login user); writes to OUTDIR:
 #   journal.json  journalctl --output=json of sshd (every uid: a forged entry is in it)
 #   journal.txt   journalctl --output=short-iso-precise --utc of sshd's own entries (_UID=0)
-#   part1.json, part2.json   the JSON journal split in two reads while a login
+#   read1.json, read2.json   the JSON journal split in two reads while a login
 #                 has failed twice and not yet succeeded
 #   user          the login user's name
 # The logins: a public-key login, a password login after two failed passwords,
@@ -90,7 +90,7 @@ for _ in $(seq 200); do
     [ "$(sshd_json | grep -c "Failed password for $user ")" -ge 2 ] && break
     sleep 0.1
 done
-sshd_json --show-cursor >"$t/part1.json"
+sshd_json --show-cursor >"$t/read1.json"
 touch "$t/password.go"
 wait $password
 
@@ -110,9 +110,9 @@ for pid in "${burst[@]}"; do wait "$pid" || true; done
 setpriv --reuid=65534 --regid=65534 --clear-groups logger -t sshd "Accepted password for forged from 10.6.6.6 port 6666 ssh2"
 sleep 0.5
 
-cursor=$(sed -n 's/^-- cursor: //p' "$t/part1.json" | tail -1)
-cp "$t/part1.json" "$out/part1.json"
-sshd_json --show-cursor --after-cursor="$cursor" >"$out/part2.json"
+cursor=$(sed -n 's/^-- cursor: //p' "$t/read1.json" | tail -1)
+cp "$t/read1.json" "$out/read1.json"
+sshd_json --show-cursor --after-cursor="$cursor" >"$out/read2.json"
 sshd_json >"$out/journal.json"
 journalctl --identifier=sshd --identifier=sshd-session _UID=0 --utc --output=short-iso-precise >"$out/journal.txt"
 echo "$user" >"$out/user"
