@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "sshconnectionsarea.h"
 #include "sshattemptsmodel.h"
+#include "sshdmatch.h"
 #include "ui_SSHConnectionsArea.h"
 
 #include "messagesmanager.h"
@@ -129,7 +130,8 @@ bool SSHConnectionsArea::isDenied(const QVariant &accessLists, const QHostAddres
         denied.userType() == QMetaType::QStringList ? denied.toStringList() : denied.toString().split(QLatin1Char(' '), Qt::SkipEmptyParts);
     for (const QString &word : words) {
         const int at = word.lastIndexOf(QLatin1Char('@'));
-        if (at >= 0 && word.left(at) == QLatin1String("*") && QHostAddress(word.mid(at + 1)).isEqual(address)) {
+        // Denied to everyone: any user, from hosts that take in the address.
+        if (at >= 0 && word.left(at) == QLatin1String("*") && SshdMatch::hosts(address.toString(), word.mid(at + 1)) == 1) {
             return true;
         }
     }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "accessentry.h"
 #include "core_debug.h"
+#include "sshdmatch.h"
 
 #include <QDebug>
 
@@ -234,56 +235,13 @@ uint qHash(const AccessEntry &entry, uint hashSeed)
     return qHash(QStringLiteral("%1@%2").arg(name, host), hashSeed) ^ static_cast<uint>(entry.role()) ^ static_cast<uint>(entry.permission());
 }
 
-bool AccessEntry::patternMatches(const QString &pattern, const QString &text)
-{
-    // Iterative wildcard match with backtracking to the last '*', as sshd's match_pattern().
-    int p = 0;
-    int t = 0;
-    int star = -1;
-    int resume = 0;
-    while (t < text.size()) {
-        if (p < pattern.size() && (pattern.at(p) == QLatin1Char('?') || pattern.at(p) == text.at(t))) {
-            ++p;
-            ++t;
-        } else if (p < pattern.size() && pattern.at(p) == QLatin1Char('*')) {
-            star = p++;
-            resume = t;
-        } else if (star >= 0) {
-            p = star + 1;
-            t = ++resume;
-        } else {
-            return false;
-        }
-    }
-    while (p < pattern.size() && pattern.at(p) == QLatin1Char('*')) {
-        ++p;
-    }
-    return p == pattern.size();
-}
-
-bool AccessEntry::patternListMatches(const QString &list, const QString &text)
-{
-    bool matched = false;
-    const QStringList patterns = list.split(QLatin1Char(','), Qt::SkipEmptyParts);
-    for (const QString &pattern : patterns) {
-        const bool negated = pattern.startsWith(QLatin1Char('!'));
-        if (patternMatches(negated ? pattern.mid(1) : pattern, text)) {
-            if (negated) {
-                return false; // a negated match wins over every other
-            }
-            matched = true;
-        }
-    }
-    return matched;
-}
-
 bool AccessEntry::namesAccount(const QString &user, const QStringList &groups) const
 {
     const QString pattern = m_name.isEmpty() ? QStringLiteral("*") : m_name;
     if (m_role == RoleUser) {
-        return patternListMatches(pattern, user);
+        return SshdMatch::pattern(user, pattern);
     }
     return std::any_of(groups.cbegin(), groups.cend(), [&pattern](const QString &group) {
-        return patternListMatches(pattern, group);
+        return SshdMatch::pattern(group, pattern);
     });
 }

@@ -85,12 +85,8 @@ public:
     /// The keywords AllowUsers, DenyUsers, AllowGroups and DenyGroups with their blank-separated words.
     static QMap<QString, QVariant> convertEntriesToMap(const QList<AccessEntry> &entries);
 
-    /// sshd's wildcard match of one pattern: '*' any run of characters, '?' any one character; case-sensitive.
-    static bool patternMatches(const QString &pattern, const QString &text);
-    /// sshd's match of a comma-separated pattern list: true when a pattern matches and no negated ('!') one does.
-    static bool patternListMatches(const QString &list, const QString &text);
-    /// Whether the entry's name part names @p user (a user entry) or one of @p groups (a group entry),
-    /// whatever the host: the host a login comes from is not known beforehand.
+    /// Whether the entry's name part names @p user (a user entry) or one of @p groups (a group entry)
+    /// as sshd matches it, whatever the host: the host a login comes from is not known beforehand.
     bool namesAccount(const QString &user, const QStringList &groups) const;
 
 private:

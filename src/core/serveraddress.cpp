@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "serveraddress.h"
-
-#include <QRegularExpression>
+#include "ipaddress.h"
 
 namespace
 {
@@ -99,17 +98,9 @@ bool ServerAddress::operator!=(const ServerAddress &other) const
 
 bool ServerAddress::isValidIpAddress(const QString &ip)
 {
-    if (ip.isEmpty()) {
-        return false;
-    }
-    static const QRegularExpression ipv4(QStringLiteral("^(25[0-5]|2[0-4][0-9]|[01]?[0-9][0-9]?)(\\.(25[0-5]|2[0-4][0-9]|[01]?[0-9][0-9]?)){3}$"));
-    static const QRegularExpression ipv6(QStringLiteral(
-        "^(?:[0-9a-fA-F]{1,4}:){7}[0-9a-fA-F]{1,4}|(?:[0-9a-fA-F]{1,4}:){1,7}:|(?:[0-9a-fA-F]{1,4}:){1,6}:[0-9a-fA-F]{1,4}|(?:[0-9a-fA-F]{1,4}:){1,5}(:[0-"
-        "9a-fA-F]{1,4}){1,2}|(?:[0-9a-fA-F]{1,4}:){1,4}(:[0-9a-fA-F]{1,4}){1,3}|(?:[0-9a-fA-F]{1,4}:){1,3}(:[0-9a-fA-F]{1,4}){1,4}|(?:[0-9a-fA-F]{1,4}:){"
-        "1,2}(:[0-9a-fA-F]{1,4}){1,5}|[0-9a-fA-F]{1,4}:((:[0-9a-fA-F]{1,4}){1,6})|:(:[0-9a-fA-F]{1,4}){1,7}|fe80:(:[0-9a-fA-F]{0,4}){0,4}%[0-9a-zA-Z]{1,}|:"
-        ":(ffff(:0{1,4}){0,1}:){0,1}((25[0-5]|(2[0-4]|1{0,1}[0-9]){0,1}[0-9])\\.){3,3}(25[0-5]|(2[0-4]|1{0,1}[0-9]){0,1}[0-9])|(?:[0-9a-fA-F]{1,4}:){1,4}:(("
-        "25[0-5]|(2[0-4]|1{0,1}[0-9]){0,1}[0-9])\\.){3,3}(25[0-5]|(2[0-4]|1{0,1}[0-9]){0,1}[0-9])$"));
-    return ipv4.match(ip).hasMatch() || ipv6.match(ip).hasMatch();
+    // As the helper reads a ListenAddress, so the dialog refuses what the helper would.
+    QHostAddress address;
+    return IpAddress::parse(ip, &address);
 }
 
 QList<ServerAddress> ServerAddress::fromStringList(const QStringList &addresses)

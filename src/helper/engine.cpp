@@ -11,13 +11,11 @@
 #include "sshsettingsprotocol.h"
 #include "userfiles.h"
 
+#include <QNetworkInterface>
 #include <QRegularExpression>
 #include <QSet>
 
-#include <arpa/inet.h>
 #include <grp.h>
-#include <ifaddrs.h>
-#include <netinet/in.h>
 #include <pwd.h>
 
 // The module waits longer than any one step of the helper takes.
@@ -249,28 +247,11 @@ Reply Engine::removeAuthorizedKey(const QString &path, const QString &line, uid_
 QStringList Engine::systemLocalAddresses()
 {
     QStringList addresses;
-    ifaddrs *list = nullptr;
-    if (getifaddrs(&list) != 0) {
-        return addresses;
+    const QList<QHostAddress> all = QNetworkInterface::allAddresses();
+    for (QHostAddress address : all) {
+        address.setScopeId(QString()); // a ListenAddress names no interface
+        addresses.append(address.toString());
     }
-    for (ifaddrs *entry = list; entry; entry = entry->ifa_next) {
-        if (!entry->ifa_addr) {
-            continue;
-        }
-        char text[INET6_ADDRSTRLEN];
-        if (entry->ifa_addr->sa_family == AF_INET) {
-            const auto *in = reinterpret_cast<const sockaddr_in *>(entry->ifa_addr);
-            if (inet_ntop(AF_INET, &in->sin_addr, text, sizeof text)) {
-                addresses.append(QString::fromLatin1(text));
-            }
-        } else if (entry->ifa_addr->sa_family == AF_INET6) {
-            const auto *in6 = reinterpret_cast<const sockaddr_in6 *>(entry->ifa_addr);
-            if (inet_ntop(AF_INET6, &in6->sin6_addr, text, sizeof text)) {
-                addresses.append(QString::fromLatin1(text));
-            }
-        }
-    }
-    freeifaddrs(list);
     return addresses;
 }
 

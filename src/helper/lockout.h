@@ -43,15 +43,6 @@ struct Problem
     bool operator==(const Problem &other) const { return kind == other.kind && detail == other.detail; }
 };
 
-/// `*` and `?` wildcards, as sshd's match_pattern().
-bool matchPattern(const QString &text, const QString &pattern);
-/// A comma-separated list with `!` negations: 1 matched, 0 not, -1 a negation matched.
-int matchPatternList(const QString &text, const QString &list, bool lowerCase);
-/// Addresses and CIDR networks (or wildcards): 1, 0, -1 for a negation, -2 for an invalid network.
-int matchAddressList(const QString &address, const QString &list);
-/// One DenyUsers/AllowUsers entry, USER or USER@HOST; the host is the client address (UseDNS no).
-int matchUser(const QString &user, const QString &address, const QString &pattern);
-
 /// Why @p session could not log in with @p values; empty when it could.
 QList<Problem> problems(const Values &values, const Session &session);
 /// Parses "client port local port"; false when it is not that.

@@ -60,7 +60,8 @@ private Q_SLOTS:
         QTest::newRow("ipv4") << QStringLiteral("192.168.1.10") << true;
         QTest::newRow("ipv4 out of range") << QStringLiteral("256.1.1.1") << false;
         QTest::newRow("ipv6 short") << QStringLiteral("fe80::1") << true;
-        QTest::newRow("ipv6 scoped") << QStringLiteral("fe80::1%eth0") << true;
+        QTest::newRow("ipv6 scoped") << QStringLiteral("fe80::1%eth0") << false;
+        QTest::newRow("ipv4 leading zero") << QStringLiteral("10.0.0.01") << false;
         QTest::newRow("word") << QStringLiteral("localhost") << false;
     }
 

@@ -1,0 +1,29 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#pragma once
+
+#include <QHostAddress>
+#include <QString>
+
+/**
+ * sshd's matching of user, group and host patterns. A list's result is
+ * 1 matched, 0 not matched, -1 a negated ('!') pattern matched, which wins
+ * over every other. Host names are not looked up (UseDNS no): a client's
+ * host name is its address.
+ */
+namespace SshdMatch
+{
+/// `*` and `?` wildcards over the whole of @p text; case-sensitive.
+bool pattern(const QString &text, const QString &pattern);
+/// A comma-separated list with '!' negations.
+int patternList(const QString &text, const QString &list, bool lowerCase);
+/// Addresses and CIDR networks (or wildcards); -2 when an entry is not a valid network.
+int addressList(const QString &address, const QString &list);
+/// The host part of a USER@HOST entry for a client at @p address: 1, 0 (also for a negation), -1 when invalid.
+int hosts(const QString &address, const QString &list);
+/// One DenyUsers or AllowUsers entry, USER or USER@HOST, as hosts(); groups have no host part and use pattern().
+int user(const QString &user, const QString &address, const QString &entry);
+/// A client address as sshd sees it: an IPv4 client on an IPv6 socket is plain IPv4.
+QString clientAddress(const QString &text);
+/// Reads @p text as sshd reads a client address (see clientAddress()); false when it is none.
+bool parseClientAddress(const QString &text, QHostAddress *address);
+}
