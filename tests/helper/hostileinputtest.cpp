@@ -70,18 +70,9 @@ QList<Request> baselines()
     };
 }
 
-QStringList repeatedList(const QString &entry, int count)
+QStringList repeatedList(const char *entry, int count)
 {
-    QStringList list;
-    for (int i = 0; i < count; ++i) {
-        list.append(entry);
-    }
-    return list;
-}
-
-QString describe(const QVariant &value)
-{
-    return QString::fromLatin1(value.typeName() ? value.typeName() : "invalid");
+    return QString(QLatin1String(entry) + QLatin1Char(' ')).repeated(count).split(QLatin1Char(' '), Qt::SkipEmptyParts);
 }
 }
 
@@ -168,7 +159,7 @@ private Q_SLOTS:
                     }
                     QVariantMap arguments = request.arguments;
                     arguments[it.key()] = wrong;
-                    addRow(QStringLiteral("%1 as %2").arg(it.key(), describe(wrong)), request.action, arguments);
+                    addRow(QStringLiteral("%1 as %2").arg(it.key(), QLatin1String(wrong.typeName() ? wrong.typeName() : "invalid")), request.action, arguments);
                 }
             }
         }
@@ -222,7 +213,9 @@ private Q_SLOTS:
             "Banner /etc/issue net|Banner /etc/issue\"|Banner |AllowUsers alice bob\"|AllowUsers #x|AllowUsers a@b@c|"
             "AllowUsers @x|DenyGroups g\tb|PermitRootLogin maybe|PermitRootLogin without-password x|ListenAddress 127.0.0.1|ListenAddress localhost:22|"
             "ListenAddress 127.0.0.1:99999|ListenAddress 127.0.0.1:0|ListenAddress 198.51.100.1:22|ListenAddress [::1]|"
-            "ListenAddress 127.0.0.1:22 rdomain x|AuthorizedKeysFile a b|AuthorizedKeysFile ");
+            "ListenAddress 127.0.0.1:22 rdomain x|AuthorizedKeysFile a b|AuthorizedKeysFile |"
+            // Groups are matched by name only: a host part silently never matches.
+            "AllowGroups wheel@*|DenyGroups staff staff@10.0.0.1");
         for (const QString &row : values.split(QLatin1Char('|'))) {
             const QString keyword = row.section(QLatin1Char(' '), 0, 0);
             const QString value = row.section(QLatin1Char(' '), 1);
@@ -233,7 +226,7 @@ private Q_SLOTS:
                                                                   {QStringLiteral("Port"), 70000},
                                                                   {QStringLiteral("Port"), QString(100000, QLatin1Char('9'))},
                                                                   {QStringLiteral("AllowGroups"), QStringLiteral("x ").repeated(300)},
-                                                                  {QStringLiteral("ListenAddress"), repeatedList(QStringLiteral("127.0.0.1:22"), 300)}}) {
+                                                                  {QStringLiteral("ListenAddress"), repeatedList("127.0.0.1:22", 300)}}) {
             addRow(QStringLiteral("%1 = %2").arg(value.first, value.second.toString().left(20)), Action::Change, change(value.first, value.second));
         }
 
@@ -284,9 +277,6 @@ private Q_SLOTS:
             addRow(QStringLiteral("key options %1").arg(QLatin1String(prefix)), Action::Change,
                    {{Arg::KeysFile, s_keys}, {Arg::AddKeyLine, QString(QLatin1String(prefix) + s_key)}});
         }
-        // Groups are matched by name only: a host part silently never matches.
-        addRow(QStringLiteral("AllowGroups with a host"), Action::Change, change(QStringLiteral("AllowGroups"), QStringLiteral("wheel@*")));
-        addRow(QStringLiteral("DenyGroups with a host"), Action::Change, change(QStringLiteral("DenyGroups"), QStringLiteral("staff staff@10.0.0.1")));
         // sshd -t passes, but sshd refuses to start with more than 16 listen sockets.
         QStringList sockets;
         for (int port = 1; port <= 17; ++port) {
@@ -300,19 +290,10 @@ private Q_SLOTS:
         }
         addRow(QStringLiteral("kill the listening daemon"), Action::Change, {{Arg::KillPid, -1000}}); // replaced by its pid
 
-        // journalctl flags beyond the reader's.
-        const QString flags = QStringLiteral("--vacuum-time=1s -D /var/log --output-fields=MESSAGE --directory=/tmp --file=/etc/shadow --rotate --flush -f "
-                                             "--follow --merge --no-pager --output=json --identifier=sshd --after-cursor= --after-cursor=s;$(reboot) "
-                                             "--after-cursor=../../x --root=/ --boot=-1 --cursor-file=/etc/shadow");
-        for (const QString &flag : flags.split(QLatin1Char(' ')) + QStringList {QStringLiteral("--after-cursor=x y")}) {
-            addRow(QStringLiteral("journal %1").arg(flag), Action::Access, {{Arg::JournalArguments, s_journal + QStringList {flag}}});
-        }
+        // journalctl arguments beyond the reader's (each one is proven in journalfiltertest).
+        addRow(QStringLiteral("journal --file"), Action::Access, {{Arg::JournalArguments, s_journal + QStringList {QStringLiteral("--file=/etc/shadow")}}});
         addRow(QStringLiteral("journal without --boot"), Action::Access, {{Arg::JournalArguments, QVariant(s_journal.mid(0, 1) + s_journal.mid(2))}});
         addRow(QStringLiteral("journal empty"), Action::Access, {{Arg::JournalArguments, QStringList()}});
-        addRow(QStringLiteral("journal cursor too long"), Action::Access,
-               {{Arg::JournalArguments, s_journal + QStringList {QStringLiteral("--after-cursor=") + QString(600, QLatin1Char('a'))}}});
-        addRow(QStringLiteral("journal two cursors"), Action::Access,
-               {{Arg::JournalArguments, s_journal + QStringList {QStringLiteral("--after-cursor=a"), QStringLiteral("--after-cursor=b")}}});
 
         for (const char *command : {"reload", "enable", "disable", "mask", "Start", "", "start; rm -rf /", "start ", "status"}) {
             addRow(QStringLiteral("service %1").arg(QLatin1String(command)), Action::Access, {{Arg::ServiceCommand, QLatin1String(command)}});
@@ -363,7 +344,7 @@ private Q_SLOTS:
             addRow(QStringLiteral("confirm %1").arg(token.left(40)), Action::Change, {{Arg::ConfirmToken, token}});
             addRow(QStringLiteral("revert %1").arg(token.left(40)), Action::Change, {{Arg::RevertToken, token}});
         }
-        addRow(QStringLiteral("read too many keywords"), Action::Access, {{Arg::ReadKeywords, repeatedList(QStringLiteral("Port"), 100)}, {Arg::ReadType, 1}});
+        addRow(QStringLiteral("read too many keywords"), Action::Access, {{Arg::ReadKeywords, repeatedList("Port", 100)}, {Arg::ReadType, 1}});
         addRow(QStringLiteral("read no keyword"), Action::Access, {{Arg::ReadKeywords, QStringList()}, {Arg::ReadType, 1}});
         addRow(QStringLiteral("restore of an invalid backup"), Action::Access, {{Arg::RestoreType, 1}, {Arg::RestoreFromBackup, true}});
     }
