@@ -108,7 +108,10 @@ burst+=($!)
 for pid in "${burst[@]}"; do wait "$pid" || true; done
 
 setpriv --reuid=65534 --regid=65534 --clear-groups logger -t sshd "Accepted password for forged from 10.6.6.6 port 6666 ssh2"
-sleep 0.5
+for _ in $(seq 100); do
+    sshd_json | grep -q "for forged from" && break
+    sleep 0.05
+done
 
 cursor=$(sed -n 's/^-- cursor: //p' "$t/read1.json" | tail -1)
 cp "$t/read1.json" "$out/read1.json"

@@ -1,14 +1,15 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // The module against the installed helper over real KAuth, polkit and a
 // private system bus, inside run-in-sandbox.sh --journal --login-user.
-// SSHManager loads and changes every kind of option, ServerState runs sshd,
-// a password login is read back from the sandbox's journal and ended through
-// SSHConnectionsManager, and the configurations are restored. Raw requests
-// cover only what the module's classes never send: hostile arguments and a
+// Only what needs the real path is proven here (the engine's rules are proven
+// against real sshd in tests/helper): SSHManager loads and changes each kind
+// of option, ServerState runs sshd, a password login is read back from the
+// sandbox's journal and ended through SSHConnectionsManager, the revert
+// countdown outlives its caller, and the configurations are restored. Raw
+// requests cover the caller's uid, refusals at the real /etc paths and a
 // caller without the rights (user nobody).
 // The slots run in order and build on each other's state.
 
-#include "accessentry.h"
 #include "lockout.h"
 #include "privilegedaction.h"
 #include "serverstate.h"
@@ -29,7 +30,6 @@
 #include <QTest>
 #include <QThread>
 
-#include <algorithm>
 #include <memory>
 
 using namespace SSHSettings;
@@ -47,6 +47,7 @@ const QString s_banner = QStringLiteral("/etc/ssh/e2e-banner");
 // /proc/net/tcp{,6} forms of the sockets sshd listens on.
 const QByteArray s_any4Port22 = "00000000:0016";
 const QByteArray s_any6Port22 = "00000000000000000000000000000000:0016";
+const QByteArray s_any4Port2200 = "00000000:0898";
 const QByteArray s_loopback4Port2222 = "0100007F:08AE";
 const QByteArray s_loopback6Port2222 = "00000000000000000000000001000000:08AE";
 
@@ -83,16 +84,6 @@ QByteArrayList effective(SSHConfigurationTypeId type)
     }
     process.waitForFinished(30000);
     return trimmedLines(process.readAllStandardOutput());
-}
-
-/// A pattern is a line prefix, or a whole line when it ends with '$'.
-bool matchesAny(const QByteArrayList &lines, const QByteArray &pattern)
-{
-    const bool whole = pattern.endsWith('$');
-    const QByteArray text = whole ? pattern.chopped(1) : pattern;
-    return std::any_of(lines.cbegin(), lines.cend(), [&](const QByteArray &line) {
-        return whole ? line == text : line.startsWith(text);
-    });
 }
 
 bool listening(const QByteArray &localAddress)
@@ -161,9 +152,6 @@ bool processRuns(const QByteArray &text)
     return false;
 }
 
-// sshd's sockets on the port of the Debian default and the one the tests switch to.
-const QByteArray s_any4Port2200 = "00000000:0898";
-
 QStringList sl(std::initializer_list<const char *> items)
 {
     QStringList list;
@@ -171,6 +159,30 @@ QStringList sl(std::initializer_list<const char *> items)
         list.append(QString::fromUtf8(item));
     }
     return list;
+}
+
+ActionArguments change(const char *keyword, const QVariant &value)
+{
+    return {{Protocol::Arg::ChangeKeyword, QLatin1String(keyword)}, {Protocol::Arg::ChangeType, int(Protocol::Server)}, {Protocol::Arg::ChangeValue, value}};
+}
+
+/// The sandbox's login user, or empty when run-in-sandbox.sh --login-user or sshpass is missing.
+QString loginUser()
+{
+    return QFileInfo(QStringLiteral("/usr/bin/sshpass")).isExecutable() ? qEnvironmentVariable("SSHSETTINGS_E2E_USER") : QString();
+}
+
+/// Starts a password login of the sandbox's user to 127.0.0.1:@p port that runs @p command.
+void startLogin(QProcess &client, int port, const QString &command)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("SSHPASS"), qEnvironmentVariable("SSHSETTINGS_E2E_PASSWORD"));
+    client.setProcessEnvironment(environment);
+    client.setProcessChannelMode(QProcess::MergedChannels);
+    client.start(QStringLiteral("/usr/bin/sshpass"),
+                 sl({"-e", SSH_PATH, "-F", "/dev/null", "-o", "StrictHostKeyChecking=no", "-o", "UserKnownHostsFile=/dev/null", "-o",
+                     "PreferredAuthentications=password", "-o", "PubkeyAuthentication=no", "-p"})
+                     << QString::number(port) << loginUser() + QLatin1String("@127.0.0.1") << command);
 }
 }
 
@@ -225,237 +237,78 @@ private Q_SLOTS:
         QCOMPARE(m_manager->rowConfigurationOptions(Server).size(), m_manager->getOptionNames(Server).size() + 1);
     }
 
-    void loadedValues_data()
-    {
-        QTest::addColumn<int>("type");
-        QTest::addColumn<int>("id");
-        QTest::addColumn<QVariant>("expected");
-
-        QTest::newRow("Port") << int(Server) << int(SSHOption::Port) << QVariant(22);
-        QTest::newRow("PermitRootLogin without-password") << int(Server) << int(SSHOption::PermitRootLogin) << QVariant(QStringLiteral("without-password"));
-        QTest::newRow("UsePAM") << int(Server) << int(SSHOption::UsePAM) << QVariant(true);
-        QTest::newRow("PrintMotd") << int(Server) << int(SSHOption::PrintMotd) << QVariant(false);
-        QTest::newRow("ListenAddress") << int(Server) << int(SSHOption::ListenAddress) << QVariant(sl({"[::]:22", "0.0.0.0:22"}));
-        QTest::newRow("AddressFamily") << int(Server) << int(SSHOption::AddressFamily) << QVariant(sl({"any"}));
-        QTest::newRow("Banner") << int(Server) << int(SSHOption::Banner) << QVariant(QStringLiteral("none"));
-        QTest::newRow("Subsystem") << int(Server) << int(SSHOption::Subsystem) << QVariant(true);
-        QTest::newRow("AuthorizedKeysFile") << int(Server) << int(SSHOption::AuthorizedKeysFile)
-                                            << QVariant(sl({".ssh/authorized_keys", ".ssh/authorized_keys2"}));
-        QTest::newRow("AllowUsers") << int(Server) << int(SSHOption::AllowUsers) << QVariant(QStringList());
-        QTest::newRow("client Port") << int(Client) << int(SSHOption::ClientPort) << QVariant(22);
-    }
-
-    void loadedValues()
-    {
-        QFETCH(int, type);
-        QFETCH(int, id);
-        QFETCH(QVariant, expected);
-        QVERIFY(m_manager);
-        const QPointer<SSHOption> option = findOption(*m_manager, SSHConfigurationTypeId(type), SSHOption::Id(id));
-        QVERIFY(option);
-        QCOMPARE(option->value(), expected);
-    }
-
+    // Each kind of option as loaded from Debian's files, changed as its widget sends it, and kept as the page shows it.
+    // The files written are read back by stoppedServerIsStillRead.
     void changeEachKind_data()
     {
         QTest::addColumn<int>("type");
         QTest::addColumn<int>("id");
+        QTest::addColumn<QVariant>("loaded");
         QTest::addColumn<QVariant>("value");
-        QTest::addColumn<QByteArrayList>("fileLines"); // present, trimmed
-        QTest::addColumn<QByteArrayList>("effectiveLines"); // present in sshd -T / ssh -G
-        QTest::addColumn<QByteArrayList>("absent"); // patterns matching neither the file's nor the effective lines
         QTest::addColumn<QVariant>("stored");
 
-        using L = QByteArrayList;
-        const auto row = [](const char *name, SSHConfigurationTypeId type, SSHOption::Id id, const QVariant &value, const L &fileLines, const L &effectiveLines,
-                            const L &absent, const QVariant &stored) {
-            QTest::newRow(name) << int(type) << int(id) << value << fileLines << effectiveLines << absent << stored;
+        const auto row = [](const char *name, SSHConfigurationTypeId type, SSHOption::Id id, const QVariant &loaded, const QVariant &value,
+                            const QVariant &stored) {
+            QTest::newRow(name) << int(type) << int(id) << loaded << value << stored;
         };
-        // Checkboxes send a bool.
-        row("checkbox on", Server, SSHOption::UseDNS, true, {"UseDNS yes"}, {"usedns yes"}, {}, true);
-        row("checkbox off", Server, SSHOption::X11Forwarding, false, {"X11Forwarding no"}, {"x11forwarding no"}, {"X11Forwarding yes"}, false);
-        row("root login", Server, SSHOption::PermitRootLogin, false, {"PermitRootLogin no"}, {"permitrootlogin no"}, {}, QStringLiteral("no"));
-        // Numbers come from line edits and spin boxes as text.
-        row("port", Server, SSHOption::Port, QStringLiteral("2222"), {"Port 2222"}, {"port 2222"}, {"port 22$", "Port 22$"}, 2222);
-        row("number", Server, SSHOption::LoginGraceTime, QStringLiteral("45"), {"LoginGraceTime 45"}, {"logingracetime 45"}, {}, 45);
-        // Combo boxes send their word.
-        row("tunnel", Server, SSHOption::PermitTunnel, QStringLiteral("point-to-point"), {"PermitTunnel point-to-point"}, {"permittunnel point-to-point"}, {},
-            sl({"point-to-point"}));
-        row("family inet6", Server, SSHOption::AddressFamily, QStringLiteral("inet6"), {"AddressFamily inet6"}, {"addressfamily inet6"}, {}, sl({"inet6"}));
-        row("family any", Server, SSHOption::AddressFamily, QStringLiteral("any"), {"AddressFamily any"}, {"addressfamily any"}, {"AddressFamily inet6"},
-            sl({"any"}));
-        row("banner", Server, SSHOption::Banner, s_banner, {"Banner /etc/ssh/e2e-banner"}, {"banner /etc/ssh/e2e-banner"}, {}, s_banner);
+        // Checkboxes send a bool, line edits and spin boxes text, combo boxes their word.
+        row("checkbox", Server, SSHOption::UseDNS, false, true, true);
+        row("root login", Server, SSHOption::PermitRootLogin, QStringLiteral("without-password"), false, QStringLiteral("no"));
+        row("port", Server, SSHOption::Port, 22, QStringLiteral("2222"), 2222);
+        row("tunnel", Server, SSHOption::PermitTunnel, sl({"no"}), QStringLiteral("point-to-point"), sl({"point-to-point"}));
+        row("banner", Server, SSHOption::Banner, QStringLiteral("none"), s_banner, s_banner);
         // IPv6 addresses come without brackets, as the address list prints them.
-        row("listen on loopback", Server, SSHOption::ListenAddress, sl({"127.0.0.1:2222", "::1:2222"}),
-            {"ListenAddress 127.0.0.1:2222", "ListenAddress [::1]:2222"}, {"listenaddress 127.0.0.1:2222", "listenaddress [::1]:2222"},
-            {"listenaddress 0.0.0.0", "listenaddress [::]"}, sl({"127.0.0.1:2222", "::1:2222"}));
+        row("listen on loopback", Server, SSHOption::ListenAddress, sl({"[::]:22", "0.0.0.0:22"}), sl({"127.0.0.1:2222", "::1:2222"}),
+            sl({"127.0.0.1:2222", "::1:2222"}));
         // The access lists send one blank-separated string.
-        row("allow users", Server, SSHOption::AllowUsers, QStringLiteral("root sshe2e@127.0.0.1"), {"AllowUsers root sshe2e@127.0.0.1"},
-            {"allowusers root", "allowusers sshe2e@127.0.0.1"}, {}, sl({"root", "sshe2e@127.0.0.1"}));
-        row("deny groups", Server, SSHOption::DenyGroups, QStringLiteral("nogroup games"), {"DenyGroups nogroup games"},
-            {"denygroups nogroup", "denygroups games"}, {}, sl({"nogroup", "games"}));
-        row("clear deny groups", Server, SSHOption::DenyGroups, QString(), {}, {}, {"DenyGroups", "denygroups"}, QStringList());
-        row("key files", Server, SSHOption::AuthorizedKeysFile, sl({".ssh/authorized_keys", "/etc/ssh/keys/%u"}),
-            {"AuthorizedKeysFile .ssh/authorized_keys /etc/ssh/keys/%u"}, {"authorizedkeysfile .ssh/authorized_keys /etc/ssh/keys/%u"}, {},
-            sl({".ssh/authorized_keys", "/etc/ssh/keys/%u"}));
-        row("sftp off", Server, SSHOption::Subsystem, false, {}, {}, {"Subsystem", "subsystem"}, false);
-        row("sftp on", Server, SSHOption::Subsystem, true, {"Subsystem sftp /usr/lib/openssh/sftp-server"}, {"subsystem sftp /usr/lib/openssh/sftp-server"}, {},
-            true);
-        row("client interval", Client, SSHOption::ServerAliveInterval, QStringLiteral("30"), {"ServerAliveInterval 30"}, {"serveraliveinterval 30"}, {}, 30);
-        row("client port", Client, SSHOption::ClientPort, QStringLiteral("2200"), {"Port 2200"}, {"port 2200"}, {}, 2200);
+        row("allow users", Server, SSHOption::AllowUsers, QStringList(), QStringLiteral("root sshe2e@127.0.0.1"), sl({"root", "sshe2e@127.0.0.1"}));
+        row("sftp off", Server, SSHOption::Subsystem, true, false, false);
+        row("client interval", Client, SSHOption::ServerAliveInterval, 0, QStringLiteral("30"), 30);
+        row("client port", Client, SSHOption::ClientPort, 22, QStringLiteral("2200"), 2200);
     }
 
     void changeEachKind()
     {
         QFETCH(int, type);
         QFETCH(int, id);
+        QFETCH(QVariant, loaded);
         QFETCH(QVariant, value);
-        QFETCH(QByteArrayList, fileLines);
-        QFETCH(QByteArrayList, effectiveLines);
-        QFETCH(QByteArrayList, absent);
         QFETCH(QVariant, stored);
         QVERIFY(m_manager);
-        const auto configType = SSHConfigurationTypeId(type);
-        const QPointer<SSHOption> option = findOption(*m_manager, configType, SSHOption::Id(id));
+        const QPointer<SSHOption> option = findOption(*m_manager, SSHConfigurationTypeId(type), SSHOption::Id(id));
         QVERIFY(option);
+        QCOMPARE(option->value(), loaded);
         QSignalSpy errors(m_manager.get(), &SSHManager::error);
         QVERIFY2(m_manager->changeValueOption(*option, value), errors.isEmpty() ? "" : qPrintable(errors.first().first().toString()));
-        QVERIFY(errors.isEmpty());
         QCOMPARE(option->value(), stored);
-
-        const QString path = configType == Client ? s_clientConfig : s_serverConfig;
-        const QByteArray file = readFile(path);
-        const QByteArrayList lines = trimmedLines(file);
-        for (const QByteArray &line : fileLines) {
-            QVERIFY2(lines.contains(line), qPrintable(QStringLiteral("%1 lacks \"%2\":\n%3").arg(path, QString::fromUtf8(line), QString::fromUtf8(file))));
-        }
-        const QByteArrayList applied = effective(configType);
-        QVERIFY(!applied.isEmpty());
-        for (const QByteArray &line : effectiveLines) {
-            QVERIFY2(applied.contains(line), line.constData());
-        }
-        for (const QByteArray &pattern : absent) {
-            QVERIFY2(!matchesAny(lines, pattern), pattern.constData());
-            QVERIFY2(!matchesAny(applied, pattern), pattern.constData());
-        }
-        if (configType == Server) {
-            QVERIFY2(file.contains("\n# Authentication:\n"), "comments of the file must stay");
-        }
-        QVERIFY(QFileInfo::exists(path + QStringLiteral(".bak")));
     }
 
-    void reloadSeesChanges()
-    {
-        SSHManager manager;
-        QSignalSpy errors(&manager, &SSHManager::error);
-        manager.initializeConfigurations(true);
-        QVERIFY(errors.isEmpty());
-        QCOMPARE(manager.currentServerPort(), QStringLiteral("2222"));
-        QCOMPARE(manager.currentLisstenAddresses(), sl({"127.0.0.1:2222", "[::1]:2222"}));
-        QCOMPARE(findOption(manager, Server, SSHOption::UseDNS)->value(), QVariant(true));
-        QCOMPARE(findOption(manager, Server, SSHOption::Banner)->value(), QVariant(s_banner));
-        QCOMPARE(findOption(manager, Server, SSHOption::PermitTunnel)->value(), QVariant(sl({"point-to-point"})));
-        QCOMPARE(findOption(manager, Server, SSHOption::AllowUsers)->value(), QVariant(sl({"root", "sshe2e@127.0.0.1"})));
-        QCOMPARE(findOption(manager, Server, SSHOption::DenyGroups)->value(), QVariant(QStringList()));
-        QCOMPARE(findOption(manager, Client, SSHOption::ServerAliveInterval)->value(), QVariant(30));
-    }
-
-    void refusedChangeKeepsFiles_data()
-    {
-        QTest::addColumn<int>("id");
-        QTest::addColumn<QVariant>("value");
-
-        QTest::newRow("address not on this machine") << int(SSHOption::ListenAddress) << QVariant(sl({"203.0.113.1:22"}));
-        QTest::newRow("family excludes a listen address") << int(SSHOption::AddressFamily) << QVariant(QStringLiteral("inet"));
-        QTest::newRow("port out of range") << int(SSHOption::Port) << QVariant(QStringLiteral("70000"));
-        QTest::newRow("second line smuggled in") << int(SSHOption::Banner) << QVariant(QStringLiteral("/etc/issue.net\nPermitRootLogin yes"));
-        QTest::newRow("unknown tunnel mode") << int(SSHOption::PermitTunnel) << QVariant(QStringLiteral("everything"));
-    }
-
-    void refusedChangeKeepsFiles()
-    {
-        QFETCH(int, id);
-        QFETCH(QVariant, value);
-        QVERIFY(m_manager);
-        const QPointer<SSHOption> option = findOption(*m_manager, Server, SSHOption::Id(id));
-        QVERIFY(option);
-        const QVariant before = option->value();
-        const QByteArray server = readFile(s_serverConfig);
-        const QByteArray client = readFile(s_clientConfig);
-        const QByteArray backup = readFile(s_serverConfig + QStringLiteral(".bak"));
-        QSignalSpy errors(m_manager.get(), &SSHManager::error);
-
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^Failed to change SSH option \"%1\" : ").arg(option->name())));
-        QVERIFY(!m_manager->changeValueOption(*option, value));
-        QCOMPARE(errors.size(), 1);
-        QCOMPARE(errors.first().at(0).toString(), QStringLiteral("Error changing SSH option '%1'").arg(option->name()));
-        QCOMPARE(errors.first().at(1).value<SSHCodeError>(), ChangeOptionError);
-        QCOMPARE(option->value(), before);
-        QCOMPARE(readFile(s_serverConfig), server);
-        QCOMPARE(readFile(s_clientConfig), client);
-        // The backup is the latest working configuration, never the refused one.
-        const QByteArray backupAfter = readFile(s_serverConfig + QStringLiteral(".bak"));
-        QVERIFY(backupAfter == backup || backupAfter == server);
-    }
-
-    // Requests the module never sends, straight through KAuth to the helper.
+    // Refusals come back through KAuth and leave the real /etc as it was; every other
+    // hostile request is refused by the same dispatch in tests/helper/hostileinputtest.
     void hostileRequestsRefused_data()
     {
-        QTest::addColumn<int>("kind");
         QTest::addColumn<ActionArguments>("arguments");
-        const auto option = [](const char *keyword, const QVariant &value) {
-            return ActionArguments {
-                {Protocol::Arg::ChangeKeyword, QString::fromLatin1(keyword)}, {Protocol::Arg::ChangeType, 1}, {Protocol::Arg::ChangeValue, value}};
-        };
-        const QStringList journal = {QStringLiteral("--identifier=sshd"), QStringLiteral("--boot"), QStringLiteral("--utc"), QStringLiteral("--show-cursor"),
-                                     QStringLiteral("--output=short-iso-precise")};
-
-        QTest::newRow("wrong type") << int(ActionKind::Change) << option("Port", 1.5);
-        QTest::newRow("two requests at once") << int(ActionKind::Change)
-                                              << (option("Port", QStringLiteral("2223")) << qMakePair(Protocol::Arg::KillPid, QVariant(1)));
-        QTest::newRow("kill init") << int(ActionKind::Change) << ActionArguments {{Protocol::Arg::KillPid, 1}};
-        QTest::newRow("banner outside /etc") << int(ActionKind::Change)
-                                             << ActionArguments {{Protocol::Arg::BannerPath, QStringLiteral("/root/.bashrc")},
-                                                                 {Protocol::Arg::BannerText, QStringLiteral("x")}};
-        const auto banner = [](const char *path) {
-            return ActionArguments {{Protocol::Arg::BannerPath, QLatin1String(path)}, {Protocol::Arg::BannerText, QStringLiteral("PermitRootLogin yes\n")}};
-        };
-        const auto key = [](const char *path, const QString &line) {
-            return ActionArguments {{Protocol::Arg::KeysFile, QLatin1String(path)}, {Protocol::Arg::AddKeyLine, line}};
-        };
         const QString hostKey = QString::fromLatin1(readFile(QStringLiteral("/etc/ssh/ssh_host_ed25519_key.pub"))).trimmed();
-        QTest::newRow("banner text over /etc/passwd") << int(ActionKind::Change) << banner("/etc/passwd");
-        QTest::newRow("banner text over a drop-in") << int(ActionKind::Change) << banner("/etc/ssh/sshd_config.d/99-banner.conf");
-        QTest::newRow("Banner /etc/shadow") << int(ActionKind::Change) << option("Banner", QStringLiteral("/etc/shadow"));
-        QTest::newRow("key file /etc/profile") << int(ActionKind::Change) << key("/etc/profile", hostKey);
-        QTest::newRow("key line running a shell") << int(ActionKind::Change)
-                                                  << key("/root/.ssh/authorized_keys", QStringLiteral("\"$(id>/tmp/x)\" ") + hostKey);
-        QTest::newRow("service reload") << int(ActionKind::Access) << ActionArguments {{Protocol::Arg::ServiceCommand, QStringLiteral("reload")}};
-        QTest::newRow("journal of all boots") << int(ActionKind::Access)
-                                              << ActionArguments {{Protocol::Arg::JournalArguments, QStringList(journal.mid(0, 1) + journal.mid(2))}};
+        // The machine's own interfaces, not a list given to the engine.
+        QTest::newRow("address not on this machine") << change("ListenAddress", sl({"203.0.113.1:22"}));
+        QTest::newRow("Banner /etc/shadow") << change("Banner", QStringLiteral("/etc/shadow"));
+        QTest::newRow("banner text over /etc/passwd") << ActionArguments {{Protocol::Arg::BannerPath, QStringLiteral("/etc/passwd")},
+                                                                          {Protocol::Arg::BannerText, QStringLiteral("PermitRootLogin yes\n")}};
+        QTest::newRow("key file /etc/profile") << ActionArguments {{Protocol::Arg::KeysFile, QStringLiteral("/etc/profile")},
+                                                                   {Protocol::Arg::AddKeyLine, hostKey}};
     }
 
     void hostileRequestsRefused()
     {
-        QFETCH(int, kind);
         QFETCH(ActionArguments, arguments);
-        const QStringList files = {s_serverConfig,
-                                   s_serverConfig + QStringLiteral(".bak"),
-                                   QStringLiteral("/etc/passwd"),
-                                   QStringLiteral("/etc/profile"),
-                                   QStringLiteral("/etc/ssh/ssh_host_ed25519_key"),
-                                   QStringLiteral("/root/.ssh/authorized_keys")};
-        QByteArrayList before;
-        for (const QString &file : files) {
-            before.append(readFile(file));
-        }
-        const ActionResult result = runPrivilegedAction(ActionKind(kind), arguments);
+        const auto before = tree(QStringLiteral("/etc/ssh"));
+        const QByteArray passwd = readFile(QStringLiteral("/etc/passwd"));
+        const QByteArray profile = readFile(QStringLiteral("/etc/profile"));
+        const ActionResult result = runPrivilegedAction(ActionKind::Change, arguments);
         QVERIFY(!result.ok && !result.errorText.isEmpty());
-        for (int i = 0; i < files.size(); ++i) {
-            QCOMPARE(readFile(files.at(i)), before.at(i));
-        }
-        QVERIFY(!QFile::exists(QStringLiteral("/etc/ssh/sshd_config.d/99-banner.conf")));
-        QVERIFY(ServerState().isActive());
+        QCOMPARE(tree(QStringLiteral("/etc/ssh")), before);
+        QCOMPARE(readFile(QStringLiteral("/etc/passwd")), passwd);
+        QCOMPARE(readFile(QStringLiteral("/etc/profile")), profile);
     }
 
     // KAuth's caller is the user whose key file is edited: root here, through the
@@ -463,10 +316,7 @@ private Q_SLOTS:
     void keysOfTheCaller()
     {
         QVERIFY(QDir().mkpath(QStringLiteral("/etc/ssh/keys")));
-        const ActionArguments patterns = {{Protocol::Arg::ChangeKeyword, QStringLiteral("AuthorizedKeysFile")},
-                                          {Protocol::Arg::ChangeType, int(Protocol::Server)},
-                                          {Protocol::Arg::ChangeValue, sl({".ssh/authorized_keys", "/etc/ssh/keys/%u"})}};
-        QVERIFY(runPrivilegedAction(ActionKind::Change, patterns).ok);
+        QVERIFY(runPrivilegedAction(ActionKind::Change, change("AuthorizedKeysFile", sl({".ssh/authorized_keys", "/etc/ssh/keys/%u"}))).ok);
         const QString file = QStringLiteral("/etc/ssh/keys/root");
         const QString line = QStringLiteral("restrict ") + QString::fromLatin1(readFile(QStringLiteral("/etc/ssh/ssh_host_ed25519_key.pub"))).trimmed();
         const ActionResult added = runPrivilegedAction(ActionKind::Change, {{Protocol::Arg::KeysFile, file}, {Protocol::Arg::AddKeyLine, line}});
@@ -486,8 +336,8 @@ private Q_SLOTS:
         const QByteArray before = readFile(s_serverConfig);
         QProcess probe;
         probe.start(QStringLiteral("/usr/bin/setpriv"),
-                    {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"), QStringLiteral("--clear-groups"),
-                     QCoreApplication::applicationFilePath(), QStringLiteral("--probe-unprivileged")});
+                    sl({"--reuid=65534", "--regid=65534", "--clear-groups"})
+                        << QCoreApplication::applicationFilePath() << QStringLiteral("--probe-unprivileged"));
         QVERIFY(probe.waitForFinished(60000));
         const QByteArray said = probe.readAllStandardError().trimmed();
         QVERIFY2(probe.exitCode() == 0, said.constData());
@@ -509,26 +359,13 @@ private Q_SLOTS:
 
     void passwordLoginIsReported()
     {
-        const QString user = qEnvironmentVariable("SSHSETTINGS_E2E_USER");
+        const QString user = loginUser();
         if (user.isEmpty() || qEnvironmentVariableIsEmpty("SSHSETTINGS_E2E_JOURNAL")) {
-            QSKIP("run-in-sandbox.sh --journal --login-user provides the journal and the login user");
+            QSKIP("needs run-in-sandbox.sh --journal --login-user and sshpass");
         }
-        const QString sshpass = QStringLiteral("/usr/bin/sshpass");
-        if (!QFileInfo(sshpass).isExecutable()) {
-            QSKIP("sshpass is not installed (apt install sshpass)");
-        }
-
         // A session that stays open until its sshd process is ended.
         QProcess client;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("SSHPASS"), qEnvironmentVariable("SSHSETTINGS_E2E_PASSWORD"));
-        client.setProcessEnvironment(environment);
-        client.setProcessChannelMode(QProcess::MergedChannels);
-        client.start(sshpass,
-                     {QStringLiteral("-e"), QStringLiteral(SSH_PATH), QStringLiteral("-F"), QStringLiteral("/dev/null"), QStringLiteral("-p"),
-                      QStringLiteral("2222"), QStringLiteral("-o"), QStringLiteral("StrictHostKeyChecking=no"), QStringLiteral("-o"),
-                      QStringLiteral("UserKnownHostsFile=/dev/null"), QStringLiteral("-o"), QStringLiteral("PreferredAuthentications=password"),
-                      QStringLiteral("-o"), QStringLiteral("PubkeyAuthentication=no"), QStringLiteral("%1@127.0.0.1").arg(user), QStringLiteral("sleep 30")});
+        startLogin(client, 2222, QStringLiteral("sleep 30"));
         QVERIFY(client.waitForStarted(5000));
         auto endClient = qScopeGuard([&client] {
             if (client.state() != QProcess::NotRunning) {
@@ -552,11 +389,7 @@ private Q_SLOTS:
         const auto connection = opened.first().first().value<SSHConnectionData>();
         QCOMPARE(connection.user, user);
         QCOMPARE(connection.address.ip().toString(), QStringLiteral("127.0.0.1"));
-        QVERIFY(connection.syslogPid > 1);
         QCOMPARE(readFile(QStringLiteral("/proc/%1/comm").arg(connection.syslogPid)).left(4), QByteArray("sshd"));
-        QVERIFY(connection.openDateTime.isValid());
-        QVERIFY(!connections.journalCursor().isEmpty());
-        QVERIFY(closed.isEmpty());
 
         // Ending the listener is refused; ending the session closes it.
         SSHConnectionData listener = connection;
@@ -575,7 +408,6 @@ private Q_SLOTS:
             }(),
             10000);
         QCOMPARE(closed.first().at(0).toInt(), int(connection.syslogPid));
-        QVERIFY(closed.first().at(1).toDateTime().isValid());
         QVERIFY(ServerState().isActive());
     }
 
@@ -591,10 +423,17 @@ private Q_SLOTS:
         manager.initializeConfigurations(true);
         QCOMPARE(errors.size(), 1);
         QCOMPARE(errors.first().at(1).value<SSHCodeError>(), ServerNotRunning);
-        // Both files are read all the same: the server's settings can be prepared before it starts.
+        // Both files are read all the same, with every change made above: the server's settings can be prepared before it starts.
         QCOMPARE(findOption(manager, Client, SSHOption::ServerAliveInterval)->value(), QVariant(30));
         QCOMPARE(findOption(manager, Client, SSHOption::ClientPort)->value(), QVariant(2200));
         QCOMPARE(manager.currentServerPort(), QStringLiteral("2222"));
+        QCOMPARE(manager.currentLisstenAddresses(), sl({"127.0.0.1:2222", "[::1]:2222"}));
+        QCOMPARE(findOption(manager, Server, SSHOption::UseDNS)->value(), QVariant(true));
+        QCOMPARE(findOption(manager, Server, SSHOption::Banner)->value(), QVariant(s_banner));
+        QCOMPARE(findOption(manager, Server, SSHOption::PermitTunnel)->value(), QVariant(sl({"point-to-point"})));
+        QCOMPARE(findOption(manager, Server, SSHOption::AllowUsers)->value(), QVariant(sl({"root", "sshe2e@127.0.0.1"})));
+        QCOMPARE(findOption(manager, Server, SSHOption::PermitRootLogin)->value(), QVariant(QStringLiteral("no")));
+        QCOMPARE(findOption(manager, Server, SSHOption::Subsystem)->value(), QVariant(false));
     }
 
     void restore()
@@ -614,7 +453,7 @@ private Q_SLOTS:
         const QByteArrayList applied = effective(Server);
         QVERIFY(applied.contains("port 22"));
         QVERIFY(applied.contains("listenaddress 0.0.0.0:22"));
-        QVERIFY(!matchesAny(applied, "allowusers"));
+        QVERIFY(!applied.contains("allowusers root"));
 
         const QByteArray clientBackup = readFile(s_clientConfig + QStringLiteral(".bak"));
         QVERIFY(m_manager->restoreFileConfiguration(Client, true));
@@ -631,27 +470,14 @@ private Q_SLOTS:
         }
     }
 
-    // Apply without fear, on the Debian configuration with a cloud drop-in and a Match block.
-    void transactionIsAllOrNothing()
+    // The review of a transaction on the Debian configuration with a cloud drop-in and a Match block is what is written.
+    void reviewIsWhatIsWritten()
     {
         ServerState state;
         state.start();
         QTRY_VERIFY_WITH_TIMEOUT(state.isActive() && listening(s_any4Port22), 10000);
         QVERIFY(writeFile(QStringLiteral("/etc/ssh/sshd_config.d/50-cloud-init.conf"), "PasswordAuthentication no\n"));
         QVERIFY(writeFile(s_serverConfig, readFile(s_serverConfig) + "Match User sshe2e\n    X11Forwarding no\n"));
-        const auto before = tree(QStringLiteral("/etc/ssh"));
-        const ActionResult refused = transact({{QStringLiteral("MaxSessions"), QStringLiteral("7")},
-                                               {QStringLiteral("Port"), QStringLiteral("2200")},
-                                               {QStringLiteral("PasswordAuthentication"), true},
-                                               {QStringLiteral("X11Forwarding"), false},
-                                               {QStringLiteral("PermitTunnel"), QStringLiteral("sometimes")}});
-        QVERIFY(!refused.ok);
-        QVERIFY2(refused.errorText.contains(QLatin1String("PermitTunnel")), qPrintable(refused.errorText));
-        QCOMPARE(tree(QStringLiteral("/etc/ssh")), before);
-    }
-
-    void reviewIsWhatIsWritten()
-    {
         const QVariantMap five = {{QStringLiteral("MaxSessions"), QStringLiteral("7")},
                                   {QStringLiteral("LoginGraceTime"), QStringLiteral("60")},
                                   {QStringLiteral("PasswordAuthentication"), true},
@@ -671,44 +497,12 @@ private Q_SLOTS:
         for (auto it = diffs.cbegin(); it != diffs.cend(); ++it) {
             QVERIFY(writeFile(QStringLiteral("/tmp/e2e-old"), old.value(it.key())));
             QProcess patch;
-            patch.start(QStringLiteral("/usr/bin/patch"), {QStringLiteral("-s"), QStringLiteral("-o"), QStringLiteral("-"), QStringLiteral("/tmp/e2e-old")});
+            patch.start(QStringLiteral("/usr/bin/patch"), sl({"-s", "-o", "-", "/tmp/e2e-old"}));
             patch.write(it.value().toByteArray());
             patch.closeWriteChannel();
             QVERIFY(patch.waitForFinished(10000));
             QCOMPARE(patch.readAllStandardOutput(), readFile(it.key()));
         }
-        // The same five keywords, one request each.
-        const QVariantMap single = {{QStringLiteral("MaxSessions"), QStringLiteral("8")},
-                                    {QStringLiteral("LoginGraceTime"), QStringLiteral("70")},
-                                    {QStringLiteral("PasswordAuthentication"), false},
-                                    {QStringLiteral("X11Forwarding"), true},
-                                    {QStringLiteral("PermitTunnel"), QStringLiteral("no")}};
-        for (auto it = single.cbegin(); it != single.cend(); ++it) {
-            const ActionResult one = runPrivilegedAction(
-                ActionKind::Change,
-                {{Protocol::Arg::ChangeKeyword, it.key()}, {Protocol::Arg::ChangeType, int(Protocol::Server)}, {Protocol::Arg::ChangeValue, it.value()}});
-            QVERIFY2(one.ok, qPrintable(one.errorText));
-        }
-    }
-
-    void originsOfValues()
-    {
-        const ActionResult read = runPrivilegedAction(
-            ActionKind::Access,
-            {{Protocol::Arg::ReadKeywords, sl({"PasswordAuthentication", "X11Forwarding", "Port"})}, {Protocol::Arg::ReadType, int(Protocol::Server)}});
-        QVERIFY2(read.ok, qPrintable(read.errorText));
-        const QVariantMap origins = read.data.value(Protocol::Reply::Origins).toMap();
-        const QVariantMap password = origins.value(QStringLiteral("passwordauthentication")).toMap();
-        QCOMPARE(password.value(Protocol::Reply::OriginFile).toString(), QStringLiteral("/etc/ssh/sshd_config.d/50-cloud-init.conf"));
-        QCOMPARE(password.value(Protocol::Reply::OriginLine).toInt(), 1);
-        const QVariantMap x11 = origins.value(QStringLiteral("x11forwarding")).toMap();
-        QCOMPARE(x11.value(Protocol::Reply::OriginFile).toString(), s_serverConfig);
-        const QVariantList overrides = x11.value(Protocol::Reply::OriginOverrides).toList();
-        QCOMPARE(overrides.size(), 1);
-        QCOMPARE(overrides.first().toMap().value(Protocol::Reply::OriginMatch).toString(), QStringLiteral("Match User sshe2e"));
-        const int matchLine = overrides.first().toMap().value(Protocol::Reply::OriginLine).toInt();
-        QCOMPARE(readFile(s_serverConfig).split('\n').value(matchLine - 1).trimmed(), QByteArray("X11Forwarding no"));
-        QCOMPARE(origins.value(QStringLiteral("port")).toMap().value(Protocol::Reply::OriginLine).toInt(), 0);
     }
 
     // The countdown outlives the process that armed it (killed here) and puts the old configuration back.
@@ -756,35 +550,38 @@ private Q_SLOTS:
     }
 
     // The lockout rules predict what sshd does: a password login of the sandbox's user after each rule.
+    // A group is its bare name, as the page writes it, so that its members still log in.
     void lockoutRulesAgreeWithSshd_data()
     {
         QTest::addColumn<QString>("keyword");
         QTest::addColumn<QString>("patterns");
+        QTest::addColumn<bool>("login");
         const QString user = qEnvironmentVariable("SSHSETTINGS_E2E_USER");
-        for (const char *patterns : {"@USER@", "@USER@@127.0.0.1", "@USER@@10.0.0.0/8", "*@127.0.0.0/8", "root", "@USER@@!127.0.0.1,*", "?she2?"}) {
-            QTest::addRow("AllowUsers %s", patterns) << QStringLiteral("AllowUsers") << QString::fromLatin1(patterns).replace(QLatin1String("@USER@"), user);
+        const QString rules =
+            QStringLiteral("AllowUsers @USER@ 1|AllowUsers @USER@@127.0.0.1 1|AllowUsers @USER@@10.0.0.0/8 0|AllowUsers *@127.0.0.0/8 1|AllowUsers root 0|"
+                           "AllowUsers @USER@@!127.0.0.1,* 0|AllowUsers ?she2? 1|DenyUsers *@127.0.0.1 0|DenyUsers *@203.0.113.9 1|DenyUsers root 1|"
+                           "DenyUsers @USER@@!10.*,* 0|AllowGroups @USER@ 1|DenyGroups @USER@ 0");
+        for (const QString &rule : rules.split(QLatin1Char('|'))) {
+            const QStringList words = rule.split(QLatin1Char(' '));
+            QTest::newRow(qPrintable(rule.chopped(2))) << words.at(0) << QString(words.at(1)).replace(QLatin1String("@USER@"), user) << (words.at(2) == u'1');
         }
-        for (const char *patterns : {"*@127.0.0.1", "root", "@USER@@!10.*,*"}) {
-            QTest::addRow("DenyUsers %s", patterns) << QStringLiteral("DenyUsers") << QString::fromLatin1(patterns).replace(QLatin1String("@USER@"), user);
-        }
-        QTest::newRow("AllowGroups the user's") << QStringLiteral("AllowGroups") << user;
-        QTest::newRow("DenyGroups the user's") << QStringLiteral("DenyGroups") << user;
     }
 
     void lockoutRulesAgreeWithSshd()
     {
         QFETCH(QString, keyword);
         QFETCH(QString, patterns);
-        const QString user = qEnvironmentVariable("SSHSETTINGS_E2E_USER");
-        if (user.isEmpty() || !QFileInfo(QStringLiteral("/usr/bin/sshpass")).isExecutable()) {
-            QSKIP("run-in-sandbox.sh --login-user and sshpass provide the login");
+        QFETCH(bool, login);
+        const QString user = loginUser();
+        if (user.isEmpty()) {
+            QSKIP("needs run-in-sandbox.sh --login-user and sshpass");
         }
         QVariantMap changes = {{QStringLiteral("PasswordAuthentication"), true},
                                {QStringLiteral("AllowUsers"), QString()},
                                {QStringLiteral("DenyUsers"), QString()},
                                {QStringLiteral("AllowGroups"), QString()},
                                {QStringLiteral("DenyGroups"), QString()}};
-        // Every row ends with open access lists, as the next tests expect.
+        // Every row ends with open access lists, as the next rows expect.
         auto open = qScopeGuard([changes] {
             transact(changes, {{Protocol::Arg::TransactionRestart, true}});
         });
@@ -805,72 +602,15 @@ private Q_SLOTS:
         for (const QByteArray &line : sshd.readAllStandardOutput().split('\n')) {
             values[line.left(line.indexOf(' '))].append(line.mid(line.indexOf(' ') + 1));
         }
-        const QList<Lockout::Problem> predicted = Lockout::problems(values, session);
-
         QProcess client;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("SSHPASS"), qEnvironmentVariable("SSHSETTINGS_E2E_PASSWORD"));
-        client.setProcessEnvironment(environment);
-        client.start(QStringLiteral("/usr/bin/sshpass"),
-                     {QStringLiteral("-e"), QStringLiteral(SSH_PATH), QStringLiteral("-F"), QStringLiteral("/dev/null"), QStringLiteral("-p"),
-                      QStringLiteral("2200"), QStringLiteral("-o"), QStringLiteral("StrictHostKeyChecking=no"), QStringLiteral("-o"),
-                      QStringLiteral("UserKnownHostsFile=/dev/null"), QStringLiteral("-o"), QStringLiteral("PreferredAuthentications=password"),
-                      QStringLiteral("-o"), QStringLiteral("PubkeyAuthentication=no"), QStringLiteral("%1@127.0.0.1").arg(user), QStringLiteral("true")});
+        startLogin(client, 2200, QStringLiteral("true"));
         QVERIFY(client.waitForFinished(20000));
         const bool loggedIn = client.exitStatus() == QProcess::NormalExit && client.exitCode() == 0;
-        QCOMPARE(predicted.isEmpty(), loggedIn);
+        QVERIFY2(loggedIn == login, client.readAll().constData());
+        QCOMPARE(Lockout::problems(values, session).isEmpty(), loggedIn);
     }
 
     void cleanupTestCase() { ServerState().stop(); }
-
-    // The access lists as the page writes them: a group is its bare name, so its members still log in.
-    void allowedGroupStillLogsIn()
-    {
-        const QString user = qEnvironmentVariable("SSHSETTINGS_E2E_USER");
-        const QString sshpass = QStringLiteral("/usr/bin/sshpass");
-        if (user.isEmpty() || !QFileInfo(sshpass).isExecutable()) {
-            QSKIP("needs run-in-sandbox.sh --login-user and sshpass");
-        }
-        SSHManager manager;
-        manager.initializeConfigurations(true);
-        const QPointer<SSHOption> allowGroups = findOption(manager, Server, SSHOption::AllowGroups);
-        const QPointer<SSHOption> denyUsers = findOption(manager, Server, SSHOption::DenyUsers);
-        QVERIFY(allowGroups && denyUsers);
-        // The login user's primary group carries its name; a blocked address rides along, as "Block IP" adds it.
-        const QMap<QString, QVariant> words = AccessEntry::convertEntriesToMap(
-            {AccessEntry(user, RoleGroup, PermissionAllow), AccessEntry(QStringLiteral("*@203.0.113.9"), RoleUser, PermissionDeny)});
-        QCOMPARE(words.value(QStringLiteral("AllowGroups")).toString(), user);
-        QVERIFY(manager.changeValueOption(*allowGroups, words.value(QStringLiteral("AllowGroups"))));
-        QVERIFY(manager.changeValueOption(*denyUsers, words.value(QStringLiteral("DenyUsers"))));
-        auto undo = qScopeGuard([&] {
-            manager.changeValueOption(*allowGroups, QString());
-            manager.changeValueOption(*denyUsers, QString());
-            ServerState().restart();
-        });
-        QVERIFY(ServerState().restart());
-        QTRY_VERIFY_WITH_TIMEOUT(ServerState().isActive(), 10000);
-        QProcess client;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("SSHPASS"), qEnvironmentVariable("SSHSETTINGS_E2E_PASSWORD"));
-        client.setProcessEnvironment(environment);
-        client.setProcessChannelMode(QProcess::MergedChannels);
-        bool loggedIn = false;
-        QString said;
-        // The restarted server may take a moment before it accepts.
-        QTRY_VERIFY2_WITH_TIMEOUT(
-            [&] {
-                client.start(sshpass,
-                             {QStringLiteral("-e"), QStringLiteral(SSH_PATH), QStringLiteral("-F"), QStringLiteral("/dev/null"), QStringLiteral("-p"),
-                              manager.currentServerPort(), QStringLiteral("-o"), QStringLiteral("StrictHostKeyChecking=no"), QStringLiteral("-o"),
-                              QStringLiteral("UserKnownHostsFile=/dev/null"), QStringLiteral("-o"), QStringLiteral("PreferredAuthentications=password"),
-                              QStringLiteral("%1@127.0.0.1").arg(user), QStringLiteral("id -gn")});
-                client.waitForFinished(15000);
-                said = QString::fromLocal8Bit(client.readAll());
-                loggedIn = client.exitCode() == 0 && said.contains(user);
-                return loggedIn;
-            }(),
-            qPrintable(said), 20000);
-    }
 };
 
 int main(int argc, char **argv)
@@ -878,10 +618,7 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
     if (argc > 1 && qstrcmp(argv[1], "--probe-unprivileged") == 0) {
         // Run as nobody by unauthorisedCallerIsRefused: the change must be refused (exit 0).
-        const ActionResult result = runPrivilegedAction(ActionKind::Change,
-                                                        {{QStringLiteral("option_name"), QStringLiteral("Port")},
-                                                         {QStringLiteral("config_type_id"), 1},
-                                                         {QStringLiteral("new_value"), QStringLiteral("2444")}});
+        const ActionResult result = runPrivilegedAction(ActionKind::Change, change("Port", QStringLiteral("2444")));
         fprintf(stderr, "unprivileged change: ok=%d error=%s\n", int(result.ok), qPrintable(result.errorText));
         return result.ok ? 1 : 0;
     }

@@ -398,7 +398,6 @@ private Q_SLOTS:
         QTest::newRow("no start on broken config") << false << false << "start" << false << QByteArray() << "";
         QTest::newRow("no restart on broken config") << true << false << "restart" << false << QByteArray() << "ssh.service";
         QTest::newRow("stop works on broken config") << true << false << "stop" << true << QByteArray("systemctl stop ssh.service\n") << "ssh.service";
-        QTest::newRow("reload is not offered") << true << true << "reload" << false << QByteArray() << "ssh.service";
     }
 
     void serviceCommands()

@@ -140,9 +140,15 @@ private Q_SLOTS:
         QTest::newRow("first read") << base << QString();
         QTest::newRow("later read") << journalArguments(QStringLiteral("s=ab;i=1f")) << QString();
         QTest::newRow("without _UID=0") << QStringList(base.mid(0, 3) + base.mid(4)) << "journal argument not allowed: --show-cursor";
-        QTest::newRow("more") << QStringList(base + QStringList {QStringLiteral("--merge")}) << "journal argument not allowed: --merge";
-        QTest::newRow("bad cursor") << QStringList(base + QStringList {QStringLiteral("--after-cursor=s;$(reboot)")})
-                                    << "journal argument not allowed: --after-cursor=s;$(reboot)";
+        // journalctl flags beyond the reader's, and cursors that are none.
+        const QString flags =
+            QStringLiteral("--vacuum-time=1s|-D|/var/log|--output-fields=MESSAGE|--directory=/tmp|--file=/etc/shadow|--rotate|--flush|-f|--follow|"
+                           "--merge|--no-pager|--output=json|--identifier=sshd|--root=/|--boot=-1|--cursor-file=/etc/shadow|--after-cursor=|"
+                           "--after-cursor=s;$(reboot)|--after-cursor=../../x|--after-cursor=x y|--after-cursor=") +
+            QString(513, QLatin1Char('a'));
+        for (const QString &flag : flags.split(QLatin1Char('|'))) {
+            QTest::addRow("%s", qPrintable(flag.left(40))) << QStringList(base + QStringList {flag}) << "journal argument not allowed: " + flag.left(64);
+        }
         QTest::newRow("two cursors") << QStringList(journalArguments(QStringLiteral("a")) + QStringList {QStringLiteral("--after-cursor=b")})
                                      << "journal argument not allowed: --after-cursor=a";
         QTest::newRow("short") << QStringList(base.mid(0, 3)) << "journal argument missing: _UID=0";
