@@ -551,26 +551,29 @@ void ModuleTest::defaultsConfirmsFirst()
 
 void ModuleTest::failedReadsSayWhy_data()
 {
+    QTest::addColumn<int>("type"); // the configuration whose read fails
     QTest::addColumn<QString>("reason");
     QTest::addColumn<int>("code");
     QTest::addColumn<QString>("message");
     QTest::addColumn<bool>("offersRestore");
     // clang-format off
-    QTest::newRow("invalid configuration") << "the configuration is invalid: /etc/ssh/sshd_config line 4: Bad configuration option: Prot" << -1
+    QTest::newRow("invalid configuration") << int(Server) << "the configuration is invalid: /etc/ssh/sshd_config line 4: Bad configuration option: Prot" << -1
         << "Failed to load the SSH server settings: the configuration is invalid: /etc/ssh/sshd_config line 4: Bad configuration option: Prot" << true;
-    QTest::newRow("unreadable") << "cannot read /etc/ssh/sshd_config: permission denied" << -1
+    QTest::newRow("unreadable") << int(Server) << "cannot read /etc/ssh/sshd_config: permission denied" << -1
         << "Failed to load the SSH server settings: cannot read /etc/ssh/sshd_config: permission denied" << false;
-    QTest::newRow("cancelled") << "" << 5 << "Administrator rights are needed to read the SSH configuration." << false;
-    QTest::newRow("denied") << "" << 4 << "Administrator rights are needed to read the SSH configuration." << false;
+    QTest::newRow("client unreadable") << int(Client) << "cannot read /etc/ssh/ssh_config" << -1 << "Failed to load the SSH client settings: cannot read /etc/ssh/ssh_config" << false;
+    QTest::newRow("cancelled") << int(Server) << "" << 5 << "Administrator rights are needed to read the SSH configuration." << false;
+    QTest::newRow("denied") << int(Server) << "" << 4 << "Administrator rights are needed to read the SSH configuration." << false;
     // clang-format on
 }
 
 void ModuleTest::failedReadsSayWhy()
 {
+    QFETCH(int, type);
     QFETCH(QString, reason);
     QFETCH(int, code);
     m_helper->setHandler([&](const FakeActionRunner::Call &call) {
-        if (call.keys().contains(Arg::ReadKeywords) && call.argument(Arg::ReadType).toInt() == Server && code != 0) {
+        if (call.keys().contains(Arg::ReadKeywords) && call.argument(Arg::ReadType).toInt() == type && code != 0) {
             return FakeActionRunner::failure(reason, code);
         }
         return FakeActionRunner::success(call.keys().contains(Arg::ReadKeywords) ? m_serverValues : QVariantMap());
