@@ -41,7 +41,6 @@ QStringList rows(const QAbstractItemModel *model)
     return texts;
 }
 
-/// A list from comma-separated words.
 /// Fills the entry dialog; an empty name or address ticks its "any" box.
 void fill(UserGroupEntryDialog *dialog, const QString &name, const QString &ip, int roleIndex = 0, int permissionIndex = 0)
 {
@@ -168,13 +167,11 @@ private Q_SLOTS:
             {AccessEntry(QStringLiteral("bob"), RoleUser, PermissionAllow), AccessEntry(QStringLiteral("wheel"), RoleGroup, PermissionAllow)});
         fill(&dialog, name, ip, roleIndex);
         ModalDriver driver;
-        QStringList messages;
         if (!error.isEmpty()) {
-            driver.expectMessage(&messages);
+            driver.answer(QStringLiteral("OK"));
         }
         dialog.accept();
-        QVERIFY(driver.done());
-        QCOMPARE(messages, error.isEmpty() ? QStringList() : QStringList({error}));
+        QCOMPARE(driver.seenTexts, error.isEmpty() ? QStringList() : QStringList {error});
         QCOMPARE(dialog.result(), int(error.isEmpty() ? QDialog::Accepted : QDialog::Rejected));
         if (error.isEmpty()) {
             QCOMPARE(dialog.entry().ipAndName(), word);
@@ -193,8 +190,7 @@ private Q_SLOTS:
         QCOMPARE(dialog.findChild<QLineEdit *>(QStringLiteral("nameLineEdit"))->text(), QStringLiteral("alice"));
         QCOMPARE(dialog.findChild<QLineEdit *>(QStringLiteral("ipLineEdit"))->text(), QStringLiteral("192.168.1.*"));
         ModalDriver driver;
-        QStringList messages;
-        driver.expectMessage(&messages);
+        driver.answer(QStringLiteral("OK"));
         dialog.accept();
         QCOMPARE(dialog.result(), int(QDialog::Rejected));
 
@@ -205,9 +201,9 @@ private Q_SLOTS:
 
         // Another pattern typed in its place is refused like any non-address.
         dialog.findChild<QLineEdit *>(QStringLiteral("ipLineEdit"))->setText(QStringLiteral("192.168.2.*"));
-        driver.expectMessage(&messages);
+        driver.answer(QStringLiteral("OK"));
         dialog.accept();
-        QCOMPARE(messages, QStringList({QStringLiteral("An entry with this name already exists."), QStringLiteral("Invalid IP address.")}));
+        QCOMPARE(driver.seenTexts, QStringList({QStringLiteral("An entry with this name already exists."), QStringLiteral("Invalid IP address.")}));
     }
 
     void lockoutWarning_data()
@@ -272,18 +268,16 @@ private Q_SLOTS:
         auto area = makeArea({QStringLiteral("alice")});
         QTreeView *tree = view(area.get());
         ModalDriver driver;
-        QStringList messages;
         // Add: the first try is a duplicate, the second goes in.
         driver.expect<UserGroupEntryDialog>([&](UserGroupEntryDialog *dialog) {
             fill(dialog, QStringLiteral("alice"), QString());
-            driver.expectMessage(&messages);
+            driver.answer(QStringLiteral("OK"));
             clickOk(dialog);
             fill(dialog, QStringLiteral("dave"), QStringLiteral("192.0.2.7"), 0, 1);
             clickOk(dialog);
         });
         area->findChild<QPushButton *>(QStringLiteral("addButton"))->click();
-        QVERIFY(driver.done());
-        QCOMPARE(messages, QStringList({QStringLiteral("An entry with this name already exists.")}));
+        QCOMPARE(driver.seenTexts, QStringList({QStringLiteral("An entry with this name already exists.")}));
         QCOMPARE(keyword(*area, "DenyUsers"), QStringLiteral("dave@192.0.2.7"));
 
         // Edit the row shown first (deny rows sort first): turn dave into a group entry.
@@ -294,7 +288,6 @@ private Q_SLOTS:
             clickOk(dialog);
         });
         Q_EMIT tree->doubleClicked(tree->currentIndex());
-        QVERIFY(driver.done());
         QCOMPARE(keyword(*area, "DenyGroups"), QStringLiteral("dave")); // a group keeps no address
         QVERIFY(!area->value().toMap().contains(QStringLiteral("DenyUsers")));
         // Remove acts on the selected row and stays usable while rows remain.
