@@ -5,6 +5,7 @@
 #include "serveraddress.h"
 #include "sshconnectionsarea.h"
 #include "sshdlogreducer.h"
+#include "sshsettingsprotocol.h"
 
 #include <QAction>
 
@@ -19,6 +20,8 @@ Q_DECLARE_METATYPE(QHostAddress)
 
 namespace
 {
+namespace Arg = SSHSettings::Protocol::Arg;
+
 QByteArray journalTime(const QDateTime &time)
 {
     return time.toUTC().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz")).toLatin1() + "000";
@@ -58,8 +61,8 @@ class ConnectionsAreaTest : public QObject
             return action->text() == text;
         });
     }
-    QList<FakeActionRunner::Call> journalReads() const { return m_runner->callsWith(QStringLiteral("system_logs_arguments")); }
-    QList<FakeActionRunner::Call> kills() const { return m_runner->callsWith(QStringLiteral("kill_pid")); }
+    QList<FakeActionRunner::Call> journalReads() const { return m_runner->callsWith(Arg::JournalArguments); }
+    QList<FakeActionRunner::Call> kills() const { return m_runner->callsWith(Arg::KillPid); }
     /// Builds the area over the given journal and shows it after the first refresh.
     void makeArea(const QByteArray &journal)
     {
@@ -84,10 +87,10 @@ private Q_SLOTS:
     {
         m_runner = new FakeActionRunner;
         m_runner->setHandler([this](const FakeActionRunner::Call &call) {
-            if (call.keys().contains(QStringLiteral("system_logs_arguments"))) {
+            if (call.keys().contains(Arg::JournalArguments)) {
                 // The whole journal the first time, nothing new afterwards.
                 const QByteArray journal = journalReads().size() == 1 ? m_journal + "-- cursor: c1\n" : QByteArray("-- No entries --\n");
-                return FakeActionRunner::success({{QStringLiteral("output"), SshdLog::Reducer::reduce(journal)}});
+                return FakeActionRunner::success({{SSHSettings::Protocol::Reply::Output, SshdLog::Reducer::reduce(journal)}});
             }
             return FakeActionRunner::success();
         });
@@ -131,11 +134,12 @@ private Q_SLOTS:
         view()->setCurrentIndex(view()->model()->index(0, 3));
         action(QStringLiteral("Disconnect"))->trigger();
         QCOMPARE(kills().size(), 1);
-        QCOMPARE(kills().at(0).argument(QStringLiteral("kill_pid")), QVariant(pid));
+        QCOMPARE(kills().at(0).argument(Arg::KillPid), QVariant(pid));
         // The closing is read at once.
         QCOMPARE(journalReads().size(), 2);
         QCOMPARE(m_messages->messages().at(0)->text(),
                  QStringLiteral("Successfully disconnected %1").arg(ServerAddress(address, QStringLiteral("22"), nullptr).toString()));
+        QCOMPARE(m_messages->messages().at(0)->messageType(), KCMOS::Positive);
 
         QSignalSpy blocked(m_area, &SSHConnectionsArea::ipBlocked);
         QSignalSpy focus(m_area, &SSHConnectionsArea::focusOnAccessArea);
@@ -226,7 +230,7 @@ private Q_SLOTS:
         QVERIFY(kills().isEmpty() && blocked.isEmpty() && m_messages->messages().isEmpty());
         m_area->restoreAutoUpdate();
         QTRY_COMPARE_WITH_TIMEOUT(journalReads().size(), 2, 3000);
-        QVERIFY(journalReads().at(1).argument(QStringLiteral("system_logs_arguments")).toStringList().contains(QStringLiteral("--after-cursor=c1")));
+        QVERIFY(journalReads().at(1).argument(Arg::JournalArguments).toStringList().contains(QStringLiteral("--after-cursor=c1")));
         m_area->disableAutoUpdate();
     }
 };
