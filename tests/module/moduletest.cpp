@@ -20,7 +20,6 @@
 
 #include <KConfigGroup>
 #include <KMessageBox>
-#include <KPluginFactory>
 #include <KSharedConfig>
 
 #include <QAbstractSpinBox>
@@ -233,7 +232,7 @@ void ModuleTest::applyWritesOnlyChangedAreas()
     const int before = posted.count();
     page.save();
     QCOMPARE(applied(*m_helper).size(), 2);
-    QCOMPARE(applied(*m_helper).last().keys(), (QStringList {QStringLiteral("UseDNS"), QStringLiteral("X11Forwarding")}));
+    QCOMPARE(applied(*m_helper).last(), (QVariantMap {{QStringLiteral("UseDNS"), true}, {QStringLiteral("X11Forwarding"), true}}));
     QCOMPARE(m_helper->callsWith(Arg::TransactionDryRun).size(), 1);
     QVERIFY(m_helper->callsWith(Arg::TransactionChanges).last().argument(Arg::TransactionRestart).toBool());
     QVERIFY(serverCommands(*m_helper).isEmpty());
@@ -384,18 +383,14 @@ void ModuleTest::reviewThenKeepOrRevert_data()
     QTest::addColumn<QString>("ending"); // keep, revert (now), expire, or nothing
     QTest::addColumn<int>("applies");
     QTest::addColumn<QString>("message");
-    QTest::newRow("cancelled") << "cancel"
-                               << "" << 0 << "";
-    QTest::newRow("kept") << "apply"
-                          << "keep" << 1 << "The new settings are kept.";
-    QTest::newRow("reverted now") << "apply"
-                                  << "revert" << 1 << "The earlier settings are back.";
-    QTest::newRow("countdown ran out") << "apply"
-                                       << "expire" << 1 << "The earlier settings are back.";
-    QTest::newRow("not shown again") << "dont-ask"
-                                     << "keep" << 2 << "The new settings are kept.";
-    QTest::newRow("countdown turned off") << "apply"
-                                          << "off" << 1 << "Changes applied successfully";
+    // clang-format off
+    QTest::newRow("cancelled") << "cancel" << "" << 0 << "";
+    QTest::newRow("kept") << "apply" << "keep" << 1 << "The new settings are kept.";
+    QTest::newRow("reverted now") << "apply" << "revert" << 1 << "The earlier settings are back.";
+    QTest::newRow("countdown ran out") << "apply" << "expire" << 1 << "The earlier settings are back.";
+    QTest::newRow("not shown again") << "dont-ask" << "keep" << 2 << "The new settings are kept.";
+    QTest::newRow("countdown turned off") << "apply" << "off" << 1 << "Changes applied successfully";
+    // clang-format on
 }
 
 void ModuleTest::reviewThenKeepOrRevert()
@@ -710,11 +705,19 @@ void ModuleTest::tabOrderFollowsTheScreen()
     QCoreApplication::processEvents();
     QCOMPARE(focusOutOfOrder(page.widget(), page.widget()->findChild<QWidget *>(QStringLiteral("clientPage"))), QString());
     QCOMPARE(mutedButtons(page.widget()).join(QLatin1Char(',')), QString());
-    // Every label of a field names it, with an Alt shortcut.
+    // Every label of a field names it, with an Alt shortcut; every option explains itself in a tool tip.
     for (QLabel *label : page.widget()->findChildren<QLabel *>()) {
         if (label->objectName() == QLatin1String("label") && qobject_cast<AbstractOptionArea *>(label->parentWidget())) {
             QVERIFY2(label->buddy() && label->text().contains(QLatin1Char('&')), qPrintable(label->text()));
         }
+    }
+    for (AbstractOptionArea *area : page.widget()->findChildren<AbstractOptionArea *>()) {
+        const auto parts = area->findChildren<QWidget *>() << area;
+        QVERIFY2(std::any_of(parts.cbegin(), parts.cend(),
+                             [area](QWidget *part) {
+                                 return !part->toolTip().isEmpty() && part->toolTip() == area->option().description();
+                             }),
+                 qPrintable(area->option().name()));
     }
 }
 
