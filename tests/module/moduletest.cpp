@@ -13,6 +13,7 @@
 #include "reviewdialog.h"
 #include "serverstate.h"
 #include "sshmodule.h"
+#include "sshoptioncatalog.h"
 #include "sshpaths.h"
 #include "sshsettingsprotocol.h"
 #include "statewidget.h"
@@ -137,6 +138,7 @@ private Q_SLOTS:
     void initTestCase();
     void init();
     void cleanup();
+    void pageCoversTheCatalogue();
     void applyWritesOnlyChangedAreas();
     void applyDuringApplyIsIgnored();
     void refusalReasonsReachTheMessageArea();
@@ -199,6 +201,23 @@ void ModuleTest::cleanup()
     ServerState::setStateSourceForTesting(nullptr);
     QFile::remove(SSHPaths::serverBackup());
     QFile::remove(SSHPaths::clientBackup());
+}
+
+// The page offers every keyword the helper accepts, each once, under its own configuration.
+void ModuleTest::pageCoversTheCatalogue()
+{
+    SSHManager manager;
+    manager.initializeConfigurations(false);
+    for (const SSHConfigurationTypeId type : {Server, Client}) {
+        QStringList page = manager.getOptionNames(type);
+        QStringList catalogue;
+        for (const OptionCatalog::Option &option : OptionCatalog::options(static_cast<OptionCatalog::ConfigType>(type))) {
+            catalogue.append(option.keyword);
+        }
+        page.sort();
+        catalogue.sort();
+        QCOMPARE(page, catalogue);
+    }
 }
 
 void ModuleTest::applyWritesOnlyChangedAreas()
