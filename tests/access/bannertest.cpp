@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "fakeactionrunner.h"
 #include "modaldriver.h"
+#include "testfiles.h"
 #include "testoptions.h"
 
 #include "bannerarea.h"
@@ -21,22 +22,7 @@
 #include <QTextEdit>
 #include <QToolButton>
 
-namespace
-{
 namespace Arg = SSHSettings::Protocol::Arg;
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeAll(const QString &path, const QByteArray &content)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
-}
-}
 
 class BannerTest : public QObject
 {
@@ -64,7 +50,7 @@ private Q_SLOTS:
     void init()
     {
         m_banner = m_dir.filePath(QStringLiteral("issue.net"));
-        QVERIFY(writeAll(m_banner, "Authorised users only\n"));
+        QVERIFY(TestFiles::write(m_banner, "Authorised users only\n"));
         KMessageBox::enableMessage(QStringLiteral("ssh_banner_success_change_id"));
     }
     void cleanup() { EditBannerDialog::setWriteAccessCheck({}); }
@@ -107,7 +93,7 @@ private Q_SLOTS:
         if (!QFile::exists(path)) {
             QSKIP("needs /proc");
         }
-        const QByteArray before = readAll(path);
+        const QByteArray before = TestFiles::read(path);
         EditBannerDialog::setWriteAccessCheck([](const QString &) {
             return true;
         });
@@ -119,7 +105,7 @@ private Q_SLOTS:
         QVERIFY(!dialog.errorWidget()->isHidden());
         QVERIFY(dialog.errorWidget()->text().startsWith(QLatin1String("The banner was not saved: ")));
         QCOMPARE(dialog.result(), int(QDialog::Rejected));
-        QCOMPARE(readAll(path), before);
+        QCOMPARE(TestFiles::read(path), before);
         QVERIFY(runner.calls.isEmpty());
     }
 
@@ -165,7 +151,7 @@ private Q_SLOTS:
         QCOMPARE(runner.calls.at(0).arguments,
                  (SSHSettings::ActionArguments {{Arg::BannerPath, m_banner}, {Arg::BannerText, QStringLiteral("Root's banner\n")}}));
         // The helper writes the file; this process did not.
-        QCOMPARE(readAll(m_banner), QByteArray("Authorised users only\n"));
+        QCOMPARE(TestFiles::read(m_banner), QByteArray("Authorised users only\n"));
     }
 };
 

@@ -1,14 +1,10 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include "fakeactionrunner.h"
-#include "serverstate.h"
 #include "systemdservice.h"
+#include "testfiles.h"
 
 #include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
-
-#include <unistd.h>
 
 class ServiceStateTest : public QObject
 {
@@ -24,18 +20,9 @@ private Q_SLOTS:
     void resolvesTheUnitInUse();
 
 private:
-    void write(const QString &path, const QByteArray &content);
     std::unique_ptr<QTemporaryDir> m_root;
     NuvoAdmin::SystemdService::SysVPaths m_paths;
 };
-
-void ServiceStateTest::write(const QString &path, const QByteArray &content)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(content);
-}
 
 void ServiceStateTest::init()
 {
@@ -56,15 +43,15 @@ void ServiceStateTest::sysvActiveNeedsALiveSshd()
 {
     const NuvoAdmin::SystemdService service;
     QVERIFY(!service.isActive()); // no pid file
-    write(m_paths.runDirectory + QStringLiteral("/sshd.pid"), "4242\n");
+    QVERIFY(TestFiles::write(m_paths.runDirectory + QStringLiteral("/sshd.pid"), "4242\n"));
     QVERIFY(!service.isActive()); // no such process
-    write(m_paths.procDirectory + QStringLiteral("/4242/comm"), "bash\n");
+    QVERIFY(TestFiles::write(m_paths.procDirectory + QStringLiteral("/4242/comm"), "bash\n"));
     QVERIFY(!service.isActive()); // a recycled pid of another program
-    write(m_paths.procDirectory + QStringLiteral("/4242/comm"), "sshd\n");
+    QVERIFY(TestFiles::write(m_paths.procDirectory + QStringLiteral("/4242/comm"), "sshd\n"));
     QVERIFY(service.isActive());
-    write(m_paths.runDirectory + QStringLiteral("/sshd.pid"), "garbage");
+    QVERIFY(TestFiles::write(m_paths.runDirectory + QStringLiteral("/sshd.pid"), "garbage"));
     QVERIFY(!service.isActive());
-    write(m_paths.runDirectory + QStringLiteral("/sshd.pid"), "1");
+    QVERIFY(TestFiles::write(m_paths.runDirectory + QStringLiteral("/sshd.pid"), "1"));
     QVERIFY(!service.isActive());
 }
 
@@ -72,12 +59,12 @@ void ServiceStateTest::sysvEnabledFollowsTheDefaultRunlevel()
 {
     const NuvoAdmin::SystemdService service;
     QVERIFY(!service.isEnabled());
-    write(m_paths.etcDirectory + QStringLiteral("/rc3.d/S01ssh"), "");
+    QVERIFY(TestFiles::write(m_paths.etcDirectory + QStringLiteral("/rc3.d/S01ssh"), ""));
     QVERIFY(!service.isEnabled()); // Debian's default runlevel is 2
-    write(m_paths.etcDirectory + QStringLiteral("/inittab"), "# comment\nid:3:initdefault:\n");
+    QVERIFY(TestFiles::write(m_paths.etcDirectory + QStringLiteral("/inittab"), "# comment\nid:3:initdefault:\n"));
     QVERIFY(service.isEnabled());
-    write(m_paths.etcDirectory + QStringLiteral("/rc2.d/K01ssh"), "");
-    write(m_paths.etcDirectory + QStringLiteral("/inittab"), "id:2:initdefault:\n");
+    QVERIFY(TestFiles::write(m_paths.etcDirectory + QStringLiteral("/rc2.d/K01ssh"), ""));
+    QVERIFY(TestFiles::write(m_paths.etcDirectory + QStringLiteral("/inittab"), "id:2:initdefault:\n"));
     QVERIFY(!service.isEnabled()); // stopped in runlevel 2
 }
 

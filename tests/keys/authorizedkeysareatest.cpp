@@ -9,6 +9,7 @@
 #include "sshkeyutils.h"
 #include "sshoption.h"
 #include "sshsettingsprotocol.h"
+#include "testfiles.h"
 
 #include <KMessageWidget>
 #include <QFileDialog>
@@ -99,7 +100,7 @@ private Q_SLOTS:
 private:
     QString home(const QString &relative = QString()) const { return m_root.filePath(QStringLiteral("home/alice/") + relative); }
     QString outside(const QString &name) const { return m_root.filePath(QStringLiteral("etc/keys/") + name); }
-    void writeKeys(const QString &path, const QString &content) const { QVERIFY(KeyTest::writeFile(path, content.toUtf8())); }
+    void writeKeys(const QString &path, const QString &content) const { QVERIFY(TestFiles::write(path, content.toUtf8())); }
 
     QTemporaryDir m_keyDir;
     QTemporaryDir m_root;
@@ -205,13 +206,14 @@ void AuthorizedKeysAreaTest::editPathsKeepsConfiguredPatterns()
     Tree tree(patterns);
     QSignalSpy modified(tree.area.get(), &AbstractOptionArea::modify);
     QPushButton *edit = tree.button("pathsEditButton");
+    ModalDriver modals;
 
     // Accepted without a change, or changed and cancelled: nothing happens.
-    KeyTest::modals().expect<QDialog>([](QDialog *dialog) {
+    modals.expect<QDialog>([](QDialog *dialog) {
         dialog->accept();
     });
     edit->click();
-    KeyTest::modals().expect<QDialog>([](QDialog *dialog) {
+    modals.expect<QDialog>([](QDialog *dialog) {
         dialog->findChild<QListWidget *>(QStringLiteral("pathsListWidget"))->clear();
         dialog->reject();
     });
@@ -222,12 +224,12 @@ void AuthorizedKeysAreaTest::editPathsKeepsConfiguredPatterns()
 
     // Remove ".ssh/authorized_keys" and add one file inside and one outside the home.
     bool dialogSeen = false;
-    KeyTest::modals().expect<QDialog>([&](QDialog *dialog) {
+    modals.expect<QDialog>([&](QDialog *dialog) {
         dialogSeen = true;
         dialog->findChild<QListWidget *>(QStringLiteral("pathsListWidget"))->setCurrentRow(1);
         dialog->findChild<QPushButton *>(QStringLiteral("removePath"))->click();
         for (const QString &path : {addedInHome, addedOutside}) {
-            KeyTest::modals().expect<QFileDialog>([path](QFileDialog *fileDialog) {
+            modals.expect<QFileDialog>([path](QFileDialog *fileDialog) {
                 // Typed into the name field, as a user would.
                 fileDialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(path);
                 static_cast<QDialog *>(fileDialog)->accept();
@@ -257,8 +259,7 @@ void AuthorizedKeysAreaTest::removeKey()
     FakeActionRunner runner;
     Tree tree({QStringLiteral(".ssh/authorized_keys")});
     QPushButton *remove = tree.button("removeButton");
-    ModalDriver &answerer = KeyTest::modals();
-    answerer.seenTexts.clear();
+    ModalDriver answerer;
 
     // Without a key row (the button is then disabled), or refused: nothing goes.
     answerer.answer(QStringLiteral("OK"));
@@ -271,7 +272,7 @@ void AuthorizedKeysAreaTest::removeKey()
     // Written directly: every copy leaves the file, only the selected row leaves the tree.
     answerer.answer(QStringLiteral("Yes"));
     remove->click();
-    QCOMPARE(KeyTest::readFile(path), m_ec.toUtf8() + '\n');
+    QCOMPARE(TestFiles::read(path), m_ec.toUtf8() + '\n');
     QCOMPARE(tree.keys(0), QStringList({m_ec, m_ed1}));
     QVERIFY(runner.calls.isEmpty());
     QCOMPARE(answerer.seenTexts,
@@ -305,7 +306,7 @@ void AuthorizedKeysAreaTest::removeKey()
     QCOMPARE(runner.calls.first().arguments,
              (SSHSettings::ActionArguments {{QStringLiteral("authorized_keys_file"), path}, {QStringLiteral("remove_key_line"), m_ed1}}));
     QCOMPARE(tree.keys(0), QStringList {m_ec});
-    QCOMPARE(KeyTest::readFile(path), m_ec.toUtf8() + '\n');
+    QCOMPARE(TestFiles::read(path), m_ec.toUtf8() + '\n');
     QCOMPARE(answerer.unanswered(), 0);
 }
 
@@ -319,8 +320,7 @@ void AuthorizedKeysAreaTest::addKey()
     QPushButton *remove = tree.button("removeButton");
 
     // Nothing selected yet, then the buttons follow the selection: adding needs a readable (or missing) file, removing a key.
-    ModalDriver &answerer = KeyTest::modals();
-    answerer.seenTexts.clear();
+    ModalDriver answerer;
     answerer.answer(QStringLiteral("OK"));
     add->click();
     auto buttons = [&] {
@@ -344,13 +344,13 @@ void AuthorizedKeysAreaTest::addKey()
     // A user without the file (nor ~/.ssh) adds a first key: both are created, private.
     QDir(home(QStringLiteral(".ssh"))).removeRecursively();
     tree.select(2);
-    KeyTest::modals().expect<QDialog>([this](QDialog *dialog) {
+    answerer.expect<QDialog>([this](QDialog *dialog) {
         dialog->findChild<QTextEdit *>(QStringLiteral("simpleKeyEdit"))->setPlainText(m_ed1);
         dialog->accept();
     });
     add->click();
     const QString first = home(QStringLiteral(".ssh/missing"));
-    QCOMPARE(KeyTest::readFile(first), m_ed1.toUtf8() + '\n');
+    QCOMPARE(TestFiles::read(first), m_ed1.toUtf8() + '\n');
     QCOMPARE(QFileInfo(first).permissions() & 0x7777, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
     QCOMPARE(QFileInfo(QFileInfo(first).absolutePath()).permissions() & 0x7777,
              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadUser | QFile::WriteUser | QFile::ExeUser);
@@ -361,12 +361,12 @@ void AuthorizedKeysAreaTest::addKey()
 
     // A key entered in the dialog is written to the file and shown as the last row of that file.
     tree.select(0, 0);
-    KeyTest::modals().expect<QDialog>([this](QDialog *dialog) {
+    answerer.expect<QDialog>([this](QDialog *dialog) {
         dialog->findChild<QTextEdit *>(QStringLiteral("simpleKeyEdit"))->setPlainText(QStringLiteral("\n  ") + m_ec256 + QStringLiteral("  \n"));
         dialog->accept();
     });
     add->click();
-    QCOMPARE(KeyTest::readFile(path), m_ed1.toUtf8() + '\n' + m_ec256.toUtf8() + '\n');
+    QCOMPARE(TestFiles::read(path), m_ed1.toUtf8() + '\n' + m_ec256.toUtf8() + '\n');
     QCOMPARE(tree.keys(0), QStringList({m_ed1, m_ec256}));
     QCOMPARE(tree.cell(0, 1, AuthorizedKeysModel::KeyBitsColumn), QStringLiteral("256"));
     QVERIFY(!tree.area->hasChanged());
@@ -401,7 +401,7 @@ void AuthorizedKeysAreaTest::addDialogThroughHelper()
     QCOMPARE(runner.calls.size(), 2);
     QCOMPARE(runner.calls.last().arguments,
              (SSHSettings::ActionArguments {{SSHSettings::Protocol::Arg::KeysFile, path}, {SSHSettings::Protocol::Arg::AddKeyLine, m_ed1}}));
-    QCOMPARE(KeyTest::readFile(path), m_rsa.toUtf8() + '\n');
+    QCOMPARE(TestFiles::read(path), m_rsa.toUtf8() + '\n');
 }
 
 void AuthorizedKeysAreaTest::pathPatterns_data()

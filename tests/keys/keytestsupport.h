@@ -1,17 +1,9 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 
-#include "modaldriver.h"
-
-#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
-#include <QTimer>
-#include <QWidget>
-
-#include <functional>
-#include <memory>
 
 namespace KeyTest
 {
@@ -40,24 +32,5 @@ inline QStringList keygenListing(const QString &path)
     process.start(QStringLiteral("ssh-keygen"), {QStringLiteral("-lf"), path});
     process.waitForFinished(30000);
     return QString::fromUtf8(process.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-}
-
-inline QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-inline bool writeFile(const QString &path, const QByteArray &data)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(data) == data.size();
-}
-
-/// The driver of the key tests' modal windows, file choosers and menus (kept for the whole run).
-inline ModalDriver &modals()
-{
-    static auto *driver = new ModalDriver;
-    return *driver;
 }
 }

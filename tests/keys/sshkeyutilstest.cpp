@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "sshkeyutils.h"
 #include "keytestsupport.h"
+#include "testfiles.h"
 
 #include <QTemporaryDir>
 #include <QTest>
@@ -64,7 +65,7 @@ void SSHKeyUtilsTest::initTestCase()
         all += line.toUtf8() + '\n';
     }
     const QString path = m_dir.filePath(QStringLiteral("all.pub"));
-    QVERIFY(KeyTest::writeFile(path, all));
+    QVERIFY(TestFiles::write(path, all));
     const QStringList listing = KeyTest::keygenListing(path);
     QCOMPARE(listing.size(), m_keys.size());
     for (const QString &line : listing) {
@@ -214,7 +215,7 @@ void SSHKeyUtilsTest::editFile()
     QFile::remove(path);
     struct stat old = {}, now = {};
     if (!before.isNull()) {
-        QVERIFY(KeyTest::writeFile(path, before) && ::chmod(name.constData(), 0640) == 0);
+        QVERIFY(TestFiles::write(path, before) && ::chmod(name.constData(), 0640) == 0);
         QVERIFY(::geteuid() != 0 || ::chown(name.constData(), 65534, 65534) == 0);
         QVERIFY(::stat(name.constData(), &old) == 0);
     }
@@ -222,7 +223,7 @@ void SSHKeyUtilsTest::editFile()
     QCOMPARE(add ? SSHKeyUtils::appendKeyToFile(path, line, &reason) : SSHKeyUtils::removeKeyFromFile(path, line, &reason), result);
     QCOMPARE(reason.isEmpty(), result);
     QCOMPARE(QFile::exists(path), !after.isNull());
-    QCOMPARE(KeyTest::readFile(path), after);
+    QCOMPARE(TestFiles::read(path), after);
     // A new file renamed over the old one, which stays whole until then: its mode and owner kept (0600 when new), no temporary file left.
     QCOMPARE(QDir(m_dir.path()).entryList({QStringLiteral("edited*")}, QDir::Files | QDir::Hidden),
              after.isNull() ? QStringList() : QStringList {QStringLiteral("edited")});
