@@ -19,15 +19,6 @@
 
 namespace
 {
-QStringList column(const QAbstractItemModel *model, int columnIndex)
-{
-    QStringList texts;
-    for (int row = 0; row < model->rowCount(); ++row) {
-        texts.append(model->index(row, columnIndex).data().toString());
-    }
-    return texts;
-}
-
 QStringList rows(const QAbstractItemModel *model)
 {
     QStringList texts;
@@ -79,19 +70,20 @@ private Q_SLOTS:
 
     void loadsEntriesFromTheFourKeywords()
     {
-        auto area =
-            makeArea({QStringLiteral("alice"), QStringLiteral("bob@192.168.0.2")}, {}, {}, {QStringLiteral("guests"), QStringLiteral("staff@10.0.0.1")});
+        auto area = makeArea({QStringLiteral("alice"), QStringLiteral("bob@192.168.0.2"), QStringLiteral("carol@gw.example.org")}, {}, {},
+                             {QStringLiteral("guests"), QStringLiteral("staff@10.0.0.1")});
         QStringList shown = rows(view(area.get())->model());
         shown.sort();
-        // A group never shows an address; one read with a host is the group, marked with a warning.
+        // A host that is no address shows as written; a group never shows an address, one read with a host is the group, marked with a warning.
         QCOMPARE(shown,
                  QStringList({QStringLiteral("alice / Any IP address / User / Allow"), QStringLiteral("bob / 192.168.0.2 / User / Allow"),
-                              QStringLiteral("guests /  / Group / Deny"), QStringLiteral("staff /  / Group / Deny")}));
+                              QStringLiteral("carol / gw.example.org / User / Allow"), QStringLiteral("guests /  / Group / Deny"),
+                              QStringLiteral("staff /  / Group / Deny")}));
         // Untouched lists are not rewritten; a changed group list is written with bare names.
         QVERIFY(area->value().toMap().isEmpty());
         QVERIFY(!area->hasChanged());
         auto *source = area->findChild<UserGroupAccessModel *>();
-        QVERIFY(source->index(3, UserGroupAccessModel::Name).data(Qt::ToolTipRole).toString().contains(QLatin1String("10.0.0.1")));
+        QVERIFY(source->index(4, UserGroupAccessModel::Name).data(Qt::ToolTipRole).toString().contains(QLatin1String("10.0.0.1")));
         source->addEntry(AccessEntry(QStringLiteral("wheel"), RoleGroup, PermissionDeny));
         QCOMPARE(area->value().toMap(), (QMap<QString, QVariant> {{QStringLiteral("DenyGroups"), QStringLiteral("guests staff wheel")}}));
 
@@ -101,11 +93,7 @@ private Q_SLOTS:
 
     void blockIpKeepsHostPatterns()
     {
-        auto area = makeArea({QStringLiteral("alice@192.168.1.*"), QStringLiteral("carol@gw.example.org")}, {QStringLiteral("*@10.0.0.0/8")});
-        QStringList hosts = column(view(area.get())->model(), UserGroupAccessModel::IP);
-        hosts.sort();
-        QCOMPARE(hosts, QStringList({QStringLiteral("10.0.0.0/8"), QStringLiteral("192.168.1.*"), QStringLiteral("gw.example.org")}));
-
+        auto area = makeArea({QStringLiteral("alice@192.168.1.*")}, {QStringLiteral("*@10.0.0.0/8")});
         QSignalSpy modified(area.get(), &AbstractOptionArea::modify);
         area->blockIp(QHostAddress(QStringLiteral("203.0.113.9")));
         area->blockIp(QHostAddress(QStringLiteral("2001:db8::5")));

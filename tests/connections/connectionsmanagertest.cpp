@@ -24,28 +24,6 @@ QByteArray readData(const QString &name)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-/// The helper's side of a read: the module's arguments through the helper's
-/// check, the next journal through the helper's own filter.
-struct Helper
-{
-    FakeActionRunner runner;
-    QList<QByteArray> journals;
-    QStringList lastArguments;
-
-    Helper()
-    {
-        runner.setHandler([this](const FakeActionRunner::Call &call) {
-            const QStringList arguments = call.argument(Arg::JournalArguments).toStringList();
-            QString error;
-            if (!SshdLog::isJournalRequest(arguments, &error)) {
-                return FakeActionRunner::failure(error);
-            }
-            lastArguments = arguments;
-            return FakeActionRunner::success({{Reply::Output, JournalFilter::reduce(journals.isEmpty() ? QByteArray() : journals.takeFirst())}});
-        });
-    }
-};
-
 /// A manager whose "who -pu" output and device directory are given by the test.
 class TestManager : public SSHConnectionsManager
 {
@@ -103,8 +81,18 @@ private Q_SLOTS:
         QFETCH(QStringList, connections);
         QFETCH(QString, attempts);
         QVERIFY2(!reads.constFirst().isEmpty(), "tests/data is incomplete");
-        Helper helper;
-        helper.journals = reads;
+        // The helper's side: the module's arguments through the helper's check, each journal through the helper's own filter.
+        FakeActionRunner helper;
+        QStringList lastArguments;
+        helper.setHandler([&](const FakeActionRunner::Call &call) {
+            const QStringList arguments = call.argument(Arg::JournalArguments).toStringList();
+            QString error;
+            if (!SshdLog::isJournalRequest(arguments, &error)) {
+                return FakeActionRunner::failure(error);
+            }
+            lastArguments = arguments;
+            return FakeActionRunner::success({{Reply::Output, JournalFilter::reduce(reads.value(helper.calls.size() - 1))}});
+        });
         TestManager manager;
         QSignalSpy opened(&manager, &SSHConnectionsManager::connectionOpened);
         QSignalSpy closed(&manager, &SSHConnectionsManager::connectionClosed);
@@ -135,7 +123,7 @@ private Q_SLOTS:
             failures += entry.failures;
         }
         QCOMPARE(QStringLiteral("%1 %2").arg(perAddress.size()).arg(failures), attempts);
-        QVERIFY(reads.size() == 1 || helper.lastArguments.constLast().startsWith(QLatin1String("--after-cursor=")));
+        QVERIFY(reads.size() == 1 || lastArguments.constLast().startsWith(QLatin1String("--after-cursor=")));
     }
 
     void refreshDuringAReadIsSkipped()
