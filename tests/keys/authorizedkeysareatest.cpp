@@ -10,6 +10,7 @@
 #include "sshoption.h"
 #include "sshsettingsprotocol.h"
 #include "testfiles.h"
+#include "testoptions.h"
 
 #include <KMessageWidget>
 #include <QFileDialog>
@@ -27,17 +28,15 @@
 
 namespace
 {
+namespace Arg = SSHSettings::Protocol::Arg;
+
 // An inflated area for the given patterns, with handles on its view and models.
 struct Tree
 {
     explicit Tree(const QStringList &patterns)
     {
-        SSHOption option(Server, nullptr);
-        option.setId(SSHOption::AuthorizedKeysFile);
-        option.setName(QStringLiteral("AuthorizedKeysFile"));
-        option.setValueType(QMetaType::QStringList);
-        option.setValue(patterns);
-        area = std::make_unique<AuthorizedKeysArea>(option, nullptr);
+        area = std::make_unique<AuthorizedKeysArea>(
+            TestOptions::make(SSHOption::AuthorizedKeysFile, QStringLiteral("AuthorizedKeysFile"), QMetaType::QStringList, patterns), nullptr);
         area->inflate();
         view = area->findChild<QTreeView *>(QStringLiteral("keysView"));
         proxy = qobject_cast<QSortFilterProxyModel *>(view->model());
@@ -153,7 +152,6 @@ private Q_SLOTS:
                  QStringList({QStringLiteral("ssh-ed25519 alice laptop"), QStringLiteral("alice laptop"), QStringLiteral("256"), QStringLiteral("384"),
                               QStringLiteral("Invalid"), QStringLiteral("2048")}));
         QVERIFY(tree.cell(0, 0, AuthorizedKeysModel::FingerprintColumn).startsWith(QLatin1String("SHA256:")));
-        QVERIFY(tree.view->isColumnHidden(AuthorizedKeysModel::RawKeyColumn));
 
         // Nothing was changed, so every configured pattern, the unreadable one too, is written back as it was.
         QCOMPARE(tree.area->value().toStringList(), patterns);
@@ -280,8 +278,7 @@ private Q_SLOTS:
         remove->click();
         QCOMPARE(runner.calls.size(), 1);
         QCOMPARE(runner.calls.first().action, SSHSettings::actionName(SSHSettings::ActionKind::Change));
-        QCOMPARE(runner.calls.first().arguments,
-                 (SSHSettings::ActionArguments {{QStringLiteral("authorized_keys_file"), path}, {QStringLiteral("remove_key_line"), m_ed1}}));
+        QCOMPARE(runner.calls.first().arguments, (SSHSettings::ActionArguments {{Arg::KeysFile, path}, {Arg::RemoveKeyLine, m_ed1}}));
         QCOMPARE(tree.keys(0), QStringList {m_ec});
         QCOMPARE(TestFiles::read(path), m_ec.toUtf8() + '\n');
         QCOMPARE(answerer.unanswered(), 0);
@@ -376,8 +373,7 @@ private Q_SLOTS:
         dialog.accept();
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
         QCOMPARE(runner.calls.size(), 2);
-        QCOMPARE(runner.calls.last().arguments,
-                 (SSHSettings::ActionArguments {{SSHSettings::Protocol::Arg::KeysFile, path}, {SSHSettings::Protocol::Arg::AddKeyLine, m_ed1}}));
+        QCOMPARE(runner.calls.last().arguments, (SSHSettings::ActionArguments {{Arg::KeysFile, path}, {Arg::AddKeyLine, m_ed1}}));
         QCOMPARE(TestFiles::read(path), m_rsa.toUtf8() + '\n');
     }
 

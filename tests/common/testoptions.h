@@ -7,10 +7,15 @@
 
 namespace TestOptions
 {
-/// A server option with the given id, keyword and value.
-inline SSHOption make(SSHOption::Id id, const QString &keyword, QMetaType::Type type, const QVariant &value, QObject *parent = nullptr)
+/// An option of the server (or @p configuration) with the given id, keyword and value.
+inline SSHOption make(SSHOption::Id id,
+                      const QString &keyword,
+                      QMetaType::Type type,
+                      const QVariant &value,
+                      QObject *parent = nullptr,
+                      SSHConfigurationTypeId configuration = Server)
 {
-    SSHOption option(Server, parent);
+    SSHOption option(configuration, parent);
     option.setId(id);
     option.setName(keyword);
     option.setDisplayName(keyword);
