@@ -80,19 +80,14 @@ private Q_SLOTS:
         QTest::addColumn<bool>("portChecked");
         QTest::addColumn<int>("port");
         QTest::addColumn<QString>("error");
-        const QString incorrect = QStringLiteral("Incorrect IP address or port");
         const QString duplicate = QStringLiteral("The SSH server already listens on this address and port.");
         QTest::newRow("new address") << "10.0.0.5" << false << 22 << QString();
         QTest::newRow("ipv6") << "2001:db8::5" << false << 22 << QString();
         QTest::newRow("same host other port") << "10.0.0.1" << true << 2222 << QString();
         QTest::newRow("duplicate with default port") << "10.0.0.1" << false << 22 << duplicate;
         QTest::newRow("duplicate with own port") << "10.0.0.1" << true << 22 << duplicate;
-        QTest::newRow("out of range octet") << "10.0.0.300" << false << 22 << incorrect;
-        QTest::newRow("leading zero") << "10.0.0.01" << false << 22 << incorrect;
-        QTest::newRow("scoped ipv6") << "fe80::1%eth0" << false << 22 << incorrect;
-        QTest::newRow("empty") << "" << false << 22 << incorrect;
-        QTest::newRow("host name") << "example.org" << false << 22 << incorrect;
-        QTest::newRow("blank around address") << " 10.0.0.5" << false << 22 << incorrect;
+        // The address is read as the helper reads it: its own test has the cases.
+        QTest::newRow("host name") << "example.org" << false << 22 << QStringLiteral("Incorrect IP address or port");
     }
     void dialogAcceptance()
     {
