@@ -82,7 +82,11 @@ class ConnectionsAreaTest : public QObject
     }
 
 private Q_SLOTS:
-    void initTestCase() { qRegisterMetaType<QHostAddress>(); }
+    void initTestCase()
+    {
+        qRegisterMetaType<QHostAddress>();
+        SSHConnectionsArea::setRefreshIntervalForTesting(10);
+    }
     void init()
     {
         m_runner = new FakeActionRunner;
@@ -229,7 +233,7 @@ private Q_SLOTS:
         action(QStringLiteral("Block IP"))->trigger();
         QVERIFY(kills().isEmpty() && blocked.isEmpty() && m_messages->messages().isEmpty());
         m_area->restoreAutoUpdate();
-        QTRY_COMPARE_WITH_TIMEOUT(journalReads().size(), 2, 3000);
+        QTRY_VERIFY(journalReads().size() >= 2);
         QVERIFY(journalReads().at(1).argument(Arg::JournalArguments).toStringList().contains(QStringLiteral("--after-cursor=c1")));
         m_area->disableAutoUpdate();
     }
