@@ -4,7 +4,6 @@
 
 #include "listenaddressarea.h"
 #include "listenaddresseditdialog.h"
-#include "listenaddressmodel.h"
 
 #include <KMessageWidget>
 
@@ -12,7 +11,6 @@
 #include <QDialogButtonBox>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QSignalSpy>
 #include <QSpinBox>
 #include <QTest>
 

@@ -4,7 +4,6 @@
 
 #include "usergroupaccessarea.h"
 #include "usergroupaccessmodel.h"
-#include "usergroupaccessproxymodel.h"
 #include "usergroupentrydialog.h"
 
 #include <QCheckBox>

@@ -3,6 +3,7 @@
 
 #include "sshoption.h"
 
+#include <QMetaEnum>
 #include <QStringList>
 
 namespace TestOptions
@@ -29,12 +30,10 @@ inline SSHOption make(SSHOption::Id id,
 inline SSHOption
 accessOption(QObject *owner, const QStringList &allowUsers, const QStringList &denyUsers, const QStringList &allowGroups, const QStringList &denyGroups)
 {
-    const QList<QPair<SSHOption::Id, QStringList>> parts {
-        {SSHOption::AllowUsers, allowUsers}, {SSHOption::DenyUsers, denyUsers}, {SSHOption::AllowGroups, allowGroups}, {SSHOption::DenyGroups, denyGroups}};
-    const char *keywords[] = {"AllowUsers", "DenyUsers", "AllowGroups", "DenyGroups"};
     SSHOptions subOptions;
-    for (int i = 0; i < parts.size(); ++i) {
-        subOptions.append(new SSHOption(make(parts.at(i).first, QString::fromLatin1(keywords[i]), QMetaType::QStringList, parts.at(i).second)));
+    for (const auto &[id, value] : {std::pair {SSHOption::AllowUsers, allowUsers}, std::pair {SSHOption::DenyUsers, denyUsers},
+                                    std::pair {SSHOption::AllowGroups, allowGroups}, std::pair {SSHOption::DenyGroups, denyGroups}}) {
+        subOptions.append(new SSHOption(make(id, QString::fromLatin1(QMetaEnum::fromType<SSHOption::Id>().valueToKey(id)), QMetaType::QStringList, value)));
         subOptions.last()->setParent(owner);
     }
     SSHOption option = make(SSHOption::AllowDenyUsersGroups, QStringLiteral("AllowDenyUsersGroups"), QMetaType::QStringList, QStringList());

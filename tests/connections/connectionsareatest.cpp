@@ -8,10 +8,8 @@
 #include "sshsettingsprotocol.h"
 
 #include <QAction>
-
 #include <QMenu>
 #include <QSignalSpy>
-#include <QStatusBar>
 #include <QTableView>
 #include <QTest>
 #include <algorithm>
@@ -22,14 +20,10 @@ namespace
 {
 namespace Arg = SSHSettings::Protocol::Arg;
 
-QByteArray journalTime(const QDateTime &time)
-{
-    return time.toUTC().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz")).toLatin1() + "000";
-}
-
 QByteArray entry(int pid, const QByteArray &message, const QDateTime &time)
 {
-    return journalTime(time) + "+0000 host sshd[" + QByteArray::number(pid) + "]: " + message + '\n';
+    return time.toUTC().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz000+0000")).toLatin1() + " host sshd[" + QByteArray::number(pid) + "]: " + message +
+        '\n';
 }
 
 QByteArray login(int pid, const QByteArray &user, const QByteArray &ip, const QDateTime &time)

@@ -7,7 +7,6 @@
 #include "keytestsupport.h"
 #include "modaldriver.h"
 #include "sshkeyutils.h"
-#include "sshoption.h"
 #include "sshsettingsprotocol.h"
 #include "testfiles.h"
 #include "testoptions.h"
