@@ -32,21 +32,16 @@ struct StandInBus : NuvoAdmin::SystemdBus
     }
     QVariant unitProperty(const QString &path, const QString &property) override
     {
-        const int i = path.section(QLatin1Char('/'), -1).toInt();
         if (path.endsWith(QLatin1String("missing"))) {
             return property == QLatin1String("LoadState") ? QVariant(QStringLiteral("not-found")) : QVariant();
         }
-        const Unit &unit = units.at(i);
-        if (property == QLatin1String("LoadState")) {
-            return QStringLiteral("loaded");
-        }
-        if (property == QLatin1String("Id")) {
-            return unit.id;
-        }
-        if (property == QLatin1String("Names")) {
-            return unit.names;
-        }
-        return property == QLatin1String("ActiveState") ? unit.active : unit.fileState;
+        const Unit &unit = units.at(path.section(QLatin1Char('/'), -1).toInt());
+        const QVariantMap properties {{QStringLiteral("LoadState"), QStringLiteral("loaded")},
+                                      {QStringLiteral("Id"), unit.id},
+                                      {QStringLiteral("Names"), unit.names},
+                                      {QStringLiteral("ActiveState"), unit.active},
+                                      {QStringLiteral("UnitFileState"), unit.fileState}};
+        return properties.value(property);
     }
 };
 }

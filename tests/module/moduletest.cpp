@@ -17,6 +17,7 @@
 #include "sshpaths.h"
 #include "sshsettingsprotocol.h"
 #include "statewidget.h"
+#include "testfiles.h"
 #include "usergroupentrydialog.h"
 
 #include <KConfigGroup>
@@ -481,13 +482,8 @@ private Q_SLOTS:
         QFETCH(int, restoredType);
         QFETCH(bool, fromBackup);
         QFETCH(QString, confirmation);
-        QFile::remove(SSHPaths::serverBackup());
-        QFile::remove(SSHPaths::clientBackup());
-        if (serverBackup) {
-            QFile(SSHPaths::serverBackup()).open(QIODevice::WriteOnly);
-        }
-        if (clientBackup) {
-            QFile(SSHPaths::clientBackup()).open(QIODevice::WriteOnly);
+        for (const auto &[exists, path] : {std::pair {serverBackup, SSHPaths::serverBackup()}, std::pair {clientBackup, SSHPaths::clientBackup()}}) {
+            QVERIFY(exists ? TestFiles::write(path, {}) : !QFile::exists(path) || QFile::remove(path));
         }
         SSHModule page(nullptr, {});
         page.load();
