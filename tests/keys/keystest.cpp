@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include "authorizedkeysarea.h"
+// Key lines against ssh-keygen's own reading, the edits of a key file, and the keys tree with its dialogs.
 #include "addpublickeydialog.h"
+#include "authorizedkeysarea.h"
 #include "authorizedkeysmodel.h"
 #include "authorizedkeyspathdialog.h"
 #include "fakeactionrunner.h"
-#include "keytestsupport.h"
 #include "modaldriver.h"
 #include "sshkeyutils.h"
 #include "sshsettingsprotocol.h"
@@ -15,6 +15,7 @@
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSortFilterProxyModel>
@@ -24,10 +25,53 @@
 #include <QTreeView>
 
 #include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace
 {
 namespace Arg = SSHSettings::Protocol::Arg;
+
+/// Generates a key pair in dir and returns the public line, or an empty string when this type cannot be made here.
+QString generateKey(const QString &dir, const QString &type, int bits, const QString &comment)
+{
+    static int counter = 0;
+    const QString base = QDir(dir).filePath(QStringLiteral("key%1").arg(++counter));
+    QStringList arguments {QStringLiteral("-q"), QStringLiteral("-t"), type, QStringLiteral("-N"), QString(), QStringLiteral("-C"), comment};
+    if (bits > 0) {
+        arguments << QStringLiteral("-b") << QString::number(bits);
+    }
+    QProcess process;
+    process.start(QStringLiteral("ssh-keygen"), arguments << QStringLiteral("-f") << base);
+    if (!process.waitForFinished(60000) || process.exitCode() != 0) {
+        return {};
+    }
+    QFile file(base + QStringLiteral(".pub"));
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()).trimmed() : QString();
+}
+
+/// ssh-keygen's own "-lf" lines for a file, one per key it could read.
+QStringList keygenListing(const QString &path)
+{
+    QProcess process;
+    process.start(QStringLiteral("ssh-keygen"), {QStringLiteral("-lf"), path});
+    process.waitForFinished(30000);
+    return QString::fromUtf8(process.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+QString describe(const KeyInfo &info)
+{
+    return QStringLiteral("%1|%2|%3|%4").arg(info.type, info.comment, info.fingerprint).arg(info.bits);
+}
+
+QStringList describe(const QList<KeyInfo> &infos)
+{
+    QStringList texts;
+    for (const KeyInfo &info : infos) {
+        texts.append(describe(info));
+    }
+    return texts;
+}
 
 // An inflated area for the given patterns, with handles on its view and models.
 struct Tree
@@ -78,20 +122,42 @@ struct Tree
 };
 }
 
-class AuthorizedKeysAreaTest : public QObject
+class KeysTest : public QObject
 {
     Q_OBJECT
 
 private Q_SLOTS:
     void initTestCase()
     {
-        QVERIFY(m_keyDir.isValid() && m_root.isValid());
-        m_ed1 = KeyTest::generateKey(m_keyDir.path(), QStringLiteral("ed25519"), 0, QStringLiteral("alice laptop"));
-        m_ed2 = KeyTest::generateKey(m_keyDir.path(), QStringLiteral("ed25519"), 0, QStringLiteral("outside key"));
-        m_ec = KeyTest::generateKey(m_keyDir.path(), QStringLiteral("ecdsa"), 384, QStringLiteral("build server"));
-        m_rsa = KeyTest::generateKey(m_keyDir.path(), QStringLiteral("rsa"), 2048, QStringLiteral("backup"));
-        m_ec256 = KeyTest::generateKey(m_keyDir.path(), QStringLiteral("ecdsa"), 256, QStringLiteral("new one"));
-        QVERIFY(!m_ed1.isEmpty() && !m_ed2.isEmpty() && !m_ec.isEmpty() && !m_rsa.isEmpty() && !m_ec256.isEmpty());
+        QVERIFY(m_dir.isValid() && m_root.isValid());
+        const struct
+        {
+            const char *label;
+            const char *type;
+            int bits;
+        } kinds[] = {{"rsa", "rsa", 2048}, {"ecdsa256", "ecdsa", 256}, {"ecdsa384", "ecdsa", 384}, {"ecdsa521", "ecdsa", 521}, {"ed25519", "ed25519", 0}};
+        QByteArray all;
+        for (const auto &kind : kinds) {
+            const QString label = QLatin1String(kind.label);
+            const QString line = generateKey(m_dir.path(), QLatin1String(kind.type), kind.bits, QStringLiteral("tester %1 key").arg(label));
+            QVERIFY2(!line.isEmpty(), kind.label);
+            m_keys.insert(label, line);
+            all += line.toUtf8() + '\n';
+        }
+        const QString path = m_dir.filePath(QStringLiteral("all.pub"));
+        QVERIFY(TestFiles::write(path, all));
+        const QStringList listing = keygenListing(path);
+        QCOMPARE(listing.size(), m_keys.size());
+        for (const QString &line : listing) {
+            const QStringList fields = line.split(QLatin1Char(' '));
+            m_keygen.insert(fields.at(3), fields);
+        }
+        // The keys tree's files hold the same keys.
+        m_ed1 = m_keys.value(QStringLiteral("ed25519"));
+        m_ec521 = m_keys.value(QStringLiteral("ecdsa521"));
+        m_ec = m_keys.value(QStringLiteral("ecdsa384"));
+        m_rsa = m_keys.value(QStringLiteral("rsa"));
+        m_ec256 = m_keys.value(QStringLiteral("ecdsa256"));
         m_savedHome = qgetenv("HOME");
         m_savedUser = qgetenv("USER");
     }
@@ -113,12 +179,179 @@ private Q_SLOTS:
         SSHKeyUtils::setWritableCheckForTesting({});
     }
 
+    void parseKeyLine_data()
+    {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<QString>("type");
+        QTest::addColumn<QString>("comment");
+        QTest::addColumn<QString>("fingerprint"); // "other": any SHA256 fingerprint but the key's own
+        QTest::addColumn<int>("bits");
+
+        // Every type ssh-keygen generates, against its own listing.
+        for (auto it = m_keys.cbegin(); it != m_keys.cend(); ++it) {
+            const QStringList keygen = m_keygen.value(it.key());
+            QTest::newRow(qPrintable(it.key())) << it.value() << it.value().section(QLatin1Char(' '), 0, 0) << QStringLiteral("tester %1 key").arg(it.key())
+                                                << keygen.at(1) << keygen.at(0).toInt();
+        }
+
+        const QString ed = m_keys.value(QStringLiteral("ed25519"));
+        const QString type = field("ed25519", 0);
+        const QString data = field("ed25519", 1);
+        const QString own = m_keygen.value(QStringLiteral("ed25519")).at(1);
+        QTest::newRow("one field") << type << "Invalid" << QString() << QString() << 0;
+        QTest::newRow("tabs only") << QString(ed).replace(QLatin1Char(' '), QLatin1Char('\t')) << "Invalid" << QString() << QString() << 0;
+        QTest::newRow("no comment") << QStringLiteral("%1 %2").arg(type, data) << type << QString() << own << 256;
+        QTest::newRow("extra spaces") << QStringLiteral("  %1   %2   my  laptop   key  ").arg(type, data) << type << "my laptop key" << own << 256;
+        QTest::newRow("not base64") << QStringLiteral("%1 !!!! box").arg(type) << type << "box"
+                                    << QStringLiteral("SHA256:47DEQpj8HBSa+/TImW+5JCeuQeRkm5NMpJWZG3hSuFU") << 0;
+        QTest::newRow("truncated data") << QStringLiteral("%1 %2 box").arg(type, data.left(data.size() - 8)) << type << "box" << QStringLiteral("other") << 0;
+        // The options are no part of the key: the real type, fingerprint and comment show.
+        QTest::newRow("options prefix") << QStringLiteral("from=\"10.0.0.1\",no-pty %1").arg(ed) << type << ed.section(QLatin1Char(' '), 2) << own << 256;
+        QTest::newRow("quoted blank in options") << QStringLiteral("command=\"echo a b\",no-pty %1").arg(ed) << type << ed.section(QLatin1Char(' '), 2) << own
+                                                 << 256;
+        QTest::newRow("tab inside data field") << QStringLiteral("%1 %2\tlaptop y").arg(type, data) << type << "y" << QStringLiteral("other") << 256;
+    }
+
+    void parseKeyLine()
+    {
+        QFETCH(QString, line);
+        QFETCH(QString, type);
+        QFETCH(QString, comment);
+        QFETCH(QString, fingerprint);
+        QFETCH(int, bits);
+
+        SSHKeyUtils::resetStartedProcessCount();
+        const KeyInfo info = SSHKeyUtils::parseKeyLine(line);
+        QCOMPARE(SSHKeyUtils::startedProcessCount(), type == QLatin1String("Invalid") ? 0 : 1);
+        if (fingerprint == QLatin1String("other")) {
+            QVERIFY(info.fingerprint.startsWith(QLatin1String("SHA256:")));
+            fingerprint = info.fingerprint;
+            QVERIFY(fingerprint != m_keygen.value(QStringLiteral("ed25519")).at(1));
+        }
+        QCOMPARE(describe(info), describe(KeyInfo {type, fingerprint, comment, QString(), bits}));
+        // Parsing a list gives exactly what parsing one line gives.
+        QCOMPARE(describe(SSHKeyUtils::parseKeyLines({line})), QStringList {describe(info)});
+    }
+
+    void batchMatchesOneByOne()
+    {
+        const QString ed = m_keys.value(QStringLiteral("ed25519"));
+        const QString ec = m_keys.value(QStringLiteral("ecdsa384"));
+        const QString edType = field("ed25519", 0);
+        const QString edData = field("ed25519", 1);
+        QStringList lines {
+            m_keys.value(QStringLiteral("rsa")),
+            QStringLiteral("garbage"),
+            ed,
+            QStringLiteral("ssh-rsa %1 type does not match the data").arg(edData),
+            ed, // duplicate
+            QStringLiteral("# %1").arg(ec),
+            QString(),
+            QStringLiteral("command=\"echo a b\",no-pty %1").arg(ec),
+            QStringLiteral("%1 %2 fake marker @@k0 (RSA)").arg(edType, edData),
+            QStringLiteral("%1 @@k3 (RSA)").arg(edType),
+            QStringLiteral("%1 %2\r").arg(edType, edData),
+            QStringLiteral("%1\n%2").arg(ec, ed), // cannot be streamed: asked on its own
+            QString(ed).replace(QLatin1Char(' '), QLatin1Char('\t')),
+            QStringLiteral("%1 %2").arg(edType, edData.left(edData.size() - 4)),
+            ec,
+        };
+        QStringList keys;
+        for (int i = 0; i < 30; ++i) {
+            keys.append(m_keys.value(i % 2 ? QStringLiteral("ed25519") : QStringLiteral("ecdsa256")) + QStringLiteral(" #%1").arg(i));
+        }
+        lines += keys;
+        QList<int> sizes;
+        QStringList infos;
+        for (const QString &line : std::as_const(lines)) {
+            sizes.append(SSHKeyUtils::calculateKeySize(line));
+            infos.append(describe(SSHKeyUtils::parseKeyLine(line)));
+        }
+        QCOMPARE(SSHKeyUtils::calculateKeySizes(lines), sizes);
+        QCOMPARE(describe(SSHKeyUtils::parseKeyLines(lines)), infos);
+        // However many keys a file holds, they are sized by one ssh-keygen run.
+        SSHKeyUtils::resetStartedProcessCount();
+        QCOMPARE(describe(SSHKeyUtils::parseKeyLines(keys)), infos.mid(lines.size() - keys.size()));
+        QCOMPARE(SSHKeyUtils::startedProcessCount(), 1);
+        // The list exercises both outcomes.
+        QVERIFY(sizes.count(0) >= 5);
+        QVERIFY(sizes.count(256) >= 30);
+        QCOMPARE(SSHKeyUtils::calculateKeySizes({}), QList<int>());
+    }
+
+    void editFile_data()
+    {
+        QTest::addColumn<bool>("add");
+        QTest::addColumn<QByteArray>("before"); // null: no such file
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<bool>("result");
+        QTest::addColumn<QByteArray>("after"); // null: no such file
+
+        const QString added = QStringLiteral("ssh-new KEY c");
+        QTest::newRow("add: missing file") << true << QByteArray() << added << true << QByteArray("ssh-new KEY c\n");
+        QTest::newRow("add: empty file") << true << QByteArray("") << added << true << QByteArray("ssh-new KEY c\n");
+        QTest::newRow("add: no final line feed") << true << QByteArray("ssh-old A a") << added << true << QByteArray("ssh-old A a\nssh-new KEY c\n");
+        QTest::newRow("add: crlf") << true << QByteArray("ssh-old A a\r\n") << added << true << QByteArray("ssh-old A a\r\nssh-new KEY c\n");
+        QTest::newRow("add: ends in comment") << true << QByteArray("ssh-old A a\n# end") << added << true << QByteArray("ssh-old A a\n# end\nssh-new KEY c\n");
+
+        const QString a = QStringLiteral("ssh-a A a");
+        QTest::newRow("remove: duplicates") << false << QByteArray("ssh-a A a\nssh-b B b\nssh-a A a\n") << a << true << QByteArray("ssh-b B b\n");
+        QTest::newRow("remove: target trimmed") << false << QByteArray("ssh-a A a\nssh-b B b\n") << "  ssh-b B b \n" << true << QByteArray("ssh-a A a\n");
+        QTest::newRow("remove: absent") << false << QByteArray("ssh-a A a\n\n  ssh-b B b\r\n") << "ssh-c C c" << false
+                                        << QByteArray("ssh-a A a\n\n  ssh-b B b\r\n");
+        QTest::newRow("remove: case sensitive") << false << QByteArray("ssh-a A a\n") << "SSH-A A a" << false << QByteArray("ssh-a A a\n");
+        QTest::newRow("remove: blank, indented and comment lines") << false << QByteArray("# mine\n\n  ssh-a A a  \n  # old\n\tssh-b B b\nssh-c C c\n\n")
+                                                                   << "ssh-c C c" << true << QByteArray("# mine\n\n  ssh-a A a  \n  # old\n\tssh-b B b\n\n");
+        QTest::newRow("remove: no final line feed") << false << QByteArray("ssh-a A a\nssh-b B b") << a << true << QByteArray("ssh-b B b");
+        QTest::newRow("remove: crlf") << false << QByteArray("ssh-a A a\r\nssh-b B b\r\n") << "ssh-b B b" << true << QByteArray("ssh-a A a\r\n");
+        QTest::newRow("remove: last key") << false << QByteArray("ssh-a A a\n") << a << true << QByteArray("");
+        QTest::newRow("remove: missing file") << false << QByteArray() << a << false << QByteArray();
+    }
+
+    void editFile()
+    {
+        QFETCH(bool, add);
+        QFETCH(QByteArray, before);
+        QFETCH(QString, line);
+        QFETCH(bool, result);
+        QFETCH(QByteArray, after);
+        const QString path = m_dir.filePath(QStringLiteral("edited"));
+        const QByteArray name = QFile::encodeName(path);
+        QFile::remove(path);
+        struct stat old = {}, now = {};
+        if (!before.isNull()) {
+            QVERIFY(TestFiles::write(path, before) && ::chmod(name.constData(), 0640) == 0);
+            QVERIFY(::geteuid() != 0 || ::chown(name.constData(), 65534, 65534) == 0);
+            QVERIFY(::stat(name.constData(), &old) == 0);
+        }
+        QString reason;
+        QCOMPARE(add ? SSHKeyUtils::appendKeyToFile(path, line, &reason) : SSHKeyUtils::removeKeyFromFile(path, line, &reason), result);
+        QCOMPARE(reason.isEmpty(), result);
+        QCOMPARE(QFile::exists(path), !after.isNull());
+        QCOMPARE(TestFiles::read(path), after);
+        // A new file renamed over the old one, which stays whole until then: its mode and owner kept (0600 when new), no temporary file left.
+        QCOMPARE(QDir(m_dir.path()).entryList({QStringLiteral("edited*")}, QDir::Files | QDir::Hidden),
+                 after.isNull() ? QStringList() : QStringList {QStringLiteral("edited")});
+        if (result) {
+            QVERIFY(::stat(name.constData(), &now) == 0);
+            QCOMPARE(now.st_mode & 07777, before.isNull() ? 0600u : 0640u);
+            QVERIFY(before.isNull() || (now.st_uid == old.st_uid && now.st_gid == old.st_gid && now.st_ino != old.st_ino));
+        }
+    }
+
+    void folderIsNoKeyFile()
+    {
+        QString reason;
+        QVERIFY(!SSHKeyUtils::appendKeyToFile(m_dir.path(), QStringLiteral("ssh-new KEY c"), &reason));
+        QVERIFY(!reason.isEmpty());
+    }
+
     void loadAndReload()
     {
         const QString path = home(QStringLiteral(".ssh/authorized_keys"));
         writeKeys(path, QStringLiteral("# my keys\n\n   \n  %1\n\t# old\n%2   \r\nnot-a-key\n").arg(m_ed1, m_ec));
         writeKeys(home(QStringLiteral("keys/alice")), m_rsa);
-        writeKeys(outside(QStringLiteral("shared")), m_ed2 + QLatin1Char('\n'));
+        writeKeys(outside(QStringLiteral("shared")), m_ec521 + QLatin1Char('\n'));
         // A folder where a file is expected cannot be read as a file, even by root.
         QDir().mkpath(home(QStringLiteral("unreadable")));
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^Cannot open .*unreadable")));
@@ -137,7 +370,7 @@ private Q_SLOTS:
         QCOMPARE(tree.keys(0), QStringList({m_ed1, m_ec, QStringLiteral("not-a-key")}));
         QCOMPARE(tree.keys(1), QStringList());
         QCOMPARE(tree.keys(2), QStringList {m_rsa});
-        QCOMPARE(tree.keys(3), QStringList {m_ed2});
+        QCOMPARE(tree.keys(3), QStringList {m_ec521});
         QCOMPARE(tree.keys(4), QStringList());
         QVERIFY(tree.model->index(4, 0).data(Qt::ToolTipRole).toString().contains(QLatin1String("could not be read")));
         QVERIFY(tree.model->index(3, 0).data(AuthorizedKeysModel::ReadErrorRole).toString().isEmpty());
@@ -148,8 +381,8 @@ private Q_SLOTS:
         QCOMPARE(QStringList({tree.cell(0, 0, AuthorizedKeysModel::NameColumn), tree.cell(0, 0, AuthorizedKeysModel::CommentColumn),
                               tree.cell(0, 0, AuthorizedKeysModel::KeyBitsColumn), tree.cell(0, 1, AuthorizedKeysModel::KeyBitsColumn),
                               tree.cell(0, 2, AuthorizedKeysModel::KeyTypeColumn), tree.cell(2, 0, AuthorizedKeysModel::KeyBitsColumn)}),
-                 QStringList({QStringLiteral("ssh-ed25519 alice laptop"), QStringLiteral("alice laptop"), QStringLiteral("256"), QStringLiteral("384"),
-                              QStringLiteral("Invalid"), QStringLiteral("2048")}));
+                 QStringList({QStringLiteral("ssh-ed25519 tester ed25519 key"), QStringLiteral("tester ed25519 key"), QStringLiteral("256"),
+                              QStringLiteral("384"), QStringLiteral("Invalid"), QStringLiteral("2048")}));
         QVERIFY(tree.cell(0, 0, AuthorizedKeysModel::FingerprintColumn).startsWith(QLatin1String("SHA256:")));
 
         // Nothing was changed, so every configured pattern, the unreadable one too, is written back as it was.
@@ -169,7 +402,7 @@ private Q_SLOTS:
     {
         writeKeys(home(QStringLiteral("keys/alice")), m_rsa);
         writeKeys(home(QStringLiteral(".ssh/authorized_keys")), m_ed1);
-        writeKeys(outside(QStringLiteral("shared")), m_ed2);
+        writeKeys(outside(QStringLiteral("shared")), m_ec521);
         const QString addedInHome = home(QStringLiteral("keys/extra"));
         const QString addedOutside = outside(QStringLiteral("more"));
         writeKeys(addedInHome, m_ec);
@@ -409,16 +642,19 @@ private Q_SLOTS:
     }
 
 private:
+    QString field(const char *label, int index) const { return m_keys.value(QLatin1String(label)).section(QLatin1Char(' '), index, index); }
     QString home(const QString &relative = QString()) const { return m_root.filePath(QStringLiteral("home/alice/") + relative); }
     QString outside(const QString &name) const { return m_root.filePath(QStringLiteral("etc/keys/") + name); }
     void writeKeys(const QString &path, const QString &content) const { QVERIFY(TestFiles::write(path, content.toUtf8())); }
 
-    QTemporaryDir m_keyDir;
+    QTemporaryDir m_dir;
     QTemporaryDir m_root;
-    QString m_ed1, m_ed2, m_ec, m_rsa, m_ec256;
+    QMap<QString, QString> m_keys; // label -> public line
+    QMap<QString, QStringList> m_keygen; // label -> fields of ssh-keygen's "-lf" line for it
+    QString m_ed1, m_ec521, m_ec, m_rsa, m_ec256;
     QByteArray m_savedHome, m_savedUser;
 };
 
-QTEST_MAIN(AuthorizedKeysAreaTest)
+QTEST_MAIN(KeysTest)
 
-#include "authorizedkeysareatest.moc"
+#include "keystest.moc"
