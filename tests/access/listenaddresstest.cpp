@@ -16,15 +16,6 @@
 
 namespace
 {
-QList<ServerAddress> addresses(const QStringList &texts)
-{
-    QList<ServerAddress> result;
-    for (const QString &text : texts) {
-        result.append(ServerAddress(text, nullptr));
-    }
-    return result;
-}
-
 void fill(ListenAddressEditDialog *dialog, const QString &ip, bool portChecked, int port)
 {
     dialog->findChild<QLineEdit *>(QStringLiteral("ipLineEdit"))->setText(ip);
@@ -44,7 +35,6 @@ class ListenAddressTest : public QObject
         area->inflate();
         return area;
     }
-    static QStringList value(const ListenAddressArea &area) { return area.value().toStringList(); }
 
 private Q_SLOTS:
     void loadShowsOnlyRealAddresses_data()
@@ -66,7 +56,7 @@ private Q_SLOTS:
         auto area = makeArea(stored);
         auto *message = area->findChild<KMessageWidget *>();
         QCOMPARE(area->value().userType(), int(QMetaType::QStringList));
-        QCOMPARE(this->value(*area), value);
+        QCOMPARE(area->value().toStringList(), value);
         QCOMPARE(message->isHidden(), !value.isEmpty());
         QCOMPARE(message->text(), QStringLiteral("The SSH server listens on every local address."));
         QVERIFY(!area->hasChanged());
@@ -93,7 +83,7 @@ private Q_SLOTS:
         QFETCH(bool, portChecked);
         QFETCH(int, port);
         QFETCH(QString, error);
-        ListenAddressEditDialog dialog(ActionDialogAdd, addresses({QStringLiteral("10.0.0.1:22")}), QStringLiteral("22"), nullptr);
+        ListenAddressEditDialog dialog(ActionDialogAdd, ServerAddress::fromStringList({QStringLiteral("10.0.0.1:22")}), QStringLiteral("22"), nullptr);
         fill(&dialog, ip, portChecked, port);
         ModalDriver driver;
         if (!error.isEmpty()) {
@@ -106,7 +96,7 @@ private Q_SLOTS:
 
     void editDialogAcceptsUnchangedRefusesDuplicates()
     {
-        const QList<ServerAddress> list = addresses({QStringLiteral("10.0.0.1:22"), QStringLiteral("[fe80::1]:2222")});
+        const QList<ServerAddress> list = ServerAddress::fromStringList({QStringLiteral("10.0.0.1:22"), QStringLiteral("[fe80::1]:2222")});
         ListenAddressEditDialog dialog(ActionDialogEdit, list, QStringLiteral("22"), nullptr);
         dialog.setSelectedAddress(list.at(1));
         ModalDriver driver;

@@ -4,7 +4,6 @@
 #include "authorizedkeyspathdialog.h"
 #include "editbannerdialog.h"
 #include "fakeactionrunner.h"
-#include "fixedservicestate.h"
 #include "kcmcompat.h"
 #include "listenaddresseditdialog.h"
 #include "messagesmanager.h"
@@ -46,6 +45,15 @@
 
 namespace
 {
+/// A stand-in for the sshd service whose state the test sets.
+struct FixedServiceState : ServerState::StateSource
+{
+    bool active = true;
+    bool enabled = true;
+    bool isEnabled() const override { return enabled; }
+    bool isActive() const override { return active; }
+};
+
 namespace Arg = SSHSettings::Protocol::Arg;
 namespace Reply = SSHSettings::Protocol::Reply;
 
