@@ -41,11 +41,6 @@ void fill(UserGroupEntryDialog *dialog, const QString &name, const QString &ip, 
     dialog->findChild<QComboBox *>(QStringLiteral("typeCombo"))->setCurrentIndex(roleIndex);
     dialog->findChild<QComboBox *>(QStringLiteral("permissionCombo"))->setCurrentIndex(permissionIndex);
 }
-
-void clickOk(QDialog *dialog)
-{
-    dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok)->click();
-}
 }
 
 class UserGroupAccessTest : public QObject
@@ -259,9 +254,9 @@ private Q_SLOTS:
         driver.expect<UserGroupEntryDialog>([&](UserGroupEntryDialog *dialog) {
             fill(dialog, QStringLiteral("alice"), QString());
             driver.answer(QStringLiteral("OK"));
-            clickOk(dialog);
+            dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok)->click();
             fill(dialog, QStringLiteral("dave"), QStringLiteral("192.0.2.7"), 0, 1);
-            clickOk(dialog);
+            dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok)->click();
         });
         area->findChild<QPushButton *>(QStringLiteral("addButton"))->click();
         QCOMPARE(driver.seenTexts, QStringList({QStringLiteral("An entry with this name already exists.")}));
@@ -272,7 +267,7 @@ private Q_SLOTS:
         driver.expect<UserGroupEntryDialog>([](UserGroupEntryDialog *dialog) {
             QCOMPARE(dialog->findChild<QLineEdit *>(QStringLiteral("nameLineEdit"))->text(), QStringLiteral("dave"));
             dialog->findChild<QComboBox *>(QStringLiteral("typeCombo"))->setCurrentIndex(1);
-            clickOk(dialog);
+            dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok)->click();
         });
         Q_EMIT tree->doubleClicked(tree->currentIndex());
         QCOMPARE(keyword(*area, "DenyGroups"), QStringLiteral("dave")); // a group keeps no address
