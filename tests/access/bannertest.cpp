@@ -33,7 +33,7 @@ class BannerTest : public QObject
 
     std::unique_ptr<BannerArea> makeArea(const QString &value)
     {
-        auto area = std::make_unique<BannerArea>(TestOptions::make(SSHOption::Banner, QStringLiteral("Banner"), QMetaType::QString, value), nullptr);
+        auto area = std::make_unique<BannerArea>(TestOptions::make(SSHOption::Banner, QMetaType::QString, value), nullptr);
         area->inflate();
         return area;
     }
@@ -44,7 +44,6 @@ private Q_SLOTS:
     void initTestCase()
     {
         QStandardPaths::setTestModeEnabled(true);
-        QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
         QVERIFY(m_dir.isValid());
     }
     void init()

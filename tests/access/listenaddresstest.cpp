@@ -30,8 +30,8 @@ class ListenAddressTest : public QObject
 
     std::unique_ptr<ListenAddressArea> makeArea(const QStringList &value)
     {
-        auto area = std::make_unique<ListenAddressArea>(
-            TestOptions::make(SSHOption::ListenAddress, QStringLiteral("ListenAddress"), QMetaType::QStringList, value), QStringLiteral("22"), nullptr);
+        auto area =
+            std::make_unique<ListenAddressArea>(TestOptions::make(SSHOption::ListenAddress, QMetaType::QStringList, value), QStringLiteral("22"), nullptr);
         area->inflate();
         return area;
     }

@@ -8,19 +8,13 @@
 
 namespace TestOptions
 {
-/// An option of the server (or @p configuration) with the given id, keyword and value.
-inline SSHOption make(SSHOption::Id id,
-                      const QString &keyword,
-                      QMetaType::Type type,
-                      const QVariant &value,
-                      QObject *parent = nullptr,
-                      SSHConfigurationTypeId configuration = Server)
+/// An option of the server (or @p configuration) with the given id, named as its keyword, and value.
+inline SSHOption make(SSHOption::Id id, QMetaType::Type type, const QVariant &value, SSHConfigurationTypeId configuration = Server)
 {
-    SSHOption option(configuration, parent);
+    const QString keyword = QString::fromLatin1(QMetaEnum::fromType<SSHOption::Id>().valueToKey(id));
+    SSHOption option(configuration, nullptr);
     option.setId(id);
     option.setName(keyword);
-    option.setDisplayName(keyword);
-    option.setDescription(QStringLiteral("Description of %1").arg(keyword));
     option.setValueType(type);
     option.setValue(value);
     return option;
@@ -33,10 +27,10 @@ accessOption(QObject *owner, const QStringList &allowUsers, const QStringList &d
     SSHOptions subOptions;
     for (const auto &[id, value] : {std::pair {SSHOption::AllowUsers, allowUsers}, std::pair {SSHOption::DenyUsers, denyUsers},
                                     std::pair {SSHOption::AllowGroups, allowGroups}, std::pair {SSHOption::DenyGroups, denyGroups}}) {
-        subOptions.append(new SSHOption(make(id, QString::fromLatin1(QMetaEnum::fromType<SSHOption::Id>().valueToKey(id)), QMetaType::QStringList, value)));
+        subOptions.append(new SSHOption(make(id, QMetaType::QStringList, value)));
         subOptions.last()->setParent(owner);
     }
-    SSHOption option = make(SSHOption::AllowDenyUsersGroups, QStringLiteral("AllowDenyUsersGroups"), QMetaType::QStringList, QStringList());
+    SSHOption option = make(SSHOption::AllowDenyUsersGroups, QMetaType::QStringList, QStringList());
     option.setSubOptions(subOptions);
     return option;
 }

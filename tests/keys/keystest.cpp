@@ -78,8 +78,7 @@ struct Tree
 {
     explicit Tree(const QStringList &patterns)
     {
-        area = std::make_unique<AuthorizedKeysArea>(
-            TestOptions::make(SSHOption::AuthorizedKeysFile, QStringLiteral("AuthorizedKeysFile"), QMetaType::QStringList, patterns), nullptr);
+        area = std::make_unique<AuthorizedKeysArea>(TestOptions::make(SSHOption::AuthorizedKeysFile, QMetaType::QStringList, patterns), nullptr);
         area->inflate();
         view = area->findChild<QTreeView *>(QStringLiteral("keysView"));
         proxy = qobject_cast<QSortFilterProxyModel *>(view->model());

@@ -745,8 +745,7 @@ private Q_SLOTS:
     // The simple areas on their own.
     void spinboxValueIsText()
     {
-        SpinboxOptionArea area(TestOptions::make(SSHOption::ServerAliveInterval, QStringLiteral("ServerAliveInterval"), QMetaType::Int, 15, nullptr, Client),
-                               nullptr);
+        SpinboxOptionArea area(TestOptions::make(SSHOption::ServerAliveInterval, QMetaType::Int, 15, Client), nullptr);
         area.inflate();
         auto *spin = area.findChild<QSpinBox *>();
         QCOMPARE(spin->suffix(), QStringLiteral(" s"));
@@ -757,7 +756,7 @@ private Q_SLOTS:
         spin->setValue(15);
         QVERIFY(!area.hasChanged());
 
-        SpinboxOptionArea port(TestOptions::make(SSHOption::Port, QStringLiteral("Port"), QMetaType::Int, 22), nullptr);
+        SpinboxOptionArea port(TestOptions::make(SSHOption::Port, QMetaType::Int, 22), nullptr);
         port.inflate();
         QVERIFY(port.findChild<QSpinBox *>()->suffix().isEmpty());
     }
@@ -777,7 +776,7 @@ private Q_SLOTS:
     {
         QFETCH(QString, stored);
         QFETCH(int, index);
-        TunnelModeArea area(TestOptions::make(SSHOption::PermitTunnel, QStringLiteral("PermitTunnel"), QMetaType::QStringList, stored), nullptr);
+        TunnelModeArea area(TestOptions::make(SSHOption::PermitTunnel, QMetaType::QStringList, stored), nullptr);
         area.inflate();
         QCOMPARE(area.findChild<QComboBox *>()->currentIndex(), index);
         QVERIFY(!area.hasChanged());
@@ -804,8 +803,7 @@ private Q_SLOTS:
         QFETCH(QStringList, addresses);
         QFETCH(int, choice);
         QFETCH(bool, valid);
-        AddressFamilyArea area(TestOptions::make(SSHOption::AddressFamily, QStringLiteral("AddressFamily"), QMetaType::QStringList, stored), addresses,
-                               nullptr);
+        AddressFamilyArea area(TestOptions::make(SSHOption::AddressFamily, QMetaType::QStringList, stored), addresses, nullptr);
         area.inflate();
         auto *combo = area.findChild<QComboBox *>();
         QCOMPARE(combo->currentIndex(), choice < 0 ? -1 : 0);
