@@ -478,17 +478,19 @@ private Q_SLOTS:
         QTest::addColumn<int>("restoredType"); // 0: nothing restored
         QTest::addColumn<bool>("fromBackup");
         QTest::addColumn<QString>("confirmation");
-        const QString root = QStringLiteral("ROOT");
+        QTest::addColumn<QString>("refusal"); // the helper's, if it refuses the restore
         // clang-format off
         QTest::newRow("no backup: system default") << false << false << false << QStringList {QStringLiteral("Restore")} << "Cancel" << int(Server) << false
-            << "ROOT/etc/ssh/sshd_config will be replaced by ROOT/usr/share/openssh/sshd_config. The replaced file is kept beside it, with the date and time in its name. The SSH server restarts afterwards.";
-        QTest::newRow("no backup: declined") << false << false << false << QStringList {QString()} << "Cancel" << 0 << false << QString();
+            << "ROOT/etc/ssh/sshd_config will be replaced by ROOT/usr/share/openssh/sshd_config. The replaced file is kept beside it, with the date and time in its name. The SSH server restarts afterwards." << QString();
+        QTest::newRow("no backup: declined") << false << false << false << QStringList {QString()} << "Cancel" << 0 << false << QString() << QString();
         QTest::newRow("server backup") << true << true << false << QStringList {QStringLiteral("Last working"), QStringLiteral("Restore")} << "Last working settings" << int(Server) << true
-            << "ROOT/etc/ssh/sshd_config will be replaced by ROOT/etc/ssh/sshd_config.bak. The replaced file is kept beside it, with the date and time in its name. The SSH server restarts afterwards.";
+            << "ROOT/etc/ssh/sshd_config will be replaced by ROOT/etc/ssh/sshd_config.bak. The replaced file is kept beside it, with the date and time in its name. The SSH server restarts afterwards." << QString();
         QTest::newRow("client page, never a restart") << true << true << true << QStringList {QStringLiteral("Restore")} << "Cancel" << int(Client) << true
-            << "ROOT/etc/ssh/ssh_config will be replaced by ROOT/etc/ssh/ssh_config.bak. The replaced file is kept beside it, with the date and time in its name.";
-        QTest::newRow("cancel the choice") << true << true << false << QStringList {QString()} << "Last working settings" << 0 << false << QString();
-        QTest::newRow("client page without a copy") << true << false << true << QStringList() << QString() << 0 << false << QString();
+            << "ROOT/etc/ssh/ssh_config will be replaced by ROOT/etc/ssh/ssh_config.bak. The replaced file is kept beside it, with the date and time in its name." << QString();
+        QTest::newRow("cancel the choice") << true << true << false << QStringList {QString()} << "Last working settings" << 0 << false << QString() << QString();
+        QTest::newRow("client page without a copy") << true << false << true << QStringList() << QString() << 0 << false << QString() << QString();
+        QTest::newRow("helper refuses: no restart") << false << false << false << QStringList {QStringLiteral("Restore")} << "Cancel" << int(Server) << false
+            << "ROOT/etc/ssh/sshd_config will be replaced by ROOT/usr/share/openssh/sshd_config. The replaced file is kept beside it, with the date and time in its name. The SSH server restarts afterwards." << "sshd -t refuses the file";
         // clang-format on
     }
 
@@ -507,9 +509,11 @@ private Q_SLOTS:
         SSHModule page(nullptr, {});
         page.load();
         page.widget()->findChild<QComboBox *>(QStringLiteral("comboBoxSshConfig"))->setCurrentIndex(clientPage ? 1 : 0);
-        m_helper->setHandler([this](const FakeActionRunner::Call &call) {
+        QFETCH(QString, refusal);
+        m_helper->setHandler([this, refusal](const FakeActionRunner::Call &call) {
             if (call.keys().contains(Arg::RestoreType)) {
-                return FakeActionRunner::success({{Reply::Previous, QStringLiteral("/etc/ssh/sshd_config.20261206-153000")}});
+                return refusal.isEmpty() ? FakeActionRunner::success({{Reply::Previous, QStringLiteral("/etc/ssh/sshd_config.20261206-153000")}})
+                                         : FakeActionRunner::failure(refusal);
             }
             return FakeActionRunner::success(call.keys().contains(Arg::ReadKeywords) ? m_serverValues : QVariantMap());
         });
@@ -530,6 +534,12 @@ private Q_SLOTS:
         QCOMPARE(restores.size(), 1);
         QCOMPARE(restores.at(0).argument(Arg::RestoreType).toInt(), restoredType);
         QCOMPARE(restores.at(0).argument(Arg::RestoreFromBackup).toBool(), fromBackup);
+        QCoreApplication::processEvents(); // a queued error of the manager would show now
+        if (!refusal.isEmpty()) {
+            QCOMPARE(messageTexts(page), QStringList {QStringLiteral("The configuration was not restored: ") + refusal});
+            QVERIFY(serverCommands(*m_helper).isEmpty());
+            return;
+        }
         QCOMPARE(serverCommands(*m_helper), restoredType == Server ? QStringList {QStringLiteral("restart")} : QStringList());
         QVERIFY(messageTexts(page).last().endsWith(QLatin1String("The replaced file is kept as /etc/ssh/sshd_config.20261206-153000.")));
         QVERIFY(!page.stateWidget()->isVisible());
