@@ -25,7 +25,7 @@
 
 namespace
 {
-constexpr int RefreshIntervalMs = 2000;
+int s_refreshIntervalMs = 2000;
 }
 
 SSHConnectionsArea::SSHConnectionsArea(KCMOS::MessagesManager *messagesManager, QWidget *parent)
@@ -68,7 +68,7 @@ SSHConnectionsArea::SSHConnectionsArea(KCMOS::MessagesManager *messagesManager, 
 
     // The timer ticks in its own thread; its timeouts reach updateData() on
     // the GUI thread, where the area lives, as queued calls.
-    m_timer->setInterval(RefreshIntervalMs);
+    m_timer->setInterval(s_refreshIntervalMs);
     m_timer->moveToThread(&m_thread);
     connect(m_timer, &QTimer::timeout, this, &SSHConnectionsArea::updateData);
     connect(&m_thread, &QThread::finished, m_timer, &QObject::deleteLater);
@@ -167,6 +167,11 @@ void SSHConnectionsArea::showJournalState(bool readable, const QString &reason, 
     if (messagesManager) {
         messagesManager->newMessageById(id, text, KCMOS::Warning);
     }
+}
+
+void SSHConnectionsArea::setRefreshIntervalForTesting(int milliseconds)
+{
+    s_refreshIntervalMs = milliseconds;
 }
 
 void SSHConnectionsArea::disableAutoUpdate()

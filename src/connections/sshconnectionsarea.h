@@ -46,6 +46,8 @@ public:
     void setDeniedCheck(std::function<bool(const QHostAddress &)> check);
     /// True when the access lists (keyword to "name@host" words) deny any user from the address.
     static bool isDenied(const QVariant &accessLists, const QHostAddress &address);
+    /// The refresh interval of the areas made from now on (two seconds unless a test sets another).
+    static void setRefreshIntervalForTesting(int milliseconds);
 
 Q_SIGNALS:
     void ipBlocked(const QHostAddress &ip);

@@ -1,18 +1,17 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "fakeactionrunner.h"
 #include "modaldriver.h"
+#include "testfiles.h"
 #include "testoptions.h"
 
 #include "bannerarea.h"
 #include "editbannerdialog.h"
+#include "sshsettingsprotocol.h"
 
 #include <KMessageBox>
-
 #include <KMessageWidget>
-#include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QFile>
-#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -23,24 +22,7 @@
 #include <QTextEdit>
 #include <QToolButton>
 
-#include <unistd.h>
-
-namespace
-{
-const QString successText = QStringLiteral("The content of the welcome message has been successfully changed.");
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeAll(const QString &path, const QByteArray &content)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
-}
-}
+namespace Arg = SSHSettings::Protocol::Arg;
 
 class BannerTest : public QObject
 {
@@ -48,74 +30,29 @@ class BannerTest : public QObject
 
     QTemporaryDir m_dir;
     QString m_banner;
-    std::unique_ptr<ModalDriver> m_driver;
-    QStringList m_messages;
 
     std::unique_ptr<BannerArea> makeArea(const QString &value)
     {
-        auto area = std::make_unique<BannerArea>(TestOptions::make(SSHOption::Banner, QStringLiteral("Banner"), QMetaType::QString, value), nullptr);
+        auto area = std::make_unique<BannerArea>(TestOptions::make(SSHOption::Banner, QMetaType::QString, value), nullptr);
         area->inflate();
         return area;
     }
     static QLineEdit *pathField(BannerArea *area) { return area->findChild<QLineEdit *>(QStringLiteral("pathToBannerLineEdit")); }
     static QToolButton *editButton(BannerArea *area) { return area->findChild<QToolButton *>(QStringLiteral("editButton")); }
 
-    enum Answer { SuccessBox, SilenceSuccess, ErrorBox, NoBox };
-
-    /// Opens the editor on path, checks it shows the file, saves text and answers what follows.
-    /// The editor is closed by hand if it stays open.
-    int editAndSave(const QString &path, const QString &text, Answer answer)
-    {
-        EditBannerDialog dialog(path, nullptr);
-        m_driver->expect<EditBannerDialog>([&](EditBannerDialog *shown) {
-            auto *edit = shown->findChild<QTextEdit *>(QStringLiteral("textEdit"));
-            QCOMPARE(edit->toPlainText(), QString::fromUtf8(readAll(path)));
-            if (answer == ErrorBox) {
-                m_driver->expectMessage(&m_messages);
-            } else if (answer != NoBox) {
-                // KMessageBox's success box: record its text, tick "don't show again" if asked.
-                m_driver->expect<QDialog>([this, answer](QDialog *box) {
-                    const auto labels = box->findChildren<QLabel *>();
-                    for (const QLabel *label : labels) {
-                        if (label->text() == successText) {
-                            m_messages.append(label->text());
-                        }
-                    }
-                    box->findChild<QCheckBox *>()->setChecked(answer == SilenceSuccess);
-                    box->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok)->click();
-                });
-            }
-            edit->setPlainText(text);
-            shown->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Save)->click();
-            if (shown->isVisible()) {
-                shown->reject();
-            }
-        });
-        const int result = dialog.exec();
-        return m_driver->done() ? result : -1;
-    }
-
 private Q_SLOTS:
     void initTestCase()
     {
         QStandardPaths::setTestModeEnabled(true);
-        QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
         QVERIFY(m_dir.isValid());
     }
     void init()
     {
         m_banner = m_dir.filePath(QStringLiteral("issue.net"));
-        QVERIFY(writeAll(m_banner, "Authorised users only\n"));
+        QVERIFY(TestFiles::write(m_banner, "Authorised users only\n"));
         KMessageBox::enableMessage(QStringLiteral("ssh_banner_success_change_id"));
-        EditBannerDialog::setWriteAccessCheck({});
-        m_driver = std::make_unique<ModalDriver>();
-        m_messages.clear();
     }
-    void cleanup()
-    {
-        EditBannerDialog::setWriteAccessCheck({});
-        QVERIFY2(m_driver->failures.isEmpty(), qPrintable(m_driver->failures.join(QLatin1Char(';'))));
-    }
+    void cleanup() { EditBannerDialog::setWriteAccessCheck({}); }
 
     void pathFieldValueAndValidation()
     {
@@ -155,7 +92,7 @@ private Q_SLOTS:
         if (!QFile::exists(path)) {
             QSKIP("needs /proc");
         }
-        const QByteArray before = readAll(path);
+        const QByteArray before = TestFiles::read(path);
         EditBannerDialog::setWriteAccessCheck([](const QString &) {
             return true;
         });
@@ -167,7 +104,7 @@ private Q_SLOTS:
         QVERIFY(!dialog.errorWidget()->isHidden());
         QVERIFY(dialog.errorWidget()->text().startsWith(QLatin1String("The banner was not saved: ")));
         QCOMPARE(dialog.result(), int(QDialog::Rejected));
-        QCOMPARE(readAll(path), before);
+        QCOMPARE(TestFiles::read(path), before);
         QVERIFY(runner.calls.isEmpty());
     }
 
@@ -189,17 +126,30 @@ private Q_SLOTS:
         runner.setHandler([succeeds](const FakeActionRunner::Call &) {
             return succeeds ? FakeActionRunner::success() : FakeActionRunner::failure(QStringLiteral("not authorized"));
         });
-        QCOMPARE(editAndSave(m_banner, QStringLiteral("Root's banner"), succeeds ? SuccessBox : NoBox), int(succeeds ? QDialog::Accepted : QDialog::Rejected));
+        EditBannerDialog dialog(m_banner, nullptr);
+        ModalDriver driver;
+        driver.expect<EditBannerDialog>([&](EditBannerDialog *shown) {
+            auto *edit = shown->findChild<QTextEdit *>(QStringLiteral("textEdit"));
+            QCOMPARE(edit->toPlainText(), QStringLiteral("Authorised users only\n"));
+            if (succeeds) {
+                driver.answer(QString()); // the note that the banner was changed
+            }
+            edit->setPlainText(QStringLiteral("Root's banner"));
+            shown->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Save)->click();
+            if (shown->isVisible()) { // refused: the reason shows in the dialog, which stays open
+                QVERIFY(shown->errorWidget()->text().endsWith(QLatin1String("not authorized")));
+                shown->reject();
+            }
+        });
+        QCOMPARE(dialog.exec(), int(succeeds ? QDialog::Accepted : QDialog::Rejected));
+        QCOMPARE(driver.seenTexts.size(), succeeds ? 1 : 0);
         QCOMPARE(checked, QStringList({m_banner}));
         QCOMPARE(runner.calls.size(), 1);
-        const FakeActionRunner::Call &call = runner.calls.at(0);
-        QCOMPARE(call.action, SSHSettings::actionName(SSHSettings::ActionKind::Change));
-        const SSHSettings::ActionArguments arguments {{QStringLiteral("write_banner_path"), m_banner},
-                                                      {QStringLiteral("write_banner_text"), QStringLiteral("Root's banner\n")}};
-        QCOMPARE(call.arguments, arguments);
+        QCOMPARE(runner.calls.at(0).action, SSHSettings::actionName(SSHSettings::ActionKind::Change));
+        QCOMPARE(runner.calls.at(0).arguments,
+                 (SSHSettings::ActionArguments {{Arg::BannerPath, m_banner}, {Arg::BannerText, QStringLiteral("Root's banner\n")}}));
         // The helper writes the file; this process did not.
-        QCOMPARE(readAll(m_banner), QByteArray("Authorised users only\n"));
-        QCOMPARE(m_messages.size(), succeeds ? 1 : 0);
+        QCOMPARE(TestFiles::read(m_banner), QByteArray("Authorised users only\n"));
     }
 };
 

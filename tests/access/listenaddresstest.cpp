@@ -4,7 +4,6 @@
 
 #include "listenaddressarea.h"
 #include "listenaddresseditdialog.h"
-#include "listenaddressmodel.h"
 
 #include <KMessageWidget>
 
@@ -12,28 +11,17 @@
 #include <QDialogButtonBox>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QSignalSpy>
 #include <QSpinBox>
 #include <QTest>
 
 namespace
 {
-QList<ServerAddress> addresses(const QStringList &texts)
-{
-    QList<ServerAddress> result;
-    for (const QString &text : texts) {
-        result.append(ServerAddress(text, nullptr));
-    }
-    return result;
-}
-
 void fill(ListenAddressEditDialog *dialog, const QString &ip, bool portChecked, int port)
 {
     dialog->findChild<QLineEdit *>(QStringLiteral("ipLineEdit"))->setText(ip);
     dialog->findChild<QCheckBox *>(QStringLiteral("portCheckBox"))->setChecked(portChecked);
     dialog->findChild<QSpinBox *>(QStringLiteral("portSpinBox"))->setValue(port);
 }
-
 }
 
 class ListenAddressTest : public QObject
@@ -42,12 +30,11 @@ class ListenAddressTest : public QObject
 
     std::unique_ptr<ListenAddressArea> makeArea(const QStringList &value)
     {
-        auto area = std::make_unique<ListenAddressArea>(
-            TestOptions::make(SSHOption::ListenAddress, QStringLiteral("ListenAddress"), QMetaType::QStringList, value), QStringLiteral("22"), nullptr);
+        auto area =
+            std::make_unique<ListenAddressArea>(TestOptions::make(SSHOption::ListenAddress, QMetaType::QStringList, value), QStringLiteral("22"), nullptr);
         area->inflate();
         return area;
     }
-    static QStringList value(const ListenAddressArea &area) { return area.value().toStringList(); }
 
 private Q_SLOTS:
     void loadShowsOnlyRealAddresses_data()
@@ -69,7 +56,7 @@ private Q_SLOTS:
         auto area = makeArea(stored);
         auto *message = area->findChild<KMessageWidget *>();
         QCOMPARE(area->value().userType(), int(QMetaType::QStringList));
-        QCOMPARE(this->value(*area), value);
+        QCOMPARE(area->value().toStringList(), value);
         QCOMPARE(message->isHidden(), !value.isEmpty());
         QCOMPARE(message->text(), QStringLiteral("The SSH server listens on every local address."));
         QVERIFY(!area->hasChanged());
@@ -81,16 +68,14 @@ private Q_SLOTS:
         QTest::addColumn<bool>("portChecked");
         QTest::addColumn<int>("port");
         QTest::addColumn<QString>("error");
-        const QString incorrect = QStringLiteral("Incorrect IP address or port");
         const QString duplicate = QStringLiteral("The SSH server already listens on this address and port.");
         QTest::newRow("new address") << "10.0.0.5" << false << 22 << QString();
+        QTest::newRow("ipv6") << "2001:db8::5" << false << 22 << QString();
         QTest::newRow("same host other port") << "10.0.0.1" << true << 2222 << QString();
         QTest::newRow("duplicate with default port") << "10.0.0.1" << false << 22 << duplicate;
         QTest::newRow("duplicate with own port") << "10.0.0.1" << true << 22 << duplicate;
-        QTest::newRow("out of range octet") << "10.0.0.300" << false << 22 << incorrect;
-        QTest::newRow("empty") << "" << false << 22 << incorrect;
-        QTest::newRow("host name") << "example.org" << false << 22 << incorrect;
-        QTest::newRow("blank around address") << " 10.0.0.5" << false << 22 << incorrect;
+        // The address is read as the helper reads it: its own test has the cases.
+        QTest::newRow("host name") << "example.org" << false << 22 << QStringLiteral("Incorrect IP address or port");
     }
     void dialogAcceptance()
     {
@@ -98,27 +83,24 @@ private Q_SLOTS:
         QFETCH(bool, portChecked);
         QFETCH(int, port);
         QFETCH(QString, error);
-        ListenAddressEditDialog dialog(ActionDialogAdd, addresses({QStringLiteral("10.0.0.1:22")}), QStringLiteral("22"), nullptr);
+        ListenAddressEditDialog dialog(ActionDialogAdd, ServerAddress::fromStringList({QStringLiteral("10.0.0.1:22")}), QStringLiteral("22"), nullptr);
         fill(&dialog, ip, portChecked, port);
         ModalDriver driver;
-        QStringList messages;
         if (!error.isEmpty()) {
-            driver.expectMessage(&messages);
+            driver.answer(QStringLiteral("OK"));
         }
         dialog.accept();
-        QVERIFY(driver.done());
         QCOMPARE(dialog.result(), int(error.isEmpty() ? QDialog::Accepted : QDialog::Rejected));
-        QCOMPARE(messages, error.isEmpty() ? QStringList() : QStringList({error}));
+        QCOMPARE(driver.seenTexts, error.isEmpty() ? QStringList() : QStringList {error});
     }
 
     void editDialogAcceptsUnchangedRefusesDuplicates()
     {
-        const QList<ServerAddress> list = addresses({QStringLiteral("10.0.0.1:22"), QStringLiteral("[fe80::1]:2222")});
+        const QList<ServerAddress> list = ServerAddress::fromStringList({QStringLiteral("10.0.0.1:22"), QStringLiteral("[fe80::1]:2222")});
         ListenAddressEditDialog dialog(ActionDialogEdit, list, QStringLiteral("22"), nullptr);
         dialog.setSelectedAddress(list.at(1));
         ModalDriver driver;
-        QStringList messages;
-        driver.expect<ListenAddressEditDialog>([&](ListenAddressEditDialog *shown) {
+        driver.expect<ListenAddressEditDialog>([](ListenAddressEditDialog *shown) {
             QCOMPARE(shown->findChild<QLineEdit *>(QStringLiteral("ipLineEdit"))->text(), QStringLiteral("fe80::1"));
             QCOMPARE(shown->findChild<QSpinBox *>(QStringLiteral("portSpinBox"))->value(), 2222);
             QVERIFY(shown->findChild<QCheckBox *>(QStringLiteral("portCheckBox"))->isChecked());
@@ -126,12 +108,10 @@ private Q_SLOTS:
             shown->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Save)->click();
         });
         QCOMPARE(dialog.exec(), int(QDialog::Accepted));
-        QVERIFY(messages.isEmpty());
-        dialog.findChild<QLineEdit *>(QStringLiteral("ipLineEdit"))->setText(QStringLiteral("10.0.0.1"));
-        dialog.findChild<QSpinBox *>(QStringLiteral("portSpinBox"))->setValue(22);
-        driver.expectMessage(&messages);
+        fill(&dialog, QStringLiteral("10.0.0.1"), true, 22);
+        driver.answer(QStringLiteral("OK"));
         dialog.accept();
-        QCOMPARE(messages, QStringList({QStringLiteral("The SSH server already listens on this address and port.")}));
+        QCOMPARE(driver.seenTexts, QStringList {QStringLiteral("The SSH server already listens on this address and port.")});
     }
 };
 

@@ -4,7 +4,6 @@
 
 #include "usergroupaccessarea.h"
 #include "usergroupaccessmodel.h"
-#include "usergroupaccessproxymodel.h"
 #include "usergroupentrydialog.h"
 
 #include <QCheckBox>
@@ -19,15 +18,6 @@
 
 namespace
 {
-QStringList column(const QAbstractItemModel *model, int columnIndex)
-{
-    QStringList texts;
-    for (int row = 0; row < model->rowCount(); ++row) {
-        texts.append(model->index(row, columnIndex).data().toString());
-    }
-    return texts;
-}
-
 QStringList rows(const QAbstractItemModel *model)
 {
     QStringList texts;
@@ -41,7 +31,6 @@ QStringList rows(const QAbstractItemModel *model)
     return texts;
 }
 
-/// A list from comma-separated words.
 /// Fills the entry dialog; an empty name or address ticks its "any" box.
 void fill(UserGroupEntryDialog *dialog, const QString &name, const QString &ip, int roleIndex = 0, int permissionIndex = 0)
 {
@@ -51,11 +40,6 @@ void fill(UserGroupEntryDialog *dialog, const QString &name, const QString &ip, 
     dialog->findChild<QLineEdit *>(QStringLiteral("ipLineEdit"))->setText(ip);
     dialog->findChild<QComboBox *>(QStringLiteral("typeCombo"))->setCurrentIndex(roleIndex);
     dialog->findChild<QComboBox *>(QStringLiteral("permissionCombo"))->setCurrentIndex(permissionIndex);
-}
-
-void clickOk(QDialog *dialog)
-{
-    dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok)->click();
 }
 }
 
@@ -80,19 +64,20 @@ private Q_SLOTS:
 
     void loadsEntriesFromTheFourKeywords()
     {
-        auto area =
-            makeArea({QStringLiteral("alice"), QStringLiteral("bob@192.168.0.2")}, {}, {}, {QStringLiteral("guests"), QStringLiteral("staff@10.0.0.1")});
+        auto area = makeArea({QStringLiteral("alice"), QStringLiteral("bob@192.168.0.2"), QStringLiteral("carol@gw.example.org")}, {}, {},
+                             {QStringLiteral("guests"), QStringLiteral("staff@10.0.0.1")});
         QStringList shown = rows(view(area.get())->model());
         shown.sort();
-        // A group never shows an address; one read with a host is the group, marked with a warning.
+        // A host that is no address shows as written; a group never shows an address, one read with a host is the group, marked with a warning.
         QCOMPARE(shown,
                  QStringList({QStringLiteral("alice / Any IP address / User / Allow"), QStringLiteral("bob / 192.168.0.2 / User / Allow"),
-                              QStringLiteral("guests /  / Group / Deny"), QStringLiteral("staff /  / Group / Deny")}));
+                              QStringLiteral("carol / gw.example.org / User / Allow"), QStringLiteral("guests /  / Group / Deny"),
+                              QStringLiteral("staff /  / Group / Deny")}));
         // Untouched lists are not rewritten; a changed group list is written with bare names.
         QVERIFY(area->value().toMap().isEmpty());
         QVERIFY(!area->hasChanged());
         auto *source = area->findChild<UserGroupAccessModel *>();
-        QVERIFY(source->index(3, UserGroupAccessModel::Name).data(Qt::ToolTipRole).toString().contains(QLatin1String("10.0.0.1")));
+        QVERIFY(source->index(4, UserGroupAccessModel::Name).data(Qt::ToolTipRole).toString().contains(QLatin1String("10.0.0.1")));
         source->addEntry(AccessEntry(QStringLiteral("wheel"), RoleGroup, PermissionDeny));
         QCOMPARE(area->value().toMap(), (QMap<QString, QVariant> {{QStringLiteral("DenyGroups"), QStringLiteral("guests staff wheel")}}));
 
@@ -102,11 +87,7 @@ private Q_SLOTS:
 
     void blockIpKeepsHostPatterns()
     {
-        auto area = makeArea({QStringLiteral("alice@192.168.1.*"), QStringLiteral("carol@gw.example.org")}, {QStringLiteral("*@10.0.0.0/8")});
-        QStringList hosts = column(view(area.get())->model(), UserGroupAccessModel::IP);
-        hosts.sort();
-        QCOMPARE(hosts, QStringList({QStringLiteral("10.0.0.0/8"), QStringLiteral("192.168.1.*"), QStringLiteral("gw.example.org")}));
-
+        auto area = makeArea({QStringLiteral("alice@192.168.1.*")}, {QStringLiteral("*@10.0.0.0/8")});
         QSignalSpy modified(area.get(), &AbstractOptionArea::modify);
         area->blockIp(QHostAddress(QStringLiteral("203.0.113.9")));
         area->blockIp(QHostAddress(QStringLiteral("2001:db8::5")));
@@ -168,13 +149,11 @@ private Q_SLOTS:
             {AccessEntry(QStringLiteral("bob"), RoleUser, PermissionAllow), AccessEntry(QStringLiteral("wheel"), RoleGroup, PermissionAllow)});
         fill(&dialog, name, ip, roleIndex);
         ModalDriver driver;
-        QStringList messages;
         if (!error.isEmpty()) {
-            driver.expectMessage(&messages);
+            driver.answer(QStringLiteral("OK"));
         }
         dialog.accept();
-        QVERIFY(driver.done());
-        QCOMPARE(messages, error.isEmpty() ? QStringList() : QStringList({error}));
+        QCOMPARE(driver.seenTexts, error.isEmpty() ? QStringList() : QStringList {error});
         QCOMPARE(dialog.result(), int(error.isEmpty() ? QDialog::Accepted : QDialog::Rejected));
         if (error.isEmpty()) {
             QCOMPARE(dialog.entry().ipAndName(), word);
@@ -193,8 +172,7 @@ private Q_SLOTS:
         QCOMPARE(dialog.findChild<QLineEdit *>(QStringLiteral("nameLineEdit"))->text(), QStringLiteral("alice"));
         QCOMPARE(dialog.findChild<QLineEdit *>(QStringLiteral("ipLineEdit"))->text(), QStringLiteral("192.168.1.*"));
         ModalDriver driver;
-        QStringList messages;
-        driver.expectMessage(&messages);
+        driver.answer(QStringLiteral("OK"));
         dialog.accept();
         QCOMPARE(dialog.result(), int(QDialog::Rejected));
 
@@ -205,9 +183,9 @@ private Q_SLOTS:
 
         // Another pattern typed in its place is refused like any non-address.
         dialog.findChild<QLineEdit *>(QStringLiteral("ipLineEdit"))->setText(QStringLiteral("192.168.2.*"));
-        driver.expectMessage(&messages);
+        driver.answer(QStringLiteral("OK"));
         dialog.accept();
-        QCOMPARE(messages, QStringList({QStringLiteral("An entry with this name already exists."), QStringLiteral("Invalid IP address.")}));
+        QCOMPARE(driver.seenTexts, QStringList({QStringLiteral("An entry with this name already exists."), QStringLiteral("Invalid IP address.")}));
     }
 
     void lockoutWarning_data()
@@ -272,18 +250,16 @@ private Q_SLOTS:
         auto area = makeArea({QStringLiteral("alice")});
         QTreeView *tree = view(area.get());
         ModalDriver driver;
-        QStringList messages;
         // Add: the first try is a duplicate, the second goes in.
         driver.expect<UserGroupEntryDialog>([&](UserGroupEntryDialog *dialog) {
             fill(dialog, QStringLiteral("alice"), QString());
-            driver.expectMessage(&messages);
-            clickOk(dialog);
+            driver.answer(QStringLiteral("OK"));
+            dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok)->click();
             fill(dialog, QStringLiteral("dave"), QStringLiteral("192.0.2.7"), 0, 1);
-            clickOk(dialog);
+            dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok)->click();
         });
         area->findChild<QPushButton *>(QStringLiteral("addButton"))->click();
-        QVERIFY(driver.done());
-        QCOMPARE(messages, QStringList({QStringLiteral("An entry with this name already exists.")}));
+        QCOMPARE(driver.seenTexts, QStringList({QStringLiteral("An entry with this name already exists.")}));
         QCOMPARE(keyword(*area, "DenyUsers"), QStringLiteral("dave@192.0.2.7"));
 
         // Edit the row shown first (deny rows sort first): turn dave into a group entry.
@@ -291,10 +267,9 @@ private Q_SLOTS:
         driver.expect<UserGroupEntryDialog>([](UserGroupEntryDialog *dialog) {
             QCOMPARE(dialog->findChild<QLineEdit *>(QStringLiteral("nameLineEdit"))->text(), QStringLiteral("dave"));
             dialog->findChild<QComboBox *>(QStringLiteral("typeCombo"))->setCurrentIndex(1);
-            clickOk(dialog);
+            dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok)->click();
         });
         Q_EMIT tree->doubleClicked(tree->currentIndex());
-        QVERIFY(driver.done());
         QCOMPARE(keyword(*area, "DenyGroups"), QStringLiteral("dave")); // a group keeps no address
         QVERIFY(!area->value().toMap().contains(QStringLiteral("DenyUsers")));
         // Remove acts on the selected row and stays usable while rows remain.

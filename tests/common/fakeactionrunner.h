@@ -4,7 +4,10 @@
 #include "privilegedaction.h"
 
 #include <QList>
+
+#include <algorithm>
 #include <functional>
+#include <iterator>
 
 /**
  * In-process stand-in for the root helper. Installs itself as the action runner
@@ -18,26 +21,52 @@ public:
         QString action;
         SSHSettings::ActionArguments arguments;
 
-        QVariant argument(const QString &key) const;
-        QStringList keys() const;
+        QVariant argument(const QString &key) const
+        {
+            const auto it = std::find_if(arguments.cbegin(), arguments.cend(), [&key](const auto &argument) {
+                return argument.first == key;
+            });
+            return it == arguments.cend() ? QVariant() : it->second;
+        }
+        QStringList keys() const
+        {
+            QStringList result;
+            for (const auto &argument : arguments) {
+                result.append(argument.first);
+            }
+            return result;
+        }
     };
     using Handler = std::function<SSHSettings::ActionResult(const Call &)>;
 
-    FakeActionRunner();
-    ~FakeActionRunner() override;
+    FakeActionRunner() { SSHSettings::setActionRunner(this); }
+    ~FakeActionRunner() override { SSHSettings::setActionRunner(nullptr); }
 
-    SSHSettings::ActionResult run(const QString &actionName, const SSHSettings::ActionArguments &arguments) override;
+    SSHSettings::ActionResult run(const QString &actionName, const SSHSettings::ActionArguments &arguments) override
+    {
+        calls.append({actionName, arguments});
+        return m_handler(calls.constLast());
+    }
 
-    void setHandler(Handler handler);
+    void setHandler(Handler handler) { m_handler = std::move(handler); }
     QList<Call> calls;
 
     /// Calls whose arguments contain the given key.
-    QList<Call> callsWith(const QString &key) const;
+    QList<Call> callsWith(const QString &key) const
+    {
+        QList<Call> result;
+        std::copy_if(calls.cbegin(), calls.cend(), std::back_inserter(result), [&key](const Call &call) {
+            return call.keys().contains(key);
+        });
+        return result;
+    }
 
-    static SSHSettings::ActionResult success(const QVariantMap &data = {});
+    static SSHSettings::ActionResult success(const QVariantMap &data = {}) { return {true, 0, QString(), data}; }
     /// A refusal of the helper; KAuth's codes 4 and 5 would be a denied or cancelled authorisation.
-    static SSHSettings::ActionResult failure(const QString &text, int code = -1);
+    static SSHSettings::ActionResult failure(const QString &text, int code = -1) { return {false, code, text, {}}; }
 
 private:
-    Handler m_handler;
+    Handler m_handler = [](const Call &) {
+        return success();
+    };
 };

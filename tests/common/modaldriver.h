@@ -55,16 +55,6 @@ public:
         });
     }
 
-    /// Clicks OK in the next message box and records its text in @p texts.
-    void expectMessage(QStringList *texts)
-    {
-        expect<QMessageBox>([texts](QMessageBox *box) {
-            texts->append(box->text());
-            box->button(QMessageBox::Ok)->click();
-        });
-    }
-
-    bool done() const { return m_queue.isEmpty(); }
     int unanswered() const { return m_queue.size(); }
 
     QStringList seenTexts;

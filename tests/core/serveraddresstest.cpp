@@ -41,36 +41,6 @@ private Q_SLOTS:
         QCOMPARE(address.port(), port);
         QCOMPARE(address.isValid(), valid);
     }
-
-    void fromStringListKeepsRealAddresses()
-    {
-        QVERIFY(ServerAddress::fromStringList({QStringLiteral("0.0.0.0:22"), QStringLiteral("[::]:22"), QStringLiteral("10.0.0.1")}).isEmpty());
-        const QList<ServerAddress> addresses =
-            ServerAddress::fromStringList({QStringLiteral("10.0.0.2:22"), QStringLiteral("0.0.0.0:22"), QStringLiteral("[::1]:2222")});
-        QCOMPARE(addresses.size(), 2);
-        QCOMPARE(addresses.at(1).toString(), QStringLiteral("::1:2222"));
-        QVERIFY(!ServerAddress().isRealAddress());
-    }
-
-    void ipSyntax_data()
-    {
-        QTest::addColumn<QString>("ip");
-        QTest::addColumn<bool>("valid");
-        QTest::newRow("empty") << QString() << false;
-        QTest::newRow("ipv4") << QStringLiteral("192.168.1.10") << true;
-        QTest::newRow("ipv4 out of range") << QStringLiteral("256.1.1.1") << false;
-        QTest::newRow("ipv6 short") << QStringLiteral("fe80::1") << true;
-        QTest::newRow("ipv6 scoped") << QStringLiteral("fe80::1%eth0") << false;
-        QTest::newRow("ipv4 leading zero") << QStringLiteral("10.0.0.01") << false;
-        QTest::newRow("word") << QStringLiteral("localhost") << false;
-    }
-
-    void ipSyntax()
-    {
-        QFETCH(QString, ip);
-        QFETCH(bool, valid);
-        QCOMPARE(ServerAddress::isValidIpAddress(ip), valid);
-    }
 };
 
 QTEST_GUILESS_MAIN(ServerAddressTest)

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "abstractoptionarea.h"
 #include "addpublickeydialog.h"
+#include "addressfamilyarea.h"
 #include "authorizedkeyspathdialog.h"
 #include "editbannerdialog.h"
 #include "fakeactionrunner.h"
-#include "fixedservicestate.h"
 #include "kcmcompat.h"
 #include "listenaddresseditdialog.h"
 #include "messagesmanager.h"
@@ -12,15 +12,19 @@
 #include "revertcountdown.h"
 #include "reviewdialog.h"
 #include "serverstate.h"
+#include "spinboxoptionarea.h"
 #include "sshmodule.h"
+#include "sshoptioncatalog.h"
 #include "sshpaths.h"
 #include "sshsettingsprotocol.h"
 #include "statewidget.h"
+#include "testfiles.h"
+#include "testoptions.h"
+#include "tunnelmodearea.h"
 #include "usergroupentrydialog.h"
 
 #include <KConfigGroup>
 #include <KMessageBox>
-#include <KPluginFactory>
 #include <KSharedConfig>
 
 #include <QAbstractSpinBox>
@@ -45,6 +49,15 @@
 
 namespace
 {
+/// A stand-in for the sshd service whose state the test sets.
+struct FixedServiceState : ServerState::StateSource
+{
+    bool active = true;
+    bool enabled = true;
+    bool isEnabled() const override { return enabled; }
+    bool isActive() const override { return active; }
+};
+
 namespace Arg = SSHSettings::Protocol::Arg;
 namespace Reply = SSHSettings::Protocol::Reply;
 
@@ -117,6 +130,13 @@ QStringList mutedButtons(QWidget *root)
     return muted;
 }
 
+// Picks a combo item the way a user does: activated() follows the choice.
+void choose(QComboBox *combo, int index)
+{
+    combo->setCurrentIndex(index);
+    Q_EMIT combo->activated(index);
+}
+
 QStringList messageTexts(SSHModule &page)
 {
     QStringList texts;
@@ -135,27 +155,680 @@ class ModuleTest : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase();
-    void init();
-    void cleanup();
-    void applyWritesOnlyChangedAreas();
-    void applyDuringApplyIsIgnored();
-    void refusalReasonsReachTheMessageArea();
-    void rootLoginTriState_data();
-    void rootLoginTriState();
-    void resetClearsChangedFlags();
-    void originsBesideOptions();
-    void reviewThenKeepOrRevert_data();
-    void reviewThenKeepOrRevert();
-    void defaultsConfirmsFirst_data();
-    void defaultsConfirmsFirst();
-    void failedReadsSayWhy_data();
-    void failedReadsSayWhy();
-    void statusRowFollowsTheService();
-    void unreadableJournalIsSaidOnce();
-    void tabOrderFollowsTheScreen();
-    void dialogsFollowTheScreen_data();
-    void dialogsFollowTheScreen();
+    void initTestCase()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        SSHPaths::setRootForTesting(m_root.path());
+        QDir().mkpath(m_root.filePath(QStringLiteral("etc/ssh")));
+    }
+
+    void init()
+    {
+        m_state = FixedServiceState();
+        KMessageBox::enableMessage(ReviewDialog::DontAskAgainName);
+        ServerState::setStateSourceForTesting(&m_state);
+        m_serverValues = {
+            {QStringLiteral("port"), QStringLiteral("2222")},
+            {QStringLiteral("usedns"), QStringLiteral("no")},
+            {QStringLiteral("authorizedkeysfile"), QStringList {m_root.filePath(QStringLiteral("none/authorized_keys"))}},
+            {QStringLiteral("banner"), QStringLiteral("none")},
+        };
+        m_helper = std::make_unique<FakeActionRunner>();
+        m_helper->setHandler([this](const FakeActionRunner::Call &call) {
+            if (call.keys().contains(Arg::ReadKeywords)) {
+                if (call.argument(Arg::ReadType).toInt() == Server) {
+                    return FakeActionRunner::success(m_serverValues);
+                }
+                return FakeActionRunner::success({{QStringLiteral("port"), QStringLiteral("22")}});
+            }
+            return FakeActionRunner::success();
+        });
+    }
+
+    void cleanup()
+    {
+        m_helper.reset();
+        ServerState::setStateSourceForTesting(nullptr);
+        QFile::remove(SSHPaths::serverBackup());
+        QFile::remove(SSHPaths::clientBackup());
+    }
+
+    // The page offers every keyword the helper accepts, each once, under its own configuration.
+    void pageCoversTheCatalogue()
+    {
+        SSHManager manager;
+        manager.initializeConfigurations(false);
+        for (const SSHConfigurationTypeId type : {Server, Client}) {
+            QStringList page = manager.getOptionNames(type);
+            QStringList catalogue;
+            for (const OptionCatalog::Option &option : OptionCatalog::options(static_cast<OptionCatalog::ConfigType>(type))) {
+                catalogue.append(option.keyword);
+            }
+            page.sort();
+            catalogue.sort();
+            QCOMPARE(page, catalogue);
+        }
+    }
+
+    void applyWritesOnlyChangedAreas()
+    {
+        SSHModule page(nullptr, {});
+        page.load();
+        QSignalSpy changed(&page, Compat::needsSaveChanged);
+        QSignalSpy posted(page.messagesManager(), &KCMOS::MessagesManager::messagePosted);
+
+        // Changed, then reset by the host: nothing is written.
+        areaFor(page, Server, SSHOption::UseDNS)->findChild<QCheckBox *>()->click();
+        areaFor(page, Server, SSHOption::AddressFamily)->findChild<QComboBox *>()->setCurrentIndex(1);
+        page.load();
+        page.save();
+        QVERIFY(m_helper->callsWith(Arg::TransactionChanges).isEmpty());
+        QVERIFY(serverCommands(*m_helper).isEmpty());
+        QCOMPARE(posted.count(), 0);
+        QVERIFY(!page.stateWidget()->isVisible());
+
+        auto *clientPort = areaFor(page, Client, SSHOption::ClientPort);
+        clientPort->findChild<QSpinBox *>()->setValue(2022);
+        QVERIFY(Compat::needsSave(page, changed));
+        page.save();
+        QCOMPARE(applied(*m_helper), (QList<QVariantMap> {{{QStringLiteral("Port"), QStringLiteral("2022")}}}));
+        QVERIFY(m_helper->callsWith(Arg::TransactionDryRun).isEmpty()); // the client's change is not reviewed
+        QVERIFY(m_helper->callsWith(Arg::TransactionRestart).isEmpty()); // and never restarts the server
+        QVERIFY(!clientPort->hasChanged());
+        // The written configuration is read back, so the page shows the files (the stand-in still says 22).
+        QCOMPARE(m_helper->callsWith(Arg::ReadKeywords).last().argument(Arg::ReadType).toInt(), int(Client));
+        QCOMPARE(clientPort->value(), QVariant(22));
+
+        // Two server options: one reviewed transaction, which restarts sshd.
+        areaFor(page, Server, SSHOption::UseDNS)->findChild<QCheckBox *>()->click();
+        areaFor(page, Server, SSHOption::X11Forwarding)->findChild<QCheckBox *>()->click();
+        const int before = posted.count();
+        page.save();
+        QCOMPARE(applied(*m_helper).size(), 2);
+        QCOMPARE(applied(*m_helper).last(), (QVariantMap {{QStringLiteral("UseDNS"), true}, {QStringLiteral("X11Forwarding"), true}}));
+        QCOMPARE(m_helper->callsWith(Arg::TransactionDryRun).size(), 1);
+        QVERIFY(m_helper->callsWith(Arg::TransactionChanges).last().argument(Arg::TransactionRestart).toBool());
+        QVERIFY(serverCommands(*m_helper).isEmpty());
+        QCOMPARE(posted.count() - before, 1); // one success message per apply
+        QCOMPARE(messageTexts(page), QStringList {QStringLiteral("Changes applied successfully")});
+    }
+
+    void applyDuringApplyIsIgnored()
+    {
+        SSHModule page(nullptr, {});
+        page.load();
+        int writes = 0;
+        m_helper->setHandler([&](const FakeActionRunner::Call &call) {
+            if (call.keys().contains(Arg::TransactionChanges) && ++writes == 1) {
+                page.save(); // the host's Apply, pressed while the helper works
+                page.defaults();
+            }
+            return FakeActionRunner::success();
+        });
+        areaFor(page, Server, SSHOption::UseDNS)->findChild<QCheckBox *>()->click();
+        page.save();
+        QCOMPARE(writes, 2); // the review and the apply of the one Apply
+        QVERIFY(m_helper->callsWith(Arg::RestoreType).isEmpty());
+    }
+
+    void refusalReasonsReachTheMessageArea()
+    {
+        SSHModule page(nullptr, {});
+        page.load();
+        m_helper->setHandler([](const FakeActionRunner::Call &call) {
+            if (call.argument(Arg::TransactionChanges).toMap().contains(QStringLiteral("UseDNS")) && !call.argument(Arg::TransactionDryRun).toBool()) {
+                return FakeActionRunner::failure(QStringLiteral("another setting wins for UseDNS: set in /etc/ssh/sshd_config.d/50-cloud-init.conf"));
+            }
+            return FakeActionRunner::success();
+        });
+        auto *dns = areaFor(page, Server, SSHOption::UseDNS);
+        dns->findChild<QCheckBox *>()->click();
+        auto *x11 = areaFor(page, Server, SSHOption::X11Forwarding);
+        x11->findChild<QCheckBox *>()->click();
+        QSignalSpy changed(&page, Compat::needsSaveChanged);
+        const QString refusal =
+            QStringLiteral("The server settings were not applied: another setting wins for UseDNS: set in /etc/ssh/sshd_config.d/50-cloud-init.conf");
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            page.save();
+            // One message for the transaction, replaced rather than stacked; all or nothing: both stay changed.
+            QCOMPARE(messageTexts(page), QStringList {refusal});
+            QVERIFY(dns->hasChanged() && x11->hasChanged());
+        }
+        QTRY_VERIFY(Compat::needsSave(page, changed));
+        // A client change applied beside the refused server is read back; the server's stay changed.
+        areaFor(page, Client, SSHOption::ClientPort)->findChild<QSpinBox *>()->setValue(2022);
+        const int reads = m_helper->callsWith(Arg::ReadKeywords).size();
+        page.save();
+        const auto readsNow = m_helper->callsWith(Arg::ReadKeywords).mid(reads);
+        QVERIFY(std::any_of(readsNow.cbegin(), readsNow.cend(), [](const FakeActionRunner::Call &call) {
+            return call.argument(Arg::ReadType).toInt() == Client;
+        }));
+        QVERIFY(dns->hasChanged() && x11->hasChanged());
+        QCOMPARE(messageTexts(page), (QStringList {refusal, QStringLiteral("The other changes were applied.")}));
+        // The later success clears the stale error.
+        m_helper->setHandler([](const FakeActionRunner::Call &) {
+            return FakeActionRunner::success();
+        });
+        page.save();
+        QCOMPARE(messageTexts(page), QStringList {QStringLiteral("Changes applied successfully")});
+    }
+
+    void rootLoginTriState_data()
+    {
+        QTest::addColumn<QString>("loaded");
+        QTest::addColumn<int>("clicks");
+        QTest::addColumn<QVariantList>("written");
+        // A tri-state box cycles unchecked -> partially checked -> checked.
+        QTest::newRow("keys only, untouched") << "without-password" << 0 << QVariantList();
+        QTest::newRow("keys only to yes") << "without-password" << 1 << QVariantList {true};
+        QTest::newRow("keys only to no") << "without-password" << 2 << QVariantList {false};
+        QTest::newRow("keys only, full circle") << "without-password" << 3 << QVariantList();
+        QTest::newRow("yes to keys only") << "yes" << 2 << QVariantList {QStringLiteral("prohibit-password")};
+    }
+
+    void rootLoginTriState()
+    {
+        QFETCH(QString, loaded);
+        QFETCH(int, clicks);
+        m_serverValues[QStringLiteral("permitrootlogin")] = loaded;
+        SSHModule page(nullptr, {});
+        page.load();
+        auto *box = areaFor(page, Server, SSHOption::PermitRootLogin)->findChild<QCheckBox *>();
+        QVERIFY(box->isTristate());
+        QCOMPARE(box->checkState(), loaded == QLatin1String("yes") ? Qt::Checked : Qt::PartiallyChecked);
+        for (int i = 0; i < clicks; ++i) {
+            box->click();
+        }
+        page.save();
+        QVariantList writes;
+        for (const QVariantMap &changes : applied(*m_helper)) {
+            writes.append(changes.value(QStringLiteral("PermitRootLogin")));
+        }
+        QTEST(writes, "written");
+    }
+
+    void originsBesideOptions()
+    {
+        const QString main = SSHPaths::serverConfig();
+        const auto at = [&main](const QString &file, int line, const QVariantList &overrides = {}) {
+            return QVariantMap {
+                {Reply::OriginFile, file}, {Reply::OriginLine, line}, {Reply::OriginOverrides, overrides}, {Reply::OriginMainFile, file == main}};
+        };
+        m_serverValues[Reply::Origins] = QVariantMap {
+            {QStringLiteral("usedns"), at(QStringLiteral("/etc/ssh/sshd_config.d/50-cloud-init.conf"), 3)},
+            {QStringLiteral("x11forwarding"),
+             at(main, 5, {QVariantMap {{Reply::OriginFile, main}, {Reply::OriginLine, 20}, {Reply::OriginMatch, QStringLiteral("Match User anoncvs")}}})},
+            {QStringLiteral("port"), at(main, 1)},
+            {QStringLiteral("maxsessions"), at(QString(), 0)},
+        };
+        SSHModule page(nullptr, {});
+        page.load();
+        const auto indicator = [&page](SSHOption::Id id) {
+            for (QWidget *widget = areaFor(page, Server, id); widget; widget = widget->parentWidget()) {
+                if (auto *label = widget->findChild<QLabel *>(QStringLiteral("originIndicator"), Qt::FindDirectChildrenOnly)) {
+                    return label;
+                }
+            }
+            return static_cast<QLabel *>(nullptr);
+        };
+        QCOMPARE(indicator(SSHOption::UseDNS)->isHidden(), false);
+        QCOMPARE(indicator(SSHOption::UseDNS)->toolTip(), QStringLiteral("UseDNS is set in /etc/ssh/sshd_config.d/50-cloud-init.conf, line 3."));
+        QCOMPARE(indicator(SSHOption::X11Forwarding)->toolTip(),
+                 QStringLiteral("X11Forwarding is set for some connections by “Match User anoncvs” in %1, line 20.").arg(main));
+        QVERIFY(indicator(SSHOption::Port)->isHidden()); // the main file
+        QVERIFY(indicator(SSHOption::MaxSessions)->isHidden()); // the built-in default
+    }
+
+    void reviewThenKeepOrRevert_data()
+    {
+        QTest::addColumn<QString>("review"); // apply, cancel, or apply and do not show again
+        QTest::addColumn<QString>("ending"); // keep, revert (now), expire, or nothing
+        QTest::addColumn<int>("applies");
+        QTest::addColumn<QString>("message");
+        // clang-format off
+        QTest::newRow("cancelled") << "cancel" << "" << 0 << "";
+        QTest::newRow("kept") << "apply" << "keep" << 1 << "The new settings are kept.";
+        QTest::newRow("reverted now") << "apply" << "revert" << 1 << "The earlier settings are back.";
+        QTest::newRow("countdown ran out") << "apply" << "expire" << 1 << "The earlier settings are back.";
+        QTest::newRow("not shown again") << "dont-ask" << "keep" << 2 << "The new settings are kept.";
+        QTest::newRow("countdown turned off") << "apply" << "off" << 1 << "Changes applied successfully";
+        // clang-format on
+    }
+
+    void reviewThenKeepOrRevert()
+    {
+        QFETCH(QString, review);
+        QFETCH(QString, ending);
+        KConfigGroup settings(KSharedConfig::openConfig(QStringLiteral("kcm_sshsettingsrc")), QStringLiteral("Apply"));
+        settings.writeEntry("RevertAfterSeconds", ending == QLatin1String("off") ? 0 : 60);
+        QPointer<RevertCountdown> countdown;
+        RevertCountdown::setTicker([&countdown](RevertCountdown *started) {
+            countdown = started; // ticked by hand below
+        });
+        const auto noTicker = qScopeGuard([] {
+            RevertCountdown::setTicker({});
+        });
+        const QString token = QStringLiteral("0123456789abcdef0123456789abcdef");
+        m_helper->setHandler([&](const FakeActionRunner::Call &call) {
+            if (call.argument(Arg::TransactionDryRun).toBool()) {
+                return FakeActionRunner::success(
+                    {{Reply::FileDiffs, QVariantMap {{QStringLiteral("/etc/ssh/sshd_config"), QByteArray("-UseDNS no\n+UseDNS yes\n")}}},
+                     {Reply::Restarts, true},
+                     {Reply::Lockouts,
+                      QVariantList {QVariantMap {{Reply::LockoutKind, QStringLiteral("access")}, {Reply::LockoutDetail, QStringLiteral("AllowUsers bob")}}}}});
+            }
+            if (call.keys().contains(Arg::TransactionChanges)) {
+                return FakeActionRunner::success(call.keys().contains(Arg::TransactionRevertAfter) ? QVariantMap {{Reply::Token, token}} : QVariantMap());
+            }
+            return FakeActionRunner::success(call.keys().contains(Arg::ReadKeywords) ? m_serverValues : QVariantMap());
+        });
+        SSHModule page(nullptr, {});
+        page.load();
+        for (int round = 0; round < (review == QLatin1String("dont-ask") ? 2 : 1); ++round) {
+            areaFor(page, Server, SSHOption::UseDNS)->findChild<QCheckBox *>()->click();
+            ModalDriver driver;
+            QString shown;
+            if (round == 0) {
+                driver.expect<ReviewDialog>([&](ReviewDialog *dialog) {
+                    shown = dialog->findChild<QPlainTextEdit *>()->toPlainText() + dialog->findChild<KMessageWidget *>()->text();
+                    dialog->findChild<QCheckBox *>(QStringLiteral("dontShowAgain"))->setChecked(review == QLatin1String("dont-ask"));
+                    review == QLatin1String("cancel") ? dialog->reject() : dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Apply)->click();
+                });
+            }
+            page.save();
+            QCOMPARE(driver.unanswered(), 0);
+            QVERIFY(driver.failures.isEmpty()); // no review the second time
+            if (round == 0) {
+                QVERIFY(shown.contains(QLatin1String("+UseDNS yes")));
+                QVERIFY2(shown.contains(QStringLiteral("“AllowUsers bob” would refuse your user")), qPrintable(shown));
+            }
+            if (countdown) {
+                countdown->tick();
+                QCOMPARE(messageTexts(page).constFirst(), QStringLiteral("Keep these settings? They will be reverted in 59 seconds."));
+            }
+        }
+        QFETCH(int, applies);
+        QCOMPARE(applied(*m_helper).size(), applies);
+        QCOMPARE(m_helper->callsWith(Arg::TransactionRevertAfter).size(), ending == QLatin1String("off") ? 0 : applies);
+        QFETCH(QString, message);
+        if (!countdown) { // cancelled, or applied without a countdown
+            QCOMPARE(messageTexts(page), message.isEmpty() ? QStringList() : QStringList {message});
+            QCOMPARE(areaFor(page, Server, SSHOption::UseDNS)->hasChanged(), ending.isEmpty());
+            return;
+        }
+        if (ending == QLatin1String("expire")) {
+            for (int second = 1; second < 60; ++second) { // one second went by above
+                countdown->tick();
+            }
+        } else {
+            page.messagesManager()->messages().constFirst()->actions().value(ending == QLatin1String("keep") ? 0 : 1)->trigger();
+        }
+        QCOMPARE(m_helper->callsWith(Arg::ConfirmToken).size(), ending == QLatin1String("keep") ? 1 : 0);
+        QCOMPARE(m_helper->callsWith(Arg::RevertToken).size(), ending == QLatin1String("keep") ? 0 : 1);
+        QCOMPARE(messageTexts(page), QStringList {message});
+    }
+
+    void defaultsConfirmsFirst_data()
+    {
+        QTest::addColumn<bool>("serverBackup");
+        QTest::addColumn<bool>("clientBackup");
+        QTest::addColumn<bool>("clientPage");
+        QTest::addColumn<QStringList>("answers");
+        QTest::addColumn<QString>("firstDefault"); // the focused button of the first question
+        QTest::addColumn<int>("restoredType"); // 0: nothing restored
+        QTest::addColumn<bool>("fromBackup");
+        QTest::addColumn<QString>("confirmation");
+        QTest::addColumn<QString>("refusal"); // the helper's, if it refuses the restore
+        // clang-format off
+        QTest::newRow("no backup: system default") << false << false << false << QStringList {QStringLiteral("Restore")} << "Cancel" << int(Server) << false
+            << "ROOT/etc/ssh/sshd_config will be replaced by ROOT/usr/share/openssh/sshd_config. The replaced file is kept beside it, with the date and time in its name. The SSH server restarts afterwards." << QString();
+        QTest::newRow("no backup: declined") << false << false << false << QStringList {QString()} << "Cancel" << 0 << false << QString() << QString();
+        QTest::newRow("server backup") << true << true << false << QStringList {QStringLiteral("Last working"), QStringLiteral("Restore")} << "Last working settings" << int(Server) << true
+            << "ROOT/etc/ssh/sshd_config will be replaced by ROOT/etc/ssh/sshd_config.bak. The replaced file is kept beside it, with the date and time in its name. The SSH server restarts afterwards." << QString();
+        QTest::newRow("client page, never a restart") << true << true << true << QStringList {QStringLiteral("Restore")} << "Cancel" << int(Client) << true
+            << "ROOT/etc/ssh/ssh_config will be replaced by ROOT/etc/ssh/ssh_config.bak. The replaced file is kept beside it, with the date and time in its name." << QString();
+        QTest::newRow("cancel the choice") << true << true << false << QStringList {QString()} << "Last working settings" << 0 << false << QString() << QString();
+        QTest::newRow("client page without a copy") << true << false << true << QStringList() << QString() << 0 << false << QString() << QString();
+        QTest::newRow("helper refuses: no restart") << false << false << false << QStringList {QStringLiteral("Restore")} << "Cancel" << int(Server) << false
+            << "ROOT/etc/ssh/sshd_config will be replaced by ROOT/usr/share/openssh/sshd_config. The replaced file is kept beside it, with the date and time in its name. The SSH server restarts afterwards." << "sshd -t refuses the file";
+        // clang-format on
+    }
+
+    void defaultsConfirmsFirst()
+    {
+        QFETCH(bool, serverBackup);
+        QFETCH(bool, clientBackup);
+        QFETCH(bool, clientPage);
+        QFETCH(QStringList, answers);
+        QFETCH(int, restoredType);
+        QFETCH(bool, fromBackup);
+        QFETCH(QString, confirmation);
+        for (const auto &[exists, path] : {std::pair {serverBackup, SSHPaths::serverBackup()}, std::pair {clientBackup, SSHPaths::clientBackup()}}) {
+            QVERIFY(exists ? TestFiles::write(path, {}) : !QFile::exists(path) || QFile::remove(path));
+        }
+        SSHModule page(nullptr, {});
+        page.load();
+        page.widget()->findChild<QComboBox *>(QStringLiteral("comboBoxSshConfig"))->setCurrentIndex(clientPage ? 1 : 0);
+        QFETCH(QString, refusal);
+        m_helper->setHandler([this, refusal](const FakeActionRunner::Call &call) {
+            if (call.keys().contains(Arg::RestoreType)) {
+                return refusal.isEmpty() ? FakeActionRunner::success({{Reply::Previous, QStringLiteral("/etc/ssh/sshd_config.20261206-153000")}})
+                                         : FakeActionRunner::failure(refusal);
+            }
+            return FakeActionRunner::success(call.keys().contains(Arg::ReadKeywords) ? m_serverValues : QVariantMap());
+        });
+        ModalDriver answerer;
+        for (const QString &answer : std::as_const(answers)) {
+            answerer.answer(answer);
+        }
+        page.defaults();
+        QCOMPARE(answerer.unanswered(), 0);
+        QFETCH(QString, firstDefault);
+        QCOMPARE(answerer.seenDefaults.value(0), firstDefault);
+        const auto restores = m_helper->callsWith(Arg::RestoreType);
+        if (!restoredType) {
+            QVERIFY(restores.isEmpty());
+            return;
+        }
+        QCOMPARE(answerer.seenTexts.last(), QString(confirmation).replace(QStringLiteral("ROOT"), m_root.path()));
+        QCOMPARE(restores.size(), 1);
+        QCOMPARE(restores.at(0).argument(Arg::RestoreType).toInt(), restoredType);
+        QCOMPARE(restores.at(0).argument(Arg::RestoreFromBackup).toBool(), fromBackup);
+        QCoreApplication::processEvents(); // a queued error of the manager would show now
+        if (!refusal.isEmpty()) {
+            QCOMPARE(messageTexts(page), QStringList {QStringLiteral("The configuration was not restored: ") + refusal});
+            QVERIFY(serverCommands(*m_helper).isEmpty());
+            return;
+        }
+        QCOMPARE(serverCommands(*m_helper), restoredType == Server ? QStringList {QStringLiteral("restart")} : QStringList());
+        QVERIFY(messageTexts(page).last().endsWith(QLatin1String("The replaced file is kept as /etc/ssh/sshd_config.20261206-153000.")));
+        QVERIFY(!page.stateWidget()->isVisible());
+    }
+
+    void failedReadsSayWhy_data()
+    {
+        QTest::addColumn<int>("type"); // the configuration whose read fails
+        QTest::addColumn<QString>("reason");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<bool>("offersRestore");
+        // clang-format off
+        QTest::newRow("invalid configuration") << int(Server) << "the configuration is invalid: /etc/ssh/sshd_config line 4: Bad configuration option: Prot" << -1
+            << "Failed to load the SSH server settings: the configuration is invalid: /etc/ssh/sshd_config line 4: Bad configuration option: Prot" << true;
+        QTest::newRow("unreadable") << int(Server) << "cannot read /etc/ssh/sshd_config: permission denied" << -1
+            << "Failed to load the SSH server settings: cannot read /etc/ssh/sshd_config: permission denied" << false;
+        QTest::newRow("client unreadable") << int(Client) << "cannot read /etc/ssh/ssh_config" << -1 << "Failed to load the SSH client settings: cannot read /etc/ssh/ssh_config" << false;
+        QTest::newRow("cancelled") << int(Server) << "" << 5 << "Administrator rights are needed to read the SSH configuration." << false;
+        QTest::newRow("denied") << int(Server) << "" << 4 << "Administrator rights are needed to read the SSH configuration." << false;
+        // clang-format on
+    }
+
+    void failedReadsSayWhy()
+    {
+        QFETCH(int, type);
+        QFETCH(QString, reason);
+        QFETCH(int, code);
+        m_helper->setHandler([&](const FakeActionRunner::Call &call) {
+            if (call.keys().contains(Arg::ReadKeywords) && call.argument(Arg::ReadType).toInt() == type && code != 0) {
+                return FakeActionRunner::failure(reason, code);
+            }
+            return FakeActionRunner::success(call.keys().contains(Arg::ReadKeywords) ? m_serverValues : QVariantMap());
+        });
+        SSHModule page(nullptr, {});
+        page.load();
+        QTRY_COMPARE(page.messagesManager()->messages().size(), 1);
+        KCMOS::MessageWidget *shown = page.messagesManager()->messages().constFirst();
+        QFETCH(QString, message);
+        QFETCH(bool, offersRestore);
+        QVERIFY2(shown->text().startsWith(message), qPrintable(shown->text()));
+        QCOMPARE(shown->text().contains(QLatin1String("<a href")), offersRestore);
+        // Without administrator rights nothing is shown as if it had been read, and Retry asks again.
+        const bool refused = code > 0;
+        const auto areas = page.widget()->findChildren<AbstractOptionArea *>();
+        for (AbstractOptionArea *area : areas) {
+            QCOMPARE(area->isEnabled() && !area->isHidden(), !refused);
+        }
+        QCOMPARE(shown->actions().size(), refused ? 1 : 0);
+        if (refused) {
+            page.defaults(); // no restore offered: no dialog opens
+            code = 0;
+            shown->actions().constFirst()->trigger();
+            QTRY_VERIFY(page.messagesManager()->messages().isEmpty());
+            QCOMPARE(areaFor(page, Server, SSHOption::Port)->value(), QVariant(2222));
+            QVERIFY(areaFor(page, Server, SSHOption::Port)->isEnabled() && !areaFor(page, Server, SSHOption::Port)->isHidden());
+        }
+        if (offersRestore) {
+            ModalDriver answerer;
+            answerer.answer(QString()); // the confirmation, declined
+            Q_EMIT shown->linkActivated(QStringLiteral("restore"));
+            QCOMPARE(answerer.seenTexts.size(), 1);
+            QVERIFY(m_helper->callsWith(Arg::RestoreType).isEmpty());
+        }
+    }
+
+    void statusRowFollowsTheService()
+    {
+        m_state.active = false;
+        m_state.enabled = true;
+        m_helper->setHandler([this](const FakeActionRunner::Call &call) {
+            const QString command = call.argument(Arg::ServiceCommand).toString();
+            if (command == QLatin1String("start")) {
+                m_state.active = true;
+            } else if (command == QLatin1String("stop")) {
+                m_state.active = false;
+            }
+            return FakeActionRunner::success(call.keys().contains(Arg::ReadKeywords) ? m_serverValues : QVariantMap());
+        });
+        SSHModule page(nullptr, {});
+        page.load();
+        auto *status = page.widget()->findChild<QLabel *>(QStringLiteral("label"), Qt::FindDirectChildrenOnly);
+        auto *stopPlay = page.widget()->findChild<QPushButton *>(QStringLiteral("sshStopPlay"));
+        auto *warning = page.widget()->findChild<QToolButton *>(QStringLiteral("warningBtn"));
+        auto *restart = page.widget()->findChild<QPushButton *>(QStringLiteral("sshReload"));
+        QCOMPARE(status->text(), QStringLiteral("SSH server: Stopped"));
+        QCOMPARE(stopPlay->toolTip(), QStringLiteral("Start the SSH server"));
+        QVERIFY(warning->isHidden());
+        QVERIFY(!restart->isEnabled());
+        // A stopped server's settings are read and stay editable, with a note saying when they take effect.
+        QVERIFY(areaFor(page, Server, SSHOption::Port)->isEnabled());
+        QCOMPARE(areaFor(page, Server, SSHOption::Port)->value(), QVariant(2222));
+        QCOMPARE(m_helper->callsWith(Arg::ReadKeywords).size(), 2);
+        QTRY_VERIFY(messageTexts(page).join(QString()).contains(QLatin1String("take effect when it starts")));
+
+        stopPlay->click();
+        QCOMPARE(serverCommands(*m_helper), QStringList {QStringLiteral("start")});
+        // Starting reloads the values the running server uses.
+        QCOMPARE(m_helper->callsWith(Arg::ReadKeywords).size(), 4);
+        QCOMPARE(status->text(), QStringLiteral("SSH server: Running"));
+        QCOMPARE(stopPlay->toolTip(), QStringLiteral("Stop the SSH server"));
+        QVERIFY(restart->isEnabled());
+        QVERIFY(messageTexts(page).isEmpty());
+
+        m_state.enabled = false;
+        stopPlay->click();
+        QCOMPARE(serverCommands(*m_helper).last(), QStringLiteral("stop"));
+        QCOMPARE(m_helper->callsWith(Arg::ReadKeywords).size(), 4); // stopping does not reload
+        QVERIFY(!warning->isHidden());
+        QVERIFY(!restart->isEnabled());
+    }
+
+    void unreadableJournalIsSaidOnce()
+    {
+        m_helper->setHandler([this](const FakeActionRunner::Call &call) {
+            if (call.keys().contains(Arg::JournalArguments)) {
+                return FakeActionRunner::failure(QStringLiteral("journalctl: no access"));
+            }
+            return FakeActionRunner::success(call.keys().contains(Arg::ReadKeywords) ? m_serverValues : QVariantMap());
+        });
+        SSHModule page(nullptr, {});
+        page.load();
+        QSignalSpy posted(page.messagesManager(), &KCMOS::MessagesManager::messagePosted);
+        auto *tabs = page.widget()->findChild<QTabWidget *>(QStringLiteral("tabWidgetServer"));
+        for (int round = 0; round < 3; ++round) { // each visit reads the journal again
+            tabs->setCurrentIndex(3);
+            tabs->setCurrentIndex(0);
+        }
+        QTRY_COMPARE(posted.count(), 1);
+        QCOMPARE(messageTexts(page),
+                 QStringList {QStringLiteral("Connections cannot be shown: the system journal could not be read (journalctl: no access).")});
+    }
+
+    void tabOrderFollowsTheScreen()
+    {
+        SSHModule page(nullptr, {});
+        page.load();
+        page.widget()->resize(1280, 900);
+        page.widget()->show();
+        QVERIFY(QTest::qWaitForWindowExposed(page.widget()));
+        // Closed panels keep what they hold out of the focus chain; open ones join it in place.
+        QList<QWidget *> panels;
+        for (QWidget *box : page.widget()->findChildren<QWidget *>(QStringLiteral("groupBox"))) {
+            if (box->parentWidget()->objectName() != QLatin1String("clientScrollContents")) { // not the client page's frame
+                panels.append(box);
+            }
+        }
+        QCOMPARE(panels.size(), 3);
+        for (QWidget *panel : panels) {
+            QVERIFY(!panel->isVisibleTo(page.widget()));
+        }
+        for (auto *button : page.widget()->findChildren<QToolButton *>(QStringLiteral("showButton"))) {
+            button->click();
+        }
+        for (QWidget *panel : panels) {
+            QTRY_VERIFY(!panel->isHidden() && panel->maximumHeight() == QWIDGETSIZE_MAX);
+        }
+        auto *tabs = page.widget()->findChild<QTabWidget *>(QStringLiteral("tabWidgetServer"));
+        for (int tab = 0; tab < 3; ++tab) {
+            tabs->setCurrentIndex(tab);
+            QCoreApplication::processEvents();
+            QCOMPARE(focusOutOfOrder(page.widget(), tabs->currentWidget()), QString());
+        }
+        page.widget()->findChild<QComboBox *>(QStringLiteral("comboBoxSshConfig"))->setCurrentIndex(1);
+        QCoreApplication::processEvents();
+        QCOMPARE(focusOutOfOrder(page.widget(), page.widget()->findChild<QWidget *>(QStringLiteral("clientPage"))), QString());
+        QCOMPARE(mutedButtons(page.widget()).join(QLatin1Char(',')), QString());
+        // Every label of a field names it, with an Alt shortcut; every option explains itself in a tool tip.
+        for (QLabel *label : page.widget()->findChildren<QLabel *>()) {
+            if (label->objectName() == QLatin1String("label") && qobject_cast<AbstractOptionArea *>(label->parentWidget())) {
+                QVERIFY2(label->buddy() && label->text().contains(QLatin1Char('&')), qPrintable(label->text()));
+            }
+        }
+        for (AbstractOptionArea *area : page.widget()->findChildren<AbstractOptionArea *>()) {
+            const auto parts = area->findChildren<QWidget *>() << area;
+            QVERIFY2(std::any_of(parts.cbegin(), parts.cend(),
+                                 [area](QWidget *part) {
+                                     return !part->toolTip().isEmpty() && part->toolTip() == area->option().description();
+                                 }),
+                     qPrintable(area->option().name()));
+        }
+    }
+
+    void dialogsFollowTheScreen_data()
+    {
+        using Make = std::function<QDialog *()>;
+        QTest::addColumn<Make>("make");
+        // clang-format off
+        QTest::newRow("access entry") << Make([] { return new UserGroupEntryDialog(nullptr); });
+        QTest::newRow("listening address") << Make([] { return new ListenAddressEditDialog(ActionDialogAdd, {}, QStringLiteral("22"), nullptr); });
+        QTest::newRow("key files") << Make([] { return new AuthorizedKeysPathDialog({QStringLiteral("%h/.ssh/authorized_keys")}, nullptr); });
+        QTest::newRow("add key") << Make([] { return new AddPublicKeyDialog(QStringLiteral("/nonexistent/authorized_keys"), nullptr); });
+        QTest::newRow("banner") << Make([] { return new EditBannerDialog(QStringLiteral("/nonexistent/banner"), nullptr); });
+        // clang-format on
+    }
+
+    void dialogsFollowTheScreen()
+    {
+        QFETCH(std::function<QDialog *()>, make);
+        std::unique_ptr<QDialog> dialog(make());
+        dialog->show();
+        QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
+        QVERIFY(!dialog->windowTitle().isEmpty() && dialog->windowTitle() != QLatin1String("Dialog"));
+        QCOMPARE(focusOutOfOrder(dialog.get(), dialog.get()), QString());
+        QCOMPARE(mutedButtons(dialog.get()), QStringList());
+        for (QLabel *label : dialog->findChildren<QLabel *>()) {
+            if (label->isVisible()) { // a mnemonic with its buddy, never a stray ampersand
+                QVERIFY2(bool(label->buddy()) == label->text().contains(QLatin1Char('&')), qPrintable(label->text()));
+            }
+        }
+    }
+
+    // The simple areas on their own.
+    void spinboxValueIsText()
+    {
+        SpinboxOptionArea area(TestOptions::make(SSHOption::ServerAliveInterval, QMetaType::Int, 15, Client), nullptr);
+        area.inflate();
+        auto *spin = area.findChild<QSpinBox *>();
+        QCOMPARE(spin->suffix(), QStringLiteral(" s"));
+        QCOMPARE(spin->specialValueText(), QStringLiteral("Off")); // 0 turns keep-alive messages off
+        spin->setValue(30);
+        QVERIFY(area.hasChanged());
+        QCOMPARE(area.value(), QVariant(QStringLiteral("30")));
+        spin->setValue(15);
+        QVERIFY(!area.hasChanged());
+
+        SpinboxOptionArea port(TestOptions::make(SSHOption::Port, QMetaType::Int, 22), nullptr);
+        port.inflate();
+        QVERIFY(port.findChild<QSpinBox *>()->suffix().isEmpty());
+    }
+
+    void tunnelModeSelectsTheKeyword_data()
+    {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<int>("index");
+        QTest::newRow("yes") << QStringLiteral("yes") << 0;
+        QTest::newRow("no") << QStringLiteral("no") << 1;
+        QTest::newRow("point-to-point") << QStringLiteral("point-to-point") << 2;
+        QTest::newRow("ethernet") << QStringLiteral("ethernet") << 3;
+        QTest::newRow("unknown keeps first") << QStringLiteral("sometimes") << 0;
+    }
+
+    void tunnelModeSelectsTheKeyword()
+    {
+        QFETCH(QString, stored);
+        QFETCH(int, index);
+        TunnelModeArea area(TestOptions::make(SSHOption::PermitTunnel, QMetaType::QStringList, stored), nullptr);
+        area.inflate();
+        QCOMPARE(area.findChild<QComboBox *>()->currentIndex(), index);
+        QVERIFY(!area.hasChanged());
+    }
+
+    void addressFamilyAgainstListenAddresses_data()
+    {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QStringList>("addresses");
+        QTest::addColumn<int>("choice"); // -1: left as it is
+        QTest::addColumn<bool>("valid");
+        const QString any = QStringLiteral("any");
+        QTest::newRow("ipv4 with ipv6 address") << any << QStringList {QStringLiteral("[::1]:22")} << 1 << false;
+        QTest::newRow("any with ipv6 address") << any << QStringList {QStringLiteral("[::1]:22")} << 0 << true;
+        QTest::newRow("ipv4 with wildcard only") << any << QStringList {QStringLiteral("0.0.0.0:22")} << 1 << true;
+        QTest::newRow("ipv6 with ipv4 address") << any << QStringList {QStringLiteral("[::1]:22"), QStringLiteral("10.0.0.1:22")} << 2 << false;
+        QTest::newRow("ipv4 with ipv4 addresses") << any << QStringList {QStringLiteral("10.0.0.1:22"), QStringLiteral("10.0.0.2:2222")} << 1 << true;
+        QTest::newRow("unknown value, no item") << QStringLiteral("bogus") << QStringList() << -1 << true;
+    }
+
+    void addressFamilyAgainstListenAddresses()
+    {
+        QFETCH(QString, stored);
+        QFETCH(QStringList, addresses);
+        QFETCH(int, choice);
+        QFETCH(bool, valid);
+        AddressFamilyArea area(TestOptions::make(SSHOption::AddressFamily, QMetaType::QStringList, stored), addresses, nullptr);
+        area.inflate();
+        auto *combo = area.findChild<QComboBox *>();
+        QCOMPARE(combo->currentIndex(), choice < 0 ? -1 : 0);
+        ModalDriver answerer;
+        if (!valid) {
+            answerer.answer(QStringLiteral("OK")); // the message shown on the choice itself; validate() is silent
+        }
+        if (choice >= 0) {
+            choose(combo, choice);
+        }
+        QCOMPARE(area.validate(), valid);
+        QCOMPARE(area.validationError().isEmpty(), valid);
+        QCOMPARE(answerer.seenTexts, valid ? QStringList() : QStringList {QStringLiteral("Remove the listening addresses of the other address family first.")});
+        QCOMPARE(area.hasChanged(), choice > 0);
+    }
 
 private:
     FixedServiceState m_state;
@@ -163,586 +836,6 @@ private:
     std::unique_ptr<FakeActionRunner> m_helper;
     QVariantMap m_serverValues;
 };
-
-void ModuleTest::initTestCase()
-{
-    QStandardPaths::setTestModeEnabled(true);
-    SSHPaths::setRootForTesting(m_root.path());
-    QDir().mkpath(m_root.filePath(QStringLiteral("etc/ssh")));
-}
-
-void ModuleTest::init()
-{
-    m_state = FixedServiceState();
-    KMessageBox::enableMessage(ReviewDialog::DontAskAgainName);
-    ServerState::setStateSourceForTesting(&m_state);
-    m_serverValues = {
-        {QStringLiteral("port"), QStringLiteral("2222")},
-        {QStringLiteral("usedns"), QStringLiteral("no")},
-        {QStringLiteral("authorizedkeysfile"), QStringList {m_root.filePath(QStringLiteral("none/authorized_keys"))}},
-        {QStringLiteral("banner"), QStringLiteral("none")},
-    };
-    m_helper = std::make_unique<FakeActionRunner>();
-    m_helper->setHandler([this](const FakeActionRunner::Call &call) {
-        if (call.keys().contains(Arg::ReadKeywords)) {
-            if (call.argument(Arg::ReadType).toInt() == Server) {
-                return FakeActionRunner::success(m_serverValues);
-            }
-            return FakeActionRunner::success({{QStringLiteral("port"), QStringLiteral("22")}});
-        }
-        return FakeActionRunner::success();
-    });
-}
-
-void ModuleTest::cleanup()
-{
-    m_helper.reset();
-    ServerState::setStateSourceForTesting(nullptr);
-    QFile::remove(SSHPaths::serverBackup());
-    QFile::remove(SSHPaths::clientBackup());
-}
-
-void ModuleTest::applyWritesOnlyChangedAreas()
-{
-    SSHModule page(nullptr, {});
-    page.load();
-    QSignalSpy changed(&page, Compat::needsSaveChanged);
-    QSignalSpy posted(page.messagesManager(), &KCMOS::MessagesManager::messagePosted);
-
-    page.save(); // nothing changed
-    QVERIFY(m_helper->callsWith(Arg::TransactionChanges).isEmpty());
-    QVERIFY(serverCommands(*m_helper).isEmpty());
-    QCOMPARE(posted.count(), 0);
-    QVERIFY(!page.stateWidget()->isVisible());
-
-    auto *clientPort = areaFor(page, Client, SSHOption::ClientPort);
-    clientPort->findChild<QSpinBox *>()->setValue(2022);
-    QVERIFY(Compat::needsSave(page, changed));
-    page.save();
-    QCOMPARE(applied(*m_helper), (QList<QVariantMap> {{{QStringLiteral("Port"), QStringLiteral("2022")}}}));
-    QVERIFY(m_helper->callsWith(Arg::TransactionDryRun).isEmpty()); // the client's change is not reviewed
-    QVERIFY(m_helper->callsWith(Arg::TransactionRestart).isEmpty()); // and never restarts the server
-    QVERIFY(!clientPort->hasChanged());
-    // The written configuration is read back, so the page shows the files (the stand-in still says 22).
-    QCOMPARE(m_helper->callsWith(Arg::ReadKeywords).last().argument(Arg::ReadType).toInt(), int(Client));
-    QCOMPARE(clientPort->value(), QVariant(22));
-
-    // Two server options: one reviewed transaction, which restarts sshd.
-    areaFor(page, Server, SSHOption::UseDNS)->findChild<QCheckBox *>()->click();
-    areaFor(page, Server, SSHOption::X11Forwarding)->findChild<QCheckBox *>()->click();
-    const int before = posted.count();
-    page.save();
-    QCOMPARE(applied(*m_helper).size(), 2);
-    QCOMPARE(applied(*m_helper).last().keys(), (QStringList {QStringLiteral("UseDNS"), QStringLiteral("X11Forwarding")}));
-    QCOMPARE(m_helper->callsWith(Arg::TransactionDryRun).size(), 1);
-    QVERIFY(m_helper->callsWith(Arg::TransactionChanges).last().argument(Arg::TransactionRestart).toBool());
-    QVERIFY(serverCommands(*m_helper).isEmpty());
-    QCOMPARE(posted.count() - before, 1); // one success message per apply
-    QCOMPARE(messageTexts(page), QStringList {QStringLiteral("Changes applied successfully")});
-}
-
-void ModuleTest::applyDuringApplyIsIgnored()
-{
-    SSHModule page(nullptr, {});
-    page.load();
-    int writes = 0;
-    m_helper->setHandler([&](const FakeActionRunner::Call &call) {
-        if (call.keys().contains(Arg::TransactionChanges) && ++writes == 1) {
-            page.save(); // the host's Apply, pressed while the helper works
-            page.defaults();
-        }
-        return FakeActionRunner::success();
-    });
-    areaFor(page, Server, SSHOption::UseDNS)->findChild<QCheckBox *>()->click();
-    page.save();
-    QCOMPARE(writes, 2); // the review and the apply of the one Apply
-    QVERIFY(m_helper->callsWith(Arg::RestoreType).isEmpty());
-}
-
-void ModuleTest::refusalReasonsReachTheMessageArea()
-{
-    SSHModule page(nullptr, {});
-    page.load();
-    m_helper->setHandler([](const FakeActionRunner::Call &call) {
-        if (call.argument(Arg::TransactionChanges).toMap().contains(QStringLiteral("UseDNS")) && !call.argument(Arg::TransactionDryRun).toBool()) {
-            return FakeActionRunner::failure(QStringLiteral("another setting wins for UseDNS: set in /etc/ssh/sshd_config.d/50-cloud-init.conf"));
-        }
-        return FakeActionRunner::success();
-    });
-    auto *dns = areaFor(page, Server, SSHOption::UseDNS);
-    dns->findChild<QCheckBox *>()->click();
-    auto *x11 = areaFor(page, Server, SSHOption::X11Forwarding);
-    x11->findChild<QCheckBox *>()->click();
-    QSignalSpy changed(&page, Compat::needsSaveChanged);
-    const QString refusal =
-        QStringLiteral("The server settings were not applied: another setting wins for UseDNS: set in /etc/ssh/sshd_config.d/50-cloud-init.conf");
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        page.save();
-        // One message for the transaction, replaced rather than stacked; all or nothing: both stay changed.
-        QCOMPARE(messageTexts(page), QStringList {refusal});
-        QVERIFY(dns->hasChanged() && x11->hasChanged());
-    }
-    QTRY_VERIFY(Compat::needsSave(page, changed));
-    // A client change applied beside the refused server is read back; the server's stay changed.
-    areaFor(page, Client, SSHOption::ClientPort)->findChild<QSpinBox *>()->setValue(2022);
-    const int reads = m_helper->callsWith(Arg::ReadKeywords).size();
-    page.save();
-    const auto readsNow = m_helper->callsWith(Arg::ReadKeywords).mid(reads);
-    QVERIFY(std::any_of(readsNow.cbegin(), readsNow.cend(), [](const FakeActionRunner::Call &call) {
-        return call.argument(Arg::ReadType).toInt() == Client;
-    }));
-    QVERIFY(dns->hasChanged() && x11->hasChanged());
-    QCOMPARE(messageTexts(page), (QStringList {refusal, QStringLiteral("The other changes were applied.")}));
-    // The later success clears the stale error.
-    m_helper->setHandler([](const FakeActionRunner::Call &) {
-        return FakeActionRunner::success();
-    });
-    page.save();
-    QCOMPARE(messageTexts(page), QStringList {QStringLiteral("Changes applied successfully")});
-}
-
-void ModuleTest::rootLoginTriState_data()
-{
-    QTest::addColumn<QString>("loaded");
-    QTest::addColumn<int>("clicks");
-    QTest::addColumn<QVariantList>("written");
-    // A tri-state box cycles unchecked -> partially checked -> checked.
-    QTest::newRow("keys only, untouched") << "without-password" << 0 << QVariantList();
-    QTest::newRow("keys only to yes") << "without-password" << 1 << QVariantList {true};
-    QTest::newRow("keys only to no") << "without-password" << 2 << QVariantList {false};
-    QTest::newRow("keys only, full circle") << "without-password" << 3 << QVariantList();
-    QTest::newRow("yes to keys only") << "yes" << 2 << QVariantList {QStringLiteral("prohibit-password")};
-}
-
-void ModuleTest::rootLoginTriState()
-{
-    QFETCH(QString, loaded);
-    QFETCH(int, clicks);
-    m_serverValues[QStringLiteral("permitrootlogin")] = loaded;
-    SSHModule page(nullptr, {});
-    page.load();
-    auto *box = areaFor(page, Server, SSHOption::PermitRootLogin)->findChild<QCheckBox *>();
-    QVERIFY(box->isTristate());
-    QCOMPARE(box->checkState(), loaded == QLatin1String("yes") ? Qt::Checked : Qt::PartiallyChecked);
-    for (int i = 0; i < clicks; ++i) {
-        box->click();
-    }
-    page.save();
-    QVariantList writes;
-    for (const QVariantMap &changes : applied(*m_helper)) {
-        writes.append(changes.value(QStringLiteral("PermitRootLogin")));
-    }
-    QTEST(writes, "written");
-}
-
-void ModuleTest::resetClearsChangedFlags()
-{
-    SSHModule page(nullptr, {});
-    page.load();
-    areaFor(page, Server, SSHOption::UseDNS)->findChild<QCheckBox *>()->click();
-    areaFor(page, Server, SSHOption::AddressFamily)->findChild<QComboBox *>()->setCurrentIndex(1);
-    page.load(); // the host's Reset
-    page.save();
-    QVERIFY(m_helper->callsWith(Arg::TransactionChanges).isEmpty());
-    QVERIFY(serverCommands(*m_helper).isEmpty());
-}
-
-void ModuleTest::originsBesideOptions()
-{
-    const QString main = SSHPaths::serverConfig();
-    const auto at = [&main](const QString &file, int line, const QVariantList &overrides = {}) {
-        return QVariantMap {{Reply::OriginFile, file}, {Reply::OriginLine, line}, {Reply::OriginOverrides, overrides}, {Reply::OriginMainFile, file == main}};
-    };
-    m_serverValues[Reply::Origins] = QVariantMap {
-        {QStringLiteral("usedns"), at(QStringLiteral("/etc/ssh/sshd_config.d/50-cloud-init.conf"), 3)},
-        {QStringLiteral("x11forwarding"),
-         at(main, 5, {QVariantMap {{Reply::OriginFile, main}, {Reply::OriginLine, 20}, {Reply::OriginMatch, QStringLiteral("Match User anoncvs")}}})},
-        {QStringLiteral("port"), at(main, 1)},
-        {QStringLiteral("maxsessions"), at(QString(), 0)},
-    };
-    SSHModule page(nullptr, {});
-    page.load();
-    const auto indicator = [&page](SSHOption::Id id) {
-        for (QWidget *widget = areaFor(page, Server, id); widget; widget = widget->parentWidget()) {
-            if (auto *label = widget->findChild<QLabel *>(QStringLiteral("originIndicator"), Qt::FindDirectChildrenOnly)) {
-                return label;
-            }
-        }
-        return static_cast<QLabel *>(nullptr);
-    };
-    QCOMPARE(indicator(SSHOption::UseDNS)->isHidden(), false);
-    QCOMPARE(indicator(SSHOption::UseDNS)->toolTip(), QStringLiteral("UseDNS is set in /etc/ssh/sshd_config.d/50-cloud-init.conf, line 3."));
-    QCOMPARE(indicator(SSHOption::X11Forwarding)->toolTip(),
-             QStringLiteral("X11Forwarding is set for some connections by “Match User anoncvs” in %1, line 20.").arg(main));
-    QVERIFY(indicator(SSHOption::Port)->isHidden()); // the main file
-    QVERIFY(indicator(SSHOption::MaxSessions)->isHidden()); // the built-in default
-}
-
-void ModuleTest::reviewThenKeepOrRevert_data()
-{
-    QTest::addColumn<QString>("review"); // apply, cancel, or apply and do not show again
-    QTest::addColumn<QString>("ending"); // keep, revert (now), expire, or nothing
-    QTest::addColumn<int>("applies");
-    QTest::addColumn<QString>("message");
-    QTest::newRow("cancelled") << "cancel"
-                               << "" << 0 << "";
-    QTest::newRow("kept") << "apply"
-                          << "keep" << 1 << "The new settings are kept.";
-    QTest::newRow("reverted now") << "apply"
-                                  << "revert" << 1 << "The earlier settings are back.";
-    QTest::newRow("countdown ran out") << "apply"
-                                       << "expire" << 1 << "The earlier settings are back.";
-    QTest::newRow("not shown again") << "dont-ask"
-                                     << "keep" << 2 << "The new settings are kept.";
-    QTest::newRow("countdown turned off") << "apply"
-                                          << "off" << 1 << "Changes applied successfully";
-}
-
-void ModuleTest::reviewThenKeepOrRevert()
-{
-    QFETCH(QString, review);
-    QFETCH(QString, ending);
-    KConfigGroup settings(KSharedConfig::openConfig(QStringLiteral("kcm_sshsettingsrc")), QStringLiteral("Apply"));
-    settings.writeEntry("RevertAfterSeconds", ending == QLatin1String("off") ? 0 : 60);
-    QPointer<RevertCountdown> countdown;
-    RevertCountdown::setTicker([&countdown](RevertCountdown *started) {
-        countdown = started; // ticked by hand below
-    });
-    const auto noTicker = qScopeGuard([] {
-        RevertCountdown::setTicker({});
-    });
-    const QString token = QStringLiteral("0123456789abcdef0123456789abcdef");
-    m_helper->setHandler([&](const FakeActionRunner::Call &call) {
-        if (call.argument(Arg::TransactionDryRun).toBool()) {
-            return FakeActionRunner::success(
-                {{Reply::FileDiffs, QVariantMap {{QStringLiteral("/etc/ssh/sshd_config"), QByteArray("-UseDNS no\n+UseDNS yes\n")}}},
-                 {Reply::Restarts, true},
-                 {Reply::Lockouts,
-                  QVariantList {QVariantMap {{Reply::LockoutKind, QStringLiteral("access")}, {Reply::LockoutDetail, QStringLiteral("AllowUsers bob")}}}}});
-        }
-        if (call.keys().contains(Arg::TransactionChanges)) {
-            return FakeActionRunner::success(call.keys().contains(Arg::TransactionRevertAfter) ? QVariantMap {{Reply::Token, token}} : QVariantMap());
-        }
-        return FakeActionRunner::success(call.keys().contains(Arg::ReadKeywords) ? m_serverValues : QVariantMap());
-    });
-    SSHModule page(nullptr, {});
-    page.load();
-    for (int round = 0; round < (review == QLatin1String("dont-ask") ? 2 : 1); ++round) {
-        areaFor(page, Server, SSHOption::UseDNS)->findChild<QCheckBox *>()->click();
-        ModalDriver driver;
-        QString shown;
-        if (round == 0) {
-            driver.expect<ReviewDialog>([&](ReviewDialog *dialog) {
-                shown = dialog->findChild<QPlainTextEdit *>()->toPlainText() + dialog->findChild<KMessageWidget *>()->text();
-                dialog->findChild<QCheckBox *>(QStringLiteral("dontShowAgain"))->setChecked(review == QLatin1String("dont-ask"));
-                review == QLatin1String("cancel") ? dialog->reject() : dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Apply)->click();
-            });
-        }
-        page.save();
-        QCOMPARE(driver.unanswered(), 0);
-        QVERIFY(driver.failures.isEmpty()); // no review the second time
-        if (round == 0) {
-            QVERIFY(shown.contains(QLatin1String("+UseDNS yes")));
-            QVERIFY2(shown.contains(QStringLiteral("“AllowUsers bob” would refuse your user")), qPrintable(shown));
-        }
-        if (countdown) {
-            countdown->tick();
-            QCOMPARE(messageTexts(page).constFirst(), QStringLiteral("Keep these settings? They will be reverted in 59 seconds."));
-        }
-    }
-    QFETCH(int, applies);
-    QCOMPARE(applied(*m_helper).size(), applies);
-    QCOMPARE(m_helper->callsWith(Arg::TransactionRevertAfter).size(), ending == QLatin1String("off") ? 0 : applies);
-    if (ending == QLatin1String("off")) {
-        QVERIFY(!countdown);
-        QCOMPARE(messageTexts(page), QStringList {QStringLiteral("Changes applied successfully")});
-        return;
-    }
-    if (ending.isEmpty()) {
-        QVERIFY(!countdown);
-        QVERIFY(areaFor(page, Server, SSHOption::UseDNS)->hasChanged());
-        return;
-    }
-    const auto actions = page.messagesManager()->messages().constFirst()->actions();
-    if (ending == QLatin1String("expire")) {
-        for (int second = 1; second < 60; ++second) { // one second went by above
-            countdown->tick();
-        }
-    } else {
-        actions.value(ending == QLatin1String("keep") ? 0 : 1)->trigger();
-    }
-    QCOMPARE(m_helper->callsWith(Arg::ConfirmToken).size(), ending == QLatin1String("keep") ? 1 : 0);
-    QCOMPARE(m_helper->callsWith(Arg::RevertToken).size(), ending == QLatin1String("keep") ? 0 : 1);
-    QFETCH(QString, message);
-    QCOMPARE(messageTexts(page), QStringList {message});
-}
-
-void ModuleTest::defaultsConfirmsFirst_data()
-{
-    QTest::addColumn<bool>("serverBackup");
-    QTest::addColumn<bool>("clientBackup");
-    QTest::addColumn<bool>("clientPage");
-    QTest::addColumn<QStringList>("answers");
-    QTest::addColumn<QString>("firstDefault"); // the focused button of the first question
-    QTest::addColumn<int>("restoredType"); // 0: nothing restored
-    QTest::addColumn<bool>("fromBackup");
-    QTest::addColumn<QString>("confirmation");
-    const QString root = QStringLiteral("ROOT");
-    // clang-format off
-    QTest::newRow("no backup: system default") << false << false << false << QStringList {QStringLiteral("Restore")} << "Cancel" << int(Server) << false
-        << "ROOT/etc/ssh/sshd_config will be replaced by ROOT/usr/share/openssh/sshd_config. The replaced file is kept beside it, with the date and time in its name. The SSH server restarts afterwards.";
-    QTest::newRow("no backup: declined") << false << false << false << QStringList {QString()} << "Cancel" << 0 << false << QString();
-    QTest::newRow("server backup") << true << true << false << QStringList {QStringLiteral("Last working"), QStringLiteral("Restore")} << "Last working settings" << int(Server) << true
-        << "ROOT/etc/ssh/sshd_config will be replaced by ROOT/etc/ssh/sshd_config.bak. The replaced file is kept beside it, with the date and time in its name. The SSH server restarts afterwards.";
-    QTest::newRow("client page, never a restart") << true << true << true << QStringList {QStringLiteral("Restore")} << "Cancel" << int(Client) << true
-        << "ROOT/etc/ssh/ssh_config will be replaced by ROOT/etc/ssh/ssh_config.bak. The replaced file is kept beside it, with the date and time in its name.";
-    QTest::newRow("cancel the choice") << true << true << false << QStringList {QString()} << "Last working settings" << 0 << false << QString();
-    QTest::newRow("client page without a copy") << true << false << true << QStringList() << QString() << 0 << false << QString();
-    // clang-format on
-}
-
-void ModuleTest::defaultsConfirmsFirst()
-{
-    QFETCH(bool, serverBackup);
-    QFETCH(bool, clientBackup);
-    QFETCH(bool, clientPage);
-    QFETCH(QStringList, answers);
-    QFETCH(int, restoredType);
-    QFETCH(bool, fromBackup);
-    QFETCH(QString, confirmation);
-    QFile::remove(SSHPaths::serverBackup());
-    QFile::remove(SSHPaths::clientBackup());
-    if (serverBackup) {
-        QFile(SSHPaths::serverBackup()).open(QIODevice::WriteOnly);
-    }
-    if (clientBackup) {
-        QFile(SSHPaths::clientBackup()).open(QIODevice::WriteOnly);
-    }
-    SSHModule page(nullptr, {});
-    page.load();
-    page.widget()->findChild<QComboBox *>(QStringLiteral("comboBoxSshConfig"))->setCurrentIndex(clientPage ? 1 : 0);
-    m_helper->setHandler([this](const FakeActionRunner::Call &call) {
-        if (call.keys().contains(Arg::RestoreType)) {
-            return FakeActionRunner::success({{Reply::Previous, QStringLiteral("/etc/ssh/sshd_config.20261206-153000")}});
-        }
-        return FakeActionRunner::success(call.keys().contains(Arg::ReadKeywords) ? m_serverValues : QVariantMap());
-    });
-    ModalDriver answerer;
-    for (const QString &answer : std::as_const(answers)) {
-        answerer.answer(answer);
-    }
-    page.defaults();
-    QCOMPARE(answerer.unanswered(), 0);
-    QFETCH(QString, firstDefault);
-    QCOMPARE(answerer.seenDefaults.value(0), firstDefault);
-    const auto restores = m_helper->callsWith(Arg::RestoreType);
-    if (!restoredType) {
-        QVERIFY(restores.isEmpty());
-        return;
-    }
-    QCOMPARE(answerer.seenTexts.last(), QString(confirmation).replace(QStringLiteral("ROOT"), m_root.path()));
-    QCOMPARE(restores.size(), 1);
-    QCOMPARE(restores.at(0).argument(Arg::RestoreType).toInt(), restoredType);
-    QCOMPARE(restores.at(0).argument(Arg::RestoreFromBackup).toBool(), fromBackup);
-    QCOMPARE(serverCommands(*m_helper), restoredType == Server ? QStringList {QStringLiteral("restart")} : QStringList());
-    QVERIFY(messageTexts(page).last().endsWith(QLatin1String("The replaced file is kept as /etc/ssh/sshd_config.20261206-153000.")));
-    QVERIFY(!page.stateWidget()->isVisible());
-}
-
-void ModuleTest::failedReadsSayWhy_data()
-{
-    QTest::addColumn<QString>("reason");
-    QTest::addColumn<int>("code");
-    QTest::addColumn<QString>("message");
-    QTest::addColumn<bool>("offersRestore");
-    // clang-format off
-    QTest::newRow("invalid configuration") << "the configuration is invalid: /etc/ssh/sshd_config line 4: Bad configuration option: Prot" << -1
-        << "Failed to load the SSH server settings: the configuration is invalid: /etc/ssh/sshd_config line 4: Bad configuration option: Prot" << true;
-    QTest::newRow("unreadable") << "cannot read /etc/ssh/sshd_config: permission denied" << -1
-        << "Failed to load the SSH server settings: cannot read /etc/ssh/sshd_config: permission denied" << false;
-    QTest::newRow("cancelled") << "" << 5 << "Administrator rights are needed to read the SSH configuration." << false;
-    QTest::newRow("denied") << "" << 4 << "Administrator rights are needed to read the SSH configuration." << false;
-    // clang-format on
-}
-
-void ModuleTest::failedReadsSayWhy()
-{
-    QFETCH(QString, reason);
-    QFETCH(int, code);
-    m_helper->setHandler([&](const FakeActionRunner::Call &call) {
-        if (call.keys().contains(Arg::ReadKeywords) && call.argument(Arg::ReadType).toInt() == Server && code != 0) {
-            return FakeActionRunner::failure(reason, code);
-        }
-        return FakeActionRunner::success(call.keys().contains(Arg::ReadKeywords) ? m_serverValues : QVariantMap());
-    });
-    SSHModule page(nullptr, {});
-    page.load();
-    QTRY_COMPARE(page.messagesManager()->messages().size(), 1);
-    KCMOS::MessageWidget *shown = page.messagesManager()->messages().constFirst();
-    QFETCH(QString, message);
-    QFETCH(bool, offersRestore);
-    QVERIFY2(shown->text().startsWith(message), qPrintable(shown->text()));
-    QCOMPARE(shown->text().contains(QLatin1String("<a href")), offersRestore);
-    // Without administrator rights nothing is shown as if it had been read, and Retry asks again.
-    const bool refused = code > 0;
-    const auto areas = page.widget()->findChildren<AbstractOptionArea *>();
-    for (AbstractOptionArea *area : areas) {
-        QCOMPARE(area->isEnabled() && !area->isHidden(), !refused);
-    }
-    QCOMPARE(shown->actions().size(), refused ? 1 : 0);
-    if (refused) {
-        page.defaults(); // no restore offered: no dialog opens
-        code = 0;
-        shown->actions().constFirst()->trigger();
-        QTRY_VERIFY(page.messagesManager()->messages().isEmpty());
-        QCOMPARE(areaFor(page, Server, SSHOption::Port)->value(), QVariant(2222));
-        QVERIFY(areaFor(page, Server, SSHOption::Port)->isEnabled() && !areaFor(page, Server, SSHOption::Port)->isHidden());
-    }
-    if (offersRestore) {
-        ModalDriver answerer;
-        answerer.answer(QString()); // the confirmation, declined
-        Q_EMIT shown->linkActivated(QStringLiteral("restore"));
-        QCOMPARE(answerer.seenTexts.size(), 1);
-        QVERIFY(m_helper->callsWith(Arg::RestoreType).isEmpty());
-    }
-}
-
-void ModuleTest::statusRowFollowsTheService()
-{
-    m_state.active = false;
-    m_state.enabled = true;
-    m_helper->setHandler([this](const FakeActionRunner::Call &call) {
-        const QString command = call.argument(Arg::ServiceCommand).toString();
-        if (command == QLatin1String("start")) {
-            m_state.active = true;
-        } else if (command == QLatin1String("stop")) {
-            m_state.active = false;
-        }
-        return FakeActionRunner::success(call.keys().contains(Arg::ReadKeywords) ? m_serverValues : QVariantMap());
-    });
-    SSHModule page(nullptr, {});
-    page.load();
-    auto *status = page.widget()->findChild<QLabel *>(QStringLiteral("label"), Qt::FindDirectChildrenOnly);
-    auto *stopPlay = page.widget()->findChild<QPushButton *>(QStringLiteral("sshStopPlay"));
-    auto *warning = page.widget()->findChild<QToolButton *>(QStringLiteral("warningBtn"));
-    auto *restart = page.widget()->findChild<QPushButton *>(QStringLiteral("sshReload"));
-    QCOMPARE(status->text(), QStringLiteral("SSH server: Stopped"));
-    QCOMPARE(stopPlay->toolTip(), QStringLiteral("Start the SSH server"));
-    QVERIFY(warning->isHidden());
-    QVERIFY(!restart->isEnabled());
-    // A stopped server's settings are read and stay editable, with a note saying when they take effect.
-    QVERIFY(areaFor(page, Server, SSHOption::Port)->isEnabled());
-    QCOMPARE(areaFor(page, Server, SSHOption::Port)->value(), QVariant(2222));
-    QCOMPARE(m_helper->callsWith(Arg::ReadKeywords).size(), 2);
-    QTRY_VERIFY(messageTexts(page).join(QString()).contains(QLatin1String("take effect when it starts")));
-
-    stopPlay->click();
-    QCOMPARE(serverCommands(*m_helper), QStringList {QStringLiteral("start")});
-    // Starting reloads the values the running server uses.
-    QCOMPARE(m_helper->callsWith(Arg::ReadKeywords).size(), 4);
-    QCOMPARE(status->text(), QStringLiteral("SSH server: Running"));
-    QCOMPARE(stopPlay->toolTip(), QStringLiteral("Stop the SSH server"));
-    QVERIFY(restart->isEnabled());
-    QVERIFY(messageTexts(page).isEmpty());
-
-    m_state.enabled = false;
-    stopPlay->click();
-    QCOMPARE(serverCommands(*m_helper).last(), QStringLiteral("stop"));
-    QCOMPARE(m_helper->callsWith(Arg::ReadKeywords).size(), 4); // stopping does not reload
-    QVERIFY(!warning->isHidden());
-    QVERIFY(!restart->isEnabled());
-}
-
-void ModuleTest::unreadableJournalIsSaidOnce()
-{
-    m_helper->setHandler([this](const FakeActionRunner::Call &call) {
-        if (call.keys().contains(Arg::JournalArguments)) {
-            return FakeActionRunner::failure(QStringLiteral("journalctl: no access"));
-        }
-        return FakeActionRunner::success(call.keys().contains(Arg::ReadKeywords) ? m_serverValues : QVariantMap());
-    });
-    SSHModule page(nullptr, {});
-    page.load();
-    QSignalSpy posted(page.messagesManager(), &KCMOS::MessagesManager::messagePosted);
-    auto *tabs = page.widget()->findChild<QTabWidget *>(QStringLiteral("tabWidgetServer"));
-    for (int round = 0; round < 3; ++round) { // each visit reads the journal again
-        tabs->setCurrentIndex(3);
-        tabs->setCurrentIndex(0);
-    }
-    QTRY_COMPARE(posted.count(), 1);
-    QCOMPARE(messageTexts(page), QStringList {QStringLiteral("Connections cannot be shown: the system journal could not be read (journalctl: no access).")});
-}
-
-void ModuleTest::tabOrderFollowsTheScreen()
-{
-    SSHModule page(nullptr, {});
-    page.load();
-    page.widget()->resize(1280, 900);
-    page.widget()->show();
-    QVERIFY(QTest::qWaitForWindowExposed(page.widget()));
-    // Closed panels keep what they hold out of the focus chain; open ones join it in place.
-    QList<QWidget *> panels;
-    for (QWidget *box : page.widget()->findChildren<QWidget *>(QStringLiteral("groupBox"))) {
-        if (box->parentWidget()->objectName() != QLatin1String("clientScrollContents")) { // not the client page's frame
-            panels.append(box);
-        }
-    }
-    QCOMPARE(panels.size(), 3);
-    for (QWidget *panel : panels) {
-        QVERIFY(!panel->isVisibleTo(page.widget()));
-    }
-    for (auto *button : page.widget()->findChildren<QToolButton *>(QStringLiteral("showButton"))) {
-        button->click();
-    }
-    for (QWidget *panel : panels) {
-        QTRY_VERIFY(!panel->isHidden() && panel->maximumHeight() == QWIDGETSIZE_MAX);
-    }
-    auto *tabs = page.widget()->findChild<QTabWidget *>(QStringLiteral("tabWidgetServer"));
-    for (int tab = 0; tab < 3; ++tab) {
-        tabs->setCurrentIndex(tab);
-        QCoreApplication::processEvents();
-        QCOMPARE(focusOutOfOrder(page.widget(), tabs->currentWidget()), QString());
-    }
-    page.widget()->findChild<QComboBox *>(QStringLiteral("comboBoxSshConfig"))->setCurrentIndex(1);
-    QCoreApplication::processEvents();
-    QCOMPARE(focusOutOfOrder(page.widget(), page.widget()->findChild<QWidget *>(QStringLiteral("clientPage"))), QString());
-    QCOMPARE(mutedButtons(page.widget()).join(QLatin1Char(',')), QString());
-    // Every label of a field names it, with an Alt shortcut.
-    for (QLabel *label : page.widget()->findChildren<QLabel *>()) {
-        if (label->objectName() == QLatin1String("label") && qobject_cast<AbstractOptionArea *>(label->parentWidget())) {
-            QVERIFY2(label->buddy() && label->text().contains(QLatin1Char('&')), qPrintable(label->text()));
-        }
-    }
-}
-
-void ModuleTest::dialogsFollowTheScreen_data()
-{
-    using Make = std::function<QDialog *()>;
-    QTest::addColumn<Make>("make");
-    // clang-format off
-    QTest::newRow("access entry") << Make([] { return new UserGroupEntryDialog(nullptr); });
-    QTest::newRow("listening address") << Make([] { return new ListenAddressEditDialog(ActionDialogAdd, {}, QStringLiteral("22"), nullptr); });
-    QTest::newRow("key files") << Make([] { return new AuthorizedKeysPathDialog({QStringLiteral("%h/.ssh/authorized_keys")}, nullptr); });
-    QTest::newRow("add key") << Make([] { return new AddPublicKeyDialog(QStringLiteral("/nonexistent/authorized_keys"), nullptr); });
-    QTest::newRow("banner") << Make([] { return new EditBannerDialog(QStringLiteral("/nonexistent/banner"), nullptr); });
-    // clang-format on
-}
-
-void ModuleTest::dialogsFollowTheScreen()
-{
-    QFETCH(std::function<QDialog *()>, make);
-    std::unique_ptr<QDialog> dialog(make());
-    dialog->show();
-    QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
-    QVERIFY(!dialog->windowTitle().isEmpty() && dialog->windowTitle() != QLatin1String("Dialog"));
-    QCOMPARE(focusOutOfOrder(dialog.get(), dialog.get()), QString());
-    QCOMPARE(mutedButtons(dialog.get()), QStringList());
-    for (QLabel *label : dialog->findChildren<QLabel *>()) {
-        if (label->isVisible()) { // a mnemonic with its buddy, never a stray ampersand
-            QVERIFY2(bool(label->buddy()) == label->text().contains(QLatin1Char('&')), qPrintable(label->text()));
-        }
-    }
-}
 
 QTEST_MAIN(ModuleTest)
 #include "moduletest.moc"
