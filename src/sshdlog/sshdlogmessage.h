@@ -4,6 +4,7 @@
 #include <QByteArray>
 
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 namespace SshdLog
@@ -38,25 +39,30 @@ Message readMessage(const QByteArray &message, Form form);
 
 namespace SshdLog
 {
-/// Drops the least recently seen tenth of a table of attempts (values with a "last" member), so
-/// that a flood of new addresses costs little per line.
+/// Drops the least recently seen tenth of a table of attempts (values with "last" and "failures"
+/// members), so that a flood of new addresses costs little per line. Of addresses last seen in the
+/// same second, the ones with fewer failures go first: the busiest attacker stays in view.
 template <typename Table>
 void dropLeastRecent(Table &table)
 {
+    using Rank = std::pair<qint64, qint64>;
+    const auto rank = [](const typename Table::mapped_type &attempts) {
+        return Rank(attempts.last, attempts.failures);
+    };
     const int quota = std::max(1, int(table.size() / 10));
-    std::vector<qint64> lasts;
-    lasts.reserve(size_t(table.size()));
+    std::vector<Rank> ranks;
+    ranks.reserve(size_t(table.size()));
     for (auto it = table.cbegin(); it != table.cend(); ++it) {
-        lasts.push_back(it->last);
+        ranks.push_back(rank(*it));
     }
-    std::nth_element(lasts.begin(), lasts.begin() + (quota - 1), lasts.end());
-    const qint64 limit = lasts.at(size_t(quota - 1));
+    std::nth_element(ranks.begin(), ranks.begin() + (quota - 1), ranks.end());
+    const Rank limit = ranks.at(size_t(quota - 1));
     int dropped = 0;
     for (auto it = table.begin(); it != table.end();) {
-        it = it->last < limit ? (++dropped, table.erase(it)) : std::next(it);
+        it = rank(*it) < limit ? (++dropped, table.erase(it)) : std::next(it);
     }
     for (auto it = table.begin(); it != table.end() && dropped < quota;) {
-        it = it->last == limit ? (++dropped, table.erase(it)) : std::next(it);
+        it = rank(*it) == limit ? (++dropped, table.erase(it)) : std::next(it);
     }
 }
 }

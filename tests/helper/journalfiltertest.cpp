@@ -199,6 +199,25 @@ private Q_SLOTS:
         QCOMPARE(busiest->users.size(), Tracker::MaxUsersPerAddress);
         QVERIFY(!tracker.apply("L\t1\t2\n")); // not records
     }
+
+    void evictionKeepsTheBusiest()
+    {
+        // Of addresses seen in the same second the quieter go first, whatever the hash order.
+        struct Seen
+        {
+            qint64 last;
+            qint64 failures;
+        };
+        for (int busiest = 0; busiest < 20; ++busiest) {
+            QHash<int, Seen> table;
+            for (int i = 0; i < 20; ++i) {
+                table.insert(i, {7, i == busiest ? 1000 : 1});
+            }
+            dropLeastRecent(table);
+            QCOMPARE(table.size(), 18);
+            QVERIFY(table.contains(busiest));
+        }
+    }
 };
 
 QTEST_GUILESS_MAIN(JournalFilterTest)
