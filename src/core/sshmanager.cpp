@@ -359,27 +359,6 @@ QStringList SSHManager::getOptionNames(SSHConfigurationTypeId type) const
     return names;
 }
 
-bool SSHManager::changeValueOption(SSHOption &option, const QVariant &value, QString *reason)
-{
-    namespace Arg = SSHSettings::Protocol::Arg;
-    const SSHSettings::ActionResult result = SSHSettings::runPrivilegedAction(SSHSettings::ActionKind::Change,
-                                                                              {
-                                                                                  {Arg::ChangeKeyword, option.name()},
-                                                                                  {Arg::ChangeType, static_cast<int>(option.configureId())},
-                                                                                  {Arg::ChangeValue, value},
-                                                                              });
-    if (result.ok) {
-        option.setValue(value);
-        return true;
-    }
-    qCWarning(SSHSETTINGS_CORE) << "Failed to change SSH option" << option.name() << ":" << result.errorText;
-    if (reason) {
-        *reason = failureReason(result);
-    }
-    Q_EMIT error(i18n("Error changing SSH option '%1'", option.name()), ChangeOptionError, failureReason(result));
-    return false;
-}
-
 bool SSHManager::restoreFileConfiguration(SSHConfigurationTypeId type, bool localBackup, QString *reason, QString *previous) const
 {
     namespace Arg = SSHSettings::Protocol::Arg;

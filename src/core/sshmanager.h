@@ -27,8 +27,6 @@ public:
     void setOptionValueFromRaw(QPointer<SSHOption> option, const QMap<QString, QVariant> &raw) const;
     void setSubOptionsFromRaw(QPointer<SSHOption> option, const QMap<QString, QVariant> &raw) const;
     QStringList getOptionNames(SSHConfigurationTypeId type) const;
-    /// Writes one option through the helper; on failure emits error() and gives the helper's reason in @p reason.
-    bool changeValueOption(SSHOption &option, const QVariant &value, QString *reason = nullptr);
     /// Restores a configuration; @p previous gets where the replaced file is kept, @p reason why it failed.
     bool restoreFileConfiguration(SSHConfigurationTypeId type, bool localBackup, QString *reason = nullptr, QString *previous = nullptr) const;
 

@@ -22,7 +22,6 @@ enum SSHCodeError : int {
     ServerNotRunning = 2,
     ClientLoadError = 3,
     ServerLoadError = 4,
-    ChangeOptionError = 5,
     AuthorizationRefused = 6, ///< the password prompt was cancelled or authorisation denied
     ServerConfigurationInvalid = 7, ///< sshd -t rejects the server configuration
     ClientConfigurationInvalid = 8,

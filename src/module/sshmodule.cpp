@@ -520,8 +520,6 @@ void SSHModule::handlerChangeTrigger()
 void SSHModule::handleManagerError(const QString &message, SSHCodeError code, const QString &reason)
 {
     switch (code) {
-    case ChangeOptionError:
-        return; // apply posts one message per failing option itself
     case AuthorizationRefused:
         setPermissionRefused(true);
         return;

@@ -278,8 +278,9 @@ private Q_SLOTS:
         const QPointer<SSHOption> option = findOption(*m_manager, SSHConfigurationTypeId(type), SSHOption::Id(id));
         QVERIFY(option);
         QCOMPARE(option->value(), loaded);
-        QSignalSpy errors(m_manager.get(), &SSHManager::error);
-        QVERIFY2(m_manager->changeValueOption(*option, value), errors.isEmpty() ? "" : qPrintable(errors.first().first().toString()));
+        QString token;
+        QString reason;
+        QVERIFY2(m_manager->apply(SSHConfigurationTypeId(type), {{option, value}}, 0, &token, &reason), qPrintable(reason));
         QCOMPARE(option->value(), stored);
     }
 
@@ -440,7 +441,9 @@ private Q_SLOTS:
     {
         QVERIFY(m_manager);
         // One more change, so that the local backup differs from the file.
-        QVERIFY(m_manager->changeValueOption(*findOption(*m_manager, Server, SSHOption::UseDNS), false));
+        QString token;
+        QString reason;
+        QVERIFY2(m_manager->apply(Server, {{findOption(*m_manager, Server, SSHOption::UseDNS), false}}, 0, &token, &reason), qPrintable(reason));
         const QByteArray backup = readFile(s_serverConfig + QStringLiteral(".bak"));
         QVERIFY(trimmedLines(backup).contains("UseDNS yes"));
         QVERIFY(backup != readFile(s_serverConfig));
