@@ -535,7 +535,11 @@ void SSHModule::handleManagerError(const QString &message, SSHCodeError code, co
     case ClientConfigurationInvalid: {
         const QString text = i18n("%1: %2", message, reason) + QLatin1Char(' ') + i18n("<a href=\"restore\">Restore a working configuration…</a>");
         KCMOS::MessageWidget *widget = messagesManager()->newMessageById(QStringLiteral("load_id"), text, KCMOS::Error);
-        connect(widget, &KCMOS::MessageWidget::linkActivated, this, &SSHModule::defaults);
+        // The restore is for the configuration that failed, whichever the page shows.
+        connect(widget, &KCMOS::MessageWidget::linkActivated, this, [this, code] {
+            ui->comboBoxSshConfig->setCurrentIndex(code == ClientConfigurationInvalid ? 1 : 0);
+            defaults();
+        });
         return;
     }
     default:

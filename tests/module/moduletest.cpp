@@ -555,6 +555,8 @@ private Q_SLOTS:
         // clang-format off
         QTest::newRow("invalid configuration") << int(Server) << "the configuration is invalid: /etc/ssh/sshd_config line 4: Bad configuration option: Prot" << -1
             << "Failed to load the SSH server settings: the configuration is invalid: /etc/ssh/sshd_config line 4: Bad configuration option: Prot" << true;
+        QTest::newRow("client invalid") << int(Client) << "the configuration is invalid: /etc/ssh/ssh_config line 2: Bad configuration option: Hots" << -1
+            << "Failed to load the SSH client settings: the configuration is invalid" << true;
         QTest::newRow("unreadable") << int(Server) << "cannot read /etc/ssh/sshd_config: permission denied" << -1
             << "Failed to load the SSH server settings: cannot read /etc/ssh/sshd_config: permission denied" << false;
         QTest::newRow("client unreadable") << int(Client) << "cannot read /etc/ssh/ssh_config" << -1 << "Failed to load the SSH client settings: cannot read /etc/ssh/ssh_config" << false;
@@ -601,7 +603,8 @@ private Q_SLOTS:
             ModalDriver answerer;
             answerer.answer(QString()); // the confirmation, declined
             Q_EMIT shown->linkActivated(QStringLiteral("restore"));
-            QCOMPARE(answerer.seenTexts.size(), 1);
+            QCOMPARE(page.widget()->findChild<QComboBox *>(QStringLiteral("comboBoxSshConfig"))->currentIndex(), type == Client ? 1 : 0);
+            QCOMPARE(answerer.seenTexts.size(), type == Server ? 1 : 0); // the client has no saved copy here
             QVERIFY(m_helper->callsWith(Arg::RestoreType).isEmpty());
         }
     }
