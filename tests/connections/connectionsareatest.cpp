@@ -203,6 +203,9 @@ private Q_SLOTS:
         };
         QTest::newRow("any user") << deny(QStringLiteral("alice *@2001:db8::7")) << true;
         QTest::newRow("other spelling") << deny(QStringList {QStringLiteral("*@2001:db8:0::7")}) << true;
+        QTest::newRow("its network") << deny(QStringLiteral("*@2001:db8::/32")) << true;
+        QTest::newRow("a wildcard") << deny(QStringLiteral("*@2001:db8::*")) << true;
+        QTest::newRow("all but it") << deny(QStringLiteral("*@!2001:db8::7,2001:db8::/32")) << false;
         QTest::newRow("one user only") << deny(QStringLiteral("bob@2001:db8::7")) << false;
         QTest::newRow("allow list") << QVariant(QVariantMap {{QStringLiteral("AllowUsers"), QStringLiteral("*@2001:db8::7")}}) << false;
     }
