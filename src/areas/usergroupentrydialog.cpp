@@ -3,6 +3,7 @@
 #include "ui_UserGroupEntryDialog.h"
 
 #include "formaccessibility.h"
+#include "ipaddress.h"
 
 #include <KLocalizedString>
 
@@ -151,7 +152,9 @@ AccessEntry UserGroupEntryDialog::buildEntry() const
     } else if (keepsHostPattern()) {
         result.setIpAndName(QStringLiteral("*@") + m_entry.hostPattern());
     } else {
-        result.setIp(QHostAddress(ui->ipLineEdit->text()));
+        QHostAddress address;
+        IpAddress::parse(ui->ipLineEdit->text().trimmed(), &address);
+        result.setIp(address);
     }
     result.setName(ui->nameCheckBox->isChecked() ? QString() : ui->nameLineEdit->text().trimmed());
     result.setRole(role);
@@ -187,7 +190,9 @@ bool UserGroupEntryDialog::validateEntry()
             return showError(i18n("Invalid user or group name."));
         }
     }
-    if (role == RoleUser && !ui->ipCheckBox->isChecked() && !keepsHostPattern() && QHostAddress(ui->ipLineEdit->text()).isNull()) {
+    QHostAddress address;
+    // A literal address as sshd reads it: "10.1" or "fe80::1%eth0" would be a pattern to it.
+    if (role == RoleUser && !ui->ipCheckBox->isChecked() && !keepsHostPattern() && !IpAddress::parse(ui->ipLineEdit->text().trimmed(), &address)) {
         return showError(i18n("Invalid IP address."));
     }
     if (m_existingEntries.contains(buildEntry())) {

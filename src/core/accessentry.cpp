@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "accessentry.h"
 #include "core_debug.h"
+#include "ipaddress.h"
 #include "sshdmatch.h"
 
 #include <QDebug>
@@ -151,7 +152,8 @@ QString AccessEntry::ipAndName() const
 
 void AccessEntry::setIpAndName(const QString &text)
 {
-    const int at = text.indexOf(QLatin1Char('@'));
+    // As sshd reads it: the host follows the last '@'.
+    const int at = text.lastIndexOf(QLatin1Char('@'));
     if (at < 0) {
         m_name = text;
         return;
@@ -172,10 +174,8 @@ void AccessEntry::setIpAndName(const QString &text)
     // A literal address is kept as an address; anything else sshd understands
     // (patterns, networks, host names) is kept verbatim so that it is written back as it was.
     // A short or zero-padded IPv4 form ("10.1", "010.0.0.1") is a pattern to sshd, not an address.
-    const QHostAddress address(hostPart);
-    const bool literal =
-        !address.isNull() && !hostPart.contains(QLatin1Char('/')) && (address.protocol() != QAbstractSocket::IPv4Protocol || address.toString() == hostPart);
-    if (literal) {
+    QHostAddress address;
+    if (IpAddress::parse(hostPart, &address)) {
         m_ip = address;
     } else {
         m_hostPattern = hostPart;

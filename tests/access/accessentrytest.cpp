@@ -28,7 +28,9 @@ private Q_SLOTS:
         QTest::newRow("network") << "alice@10.0.0.0/8" << "alice" << none << "10.0.0.0/8" << "alice@10.0.0.0/8" << "DenyUsers alice@10.0.0.0/8";
         QTest::newRow("host name") << "*@build.example.org" << none << none << "build.example.org" << "*@build.example.org" << "DenyUsers *@build.example.org";
         QTest::newRow("short ipv4 form") << "carol@10.1" << "carol" << none << "10.1" << "carol@10.1" << "DenyUsers carol@10.1";
-        QTest::newRow("first at splits") << "dave@host@x" << "dave" << none << "host@x" << "dave@host@x" << "DenyUsers dave@host@x";
+        QTest::newRow("zero-padded ipv4") << "carol@10.0.0.01" << "carol" << none << "10.0.0.01" << "carol@10.0.0.01" << "DenyUsers carol@10.0.0.01";
+        QTest::newRow("scoped ipv6") << "carol@fe80::1%eth0" << "carol" << none << "fe80::1%eth0" << "carol@fe80::1%eth0" << "DenyUsers carol@fe80::1%eth0";
+        QTest::newRow("last at splits") << "dave@host@x" << "dave@host" << none << "x" << "dave@host@x" << "DenyUsers dave@host@x";
         // clang-format on
     }
     void parsesAndWritesBack()

@@ -132,6 +132,8 @@ private Q_SLOTS:
         QTest::newRow("upper case") << "Alice" << any << 0 << invalidName << QString();
         QTest::newRow("ipv6") << "bob" << "2001:db8::1" << 0 << QString() << "bob@2001:db8::1";
         QTest::newRow("bad ip") << any << "10.0.0.300" << 0 << invalidIp << QString();
+        QTest::newRow("short ip, a pattern to sshd") << any << "10.1" << 0 << invalidIp << QString();
+        QTest::newRow("ip with blanks") << any << " 10.0.0.1 " << 0 << QString() << "*@10.0.0.1";
         QTest::newRow("pattern refused for new entries") << any << "10.0.0.*" << 0 << invalidIp << QString();
         QTest::newRow("duplicate") << "bob" << any << 0 << "An entry with this name already exists." << QString();
         QTest::newRow("same name other type") << "bob" << any << 1 << QString() << "bob";
