@@ -117,7 +117,8 @@ ActionResult KAuthActionRunner::run(const QString &name, const ActionArguments &
         job->kill(KJob::Quietly);
         job->deleteLater();
         result.errorCode = KAuth::ActionReply::DBusError;
-        result.errorText = i18nc("@info", "The system service did not answer within %1 minutes.", Protocol::ActionTimeoutMs / 60000);
+        result.errorText = i18ncp("@info", "The administrative helper did not answer within %1 minute.",
+                                  "The administrative helper did not answer within %1 minutes.", Protocol::ActionTimeoutMs / 60000);
         return result;
     }
     result.errorCode = job->error();
