@@ -1,16 +1,74 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "privilegedaction.h"
 
+#include "authaction_debug.h"
+
 #include "sshsettingsprotocol.h"
 
 #include <KAuth/Action>
+#include <KAuth/ActionReply>
 #include <KAuth/ExecuteJob>
+#include <KLocalizedString>
+
+#include <QDBusConnection>
+#include <QEventLoop>
+#include <QTimer>
 
 namespace SSHSettings
 {
 namespace
 {
 ActionRunner *s_runner = nullptr;
+
+/// How long the helper's ready signal may take after its reply before the next request goes anyway.
+constexpr int ReadyTimeoutMs = 10 * 1000;
+/// How much longer than a request may last the answer may take to come back.
+constexpr int AnswerGraceMs = 10 * 1000;
+
+/// Counts the helper's Protocol::HelperReadySignal from its construction on.
+class ReadyWatch : public QObject
+{
+    Q_OBJECT
+public:
+    ReadyWatch()
+    {
+        QDBusConnection::systemBus().connect(Protocol::HelperId, Protocol::HelperReadyPath, Protocol::HelperReadyInterface, Protocol::HelperReadySignal, this,
+                                             SLOT(announced()));
+    }
+    ~ReadyWatch() override
+    {
+        QDBusConnection::systemBus().disconnect(Protocol::HelperId, Protocol::HelperReadyPath, Protocol::HelperReadyInterface, Protocol::HelperReadySignal,
+                                                this, SLOT(announced()));
+    }
+    bool seen() const { return m_seen; }
+
+Q_SIGNALS:
+    void ready();
+
+private Q_SLOTS:
+    void announced()
+    {
+        m_seen = true;
+        Q_EMIT ready();
+    }
+
+private:
+    bool m_seen = false;
+};
+
+/// Runs @p loop, which the awaited events quit, until @p done holds or @p timeoutMs passes; true if it holds.
+template <typename Done>
+bool waitFor(QEventLoop &loop, int timeoutMs, Done done)
+{
+    QTimer limit;
+    limit.setSingleShot(true);
+    QObject::connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
+    limit.start(timeoutMs);
+    while (!done() && limit.isActive()) {
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    }
+    return done();
+}
 
 ActionRunner &currentRunner()
 {
@@ -39,12 +97,43 @@ ActionResult KAuthActionRunner::run(const QString &name, const ActionArguments &
     for (const auto &argument : arguments) {
         action.addArgument(argument.first, argument.second);
     }
+    // Listening before the request goes out, so the signal that follows its reply is not missed.
+    ReadyWatch helperReady;
     KAuth::ExecuteJob *job = action.execute(KAuth::Action::ExecuteMode);
+    job->setAutoDelete(false);
+    bool answered = false;
+    QEventLoop loop;
+    QObject::connect(job, &KJob::result, &loop, [&] {
+        answered = true;
+        loop.quit();
+    });
+    QObject::connect(&helperReady, &ReadyWatch::ready, &loop, &QEventLoop::quit);
+    job->start();
+
     ActionResult result;
-    result.ok = job->exec();
+    if (!waitFor(loop, Protocol::ActionTimeoutMs + AnswerGraceMs, [&] {
+            return answered;
+        })) {
+        job->kill(KJob::Quietly);
+        job->deleteLater();
+        result.errorCode = KAuth::ActionReply::DBusError;
+        result.errorText = i18ncp("@info", "The administrative helper did not answer within %1 minute.",
+                                  "The administrative helper did not answer within %1 minutes.", Protocol::ActionTimeoutMs / 60000);
+        return result;
+    }
     result.errorCode = job->error();
+    result.ok = result.errorCode == KJob::NoError;
     result.errorText = job->errorString();
     result.data = job->data();
+    job->deleteLater();
+    // A reply from the helper itself (success, or its own refusal) is followed by its ready
+    // signal; KAuth's own refusals (authorisation, D-Bus) never reached it.
+    const bool fromHelper = result.ok || result.errorCode == KAuth::ActionReply::HelperErrorReply().errorCode();
+    if (fromHelper && !waitFor(loop, ReadyTimeoutMs, [&] {
+            return helperReady.seen();
+        })) {
+        qCWarning(SSHSETTINGS_AUTHACTION) << "The helper did not report ready after answering" << name;
+    }
     return result;
 }
 
@@ -58,3 +147,5 @@ void setActionRunner(ActionRunner *runner)
     s_runner = runner;
 }
 }
+
+#include "privilegedaction.moc"

@@ -15,6 +15,17 @@ namespace SSHSettings::Protocol
 /// The KAuth helper identifier; the two actions are "<id>.access" and "<id>.change".
 constexpr QLatin1String HelperId("org.kde.kcontrol.kcmsshsettings");
 
+/**
+ * The signal the helper sends on its bus name once it has let go of a request
+ * and takes the next one. KAuth hands the reply to the caller while the helper
+ * still counts the request as running: a request arriving in that moment is
+ * answered "busy" in a way the caller never learns of, and would wait for ever.
+ * The module therefore sends its next request only after this signal.
+ */
+constexpr QLatin1String HelperReadyPath("/org/kde/kcontrol/kcmsshsettings");
+constexpr QLatin1String HelperReadyInterface("org.kde.kcontrol.kcmsshsettings.Helper");
+constexpr QLatin1String HelperReadySignal("ready");
+
 /// Which configuration a request is about.
 enum ConfigType : int {
     Server = 1, ///< /etc/ssh/sshd_config and its drop-ins
