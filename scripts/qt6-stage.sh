@@ -28,7 +28,7 @@ echo "== Qt 6 unit and widget tests"
 ctest --test-dir build-qt6 --output-on-failure -LE e2e -j "$JOBS"
 
 echo "== Qt 6 end-to-end test: the module's classes and the build's helper over KAuth 6, OpenSSH 10"
-ctest --test-dir build-qt6 --output-on-failure -R '^e2e-kauth$' --repeat until-pass:2
+ctest --test-dir build-qt6 --output-on-failure -R '^e2e-kauth$'
 
 echo "== kcmshell6 opens the module"
 # In the end-to-end sandbox, so that the build's helper answers over KAuth as it would
