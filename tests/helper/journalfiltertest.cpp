@@ -147,7 +147,8 @@ private Q_SLOTS:
                            "--after-cursor=s;$(reboot)|--after-cursor=../../x|--after-cursor=x y|--after-cursor=") +
             QString(513, QLatin1Char('a'));
         for (const QString &flag : flags.split(QLatin1Char('|'))) {
-            QTest::addRow("%s", qPrintable(flag.left(40))) << QStringList(base + QStringList {flag}) << "journal argument not allowed: " + flag.left(64);
+            QTest::addRow("%s", qPrintable(flag.left(40)))
+                << QStringList(base + QStringList {flag}) << QString(QStringLiteral("journal argument not allowed: ") + flag.left(64));
         }
         QTest::newRow("two cursors") << QStringList(journalArguments(QStringLiteral("a")) + QStringList {QStringLiteral("--after-cursor=b")})
                                      << "journal argument not allowed: --after-cursor=a";
