@@ -5,19 +5,15 @@
 #include <QString>
 
 /**
- * sshd's matching of user, group and host patterns. A list's result is
- * 1 matched, 0 not matched, -1 a negated ('!') pattern matched, which wins
- * over every other. Host names are not looked up (UseDNS no): a client's
- * host name is its address.
+ * sshd's matching of user, group and host patterns: '*' and '?' wildcards,
+ * comma-separated lists where a negated ('!') match wins over every other,
+ * CIDR networks. Host names are not looked up (UseDNS no): a client's host
+ * name is its address.
  */
 namespace SshdMatch
 {
 /// `*` and `?` wildcards over the whole of @p text; case-sensitive.
 bool pattern(const QString &text, const QString &pattern);
-/// A comma-separated list with '!' negations.
-int patternList(const QString &text, const QString &list, bool lowerCase);
-/// Addresses and CIDR networks (or wildcards); -2 when an entry is not a valid network.
-int addressList(const QString &address, const QString &list);
 /// The host part of a USER@HOST entry for a client at @p address: 1, 0 (also for a negation), -1 when invalid.
 int hosts(const QString &address, const QString &list);
 /// One DenyUsers or AllowUsers entry, USER or USER@HOST, as hosts(); groups have no host part and use pattern().
