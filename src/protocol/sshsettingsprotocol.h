@@ -79,6 +79,13 @@ constexpr QLatin1String TransactionSession("transaction_session");
 // Keep or undo a change armed with TransactionRevertAfter (change action).
 constexpr QLatin1String ConfirmToken("confirm_revert_token"); ///< QString
 constexpr QLatin1String RevertToken("revert_now_token"); ///< QString
+
+/**
+ * Optional with every request: QString of 32 random lower-case hexadecimal digits, echoed
+ * by the helper as Reply::Nonce in the reply to this very request (its refusals included),
+ * so that a caller can tell its own answer from one meant for another caller.
+ */
+constexpr QLatin1String Nonce("request_nonce");
 }
 
 namespace Reply
@@ -102,6 +109,13 @@ constexpr QLatin1String OriginMatch("match"); ///< QString: the criteria of the 
 constexpr QLatin1String Lockouts("lockouts");
 constexpr QLatin1String LockoutKind("kind"); ///< "access", "authentication" or "listening"
 constexpr QLatin1String LockoutDetail("detail"); ///< QString: the rule, keyword or socket
+/// Every reply to a request that carried Arg::Nonce: the same QString.
+constexpr QLatin1String Nonce("request_nonce");
+/// transaction that restarted sshd: QStringList of "address port" sockets of the new configuration that did not answer
+/// with an SSH banner after the restart; empty when every one answered
+constexpr QLatin1String Unanswered("unanswered_sockets");
+/// transaction: bool, the change joined changes still waiting to be kept; the chain's countdown now runs from this change
+constexpr QLatin1String JoinedPending("joined_pending");
 }
 
 /// The longest countdown before an unconfirmed change is undone.
