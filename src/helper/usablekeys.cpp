@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QTimeZone>
 
 #include <algorithm>
 
@@ -63,7 +64,7 @@ QDateTime expiry(QByteArray text)
     }
     QDateTime time = QDateTime::fromString(QString::fromLatin1(text.leftJustified(14, '0')), QStringLiteral("yyyyMMddHHmmss"));
     if (utc && time.isValid()) {
-        time = QDateTime(time.date(), time.time(), Qt::UTC);
+        time = QDateTime(time.date(), time.time(), QTimeZone::utc());
     }
     return time;
 }
