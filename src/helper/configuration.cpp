@@ -643,17 +643,18 @@ Reply Configuration::review(const QList<Change> &changes, const Lockout::Session
             }
         }
     }
-    Lockout::Session now = session;
-    now.hasAuthorizedKey = hasAuthorizedKey(before, account);
-    Lockout::Session then = session;
-    then.hasAuthorizedKey = hasAuthorizedKey(after, account);
+    Lockout::Session user = session;
+    user.home = account.home;
+    user.uid = account.uid;
+    user.password = m_paths.lookupPassword(account);
+    user.keygen = m_paths.sshKeygen;
     QSet<int> already;
-    for (const Lockout::Problem &problem : Lockout::problems(before, now)) {
+    for (const Lockout::Problem &problem : Lockout::problems(before, user)) {
         already.insert(int(problem.kind));
     }
     static const char *const kinds[] = {"access", "authentication", "listening"};
     QVariantList lockouts;
-    for (const Lockout::Problem &problem : Lockout::problems(after, then)) {
+    for (const Lockout::Problem &problem : Lockout::problems(after, user)) {
         if (!already.contains(int(problem.kind))) {
             lockouts.append(
                 QVariantMap {{Protocol::Reply::LockoutKind, QLatin1String(kinds[int(problem.kind)])}, {Protocol::Reply::LockoutDetail, problem.detail}});
@@ -661,40 +662,6 @@ Reply Configuration::review(const QList<Change> &changes, const Lockout::Session
     }
     reply.data.insert(Protocol::Reply::Lockouts, lockouts);
     return reply;
-}
-
-// A key line in one of the files AuthorizedKeysFile gives for @p account.
-bool Configuration::hasAuthorizedKey(const Values &values, const UserAccount &account) const
-{
-    for (const QString &pattern : tokens(values.value("authorizedkeysfile"))) {
-        if (pattern == QLatin1String("none")) {
-            continue;
-        }
-        QString path;
-        for (int i = 0; i < pattern.size(); ++i) {
-            const QChar next = pattern.at(i) == QLatin1Char('%') && i + 1 < pattern.size() ? pattern.at(++i) : QChar();
-            path += next.isNull()          ? QString(pattern.at(i))
-                : next == QLatin1Char('h') ? account.home
-                : next == QLatin1Char('u') ? account.name
-                : next == QLatin1Char('U') ? QString::number(account.uid)
-                                           : QString(next);
-        }
-        if (!path.startsWith(QLatin1Char('/'))) {
-            path = account.home + QLatin1Char('/') + path;
-        }
-        QByteArray contents;
-        QString ignored;
-        if (!AtomicFile::readFile(path, &contents, &ignored, 1024 * 1024)) {
-            continue;
-        }
-        for (const QByteArray &line : contents.split('\n')) {
-            const QByteArray trimmed = line.trimmed();
-            if (!trimmed.isEmpty() && !trimmed.startsWith('#')) {
-                return true;
-            }
-        }
-    }
-    return false;
 }
 
 QString Configuration::putBack(const QList<SavedFile> &files) const

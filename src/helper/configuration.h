@@ -72,7 +72,6 @@ private:
     void ensurePrivilegeSeparationDir() const;
     bool fileValues(ConfigType type, const QString &path, Values *values, QString *error) const;
     void documentValues(ConfigType type, const ConfigDocument &document, Values *values) const;
-    bool hasAuthorizedKey(const Values &values, const UserAccount &account) const;
     bool edit(ConfigType type, const QList<Change> &changes, ConfigDocument *document, QList<Checked> *checkedChanges, QString *error) const;
     bool isLocalAddress(const QString &address) const;
     bool checkBannerFile(const QString &path, QString *error) const;

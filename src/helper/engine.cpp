@@ -17,6 +17,7 @@
 
 #include <grp.h>
 #include <pwd.h>
+#include <shadow.h>
 
 // The module waits longer than any one step of the helper takes.
 static_assert(SSHSettings::Protocol::ActionTimeoutMs > 2 * ServiceControl::CommandTimeoutMs);
@@ -99,6 +100,14 @@ Engine::Engine(EnginePaths paths) : m_paths(std::move(paths))
     if (!m_paths.lookupUserName) {
         m_paths.lookupUserName = [](const QString &name, UserAccount *account) {
             return fromPasswd(::getpwnam(name.toLocal8Bit().constData()), account);
+        };
+    }
+    if (!m_paths.lookupPassword) {
+        m_paths.lookupPassword = [](const UserAccount &account) {
+            const QByteArray name = account.name.toLocal8Bit();
+            const spwd *shadow = ::getspnam(name.constData());
+            const passwd *entry = shadow ? nullptr : ::getpwnam(name.constData());
+            return QByteArray(shadow ? shadow->sp_pwdp : entry && qstrcmp(entry->pw_passwd, "x") != 0 ? entry->pw_passwd : "*");
         };
     }
     if (!m_paths.lookupGroups) {

@@ -62,6 +62,8 @@ struct EnginePaths
     std::function<QStringList(const UserAccount &)> lookupGroups;
     /// Looks up an account by name; the password database when unset.
     std::function<bool(const QString &, UserAccount *)> lookupUserName;
+    /// The password field of an account (shadow, else passwd; empty when it has none); the databases when unset.
+    std::function<QByteArray(const UserAccount &)> lookupPassword;
 
     static EnginePaths system();
 };

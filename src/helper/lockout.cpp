@@ -2,6 +2,7 @@
 #include "lockout.h"
 
 #include "sshdmatch.h"
+#include "usablekeys.h"
 
 #include <algorithm>
 
@@ -64,14 +65,31 @@ QList<Problem> problems(const Values &values, const Session &session)
         found.append({Kind::Access, QStringLiteral("PermitRootLogin no")});
     }
 
-    // A password (also through keyboard-interactive), or a key the user has.
+    // The methods left to the user, and whether one list of AuthenticationMethods is made of them only.
     const bool rootKeysOnly = session.isRoot && rootLogin != QLatin1String("yes");
-    const bool password = !rootKeysOnly &&
-        (first(values, "passwordauthentication") == QLatin1String("yes") || first(values, "kbdinteractiveauthentication") == QLatin1String("yes"));
-    const bool key = first(values, "pubkeyauthentication") != QLatin1String("no") &&
-        (session.hasAuthorizedKey || first(values, "authorizedkeyscommand") != QLatin1String("none"));
-    if (!password && !key) {
-        found.append({Kind::Authentication, session.hasAuthorizedKey ? QStringLiteral("PubkeyAuthentication") : QStringLiteral("PasswordAuthentication")});
+    const bool passwordSet = session.password.isEmpty() ? first(values, "permitemptypasswords") == QLatin1String("yes")
+                                                        : !session.password.startsWith('!') && !session.password.startsWith('*');
+    const bool password = !rootKeysOnly && passwordSet && first(values, "passwordauthentication") == QLatin1String("yes");
+    const bool keyboard =
+        !rootKeysOnly && first(values, "kbdinteractiveauthentication") == QLatin1String("yes") && first(values, "usepam") == QLatin1String("yes");
+    const bool keyFound = first(values, "authorizedkeyscommand") != QLatin1String("none") || UsableKeys::any(values, session);
+    const bool key = keyFound && first(values, "pubkeyauthentication") != QLatin1String("no");
+    const auto available = [&](const QString &method) {
+        const QString name = method.section(QLatin1Char(':'), 0, 0);
+        return (name == QLatin1String("publickey") && key) || (name == QLatin1String("password") && password) ||
+            (name == QLatin1String("keyboard-interactive") && keyboard);
+    };
+    const QStringList lists = words(values, "authenticationmethods");
+    const bool anyMethod = lists.isEmpty() || lists == QStringList {QStringLiteral("any")};
+    const bool satisfied = anyMethod ? key || password || keyboard : std::any_of(lists.cbegin(), lists.cend(), [&available](const QString &list) {
+        const QStringList methods = list.split(QLatin1Char(','));
+        return std::all_of(methods.cbegin(), methods.cend(), available);
+    });
+    if (!satisfied) {
+        found.append({Kind::Authentication,
+                      !anyMethod     ? QStringLiteral("AuthenticationMethods %1").arg(lists.join(QLatin1Char(' ')))
+                          : keyFound ? QStringLiteral("PubkeyAuthentication")
+                                     : QStringLiteral("PasswordAuthentication")});
     }
 
     if (!session.localAddress.isEmpty()) {

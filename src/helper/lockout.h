@@ -7,11 +7,15 @@
 #include <QString>
 #include <QStringList>
 
+#include <sys/types.h>
+
 /**
  * Whether the session the administrator works in could log in again with a
  * server configuration: sshd's access rules (DenyUsers, AllowUsers,
  * DenyGroups, AllowGroups, with its own pattern matching), the
- * authentication methods left to the user, and the sockets sshd listens on.
+ * authentication methods left to the user (a key sshd takes, a usable
+ * password, PAM for keyboard-interactive, AuthenticationMethods), and the
+ * sockets sshd listens on.
  */
 namespace Lockout
 {
@@ -24,7 +28,10 @@ struct Session
     QString user;
     QStringList groups; ///< primary and supplementary, by name
     bool isRoot = false;
-    bool hasAuthorizedKey = false; ///< a key line in one of the files AuthorizedKeysFile gives now
+    QString home;
+    uid_t uid = 0;
+    QByteArray password; ///< the account's password field: "!…" or "*…" locked, empty for none
+    QString keygen; ///< ssh-keygen, which reads a key blob as sshd does
     QString clientAddress;
     QString localAddress;
     int localPort = 0;

@@ -6,6 +6,7 @@
 #include "configuration.h"
 #include "pinnedfolder.h"
 #include "runprogram.h"
+#include "usablekeys.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -23,31 +24,6 @@ constexpr qint64 MaxKeyFileBytes = 4 * 1024 * 1024;
 bool isPlainPath(const QString &path)
 {
     return AtomicFile::isCleanAbsolutePath(path) && !hasControlCharacter(path);
-}
-
-// An AuthorizedKeysFile pattern for one account: %% %h %u %U expanded, relative to the home folder.
-QString expand(const QString &pattern, const UserAccount &account)
-{
-    QString path;
-    for (int i = 0; i < pattern.size(); ++i) {
-        if (pattern.at(i) != QLatin1Char('%') || i + 1 == pattern.size()) {
-            path += pattern.at(i);
-            continue;
-        }
-        const QChar token = pattern.at(++i);
-        if (token == QLatin1Char('%')) {
-            path += QLatin1Char('%');
-        } else if (token == QLatin1Char('h')) {
-            path += account.home;
-        } else if (token == QLatin1Char('u')) {
-            path += account.name;
-        } else if (token == QLatin1Char('U')) {
-            path += QString::number(account.uid);
-        } else {
-            return QString(); // a token sshd would refuse
-        }
-    }
-    return QDir::cleanPath(path.startsWith(QLatin1Char('/')) ? path : account.home + QLatin1Char('/') + path);
 }
 }
 
@@ -129,7 +105,7 @@ bool UserFiles::isKeyFileOf(const UserAccount &account, const QString &path, QSt
     }
     const QStringList patterns = read.data.value(QStringLiteral("authorizedkeysfile")).toStringList();
     for (const QString &pattern : patterns) {
-        if (pattern != QLatin1String("none") && expand(pattern, account) == path) {
+        if (pattern != QLatin1String("none") && UsableKeys::expand(pattern, account) == path) {
             return true;
         }
     }

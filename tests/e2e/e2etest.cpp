@@ -10,8 +10,9 @@
 // caller without the rights (user nobody).
 // The slots run in order and build on each other's state.
 
-#include "lockout.h"
+#include "engine.h"
 #include "privilegedaction.h"
+#include "runprogram.h"
 #include "serverstate.h"
 #include "sshconnectionsmanager.h"
 #include "sshmanager.h"
@@ -28,10 +29,15 @@
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
 
 #include <memory>
+
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace SSHSettings;
 
@@ -173,17 +179,18 @@ QString loginUser()
     return QFileInfo(QStringLiteral("/usr/bin/sshpass")).isExecutable() ? qEnvironmentVariable("SSHSETTINGS_E2E_USER") : QString();
 }
 
-/// Starts a password login of the sandbox's user to 127.0.0.1:@p port that runs @p command.
-void startLogin(QProcess &client, int port, const QString &command)
+/// Starts a login of the sandbox's user to 127.0.0.1:@p port that runs @p command: with the password, and first with @p key when given.
+void startLogin(QProcess &client, int port, const QString &command, const QString &key = QString())
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("SSHPASS"), qEnvironmentVariable("SSHSETTINGS_E2E_PASSWORD"));
     client.setProcessEnvironment(environment);
     client.setProcessChannelMode(QProcess::MergedChannels);
     client.start(QStringLiteral("/usr/bin/sshpass"),
-                 sl({"-e", SSH_PATH, "-F", "/dev/null", "-o", "StrictHostKeyChecking=no", "-o", "UserKnownHostsFile=/dev/null", "-o",
-                     "PreferredAuthentications=password", "-o", "PubkeyAuthentication=no", "-p"})
-                     << QString::number(port) << loginUser() + QLatin1String("@127.0.0.1") << command);
+                 sl({"-e", SSH_PATH, "-F", "/dev/null", "-o", "StrictHostKeyChecking=no", "-o", "UserKnownHostsFile=/dev/null", "-o", "IdentitiesOnly=yes"})
+                     << (key.isEmpty() ? sl({"-o", "PreferredAuthentications=password", "-o", "PubkeyAuthentication=no"})
+                                       : sl({"-i"}) << key << sl({"-o", "PreferredAuthentications=publickey,keyboard-interactive,password"}))
+                     << QStringLiteral("-p") << QString::number(port) << loginUser() + QLatin1String("@127.0.0.1") << command);
 }
 }
 
@@ -569,12 +576,14 @@ private Q_SLOTS:
         QVERIFY(!runPrivilegedAction(ActionKind::Change, {{Protocol::Arg::RevertToken, token}}).ok);
     }
 
-    // The lockout rules predict what sshd does: a password login of the sandbox's user after each rule.
+    // The review predicts what sshd does: for each change, its warnings for a session of the sandbox's user
+    // from 127.0.0.1, and a real login of that user afterwards with a key and with the password.
     // A group is its bare name, as the page writes it, so that its members still log in.
     void lockoutRulesAgreeWithSshd_data()
     {
-        QTest::addColumn<QString>("keyword");
-        QTest::addColumn<QString>("patterns");
+        QTest::addColumn<QVariantMap>("changes");
+        QTest::addColumn<QByteArray>("keys"); // ~/.ssh/authorized_keys, @KEY@ for the client's key; none when empty
+        QTest::addColumn<int>("sshMode"); // of ~/.ssh
         QTest::addColumn<bool>("login");
         const QString user = qEnvironmentVariable("SSHSETTINGS_E2E_USER");
         const QString rules =
@@ -583,51 +592,81 @@ private Q_SLOTS:
                            "DenyUsers @USER@@!10.*,* 0|AllowGroups @USER@ 1|DenyGroups @USER@ 0");
         for (const QString &rule : rules.split(QLatin1Char('|'))) {
             const QStringList words = rule.split(QLatin1Char(' '));
-            QTest::newRow(qPrintable(rule.chopped(2))) << words.at(0) << QString(words.at(1)).replace(QLatin1String("@USER@"), user) << (words.at(2) == u'1');
+            QTest::newRow(qPrintable(rule.chopped(2)))
+                << QVariantMap {{words.at(0), QString(words.at(1)).replace(QLatin1String("@USER@"), user)}} << QByteArray() << 0700 << (words.at(2) == u'1');
         }
+        const QVariantMap noPassword = {{QStringLiteral("PasswordAuthentication"), false}};
+        QTest::newRow("key") << noPassword << QByteArray("@KEY@") << 0700 << true;
+        QTest::newRow("key from another address only") << noPassword << QByteArray("from=\"192.0.2.1\" @KEY@") << 0700 << false;
+        QTest::newRow("key, ~/.ssh 0777, StrictModes yes") << noPassword << QByteArray("@KEY@") << 0777 << false;
+        QTest::newRow("not a key") << noPassword << QByteArray("this is not a key") << 0700 << false;
+        QVariantMap keyboard = noPassword;
+        keyboard.insert(QStringLiteral("KbdInteractiveAuthentication"), true);
+        QTest::newRow("keyboard-interactive with PAM") << keyboard << QByteArray() << 0700 << true;
+        keyboard.insert(QStringLiteral("UsePAM"), false);
+        QTest::newRow("keyboard-interactive without PAM") << keyboard << QByteArray() << 0700 << false;
     }
 
     void lockoutRulesAgreeWithSshd()
     {
-        QFETCH(QString, keyword);
-        QFETCH(QString, patterns);
+        QFETCH(QVariantMap, changes);
+        QFETCH(QByteArray, keys);
+        QFETCH(int, sshMode);
         QFETCH(bool, login);
         const QString user = loginUser();
-        if (user.isEmpty()) {
+        const passwd *account = ::getpwnam(qPrintable(user));
+        if (user.isEmpty() || !account) {
             QSKIP("needs run-in-sandbox.sh --login-user and sshpass");
         }
-        QVariantMap changes = {{QStringLiteral("PasswordAuthentication"), true},
-                               {QStringLiteral("AllowUsers"), QString()},
-                               {QStringLiteral("DenyUsers"), QString()},
-                               {QStringLiteral("AllowGroups"), QString()},
-                               {QStringLiteral("DenyGroups"), QString()}};
-        // Every row ends with open access lists, as the next rows expect.
-        auto open = qScopeGuard([changes] {
-            transact(changes, {{Protocol::Arg::TransactionRestart, true}});
+        static const QTemporaryDir keyDir;
+        const QString key = keyDir.path() + QLatin1String("/key");
+        QVERIFY(QFileInfo::exists(key) || runProgram(EnginePaths::system().sshKeygen, sl({"-q", "-t", "ed25519", "-N", "", "-f"}) << key).succeeded());
+        const QString ssh = QFile::decodeName(account->pw_dir) + QLatin1String("/.ssh");
+        QVERIFY(QDir().mkpath(ssh) && ::chown(QFile::encodeName(ssh).constData(), account->pw_uid, account->pw_gid) == 0);
+        QVERIFY(::chmod(QFile::encodeName(ssh).constData(), mode_t(sshMode)) == 0);
+        QFile::remove(ssh + QLatin1String("/authorized_keys"));
+        if (!keys.isEmpty()) {
+            QVERIFY(writeFile(ssh + QLatin1String("/authorized_keys"), keys.replace("@KEY@", readFile(key + QLatin1String(".pub")).trimmed()) + '\n'));
+            QVERIFY(::chown(QFile::encodeName(ssh + QLatin1String("/authorized_keys")).constData(), account->pw_uid, account->pw_gid) == 0);
+        }
+        const QVariantMap open = {{QStringLiteral("PasswordAuthentication"), true},
+                                  {QStringLiteral("KbdInteractiveAuthentication"), false},
+                                  {QStringLiteral("UsePAM"), true},
+                                  {QStringLiteral("AllowUsers"), QString()},
+                                  {QStringLiteral("DenyUsers"), QString()},
+                                  {QStringLiteral("AllowGroups"), QString()},
+                                  {QStringLiteral("DenyGroups"), QString()}};
+        // Every row starts from, and ends with, open access and a password login.
+        const ActionResult opened = transact(open, {{Protocol::Arg::TransactionRestart, true}});
+        QVERIFY2(opened.ok, qPrintable(opened.errorText));
+        auto reopen = qScopeGuard([open, ssh] {
+            QFile::remove(ssh + QLatin1String("/authorized_keys"));
+            ::chmod(QFile::encodeName(ssh).constData(), 0700);
+            transact(open, {{Protocol::Arg::TransactionRestart, true}});
         });
-        changes.insert(keyword, patterns);
+
+        // The review of the change, as the helper makes it for a session of this user.
+        Engine engine(EnginePaths::system());
+        Engine::Transaction review;
+        for (auto it = changes.cbegin(); it != changes.cend(); ++it) {
+            review.changes.append({it.key(), it.value()});
+        }
+        review.dryRun = true;
+        review.session = QStringLiteral("127.0.0.1 50000 127.0.0.1 2200");
+        review.caller = account->pw_uid;
+        const Reply predicted = engine.applyTransaction(OptionCatalog::ConfigType::Server, review);
+        QVERIFY2(predicted.ok, qPrintable(predicted.error));
+        const QVariantList lockouts = predicted.data.value(Protocol::Reply::Lockouts).toList();
+
         const ActionResult applied = transact(changes, {{Protocol::Arg::TransactionRestart, true}});
         QVERIFY2(applied.ok, qPrintable(applied.errorText));
         QTRY_VERIFY_WITH_TIMEOUT(listening(s_any4Port2200), 10000);
-
-        Lockout::Session session;
-        QVERIFY(Lockout::parseConnection(QStringLiteral("127.0.0.1 50000 127.0.0.1 2200"), &session));
-        session.user = user;
-        session.groups = QStringList {user};
-        QProcess sshd;
-        sshd.start(QStringLiteral(SSHD_PATH),
-                   {QStringLiteral("-T"), QStringLiteral("-C"), QStringLiteral("user=%1,host=127.0.0.1,addr=127.0.0.1,laddr=127.0.0.1,lport=2200").arg(user)});
-        QVERIFY(sshd.waitForFinished(10000));
-        Lockout::Values values;
-        for (const QByteArray &line : sshd.readAllStandardOutput().split('\n')) {
-            values[line.left(line.indexOf(' '))].append(line.mid(line.indexOf(' ') + 1));
-        }
         QProcess client;
-        startLogin(client, 2200, QStringLiteral("true"));
+        startLogin(client, 2200, QStringLiteral("true"), key);
         QVERIFY(client.waitForFinished(20000));
         const bool loggedIn = client.exitStatus() == QProcess::NormalExit && client.exitCode() == 0;
         QVERIFY2(loggedIn == login, client.readAll().constData());
-        QCOMPARE(Lockout::problems(values, session).isEmpty(), loggedIn);
+        QVERIFY2(lockouts.isEmpty() == loggedIn, qPrintable(lockouts.value(0).toMap().value(Protocol::Reply::LockoutDetail).toString()));
     }
 
     void cleanupTestCase() { ServerState().stop(); }
