@@ -62,6 +62,10 @@ struct EnginePaths
     std::function<QStringList(const UserAccount &)> lookupGroups;
     /// Looks up an account by name; the password database when unset.
     std::function<bool(const QString &, UserAccount *)> lookupUserName;
+    /// Whether start, stop and restart may act on sshd. The tool clears it under --root and --config:
+    /// the service is the system's, not the tree's or the file's.
+    bool serviceControl = true;
+    static constexpr const char *NoServiceControl = "service commands act on the system's sshd; not with --root or --config";
 
     static EnginePaths system();
 };
