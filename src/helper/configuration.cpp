@@ -130,7 +130,8 @@ SavedFile current(const QString &path)
 
 // Where a write of a configuration file lands: its folder, opened from / without following
 // links, and its name there. A drop-in that is a link is written through its target; every folder
-// on the way, the link's and the target's, must be root's, so no user can redirect the write.
+// on the way, the link's and the target's, must be root's, and the link's writable by root
+// alone, so no user can redirect the write.
 struct Place
 {
     std::unique_ptr<PinnedFolder> folder;
@@ -158,6 +159,11 @@ bool pin(const QString &path, Place *place, QString *error)
         if (!place->folder->stat(place->name, &st) || !S_ISLNK(st.st_mode)) {
             return true;
         }
+        // A link is followed only where no one but its owner could have put it.
+        if (!place->folder->stat(QStringLiteral("."), &st) || (st.st_mode & (S_IWGRP | S_IWOTH))) {
+            *error = QStringLiteral("%1 is a link in a folder others may write").arg(at);
+            return false;
+        }
         const QString target = place->folder->linkTarget(place->name);
         at = QDir::cleanPath(target.startsWith(QLatin1Char('/')) ? target : at.left(slash) + QLatin1Char('/') + target);
     }
@@ -165,11 +171,12 @@ bool pin(const QString &path, Place *place, QString *error)
     return false;
 }
 
-// Replaces a file of the configuration (a new one gets @p mode, owned by root) through pin().
+// Replaces a file of the configuration through pin(); an existing one keeps its owner and mode,
+// a new one is root's with @p mode, never writable by group or others.
 bool writeConfigFile(const QString &path, const QByteArray &contents, mode_t mode, QString *error)
 {
     Place place;
-    return pin(path, &place, error) && place.folder->write(place.name, contents, ::geteuid(), ::getegid(), mode, error);
+    return pin(path, &place, error) && place.folder->write(place.name, contents, ::geteuid(), ::getegid(), mode & 0755, error);
 }
 
 // Puts files back as they were (removing those that did not exist); the reason names each one that could not be.
@@ -179,9 +186,8 @@ QString putBack(const QList<SavedFile> &files)
     for (const SavedFile &file : files) {
         QString error;
         Place place;
-        if (!pin(file.path, &place, &error) ||
-            !(file.contents.isNull() ? place.folder->remove(place.name, &error)
-                                     : place.folder->write(place.name, file.contents, ::geteuid(), ::getegid(), file.mode, &error))) {
+        if (file.contents.isNull() ? !pin(file.path, &place, &error) || !place.folder->remove(place.name, &error)
+                                   : !writeConfigFile(file.path, file.contents, file.mode, &error)) {
             failed.append(QStringLiteral("%1 could not be put back (%2)").arg(file.path, error));
         }
     }
@@ -192,7 +198,7 @@ QString putBack(const QList<SavedFile> &files)
  * Why @p files may not be written as a whole, empty when they may: each must be a file of the
  * configuration now (with the main file gone, of the one the main file of @p files names), in
  * folders of root's reached without a link, with contents, and a mode without setuid, setgid or
- * sticky bits that nobody else may write. The first of them is the main file.
+ * sticky bits. The first of them is the main file.
  */
 QString unsafeFiles(OptionCatalog::ConfigType type, const QString &mainPath, const QList<SavedFile> &files)
 {
@@ -212,8 +218,8 @@ QString unsafeFiles(OptionCatalog::ConfigType type, const QString &mainPath, con
         if (!paths.contains(file.path) || file.contents.isNull()) {
             return QStringLiteral("%1 is not a file of the %2 configuration").arg(file.path, typeName(type));
         }
-        if (file.mode & (S_ISUID | S_ISGID | S_ISVTX | S_IWOTH)) {
-            return QStringLiteral("%1 would get mode %2: setuid, setgid, sticky or writable by anyone").arg(file.path, QString::number(file.mode, 8));
+        if (file.mode & (S_ISUID | S_ISGID | S_ISVTX)) {
+            return QStringLiteral("%1 would get mode %2: setuid, setgid or sticky").arg(file.path, QString::number(file.mode, 8));
         }
         if (!pin(file.path, &place, &error)) {
             return QStringLiteral("%1 cannot be written safely: %2").arg(file.path, error);

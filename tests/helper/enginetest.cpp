@@ -395,11 +395,11 @@ private Q_SLOTS:
         row("included file swapped for a link", 0644, "is owned by another user");
         row("folder on the way is a link", 0644, "is a symbolic link or no folder");
         row("drop-in linked into a folder of another user", 0644, "is owned by another user");
+        row("drop-in link in a folder others may write", 0644, "is a link in a folder others may write");
         row("planted manifest entry", 0644, "etc/planted-by-set is not a file of the server configuration");
         row("setuid", 04755, "would get mode 4755");
         row("setgid", 02644, "would get mode 2644");
         row("sticky", 01644, "would get mode 1644");
-        row("writable by anyone", 0666, "would get mode 666");
         row("stored name is a link", 0644, "is a symbolic link");
         row("stored name outside the set", 0644, "is damaged");
     }
@@ -434,11 +434,15 @@ private Q_SLOTS:
         } else if (attack == QLatin1String("drop-in linked into a folder of another user")) {
             link("home/other/conf/10.conf", "etc/ssh/sshd_config.d/10.conf");
             dropin = QStringLiteral("home/other/conf/10.conf");
+        } else if (attack == QLatin1String("drop-in link in a folder others may write")) {
+            link("outside/10.conf", "etc/ssh/sshd_config.d/10.conf");
+            QVERIFY(::chmod(QFile::encodeName(sandbox.path(QStringLiteral("etc/ssh/sshd_config.d"))).constData(), 01777) == 0);
+            dropin = QStringLiteral("outside/10.conf");
         }
         const QByteArray main = include + sandbox.read(QStringLiteral("etc/ssh/sshd_config"));
         sandbox.write(QStringLiteral("etc/ssh/sshd_config"), main + "MaxSessions 3\n");
         sandbox.write(dropin, "PermitTunnel no\n");
-        if (attack == QLatin1String("drop-in linked into a folder of another user")) {
+        if (attack.startsWith(QLatin1String("drop-in link"))) {
             dropin = QStringLiteral("etc/ssh/sshd_config.d/10.conf");
         }
         QList<SavedFile> set = {{sandbox.paths.serverConfig, main, 0644, 0, 0}, {sandbox.path(dropin), "PermitTunnel yes\n", mode_t(mode), 0, 0}};
