@@ -40,7 +40,8 @@ make_root() {
             rm -rf "$old" "$old.lock"
         fi
     done
-    debootstrap --variant=minbase trixie "$tmp" http://deb.debian.org/debian >"$cache/debootstrap.log" 2>&1 ||
+    # No source named: debootstrap's own default for the suite.
+    debootstrap --variant=minbase trixie "$tmp" >"$cache/debootstrap.log" 2>&1 ||
         { tail -20 "$cache/debootstrap.log" >&2; exit 1; }
     # Services must not start inside the root while packages install.
     printf '#!/bin/sh\nexit 101\n' >"$tmp/usr/sbin/policy-rc.d"

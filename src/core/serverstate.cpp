@@ -56,7 +56,7 @@ bool ServerState::restart(QString *reason)
 bool ServerState::jobExec(const QString &command, QString *reason)
 {
     const SSHSettings::ActionResult result =
-        SSHSettings::runPrivilegedAction(SSHSettings::ActionKind::Access, {{SSHSettings::Protocol::Arg::ServiceCommand, command}});
+        SSHSettings::runPrivilegedAction(SSHSettings::ActionKind::Change, {{SSHSettings::Protocol::Arg::ServiceCommand, command}});
     if (!result.ok && reason) {
         *reason = SSHManager::failureReason(result);
     }

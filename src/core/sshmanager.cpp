@@ -362,7 +362,7 @@ QStringList SSHManager::getOptionNames(SSHConfigurationTypeId type) const
 bool SSHManager::restoreFileConfiguration(SSHConfigurationTypeId type, bool localBackup, QString *reason, QString *previous) const
 {
     namespace Arg = SSHSettings::Protocol::Arg;
-    const SSHSettings::ActionResult result = SSHSettings::runPrivilegedAction(SSHSettings::ActionKind::Access,
+    const SSHSettings::ActionResult result = SSHSettings::runPrivilegedAction(SSHSettings::ActionKind::Change,
                                                                               {
                                                                                   {Arg::RestoreType, static_cast<int>(type)},
                                                                                   {Arg::RestoreFromBackup, localBackup},

@@ -2,6 +2,7 @@
 #include "configbackups.h"
 
 #include "atomicfile.h"
+#include "pinnedfolder.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -76,27 +77,62 @@ bool ConfigBackups::save(const QString &name, const QList<SavedFile> &files, QSt
         return false;
     }
     const QByteArray target = QFile::encodeName(m_folder + QLatin1Char('/') + name);
-    // Swap the new set in whole; the old one is removed only afterwards.
-    if (::renameat2(AT_FDCWD, temporary.constData(), AT_FDCWD, target.constData(), RENAME_EXCHANGE) != 0 &&
-        ::rename(temporary.constData(), target.constData()) != 0) {
-        *error = QStringLiteral("cannot replace the backup %1: %2").arg(QFile::decodeName(target), QString::fromLocal8Bit(strerror(errno)));
+    // Renames of folders to names that are free or empty folders work on every file system; an
+    // exchange, or a rename over a full folder, does not (overlayfs). The old set goes aside
+    // under a name of its own, the new one takes its place, then the old one is removed.
+    QByteArray aside = QFile::encodeName(QStringLiteral("%1/.%2-old.XXXXXX").arg(m_folder, name));
+    auto fail = [&](const QString &what) {
+        *error = QStringLiteral("cannot %1 the backup %2: %3").arg(what, QFile::decodeName(target), QString::fromLocal8Bit(strerror(errno)));
         QDir(folder).removeRecursively();
         return false;
+    };
+    if (!::mkdtemp(aside.data())) {
+        return fail(QStringLiteral("move aside"));
     }
-    QDir(folder).removeRecursively();
+    const QString old = QFile::decodeName(aside);
+    const bool kept = ::rename(target.constData(), aside.constData()) == 0;
+    const int moved = kept ? 0 : errno;
+    // A set in a lower layer of an overlay cannot be moved: it is removed first.
+    if (moved == EXDEV ? !QDir(QFile::decodeName(target)).removeRecursively() : moved != 0 && moved != ENOENT) {
+        ::rmdir(aside.constData());
+        errno = moved;
+        return fail(moved == EXDEV ? QStringLiteral("remove") : QStringLiteral("move aside"));
+    }
+    if (::rename(temporary.constData(), target.constData()) != 0) {
+        const int reason = errno;
+        // The old set back in its place; should even that fail, it stays aside, never removed.
+        if (!kept || ::rename(aside.constData(), target.constData()) != 0) {
+            ::rmdir(aside.constData());
+        }
+        errno = reason;
+        return fail(QStringLiteral("replace"));
+    }
+    QDir(old).removeRecursively();
     return true;
+}
+
+bool ConfigBackups::has(const QString &name) const
+{
+    struct stat st
+    {
+    };
+    return ::lstat(QFile::encodeName(m_folder + QLatin1Char('/') + name).constData(), &st) == 0;
 }
 
 bool ConfigBackups::load(const QString &name, QList<SavedFile> *files, QString *error) const
 {
     const QString folder = m_folder + QLatin1Char('/') + name;
-    QByteArray manifest;
-    if (!QFileInfo::exists(folder + QLatin1Char('/') + s_manifest)) {
-        *error = QStringLiteral("there is no backup in %1").arg(folder);
+    // Read through the folder opened without links: no entry of the set can point elsewhere.
+    const PinnedFolder set(folder, {});
+    struct stat st
+    {
+    };
+    if (!set.isValid() || !set.stat(s_manifest, &st)) {
+        *error = set.isValid() ? QStringLiteral("there is no backup in %1").arg(folder) : set.error();
         return false;
     }
-    if (!AtomicFile::isPlainRegularFile(folder + QLatin1Char('/') + s_manifest, error) ||
-        !AtomicFile::readFile(folder + QLatin1Char('/') + s_manifest, &manifest, error)) {
+    QByteArray manifest;
+    if (!set.read(s_manifest, &manifest, 1024 * 1024, error)) {
         return false;
     }
     files->clear();
@@ -107,20 +143,23 @@ bool ConfigBackups::load(const QString &name, QList<SavedFile> *files, QString *
         }
         const QList<QByteArray> fields = line.split(' ');
         SavedFile file;
-        bool ok = false;
-        file.mode = mode_t(fields.value(0).toUInt(&ok, 8)) & 07777;
-        ok = ok && fields.size() == 5;
-        file.uid = uid_t(fields.value(1).toUInt());
-        file.gid = gid_t(fields.value(2).toUInt());
+        bool ok[3] = {};
+        file.mode = mode_t(fields.value(0).toUInt(&ok[0], 8));
+        file.uid = uid_t(fields.value(1).toUInt(&ok[1]));
+        file.gid = gid_t(fields.value(2).toUInt(&ok[2]));
         const QString stored = QString::fromUtf8(QByteArray::fromPercentEncoding(fields.value(3)));
         file.path = QString::fromUtf8(QByteArray::fromPercentEncoding(fields.value(4)));
-        if (!ok || stored.contains(QLatin1Char('/')) || !AtomicFile::isCleanAbsolutePath(file.path)) {
+        // A stored name is a plain name in the set's own folder.
+        if (!ok[0] || !ok[1] || !ok[2] || fields.size() != 5 || (file.mode & ~07777) || stored.isEmpty() || stored.contains(QLatin1Char('/')) ||
+            stored == QLatin1String(".") || stored == QLatin1String("..") || stored == s_manifest || !AtomicFile::isCleanAbsolutePath(file.path)) {
             *error = QStringLiteral("the backup in %1 is damaged").arg(folder);
             return false;
         }
-        const QString storedPath = folder + QLatin1Char('/') + stored;
-        if (!AtomicFile::isPlainRegularFile(storedPath, error) || !AtomicFile::readFile(storedPath, &file.contents, error)) {
+        if (!set.read(stored, &file.contents, 16 * 1024 * 1024, error)) {
             return false;
+        }
+        if (file.contents.isNull()) {
+            file.contents = QByteArray("");
         }
         files->append(file);
     }

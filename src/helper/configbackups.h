@@ -32,7 +32,9 @@ public:
 
     /// Replaces the backup set @p name ("server", "client") with @p files in one rename.
     bool save(const QString &name, const QList<SavedFile> &files, QString *error) const;
-    /// The set @p name; false with a reason when there is none or it cannot be read.
+    /// Whether there is an entry @p name at all, be it a readable set or not.
+    bool has(const QString &name) const;
+    /// The set @p name, read without following links; false with a reason when there is none or it cannot be read.
     bool load(const QString &name, QList<SavedFile> *files, QString *error) const;
     /// Keeps @p files as "<name>-replaced-<time>" and rotates; @p kept gets the folder.
     bool keepReplaced(const QString &name, const QList<SavedFile> &files, QString *kept, QString *error) const;

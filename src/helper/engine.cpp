@@ -154,6 +154,9 @@ Reply Engine::applyTransaction(ConfigType type, const Transaction &transaction)
         return Reply::failure(QStringLiteral("the revert countdown must be 1 to %1 seconds").arg(Protocol::MaxRevertAfter));
     }
     const bool restart = type == ConfigType::Server && (transaction.restart || transaction.revertAfter > 0);
+    if (restart && !m_paths.serviceControl) {
+        return Reply::failure(QLatin1String(EnginePaths::NoServiceControl));
+    }
     const auto running = [this] {
         return m_service->status().data.value(QStringLiteral("running")).toBool();
     };

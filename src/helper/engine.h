@@ -64,6 +64,10 @@ struct EnginePaths
     std::function<bool(const QString &, UserAccount *)> lookupUserName;
     /// The password field of an account (shadow, else passwd; empty when it has none); the databases when unset.
     std::function<QByteArray(const UserAccount &)> lookupPassword;
+    /// Whether start, stop and restart may act on sshd. The tool clears it under --root and --config:
+    /// the service is the system's, not the tree's or the file's.
+    bool serviceControl = true;
+    static constexpr const char *NoServiceControl = "service commands act on the system's sshd; not with --root or --config";
 
     static EnginePaths system();
 };

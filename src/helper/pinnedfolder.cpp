@@ -182,3 +182,35 @@ bool PinnedFolder::write(const QString &name, const QByteArray &contents, uid_t 
     ::fsync(m_fd);
     return true;
 }
+
+bool PinnedFolder::remove(const QString &name, QString *error) const
+{
+    const QString full = m_path + QLatin1Char('/') + name;
+    struct stat st
+    {
+    };
+    if (!stat(name, &st)) {
+        if (errno == ENOENT) {
+            return true;
+        }
+        *error = QStringLiteral("cannot remove %1: %2").arg(full, systemError());
+        return false;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        *error = QStringLiteral("%1 is not a regular file").arg(full);
+        return false;
+    }
+    if (::unlinkat(m_fd, QFile::encodeName(name).constData(), 0) != 0 && errno != ENOENT) {
+        *error = QStringLiteral("cannot remove %1: %2").arg(full, systemError());
+        return false;
+    }
+    ::fsync(m_fd);
+    return true;
+}
+
+QString PinnedFolder::linkTarget(const QString &name) const
+{
+    char buffer[4096];
+    const ssize_t size = m_fd < 0 ? -1 : ::readlinkat(m_fd, QFile::encodeName(name).constData(), buffer, sizeof buffer);
+    return size <= 0 || size == ssize_t(sizeof buffer) ? QString() : QFile::decodeName(QByteArray(buffer, int(size)));
+}

@@ -49,6 +49,10 @@ public:
      * gets @p uid, @p gid and @p mode.
      */
     bool write(const QString &name, const QByteArray &contents, uid_t uid, gid_t gid, mode_t mode, QString *error) const;
+    /// Removes @p name, a regular file; true when it is gone (or was not there).
+    bool remove(const QString &name, QString *error) const;
+    /// Where the link @p name points, as written in it; empty when it is no link.
+    QString linkTarget(const QString &name) const;
 
 private:
     int m_fd = -1;

@@ -69,28 +69,13 @@ Reply dispatch(Engine &engine, Action action, const QVariantMap &arguments, uid_
             }
             return engine.readOptions(type, keywords);
         }
-        if (present == keys({Arg::RestoreType, Arg::RestoreFromBackup})) {
-            Engine::ConfigType type;
-            if (!configType(arguments, Arg::RestoreType, &type)) {
-                return wrongType(Arg::RestoreType, "1 (server) or 2 (client)");
-            }
-            if (!isType(arguments, Arg::RestoreFromBackup, QMetaType::Bool)) {
-                return wrongType(Arg::RestoreFromBackup, "a boolean");
-            }
-            return engine.restore(type, arguments.value(Arg::RestoreFromBackup).toBool());
-        }
-        if (present == keys({Arg::ServiceCommand})) {
-            if (!isType(arguments, Arg::ServiceCommand, QMetaType::QString)) {
-                return wrongType(Arg::ServiceCommand, "a string");
-            }
-            return engine.serviceCommand(string(arguments, Arg::ServiceCommand));
-        }
         if (present == keys({Arg::JournalArguments})) {
             if (!isType(arguments, Arg::JournalArguments, QMetaType::QStringList)) {
                 return wrongType(Arg::JournalArguments, "a string list");
             }
             return engine.readJournal(arguments.value(Arg::JournalArguments).toStringList());
         }
+        // Reading only: a restore or a service command is a change, whoever may read.
         return Reply::failure(QStringLiteral("unknown or mixed read request"));
     }
 
@@ -103,6 +88,22 @@ Reply dispatch(Engine &engine, Action action, const QVariantMap &arguments, uid_
             return wrongType(Arg::ChangeKeyword, "a string");
         }
         return engine.changeOption(type, string(arguments, Arg::ChangeKeyword), arguments.value(Arg::ChangeValue));
+    }
+    if (present == keys({Arg::RestoreType, Arg::RestoreFromBackup})) {
+        Engine::ConfigType type;
+        if (!configType(arguments, Arg::RestoreType, &type)) {
+            return wrongType(Arg::RestoreType, "1 (server) or 2 (client)");
+        }
+        if (!isType(arguments, Arg::RestoreFromBackup, QMetaType::Bool)) {
+            return wrongType(Arg::RestoreFromBackup, "a boolean");
+        }
+        return engine.restore(type, arguments.value(Arg::RestoreFromBackup).toBool());
+    }
+    if (present == keys({Arg::ServiceCommand})) {
+        if (!isType(arguments, Arg::ServiceCommand, QMetaType::QString)) {
+            return wrongType(Arg::ServiceCommand, "a string");
+        }
+        return engine.serviceCommand(string(arguments, Arg::ServiceCommand));
     }
     const Keys transaction = keys({Arg::TransactionType, Arg::TransactionChanges});
     if (present.contains(transaction) &&

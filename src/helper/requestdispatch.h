@@ -10,7 +10,10 @@
 /**
  * Tells the requests of the two actions apart by their argument keys,
  * checks the types of the arguments and hands them to the engine.
- * A request must carry exactly the keys of one request kind.
+ * A request must carry exactly the keys of one request kind. The access
+ * action only reads (options, the journal); everything that writes or acts
+ * on sshd (changes, restore, start/stop/restart, keys, banner, ending a
+ * connection) is served by the change action alone.
  */
 namespace RequestDispatch
 {

@@ -14,6 +14,9 @@ Reply ServiceControl::run(const QString &command) const
     if (!commands.contains(command)) {
         return Reply::failure(QStringLiteral("unknown service command \"%1\"").arg(command.left(32)));
     }
+    if (!m_paths.serviceControl) {
+        return Reply::failure(QLatin1String(EnginePaths::NoServiceControl));
+    }
     QString error;
     if (command != QLatin1String("stop") && !m_configuration.check(OptionCatalog::ConfigType::Server, m_paths.serverConfig, &error)) {
         return Reply::failure(QStringLiteral("refused to %1 sshd, the configuration is invalid: %2").arg(command, error));

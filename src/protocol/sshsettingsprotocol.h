@@ -38,11 +38,11 @@ namespace Arg
 constexpr QLatin1String ReadType("type_id"); ///< ConfigType
 constexpr QLatin1String ReadKeywords("check_options"); ///< QStringList of keywords
 
-// Restore a configuration (access action).
+// Restore a configuration (change action).
 constexpr QLatin1String RestoreType("restore_configure"); ///< ConfigType
 constexpr QLatin1String RestoreFromBackup("restore_local_backup"); ///< bool: backup, or the distribution default
 
-// Start, stop or restart sshd, or ask its state (access action).
+// Start, stop or restart sshd (change action).
 constexpr QLatin1String ServiceCommand("ssh_server_command"); ///< "start", "stop" or "restart"
 
 // Read sshd's log (access action).

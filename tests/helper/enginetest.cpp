@@ -8,10 +8,15 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <atomic>
+#include <cerrno>
+#include <cstring>
 #include <fcntl.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -324,6 +329,144 @@ private Q_SLOTS:
         }
         const QStringList kept = QDir(sandbox.paths.backupDir).entryList({QStringLiteral("server-replaced-*")}, QDir::Dirs);
         QCOMPARE(kept.size(), ConfigBackups::KeptReplaced);
+    }
+
+    // A set replaced again and again, on a plain folder and on overlay mounts (where a set of the
+    // lower layer can be neither exchanged nor renamed): always the newest, nothing left beside it.
+    void backupReplacement_data()
+    {
+        QTest::addColumn<QString>("layout");
+        QTest::newRow("plain folder") << QString();
+        QTest::newRow("overlay, set made on it") << QStringLiteral("overlay");
+        QTest::newRow("overlay, set in the lower layer") << QStringLiteral("lower");
+    }
+
+    void backupReplacement()
+    {
+        QFETCH(QString, layout);
+        QTemporaryDir dir;
+        const QString merged = dir.path() + QLatin1String("/merged");
+        QString folder = dir.path() + QLatin1String("/backups");
+        const auto set = [](int n) {
+            return QList<SavedFile> {{QStringLiteral("/etc/ssh/sshd_config"), "Port " + QByteArray::number(2200 + n) + '\n', 0600, 0, 0}};
+        };
+        QString error;
+        if (!layout.isEmpty()) {
+            if (geteuid() != 0) {
+                QSKIP("mounting an overlay needs root");
+            }
+            for (const char *part : {"lower", "upper", "work", "merged"}) {
+                QVERIFY(QDir().mkpath(dir.path() + QLatin1Char('/') + QLatin1String(part)));
+            }
+            if (layout == QLatin1String("lower")) {
+                QVERIFY2(ConfigBackups(dir.path() + QLatin1String("/lower/backups")).save(QStringLiteral("server"), set(0), &error), qPrintable(error));
+            }
+            const QByteArray options = QFile::encodeName(QStringLiteral("lowerdir=%1/lower,upperdir=%1/upper,workdir=%1/work").arg(dir.path()));
+            if (::mount("overlay", QFile::encodeName(merged).constData(), "overlay", 0, options.constData()) != 0) {
+                QSKIP(qPrintable(QStringLiteral("cannot mount an overlay here: %1").arg(QString::fromLocal8Bit(strerror(errno)))));
+            }
+            folder = merged + QLatin1String("/backups");
+        }
+        const auto unmount = qScopeGuard([&] {
+            ::umount2(QFile::encodeName(merged).constData(), MNT_DETACH);
+        });
+        const ConfigBackups backups(folder);
+        for (int n = 1; n <= 3; ++n) {
+            QVERIFY2(backups.save(QStringLiteral("server"), set(n), &error), qPrintable(error));
+            QList<SavedFile> loaded;
+            QVERIFY2(backups.load(QStringLiteral("server"), &loaded, &error), qPrintable(error));
+            QCOMPARE(loaded.size(), 1);
+            QCOMPARE(loaded.constFirst().contents, set(n).constFirst().contents);
+            QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList {QStringLiteral("server")});
+        }
+    }
+
+    // A set that names files outside the configuration, links, folders of users or unsafe modes:
+    // the whole restore is refused with the reason, and nothing in the tree changes.
+    void restoreTrustsNothing_data()
+    {
+        QTest::addColumn<QString>("attack");
+        QTest::addColumn<int>("mode"); ///< of the drop-in in the set
+        QTest::addColumn<QString>("reason");
+        const auto row = [](const char *attack, int mode, const char *reason) {
+            QTest::newRow(attack) << QString::fromLatin1(attack) << mode << QString::fromLatin1(reason);
+        };
+        row("included folder of another user", 0644, "is owned by another user");
+        row("included file swapped for a link", 0644, "is owned by another user");
+        row("folder on the way is a link", 0644, "is a symbolic link or no folder");
+        row("drop-in linked into a folder of another user", 0644, "is owned by another user");
+        row("drop-in link in a folder others may write", 0644, "is a link in a folder others may write");
+        row("planted manifest entry", 0644, "etc/planted-by-set is not a file of the server configuration");
+        row("setuid", 04755, "would get mode 4755");
+        row("setgid", 02644, "would get mode 2644");
+        row("sticky", 01644, "would get mode 1644");
+        row("stored name is a link", 0644, "is a symbolic link");
+        row("stored name outside the set", 0644, "is damaged");
+    }
+
+    void restoreTrustsNothing()
+    {
+        QFETCH(QString, attack);
+        QFETCH(int, mode);
+        QFETCH(QString, reason);
+        if (geteuid() != 0) {
+            QSKIP("a folder of another user needs root");
+        }
+        TestSandbox sandbox;
+        const QByteArray root = QFile::encodeName(sandbox.root());
+        const QString users = sandbox.path(QStringLiteral("home/other/conf"));
+        QVERIFY(QDir().mkpath(users) && QDir().mkpath(sandbox.path(QStringLiteral("etc/sudoers.d"))) && QDir().mkpath(sandbox.path(QStringLiteral("outside"))));
+        QVERIFY(::chown(QFile::encodeName(users).constData(), TestSandbox::OtherUid, TestSandbox::OtherUid) == 0);
+        sandbox.write(QStringLiteral("etc/sudoers.d/README"), "# rules\n");
+        const auto link = [&sandbox](const char *target, const char *name) {
+            QVERIFY(QFile::link(sandbox.path(QLatin1String(target)), sandbox.path(QLatin1String(name))));
+        };
+        // The drop-in the set puts back, where each attack places it; the configuration names it.
+        QString dropin = QStringLiteral("etc/ssh/sshd_config.d/10.conf");
+        QByteArray include;
+        if (attack.startsWith(QLatin1String("included"))) {
+            dropin = QStringLiteral("home/other/conf/10.conf");
+            include = "Include " + root + "/home/other/conf/*.conf\n";
+        } else if (attack == QLatin1String("folder on the way is a link")) {
+            link("outside", "etc/ssh/conf.d");
+            dropin = QStringLiteral("etc/ssh/conf.d/10.conf");
+            include = "Include " + root + "/etc/ssh/conf.d/*.conf\n";
+        } else if (attack == QLatin1String("drop-in linked into a folder of another user")) {
+            link("home/other/conf/10.conf", "etc/ssh/sshd_config.d/10.conf");
+            dropin = QStringLiteral("home/other/conf/10.conf");
+        } else if (attack == QLatin1String("drop-in link in a folder others may write")) {
+            link("outside/10.conf", "etc/ssh/sshd_config.d/10.conf");
+            QVERIFY(::chmod(QFile::encodeName(sandbox.path(QStringLiteral("etc/ssh/sshd_config.d"))).constData(), 01777) == 0);
+            dropin = QStringLiteral("outside/10.conf");
+        }
+        const QByteArray main = include + sandbox.read(QStringLiteral("etc/ssh/sshd_config"));
+        sandbox.write(QStringLiteral("etc/ssh/sshd_config"), main + "MaxSessions 3\n");
+        sandbox.write(dropin, "PermitTunnel no\n");
+        if (attack.startsWith(QLatin1String("drop-in link"))) {
+            dropin = QStringLiteral("etc/ssh/sshd_config.d/10.conf");
+        }
+        QList<SavedFile> set = {{sandbox.paths.serverConfig, main, 0644, 0, 0}, {sandbox.path(dropin), "PermitTunnel yes\n", mode_t(mode), 0, 0}};
+        if (attack == QLatin1String("planted manifest entry")) {
+            set.append({sandbox.path(QStringLiteral("etc/planted-by-set")), "PermitTunnel yes\n", 0644, 0, 0});
+        }
+        QString error;
+        QVERIFY2(ConfigBackups(sandbox.paths.backupDir).save(QStringLiteral("server"), set, &error), qPrintable(error));
+        const QString stored = sandbox.paths.backupDir + QLatin1String("/server/10.conf");
+        if (attack == QLatin1String("included file swapped for a link")) {
+            QVERIFY(QFile::remove(sandbox.path(dropin)));
+            link("etc/sudoers.d/README", "home/other/conf/10.conf");
+        } else if (attack == QLatin1String("stored name is a link")) {
+            QVERIFY(QFile::remove(stored) && QFile::link(sandbox.path(QStringLiteral("etc/sudoers.d/README")), stored));
+        } else if (attack == QLatin1String("stored name outside the set")) {
+            const QString manifest = QStringLiteral("var/backups/ssh-settings/server/manifest");
+            sandbox.write(manifest, sandbox.read(manifest).replace(" 10.conf ", " %2E%2E ")); // ".."
+        }
+        const auto before = sandbox.snapshot();
+        Engine engine(sandbox.paths);
+        const Reply reply = engine.restore(ConfigType::Server, true);
+        QVERIFY(!reply.ok);
+        QVERIFY2(reply.error.contains(reason), qPrintable(reply.error));
+        QCOMPARE(sandbox.snapshot(), before);
     }
 
     void writesKeepOwnerModeAndLinks()

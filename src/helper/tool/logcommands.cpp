@@ -44,11 +44,33 @@ bool readRecords(const QCommandLineParser &parser, QByteArray *records)
     }
     QByteArray chunk(1 << 20, Qt::Uninitialized);
     qint64 got = 0;
+    // Whether any line reads as an entry of journalctl's output, of sshd or not: the start of each line
+    // is looked at until one does.
+    bool entries = false;
+    QByteArray start;
+    const auto isEntry = [&start] {
+        qint64 usec = 0;
+        int consumed = 0;
+        return start.startsWith("{\"") ||
+            (SshdLog::parseIsoTime(start.constData(), start.size(), &usec, &consumed) && consumed < start.size() && start.at(consumed) == ' ');
+    };
     while ((got = file.read(chunk.data(), chunk.size())) > 0) {
+        for (qint64 i = 0; i < got && !entries; ++i) {
+            if (chunk.at(i) == '\n') {
+                entries = isEntry();
+                start.clear();
+            } else if (start.size() < 64) {
+                start.append(chunk.at(i));
+            }
+        }
         reducer.feed(QByteArray::fromRawData(chunk.constData(), int(got)));
     }
     if (got < 0) {
         Tool::refuse(QStringLiteral("%1: %2").arg(path, file.errorString()));
+        return false;
+    }
+    if (!entries && !isEntry()) {
+        Tool::refuse(QStringLiteral("no journal entries in %1").arg(path));
         return false;
     }
     *records = reducer.finish();

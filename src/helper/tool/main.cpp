@@ -30,8 +30,9 @@ EnginePaths pathsFor(const QCommandLineParser &parser)
     EnginePaths paths = EnginePaths::system();
     if (parser.isSet(s_root)) {
         const QString root = QFileInfo(parser.value(s_root)).absoluteFilePath();
+        // Files only: no program below DIR is ever run (the service stays the system's, see serviceControl).
         for (QString *path : {&paths.serverConfig, &paths.clientConfig, &paths.serverBackup, &paths.clientBackup, &paths.backupDir, &paths.serverDefault,
-                              &paths.clientDefault, &paths.bannerRoot, &paths.initScript, &paths.systemdRunDir, &paths.sshdPidFile}) {
+                              &paths.clientDefault, &paths.bannerRoot, &paths.sshdPidFile}) {
             *path = root + *path;
         }
         paths.toolArguments << QStringLiteral("--root") << root;
@@ -47,6 +48,7 @@ EnginePaths pathsFor(const QCommandLineParser &parser)
             paths.toolArguments << QStringLiteral("--client");
         }
     }
+    paths.serviceControl = !parser.isSet(s_root) && !parser.isSet(s_config);
     return paths;
 }
 }
