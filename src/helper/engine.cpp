@@ -245,7 +245,8 @@ Reply Engine::revertChange(const QString &token)
 
 Reply Engine::revertExpired(QStringList *done)
 {
-    WriterLock lock(m_paths.backupDir, QStringLiteral("revert --expired"), m_paths.writerWaitMs);
+    // A countdown that gave up would leave the chain in force: it outwaits two slow restarts of another writer.
+    WriterLock lock(m_paths.backupDir, QStringLiteral("revert --expired"), 10 * m_paths.writerWaitMs);
     return lock.isHeld() ? m_pending->revertExpired(done) : Reply::failure(lock.error());
 }
 
