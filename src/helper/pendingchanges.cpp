@@ -38,11 +38,6 @@ QString chainName(ConfigType type)
     return type == ConfigType::Client ? QStringLiteral("client") : QStringLiteral("server");
 }
 
-QString timeText(qint64 ms)
-{
-    return QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC).toString(Qt::ISODate);
-}
-
 QString tokens(const QList<PendingChange> &changes)
 {
     QStringList all;
@@ -141,6 +136,11 @@ PendingChanges::PendingChanges(const EnginePaths &paths, Configuration &configur
 QString PendingChanges::folder() const
 {
     return m_paths.backupDir + QLatin1String("/pending");
+}
+
+QString PendingChanges::isoTime(qint64 ms)
+{
+    return QDateTime::fromMSecsSinceEpoch(ms).toUTC().toString(Qt::ISODate);
 }
 
 bool PendingChanges::isToken(const QString &token)
@@ -316,7 +316,8 @@ bool PendingChanges::add(ConfigType type, const QList<SavedFile> &files, const Q
     *token = change.token;
     log(QStringLiteral("%1 change %2 of %3: %4, reverted at %5 unless confirmed")
             .arg(chainName(type), change.token, keywords.join(QLatin1Char(',')),
-                 *joined ? QStringLiteral("joined the pending changes %1").arg(tokens(before.changes)) : QStringLiteral("armed"), timeText(change.revertAt)));
+                 *joined ? QStringLiteral("joined the pending changes %1").arg(tokens(before.changes)) : QStringLiteral("armed"),
+                 PendingChanges::isoTime(change.revertAt)));
     return true;
 }
 
@@ -416,10 +417,11 @@ Reply PendingChanges::revertExpired(QStringList *done)
         if (m_paths.clock() < chain.changes.constLast().revertAt) {
             continue;
         }
-        const Reply reverted = revertChain(chain, QStringLiteral("its countdown ran out at %1").arg(timeText(chain.changes.constLast().revertAt)));
+        const Reply reverted =
+            revertChain(chain, QStringLiteral("its countdown ran out at %1").arg(PendingChanges::isoTime(chain.changes.constLast().revertAt)));
         if (reverted.ok || reverted.error.startsWith(QLatin1String("reverted"))) {
             done->append(QStringLiteral("reverted the %1 changes %2 (armed at %3)")
-                             .arg(chainName(type), tokens(chain.changes), timeText(chain.changes.constFirst().armedAt)));
+                             .arg(chainName(type), tokens(chain.changes), PendingChanges::isoTime(chain.changes.constFirst().armedAt)));
         }
         if (!reverted.ok) {
             errors.append(reverted.error);

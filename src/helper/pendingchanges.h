@@ -52,6 +52,8 @@ public:
     Reply revertExpired(QStringList *done);
 
     static bool isToken(const QString &token);
+    /// @p ms since the epoch as ISO 8601 UTC, e.g. 2026-12-07T01:02:03Z.
+    static QString isoTime(qint64 ms);
 
 private:
     struct Chain

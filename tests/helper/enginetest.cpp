@@ -465,7 +465,7 @@ private Q_SLOTS:
         TestSandbox sandbox;
         recordPrograms(sandbox, systemd);
         sandbox.write(QStringLiteral("etc/ssh/sshd_config.d/50-cloud-init.conf"), "PasswordAuthentication yes\n");
-        qint64 now = QDateTime(QDate(2026, 12, 7), QTime(1, 2, 3), Qt::UTC).toMSecsSinceEpoch();
+        qint64 now = QDateTime::fromString(QStringLiteral("2026-12-07T01:02:03Z"), Qt::ISODate).toMSecsSinceEpoch();
         sandbox.paths.clock = [&now] {
             return now;
         };

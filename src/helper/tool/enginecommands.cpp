@@ -6,7 +6,6 @@
 #include "pendingchanges.h"
 #include "sshsettingsprotocol.h"
 
-#include <QDateTime>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -242,12 +241,9 @@ int pending(const QCommandLineParser &parser, const QStringList &arguments, Engi
     }
     QList<PendingChange> changes;
     const Reply reply = engine.pendingChanges(Tool::configType(parser), &changes);
-    const auto time = [](qint64 ms) {
-        return QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC).toString(Qt::ISODate);
-    };
     for (const PendingChange &change : std::as_const(changes)) {
-        printf("%s\t%s\t%s\t%s\n", qPrintable(change.token), qPrintable(time(change.armedAt)), qPrintable(time(change.revertAt)),
-               qPrintable(change.keywords.join(QLatin1Char(','))));
+        printf("%s\t%s\t%s\t%s\n", qPrintable(change.token), qPrintable(PendingChanges::isoTime(change.armedAt)),
+               qPrintable(PendingChanges::isoTime(change.revertAt)), qPrintable(change.keywords.join(QLatin1Char(','))));
     }
     return finish(reply);
 }
