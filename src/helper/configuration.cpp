@@ -18,6 +18,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <fnmatch.h>
 #include <memory>
 #include <sys/stat.h>
@@ -658,12 +659,24 @@ Reply Configuration::transaction(ConfigType type, const QList<Change> &changes, 
     // The usual change touches the main file alone: check the candidate beside it
     // before it replaces anything, so an invalid file never stands in its place.
     if (modified.size() == 1 && modified.constFirst().first == mainPath) {
-        const QString candidate = writeTarget(mainPath) + QStringLiteral(".sshsettings-candidate");
-        if (!AtomicFile::writeFile(candidate, modified.constFirst().second, &error, original.constFirst().mode)) {
+        // A name of its own (O_EXCL): no other writer, nor anyone planting a file, shares it.
+        QByteArray name = QFile::encodeName(writeTarget(mainPath) + QStringLiteral(".sshsettings-candidate-XXXXXX"));
+        const int fd = ::mkostemp(name.data(), O_CLOEXEC);
+        QFile file;
+        const QString candidate = QFile::decodeName(name);
+        if (fd < 0 || !file.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle) || ::fchmod(fd, original.constFirst().mode) != 0 ||
+            file.write(modified.constFirst().second) != modified.constFirst().second.size() || !file.flush()) {
+            error =
+                QStringLiteral("cannot write a candidate beside %1: %2").arg(mainPath, fd < 0 ? QString::fromLocal8Bit(strerror(errno)) : file.errorString());
+            if (fd >= 0) {
+                file.isOpen() ? file.close() : (void)::close(fd);
+                ::unlink(name.constData());
+            }
             return Reply::failure(error);
         }
+        file.close();
         const bool valid = check(type, candidate, &error);
-        QFile::remove(candidate);
+        ::unlink(name.constData());
         if (!valid) {
             return Reply::failure(QStringLiteral("refused, the configuration would be invalid: %1").arg(error.replace(candidate, mainPath)));
         }

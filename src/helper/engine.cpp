@@ -10,7 +10,9 @@
 #include "sessions.h"
 #include "sshsettingsprotocol.h"
 #include "userfiles.h"
+#include "writerlock.h"
 
+#include <QDateTime>
 #include <QNetworkInterface>
 #include <QRegularExpression>
 #include <QSet>
@@ -128,6 +130,11 @@ Engine::Engine(EnginePaths paths) : m_paths(std::move(paths))
             return names;
         };
     }
+    if (!m_paths.clock) {
+        m_paths.clock = [] {
+            return QDateTime::currentMSecsSinceEpoch();
+        };
+    }
     m_configuration = std::make_unique<Configuration>(m_paths);
     m_service = std::make_unique<ServiceControl>(m_paths, *m_configuration);
     m_sessions = std::make_unique<Sessions>(m_paths);
@@ -144,7 +151,16 @@ Reply Engine::readOptions(ConfigType type, const QStringList &keywords)
 
 Reply Engine::changeOption(ConfigType type, const QString &keyword, const QVariant &value, bool dryRun)
 {
-    return m_configuration->transaction(type, {{keyword, value}}, dryRun);
+    Transaction transaction;
+    transaction.changes = {{keyword, value}};
+    transaction.dryRun = dryRun;
+    return applyTransaction(type, transaction);
+}
+
+void Engine::revertDue()
+{
+    QStringList done;
+    m_pending->revertExpired(&done);
 }
 
 Reply Engine::applyTransaction(ConfigType type, const Transaction &transaction)
@@ -177,15 +193,28 @@ Reply Engine::applyTransaction(ConfigType type, const Transaction &transaction)
         }
         return reply;
     }
+    QStringList keywords;
+    for (const auto &change : transaction.changes) {
+        const OptionCatalog::Option *option = OptionCatalog::findOption(type, change.first);
+        keywords.append(option ? option->keyword : change.first);
+    }
+    WriterLock lock(m_paths.backupDir, QStringLiteral("set %1").arg(keywords.join(QLatin1Char(' '))), m_paths.writerWaitMs);
+    if (!lock.isHeld()) {
+        return Reply::failure(lock.error());
+    }
+    revertDue();
     QList<SavedFile> before;
     Reply reply = m_configuration->transaction(type, transaction.changes, false, &before);
     if (!reply.ok || before.isEmpty()) {
         reply.data.insert(Protocol::Reply::Restarts, false);
         return reply;
     }
+    // An armed change starts a chain or joins it; any other change joins a pending one.
     QString token;
     QString error;
-    if (transaction.revertAfter > 0 && !m_pending->arm(type, before, transaction.revertAfter, &token, &error)) {
+    bool joined = false;
+    const bool chained = transaction.revertAfter > 0 || m_pending->isPending(type);
+    if (chained && !m_pending->add(type, before, keywords, transaction.revertAfter, &token, &joined, &error)) {
         return Reply::failure(QStringLiteral("refused, the change could not be armed for a revert: %1").arg(error) + m_configuration->putBack(before));
     }
     const bool restarts = restart && running();
@@ -193,10 +222,10 @@ Reply Engine::applyTransaction(ConfigType type, const Transaction &transaction)
         const Reply restarted = m_service->run(QStringLiteral("restart"));
         if (!restarted.ok) {
             // sshd did not come back with the change: the earlier files, and sshd with them.
-            if (!token.isEmpty()) {
+            if (chained) {
                 const Reply reverted = m_pending->revert(token);
-                return Reply::failure(
-                    QStringLiteral("%1; the change was reverted%2").arg(restarted.error, reverted.ok ? QString() : QStringLiteral(": ") + reverted.error));
+                return Reply::failure(QStringLiteral("%1; the pending changes were reverted%2")
+                                          .arg(restarted.error, reverted.ok ? QString() : QStringLiteral(": ") + reverted.error));
             }
             const QString failed = m_configuration->putBack(before);
             const Reply again = m_service->run(QStringLiteral("restart"));
@@ -205,7 +234,10 @@ Reply Engine::applyTransaction(ConfigType type, const Transaction &transaction)
         }
     }
     reply.data.insert(Protocol::Reply::Restarts, restarts);
-    if (!token.isEmpty()) {
+    if (joined) {
+        reply.data.insert(Protocol::Reply::JoinedPending, true);
+    }
+    if (transaction.revertAfter > 0) {
         reply.data.insert(Protocol::Reply::Token, token);
     }
     return reply;
@@ -213,21 +245,45 @@ Reply Engine::applyTransaction(ConfigType type, const Transaction &transaction)
 
 Reply Engine::confirmChange(const QString &token)
 {
-    return m_pending->confirm(token);
+    WriterLock lock(m_paths.backupDir, QStringLiteral("confirm %1").arg(token.left(PendingChanges::TokenLength)), m_paths.writerWaitMs);
+    return lock.isHeld() ? m_pending->confirm(token) : Reply::failure(lock.error());
 }
 
 Reply Engine::revertChange(const QString &token)
 {
-    return m_pending->revert(token);
+    WriterLock lock(m_paths.backupDir, QStringLiteral("revert %1").arg(token.left(PendingChanges::TokenLength)), m_paths.writerWaitMs);
+    return lock.isHeld() ? m_pending->revert(token) : Reply::failure(lock.error());
+}
+
+Reply Engine::revertExpired(QStringList *done)
+{
+    // A countdown that gave up would leave the chain in force: it outwaits two slow restarts of another writer.
+    WriterLock lock(m_paths.backupDir, QStringLiteral("revert --expired"), 10 * m_paths.writerWaitMs);
+    return lock.isHeld() ? m_pending->revertExpired(done) : Reply::failure(lock.error());
+}
+
+Reply Engine::pendingChanges(ConfigType type, QList<PendingChange> *changes) const
+{
+    return m_pending->list(type, changes);
 }
 
 Reply Engine::restore(ConfigType type, bool fromLocalBackup)
 {
+    WriterLock lock(m_paths.backupDir, QStringLiteral("restore"), m_paths.writerWaitMs);
+    if (!lock.isHeld()) {
+        return Reply::failure(lock.error());
+    }
+    revertDue();
     return m_configuration->restore(type, fromLocalBackup);
 }
 
 Reply Engine::serviceCommand(const QString &command)
 {
+    WriterLock lock(m_paths.backupDir, QStringLiteral("service %1").arg(command.left(16)), m_paths.writerWaitMs);
+    if (!lock.isHeld()) {
+        return Reply::failure(lock.error());
+    }
+    revertDue();
     return m_service->run(command);
 }
 

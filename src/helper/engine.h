@@ -68,8 +68,22 @@ struct EnginePaths
     /// the service is the system's, not the tree's or the file's.
     bool serviceControl = true;
     static constexpr const char *NoServiceControl = "service commands act on the system's sshd; not with --root or --config";
+    /// Milliseconds since the epoch, of pending changes and their countdowns; the system clock when unset.
+    std::function<qint64()> clock;
+    /// How long a writer waits for another one to finish.
+    int writerWaitMs = 30000;
 
     static EnginePaths system();
+};
+
+/// One change of a chain of changes waiting to be kept.
+struct PendingChange
+{
+    QString token;
+    qint64 armedAt = 0; ///< ms since the epoch
+    qint64 revertAt = 0; ///< ms since the epoch: when the chain is reverted unless kept
+    int seconds = 0; ///< its countdown; 0: made without one, it joined the chain
+    QStringList keywords;
 };
 
 struct Reply
@@ -126,8 +140,14 @@ public:
     };
     /// data: Restarts; Token when armed; FileDiffs and Diff for a dry run.
     Reply applyTransaction(ConfigType type, const Transaction &transaction);
+    /// Keeps the whole chain of pending changes that @p token names.
     Reply confirmChange(const QString &token);
+    /// Reverts the whole chain of pending changes that @p token names to the state before its oldest change.
     Reply revertChange(const QString &token);
+    /// Reverts every chain whose revert time has passed (what a countdown and the boot check run); @p done gets a line for each.
+    Reply revertExpired(QStringList *done);
+    /// The chain of pending changes of @p type, oldest first; empty when none is pending.
+    Reply pendingChanges(ConfigType type, QList<PendingChange> *changes) const;
     Reply restore(ConfigType type, bool fromLocalBackup);
     Reply serviceCommand(const QString &command);
     Reply serviceStatus();
@@ -142,6 +162,9 @@ public:
     static QStringList systemLocalAddresses();
 
 private:
+    /// Chains whose countdown ran out are reverted before another write (under the writer lock).
+    void revertDue();
+
     EnginePaths m_paths;
     std::unique_ptr<Configuration> m_configuration;
     std::unique_ptr<ServiceControl> m_service;

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "pendingchanges.h"
 
+#include "atomicfile.h"
 #include "configuration.h"
+#include "pinnedfolder.h"
 #include "runprogram.h"
 #include "servicecontrol.h"
 
@@ -9,14 +11,19 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <syslog.h>
 #include <unistd.h>
@@ -25,9 +32,30 @@ using ConfigType = OptionCatalog::ConfigType;
 
 namespace
 {
-QString setName(ConfigType type, const QString &token)
+// The file of a type's chain in the pending folder.
+QString chainName(ConfigType type)
 {
-    return (type == ConfigType::Client ? QLatin1String("client-") : QLatin1String("server-")) + token;
+    return type == ConfigType::Client ? QStringLiteral("client") : QStringLiteral("server");
+}
+
+QString tokens(const QList<PendingChange> &changes)
+{
+    QStringList all;
+    for (const PendingChange &change : changes) {
+        all.append(change.token);
+    }
+    return all.join(QStringLiteral(", "));
+}
+
+// The change whose countdown runs: the newest armed one.
+QString countdownToken(const QList<PendingChange> &changes)
+{
+    for (auto it = changes.crbegin(); it != changes.crend(); ++it) {
+        if (it->seconds > 0) {
+            return it->token;
+        }
+    }
+    return QString();
 }
 
 // Runs @p arguments (an absolute program first) in a process of its own session
@@ -101,7 +129,7 @@ bool startDetached(const QStringList &arguments, QString *error)
 }
 
 PendingChanges::PendingChanges(const EnginePaths &paths, Configuration &configuration, ServiceControl &service)
-    : m_paths(paths), m_configuration(configuration), m_service(service), m_sets(folder())
+    : m_paths(paths), m_configuration(configuration), m_service(service)
 {
 }
 
@@ -110,66 +138,234 @@ QString PendingChanges::folder() const
     return m_paths.backupDir + QLatin1String("/pending");
 }
 
+QString PendingChanges::isoTime(qint64 ms)
+{
+    return QDateTime::fromMSecsSinceEpoch(ms).toUTC().toString(Qt::ISODate);
+}
+
 bool PendingChanges::isToken(const QString &token)
 {
     static const QRegularExpression pattern(QStringLiteral("\\A[0-9a-f]{%1}\\z").arg(TokenLength));
     return pattern.match(token).hasMatch();
 }
 
-bool PendingChanges::arm(ConfigType type, const QList<SavedFile> &files, int seconds, QString *token, QString *error)
+bool PendingChanges::load(ConfigType type, Chain *chain, QString *error) const
 {
+    error->clear();
+    const PinnedFolder pending(folder(), {});
+    struct stat st
+    {
+    };
+    if (!pending.isValid()) {
+        if (QFileInfo::exists(folder())) {
+            *error = pending.error();
+        }
+        return false;
+    }
+    if (!pending.stat(chainName(type), &st)) {
+        return false;
+    }
+    QByteArray text;
+    if (!pending.read(chainName(type), &text, 64 * 1024 * 1024, error)) {
+        return false;
+    }
+    const QJsonObject root = QJsonDocument::fromJson(text).object();
+    const QJsonArray changes = root.value(QLatin1String("changes")).toArray();
+    const QJsonArray files = root.value(QLatin1String("files")).toArray();
+    chain->type = type;
+    chain->changes.clear();
+    chain->files.clear();
+    for (const QJsonValue &value : changes) {
+        const QJsonObject entry = value.toObject();
+        PendingChange change;
+        change.token = entry.value(QLatin1String("token")).toString();
+        change.armedAt = qint64(entry.value(QLatin1String("armed")).toDouble());
+        change.revertAt = qint64(entry.value(QLatin1String("revert")).toDouble());
+        change.seconds = entry.value(QLatin1String("seconds")).toInt();
+        for (const QJsonValue &keyword : entry.value(QLatin1String("keywords")).toArray()) {
+            change.keywords.append(keyword.toString());
+        }
+        if (!isToken(change.token)) {
+            break;
+        }
+        chain->changes.append(change);
+    }
+    for (const QJsonValue &value : files) {
+        const QJsonObject entry = value.toObject();
+        SavedFile file;
+        file.path = entry.value(QLatin1String("path")).toString();
+        file.mode = mode_t(entry.value(QLatin1String("mode")).toInt()) & 07777;
+        file.uid = uid_t(entry.value(QLatin1String("uid")).toDouble());
+        file.gid = gid_t(entry.value(QLatin1String("gid")).toDouble());
+        file.contents = QByteArray::fromBase64(entry.value(QLatin1String("contents")).toString().toLatin1());
+        if (!AtomicFile::isCleanAbsolutePath(file.path)) {
+            break;
+        }
+        chain->files.append(file);
+    }
+    if (chain->changes.isEmpty() || chain->changes.size() != changes.size() || chain->files.isEmpty() || chain->files.size() != files.size()) {
+        *error = QStringLiteral("the pending changes in %1/%2 are damaged").arg(folder(), chainName(type));
+        return false;
+    }
+    return true;
+}
+
+bool PendingChanges::store(const Chain &chain, QString *error) const
+{
+    QJsonArray changes;
+    for (const PendingChange &change : chain.changes) {
+        changes.append(QJsonObject {{QLatin1String("token"), change.token},
+                                    {QLatin1String("armed"), double(change.armedAt)},
+                                    {QLatin1String("revert"), double(change.revertAt)},
+                                    {QLatin1String("seconds"), change.seconds},
+                                    {QLatin1String("keywords"), QJsonArray::fromStringList(change.keywords)}});
+    }
+    QJsonArray files;
+    for (const SavedFile &file : chain.files) {
+        files.append(QJsonObject {{QLatin1String("path"), file.path},
+                                  {QLatin1String("mode"), int(file.mode)},
+                                  {QLatin1String("uid"), double(file.uid)},
+                                  {QLatin1String("gid"), double(file.gid)},
+                                  {QLatin1String("contents"), QString::fromLatin1(file.contents.toBase64())}});
+    }
+    const PinnedFolder::Create create {::geteuid(), ::getegid(), 0700};
+    const PinnedFolder pending(folder(), {}, &create);
+    if (!pending.isValid()) {
+        *error = pending.error();
+        return false;
+    }
+    const QByteArray text = QJsonDocument(QJsonObject {{QLatin1String("changes"), changes}, {QLatin1String("files"), files}}).toJson();
+    return pending.write(chainName(chain.type), text, ::geteuid(), ::getegid(), 0600, error);
+}
+
+bool PendingChanges::remove(ConfigType type, QString *error) const
+{
+    const PinnedFolder pending(folder(), {});
+    if (!pending.isValid() || (::unlinkat(pending.descriptor(), QFile::encodeName(chainName(type)).constData(), 0) != 0 && errno != ENOENT)) {
+        *error = pending.isValid() ? QStringLiteral("cannot remove %1/%2: %3").arg(folder(), chainName(type), QString::fromLocal8Bit(strerror(errno)))
+                                   : pending.error();
+        return false;
+    }
+    return true;
+}
+
+bool PendingChanges::isPending(ConfigType type) const
+{
+    Chain chain;
+    QString error;
+    return load(type, &chain, &error) || !error.isEmpty();
+}
+
+Reply PendingChanges::list(ConfigType type, QList<PendingChange> *changes) const
+{
+    Chain chain;
+    QString error;
+    changes->clear();
+    if (load(type, &chain, &error)) {
+        *changes = chain.changes;
+        // The chain is reverted as a whole, when its newest countdown runs out.
+        for (PendingChange &change : *changes) {
+            change.revertAt = chain.changes.constLast().revertAt;
+        }
+    }
+    return error.isEmpty() ? Reply::success() : Reply::failure(error);
+}
+
+bool PendingChanges::add(ConfigType type, const QList<SavedFile> &files, const QStringList &keywords, int seconds, QString *token, bool *joined, QString *error)
+{
+    Chain chain;
+    *joined = load(type, &chain, error);
+    if (!*joined && (!error->isEmpty() || seconds <= 0)) {
+        *error = error->isEmpty() ? QStringLiteral("no change is pending") : *error;
+        return false;
+    }
+    chain.type = type;
     quint32 random[TokenLength / 8];
     QRandomGenerator::system()->fillRange(random);
-    token->clear();
+    PendingChange change;
     for (const quint32 word : random) {
-        token->append(QStringLiteral("%1").arg(word, 8, 16, QLatin1Char('0')));
+        change.token.append(QStringLiteral("%1").arg(word, 8, 16, QLatin1Char('0')));
     }
-    if (!m_sets.save(setName(type, *token), files, error)) {
+    change.armedAt = m_paths.clock();
+    change.revertAt = seconds > 0 ? change.armedAt + seconds * qint64(1000) : chain.changes.constLast().revertAt;
+    change.seconds = std::max(seconds, 0);
+    change.keywords = keywords;
+    for (const SavedFile &file : files) {
+        const bool saved = std::any_of(chain.files.cbegin(), chain.files.cend(), [&file](const SavedFile &kept) {
+            return kept.path == file.path;
+        });
+        if (!saved) {
+            chain.files.append(file);
+        }
+    }
+    Chain before = chain;
+    chain.changes.append(change);
+    // The new countdown first: until the chain is stored, the earlier one still runs.
+    if (seconds > 0 && !startCountdown(change.token, seconds, error)) {
         return false;
     }
-    if (!startCountdown(*token, seconds, error)) {
-        QDir(folder() + QLatin1Char('/') + setName(type, *token)).removeRecursively();
+    if (!store(chain, error)) {
+        if (seconds > 0) {
+            stopCountdown(Chain {type, {change}, {}});
+        }
         return false;
     }
-    log(QStringLiteral("%1: change armed, reverted in %2 s unless confirmed").arg(*token).arg(seconds));
+    if (seconds > 0 && *joined) {
+        stopCountdown(before);
+    }
+    *token = change.token;
+    log(QStringLiteral("%1 change %2 of %3: %4, reverted at %5 unless confirmed")
+            .arg(chainName(type), change.token, keywords.join(QLatin1Char(',')),
+                 *joined ? QStringLiteral("joined the pending changes %1").arg(tokens(before.changes)) : QStringLiteral("armed"),
+                 PendingChanges::isoTime(change.revertAt)));
     return true;
 }
 
 bool PendingChanges::startCountdown(const QString &token, int seconds, QString *error) const
 {
-    const QStringList revert = QStringList {m_paths.tool} + m_paths.toolArguments + QStringList {QStringLiteral("revert")};
+    const QStringList revert = QStringList {m_paths.tool} + m_paths.toolArguments + QStringList {QStringLiteral("revert"), QStringLiteral("--expired")};
     if (QFileInfo(m_paths.systemdRunDir).isDir()) {
         // A transient timer of the service manager: independent of every session.
         const ProgramResult result =
             runProgram(m_paths.systemdRun,
                        QStringList {QStringLiteral("--unit=ssh-settings-revert-%1").arg(token),
-                                    QStringLiteral("--description=Revert an unconfirmed SSH settings change"), QStringLiteral("--on-active=%1").arg(seconds),
+                                    QStringLiteral("--description=Revert unconfirmed SSH settings changes"), QStringLiteral("--on-active=%1").arg(seconds),
                                     QStringLiteral("--timer-property=AccuracySec=1s"), QStringLiteral("--collect"), QStringLiteral("--quiet")} +
-                           revert + QStringList {token});
+                           revert);
         if (!result.succeeded()) {
             *error = QStringLiteral("cannot start the countdown: %1").arg(result.reason(m_paths.systemdRun));
             return false;
         }
         return true;
     }
-    return startDetached(revert + QStringList {QStringLiteral("--delay"), QString::number(seconds), token}, error);
+    return startDetached(revert + QStringList {QStringLiteral("--delay"), QString::number(seconds)}, error);
 }
 
-bool PendingChanges::claim(const QString &token, QString *claimed, ConfigType *type, QString *error) const
+void PendingChanges::stopCountdown(const Chain &chain) const
+{
+    // Only the timer: its service may be the very process that is reverting. A detached
+    // countdown cannot be stopped; it finds nothing expired when it wakes.
+    const QString token = countdownToken(chain.changes);
+    if (!token.isEmpty() && QFileInfo(m_paths.systemdRunDir).isDir()) {
+        runProgram(m_paths.systemctl, {QStringLiteral("stop"), QStringLiteral("ssh-settings-revert-%1.timer").arg(token)});
+    }
+}
+
+bool PendingChanges::find(const QString &token, Chain *chain, QString *error) const
 {
     if (!isToken(token)) {
         *error = QStringLiteral("not a revert token");
         return false;
     }
-    for (const ConfigType candidate : {ConfigType::Server, ConfigType::Client}) {
-        const QString name = setName(candidate, token);
-        const QByteArray from = QFile::encodeName(folder() + QLatin1Char('/') + name);
-        const QByteArray to = QFile::encodeName(folder() + QLatin1String("/.claimed-") + name);
-        // One rename: of a confirm and a revert racing, exactly one gets the set.
-        if (::rename(from.constData(), to.constData()) == 0) {
-            *claimed = QLatin1String(".claimed-") + name;
-            *type = candidate;
-            return true;
+    for (const ConfigType type : {ConfigType::Server, ConfigType::Client}) {
+        if (load(type, chain, error)) {
+            for (const PendingChange &change : std::as_const(chain->changes)) {
+                if (change.token == token) {
+                    return true;
+                }
+            }
+        } else if (!error->isEmpty()) {
+            return false;
         }
     }
     *error = QStringLiteral("no change is waiting under %1: it was kept or reverted already").arg(token);
@@ -178,52 +374,88 @@ bool PendingChanges::claim(const QString &token, QString *claimed, ConfigType *t
 
 Reply PendingChanges::confirm(const QString &token)
 {
-    QString claimed;
-    ConfigType type;
+    Chain chain;
     QString error;
-    if (!claim(token, &claimed, &type, &error)) {
+    if (!find(token, &chain, &error)) {
         return Reply::failure(error);
     }
-    QDir(folder() + QLatin1Char('/') + claimed).removeRecursively();
-    if (QFileInfo(m_paths.systemdRunDir).isDir()) {
-        runProgram(m_paths.systemctl, {QStringLiteral("stop"), QStringLiteral("ssh-settings-revert-%1.timer").arg(token)});
+    if (m_paths.clock() >= chain.changes.constLast().revertAt) {
+        const Reply reverted = revertChain(chain, QStringLiteral("its countdown ran out"));
+        return Reply::failure(QStringLiteral("too late, the countdown ran out: the changes %1")
+                                  .arg(reverted.ok ? QStringLiteral("were reverted") : QStringLiteral("are to be reverted: ") + reverted.error));
     }
-    log(QStringLiteral("%1: change confirmed and kept").arg(token));
+    if (!remove(chain.type, &error)) {
+        return Reply::failure(error);
+    }
+    stopCountdown(chain);
+    log(QStringLiteral("%1 changes %2 kept").arg(chainName(chain.type), tokens(chain.changes)));
     return Reply::success();
 }
 
 Reply PendingChanges::revert(const QString &token)
 {
-    QString claimed;
-    ConfigType type;
+    Chain chain;
     QString error;
-    if (!claim(token, &claimed, &type, &error)) {
+    if (!find(token, &chain, &error)) {
         return Reply::failure(error);
     }
-    QList<SavedFile> files;
-    const QString set = folder() + QLatin1Char('/') + claimed;
-    if (!m_sets.load(claimed, &files, &error)) {
-        log(QStringLiteral("%1: cannot revert: %2").arg(token, error));
-        return Reply::failure(error);
+    return revertChain(chain, QStringLiteral("on request"));
+}
+
+Reply PendingChanges::revertExpired(QStringList *done)
+{
+    QStringList errors;
+    for (const ConfigType type : {ConfigType::Server, ConfigType::Client}) {
+        Chain chain;
+        QString error;
+        if (!load(type, &chain, &error)) {
+            if (!error.isEmpty()) {
+                errors.append(error);
+            }
+            continue;
+        }
+        if (m_paths.clock() < chain.changes.constLast().revertAt) {
+            continue;
+        }
+        const Reply reverted =
+            revertChain(chain, QStringLiteral("its countdown ran out at %1").arg(PendingChanges::isoTime(chain.changes.constLast().revertAt)));
+        if (reverted.ok || reverted.error.startsWith(QLatin1String("reverted"))) {
+            done->append(QStringLiteral("reverted the %1 changes %2 (armed at %3)")
+                             .arg(chainName(type), tokens(chain.changes), PendingChanges::isoTime(chain.changes.constFirst().armedAt)));
+        }
+        if (!reverted.ok) {
+            errors.append(reverted.error);
+        }
     }
-    Reply reply = m_configuration.replaceFiles(type, files);
+    return errors.isEmpty() ? Reply::success() : Reply::failure(errors.join(QStringLiteral("; ")));
+}
+
+Reply PendingChanges::revertChain(const Chain &chain, const QString &why)
+{
+    const QString name = chainName(chain.type);
+    Reply reply = m_configuration.replaceFiles(chain.type, chain.files);
     if (!reply.ok) {
-        // Kept for the administrator: the set is the only copy of the earlier files.
-        log(QStringLiteral("%1: revert refused, the files stay as they are (the earlier ones are kept in %2): %3").arg(token, set, reply.error));
+        // Kept for the administrator: the chain is the only copy of the earlier files.
+        log(QStringLiteral("%1 changes %2: revert refused, the files stay as they are (the earlier ones are kept in %3/%4): %5")
+                .arg(name, tokens(chain.changes), folder(), name, reply.error));
         return reply;
     }
+    QString error;
+    if (!remove(chain.type, &error)) {
+        log(QStringLiteral("%1 changes %2: %3").arg(name, tokens(chain.changes), error));
+    }
+    stopCountdown(chain);
     QStringList paths;
-    for (const SavedFile &file : std::as_const(files)) {
+    for (const SavedFile &file : chain.files) {
         paths.append(file.path);
     }
     QString restarted;
-    if (type == ConfigType::Server && m_service.status().data.value(QStringLiteral("running")).toBool()) {
+    if (chain.type == ConfigType::Server && m_paths.serviceControl && m_service.status().data.value(QStringLiteral("running")).toBool()) {
         const Reply restart = m_service.run(QStringLiteral("restart"));
         restarted = restart.ok ? QStringLiteral(", sshd restarted") : QStringLiteral(", but sshd did not restart: %1").arg(restart.error);
         reply = restart.ok ? reply : Reply::failure(QStringLiteral("reverted, but sshd did not restart: %1").arg(restart.error));
     }
-    QDir(set).removeRecursively();
-    log(QStringLiteral("%1: change reverted, %2 put back%3").arg(token, paths.join(QStringLiteral(", ")), restarted));
+    log(QStringLiteral("%1 changes %2 reverted (%3), %4 put back%5").arg(name, tokens(chain.changes), why, paths.join(QStringLiteral(", ")), restarted));
     return reply;
 }
 

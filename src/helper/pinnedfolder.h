@@ -38,6 +38,8 @@ public:
     bool isValid() const { return m_fd >= 0; }
     QString error() const { return m_error; }
     QString path() const { return m_path; }
+    /// The open folder, for the *at() calls; -1 when not valid.
+    int descriptor() const { return m_fd; }
 
     /// lstat of an entry; false (errno set) when it does not exist.
     bool stat(const QString &name, struct stat *status) const;

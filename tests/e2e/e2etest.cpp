@@ -551,11 +551,11 @@ private Q_SLOTS:
         QVERIFY(listenerPid() != pid);
         // Nobody confirms: the old port is back, and every file as it was.
         QTRY_VERIFY_WITH_TIMEOUT(listening(s_any4Port22) && !listening(s_any4Port2200), 30000);
-        QTRY_VERIFY_WITH_TIMEOUT(!processRuns(token), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(!processRuns("--expired"), 10000);
         auto after = tree(QStringLiteral("/etc/ssh"));
         after.remove(s_serverConfig + QStringLiteral(".bak"));
         QCOMPARE(after, before);
-        QVERIFY(readFile(QStringLiteral("/var/backups/ssh-settings/pending/log")).contains(QByteArray(token + ": change reverted")));
+        QVERIFY(readFile(QStringLiteral("/var/backups/ssh-settings/pending/log")).contains(QByteArray("server changes " + token + " reverted (")));
         QVERIFY(!runPrivilegedAction(ActionKind::Change, {{Protocol::Arg::ConfirmToken, QString::fromLatin1(token)}}).ok);
     }
 
@@ -569,7 +569,7 @@ private Q_SLOTS:
         QVERIFY2(kept.ok, qPrintable(kept.errorText));
         const QByteArray configuration = readFile(s_serverConfig);
         // The countdown ends and finds nothing to undo.
-        QTRY_VERIFY_WITH_TIMEOUT(!processRuns(token.toLatin1()), 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(!processRuns("--expired"), 30000);
         QCOMPARE(readFile(s_serverConfig), configuration);
         QVERIFY(trimmedLines(configuration).contains("Port 2200"));
         QTRY_VERIFY_WITH_TIMEOUT(listening(s_any4Port2200), 10000);

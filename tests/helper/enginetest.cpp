@@ -4,19 +4,27 @@
 #include "runprogram.h"
 #include "sshsettingsprotocol.h"
 #include "testsandbox.h"
+#include "writerlock.h"
 
+#include <QDateTime>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QScopeGuard>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/mount.h>
+#include <optional>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -562,51 +570,224 @@ private Q_SLOTS:
         QCOMPARE(sandbox.read(QStringLiteral("calls")), called);
     }
 
-    // A change armed for a revert: the countdown starts outside this process before sshd restarts;
-    // confirm keeps the change, revert puts every file back and restarts sshd; each token works once.
-    void armedChanges_data()
+    // Sequences of changes while others are pending. Steps: "arm KEYWORD VALUE SECONDS", "set KEYWORD VALUE",
+    // "confirm N"/"revert N" (the token of the Nth change), "age SECONDS", "expired" (what a countdown and the
+    // boot check run), "reboot" (a new engine; the countdown never ran), "lock" (another writer holds the lock);
+    // "!" before a step: it fails. MaxSessions is in the main file, PasswordAuthentication in a drop-in.
+    void chains_data()
     {
         QTest::addColumn<bool>("systemd");
-        QTest::addColumn<bool>("keep");
-        QTest::newRow("systemd timer, confirmed") << true << true;
-        QTest::newRow("systemd timer, reverted") << true << false;
-        QTest::newRow("detached countdown, confirmed") << false << true;
-        QTest::newRow("detached countdown, reverted") << false << false;
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<int>("state"); ///< the files are as they were after this many steps
+        QTest::addColumn<QString>("pending"); ///< keywords of each pending change, "|" between changes
+        const auto row = [](const char *name, bool systemd, const char *steps, int state, const char *pending) {
+            QTest::newRow(name) << systemd << QString::fromLatin1(steps).split(QLatin1Char(';')) << state << QString::fromLatin1(pending);
+        };
+        const char *two = "arm PasswordAuthentication no 4;arm MaxSessions 7 8;";
+        row("two armed, pending", true, two, 2, "PasswordAuthentication|MaxSessions");
+        row("two armed, the first countdown is the chain's no longer", true, qPrintable(two + QByteArray("age 5;expired")), 2,
+            "PasswordAuthentication|MaxSessions");
+        row("two armed, expired", false, qPrintable(two + QByteArray("age 5;expired;age 4;expired")), 0, "");
+        row("two armed, newest kept", true, qPrintable(two + QByteArray("confirm 1;age 9;expired")), 2, "");
+        row("two armed, oldest kept", false, qPrintable(two + QByteArray("confirm 0;age 9;expired")), 2, "");
+        row("three armed, reverted now", true, "arm MaxSessions 7 30;arm PasswordAuthentication no 30;arm Port 2222 30;revert 1", 0, "");
+        row("three armed, kept too late", false, "arm MaxSessions 7 30;arm PasswordAuthentication no 30;arm Port 2222 5;age 5;!confirm 2", 0, "");
+        row("unarmed change joins", true, "arm MaxSessions 7 30;set PasswordAuthentication no", 2, "MaxSessions|PasswordAuthentication");
+        row("unarmed change joins, expired", false, "arm MaxSessions 7 30;set PasswordAuthentication no;age 30;expired", 0, "");
+        row("boot check after a killed countdown", false, "arm PasswordAuthentication no 30;reboot;age 31;expired", 0, "");
+        row("another writer holds the lock", false, "lock;!set MaxSessions 7", 0, "");
     }
 
-    void armedChanges()
+    void chains()
     {
         QFETCH(bool, systemd);
-        QFETCH(bool, keep);
+        QFETCH(QStringList, steps);
+        QFETCH(int, state);
+        QFETCH(QString, pending);
         TestSandbox sandbox;
         recordPrograms(sandbox, systemd);
-        sandbox.write(QStringLiteral("etc/ssh/sshd_config.d/50-cloud-init.conf"), "PasswordAuthentication no\n");
-        const QByteArray main = sandbox.read(QStringLiteral("etc/ssh/sshd_config"));
-        Engine engine(sandbox.paths);
-        Engine::Transaction transaction;
-        transaction.changes = {{QStringLiteral("Port"), QStringLiteral("2222")}, {QStringLiteral("PasswordAuthentication"), true}};
-        transaction.revertAfter = 30;
-        const Reply reply = engine.applyTransaction(ConfigType::Server, transaction);
-        QVERIFY2(reply.ok, qPrintable(reply.error));
-        const QString token = reply.data.value(SSHSettings::Protocol::Reply::Token).toString();
-        QVERIFY(PendingChanges::isToken(token));
-        QVERIFY(reply.data.value(SSHSettings::Protocol::Reply::Restarts).toBool());
-        const QByteArray countdown = systemd ? QByteArray("systemd-run --unit=ssh-settings-revert-" + token.toLatin1() + ' ')
-                                             : QByteArray("tool revert --delay 30 " + token.toLatin1() + '\n');
-        const QByteArray restart = systemd ? "systemctl restart ssh.service\n" : "init restart\n";
-        // Armed first: the detached countdown writes when it runs, so wait for its line.
-        QTRY_VERIFY(sandbox.read(QStringLiteral("calls")).contains(countdown));
-        QVERIFY(sandbox.read(QStringLiteral("calls")).indexOf(countdown) < sandbox.read(QStringLiteral("calls")).indexOf(restart));
+        sandbox.write(QStringLiteral("etc/ssh/sshd_config.d/50-cloud-init.conf"), "PasswordAuthentication yes\n");
+        qint64 now = QDateTime::fromString(QStringLiteral("2026-12-07T01:02:03Z"), Qt::ISODate).toMSecsSinceEpoch();
+        sandbox.paths.clock = [&now] {
+            return now;
+        };
+        sandbox.paths.writerWaitMs = 200;
+        auto engine = std::make_unique<Engine>(sandbox.paths);
+        const auto files = [&sandbox] {
+            return sandbox.read(QStringLiteral("etc/ssh/sshd_config")) + '\0' + sandbox.read(QStringLiteral("etc/ssh/sshd_config.d/50-cloud-init.conf"));
+        };
+        QList<QByteArray> states = {files()};
+        QStringList tokens;
+        QStringList armed;
+        std::optional<WriterLock> other;
+        for (const QString &step : std::as_const(steps)) {
+            const QStringList words = step.mid(step.startsWith(QLatin1Char('!'))).split(QLatin1Char(' '));
+            const QString &verb = words.first();
+            const auto before = sandbox.snapshot();
+            Reply reply = Reply::success();
+            QStringList done;
+            if (verb == QLatin1String("arm") || verb == QLatin1String("set")) {
+                Engine::Transaction transaction;
+                transaction.changes = {{words.at(1), words.at(1) == QLatin1String("PasswordAuthentication") ? QVariant(false) : QVariant(words.at(2))}};
+                transaction.revertAfter = words.value(3).toInt();
+                reply = engine->applyTransaction(ConfigType::Server, transaction);
+                QCOMPARE(reply.data.value(SSHSettings::Protocol::Reply::JoinedPending).toBool(), !tokens.isEmpty());
+                tokens.append(reply.data.value(SSHSettings::Protocol::Reply::Token).toString());
+                if (verb == QLatin1String("arm")) {
+                    armed.append(tokens.last());
+                }
+            } else if (verb == QLatin1String("confirm") || verb == QLatin1String("revert")) {
+                const QString &token = tokens.value(words.at(1).toInt());
+                reply = verb == QLatin1String("confirm") ? engine->confirmChange(token) : engine->revertChange(token);
+            } else if (verb == QLatin1String("age")) {
+                now += words.at(1).toInt() * 1000;
+            } else if (verb == QLatin1String("expired")) {
+                reply = engine->revertExpired(&done);
+            } else if (verb == QLatin1String("reboot")) {
+                engine = std::make_unique<Engine>(sandbox.paths);
+            } else if (verb == QLatin1String("lock")) {
+                other.emplace(sandbox.paths.backupDir, QStringLiteral("set UseDNS yes"), 0);
+                QVERIFY(other->isHeld());
+            }
+            QVERIFY2(reply.ok != step.startsWith(QLatin1Char('!')), qPrintable(step + QLatin1String(": ") + reply.error));
+            if (other && !reply.ok) {
+                QVERIFY2(reply.error.startsWith(QLatin1String("another change of the SSH configuration is in progress: set UseDNS yes, by ")),
+                         qPrintable(reply.error));
+                QCOMPARE(sandbox.snapshot(), before);
+            }
+            states.append(files());
+        }
+        QCOMPARE(files(), states.at(state));
+        QList<PendingChange> changes;
+        QVERIFY(engine->pendingChanges(ConfigType::Server, &changes).ok);
+        QStringList keywords;
+        for (const PendingChange &change : std::as_const(changes)) {
+            keywords.append(change.keywords.join(QLatin1Char(',')));
+            // One countdown for the chain: the newest armed change's.
+            QCOMPARE(change.revertAt, changes.last().revertAt);
+        }
+        QCOMPARE(keywords.join(QLatin1Char('|')), pending);
+        if (!changes.isEmpty()) {
+            const PendingChange &newest = *std::find_if(changes.crbegin(), changes.crend(), [](const PendingChange &change) {
+                return change.seconds > 0;
+            });
+            QCOMPARE(changes.last().revertAt, newest.armedAt + newest.seconds * 1000);
+            // What the administrator sees, from the files alone.
+            QProcess tool;
+            tool.start(QStringLiteral(SSH_SETTINGS_TOOL), {QStringLiteral("--root"), sandbox.root(), QStringLiteral("pending")});
+            QVERIFY(tool.waitForFinished(10000));
+            const QString time = QStringLiteral("\t2026-12-07T01:02:03Z\t2026-12-07T01:02:%1Z\t").arg(3 + newest.seconds, 2, 10, QLatin1Char('0'));
+            QVERIFY2(tool.readAllStandardOutput().startsWith((changes.first().token + time + changes.first().keywords.first() + QLatin1Char('\n')).toLatin1()),
+                     qPrintable(tool.readAllStandardError()));
+        }
+        // Armed first: a countdown per armed change, each earlier timer stopped, before sshd restarted.
+        const QByteArray calls = sandbox.read(QStringLiteral("calls"));
+        for (const QString &token : std::as_const(armed)) {
+            if (systemd) {
+                QCOMPARE(calls.contains("systemctl stop ssh-settings-revert-" + token.toLatin1() + ".timer"), token != armed.last() || changes.isEmpty());
+            }
+        }
+        if (systemd && !armed.isEmpty()) {
+            QVERIFY(calls.indexOf("systemd-run --unit=ssh-settings-revert-" + armed.first().toLatin1()) < calls.indexOf("systemctl restart ssh.service"));
+        } else if (!systemd) {
+            QTRY_COMPARE(sandbox.read(QStringLiteral("calls")).count("tool revert --expired --delay "), armed.size());
+        }
         QCOMPARE(QFileInfo(sandbox.paths.backupDir + QLatin1String("/pending")).permissions() & (QFileDevice::ReadOther | QFileDevice::ReadGroup), 0);
+        const QByteArray log = sandbox.read(QStringLiteral("var/backups/ssh-settings/pending/log"));
+        QCOMPARE(log.contains(" reverted ("), !armed.isEmpty() && state == 0);
+        QCOMPARE(log.contains(" kept\n"), steps.join(QLatin1Char(';')).contains(QLatin1String(";confirm")));
+    }
 
-        const Reply ended = keep ? engine.confirmChange(token) : engine.revertChange(token);
-        QVERIFY2(ended.ok, qPrintable(ended.error));
-        QCOMPARE(sandbox.read(QStringLiteral("etc/ssh/sshd_config")) == main, !keep);
-        QCOMPARE(sandbox.read(QStringLiteral("etc/ssh/sshd_config.d/50-cloud-init.conf")) == "PasswordAuthentication no\n", !keep);
-        QCOMPARE(sandbox.read(QStringLiteral("calls")).count(restart), keep ? 1 : 2);
-        QVERIFY(sandbox.read(QStringLiteral("var/backups/ssh-settings/pending/log")).contains(keep ? "confirmed" : "reverted"));
-        QVERIFY(!engine.confirmChange(token).ok);
-        QVERIFY(!engine.revertChange(token).ok);
+    // Tool processes at once on one tree: two writers, and a writer racing the countdown's `revert --expired`
+    // of a chain whose time has passed. One writer at a time, each success on disk, nothing left behind.
+    void concurrentWriters()
+    {
+        QElapsedTimer elapsed;
+        elapsed.start();
+        for (int round = 0; round < 8; ++round) {
+            TestSandbox sandbox;
+            recordPrograms(sandbox, false);
+            sandbox.write(QStringLiteral("etc/ssh/sshd_config"),
+                          "HostKey " + QFile::encodeName(sandbox.path(QStringLiteral("keys/host_ed25519_key"))) + '\n' +
+                              sandbox.read(QStringLiteral("etc/ssh/sshd_config")));
+            const bool countdown = round % 2 == 1;
+            if (countdown) {
+                sandbox.paths.clock = [] {
+                    return QDateTime::currentMSecsSinceEpoch() - 3600 * 1000;
+                };
+                Engine::Transaction transaction;
+                transaction.changes = {{QStringLiteral("UseDNS"), true}};
+                transaction.revertAfter = 5;
+                QVERIFY(Engine(sandbox.paths).applyTransaction(ConfigType::Server, transaction).ok);
+            }
+            const QStringList common = {QStringLiteral("--root"), sandbox.root()};
+            const QList<QStringList> commands = {{QStringLiteral("set"), QStringLiteral("MaxSessions"), QString::number(round + 2)},
+                                                 countdown
+                                                     ? QStringList {QStringLiteral("revert"), QStringLiteral("--expired")}
+                                                     : QStringList {QStringLiteral("set"), QStringLiteral("LoginGraceTime"), QString::number(round + 30)}};
+            QProcess processes[2];
+            for (int i = 0; i < 2; ++i) {
+                processes[i].start(QStringLiteral(SSH_SETTINGS_TOOL), common + commands.at(i));
+            }
+            const QByteArray config = [&] {
+                for (QProcess &process : processes) {
+                    process.waitForFinished(30000);
+                }
+                return sandbox.read(QStringLiteral("etc/ssh/sshd_config"));
+            }();
+            for (int i = 0; i < 2; ++i) {
+                const QByteArray error = processes[i].readAllStandardError();
+                const QStringList &other = commands.at(1 - i);
+                QVERIFY2(processes[i].exitCode() == 0 || error.contains("in progress: " + other.mid(0, 2).join(QLatin1Char(' ')).toLatin1()),
+                         error.constData());
+                if (processes[i].exitCode() == 0 && commands.at(i).first() == QLatin1String("set")) {
+                    QVERIFY2(config.contains(commands.at(i).mid(1).join(QLatin1Char(' ')).toLatin1() + '\n'), config.constData());
+                }
+            }
+            // The armed change is gone whichever came first: a writer reverts a chain whose time has passed before it writes.
+            QVERIFY(!config.contains("UseDNS yes"));
+            QList<PendingChange> changes;
+            QVERIFY(Engine(sandbox.paths).pendingChanges(ConfigType::Server, &changes).ok && changes.isEmpty());
+            QVERIFY(Engine(sandbox.paths).readOptions(ConfigType::Server, {QStringLiteral("MaxSessions")}).ok);
+            const QStringList left = QDir(sandbox.path(QStringLiteral("etc/ssh"))).entryList(QDir::Files | QDir::Hidden) +
+                QDir(sandbox.paths.backupDir + QLatin1String("/pending")).entryList(QDir::Files | QDir::Hidden);
+            QCOMPARE(left.filter(QRegularExpression(QStringLiteral("candidate|^\\."))), QStringList());
+        }
+        QVERIFY(elapsed.elapsed() < 30000);
+    }
+
+    // The boot check: ordered before every way sshd starts, after the local file systems, enabled by the install.
+    void bootUnit()
+    {
+        QFile unit(QStringLiteral(BOOT_UNIT));
+        QVERIFY(unit.open(QIODevice::ReadOnly));
+        const QByteArray text = unit.readAll();
+        QHash<QByteArray, QList<QByteArray>> keys;
+        for (const QByteArray &line : text.split('\n')) {
+            const int equals = line.indexOf('=');
+            if (equals > 0 && !line.startsWith('#')) {
+                keys[line.left(equals)] += line.mid(equals + 1).split(' ');
+            }
+        }
+        for (const char *before : {"ssh.service", "sshd.service", "ssh.socket"}) {
+            QVERIFY(keys.value("Before").contains(before));
+        }
+        QVERIFY(keys.value("After").contains("local-fs.target"));
+        QCOMPARE(keys.value("DefaultDependencies"), QList<QByteArray> {"no"});
+        QCOMPARE(keys.value("WantedBy"), QList<QByteArray> {"multi-user.target"});
+        QCOMPARE(keys.value("ExecStart").mid(1), (QList<QByteArray> {"revert", "--expired"}));
+        const QString analyze = QStandardPaths::findExecutable(QStringLiteral("systemd-analyze"));
+        if (analyze.isEmpty()) {
+            return;
+        }
+        // The unit as installed, with the tool of this build standing in for the installed one.
+        QTemporaryDir dir;
+        QFile copy(dir.filePath(QStringLiteral("ssh-settings-revert-expired.service")));
+        QVERIFY(copy.open(QIODevice::WriteOnly));
+        copy.write(QByteArray(text).replace(keys.value("ExecStart").first(), QFile::encodeName(QStringLiteral(SSH_SETTINGS_TOOL))));
+        copy.close();
+        const ProgramResult verified = runProgram(analyze, {QStringLiteral("verify"), QStringLiteral("--man=no"), copy.fileName()});
+        QVERIFY2(verified.succeeded() && verified.standardError.isEmpty(), verified.standardError.constData());
     }
 
     void bannerAndKeys()

@@ -498,6 +498,9 @@ private Q_SLOTS:
         row("get with origins", QStringLiteral("get|--origin|Port|X11Forwarding"), {}, 0,
             "port \"22\" default\nx11forwarding \"yes\" @ROOT@/etc/ssh/sshd_config:");
         row("revert an unknown token", QStringLiteral("revert|0123456789abcdef0123456789abcdef"), {}, 1, "no change is waiting");
+        row("revert a token and --expired", QStringLiteral("revert|--expired|0123456789abcdef0123456789abcdef"), {}, 2, "revert TOKEN | --expired");
+        row("revert nothing expired", QStringLiteral("revert|--expired"), {}, 0, "");
+        row("nothing pending", QStringLiteral("pending|--client"), {}, 0, "");
         row("newline refused", QStringLiteral("set|Port|22\nPermitRootLogin yes"), {}, 1, "ssh-settings-tool: Port:");
         row("restore without a backup", QStringLiteral("restore|--backup"), {}, 1, "there is no backup");
         row("restore the default", QStringLiteral("restore|--default"), {}, 0, "The replaced configuration is kept in", {config});

@@ -39,6 +39,9 @@ TestSandbox::TestSandbox()
          {"etc/ssh/sshd_config.d", "etc/ssh/ssh_config.d", "etc/banners", "usr/share/openssh", "run", "keys", "home/tester/.ssh", "home/other/.ssh"}) {
         tree.mkpath(QLatin1String(folder));
     }
+    // The root-only backup folder where the writers' lock lives, as after the first change.
+    tree.mkpath(paths.backupDir);
+    ::chmod(QFile::encodeName(paths.backupDir).constData(), 0700);
     // One host key for every sandbox of the process.
     static const QByteArray privateKey = [] {
         QTemporaryDir dir;
@@ -98,6 +101,10 @@ QHash<QString, QByteArray> TestSandbox::snapshot() const
     QDirIterator it(root(), QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QString name = it.next();
+        // The writers' lock file, made by the first writer, holds no configuration.
+        if (name == paths.backupDir + QLatin1String("/lock")) {
+            continue;
+        }
         struct stat st
         {
         };

@@ -31,6 +31,7 @@ QCommandLineOption hidden(QCommandLineOption option)
 }
 const QCommandLineOption s_delay =
     hidden(QCommandLineOption(QStringLiteral("delay"), QStringLiteral("revert: wait SECONDS first."), QStringLiteral("SECONDS")));
+const QCommandLineOption s_expired(QStringLiteral("expired"), QStringLiteral("revert: every chain of pending changes whose revert time has passed."));
 const QCommandLineOption s_origin(QStringLiteral("origin"), QStringLiteral("get: also print the file and line each value comes from."));
 const QCommandLineOption s_backup(QStringLiteral("backup"), QStringLiteral("restore: the last working configuration."));
 const QCommandLineOption s_default(QStringLiteral("default"), QStringLiteral("restore: the distribution's default configuration."));
@@ -187,6 +188,12 @@ int set(const QCommandLineParser &parser, const QStringList &arguments, Engine &
     } else if (transaction.revertAfter > 0) {
         fprintf(stderr, "ssh-settings-tool: nothing to change, nothing to revert\n");
     }
+    if (reply.data.value(Protocol::Reply::JoinedPending).toBool()) {
+        fprintf(stderr,
+                "ssh-settings-tool: the change joined changes still pending: confirm keeps them all, a revert undoes them all "
+                "(\"ssh-settings-tool pending%s\" lists them)\n",
+                type == ConfigType::Client ? " --client" : "");
+    }
     return 0;
 }
 
@@ -195,13 +202,14 @@ int confirm(const QCommandLineParser &, const QStringList &arguments, Engine &en
     return arguments.size() == 1 ? finish(engine.confirmChange(arguments.first())) : 2;
 }
 
-// Also what a countdown runs, with --delay when no service manager keeps the time.
+// Also what a countdown and the boot check run (--expired), with --delay when no service manager keeps the time.
 int revert(const QCommandLineParser &parser, const QStringList &arguments, Engine &engine)
 {
-    if (arguments.size() != 1) {
+    const bool expired = parser.isSet(s_expired);
+    if (arguments.size() != (expired ? 0 : 1)) {
         return 2;
     }
-    if (!PendingChanges::isToken(arguments.first())) {
+    if (!expired && !PendingChanges::isToken(arguments.first())) {
         return Tool::refuse(QStringLiteral("not a revert token"));
     }
     if (parser.isSet(s_delay)) {
@@ -214,7 +222,30 @@ int revert(const QCommandLineParser &parser, const QStringList &arguments, Engin
             seconds = ::sleep(seconds);
         }
     }
-    return finish(engine.revertChange(arguments.first()));
+    if (!expired) {
+        return finish(engine.revertChange(arguments.first()));
+    }
+    QStringList done;
+    const Reply reply = engine.revertExpired(&done);
+    for (const QString &line : std::as_const(done)) {
+        printf("%s\n", qPrintable(line));
+    }
+    return finish(reply);
+}
+
+// One line a change, oldest first: token, armed at, revert at, keywords.
+int pending(const QCommandLineParser &parser, const QStringList &arguments, Engine &engine)
+{
+    if (!arguments.isEmpty()) {
+        return 2;
+    }
+    QList<PendingChange> changes;
+    const Reply reply = engine.pendingChanges(Tool::configType(parser), &changes);
+    for (const PendingChange &change : std::as_const(changes)) {
+        printf("%s\t%s\t%s\t%s\n", qPrintable(change.token), qPrintable(PendingChanges::isoTime(change.armedAt)),
+               qPrintable(PendingChanges::isoTime(change.revertAt)), qPrintable(change.keywords.join(QLatin1Char(','))));
+    }
+    return finish(reply);
 }
 
 int restore(const QCommandLineParser &parser, const QStringList &arguments, Engine &engine)
@@ -308,8 +339,17 @@ QList<ToolCommand> engineCommands()
          QStringLiteral("Change options together, all or nothing; the configuration is checked and backed up."),
          {s_dryRun, s_restart, s_revertAfter},
          set},
-        {QStringLiteral("confirm"), QStringLiteral("TOKEN"), QStringLiteral("Keep a change made with set --revert-after."), {}, confirm},
-        {QStringLiteral("revert"), QStringLiteral("TOKEN"), QStringLiteral("Undo a change made with set --revert-after now."), {s_delay}, revert},
+        {QStringLiteral("confirm"), QStringLiteral("TOKEN"), QStringLiteral("Keep the pending changes (any token of them names them all)."), {}, confirm},
+        {QStringLiteral("revert"),
+         QStringLiteral("TOKEN | --expired"),
+         QStringLiteral("Undo the pending changes now, or (--expired) those whose revert time has passed."),
+         {s_delay, s_expired},
+         revert},
+        {QStringLiteral("pending"),
+         QStringLiteral("[--client]"),
+         QStringLiteral("List the pending changes: token, armed at, revert at, keywords (tab-separated)."),
+         {},
+         pending},
         {QStringLiteral("restore"),
          QStringLiteral("[--client] --backup|--default"),
          QStringLiteral("Put back the last working configuration or the distribution default."),

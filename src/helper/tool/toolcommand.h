@@ -32,5 +32,5 @@ int usage(const ToolCommand &command);
 OptionCatalog::ConfigType configType(const QCommandLineParser &parser);
 }
 
-/// get, set, restore, banner, keys, service
+/// get, set, confirm, revert, pending, restore, banner, keys, service
 QList<ToolCommand> engineCommands();
