@@ -62,6 +62,10 @@ struct EnginePaths
     std::function<QStringList(const UserAccount &)> lookupGroups;
     /// Looks up an account by name; the password database when unset.
     std::function<bool(const QString &, UserAccount *)> lookupUserName;
+    /// After sshd is (re)started, each socket of its configuration is given this long in all to
+    /// answer with an SSH banner, and each connection attempt at most probeAttemptMs.
+    int probeTotalMs = 10000;
+    int probeAttemptMs = 1000;
 
     static EnginePaths system();
 };

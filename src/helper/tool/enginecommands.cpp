@@ -61,6 +61,7 @@ bool toVariant(const Option &option, const QStringList &words, QVariant *value, 
         *value = words;
         return true;
     case ValueKind::AccessPatterns:
+    case ValueKind::Port: // sshd listens on each of several ports
         *value = words.join(QLatin1Char(' '));
         return true;
     default:
@@ -71,6 +72,13 @@ bool toVariant(const Option &option, const QStringList &words, QVariant *value, 
         *value = words.first();
         return true;
     }
+}
+
+// After a restart: the sockets where sshd did not answer make the command fail.
+int unanswered(const Reply &reply)
+{
+    const QStringList sockets = reply.data.value(SSHSettings::Protocol::Reply::Unanswered).toStringList();
+    return sockets.isEmpty() ? 0 : Tool::refuse(QStringLiteral("sshd does not answer on %1").arg(sockets.join(QStringLiteral(", "))));
 }
 
 int get(const QCommandLineParser &parser, const QStringList &arguments, Engine &engine)
@@ -187,7 +195,7 @@ int set(const QCommandLineParser &parser, const QStringList &arguments, Engine &
     } else if (transaction.revertAfter > 0) {
         fprintf(stderr, "ssh-settings-tool: nothing to change, nothing to revert\n");
     }
-    return 0;
+    return unanswered(reply);
 }
 
 int confirm(const QCommandLineParser &, const QStringList &arguments, Engine &engine)
@@ -291,7 +299,8 @@ int service(const QCommandLineParser &, const QStringList &arguments, Engine &en
         printf("%s\n", running ? "running" : "stopped");
         return running ? 0 : 3;
     }
-    return finish(engine.serviceCommand(arguments.first()));
+    const Reply reply = engine.serviceCommand(arguments.first());
+    return reply.ok ? unanswered(reply) : finish(reply);
 }
 }
 
