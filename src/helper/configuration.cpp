@@ -306,9 +306,13 @@ Reply Configuration::read(ConfigType type, const QStringList &keywords) const
             break;
         }
         case ValueKind::ListenAddresses: {
-            QStringList list;
-            for (const QByteArray &value : found) {
-                list.append(QString::fromUtf8(value));
+            // An address without a port of its own is given alone, so that it keeps following
+            // Port when the list comes back; sshd's own form where the files name host names.
+            QStringList list = writtenListenAddresses();
+            if (list.isEmpty()) {
+                for (const QByteArray &value : found) {
+                    list.append(QString::fromUtf8(value));
+                }
             }
             data.insert(key, list);
             break;
@@ -375,6 +379,29 @@ QVariantMap Configuration::origins(ConfigType type, const QList<const Option *> 
         result.insert(option->keyword.toLower(), origin);
     }
     return result;
+}
+
+// The server's ListenAddress lines, "address:port" or the address alone (IPv6 in brackets); empty
+// when there is none, or one names a host rather than an address.
+QStringList Configuration::writtenListenAddresses() const
+{
+    ConfigDocument document(ConfigDocument::Dialect::Server);
+    QString error;
+    if (!document.load(m_paths.serverConfig, &error)) {
+        return {};
+    }
+    QStringList list;
+    for (const ConfigDocument::Occurrence &occurrence : document.occurrences("listenaddress")) {
+        QString address;
+        QString port;
+        QHostAddress host;
+        if (!splitListenAddress(QString::fromLatin1(occurrence.arguments.value(0)), &address, &port) || !IpAddress::parse(address, &host)) {
+            return {};
+        }
+        const QString text = host.protocol() == QAbstractSocket::IPv6Protocol ? QLatin1Char('[') + host.toString() + QLatin1Char(']') : host.toString();
+        list.append(port.isEmpty() ? text : text + QLatin1Char(':') + port);
+    }
+    return list;
 }
 
 bool Configuration::isLocalAddress(const QString &address) const

@@ -474,6 +474,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("ports"); // sshd -T afterwards
         QTest::addColumn<QString>("listen"); // sshd -T afterwards, sorted
         QTest::addColumn<QByteArray>("written"); // in the main file or the drop-in afterwards
+        QTest::addColumn<QString>("read"); // ListenAddress as the page reads it afterwards; empty: sshd's wildcards
         const auto step = [](const char *keyword, const QVariant &value) {
             return QVariantMap {{QLatin1String(keyword), value}};
         };
@@ -482,18 +483,19 @@ private Q_SLOTS:
         };
         const QVariantMap port2222 = step("Port", QStringLiteral("2222"));
         QTest::newRow("two Port lines, one in a drop-in") << QVariantList {port2222} << "2222"
-                                                          << "0.0.0.0:2222 [::]:2222" << QByteArray("\nPort 2222\n");
+                                                          << "0.0.0.0:2222 [::]:2222" << QByteArray("\nPort 2222\n") << "";
         QTest::newRow("several ports") << QVariantList {step("Port", QStringLiteral("2222 2223"))} << "2222 2223"
-                                       << "0.0.0.0:2222 0.0.0.0:2223 [::]:2222 [::]:2223" << QByteArray("\nPort 2222\nPort 2223\n");
+                                       << "0.0.0.0:2222 0.0.0.0:2223 [::]:2222 [::]:2223" << QByteArray("\nPort 2222\nPort 2223\n") << "";
         QTest::newRow("address without port follows a later Port")
             << QVariantList {step("ListenAddress", l("127.0.0.1 [::1]")), port2222} << "2222"
-            << "127.0.0.1:2222 [::1]:2222" << QByteArray("\nListenAddress 127.0.0.1\nListenAddress ::1\n");
+            << "127.0.0.1:2222 [::1]:2222" << QByteArray("\nListenAddress 127.0.0.1\nListenAddress ::1\n") << "127.0.0.1 [::1]";
         QTest::newRow("own port stays") << QVariantList {step("ListenAddress", l("127.0.0.1:2200 ::1")), port2222} << "2222"
-                                        << "127.0.0.1:2200 [::1]:2222" << QByteArray("\nListenAddress 127.0.0.1:2200\nListenAddress ::1\n");
+                                        << "127.0.0.1:2200 [::1]:2222" << QByteArray("\nListenAddress 127.0.0.1:2200\nListenAddress ::1\n")
+                                        << "127.0.0.1:2200 [::1]";
         QVariantMap together = step("Port", QStringLiteral("2201 2202"));
         together.insert(QStringLiteral("ListenAddress"), l("127.0.0.1"));
         QTest::newRow("address and ports together") << QVariantList {together} << "2201 2202"
-                                                    << "127.0.0.1:2201 127.0.0.1:2202" << QByteArray("\nListenAddress 127.0.0.1\n");
+                                                    << "127.0.0.1:2201 127.0.0.1:2202" << QByteArray("\nListenAddress 127.0.0.1\n") << "127.0.0.1";
     }
 
     void portsTakeEffect()
@@ -502,6 +504,7 @@ private Q_SLOTS:
         QFETCH(QString, ports);
         QFETCH(QString, listen);
         QFETCH(QByteArray, written);
+        QFETCH(QString, read);
         TestSandbox sandbox;
         sandbox.write(QStringLiteral("etc/ssh/sshd_config"), sandbox.read(QStringLiteral("etc/ssh/sshd_config")).replace("#Port 22\n", "Port 22\n"));
         sandbox.write(QStringLiteral("etc/ssh/sshd_config.d/50-local.conf"), "Port 2200\n");
@@ -524,6 +527,11 @@ private Q_SLOTS:
         QCOMPARE(sockets.join(' '), listen.toLatin1());
         const QByteArray files = sandbox.read(QStringLiteral("etc/ssh/sshd_config")) + sandbox.read(QStringLiteral("etc/ssh/sshd_config.d/50-local.conf"));
         QVERIFY2(files.contains(written), files.constData());
+        const Reply reply = engine.readOptions(ConfigType::Server, {QStringLiteral("ListenAddress")});
+        QVERIFY2(reply.ok, qPrintable(reply.error));
+        if (!read.isEmpty()) {
+            QCOMPARE(reply.data.value(QStringLiteral("listenaddress")).toStringList(), read.split(QLatin1Char(' ')));
+        }
     }
 
     // After a restart every socket of the new configuration is asked for its SSH banner (a
