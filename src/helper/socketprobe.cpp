@@ -5,6 +5,7 @@
 
 #include <QDeadlineTimer>
 #include <QHostAddress>
+#include <QNetworkProxy>
 #include <QTcpSocket>
 #include <QThread>
 
@@ -23,6 +24,7 @@ bool answers(const QString &socket, int timeoutMs)
         return int(qMax<qint64>(deadline.remainingTime(), 1));
     };
     QTcpSocket connection;
+    connection.setProxy(QNetworkProxy::NoProxy); // straight to sshd, whatever the environment says
     connection.connectToHost(QHostAddress(socket.left(space)), socket.mid(space + 1).toUShort());
     if (!connection.waitForConnected(remaining())) {
         return false;

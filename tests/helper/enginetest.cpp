@@ -15,6 +15,7 @@
 #include <QTest>
 #include <QThread>
 
+#include <algorithm>
 #include <atomic>
 #include <fcntl.h>
 #include <sys/stat.h>
