@@ -98,7 +98,7 @@ QVariant ListenAddressArea::value() const
     if (m_model) {
         const QList<ServerAddress> list = m_model->serverAddrs();
         for (const ServerAddress &address : list) {
-            if (address.isValid()) {
+            if (address.isValid() || address.followsPort()) {
                 addresses.append(address.toString());
             }
         }

@@ -66,12 +66,12 @@ void ListenAddressEditDialog::setupWidgets() const
     default:
         break;
     }
-    if (!m_selectedAddress.isValid()) {
+    if (!m_selectedAddress.isValid() && !m_selectedAddress.followsPort()) {
         throw ExceptionSSH(InvalidAddress, i18n("Incorrect IP address or port"));
     }
     ui->ipLineEdit->setText(m_selectedAddress.ip().toString());
-    ui->portSpinBox->setValue(m_selectedAddress.port().toInt());
-    ui->portCheckBox->setChecked(true);
+    ui->portSpinBox->setValue(m_selectedAddress.followsPort() ? m_defaultPort.toInt() : m_selectedAddress.port().toInt());
+    ui->portCheckBox->setChecked(!m_selectedAddress.followsPort());
 }
 
 int ListenAddressEditDialog::exec()
@@ -91,20 +91,29 @@ ServerAddress ListenAddressEditDialog::newAddress() const
     if (!ServerAddress::isValidIpAddress(ip)) {
         return ServerAddress();
     }
-    const QString port = ui->portCheckBox->isChecked() ? QString::number(ui->portSpinBox->value()) : m_defaultPort;
-    return ServerAddress(ip + QStringLiteral(":%1").arg(port), nullptr);
+    // Without a port of its own the address follows Port, also when Port changes later.
+    return ServerAddress(ip, ui->portCheckBox->isChecked() ? QString::number(ui->portSpinBox->value()) : QString(), nullptr);
+}
+
+ServerAddress ListenAddressEditDialog::socket(const ServerAddress &address) const
+{
+    return address.followsPort() ? ServerAddress(address.ip().toString(), m_defaultPort, nullptr) : address;
 }
 
 void ListenAddressEditDialog::accept()
 {
     const ServerAddress address = newAddress();
+    bool duplicate = false;
+    for (const ServerAddress &existing : std::as_const(m_addresses)) {
+        duplicate = duplicate || socket(existing) == socket(address);
+    }
     // Saving the edited address unchanged is no duplicate.
-    if (m_addresses.contains(address) && !(m_action == ActionDialogEdit && address == m_selectedAddress)) {
+    if (duplicate && !(m_action == ActionDialogEdit && socket(address) == socket(m_selectedAddress))) {
         QMessageBox::critical(this, i18nc("@title:window", "Address not accepted"), i18n("The SSH server already listens on this address and port."),
                               QMessageBox::Ok);
         return;
     }
-    if (address.isValid()) {
+    if (address.isValid() || address.followsPort()) {
         QDialog::accept();
         return;
     }

@@ -29,7 +29,8 @@ public:
     ~ListenAddressEditDialog() override;
 
     void setSelectedAddress(const ServerAddress &address);
-    /// The address built from the fields; an empty address when the IP text is not an address.
+    /// The address built from the fields, without a port when the port box is unchecked;
+    /// an empty address when the IP text is not an address.
     ServerAddress newAddress() const;
 
 public Q_SLOTS:
@@ -41,6 +42,8 @@ private:
     void setValidator();
     void setCompleter();
     void setupWidgets() const;
+    /// Where sshd listens for @p address now: an address without a port of its own on the server's port.
+    ServerAddress socket(const ServerAddress &address) const;
 
     std::unique_ptr<Ui::ListenAddressEditDialog> ui;
     ActionDialogId m_action;

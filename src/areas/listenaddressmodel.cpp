@@ -27,7 +27,7 @@ QVariant ListenAddressModel::data(const QModelIndex &index, int role) const
     case ServerAddress::IpAddress:
         return address.ip().toString();
     case ServerAddress::Port:
-        return address.port();
+        return address.followsPort() ? i18nc("@item the port of a listening address without its own", "Server's port") : address.port();
     default:
         break;
     }

@@ -49,21 +49,27 @@ QString ServerAddress::port() const
 
 QPair<QHostAddress, QString> ServerAddress::parseFullAddress(const QString &fullAddress) const
 {
-    const int colon = fullAddress.lastIndexOf(QLatin1Char(':'));
-    if (colon < 0) {
-        return {QHostAddress(), QString()};
+    if (fullAddress.startsWith(QLatin1Char('[')) && fullAddress.endsWith(QLatin1Char(']'))) {
+        const QHostAddress address(fullAddress.mid(1, fullAddress.size() - 2));
+        return {address, QString()};
     }
+    const int colon = fullAddress.lastIndexOf(QLatin1Char(':'));
     QString host = fullAddress.left(colon);
     host.remove(QLatin1Char('[')).remove(QLatin1Char(']'));
     const QHostAddress address(host);
-    if (address.isNull()) {
-        return {QHostAddress(), QString()};
+    if (colon >= 0 && !address.isNull()) {
+        return {address, fullAddress.mid(colon + 1)};
     }
-    return {address, fullAddress.mid(colon + 1)};
+    // An address alone, without a port of its own.
+    const QHostAddress alone(fullAddress);
+    return {alone, QString()};
 }
 
 QString ServerAddress::toString() const
 {
+    if (m_port.isEmpty()) {
+        return m_ip.protocol() == QAbstractSocket::IPv6Protocol ? QStringLiteral("[%1]").arg(m_ip.toString()) : m_ip.toString();
+    }
     return QStringLiteral("%1:%2").arg(m_ip.toString(), m_port);
 }
 
@@ -79,6 +85,12 @@ bool ServerAddress::isValid() const
     }
     const auto protocol = m_ip.protocol();
     return protocol == QAbstractSocket::IPv4Protocol || protocol == QAbstractSocket::IPv6Protocol;
+}
+
+bool ServerAddress::followsPort() const
+{
+    const auto protocol = m_ip.protocol();
+    return m_port.isEmpty() && (protocol == QAbstractSocket::IPv4Protocol || protocol == QAbstractSocket::IPv6Protocol);
 }
 
 bool ServerAddress::isRealAddress() const

@@ -28,11 +28,16 @@ public:
     QHostAddress ip() const;
     QString port() const;
 
-    /// Splits "host:port" at the last colon; brackets are dropped. (null, "") when it does not parse.
+    /**
+     * Splits "host:port" at the last colon; brackets are dropped. An address alone
+     * ("192.0.2.1", "[2001:db8::1]", "2001:db8::1") gives an empty port. (null, "") when it does not parse.
+     */
     QPair<QHostAddress, QString> parseFullAddress(const QString &fullAddress) const;
-    /// "host:port"; IPv6 without brackets.
+    /// "host:port", IPv6 without brackets; without a port the address alone, IPv6 in brackets.
     QString toString() const;
     bool isValid() const;
+    /// A listening address without a port of its own: sshd gives it every Port of the server.
+    bool followsPort() const;
     /// Neither a wildcard address nor empty.
     bool isRealAddress() const;
 
@@ -40,7 +45,7 @@ public:
     bool operator!=(const ServerAddress &other) const;
 
     static bool isValidIpAddress(const QString &ip);
-    /// The real addresses among the given "host:port" texts, in order.
+    /// The real addresses among the given "host:port" (or address alone) texts, in order.
     static QList<ServerAddress> fromStringList(const QStringList &addresses);
     static QAbstractSocket::NetworkLayerProtocol addressFamilyIdByString(const QString &family);
     static QString addressFamilyStringById(QAbstractSocket::NetworkLayerProtocol protocol);

@@ -313,8 +313,10 @@ void Configuration::documentValues(ConfigType type, const ConfigDocument &docume
         const QList<ConfigDocument::Occurrence> found = document.occurrences(keyword);
         QList<QByteArray> list;
         for (const ConfigDocument::Occurrence &occurrence : found) {
-            if (option.kind == ValueKind::AccessPatterns || option.kind == ValueKind::ListenAddresses) {
+            if (option.kind == ValueKind::AccessPatterns) {
                 list += occurrence.arguments;
+            } else if (option.kind == ValueKind::ListenAddresses) {
+                list.append(occurrence.arguments.value(0)); // not its "rdomain NAME"
             } else {
                 QByteArray joined;
                 for (const QByteArray &argument : occurrence.arguments) {
@@ -322,7 +324,7 @@ void Configuration::documentValues(ConfigType type, const ConfigDocument &docume
                 }
                 list.append(joined);
             }
-            if (!option.accumulating && !(type == ConfigType::Server && keyword == "port")) {
+            if (!option.accumulating) {
                 break;
             }
         }
@@ -340,14 +342,11 @@ void Configuration::documentValues(ConfigType type, const ConfigDocument &docume
         for (const QByteArray &entry : configured) {
             QString address;
             QString port;
-            if (entry.startsWith('[') || entry.count(':') == 1) {
-                if (splitListenAddress(QString::fromLatin1(entry), &address, &port)) {
-                    listen.append(entry);
-                    continue;
-                }
-            }
-            for (const QByteArray &p : ports) {
-                listen.append((entry.contains(':') ? '[' + entry + ']' : entry) + ':' + p);
+            splitListenAddress(QString::fromLatin1(entry), &address, &port);
+            const QByteArray host = address.contains(QLatin1Char(':')) ? '[' + address.toLatin1() + ']' : address.toLatin1();
+            // An address without a port of its own listens on every Port.
+            for (const QByteArray &p : port.isEmpty() ? ports : QList<QByteArray> {port.toLatin1()}) {
+                listen.append(host + ':' + p);
             }
         }
         if (configured.isEmpty()) {
@@ -395,9 +394,13 @@ Reply Configuration::read(ConfigType type, const QStringList &keywords) const
             break;
         }
         case ValueKind::ListenAddresses: {
-            QStringList list;
-            for (const QByteArray &value : found) {
-                list.append(QString::fromUtf8(value));
+            // An address without a port of its own is given alone, so that it keeps following
+            // Port when the list comes back; sshd's own form where the files name host names.
+            QStringList list = writtenListenAddresses();
+            if (list.isEmpty()) {
+                for (const QByteArray &value : found) {
+                    list.append(QString::fromUtf8(value));
+                }
             }
             data.insert(key, list);
             break;
@@ -464,6 +467,29 @@ QVariantMap Configuration::origins(ConfigType type, const QList<const Option *> 
         result.insert(option->keyword.toLower(), origin);
     }
     return result;
+}
+
+// The server's ListenAddress lines, "address:port" or the address alone (IPv6 in brackets); empty
+// when there is none, or one names a host rather than an address.
+QStringList Configuration::writtenListenAddresses() const
+{
+    ConfigDocument document(ConfigDocument::Dialect::Server);
+    QString error;
+    if (!document.load(m_paths.serverConfig, &error)) {
+        return {};
+    }
+    QStringList list;
+    for (const ConfigDocument::Occurrence &occurrence : document.occurrences("listenaddress")) {
+        QString address;
+        QString port;
+        QHostAddress host;
+        if (!splitListenAddress(QString::fromLatin1(occurrence.arguments.value(0)), &address, &port) || !IpAddress::parse(address, &host)) {
+            return {};
+        }
+        const QString text = host.protocol() == QAbstractSocket::IPv6Protocol ? QLatin1Char('[') + host.toString() + QLatin1Char(']') : host.toString();
+        list.append(port.isEmpty() ? text : text + QLatin1Char(':') + port);
+    }
+    return list;
 }
 
 bool Configuration::isLocalAddress(const QString &address) const
@@ -832,11 +858,28 @@ QString Configuration::mismatch(const Option &option, const CheckedValue &checke
         for (const QByteArray &entry : now) {
             reported.insert(QString::fromLatin1(entry).toLower());
         }
-        if (reported != lowerSet(checked.expected)) {
+        QStringList expected;
+        for (const QString &entry : checked.expected) {
+            QString address;
+            QString port;
+            splitListenAddress(entry, &address, &port);
+            // An address without a port of its own listens on every Port sshd reports.
+            const QString host = address.contains(QLatin1Char(':')) ? QLatin1Char('[') + address + QLatin1Char(']') : address;
+            for (const QByteArray &p : port.isEmpty() ? values.value("port") : QList<QByteArray> {port.toLatin1()}) {
+                expected.append(host + QLatin1Char(':') + QString::fromLatin1(p));
+            }
+        }
+        if (reported != lowerSet(expected)) {
             return QStringLiteral("sshd listens on %1").arg(QStringList(reported.values()).join(QLatin1Char(' ')));
         }
         return QString();
     }
+    case ValueKind::Port:
+        // sshd listens on every Port line: exactly the ports asked for, none left over.
+        if (lowerSet(tokens(now)) != lowerSet(checked.expected)) {
+            return QStringLiteral("the effective value is \"%1\"").arg(tokens(now).join(QLatin1Char(' ')));
+        }
+        return QString();
     case ValueKind::KeyFilePatterns:
     case ValueKind::AccessPatterns:
         if ((!checked.expected.isEmpty() || option.kind == ValueKind::AccessPatterns) && tokens(now) != checked.expected) {
@@ -844,16 +887,12 @@ QString Configuration::mismatch(const Option &option, const CheckedValue &checke
         }
         return QString();
     default: {
-        const QString wanted = checked.expected.value(0).toLower();
-        for (int i = 0; i < now.size(); ++i) {
-            // Several Port lines make sshd listen on all of them.
-            QString reported = QString::fromUtf8(now.at(i)).toLower();
-            if (reported == QLatin1String("without-password")) {
-                reported = QStringLiteral("prohibit-password"); // how `sshd -T` prints it
-            }
-            if (reported == wanted && (i == 0 || lower == "port")) {
-                return QString();
-            }
+        QString reported = QString::fromUtf8(now.value(0)).toLower();
+        if (reported == QLatin1String("without-password")) {
+            reported = QStringLiteral("prohibit-password"); // how `sshd -T` prints it
+        }
+        if (reported == checked.expected.value(0).toLower()) {
+            return QString();
         }
         return QStringLiteral("the effective value is \"%1\"").arg(QString::fromUtf8(now.value(0)));
     }

@@ -74,6 +74,7 @@ private:
     void documentValues(ConfigType type, const ConfigDocument &document, Values *values) const;
     bool edit(ConfigType type, const QList<Change> &changes, ConfigDocument *document, QList<Checked> *checkedChanges, QString *error) const;
     bool isLocalAddress(const QString &address) const;
+    QStringList writtenListenAddresses() const;
     bool checkBannerFile(const QString &path, QString *error) const;
     QString verify(ConfigType type, const QList<Checked> &changes) const;
     QString mismatch(const OptionCatalog::Option &option, const OptionCatalog::CheckedValue &checked, const Values &values) const;

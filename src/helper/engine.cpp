@@ -232,6 +232,7 @@ Reply Engine::applyTransaction(ConfigType type, const Transaction &transaction)
             return Reply::failure(QStringLiteral("%1; the earlier configuration is back%2%3")
                                       .arg(restarted.error, failed, again.ok ? QString() : QStringLiteral("; ") + again.error));
         }
+        reply.data.insert(Protocol::Reply::Unanswered, restarted.data.value(Protocol::Reply::Unanswered));
     }
     reply.data.insert(Protocol::Reply::Restarts, restarts);
     if (joined) {

@@ -72,6 +72,10 @@ struct EnginePaths
     std::function<qint64()> clock;
     /// How long a writer waits for another one to finish.
     int writerWaitMs = 30000;
+    /// After sshd is (re)started, each socket of its configuration is given this long in all to
+    /// answer with an SSH banner, and each connection attempt at most probeAttemptMs.
+    int probeTotalMs = 10000;
+    int probeAttemptMs = 1000;
 
     static EnginePaths system();
 };

@@ -10,6 +10,8 @@ namespace
 {
 constexpr int MaxValueLength = 8192;
 constexpr int MaxListEntries = 256;
+// sshd listens on at most 16 sockets; more Port lines than that can never all be in force.
+constexpr int MaxPorts = 16;
 
 bool isDecimal(const QString &text, qint64 max, qint64 *number)
 {
@@ -104,16 +106,26 @@ bool isSafeToken(const QString &text)
 
 bool splitListenAddress(const QString &entry, QString *address, QString *port)
 {
+    port->clear();
+    if (entry.startsWith(QLatin1Char('['))) {
+        const int close = entry.indexOf(QLatin1Char(']'));
+        const QString rest = entry.mid(close + 1);
+        if (close < 0 || !(rest.isEmpty() || rest.startsWith(QLatin1Char(':')))) {
+            return false;
+        }
+        *address = entry.mid(1, close - 1);
+        *port = rest.mid(1);
+        return !address->isEmpty() && (rest.isEmpty() || !port->isEmpty());
+    }
     const int colon = entry.lastIndexOf(QLatin1Char(':'));
-    if (colon <= 0) {
-        return false;
+    QHostAddress host;
+    if (colon >= 0 && (entry.indexOf(QLatin1Char(':')) == colon || IpAddress::parse(entry.left(colon), &host))) {
+        *address = entry.left(colon);
+        *port = entry.mid(colon + 1);
+        return !address->isEmpty() && !port->isEmpty();
     }
-    *address = entry.left(colon);
-    *port = entry.mid(colon + 1);
-    if (address->startsWith(QLatin1Char('[')) && address->endsWith(QLatin1Char(']'))) {
-        *address = address->mid(1, address->size() - 2);
-    }
-    return true;
+    *address = entry;
+    return !address->isEmpty();
 }
 
 bool checkValue(const Option &option, const QVariant &value, CheckedValue *checked, QString *error)
@@ -165,18 +177,30 @@ bool checkValue(const Option &option, const QVariant &value, CheckedValue *check
         } else if (!textValue(value, &text, error)) {
             return refuse(*error);
         }
-        qint64 number = 0;
-        if (!isDecimal(text, option.kind == ValueKind::Port ? 65535 : 2147483647, &number)) {
-            return refuse(
-                QStringLiteral("\"%1\" is not a %2")
-                    .arg(text.left(40), option.kind == ValueKind::Port ? QStringLiteral("port number 1..65535") : QStringLiteral("non-negative number")));
+        // sshd listens on every Port line: several blank-separated ports give one line each.
+        const QStringList words = option.kind == ValueKind::Port ? text.split(QLatin1Char(' '), Qt::SkipEmptyParts) : QStringList {text};
+        if (words.isEmpty()) {
+            return refuse(QStringLiteral("\"\" is not a port number 1..65535"));
         }
-        if (option.kind == ValueKind::Port && number < 1) {
-            return refuse(QStringLiteral("port must be 1..65535"));
+        if (words.size() > (option.accumulating ? MaxPorts : 1)) {
+            return refuse(option.accumulating ? QStringLiteral("at most %1 ports").arg(MaxPorts) : QStringLiteral("takes one port"));
         }
-        text = QString::number(number);
-        checked->lines = {text.toLatin1()};
-        checked->expected = QStringList {text};
+        for (const QString &word : words) {
+            qint64 number = 0;
+            if (!isDecimal(word, option.kind == ValueKind::Port ? 65535 : 2147483647, &number)) {
+                return refuse(
+                    QStringLiteral("\"%1\" is not a %2")
+                        .arg(word.left(40), option.kind == ValueKind::Port ? QStringLiteral("port number 1..65535") : QStringLiteral("non-negative number")));
+            }
+            if (option.kind == ValueKind::Port && number < 1) {
+                return refuse(QStringLiteral("port must be 1..65535"));
+            }
+            const QString canonical = QString::number(number);
+            if (!checked->expected.contains(canonical)) {
+                checked->lines.append(canonical.toLatin1());
+                checked->expected.append(canonical);
+            }
+        }
         return true;
     }
     case ValueKind::Tunnel:
@@ -215,12 +239,15 @@ bool checkValue(const Option &option, const QVariant &value, CheckedValue *check
             qint64 number = 0;
             bool ipv6 = false;
             if (!splitListenAddress(entry, &address, &port) || !isIpAddress(&address, &ipv6)) {
-                return refuse(QStringLiteral("\"%1\" is not an IP address followed by :port").arg(entry.left(80)));
+                return refuse(QStringLiteral("\"%1\" is not an IP address, alone or followed by :port").arg(entry.left(80)));
             }
-            if (!isDecimal(port, 65535, &number) || number < 1) {
+            if (!port.isEmpty() && (!isDecimal(port, 65535, &number) || number < 1)) {
                 return refuse(QStringLiteral("\"%1\" has no valid port").arg(entry.left(80)));
             }
-            const QString written = ipv6 ? QStringLiteral("[%1]:%2").arg(address).arg(number) : QStringLiteral("%1:%2").arg(address).arg(number);
+            // Without a port of its own, the address is written alone: it follows Port.
+            const QString written = port.isEmpty() ? address
+                : ipv6                             ? QStringLiteral("[%1]:%2").arg(address).arg(number)
+                                                   : QStringLiteral("%1:%2").arg(address).arg(number);
             if (!checked->lines.contains(written.toLatin1())) {
                 checked->lines.append(written.toLatin1());
                 checked->expected.append(written);

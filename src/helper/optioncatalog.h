@@ -29,7 +29,13 @@ struct CheckedValue
  */
 bool checkValue(const Option &option, const QVariant &value, CheckedValue *checked, QString *error);
 
-/// Splits the module's "address:port" form (port after the last colon, brackets optional).
+/**
+ * Splits a ListenAddress entry: "address:port", "[address]:port", or an address without a
+ * port of its own (sshd gives it every Port): "192.0.2.1", "[2001:db8::1]", "2001:db8::1".
+ * Without brackets, an IPv6 address takes its last group as the port when the rest is an
+ * address ("fe80::1:22", as the module writes it). @p port is empty for an address without
+ * a port; false when the entry has an empty address or an empty port after its colon.
+ */
 bool splitListenAddress(const QString &entry, QString *address, QString *port);
 
 /// True for printable ASCII text without blanks, quotes or comment signs.

@@ -3,8 +3,12 @@
 
 #include "configuration.h"
 #include "runprogram.h"
+#include "socketprobe.h"
+#include "sshsettingsprotocol.h"
 
 #include <QFileInfo>
+
+#include <cstring>
 
 ServiceControl::ServiceControl(const EnginePaths &paths, const Configuration &configuration) : m_paths(paths), m_configuration(configuration) { }
 
@@ -21,19 +25,47 @@ Reply ServiceControl::run(const QString &command) const
     if (command != QLatin1String("stop") && !m_configuration.check(OptionCatalog::ConfigType::Server, m_paths.serverConfig, &error)) {
         return Reply::failure(QStringLiteral("refused to %1 sshd, the configuration is invalid: %2").arg(command, error));
     }
-    ProgramResult result;
-    QString program;
+    QList<QStringList> steps;
+    QString program = m_paths.initScript;
     if (QFileInfo(m_paths.systemdRunDir).isDir()) {
         program = m_paths.systemctl;
-        result = runProgram(program, {command, systemdUnit()}, {}, CommandTimeoutMs);
+        const QString unit = systemdUnit();
+        if (unit.endsWith(QLatin1String(".socket")) && command != QLatin1String("stop")) {
+            // systemd's generator makes the socket's ports from sshd_config: run it again first.
+            // The service started through the socket holds the old sockets until it restarts too.
+            const QString service = unit.chopped(int(strlen(".socket"))) + QLatin1String(".service");
+            const bool serviceActive = runProgram(m_paths.systemctl, {QStringLiteral("is-active"), service}).exitCode == 0;
+            steps = {{QStringLiteral("daemon-reload")}, {command, unit}};
+            if (serviceActive && command == QLatin1String("restart")) {
+                steps.append({command, service});
+            }
+        } else {
+            steps = {{command, unit}};
+        }
     } else {
-        program = m_paths.initScript;
-        result = runProgram(program, {command}, {}, CommandTimeoutMs);
+        steps = {{command}};
     }
-    if (!result.succeeded()) {
-        return Reply::failure(QStringLiteral("%1 of sshd failed: %2").arg(command, result.reason(program)));
+    for (const QStringList &arguments : std::as_const(steps)) {
+        const ProgramResult result = runProgram(program, arguments, {}, CommandTimeoutMs);
+        if (!result.succeeded()) {
+            return Reply::failure(QStringLiteral("%1 of sshd failed: %2").arg(command, result.reason(program)));
+        }
     }
-    return Reply::success();
+    if (command == QLatin1String("stop")) {
+        return Reply::success();
+    }
+    return Reply::success({{SSHSettings::Protocol::Reply::Unanswered, unansweredSockets()}});
+}
+
+QStringList ServiceControl::unansweredSockets() const
+{
+    Configuration::Values values;
+    QString error;
+    if (!m_configuration.effectiveValues(OptionCatalog::ConfigType::Server, m_paths.serverConfig, &values, &error)) {
+        return {};
+    }
+    const QStringList sockets = SocketProbe::sockets(values.value("listenaddress"), m_paths.localAddresses());
+    return SocketProbe::unanswered(sockets, m_paths.probeTotalMs, m_paths.probeAttemptMs);
 }
 
 QString ServiceControl::systemdUnit() const

@@ -13,6 +13,8 @@ public:
     static constexpr int CommandTimeoutMs = 90000;
 
     ServiceControl(const EnginePaths &paths, const Configuration &configuration);
+    /// After a start or restart, data[Reply::Unanswered] lists the sockets of the configuration
+    /// that did not answer with an SSH banner ("address port"); empty when every one did.
     Reply run(const QString &command) const;
     /// data["running"]: whether sshd (or its socket) is active.
     Reply status() const;
@@ -21,6 +23,8 @@ private:
     /// The unit that runs sshd here: an active ssh.socket/sshd.socket, else the service
     /// that is loaded (ssh.service on Debian and Ubuntu, sshd.service elsewhere).
     QString systemdUnit() const;
+    /// The sockets of the server configuration where sshd does not answer.
+    QStringList unansweredSockets() const;
 
     const EnginePaths &m_paths;
     const Configuration &m_configuration;

@@ -14,7 +14,7 @@ QString sl(const char *text)
 const QList<Option> &options(ConfigType type)
 {
     static const QList<Option> server = {
-        {sl("Port"), ValueKind::Port, false, sl("22")},
+        {sl("Port"), ValueKind::Port, true, sl("22")},
         {sl("MaxSessions"), ValueKind::Number, false, sl("10")},
         {sl("UseDNS"), ValueKind::Bool, false, sl("no")},
         {sl("PubkeyAuthentication"), ValueKind::Bool, false, sl("yes")},

@@ -44,7 +44,7 @@ private Q_SLOTS:
         // clang-format off
         QTest::newRow("empty") << QStringList() << QStringList();
         QTest::newRow("wildcards only") << QStringList{QStringLiteral("0.0.0.0:22"), QStringLiteral("[::]:22")} << QStringList();
-        QTest::newRow("address without port") << QStringList{QStringLiteral("192.168.1.10"), QStringLiteral("10.0.0.1:2222")} << QStringList{QStringLiteral("10.0.0.1:2222")};
+        QTest::newRow("address without port") << QStringList{QStringLiteral("192.168.1.10"), QStringLiteral("[fe80::1]"), QStringLiteral("10.0.0.1:2222")} << QStringList{QStringLiteral("192.168.1.10"), QStringLiteral("[fe80::1]"), QStringLiteral("10.0.0.1:2222")};
         QTest::newRow("ipv6 without brackets") << QStringList{QStringLiteral("[fe80::1]:22")} << QStringList{QStringLiteral("fe80::1:22")};
         QTest::newRow("invalid port") << QStringList{QStringLiteral("10.0.0.1:99999"), QStringLiteral("10.0.0.2:22")} << QStringList{QStringLiteral("10.0.0.2:22")};
         // clang-format on
@@ -68,14 +68,16 @@ private Q_SLOTS:
         QTest::addColumn<bool>("portChecked");
         QTest::addColumn<int>("port");
         QTest::addColumn<QString>("error");
+        QTest::addColumn<QString>("sent"); // the value the page sends for the new address
         const QString duplicate = QStringLiteral("The SSH server already listens on this address and port.");
-        QTest::newRow("new address") << "10.0.0.5" << false << 22 << QString();
-        QTest::newRow("ipv6") << "2001:db8::5" << false << 22 << QString();
-        QTest::newRow("same host other port") << "10.0.0.1" << true << 2222 << QString();
-        QTest::newRow("duplicate with default port") << "10.0.0.1" << false << 22 << duplicate;
-        QTest::newRow("duplicate with own port") << "10.0.0.1" << true << 22 << duplicate;
+        // Without a port of its own an address is sent alone: it follows the server's Port, also a later one.
+        QTest::newRow("new address") << "10.0.0.5" << false << 22 << QString() << "10.0.0.5";
+        QTest::newRow("ipv6") << "2001:db8::5" << false << 22 << QString() << "[2001:db8::5]";
+        QTest::newRow("same host other port") << "10.0.0.1" << true << 2222 << QString() << "10.0.0.1:2222";
+        QTest::newRow("duplicate with default port") << "10.0.0.1" << false << 22 << duplicate << "10.0.0.1";
+        QTest::newRow("duplicate with own port") << "10.0.0.1" << true << 22 << duplicate << "10.0.0.1:22";
         // The address is read as the helper reads it: its own test has the cases.
-        QTest::newRow("host name") << "example.org" << false << 22 << QStringLiteral("Incorrect IP address or port");
+        QTest::newRow("host name") << "example.org" << false << 22 << QStringLiteral("Incorrect IP address or port") << "";
     }
     void dialogAcceptance()
     {
@@ -83,6 +85,7 @@ private Q_SLOTS:
         QFETCH(bool, portChecked);
         QFETCH(int, port);
         QFETCH(QString, error);
+        QFETCH(QString, sent);
         ListenAddressEditDialog dialog(ActionDialogAdd, ServerAddress::fromStringList({QStringLiteral("10.0.0.1:22")}), QStringLiteral("22"), nullptr);
         fill(&dialog, ip, portChecked, port);
         ModalDriver driver;
@@ -92,6 +95,7 @@ private Q_SLOTS:
         dialog.accept();
         QCOMPARE(dialog.result(), int(error.isEmpty() ? QDialog::Accepted : QDialog::Rejected));
         QCOMPARE(driver.seenTexts, error.isEmpty() ? QStringList() : QStringList {error});
+        QCOMPARE(dialog.newAddress().toString(), sent);
     }
 
     void editDialogAcceptsUnchangedRefusesDuplicates()

@@ -19,8 +19,10 @@ private Q_SLOTS:
         QTest::newRow("ipv4") << QStringLiteral("192.168.0.5:222") << QStringLiteral("192.168.0.5") << QStringLiteral("222") << true;
         QTest::newRow("bracketed ipv6") << QStringLiteral("[fe80::1]:22") << QStringLiteral("fe80::1") << QStringLiteral("22") << true;
         QTest::newRow("bare ipv6 with port") << QStringLiteral("fe80::1:22") << QStringLiteral("fe80::1") << QStringLiteral("22") << true;
-        QTest::newRow("no port") << QStringLiteral("192.168.0.5") << QString() << QString() << false;
-        QTest::newRow("ipv6 alone") << QStringLiteral("::1") << QString() << QString() << false;
+        // An address alone has no port of its own: it follows the server's Port.
+        QTest::newRow("no port") << QStringLiteral("192.168.0.5") << QStringLiteral("192.168.0.5") << QString() << false;
+        QTest::newRow("ipv6 alone") << QStringLiteral("::1") << QStringLiteral("::1") << QString() << false;
+        QTest::newRow("bracketed ipv6 alone") << QStringLiteral("[fe80::1:22]") << QStringLiteral("fe80::1:22") << QString() << false;
         QTest::newRow("host name") << QStringLiteral("example.org:22") << QString() << QString() << false;
         QTest::newRow("port 0") << QStringLiteral("10.0.0.1:0") << QStringLiteral("10.0.0.1") << QStringLiteral("0") << false;
         QTest::newRow("port 1") << QStringLiteral("10.0.0.1:1") << QStringLiteral("10.0.0.1") << QStringLiteral("1") << true;
@@ -40,6 +42,9 @@ private Q_SLOTS:
         QCOMPARE(address.ip().isNull() ? QString() : address.ip().toString(), ip);
         QCOMPARE(address.port(), port);
         QCOMPARE(address.isValid(), valid);
+        QCOMPARE(address.followsPort(), !ip.isEmpty() && port.isEmpty());
+        // What the page sends parses back to the same address.
+        QVERIFY(ip.isEmpty() || ServerAddress(address.toString(), nullptr) == address);
     }
 };
 

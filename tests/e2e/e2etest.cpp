@@ -30,6 +30,7 @@
 #include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTcpSocket>
 #include <QTest>
 #include <QThread>
 
@@ -57,6 +58,7 @@ const QByteArray s_any6Port22 = "00000000000000000000000000000000:0016";
 const QByteArray s_any4Port2200 = "00000000:0898";
 const QByteArray s_loopback4Port2222 = "0100007F:08AE";
 const QByteArray s_loopback6Port2222 = "00000000000000000000000001000000:08AE";
+const QByteArray s_loopback6Port2223 = "00000000000000000000000001000000:08AF";
 
 QByteArray readFile(const QString &path)
 {
@@ -379,6 +381,26 @@ private Q_SLOTS:
         QVERIFY(state.isActive());
         QVERIFY(!listening(s_any4Port22));
         QVERIFY(!listening(s_any6Port22));
+
+        // Addresses without a port of their own follow each Port change; after each restart the
+        // helper has had an SSH banner from every socket of the new configuration.
+        QVariantMap changes = {{QStringLiteral("ListenAddress"), sl({"127.0.0.1", "[::1]"})}};
+        for (const char *port : {"2223", "2222"}) {
+            changes.insert(QStringLiteral("Port"), QLatin1String(port));
+            const ActionResult moved = transact(changes, {{Protocol::Arg::TransactionRestart, true}});
+            QVERIFY2(moved.ok, qPrintable(moved.errorText));
+            QVERIFY(moved.data.value(Protocol::Reply::Restarts).toBool());
+            QVERIFY(moved.data.contains(Protocol::Reply::Unanswered));
+            QCOMPARE(moved.data.value(Protocol::Reply::Unanswered).toStringList(), QStringList());
+            QCOMPARE(listening(s_loopback4Port2222), qstrcmp(port, "2222") == 0);
+            QCOMPARE(listening(s_loopback6Port2223), qstrcmp(port, "2223") == 0);
+            QTcpSocket client;
+            client.connectToHost(QHostAddress::LocalHostIPv6, QByteArray(port).toUShort());
+            QVERIFY(client.waitForConnected(5000) && client.waitForReadyRead(5000));
+            QVERIFY(client.readLine().startsWith("SSH-2.0-"));
+            changes.remove(QStringLiteral("ListenAddress"));
+        }
+        QVERIFY(trimmedLines(readFile(s_serverConfig)).contains("ListenAddress 127.0.0.1"));
     }
 
     void passwordLoginIsReported()
@@ -452,7 +474,8 @@ private Q_SLOTS:
         QCOMPARE(findOption(manager, Client, SSHOption::ServerAliveInterval)->value(), QVariant(30));
         QCOMPARE(findOption(manager, Client, SSHOption::ClientPort)->value(), QVariant(2200));
         QCOMPARE(manager.currentServerPort(), QStringLiteral("2222"));
-        QCOMPARE(manager.currentLisstenAddresses(), sl({"127.0.0.1:2222", "[::1]:2222"}));
+        // Without a port of their own (restartListensOnNewAddresses), the addresses are read alone.
+        QCOMPARE(manager.currentLisstenAddresses(), sl({"127.0.0.1", "[::1]"}));
         QCOMPARE(findOption(manager, Server, SSHOption::UseDNS)->value(), QVariant(true));
         QCOMPARE(findOption(manager, Server, SSHOption::Banner)->value(), QVariant(s_banner));
         QCOMPARE(findOption(manager, Server, SSHOption::PermitTunnel)->value(), QVariant(sl({"point-to-point"})));

@@ -16,7 +16,11 @@
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QSemaphore>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTest>
+#include <QThread>
 
 #include <algorithm>
 #include <atomic>
@@ -41,6 +45,42 @@ const QList<QPair<const char *, QByteArray>> s_dropins = {
     {"minimal", QByteArray("\t# nothing here\n")},
 };
 }
+
+// Answers every connection with an SSH banner, from a thread of its own: the engine blocks the test's.
+class BannerServer : public QThread
+{
+public:
+    ~BannerServer() override
+    {
+        quit();
+        wait();
+    }
+    quint16 listen()
+    {
+        start();
+        m_ready.acquire();
+        return m_port;
+    }
+
+protected:
+    void run() override
+    {
+        QTcpServer server;
+        server.listen(QHostAddress::LocalHost);
+        QObject::connect(&server, &QTcpServer::newConnection, &server, [&server] {
+            while (QTcpSocket *socket = server.nextPendingConnection()) {
+                socket->write("SSH-2.0-test\r\n");
+            }
+        });
+        m_port = server.serverPort();
+        m_ready.release();
+        exec();
+    }
+
+private:
+    QSemaphore m_ready;
+    quint16 m_port = 0;
+};
 
 class EngineTest : public QObject
 {
@@ -546,6 +586,12 @@ private Q_SLOTS:
         QTest::newRow("Debian restart") << true << true << "restart" << true << QByteArray("systemctl restart ssh.service\n") << "ssh.service";
         QTest::newRow("sshd.service elsewhere") << true << true << "restart" << true << QByteArray("systemctl restart sshd.service\n") << "sshd.service";
         QTest::newRow("socket activated") << true << true << "stop" << true << QByteArray("systemctl stop ssh.socket\n") << "ssh.service ssh.socket";
+        // The socket's ports come from sshd_config through systemd's generator; the service holds the old ones.
+        QTest::newRow("socket activated restart") << true << true << "restart" << true
+                                                  << QByteArray("systemctl daemon-reload\nsystemctl restart ssh.socket\nsystemctl restart ssh.service\n")
+                                                  << "ssh.service ssh.socket";
+        QTest::newRow("socket activated, no service running")
+            << true << true << "restart" << true << QByteArray("systemctl daemon-reload\nsystemctl restart sshd.socket\n") << "sshd.socket";
         QTest::newRow("no start on broken config") << false << false << "start" << false << QByteArray() << "";
         QTest::newRow("no restart on broken config") << true << false << "restart" << false << QByteArray() << "ssh.service";
         QTest::newRow("stop works on broken config") << true << false << "stop" << true << QByteArray("systemctl stop ssh.service\n") << "ssh.service";
@@ -568,6 +614,120 @@ private Q_SLOTS:
         Engine engine(sandbox.paths);
         QCOMPARE(engine.serviceCommand(command).ok, ok);
         QCOMPARE(sandbox.read(QStringLiteral("calls")), called);
+    }
+
+    // Every Port line is replaced, so exactly the ports asked for are in force; an address without
+    // a port of its own is written without one and listens on every Port, also on those set later.
+    void portsTakeEffect_data()
+    {
+        QTest::addColumn<QVariantList>("steps"); // transactions, one after the other
+        QTest::addColumn<QString>("ports"); // sshd -T afterwards
+        QTest::addColumn<QString>("listen"); // sshd -T afterwards, sorted
+        QTest::addColumn<QByteArray>("written"); // in the main file or the drop-in afterwards
+        QTest::addColumn<QString>("read"); // ListenAddress as the page reads it afterwards; empty: sshd's wildcards
+        const auto step = [](const char *keyword, const QVariant &value) {
+            return QVariantMap {{QLatin1String(keyword), value}};
+        };
+        const auto l = [](const char *words) {
+            return QVariant(QString::fromLatin1(words).split(QLatin1Char(' ')));
+        };
+        const QVariantMap port2222 = step("Port", QStringLiteral("2222"));
+        QTest::newRow("two Port lines, one in a drop-in") << QVariantList {port2222} << "2222"
+                                                          << "0.0.0.0:2222 [::]:2222" << QByteArray("\nPort 2222\n") << "";
+        QTest::newRow("several ports") << QVariantList {step("Port", QStringLiteral("2222 2223"))} << "2222 2223"
+                                       << "0.0.0.0:2222 0.0.0.0:2223 [::]:2222 [::]:2223" << QByteArray("\nPort 2222\nPort 2223\n") << "";
+        QTest::newRow("address without port follows a later Port")
+            << QVariantList {step("ListenAddress", l("127.0.0.1 [::1]")), port2222} << "2222"
+            << "127.0.0.1:2222 [::1]:2222" << QByteArray("\nListenAddress 127.0.0.1\nListenAddress ::1\n") << "127.0.0.1 [::1]";
+        QTest::newRow("own port stays") << QVariantList {step("ListenAddress", l("127.0.0.1:2200 ::1")), port2222} << "2222"
+                                        << "127.0.0.1:2200 [::1]:2222" << QByteArray("\nListenAddress 127.0.0.1:2200\nListenAddress ::1\n")
+                                        << "127.0.0.1:2200 [::1]";
+        QVariantMap together = step("Port", QStringLiteral("2201 2202"));
+        together.insert(QStringLiteral("ListenAddress"), l("127.0.0.1"));
+        QTest::newRow("address and ports together") << QVariantList {together} << "2201 2202"
+                                                    << "127.0.0.1:2201 127.0.0.1:2202" << QByteArray("\nListenAddress 127.0.0.1\n") << "127.0.0.1";
+    }
+
+    void portsTakeEffect()
+    {
+        QFETCH(QVariantList, steps);
+        QFETCH(QString, ports);
+        QFETCH(QString, listen);
+        QFETCH(QByteArray, written);
+        QFETCH(QString, read);
+        TestSandbox sandbox;
+        sandbox.write(QStringLiteral("etc/ssh/sshd_config"), sandbox.read(QStringLiteral("etc/ssh/sshd_config")).replace("#Port 22\n", "Port 22\n"));
+        sandbox.write(QStringLiteral("etc/ssh/sshd_config.d/50-local.conf"), "Port 2200\n");
+        Engine engine(sandbox.paths);
+        for (const QVariant &step : std::as_const(steps)) {
+            Engine::Transaction transaction;
+            const QVariantMap changes = step.toMap();
+            for (auto it = changes.cbegin(); it != changes.cend(); ++it) {
+                transaction.changes.append({it.key(), it.value()});
+            }
+            const Reply reply = engine.applyTransaction(ConfigType::Server, transaction);
+            QVERIFY2(reply.ok, qPrintable(reply.error));
+        }
+        Configuration::Values values;
+        QString error;
+        QVERIFY2(Configuration(sandbox.paths).effectiveValues(ConfigType::Server, sandbox.paths.serverConfig, &values, &error), qPrintable(error));
+        QCOMPARE(values.value("port").join(' '), ports.toLatin1());
+        QList<QByteArray> sockets = values.value("listenaddress");
+        std::sort(sockets.begin(), sockets.end());
+        QCOMPARE(sockets.join(' '), listen.toLatin1());
+        const QByteArray files = sandbox.read(QStringLiteral("etc/ssh/sshd_config")) + sandbox.read(QStringLiteral("etc/ssh/sshd_config.d/50-local.conf"));
+        QVERIFY2(files.contains(written), files.constData());
+        const Reply reply = engine.readOptions(ConfigType::Server, {QStringLiteral("ListenAddress")});
+        QVERIFY2(reply.ok, qPrintable(reply.error));
+        if (!read.isEmpty()) {
+            QCOMPARE(reply.data.value(QStringLiteral("listenaddress")).toStringList(), read.split(QLatin1Char(' ')));
+        }
+    }
+
+    // After a restart every socket of the new configuration is asked for its SSH banner (a
+    // wildcard address on loopback); those that do not answer are in the reply, after a bounded wait.
+    void restartProbesEverySocket_data()
+    {
+        QTest::addColumn<bool>("closedPort");
+        QTest::addColumn<int>("totalMs");
+        QTest::newRow("every socket answers: no waiting") << false << 60000;
+        QTest::newRow("a closed port is reported") << true << 300;
+    }
+
+    void restartProbesEverySocket()
+    {
+        QFETCH(bool, closedPort);
+        QFETCH(int, totalMs);
+        BannerServer server;
+        const quint16 port = server.listen();
+        QVERIFY(port > 0);
+        QTcpServer closed;
+        QVERIFY(closed.listen(QHostAddress::LocalHost));
+        const quint16 closedNumber = closed.serverPort();
+        closed.close();
+        TestSandbox sandbox;
+        recordPrograms(sandbox, false);
+        sandbox.paths.probeTotalMs = totalMs;
+        QByteArray dropin = "Port " + QByteArray::number(port) + "\nListenAddress 0.0.0.0\n";
+        if (closedPort) {
+            dropin += "ListenAddress 127.0.0.1:" + QByteArray::number(closedNumber) + '\n';
+        }
+        sandbox.write(QStringLiteral("etc/ssh/sshd_config.d/50-local.conf"), dropin);
+        Engine engine(sandbox.paths);
+        const QStringList expected = closedPort ? QStringList {QStringLiteral("127.0.0.1 %1").arg(closedNumber)} : QStringList();
+        QElapsedTimer timer;
+        timer.start();
+        const Reply restarted = engine.serviceCommand(QStringLiteral("restart"));
+        QVERIFY2(restarted.ok, qPrintable(restarted.error));
+        QCOMPARE(restarted.data.value(SSHSettings::Protocol::Reply::Unanswered).toStringList(), expected);
+        QVERIFY(timer.elapsed() >= (closedPort ? totalMs : 0) && timer.elapsed() < 10000);
+        // A change with a restart gives the same answer in its reply.
+        Engine::Transaction transaction;
+        transaction.changes = {{QStringLiteral("MaxSessions"), QStringLiteral("7")}};
+        transaction.restart = true;
+        const Reply applied = engine.applyTransaction(ConfigType::Server, transaction);
+        QVERIFY2(applied.ok && applied.data.value(SSHSettings::Protocol::Reply::Restarts).toBool(), qPrintable(applied.error));
+        QCOMPARE(applied.data.value(SSHSettings::Protocol::Reply::Unanswered).toStringList(), expected);
     }
 
     // Sequences of changes while others are pending. Steps: "arm KEYWORD VALUE SECONDS", "set KEYWORD VALUE",

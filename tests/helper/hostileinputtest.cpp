@@ -210,11 +210,12 @@ private Q_SLOTS:
 
         // Values outside their keyword's range ("keyword value", list values separated by commas).
         const QString values = QStringLiteral(
-            "Port 0|Port 65536|Port -1|Port 22 23|Port 0x16|Port |MaxSessions -1|MaxSessions 99999999999|LoginGraceTime 2m|"
+            "Port 0|Port 65536|Port -1|Port 22 0|Port 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17|Port 0x16|Port |MaxSessions -1|MaxSessions "
+            "99999999999|LoginGraceTime 2m|"
             "PermitTunnel maybe|PermitTunnel YES|AddressFamily inet4|Banner etc/issue|Banner /etc/../etc/shadow|"
             "Banner /etc/issue net|Banner /etc/issue\"|Banner |AllowUsers alice bob\"|AllowUsers #x|AllowUsers a@b@c|"
-            "AllowUsers @x|DenyGroups g\tb|PermitRootLogin maybe|PermitRootLogin without-password x|ListenAddress 127.0.0.1|ListenAddress localhost:22|"
-            "ListenAddress 127.0.0.1:99999|ListenAddress 127.0.0.1:0|ListenAddress 198.51.100.1:22|ListenAddress [::1]|"
+            "AllowUsers @x|DenyGroups g\tb|PermitRootLogin maybe|PermitRootLogin without-password x|ListenAddress 127.0.0.1:|ListenAddress localhost:22|"
+            "ListenAddress 127.0.0.1:99999|ListenAddress 127.0.0.1:0|ListenAddress 198.51.100.1:22|ListenAddress [::1|ListenAddress [::1]x|"
             "ListenAddress 127.0.0.1:22 rdomain x|AuthorizedKeysFile a b|AuthorizedKeysFile |"
             // Groups are matched by name only: a host part silently never matches.
             "AllowGroups wheel@*|DenyGroups staff staff@10.0.0.1|"

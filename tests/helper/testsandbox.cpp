@@ -20,6 +20,9 @@ TestSandbox::TestSandbox()
         *system = root() + *system;
     }
     paths.sshdExtraArguments = QStringList {QStringLiteral("-h"), path(QStringLiteral("keys/host_ed25519_key"))};
+    // No sshd listens here: each socket is tried once after a restart, not for seconds.
+    paths.probeTotalMs = 0;
+    paths.probeAttemptMs = 500;
     paths.localAddresses = [] {
         return QStringList {QStringLiteral("127.0.0.1"), QStringLiteral("::1"), QStringLiteral("192.0.2.2")};
     };

@@ -62,6 +62,7 @@ bool toVariant(const Option &option, const QStringList &words, QVariant *value, 
         *value = words;
         return true;
     case ValueKind::AccessPatterns:
+    case ValueKind::Port: // sshd listens on each of several ports
         *value = words.join(QLatin1Char(' '));
         return true;
     default:
@@ -72,6 +73,13 @@ bool toVariant(const Option &option, const QStringList &words, QVariant *value, 
         *value = words.first();
         return true;
     }
+}
+
+// After a restart: the sockets where sshd did not answer make the command fail.
+int unanswered(const Reply &reply)
+{
+    const QStringList sockets = reply.data.value(SSHSettings::Protocol::Reply::Unanswered).toStringList();
+    return sockets.isEmpty() ? 0 : Tool::refuse(QStringLiteral("sshd does not answer on %1").arg(sockets.join(QStringLiteral(", "))));
 }
 
 int get(const QCommandLineParser &parser, const QStringList &arguments, Engine &engine)
@@ -194,7 +202,7 @@ int set(const QCommandLineParser &parser, const QStringList &arguments, Engine &
                 "(\"ssh-settings-tool pending%s\" lists them)\n",
                 type == ConfigType::Client ? " --client" : "");
     }
-    return 0;
+    return unanswered(reply);
 }
 
 int confirm(const QCommandLineParser &, const QStringList &arguments, Engine &engine)
@@ -322,7 +330,8 @@ int service(const QCommandLineParser &, const QStringList &arguments, Engine &en
         printf("%s\n", running ? "running" : "stopped");
         return running ? 0 : 3;
     }
-    return finish(engine.serviceCommand(arguments.first()));
+    const Reply reply = engine.serviceCommand(arguments.first());
+    return reply.ok ? unanswered(reply) : finish(reply);
 }
 }
 
