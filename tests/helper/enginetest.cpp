@@ -11,14 +11,14 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QScopeGuard>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QStandardPaths>
-#include <QTemporaryDir>
+#include <QScopeGuard>
 #include <QSemaphore>
+#include <QStandardPaths>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
 
@@ -27,8 +27,8 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <sys/mount.h>
 #include <optional>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -744,12 +744,14 @@ private Q_SLOTS:
             QTest::newRow(name) << systemd << QString::fromLatin1(steps).split(QLatin1Char(';')) << state << QString::fromLatin1(pending);
         };
         const char *two = "arm PasswordAuthentication no 4;arm MaxSessions 7 8;";
+        const auto afterTwo = [two](const char *rest) {
+            return QByteArray(two).append(rest);
+        };
         row("two armed, pending", true, two, 2, "PasswordAuthentication|MaxSessions");
-        row("two armed, the first countdown is the chain's no longer", true, qPrintable(two + QByteArray("age 5;expired")), 2,
-            "PasswordAuthentication|MaxSessions");
-        row("two armed, expired", false, qPrintable(two + QByteArray("age 5;expired;age 4;expired")), 0, "");
-        row("two armed, newest kept", true, qPrintable(two + QByteArray("confirm 1;age 9;expired")), 2, "");
-        row("two armed, oldest kept", false, qPrintable(two + QByteArray("confirm 0;age 9;expired")), 2, "");
+        row("two armed, the first countdown is the chain's no longer", true, afterTwo("age 5;expired").constData(), 2, "PasswordAuthentication|MaxSessions");
+        row("two armed, expired", false, afterTwo("age 5;expired;age 4;expired").constData(), 0, "");
+        row("two armed, newest kept", true, afterTwo("confirm 1;age 9;expired").constData(), 2, "");
+        row("two armed, oldest kept", false, afterTwo("confirm 0;age 9;expired").constData(), 2, "");
         row("three armed, reverted now", true, "arm MaxSessions 7 30;arm PasswordAuthentication no 30;arm Port 2222 30;revert 1", 0, "");
         row("three armed, kept too late", false, "arm MaxSessions 7 30;arm PasswordAuthentication no 30;arm Port 2222 5;age 5;!confirm 2", 0, "");
         row("unarmed change joins", true, "arm MaxSessions 7 30;set PasswordAuthentication no", 2, "MaxSessions|PasswordAuthentication");
@@ -838,17 +840,19 @@ private Q_SLOTS:
             QVERIFY(tool.waitForFinished(10000));
             const QString time = QStringLiteral("\t2026-12-07T01:02:03Z\t2026-12-07T01:02:%1Z\t").arg(3 + newest.seconds, 2, 10, QLatin1Char('0'));
             QVERIFY2(tool.readAllStandardOutput().startsWith((changes.first().token + time + changes.first().keywords.first() + QLatin1Char('\n')).toLatin1()),
-                     qPrintable(tool.readAllStandardError()));
+                     qPrintable(QString::fromLocal8Bit(tool.readAllStandardError())));
         }
         // Armed first: a countdown per armed change, each earlier timer stopped, before sshd restarted.
         const QByteArray calls = sandbox.read(QStringLiteral("calls"));
         for (const QString &token : std::as_const(armed)) {
             if (systemd) {
-                QCOMPARE(calls.contains("systemctl stop ssh-settings-revert-" + token.toLatin1() + ".timer"), token != armed.last() || changes.isEmpty());
+                QCOMPARE(calls.contains(QByteArray("systemctl stop ssh-settings-revert-" + token.toLatin1() + ".timer")),
+                         token != armed.last() || changes.isEmpty());
             }
         }
         if (systemd && !armed.isEmpty()) {
-            QVERIFY(calls.indexOf("systemd-run --unit=ssh-settings-revert-" + armed.first().toLatin1()) < calls.indexOf("systemctl restart ssh.service"));
+            QVERIFY(calls.indexOf(QByteArray("systemd-run --unit=ssh-settings-revert-" + armed.first().toLatin1())) <
+                    calls.indexOf("systemctl restart ssh.service"));
         } else if (!systemd) {
             QTRY_COMPARE(sandbox.read(QStringLiteral("calls")).count("tool revert --expired --delay "), armed.size());
         }
@@ -898,10 +902,10 @@ private Q_SLOTS:
             for (int i = 0; i < 2; ++i) {
                 const QByteArray error = processes[i].readAllStandardError();
                 const QStringList &other = commands.at(1 - i);
-                QVERIFY2(processes[i].exitCode() == 0 || error.contains("in progress: " + other.mid(0, 2).join(QLatin1Char(' ')).toLatin1()),
+                QVERIFY2(processes[i].exitCode() == 0 || error.contains(QByteArray("in progress: " + other.mid(0, 2).join(QLatin1Char(' ')).toLatin1())),
                          error.constData());
                 if (processes[i].exitCode() == 0 && commands.at(i).first() == QLatin1String("set")) {
-                    QVERIFY2(config.contains(commands.at(i).mid(1).join(QLatin1Char(' ')).toLatin1() + '\n'), config.constData());
+                    QVERIFY2(config.contains(QByteArray(commands.at(i).mid(1).join(QLatin1Char(' ')).toLatin1() + '\n')), config.constData());
                 }
             }
             // The armed change is gone whichever came first: a writer reverts a chain whose time has passed before it writes.
