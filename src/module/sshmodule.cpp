@@ -352,7 +352,11 @@ void SSHModule::change()
             written.append(it.key());
         }
         for (const auto &entry : it.value().areas) {
-            (outcome == Outcome::NotApplied ? failed : unknown).append(entry.first);
+            if (outcome == Outcome::NotApplied) {
+                failed.append(entry.first);
+            } else if (outcome == Outcome::Unknown) {
+                unknown.append(entry.first);
+            }
         }
     }
     // What was (or may have been) written is read back; what failed keeps its edit, still changed.
