@@ -440,6 +440,10 @@ SSHModule::Outcome SSHModule::applyTransaction(SSHConfigurationTypeId type, cons
         area->replaceOption(*option);
     }
     if (!token.isEmpty()) {
+        // Joined pending changes the page did not make (ssh-settings-tool, another session): Keep and Revert act on them too.
+        if (!m_countdown) {
+            m_joinedOthers = details.joinedPending;
+        }
         startRevertCountdown(token, revertAfter, details.unanswered, before);
     } else if (!details.unanswered.isEmpty()) {
         messagesManager()->newMessageById(QStringLiteral("unanswered_id"), unansweredText(details.unanswered), KCMOS::Warning);
@@ -481,6 +485,9 @@ void SSHModule::showCountdownMessage()
     }
     QString text = i18np("Keep these settings? They will be reverted in %1 second.", "Keep these settings? They will be reverted in %1 seconds.",
                          m_countdown->remaining());
+    if (m_joinedOthers) {
+        text += QLatin1Char(' ') + i18n("Changes made elsewhere were waiting to be kept too: Keep and Revert Now act on all of them.");
+    }
     if (!m_unanswered.isEmpty()) {
         text += QLatin1Char(' ') + unansweredText(m_unanswered);
     }

@@ -119,6 +119,7 @@ private:
     QPointer<KCMOS::MessageWidget> m_countdownMessage;
     QStringList m_unanswered; ///< sockets that did not answer after the last restart of the countdown's change
     QVariantMap m_beforeCountdown; ///< the server's values before the first change of the countdown
+    bool m_joinedOthers = false; ///< the countdown's first change joined pending changes the page did not make
     bool m_countdownAsked = false; ///< the question on closing was asked for this countdown
     QPointer<QWidget> m_window; ///< the window whose closing is watched
     QHash<SSHOption::Id, QLabel *> m_originIndicators;

@@ -501,6 +501,7 @@ private Q_SLOTS:
         QTest::newRow("unknown first change") << "apply-untied" << "" << "" << "If it was written, it is undone after 60 seconds unless it is kept";
         QTest::newRow("unknown keep, asked again") << "apply keep-untied keep" << "1 1" << "" << "The new settings are kept.";
         QTest::newRow("sockets that do not answer") << "apply-unanswered close:Leave" << "" << "" << "sshd does not answer on 192.0.2.1 port 2222, ::1 port 2222.";
+        QTest::newRow("joined changes made elsewhere") << "apply-joined close:Leave" << "" << "" << "Changes made elsewhere were waiting to be kept too";
         QTest::newRow("closing: keep") << "apply close:Keep" << "1" << "" << "The new settings are kept.";
         QTest::newRow("closing: revert") << "apply close:Revert" << "" << "1" << "The previous settings were restored.";
         QTest::newRow("closing: leave, asked once") << "apply close:Leave destroy" << "" << "" << "";
@@ -535,7 +536,9 @@ private Q_SLOTS:
                 result = FakeActionRunner::success({{Reply::FileDiffs, QVariantMap {{QStringLiteral("/etc/ssh/sshd_config"), QByteArray("+UseDNS yes\n")}}}});
             } else if (call.keys().contains(Arg::TransactionRevertAfter)) {
                 ++applies;
-                result = FakeActionRunner::success({{Reply::Token, token(applies)}, {Reply::JoinedPending, applies > 1}, {Reply::Unanswered, unanswered}});
+                result = FakeActionRunner::success({{Reply::Token, token(applies)},
+                                                    {Reply::JoinedPending, applies > 1 || steps.startsWith(QLatin1String("apply-joined"))},
+                                                    {Reply::Unanswered, unanswered}});
             } else if (call.keys().contains(Arg::RevertToken) && revertFails) {
                 result = FakeActionRunner::failure(QStringLiteral("no change is waiting under %1: it was kept or reverted already").arg(token(1)));
             }
