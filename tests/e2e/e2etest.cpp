@@ -649,17 +649,24 @@ private Q_SLOTS:
                     sl({"--reuid=65534", "--regid=65534", "--clear-groups"})
                         << QCoreApplication::applicationFilePath() << QStringLiteral("--probe-flood") << QStringLiteral("20000"));
         QVERIFY(flood.waitForReadyRead(30000));
-        const auto stop = qScopeGuard([&flood] {
-            flood.kill();
-            flood.waitForFinished(5000);
+        // The flood ends after the call it is in, so that the helper has nothing of it left to answer.
+        const QString stopFile = QStringLiteral("/tmp/e2e-flood-stop");
+        QFile::remove(stopFile);
+        const auto stop = qScopeGuard([&flood, stopFile] {
+            writeFile(stopFile, {});
+            if (!flood.waitForFinished(20000)) {
+                flood.kill();
+                flood.waitForFinished(5000);
+            }
         });
         const QPointer<SSHOption> sessions = findOption(*m_manager, Server, SSHOption::MaxSessions);
         QVERIFY(sessions);
         int applied = 0;
         int unknown = 0;
+        int unknownWritten = 0; // reported "not applied" before requests carried a nonce
         QElapsedTimer timer;
         timer.start();
-        for (int i = 0; i < 10 && timer.elapsed() < 60000; ++i) {
+        for (int i = 0; i < 8 && timer.elapsed() < 45000; ++i) {
             const QByteArray value = QByteArray::number(20 + i);
             QString token;
             QString reason;
@@ -669,9 +676,10 @@ private Q_SLOTS:
             QVERIFY2(ok ? written : details.outcomeUnknown || !written, qPrintable(reason));
             applied += ok;
             unknown += details.outcomeUnknown;
+            unknownWritten += details.outcomeUnknown && written;
         }
         QVERIFY2(flood.state() == QProcess::Running, flood.readAllStandardError().constData()); // the flood lasted throughout
-        qInfo("under the flood: %d applied, %d of unknown outcome, in %lld ms", applied, unknown, timer.elapsed());
+        qInfo("under the flood: %d applied, %d of unknown outcome (%d of them written), in %lld ms", applied, unknown, unknownWritten, timer.elapsed());
     }
 
     void cleanupTestCase() { ServerState().stop(); }
@@ -702,7 +710,7 @@ int main(int argc, char **argv)
         stream << QVariantMap();
         QElapsedTimer timer;
         timer.start();
-        for (int i = 0; i < atoi(argv[2]) && timer.elapsed() < 120000; ++i) {
+        for (int i = 0; i < atoi(argv[2]) && timer.elapsed() < 120000 && !QFile::exists(QStringLiteral("/tmp/e2e-flood-stop")); ++i) {
             QDBusMessage call =
                 QDBusMessage::createMethodCall(Protocol::HelperId, QStringLiteral("/"), QStringLiteral(KAUTH_INTERFACE), QStringLiteral("performAction"));
             call << actionName(ActionKind::Change) << bus.baseService().toUtf8() << QVariantMap() << arguments;
@@ -711,6 +719,9 @@ int main(int argc, char **argv)
                 printf("flooding: %s\n", qPrintable(answer.errorMessage()));
                 fflush(stdout);
             }
+            // A short pause leaves the helper idle now and then, so that requests of the test get in and are
+            // carried out while refusals are announced: the race in which a refusal would be taken for theirs.
+            QThread::usleep(2000);
         }
         return 0;
     }
