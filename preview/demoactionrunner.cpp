@@ -180,6 +180,16 @@ SSHSettings::ActionResult DemoActionRunner::run(const QString &actionName, const
     for (const auto &argument : arguments) {
         map.insert(argument.first, argument.second);
     }
+    // Echoed as the helper does, and never passed on to the dispatch.
+    const QVariant nonce = map.take(Arg::Nonce);
+    SSHSettings::ActionResult result = answer(actionName, map);
+    result.data.insert(SSHSettings::Protocol::Reply::Nonce, nonce);
+    return result;
+}
+
+SSHSettings::ActionResult DemoActionRunner::answer(const QString &actionName, const QVariantMap &map)
+{
+    namespace Arg = SSHSettings::Protocol::Arg;
     SSHSettings::ActionResult result;
     if (map.contains(Arg::ServiceCommand) || map.contains(Arg::KillPid)) {
         result.ok = true;

@@ -30,6 +30,7 @@ public:
 private:
     bool prepare();
     QByteArray demoJournal() const;
+    SSHSettings::ActionResult answer(const QString &actionName, const QVariantMap &arguments);
 
     QTemporaryDir m_dir;
     std::unique_ptr<Engine> m_engine;

@@ -36,11 +36,14 @@ QWidget *AddressFamilyArea::inflate()
     showCurrentMode();
     setupToolTips();
     connect(ui->comboBox, qOverload<int>(&QComboBox::activated), this, [this] {
-        setHasChanged(ServerAddress::addressFamilyStringById(currentProtocol()) != m_option.value().toString());
-        Q_EMIT modify();
+        // A family the listening addresses do not allow is declined at once: the combo shows the
+        // current value again, so that nothing is shown as pending that is not going to be written.
         if (hasIncorrectedAddresses()) {
             QMessageBox::warning(parentWidget(), i18n("Incompatible listening addresses"), validationError(), QMessageBox::Ok);
+            showCurrentMode();
         }
+        setHasChanged(ServerAddress::addressFamilyStringById(currentProtocol()) != m_option.value().toString());
+        Q_EMIT modify();
     });
     return this;
 }

@@ -3,6 +3,7 @@
 
 #include "authaction_debug.h"
 
+#include "requestnonce.h"
 #include "sshsettingsprotocol.h"
 
 #include <KAuth/Action>
@@ -13,6 +14,8 @@
 #include <QDBusConnection>
 #include <QEventLoop>
 #include <QTimer>
+
+#include <algorithm>
 
 namespace SSHSettings
 {
@@ -126,10 +129,21 @@ ActionResult KAuthActionRunner::run(const QString &name, const ActionArguments &
     result.errorText = job->errorString();
     result.data = job->data();
     job->deleteLater();
+    // KAuth hands a refusal over without its data: its nonce leads the description.
+    const QString refusalNonce = RequestNonce::take(&result.errorText);
+    if (!result.ok && !refusalNonce.isEmpty()) {
+        result.data.insert(Protocol::Reply::Nonce, refusalNonce);
+    }
+    const auto sent = std::find_if(arguments.cbegin(), arguments.cend(), [](const auto &argument) {
+        return argument.first == Protocol::Arg::Nonce;
+    });
+    const bool ours = sent == arguments.cend() || result.data.value(Protocol::Reply::Nonce) == sent->second;
     // A reply from the helper itself (success, or its own refusal) is followed by its ready
-    // signal; KAuth's own refusals (authorisation, D-Bus) never reached it.
+    // signal; KAuth's own refusals (authorisation, D-Bus) never reached it. An answer meant
+    // for another caller may have come while this request still runs: the helper is let
+    // finish it, so that the next request does not find it busy.
     const bool fromHelper = result.ok || result.errorCode == KAuth::ActionReply::HelperErrorReply().errorCode();
-    if (fromHelper && !waitFor(loop, ReadyTimeoutMs, [&] {
+    if ((fromHelper || !ours) && !waitFor(loop, ReadyTimeoutMs, [&] {
             return helperReady.seen();
         })) {
         qCWarning(SSHSETTINGS_AUTHACTION) << "The helper did not report ready after answering" << name;
@@ -139,7 +153,18 @@ ActionResult KAuthActionRunner::run(const QString &name, const ActionArguments &
 
 ActionResult runPrivilegedAction(ActionKind kind, const ActionArguments &arguments)
 {
-    return currentRunner().run(actionName(kind), arguments);
+    const QString nonce = RequestNonce::generate();
+    const QString name = actionName(kind);
+    ActionResult result = currentRunner().run(name, ActionArguments(arguments) << qMakePair(QString(Protocol::Arg::Nonce), QVariant(nonce)));
+    const QVariant echoed = result.data.take(Protocol::Reply::Nonce);
+    if (echoed != nonce) {
+        qCWarning(SSHSETTINGS_AUTHACTION) << "An answer to" << name
+                                          << "without the request's nonce:" << (result.ok ? QStringLiteral("success") : result.errorText);
+        result.ok = false;
+        result.outcomeUnknown = true;
+        result.data.clear();
+    }
+    return result;
 }
 
 void setActionRunner(ActionRunner *runner)

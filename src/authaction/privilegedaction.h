@@ -37,6 +37,12 @@ struct ActionResult
     int errorCode = 0;
     QString errorText;
     QVariantMap data;
+    /**
+     * The answer that came back is not tied to this request (it lacks the request's nonce): a refusal
+     * meant for another caller of the same action, or one of KAuth's own. Whether the request was
+     * carried out is not known; errorCode and errorText are those of the answer.
+     */
+    bool outcomeUnknown = false;
 };
 
 class ActionRunner
@@ -54,7 +60,10 @@ public:
     ActionResult run(const QString &actionName, const ActionArguments &arguments) override;
 };
 
-/// Runs one privileged action through the installed runner (KAuth by default).
+/**
+ * Runs one privileged action through the installed runner (KAuth by default). The request carries
+ * a fresh Protocol::Arg::Nonce; an answer without it is returned with outcomeUnknown set.
+ */
 ActionResult runPrivilegedAction(ActionKind kind, const ActionArguments &arguments);
 
 /// Installs another runner (not owned); nullptr restores the KAuth runner.

@@ -18,6 +18,8 @@
 #include <QLabel>
 #include <QLocale>
 #include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QSortFilterProxyModel>
 #include <QStatusBar>
 #include <QTableView>
@@ -227,6 +229,14 @@ void SSHConnectionsArea::disconnectCurrent(KCMOS::MessagesManager *messagesManag
 {
     SSHConnectionData connection;
     if (!currentConnection(&connection)) {
+        return;
+    }
+    QMessageBox question(QMessageBox::Question, i18nc("@title:window", "Disconnect"),
+                         i18n("End the SSH session of %1 from %2?", connection.user, connection.address.ip().toString()), QMessageBox::NoButton, this);
+    QPushButton *disconnect = question.addButton(i18nc("@action:button end the SSH session", "Disconnect"), QMessageBox::AcceptRole);
+    question.setDefaultButton(question.addButton(QMessageBox::Cancel));
+    question.exec();
+    if (question.clickedButton() != disconnect) {
         return;
     }
     m_manager->killConnection(connection, messagesManager);

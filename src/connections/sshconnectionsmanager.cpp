@@ -179,15 +179,22 @@ void SSHConnectionsManager::killConnection(const SSHConnectionData &connection, 
 {
     const SSHSettings::ActionResult result =
         SSHSettings::runPrivilegedAction(SSHSettings::ActionKind::Change, {{SSHSettings::Protocol::Arg::KillPid, int(connection.syslogPid)}});
-    const QString address = connection.address.toString();
-    if (result.ok) {
-        if (messagesManager) {
-            messagesManager->newMessage(i18n("Successfully disconnected %1", address), KCMOS::Positive, QString(), KCMOS::Normal);
-        }
+    const QString user = connection.user;
+    const QString address = connection.address.ip().toString();
+    if (!result.ok) {
+        qCWarning(SSHSETTINGS_CONNECTIONS) << "Failed to kill" << connection.syslogPid << address << result.errorText;
+    }
+    if (!messagesManager) {
         return;
     }
-    qCWarning(SSHSETTINGS_CONNECTIONS) << "Failed to kill" << connection.syslogPid << address << result.errorText;
-    if (messagesManager) {
-        messagesManager->newMessage(i18n("Failed to disconnect %1: %2", address, result.errorText), KCMOS::Error, QString(), KCMOS::Normal);
+    if (result.ok) {
+        messagesManager->newMessage(i18n("The SSH session of %1 from %2 was ended.", user, address), KCMOS::Positive, QString(), KCMOS::Normal);
+    } else if (result.outcomeUnknown) {
+        // The connections are read again right after this; they show whether it still runs.
+        messagesManager->newMessage(i18n("Whether the SSH session of %1 from %2 was ended is not known; the connections shown were read again.", user, address),
+                                    KCMOS::Warning, QString(), KCMOS::Normal);
+    } else {
+        messagesManager->newMessage(i18n("The SSH session of %1 from %2 was not ended: %3", user, address, SSHManager::failureReason(result)), KCMOS::Error,
+                                    QString(), KCMOS::Normal);
     }
 }

@@ -57,6 +57,7 @@ bool ServerState::jobExec(const QString &command, QString *reason)
 {
     const SSHSettings::ActionResult result =
         SSHSettings::runPrivilegedAction(SSHSettings::ActionKind::Change, {{SSHSettings::Protocol::Arg::ServiceCommand, command}});
+    m_outcomeUnknown = result.outcomeUnknown;
     if (!result.ok && reason) {
         *reason = SSHManager::failureReason(result);
     }

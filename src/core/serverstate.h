@@ -17,6 +17,8 @@ public:
     bool start(QString *reason = nullptr);
     bool stop(QString *reason = nullptr);
     bool restart(QString *reason = nullptr);
+    /// The last command got no answer tied to it: whether it was carried out is not known.
+    bool lastOutcomeUnknown() const { return m_outcomeUnknown; }
 
     /// Answers isEnabled()/isActive() from a stand-in (tests only); nullptr restores the real service.
     struct StateSource
@@ -29,4 +31,6 @@ public:
 
 private:
     bool jobExec(const QString &command, QString *reason);
+
+    bool m_outcomeUnknown = false;
 };

@@ -235,7 +235,7 @@ SSHManager::Review SSHManager::review(SSHConfigurationTypeId type, const Changes
     return review;
 }
 
-bool SSHManager::apply(SSHConfigurationTypeId type, const Changes &changes, int revertAfter, QString *token, QString *reason)
+bool SSHManager::apply(SSHConfigurationTypeId type, const Changes &changes, int revertAfter, QString *token, QString *reason, ApplyDetails *details)
 {
     namespace Arg = SSHSettings::Protocol::Arg;
     SSHSettings::ActionArguments arguments = transaction(type, changes);
@@ -246,6 +246,10 @@ bool SSHManager::apply(SSHConfigurationTypeId type, const Changes &changes, int 
         }
     }
     const SSHSettings::ActionResult result = SSHSettings::runPrivilegedAction(SSHSettings::ActionKind::Change, arguments);
+    if (details) {
+        *details = ApplyDetails();
+        details->outcomeUnknown = result.outcomeUnknown;
+    }
     if (!result.ok) {
         qCWarning(SSHSETTINGS_CORE) << "Failed to apply the SSH settings:" << result.errorText;
         *reason = failureReason(result);
@@ -256,28 +260,38 @@ bool SSHManager::apply(SSHConfigurationTypeId type, const Changes &changes, int 
             change.first->setValue(change.second);
         }
     }
-    *token = result.data.value(SSHSettings::Protocol::Reply::Token).toString();
+    namespace Reply = SSHSettings::Protocol::Reply;
+    *token = result.data.value(Reply::Token).toString();
+    if (details) {
+        details->joinedPending = result.data.value(Reply::JoinedPending).toBool();
+        details->unanswered = result.data.value(Reply::Unanswered).toStringList();
+    }
     return true;
 }
 
-bool SSHManager::keepChange(const QString &token, QString *reason) const
+namespace
 {
-    const SSHSettings::ActionResult result =
-        SSHSettings::runPrivilegedAction(SSHSettings::ActionKind::Change, {{SSHSettings::Protocol::Arg::ConfirmToken, token}});
+bool tokenRequest(QLatin1String key, const QString &token, QString *reason, bool *unknown)
+{
+    const SSHSettings::ActionResult result = SSHSettings::runPrivilegedAction(SSHSettings::ActionKind::Change, {{key, token}});
     if (!result.ok) {
-        *reason = failureReason(result);
+        *reason = SSHManager::failureReason(result);
+    }
+    if (unknown) {
+        *unknown = result.outcomeUnknown;
     }
     return result.ok;
 }
+}
 
-bool SSHManager::revertChange(const QString &token, QString *reason) const
+bool SSHManager::keepChange(const QString &token, QString *reason, bool *unknown) const
 {
-    const SSHSettings::ActionResult result =
-        SSHSettings::runPrivilegedAction(SSHSettings::ActionKind::Change, {{SSHSettings::Protocol::Arg::RevertToken, token}});
-    if (!result.ok) {
-        *reason = failureReason(result);
-    }
-    return result.ok;
+    return tokenRequest(SSHSettings::Protocol::Arg::ConfirmToken, token, reason, unknown);
+}
+
+bool SSHManager::revertChange(const QString &token, QString *reason, bool *unknown) const
+{
+    return tokenRequest(SSHSettings::Protocol::Arg::RevertToken, token, reason, unknown);
 }
 
 QVariantMap SSHManager::origin(SSHConfigurationTypeId type, const QString &keyword) const
@@ -287,10 +301,16 @@ QVariantMap SSHManager::origin(SSHConfigurationTypeId type, const QString &keywo
 
 QString SSHManager::failureReason(const SSHSettings::ActionResult &result)
 {
+    QString reason;
     if (authorizationRefused(result.errorCode)) {
-        return i18n("the authorization was cancelled or denied");
+        reason = i18n("the authorization was cancelled or denied");
+    } else {
+        reason = result.errorText.isEmpty() ? i18n("the helper gave no reason") : result.errorText;
     }
-    return result.errorText.isEmpty() ? i18n("the helper gave no reason") : result.errorText;
+    if (result.outcomeUnknown) {
+        return i18n("the answer that came back belongs to another request (%1), so whether this one was carried out is not known", reason);
+    }
+    return reason;
 }
 
 bool SSHManager::authorizationRefused(int errorCode)
@@ -359,7 +379,7 @@ QStringList SSHManager::getOptionNames(SSHConfigurationTypeId type) const
     return names;
 }
 
-bool SSHManager::restoreFileConfiguration(SSHConfigurationTypeId type, bool localBackup, QString *reason, QString *previous) const
+bool SSHManager::restoreFileConfiguration(SSHConfigurationTypeId type, bool localBackup, QString *reason, QString *previous, bool *unknown) const
 {
     namespace Arg = SSHSettings::Protocol::Arg;
     const SSHSettings::ActionResult result = SSHSettings::runPrivilegedAction(SSHSettings::ActionKind::Change,
@@ -367,6 +387,9 @@ bool SSHManager::restoreFileConfiguration(SSHConfigurationTypeId type, bool loca
                                                                                   {Arg::RestoreType, static_cast<int>(type)},
                                                                                   {Arg::RestoreFromBackup, localBackup},
                                                                               });
+    if (unknown) {
+        *unknown = result.outcomeUnknown;
+    }
     if (!result.ok) {
         qCWarning(SSHSETTINGS_CORE) << "Failed to restore SSH configuration. Error:" << result.errorText;
         if (reason) {

@@ -28,7 +28,9 @@ public:
     void setSubOptionsFromRaw(QPointer<SSHOption> option, const QMap<QString, QVariant> &raw) const;
     QStringList getOptionNames(SSHConfigurationTypeId type) const;
     /// Restores a configuration; @p previous gets where the replaced file is kept, @p reason why it failed.
-    bool restoreFileConfiguration(SSHConfigurationTypeId type, bool localBackup, QString *reason = nullptr, QString *previous = nullptr) const;
+    /// @p unknown is set when no answer tied to the request came.
+    bool restoreFileConfiguration(
+        SSHConfigurationTypeId type, bool localBackup, QString *reason = nullptr, QString *previous = nullptr, bool *unknown = nullptr) const;
 
     /// Changed options of one configuration, each with its new value.
     using Changes = QList<QPair<QPointer<SSHOption>, QVariant>>;
@@ -47,9 +49,17 @@ public:
      * Writes @p changes together, all or nothing; a server change restarts a running sshd. With
      * @p revertAfter seconds the helper reverts it then unless keepChange() is called; @p token names it.
      */
-    bool apply(SSHConfigurationTypeId type, const Changes &changes, int revertAfter, QString *token, QString *reason);
-    bool keepChange(const QString &token, QString *reason) const;
-    bool revertChange(const QString &token, QString *reason) const;
+    /// What the helper said of an apply besides its token.
+    struct ApplyDetails
+    {
+        bool outcomeUnknown = false; ///< no answer tied to the request came: the change may or may not be written
+        bool joinedPending = false; ///< the change joined changes still waiting to be kept; the token names them all
+        QStringList unanswered; ///< "address port" sockets that did not answer with an SSH banner after the restart
+    };
+    bool apply(SSHConfigurationTypeId type, const Changes &changes, int revertAfter, QString *token, QString *reason, ApplyDetails *details = nullptr);
+    /// Keeps, or reverts, the pending changes named by @p token; @p unknown is set when the outcome is not known.
+    bool keepChange(const QString &token, QString *reason, bool *unknown = nullptr) const;
+    bool revertChange(const QString &token, QString *reason, bool *unknown = nullptr) const;
     /// Where the value of @p keyword came from at the last read: Protocol::Reply::OriginFile, OriginLine, OriginOverrides.
     QVariantMap origin(SSHConfigurationTypeId type, const QString &keyword) const;
 

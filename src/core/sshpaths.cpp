@@ -38,6 +38,11 @@ QString serverDistributionDefault()
     return underRoot("/usr/share/openssh/sshd_config");
 }
 
+QString keptFilesFolder()
+{
+    return underRoot("/var/backups/ssh-settings");
+}
+
 void setRootForTesting(const QString &root)
 {
     s_root = root;

@@ -11,6 +11,8 @@ QString clientConfig();
 QString serverBackup();
 QString clientBackup();
 QString serverDistributionDefault();
+/// Where the helper keeps the files a restore replaced, in a folder per restore named after its time.
+QString keptFilesFolder();
 
 /// Tests put the files under a temporary root; production never calls this.
 void setRootForTesting(const QString &root);

@@ -4,6 +4,7 @@
 
 #include "engine.h"
 #include "requestdispatch.h"
+#include "requestnonce.h"
 #include "sshsettingsprotocol.h"
 
 #include <KAuth/ActionReply>
@@ -62,25 +63,43 @@ private:
     /// Past this, counted from the first turn of the loop after a request, KAuth has long let go of it.
     static constexpr int ReadyLimitMs = 2000;
 
-    static ActionReply run(RequestDispatch::Action action, const QVariantMap &arguments)
+    /// The helper's refusal; @p nonce, when given, is echoed in its data and at the start of its description.
+    static ActionReply refusal(const QString &nonce, const QString &reason)
+    {
+        ActionReply failure = ActionReply::HelperErrorReply();
+        failure.setErrorDescription(SSHSettings::RequestNonce::withNonce(nonce, reason));
+        if (!nonce.isEmpty()) {
+            failure.setData({{SSHSettings::Protocol::Reply::Nonce, nonce}});
+        }
+        return failure;
+    }
+
+    static ActionReply run(RequestDispatch::Action action, QVariantMap arguments)
     {
         announceReadyAfterRequest();
+        // The nonce is the caller's, to tell its reply from the replies KAuth announces to every
+        // caller of the action; it is checked here and echoed, and never reaches the engine.
+        const QVariant nonceArgument = arguments.take(SSHSettings::Protocol::Arg::Nonce);
+        if (nonceArgument.isValid() && !SSHSettings::RequestNonce::isValid(nonceArgument)) {
+            return refusal(QString(), QStringLiteral("argument \"%1\" must be 32 lower-case hexadecimal digits").arg(SSHSettings::Protocol::Arg::Nonce));
+        }
+        const QString nonce = nonceArgument.toString();
         // The system paths are fixed here; no caller can point the helper elsewhere.
         Engine engine(EnginePaths::system());
         const int caller = HelperSupport::callerUid();
         if (caller < 0) {
-            ActionReply failure = ActionReply::HelperErrorReply();
-            failure.setErrorDescription(QStringLiteral("the caller of the request is unknown"));
-            return failure;
+            return refusal(nonce, QStringLiteral("the caller of the request is unknown"));
         }
         const Reply reply = RequestDispatch::dispatch(engine, action, arguments, uid_t(caller));
         if (!reply.ok) {
-            ActionReply failure = ActionReply::HelperErrorReply();
-            failure.setErrorDescription(reply.error);
-            return failure;
+            return refusal(nonce, reply.error);
         }
         ActionReply success = ActionReply::SuccessReply();
-        success.setData(reply.data);
+        QVariantMap data = reply.data;
+        if (!nonce.isEmpty()) {
+            data.insert(SSHSettings::Protocol::Reply::Nonce, nonce);
+        }
+        success.setData(data);
         return success;
     }
 };

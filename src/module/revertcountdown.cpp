@@ -48,3 +48,18 @@ void RevertCountdown::setTicker(const Ticker &ticker)
 {
     installedTicker() = ticker;
 }
+
+void RevertCountdown::resume()
+{
+    if (m_timer && m_remaining > 0) {
+        m_timer->start();
+    }
+}
+
+void RevertCountdown::restart(const QString &token, int seconds)
+{
+    m_token = token;
+    m_remaining = seconds;
+    resume();
+    Q_EMIT remainingChanged(m_remaining);
+}

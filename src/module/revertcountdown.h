@@ -28,6 +28,10 @@ public:
     void tick();
     /// Stops counting (the change was kept or reverted).
     void stop();
+    /// Goes on counting after stop().
+    void resume();
+    /// Counts @p seconds anew under @p token (a change joined the pending ones; the token names them all).
+    void restart(const QString &token, int seconds);
 
     /// Replaces the one-second timer of every countdown made afterwards; an empty ticker restores it.
     static void setTicker(const Ticker &ticker);

@@ -54,12 +54,37 @@ SSHModule::SSHModule(Compat::ModuleParent *parent, const Compat::ModuleArgs &arg
 
 SSHModule::~SSHModule()
 {
+    if (m_window) {
+        m_window->removeEventFilter(this);
+    }
+    // The page goes away (closed, or the host moved on) with a countdown that nobody was asked about.
+    if (m_countdown && !m_countdownAsked) {
+        askAboutCountdown(nullptr);
+    }
     delete ui;
+}
+
+bool SSHModule::eventFilter(QObject *watched, QEvent *event)
+{
+    // A close, or a hide that is no minimising (a dialog's Cancel), of the window ends the page.
+    const bool closing = event->type() == QEvent::Close || (event->type() == QEvent::Hide && !event->spontaneous());
+    if (watched == m_window && closing && m_countdown && !m_countdownAsked) {
+        askAboutCountdown(m_window);
+    }
+    return KCMOS::OrbisKCModule::eventFilter(watched, event);
 }
 
 void SSHModule::access()
 {
     stateWidget()->resetState();
+    // The page lives in the host's window by now: its closing is watched.
+    if (widget()->window() != m_window) {
+        if (m_window) {
+            m_window->removeEventFilter(this);
+        }
+        m_window = widget()->window();
+        m_window->installEventFilter(this);
+    }
     if (!m_manager) {
         initManagers();
         createOptionAreas();
@@ -316,25 +341,39 @@ void SSHModule::change()
         transaction.areas.append({area, copy});
     }
     bool anyChanged = false;
+    bool anyUnknown = false;
+    QList<AbstractOptionArea *> unknown;
     for (auto it = transactions.begin(); it != transactions.end(); ++it) {
-        const bool applied = applyTransaction(it.key(), it.value());
-        anyChanged = anyChanged || applied;
-        anyFailed = anyFailed || !applied;
-        if (applied) {
+        const Outcome outcome = applyTransaction(it.key(), it.value());
+        anyChanged = anyChanged || outcome == Outcome::Applied;
+        anyFailed = anyFailed || outcome == Outcome::NotApplied;
+        anyUnknown = anyUnknown || outcome == Outcome::Unknown;
+        if (outcome != Outcome::NotApplied) {
             written.append(it.key());
-        } else {
-            for (const auto &entry : it.value().areas) {
+        }
+        for (const auto &entry : it.value().areas) {
+            if (outcome == Outcome::NotApplied) {
                 failed.append(entry.first);
+            } else if (outcome == Outcome::Unknown) {
+                unknown.append(entry.first);
             }
         }
     }
-    // What was written is read back; what failed keeps its edit, still changed.
+    // What was (or may have been) written is read back; what failed keeps its edit, still changed.
     reloadAfterApply(written, failed);
-    if (anyChanged) {
+    for (AbstractOptionArea *area : std::as_const(unknown)) {
+        area->reset(); // shows what was read, written or not
+        area->setHasChanged(false);
+    }
+    if (anyChanged || anyUnknown) {
         updateOriginIndicators();
+        handlerChangeTrigger();
+    }
+    if (anyChanged) {
         // Beside a failure, the success names only the rest.
         messagesManager()->newMessageById(QStringLiteral("success_change_id"),
-                                          anyFailed ? i18n("The other changes were applied.") : i18n("Changes applied successfully"), KCMOS::Positive);
+                                          anyFailed || anyUnknown ? i18n("The other changes were applied.") : i18n("Changes applied successfully"),
+                                          KCMOS::Positive);
     } else {
         messagesManager()->removeMessageById(QStringLiteral("success_change_id"));
     }
@@ -349,42 +388,69 @@ void SSHModule::change()
     stateWidget()->resetState();
 }
 
-bool SSHModule::applyTransaction(SSHConfigurationTypeId type, const Transaction &transaction)
+SSHModule::Outcome SSHModule::applyTransaction(SSHConfigurationTypeId type, const Transaction &transaction)
 {
     const QString id = type == Server ? QStringLiteral("transaction_server") : QStringLiteral("transaction_client");
     const KLocalizedString failure = type == Server ? ki18n("The server settings were not applied: %1") : ki18n("The client settings were not applied: %1");
     // What the server's change writes is shown first: the dry run of the very same transaction.
-    if (type == Server && KMessageBox::shouldBeShownContinue(ReviewDialog::DontAskAgainName)) {
+    // "Do not show this again" skips only the reviews that warn of nothing.
+    if (type == Server) {
         const SSHManager::Review review = m_manager->review(type, transaction.changes, qEnvironmentVariable("SSH_CONNECTION"));
         if (!review.ok) {
             messagesManager()->newMessageById(id, failure.subs(review.reason).toString(), KCMOS::Error);
-            return false;
+            return Outcome::NotApplied;
         }
-        if (!review.diffs.isEmpty()) {
+        const bool warns = !ReviewDialog::lockoutWarnings(review).isEmpty();
+        if (!review.diffs.isEmpty() && (warns || KMessageBox::shouldBeShownContinue(ReviewDialog::DontAskAgainName))) {
             ReviewDialog dialog(review, widget());
             if (dialog.exec() != QDialog::Accepted) {
                 messagesManager()->removeMessageById(id);
-                return false;
+                return Outcome::NotApplied;
             }
             if (dialog.dontShowAgain()) {
                 KMessageBox::saveDontShowAgainContinue(ReviewDialog::DontAskAgainName);
             }
         }
     }
+    const int revertAfter = type == Server ? revertAfterSeconds() : 0;
+    const QVariantMap before = serverValues();
     QString token;
     QString reason;
-    if (!m_manager->apply(type, transaction.changes, type == Server ? revertAfterSeconds() : 0, &token, &reason)) {
-        messagesManager()->newMessageById(id, failure.subs(reason).toString(), KCMOS::Error);
-        return false;
+    SSHManager::ApplyDetails details;
+    if (!m_manager->apply(type, transaction.changes, revertAfter, &token, &reason, &details)) {
+        if (!details.outcomeUnknown) {
+            messagesManager()->newMessageById(id, failure.subs(reason).toString(), KCMOS::Error);
+            return Outcome::NotApplied;
+        }
+        // A running countdown keeps its token, which still names the pending changes.
+        QString text = i18n("The result of the change is not known; the settings shown were read again.");
+        if (revertAfter > 0 && !m_countdown) {
+            text += QLatin1Char(' ') +
+                i18np("If it was written, it is undone after %1 second unless it is kept: “ssh-settings-tool pending” lists it, "
+                      "“ssh-settings-tool confirm” keeps it.",
+                      "If it was written, it is undone after %1 seconds unless it is kept: “ssh-settings-tool pending” lists it, "
+                      "“ssh-settings-tool confirm” keeps it.",
+                      revertAfter);
+        }
+        messagesManager()->newMessageById(id, text, KCMOS::Warning);
+        return Outcome::Unknown;
     }
     messagesManager()->removeMessageById(id);
     for (const auto &[area, option] : transaction.areas) {
         area->replaceOption(*option);
     }
     if (!token.isEmpty()) {
-        startRevertCountdown(token, revertAfterSeconds());
+        // Joined pending changes the page did not make (ssh-settings-tool, another session): Keep and Revert act on them too.
+        if (!m_countdown) {
+            m_joinedOthers = details.joinedPending;
+        }
+        startRevertCountdown(token, revertAfter, details.unanswered, before);
+    } else if (!details.unanswered.isEmpty()) {
+        messagesManager()->newMessageById(QStringLiteral("unanswered_id"), unansweredText(details.unanswered), KCMOS::Warning);
+    } else {
+        messagesManager()->removeMessageById(QStringLiteral("unanswered_id"));
     }
-    return true;
+    return Outcome::Applied;
 }
 
 int SSHModule::revertAfterSeconds()
@@ -393,65 +459,162 @@ int SSHModule::revertAfterSeconds()
     return qBound(0, group.readEntry("RevertAfterSeconds", 60), SSHSettings::Protocol::MaxRevertAfter);
 }
 
-void SSHModule::startRevertCountdown(const QString &token, int seconds)
+void SSHModule::startRevertCountdown(const QString &token, int seconds, const QStringList &unanswered, const QVariantMap &before)
 {
+    // One countdown: a change that joined the pending ones restarts it under the token that names them all.
     if (m_countdown) {
-        m_countdown->stop();
-        m_countdown->deleteLater();
+        m_countdown->restart(token, seconds);
+    } else {
+        m_beforeCountdown = before;
+        m_countdown = new RevertCountdown(token, seconds, this);
+        connect(m_countdown, &RevertCountdown::remainingChanged, this, &SSHModule::showCountdownMessage);
+        connect(m_countdown, &RevertCountdown::expired, this, [this] {
+            finishRevertCountdown(CountdownEnd::Expired);
+        });
     }
-    m_countdown = new RevertCountdown(token, seconds, this);
-    const auto text = [](int left) {
-        return i18np("Keep these settings? They will be reverted in %1 second.", "Keep these settings? They will be reverted in %1 seconds.", left);
-    };
-    KCMOS::MessageWidget *message = messagesManager()->newMessageById(QStringLiteral("revert_countdown"), text(seconds), KCMOS::Warning);
-    message->setObjectName(QStringLiteral("revertCountdown"));
-    auto *keep = new QAction(QIcon::fromTheme(QStringLiteral("dialog-ok-apply")), i18nc("@action:button keep the new settings", "Keep"), message);
-    auto *revert = new QAction(QIcon::fromTheme(QStringLiteral("edit-undo")), i18nc("@action:button", "Revert Now"), message);
+    m_unanswered = unanswered;
+    m_countdownAsked = false;
+    messagesManager()->removeMessageById(QStringLiteral("unanswered_id"));
+    showCountdownMessage();
+}
+
+void SSHModule::showCountdownMessage()
+{
+    if (!m_countdown) {
+        return;
+    }
+    QString text = i18np("Keep these settings? They will be reverted in %1 second.", "Keep these settings? They will be reverted in %1 seconds.",
+                         m_countdown->remaining());
+    if (m_joinedOthers) {
+        text += QLatin1Char(' ') + i18n("Changes made elsewhere were waiting to be kept too: Keep and Revert Now act on all of them.");
+    }
+    if (!m_unanswered.isEmpty()) {
+        text += QLatin1Char(' ') + unansweredText(m_unanswered);
+    }
+    if (m_countdownMessage) {
+        m_countdownMessage->setText(text);
+        return;
+    }
+    m_countdownMessage = messagesManager()->newMessageById(QStringLiteral("revert_countdown"), text, KCMOS::Warning);
+    m_countdownMessage->setObjectName(QStringLiteral("revertCountdown"));
+    // Keep and Revert Now stay until one of them, or the end of the countdown, answers.
+    m_countdownMessage->setCloseButtonVisible(false);
+    auto *keep = new QAction(QIcon::fromTheme(QStringLiteral("dialog-ok-apply")), i18nc("@action:button keep the new settings", "Keep"), m_countdownMessage);
+    auto *revert = new QAction(QIcon::fromTheme(QStringLiteral("edit-undo")), i18nc("@action:button", "Revert Now"), m_countdownMessage);
     keep->setObjectName(QStringLiteral("keepSettings"));
     revert->setObjectName(QStringLiteral("revertSettings"));
-    message->addAction(keep);
-    message->addAction(revert);
-    connect(m_countdown, &RevertCountdown::remainingChanged, message, [message, text](int left) {
-        message->setText(text(left));
-    });
+    m_countdownMessage->addAction(keep);
+    m_countdownMessage->addAction(revert);
     connect(keep, &QAction::triggered, this, [this] {
-        finishRevertCountdown(true);
+        finishRevertCountdown(CountdownEnd::Keep);
     });
     connect(revert, &QAction::triggered, this, [this] {
-        finishRevertCountdown(false);
-    });
-    connect(m_countdown, &RevertCountdown::expired, this, [this] {
-        finishRevertCountdown(false);
+        finishRevertCountdown(CountdownEnd::RevertNow);
     });
 }
 
-void SSHModule::finishRevertCountdown(bool keep)
+QString SSHModule::unansweredText(const QStringList &unanswered)
+{
+    QStringList sockets;
+    for (const QString &socket : unanswered) {
+        const int blank = socket.lastIndexOf(QLatin1Char(' '));
+        sockets.append(blank < 0 ? socket : i18nc("%1 address, %2 port", "%1 port %2", socket.left(blank), socket.mid(blank + 1)));
+    }
+    return i18np("sshd does not answer on %2.", "sshd does not answer on %2.", sockets.size(), sockets.join(i18nc("separator of a list of addresses", ", ")));
+}
+
+QVariantMap SSHModule::serverValues() const
+{
+    QVariantMap values;
+    for (const QPointer<SSHOption> &option : m_manager->sshOptions().value(Server)) {
+        if (!option) {
+            continue;
+        }
+        values.insert(option->name(), option->value());
+        for (const QPointer<SSHOption> &subOption : option->subOptions()) {
+            if (subOption) {
+                values.insert(subOption->name(), subOption->value());
+            }
+        }
+    }
+    return values;
+}
+
+void SSHModule::finishRevertCountdown(CountdownEnd end)
 {
     if (!m_countdown) {
         return;
     }
     const QString token = m_countdown->token();
-    m_countdown->stop();
+    m_countdown->stop(); // no tick ends it while the helper is asked
+    QString reason;
+    bool unknown = false;
+    const bool done = end == CountdownEnd::Keep ? m_manager->keepChange(token, &reason, &unknown) : m_manager->revertChange(token, &reason, &unknown);
+    const auto reread = [this] {
+        messagesManager()->removeMessageById(QStringLiteral("success_change_id"));
+        m_manager->loadValueOptions();
+        updateOriginIndicators();
+        serverControlButtonsHandler();
+    };
+    if (unknown && end != CountdownEnd::Expired) {
+        // The token is not given up: Keep and Revert Now stay, and the countdown goes on.
+        m_countdown->resume();
+        messagesManager()->newMessageById(QStringLiteral("revert_result"),
+                                          i18n("The result is not known; the settings shown were read again. Keep or Revert Now can be pressed again."),
+                                          KCMOS::Warning);
+        reread();
+        return;
+    }
     m_countdown->deleteLater();
     m_countdown = nullptr;
+    m_unanswered.clear();
     messagesManager()->removeMessageById(QStringLiteral("revert_countdown"));
-    QString reason;
-    if (keep) {
-        if (m_manager->keepChange(token, &reason)) {
-            messagesManager()->newMessageById(QStringLiteral("success_change_id"), i18n("The new settings are kept."), KCMOS::Positive);
-            return;
-        }
-        messagesManager()->newMessageById(QStringLiteral("revert_result"), i18n("The new settings could not be kept: %1", reason), KCMOS::Error);
-    } else if (m_manager->revertChange(token, &reason)) {
-        messagesManager()->newMessageById(QStringLiteral("revert_result"), i18n("The earlier settings are back."), KCMOS::Information);
-    } else {
-        // The helper's own countdown may have been first; what is on disk is read again either way.
-        messagesManager()->newMessageById(QStringLiteral("revert_result"), i18n("The settings were not reverted: %1", reason), KCMOS::Warning);
+    if (end == CountdownEnd::Keep && done) {
+        messagesManager()->newMessageById(QStringLiteral("success_change_id"), i18n("The new settings are kept."), KCMOS::Positive);
+        return;
     }
-    messagesManager()->removeMessageById(QStringLiteral("success_change_id"));
-    m_manager->loadValueOptions();
-    updateOriginIndicators();
-    serverControlButtonsHandler();
+    reread();
+    QString text;
+    KCMOS::MessageType type = KCMOS::Information;
+    if (unknown) {
+        text = i18n("The result is not known; the settings shown were read again.");
+        type = KCMOS::Warning;
+    } else if (end == CountdownEnd::Keep) {
+        text = i18n("The new settings could not be kept: %1", reason);
+        type = KCMOS::Error;
+    } else if (done || (end == CountdownEnd::Expired && serverValues() == m_beforeCountdown)) {
+        // At the end of the countdown the helper's own countdown is usually first: the settings read tell.
+        text = i18n("The previous settings were restored.");
+    } else if (end == CountdownEnd::Expired) {
+        text = i18n("The countdown has ended; the settings shown were read again.");
+    } else {
+        text = i18n("The settings were not reverted: %1", reason);
+        type = KCMOS::Warning;
+    }
+    messagesManager()->newMessageById(QStringLiteral("revert_result"), text, type);
+}
+
+void SSHModule::askAboutCountdown(QWidget *parent)
+{
+    if (!m_countdown) {
+        return;
+    }
+    m_countdownAsked = true;
+    QMessageBox box(QMessageBox::Question, i18nc("@title:window", "Keep the New SSH Settings?"),
+                    i18np("The new SSH server settings are not kept yet: they will be reverted in %1 second.",
+                          "The new SSH server settings are not kept yet: they will be reverted in %1 seconds.", m_countdown->remaining()),
+                    QMessageBox::NoButton, parent);
+    QPushButton *keep = box.addButton(i18nc("@action:button", "Keep the Settings"), QMessageBox::AcceptRole);
+    QPushButton *revert = box.addButton(i18nc("@action:button", "Revert Now"), QMessageBox::DestructiveRole);
+    QPushButton *leave = box.addButton(i18nc("@action:button", "Leave the Countdown Running"), QMessageBox::RejectRole);
+    box.setDefaultButton(leave);
+    box.setEscapeButton(leave);
+    box.exec();
+    if (box.clickedButton() == keep) {
+        finishRevertCountdown(CountdownEnd::Keep);
+    } else if (box.clickedButton() == revert) {
+        finishRevertCountdown(CountdownEnd::RevertNow);
+    }
 }
 
 void SSHModule::updateOriginIndicators() const
@@ -592,8 +755,10 @@ void SSHModule::defaults()
     }
     const QString target = type == Client ? SSHPaths::clientConfig() : SSHPaths::serverConfig();
     const QString source = localBackup ? (type == Client ? SSHPaths::clientBackup() : SSHPaths::serverBackup()) : SSHPaths::serverDistributionDefault();
-    QString question = i18n("%1 will be replaced by %2. The replaced file is kept beside it, with the date and time in its name.", target, source);
-    if (type == Server) {
+    QString question = i18n("%1 will be replaced by %2. The replaced file is kept in %3, in a folder named after the date and time; the five newest "
+                            "of these folders are kept.",
+                            target, source, SSHPaths::keptFilesFolder());
+    if (type == Server && m_manager->serverState().isActive()) {
         question += QLatin1Char(' ') + i18n("The SSH server restarts afterwards.");
     }
     if (showRestoreDialog(question, {i18n("Restore")}) != 0) {
@@ -601,12 +766,15 @@ void SSHModule::defaults()
     }
     QString reason;
     QString previous;
-    if (!m_manager->restoreFileConfiguration(type, localBackup, &reason, &previous)) {
+    bool unknown = false;
+    if (!m_manager->restoreFileConfiguration(type, localBackup, &reason, &previous, &unknown) && !unknown) {
         messagesManager()->newMessageById(QStringLiteral("restore_id"), i18n("The configuration was not restored: %1", reason), KCMOS::Error);
         return;
     }
     messagesManager()->clearMessages();
-    if (type == Server && !m_manager->serverState().restart(&reason)) {
+    showCountdownMessage();
+    // Only a server that runs is restarted; a stopped one reads the file when it starts.
+    if (type == Server && m_manager->serverState().isActive() && !m_manager->serverState().restart(&reason)) {
         messagesManager()->newMessageById(QStringLiteral("service_id"), i18n("The SSH server was not restarted: %1", reason), KCMOS::Error);
     }
     m_manager->loadValueOptions();
@@ -615,6 +783,11 @@ void SSHModule::defaults()
     }
     handlerChangeTrigger();
     serverControlButtonsHandler();
+    if (unknown) {
+        messagesManager()->newMessageById(QStringLiteral("restore_id"), i18n("The result of the restore is not known; the settings shown were read again."),
+                                          KCMOS::Warning);
+        return;
+    }
     const QString done = type == Client ? i18n("The SSH client settings were restored.") : i18n("The SSH server settings were restored.");
     messagesManager()->newMessageById(QStringLiteral("restore_id"),
                                       previous.isEmpty() ? done : done + QLatin1Char(' ') + i18n("The replaced file is kept as %1.", previous),
@@ -636,18 +809,38 @@ void SSHModule::setupSshServerStatus()
     });
     connect(ui->sshStopPlay, &QPushButton::clicked, this, [this] {
         if (m_manager->serverState().isActive()) {
-            serviceCommand(&ServerState::stop, ki18n("The SSH server was not stopped: %1"));
+            if (confirmStop()) {
+                serviceCommand(&ServerState::stop, ki18n("The SSH server was not stopped: %1"));
+            }
         } else {
             serviceCommand(&ServerState::start, ki18n("The SSH server was not started: %1"));
         }
     });
 }
 
+bool SSHModule::confirmStop()
+{
+    QString text = i18n("Stop the SSH server? No new SSH login to this computer is possible while it is stopped.");
+    if (!qEnvironmentVariableIsEmpty("SSH_CONNECTION")) {
+        text += QLatin1Char(' ') + i18n("This includes you: this session came in over SSH, and you could not log in again that way.");
+    }
+    QMessageBox box(QMessageBox::Warning, i18nc("@title:window", "Stop the SSH Server"), text, QMessageBox::NoButton, widget());
+    QPushButton *stop = box.addButton(i18nc("@action:button", "Stop"), QMessageBox::AcceptRole);
+    box.setDefaultButton(box.addButton(QMessageBox::Cancel));
+    box.exec();
+    return box.clickedButton() == stop;
+}
+
 void SSHModule::serviceCommand(bool (ServerState::*command)(QString *), const KLocalizedString &failure)
 {
     ServerState state = m_manager->serverState();
     QString reason;
-    if (!(state.*command)(&reason)) {
+    const bool done = (state.*command)(&reason);
+    if (state.lastOutcomeUnknown()) {
+        // The state below is asked anew, whatever the answer said.
+        messagesManager()->newMessageById(QStringLiteral("service_id"), i18n("The result of the command is not known; the state shown was read again."),
+                                          KCMOS::Warning);
+    } else if (!done) {
         messagesManager()->newMessageById(QStringLiteral("service_id"), failure.subs(reason).toString(), KCMOS::Error);
     } else {
         messagesManager()->removeMessageById(QStringLiteral("service_id"));
@@ -701,6 +894,7 @@ void SSHModule::setPermissionRefused(bool refused)
         connect(retry, &QAction::triggered, this, &SSHModule::retryRead, Qt::QueuedConnection);
         message->addAction(retry);
         message->setCloseButtonVisible(false); // the message stays until the rights are given
+        showCountdownMessage();
     } else {
         messagesManager()->removeMessageById(QStringLiteral("load_id"));
     }

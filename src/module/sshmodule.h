@@ -15,6 +15,10 @@
 
 class AbstractOptionArea;
 class KLocalizedString;
+namespace KCMOS
+{
+class MessageWidget;
+}
 class FactoryManager;
 class QLabel;
 class RevertCountdown;
@@ -33,6 +37,10 @@ class SSHModule : public KCMOS::OrbisKCModule
 public:
     SSHModule(Compat::ModuleParent *parent, const Compat::ModuleArgs &args);
     ~SSHModule() override;
+
+protected:
+    /// Notices the closing of the window while a countdown runs.
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 public Q_SLOTS:
     void access() override;
@@ -57,12 +65,32 @@ private:
         SSHManager::Changes changes;
         QList<QPair<AbstractOptionArea *, std::shared_ptr<SSHOption>>> areas;
     };
-    /// Reviews (server) and applies one configuration's changes together; false when not applied.
-    bool applyTransaction(SSHConfigurationTypeId type, const Transaction &transaction);
+    enum class Outcome {
+        Applied,
+        NotApplied,
+        Unknown, ///< no answer tied to the request came: what is on disk is read again
+    };
+    /// Reviews (server) and applies one configuration's changes together.
+    Outcome applyTransaction(SSHConfigurationTypeId type, const Transaction &transaction);
     /// Seconds before an unkept server change is reverted; 0 turns the countdown off.
     static int revertAfterSeconds();
-    void startRevertCountdown(const QString &token, int seconds);
-    void finishRevertCountdown(bool keep);
+    /// Starts the one countdown, or restarts it under @p token when a change joined the pending ones.
+    void startRevertCountdown(const QString &token, int seconds, const QStringList &unanswered, const QVariantMap &before);
+    /// Shows (again) the countdown's message, which cannot be closed while the countdown runs.
+    void showCountdownMessage();
+    enum class CountdownEnd {
+        Keep,
+        RevertNow,
+        Expired,
+    };
+    void finishRevertCountdown(CountdownEnd end);
+    /// While a countdown runs, asks whether to keep the settings, revert them now or leave the countdown running.
+    void askAboutCountdown(QWidget *parent);
+    /// Every server option's value, sub-options included, by keyword.
+    QVariantMap serverValues() const;
+    /// "sshd does not answer on …" for the "address port" sockets of a restart's reply.
+    static QString unansweredText(const QStringList &unanswered);
+    bool confirmStop();
     void updateOriginIndicators() const;
 
     void resetValues() const;
@@ -88,5 +116,11 @@ private:
     bool m_running = false; ///< an apply or restore is waiting for the helper
     bool m_refused = false; ///< the last read was refused or cancelled at the password prompt
     QPointer<RevertCountdown> m_countdown;
+    QPointer<KCMOS::MessageWidget> m_countdownMessage;
+    QStringList m_unanswered; ///< sockets that did not answer after the last restart of the countdown's change
+    QVariantMap m_beforeCountdown; ///< the server's values before the first change of the countdown
+    bool m_joinedOthers = false; ///< the countdown's first change joined pending changes the page did not make
+    bool m_countdownAsked = false; ///< the question on closing was asked for this countdown
+    QPointer<QWidget> m_window; ///< the window whose closing is watched
     QHash<SSHOption::Id, QLabel *> m_originIndicators;
 };

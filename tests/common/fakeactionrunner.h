@@ -2,6 +2,7 @@
 #pragma once
 
 #include "privilegedaction.h"
+#include "sshsettingsprotocol.h"
 
 #include <QList>
 
@@ -19,7 +20,8 @@ public:
     struct Call
     {
         QString action;
-        SSHSettings::ActionArguments arguments;
+        SSHSettings::ActionArguments arguments; ///< all but the nonce
+        QString nonce; ///< Protocol::Arg::Nonce of the request
 
         QVariant argument(const QString &key) const
         {
@@ -44,8 +46,21 @@ public:
 
     SSHSettings::ActionResult run(const QString &actionName, const SSHSettings::ActionArguments &arguments) override
     {
-        calls.append({actionName, arguments});
-        return m_handler(calls.constLast());
+        Call call {actionName, {}, {}};
+        for (const auto &argument : arguments) {
+            if (argument.first == SSHSettings::Protocol::Arg::Nonce) {
+                call.nonce = argument.second.toString();
+            } else {
+                call.arguments.append(argument);
+            }
+        }
+        calls.append(call);
+        SSHSettings::ActionResult result = m_handler(call);
+        // Echoed as the helper does, unless the handler answers with a nonce of its own (untied()).
+        if (!result.data.contains(SSHSettings::Protocol::Reply::Nonce)) {
+            result.data.insert(SSHSettings::Protocol::Reply::Nonce, call.nonce);
+        }
+        return result;
     }
 
     void setHandler(Handler handler) { m_handler = std::move(handler); }
@@ -64,6 +79,12 @@ public:
     static SSHSettings::ActionResult success(const QVariantMap &data = {}) { return {true, 0, QString(), data}; }
     /// A refusal of the helper; KAuth's codes 4 and 5 would be a denied or cancelled authorisation.
     static SSHSettings::ActionResult failure(const QString &text, int code = -1) { return {false, code, text, {}}; }
+    /// @p result as an answer meant for another request: with @p nonce (another caller's), or none at all.
+    static SSHSettings::ActionResult untied(SSHSettings::ActionResult result, const QString &nonce = QString())
+    {
+        result.data.insert(SSHSettings::Protocol::Reply::Nonce, nonce);
+        return result;
+    }
 
 private:
     Handler m_handler = [](const Call &) {

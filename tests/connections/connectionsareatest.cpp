@@ -2,6 +2,7 @@
 #include "fakeactionrunner.h"
 #include "messagesmanager.h"
 #include "messagewidget.h"
+#include "modaldriver.h"
 #include "serveraddress.h"
 #include "sshconnectionsarea.h"
 #include "sshdlogreducer.h"
@@ -40,6 +41,7 @@ class ConnectionsAreaTest : public QObject
     KCMOS::MessagesManager *m_messages = nullptr;
     SSHConnectionsArea *m_area = nullptr;
     QByteArray m_journal;
+    bool m_untiedKill = false; ///< the kill is answered with another caller's denial
 
     QTableView *view() const { return m_area->findChild<QTableView *>(QStringLiteral("connectionsView")); }
     QMenu *menu() const { return m_area->findChild<QMenu *>(); }
@@ -78,12 +80,16 @@ private Q_SLOTS:
     }
     void init()
     {
+        m_untiedKill = false;
         m_runner = new FakeActionRunner;
         m_runner->setHandler([this](const FakeActionRunner::Call &call) {
             if (call.keys().contains(Arg::JournalArguments)) {
                 // The whole journal the first time, nothing new afterwards.
                 const QByteArray journal = journalReads().size() == 1 ? m_journal + "-- cursor: c1\n" : QByteArray("-- No entries --\n");
                 return FakeActionRunner::success({{SSHSettings::Protocol::Reply::Output, SshdLog::Reducer::reduce(journal)}});
+            }
+            if (call.keys().contains(Arg::KillPid) && m_untiedKill) {
+                return FakeActionRunner::untied(FakeActionRunner::failure(QStringLiteral("authorization denied"), 4), QString(32, QLatin1Char('e')));
             }
             return FakeActionRunner::success();
         });
@@ -103,14 +109,27 @@ private Q_SLOTS:
         QTest::addColumn<Qt::SortOrder>("order");
         QTest::addColumn<int>("pid");
         QTest::addColumn<QString>("address");
-        QTest::newRow("ascending") << Qt::AscendingOrder << 200 << "2001:db8::7";
-        QTest::newRow("descending") << Qt::DescendingOrder << 100 << "10.0.0.1";
+        QTest::addColumn<QString>("answer"); // to the question before Disconnect
+        QTest::addColumn<bool>("untied"); // the answer to the kill is another caller's
+        QTest::addColumn<QString>("said");
+        QTest::newRow("ascending") << Qt::AscendingOrder << 200 << "2001:db8::7"
+                                   << "Disconnect" << false << "The SSH session of amy from 2001:db8::7 was ended.";
+        QTest::newRow("descending") << Qt::DescendingOrder << 100 << "10.0.0.1"
+                                    << "Disconnect" << false << "The SSH session of zed from 10.0.0.1 was ended.";
+        QTest::newRow("cancelled") << Qt::DescendingOrder << 100 << "10.0.0.1"
+                                   << "Cancel" << false << QString();
+        QTest::newRow("outcome unknown") << Qt::AscendingOrder << 200 << "2001:db8::7"
+                                         << "Disconnect" << true
+                                         << "Whether the SSH session of amy from 2001:db8::7 was ended is not known; the connections shown were read again.";
     }
     void actionsActOnShownRow()
     {
         QFETCH(Qt::SortOrder, order);
         QFETCH(int, pid);
         QFETCH(QString, address);
+        QFETCH(QString, answer);
+        QFETCH(bool, untied);
+        QFETCH(QString, said);
         const QDateTime now = QDateTime::currentDateTime();
         makeArea(login(100, "zed", "10.0.0.1", now) + login(200, "amy", "2001:db8::7", now) + login(300, "eve", "10.0.0.3", now) +
                  entry(300, "pam_unix(sshd:session): session closed for user eve", now.addSecs(60)));
@@ -125,14 +144,23 @@ private Q_SLOTS:
         QVERIFY(!menu()->isVisible());
 
         view()->setCurrentIndex(view()->model()->index(0, 3));
+        m_untiedKill = untied;
+        ModalDriver driver;
+        driver.answer(answer);
         action(QStringLiteral("Disconnect"))->trigger();
-        QCOMPARE(kills().size(), 1);
+        // Asked first, naming the user and the address; Cancel is the default.
+        QCOMPARE(driver.seenTexts, QStringList {QStringLiteral("End the SSH session of %1 from %2?").arg(pid == 100 ? "zed" : "amy", address)});
+        QCOMPARE(driver.seenDefaults, QStringList {QStringLiteral("Cancel")});
+        QCOMPARE(kills().size(), said.isEmpty() ? 0 : 1);
+        if (said.isEmpty()) {
+            QVERIFY(m_messages->messages().isEmpty());
+            return;
+        }
         QCOMPARE(kills().at(0).argument(Arg::KillPid), QVariant(pid));
         // The closing is read at once.
         QCOMPARE(journalReads().size(), 2);
-        QCOMPARE(m_messages->messages().at(0)->text(),
-                 QStringLiteral("Successfully disconnected %1").arg(ServerAddress(address, QStringLiteral("22"), nullptr).toString()));
-        QCOMPARE(m_messages->messages().at(0)->messageType(), KCMOS::Positive);
+        QCOMPARE(m_messages->messages().at(0)->text(), said);
+        QCOMPARE(m_messages->messages().at(0)->messageType(), untied ? KCMOS::Warning : KCMOS::Positive);
 
         QSignalSpy blocked(m_area, &SSHConnectionsArea::ipBlocked);
         QSignalSpy focus(m_area, &SSHConnectionsArea::focusOnAccessArea);

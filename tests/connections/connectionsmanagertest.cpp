@@ -237,12 +237,13 @@ private Q_SLOTS:
         TestManager manager;
         SSHConnectionData connection;
         connection.syslogPid = 812;
+        connection.user = QStringLiteral("ann");
         connection.address = ServerAddress(QStringLiteral("192.168.1.5"), QStringLiteral("40000"), nullptr);
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^Failed to kill 812 .*no such process")));
         manager.killConnection(connection, &messages);
         QCOMPARE(runner.calls.size(), 1);
         QCOMPARE(runner.calls.at(0).arguments, (SSHSettings::ActionArguments {{Arg::KillPid, 812}}));
-        QCOMPARE(messages.messages().at(0)->text(), QStringLiteral("Failed to disconnect 192.168.1.5:40000: no such process"));
+        QCOMPARE(messages.messages().at(0)->text(), QStringLiteral("The SSH session of ann from 192.168.1.5 was not ended: no such process"));
         QCOMPARE(messages.messages().at(0)->messageType(), KCMOS::Error);
         qDeleteAll(messages.messages());
     }

@@ -20,6 +20,9 @@
 #include "sshsettingsprotocol.h"
 
 #include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDataStream>
 #include <QDir>
 #include <QDirIterator>
 #include <QElapsedTimer>
@@ -331,7 +334,8 @@ private Q_SLOTS:
         const QByteArray passwd = readFile(QStringLiteral("/etc/passwd"));
         const QByteArray profile = readFile(QStringLiteral("/etc/profile"));
         const ActionResult result = runPrivilegedAction(ActionKind::Change, arguments);
-        QVERIFY(!result.ok && !result.errorText.isEmpty());
+        // The refusal is the answer to this very request: its nonce came back with it.
+        QVERIFY(!result.ok && !result.outcomeUnknown && !result.errorText.isEmpty() && !result.errorText.startsWith(QLatin1Char('[')));
         QCOMPARE(tree(QStringLiteral("/etc/ssh")), before);
         QCOMPARE(readFile(QStringLiteral("/etc/passwd")), passwd);
         QCOMPARE(readFile(QStringLiteral("/etc/profile")), profile);
@@ -692,6 +696,54 @@ private Q_SLOTS:
         QVERIFY2(lockouts.isEmpty() == loggedIn, qPrintable(lockouts.value(0).toMap().value(Protocol::Reply::LockoutDetail).toString()));
     }
 
+    // Another user floods the helper with calls it refuses, and KAuth announces every refusal to every
+    // caller of the action: a change is reported applied, or not, only on its own answer, and each report
+    // agrees with the file. A nonce that is not one is refused.
+    void repliesAreTiedToRequests()
+    {
+        const ActionResult bad = KAuthActionRunner().run(
+            actionName(ActionKind::Access),
+            {{Protocol::Arg::Nonce, QStringLiteral("XYZ")}, {Protocol::Arg::ReadType, int(Protocol::Server)}, {Protocol::Arg::ReadKeywords, sl({"Port"})}});
+        QVERIFY2(!bad.ok && bad.errorText.contains(QLatin1String("32 lower-case hexadecimal digits")), qPrintable(bad.errorText));
+
+        QProcess flood;
+        flood.start(QStringLiteral("/usr/bin/setpriv"),
+                    sl({"--reuid=65534", "--regid=65534", "--clear-groups"})
+                        << QCoreApplication::applicationFilePath() << QStringLiteral("--probe-flood") << QStringLiteral("20000"));
+        QVERIFY(flood.waitForReadyRead(30000));
+        // The flood ends after the call it is in, so that the helper has nothing of it left to answer.
+        const QString stopFile = QStringLiteral("/tmp/e2e-flood-stop");
+        QFile::remove(stopFile);
+        const auto stop = qScopeGuard([&flood, stopFile] {
+            writeFile(stopFile, {});
+            if (!flood.waitForFinished(20000)) {
+                flood.kill();
+                flood.waitForFinished(5000);
+            }
+        });
+        const QPointer<SSHOption> sessions = findOption(*m_manager, Server, SSHOption::MaxSessions);
+        QVERIFY(sessions);
+        int applied = 0;
+        int unknown = 0;
+        int unknownWritten = 0; // reported "not applied" before requests carried a nonce
+        QElapsedTimer timer;
+        timer.start();
+        for (int i = 0; i < 8 && timer.elapsed() < 45000; ++i) {
+            const QByteArray value = QByteArray::number(20 + i);
+            QString token;
+            QString reason;
+            SSHManager::ApplyDetails details;
+            const bool ok = m_manager->apply(Server, {{sessions, QString::fromLatin1(value)}}, 0, &token, &reason, &details);
+            const bool written = trimmedLines(readFile(s_serverConfig)).contains("MaxSessions " + value);
+            QVERIFY2(ok ? written : details.outcomeUnknown || !written, qPrintable(reason));
+            applied += ok;
+            unknown += details.outcomeUnknown;
+            unknownWritten += details.outcomeUnknown && written;
+        }
+        QVERIFY2(flood.state() == QProcess::Running, flood.readAllStandardError().constData()); // the flood lasted throughout
+        qInfo("under the flood: %d applied, %d of unknown outcome (%d of them written), in %lld ms", applied, unknown, unknownWritten, timer.elapsed());
+    }
+
     void cleanupTestCase() { ServerState().stop(); }
 };
 
@@ -711,6 +763,29 @@ int main(int argc, char **argv)
         fflush(stdout);
         QThread::sleep(600);
         return 1;
+    }
+    if (argc > 2 && qstrcmp(argv[1], "--probe-flood") == 0) {
+        // Run as nobody by repliesAreTiedToRequests, which kills it: calls the helper refuses, straight over D-Bus.
+        QDBusConnection bus = QDBusConnection::systemBus();
+        QByteArray arguments;
+        QDataStream stream(&arguments, QIODevice::WriteOnly);
+        stream << QVariantMap();
+        QElapsedTimer timer;
+        timer.start();
+        for (int i = 0; i < atoi(argv[2]) && timer.elapsed() < 120000 && !QFile::exists(QStringLiteral("/tmp/e2e-flood-stop")); ++i) {
+            QDBusMessage call =
+                QDBusMessage::createMethodCall(Protocol::HelperId, QStringLiteral("/"), QStringLiteral(KAUTH_INTERFACE), QStringLiteral("performAction"));
+            call << actionName(ActionKind::Change) << bus.baseService().toUtf8() << QVariantMap() << arguments;
+            const QDBusMessage answer = bus.call(call, QDBus::Block, 10000);
+            if (i == 0) {
+                printf("flooding: %s\n", qPrintable(answer.errorMessage()));
+                fflush(stdout);
+            }
+            // A short pause leaves the helper idle now and then, so that requests of the test get in and are
+            // carried out while refusals are announced: the race in which a refusal would be taken for theirs.
+            QThread::usleep(2000);
+        }
+        return 0;
     }
     if (qEnvironmentVariableIsEmpty("SSHSETTINGS_IN_SANDBOX")) {
         fprintf(stderr, "SKIP: run through tests/e2e/run-in-sandbox.sh --journal --login-user\n");
