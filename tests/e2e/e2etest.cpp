@@ -706,14 +706,14 @@ private Q_SLOTS:
             {{Protocol::Arg::Nonce, QStringLiteral("XYZ")}, {Protocol::Arg::ReadType, int(Protocol::Server)}, {Protocol::Arg::ReadKeywords, sl({"Port"})}});
         QVERIFY2(!bad.ok && bad.errorText.contains(QLatin1String("32 lower-case hexadecimal digits")), qPrintable(bad.errorText));
 
+        // The flood ends after the call it is in, so that the helper has nothing of it left to answer.
+        const QString stopFile = QStringLiteral("/tmp/e2e-flood-stop");
+        QFile::remove(stopFile); // left by an earlier run
         QProcess flood;
         flood.start(QStringLiteral("/usr/bin/setpriv"),
                     sl({"--reuid=65534", "--regid=65534", "--clear-groups"})
                         << QCoreApplication::applicationFilePath() << QStringLiteral("--probe-flood") << QStringLiteral("20000"));
         QVERIFY(flood.waitForReadyRead(30000));
-        // The flood ends after the call it is in, so that the helper has nothing of it left to answer.
-        const QString stopFile = QStringLiteral("/tmp/e2e-flood-stop");
-        QFile::remove(stopFile);
         const auto stop = qScopeGuard([&flood, stopFile] {
             writeFile(stopFile, {});
             if (!flood.waitForFinished(20000)) {
