@@ -16,6 +16,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <optional>
 
 namespace SSHSettings
 {
@@ -28,22 +29,41 @@ constexpr int ReadyTimeoutMs = 10 * 1000;
 /// How much longer than a request may last the answer may take to come back.
 constexpr int AnswerGraceMs = 10 * 1000;
 
-/// Counts the helper's Protocol::HelperReadySignal from its construction on.
+/// KAuth's interface on the helper's bus name: the helper announces every reply there, to every caller of the action.
+const QString s_kauthInterface = QStringLiteral("org.kde.kf%1auth").arg(QT_VERSION_MAJOR);
+
+/**
+ * Counts the helper's Protocol::HelperReadySignal from its construction on, and
+ * keeps the reply the helper announces for the request of @p nonce. KAuth ends a
+ * request with the first reply announced for its action, which may be another
+ * caller's (a refusal of another user's call); the request's own reply is then
+ * still announced, and found here.
+ */
 class ReadyWatch : public QObject
 {
     Q_OBJECT
 public:
-    ReadyWatch()
+    ReadyWatch(const QString &action, const QString &nonce) : m_action(action), m_nonce(nonce)
     {
-        QDBusConnection::systemBus().connect(Protocol::HelperId, Protocol::HelperReadyPath, Protocol::HelperReadyInterface, Protocol::HelperReadySignal, this,
-                                             SLOT(announced()));
+        QDBusConnection bus = QDBusConnection::systemBus();
+        bus.connect(Protocol::HelperId, Protocol::HelperReadyPath, Protocol::HelperReadyInterface, Protocol::HelperReadySignal, this, SLOT(announced()));
+        if (!m_nonce.isEmpty()) {
+            bus.connect(Protocol::HelperId, QStringLiteral("/"), s_kauthInterface, QStringLiteral("remoteSignal"), this,
+                        SLOT(remoteSignal(int, QString, QByteArray)));
+        }
     }
     ~ReadyWatch() override
     {
-        QDBusConnection::systemBus().disconnect(Protocol::HelperId, Protocol::HelperReadyPath, Protocol::HelperReadyInterface, Protocol::HelperReadySignal,
-                                                this, SLOT(announced()));
+        QDBusConnection bus = QDBusConnection::systemBus();
+        bus.disconnect(Protocol::HelperId, Protocol::HelperReadyPath, Protocol::HelperReadyInterface, Protocol::HelperReadySignal, this, SLOT(announced()));
+        if (!m_nonce.isEmpty()) {
+            bus.disconnect(Protocol::HelperId, QStringLiteral("/"), s_kauthInterface, QStringLiteral("remoteSignal"), this,
+                           SLOT(remoteSignal(int, QString, QByteArray)));
+        }
     }
     bool seen() const { return m_seen; }
+    /// The reply announced for this request, if one was.
+    const std::optional<KAuth::ActionReply> &ownReply() const { return m_own; }
 
 Q_SIGNALS:
     void ready();
@@ -54,9 +74,24 @@ private Q_SLOTS:
         m_seen = true;
         Q_EMIT ready();
     }
+    void remoteSignal(int, const QString &action, const QByteArray &blob)
+    {
+        if (action != m_action || m_own) {
+            return;
+        }
+        const KAuth::ActionReply reply = KAuth::ActionReply::deserialize(blob);
+        QString description = reply.errorDescription();
+        const QString refusalNonce = RequestNonce::take(&description);
+        if (reply.data().value(Protocol::Reply::Nonce).toString() == m_nonce || refusalNonce == m_nonce) {
+            m_own = reply;
+        }
+    }
 
 private:
+    const QString m_action;
+    const QString m_nonce;
     bool m_seen = false;
+    std::optional<KAuth::ActionReply> m_own;
 };
 
 /// Runs @p loop, which the awaited events quit, until @p done holds or @p timeoutMs passes; true if it holds.
@@ -100,8 +135,12 @@ ActionResult KAuthActionRunner::run(const QString &name, const ActionArguments &
     for (const auto &argument : arguments) {
         action.addArgument(argument.first, argument.second);
     }
-    // Listening before the request goes out, so the signal that follows its reply is not missed.
-    ReadyWatch helperReady;
+    const auto sent = std::find_if(arguments.cbegin(), arguments.cend(), [](const auto &argument) {
+        return argument.first == Protocol::Arg::Nonce;
+    });
+    const QString nonce = sent == arguments.cend() ? QString() : sent->second.toString();
+    // Listening before the request goes out, so that neither its reply nor the signal after it is missed.
+    ReadyWatch helperReady(name, nonce);
     KAuth::ExecuteJob *job = action.execute(KAuth::Action::ExecuteMode);
     job->setAutoDelete(false);
     bool answered = false;
@@ -134,19 +173,27 @@ ActionResult KAuthActionRunner::run(const QString &name, const ActionArguments &
     if (!result.ok && !refusalNonce.isEmpty()) {
         result.data.insert(Protocol::Reply::Nonce, refusalNonce);
     }
-    const auto sent = std::find_if(arguments.cbegin(), arguments.cend(), [](const auto &argument) {
-        return argument.first == Protocol::Arg::Nonce;
-    });
-    const bool ours = sent == arguments.cend() || result.data.value(Protocol::Reply::Nonce) == sent->second;
+    const bool ours = nonce.isEmpty() || result.data.value(Protocol::Reply::Nonce) == nonce;
     // A reply from the helper itself (success, or its own refusal) is followed by its ready
     // signal; KAuth's own refusals (authorisation, D-Bus) never reached it. An answer meant
     // for another caller may have come while this request still runs: the helper is let
-    // finish it, so that the next request does not find it busy.
+    // finish it, so that the next request does not find it busy, and its own reply is taken.
     const bool fromHelper = result.ok || result.errorCode == KAuth::ActionReply::HelperErrorReply().errorCode();
     if ((fromHelper || !ours) && !waitFor(loop, ReadyTimeoutMs, [&] {
             return helperReady.seen();
         })) {
         qCWarning(SSHSETTINGS_AUTHACTION) << "The helper did not report ready after answering" << name;
+    }
+    if (!ours && helperReady.ownReply()) {
+        const KAuth::ActionReply &own = *helperReady.ownReply();
+        qCInfo(SSHSETTINGS_AUTHACTION) << "An answer for another caller ended" << name << "; its own answer came after it";
+        result = ActionResult();
+        result.ok = own.type() == KAuth::ActionReply::SuccessType;
+        result.errorCode = result.ok ? 0 : own.errorCode();
+        result.errorText = own.errorDescription();
+        RequestNonce::take(&result.errorText);
+        result.data = own.data();
+        result.data.insert(Protocol::Reply::Nonce, nonce);
     }
     return result;
 }
