@@ -169,10 +169,11 @@ Reply Engine::applyTransaction(ConfigType type, const Transaction &transaction)
     if (transaction.revertAfter < 0 || transaction.revertAfter > Protocol::MaxRevertAfter) {
         return Reply::failure(QStringLiteral("the revert countdown must be 1 to %1 seconds").arg(Protocol::MaxRevertAfter));
     }
-    const bool restart = type == ConfigType::Server && (transaction.restart || transaction.revertAfter > 0);
-    if (restart && !m_paths.serviceControl) {
+    if (transaction.restart && !m_paths.serviceControl) {
         return Reply::failure(QLatin1String(EnginePaths::NoServiceControl));
     }
+    // An armed change restarts sshd to be in force; a tree or a file of its own has no sshd to restart.
+    const bool restart = type == ConfigType::Server && (transaction.restart || (transaction.revertAfter > 0 && m_paths.serviceControl));
     const auto running = [this] {
         return m_service->status().data.value(QStringLiteral("running")).toBool();
     };

@@ -137,7 +137,7 @@ public:
         QList<QPair<QString, QVariant>> changes;
         bool dryRun = false; ///< nothing written; data holds the diffs and whether sshd would restart
         bool restart = false; ///< restart a running sshd after a server change
-        int revertAfter = 0; ///< seconds until an unconfirmed change is undone (implies restart); 0: none
+        int revertAfter = 0; ///< seconds until an unconfirmed change is undone (implies restart where service commands act); 0: none
         /// With a dry run: $SSH_CONNECTION of the caller's session, to warn of what would lock it out.
         QString session;
         uid_t caller = 0;

@@ -732,7 +732,7 @@ private Q_SLOTS:
 
     // Sequences of changes while others are pending. Steps: "arm KEYWORD VALUE SECONDS", "set KEYWORD VALUE",
     // "confirm N"/"revert N" (the token of the Nth change), "age SECONDS", "expired" (what a countdown and the
-    // boot check run), "reboot" (a new engine; the countdown never ran), "lock" (another writer holds the lock);
+    // boot check run), "reboot" (a new engine; the countdown never ran), "tree" (a new engine for a tree of its own), "lock" (another writer holds the lock);
     // "!" before a step: it fails. MaxSessions is in the main file, PasswordAuthentication in a drop-in.
     void chains_data()
     {
@@ -754,6 +754,7 @@ private Q_SLOTS:
         row("two armed, oldest kept", false, afterTwo("confirm 0;age 9;expired").constData(), 2, "");
         row("three armed, reverted now", true, "arm MaxSessions 7 30;arm PasswordAuthentication no 30;arm Port 2222 30;revert 1", 0, "");
         row("three armed, kept too late", false, "arm MaxSessions 7 30;arm PasswordAuthentication no 30;arm Port 2222 5;age 5;!confirm 2", 0, "");
+        row("armed in a tree, expired", false, "tree;arm MaxSessions 7 30;age 30;expired", 0, "");
         row("unarmed change joins", true, "arm MaxSessions 7 30;set PasswordAuthentication no", 2, "MaxSessions|PasswordAuthentication");
         row("unarmed change joins, expired", false, "arm MaxSessions 7 30;set PasswordAuthentication no;age 30;expired", 0, "");
         row("boot check after a killed countdown", false, "arm PasswordAuthentication no 30;reboot;age 31;expired", 0, "");
@@ -805,7 +806,9 @@ private Q_SLOTS:
                 now += words.at(1).toInt() * 1000;
             } else if (verb == QLatin1String("expired")) {
                 reply = engine->revertExpired(&done);
-            } else if (verb == QLatin1String("reboot")) {
+            } else if (verb == QLatin1String("reboot") || verb == QLatin1String("tree")) {
+                // A tree of its own (the tool's --root): no sshd of the system is restarted for it.
+                sandbox.paths.serviceControl = verb == QLatin1String("reboot");
                 engine = std::make_unique<Engine>(sandbox.paths);
             } else if (verb == QLatin1String("lock")) {
                 other.emplace(sandbox.paths.backupDir, QStringLiteral("set UseDNS yes"), 0);
@@ -856,6 +859,7 @@ private Q_SLOTS:
         } else if (!systemd) {
             QTRY_COMPARE(sandbox.read(QStringLiteral("calls")).count("tool revert --expired --delay "), armed.size());
         }
+        QCOMPARE(calls.contains(" restart"), !armed.isEmpty() && !steps.contains(QLatin1String("tree")));
         QCOMPARE(QFileInfo(sandbox.paths.backupDir + QLatin1String("/pending")).permissions() & (QFileDevice::ReadOther | QFileDevice::ReadGroup), 0);
         const QByteArray log = sandbox.read(QStringLiteral("var/backups/ssh-settings/pending/log"));
         QCOMPARE(log.contains(" reverted ("), !armed.isEmpty() && state == 0);

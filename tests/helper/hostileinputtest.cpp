@@ -514,7 +514,7 @@ private Q_SLOTS:
         // The tree's etc/init.d/ssh records every run in /calls: it never runs. Status reports the system's sshd.
         row("service status", QStringLiteral("service|status"), {}, -1, "");
         const QByteArray system = "service commands act on the system's sshd; not with --root or --config";
-        for (const char *command : {"service|start", "service|stop", "service|restart", "set|--restart|MaxSessions|4", "set|--revert-after|30|MaxSessions|4",
+        for (const char *command : {"service|start", "service|stop", "service|restart", "set|--restart|MaxSessions|4",
                                     "--config|@ROOT@/etc/ssh/sshd_config|service|restart", "--config|@ROOT@/etc/ssh/sshd_config|set|--restart|MaxSessions|4"}) {
             row(command, QLatin1String(command), {}, 1, system);
         }
