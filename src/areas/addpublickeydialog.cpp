@@ -6,7 +6,6 @@
 
 #include "privilegedaction.h"
 #include "sshkeyutils.h"
-#include "sshmanager.h"
 #include "sshsettingsprotocol.h"
 
 #include <KMessageWidget>
@@ -134,7 +133,7 @@ bool AddPublicKeyDialog::writeFileUsingPolicyKit(const QString &key, QString *re
     const SSHSettings::ActionResult result =
         SSHSettings::runPrivilegedAction(SSHSettings::ActionKind::Change, {{Arg::KeysFile, m_filePath}, {Arg::AddKeyLine, key}});
     if (!result.ok) {
-        *reason = SSHManager::failureReason(result);
+        *reason = SSHSettings::failureReason(result);
     }
     return result.ok;
 }

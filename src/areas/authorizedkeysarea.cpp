@@ -12,7 +12,6 @@
 #include "collapsiblepanel.h"
 #include "privilegedaction.h"
 #include "sshkeyutils.h"
-#include "sshmanager.h"
 #include "sshsettingsprotocol.h"
 
 #include <KLocalizedString>
@@ -225,7 +224,7 @@ bool AuthorizedKeysArea::removeKeyUsingPolicyKit(const QString &path, const QStr
     const SSHSettings::ActionResult result =
         SSHSettings::runPrivilegedAction(SSHSettings::ActionKind::Change, {{Arg::KeysFile, path}, {Arg::RemoveKeyLine, line}});
     if (!result.ok) {
-        *reason = SSHManager::failureReason(result);
+        *reason = SSHSettings::failureReason(result);
     }
     return result.ok;
 }

@@ -6,7 +6,6 @@
 #include "formaccessibility.h"
 
 #include "privilegedaction.h"
-#include "sshmanager.h"
 #include "sshsettingsprotocol.h"
 
 #include <KLocalizedString>
@@ -119,7 +118,7 @@ bool EditBannerDialog::writeFileUsingPolicyKit(QString *reason) const
     const SSHSettings::ActionResult result =
         SSHSettings::runPrivilegedAction(SSHSettings::ActionKind::Change, {{Arg::BannerPath, m_path}, {Arg::BannerText, textToWrite()}});
     if (!result.ok) {
-        *reason = SSHManager::failureReason(result);
+        *reason = SSHSettings::failureReason(result);
     }
     return result.ok;
 }

@@ -218,6 +218,25 @@ void setActionRunner(ActionRunner *runner)
 {
     s_runner = runner;
 }
+
+QString failureReason(const ActionResult &result)
+{
+    QString reason;
+    if (authorizationRefused(result.errorCode)) {
+        reason = i18n("the authorization was cancelled or denied");
+    } else {
+        reason = result.errorText.isEmpty() ? i18n("the helper gave no reason") : result.errorText;
+    }
+    if (result.outcomeUnknown) {
+        return i18n("the answer that came back belongs to another request (%1), so whether this one was carried out is not known", reason);
+    }
+    return reason;
+}
+
+bool authorizationRefused(int errorCode)
+{
+    return errorCode == KAuth::ActionReply::AuthorizationDeniedError || errorCode == KAuth::ActionReply::UserCancelledError;
+}
 }
 
 #include "privilegedaction.moc"

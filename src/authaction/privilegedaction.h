@@ -68,4 +68,9 @@ ActionResult runPrivilegedAction(ActionKind kind, const ActionArguments &argumen
 
 /// Installs another runner (not owned); nullptr restores the KAuth runner.
 void setActionRunner(ActionRunner *runner);
+
+/// Whether a failed action was a cancelled password prompt or a denied authorisation.
+bool authorizationRefused(int errorCode);
+/// The helper's reason for a failed action, or that the authorisation was refused.
+QString failureReason(const ActionResult &result);
 }

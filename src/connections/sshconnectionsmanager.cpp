@@ -5,7 +5,6 @@
 
 #include "messagesmanager.h"
 #include "privilegedaction.h"
-#include "sshmanager.h"
 #include "sshsettingsprotocol.h"
 
 #include <KLocalizedString>
@@ -74,7 +73,7 @@ void SSHConnectionsManager::readConnections()
             qCWarning(SSHSETTINGS_CONNECTIONS) << "Failed to read journalctl" << result.errorText;
         }
         m_lastFailure = result.errorText;
-        Q_EMIT journalReadable(false, SSHManager::failureReason(result));
+        Q_EMIT journalReadable(false, SSHSettings::failureReason(result));
         return;
     }
     const QVariant output = result.data.value(Reply::Output);
@@ -194,7 +193,7 @@ void SSHConnectionsManager::killConnection(const SSHConnectionData &connection, 
         messagesManager->newMessage(i18n("Whether the SSH session of %1 from %2 was ended is not known; the connections shown were read again.", user, address),
                                     KCMOS::Warning, QString(), KCMOS::Normal);
     } else {
-        messagesManager->newMessage(i18n("The SSH session of %1 from %2 was not ended: %3", user, address, SSHManager::failureReason(result)), KCMOS::Error,
+        messagesManager->newMessage(i18n("The SSH session of %1 from %2 was not ended: %3", user, address, SSHSettings::failureReason(result)), KCMOS::Error,
                                     QString(), KCMOS::Normal);
     }
 }

@@ -2,7 +2,6 @@
 #include "serverstate.h"
 
 #include "privilegedaction.h"
-#include "sshmanager.h"
 #include "sshsettingsprotocol.h"
 #include "systemdservice.h"
 
@@ -59,7 +58,7 @@ bool ServerState::jobExec(const QString &command, QString *reason)
         SSHSettings::runPrivilegedAction(SSHSettings::ActionKind::Change, {{SSHSettings::Protocol::Arg::ServiceCommand, command}});
     m_outcomeUnknown = result.outcomeUnknown;
     if (!result.ok && reason) {
-        *reason = SSHManager::failureReason(result);
+        *reason = SSHSettings::failureReason(result);
     }
     return result.ok;
 }

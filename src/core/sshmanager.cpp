@@ -6,8 +6,6 @@
 #include "privilegedaction.h"
 #include "sshsettingsprotocol.h"
 
-#include <KAuth/ActionReply>
-
 #include <KLocalizedString>
 
 #include <QDebug>
@@ -183,12 +181,13 @@ QMap<QString, QVariant> SSHManager::rowConfigurationOptions(const SSHConfigurati
     qCWarning(SSHSETTINGS_CORE) << "Failed to read the SSH configuration:" << result.errorText;
     const bool client = type == Client;
     SSHCodeError code = client ? ClientLoadError : ServerLoadError;
-    if (authorizationRefused(result.errorCode)) {
+    if (SSHSettings::authorizationRefused(result.errorCode)) {
         code = AuthorizationRefused;
     } else if (result.errorText.contains(SSHSettings::Protocol::InvalidConfiguration)) {
         code = client ? ClientConfigurationInvalid : ServerConfigurationInvalid;
     }
-    Q_EMIT error(client ? i18n("Failed to load the SSH client settings") : i18n("Failed to load the SSH server settings"), code, failureReason(result));
+    Q_EMIT error(client ? i18n("Failed to load the SSH client settings") : i18n("Failed to load the SSH server settings"), code,
+                 SSHSettings::failureReason(result));
     return {};
 }
 
@@ -220,7 +219,7 @@ SSHManager::Review SSHManager::review(SSHConfigurationTypeId type, const Changes
     Review review;
     review.ok = result.ok;
     if (!result.ok) {
-        review.reason = failureReason(result);
+        review.reason = SSHSettings::failureReason(result);
         return review;
     }
     const QVariantMap diffs = result.data.value(Reply::FileDiffs).toMap();
@@ -252,7 +251,7 @@ bool SSHManager::apply(SSHConfigurationTypeId type, const Changes &changes, int 
     }
     if (!result.ok) {
         qCWarning(SSHSETTINGS_CORE) << "Failed to apply the SSH settings:" << result.errorText;
-        *reason = failureReason(result);
+        *reason = SSHSettings::failureReason(result);
         return false;
     }
     for (const auto &change : changes) {
@@ -275,7 +274,7 @@ bool tokenRequest(QLatin1String key, const QString &token, QString *reason, bool
 {
     const SSHSettings::ActionResult result = SSHSettings::runPrivilegedAction(SSHSettings::ActionKind::Change, {{key, token}});
     if (!result.ok) {
-        *reason = SSHManager::failureReason(result);
+        *reason = SSHSettings::failureReason(result);
     }
     if (unknown) {
         *unknown = result.outcomeUnknown;
@@ -297,25 +296,6 @@ bool SSHManager::revertChange(const QString &token, QString *reason, bool *unkno
 QVariantMap SSHManager::origin(SSHConfigurationTypeId type, const QString &keyword) const
 {
     return m_origins.value(type).value(keyword.toLower()).toMap();
-}
-
-QString SSHManager::failureReason(const SSHSettings::ActionResult &result)
-{
-    QString reason;
-    if (authorizationRefused(result.errorCode)) {
-        reason = i18n("the authorization was cancelled or denied");
-    } else {
-        reason = result.errorText.isEmpty() ? i18n("the helper gave no reason") : result.errorText;
-    }
-    if (result.outcomeUnknown) {
-        return i18n("the answer that came back belongs to another request (%1), so whether this one was carried out is not known", reason);
-    }
-    return reason;
-}
-
-bool SSHManager::authorizationRefused(int errorCode)
-{
-    return errorCode == KAuth::ActionReply::AuthorizationDeniedError || errorCode == KAuth::ActionReply::UserCancelledError;
 }
 
 void SSHManager::setOptionValueFromRaw(QPointer<SSHOption> option, const QMap<QString, QVariant> &raw) const
@@ -393,7 +373,7 @@ bool SSHManager::restoreFileConfiguration(SSHConfigurationTypeId type, bool loca
     if (!result.ok) {
         qCWarning(SSHSETTINGS_CORE) << "Failed to restore SSH configuration. Error:" << result.errorText;
         if (reason) {
-            *reason = failureReason(result);
+            *reason = SSHSettings::failureReason(result);
         }
     } else if (previous) {
         *previous = result.data.value(SSHSettings::Protocol::Reply::Previous).toString();

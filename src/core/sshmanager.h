@@ -63,11 +63,6 @@ public:
     /// Where the value of @p keyword came from at the last read: Protocol::Reply::OriginFile, OriginLine, OriginOverrides.
     QVariantMap origin(SSHConfigurationTypeId type, const QString &keyword) const;
 
-    /// Whether a failed action was a cancelled password prompt or a denied authorisation.
-    static bool authorizationRefused(int errorCode);
-    /// The helper's reason for a failed action, or that the authorisation was refused.
-    static QString failureReason(const SSHSettings::ActionResult &result);
-
     QPointer<SSHOption> findOptionById(SSHConfigurationTypeId type, SSHOption::Id id) const;
     SSHOptions allOptions() const;
     QMap<SSHConfigurationTypeId, SSHOptions> sshOptions() const;

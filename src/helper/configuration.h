@@ -2,8 +2,9 @@
 #pragma once
 
 #include "configbackups.h"
-#include "engine.h"
+#include "enginetypes.h"
 #include "lockout.h"
+#include "optioncatalog.h"
 
 #include <QHash>
 

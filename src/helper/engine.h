@@ -1,104 +1,18 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 
+#include "enginetypes.h"
 #include "optioncatalog.h"
 
-#include <QByteArray>
+#include <QList>
+#include <QPair>
 #include <QString>
 #include <QStringList>
-#include <QVariantMap>
+#include <QVariant>
 
-#include <functional>
 #include <memory>
 
 #include <sys/types.h>
-
-/// A local account, as the password database gives it.
-struct UserAccount
-{
-    QString name;
-    QString home;
-    uid_t uid = 0;
-    gid_t gid = 0;
-};
-
-/// Every file and program the engine touches. The helper uses system();
-/// tests point the engine at temporary folders.
-struct EnginePaths
-{
-    QString serverConfig;
-    QString clientConfig;
-    QString serverBackup; ///< the main file as it was before the last accepted change
-    QString clientBackup;
-    QString backupDir; ///< root-only folder of the backup sets, outside every Include pattern
-    QString serverDefault;
-    QString clientDefault;
-    QString sshd;
-    QString ssh;
-    QString sshKeygen;
-    QString journalctl;
-    QString systemctl;
-    QString systemdRun;
-    QString initScript;
-    /// ssh-settings-tool, which a countdown runs to revert an unconfirmed change.
-    QString tool;
-    /// Given to the tool before "revert" (--root, --config of the tool's own run).
-    QStringList toolArguments;
-    QString privilegeSeparationDir; ///< created with mode 0755 before sshd runs
-    QString systemdRunDir; ///< exists when systemd is the running init system
-    QString sshdPidFile; ///< the listening daemon
-    QString procDir;
-    QString bannerRoot; ///< banner files must live below this folder
-    QString sftpServer;
-    /// Given to every `sshd -t`/`sshd -T` run (tests pass "-h <host key>").
-    QStringList sshdExtraArguments;
-    /// The account `ssh -G` runs as, so that nothing the client configuration runs gets root.
-    QString readerAccount;
-    /// Addresses configured on the local interfaces; the system's when unset.
-    std::function<QStringList()> localAddresses;
-    /// Looks up an account by uid; the password database when unset.
-    std::function<bool(uid_t, UserAccount *)> lookupUser;
-    /// Names of the groups of an account, primary and supplementary; the group database when unset.
-    std::function<QStringList(const UserAccount &)> lookupGroups;
-    /// Looks up an account by name; the password database when unset.
-    std::function<bool(const QString &, UserAccount *)> lookupUserName;
-    /// The password field of an account (shadow, else passwd; empty when it has none); the databases when unset.
-    std::function<QByteArray(const UserAccount &)> lookupPassword;
-    /// Whether start, stop and restart may act on sshd. The tool clears it under --root and --config:
-    /// the service is the system's, not the tree's or the file's.
-    bool serviceControl = true;
-    static constexpr const char *NoServiceControl = "service commands act on the system's sshd; not with --root or --config";
-    /// Milliseconds since the epoch, of pending changes and their countdowns; the system clock when unset.
-    std::function<qint64()> clock;
-    /// How long a writer waits for another one to finish.
-    int writerWaitMs = 30000;
-    /// After sshd is (re)started, each socket of its configuration is given this long in all to
-    /// answer with an SSH banner, and each connection attempt at most probeAttemptMs.
-    int probeTotalMs = 10000;
-    int probeAttemptMs = 1000;
-
-    static EnginePaths system();
-};
-
-/// One change of a chain of changes waiting to be kept.
-struct PendingChange
-{
-    QString token;
-    qint64 armedAt = 0; ///< ms since the epoch
-    qint64 revertAt = 0; ///< ms since the epoch: when the chain is reverted unless kept
-    int seconds = 0; ///< its countdown; 0: made without one, it joined the chain
-    QStringList keywords;
-};
-
-struct Reply
-{
-    bool ok = false;
-    QString error;
-    QVariantMap data;
-
-    static Reply success(const QVariantMap &data = {});
-    static Reply failure(const QString &error);
-};
 
 class Configuration;
 class PendingChanges;

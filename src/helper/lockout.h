@@ -1,13 +1,10 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 
-#include <QByteArray>
-#include <QHash>
+#include "lockoutsession.h"
+
 #include <QList>
 #include <QString>
-#include <QStringList>
-
-#include <sys/types.h>
 
 /**
  * Whether the session the administrator works in could log in again with a
@@ -19,24 +16,6 @@
  */
 namespace Lockout
 {
-/// Keyword → values, as `sshd -T` prints them.
-using Values = QHash<QByteArray, QList<QByteArray>>;
-
-/// The session to keep: its user and the two ends of its connection ($SSH_CONNECTION).
-struct Session
-{
-    QString user;
-    QStringList groups; ///< primary and supplementary, by name
-    bool isRoot = false;
-    QString home;
-    uid_t uid = 0;
-    QByteArray password; ///< the account's password field: "!…" or "*…" locked, empty for none
-    QString keygen; ///< ssh-keygen, which reads a key blob as sshd does
-    QString clientAddress;
-    QString localAddress;
-    int localPort = 0;
-};
-
 enum class Kind {
     Access, ///< a Deny or Allow rule (or PermitRootLogin) refuses the user
     Authentication, ///< no authentication method is left to the user

@@ -2,7 +2,8 @@
 #pragma once
 
 #include "configbackups.h"
-#include "engine.h"
+#include "enginetypes.h"
+#include "optioncatalog.h"
 
 class Configuration;
 class ServiceControl;

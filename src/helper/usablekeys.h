@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 
-#include "engine.h"
-#include "lockout.h"
+#include "enginetypes.h"
+#include "lockoutsession.h"
 
 #include <QDateTime>
 
