@@ -87,11 +87,6 @@ void ListenAddressArea::collapseSettings()
     }
 }
 
-void ListenAddressArea::setDefaultPort(const QString &port)
-{
-    m_defaultPort = port;
-}
-
 QVariant ListenAddressArea::value() const
 {
     QStringList addresses;

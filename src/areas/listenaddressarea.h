@@ -27,8 +27,6 @@ public:
     QVariant value() const override;
     void reset() const override;
 
-    void setDefaultPort(const QString &port);
-
     /// Open or close the table as a click on the expand button would; nothing when already so.
     void expandSettings();
     void collapseSettings();

@@ -2,8 +2,6 @@
 #include "listenaddresseditdialog.h"
 #include "ui_ListenAddressEditDialog.h"
 
-#include "exceptionssh.h"
-
 #include <KLocalizedString>
 
 #include "formaccessibility.h"
@@ -55,31 +53,33 @@ void ListenAddressEditDialog::setSelectedAddress(const ServerAddress &address)
     m_selectedAddress = address;
 }
 
-void ListenAddressEditDialog::setupWidgets() const
+bool ListenAddressEditDialog::setupWidgets(QString *error) const
 {
     switch (m_action) {
     case ActionDialogAdd:
         ui->portSpinBox->setValue(m_defaultPort.toInt());
-        return;
+        return true;
     case ActionDialogUnknown:
-        throw ExceptionSSH(UnknownError, i18n("Unknown error"));
+        *error = i18n("Unknown error");
+        return false;
     default:
         break;
     }
     if (!m_selectedAddress.isValid() && !m_selectedAddress.followsPort()) {
-        throw ExceptionSSH(InvalidAddress, i18n("Incorrect IP address or port"));
+        *error = i18n("Incorrect IP address or port");
+        return false;
     }
     ui->ipLineEdit->setText(m_selectedAddress.ip().toString());
     ui->portSpinBox->setValue(m_selectedAddress.followsPort() ? m_defaultPort.toInt() : m_selectedAddress.port().toInt());
     ui->portCheckBox->setChecked(!m_selectedAddress.followsPort());
+    return true;
 }
 
 int ListenAddressEditDialog::exec()
 {
-    try {
-        setupWidgets();
-    } catch (const ExceptionSSH &exception) {
-        QMessageBox::critical(parentWidget(), i18nc("@title:window", "Address not accepted"), exception.message(), QMessageBox::Ok);
+    QString error;
+    if (!setupWidgets(&error)) {
+        QMessageBox::critical(parentWidget(), i18nc("@title:window", "Address not accepted"), error, QMessageBox::Ok);
         return QDialog::Rejected;
     }
     return QDialog::exec();

@@ -41,7 +41,8 @@ public Q_SLOTS:
 private:
     void setValidator();
     void setCompleter();
-    void setupWidgets() const;
+    /// Fills the fields for the action; false with the reason in @p error when it has nothing to show.
+    bool setupWidgets(QString *error) const;
     /// Where sshd listens for @p address now: an address without a port of its own on the server's port.
     ServerAddress socket(const ServerAddress &address) const;
 

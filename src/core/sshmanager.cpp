@@ -103,7 +103,7 @@ void SSHManager::buildServerOptions()
     builder.buildSSHOption(SSHOption::Banner, QStringLiteral("Banner"), i18n("Banner file"),
                            i18n("Specifies the path to the file containing the welcome message or information displayed when logging in via SSH."));
     builder.buildSSHOption(SSHOption::AuthorizedKeysFile, QStringLiteral("AuthorizedKeysFile"), i18n("Authorized keys"),
-                           i18n("Authorized keys determine which users are allowed to log on to the server using public key authentication in SSH."), false);
+                           i18n("Authorized keys determine which users are allowed to log on to the server using public key authentication in SSH."));
 
     SSHOptionBuilder subBuilder(Server, nullptr);
     subBuilder.buildSSHOption(SSHOption::AllowUsers, QStringLiteral("AllowUsers"), i18n("Allowed users"),

@@ -76,8 +76,6 @@ public:
     SSHConfigurationTypeId configureId() const;
     SSHOptions subOptions() const;
     bool hasSubOptions() const;
-    bool tevSupported() const;
-    void setTevSupported(bool supported);
 
     /// "<type>_<keyword>", e.g. "Server_Port".
     QString nameWithConfigType() const;
@@ -99,7 +97,6 @@ private:
     QVariant m_value;
     QMetaType::Type m_valueType = QMetaType::UnknownType;
     SSHOptions m_subOptions;
-    bool m_tevSupported = true;
 };
 
 Q_DECLARE_METATYPE(SSHOptions)

@@ -44,7 +44,7 @@ QMetaType::Type SSHOptionBuilder::valueType(OptionCatalog::ValueKind kind)
     return QMetaType::QStringList;
 }
 
-bool SSHOptionBuilder::buildSSHOption(SSHOption::Id id, const QString &keyword, const QString &displayName, const QString &description, bool tevSupported)
+bool SSHOptionBuilder::buildSSHOption(SSHOption::Id id, const QString &keyword, const QString &displayName, const QString &description)
 {
     const OptionCatalog::Option *entry = OptionCatalog::findOption(static_cast<OptionCatalog::ConfigType>(m_configureId), keyword);
     if (!entry) {
@@ -58,7 +58,6 @@ bool SSHOptionBuilder::buildSSHOption(SSHOption::Id id, const QString &keyword, 
     option->setDescription(description);
     option->setValueType(valueType(entry->kind));
     option->setValue(entry->defaultValue);
-    option->setTevSupported(tevSupported);
     m_options.append(option);
     return true;
 }

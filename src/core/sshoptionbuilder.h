@@ -22,7 +22,7 @@ public:
     SSHOptions sshOptions() const;
 
     /// Adds the catalogue's @p keyword; false (and nothing added) for a keyword outside it.
-    bool buildSSHOption(SSHOption::Id id, const QString &keyword, const QString &displayName, const QString &description, bool tevSupported = true);
+    bool buildSSHOption(SSHOption::Id id, const QString &keyword, const QString &displayName, const QString &description);
     /// Adds an entry of the page that gathers several keywords, each one of @p subOptions.
     void buildGroup(SSHOption::Id id, const QString &name, const QString &displayName, const QString &description, const SSHOptions &subOptions);
 

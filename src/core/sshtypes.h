@@ -25,7 +25,6 @@ enum SSHCodeError : int {
     AuthorizationRefused = 6, ///< the password prompt was cancelled or authorisation denied
     ServerConfigurationInvalid = 7, ///< sshd -t rejects the server configuration
     ClientConfigurationInvalid = 8,
-    InvalidAddress = 15,
 };
 
 Q_DECLARE_METATYPE(SSHConfigurationTypeId)

@@ -8,8 +8,8 @@
 
 namespace KCMOS
 {
-OrbisKCModule::OrbisKCModule(const QString &componentName, Compat::ModuleParent *parent, const QString &, const Compat::ModuleArgs &args)
-    : KCModule(parent, args), m_componentName(componentName), m_messages(new MessagesManager(widget())), m_state(new StateWidget(widget()))
+OrbisKCModule::OrbisKCModule(Compat::ModuleParent *parent, const Compat::ModuleArgs &args)
+    : KCModule(parent, args), m_messages(new MessagesManager(widget())), m_state(new StateWidget(widget()))
 {
     widget()->installEventFilter(this);
     connect(m_messages, &MessagesManager::messagePosted, this, &OrbisKCModule::placeMessageArea);
@@ -27,11 +27,6 @@ StateWidget *OrbisKCModule::stateWidget() const
     return m_state;
 }
 
-QString OrbisKCModule::componentName() const
-{
-    return m_componentName;
-}
-
 void OrbisKCModule::load()
 {
     access();
@@ -47,18 +42,9 @@ void OrbisKCModule::defaults()
     KCModule::defaults();
 }
 
-bool OrbisKCModule::isValid() const
-{
-    return true;
-}
-
 void OrbisKCModule::access() { }
 
 void OrbisKCModule::change() { }
-
-void OrbisKCModule::chooseModule() { }
-
-void OrbisKCModule::unchooseModule() { }
 
 // The busy overlay covers the page; the message area is placed before the page first shows.
 bool OrbisKCModule::eventFilter(QObject *watched, QEvent *event)

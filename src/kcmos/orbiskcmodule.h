@@ -19,7 +19,7 @@ class OrbisKCModule : public KCModule
 {
     Q_OBJECT
 public:
-    OrbisKCModule(const QString &componentName, Compat::ModuleParent *parent, const QString &unused, const Compat::ModuleArgs &args);
+    OrbisKCModule(Compat::ModuleParent *parent, const Compat::ModuleArgs &args);
     ~OrbisKCModule() override;
 
 #if QT_VERSION_MAJOR < 6
@@ -32,17 +32,13 @@ public:
 
     MessagesManager *messagesManager() const;
     StateWidget *stateWidget() const;
-    QString componentName() const;
 
 public Q_SLOTS:
     void load() override;
     void save() override;
     void defaults() override;
-    virtual bool isValid() const;
     virtual void access();
     virtual void change();
-    virtual void chooseModule();
-    virtual void unchooseModule();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -50,7 +46,6 @@ protected:
 private:
     void placeMessageArea();
 
-    QString m_componentName;
     MessagesManager *m_messages;
     StateWidget *m_state;
 };

@@ -40,8 +40,7 @@
 #include <memory>
 #include <vector>
 
-SSHModule::SSHModule(Compat::ModuleParent *parent, const Compat::ModuleArgs &args)
-    : KCMOS::OrbisKCModule(QStringLiteral("orbis_kcm_ssh"), parent, QString(), args), ui(new Ui::SSHModule)
+SSHModule::SSHModule(Compat::ModuleParent *parent, const Compat::ModuleArgs &args) : KCMOS::OrbisKCModule(parent, args), ui(new Ui::SSHModule)
 {
     ui->setupUi(widget());
     // Hosts size their window from the page's minimum size (KF5) or its size hint (KF6),
