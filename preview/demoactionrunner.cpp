@@ -197,7 +197,7 @@ SSHSettings::ActionResult DemoActionRunner::answer(const QString &actionName, co
     }
     if (map.contains(Arg::JournalArguments)) {
         result.ok = true;
-        result.data.insert(QStringLiteral("output"), m_journalSent ? JournalFilter::reduce("-- No entries --\n") : demoJournal());
+        result.data.insert(SSHSettings::Protocol::Reply::Output, m_journalSent ? JournalFilter::reduce("-- No entries --\n") : demoJournal());
         m_journalSent = true;
         return result;
     }

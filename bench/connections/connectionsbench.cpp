@@ -16,6 +16,7 @@
 #include "privilegedaction.h"
 #include "sshattemptsmodel.h"
 #include "sshconnectionsmanager.h"
+#include "sshsettingsprotocol.h"
 
 #include <QCoreApplication>
 #include <QDataStream>
@@ -143,7 +144,7 @@ public:
         QByteArray wire;
         {
             QDataStream out(&wire, QIODevice::WriteOnly);
-            out << QVariantMap {{QStringLiteral("output"), output}};
+            out << QVariantMap {{SSHSettings::Protocol::Reply::Output, output}};
         }
         output.clear();
         replyBytes = std::max(replyBytes, qint64(wire.size()));

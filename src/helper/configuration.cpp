@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "configuration.h"
 
-#include "sshsettingsprotocol.h"
-
 #include "atomicfile.h"
 #include "configdocument.h"
 #include "ipaddress.h"
@@ -968,7 +966,7 @@ Reply Configuration::restore(ConfigType type, bool fromBackup)
     }
     QVariantMap data;
     if (!kept.isEmpty()) {
-        data.insert(QStringLiteral("previous"), kept);
+        data.insert(Protocol::Reply::Previous, kept);
     }
     return Reply::success(data);
 }

@@ -125,7 +125,7 @@ Reply Engine::applyTransaction(ConfigType type, const Transaction &transaction)
     // An armed change restarts sshd to be in force; a tree or a file of its own has no sshd to restart.
     const bool restart = type == ConfigType::Server && (transaction.restart || (transaction.revertAfter > 0 && m_paths.serviceControl));
     const auto running = [this] {
-        return m_service->status().data.value(QStringLiteral("running")).toBool();
+        return m_service->status().data.value(Protocol::Reply::Running).toBool();
     };
     if (transaction.dryRun) {
         Lockout::Session session;
@@ -295,5 +295,5 @@ Reply Engine::readJournal(const QStringList &arguments)
     if (!result.succeeded()) {
         return Reply::failure(QStringLiteral("journalctl failed: %1").arg(result.reason(m_paths.journalctl)));
     }
-    return Reply::success({{QStringLiteral("output"), output}});
+    return Reply::success({{SSHSettings::Protocol::Reply::Output, output}});
 }

@@ -40,12 +40,12 @@ public:
 
     const EnginePaths &paths() const { return m_paths; }
 
-    /// "check_options": lower-case keyword → QString or QStringList.
+    /// Arg::ReadKeywords: lower-case keyword → QString or QStringList.
     Reply readOptions(ConfigType type, const QStringList &keywords);
-    /// "option_name" + "new_value". With @p dryRun nothing is written and
-    /// data["diff"] holds the unified diff of the change.
+    /// Arg::ChangeKeyword + Arg::ChangeValue. With @p dryRun nothing is written and
+    /// data[Reply::Diff] holds the unified diff of the change.
     Reply changeOption(ConfigType type, const QString &keyword, const QVariant &value, bool dryRun = false);
-    /// Several "option_name" + "new_value" of one configuration, all or nothing.
+    /// Several Arg::ChangeKeyword + Arg::ChangeValue of one configuration, all or nothing.
     struct Transaction
     {
         QList<QPair<QString, QVariant>> changes;

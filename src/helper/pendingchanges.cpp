@@ -6,6 +6,7 @@
 #include "pinnedfolder.h"
 #include "runprogram.h"
 #include "servicecontrol.h"
+#include "sshsettingsprotocol.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -450,7 +451,7 @@ Reply PendingChanges::revertChain(const Chain &chain, const QString &why)
         paths.append(file.path);
     }
     QString restarted;
-    if (chain.type == ConfigType::Server && m_paths.serviceControl && m_service.status().data.value(QStringLiteral("running")).toBool()) {
+    if (chain.type == ConfigType::Server && m_paths.serviceControl && m_service.status().data.value(SSHSettings::Protocol::Reply::Running).toBool()) {
         const Reply restart = m_service.run(QStringLiteral("restart"));
         restarted = restart.ok ? QStringLiteral(", sshd restarted") : QStringLiteral(", but sshd did not restart: %1").arg(restart.error);
         reply = restart.ok ? reply : Reply::failure(QStringLiteral("reverted, but sshd did not restart: %1").arg(restart.error));

@@ -95,11 +95,11 @@ Reply ServiceControl::status() const
         if (!result.finished) {
             return Reply::failure(result.reason(m_paths.systemctl));
         }
-        return Reply::success({{QStringLiteral("running"), result.exitCode == 0}});
+        return Reply::success({{SSHSettings::Protocol::Reply::Running, result.exitCode == 0}});
     }
     const ProgramResult result = runProgram(m_paths.initScript, {QStringLiteral("status")});
     if (!result.finished) {
         return Reply::failure(result.reason(m_paths.initScript));
     }
-    return Reply::success({{QStringLiteral("running"), result.exitCode == 0}});
+    return Reply::success({{SSHSettings::Protocol::Reply::Running, result.exitCode == 0}});
 }

@@ -16,7 +16,7 @@ public:
     /// After a start or restart, data[Reply::Unanswered] lists the sockets of the configuration
     /// that did not answer with an SSH banner ("address port"); empty when every one did.
     Reply run(const QString &command) const;
-    /// data["running"]: whether sshd (or its socket) is active.
+    /// data[Reply::Running]: whether sshd (or its socket) is active.
     Reply status() const;
 
 private:

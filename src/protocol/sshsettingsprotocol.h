@@ -93,6 +93,7 @@ namespace Reply
 constexpr QLatin1String Output("output"); ///< journal: the records of sshd's log (SshdLog::Reducer)
 constexpr QLatin1String Diff("diff"); ///< dry run: the unified diff
 constexpr QLatin1String Previous("previous"); ///< restore: where the replaced file is kept
+constexpr QLatin1String Running("running"); ///< service status: bool, sshd (or its socket) is active
 constexpr QLatin1String FileDiffs("file_diffs"); ///< transaction dry run: QVariantMap path → QByteArray unified diff
 constexpr QLatin1String Restarts("restarts_sshd"); ///< transaction: bool, sshd is (dry run: would be) restarted
 constexpr QLatin1String Token("revert_token"); ///< transaction with TransactionRevertAfter: QString

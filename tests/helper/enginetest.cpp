@@ -373,7 +373,7 @@ private Q_SLOTS:
             const Reply reply = engine.restore(ConfigType::Server, fromBackup);
             QVERIFY2(reply.ok, qPrintable(reply.error));
             QCOMPARE(sandbox.read(QStringLiteral("etc/ssh/sshd_config")), fromBackup ? second : original);
-            QVERIFY(QFile::exists(reply.data.value(QStringLiteral("previous")).toString() + QLatin1String("/sshd_config")));
+            QVERIFY(QFile::exists(reply.data.value(SSHSettings::Protocol::Reply::Previous).toString() + QLatin1String("/sshd_config")));
         }
         const QStringList kept = QDir(sandbox.paths.backupDir).entryList({QStringLiteral("server-replaced-*")}, QDir::Dirs);
         QCOMPARE(kept.size(), ConfigBackups::KeptReplaced);

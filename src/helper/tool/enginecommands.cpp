@@ -262,7 +262,7 @@ int restore(const QCommandLineParser &parser, const QStringList &arguments, Engi
         return 2;
     }
     const Reply reply = engine.restore(Tool::configType(parser), parser.isSet(s_backup));
-    const QString previous = reply.data.value(QStringLiteral("previous")).toString();
+    const QString previous = reply.data.value(SSHSettings::Protocol::Reply::Previous).toString();
     if (reply.ok && !previous.isEmpty()) {
         printf("The replaced configuration is kept in %s\n", qPrintable(previous));
     }
@@ -326,7 +326,7 @@ int service(const QCommandLineParser &, const QStringList &arguments, Engine &en
         if (!reply.ok) {
             return Tool::refuse(reply.error);
         }
-        const bool running = reply.data.value(QStringLiteral("running")).toBool();
+        const bool running = reply.data.value(SSHSettings::Protocol::Reply::Running).toBool();
         printf("%s\n", running ? "running" : "stopped");
         return running ? 0 : 3;
     }
