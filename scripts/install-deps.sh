@@ -10,6 +10,8 @@ PACKAGES=(
     libkf5widgetsaddons-dev libkf5kcmutils-dev libkf5doctools-dev
     # translation check (xgettext, msgcat) and the Debian 13 root of the Qt 6 build
     gettext debootstrap
+    # the layout check of src/ (scripts/check-includes.py)
+    python3
     # run: module launcher, OpenSSH tools, who, headless display
     kde-cli-tools openssh-client openssh-server coreutils procps
     xvfb xauth x11-apps x11-utils imagemagick breeze-icon-theme libkf5service-bin
