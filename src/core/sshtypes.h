@@ -18,7 +18,6 @@ enum PermitTunnelId : int {
 };
 
 enum SSHCodeError : int {
-    UnknownError = 1,
     ServerNotRunning = 2,
     ClientLoadError = 3,
     ServerLoadError = 4,
