@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-FileCopyrightText: 2026 SSH Settings contributors
 # SPDX-License-Identifier: GPL-2.0-or-later
 """Checks the layout of the product code in src/:
 
@@ -17,7 +18,7 @@ import os
 import re
 import sys
 
-MAX_LINES = 1000  # the largest file today has 972 lines; the aim is about 500
+MAX_LINES = 1000  # the largest file today has about 970 lines; the aim is about 500
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"')
 
 

@@ -3,15 +3,13 @@
 set -euo pipefail
 export DEBIAN_FRONTEND=noninteractive
 PACKAGES=(
-    # build
-    cmake g++ make ninja-build ccache git extra-cmake-modules clang-format
+    # build (python3: the layout check of src/, scripts/check-includes.py)
+    cmake g++ make ninja-build ccache git extra-cmake-modules clang-format python3
     qtbase5-dev qttools5-dev
     libkf5auth-dev libkf5coreaddons-dev libkf5configwidgets-dev libkf5i18n-dev
     libkf5widgetsaddons-dev libkf5kcmutils-dev libkf5doctools-dev
     # translation check (xgettext, msgcat) and the Debian 13 root of the Qt 6 build
     gettext debootstrap
-    # the layout check of src/ (scripts/check-includes.py)
-    python3
     # run: module launcher, OpenSSH tools, who, headless display
     kde-cli-tools openssh-client openssh-server coreutils procps
     xvfb xauth x11-apps x11-utils imagemagick breeze-icon-theme libkf5service-bin
