@@ -32,8 +32,8 @@
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
 
