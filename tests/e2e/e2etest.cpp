@@ -33,8 +33,8 @@
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
 
