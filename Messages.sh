@@ -1,4 +1,6 @@
 #!/bin/sh
+# SPDX-FileCopyrightText: 2026 SSH Settings contributors
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Extracts the module's user-visible strings into kcm_sshsettings.pot: the forms
 # first (through rc.cpp), then every C++ file of src/. Run by KDE's translation
 # tooling, which sets EXTRACTRC, XGETTEXT and podir; scripts/check-messages.sh runs it too.

@@ -1,4 +1,6 @@
 #!/bin/bash
+# SPDX-FileCopyrightText: 2026 SSH Settings contributors
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Builds the benchmarks with optimisation and prints their figures.
 # The keys benchmark generates its keys once into the build folder.
 set -euo pipefail

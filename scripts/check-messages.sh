@@ -1,4 +1,6 @@
 #!/bin/bash
+# SPDX-FileCopyrightText: 2026 SSH Settings contributors
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Checks that the module can be translated:
 #   1. Messages.sh extracts the strings (with xgettext and scripts/extractrc.pl standing
 #      in for KDE's translation tooling) and every source file that calls i18n is in

@@ -1,4 +1,6 @@
 #!/bin/bash
+# SPDX-FileCopyrightText: 2026 SSH Settings contributors
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Makes (once) and prints the path of a Debian 13 root with the packages needed to
 # build the Qt 6 / KF6 variant and to run sshd's current generation (OpenSSH 10,
 # systemd 257). The root is cached under $SSHSETTINGS_CACHE (default

@@ -1,4 +1,6 @@
 #!/usr/bin/perl
+# SPDX-FileCopyrightText: 2026 SSH Settings contributors
+# SPDX-License-Identifier: GPL-2.0-or-later
 # The part of KDE's extractrc that this project needs: every translatable <string>
 # of the given Qt Designer forms as an i18n()/i18nc() call on standard output, for
 # xgettext to read (Messages.sh appends it to rc.cpp).

@@ -1,4 +1,6 @@
 #!/bin/bash
+# SPDX-FileCopyrightText: 2026 SSH Settings contributors
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Installs every Debian 12 package needed to build, run and test the module.
 set -euo pipefail
 export DEBIAN_FRONTEND=noninteractive
@@ -8,8 +10,8 @@ PACKAGES=(
     qtbase5-dev qttools5-dev
     libkf5auth-dev libkf5coreaddons-dev libkf5configwidgets-dev libkf5i18n-dev
     libkf5widgetsaddons-dev libkf5kcmutils-dev libkf5doctools-dev
-    # translation check (xgettext, msgcat) and the Debian 13 root of the Qt 6 build
-    gettext debootstrap
+    # translation check (xgettext, msgcat), licence and AppStream checks, the Debian 13 root of the Qt 6 build
+    gettext reuse appstream debootstrap
     # run: module launcher, OpenSSH tools, who, headless display
     kde-cli-tools openssh-client openssh-server coreutils procps
     xvfb xauth x11-apps x11-utils imagemagick breeze-icon-theme libkf5service-bin

@@ -1,4 +1,6 @@
 #!/bin/bash
+# SPDX-FileCopyrightText: 2026 SSH Settings contributors
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Starts a system bus of our own on /run/dbus/system_bus_socket, for machines
 # without one (containers, CI). It activates polkitd and the KAuth helper as
 # root on demand, like the system bus of an ordinary installation.

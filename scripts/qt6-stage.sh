@@ -1,4 +1,6 @@
 #!/bin/bash
+# SPDX-FileCopyrightText: 2026 SSH Settings contributors
+# SPDX-License-Identifier: GPL-2.0-or-later
 # The Qt 6 / KF6 build, in the Debian 13 root (scripts/debian13-root.sh): configures
 # with -DQT_MAJOR_VERSION=6, builds, runs the unit and widget tests offscreen and the
 # KAuth end-to-end test, and opens the module from the build with kcmshell6 under Xvfb

@@ -1,4 +1,6 @@
 #!/bin/bash
+# SPDX-FileCopyrightText: 2026 SSH Settings contributors
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Opens the module.
 #
 #   scripts/run.sh                     installs the dependencies, builds and installs the

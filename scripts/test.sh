@@ -1,4 +1,6 @@
 #!/bin/bash
+# SPDX-FileCopyrightText: 2026 SSH Settings contributors
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Installs the dependencies, builds and runs the whole test suite:
 #   1. unit and widget tests (headless);
 #   2. the end-to-end tests, where the build's root helper answers real KAuth calls
@@ -6,7 +8,8 @@
 #      install tree is laid over /usr inside the namespace only: nothing is installed);
 #   3. the unit tests again, built with AddressSanitizer and UndefinedBehaviorSanitizer;
 #   4. the Qt 6 / KF6 build, its tests and kcmshell6, in a Debian 13 root (scripts/qt6-stage.sh);
-#   5. the translation check (scripts/check-messages.sh) and the KDE clang-format check.
+#   5. the translation check (scripts/check-messages.sh), the licence check (reuse lint)
+#      and the KDE clang-format check.
 # Run it as root on Debian 12.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -46,6 +49,9 @@ python3 scripts/check-includes.py
 
 echo "== translations"
 bash scripts/check-messages.sh
+
+echo "== licences (REUSE)"
+reuse lint
 
 echo "== clang-format"
 git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror

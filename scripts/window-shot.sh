@@ -1,4 +1,6 @@
 #!/bin/bash
+# SPDX-FileCopyrightText: 2026 SSH Settings contributors
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Runs a program on the current X display, waits for its window and saves a picture
 # of the screen once the window has settled (two equal pictures in a row); fails if
 # no window with the title appears or the program ends first.

@@ -1,3 +1,4 @@
+// SPDX-FileCopyrightText: 2026 SSH Settings contributors
 // SPDX-License-Identifier: GPL-2.0-or-later
 /*
  * Loads an authorized_keys file of 10, 100 and 1000 real keys of mixed types

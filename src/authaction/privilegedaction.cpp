@@ -1,3 +1,4 @@
+// SPDX-FileCopyrightText: 2026 SSH Settings contributors
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "privilegedaction.h"
 

@@ -1,3 +1,4 @@
+// SPDX-FileCopyrightText: 2026 SSH Settings contributors
 // SPDX-License-Identifier: GPL-2.0-or-later
 // The root helper behind the actions org.kde.kcontrol.kcmsshsettings.access
 // and .change: unpacks the arguments, lets the engine act, packs the reply.

@@ -1,3 +1,4 @@
+// SPDX-FileCopyrightText: 2026 SSH Settings contributors
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "fakeactionrunner.h"
 #include "messagesmanager.h"
@@ -149,7 +150,7 @@ private Q_SLOTS:
         driver.answer(answer);
         action(QStringLiteral("Disconnect"))->trigger();
         // Asked first, naming the user and the address; Cancel is the default.
-        QCOMPARE(driver.seenTexts, QStringList {QStringLiteral("End the SSH session of %1 from %2?").arg(pid == 100 ? "zed" : "amy", address)});
+        QCOMPARE(driver.seenTexts, QStringList {QStringLiteral("End the SSH session of %1 from %2?").arg(QLatin1String(pid == 100 ? "zed" : "amy"), address)});
         QCOMPARE(driver.seenDefaults, QStringList {QStringLiteral("Cancel")});
         QCOMPARE(kills().size(), said.isEmpty() ? 0 : 1);
         if (said.isEmpty()) {

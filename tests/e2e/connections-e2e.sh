@@ -1,4 +1,6 @@
 #!/bin/bash
+# SPDX-FileCopyrightText: 2026 SSH Settings contributors
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Real logins against a real sshd, read back by ssh-settings-tool from the
 # journal they leave, in either generation:
 #

@@ -1,4 +1,6 @@
 #!/bin/bash
+# SPDX-FileCopyrightText: 2026 SSH Settings contributors
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Real logins against the real sshd of this system, and the journal they leave.
 # Runs inside tests/e2e/run-in-sandbox.sh --journal --login-user (a private
 # journald, network and login user); writes to OUTDIR:

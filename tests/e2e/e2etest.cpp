@@ -1,3 +1,4 @@
+// SPDX-FileCopyrightText: 2026 SSH Settings contributors
 // SPDX-License-Identifier: GPL-2.0-or-later
 // The module against the installed helper over real KAuth, polkit and a
 // private system bus, inside run-in-sandbox.sh --journal --login-user.

@@ -1,4 +1,6 @@
 #!/bin/bash
+# SPDX-FileCopyrightText: 2026 SSH Settings contributors
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Runs a command with the real KAuth stack but nothing of the machine at stake:
 # private mount, network and pid namespaces with loopback up, a throw-away
 # copy of /etc/ssh, a tmpfs on /run and a private system bus that activates

@@ -1,3 +1,4 @@
+// SPDX-FileCopyrightText: 2026 SSH Settings contributors
 // SPDX-License-Identifier: GPL-2.0-or-later
 // What an attacker on the bus or a careless caller could send: every request
 // must be refused and leave every file as it was.

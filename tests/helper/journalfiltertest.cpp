@@ -1,3 +1,4 @@
+// SPDX-FileCopyrightText: 2026 SSH Settings contributors
 // SPDX-License-Identifier: GPL-2.0-or-later
 // sshd's log grammar as the helper's filter applies it: message forms, both
 // journal formats, the records of a read and their bounds.

@@ -1,3 +1,4 @@
+// SPDX-FileCopyrightText: 2026 SSH Settings contributors
 // SPDX-License-Identifier: GPL-2.0-or-later
 // Would the administrator's own session get in again? sshd's access rules and
 // pattern matching, the methods left (keys read from a home folder as sshd

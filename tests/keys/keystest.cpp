@@ -1,3 +1,4 @@
+// SPDX-FileCopyrightText: 2026 SSH Settings contributors
 // SPDX-License-Identifier: GPL-2.0-or-later
 // Key lines against ssh-keygen's own reading, the edits of a key file, and the keys tree with its dialogs.
 #include "addpublickeydialog.h"
