@@ -8,7 +8,8 @@
 #      install tree is laid over /usr inside the namespace only: nothing is installed);
 #   3. the unit tests again, built with AddressSanitizer and UndefinedBehaviorSanitizer;
 #   4. the Qt 6 / KF6 build, its tests and kcmshell6, in a Debian 13 root (scripts/qt6-stage.sh);
-#   5. the translation check (scripts/check-messages.sh), the licence check (reuse lint)
+#   5. the layout check (scripts/check-includes.py: no include circle, no oversized file),
+#      the translation check (scripts/check-messages.sh), the licence check (reuse lint)
 #      and the KDE clang-format check.
 # Run it as root on Debian 12.
 set -euo pipefail
