@@ -78,7 +78,7 @@ bool parse(const QByteArray &text, Line *line)
     return isKeyType(line->type) && !line->key.isEmpty();
 }
 
-bool checkOptions(const QByteArray &options, QString *error)
+bool checkOptions(const QByteArray &options, QString *error, QHash<QByteArray, QByteArray> *given)
 {
     // Flags, and options that take a quoted value, as sshd accepts them.
     static const QList<QByteArray> flags = {"agent-forwarding",   "cert-authority",  "no-agent-forwarding",
@@ -108,19 +108,26 @@ bool checkOptions(const QByteArray &options, QString *error)
                 *error = QStringLiteral("the value of \"%1\" must be quoted").arg(QString::fromUtf8(name));
                 return false;
             }
+            QByteArray value;
             for (++j; j < options.size() && options.at(j) != '"'; ++j) {
                 if (options.at(j) == '\\' && j + 1 < options.size() && options.at(j + 1) == '"') {
                     ++j;
                 }
+                value += options.at(j);
             }
             if (j >= options.size()) {
                 *error = QStringLiteral("the value of \"%1\" has no closing quote").arg(QString::fromUtf8(name));
                 return false;
             }
             nameEnd = j + 1;
+            if (given) {
+                given->insert(name, value);
+            }
         } else if (!flags.contains(name)) {
             *error = QStringLiteral("\"%1\" is not a key option sshd knows").arg(QString::fromUtf8(name.left(40)));
             return false;
+        } else if (given) {
+            given->insert(name, QByteArray());
         }
         if (nameEnd < options.size() && options.at(nameEnd) != ',') {
             *error = QStringLiteral("key options must be separated by commas");

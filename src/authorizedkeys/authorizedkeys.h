@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
 #include <QString>
 
 /**
@@ -33,9 +34,11 @@ bool parse(const QByteArray &text, Line *line);
 /**
  * True when every option in the prefix is one sshd knows ("restrict", "from=",
  * "command=", "no-pty", "expiry-time=", …), quotes are balanced and nothing
- * holds a line break. @p error says which option is refused.
+ * holds a line break. @p error says which option is refused. @p given, when
+ * set, gets each option by its lower-case name, with its value unquoted
+ * (empty for a flag).
  */
-bool checkOptions(const QByteArray &options, QString *error);
+bool checkOptions(const QByteArray &options, QString *error, QHash<QByteArray, QByteArray> *given = nullptr);
 
 /// @p contents with @p line appended exactly as given (a final newline added where missing).
 QByteArray withLineAdded(const QByteArray &contents, const QByteArray &line);

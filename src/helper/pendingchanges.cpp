@@ -5,6 +5,7 @@
 #include "atomicfile.h"
 #include "configuration.h"
 #include "pinnedfolder.h"
+#include "requestnonce.h"
 #include "runprogram.h"
 #include "servicecontrol.h"
 #include "sshsettingsprotocol.h"
@@ -16,8 +17,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QRandomGenerator>
-#include <QRegularExpression>
 
 #include <algorithm>
 #include <cerrno>
@@ -147,8 +146,7 @@ QString PendingChanges::isoTime(qint64 ms)
 
 bool PendingChanges::isToken(const QString &token)
 {
-    static const QRegularExpression pattern(QStringLiteral("\\A[0-9a-f]{%1}\\z").arg(TokenLength));
-    return pattern.match(token).hasMatch();
+    return SSHSettings::RequestNonce::isValid(token);
 }
 
 bool PendingChanges::load(ConfigType type, Chain *chain, QString *error) const
@@ -282,12 +280,8 @@ bool PendingChanges::add(ConfigType type, const QList<SavedFile> &files, const Q
         return false;
     }
     chain.type = type;
-    quint32 random[TokenLength / 8];
-    QRandomGenerator::system()->fillRange(random);
     PendingChange change;
-    for (const quint32 word : random) {
-        change.token.append(QStringLiteral("%1").arg(word, 8, 16, QLatin1Char('0')));
-    }
+    change.token = SSHSettings::RequestNonce::generate();
     change.armedAt = m_paths.clock();
     change.revertAt = seconds > 0 ? change.armedAt + seconds * qint64(1000) : chain.changes.constLast().revertAt;
     change.seconds = std::max(seconds, 0);

@@ -5,6 +5,7 @@
 #include "configbackups.h"
 #include "enginetypes.h"
 #include "optioncatalog.h"
+#include "requestnonce.h"
 
 class Configuration;
 class ServiceControl;
@@ -29,8 +30,8 @@ class ServiceControl;
 class PendingChanges
 {
 public:
-    /// Characters of a token: lower-case hexadecimal.
-    static constexpr int TokenLength = 32;
+    /// Characters of a token: lower-case hexadecimal, random as a request's nonce.
+    static constexpr int TokenLength = SSHSettings::RequestNonce::Length;
 
     PendingChanges(const EnginePaths &paths, Configuration &configuration, ServiceControl &service);
 

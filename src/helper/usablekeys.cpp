@@ -26,33 +26,6 @@ QByteArray first(const Lockout::Values &values, const char *keyword)
     return values.value(keyword).value(0).toLower();
 }
 
-// The options of a key line (already checked), lower-case name → value without its quotes.
-QHash<QByteArray, QByteArray> options(const QByteArray &text)
-{
-    QHash<QByteArray, QByteArray> found;
-    int i = 0;
-    while (i < text.size()) {
-        int end = i;
-        while (end < text.size() && text.at(end) != '=' && text.at(end) != ',') {
-            ++end;
-        }
-        const QByteArray name = text.mid(i, end - i).toLower();
-        QByteArray value;
-        if (end < text.size() && text.at(end) == '=') {
-            for (end += 2; end < text.size() && text.at(end) != '"'; ++end) {
-                if (text.at(end) == '\\' && end + 1 < text.size() && text.at(end + 1) == '"') {
-                    ++end;
-                }
-                value += text.at(end);
-            }
-            ++end;
-        }
-        found.insert(name, value);
-        i = end + 1;
-    }
-    return found;
-}
-
 // expiry-time="YYYYMMDD[HHMM[SS]][Z]": local time unless it ends in Z; invalid when none of these.
 QDateTime expiry(QByteArray text)
 {
@@ -157,15 +130,17 @@ QString expand(const QString &pattern, const UserAccount &account)
     return QDir::cleanPath(path.startsWith(QLatin1Char('/')) ? path : account.home + QLatin1Char('/') + path);
 }
 
-bool lineAccepted(const QByteArray &line, const Lockout::Values &values, const Lockout::Session &session, const QDateTime &now)
+// Whether sshd would take the key of @p line (split into @p parsedLine) at @p now from the session's client, its key blob aside.
+static bool
+lineAccepted(const QByteArray &line, const Lockout::Values &values, const Lockout::Session &session, const QDateTime &now, AuthorizedKeys::Line *parsedLine)
 {
-    AuthorizedKeys::Line parsed;
+    AuthorizedKeys::Line &parsed = *parsedLine;
     QString ignored;
+    QHash<QByteArray, QByteArray> given;
     if (!AuthorizedKeys::parse(line.endsWith('\r') ? line.chopped(1) : line, &parsed) ||
-        (!parsed.options.isEmpty() && !AuthorizedKeys::checkOptions(parsed.options, &ignored))) {
+        (!parsed.options.isEmpty() && !AuthorizedKeys::checkOptions(parsed.options, &ignored, &given))) {
         return false;
     }
-    const QHash<QByteArray, QByteArray> given = options(parsed.options);
     if (given.contains("expiry-time")) {
         const QDateTime until = expiry(given.value("expiry-time"));
         if (!until.isValid() || until < now) {
@@ -201,7 +176,7 @@ bool any(const Lockout::Values &values, const Lockout::Session &session)
             }
             for (const QByteArray &line : contents.split('\n')) {
                 AuthorizedKeys::Line parsed;
-                if (!lineAccepted(line, values, session, now) || !AuthorizedKeys::parse(line.trimmed(), &parsed)) {
+                if (!lineAccepted(line, values, session, now, &parsed)) {
                     continue;
                 }
                 // The blob itself as sshd decodes it.

@@ -16,8 +16,6 @@ namespace UsableKeys
 {
 /// An AuthorizedKeysFile pattern for @p account: %% %h %u %U expanded, relative to the home folder; empty for another token.
 QString expand(const QString &pattern, const UserAccount &account);
-/// Whether sshd would take the key of @p line at @p now from the session's client, its key blob aside.
-bool lineAccepted(const QByteArray &line, const Lockout::Values &values, const Lockout::Session &session, const QDateTime &now);
 /// Whether a file of the session's user holds a line sshd would take, with a key ssh-keygen reads.
 bool any(const Lockout::Values &values, const Lockout::Session &session);
 }
