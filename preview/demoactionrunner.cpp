@@ -11,6 +11,8 @@
 #include <QFile>
 #include <QProcess>
 
+#include <algorithm>
+
 #include <unistd.h>
 
 namespace
@@ -202,8 +204,16 @@ SSHSettings::ActionResult DemoActionRunner::answer(const QString &actionName, co
         m_journalSent = true;
         return result;
     }
-    const auto action = actionName.endsWith(QLatin1String(".change")) ? RequestDispatch::Action::Change : RequestDispatch::Action::Access;
-    const Reply reply = RequestDispatch::dispatch(*m_engine, action, map, ::geteuid());
+    const auto &actions = SSHSettings::Protocol::Actions;
+    const auto action = std::find_if(std::begin(actions), std::end(actions), [&actionName](RequestDispatch::Action kind) {
+        return SSHSettings::actionName(kind) == actionName;
+    });
+    if (action == std::end(actions)) {
+        result.errorText = QStringLiteral("no action %1").arg(actionName);
+        result.errorCode = -1;
+        return result;
+    }
+    const Reply reply = RequestDispatch::dispatch(*m_engine, *action, map, ::geteuid());
     result.ok = reply.ok;
     result.errorText = reply.error;
     result.errorCode = reply.ok ? 0 : -1; // a refusal of the helper, as KAuth reports it

@@ -132,7 +132,7 @@ bool AddPublicKeyDialog::writeFileUsingPolicyKit(const QString &key, QString *re
 {
     namespace Arg = SSHSettings::Protocol::Arg;
     const SSHSettings::ActionResult result =
-        SSHSettings::runPrivilegedAction(SSHSettings::ActionKind::Change, {{Arg::KeysFile, m_filePath}, {Arg::AddKeyLine, key}});
+        SSHSettings::runPrivilegedAction(SSHSettings::ActionKind::UserFiles, {{Arg::KeysFile, m_filePath}, {Arg::AddKeyLine, key}});
     if (!result.ok) {
         *reason = SSHSettings::failureReason(result);
     }

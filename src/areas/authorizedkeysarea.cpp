@@ -223,7 +223,7 @@ bool AuthorizedKeysArea::removeKeyUsingPolicyKit(const QString &path, const QStr
 {
     namespace Arg = SSHSettings::Protocol::Arg;
     const SSHSettings::ActionResult result =
-        SSHSettings::runPrivilegedAction(SSHSettings::ActionKind::Change, {{Arg::KeysFile, path}, {Arg::RemoveKeyLine, line}});
+        SSHSettings::runPrivilegedAction(SSHSettings::ActionKind::UserFiles, {{Arg::KeysFile, path}, {Arg::RemoveKeyLine, line}});
     if (!result.ok) {
         *reason = SSHSettings::failureReason(result);
     }

@@ -117,7 +117,7 @@ bool EditBannerDialog::writeFileUsingPolicyKit(QString *reason) const
 {
     namespace Arg = SSHSettings::Protocol::Arg;
     const SSHSettings::ActionResult result =
-        SSHSettings::runPrivilegedAction(SSHSettings::ActionKind::Change, {{Arg::BannerPath, m_path}, {Arg::BannerText, textToWrite()}});
+        SSHSettings::runPrivilegedAction(SSHSettings::ActionKind::Configure, {{Arg::BannerPath, m_path}, {Arg::BannerText, textToWrite()}});
     if (!result.ok) {
         *reason = SSHSettings::failureReason(result);
     }

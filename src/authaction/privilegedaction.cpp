@@ -123,7 +123,7 @@ QString helperId()
 
 QString actionName(ActionKind kind)
 {
-    return (kind == ActionKind::Access ? QStringLiteral("%1.access") : QStringLiteral("%1.change")).arg(helperId());
+    return helperId() + QLatin1Char('.') + Protocol::actionWord(kind);
 }
 
 ActionRunner::~ActionRunner() = default;

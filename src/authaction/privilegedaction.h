@@ -2,6 +2,8 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 
+#include "sshsettingsprotocol.h"
+
 #include <QList>
 #include <QPair>
 #include <QString>
@@ -18,15 +20,13 @@
  */
 namespace SSHSettings
 {
-/// Names the helper and prefixes both action names.
+/// Names the helper and prefixes every action name.
 QString helperId();
 
-enum class ActionKind {
-    Access, ///< "<helperId>.access": reads, restores, service commands, journal
-    Change, ///< "<helperId>.change": writes and process control
-};
+/// Read, Configure, Service, Restore, UserFiles or Sessions: each request belongs to one (see the protocol header).
+using ActionKind = Protocol::Action;
 
-/// "%1.access" or "%1.change" with the helper identifier in %1.
+/// "<helperId>.read", "<helperId>.configure", …
 QString actionName(ActionKind kind);
 
 /// Arguments in the order in which they are added to the action.

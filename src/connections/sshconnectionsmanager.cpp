@@ -67,7 +67,7 @@ void SSHConnectionsManager::readConnections()
     const QScopedValueRollback<bool> reading(m_reading, true);
     using namespace SSHSettings::Protocol;
     const SSHSettings::ActionResult result =
-        SSHSettings::runPrivilegedAction(SSHSettings::ActionKind::Access, {{Arg::JournalArguments, SshdLog::journalArguments(m_tracker.cursor())}});
+        SSHSettings::runPrivilegedAction(SSHSettings::ActionKind::Read, {{Arg::JournalArguments, SshdLog::journalArguments(m_tracker.cursor())}});
     // Each failure is logged once, not at every refresh.
     if (!result.ok) {
         if (m_lastFailure != result.errorText) {
@@ -178,7 +178,7 @@ void SSHConnectionsManager::readIdleTime(const QList<SSHConnectionData> &connect
 void SSHConnectionsManager::killConnection(const SSHConnectionData &connection, KCMOS::MessagesManager *messagesManager)
 {
     const SSHSettings::ActionResult result =
-        SSHSettings::runPrivilegedAction(SSHSettings::ActionKind::Change, {{SSHSettings::Protocol::Arg::KillPid, int(connection.syslogPid)}});
+        SSHSettings::runPrivilegedAction(SSHSettings::ActionKind::Sessions, {{SSHSettings::Protocol::Arg::KillPid, int(connection.syslogPid)}});
     const QString user = connection.user;
     const QString address = connection.address.ip().toString();
     if (!result.ok) {

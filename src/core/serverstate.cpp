@@ -56,7 +56,7 @@ bool ServerState::restart(QString *reason)
 bool ServerState::jobExec(const QString &command, QString *reason)
 {
     const SSHSettings::ActionResult result =
-        SSHSettings::runPrivilegedAction(SSHSettings::ActionKind::Change, {{SSHSettings::Protocol::Arg::ServiceCommand, command}});
+        SSHSettings::runPrivilegedAction(SSHSettings::ActionKind::Service, {{SSHSettings::Protocol::Arg::ServiceCommand, command}});
     m_outcomeUnknown = result.outcomeUnknown;
     if (!result.ok && reason) {
         *reason = SSHSettings::failureReason(result);

@@ -170,7 +170,7 @@ void SSHManager::loadConfigurations(std::initializer_list<SSHConfigurationTypeId
 QMap<QString, QVariant> SSHManager::rowConfigurationOptions(const SSHConfigurationTypeId &type)
 {
     namespace Arg = SSHSettings::Protocol::Arg;
-    const SSHSettings::ActionResult result = SSHSettings::runPrivilegedAction(SSHSettings::ActionKind::Access,
+    const SSHSettings::ActionResult result = SSHSettings::runPrivilegedAction(SSHSettings::ActionKind::Read,
                                                                               {
                                                                                   {Arg::ReadKeywords, getOptionNames(type)},
                                                                                   {Arg::ReadType, static_cast<int>(type)},
@@ -216,7 +216,7 @@ SSHManager::Review SSHManager::review(SSHConfigurationTypeId type, const Changes
     if (!session.isEmpty() && type == Server) {
         arguments << qMakePair(QString(Arg::TransactionSession), QVariant(session));
     }
-    const SSHSettings::ActionResult result = SSHSettings::runPrivilegedAction(SSHSettings::ActionKind::Change, arguments);
+    const SSHSettings::ActionResult result = SSHSettings::runPrivilegedAction(SSHSettings::ActionKind::Configure, arguments);
     Review review;
     review.ok = result.ok;
     if (!result.ok) {
@@ -245,7 +245,7 @@ bool SSHManager::apply(SSHConfigurationTypeId type, const Changes &changes, int 
             arguments << qMakePair(QString(Arg::TransactionRevertAfter), QVariant(revertAfter));
         }
     }
-    const SSHSettings::ActionResult result = SSHSettings::runPrivilegedAction(SSHSettings::ActionKind::Change, arguments);
+    const SSHSettings::ActionResult result = SSHSettings::runPrivilegedAction(SSHSettings::ActionKind::Configure, arguments);
     if (details) {
         *details = ApplyDetails();
         details->outcomeUnknown = result.outcomeUnknown;
@@ -273,7 +273,7 @@ namespace
 {
 bool tokenRequest(QLatin1String key, const QString &token, QString *reason, bool *unknown)
 {
-    const SSHSettings::ActionResult result = SSHSettings::runPrivilegedAction(SSHSettings::ActionKind::Change, {{key, token}});
+    const SSHSettings::ActionResult result = SSHSettings::runPrivilegedAction(SSHSettings::ActionKind::Configure, {{key, token}});
     if (!result.ok) {
         *reason = SSHSettings::failureReason(result);
     }
@@ -363,7 +363,7 @@ QStringList SSHManager::getOptionNames(SSHConfigurationTypeId type) const
 bool SSHManager::restoreFileConfiguration(SSHConfigurationTypeId type, bool localBackup, QString *reason, QString *previous, bool *unknown) const
 {
     namespace Arg = SSHSettings::Protocol::Arg;
-    const SSHSettings::ActionResult result = SSHSettings::runPrivilegedAction(SSHSettings::ActionKind::Change,
+    const SSHSettings::ActionResult result = SSHSettings::runPrivilegedAction(SSHSettings::ActionKind::Restore,
                                                                               {
                                                                                   {Arg::RestoreType, static_cast<int>(type)},
                                                                                   {Arg::RestoreFromBackup, localBackup},

@@ -1,7 +1,8 @@
 // SPDX-FileCopyrightText: 2026 SSH Settings contributors
 // SPDX-License-Identifier: GPL-2.0-or-later
-// The root helper behind the actions org.kde.kcontrol.kcmsshsettings.access
-// and .change: unpacks the arguments, lets the engine act, packs the reply.
+// The root helper behind the actions org.kde.kcontrol.kcmsshsettings.read,
+// .configure, .service, .restore, .userfiles and .sessions: unpacks the
+// arguments, lets the engine act on a request of that action, packs the reply.
 
 #include "engine.h"
 #include "requestdispatch.h"
@@ -27,8 +28,13 @@ class SshSettingsHelper : public QObject
 {
     Q_OBJECT
 public Q_SLOTS:
-    ActionReply access(const QVariantMap &arguments) { return run(RequestDispatch::Action::Access, arguments); }
-    ActionReply change(const QVariantMap &arguments) { return run(RequestDispatch::Action::Change, arguments); }
+    // KAuth calls the slot named by the last part of the action's name (Protocol::actionWord).
+    ActionReply read(const QVariantMap &arguments) { return run(RequestDispatch::Action::Read, arguments); }
+    ActionReply configure(const QVariantMap &arguments) { return run(RequestDispatch::Action::Configure, arguments); }
+    ActionReply service(const QVariantMap &arguments) { return run(RequestDispatch::Action::Service, arguments); }
+    ActionReply restore(const QVariantMap &arguments) { return run(RequestDispatch::Action::Restore, arguments); }
+    ActionReply userfiles(const QVariantMap &arguments) { return run(RequestDispatch::Action::UserFiles, arguments); }
+    ActionReply sessions(const QVariantMap &arguments) { return run(RequestDispatch::Action::Sessions, arguments); }
 
 private:
     /**

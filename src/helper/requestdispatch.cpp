@@ -2,16 +2,16 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "requestdispatch.h"
 
-#include "sshsettingsprotocol.h"
+#include <QList>
 
-#include <QSet>
+#include <algorithm>
 
 namespace RequestDispatch
 {
 namespace
 {
 namespace Arg = SSHSettings::Protocol::Arg;
-using Keys = QSet<QString>;
+using Keys = QList<QLatin1String>;
 
 bool isType(const QVariantMap &arguments, QLatin1String key, int type)
 {
@@ -36,148 +36,236 @@ bool configType(const QVariantMap &arguments, QLatin1String key, Engine::ConfigT
     return true;
 }
 
-Keys keys(std::initializer_list<QLatin1String> names)
-{
-    Keys set;
-    for (const QLatin1String name : names) {
-        set.insert(name);
-    }
-    return set;
-}
-
 QString string(const QVariantMap &arguments, QLatin1String key)
 {
     return arguments.value(key).toString();
+}
+
+Reply readOptions(Engine &engine, const QVariantMap &arguments, uid_t)
+{
+    Engine::ConfigType type;
+    if (!configType(arguments, Arg::ReadType, &type)) {
+        return wrongType(Arg::ReadType, "1 (server) or 2 (client)");
+    }
+    if (!isType(arguments, Arg::ReadKeywords, QMetaType::QStringList)) {
+        return wrongType(Arg::ReadKeywords, "a string list");
+    }
+    const QStringList keywords = arguments.value(Arg::ReadKeywords).toStringList();
+    if (keywords.isEmpty() || keywords.size() > SSHSettings::Protocol::MaxReadKeywords) {
+        return Reply::failure(QStringLiteral("%1 must name 1 to %2 keywords").arg(Arg::ReadKeywords).arg(SSHSettings::Protocol::MaxReadKeywords));
+    }
+    return engine.readOptions(type, keywords);
+}
+
+Reply readJournal(Engine &engine, const QVariantMap &arguments, uid_t)
+{
+    if (!isType(arguments, Arg::JournalArguments, QMetaType::QStringList)) {
+        return wrongType(Arg::JournalArguments, "a string list");
+    }
+    return engine.readJournal(arguments.value(Arg::JournalArguments).toStringList());
+}
+
+Reply transaction(Engine &engine, const QVariantMap &arguments, uid_t caller)
+{
+    Engine::ConfigType type;
+    if (!configType(arguments, Arg::TransactionType, &type)) {
+        return wrongType(Arg::TransactionType, "1 (server) or 2 (client)");
+    }
+    if (!isType(arguments, Arg::TransactionChanges, QMetaType::QVariantMap)) {
+        return wrongType(Arg::TransactionChanges, "a map of keyword to value");
+    }
+    Engine::Transaction request;
+    const QVariantMap changes = arguments.value(Arg::TransactionChanges).toMap();
+    if (changes.isEmpty() || changes.size() > SSHSettings::Protocol::MaxReadKeywords) {
+        return Reply::failure(QStringLiteral("%1 must name 1 to %2 keywords").arg(Arg::TransactionChanges).arg(SSHSettings::Protocol::MaxReadKeywords));
+    }
+    for (auto it = changes.cbegin(); it != changes.cend(); ++it) {
+        request.changes.append({it.key(), it.value()});
+    }
+    for (const auto &[key, flag] : {std::pair {Arg::TransactionDryRun, &request.dryRun}, std::pair {Arg::TransactionRestart, &request.restart}}) {
+        if (arguments.contains(key) && !isType(arguments, key, QMetaType::Bool)) {
+            return wrongType(key, "a boolean");
+        }
+        *flag = arguments.value(key).toBool();
+    }
+    if (arguments.contains(Arg::TransactionSession)) {
+        if (!isType(arguments, Arg::TransactionSession, QMetaType::QString) || string(arguments, Arg::TransactionSession).isEmpty() || !request.dryRun) {
+            return wrongType(Arg::TransactionSession, "$SSH_CONNECTION, with a dry run");
+        }
+        request.session = string(arguments, Arg::TransactionSession);
+        request.caller = caller;
+    }
+    if (arguments.contains(Arg::TransactionRevertAfter)) {
+        const int seconds = arguments.value(Arg::TransactionRevertAfter).toInt();
+        if (!isType(arguments, Arg::TransactionRevertAfter, QMetaType::Int) || seconds < 1 || seconds > SSHSettings::Protocol::MaxRevertAfter) {
+            return Reply::failure(
+                QStringLiteral("argument \"%1\" must be 1 to %2 seconds").arg(Arg::TransactionRevertAfter).arg(SSHSettings::Protocol::MaxRevertAfter));
+        }
+        request.revertAfter = seconds;
+    }
+    return engine.applyTransaction(type, request);
+}
+
+Reply changeOption(Engine &engine, const QVariantMap &arguments, uid_t)
+{
+    Engine::ConfigType type;
+    if (!configType(arguments, Arg::ChangeType, &type)) {
+        return wrongType(Arg::ChangeType, "1 (server) or 2 (client)");
+    }
+    if (!isType(arguments, Arg::ChangeKeyword, QMetaType::QString)) {
+        return wrongType(Arg::ChangeKeyword, "a string");
+    }
+    return engine.changeOption(type, string(arguments, Arg::ChangeKeyword), arguments.value(Arg::ChangeValue));
+}
+
+// A request of one string argument: a token, a service command.
+template <QLatin1String const &Key, Reply (Engine::*act)(const QString &)>
+Reply oneString(Engine &engine, const QVariantMap &arguments, uid_t)
+{
+    if (!isType(arguments, Key, QMetaType::QString)) {
+        return wrongType(Key, "a string");
+    }
+    return (engine.*act)(string(arguments, Key));
+}
+
+Reply writeBanner(Engine &engine, const QVariantMap &arguments, uid_t)
+{
+    if (!isType(arguments, Arg::BannerPath, QMetaType::QString) || !isType(arguments, Arg::BannerText, QMetaType::QString)) {
+        return wrongType(QLatin1String("write_banner_path/write_banner_text"), "strings");
+    }
+    return engine.writeBanner(string(arguments, Arg::BannerPath), string(arguments, Arg::BannerText));
+}
+
+Reply restore(Engine &engine, const QVariantMap &arguments, uid_t)
+{
+    Engine::ConfigType type;
+    if (!configType(arguments, Arg::RestoreType, &type)) {
+        return wrongType(Arg::RestoreType, "1 (server) or 2 (client)");
+    }
+    if (!isType(arguments, Arg::RestoreFromBackup, QMetaType::Bool)) {
+        return wrongType(Arg::RestoreFromBackup, "a boolean");
+    }
+    return engine.restore(type, arguments.value(Arg::RestoreFromBackup).toBool());
+}
+
+template <bool Add>
+Reply editKeys(Engine &engine, const QVariantMap &arguments, uid_t caller)
+{
+    const QLatin1String lineKey = Add ? Arg::AddKeyLine : Arg::RemoveKeyLine;
+    if (!isType(arguments, Arg::KeysFile, QMetaType::QString) || !isType(arguments, lineKey, QMetaType::QString)) {
+        return wrongType(QLatin1String("authorized_keys_file/key line"), "strings");
+    }
+    const QString path = string(arguments, Arg::KeysFile);
+    const QString line = string(arguments, lineKey);
+    return Add ? engine.addAuthorizedKey(path, line, caller) : engine.removeAuthorizedKey(path, line, caller);
+}
+
+Reply killConnection(Engine &engine, const QVariantMap &arguments, uid_t)
+{
+    if (!isType(arguments, Arg::KillPid, QMetaType::Int)) {
+        return wrongType(Arg::KillPid, "an integer");
+    }
+    return engine.killConnection(arguments.value(Arg::KillPid).toInt());
+}
+
+struct RequestKind
+{
+    Action action;
+    const char *name; ///< for refusals
+    Keys required;
+    Keys optional;
+    Reply (*serve)(Engine &engine, const QVariantMap &arguments, uid_t caller);
+
+    bool takes(const QString &key) const
+    {
+        const auto named = [&key](QLatin1String name) {
+            return key == name;
+        };
+        return std::any_of(required.cbegin(), required.cend(), named) || std::any_of(optional.cbegin(), optional.cend(), named);
+    }
+    /// The first required key missing from @p arguments; empty when none is.
+    QString lacking(const QVariantMap &arguments) const
+    {
+        const auto missing = std::find_if(required.cbegin(), required.cend(), [&arguments](QLatin1String key) {
+            return !arguments.contains(key);
+        });
+        return missing == required.cend() ? QString() : QString(*missing);
+    }
+};
+
+// Every request the helper serves, under the one action it belongs to.
+const QList<RequestKind> &requestKinds()
+{
+    static const QList<RequestKind> kinds = {
+        {Action::Read, "read", {Arg::ReadType, Arg::ReadKeywords}, {}, readOptions},
+        {Action::Read, "journal", {Arg::JournalArguments}, {}, readJournal},
+        {Action::Configure,
+         "transaction",
+         {Arg::TransactionType, Arg::TransactionChanges},
+         {Arg::TransactionDryRun, Arg::TransactionRestart, Arg::TransactionRevertAfter, Arg::TransactionSession, Arg::TransactionReadKeywords,
+          Arg::TransactionBase},
+         transaction},
+        {Action::Configure, "option change", {Arg::ChangeType, Arg::ChangeKeyword, Arg::ChangeValue}, {}, changeOption},
+        {Action::Configure, "confirm", {Arg::ConfirmToken}, {}, oneString<Arg::ConfirmToken, &Engine::confirmChange>},
+        {Action::Configure, "revert", {Arg::RevertToken}, {}, oneString<Arg::RevertToken, &Engine::revertChange>},
+        {Action::Configure, "banner", {Arg::BannerPath, Arg::BannerText}, {}, writeBanner},
+        {Action::Service, "service", {Arg::ServiceCommand}, {}, oneString<Arg::ServiceCommand, &Engine::serviceCommand>},
+        {Action::Restore, "restore", {Arg::RestoreType, Arg::RestoreFromBackup}, {}, restore},
+        {Action::UserFiles, "key addition", {Arg::KeysFile, Arg::AddKeyLine}, {}, editKeys<true>},
+        {Action::UserFiles, "key removal", {Arg::KeysFile, Arg::RemoveKeyLine}, {}, editKeys<false>},
+        {Action::Sessions, "connection end", {Arg::KillPid}, {}, killConnection},
+    };
+    return kinds;
 }
 }
 
 Reply dispatch(Engine &engine, Action action, const QVariantMap &arguments, uid_t caller)
 {
-    const QStringList keyList = arguments.keys();
-    const Keys present(keyList.begin(), keyList.end());
-    if (action == Action::Access) {
-        if (present == keys({Arg::ReadKeywords, Arg::ReadType})) {
-            Engine::ConfigType type;
-            if (!configType(arguments, Arg::ReadType, &type)) {
-                return wrongType(Arg::ReadType, "1 (server) or 2 (client)");
-            }
-            if (!isType(arguments, Arg::ReadKeywords, QMetaType::QStringList)) {
-                return wrongType(Arg::ReadKeywords, "a string list");
-            }
-            const QStringList keywords = arguments.value(Arg::ReadKeywords).toStringList();
-            if (keywords.isEmpty() || keywords.size() > SSHSettings::Protocol::MaxReadKeywords) {
-                return Reply::failure(QStringLiteral("%1 must name 1 to %2 keywords").arg(Arg::ReadKeywords).arg(SSHSettings::Protocol::MaxReadKeywords));
-            }
-            return engine.readOptions(type, keywords);
-        }
-        if (present == keys({Arg::JournalArguments})) {
-            if (!isType(arguments, Arg::JournalArguments, QMetaType::QStringList)) {
-                return wrongType(Arg::JournalArguments, "a string list");
-            }
-            return engine.readJournal(arguments.value(Arg::JournalArguments).toStringList());
-        }
-        // Reading only: a restore or a service command is a change, whoever may read.
-        return Reply::failure(QStringLiteral("unknown or mixed read request"));
+    const QLatin1String actionWord = SSHSettings::Protocol::actionWord(action);
+    if (arguments.isEmpty()) {
+        return Reply::failure(QStringLiteral("an empty request to the %1 action").arg(actionWord));
     }
-
-    if (present == keys({Arg::ChangeKeyword, Arg::ChangeType, Arg::ChangeValue})) {
-        Engine::ConfigType type;
-        if (!configType(arguments, Arg::ChangeType, &type)) {
-            return wrongType(Arg::ChangeType, "1 (server) or 2 (client)");
+    const QList<RequestKind> &kinds = requestKinds();
+    const auto own = [action](const RequestKind &kind) {
+        return kind.action == action;
+    };
+    for (auto it = arguments.keyBegin(); it != arguments.keyEnd(); ++it) {
+        const QString &key = *it;
+        const auto takesKey = [&key](const RequestKind &kind) {
+            return kind.takes(key);
+        };
+        const auto owner = std::find_if(kinds.cbegin(), kinds.cend(), takesKey);
+        if (owner == kinds.cend()) {
+            QString shown = key.left(64);
+            std::replace_if(
+                shown.begin(), shown.end(),
+                [](QChar c) {
+                    return !c.isPrint();
+                },
+                QLatin1Char('?'));
+            return Reply::failure(QStringLiteral("unknown argument \"%1\"").arg(shown));
         }
-        if (!isType(arguments, Arg::ChangeKeyword, QMetaType::QString)) {
-            return wrongType(Arg::ChangeKeyword, "a string");
-        }
-        return engine.changeOption(type, string(arguments, Arg::ChangeKeyword), arguments.value(Arg::ChangeValue));
-    }
-    if (present == keys({Arg::RestoreType, Arg::RestoreFromBackup})) {
-        Engine::ConfigType type;
-        if (!configType(arguments, Arg::RestoreType, &type)) {
-            return wrongType(Arg::RestoreType, "1 (server) or 2 (client)");
-        }
-        if (!isType(arguments, Arg::RestoreFromBackup, QMetaType::Bool)) {
-            return wrongType(Arg::RestoreFromBackup, "a boolean");
-        }
-        return engine.restore(type, arguments.value(Arg::RestoreFromBackup).toBool());
-    }
-    if (present == keys({Arg::ServiceCommand})) {
-        if (!isType(arguments, Arg::ServiceCommand, QMetaType::QString)) {
-            return wrongType(Arg::ServiceCommand, "a string");
-        }
-        return engine.serviceCommand(string(arguments, Arg::ServiceCommand));
-    }
-    const Keys transaction = keys({Arg::TransactionType, Arg::TransactionChanges});
-    if (present.contains(transaction) &&
-        (present - transaction - keys({Arg::TransactionDryRun, Arg::TransactionRestart, Arg::TransactionRevertAfter, Arg::TransactionSession})).isEmpty()) {
-        Engine::ConfigType type;
-        if (!configType(arguments, Arg::TransactionType, &type)) {
-            return wrongType(Arg::TransactionType, "1 (server) or 2 (client)");
-        }
-        if (!isType(arguments, Arg::TransactionChanges, QMetaType::QVariantMap)) {
-            return wrongType(Arg::TransactionChanges, "a map of keyword to value");
-        }
-        Engine::Transaction request;
-        const QVariantMap changes = arguments.value(Arg::TransactionChanges).toMap();
-        if (changes.isEmpty() || changes.size() > SSHSettings::Protocol::MaxReadKeywords) {
-            return Reply::failure(QStringLiteral("%1 must name 1 to %2 keywords").arg(Arg::TransactionChanges).arg(SSHSettings::Protocol::MaxReadKeywords));
-        }
-        for (auto it = changes.cbegin(); it != changes.cend(); ++it) {
-            request.changes.append({it.key(), it.value()});
-        }
-        for (const auto &[key, flag] : {std::pair {Arg::TransactionDryRun, &request.dryRun}, std::pair {Arg::TransactionRestart, &request.restart}}) {
-            if (present.contains(key) && !isType(arguments, key, QMetaType::Bool)) {
-                return wrongType(key, "a boolean");
-            }
-            *flag = arguments.value(key).toBool();
-        }
-        if (present.contains(Arg::TransactionSession)) {
-            if (!isType(arguments, Arg::TransactionSession, QMetaType::QString) || string(arguments, Arg::TransactionSession).isEmpty() || !request.dryRun) {
-                return wrongType(Arg::TransactionSession, "$SSH_CONNECTION, with a dry run");
-            }
-            request.session = string(arguments, Arg::TransactionSession);
-            request.caller = caller;
-        }
-        if (present.contains(Arg::TransactionRevertAfter)) {
-            const int seconds = arguments.value(Arg::TransactionRevertAfter).toInt();
-            if (!isType(arguments, Arg::TransactionRevertAfter, QMetaType::Int) || seconds < 1 || seconds > SSHSettings::Protocol::MaxRevertAfter) {
-                return Reply::failure(
-                    QStringLiteral("argument \"%1\" must be 1 to %2 seconds").arg(Arg::TransactionRevertAfter).arg(SSHSettings::Protocol::MaxRevertAfter));
-            }
-            request.revertAfter = seconds;
-        }
-        return engine.applyTransaction(type, request);
-    }
-    for (const QLatin1String key : {Arg::ConfirmToken, Arg::RevertToken}) {
-        if (present == keys({key})) {
-            if (!isType(arguments, key, QMetaType::QString)) {
-                return wrongType(key, "a string");
-            }
-            const QString token = string(arguments, key);
-            return key == Arg::ConfirmToken ? engine.confirmChange(token) : engine.revertChange(token);
+        if (std::none_of(kinds.cbegin(), kinds.cend(), [&](const RequestKind &kind) {
+                return own(kind) && takesKey(kind);
+            })) {
+            return Reply::failure(QStringLiteral("argument \"%1\" belongs to the %2 action, not to the %3 action")
+                                      .arg(key, SSHSettings::Protocol::actionWord(owner->action), actionWord));
         }
     }
-    if (present == keys({Arg::KillPid})) {
-        if (!isType(arguments, Arg::KillPid, QMetaType::Int)) {
-            return wrongType(Arg::KillPid, "an integer");
+    // The one kind of the action that takes every argument given and finds every one it needs.
+    QString reason = QStringLiteral("the arguments %1 mix requests of the %2 action").arg(arguments.keys().join(QLatin1String(", ")), actionWord);
+    for (const RequestKind &kind : kinds) {
+        if (!own(kind) || std::any_of(arguments.keyBegin(), arguments.keyEnd(), [&kind](const QString &key) {
+                return !kind.takes(key);
+            })) {
+            continue;
         }
-        return engine.killConnection(arguments.value(Arg::KillPid).toInt());
-    }
-    if (present == keys({Arg::BannerPath, Arg::BannerText})) {
-        if (!isType(arguments, Arg::BannerPath, QMetaType::QString) || !isType(arguments, Arg::BannerText, QMetaType::QString)) {
-            return wrongType(QLatin1String("write_banner_path/write_banner_text"), "strings");
+        const QString lacking = kind.lacking(arguments);
+        if (lacking.isEmpty()) {
+            return kind.serve(engine, arguments, caller);
         }
-        return engine.writeBanner(string(arguments, Arg::BannerPath), string(arguments, Arg::BannerText));
+        reason = QStringLiteral("the %1 request lacks the argument \"%2\"").arg(QLatin1String(kind.name), lacking);
     }
-    const bool add = present == keys({Arg::KeysFile, Arg::AddKeyLine});
-    if (add || present == keys({Arg::KeysFile, Arg::RemoveKeyLine})) {
-        const QLatin1String lineKey = add ? Arg::AddKeyLine : Arg::RemoveKeyLine;
-        if (!isType(arguments, Arg::KeysFile, QMetaType::QString) || !isType(arguments, lineKey, QMetaType::QString)) {
-            return wrongType(QLatin1String("authorized_keys_file/key line"), "strings");
-        }
-        const QString path = string(arguments, Arg::KeysFile);
-        const QString line = string(arguments, lineKey);
-        return add ? engine.addAuthorizedKey(path, line, caller) : engine.removeAuthorizedKey(path, line, caller);
-    }
-    return Reply::failure(QStringLiteral("unknown or mixed change request"));
+    return Reply::failure(reason);
 }
 }

@@ -13,8 +13,44 @@
  */
 namespace SSHSettings::Protocol
 {
-/// The KAuth helper identifier; the two actions are "<id>.access" and "<id>.change".
+/// The KAuth helper identifier; each action is "<id>.<actionWord()>".
 constexpr QLatin1String HelperId("org.kde.kcontrol.kcmsshsettings");
+
+/**
+ * The helper's actions, one for each kind of request, so that polkit asks for
+ * each in its own words and a site may allow one without the others (reading
+ * without writing, say). A request is served only under its own action.
+ */
+enum class Action : int {
+    Read, ///< read options, the journal
+    Configure, ///< transaction (its dry run too), single option change, confirm, revert, banner text
+    Service, ///< start, stop, restart sshd
+    Restore, ///< put back the last working configuration or the distribution default
+    UserFiles, ///< add or remove an authorized_keys line of the caller
+    Sessions, ///< end a connection
+};
+
+constexpr Action Actions[] = {Action::Read, Action::Configure, Action::Service, Action::Restore, Action::UserFiles, Action::Sessions};
+
+/// The last part of the action's name: "read", "configure", "service", "restore", "userfiles", "sessions".
+constexpr QLatin1String actionWord(Action action)
+{
+    switch (action) {
+    case Action::Read:
+        return QLatin1String("read");
+    case Action::Configure:
+        return QLatin1String("configure");
+    case Action::Service:
+        return QLatin1String("service");
+    case Action::Restore:
+        return QLatin1String("restore");
+    case Action::UserFiles:
+        return QLatin1String("userfiles");
+    case Action::Sessions:
+        return QLatin1String("sessions");
+    }
+    return QLatin1String();
+}
 
 /**
  * The signal the helper sends on its bus name once it has let go of a request
@@ -35,38 +71,38 @@ enum ConfigType : int {
 
 namespace Arg
 {
-// Read the effective values of some keywords (access action).
+// Read the effective values of some keywords (read action).
 constexpr QLatin1String ReadType("type_id"); ///< ConfigType
 constexpr QLatin1String ReadKeywords("check_options"); ///< QStringList of keywords
 
-// Restore a configuration (change action).
+// Restore a configuration (restore action).
 constexpr QLatin1String RestoreType("restore_configure"); ///< ConfigType
 constexpr QLatin1String RestoreFromBackup("restore_local_backup"); ///< bool: backup, or the distribution default
 
-// Start, stop or restart sshd (change action).
+// Start, stop or restart sshd (service action).
 constexpr QLatin1String ServiceCommand("ssh_server_command"); ///< "start", "stop" or "restart"
 
-// Read sshd's log (access action).
+// Read sshd's log (read action).
 constexpr QLatin1String JournalArguments("system_logs_arguments"); ///< QStringList, checked by the helper
 
-// Change one option (change action).
+// Change one option (configure action).
 constexpr QLatin1String ChangeType("config_type_id"); ///< ConfigType
 constexpr QLatin1String ChangeKeyword("option_name"); ///< QString
 constexpr QLatin1String ChangeValue("new_value"); ///< QString or QStringList
 
-// End a connection (change action).
+// End a connection (sessions action).
 constexpr QLatin1String KillPid("kill_pid"); ///< int
 
-// Write the banner text (change action).
+// Write the banner text (configure action).
 constexpr QLatin1String BannerPath("write_banner_path"); ///< QString
 constexpr QLatin1String BannerText("write_banner_text"); ///< QString
 
-// Edit an authorized_keys file of the calling user (change action).
+// Edit an authorized_keys file of the calling user (userfiles action).
 constexpr QLatin1String KeysFile("authorized_keys_file"); ///< QString
 constexpr QLatin1String AddKeyLine("add_key_line"); ///< QString
 constexpr QLatin1String RemoveKeyLine("remove_key_line"); ///< QString
 
-// Change several options of one configuration together, all or nothing (change action).
+// Change several options of one configuration together, all or nothing (configure action).
 constexpr QLatin1String TransactionType("transaction_config_type"); ///< ConfigType
 constexpr QLatin1String TransactionChanges("transaction_changes"); ///< QVariantMap: keyword → value, as ChangeValue
 // Optional with a transaction:
@@ -76,8 +112,15 @@ constexpr QLatin1String TransactionRestart("transaction_restart"); ///< bool: re
 constexpr QLatin1String TransactionRevertAfter("transaction_revert_after");
 /// QString, with a dry run: $SSH_CONNECTION of the caller's session; the reply then lists Reply::Lockouts.
 constexpr QLatin1String TransactionSession("transaction_session");
+// Optional with a transaction that writes (not a dry run): QStringList of 1 to MaxReadKeywords keywords; the reply
+// then also carries, as a read reply does, each keyword's lower-case name → its effective value, and Reply::Origins,
+// taken from the configuration the transaction wrote and verified.
+constexpr QLatin1String TransactionReadKeywords("transaction_read_keywords");
+// Optional with a transaction that writes: the Reply::Base of the dry run the change was reviewed with; the change is
+// refused, writing nothing, when the configuration's files are no longer those the dry run read.
+constexpr QLatin1String TransactionBase("transaction_base");
 
-// Keep or undo a change armed with TransactionRevertAfter (change action).
+// Keep or undo a change armed with TransactionRevertAfter (configure action).
 constexpr QLatin1String ConfirmToken("confirm_revert_token"); ///< QString
 constexpr QLatin1String RevertToken("revert_now_token"); ///< QString
 

@@ -146,7 +146,7 @@ private Q_SLOTS:
         QCOMPARE(driver.seenTexts.size(), succeeds ? 1 : 0);
         QCOMPARE(checked, QStringList({m_banner}));
         QCOMPARE(runner.calls.size(), 1);
-        QCOMPARE(runner.calls.at(0).action, SSHSettings::actionName(SSHSettings::ActionKind::Change));
+        QCOMPARE(runner.calls.at(0).action, SSHSettings::actionName(SSHSettings::ActionKind::Configure));
         QCOMPARE(runner.calls.at(0).arguments,
                  (SSHSettings::ActionArguments {{Arg::BannerPath, m_banner}, {Arg::BannerText, QStringLiteral("Root's banner\n")}}));
         // The helper writes the file; this process did not.

@@ -8,7 +8,7 @@
 // sandbox's journal and ended through SSHConnectionsManager, the revert
 // countdown outlives its caller, and the configurations are restored. Raw
 // requests cover the caller's uid, refusals at the real /etc paths and a
-// caller without the rights (user nobody).
+// caller whom polkit allows the read action only (one row per action).
 // The slots run in order and build on each other's state.
 
 #include "engine.h"
@@ -45,6 +45,7 @@
 #include <unistd.h>
 
 using namespace SSHSettings;
+Q_DECLARE_METATYPE(SSHSettings::ActionKind)
 
 namespace
 {
@@ -149,8 +150,9 @@ QHash<QString, QByteArray> tree(const QString &folder)
 /// A transaction of server changes; @p options adds dry run, restart or a revert countdown.
 ActionResult transact(const QVariantMap &changes, const ActionArguments &options = {})
 {
-    return runPrivilegedAction(
-        ActionKind::Change, ActionArguments {{Protocol::Arg::TransactionType, int(Protocol::Server)}, {Protocol::Arg::TransactionChanges, changes}} + options);
+    return runPrivilegedAction(ActionKind::Configure,
+                               ActionArguments {{Protocol::Arg::TransactionType, int(Protocol::Server)}, {Protocol::Arg::TransactionChanges, changes}} +
+                                   options);
 }
 
 /// True while a process runs whose command line contains @p text.
@@ -317,24 +319,31 @@ private Q_SLOTS:
     // hostile request is refused by the same dispatch in tests/helper/hostileinputtest.
     void hostileRequestsRefused_data()
     {
+        QTest::addColumn<ActionKind>("action");
         QTest::addColumn<ActionArguments>("arguments");
         const QString hostKey = QString::fromLatin1(readFile(QStringLiteral("/etc/ssh/ssh_host_ed25519_key.pub"))).trimmed();
         // The machine's own interfaces, not a list given to the engine.
-        QTest::newRow("address not on this machine") << change("ListenAddress", sl({"203.0.113.1:22"}));
-        QTest::newRow("Banner /etc/shadow") << change("Banner", QStringLiteral("/etc/shadow"));
-        QTest::newRow("banner text over /etc/passwd") << ActionArguments {{Protocol::Arg::BannerPath, QStringLiteral("/etc/passwd")},
+        QTest::newRow("address not on this machine") << ActionKind::Configure << change("ListenAddress", sl({"203.0.113.1:22"}));
+        QTest::newRow("Banner /etc/shadow") << ActionKind::Configure << change("Banner", QStringLiteral("/etc/shadow"));
+        QTest::newRow("banner text over /etc/passwd") << ActionKind::Configure
+                                                      << ActionArguments {{Protocol::Arg::BannerPath, QStringLiteral("/etc/passwd")},
                                                                           {Protocol::Arg::BannerText, QStringLiteral("PermitRootLogin yes\n")}};
-        QTest::newRow("key file /etc/profile") << ActionArguments {{Protocol::Arg::KeysFile, QStringLiteral("/etc/profile")},
+        QTest::newRow("key file /etc/profile") << ActionKind::UserFiles
+                                               << ActionArguments {{Protocol::Arg::KeysFile, QStringLiteral("/etc/profile")},
                                                                    {Protocol::Arg::AddKeyLine, hostKey}};
+        // A request under another action than its own: the helper's table refuses it before anything runs.
+        QTest::newRow("restore under the read action")
+            << ActionKind::Read << ActionArguments {{Protocol::Arg::RestoreType, int(Protocol::Server)}, {Protocol::Arg::RestoreFromBackup, false}};
     }
 
     void hostileRequestsRefused()
     {
+        QFETCH(ActionKind, action);
         QFETCH(ActionArguments, arguments);
         const auto before = tree(QStringLiteral("/etc/ssh"));
         const QByteArray passwd = readFile(QStringLiteral("/etc/passwd"));
         const QByteArray profile = readFile(QStringLiteral("/etc/profile"));
-        const ActionResult result = runPrivilegedAction(ActionKind::Change, arguments);
+        const ActionResult result = runPrivilegedAction(action, arguments);
         // The refusal is the answer to this very request: its nonce came back with it.
         QVERIFY(!result.ok && !result.outcomeUnknown && !result.errorText.isEmpty() && !result.errorText.startsWith(QLatin1Char('[')));
         QCOMPARE(tree(QStringLiteral("/etc/ssh")), before);
@@ -347,33 +356,53 @@ private Q_SLOTS:
     void keysOfTheCaller()
     {
         QVERIFY(QDir().mkpath(QStringLiteral("/etc/ssh/keys")));
-        QVERIFY(runPrivilegedAction(ActionKind::Change, change("AuthorizedKeysFile", sl({".ssh/authorized_keys", "/etc/ssh/keys/%u"}))).ok);
+        QVERIFY(runPrivilegedAction(ActionKind::Configure, change("AuthorizedKeysFile", sl({".ssh/authorized_keys", "/etc/ssh/keys/%u"}))).ok);
         const QString file = QStringLiteral("/etc/ssh/keys/root");
         const QString line = QStringLiteral("restrict ") + QString::fromLatin1(readFile(QStringLiteral("/etc/ssh/ssh_host_ed25519_key.pub"))).trimmed();
-        const ActionResult added = runPrivilegedAction(ActionKind::Change, {{Protocol::Arg::KeysFile, file}, {Protocol::Arg::AddKeyLine, line}});
+        const ActionResult added = runPrivilegedAction(ActionKind::UserFiles, {{Protocol::Arg::KeysFile, file}, {Protocol::Arg::AddKeyLine, line}});
         QVERIFY2(added.ok, qPrintable(added.errorText));
         QCOMPARE(readFile(file), line.toLatin1() + '\n');
         QCOMPARE(QFileInfo(file).permissions(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser | QFileDevice::WriteUser);
-        QVERIFY(runPrivilegedAction(ActionKind::Change, {{Protocol::Arg::KeysFile, file}, {Protocol::Arg::RemoveKeyLine, line}}).ok);
+        QVERIFY(runPrivilegedAction(ActionKind::UserFiles, {{Protocol::Arg::KeysFile, file}, {Protocol::Arg::RemoveKeyLine, line}}).ok);
         QCOMPARE(readFile(file), QByteArray());
         // Another user's file is not the caller's.
-        QVERIFY(!runPrivilegedAction(ActionKind::Change, {{Protocol::Arg::KeysFile, QStringLiteral("/etc/ssh/keys/nobody")}, {Protocol::Arg::AddKeyLine, line}})
-                     .ok);
+        QVERIFY(
+            !runPrivilegedAction(ActionKind::UserFiles, {{Protocol::Arg::KeysFile, QStringLiteral("/etc/ssh/keys/nobody")}, {Protocol::Arg::AddKeyLine, line}})
+                 .ok);
         QVERIFY(!QFile::exists(QStringLiteral("/etc/ssh/keys/nobody")));
     }
 
-    void unauthorisedCallerIsRefused()
+    // The sandbox's polkit rule lets its login user use the read action, and nothing else (run-in-sandbox.sh
+    // --login-user): that caller reads, and each other action is refused by polkit with nothing written or ended.
+    void readOnlyCallerCannotWrite_data()
     {
-        const QByteArray before = readFile(s_serverConfig);
+        QTest::addColumn<ActionKind>("action");
+        for (const ActionKind action : Protocol::Actions) {
+            QTest::newRow(qPrintable(actionName(action))) << action;
+        }
+    }
+
+    void readOnlyCallerCannotWrite()
+    {
+        QFETCH(ActionKind, action);
+        const passwd *user = ::getpwnam(qgetenv("SSHSETTINGS_E2E_USER").constData());
+        if (qEnvironmentVariableIsEmpty("SSHSETTINGS_E2E_USER") || !user) {
+            QSKIP("needs run-in-sandbox.sh --login-user");
+        }
+        const auto before = tree(QStringLiteral("/etc/ssh"));
+        const qint64 listener = listenerPid();
+        QVERIFY(listener > 1);
         QProcess probe;
         probe.start(QStringLiteral("/usr/bin/setpriv"),
-                    sl({"--reuid=65534", "--regid=65534", "--clear-groups"})
-                        << QCoreApplication::applicationFilePath() << QStringLiteral("--probe-unprivileged"));
+                    sl({"--clear-groups"}) << QStringLiteral("--reuid=%1").arg(user->pw_uid) << QStringLiteral("--regid=%1").arg(user->pw_gid)
+                                           << QCoreApplication::applicationFilePath() << QStringLiteral("--probe-action") << QString::number(int(action)));
         QVERIFY(probe.waitForFinished(60000));
         const QByteArray said = probe.readAllStandardError().trimmed();
-        QVERIFY2(probe.exitCode() == 0, said.constData());
-        QVERIFY(said.contains("ok=0"));
-        QCOMPARE(readFile(s_serverConfig), before);
+        const QByteArray answer = said.mid(said.lastIndexOf('\n') + 1); // after the runner's warnings
+        QVERIFY2(answer.startsWith(action == ActionKind::Read ? "ok=1" : "ok=0 authorization refused"), said.constData());
+        QCOMPARE(tree(QStringLiteral("/etc/ssh")), before);
+        QCOMPARE(listenerPid(), listener);
+        QVERIFY(ServerState().isActive());
     }
 
     void restartListensOnNewAddresses()
@@ -584,7 +613,7 @@ private Q_SLOTS:
         after.remove(s_serverConfig + QStringLiteral(".bak"));
         QCOMPARE(after, before);
         QVERIFY(readFile(QStringLiteral("/var/backups/ssh-settings/pending/log")).contains(QByteArray("server changes " + token + " reverted (")));
-        QVERIFY(!runPrivilegedAction(ActionKind::Change, {{Protocol::Arg::ConfirmToken, QString::fromLatin1(token)}}).ok);
+        QVERIFY(!runPrivilegedAction(ActionKind::Configure, {{Protocol::Arg::ConfirmToken, QString::fromLatin1(token)}}).ok);
     }
 
     void confirmedChangeStays()
@@ -593,7 +622,7 @@ private Q_SLOTS:
         QVERIFY2(armed.ok, qPrintable(armed.errorText));
         const QString token = armed.data.value(Protocol::Reply::Token).toString();
         QVERIFY(armed.data.value(Protocol::Reply::Restarts).toBool());
-        const ActionResult kept = runPrivilegedAction(ActionKind::Change, {{Protocol::Arg::ConfirmToken, token}});
+        const ActionResult kept = runPrivilegedAction(ActionKind::Configure, {{Protocol::Arg::ConfirmToken, token}});
         QVERIFY2(kept.ok, qPrintable(kept.errorText));
         const QByteArray configuration = readFile(s_serverConfig);
         // The countdown ends and finds nothing to undo.
@@ -601,7 +630,7 @@ private Q_SLOTS:
         QCOMPARE(readFile(s_serverConfig), configuration);
         QVERIFY(trimmedLines(configuration).contains("Port 2200"));
         QTRY_VERIFY_WITH_TIMEOUT(listening(s_any4Port2200), 10000);
-        QVERIFY(!runPrivilegedAction(ActionKind::Change, {{Protocol::Arg::RevertToken, token}}).ok);
+        QVERIFY(!runPrivilegedAction(ActionKind::Configure, {{Protocol::Arg::RevertToken, token}}).ok);
     }
 
     // The review predicts what sshd does: for each change, its warnings for a session of the sandbox's user
@@ -703,7 +732,7 @@ private Q_SLOTS:
     void repliesAreTiedToRequests()
     {
         const ActionResult bad = KAuthActionRunner().run(
-            actionName(ActionKind::Access),
+            actionName(ActionKind::Read),
             {{Protocol::Arg::Nonce, QStringLiteral("XYZ")}, {Protocol::Arg::ReadType, int(Protocol::Server)}, {Protocol::Arg::ReadKeywords, sl({"Port"})}});
         QVERIFY2(!bad.ok && bad.errorText.contains(QLatin1String("32 lower-case hexadecimal digits")), qPrintable(bad.errorText));
 
@@ -751,11 +780,28 @@ private Q_SLOTS:
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    if (argc > 1 && qstrcmp(argv[1], "--probe-unprivileged") == 0) {
-        // Run as nobody by unauthorisedCallerIsRefused: the change must be refused (exit 0).
-        const ActionResult result = runPrivilegedAction(ActionKind::Change, change("Port", QStringLiteral("2444")));
-        fprintf(stderr, "unprivileged change: ok=%d error=%s\n", int(result.ok), qPrintable(result.errorText));
-        return result.ok ? 1 : 0;
+    if (argc > 2 && qstrcmp(argv[1], "--probe-action") == 0) {
+        // Run as the login user by readOnlyCallerCannotWrite: a well-formed request of the action, which the helper
+        // would carry out for an authorised caller (the connection to end is the listening sshd: refused by it too).
+        const ActionKind action = ActionKind(atoi(argv[2]));
+        const passwd *self = ::getpwuid(::getuid());
+        const QString hostKey = QString::fromLatin1(readFile(QStringLiteral("/etc/ssh/ssh_host_ed25519_key.pub"))).trimmed();
+        const QMap<ActionKind, ActionArguments> requests = {
+            {ActionKind::Read, {{Protocol::Arg::ReadType, int(Protocol::Server)}, {Protocol::Arg::ReadKeywords, sl({"Port"})}}},
+            {ActionKind::Configure,
+             {{Protocol::Arg::TransactionType, int(Protocol::Server)},
+              {Protocol::Arg::TransactionChanges, QVariantMap {{QStringLiteral("MaxSessions"), QStringLiteral("3")}}}}},
+            {ActionKind::Service, {{Protocol::Arg::ServiceCommand, QStringLiteral("stop")}}},
+            {ActionKind::Restore, {{Protocol::Arg::RestoreType, int(Protocol::Server)}, {Protocol::Arg::RestoreFromBackup, false}}},
+            {ActionKind::UserFiles,
+             {{Protocol::Arg::KeysFile, QStringLiteral("/etc/ssh/keys/") + QString::fromLocal8Bit(self ? self->pw_name : "")},
+              {Protocol::Arg::AddKeyLine, hostKey}}},
+            {ActionKind::Sessions, {{Protocol::Arg::KillPid, int(listenerPid())}}},
+        };
+        const ActionResult result = runPrivilegedAction(action, requests.value(action));
+        fprintf(stderr, "ok=%d %s: %s\n", int(result.ok), authorizationRefused(result.errorCode) ? "authorization refused" : "other answer",
+                qPrintable(result.errorText));
+        return 0;
     }
     if (argc > 2 && qstrcmp(argv[1], "--probe-arm") == 0) {
         // Run by unconfirmedChangeIsReverted, which kills it once it has printed the token.
@@ -776,7 +822,7 @@ int main(int argc, char **argv)
         for (int i = 0; i < atoi(argv[2]) && timer.elapsed() < 120000 && !QFile::exists(QStringLiteral("/tmp/e2e-flood-stop")); ++i) {
             QDBusMessage call =
                 QDBusMessage::createMethodCall(Protocol::HelperId, QStringLiteral("/"), QStringLiteral(KAUTH_INTERFACE), QStringLiteral("performAction"));
-            call << actionName(ActionKind::Change) << bus.baseService().toUtf8() << QVariantMap() << arguments;
+            call << actionName(ActionKind::Configure) << bus.baseService().toUtf8() << QVariantMap() << arguments;
             const QDBusMessage answer = bus.call(call, QDBus::Block, 10000);
             if (i == 0) {
                 printf("flooding: %s\n", qPrintable(answer.errorMessage()));

@@ -17,7 +17,9 @@
 #                 (nothing is written to the machine's journal)
 #   --login-user  throw-away copies of the account files with one extra user
 #                 who may log in with a password; its name and password are
-#                 exported as SSHSETTINGS_E2E_USER and SSHSETTINGS_E2E_PASSWORD
+#                 exported as SSHSETTINGS_E2E_USER and SSHSETTINGS_E2E_PASSWORD;
+#                 a private polkit rules folder whose one rule lets that user use
+#                 the helper's read action (and no other) without a password
 set -euo pipefail
 
 # Exit status 77 tells ctest that the test was skipped, with the reason on stderr.
@@ -150,6 +152,19 @@ add_login_user() {
     export SSHSETTINGS_E2E_USER="$name" SSHSETTINGS_E2E_PASSWORD="$password"
 }
 
+# polkitd reads its rules when the bus first starts it, after this.
+read_only_rule() {
+    [ -d /etc/polkit-1/rules.d ] || return 0
+    mount -t tmpfs -o mode=0755 tmpfs /etc/polkit-1/rules.d
+    cat > /etc/polkit-1/rules.d/50-ssh-settings-e2e.rules <<RULE
+polkit.addRule(function(action, subject) {
+    if (action.id == "org.kde.kcontrol.kcmsshsettings.read" && subject.user == "$1") {
+        return polkit.Result.YES;
+    }
+});
+RULE
+}
+
 if [ -n "$with_journal" ] || [ -n "$with_login_user" ]; then
     private_dev
 fi
@@ -160,6 +175,7 @@ if [ -n "$with_journal" ]; then
 fi
 if [ -n "$with_login_user" ]; then
     add_login_user
+    read_only_rule "$SSHSETTINGS_E2E_USER"
 fi
 
 bash "$(dirname "$(readlink -f "$0")")/../../scripts/private-system-bus.sh" "$work/bus" > "$work/bus.pid"

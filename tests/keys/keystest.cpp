@@ -509,7 +509,7 @@ private Q_SLOTS:
         answerer.answer(QStringLiteral("Yes"));
         remove->click();
         QCOMPARE(runner.calls.size(), 1);
-        QCOMPARE(runner.calls.first().action, SSHSettings::actionName(SSHSettings::ActionKind::Change));
+        QCOMPARE(runner.calls.first().action, SSHSettings::actionName(SSHSettings::ActionKind::UserFiles));
         QCOMPARE(runner.calls.first().arguments, (SSHSettings::ActionArguments {{Arg::KeysFile, path}, {Arg::RemoveKeyLine, m_ed1}}));
         QCOMPARE(tree.keys(0), QStringList {m_ec});
         QCOMPARE(TestFiles::read(path), m_ec.toUtf8() + '\n');

@@ -67,9 +67,9 @@ QStringList serverCommands(const FakeActionRunner &helper)
     QStringList commands;
     const auto calls = helper.callsWith(Arg::ServiceCommand);
     for (const auto &call : calls) {
-        // Only the change action serves them: one sent under the read action shows as such.
-        const bool change = call.action == SSHSettings::actionName(SSHSettings::ActionKind::Change);
-        commands.append((change ? QString() : QStringLiteral("read action: ")) + call.argument(Arg::ServiceCommand).toString());
+        // Only the service action serves them: one sent under another action shows as such.
+        const bool service = call.action == SSHSettings::actionName(SSHSettings::ActionKind::Service);
+        commands.append((service ? QString() : QStringLiteral("other action: ")) + call.argument(Arg::ServiceCommand).toString());
     }
     return commands;
 }
@@ -676,7 +676,7 @@ private Q_SLOTS:
         }
         QCOMPARE(answerer.seenTexts.last(), QString(confirmation).replace(QStringLiteral("ROOT"), m_root.path()));
         QCOMPARE(restores.size(), 1);
-        QCOMPARE(restores.at(0).action, SSHSettings::actionName(SSHSettings::ActionKind::Change));
+        QCOMPARE(restores.at(0).action, SSHSettings::actionName(SSHSettings::ActionKind::Restore));
         QCOMPARE(restores.at(0).argument(Arg::RestoreType).toInt(), restoredType);
         QCOMPARE(restores.at(0).argument(Arg::RestoreFromBackup).toBool(), fromBackup);
         QCoreApplication::processEvents(); // a queued error of the manager would show now

@@ -1,6 +1,7 @@
 // SPDX-FileCopyrightText: 2026 SSH Settings contributors
 // SPDX-License-Identifier: GPL-2.0-or-later
-// The subcommands that hand one request to the engine: get, set, restore, banner, keys, service.
+// The subcommands that hand one request to the engine: get, set, confirm, revert, pending, restore, banner, keys, service, kill.
+// Each request goes through the dispatch of the subcommand's action, as the same request over KAuth does.
 
 #include "toolcommand.h"
 
@@ -17,6 +18,7 @@
 #include <unistd.h>
 
 using namespace OptionCatalog;
+namespace Arg = SSHSettings::Protocol::Arg;
 
 namespace
 {
@@ -83,12 +85,12 @@ int unanswered(const Reply &reply)
     return sockets.isEmpty() ? 0 : Tool::refuse(QStringLiteral("sshd does not answer on %1").arg(sockets.join(QStringLiteral(", "))));
 }
 
-int get(const QCommandLineParser &parser, const QStringList &arguments, Engine &engine)
+int get(const QCommandLineParser &parser, const QStringList &arguments, const ToolEngine &helper)
 {
     if (arguments.isEmpty()) {
         return 2;
     }
-    const Reply reply = engine.readOptions(Tool::configType(parser), arguments);
+    const Reply reply = helper.request({{Arg::ReadType, int(Tool::configType(parser))}, {Arg::ReadKeywords, arguments}}, ::getuid());
     if (!reply.ok) {
         return Tool::refuse(reply.error);
     }
@@ -120,10 +122,10 @@ int get(const QCommandLineParser &parser, const QStringList &arguments, Engine &
 }
 
 // KEYWORD VALUE... groups: a word naming a keyword of the configuration starts the next group.
-int set(const QCommandLineParser &parser, const QStringList &arguments, Engine &engine)
+int set(const QCommandLineParser &parser, const QStringList &arguments, const ToolEngine &helper)
 {
     const ConfigType type = Tool::configType(parser);
-    Engine::Transaction transaction;
+    QVariantMap changes;
     const Option *option = nullptr;
     QStringList words;
     const auto addGroup = [&]() {
@@ -132,7 +134,11 @@ int set(const QCommandLineParser &parser, const QStringList &arguments, Engine &
         if (!toVariant(*option, words, &value, &error)) {
             return Tool::refuse(error);
         }
-        transaction.changes.append({option->keyword, value});
+        // A request holds each keyword once.
+        if (changes.contains(option->keyword)) {
+            return Tool::refuse(QStringLiteral("%1 is changed twice").arg(option->keyword));
+        }
+        changes.insert(option->keyword, value);
         return 0;
     };
     for (const QString &argument : arguments) {
@@ -155,28 +161,37 @@ int set(const QCommandLineParser &parser, const QStringList &arguments, Engine &
     if (addGroup() != 0) {
         return 1;
     }
-    transaction.dryRun = parser.isSet(s_dryRun);
-    // Inside an SSH session the review also warns of what would lock that session out.
-    if (transaction.dryRun && type == ConfigType::Server && qEnvironmentVariableIsSet("SSH_CONNECTION")) {
-        transaction.session = qEnvironmentVariable("SSH_CONNECTION");
-        bool ok = false;
-        const uint sudo = qEnvironmentVariableIntValue("SUDO_UID", &ok);
-        transaction.caller = ok ? uid_t(sudo) : ::getuid();
-    }
-    transaction.restart = parser.isSet(s_restart);
-    if (parser.isSet(s_revertAfter)) {
-        bool ok = false;
-        transaction.revertAfter = parser.value(s_revertAfter).toInt(&ok);
-        if (!ok || transaction.revertAfter < 1) {
-            return Tool::refuse(QStringLiteral("--revert-after takes a number of seconds"));
+    QVariantMap request = {{Arg::TransactionType, int(type)}, {Arg::TransactionChanges, changes}};
+    const bool dryRun = parser.isSet(s_dryRun);
+    uid_t caller = ::getuid();
+    if (dryRun) {
+        request.insert(Arg::TransactionDryRun, true);
+        // Inside an SSH session the review also warns of what would lock that session out.
+        if (type == ConfigType::Server && qEnvironmentVariableIsSet("SSH_CONNECTION")) {
+            request.insert(Arg::TransactionSession, qEnvironmentVariable("SSH_CONNECTION"));
+            bool ok = false;
+            const uint sudo = qEnvironmentVariableIntValue("SUDO_UID", &ok);
+            caller = ok ? uid_t(sudo) : caller;
         }
     }
+    if (parser.isSet(s_restart)) {
+        request.insert(Arg::TransactionRestart, true);
+    }
+    int revertAfter = 0;
+    if (parser.isSet(s_revertAfter)) {
+        bool ok = false;
+        revertAfter = parser.value(s_revertAfter).toInt(&ok);
+        if (!ok) {
+            return Tool::refuse(QStringLiteral("--revert-after takes a number of seconds"));
+        }
+        request.insert(Arg::TransactionRevertAfter, revertAfter);
+    }
     namespace Protocol = SSHSettings::Protocol;
-    const Reply reply = engine.applyTransaction(type, transaction);
+    const Reply reply = helper.request(request, caller);
     if (!reply.ok) {
         return Tool::refuse(reply.error);
     }
-    if (transaction.dryRun) {
+    if (dryRun) {
         fputs(reply.data.value(Protocol::Reply::Diff).toByteArray().constData(), stdout);
         if (reply.data.value(Protocol::Reply::Restarts).toBool()) {
             fprintf(stderr, "ssh-settings-tool: sshd would be restarted\n");
@@ -193,8 +208,8 @@ int set(const QCommandLineParser &parser, const QStringList &arguments, Engine &
     if (!token.isEmpty()) {
         printf("%s\n", qPrintable(token));
         fprintf(stderr, "ssh-settings-tool: keep the change with \"ssh-settings-tool confirm %s\" within %d s, or it is reverted\n", qPrintable(token),
-                transaction.revertAfter);
-    } else if (transaction.revertAfter > 0) {
+                revertAfter);
+    } else if (revertAfter > 0) {
         fprintf(stderr, "ssh-settings-tool: nothing to change, nothing to revert\n");
     }
     if (reply.data.value(Protocol::Reply::JoinedPending).toBool()) {
@@ -206,13 +221,13 @@ int set(const QCommandLineParser &parser, const QStringList &arguments, Engine &
     return unanswered(reply);
 }
 
-int confirm(const QCommandLineParser &, const QStringList &arguments, Engine &engine)
+int confirm(const QCommandLineParser &, const QStringList &arguments, const ToolEngine &helper)
 {
-    return arguments.size() == 1 ? finish(engine.confirmChange(arguments.first())) : 2;
+    return arguments.size() == 1 ? finish(helper.request({{Arg::ConfirmToken, arguments.first()}}, ::getuid())) : 2;
 }
 
 // Also what a countdown and the boot check run (--expired), with --delay when no service manager keeps the time.
-int revert(const QCommandLineParser &parser, const QStringList &arguments, Engine &engine)
+int revert(const QCommandLineParser &parser, const QStringList &arguments, const ToolEngine &helper)
 {
     const bool expired = parser.isSet(s_expired);
     if (arguments.size() != (expired ? 0 : 1)) {
@@ -232,10 +247,11 @@ int revert(const QCommandLineParser &parser, const QStringList &arguments, Engin
         }
     }
     if (!expired) {
-        return finish(engine.revertChange(arguments.first()));
+        return finish(helper.request({{Arg::RevertToken, arguments.first()}}, ::getuid()));
     }
+    // The countdown's and the boot check's own request: no caller asks the helper for it.
     QStringList done;
-    const Reply reply = engine.revertExpired(&done);
+    const Reply reply = helper.engine.revertExpired(&done);
     for (const QString &line : std::as_const(done)) {
         printf("%s\n", qPrintable(line));
     }
@@ -243,13 +259,13 @@ int revert(const QCommandLineParser &parser, const QStringList &arguments, Engin
 }
 
 // One line a change, oldest first: token, armed at, revert at, keywords.
-int pending(const QCommandLineParser &parser, const QStringList &arguments, Engine &engine)
+int pending(const QCommandLineParser &parser, const QStringList &arguments, const ToolEngine &helper)
 {
     if (!arguments.isEmpty()) {
         return 2;
     }
     QList<PendingChange> changes;
-    const Reply reply = engine.pendingChanges(Tool::configType(parser), &changes);
+    const Reply reply = helper.engine.pendingChanges(Tool::configType(parser), &changes);
     for (const PendingChange &change : std::as_const(changes)) {
         printf("%s\t%s\t%s\t%s\n", qPrintable(change.token), qPrintable(PendingChanges::isoTime(change.armedAt)),
                qPrintable(PendingChanges::isoTime(change.revertAt)), qPrintable(change.keywords.join(QLatin1Char(','))));
@@ -257,12 +273,12 @@ int pending(const QCommandLineParser &parser, const QStringList &arguments, Engi
     return finish(reply);
 }
 
-int restore(const QCommandLineParser &parser, const QStringList &arguments, Engine &engine)
+int restore(const QCommandLineParser &parser, const QStringList &arguments, const ToolEngine &helper)
 {
     if (!arguments.isEmpty() || parser.isSet(s_backup) == parser.isSet(s_default)) {
         return 2;
     }
-    const Reply reply = engine.restore(Tool::configType(parser), parser.isSet(s_backup));
+    const Reply reply = helper.request({{Arg::RestoreType, int(Tool::configType(parser))}, {Arg::RestoreFromBackup, parser.isSet(s_backup)}}, ::getuid());
     const QString previous = reply.data.value(SSHSettings::Protocol::Reply::Previous).toString();
     if (reply.ok && !previous.isEmpty()) {
         printf("The replaced configuration is kept in %s\n", qPrintable(previous));
@@ -270,7 +286,7 @@ int restore(const QCommandLineParser &parser, const QStringList &arguments, Engi
     return finish(reply);
 }
 
-int banner(const QCommandLineParser &, const QStringList &arguments, Engine &engine)
+int banner(const QCommandLineParser &, const QStringList &arguments, const ToolEngine &helper)
 {
     if (arguments.size() != 2 || arguments.first() != QLatin1String("write")) {
         return 2;
@@ -281,10 +297,10 @@ int banner(const QCommandLineParser &, const QStringList &arguments, Engine &eng
     }
     // One byte more than the helper accepts, so that too long a text is refused rather than cut.
     const QByteArray text = input.read(64 * 1024 + 1);
-    return finish(engine.writeBanner(arguments.at(1), QString::fromUtf8(text)));
+    return finish(helper.request({{Arg::BannerPath, arguments.at(1)}, {Arg::BannerText, QString::fromUtf8(text)}}, ::getuid()));
 }
 
-int keys(const QCommandLineParser &parser, const QStringList &arguments, Engine &engine)
+int keys(const QCommandLineParser &parser, const QStringList &arguments, const ToolEngine &helper)
 {
     if (arguments.size() != 3 || (arguments.first() != QLatin1String("add") && arguments.first() != QLatin1String("remove"))) {
         return 2;
@@ -312,18 +328,18 @@ int keys(const QCommandLineParser &parser, const QStringList &arguments, Engine 
     if (::getuid() != 0 && uid != ::getuid()) {
         return Tool::refuse(QStringLiteral("only root may edit the key files of another user"));
     }
-    const QString &path = arguments.at(1);
-    const QString &line = arguments.at(2);
-    return finish(arguments.first() == QLatin1String("add") ? engine.addAuthorizedKey(path, line, uid) : engine.removeAuthorizedKey(path, line, uid));
+    const QLatin1String lineKey = arguments.first() == QLatin1String("add") ? Arg::AddKeyLine : Arg::RemoveKeyLine;
+    return finish(helper.request({{Arg::KeysFile, arguments.at(1)}, {lineKey, arguments.at(2)}}, uid));
 }
 
-int service(const QCommandLineParser &, const QStringList &arguments, Engine &engine)
+int service(const QCommandLineParser &, const QStringList &arguments, const ToolEngine &helper)
 {
     if (arguments.size() != 1) {
         return 2;
     }
     if (arguments.first() == QLatin1String("status")) {
-        const Reply reply = engine.serviceStatus();
+        // Not a request of the helper: the page asks the service manager itself.
+        const Reply reply = helper.engine.serviceStatus();
         if (!reply.ok) {
             return Tool::refuse(reply.error);
         }
@@ -331,46 +347,78 @@ int service(const QCommandLineParser &, const QStringList &arguments, Engine &en
         printf("%s\n", running ? "running" : "stopped");
         return running ? 0 : 3;
     }
-    const Reply reply = engine.serviceCommand(arguments.first());
+    const Reply reply = helper.request({{Arg::ServiceCommand, arguments.first()}}, ::getuid());
     return reply.ok ? unanswered(reply) : finish(reply);
+}
+
+int kill(const QCommandLineParser &, const QStringList &arguments, const ToolEngine &helper)
+{
+    bool number = false;
+    const int pid = arguments.value(0).toInt(&number);
+    if (arguments.size() != 1 || !number) {
+        return 2;
+    }
+    // The pid file below DIR would not name the system's listening sshd.
+    if (!helper.engine.paths().serviceControl) {
+        return Tool::refuse(QStringLiteral("kill acts on the system's sshd; not with --root or --config"));
+    }
+    return finish(helper.request({{Arg::KillPid, pid}}, ::getuid()));
 }
 }
 
 QList<ToolCommand> engineCommands()
 {
+    using Action = RequestDispatch::Action;
     return {
         {QStringLiteral("get"),
+         Action::Read,
          QStringLiteral("[--client] [--config FILE] [--origin] KEYWORD..."),
          QStringLiteral("Print the effective value of each keyword, with --origin the FILE:LINE it comes from (or default)."),
          {s_origin},
          get},
         {QStringLiteral("set"),
+         Action::Configure,
          QStringLiteral("[--client] [--config FILE] [--dry-run] [--restart] [--revert-after SECONDS] KEYWORD VALUE... [KEYWORD VALUE...]"),
          QStringLiteral("Change options together, all or nothing; the configuration is checked and backed up."),
          {s_dryRun, s_restart, s_revertAfter},
          set},
-        {QStringLiteral("confirm"), QStringLiteral("TOKEN"), QStringLiteral("Keep the pending changes (any token of them names them all)."), {}, confirm},
+        {QStringLiteral("confirm"),
+         Action::Configure,
+         QStringLiteral("TOKEN"),
+         QStringLiteral("Keep the pending changes (any token of them names them all)."),
+         {},
+         confirm},
         {QStringLiteral("revert"),
+         Action::Configure,
          QStringLiteral("TOKEN | --expired"),
          QStringLiteral("Undo the pending changes now, or (--expired) those whose revert time has passed."),
          {s_delay, s_expired},
          revert},
         {QStringLiteral("pending"),
+         Action::Read,
          QStringLiteral("[--client]"),
          QStringLiteral("List the pending changes: token, armed at, revert at, keywords (tab-separated)."),
          {},
          pending},
         {QStringLiteral("restore"),
+         Action::Restore,
          QStringLiteral("[--client] --backup|--default"),
          QStringLiteral("Put back the last working configuration or the distribution default."),
          {s_backup, s_default},
          restore},
-        {QStringLiteral("banner"), QStringLiteral("write PATH"), QStringLiteral("Write the banner text read from standard input to PATH."), {}, banner},
+        {QStringLiteral("banner"),
+         Action::Configure,
+         QStringLiteral("write PATH"),
+         QStringLiteral("Write the banner text read from standard input to PATH."),
+         {},
+         banner},
         {QStringLiteral("keys"),
+         Action::UserFiles,
          QStringLiteral("add|remove [--user USER] FILE LINE"),
          QStringLiteral("Add or remove one line of a user's authorized_keys file."),
          {s_user},
          keys},
-        {QStringLiteral("service"), QStringLiteral("start|stop|restart|status"), QStringLiteral("Control the SSH server."), {}, service},
+        {QStringLiteral("service"), Action::Service, QStringLiteral("start|stop|restart|status"), QStringLiteral("Control the SSH server."), {}, service},
+        {QStringLiteral("kill"), Action::Sessions, QStringLiteral("PID"), QStringLiteral("End the SSH connection that sshd process PID serves."), {}, kill},
     };
 }

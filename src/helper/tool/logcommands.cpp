@@ -2,8 +2,6 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "logcommands.h"
 
-#include "helperprograms.h"
-#include "runprogram.h"
 #include "sshdlogentry.h"
 #include "sshdlogreducer.h"
 #include "sshdlogtracker.h"
@@ -13,6 +11,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <unistd.h>
 
 namespace
 {
@@ -20,23 +19,20 @@ const QCommandLineOption s_input(QStringLiteral("input"),
                                  QStringLiteral("Read FILE, journalctl's short-iso-precise or JSON output, instead of this boot's journal."),
                                  QStringLiteral("FILE"));
 
-// The records of the whole input, as the helper would send them; false after saying why not.
-bool readRecords(const QCommandLineParser &parser, QByteArray *records)
+// The records of the whole input, as the helper sends them; false after saying why not.
+bool readRecords(const QCommandLineParser &parser, const ToolEngine &helper, QByteArray *records)
 {
-    SshdLog::Reducer reducer;
     if (!parser.isSet(s_input)) {
-        const QString journalctl = QStringLiteral(SSHSETTINGS_JOURNALCTL_PATH);
-        const ProgramResult result =
-            runProgram(journalctl, SshdLog::journalArguments(QString()), {}, Engine::JournalTimeoutMs, [&reducer](const QByteArray &chunk) {
-                reducer.feed(chunk);
-            });
-        if (!result.succeeded()) {
-            Tool::refuse(QStringLiteral("journalctl failed: %1").arg(result.reason(journalctl)));
+        // This boot's journal, read by the helper's own request.
+        const Reply reply = helper.request({{SSHSettings::Protocol::Arg::JournalArguments, SshdLog::journalArguments(QString())}}, ::getuid());
+        if (!reply.ok) {
+            Tool::refuse(reply.error);
             return false;
         }
-        *records = reducer.finish();
+        *records = reply.data.value(SSHSettings::Protocol::Reply::Output).toByteArray();
         return true;
     }
+    SshdLog::Reducer reducer;
     const QString path = parser.value(s_input);
     QFile file(path);
     if (path == QLatin1String("-") ? !file.open(stdin, QIODevice::ReadOnly) : !file.open(QIODevice::ReadOnly)) {
@@ -83,13 +79,13 @@ QByteArray isoTime(qint64 usec)
     return QDateTime::fromMSecsSinceEpoch(usec / 1000).toUTC().toString(Qt::ISODate).toUtf8();
 }
 
-int connections(const QCommandLineParser &parser, const QStringList &arguments, Engine &)
+int connections(const QCommandLineParser &parser, const QStringList &arguments, const ToolEngine &helper)
 {
     QByteArray records;
     if (!arguments.isEmpty()) {
         return 2;
     }
-    if (!readRecords(parser, &records)) {
+    if (!readRecords(parser, helper, &records)) {
         return 1;
     }
     struct Row
@@ -119,13 +115,13 @@ int connections(const QCommandLineParser &parser, const QStringList &arguments, 
     return 0;
 }
 
-int attempts(const QCommandLineParser &parser, const QStringList &arguments, Engine &)
+int attempts(const QCommandLineParser &parser, const QStringList &arguments, const ToolEngine &helper)
 {
     QByteArray records;
     if (!arguments.isEmpty()) {
         return 2;
     }
-    if (!readRecords(parser, &records)) {
+    if (!readRecords(parser, helper, &records)) {
         return 1;
     }
     SshdLog::Tracker tracker;
@@ -146,11 +142,13 @@ QList<ToolCommand> logCommands()
 {
     return {
         {QStringLiteral("connections"),
+         RequestDispatch::Action::Read,
          QStringLiteral("[--input FILE]"),
          QStringLiteral("The SSH connections of this boot: user, address, port, method, failed tries, opened, closed (tab-separated, UTC)."),
          {s_input},
          connections},
         {QStringLiteral("attempts"),
+         RequestDispatch::Action::Read,
          QStringLiteral("[--input FILE]"),
          QStringLiteral("The failed attempts of this boot per address: address, failures, distinct users, first seen, last seen."),
          {s_input},

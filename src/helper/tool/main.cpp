@@ -83,7 +83,9 @@ int main(int argc, char **argv)
     const QList<ToolCommand> table = commandTable();
     QString summary = QStringLiteral("Reads and changes the SSH configuration with the rules of the SSH Settings helper.\n\nCommands:");
     for (const ToolCommand &command : table) {
-        summary += QStringLiteral("\n  %1 %2\n      %3").arg(command.name, command.synopsis, command.description);
+        summary +=
+            QStringLiteral("\n  %1 %2\n      %3\n      Action: %4.%5")
+                .arg(command.name, command.synopsis, command.description, SSHSettings::Protocol::HelperId, SSHSettings::Protocol::actionWord(command.action));
     }
 
     QCommandLineParser parser;
@@ -120,7 +122,7 @@ int main(int argc, char **argv)
                 }
             }
             Engine engine(pathsFor(parser));
-            const int code = command.run(parser, arguments, engine);
+            const int code = command.run(parser, arguments, {engine, command.action});
             return code == 2 ? Tool::usage(command) : code;
         }
     }

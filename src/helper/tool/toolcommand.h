@@ -3,24 +3,36 @@
 #pragma once
 
 #include "engine.h"
+#include "requestdispatch.h"
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>
 #include <QList>
 #include <QString>
 
+/// The engine as a subcommand reaches it: through the dispatch of the subcommand's action, as a KAuth request does.
+struct ToolEngine
+{
+    Engine &engine;
+    RequestDispatch::Action action;
+    /// Served as the helper serves the same arguments under the same action, refused where it would refuse them.
+    Reply request(const QVariantMap &arguments, uid_t caller) const { return RequestDispatch::dispatch(engine, action, arguments, caller); }
+};
+
 /**
- * One subcommand of ssh-settings-tool. A file adds its subcommands by
- * returning them from one function listed in the table of main.cpp.
+ * One subcommand of ssh-settings-tool, tied to the helper action whose
+ * requests it makes. A file adds its subcommands by returning them from one
+ * function listed in the table of main.cpp.
  */
 struct ToolCommand
 {
     QString name; ///< "get", "keys", …
+    RequestDispatch::Action action;
     QString synopsis; ///< arguments after the name, for --help
     QString description; ///< one line
     QList<QCommandLineOption> options; ///< besides the common ones
     /// Runs with the parsed command line; @p arguments are the positional ones after the name.
-    int (*run)(const QCommandLineParser &parser, const QStringList &arguments, Engine &engine);
+    int (*run)(const QCommandLineParser &parser, const QStringList &arguments, const ToolEngine &helper);
 };
 
 namespace Tool
@@ -33,5 +45,5 @@ int usage(const ToolCommand &command);
 OptionCatalog::ConfigType configType(const QCommandLineParser &parser);
 }
 
-/// get, set, confirm, revert, pending, restore, banner, keys, service
+/// get, set, confirm, revert, pending, restore, banner, keys, service, kill
 QList<ToolCommand> engineCommands();
