@@ -69,6 +69,8 @@ private:
         const OptionCatalog::Option *option;
         OptionCatalog::CheckedValue value;
     };
+    /// The words of @p values, split at spaces.
+    static QStringList tokens(const QList<QByteArray> &values);
     QString configPath(ConfigType type) const;
     QString backupPath(ConfigType type) const;
     void ensurePrivilegeSeparationDir() const;
