@@ -5,6 +5,7 @@
 #include "atomicfile.h"
 #include "pinnedfolder.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -161,5 +162,18 @@ QString unsafeFiles(OptionCatalog::ConfigType type, const QString &mainPath, con
         }
     }
     return QString();
+}
+
+QString base(const ConfigDocument &document, bool edited)
+{
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    const QStringList paths = document.filePaths();
+    for (int i = 0; i < paths.size(); ++i) {
+        const QByteArray contents = edited ? document.contents(i) : document.originalContents(i);
+        // Lengths first: no two sets of files give the same bytes to the hash.
+        hash.addData(QByteArray::number(paths.at(i).toUtf8().size()) + ' ' + QByteArray::number(contents.size()) + ' ' + paths.at(i).toUtf8());
+        hash.addData(contents);
+    }
+    return QString::fromLatin1(hash.result().toHex());
 }
 }

@@ -27,6 +27,11 @@ SavedFile current(const QString &path);
 bool writeConfigFile(const QString &path, const QByteArray &contents, mode_t mode, QString *error);
 /// Puts files back as they were (removing those that did not exist); the reason names each one that could not be.
 QString putBack(const QList<SavedFile> &files);
+/**
+ * Reply::Base: a digest of every file of @p document (its path and its contents, as read or, with @p edited,
+ * as edited), so that any change of a file, or a file more or less, gives another one.
+ */
+QString base(const ConfigDocument &document, bool edited = false);
 /// Why @p files may not be written as a whole, empty when they may (see the definition).
 QString unsafeFiles(OptionCatalog::ConfigType type, const QString &mainPath, const QList<SavedFile> &files);
 }

@@ -63,7 +63,7 @@ Reply Configuration::restore(ConfigType type, bool fromBackup)
             return Reply::failure(error + putBack(written));
         }
     }
-    if (!check(type, target, &error)) {
+    if (!checkInPlace(type, &error)) {
         return Reply::failure(QStringLiteral("refused, the restored configuration would be invalid: %1").arg(error) + putBack(written));
     }
     QList<SavedFile> existing;

@@ -11,17 +11,16 @@ namespace Protocol = SSHSettings::Protocol;
 
 Reply Configuration::review(const QList<Change> &changes, const Lockout::Session &session, const UserAccount &account)
 {
-    Reply reply = transaction(ConfigType::Server, changes, true);
     QList<Checked> checkedChanges;
     ConfigDocument document(ConfigDocument::Dialect::Server);
+    Reply reply = preview(ConfigType::Server, changes, &document, &checkedChanges);
     QString error;
     Values before;
     Values global;
     // sshd's values for this very connection, its Match blocks applied.
     const QString connection =
         QStringLiteral("user=%1,host=%2,addr=%2,laddr=%3,lport=%4").arg(session.user, session.clientAddress, session.localAddress).arg(session.localPort);
-    if (!reply.ok || !edit(ConfigType::Server, changes, &document, &checkedChanges, &error) ||
-        !effectiveValues(ConfigType::Server, m_paths.serverConfig, &before, &error, connection) ||
+    if (!reply.ok || !effectiveValues(ConfigType::Server, m_paths.serverConfig, &before, &error, connection) ||
         !effectiveValues(ConfigType::Server, m_paths.serverConfig, &global, &error)) {
         return reply;
     }

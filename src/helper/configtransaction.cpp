@@ -105,33 +105,55 @@ bool Configuration::edit(ConfigType type, const QList<Change> &changes, ConfigDo
     return true;
 }
 
-Reply Configuration::transaction(ConfigType type, const QList<Change> &changes, bool dryRun, QList<SavedFile> *before)
+Reply Configuration::preview(ConfigType type, const QList<Change> &changes, ConfigDocument *document, QList<Checked> *checkedChanges) const
+{
+    QString error;
+    if (!edit(type, changes, document, checkedChanges, &error)) {
+        return Reply::failure(error);
+    }
+    const QStringList paths = document->filePaths();
+    QByteArray diff;
+    QVariantMap diffs;
+    for (const auto &file : document->modifiedFiles()) {
+        const QByteArray fileDiff = unifiedDiff(file.first, document->originalContents(paths.indexOf(file.first)), file.second);
+        diffs.insert(file.first, fileDiff);
+        diff += fileDiff;
+    }
+    return Reply::success({{Protocol::Reply::Diff, diff}, {Protocol::Reply::FileDiffs, diffs}, {Protocol::Reply::Base, base(*document)}});
+}
+
+Reply Configuration::transaction(ConfigType type, const Request &request, Written *written)
 {
     QList<Checked> checkedChanges;
+    QList<const Option *> readOptions;
     QString error;
     const QString mainPath = configPath(type);
     ConfigDocument document(dialect(type));
-    if (!edit(type, changes, &document, &checkedChanges, &error)) {
+    if (!findOptions(type, request.readKeywords, &readOptions, &error)) {
         return Reply::failure(error);
+    }
+    if (request.dryRun) {
+        return preview(type, request.changes, &document, &checkedChanges);
+    }
+    if (!edit(type, request.changes, &document, &checkedChanges, &error)) {
+        return Reply::failure(error);
+    }
+    const QString before = base(document);
+    if (!request.base.isEmpty() && request.base != before) {
+        return Reply::failure(Protocol::ChangedSinceReview);
     }
     const QList<QPair<QString, QByteArray>> modified = document.modifiedFiles();
     const QStringList paths = document.filePaths();
-
-    if (dryRun) {
-        QByteArray diff;
-        QVariantMap diffs;
-        for (const auto &file : modified) {
-            const QByteArray fileDiff = unifiedDiff(file.first, document.originalContents(paths.indexOf(file.first)), file.second);
-            diffs.insert(file.first, fileDiff);
-            diff += fileDiff;
-        }
-        return Reply::success({{Protocol::Reply::Diff, diff}, {Protocol::Reply::FileDiffs, diffs}});
-    }
+    Written done;
+    const auto success = [&] {
+        return Reply::success(request.readKeywords.isEmpty() ? QVariantMap() : readData(type, request.readKeywords, done.values, &document));
+    };
     if (modified.isEmpty()) {
-        return Reply::success();
+        if (!request.readKeywords.isEmpty() && !effectiveValues(type, mainPath, &done.values, &error)) {
+            return Reply::failure(Protocol::InvalidConfiguration + error);
+        }
+        return success();
     }
-    QString ignored;
-    const bool workedBefore = check(type, mainPath, &ignored);
     QList<SavedFile> original;
     for (const QString &path : paths) {
         original.append(current(path));
@@ -139,7 +161,8 @@ Reply Configuration::transaction(ConfigType type, const QList<Change> &changes, 
 
     // The usual change touches the main file alone: check the candidate beside it
     // before it replaces anything, so an invalid file never stands in its place.
-    if (modified.size() == 1 && modified.constFirst().first == mainPath) {
+    const bool mainFileOnly = modified.size() == 1 && modified.constFirst().first == mainPath;
+    if (mainFileOnly) {
         // A name of its own (O_EXCL): no other writer, nor anyone planting a file, shares it.
         QByteArray name = QFile::encodeName(writeTarget(mainPath) + QStringLiteral(".sshsettings-candidate-XXXXXX"));
         const int fd = ::mkostemp(name.data(), O_CLOEXEC);
@@ -162,21 +185,24 @@ Reply Configuration::transaction(ConfigType type, const QList<Change> &changes, 
             return Reply::failure(QStringLiteral("refused, the configuration would be invalid: %1").arg(error.replace(candidate, mainPath)));
         }
     }
+    // The backup keeps the last configuration that worked: the one verified here last, else one sshd accepts as it is.
+    QString ignored;
+    const bool workedBefore = m_backups.isVerified(typeName(type), before) || check(type, mainPath, &ignored);
 
-    QList<SavedFile> written;
     auto refuse = [&](const QString &reason) {
-        return Reply::failure(reason + putBack(written));
+        return Reply::failure(reason + putBack(done.before));
     };
     for (const auto &file : modified) {
-        written.append(original.at(paths.indexOf(file.first)));
+        done.before.append(original.at(paths.indexOf(file.first)));
         if (!writeConfigFile(file.first, file.second, 0644, &error)) {
             return refuse(error);
         }
     }
-    if (!check(type, mainPath, &error)) {
+    // Drop-ins are checked where they are: the main file names them.
+    if (!mainFileOnly && !check(type, mainPath, &error)) {
         return refuse(QStringLiteral("refused, the configuration would be invalid: %1").arg(error));
     }
-    const QString mismatch = verify(type, checkedChanges);
+    const QString mismatch = verify(type, checkedChanges, &done.values);
     if (!mismatch.isEmpty()) {
         return refuse(mismatch);
     }
@@ -187,10 +213,12 @@ Reply Configuration::transaction(ConfigType type, const QList<Change> &changes, 
             return refuse(QStringLiteral("refused, cannot keep the working configuration: %1").arg(error));
         }
     }
-    if (before) {
-        *before = written;
+    m_backups.setVerified(typeName(type), base(document, true));
+    const Reply reply = success();
+    if (written) {
+        *written = done;
     }
-    return Reply::success();
+    return reply;
 }
 
 QString Configuration::putBack(const QList<SavedFile> &files) const
@@ -211,16 +239,29 @@ Reply Configuration::replaceFiles(ConfigType type, const QList<SavedFile> &files
             return Reply::failure(error + ConfigFiles::putBack(written));
         }
     }
-    if (!check(type, configPath(type), &error)) {
+    if (!checkInPlace(type, &error)) {
         return Reply::failure(QStringLiteral("refused, the configuration would be invalid: %1").arg(error) + ConfigFiles::putBack(written));
     }
     return Reply::success();
 }
 
-// What sshd or ssh now reports for the changed options, compared with what was asked; empty when it agrees.
-QString Configuration::verify(ConfigType type, const QList<Checked> &changes) const
+bool Configuration::checkInPlace(ConfigType type, QString *error) const
 {
-    Values values;
+    if (!check(type, configPath(type), error)) {
+        return false;
+    }
+    ConfigDocument document(dialect(type));
+    QString ignored;
+    if (document.load(configPath(type), &ignored)) {
+        m_backups.setVerified(typeName(type), base(document));
+    }
+    return true;
+}
+
+// What sshd or ssh now reports for the changed options, compared with what was asked; empty when it agrees.
+QString Configuration::verify(ConfigType type, const QList<Checked> &changes, Values *verified) const
+{
+    Values &values = *verified;
     QString error;
     if (!effectiveValues(type, configPath(type), &values, &error)) {
         return QStringLiteral("refused, cannot read back the configuration: %1").arg(error);

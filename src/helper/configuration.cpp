@@ -194,22 +194,40 @@ void Configuration::documentValues(ConfigType type, const ConfigDocument &docume
     }
 }
 
-Reply Configuration::read(ConfigType type, const QStringList &keywords) const
+bool Configuration::findOptions(ConfigType type, const QStringList &keywords, QList<const Option *> *found, QString *error)
 {
-    QList<const Option *> wanted;
     for (const QString &keyword : keywords) {
         const Option *option = findOption(type, keyword);
         if (!option) {
-            return Reply::failure(QStringLiteral("unknown keyword \"%1\"").arg(keyword.left(64)));
+            *error = QStringLiteral("unknown keyword \"%1\"").arg(keyword.left(64));
+            return false;
         }
-        wanted.append(option);
+        found->append(option);
+    }
+    return true;
+}
+
+Reply Configuration::read(ConfigType type, const QStringList &keywords) const
+{
+    QList<const Option *> wanted;
+    QString error;
+    if (!findOptions(type, keywords, &wanted, &error)) {
+        return Reply::failure(error);
     }
     Values values;
-    QString effectiveError;
-    if (!effectiveValues(type, configPath(type), &values, &effectiveError)) {
+    if (!effectiveValues(type, configPath(type), &values, &error)) {
         // Values taken from the files would not be what sshd runs with: say why instead.
-        return Reply::failure(SSHSettings::Protocol::InvalidConfiguration + effectiveError);
+        return Reply::failure(SSHSettings::Protocol::InvalidConfiguration + error);
     }
+    ConfigDocument document(dialect(type));
+    return Reply::success(readData(type, keywords, values, document.load(configPath(type), &error) ? &document : nullptr));
+}
+
+QVariantMap Configuration::readData(ConfigType type, const QStringList &keywords, const Values &values, const ConfigDocument *document) const
+{
+    QList<const Option *> wanted;
+    QString ignored;
+    findOptions(type, keywords, &wanted, &ignored);
     QVariantMap data;
     for (int i = 0; i < wanted.size(); ++i) {
         const Option &option = *wanted.at(i);
@@ -227,7 +245,7 @@ Reply Configuration::read(ConfigType type, const QStringList &keywords) const
         case ValueKind::ListenAddresses: {
             // An address without a port of its own is given alone, so that it keeps following
             // Port when the list comes back; sshd's own form where the files name host names.
-            QStringList list = writtenListenAddresses();
+            QStringList list = writtenListenAddresses(document);
             if (list.isEmpty()) {
                 for (const QByteArray &value : found) {
                     list.append(QString::fromUtf8(value));
@@ -245,18 +263,13 @@ Reply Configuration::read(ConfigType type, const QStringList &keywords) const
             break;
         }
     }
-    data.insert(Protocol::Reply::Origins, origins(type, wanted));
-    return Reply::success(data);
+    data.insert(Protocol::Reply::Origins, document ? origins(type, wanted, *document) : QVariantMap());
+    return data;
 }
 
-QVariantMap Configuration::origins(ConfigType type, const QList<const Option *> &options) const
+QVariantMap Configuration::origins(ConfigType type, const QList<const Option *> &options, const ConfigDocument &document) const
 {
     QVariantMap result;
-    ConfigDocument document(dialect(type));
-    QString error;
-    if (!document.load(configPath(type), &error)) {
-        return result;
-    }
     const QStringList files = document.filePaths();
     const auto place = [&files](const ConfigDocument::Occurrence &occurrence) {
         return QVariantMap {{Protocol::Reply::OriginFile, files.value(occurrence.file)},
@@ -300,17 +313,15 @@ QVariantMap Configuration::origins(ConfigType type, const QList<const Option *> 
     return result;
 }
 
-// The server's ListenAddress lines, "address:port" or the address alone (IPv6 in brackets); empty
-// when there is none, or one names a host rather than an address.
-QStringList Configuration::writtenListenAddresses() const
+// The ListenAddress lines of the server's @p document, "address:port" or the address alone (IPv6 in
+// brackets); empty when there is none or no document, or one names a host rather than an address.
+QStringList Configuration::writtenListenAddresses(const ConfigDocument *document) const
 {
-    ConfigDocument document(ConfigDocument::Dialect::Server);
-    QString error;
-    if (!document.load(m_paths.serverConfig, &error)) {
+    if (!document) {
         return {};
     }
     QStringList list;
-    for (const ConfigDocument::Occurrence &occurrence : document.occurrences("listenaddress")) {
+    for (const ConfigDocument::Occurrence &occurrence : document->occurrences("listenaddress")) {
         QString address;
         QString port;
         QHostAddress host;

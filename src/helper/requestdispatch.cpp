@@ -2,6 +2,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "requestdispatch.h"
 
+#include "requestnonce.h"
 #include "sshsettingsprotocol.h"
 
 #include <QSet>
@@ -108,7 +109,10 @@ Reply dispatch(Engine &engine, Action action, const QVariantMap &arguments, uid_
     }
     const Keys transaction = keys({Arg::TransactionType, Arg::TransactionChanges});
     if (present.contains(transaction) &&
-        (present - transaction - keys({Arg::TransactionDryRun, Arg::TransactionRestart, Arg::TransactionRevertAfter, Arg::TransactionSession})).isEmpty()) {
+        (present - transaction -
+         keys({Arg::TransactionDryRun, Arg::TransactionRestart, Arg::TransactionRevertAfter, Arg::TransactionSession, Arg::TransactionReadKeywords,
+               Arg::TransactionBase}))
+            .isEmpty()) {
         Engine::ConfigType type;
         if (!configType(arguments, Arg::TransactionType, &type)) {
             return wrongType(Arg::TransactionType, "1 (server) or 2 (client)");
@@ -136,6 +140,22 @@ Reply dispatch(Engine &engine, Action action, const QVariantMap &arguments, uid_
             }
             request.session = string(arguments, Arg::TransactionSession);
             request.caller = caller;
+        }
+        if (present.contains(Arg::TransactionReadKeywords)) {
+            request.readKeywords = arguments.value(Arg::TransactionReadKeywords).toStringList();
+            if (!isType(arguments, Arg::TransactionReadKeywords, QMetaType::QStringList) || request.readKeywords.isEmpty() ||
+                request.readKeywords.size() > SSHSettings::Protocol::MaxReadKeywords || request.dryRun) {
+                return Reply::failure(QStringLiteral("argument \"%1\" must be 1 to %2 keywords, without a dry run")
+                                          .arg(Arg::TransactionReadKeywords)
+                                          .arg(SSHSettings::Protocol::MaxReadKeywords));
+            }
+        }
+        if (present.contains(Arg::TransactionBase)) {
+            request.base = string(arguments, Arg::TransactionBase);
+            // A SHA-256 digest in hexadecimal, as the dry run gave it.
+            if (!SSHSettings::RequestNonce::isValid(arguments.value(Arg::TransactionBase), 64) || request.dryRun) {
+                return wrongType(Arg::TransactionBase, "the base a dry run replied with, without a dry run");
+            }
         }
         if (present.contains(Arg::TransactionRevertAfter)) {
             const int seconds = arguments.value(Arg::TransactionRevertAfter).toInt();
