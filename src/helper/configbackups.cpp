@@ -22,6 +22,7 @@
 namespace
 {
 const QString s_manifest = QStringLiteral("manifest");
+const QString s_verified = QStringLiteral("-verified");
 }
 
 ConfigBackups::ConfigBackups(const QString &folder) : m_folder(folder) { }
@@ -196,4 +197,21 @@ bool ConfigBackups::keepReplaced(const QString &name, const QList<SavedFile> &fi
         QDir(m_folder + QLatin1Char('/') + all.takeFirst()).removeRecursively();
     }
     return true;
+}
+
+void ConfigBackups::setVerified(const QString &name, const QString &base) const
+{
+    // Without the record a later change only checks the configuration once more.
+    QString ignored;
+    if (ensureFolder(&ignored)) {
+        AtomicFile::writeFile(m_folder + QLatin1Char('/') + name + s_verified, base.toLatin1(), &ignored, 0600);
+    }
+}
+
+bool ConfigBackups::isVerified(const QString &name, const QString &base) const
+{
+    const PinnedFolder folder(m_folder, {});
+    QByteArray recorded;
+    QString ignored;
+    return !base.isEmpty() && folder.isValid() && folder.read(name + s_verified, &recorded, 1024, &ignored) && recorded == base.toLatin1();
 }

@@ -40,6 +40,11 @@ public:
     /// Keeps @p files as "<name>-replaced-<time>" and rotates; @p kept gets the folder.
     bool keepReplaced(const QString &name, const QList<SavedFile> &files, QString *kept, QString *error) const;
 
+    /// Records @p base (Reply::Base) as that of the configuration @p name when it last passed sshd's (or ssh's) check.
+    void setVerified(const QString &name, const QString &base) const;
+    /// Whether the configuration @p name with @p base is the one setVerified() recorded last.
+    bool isVerified(const QString &name, const QString &base) const;
+
 private:
     bool ensureFolder(QString *error) const;
     bool writeSet(const QString &folder, const QList<SavedFile> &files, QString *error) const;

@@ -25,17 +25,34 @@ public:
 
     /// One change of a transaction: the keyword and the value as the module sends it.
     using Change = QPair<QString, QVariant>;
+    /// What a transaction is asked to do.
+    struct Request
+    {
+        QList<Change> changes;
+        bool dryRun = false; ///< nothing written; the reply holds the diffs and the Reply::Base of the files read
+        /// Reply::Base of the dry run the change was reviewed with; when the files differ now the change is refused,
+        /// nothing written. Empty: not compared.
+        QString base;
+        /// Keywords whose values and Reply::Origins the reply carries, as read() gives them, from the configuration
+        /// written and verified.
+        QStringList readKeywords;
+    };
+    /// What a transaction that wrote leaves for its caller.
+    struct Written
+    {
+        QList<SavedFile> before; ///< the written files as they were, for an armed revert
+        Values values; ///< `sshd -T` / `ssh -G` of the configuration written and verified
+    };
 
     /// Values of @p keywords, and under Reply::Origins where each one comes from.
     Reply read(ConfigType type, const QStringList &keywords) const;
     /**
-     * Applies @p changes together: one document edited, one check, one write
-     * set, one read-back of every changed keyword; on any refusal every file
-     * stays (or is put back) as it was. With @p dryRun nothing is written and
-     * the reply holds the diff of each file (Reply::FileDiffs, Reply::Diff).
-     * @p before gets the written files as they were, for an armed revert.
+     * Applies the changes of @p request together: one document edited, one check of the candidate, one
+     * write set, one read-back of the whole configuration that verifies every changed keyword; on any
+     * refusal every file stays (or is put back) as it was. A dry run writes nothing and replies with the
+     * diff of each file (Reply::FileDiffs, Reply::Diff) and Reply::Base. @p written gets what was written.
      */
-    Reply transaction(ConfigType type, const QList<Change> &changes, bool dryRun, QList<SavedFile> *before = nullptr);
+    Reply transaction(ConfigType type, const Request &request, Written *written = nullptr);
     /// A dry run that also lists (Reply::Lockouts) what the change would newly stop for @p session of @p account.
     Reply review(const QList<Change> &changes, const Lockout::Session &session, const UserAccount &account);
     /// Puts @p files back as they were; the reason names each one that could not be.
@@ -69,18 +86,27 @@ private:
         const OptionCatalog::Option *option;
         OptionCatalog::CheckedValue value;
     };
+    /// The words of @p values, split at spaces.
+    static QStringList tokens(const QList<QByteArray> &values);
+    static bool findOptions(ConfigType type, const QStringList &keywords, QList<const OptionCatalog::Option *> *found, QString *error);
     QString configPath(ConfigType type) const;
     QString backupPath(ConfigType type) const;
     void ensurePrivilegeSeparationDir() const;
+    /// check() of the configuration in place; when it passes, its base is recorded as verified.
+    bool checkInPlace(ConfigType type, QString *error) const;
     bool fileValues(ConfigType type, const QString &path, Values *values, QString *error) const;
     void documentValues(ConfigType type, const ConfigDocument &document, Values *values) const;
     bool edit(ConfigType type, const QList<Change> &changes, ConfigDocument *document, QList<Checked> *checkedChanges, QString *error) const;
+    /// The dry run of @p changes: @p document edited, the diffs and the base of the files read.
+    Reply preview(ConfigType type, const QList<Change> &changes, ConfigDocument *document, QList<Checked> *checkedChanges) const;
+    /// Keyword → value and Reply::Origins as a read replies, from `sshd -T` @p values and the @p document they come from.
+    QVariantMap readData(ConfigType type, const QStringList &keywords, const Values &values, const ConfigDocument *document) const;
     bool isLocalAddress(const QString &address) const;
-    QStringList writtenListenAddresses() const;
+    QStringList writtenListenAddresses(const ConfigDocument *document) const;
     bool checkBannerFile(const QString &path, QString *error) const;
-    QString verify(ConfigType type, const QList<Checked> &changes) const;
+    QString verify(ConfigType type, const QList<Checked> &changes, Values *values) const;
     QString mismatch(const OptionCatalog::Option &option, const OptionCatalog::CheckedValue &checked, const Values &values) const;
-    QVariantMap origins(ConfigType type, const QList<const OptionCatalog::Option *> &options) const;
+    QVariantMap origins(ConfigType type, const QList<const OptionCatalog::Option *> &options, const ConfigDocument &document) const;
 
     const EnginePaths &m_paths;
     ConfigBackups m_backups;

@@ -138,8 +138,8 @@ Reply Engine::applyTransaction(ConfigType type, const Transaction &transaction)
         session.user = account.name;
         session.isRoot = account.uid == 0;
         session.groups = inSession ? m_paths.lookupGroups(account) : QStringList();
-        Reply reply =
-            inSession ? m_configuration->review(transaction.changes, session, account) : m_configuration->transaction(type, transaction.changes, true);
+        Reply reply = inSession ? m_configuration->review(transaction.changes, session, account)
+                                : m_configuration->transaction(type, {transaction.changes, true, QString(), QStringList()});
         if (reply.ok) {
             reply.data.insert(Protocol::Reply::Restarts, restart && !reply.data.value(Protocol::Reply::FileDiffs).toMap().isEmpty() && running());
         }
@@ -155,8 +155,9 @@ Reply Engine::applyTransaction(ConfigType type, const Transaction &transaction)
         return Reply::failure(lock.error());
     }
     revertDue();
-    QList<SavedFile> before;
-    Reply reply = m_configuration->transaction(type, transaction.changes, false, &before);
+    Configuration::Written written;
+    Reply reply = m_configuration->transaction(type, {transaction.changes, false, transaction.base, transaction.readKeywords}, &written);
+    const QList<SavedFile> &before = written.before;
     if (!reply.ok || before.isEmpty()) {
         reply.data.insert(Protocol::Reply::Restarts, false);
         return reply;
@@ -171,7 +172,8 @@ Reply Engine::applyTransaction(ConfigType type, const Transaction &transaction)
     }
     const bool restarts = restart && running();
     if (restarts) {
-        const Reply restarted = m_service->run(QStringLiteral("restart"));
+        const QList<QByteArray> listening = written.values.value("listenaddress");
+        const Reply restarted = m_service->run(QStringLiteral("restart"), &listening);
         if (!restarted.ok) {
             // sshd did not come back with the change: the earlier files, and sshd with them.
             if (chained) {

@@ -53,11 +53,15 @@ public:
         bool dryRun = false; ///< nothing written; data holds the diffs and whether sshd would restart
         bool restart = false; ///< restart a running sshd after a server change
         int revertAfter = 0; ///< seconds until an unconfirmed change is undone (implies restart where service commands act); 0: none
+        /// Without a dry run: the Reply::Base of the review; the change is refused, nothing written, when the files differ now.
+        QString base;
+        /// Without a dry run: keywords whose values and origins the reply carries as a read does, from the configuration written.
+        QStringList readKeywords;
         /// With a dry run: $SSH_CONNECTION of the caller's session, to warn of what would lock it out.
         QString session;
         uid_t caller = 0;
     };
-    /// data: Restarts; Token when armed; FileDiffs and Diff for a dry run.
+    /// data: Restarts; Token when armed; the values of readKeywords with Origins; FileDiffs, Diff and Base for a dry run.
     Reply applyTransaction(ConfigType type, const Transaction &transaction);
     /// Keeps the whole chain of pending changes that @p token names.
     Reply confirmChange(const QString &token);

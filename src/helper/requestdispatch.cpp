@@ -2,6 +2,8 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "requestdispatch.h"
 
+#include "requestnonce.h"
+
 #include <QList>
 
 #include <algorithm>
@@ -94,6 +96,22 @@ Reply transaction(Engine &engine, const QVariantMap &arguments, uid_t caller)
         }
         request.session = string(arguments, Arg::TransactionSession);
         request.caller = caller;
+    }
+    if (arguments.contains(Arg::TransactionReadKeywords)) {
+        request.readKeywords = arguments.value(Arg::TransactionReadKeywords).toStringList();
+        if (!isType(arguments, Arg::TransactionReadKeywords, QMetaType::QStringList) || request.readKeywords.isEmpty() ||
+            request.readKeywords.size() > SSHSettings::Protocol::MaxReadKeywords || request.dryRun) {
+            return Reply::failure(QStringLiteral("argument \"%1\" must be 1 to %2 keywords, without a dry run")
+                                      .arg(Arg::TransactionReadKeywords)
+                                      .arg(SSHSettings::Protocol::MaxReadKeywords));
+        }
+    }
+    if (arguments.contains(Arg::TransactionBase)) {
+        request.base = string(arguments, Arg::TransactionBase);
+        // A SHA-256 digest in hexadecimal, as the dry run gave it.
+        if (!SSHSettings::RequestNonce::isValid(arguments.value(Arg::TransactionBase), 64) || request.dryRun) {
+            return wrongType(Arg::TransactionBase, "the base a dry run replied with, without a dry run");
+        }
     }
     if (arguments.contains(Arg::TransactionRevertAfter)) {
         const int seconds = arguments.value(Arg::TransactionRevertAfter).toInt();

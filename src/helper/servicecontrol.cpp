@@ -13,7 +13,7 @@
 
 ServiceControl::ServiceControl(const EnginePaths &paths, const Configuration &configuration) : m_paths(paths), m_configuration(configuration) { }
 
-Reply ServiceControl::run(const QString &command) const
+Reply ServiceControl::run(const QString &command, const QList<QByteArray> *listenAddresses) const
 {
     static const QStringList commands = {QStringLiteral("start"), QStringLiteral("stop"), QStringLiteral("restart")};
     if (!commands.contains(command)) {
@@ -55,17 +55,17 @@ Reply ServiceControl::run(const QString &command) const
     if (command == QLatin1String("stop")) {
         return Reply::success();
     }
-    return Reply::success({{SSHSettings::Protocol::Reply::Unanswered, unansweredSockets()}});
+    return Reply::success({{SSHSettings::Protocol::Reply::Unanswered, unansweredSockets(listenAddresses)}});
 }
 
-QStringList ServiceControl::unansweredSockets() const
+QStringList ServiceControl::unansweredSockets(const QList<QByteArray> *listenAddresses) const
 {
     Configuration::Values values;
     QString error;
-    if (!m_configuration.effectiveValues(OptionCatalog::ConfigType::Server, m_paths.serverConfig, &values, &error)) {
+    if (!listenAddresses && !m_configuration.effectiveValues(OptionCatalog::ConfigType::Server, m_paths.serverConfig, &values, &error)) {
         return {};
     }
-    const QStringList sockets = SocketProbe::sockets(values.value("listenaddress"), m_paths.localAddresses());
+    const QStringList sockets = SocketProbe::sockets(listenAddresses ? *listenAddresses : values.value("listenaddress"), m_paths.localAddresses());
     return SocketProbe::unanswered(sockets, m_paths.probeTotalMs, m_paths.probeAttemptMs);
 }
 

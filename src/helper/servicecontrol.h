@@ -16,7 +16,8 @@ public:
     ServiceControl(const EnginePaths &paths, const Configuration &configuration);
     /// After a start or restart, data[Reply::Unanswered] lists the sockets of the configuration
     /// that did not answer with an SSH banner ("address port"); empty when every one did.
-    Reply run(const QString &command) const;
+    /// @p listenAddresses: those `sshd -T` just gave for the configuration, so it need not run again.
+    Reply run(const QString &command, const QList<QByteArray> *listenAddresses = nullptr) const;
     /// data[Reply::Running]: whether sshd (or its socket) is active.
     Reply status() const;
 
@@ -25,7 +26,7 @@ private:
     /// that is loaded (ssh.service on Debian and Ubuntu, sshd.service elsewhere).
     QString systemdUnit() const;
     /// The sockets of the server configuration where sshd does not answer.
-    QStringList unansweredSockets() const;
+    QStringList unansweredSockets(const QList<QByteArray> *listenAddresses) const;
 
     const EnginePaths &m_paths;
     const Configuration &m_configuration;

@@ -31,14 +31,14 @@ inline QString generate()
     return nonce;
 }
 
-/// Whether @p value is a QString of 32 lower-case hexadecimal digits.
-inline bool isValid(const QVariant &value)
+/// Whether @p value is a QString of @p length (a nonce: 32) lower-case hexadecimal digits.
+inline bool isValid(const QVariant &value, int length = Length)
 {
     if (value.userType() != QMetaType::QString) {
         return false;
     }
     const QString text = value.toString();
-    return text.size() == Length && std::all_of(text.cbegin(), text.cend(), [](QChar c) {
+    return text.size() == length && std::all_of(text.cbegin(), text.cend(), [](QChar c) {
                return (c >= QLatin1Char('0') && c <= QLatin1Char('9')) || (c >= QLatin1Char('a') && c <= QLatin1Char('f'));
            });
 }

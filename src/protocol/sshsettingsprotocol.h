@@ -139,6 +139,8 @@ constexpr QLatin1String Diff("diff"); ///< dry run: the unified diff
 constexpr QLatin1String Previous("previous"); ///< restore: where the replaced file is kept
 constexpr QLatin1String Running("running"); ///< service status: bool, sshd (or its socket) is active
 constexpr QLatin1String FileDiffs("file_diffs"); ///< transaction dry run: QVariantMap path → QByteArray unified diff
+/// transaction dry run: QString, a digest of every configuration file the dry run read
+constexpr QLatin1String Base("reviewed_base");
 constexpr QLatin1String Restarts("restarts_sshd"); ///< transaction: bool, sshd is (dry run: would be) restarted
 constexpr QLatin1String Token("revert_token"); ///< transaction with TransactionRevertAfter: QString
 /// read: QVariantMap lower-case keyword → QVariantMap of OriginFile, OriginLine, OriginOverrides
@@ -171,6 +173,10 @@ constexpr int MaxRevertAfter = 24 * 60 * 60;
  * reason, followed by sshd's first error; only then does the page offer a restore.
  */
 constexpr QLatin1String InvalidConfiguration("the configuration is invalid: ");
+
+/// A transaction refused because its Arg::TransactionBase is no longer that of the configuration's files
+/// says this; nothing was written, and the change may be reviewed again.
+constexpr QLatin1String ChangedSinceReview("the configuration changed since it was reviewed");
 
 /// The most keywords one read may name.
 constexpr int MaxReadKeywords = 64;

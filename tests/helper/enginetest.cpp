@@ -221,7 +221,10 @@ private Q_SLOTS:
         for (auto it = diffs.cbegin(); it != diffs.cend(); ++it) {
             old.insert(it.key(), sandbox.read(it.key().mid(sandbox.root().size() + 1)));
         }
+        // The change as reviewed, its values read back in the reply.
         transaction.dryRun = false;
+        transaction.base = review.data.value(SSHSettings::Protocol::Reply::Base).toString();
+        transaction.readKeywords = changes.keys();
         const Reply reply = engine.applyTransaction(ConfigType(type), transaction);
         QVERIFY2(reply.ok, qPrintable(reply.error));
         // What the review shows is what was written: each diff applied to the old file gives the new one.
@@ -235,8 +238,10 @@ private Q_SLOTS:
         }
         const Reply read = engine.readOptions(ConfigType(type), changes.keys());
         QVERIFY2(read.ok, qPrintable(read.error));
+        QCOMPARE(reply.data.value(SSHSettings::Protocol::Reply::Origins), read.data.value(SSHSettings::Protocol::Reply::Origins));
         for (auto it = expected.cbegin(); it != expected.cend(); ++it) {
             QVERIFY(read.data.contains(it.key().toLower()));
+            QCOMPARE(reply.data.value(it.key().toLower()), read.data.value(it.key().toLower()));
             if (it.value().isValid()) {
                 QCOMPARE(read.data.value(it.key().toLower()), it.value());
             }
@@ -248,6 +253,7 @@ private Q_SLOTS:
             QVERIFY(after.contains("# Example of overriding settings on a per-user basis\n"));
         }
         // A second identical change writes nothing.
+        transaction.base.clear();
         const auto written = sandbox.snapshot();
         QVERIFY(engine.applyTransaction(ConfigType(type), transaction).ok);
         QCOMPARE(sandbox.snapshot(), written);
@@ -323,25 +329,26 @@ private Q_SLOTS:
     {
         QFETCH(QString, brokenFile);
         TestSandbox sandbox;
-        // Already broken by hand: any change must leave every file as it is.
-        QFile broken(sandbox.path(brokenFile));
-        QVERIFY(broken.open(QIODevice::Append));
-        broken.write("PermitRootLogin maybe\n");
-        broken.close();
+        Engine engine(sandbox.paths);
+        const QByteArray working = sandbox.read(QStringLiteral("etc/ssh/sshd_config"));
+        QVERIFY(engine.changeOption(ConfigType::Server, QStringLiteral("UseDNS"), true).ok);
+        // Then broken by hand: any change must leave every file as it is.
+        sandbox.write(brokenFile, "PermitRootLogin maybe\n" + sandbox.read(brokenFile));
         const auto before = sandbox.snapshot();
         const auto inode = [&sandbox] {
             struct stat status = {};
             return ::stat(QFile::encodeName(sandbox.paths.serverConfig).constData(), &status) == 0 ? status.st_ino : ino_t(0);
         };
         const ino_t original = inode();
-        Engine engine(sandbox.paths);
         const Reply reply = engine.changeOption(ConfigType::Server, QStringLiteral("Port"), QStringLiteral("2222"));
         QVERIFY(!reply.ok);
         QVERIFY2(reply.error.contains(sandbox.path(brokenFile)), qPrintable(reply.error));
         QCOMPARE(sandbox.snapshot(), before);
-        QVERIFY(!QFile::exists(sandbox.paths.serverBackup));
         // Refused before any rename: the old file was never replaced, not even for a moment.
         QCOMPARE(inode(), original);
+        // The change that mends it is made, but the backup stays the last configuration that worked.
+        QVERIFY(engine.changeOption(ConfigType::Server, QStringLiteral("PermitRootLogin"), QStringLiteral("no")).ok);
+        QCOMPARE(sandbox.read(QStringLiteral("etc/ssh/sshd_config.bak")), working);
     }
 
     void backupsAndRestore()
@@ -729,6 +736,82 @@ private Q_SLOTS:
         const Reply applied = engine.applyTransaction(ConfigType::Server, transaction);
         QVERIFY2(applied.ok && applied.data.value(SSHSettings::Protocol::Reply::Restarts).toBool(), qPrintable(applied.error));
         QCOMPARE(applied.data.value(SSHSettings::Protocol::Reply::Unanswered).toStringList(), expected);
+    }
+
+    // How often one request runs sshd: `sshd -t` once on the candidate and once before a restart, `sshd -T`
+    // once, for the read-back that verifies the change, probes the restarted sockets and answers the page.
+    // Words of a request: "dry" run, in a "session"; "restart"; "read" back the changed keywords; "reviewed"
+    // with the base of a dry run, a drop-in "added" since; the "first" change (else one was made before).
+    void programRunsPerRequest_data()
+    {
+        QTest::addColumn<QVariantMap>("changes");
+        QTest::addColumn<QString>("request");
+        QTest::addColumn<QByteArray>("runs"); // sshd's first argument of each run, sorted
+        QTest::addColumn<QString>("refusal"); // the start of the reason; empty: accepted
+        const QVariantMap mainFile = {{QStringLiteral("MaxSessions"), QStringLiteral("7")}};
+        const QVariantMap dropin = {{QStringLiteral("PasswordAuthentication"), true}};
+        const QVariantMap none = {{QStringLiteral("PasswordAuthentication"), false}};
+        QTest::newRow("dry run") << mainFile << "dry" << QByteArray() << "";
+        QTest::newRow("review in a session") << mainFile << "dry session" << QByteArray("-T -T") << "";
+        QTest::newRow("apply") << mainFile << "" << QByteArray("-T -t") << "";
+        QTest::newRow("apply restart") << mainFile << "restart" << QByteArray("-T -t -t") << "";
+        QTest::newRow("apply restart, a drop-in") << dropin << "restart" << QByteArray("-T -t -t") << "";
+        QTest::newRow("apply restart, read back") << mainFile << "restart read" << QByteArray("-T -t -t") << "";
+        QTest::newRow("apply of nothing new, read back") << none << "restart read" << QByteArray("-T") << "";
+        QTest::newRow("apply reviewed") << mainFile << "restart reviewed" << QByteArray("-T -t -t") << "";
+        QTest::newRow("apply reviewed, a drop-in added since")
+            << mainFile << "restart reviewed added" << QByteArray() << QString(SSHSettings::Protocol::ChangedSinceReview);
+        // The configuration as found is checked once more: the backup keeps it only if it works.
+        QTest::newRow("first apply restart") << mainFile << "restart first" << QByteArray("-T -t -t -t") << "";
+    }
+
+    void programRunsPerRequest()
+    {
+        QFETCH(QVariantMap, changes);
+        QFETCH(QString, request);
+        QFETCH(QByteArray, runs);
+        QFETCH(QString, refusal);
+        const QStringList words = request.split(QLatin1Char(' '));
+        TestSandbox sandbox;
+        recordPrograms(sandbox, false);
+        sandbox.write(QStringLiteral("etc/ssh/sshd_config.d/50-local.conf"), "PasswordAuthentication no\n");
+        Engine engine(sandbox.paths);
+        if (!words.contains(QLatin1String("first"))) {
+            QVERIFY(engine.changeOption(ConfigType::Server, QStringLiteral("LoginGraceTime"), QStringLiteral("60")).ok);
+        }
+        executable(sandbox, "sshd",
+                   "echo \"$1\" >> " + QFile::encodeName(sandbox.path(QStringLiteral("runs"))) + "\nexec " + QFile::encodeName(sandbox.paths.sshd) +
+                       " \"$@\"\n");
+        sandbox.paths.sshd = sandbox.path(QStringLiteral("sshd"));
+        Engine counted(sandbox.paths);
+        Engine::Transaction transaction;
+        for (auto it = changes.cbegin(); it != changes.cend(); ++it) {
+            transaction.changes.append({it.key(), it.value()});
+        }
+        if (words.contains(QLatin1String("reviewed"))) {
+            transaction.dryRun = true;
+            transaction.base = counted.applyTransaction(ConfigType::Server, transaction).data.value(SSHSettings::Protocol::Reply::Base).toString();
+            QCOMPARE(transaction.base.size(), 64);
+            if (words.contains(QLatin1String("added"))) {
+                sandbox.write(QStringLiteral("etc/ssh/sshd_config.d/60-new.conf"), "# new\n");
+            }
+        }
+        transaction.dryRun = words.contains(QLatin1String("dry"));
+        transaction.restart = words.contains(QLatin1String("restart"));
+        if (words.contains(QLatin1String("session"))) {
+            transaction.session = QStringLiteral("192.0.2.10 50022 192.0.2.2 22");
+            transaction.caller = ::geteuid();
+        }
+        if (words.contains(QLatin1String("read"))) {
+            transaction.readKeywords = changes.keys() + QStringList {QStringLiteral("ListenAddress")};
+        }
+        const Reply reply = counted.applyTransaction(ConfigType::Server, transaction);
+        QList<QByteArray> ran = sandbox.read(QStringLiteral("runs")).split('\n');
+        ran.removeAll(QByteArray());
+        std::sort(ran.begin(), ran.end());
+        QCOMPARE(ran.join(' '), runs);
+        QVERIFY2(reply.ok ? refusal.isEmpty() : !refusal.isEmpty() && reply.error.startsWith(refusal), qPrintable(reply.error));
+        QCOMPARE(reply.data.contains(QStringLiteral("listenaddress")), !transaction.readKeywords.isEmpty());
     }
 
     // Sequences of changes while others are pending. Steps: "arm KEYWORD VALUE SECONDS", "set KEYWORD VALUE",

@@ -69,6 +69,8 @@ QList<Request> baselines()
         {Action::Sessions, {{Arg::KillPid, -2000}}}, // a connection stand-in
         {Action::Configure, transaction({{QStringLiteral("MaxSessions"), QStringLiteral("7")}, {QStringLiteral("PermitTunnel"), QStringLiteral("yes")}})},
         {Action::Configure, transaction({{QStringLiteral("Port"), QStringLiteral("2200")}}, {{Arg::TransactionDryRun, true}, {Arg::TransactionRestart, true}})},
+        {Action::Configure,
+         transaction({{QStringLiteral("MaxSessions"), QStringLiteral("8")}}, {{Arg::TransactionReadKeywords, QStringList {QStringLiteral("Port")}}})},
     };
 }
 
@@ -338,6 +340,21 @@ private Q_SLOTS:
         }
         addRow(QStringLiteral("session without a dry run"), Action::Configure,
                transaction(five, {{Arg::TransactionSession, QStringLiteral("192.0.2.10 1 192.0.2.1 22")}}));
+        // Keywords to read back: none, too many, unknown, not a list, with a dry run; refused before anything is written.
+        for (const QVariant &keywords : {QVariant(QStringList()), QVariant(repeatedList("Port", 65)),
+                                         QVariant(QStringList {QStringLiteral("Port"), QStringLiteral("NoSuch")}), QVariant(QStringLiteral("Port"))}) {
+            addRow(QStringLiteral("read back %1").arg(keywords.toStringList().join(QLatin1Char(' ')).left(20)), Action::Configure,
+                   transaction(five, {{Arg::TransactionReadKeywords, keywords}}));
+        }
+        addRow(QStringLiteral("read back with a dry run"), Action::Configure,
+               transaction(five, {{Arg::TransactionDryRun, true}, {Arg::TransactionReadKeywords, QStringList {QStringLiteral("Port")}}}));
+        // Bases that are none, or of files that are not those of the configuration now.
+        const QString zeros = QString(64, QLatin1Char('0'));
+        for (const QVariant &base : {QVariant(QString()), QVariant(zeros.toUpper().replace(0, 1, QLatin1Char('A'))), QVariant(zeros.left(63)),
+                                     QVariant(zeros + QLatin1Char('\n')), QVariant(zeros.toLatin1()), QVariant(zeros)}) {
+            addRow(QStringLiteral("base %1").arg(base.toString().left(8)), Action::Configure, transaction(five, {{Arg::TransactionBase, base}}));
+        }
+        addRow(QStringLiteral("base with a dry run"), Action::Configure, transaction(five, {{Arg::TransactionDryRun, true}, {Arg::TransactionBase, zeros}}));
         for (const QString &token :
              {QString(), QStringLiteral("../../../etc/ssh"), QStringLiteral("0123456789ABCDEF0123456789abcdef"),
               QStringLiteral("0123456789abcdef0123456789abcde"), QStringLiteral("0123456789abcdef0123456789abcdef0"),

@@ -1,0 +1,84 @@
+// SPDX-FileCopyrightText: 2026 SSH Settings contributors
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "configuration.h"
+
+#include "atomicfile.h"
+#include "configfiles.h"
+#include "sshsettingsprotocol.h"
+
+using namespace ConfigFiles;
+namespace Protocol = SSHSettings::Protocol;
+
+Reply Configuration::restore(ConfigType type, bool fromBackup)
+{
+    const QString target = configPath(type);
+    QList<SavedFile> wanted;
+    QString error;
+    if (fromBackup) {
+        QString setError;
+        if (!m_backups.load(typeName(type), &wanted, &setError)) {
+            if (m_backups.has(typeName(type))) {
+                return Reply::failure(QStringLiteral("refused, nothing was restored: %1").arg(setError));
+            }
+            // A backup from before the sets existed: the main file alone.
+            SavedFile main = current(backupPath(type));
+            if (main.contents.isNull() || !AtomicFile::isPlainRegularFile(backupPath(type), &error)) {
+                return Reply::failure(QStringLiteral("there is no backup: %1, nor %2").arg(setError, backupPath(type)));
+            }
+            main.path = target;
+            wanted = {main};
+        }
+    } else {
+        const QString source = type == ConfigType::Client ? m_paths.clientDefault : m_paths.serverDefault;
+        SavedFile main = current(source);
+        if (main.contents.isNull() || !AtomicFile::isPlainRegularFile(source, &error)) {
+            return Reply::failure(QStringLiteral("the system default %1 is not installed").arg(source));
+        }
+        main.path = target;
+        main.mode = 0644;
+        wanted = {main};
+    }
+    if (wanted.constFirst().path != target) {
+        return Reply::failure(QStringLiteral("the backup is not one of %1").arg(target));
+    }
+    error = unsafeFiles(type, target, wanted);
+    if (!error.isEmpty()) {
+        return Reply::failure(QStringLiteral("refused, nothing was restored: %1").arg(error));
+    }
+
+    QList<SavedFile> replaced;
+    for (const SavedFile &file : std::as_const(wanted)) {
+        const SavedFile now = current(file.path);
+        if (now.contents != file.contents || now.contents.isNull()) {
+            replaced.append(now);
+        }
+    }
+    if (replaced.isEmpty()) {
+        return Reply::success();
+    }
+    QList<SavedFile> written;
+    for (const SavedFile &file : std::as_const(wanted)) {
+        written.append(current(file.path));
+        if (!writeConfigFile(file.path, file.contents, file.mode, &error)) {
+            return Reply::failure(error + putBack(written));
+        }
+    }
+    if (!checkInPlace(type, &error)) {
+        return Reply::failure(QStringLiteral("refused, the restored configuration would be invalid: %1").arg(error) + putBack(written));
+    }
+    QList<SavedFile> existing;
+    for (const SavedFile &file : std::as_const(replaced)) {
+        if (!file.contents.isNull()) {
+            existing.append(file);
+        }
+    }
+    QString kept;
+    if (!existing.isEmpty() && !m_backups.keepReplaced(typeName(type), existing, &kept, &error)) {
+        return Reply::failure(error + putBack(written));
+    }
+    QVariantMap data;
+    if (!kept.isEmpty()) {
+        data.insert(Protocol::Reply::Previous, kept);
+    }
+    return Reply::success(data);
+}

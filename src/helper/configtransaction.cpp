@@ -1,0 +1,344 @@
+// SPDX-FileCopyrightText: 2026 SSH Settings contributors
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "configuration.h"
+
+#include "atomicfile.h"
+#include "configdocument.h"
+#include "configfiles.h"
+#include "ipaddress.h"
+#include "sshsettingsprotocol.h"
+#include "unifieddiff.h"
+
+#include <QFile>
+#include <QSet>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace OptionCatalog;
+using namespace ConfigFiles;
+namespace Protocol = SSHSettings::Protocol;
+
+namespace
+{
+QString canonicalAddress(const QString &address)
+{
+    const QString canonical = IpAddress::canonical(address);
+    return canonical.isEmpty() ? address.toLower() : canonical;
+}
+
+QSet<QString> lowerSet(const QStringList &list)
+{
+    QSet<QString> set;
+    for (const QString &item : list) {
+        set.insert(item.toLower());
+    }
+    return set;
+}
+}
+
+bool Configuration::isLocalAddress(const QString &address) const
+{
+    const QString canonical = canonicalAddress(address);
+    if (canonical == QLatin1String("0.0.0.0") || canonical == QLatin1String("::")) {
+        return true;
+    }
+    const QStringList local = m_paths.localAddresses();
+    for (const QString &candidate : local) {
+        if (canonicalAddress(candidate) == canonical) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool Configuration::edit(ConfigType type, const QList<Change> &changes, ConfigDocument *document, QList<Checked> *checkedChanges, QString *error) const
+{
+    if (changes.isEmpty()) {
+        *error = QStringLiteral("no change given");
+        return false;
+    }
+    for (const Change &change : changes) {
+        const Option *option = findOption(type, change.first);
+        if (!option) {
+            *error = QStringLiteral("unknown keyword \"%1\"").arg(change.first.left(64));
+            return false;
+        }
+        for (const Checked &earlier : std::as_const(*checkedChanges)) {
+            if (earlier.option == option) {
+                *error = QStringLiteral("%1 is changed twice").arg(option->keyword);
+                return false;
+            }
+        }
+        CheckedValue checked;
+        if (!checkValue(*option, change.second, &checked, error)) {
+            return false;
+        }
+        for (const QString &address : std::as_const(checked.addresses)) {
+            if (!isLocalAddress(address)) {
+                *error = QStringLiteral("ListenAddress: %1 is not configured on any local interface").arg(address);
+                return false;
+            }
+        }
+        if (option->kind == ValueKind::Banner && checked.lines.value(0) != "none" && !checkBannerFile(QString::fromLatin1(checked.lines.value(0)), error)) {
+            *error = QStringLiteral("Banner: %1").arg(*error);
+            return false;
+        }
+        checkedChanges->append({option, checked});
+    }
+    if (!document->load(configPath(type), error)) {
+        return false;
+    }
+    for (const Checked &change : std::as_const(*checkedChanges)) {
+        const CheckedValue &checked = change.value;
+        if (change.option->kind == ValueKind::Subsystem) {
+            document->setSftpSubsystem(checked.enable, m_paths.sftpServer.toLatin1());
+        } else if (change.option->accumulating || checked.lines.isEmpty()) {
+            document->setAll(change.option->keyword, checked.lines);
+        } else {
+            document->setSingle(change.option->keyword, checked.lines.first());
+        }
+    }
+    return true;
+}
+
+Reply Configuration::preview(ConfigType type, const QList<Change> &changes, ConfigDocument *document, QList<Checked> *checkedChanges) const
+{
+    QString error;
+    if (!edit(type, changes, document, checkedChanges, &error)) {
+        return Reply::failure(error);
+    }
+    const QStringList paths = document->filePaths();
+    QByteArray diff;
+    QVariantMap diffs;
+    for (const auto &file : document->modifiedFiles()) {
+        const QByteArray fileDiff = unifiedDiff(file.first, document->originalContents(paths.indexOf(file.first)), file.second);
+        diffs.insert(file.first, fileDiff);
+        diff += fileDiff;
+    }
+    return Reply::success({{Protocol::Reply::Diff, diff}, {Protocol::Reply::FileDiffs, diffs}, {Protocol::Reply::Base, base(*document)}});
+}
+
+Reply Configuration::transaction(ConfigType type, const Request &request, Written *written)
+{
+    QList<Checked> checkedChanges;
+    QList<const Option *> readOptions;
+    QString error;
+    const QString mainPath = configPath(type);
+    ConfigDocument document(dialect(type));
+    if (!findOptions(type, request.readKeywords, &readOptions, &error)) {
+        return Reply::failure(error);
+    }
+    if (request.dryRun) {
+        return preview(type, request.changes, &document, &checkedChanges);
+    }
+    if (!edit(type, request.changes, &document, &checkedChanges, &error)) {
+        return Reply::failure(error);
+    }
+    const QString before = base(document);
+    if (!request.base.isEmpty() && request.base != before) {
+        return Reply::failure(Protocol::ChangedSinceReview);
+    }
+    const QList<QPair<QString, QByteArray>> modified = document.modifiedFiles();
+    const QStringList paths = document.filePaths();
+    Written done;
+    const auto success = [&] {
+        return Reply::success(request.readKeywords.isEmpty() ? QVariantMap() : readData(type, request.readKeywords, done.values, &document));
+    };
+    if (modified.isEmpty()) {
+        if (!request.readKeywords.isEmpty() && !effectiveValues(type, mainPath, &done.values, &error)) {
+            return Reply::failure(Protocol::InvalidConfiguration + error);
+        }
+        return success();
+    }
+    QList<SavedFile> original;
+    for (const QString &path : paths) {
+        original.append(current(path));
+    }
+
+    // The usual change touches the main file alone: check the candidate beside it
+    // before it replaces anything, so an invalid file never stands in its place.
+    const bool mainFileOnly = modified.size() == 1 && modified.constFirst().first == mainPath;
+    if (mainFileOnly) {
+        // A name of its own (O_EXCL): no other writer, nor anyone planting a file, shares it.
+        QByteArray name = QFile::encodeName(writeTarget(mainPath) + QStringLiteral(".sshsettings-candidate-XXXXXX"));
+        const int fd = ::mkostemp(name.data(), O_CLOEXEC);
+        QFile file;
+        const QString candidate = QFile::decodeName(name);
+        if (fd < 0 || !file.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle) || ::fchmod(fd, original.constFirst().mode) != 0 ||
+            file.write(modified.constFirst().second) != modified.constFirst().second.size() || !file.flush()) {
+            error =
+                QStringLiteral("cannot write a candidate beside %1: %2").arg(mainPath, fd < 0 ? QString::fromLocal8Bit(strerror(errno)) : file.errorString());
+            if (fd >= 0) {
+                file.isOpen() ? file.close() : (void)::close(fd);
+                ::unlink(name.constData());
+            }
+            return Reply::failure(error);
+        }
+        file.close();
+        const bool valid = check(type, candidate, &error);
+        ::unlink(name.constData());
+        if (!valid) {
+            return Reply::failure(QStringLiteral("refused, the configuration would be invalid: %1").arg(error.replace(candidate, mainPath)));
+        }
+    }
+    // The backup keeps the last configuration that worked: the one verified here last, else one sshd accepts as it is.
+    QString ignored;
+    const bool workedBefore = m_backups.isVerified(typeName(type), before) || check(type, mainPath, &ignored);
+
+    auto refuse = [&](const QString &reason) {
+        return Reply::failure(reason + putBack(done.before));
+    };
+    for (const auto &file : modified) {
+        done.before.append(original.at(paths.indexOf(file.first)));
+        if (!writeConfigFile(file.first, file.second, 0644, &error)) {
+            return refuse(error);
+        }
+    }
+    // Drop-ins are checked where they are: the main file names them.
+    if (!mainFileOnly && !check(type, mainPath, &error)) {
+        return refuse(QStringLiteral("refused, the configuration would be invalid: %1").arg(error));
+    }
+    const QString mismatch = verify(type, checkedChanges, &done.values);
+    if (!mismatch.isEmpty()) {
+        return refuse(mismatch);
+    }
+    // Accepted: only now may the backup of the last working configuration be replaced.
+    if (workedBefore) {
+        if (!m_backups.save(typeName(type), original, &error) ||
+            !AtomicFile::writeFile(backupPath(type), original.constFirst().contents, &error, original.constFirst().mode)) {
+            return refuse(QStringLiteral("refused, cannot keep the working configuration: %1").arg(error));
+        }
+    }
+    m_backups.setVerified(typeName(type), base(document, true));
+    const Reply reply = success();
+    if (written) {
+        *written = done;
+    }
+    return reply;
+}
+
+QString Configuration::putBack(const QList<SavedFile> &files) const
+{
+    return ConfigFiles::putBack(files);
+}
+
+Reply Configuration::replaceFiles(ConfigType type, const QList<SavedFile> &files)
+{
+    QString error = unsafeFiles(type, configPath(type), files);
+    if (!error.isEmpty()) {
+        return Reply::failure(QStringLiteral("refused: %1").arg(error));
+    }
+    QList<SavedFile> written;
+    for (const SavedFile &file : files) {
+        written.append(current(file.path));
+        if (!writeConfigFile(file.path, file.contents, file.mode, &error)) {
+            return Reply::failure(error + ConfigFiles::putBack(written));
+        }
+    }
+    if (!checkInPlace(type, &error)) {
+        return Reply::failure(QStringLiteral("refused, the configuration would be invalid: %1").arg(error) + ConfigFiles::putBack(written));
+    }
+    return Reply::success();
+}
+
+bool Configuration::checkInPlace(ConfigType type, QString *error) const
+{
+    if (!check(type, configPath(type), error)) {
+        return false;
+    }
+    ConfigDocument document(dialect(type));
+    QString ignored;
+    if (document.load(configPath(type), &ignored)) {
+        m_backups.setVerified(typeName(type), base(document));
+    }
+    return true;
+}
+
+// What sshd or ssh now reports for the changed options, compared with what was asked; empty when it agrees.
+QString Configuration::verify(ConfigType type, const QList<Checked> &changes, Values *verified) const
+{
+    Values &values = *verified;
+    QString error;
+    if (!effectiveValues(type, configPath(type), &values, &error)) {
+        return QStringLiteral("refused, cannot read back the configuration: %1").arg(error);
+    }
+    const int sockets = values.value("listenaddress").size();
+    if (type == ConfigType::Server && sockets > MaxListenSockets) {
+        return QStringLiteral("refused, sshd would not start: %1 listen sockets (addresses × ports), at most %2").arg(sockets).arg(MaxListenSockets);
+    }
+    for (const Checked &change : changes) {
+        const QString found = mismatch(*change.option, change.value, values);
+        if (!found.isEmpty()) {
+            return QStringLiteral("refused, another setting wins for %1: %2").arg(change.option->keyword, found);
+        }
+    }
+    return QString();
+}
+
+QString Configuration::mismatch(const Option &option, const CheckedValue &checked, const Values &values) const
+{
+    const QByteArray lower = option.keyword.toLatin1().toLower();
+    const QList<QByteArray> now = values.value(lower);
+    switch (option.kind) {
+    case ValueKind::Subsystem: {
+        bool sftp = false;
+        for (const QByteArray &line : now) {
+            sftp = sftp || line.split(' ').value(0) == "sftp";
+        }
+        if (sftp != checked.enable) {
+            return sftp ? QStringLiteral("an sftp subsystem is still configured") : QStringLiteral("the sftp subsystem is still missing");
+        }
+        return QString();
+    }
+    case ValueKind::ListenAddresses: {
+        if (checked.expected.isEmpty()) {
+            return QString();
+        }
+        QSet<QString> reported;
+        for (const QByteArray &entry : now) {
+            reported.insert(QString::fromLatin1(entry).toLower());
+        }
+        QStringList expected;
+        for (const QString &entry : checked.expected) {
+            QString address;
+            QString port;
+            splitListenAddress(entry, &address, &port);
+            // An address without a port of its own listens on every Port sshd reports.
+            const QString host = address.contains(QLatin1Char(':')) ? QLatin1Char('[') + address + QLatin1Char(']') : address;
+            for (const QByteArray &p : port.isEmpty() ? values.value("port") : QList<QByteArray> {port.toLatin1()}) {
+                expected.append(host + QLatin1Char(':') + QString::fromLatin1(p));
+            }
+        }
+        if (reported != lowerSet(expected)) {
+            return QStringLiteral("sshd listens on %1").arg(QStringList(reported.values()).join(QLatin1Char(' ')));
+        }
+        return QString();
+    }
+    case ValueKind::Port:
+        // sshd listens on every Port line: exactly the ports asked for, none left over.
+        if (lowerSet(tokens(now)) != lowerSet(checked.expected)) {
+            return QStringLiteral("the effective value is \"%1\"").arg(tokens(now).join(QLatin1Char(' ')));
+        }
+        return QString();
+    case ValueKind::KeyFilePatterns:
+    case ValueKind::AccessPatterns:
+        if ((!checked.expected.isEmpty() || option.kind == ValueKind::AccessPatterns) && tokens(now) != checked.expected) {
+            return QStringLiteral("the effective value is \"%1\"").arg(tokens(now).join(QLatin1Char(' ')));
+        }
+        return QString();
+    default: {
+        QString reported = QString::fromUtf8(now.value(0)).toLower();
+        if (reported == QLatin1String("without-password")) {
+            reported = QStringLiteral("prohibit-password"); // how `sshd -T` prints it
+        }
+        if (reported == checked.expected.value(0).toLower()) {
+            return QString();
+        }
+        return QStringLiteral("the effective value is \"%1\"").arg(QString::fromUtf8(now.value(0)));
+    }
+    }
+}
