@@ -76,6 +76,13 @@ constexpr QLatin1String TransactionRestart("transaction_restart"); ///< bool: re
 constexpr QLatin1String TransactionRevertAfter("transaction_revert_after");
 /// QString, with a dry run: $SSH_CONNECTION of the caller's session; the reply then lists Reply::Lockouts.
 constexpr QLatin1String TransactionSession("transaction_session");
+// Optional with a transaction that writes (not a dry run): QStringList of 1 to MaxReadKeywords keywords; the reply
+// then also carries, as a read reply does, each keyword's lower-case name → its effective value, and Reply::Origins,
+// taken from the configuration the transaction wrote and verified.
+constexpr QLatin1String TransactionReadKeywords("transaction_read_keywords");
+// Optional with a transaction that writes: the Reply::Base of the dry run the change was reviewed with; the change is
+// refused, writing nothing, when the configuration's files are no longer those the dry run read.
+constexpr QLatin1String TransactionBase("transaction_base");
 
 // Keep or undo a change armed with TransactionRevertAfter (change action).
 constexpr QLatin1String ConfirmToken("confirm_revert_token"); ///< QString
@@ -118,6 +125,8 @@ constexpr QLatin1String Nonce("request_nonce");
 constexpr QLatin1String Unanswered("unanswered_sockets");
 /// transaction: bool, the change joined changes still waiting to be kept; the chain's countdown now runs from this change
 constexpr QLatin1String JoinedPending("joined_pending");
+/// transaction dry run: QString, a digest of every configuration file the dry run read
+constexpr QLatin1String Base("reviewed_base");
 }
 
 /// The longest countdown before an unconfirmed change is undone.
@@ -128,6 +137,9 @@ constexpr int MaxRevertAfter = 24 * 60 * 60;
  * reason, followed by sshd's first error; only then does the page offer a restore.
  */
 constexpr QLatin1String InvalidConfiguration("the configuration is invalid: ");
+
+/// A transaction refused because its Arg::TransactionBase is no longer that of the files starts with this.
+constexpr QLatin1String ChangedSinceReview("the configuration changed since it was reviewed");
 
 /// The most keywords one read may name.
 constexpr int MaxReadKeywords = 64;
