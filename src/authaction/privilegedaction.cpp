@@ -117,6 +117,19 @@ QString actionName(ActionKind kind)
 
 ActionRunner::~ActionRunner() = default;
 
+void ActionRunner::start(const QString &name, const ActionArguments &arguments, ActionDone answered, std::function<void()> released)
+{
+    QTimer::singleShot(0, ActionQueue::instance(), [this, name, arguments, answered, released] {
+        answered(run(name, arguments));
+        released();
+    });
+}
+
+ActionResult ActionRunner::run(const QString &, const ActionArguments &)
+{
+    return {};
+}
+
 namespace
 {
 /// The outcome of a finished KAuth job, its refusal's nonce put back in its data.

@@ -66,7 +66,9 @@ public:
      * Starts the action. @p answered gets its outcome once, after start() has returned; @p released
      * follows (or comes with it) once the helper takes another request. Both are called exactly once.
      */
-    virtual void start(const QString &actionName, const ActionArguments &arguments, ActionDone answered, std::function<void()> released) = 0;
+    virtual void start(const QString &actionName, const ActionArguments &arguments, ActionDone answered, std::function<void()> released);
+    /// An in-process runner's answer: by default start() calls it on the next turn of the event loop, as a helper would answer.
+    virtual ActionResult run(const QString &actionName, const ActionArguments &arguments);
 };
 
 /// Executes the KAuth::Action as a job and reports its result signal; a job without an answer is ended at a time limit.

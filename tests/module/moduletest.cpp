@@ -189,14 +189,16 @@ private Q_SLOTS:
             {QStringLiteral("banner"), QStringLiteral("none")},
         };
         m_helper = std::make_unique<FakeActionRunner>();
+        // A read, and an apply that asks for them, answer with the values; a dry run names what it read.
         m_helper->setHandler([this](const FakeActionRunner::Call &call) {
-            if (call.keys().contains(Arg::ReadKeywords)) {
-                if (call.argument(Arg::ReadType).toInt() == Server) {
-                    return FakeActionRunner::success(m_serverValues);
-                }
-                return FakeActionRunner::success({{QStringLiteral("port"), QStringLiteral("22")}});
+            if (call.keys().contains(Arg::ReadKeywords) || call.keys().contains(Arg::TransactionReadKeywords)) {
+                const bool server = call.argument(call.keys().contains(Arg::ReadType) ? Arg::ReadType : Arg::TransactionType).toInt() == Server;
+                QVariantMap values = server ? m_serverValues : QVariantMap {{QStringLiteral("port"), QStringLiteral("22")}};
+                values.insert(Reply::Origins, values.value(Reply::Origins).toMap());
+                return FakeActionRunner::success(values);
             }
-            return FakeActionRunner::success();
+            return FakeActionRunner::success(call.argument(Arg::TransactionDryRun).toBool() ? QVariantMap {{Reply::Base, QStringLiteral("base-1")}}
+                                                                                            : QVariantMap());
         });
     }
 
@@ -247,15 +249,20 @@ private Q_SLOTS:
         auto *clientPort = areaFor(page, Client, SSHOption::ClientPort);
         clientPort->findChild<QSpinBox *>()->setValue(2022);
         QVERIFY(Compat::needsSave(page, changed));
+        QSignalSpy shown(&page, &SSHModule::valuesShown);
+        const int reads = m_helper->callsWith(Arg::ReadKeywords).size();
         page.save();
         QVERIFY(FakeActionRunner::settle());
         QCOMPARE(applied(*m_helper), (QList<QVariantMap> {{{QStringLiteral("Port"), QStringLiteral("2022")}}}));
         QVERIFY(m_helper->callsWith(Arg::TransactionDryRun).isEmpty()); // the client's change is not reviewed
         QVERIFY(m_helper->callsWith(Arg::TransactionRestart).isEmpty()); // and never restarts the server
         QVERIFY(!clientPort->hasChanged());
-        // The written configuration is read back, so the page shows the files (the stand-in still says 22).
-        QCOMPARE(m_helper->callsWith(Arg::ReadKeywords).last().argument(Arg::ReadType).toInt(), int(Client));
+        // The answer carries the written configuration's values, which the page shows (the stand-in still says 22): no read follows.
+        QCOMPARE(m_helper->callsWith(Arg::TransactionChanges).last().argument(Arg::TransactionReadKeywords).toStringList(),
+                 (QStringList {QStringLiteral("Port"), QStringLiteral("ServerAliveInterval"), QStringLiteral("ServerAliveCountMax")}));
+        QCOMPARE(m_helper->callsWith(Arg::ReadKeywords).size(), reads);
         QCOMPARE(clientPort->value(), QVariant(22));
+        QCOMPARE(shown.count(), 1);
 
         // Two server options: one reviewed transaction, which restarts sshd.
         areaFor(page, Server, SSHOption::UseDNS)->findChild<QCheckBox *>()->click();
@@ -267,6 +274,10 @@ private Q_SLOTS:
         QCOMPARE(applied(*m_helper).last(), (QVariantMap {{QStringLiteral("UseDNS"), true}, {QStringLiteral("X11Forwarding"), true}}));
         QCOMPARE(m_helper->callsWith(Arg::TransactionDryRun).size(), 1);
         QVERIFY(m_helper->callsWith(Arg::TransactionChanges).last().argument(Arg::TransactionRestart).toBool());
+        // Two round trips: the review, and the apply of what it reviewed, which answers with the values.
+        QCOMPARE(m_helper->callsWith(Arg::TransactionChanges).last().argument(Arg::TransactionBase).toString(), QStringLiteral("base-1"));
+        QCOMPARE(m_helper->callsWith(Arg::ReadKeywords).size(), reads);
+        QCOMPARE(shown.count(), 2);
         QVERIFY(serverCommands(*m_helper).isEmpty());
         QCOMPARE(posted.count() - before, 1); // one success message per apply
         QCOMPARE(messageTexts(page), QStringList {QStringLiteral("Changes applied successfully")});
@@ -287,7 +298,12 @@ private Q_SLOTS:
         });
         areaFor(page, Server, SSHOption::UseDNS)->findChild<QCheckBox *>()->click();
         page.save();
+        // While the helper works the page is busy, and neither Apply, Reset nor Defaults starts anything.
+        QCOMPARE(page.stateWidget()->state(), KCMOS::Busy);
+        page.load();
+        QVERIFY(areaFor(page, Server, SSHOption::UseDNS)->hasChanged());
         QVERIFY(FakeActionRunner::settle());
+        QCOMPARE(page.stateWidget()->state(), KCMOS::Normal);
         QCOMPARE(writes, 2); // the review and the apply of the one Apply
         QVERIFY(m_helper->callsWith(Arg::RestoreType).isEmpty());
     }
@@ -336,6 +352,22 @@ private Q_SLOTS:
         page.save();
         QVERIFY(FakeActionRunner::settle());
         QCOMPARE(messageTexts(page), QStringList {QStringLiteral("Changes applied successfully")});
+        // Files changed by another hand since the review: nothing is written, and Review Again reviews anew.
+        m_helper->setHandler([](const FakeActionRunner::Call &call) {
+            if (call.keys().contains(Arg::TransactionChanges) && !call.argument(Arg::TransactionDryRun).toBool()) {
+                return FakeActionRunner::failure(QString(SSHSettings::Protocol::ChangedSinceReview) + QStringLiteral(": /etc/ssh/sshd_config"));
+            }
+            return FakeActionRunner::success();
+        });
+        dns->findChild<QCheckBox *>()->click();
+        page.save();
+        QVERIFY(FakeActionRunner::settle());
+        QVERIFY(dns->hasChanged());
+        QCOMPARE(messageTexts(page).constLast(), QStringLiteral("The settings were not applied: the configuration changed since it was reviewed."));
+        const int reviews = m_helper->callsWith(Arg::TransactionDryRun).size();
+        page.messagesManager()->messages().constLast()->actions().constFirst()->trigger();
+        QTRY_COMPARE(m_helper->callsWith(Arg::TransactionDryRun).size(), reviews + 1);
+        QVERIFY(FakeActionRunner::settle());
     }
 
     void rootLoginTriState_data()
