@@ -157,6 +157,9 @@ void SSHManager::loadValueOptions(QObject *context, std::function<void()> done)
 void SSHManager::loadConfigurations(const QList<SSHConfigurationTypeId> &types, QObject *context, std::function<void()> done)
 {
     namespace Arg = SSHSettings::Protocol::Arg;
+    if (types.isEmpty() && done) {
+        done();
+    }
     for (int i = 0; i < types.size(); ++i) {
         const SSHConfigurationTypeId type = types.at(i);
         const bool last = i == types.size() - 1;

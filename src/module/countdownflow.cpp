@@ -106,17 +106,20 @@ QVariantMap SSHModule::serverValues() const
 
 void SSHModule::finishRevertCountdown(CountdownEnd end)
 {
-    // The end of the countdown is never dropped; a press of Keep or Revert Now waits for the flow that runs.
-    if (!m_countdown || (busy() && end != CountdownEnd::Expired)) {
+    if (!m_countdown) {
         return;
     }
     const QString token = m_countdown->token();
-    m_countdown->stop(); // no tick ends it while the helper is asked
     if (m_closing) {
-        // The page goes: the choice is sent all the same, with nobody to hear its answer.
+        // The page goes: the choice is sent all the same, after what still runs, with nobody to hear its answer.
         end == CountdownEnd::Keep ? m_manager->keepChange(token, nullptr, {}) : m_manager->revertChange(token, nullptr, {});
         return;
     }
+    // The end of the countdown is never dropped; Keep or Revert Now pressed while another flow runs is not taken.
+    if (busy() && end != CountdownEnd::Expired) {
+        return;
+    }
+    m_countdown->stop(); // no tick ends it while the helper is asked
     beginFlow();
     const auto answered = [this, end](const SSHSettings::ActionResult &result) {
         countdownAnswered(end, result);
