@@ -374,9 +374,10 @@ private Q_SLOTS:
         row("port", Server, SSHOption::Port, 22, QStringLiteral("2222"), 2222);
         row("tunnel", Server, SSHOption::PermitTunnel, sl({"no"}), QStringLiteral("point-to-point"), sl({"point-to-point"}));
         row("banner", Server, SSHOption::Banner, QStringLiteral("none"), s_banner, s_banner);
-        // IPv6 addresses come without brackets, as the address list prints them.
-        row("listen on loopback", Server, SSHOption::ListenAddress, sl({"[::]:22", "0.0.0.0:22"}), sl({"127.0.0.1:2222", "::1:2222"}),
-            sl({"127.0.0.1:2222", "::1:2222"}));
+        // IPv6 addresses go without brackets, as the address list prints them, and come back as sshd prints them; the
+        // page shows what the helper read after each change, so the addresses follow the port changed above.
+        row("listen on loopback", Server, SSHOption::ListenAddress, sl({"[::]:2222", "0.0.0.0:2222"}), sl({"127.0.0.1:2222", "::1:2222"}),
+            sl({"127.0.0.1:2222", "[::1]:2222"}));
         // The access lists send one blank-separated string.
         row("allow users", Server, SSHOption::AllowUsers, QStringList(), QStringLiteral("root sshe2e@127.0.0.1"), sl({"root", "sshe2e@127.0.0.1"}));
         row("sftp off", Server, SSHOption::Subsystem, true, false, false);
