@@ -221,15 +221,12 @@ private:
         } else if (m_watch.ownReply()) {
             answer(resultOf(*m_watch.ownReply(), m_nonce));
         }
-        if (!fromHelper && ours) {
+        // Answered by KAuth alone, or the helper has let go already: the next request may go.
+        if ((!fromHelper && ours) || m_watch.seen()) {
             finish(result);
             return;
         }
         m_untied = result;
-        if (m_watch.seen() && m_done) {
-            finish(result);
-            return;
-        }
         m_readyLimit.start(ReadyTimeoutMs);
     }
 
