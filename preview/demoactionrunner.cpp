@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -176,18 +177,23 @@ QByteArray DemoActionRunner::demoJournal() const
     return JournalFilter::reduce(journal);
 }
 
-SSHSettings::ActionResult DemoActionRunner::run(const QString &actionName, const SSHSettings::ActionArguments &arguments)
+void DemoActionRunner::start(const QString &actionName,
+                             const SSHSettings::ActionArguments &arguments,
+                             SSHSettings::ActionDone answered,
+                             std::function<void()> released)
 {
-    namespace Arg = SSHSettings::Protocol::Arg;
     QVariantMap map;
     for (const auto &argument : arguments) {
         map.insert(argument.first, argument.second);
     }
-    // Echoed as the helper does, and never passed on to the dispatch.
-    const QVariant nonce = map.take(Arg::Nonce);
-    SSHSettings::ActionResult result = answer(actionName, map);
-    result.data.insert(SSHSettings::Protocol::Reply::Nonce, nonce);
-    return result;
+    // Answered on the next turn of the event loop, as the helper does; the nonce is echoed and never passed on to the dispatch.
+    QTimer::singleShot(0, [this, actionName, map, answered, released]() mutable {
+        const QVariant nonce = map.take(SSHSettings::Protocol::Arg::Nonce);
+        SSHSettings::ActionResult result = answer(actionName, map);
+        result.data.insert(SSHSettings::Protocol::Reply::Nonce, nonce);
+        answered(result);
+        released();
+    });
 }
 
 SSHSettings::ActionResult DemoActionRunner::answer(const QString &actionName, const QVariantMap &map)

@@ -24,7 +24,8 @@ public:
     bool isValid() const;
     QString errorString() const;
 
-    SSHSettings::ActionResult run(const QString &actionName, const SSHSettings::ActionArguments &arguments) override;
+    void
+    start(const QString &actionName, const SSHSettings::ActionArguments &arguments, SSHSettings::ActionDone answered, std::function<void()> released) override;
     bool isEnabled() const override;
     bool isActive() const override;
 

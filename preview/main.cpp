@@ -68,11 +68,14 @@ bool savePermissionRefused(const QString &dir, SSHSettings::ActionRunner *previo
 {
     struct Refusing : SSHSettings::ActionRunner
     {
-        SSHSettings::ActionResult run(const QString &, const SSHSettings::ActionArguments &) override
+        void start(const QString &, const SSHSettings::ActionArguments &, SSHSettings::ActionDone answered, std::function<void()> released) override
         {
             SSHSettings::ActionResult result;
             result.errorCode = KAuth::ActionReply::UserCancelledError;
-            return result;
+            QTimer::singleShot(0, [answered, released, result] {
+                answered(result);
+                released();
+            });
         }
     } refusing;
     SSHSettings::setActionRunner(&refusing);

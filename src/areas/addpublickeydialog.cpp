@@ -65,9 +65,24 @@ QString AddPublicKeyDialog::generatedKey() const
 
 void AddPublicKeyDialog::accept()
 {
-    if (writeNewKey()) {
-        QDialog::accept();
+    const QString line = isEnabled() ? keyGeneration() : QString(); // disabled while the helper writes
+    if (line.isEmpty()) {
+        return;
     }
+    m_keyLine = line;
+    if (SSHKeyUtils::isDirectlyWritable(m_filePath)) {
+        QString reason;
+        const bool written = SSHKeyUtils::appendKeyToFile(m_filePath, line, &reason);
+        finishWrite(written, reason);
+        return;
+    }
+    namespace Arg = SSHSettings::Protocol::Arg;
+    setEnabled(false);
+    SSHSettings::runPrivilegedAction(SSHSettings::ActionKind::UserFiles, {{Arg::KeysFile, m_filePath}, {Arg::AddKeyLine, line}}, this,
+                                     [this](const SSHSettings::ActionResult &result) {
+                                         setEnabled(true);
+                                         finishWrite(result.ok, result.ok ? QString() : SSHSettings::failureReason(result));
+                                     });
 }
 
 QString AddPublicKeyDialog::keyGeneration()
@@ -106,35 +121,17 @@ QString AddPublicKeyDialog::keyGeneration()
     return line;
 }
 
-bool AddPublicKeyDialog::writeNewKey()
+void AddPublicKeyDialog::finishWrite(bool written, const QString &reason)
 {
-    const QString line = keyGeneration();
-    if (line.isEmpty()) {
-        return false;
-    }
-    m_keyLine = line;
-    QString reason;
-    const bool written =
-        SSHKeyUtils::isDirectlyWritable(m_filePath) ? SSHKeyUtils::appendKeyToFile(m_filePath, line, &reason) : writeFileUsingPolicyKit(line, &reason);
     if (!written) {
         m_error->setText(i18n("The key was not added to %1: %2", m_filePath, reason));
         m_error->animatedShow();
+        return;
     }
-    return written;
+    QDialog::accept();
 }
 
 KMessageWidget *AddPublicKeyDialog::errorWidget() const
 {
     return m_error;
-}
-
-bool AddPublicKeyDialog::writeFileUsingPolicyKit(const QString &key, QString *reason)
-{
-    namespace Arg = SSHSettings::Protocol::Arg;
-    const SSHSettings::ActionResult result =
-        SSHSettings::runPrivilegedAction(SSHSettings::ActionKind::UserFiles, {{Arg::KeysFile, m_filePath}, {Arg::AddKeyLine, key}});
-    if (!result.ok) {
-        *reason = SSHSettings::failureReason(result);
-    }
-    return result.ok;
 }

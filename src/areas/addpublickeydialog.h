@@ -24,15 +24,15 @@ public:
     /// The line last produced by the dialog, trimmed.
     QString generatedKey() const;
 
-    /// Writes the key and closes the dialog only when that succeeded.
+    /// Writes the key (through the helper when the file is not the caller's to write) and closes the dialog only when that succeeded.
     void accept() override;
     /// The inline message that shows why the last write failed.
     KMessageWidget *errorWidget() const;
 
 private:
     QString keyGeneration();
-    bool writeNewKey();
-    bool writeFileUsingPolicyKit(const QString &key, QString *reason);
+    /// Closes the dialog after a write, or says why it failed.
+    void finishWrite(bool written, const QString &reason);
 
     std::unique_ptr<Ui::AddPublicKeyDialog> ui;
     QString m_filePath;

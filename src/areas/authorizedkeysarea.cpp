@@ -219,17 +219,6 @@ void AuthorizedKeysArea::showPublicKey(const QString &key)
     dialog.exec();
 }
 
-bool AuthorizedKeysArea::removeKeyUsingPolicyKit(const QString &path, const QString &line, QString *reason)
-{
-    namespace Arg = SSHSettings::Protocol::Arg;
-    const SSHSettings::ActionResult result =
-        SSHSettings::runPrivilegedAction(SSHSettings::ActionKind::UserFiles, {{Arg::KeysFile, path}, {Arg::RemoveKeyLine, line}});
-    if (!result.ok) {
-        *reason = SSHSettings::failureReason(result);
-    }
-    return result.ok;
-}
-
 void AuthorizedKeysArea::onSearchLineEditTextChanged(const QString &text)
 {
     m_proxy->setFilterRegularExpression(QRegularExpression(text, QRegularExpression::CaseInsensitiveOption));
@@ -360,12 +349,24 @@ void AuthorizedKeysArea::onRemoveKey()
     const QModelIndex fileIndex = index.parent();
     const QString path = fileIndex.siblingAtColumn(AuthorizedKeysModel::NameColumn).data(Qt::DisplayRole).toString();
     const QString line = index.siblingAtColumn(AuthorizedKeysModel::RawKeyColumn).data(Qt::DisplayRole).toString();
-    QString reason;
-    const bool removed =
-        SSHKeyUtils::isDirectlyWritable(path) ? SSHKeyUtils::removeKeyFromFile(path, line, &reason) : removeKeyUsingPolicyKit(path, line, &reason);
-    if (removed) {
-        m_model->removeKey(static_cast<TreeItem *>(fileIndex.internalPointer()), index.row());
-    } else {
-        QMessageBox::critical(this, i18n("Key removal"), i18n("The key was not removed: %1", reason), QMessageBox::Ok);
+    // The key is taken from the list once the file no longer has it; the list may have moved meanwhile.
+    const QPersistentModelIndex key(index);
+    const auto removed = [this, key](bool done, const QString &reason) {
+        if (!done) {
+            QMessageBox::critical(this, i18n("Key removal"), i18n("The key was not removed: %1", reason), QMessageBox::Ok);
+        } else if (key.isValid()) {
+            m_model->removeKey(static_cast<TreeItem *>(key.parent().internalPointer()), key.row());
+        }
+    };
+    if (SSHKeyUtils::isDirectlyWritable(path)) {
+        QString reason;
+        const bool done = SSHKeyUtils::removeKeyFromFile(path, line, &reason);
+        removed(done, reason);
+        return;
     }
+    namespace Arg = SSHSettings::Protocol::Arg;
+    SSHSettings::runPrivilegedAction(SSHSettings::ActionKind::UserFiles, {{Arg::KeysFile, path}, {Arg::RemoveKeyLine, line}}, this,
+                                     [removed](const SSHSettings::ActionResult &result) {
+                                         removed(result.ok, result.ok ? QString() : SSHSettings::failureReason(result));
+                                     });
 }

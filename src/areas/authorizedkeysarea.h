@@ -52,7 +52,6 @@ private:
     bool isAnyCollapsed() const;
     void setupAnimation();
     void showPublicKey(const QString &key);
-    bool removeKeyUsingPolicyKit(const QString &path, const QString &line, QString *reason);
 
     void onSearchLineEditTextChanged(const QString &text);
     void updateRemoveKeyButton();

@@ -85,14 +85,6 @@ QString EditBannerDialog::textToWrite() const
     return text;
 }
 
-bool EditBannerDialog::writeBannerContent(QString *reason) const
-{
-    if (mayWriteDirectly(m_path)) {
-        return writeFile(m_path, reason);
-    }
-    return writeFileUsingPolicyKit(reason);
-}
-
 bool EditBannerDialog::writeFile(const QString &path, QString *reason) const
 {
     // Write next to the file and rename over it, so that a failure leaves the old banner whole.
@@ -113,21 +105,29 @@ bool EditBannerDialog::writeFile(const QString &path, QString *reason) const
     return written;
 }
 
-bool EditBannerDialog::writeFileUsingPolicyKit(QString *reason) const
-{
-    namespace Arg = SSHSettings::Protocol::Arg;
-    const SSHSettings::ActionResult result =
-        SSHSettings::runPrivilegedAction(SSHSettings::ActionKind::Configure, {{Arg::BannerPath, m_path}, {Arg::BannerText, textToWrite()}});
-    if (!result.ok) {
-        *reason = SSHSettings::failureReason(result);
-    }
-    return result.ok;
-}
-
 void EditBannerDialog::accept()
 {
-    QString reason;
-    if (!writeBannerContent(&reason)) {
+    if (!isEnabled()) {
+        return; // the helper writes
+    }
+    if (mayWriteDirectly(m_path)) {
+        QString reason;
+        const bool written = writeFile(m_path, &reason);
+        finishWrite(written, reason);
+        return;
+    }
+    namespace Arg = SSHSettings::Protocol::Arg;
+    setEnabled(false);
+    SSHSettings::runPrivilegedAction(SSHSettings::ActionKind::Configure, {{Arg::BannerPath, m_path}, {Arg::BannerText, textToWrite()}}, this,
+                                     [this](const SSHSettings::ActionResult &result) {
+                                         setEnabled(true);
+                                         finishWrite(result.ok, result.ok ? QString() : SSHSettings::failureReason(result));
+                                     });
+}
+
+void EditBannerDialog::finishWrite(bool written, const QString &reason)
+{
+    if (!written) {
         m_error->setText(i18n("The banner was not saved: %1", reason));
         m_error->animatedShow();
         return;

@@ -27,11 +27,8 @@ public:
 
     /// The edited text, ending with a line feed.
     QString textToWrite() const;
-    /// Writes the text directly or through the helper; on failure @p reason says why.
-    bool writeBannerContent(QString *reason) const;
     /// Writes the file in place of the old one (atomically where its folder allows it).
     bool writeFile(const QString &path, QString *reason) const;
-    bool writeFileUsingPolicyKit(QString *reason) const;
     /// The inline message that shows why the last save failed.
     KMessageWidget *errorWidget() const;
 
@@ -41,9 +38,12 @@ public:
 public Q_SLOTS:
     /// Loads the file and runs the dialog; 0 without showing it when the file cannot be read.
     int exec() override;
+    /// Writes the text directly or through the helper, and closes the dialog once it is written.
     void accept() override;
 
 private:
+    void finishWrite(bool written, const QString &reason);
+
     std::unique_ptr<Ui::EditBannerDialog> ui;
     QString m_path;
     KMessageWidget *m_error;

@@ -13,7 +13,6 @@
 #include <KLocalizedString>
 
 #include <QDBusConnection>
-#include <QEventLoop>
 #include <QTimer>
 
 #include <algorithm>
@@ -26,6 +25,8 @@ namespace
 ActionRunner *s_runner = nullptr;
 
 /// How long the helper's ready signal may take after its reply before the next request goes anyway.
+/// KAuth drops the helper's "busy" answer to a request that comes sooner: that request would never be
+/// answered, so the next one goes out only once the helper has said it takes it.
 constexpr int ReadyTimeoutMs = 10 * 1000;
 /// How much longer than a request may last the answer may take to come back.
 constexpr int AnswerGraceMs = 10 * 1000;
@@ -68,6 +69,7 @@ public:
 
 Q_SIGNALS:
     void ready();
+    void ownReplyAnnounced();
 
 private Q_SLOTS:
     void announced()
@@ -85,6 +87,7 @@ private Q_SLOTS:
         const QString refusalNonce = RequestNonce::take(&description);
         if (reply.data().value(Protocol::Reply::Nonce).toString() == m_nonce || refusalNonce == m_nonce) {
             m_own = reply;
+            Q_EMIT ownReplyAnnounced();
         }
     }
 
@@ -94,20 +97,6 @@ private:
     bool m_seen = false;
     std::optional<KAuth::ActionReply> m_own;
 };
-
-/// Runs @p loop, which the awaited events quit, until @p done holds or @p timeoutMs passes; true if it holds.
-template <typename Done>
-bool waitFor(QEventLoop &loop, int timeoutMs, Done done)
-{
-    QTimer limit;
-    limit.setSingleShot(true);
-    QObject::connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
-    limit.start(timeoutMs);
-    while (!done() && limit.isActive()) {
-        loop.exec(QEventLoop::ExcludeUserInputEvents);
-    }
-    return done();
-}
 
 ActionRunner &currentRunner()
 {
@@ -128,91 +117,234 @@ QString actionName(ActionKind kind)
 
 ActionRunner::~ActionRunner() = default;
 
-ActionResult KAuthActionRunner::run(const QString &name, const ActionArguments &arguments)
+void ActionRunner::start(const QString &name, const ActionArguments &arguments, ActionDone answered, std::function<void()> released)
 {
-    KAuth::Action action(name);
-    action.setHelperId(helperId());
-    action.setTimeout(Protocol::ActionTimeoutMs);
-    for (const auto &argument : arguments) {
-        action.addArgument(argument.first, argument.second);
-    }
-    const auto sent = std::find_if(arguments.cbegin(), arguments.cend(), [](const auto &argument) {
-        return argument.first == Protocol::Arg::Nonce;
+    QTimer::singleShot(0, ActionQueue::instance(), [this, name, arguments, answered, released] {
+        answered(run(name, arguments));
+        released();
     });
-    const QString nonce = sent == arguments.cend() ? QString() : sent->second.toString();
-    // Listening before the request goes out, so that neither its reply nor the signal after it is missed.
-    ReadyWatch helperReady(name, nonce);
-    KAuth::ExecuteJob *job = action.execute(KAuth::Action::ExecuteMode);
-    job->setAutoDelete(false);
-    bool answered = false;
-    QEventLoop loop;
-    QObject::connect(job, &KJob::result, &loop, [&] {
-        answered = true;
-        loop.quit();
-    });
-    QObject::connect(&helperReady, &ReadyWatch::ready, &loop, &QEventLoop::quit);
-    job->start();
+}
 
+ActionResult ActionRunner::run(const QString &, const ActionArguments &)
+{
+    return {};
+}
+
+namespace
+{
+/// The outcome of a finished KAuth job, its refusal's nonce put back in its data.
+ActionResult resultOf(KAuth::ExecuteJob *job)
+{
     ActionResult result;
-    if (!waitFor(loop, Protocol::ActionTimeoutMs + AnswerGraceMs, [&] {
-            return answered;
-        })) {
-        job->kill(KJob::Quietly);
-        job->deleteLater();
-        result.errorCode = KAuth::ActionReply::DBusError;
-        result.errorText = i18ncp("@info", "The administrative helper did not answer within %1 minute.",
-                                  "The administrative helper did not answer within %1 minutes.", Protocol::ActionTimeoutMs / 60000);
-        return result;
-    }
     result.errorCode = job->error();
     result.ok = result.errorCode == KJob::NoError;
     result.errorText = job->errorString();
     result.data = job->data();
-    job->deleteLater();
     // KAuth hands a refusal over without its data: its nonce leads the description.
     const QString refusalNonce = RequestNonce::take(&result.errorText);
     if (!result.ok && !refusalNonce.isEmpty()) {
         result.data.insert(Protocol::Reply::Nonce, refusalNonce);
     }
-    const bool ours = nonce.isEmpty() || result.data.value(Protocol::Reply::Nonce) == nonce;
-    // A reply from the helper itself (success, or its own refusal) is followed by its ready
-    // signal; KAuth's own refusals (authorisation, D-Bus) never reached it. An answer meant
-    // for another caller may have come while this request still runs: the helper is let
-    // finish it, so that the next request does not find it busy, and its own reply is taken.
-    const bool fromHelper = result.ok || result.errorCode == KAuth::ActionReply::HelperErrorReply().errorCode();
-    if ((fromHelper || !ours) && !waitFor(loop, ReadyTimeoutMs, [&] {
-            return helperReady.seen();
-        })) {
-        qCWarning(SSHSETTINGS_AUTHACTION) << "The helper did not report ready after answering" << name;
-    }
-    if (!ours && helperReady.ownReply()) {
-        const KAuth::ActionReply &own = *helperReady.ownReply();
-        qCInfo(SSHSETTINGS_AUTHACTION) << "An answer for another caller ended" << name << "; its own answer came after it";
-        result = ActionResult();
-        result.ok = own.type() == KAuth::ActionReply::SuccessType;
-        result.errorCode = result.ok ? 0 : own.errorCode();
-        result.errorText = own.errorDescription();
-        RequestNonce::take(&result.errorText);
-        result.data = own.data();
-        result.data.insert(Protocol::Reply::Nonce, nonce);
-    }
     return result;
 }
 
-ActionResult runPrivilegedAction(ActionKind kind, const ActionArguments &arguments)
+ActionResult resultOf(const KAuth::ActionReply &own, const QString &nonce)
 {
-    const QString nonce = RequestNonce::generate();
-    const QString name = actionName(kind);
-    ActionResult result = currentRunner().run(name, ActionArguments(arguments) << qMakePair(QString(Protocol::Arg::Nonce), QVariant(nonce)));
-    const QVariant echoed = result.data.take(Protocol::Reply::Nonce);
-    if (echoed != nonce) {
-        qCWarning(SSHSETTINGS_AUTHACTION) << "An answer to" << name
-                                          << "without the request's nonce:" << (result.ok ? QStringLiteral("success") : result.errorText);
-        result.ok = false;
-        result.outcomeUnknown = true;
-        result.data.clear();
-    }
+    ActionResult result;
+    result.ok = own.type() == KAuth::ActionReply::SuccessType;
+    result.errorCode = result.ok ? 0 : own.errorCode();
+    result.errorText = own.errorDescription();
+    RequestNonce::take(&result.errorText);
+    result.data = own.data();
+    result.data.insert(Protocol::Reply::Nonce, nonce);
     return result;
+}
+
+/**
+ * One KAuth job on its way: answered by the job's result, or by the helper's announcement of this
+ * request's own reply when KAuth ended the job with another caller's; released once the helper has
+ * let go of it. A job that gets no answer in time is ended with a timeout.
+ */
+class KAuthRequest : public QObject
+{
+public:
+    KAuthRequest(const QString &name, const QString &nonce, ActionDone answered, std::function<void()> released)
+        : m_watch(name, nonce), m_name(name), m_nonce(nonce), m_answered(std::move(answered)), m_released(std::move(released))
+    {
+        m_limit.setSingleShot(true);
+        m_readyLimit.setSingleShot(true);
+        connect(&m_limit, &QTimer::timeout, this, &KAuthRequest::timedOut);
+        connect(&m_readyLimit, &QTimer::timeout, this, [this] {
+            qCWarning(SSHSETTINGS_AUTHACTION) << "The helper did not report ready after answering" << m_name;
+            finish(m_untied);
+        });
+        connect(&m_watch, &ReadyWatch::ready, this, [this] {
+            if (m_readyLimit.isActive()) {
+                finish(m_untied);
+            }
+        });
+        connect(&m_watch, &ReadyWatch::ownReplyAnnounced, this, [this] {
+            if (m_readyLimit.isActive() && !m_done) {
+                qCInfo(SSHSETTINGS_AUTHACTION) << "An answer for another caller ended" << m_name << "; its own answer came after it";
+                answer(resultOf(*m_watch.ownReply(), m_nonce));
+            }
+        });
+    }
+
+    void start(const ActionArguments &arguments)
+    {
+        KAuth::Action action(m_name);
+        action.setHelperId(helperId());
+        action.setTimeout(Protocol::ActionTimeoutMs);
+        for (const auto &argument : arguments) {
+            action.addArgument(argument.first, argument.second);
+        }
+        m_job = action.execute(KAuth::Action::ExecuteMode);
+        connect(m_job, &KJob::result, this, &KAuthRequest::jobDone);
+        m_limit.start(Protocol::ActionTimeoutMs + AnswerGraceMs);
+        m_job->start();
+    }
+
+private:
+    void jobDone()
+    {
+        m_limit.stop();
+        const ActionResult result = resultOf(m_job);
+        m_job = nullptr; // KAuth deletes its job
+        const bool ours = m_nonce.isEmpty() || result.data.value(Protocol::Reply::Nonce) == m_nonce;
+        // A reply from the helper itself (success, or its own refusal) is followed by its ready signal;
+        // KAuth's own refusals (authorisation, D-Bus) never reached it. An answer meant for another
+        // caller may have come while this request still runs: its own is then announced later.
+        const bool fromHelper = result.ok || result.errorCode == KAuth::ActionReply::HelperErrorReply().errorCode();
+        if (ours) {
+            answer(result);
+        } else if (m_watch.ownReply()) {
+            answer(resultOf(*m_watch.ownReply(), m_nonce));
+        }
+        // Answered by KAuth alone, or the helper has let go already: the next request may go.
+        if ((!fromHelper && ours) || m_watch.seen()) {
+            finish(result);
+            return;
+        }
+        m_untied = result;
+        m_readyLimit.start(ReadyTimeoutMs);
+    }
+
+    void timedOut()
+    {
+        if (m_job) {
+            m_job->kill(KJob::Quietly);
+            m_job = nullptr;
+        }
+        ActionResult result;
+        result.errorCode = KAuth::ActionReply::DBusError;
+        result.timedOut = true;
+        result.errorText = i18ncp("@info", "The administrative helper did not answer within %1 minute.",
+                                  "The administrative helper did not answer within %1 minutes.", Protocol::ActionTimeoutMs / 60000);
+        finish(result);
+    }
+
+    void answer(const ActionResult &result)
+    {
+        if (!m_done) {
+            m_done = true;
+            m_answered(result);
+        }
+    }
+
+    /// Answers with @p result unless answered already, then lets the next request go.
+    void finish(const ActionResult &result)
+    {
+        m_readyLimit.stop();
+        answer(result);
+        if (m_released) {
+            std::function<void()> released = std::move(m_released);
+            m_released = nullptr;
+            deleteLater();
+            released();
+        }
+    }
+
+    ReadyWatch m_watch; ///< listening before the request goes out, so that neither its reply nor the signal after it is missed
+    const QString m_name;
+    const QString m_nonce;
+    ActionDone m_answered;
+    std::function<void()> m_released;
+    KAuth::ExecuteJob *m_job = nullptr;
+    QTimer m_limit;
+    QTimer m_readyLimit;
+    ActionResult m_untied; ///< the answer that ended the job, when it was another caller's
+    bool m_done = false;
+};
+
+/// A nonce from arguments, empty when none is sent.
+QString nonceOf(const ActionArguments &arguments)
+{
+    const auto sent = std::find_if(arguments.cbegin(), arguments.cend(), [](const auto &argument) {
+        return argument.first == Protocol::Arg::Nonce;
+    });
+    return sent == arguments.cend() ? QString() : sent->second.toString();
+}
+}
+
+void KAuthActionRunner::start(const QString &name, const ActionArguments &arguments, ActionDone answered, std::function<void()> released)
+{
+    auto *request = new KAuthRequest(name, nonceOf(arguments), std::move(answered), std::move(released));
+    request->start(arguments);
+}
+
+ActionQueue *ActionQueue::instance()
+{
+    static ActionQueue queue;
+    return &queue;
+}
+
+void ActionQueue::submit(ActionKind kind, const ActionArguments &arguments, QObject *context, ActionDone done)
+{
+    m_waiting.enqueue({actionName(kind), arguments, context, context != nullptr, std::move(done)});
+    next();
+}
+
+void ActionQueue::next()
+{
+    if (m_running) {
+        return;
+    }
+    // Requests whose page went away while they waited are not sent.
+    while (!m_waiting.isEmpty() && m_waiting.head().tied && !m_waiting.head().context) {
+        m_waiting.dequeue();
+    }
+    if (m_waiting.isEmpty()) {
+        Q_EMIT idle();
+        return;
+    }
+    m_running = true;
+    Request request = m_waiting.dequeue();
+    const QString nonce = RequestNonce::generate();
+    const QString name = request.name;
+    auto answered = [request, nonce](ActionResult result) {
+        const QVariant echoed = result.data.take(Protocol::Reply::Nonce);
+        if (echoed != nonce && !result.timedOut) {
+            qCWarning(SSHSETTINGS_AUTHACTION) << "An answer to" << request.name
+                                              << "without the request's nonce:" << (result.ok ? QStringLiteral("success") : result.errorText);
+            result.ok = false;
+            result.outcomeUnknown = true;
+            result.data.clear();
+        }
+        result.outcomeUnknown = result.outcomeUnknown || result.timedOut;
+        if (request.done && (!request.tied || request.context)) {
+            request.done(result);
+        }
+    };
+    currentRunner().start(name, ActionArguments(request.arguments) << qMakePair(QString(Protocol::Arg::Nonce), QVariant(nonce)), answered, [this] {
+        m_running = false;
+        next();
+    });
+}
+
+void runPrivilegedAction(ActionKind kind, const ActionArguments &arguments, QObject *context, ActionDone done)
+{
+    ActionQueue::instance()->submit(kind, arguments, context, std::move(done));
 }
 
 void setActionRunner(ActionRunner *runner)
@@ -227,6 +359,9 @@ QString failureReason(const ActionResult &result)
         reason = i18n("the authorization was cancelled or denied");
     } else {
         reason = result.errorText.isEmpty() ? i18n("the helper gave no reason") : result.errorText;
+    }
+    if (result.timedOut) {
+        return result.errorText;
     }
     if (result.outcomeUnknown) {
         return i18n("the answer that came back belongs to another request (%1), so whether this one was carried out is not known", reason);

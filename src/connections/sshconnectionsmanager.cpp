@@ -13,10 +13,10 @@
 #include <QDebug>
 #include <QFile>
 #include <QHash>
+#include <QPointer>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QRegularExpression>
-#include <QScopedValueRollback>
 
 #include <cerrno>
 #include <cstring>
@@ -59,15 +59,22 @@ QList<SshdLog::AddressAttempts> SSHConnectionsManager::attempts() const
 
 void SSHConnectionsManager::readConnections()
 {
-    // The privileged job waits in a local event loop, where the next refresh tick
-    // may arrive: a nested read would ask with the same cursor and count every line twice.
+    // A read still waits for its answer: the next refresh tick would ask with the same cursor and count every line twice.
     if (m_reading) {
         return;
     }
-    const QScopedValueRollback<bool> reading(m_reading, true);
+    m_reading = true;
     using namespace SSHSettings::Protocol;
-    const SSHSettings::ActionResult result =
-        SSHSettings::runPrivilegedAction(SSHSettings::ActionKind::Read, {{Arg::JournalArguments, SshdLog::journalArguments(m_tracker.cursor())}});
+    SSHSettings::runPrivilegedAction(SSHSettings::ActionKind::Read, {{Arg::JournalArguments, SshdLog::journalArguments(m_tracker.cursor())}}, this,
+                                     [this](const SSHSettings::ActionResult &result) {
+                                         m_reading = false;
+                                         journalRead(result);
+                                     });
+}
+
+void SSHConnectionsManager::journalRead(const SSHSettings::ActionResult &result)
+{
+    using namespace SSHSettings::Protocol;
     // Each failure is logged once, not at every refresh.
     if (!result.ok) {
         if (m_lastFailure != result.errorText) {
@@ -177,8 +184,16 @@ void SSHConnectionsManager::readIdleTime(const QList<SSHConnectionData> &connect
 
 void SSHConnectionsManager::killConnection(const SSHConnectionData &connection, KCMOS::MessagesManager *messagesManager)
 {
-    const SSHSettings::ActionResult result =
-        SSHSettings::runPrivilegedAction(SSHSettings::ActionKind::Sessions, {{SSHSettings::Protocol::Arg::KillPid, int(connection.syslogPid)}});
+    SSHSettings::runPrivilegedAction(SSHSettings::ActionKind::Sessions, {{SSHSettings::Protocol::Arg::KillPid, int(connection.syslogPid)}}, this,
+                                     [connection, messages = QPointer<KCMOS::MessagesManager>(messagesManager)](const SSHSettings::ActionResult &result) {
+                                         connectionKilled(connection, result, messages);
+                                     });
+}
+
+void SSHConnectionsManager::connectionKilled(const SSHConnectionData &connection,
+                                             const SSHSettings::ActionResult &result,
+                                             KCMOS::MessagesManager *messagesManager)
+{
     const QString user = connection.user;
     const QString address = connection.address.ip().toString();
     if (!result.ok) {

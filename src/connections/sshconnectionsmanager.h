@@ -2,6 +2,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 
+#include "privilegedaction.h"
 #include "sshconnectiondata.h"
 #include "sshdlogtracker.h"
 
@@ -60,7 +61,7 @@ public Q_SLOTS:
     void readConnections();
     /// Refreshes the terminal activity of the given connections.
     void readIdleTime(const QList<SSHConnectionData> &connections);
-    /// Ends the connection's sshd process and reports the result in the message area.
+    /// Ends the connection's sshd process and, when the helper answers, reports the result in the message area.
     void killConnection(const SSHConnectionData &connection, KCMOS::MessagesManager *messagesManager);
 
 protected:
@@ -70,7 +71,10 @@ protected:
     virtual QString deviceDirectory() const;
 
 private:
+    void journalRead(const SSHSettings::ActionResult &result);
+    static void connectionKilled(const SSHConnectionData &connection, const SSHSettings::ActionResult &result, KCMOS::MessagesManager *messagesManager);
+
     SshdLog::Tracker m_tracker;
-    bool m_reading = false;
+    bool m_reading = false; ///< a journal read waits for its answer
     QString m_lastFailure; ///< the last read's failure, logged once
 };

@@ -38,28 +38,22 @@ bool ServerState::isActive() const
     return NuvoAdmin::SystemdService().isActive();
 }
 
-bool ServerState::start(QString *reason)
+void ServerState::start(QObject *context, SSHSettings::ActionDone done) const
 {
-    return jobExec(QStringLiteral("start"), reason);
+    command(QStringLiteral("start"), context, std::move(done));
 }
 
-bool ServerState::stop(QString *reason)
+void ServerState::stop(QObject *context, SSHSettings::ActionDone done) const
 {
-    return jobExec(QStringLiteral("stop"), reason);
+    command(QStringLiteral("stop"), context, std::move(done));
 }
 
-bool ServerState::restart(QString *reason)
+void ServerState::restart(QObject *context, SSHSettings::ActionDone done) const
 {
-    return jobExec(QStringLiteral("restart"), reason);
+    command(QStringLiteral("restart"), context, std::move(done));
 }
 
-bool ServerState::jobExec(const QString &command, QString *reason)
+void ServerState::command(const QString &command, QObject *context, SSHSettings::ActionDone done)
 {
-    const SSHSettings::ActionResult result =
-        SSHSettings::runPrivilegedAction(SSHSettings::ActionKind::Service, {{SSHSettings::Protocol::Arg::ServiceCommand, command}});
-    m_outcomeUnknown = result.outcomeUnknown;
-    if (!result.ok && reason) {
-        *reason = SSHSettings::failureReason(result);
-    }
-    return result.ok;
+    SSHSettings::runPrivilegedAction(SSHSettings::ActionKind::Service, {{SSHSettings::Protocol::Arg::ServiceCommand, command}}, context, std::move(done));
 }

@@ -2,6 +2,8 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 
+#include "privilegedaction.h"
+
 #include <QObject>
 
 /// The sshd service: its state, asked anew on every call, and its commands.
@@ -14,12 +16,10 @@ public:
 
     bool isEnabled() const;
     bool isActive() const;
-    /// Each command runs through the helper; on failure @p reason gets the helper's reason.
-    bool start(QString *reason = nullptr);
-    bool stop(QString *reason = nullptr);
-    bool restart(QString *reason = nullptr);
-    /// The last command got no answer tied to it: whether it was carried out is not known.
-    bool lastOutcomeUnknown() const { return m_outcomeUnknown; }
+    /// Each command runs through the helper; @p done gets its answer unless @p context is gone first.
+    void start(QObject *context, SSHSettings::ActionDone done) const;
+    void stop(QObject *context, SSHSettings::ActionDone done) const;
+    void restart(QObject *context, SSHSettings::ActionDone done) const;
 
     /// Answers isEnabled()/isActive() from a stand-in (tests only); nullptr restores the real service.
     struct StateSource
@@ -31,7 +31,5 @@ public:
     static void setStateSourceForTesting(StateSource *source);
 
 private:
-    bool jobExec(const QString &command, QString *reason);
-
-    bool m_outcomeUnknown = false;
+    static void command(const QString &command, QObject *context, SSHSettings::ActionDone done);
 };

@@ -39,13 +39,10 @@ SSHManager::~SSHManager()
     deleteOptions(m_options.value(Server));
 }
 
-void SSHManager::initializeConfigurations(bool load)
+void SSHManager::initializeConfigurations()
 {
     buildServerOptions();
     buildClientOptions();
-    if (load) {
-        loadValueOptions();
-    }
 }
 
 void SSHManager::buildServerOptions()
@@ -144,40 +141,43 @@ void SSHManager::buildClientOptions()
     m_options.insert(Client, options);
 }
 
-void SSHManager::loadValueOptions()
+void SSHManager::loadValueOptions(QObject *context, std::function<void()> done)
 {
     // A stopped server's files are read all the same: its settings can be prepared before it starts.
-    loadConfigurations({Server, Client});
-    if (!serverState().isActive()) {
-        Q_EMIT error(i18n("The SSH server is stopped"), ServerNotRunning, QString());
-    }
+    loadConfigurations({Server, Client}, context, [this, done] {
+        if (!serverState().isActive()) {
+            Q_EMIT error(i18n("The SSH server is stopped"), ServerNotRunning, QString());
+        }
+        if (done) {
+            done();
+        }
+    });
 }
 
-void SSHManager::loadConfigurations(std::initializer_list<SSHConfigurationTypeId> types)
-{
-    for (const SSHConfigurationTypeId type : types) {
-        const QMap<QString, QVariant> raw = rowConfigurationOptions(type);
-        if (raw.isEmpty()) {
-            continue;
-        }
-        const SSHOptions options = m_options.value(type);
-        for (const QPointer<SSHOption> &option : options) {
-            setOptionValueFromRaw(option, raw);
-        }
-    }
-}
-
-QMap<QString, QVariant> SSHManager::rowConfigurationOptions(const SSHConfigurationTypeId &type)
+void SSHManager::loadConfigurations(const QList<SSHConfigurationTypeId> &types, QObject *context, std::function<void()> done)
 {
     namespace Arg = SSHSettings::Protocol::Arg;
-    const SSHSettings::ActionResult result = SSHSettings::runPrivilegedAction(SSHSettings::ActionKind::Read,
-                                                                              {
-                                                                                  {Arg::ReadKeywords, getOptionNames(type)},
-                                                                                  {Arg::ReadType, static_cast<int>(type)},
-                                                                              });
+    if (types.isEmpty() && done) {
+        done();
+    }
+    for (int i = 0; i < types.size(); ++i) {
+        const SSHConfigurationTypeId type = types.at(i);
+        const bool last = i == types.size() - 1;
+        SSHSettings::runPrivilegedAction(SSHSettings::ActionKind::Read, {{Arg::ReadKeywords, getOptionNames(type)}, {Arg::ReadType, static_cast<int>(type)}},
+                                         context, [this, type, last, done](const SSHSettings::ActionResult &result) {
+                                             takeReadReply(type, result);
+                                             if (last && done) {
+                                                 done();
+                                             }
+                                         });
+    }
+}
+
+bool SSHManager::takeReadReply(SSHConfigurationTypeId type, const SSHSettings::ActionResult &result)
+{
     if (result.ok) {
-        m_origins[type] = result.data.value(SSHSettings::Protocol::Reply::Origins).toMap();
-        return result.data;
+        takeReadValues(type, result.data);
+        return true;
     }
     qCWarning(SSHSETTINGS_CORE) << "Failed to read the SSH configuration:" << result.errorText;
     const bool client = type == Client;
@@ -189,7 +189,16 @@ QMap<QString, QVariant> SSHManager::rowConfigurationOptions(const SSHConfigurati
     }
     Q_EMIT error(client ? i18n("Failed to load the SSH client settings") : i18n("Failed to load the SSH server settings"), code,
                  SSHSettings::failureReason(result));
-    return {};
+    return false;
+}
+
+void SSHManager::takeReadValues(SSHConfigurationTypeId type, const QVariantMap &reply)
+{
+    m_origins[type] = reply.value(SSHSettings::Protocol::Reply::Origins).toMap();
+    const SSHOptions options = m_options.value(type);
+    for (const QPointer<SSHOption> &option : options) {
+        setOptionValueFromRaw(option, reply);
+    }
 }
 
 namespace
@@ -207,35 +216,40 @@ SSHSettings::ActionArguments transaction(SSHConfigurationTypeId type, const SSHM
 }
 }
 
-SSHManager::Review SSHManager::review(SSHConfigurationTypeId type, const Changes &changes, const QString &session) const
+void SSHManager::review(
+    SSHConfigurationTypeId type, const Changes &changes, const QString &session, QObject *context, std::function<void(const Review &)> done) const
 {
     namespace Arg = SSHSettings::Protocol::Arg;
-    namespace Reply = SSHSettings::Protocol::Reply;
     SSHSettings::ActionArguments arguments = transaction(type, changes);
     arguments << qMakePair(QString(Arg::TransactionDryRun), QVariant(true)) << qMakePair(QString(Arg::TransactionRestart), QVariant(type == Server));
     if (!session.isEmpty() && type == Server) {
         arguments << qMakePair(QString(Arg::TransactionSession), QVariant(session));
     }
-    const SSHSettings::ActionResult result = SSHSettings::runPrivilegedAction(SSHSettings::ActionKind::Configure, arguments);
-    Review review;
-    review.ok = result.ok;
-    if (!result.ok) {
-        review.reason = SSHSettings::failureReason(result);
-        return review;
-    }
-    const QVariantMap diffs = result.data.value(Reply::FileDiffs).toMap();
-    for (auto it = diffs.cbegin(); it != diffs.cend(); ++it) {
-        review.diffs.insert(it.key(), it.value().toByteArray());
-    }
-    review.restarts = result.data.value(Reply::Restarts).toBool();
-    const QVariantList lockouts = result.data.value(Reply::Lockouts).toList();
-    for (const QVariant &lockout : lockouts) {
-        review.lockouts.append({lockout.toMap().value(Reply::LockoutKind).toString(), lockout.toMap().value(Reply::LockoutDetail).toString()});
-    }
-    return review;
+    SSHSettings::runPrivilegedAction(SSHSettings::ActionKind::Configure, arguments, context, [done](const SSHSettings::ActionResult &result) {
+        namespace Reply = SSHSettings::Protocol::Reply;
+        Review review;
+        review.ok = result.ok;
+        if (!result.ok) {
+            review.reason = SSHSettings::failureReason(result);
+            done(review);
+            return;
+        }
+        const QVariantMap diffs = result.data.value(Reply::FileDiffs).toMap();
+        for (auto it = diffs.cbegin(); it != diffs.cend(); ++it) {
+            review.diffs.insert(it.key(), it.value().toByteArray());
+        }
+        review.restarts = result.data.value(Reply::Restarts).toBool();
+        const QVariantList lockouts = result.data.value(Reply::Lockouts).toList();
+        for (const QVariant &lockout : lockouts) {
+            review.lockouts.append({lockout.toMap().value(Reply::LockoutKind).toString(), lockout.toMap().value(Reply::LockoutDetail).toString()});
+        }
+        review.base = result.data.value(Reply::Base).toString();
+        done(review);
+    });
 }
 
-bool SSHManager::apply(SSHConfigurationTypeId type, const Changes &changes, int revertAfter, QString *token, QString *reason, ApplyDetails *details)
+void SSHManager::apply(
+    SSHConfigurationTypeId type, const Changes &changes, int revertAfter, const QString &base, QObject *context, std::function<void(const Applied &)> done)
 {
     namespace Arg = SSHSettings::Protocol::Arg;
     SSHSettings::ActionArguments arguments = transaction(type, changes);
@@ -245,53 +259,41 @@ bool SSHManager::apply(SSHConfigurationTypeId type, const Changes &changes, int 
             arguments << qMakePair(QString(Arg::TransactionRevertAfter), QVariant(revertAfter));
         }
     }
-    const SSHSettings::ActionResult result = SSHSettings::runPrivilegedAction(SSHSettings::ActionKind::Configure, arguments);
-    if (details) {
-        *details = ApplyDetails();
-        details->outcomeUnknown = result.outcomeUnknown;
+    if (!base.isEmpty()) {
+        arguments << qMakePair(QString(Arg::TransactionBase), QVariant(base));
     }
-    if (!result.ok) {
-        qCWarning(SSHSETTINGS_CORE) << "Failed to apply the SSH settings:" << result.errorText;
-        *reason = SSHSettings::failureReason(result);
-        return false;
-    }
-    for (const auto &change : changes) {
-        if (change.first) {
-            change.first->setValue(change.second);
+    // The reply carries what was written and verified: no read follows.
+    arguments << qMakePair(QString(Arg::TransactionReadKeywords), QVariant(getOptionNames(type)));
+    SSHSettings::runPrivilegedAction(SSHSettings::ActionKind::Configure, arguments, context, [done](const SSHSettings::ActionResult &result) {
+        namespace Reply = SSHSettings::Protocol::Reply;
+        Applied applied;
+        applied.ok = result.ok;
+        applied.outcomeUnknown = result.outcomeUnknown;
+        if (!result.ok) {
+            qCWarning(SSHSETTINGS_CORE) << "Failed to apply the SSH settings:" << result.errorText;
+            applied.reason = SSHSettings::failureReason(result);
+            applied.baseChanged = result.errorText.startsWith(SSHSettings::Protocol::ChangedSinceReview);
+            done(applied);
+            return;
         }
-    }
-    namespace Reply = SSHSettings::Protocol::Reply;
-    *token = result.data.value(Reply::Token).toString();
-    if (details) {
-        details->joinedPending = result.data.value(Reply::JoinedPending).toBool();
-        details->unanswered = result.data.value(Reply::Unanswered).toStringList();
-    }
-    return true;
+        applied.token = result.data.value(Reply::Token).toString();
+        applied.joinedPending = result.data.value(Reply::JoinedPending).toBool();
+        applied.unanswered = result.data.value(Reply::Unanswered).toStringList();
+        if (result.data.contains(Reply::Origins)) {
+            applied.values = result.data;
+        }
+        done(applied);
+    });
 }
 
-namespace
+void SSHManager::keepChange(const QString &token, QObject *context, SSHSettings::ActionDone done) const
 {
-bool tokenRequest(QLatin1String key, const QString &token, QString *reason, bool *unknown)
-{
-    const SSHSettings::ActionResult result = SSHSettings::runPrivilegedAction(SSHSettings::ActionKind::Configure, {{key, token}});
-    if (!result.ok) {
-        *reason = SSHSettings::failureReason(result);
-    }
-    if (unknown) {
-        *unknown = result.outcomeUnknown;
-    }
-    return result.ok;
-}
+    SSHSettings::runPrivilegedAction(SSHSettings::ActionKind::Configure, {{SSHSettings::Protocol::Arg::ConfirmToken, token}}, context, std::move(done));
 }
 
-bool SSHManager::keepChange(const QString &token, QString *reason, bool *unknown) const
+void SSHManager::revertChange(const QString &token, QObject *context, SSHSettings::ActionDone done) const
 {
-    return tokenRequest(SSHSettings::Protocol::Arg::ConfirmToken, token, reason, unknown);
-}
-
-bool SSHManager::revertChange(const QString &token, QString *reason, bool *unknown) const
-{
-    return tokenRequest(SSHSettings::Protocol::Arg::RevertToken, token, reason, unknown);
+    SSHSettings::runPrivilegedAction(SSHSettings::ActionKind::Configure, {{SSHSettings::Protocol::Arg::RevertToken, token}}, context, std::move(done));
 }
 
 QVariantMap SSHManager::origin(SSHConfigurationTypeId type, const QString &keyword) const
@@ -360,26 +362,16 @@ QStringList SSHManager::getOptionNames(SSHConfigurationTypeId type) const
     return names;
 }
 
-bool SSHManager::restoreFileConfiguration(SSHConfigurationTypeId type, bool localBackup, QString *reason, QString *previous, bool *unknown) const
+void SSHManager::restoreFileConfiguration(SSHConfigurationTypeId type, bool localBackup, QObject *context, SSHSettings::ActionDone done) const
 {
     namespace Arg = SSHSettings::Protocol::Arg;
-    const SSHSettings::ActionResult result = SSHSettings::runPrivilegedAction(SSHSettings::ActionKind::Restore,
-                                                                              {
-                                                                                  {Arg::RestoreType, static_cast<int>(type)},
-                                                                                  {Arg::RestoreFromBackup, localBackup},
-                                                                              });
-    if (unknown) {
-        *unknown = result.outcomeUnknown;
-    }
-    if (!result.ok) {
-        qCWarning(SSHSETTINGS_CORE) << "Failed to restore SSH configuration. Error:" << result.errorText;
-        if (reason) {
-            *reason = SSHSettings::failureReason(result);
-        }
-    } else if (previous) {
-        *previous = result.data.value(SSHSettings::Protocol::Reply::Previous).toString();
-    }
-    return result.ok;
+    SSHSettings::runPrivilegedAction(SSHSettings::ActionKind::Restore, {{Arg::RestoreType, static_cast<int>(type)}, {Arg::RestoreFromBackup, localBackup}},
+                                     context, [done](const SSHSettings::ActionResult &result) {
+                                         if (!result.ok) {
+                                             qCWarning(SSHSETTINGS_CORE) << "Failed to restore SSH configuration. Error:" << result.errorText;
+                                         }
+                                         done(result);
+                                     });
 }
 
 QPointer<SSHOption> SSHManager::findOptionById(SSHConfigurationTypeId type, SSHOption::Id id) const

@@ -11,7 +11,7 @@
 #include <QObject>
 #include <QVariantMap>
 
-#include <initializer_list>
+#include <functional>
 
 /// Owns every option of both configurations, reads them through the helper and writes them back one by one.
 class SSHManager : public QObject
@@ -21,17 +21,19 @@ public:
     explicit SSHManager(QObject *parent = nullptr);
     ~SSHManager() override;
 
-    void initializeConfigurations(bool load);
-    void loadValueOptions();
-    void loadConfigurations(std::initializer_list<SSHConfigurationTypeId> types);
-    QMap<QString, QVariant> rowConfigurationOptions(const SSHConfigurationTypeId &type);
+    /// Builds every option with its built-in value; the values are read by loadValueOptions().
+    void initializeConfigurations();
+    /// Reads both configurations, then says when the server is stopped; @p done follows the last answer.
+    void loadValueOptions(QObject *context, std::function<void()> done = {});
+    /// Reads @p types anew, one request each; @p done follows the last answer. Failures are signalled by error().
+    void loadConfigurations(const QList<SSHConfigurationTypeId> &types, QObject *context, std::function<void()> done = {});
+    /// Puts the values and origins of a read reply (or of an apply reply that carries them) on the options.
+    void takeReadValues(SSHConfigurationTypeId type, const QVariantMap &reply);
     void setOptionValueFromRaw(QPointer<SSHOption> option, const QMap<QString, QVariant> &raw) const;
     void setSubOptionsFromRaw(QPointer<SSHOption> option, const QMap<QString, QVariant> &raw) const;
     QStringList getOptionNames(SSHConfigurationTypeId type) const;
-    /// Restores a configuration; @p previous gets where the replaced file is kept, @p reason why it failed.
-    /// @p unknown is set when no answer tied to the request came.
-    bool restoreFileConfiguration(
-        SSHConfigurationTypeId type, bool localBackup, QString *reason = nullptr, QString *previous = nullptr, bool *unknown = nullptr) const;
+    /// Restores a configuration; Protocol::Reply::Previous in the result's data says where the replaced file is kept.
+    void restoreFileConfiguration(SSHConfigurationTypeId type, bool localBackup, QObject *context, SSHSettings::ActionDone done) const;
 
     /// Changed options of one configuration, each with its new value.
     using Changes = QList<QPair<QPointer<SSHOption>, QVariant>>;
@@ -43,24 +45,33 @@ public:
         QMap<QString, QByteArray> diffs; ///< file → unified diff
         bool restarts = false;
         QList<QPair<QString, QString>> lockouts; ///< kind ("access", "authentication", "listening") and detail
+        QString base; ///< the digest of the files the dry run read, which the apply names
     };
     /// The dry run of apply(); @p session ($SSH_CONNECTION, may be empty) adds the lockout warnings.
-    Review review(SSHConfigurationTypeId type, const Changes &changes, const QString &session) const;
-    /**
-     * Writes @p changes together, all or nothing; a server change restarts a running sshd. With
-     * @p revertAfter seconds the helper reverts it then unless keepChange() is called; @p token names it.
-     */
-    /// What the helper said of an apply besides its token.
-    struct ApplyDetails
+    void review(SSHConfigurationTypeId type, const Changes &changes, const QString &session, QObject *context, std::function<void(const Review &)> done) const;
+    /// What the helper said of an apply.
+    struct Applied
     {
+        bool ok = false;
+        QString reason;
+        QString token; ///< names the change while its countdown runs
         bool outcomeUnknown = false; ///< no answer tied to the request came: the change may or may not be written
+        bool baseChanged = false; ///< refused, as the files are no longer those of the review
         bool joinedPending = false; ///< the change joined changes still waiting to be kept; the token names them all
         QStringList unanswered; ///< "address port" sockets that did not answer with an SSH banner after the restart
+        QVariantMap values; ///< the values written and verified, shaped as a read reply (for takeReadValues()); empty if none came
     };
-    bool apply(SSHConfigurationTypeId type, const Changes &changes, int revertAfter, QString *token, QString *reason, ApplyDetails *details = nullptr);
-    /// Keeps, or reverts, the pending changes named by @p token; @p unknown is set when the outcome is not known.
-    bool keepChange(const QString &token, QString *reason, bool *unknown = nullptr) const;
-    bool revertChange(const QString &token, QString *reason, bool *unknown = nullptr) const;
+    /**
+     * Writes @p changes together, all or nothing; a server change restarts a running sshd. With
+     * @p revertAfter seconds the helper reverts it then unless keepChange() is called. The change is
+     * refused when the files are no longer those of the review that gave @p base (empty: no review).
+     * The reply carries the values of every keyword of @p type as written.
+     */
+    void apply(
+        SSHConfigurationTypeId type, const Changes &changes, int revertAfter, const QString &base, QObject *context, std::function<void(const Applied &)> done);
+    /// Keeps, or reverts, the pending changes named by @p token.
+    void keepChange(const QString &token, QObject *context, SSHSettings::ActionDone done) const;
+    void revertChange(const QString &token, QObject *context, SSHSettings::ActionDone done) const;
     /// Where the value of @p keyword came from at the last read: Protocol::Reply::OriginFile, OriginLine, OriginOverrides.
     QVariantMap origin(SSHConfigurationTypeId type, const QString &keyword) const;
 
@@ -79,6 +90,8 @@ Q_SIGNALS:
     void error(const QString &message, SSHCodeError code, const QString &reason);
 
 private:
+    /// The read of one configuration; false (with error() sent) when it failed.
+    bool takeReadReply(SSHConfigurationTypeId type, const SSHSettings::ActionResult &result);
     void buildServerOptions();
     void buildClientOptions();
 

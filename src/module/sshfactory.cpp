@@ -1,30 +1,12 @@
 // SPDX-FileCopyrightText: 2026 SSH Settings contributors
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include "sshfactory.h"
+// The plug-in's factory. KF6 hands the page a QObject parent with its metadata, KF5 a widget with an
+// argument list: SSHModule's constructor takes each framework's pair (Compat::ModuleParent and
+// Compat::ModuleArgs), so the framework's own factory serves both.
 #include "sshmodule.h"
 
-namespace
-{
-bool makesModule(const char *iface)
-{
-    for (const QMetaObject *meta = &SSHModule::staticMetaObject; meta; meta = meta->superClass()) {
-        if (qstrcmp(iface, meta->className()) == 0) {
-            return true;
-        }
-    }
-    return false;
-}
-}
+#include <KPluginFactory>
 
-// The host may hand us a parent that is not a widget; the page then has no parent widget.
-#if QT_VERSION_MAJOR >= 6
-QObject *SSHFactory::create(const char *iface, QWidget *, QObject *parent, const QVariantList &)
-{
-    return makesModule(iface) ? new SSHModule(parent, metaData()) : nullptr;
-}
-#else
-QObject *SSHFactory::create(const char *iface, QWidget *, QObject *parent, const QVariantList &args, const QString &keyword)
-{
-    return keyword.isEmpty() && makesModule(iface) ? new SSHModule(qobject_cast<QWidget *>(parent), args) : nullptr;
-}
-#endif
+K_PLUGIN_CLASS_WITH_JSON(SSHModule, "kcm_sshsettings.json")
+
+#include "sshfactory.moc"

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "orbiskcmodule.h"
+#include "privilegedaction.h"
 #include "serverstate.h"
 #include "sshmanager.h"
 #include "sshoption.h"
@@ -10,6 +11,7 @@
 #include <QHash>
 #include <QPointer>
 
+#include <functional>
 #include <memory>
 
 #include <initializer_list>
@@ -31,13 +33,24 @@ namespace Ui
 class SSHModule;
 }
 
-/// The SSH settings page: server tabs, client page, service row and connections tab.
+/**
+ * The SSH settings page: server tabs, client page, service row and connections tab.
+ *
+ * Every request to the helper is asynchronous: a flow (read, apply, restore, service command,
+ * keep or revert) sends one and goes on in its answer. While a flow runs the page shows the busy
+ * indicator and Apply, Reset and Defaults start nothing. Its parts live in pagelayout.cpp,
+ * applyflow.cpp, countdownflow.cpp, restoreflow.cpp and servicerow.cpp.
+ */
 class SSHModule : public KCMOS::OrbisKCModule
 {
     Q_OBJECT
 public:
     SSHModule(Compat::ModuleParent *parent, const Compat::ModuleArgs &args);
     ~SSHModule() override;
+
+Q_SIGNALS:
+    /// Values read from the helper (by a read, or in an apply's reply) are now on the page.
+    void valuesShown();
 
 protected:
     /// Notices the closing of the window while a countdown runs.
@@ -49,7 +62,7 @@ public Q_SLOTS:
     void defaults() override;
 
 private:
-    void initManagers();
+    // The page's layout (pagelayout.cpp).
     void createOptionAreas();
     void configureLayoutWidgets();
     void addWidgetsToLayout(QVBoxLayout *layout, std::initializer_list<SSHOption::Id> ids);
@@ -59,10 +72,23 @@ private:
     void configureChangeHandlers(QPointer<SSHOption> option, AbstractOptionArea *area);
     void stretchUiAndViewSwitch();
     void createConnectionsTab();
+    void updateOriginIndicators() const;
 
+    // Reading (sshmodule.cpp).
+    /// A flow starts: the busy indicator shows until as many ends.
+    void beginFlow();
+    void endFlow();
+    bool busy() const { return m_flows > 0; }
+    /// Reads both configurations; then the areas show what was read and @p then runs.
+    void readValues(std::function<void()> then = {});
+    /// Shows what was read, as unchanged, and says so.
+    void showReadValues();
+
+    // Apply (applyflow.cpp).
     /// The changes of one configuration, and the areas (with their option copies) they came from.
     struct Transaction
     {
+        SSHConfigurationTypeId type = Server;
         SSHManager::Changes changes;
         QList<QPair<AbstractOptionArea *, std::shared_ptr<SSHOption>>> areas;
     };
@@ -71,8 +97,27 @@ private:
         NotApplied,
         Unknown, ///< no answer tied to the request came: what is on disk is read again
     };
-    /// Reviews (server) and applies one configuration's changes together.
-    Outcome applyTransaction(SSHConfigurationTypeId type, const Transaction &transaction);
+    /// One press of Apply: its transactions go one after the other.
+    struct ApplyRun
+    {
+        QList<Transaction> pending;
+        Transaction current;
+        QList<AbstractOptionArea *> failed; ///< keep what they show, still changed
+        QList<AbstractOptionArea *> unknown;
+        QVariantMap values; ///< what the current transaction's answer says was written, as a read reply
+        bool anyChanged = false;
+        bool anyFailed = false;
+        bool anyUnknown = false;
+    };
+    /// Reviews (server) and applies the next transaction, or ends the run.
+    void applyNext();
+    void reviewed(const SSHManager::Review &review);
+    void sendApply(const QString &base);
+    void applied(const SSHManager::Applied &outcome, const QVariantMap &before, int revertAfter);
+    void transactionDone(Outcome outcome);
+    void finishApply();
+
+    // The countdown of an applied server change (countdownflow.cpp).
     /// Seconds before an unkept server change is reverted; 0 turns the countdown off.
     static int revertAfterSeconds();
     /// Starts the one countdown, or restarts it under @p token when a change joined the pending ones.
@@ -85,43 +130,47 @@ private:
         Expired,
     };
     void finishRevertCountdown(CountdownEnd end);
+    void countdownAnswered(CountdownEnd end, const SSHSettings::ActionResult &result);
     /// While a countdown runs, asks whether to keep the settings, revert them now or leave the countdown running.
     void askAboutCountdown(QWidget *parent);
     /// Every server option's value, sub-options included, by keyword.
     QVariantMap serverValues() const;
     /// "sshd does not answer on …" for the "address port" sockets of a restart's reply.
     static QString unansweredText(const QStringList &unanswered);
+
+    // Restore (restoreflow.cpp).
+    /// The index of the chosen button, -1 for Cancel; @p focused is the default button's index, Cancel when out of range.
+    int showRestoreDialog(const QString &text, const QStringList &choices, int focused = -1);
+    void restored(SSHConfigurationTypeId type, const SSHSettings::ActionResult &result);
+
+    // The service row (servicerow.cpp).
+    void setupSshServerStatus();
     bool confirmStop();
-    void updateOriginIndicators() const;
+    void serviceCommand(void (ServerState::*command)(QObject *, SSHSettings::ActionDone) const, const KLocalizedString &failure);
+    void serverControlButtonsHandler() const;
+    /// Sets the state of every area from the permission and the service: stopped servers stay editable.
+    void updateAreasState() const;
 
     void resetValues() const;
     void handlerChangeTrigger();
     void handleManagerError(const QString &message, SSHCodeError code, const QString &reason);
-    /// The index of the chosen button, -1 for Cancel; @p focused is the default button's index, Cancel when out of range.
-    int showRestoreDialog(const QString &text, const QStringList &choices, int focused = -1);
-    void serviceCommand(bool (ServerState::*command)(QString *), const KLocalizedString &failure);
-
-    void setupSshServerStatus();
-    void serverControlButtonsHandler() const;
     /// Without administrator rights nothing was read: the areas are hidden and disabled, one message offers Retry.
     void setPermissionRefused(bool refused);
     void retryRead();
-    /// Reads anew the configurations an apply wrote to; the options that failed keep what their areas show.
-    void reloadAfterApply(const QList<SSHConfigurationTypeId> &types, const QList<AbstractOptionArea *> &failed);
-    /// Sets the state of every area from the permission and the service: stopped servers stay editable.
-    void updateAreasState() const;
 
     Ui::SSHModule *ui;
     SSHManager *m_manager = nullptr;
     FactoryManager *m_factoryManager = nullptr;
-    bool m_running = false; ///< an apply or restore is waiting for the helper
+    int m_flows = 0; ///< flows waiting for the helper
     bool m_refused = false; ///< the last read was refused or cancelled at the password prompt
+    ApplyRun m_apply;
     QPointer<RevertCountdown> m_countdown;
     QPointer<KCMOS::MessageWidget> m_countdownMessage;
     QStringList m_unanswered; ///< sockets that did not answer after the last restart of the countdown's change
     QVariantMap m_beforeCountdown; ///< the server's values before the first change of the countdown
     bool m_joinedOthers = false; ///< the countdown's first change joined pending changes the page did not make
     bool m_countdownAsked = false; ///< the question on closing was asked for this countdown
+    bool m_closing = false; ///< the page is being destroyed
     QPointer<QWidget> m_window; ///< the window whose closing is watched
     QHash<SSHOption::Id, QLabel *> m_originIndicators;
 };

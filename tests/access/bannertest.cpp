@@ -137,6 +137,7 @@ private Q_SLOTS:
             }
             edit->setPlainText(QStringLiteral("Root's banner"));
             shown->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Save)->click();
+            QVERIFY(FakeActionRunner::settle());
             if (shown->isVisible()) { // refused: the reason shows in the dialog, which stays open
                 QVERIFY(shown->errorWidget()->text().endsWith(QLatin1String("not authorized")));
                 shown->reject();

@@ -6,10 +6,13 @@
 #include "sshsettingsprotocol.h"
 
 #include <QList>
+#include <QMap>
+#include <QSignalSpy>
 
 #include <algorithm>
 #include <functional>
 #include <iterator>
+#include <utility>
 
 /**
  * In-process stand-in for the root helper. Installs itself as the action runner
@@ -43,9 +46,19 @@ public:
     using Handler = std::function<SSHSettings::ActionResult(const Call &)>;
 
     FakeActionRunner() { SSHSettings::setActionRunner(this); }
-    ~FakeActionRunner() override { SSHSettings::setActionRunner(nullptr); }
+    /// Requests still unanswered are dropped; the queue goes on without them.
+    ~FakeActionRunner() override
+    {
+        SSHSettings::setActionRunner(nullptr);
+        const auto pending = std::exchange(m_pending, {});
+        for (const auto &released : pending) {
+            released();
+        }
+    }
 
-    SSHSettings::ActionResult run(const QString &actionName, const SSHSettings::ActionArguments &arguments) override
+    /// Records the call now; the handler answers it on the next turn of the event loop, as a helper would.
+    void
+    start(const QString &actionName, const SSHSettings::ActionArguments &arguments, SSHSettings::ActionDone answered, std::function<void()> released) override
     {
         Call call {actionName, {}, {}};
         for (const auto &argument : arguments) {
@@ -56,12 +69,31 @@ public:
             }
         }
         calls.append(call);
-        SSHSettings::ActionResult result = m_handler(call);
-        // Echoed as the helper does, unless the handler answers with a nonce of its own (untied()).
-        if (!result.data.contains(SSHSettings::Protocol::Reply::Nonce)) {
-            result.data.insert(SSHSettings::Protocol::Reply::Nonce, call.nonce);
+        const int id = ++m_sent;
+        m_pending.insert(id, std::move(released));
+        QMetaObject::invokeMethod(
+            &m_context,
+            [this, call, answered, id] {
+                SSHSettings::ActionResult result = m_handler(call);
+                // Echoed as the helper does, unless the handler answers with a nonce of its own (untied()).
+                if (!result.data.contains(SSHSettings::Protocol::Reply::Nonce)) {
+                    result.data.insert(SSHSettings::Protocol::Reply::Nonce, call.nonce);
+                }
+                answered(result);
+                m_pending.take(id)();
+            },
+            Qt::QueuedConnection);
+    }
+
+    /// Waits until every request sent so far, and every one their answers sent, has been answered.
+    static bool settle()
+    {
+        auto *queue = SSHSettings::ActionQueue::instance();
+        if (queue->isIdle()) {
+            return true;
         }
-        return result;
+        QSignalSpy idle(queue, &SSHSettings::ActionQueue::idle);
+        return idle.wait(10000);
     }
 
     void setHandler(Handler handler) { m_handler = std::move(handler); }
@@ -80,6 +112,14 @@ public:
     static SSHSettings::ActionResult success(const QVariantMap &data = {}) { return {true, 0, QString(), data}; }
     /// A refusal of the helper; KAuth's codes 4 and 5 would be a denied or cancelled authorisation.
     static SSHSettings::ActionResult failure(const QString &text, int code = -1) { return {false, code, text, {}}; }
+    /// No answer within the time limit, as KAuthActionRunner reports it.
+    static SSHSettings::ActionResult timedOut()
+    {
+        SSHSettings::ActionResult result =
+            failure(QStringLiteral("The administrative helper did not answer within 5 minutes."), 7 /* KAuth::ActionReply::DBusError */);
+        result.timedOut = true;
+        return result;
+    }
     /// @p result as an answer meant for another request: with @p nonce (another caller's), or none at all.
     static SSHSettings::ActionResult untied(SSHSettings::ActionResult result, const QString &nonce = QString())
     {
@@ -88,6 +128,9 @@ public:
     }
 
 private:
+    QMap<int, std::function<void()>> m_pending; ///< the release of each request not answered yet
+    int m_sent = 0;
+    QObject m_context; ///< answers still queued when the runner goes are dropped with it
     Handler m_handler = [](const Call &) {
         return success();
     };

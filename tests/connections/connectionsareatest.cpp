@@ -64,6 +64,7 @@ class ConnectionsAreaTest : public QObject
         m_area->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_area));
         m_area->updateData();
+        QVERIFY(FakeActionRunner::settle());
     }
     /// Opens the context menu on the given view row (or below the rows for -1).
     void requestMenu(int row)
@@ -149,6 +150,7 @@ private Q_SLOTS:
         ModalDriver driver;
         driver.answer(answer);
         action(QStringLiteral("Disconnect"))->trigger();
+        QVERIFY(FakeActionRunner::settle());
         // Asked first, naming the user and the address; Cancel is the default.
         QCOMPARE(driver.seenTexts, QStringList {QStringLiteral("End the SSH session of %1 from %2?").arg(QLatin1String(pid == 100 ? "zed" : "amy"), address)});
         QCOMPARE(driver.seenDefaults, QStringList {QStringLiteral("Cancel")});

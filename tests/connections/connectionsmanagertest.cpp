@@ -100,6 +100,7 @@ private Q_SLOTS:
         QSignalSpy attemptsChanged(&manager, &SSHConnectionsManager::attemptsChanged);
         for (int i = 0; i < reads.size(); ++i) {
             manager.readConnections();
+            QVERIFY(FakeActionRunner::settle());
         }
         QCOMPARE(attemptsChanged.size(), reads.size());
         QHash<int, QDateTime> closeTimes;
@@ -129,20 +130,18 @@ private Q_SLOTS:
 
     void refreshDuringAReadIsSkipped()
     {
-        // A refresh tick delivered inside the job's event loop must not read again.
+        // A refresh tick while a read waits for its answer must not read again.
         FakeActionRunner runner;
         TestManager manager;
-        int reads = 0;
         runner.setHandler([&](const FakeActionRunner::Call &) {
-            if (++reads == 1) {
-                manager.readConnections();
-            }
             return FakeActionRunner::success(
                 {{Reply::Output, JournalFilter::reduce("2024-03-01T10:15:29.000001+0000 h sshd[812]: Accepted password for al from 10.0.0.7 port 6 ssh2\n")}});
         });
         QSignalSpy opened(&manager, &SSHConnectionsManager::connectionOpened);
         manager.readConnections();
-        QCOMPARE(reads, 1);
+        manager.readConnections();
+        QVERIFY(FakeActionRunner::settle());
+        QCOMPARE(runner.calls.size(), 1);
         QCOMPARE(opened.size(), 1);
     }
 
@@ -171,14 +170,17 @@ private Q_SLOTS:
         });
         TestManager manager;
         manager.readConnections();
+        QVERIFY(FakeActionRunner::settle());
         QCOMPARE(runner.calls.at(0).keys(), QStringList {Arg::JournalArguments});
         QCOMPARE(runner.calls.at(0).argument(Arg::JournalArguments).toStringList(), SshdLog::journalArguments(QString()));
         if (!warning.isEmpty()) {
             QTest::ignoreMessage(QtWarningMsg, QRegularExpression(warning)); // both later reads fail the same way: logged once
         }
         manager.readConnections();
+        QVERIFY(FakeActionRunner::settle());
         QCOMPARE(manager.journalCursor(), QStringLiteral("first"));
         manager.readConnections();
+        QVERIFY(FakeActionRunner::settle());
         QCOMPARE(runner.calls.last().argument(Arg::JournalArguments).toStringList(), SshdLog::journalArguments(QStringLiteral("first")));
     }
 
@@ -242,6 +244,7 @@ private Q_SLOTS:
         connection.address = ServerAddress(QStringLiteral("192.168.1.5"), QStringLiteral("40000"), nullptr);
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^Failed to kill 812 .*no such process")));
         manager.killConnection(connection, &messages);
+        QVERIFY(FakeActionRunner::settle());
         QCOMPARE(runner.calls.size(), 1);
         QCOMPARE(runner.calls.at(0).arguments, (SSHSettings::ActionArguments {{Arg::KillPid, 812}}));
         QCOMPARE(messages.messages().at(0)->text(), QStringLiteral("The SSH session of ann from 192.168.1.5 was not ended: no such process"));

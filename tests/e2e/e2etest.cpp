@@ -39,6 +39,7 @@
 #include <QThread>
 
 #include <memory>
+#include <optional>
 
 #include <pwd.h>
 #include <sys/stat.h>
@@ -147,6 +148,90 @@ QHash<QString, QByteArray> tree(const QString &folder)
     return files;
 }
 
+/// Waits for the answer that @p start, given a context and a function to call with it, sends back (the page never waits).
+template <typename Answer, typename Start>
+Answer await(Start start)
+{
+    std::optional<Answer> answer;
+    QObject context;
+    start(&context, [&answer](const Answer &given) {
+        answer = given;
+    });
+    if (!QTest::qWaitFor(
+            [&answer] {
+                return answer.has_value();
+            },
+            Protocol::ActionTimeoutMs + 20000)) {
+        qWarning("no answer within the time limit");
+    }
+    return answer.value_or(Answer());
+}
+
+/// Waits until the requests sent so far have been answered and the helper takes the next.
+bool settle()
+{
+    return QTest::qWaitFor(
+        [] {
+            return ActionQueue::instance()->isIdle();
+        },
+        Protocol::ActionTimeoutMs + 20000);
+}
+
+ActionResult runPrivilegedAction(ActionKind kind, const ActionArguments &arguments)
+{
+    return await<ActionResult>([&](QObject *context, ActionDone done) {
+        SSHSettings::runPrivilegedAction(kind, arguments, context, done);
+    });
+}
+
+void serviceCommand(void (ServerState::*command)(QObject *, ActionDone) const)
+{
+    const ActionResult result = await<ActionResult>([&](QObject *context, ActionDone done) {
+        (ServerState().*command)(context, done);
+    });
+    QVERIFY2(result.ok, qPrintable(result.errorText));
+}
+
+void load(SSHManager &manager, const QList<SSHConfigurationTypeId> &types)
+{
+    await<bool>([&](QObject *context, std::function<void(bool)> done) {
+        manager.loadConfigurations(types, context, [done] {
+            done(true);
+        });
+    });
+}
+
+void loadAll(SSHManager &manager)
+{
+    await<bool>([&](QObject *context, std::function<void(bool)> done) {
+        manager.loadValueOptions(context, [done] {
+            done(true);
+        });
+    });
+}
+
+/// Applies as the page does: the options show the values the answer carries, read again when it carries none.
+SSHManager::Applied apply(SSHManager &manager, SSHConfigurationTypeId type, const SSHManager::Changes &changes)
+{
+    const auto applied = await<SSHManager::Applied>([&](QObject *context, std::function<void(const SSHManager::Applied &)> done) {
+        manager.apply(type, changes, 0, QString(), context, done);
+    });
+    if (!applied.values.isEmpty()) {
+        manager.takeReadValues(type, applied.values);
+    } else if (applied.ok) {
+        load(manager, {type});
+    }
+    return applied;
+}
+
+bool restoreFile(SSHManager &manager, SSHConfigurationTypeId type, bool backup)
+{
+    return await<ActionResult>([&](QObject *context, ActionDone done) {
+               manager.restoreFileConfiguration(type, backup, context, done);
+           })
+        .ok;
+}
+
 /// A transaction of server changes; @p options adds dry run, restart or a revert countdown.
 ActionResult transact(const QVariantMap &changes, const ActionArguments &options = {})
 {
@@ -225,7 +310,7 @@ private Q_SLOTS:
     void serviceCommands()
     {
         ServerState state;
-        state.start();
+        serviceCommand(&ServerState::start);
         QTRY_VERIFY_WITH_TIMEOUT(state.isActive(), 10000);
         QVERIFY(listening(s_any4Port22));
         QVERIFY(listening(s_any6Port22));
@@ -237,7 +322,7 @@ private Q_SLOTS:
         const bool linked = !QDir(QStringLiteral("/etc/rc2.d")).entryList({QStringLiteral("S??ssh")}, QDir::Files | QDir::System).isEmpty();
         QCOMPARE(state.isEnabled(), linked);
 
-        state.restart();
+        serviceCommand(&ServerState::restart);
         QTRY_VERIFY_WITH_TIMEOUT(listenerPid() > 1 && listenerPid() != firstPid, 10000);
         QTRY_VERIFY_WITH_TIMEOUT(state.isActive(), 10000);
         QVERIFY(listening(s_any4Port22));
@@ -247,10 +332,13 @@ private Q_SLOTS:
     {
         m_manager = std::make_unique<SSHManager>();
         QSignalSpy errors(m_manager.get(), &SSHManager::error);
-        m_manager->initializeConfigurations(true);
+        m_manager->initializeConfigurations();
+        loadAll(*m_manager);
         QVERIFY2(errors.isEmpty(), errors.isEmpty() ? "" : qPrintable(errors.first().first().toString()));
         // Every value, and where each comes from.
-        QCOMPARE(m_manager->rowConfigurationOptions(Server).size(), m_manager->getOptionNames(Server).size() + 1);
+        const QStringList names = m_manager->getOptionNames(Server);
+        const ActionResult read = runPrivilegedAction(ActionKind::Read, {{Protocol::Arg::ReadKeywords, names}, {Protocol::Arg::ReadType, int(Server)}});
+        QCOMPARE(read.data.size(), names.size() + 1);
     }
 
     void requestsBackToBack()
@@ -262,7 +350,7 @@ private Q_SLOTS:
         QElapsedTimer timer;
         timer.start();
         for (int i = 0; i < 100 && errors.isEmpty() && timer.elapsed() < 30000; ++i) {
-            m_manager->loadConfigurations({Server, Client});
+            load(*m_manager, {Server, Client});
         }
         QVERIFY2(errors.isEmpty(), errors.isEmpty() ? "" : qPrintable(errors.first().at(2).toString()));
         QVERIFY2(timer.elapsed() < 30000, qPrintable(QString::number(timer.elapsed())));
@@ -288,9 +376,10 @@ private Q_SLOTS:
         row("port", Server, SSHOption::Port, 22, QStringLiteral("2222"), 2222);
         row("tunnel", Server, SSHOption::PermitTunnel, sl({"no"}), QStringLiteral("point-to-point"), sl({"point-to-point"}));
         row("banner", Server, SSHOption::Banner, QStringLiteral("none"), s_banner, s_banner);
-        // IPv6 addresses come without brackets, as the address list prints them.
-        row("listen on loopback", Server, SSHOption::ListenAddress, sl({"[::]:22", "0.0.0.0:22"}), sl({"127.0.0.1:2222", "::1:2222"}),
-            sl({"127.0.0.1:2222", "::1:2222"}));
+        // IPv6 addresses go without brackets, as the address list prints them, and come back as sshd prints them; the
+        // page shows what the helper read after each change, so the addresses follow the port changed above.
+        row("listen on loopback", Server, SSHOption::ListenAddress, sl({"[::]:2222", "0.0.0.0:2222"}), sl({"127.0.0.1:2222", "::1:2222"}),
+            sl({"127.0.0.1:2222", "[::1]:2222"}));
         // The access lists send one blank-separated string.
         row("allow users", Server, SSHOption::AllowUsers, QStringList(), QStringLiteral("root sshe2e@127.0.0.1"), sl({"root", "sshe2e@127.0.0.1"}));
         row("sftp off", Server, SSHOption::Subsystem, true, false, false);
@@ -309,9 +398,8 @@ private Q_SLOTS:
         const QPointer<SSHOption> option = findOption(*m_manager, SSHConfigurationTypeId(type), SSHOption::Id(id));
         QVERIFY(option);
         QCOMPARE(option->value(), loaded);
-        QString token;
-        QString reason;
-        QVERIFY2(m_manager->apply(SSHConfigurationTypeId(type), {{option, value}}, 0, &token, &reason), qPrintable(reason));
+        const SSHManager::Applied applied = apply(*m_manager, SSHConfigurationTypeId(type), {{option, value}});
+        QVERIFY2(applied.ok, qPrintable(applied.reason));
         QCOMPARE(option->value(), stored);
     }
 
@@ -409,7 +497,7 @@ private Q_SLOTS:
     {
         ServerState state;
         const qint64 before = listenerPid();
-        state.restart();
+        serviceCommand(&ServerState::restart);
         QTRY_VERIFY_WITH_TIMEOUT(listenerPid() > 1 && listenerPid() != before, 10000);
         QTRY_VERIFY_WITH_TIMEOUT(listening(s_loopback4Port2222) && listening(s_loopback6Port2222), 10000);
         QVERIFY(state.isActive());
@@ -476,10 +564,12 @@ private Q_SLOTS:
         listener.syslogPid = pid_t(listenerPid());
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^Failed to kill %1 .*is the listening sshd").arg(listener.syslogPid)));
         connections.killConnection(listener, nullptr);
+        QVERIFY(settle());
         QVERIFY(ServerState().isActive());
         QCOMPARE(client.state(), QProcess::Running);
 
         connections.killConnection(connection, nullptr);
+        QVERIFY(settle());
         // The client may be gone already: the module waited for the helper's answer meanwhile.
         QVERIFY(client.state() == QProcess::NotRunning || client.waitForFinished(10000));
         QTRY_VERIFY_WITH_TIMEOUT(
@@ -495,13 +585,14 @@ private Q_SLOTS:
     void stoppedServerIsStillRead()
     {
         ServerState state;
-        state.stop();
+        serviceCommand(&ServerState::stop);
         QTRY_VERIFY_WITH_TIMEOUT(!state.isActive(), 10000);
         QVERIFY(!listening(s_loopback4Port2222));
 
         SSHManager manager;
         QSignalSpy errors(&manager, &SSHManager::error);
-        manager.initializeConfigurations(true);
+        manager.initializeConfigurations();
+        loadAll(manager);
         QCOMPARE(errors.size(), 1);
         QCOMPARE(errors.first().at(1).value<SSHCodeError>(), ServerNotRunning);
         // Both files are read all the same, with every change made above: the server's settings can be prepared before it starts.
@@ -522,17 +613,16 @@ private Q_SLOTS:
     {
         QVERIFY(m_manager);
         // One more change, so that the local backup differs from the file.
-        QString token;
-        QString reason;
-        QVERIFY2(m_manager->apply(Server, {{findOption(*m_manager, Server, SSHOption::UseDNS), false}}, 0, &token, &reason), qPrintable(reason));
+        const SSHManager::Applied useDns = apply(*m_manager, Server, {{findOption(*m_manager, Server, SSHOption::UseDNS), false}});
+        QVERIFY2(useDns.ok, qPrintable(useDns.reason));
         const QByteArray backup = readFile(s_serverConfig + QStringLiteral(".bak"));
         QVERIFY(trimmedLines(backup).contains("UseDNS yes"));
         QVERIFY(backup != readFile(s_serverConfig));
-        QVERIFY(m_manager->restoreFileConfiguration(Server, true));
+        QVERIFY(restoreFile(*m_manager, Server, true));
         QCOMPARE(readFile(s_serverConfig), backup);
         QVERIFY(effective(Server).contains("usedns yes"));
 
-        QVERIFY(m_manager->restoreFileConfiguration(Server, false));
+        QVERIFY(restoreFile(*m_manager, Server, false));
         QCOMPARE(readFile(s_serverConfig), readFile(s_serverDefault));
         const QByteArrayList applied = effective(Server);
         QVERIFY(applied.contains("port 22"));
@@ -540,16 +630,16 @@ private Q_SLOTS:
         QVERIFY(!applied.contains("allowusers root"));
 
         const QByteArray clientBackup = readFile(s_clientConfig + QStringLiteral(".bak"));
-        QVERIFY(m_manager->restoreFileConfiguration(Client, true));
+        QVERIFY(restoreFile(*m_manager, Client, true));
         QCOMPARE(readFile(s_clientConfig), clientBackup);
         const QByteArray client = readFile(s_clientConfig);
         if (QFileInfo::exists(s_clientDefault)) {
-            QVERIFY(m_manager->restoreFileConfiguration(Client, false));
+            QVERIFY(restoreFile(*m_manager, Client, false));
             QCOMPARE(readFile(s_clientConfig), readFile(s_clientDefault));
         } else {
             // Debian ships no pristine ssh_config: nothing to restore from.
             QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^Failed to restore SSH configuration. Error: ")));
-            QVERIFY(!m_manager->restoreFileConfiguration(Client, false));
+            QVERIFY(!restoreFile(*m_manager, Client, false));
             QCOMPARE(readFile(s_clientConfig), client);
         }
     }
@@ -558,7 +648,7 @@ private Q_SLOTS:
     void reviewIsWhatIsWritten()
     {
         ServerState state;
-        state.start();
+        serviceCommand(&ServerState::start);
         QTRY_VERIFY_WITH_TIMEOUT(state.isActive() && listening(s_any4Port22), 10000);
         QVERIFY(writeFile(QStringLiteral("/etc/ssh/sshd_config.d/50-cloud-init.conf"), "PasswordAuthentication no\n"));
         QVERIFY(writeFile(s_serverConfig, readFile(s_serverConfig) + "Match User sshe2e\n    X11Forwarding no\n"));
@@ -731,9 +821,17 @@ private Q_SLOTS:
     // agrees with the file. A nonce that is not one is refused.
     void repliesAreTiedToRequests()
     {
-        const ActionResult bad = KAuthActionRunner().run(
-            actionName(ActionKind::Read),
-            {{Protocol::Arg::Nonce, QStringLiteral("XYZ")}, {Protocol::Arg::ReadType, int(Protocol::Server)}, {Protocol::Arg::ReadKeywords, sl({"Port"})}});
+        // Straight through the runner, which sends the nonce it is given; the next request waits until the helper takes it.
+        bool released = false;
+        const ActionResult bad = await<ActionResult>([&released](QObject *, ActionDone done) {
+            KAuthActionRunner().start(
+                actionName(ActionKind::Read),
+                {{Protocol::Arg::Nonce, QStringLiteral("XYZ")}, {Protocol::Arg::ReadType, int(Protocol::Server)}, {Protocol::Arg::ReadKeywords, sl({"Port"})}},
+                done, [&released] {
+                    released = true;
+                });
+        });
+        QTRY_VERIFY_WITH_TIMEOUT(released, 20000);
         QVERIFY2(!bad.ok && bad.errorText.contains(QLatin1String("32 lower-case hexadecimal digits")), qPrintable(bad.errorText));
 
         // The flood ends after the call it is in, so that the helper has nothing of it left to answer.
@@ -760,10 +858,9 @@ private Q_SLOTS:
         timer.start();
         for (int i = 0; i < 8 && timer.elapsed() < 45000; ++i) {
             const QByteArray value = QByteArray::number(20 + i);
-            QString token;
-            QString reason;
-            SSHManager::ApplyDetails details;
-            const bool ok = m_manager->apply(Server, {{sessions, QString::fromLatin1(value)}}, 0, &token, &reason, &details);
+            const SSHManager::Applied details = apply(*m_manager, Server, {{sessions, QString::fromLatin1(value)}});
+            const bool ok = details.ok;
+            const QString reason = details.reason;
             const bool written = trimmedLines(readFile(s_serverConfig)).contains("MaxSessions " + value);
             QVERIFY2(ok ? written : details.outcomeUnknown || !written, qPrintable(reason));
             applied += ok;
@@ -774,7 +871,7 @@ private Q_SLOTS:
         qInfo("under the flood: %d applied, %d of unknown outcome (%d of them written), in %lld ms", applied, unknown, unknownWritten, timer.elapsed());
     }
 
-    void cleanupTestCase() { ServerState().stop(); }
+    void cleanupTestCase() { serviceCommand(&ServerState::stop); }
 };
 
 int main(int argc, char **argv)

@@ -497,6 +497,7 @@ private Q_SLOTS:
         answerer.answer(QStringLiteral("Yes"));
         answerer.answer(QStringLiteral("OK"));
         remove->click();
+        QVERIFY(FakeActionRunner::settle());
         QCOMPARE(answerer.seenTexts.value(1), QStringLiteral("The key was not removed: the authorization was cancelled or denied"));
         QCOMPARE(tree.keys(0), QStringList({m_ec, m_ed1}));
 
@@ -508,6 +509,7 @@ private Q_SLOTS:
         tree.select(0, 1);
         answerer.answer(QStringLiteral("Yes"));
         remove->click();
+        QVERIFY(FakeActionRunner::settle());
         QCOMPARE(runner.calls.size(), 1);
         QCOMPARE(runner.calls.first().action, SSHSettings::actionName(SSHSettings::ActionKind::UserFiles));
         QCOMPARE(runner.calls.first().arguments, (SSHSettings::ActionArguments {{Arg::KeysFile, path}, {Arg::RemoveKeyLine, m_ed1}}));
@@ -595,7 +597,10 @@ private Q_SLOTS:
             return FakeActionRunner::failure(QStringLiteral("not authorized"));
         });
         dialog.accept();
+        dialog.accept(); // pressed again while the helper writes: nothing more is sent
+        QVERIFY(FakeActionRunner::settle());
         QVERIFY(dialog.isVisible());
+        QCOMPARE(runner.calls.size(), 1);
         QCOMPARE(dialog.errorWidget()->text(), QStringLiteral("The key was not added to %1: not authorized").arg(path));
 
         // Accepted by the helper, which does the writing.
@@ -603,6 +608,7 @@ private Q_SLOTS:
             return FakeActionRunner::success();
         });
         dialog.accept();
+        QVERIFY(FakeActionRunner::settle());
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
         QCOMPARE(runner.calls.size(), 2);
         QCOMPARE(runner.calls.last().arguments, (SSHSettings::ActionArguments {{Arg::KeysFile, path}, {Arg::AddKeyLine, m_ed1}}));

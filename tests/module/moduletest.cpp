@@ -189,14 +189,16 @@ private Q_SLOTS:
             {QStringLiteral("banner"), QStringLiteral("none")},
         };
         m_helper = std::make_unique<FakeActionRunner>();
+        // A read, and an apply that asks for them, answer with the values; a dry run names what it read.
         m_helper->setHandler([this](const FakeActionRunner::Call &call) {
-            if (call.keys().contains(Arg::ReadKeywords)) {
-                if (call.argument(Arg::ReadType).toInt() == Server) {
-                    return FakeActionRunner::success(m_serverValues);
-                }
-                return FakeActionRunner::success({{QStringLiteral("port"), QStringLiteral("22")}});
+            if (call.keys().contains(Arg::ReadKeywords) || call.keys().contains(Arg::TransactionReadKeywords)) {
+                const bool server = call.argument(call.keys().contains(Arg::ReadType) ? Arg::ReadType : Arg::TransactionType).toInt() == Server;
+                QVariantMap values = server ? m_serverValues : QVariantMap {{QStringLiteral("port"), QStringLiteral("22")}};
+                values.insert(Reply::Origins, values.value(Reply::Origins).toMap());
+                return FakeActionRunner::success(values);
             }
-            return FakeActionRunner::success();
+            return FakeActionRunner::success(call.argument(Arg::TransactionDryRun).toBool() ? QVariantMap {{Reply::Base, QStringLiteral("base-1")}}
+                                                                                            : QVariantMap());
         });
     }
 
@@ -212,7 +214,7 @@ private Q_SLOTS:
     void pageCoversTheCatalogue()
     {
         SSHManager manager;
-        manager.initializeConfigurations(false);
+        manager.initializeConfigurations();
         for (const SSHConfigurationTypeId type : {Server, Client}) {
             QStringList page = manager.getOptionNames(type);
             QStringList catalogue;
@@ -229,6 +231,7 @@ private Q_SLOTS:
     {
         SSHModule page(nullptr, {});
         page.load();
+        QVERIFY(FakeActionRunner::settle());
         QSignalSpy changed(&page, Compat::needsSaveChanged);
         QSignalSpy posted(page.messagesManager(), &KCMOS::MessagesManager::messagePosted);
 
@@ -237,6 +240,7 @@ private Q_SLOTS:
         areaFor(page, Server, SSHOption::AddressFamily)->findChild<QComboBox *>()->setCurrentIndex(1);
         page.load();
         page.save();
+        QVERIFY(FakeActionRunner::settle());
         QVERIFY(m_helper->callsWith(Arg::TransactionChanges).isEmpty());
         QVERIFY(serverCommands(*m_helper).isEmpty());
         QCOMPARE(posted.count(), 0);
@@ -245,24 +249,35 @@ private Q_SLOTS:
         auto *clientPort = areaFor(page, Client, SSHOption::ClientPort);
         clientPort->findChild<QSpinBox *>()->setValue(2022);
         QVERIFY(Compat::needsSave(page, changed));
+        QSignalSpy shown(&page, &SSHModule::valuesShown);
+        const int reads = m_helper->callsWith(Arg::ReadKeywords).size();
         page.save();
+        QVERIFY(FakeActionRunner::settle());
         QCOMPARE(applied(*m_helper), (QList<QVariantMap> {{{QStringLiteral("Port"), QStringLiteral("2022")}}}));
         QVERIFY(m_helper->callsWith(Arg::TransactionDryRun).isEmpty()); // the client's change is not reviewed
         QVERIFY(m_helper->callsWith(Arg::TransactionRestart).isEmpty()); // and never restarts the server
         QVERIFY(!clientPort->hasChanged());
-        // The written configuration is read back, so the page shows the files (the stand-in still says 22).
-        QCOMPARE(m_helper->callsWith(Arg::ReadKeywords).last().argument(Arg::ReadType).toInt(), int(Client));
+        // The answer carries the written configuration's values, which the page shows (the stand-in still says 22): no read follows.
+        QCOMPARE(m_helper->callsWith(Arg::TransactionChanges).last().argument(Arg::TransactionReadKeywords).toStringList(),
+                 (QStringList {QStringLiteral("Port"), QStringLiteral("ServerAliveInterval"), QStringLiteral("ServerAliveCountMax")}));
+        QCOMPARE(m_helper->callsWith(Arg::ReadKeywords).size(), reads);
         QCOMPARE(clientPort->value(), QVariant(22));
+        QCOMPARE(shown.count(), 1);
 
         // Two server options: one reviewed transaction, which restarts sshd.
         areaFor(page, Server, SSHOption::UseDNS)->findChild<QCheckBox *>()->click();
         areaFor(page, Server, SSHOption::X11Forwarding)->findChild<QCheckBox *>()->click();
         const int before = posted.count();
         page.save();
+        QVERIFY(FakeActionRunner::settle());
         QCOMPARE(applied(*m_helper).size(), 2);
         QCOMPARE(applied(*m_helper).last(), (QVariantMap {{QStringLiteral("UseDNS"), true}, {QStringLiteral("X11Forwarding"), true}}));
         QCOMPARE(m_helper->callsWith(Arg::TransactionDryRun).size(), 1);
         QVERIFY(m_helper->callsWith(Arg::TransactionChanges).last().argument(Arg::TransactionRestart).toBool());
+        // Two round trips: the review, and the apply of what it reviewed, which answers with the values.
+        QCOMPARE(m_helper->callsWith(Arg::TransactionChanges).last().argument(Arg::TransactionBase).toString(), QStringLiteral("base-1"));
+        QCOMPARE(m_helper->callsWith(Arg::ReadKeywords).size(), reads);
+        QCOMPARE(shown.count(), 2);
         QVERIFY(serverCommands(*m_helper).isEmpty());
         QCOMPARE(posted.count() - before, 1); // one success message per apply
         QCOMPARE(messageTexts(page), QStringList {QStringLiteral("Changes applied successfully")});
@@ -272,6 +287,7 @@ private Q_SLOTS:
     {
         SSHModule page(nullptr, {});
         page.load();
+        QVERIFY(FakeActionRunner::settle());
         int writes = 0;
         m_helper->setHandler([&](const FakeActionRunner::Call &call) {
             if (call.keys().contains(Arg::TransactionChanges) && ++writes == 1) {
@@ -282,6 +298,12 @@ private Q_SLOTS:
         });
         areaFor(page, Server, SSHOption::UseDNS)->findChild<QCheckBox *>()->click();
         page.save();
+        // While the helper works the page is busy, and neither Apply, Reset nor Defaults starts anything.
+        QCOMPARE(page.stateWidget()->state(), KCMOS::Busy);
+        page.load();
+        QVERIFY(areaFor(page, Server, SSHOption::UseDNS)->hasChanged());
+        QVERIFY(FakeActionRunner::settle());
+        QCOMPARE(page.stateWidget()->state(), KCMOS::Normal);
         QCOMPARE(writes, 2); // the review and the apply of the one Apply
         QVERIFY(m_helper->callsWith(Arg::RestoreType).isEmpty());
     }
@@ -290,6 +312,7 @@ private Q_SLOTS:
     {
         SSHModule page(nullptr, {});
         page.load();
+        QVERIFY(FakeActionRunner::settle());
         m_helper->setHandler([](const FakeActionRunner::Call &call) {
             if (call.argument(Arg::TransactionChanges).toMap().contains(QStringLiteral("UseDNS")) && !call.argument(Arg::TransactionDryRun).toBool()) {
                 return FakeActionRunner::failure(QStringLiteral("another setting wins for UseDNS: set in /etc/ssh/sshd_config.d/50-cloud-init.conf"));
@@ -305,6 +328,7 @@ private Q_SLOTS:
             QStringLiteral("The server settings were not applied: another setting wins for UseDNS: set in /etc/ssh/sshd_config.d/50-cloud-init.conf");
         for (int attempt = 0; attempt < 2; ++attempt) {
             page.save();
+            QVERIFY(FakeActionRunner::settle());
             // One message for the transaction, replaced rather than stacked; all or nothing: both stay changed.
             QCOMPARE(messageTexts(page), QStringList {refusal});
             QVERIFY(dns->hasChanged() && x11->hasChanged());
@@ -314,6 +338,7 @@ private Q_SLOTS:
         areaFor(page, Client, SSHOption::ClientPort)->findChild<QSpinBox *>()->setValue(2022);
         const int reads = m_helper->callsWith(Arg::ReadKeywords).size();
         page.save();
+        QVERIFY(FakeActionRunner::settle());
         const auto readsNow = m_helper->callsWith(Arg::ReadKeywords).mid(reads);
         QVERIFY(std::any_of(readsNow.cbegin(), readsNow.cend(), [](const FakeActionRunner::Call &call) {
             return call.argument(Arg::ReadType).toInt() == Client;
@@ -325,7 +350,24 @@ private Q_SLOTS:
             return FakeActionRunner::success();
         });
         page.save();
+        QVERIFY(FakeActionRunner::settle());
         QCOMPARE(messageTexts(page), QStringList {QStringLiteral("Changes applied successfully")});
+        // Files changed by another hand since the review: nothing is written, and Review Again reviews anew.
+        m_helper->setHandler([](const FakeActionRunner::Call &call) {
+            if (call.keys().contains(Arg::TransactionChanges) && !call.argument(Arg::TransactionDryRun).toBool()) {
+                return FakeActionRunner::failure(QString(SSHSettings::Protocol::ChangedSinceReview) + QStringLiteral(": /etc/ssh/sshd_config"));
+            }
+            return FakeActionRunner::success();
+        });
+        dns->findChild<QCheckBox *>()->click();
+        page.save();
+        QVERIFY(FakeActionRunner::settle());
+        QVERIFY(dns->hasChanged());
+        QCOMPARE(messageTexts(page).constLast(), QStringLiteral("The settings were not applied: the configuration changed since it was reviewed."));
+        const int reviews = m_helper->callsWith(Arg::TransactionDryRun).size();
+        page.messagesManager()->messages().constLast()->actions().constFirst()->trigger();
+        QTRY_COMPARE(m_helper->callsWith(Arg::TransactionDryRun).size(), reviews + 1);
+        QVERIFY(FakeActionRunner::settle());
     }
 
     void rootLoginTriState_data()
@@ -348,6 +390,7 @@ private Q_SLOTS:
         m_serverValues[QStringLiteral("permitrootlogin")] = loaded;
         SSHModule page(nullptr, {});
         page.load();
+        QVERIFY(FakeActionRunner::settle());
         auto *box = areaFor(page, Server, SSHOption::PermitRootLogin)->findChild<QCheckBox *>();
         QVERIFY(box->isTristate());
         QCOMPARE(box->checkState(), loaded == QLatin1String("yes") ? Qt::Checked : Qt::PartiallyChecked);
@@ -355,6 +398,7 @@ private Q_SLOTS:
             box->click();
         }
         page.save();
+        QVERIFY(FakeActionRunner::settle());
         QVariantList writes;
         for (const QVariantMap &changes : applied(*m_helper)) {
             writes.append(changes.value(QStringLiteral("PermitRootLogin")));
@@ -378,6 +422,7 @@ private Q_SLOTS:
         };
         SSHModule page(nullptr, {});
         page.load();
+        QVERIFY(FakeActionRunner::settle());
         const auto indicator = [&page](SSHOption::Id id) {
             for (QWidget *widget = areaFor(page, Server, id); widget; widget = widget->parentWidget()) {
                 if (auto *label = widget->findChild<QLabel *>(QStringLiteral("originIndicator"), Qt::FindDirectChildrenOnly)) {
@@ -444,6 +489,7 @@ private Q_SLOTS:
         });
         SSHModule page(nullptr, {});
         page.load();
+        QVERIFY(FakeActionRunner::settle());
         for (int round = 0; round < (review == QLatin1String("dont-ask") ? 2 : 1); ++round) {
             areaFor(page, Server, SSHOption::UseDNS)->findChild<QCheckBox *>()->click();
             ModalDriver driver;
@@ -458,6 +504,7 @@ private Q_SLOTS:
                 });
             }
             page.save();
+            QVERIFY(FakeActionRunner::settle());
             QCOMPARE(driver.unanswered(), 0);
             QVERIFY(driver.failures.isEmpty()); // no review the second time, unless it warns
             if (round == 0) {
@@ -482,8 +529,10 @@ private Q_SLOTS:
             for (int second = 1; second < 60; ++second) { // one second went by above
                 countdown->tick();
             }
+            QVERIFY(FakeActionRunner::settle());
         } else {
             page.messagesManager()->messages().constFirst()->actions().value(ending == QLatin1String("keep") ? 0 : 1)->trigger();
+            QVERIFY(FakeActionRunner::settle());
         }
         QCOMPARE(m_helper->callsWith(Arg::ConfirmToken).size(), ending == QLatin1String("keep") ? 1 : 0);
         QCOMPARE(m_helper->callsWith(Arg::RevertToken).size(), ending == QLatin1String("keep") ? 0 : 1);
@@ -553,6 +602,7 @@ private Q_SLOTS:
         });
         auto page = std::make_unique<SSHModule>(nullptr, Compat::ModuleArgs());
         page->load();
+        QVERIFY(FakeActionRunner::settle());
         ModalDriver driver;
         for (const QString &step : steps.split(QLatin1Char(' '))) {
             const QString name = step.section(QLatin1Char(':'), 0, 0);
@@ -567,6 +617,7 @@ private Q_SLOTS:
                 auto *box = areaFor(*page, Server, SSHOption::UseDNS)->findChild<QCheckBox *>();
                 box->click();
                 page->save();
+                QVERIFY(FakeActionRunner::settle());
                 QVERIFY(!areaFor(*page, Server, SSHOption::UseDNS)->hasChanged()); // written, or read again: nothing pending
                 const auto shown = countdownMessages(*page);
                 QCOMPARE(shown.size(), countdown ? 1 : 0);
@@ -579,14 +630,17 @@ private Q_SLOTS:
             } else if (name.startsWith(QLatin1String("keep")) || name == QLatin1String("revert")) {
                 untiedNext = name == QLatin1String("keep-untied") ? QStringLiteral("keep") : QString();
                 countdownMessages(*page).value(0)->actions().value(name == QLatin1String("revert"))->trigger();
+                QVERIFY(FakeActionRunner::settle());
             } else if (name == QLatin1String("expire-late")) {
                 revertFails = true; // the helper's own countdown has already put the files back
                 while (countdown && countdown->remaining() > 0) {
                     countdown->tick();
                 }
+                QVERIFY(FakeActionRunner::settle());
             } else if (name == QLatin1String("close") || name == QLatin1String("destroy")) {
                 driver.answer(answer); // with no answer, no question may come
                 name == QLatin1String("close") ? void(page->widget()->window()->close()) : page.reset();
+                QVERIFY(FakeActionRunner::settle());
                 QCOMPARE(driver.unanswered(), answer.isEmpty() ? 1 : 0);
                 QVERIFY(driver.failures.isEmpty());
             }
@@ -652,6 +706,7 @@ private Q_SLOTS:
         m_state.active = QByteArray(QTest::currentDataTag()) != "stopped server: no restart";
         SSHModule page(nullptr, {});
         page.load();
+        QVERIFY(FakeActionRunner::settle());
         page.widget()->findChild<QComboBox *>(QStringLiteral("comboBoxSshConfig"))->setCurrentIndex(clientPage ? 1 : 0);
         QFETCH(QString, refusal);
         m_helper->setHandler([this, refusal](const FakeActionRunner::Call &call) {
@@ -666,6 +721,7 @@ private Q_SLOTS:
             answerer.answer(answer);
         }
         page.defaults();
+        QVERIFY(FakeActionRunner::settle());
         QCOMPARE(answerer.unanswered(), 0);
         QFETCH(QString, firstDefault);
         QCOMPARE(answerer.seenDefaults.value(0), firstDefault);
@@ -707,6 +763,7 @@ private Q_SLOTS:
         QTest::newRow("client unreadable") << int(Client) << "cannot read /etc/ssh/ssh_config" << -1 << "Failed to load the SSH client settings: cannot read /etc/ssh/ssh_config" << false;
         QTest::newRow("cancelled") << int(Server) << "" << 5 << "Administrator rights are needed to read the SSH configuration." << false;
         QTest::newRow("denied") << int(Server) << "" << 4 << "Administrator rights are needed to read the SSH configuration." << false;
+        QTest::newRow("no answer in time") << int(Server) << "" << -2 << "Failed to load the SSH server settings: The administrative helper did not answer within 5 minutes." << false;
         // clang-format on
     }
 
@@ -717,12 +774,13 @@ private Q_SLOTS:
         QFETCH(int, code);
         m_helper->setHandler([&](const FakeActionRunner::Call &call) {
             if (call.keys().contains(Arg::ReadKeywords) && call.argument(Arg::ReadType).toInt() == type && code != 0) {
-                return FakeActionRunner::failure(reason, code);
+                return code == -2 ? FakeActionRunner::timedOut() : FakeActionRunner::failure(reason, code);
             }
             return FakeActionRunner::success(call.keys().contains(Arg::ReadKeywords) ? m_serverValues : QVariantMap());
         });
         SSHModule page(nullptr, {});
         page.load();
+        QVERIFY(FakeActionRunner::settle());
         QTRY_COMPARE(page.messagesManager()->messages().size(), 1);
         KCMOS::MessageWidget *shown = page.messagesManager()->messages().constFirst();
         QFETCH(QString, message);
@@ -735,12 +793,17 @@ private Q_SLOTS:
         for (AbstractOptionArea *area : areas) {
             QCOMPARE(area->isEnabled() && !area->isHidden(), !refused);
         }
-        QCOMPARE(shown->actions().size(), refused ? 1 : 0);
-        if (refused) {
-            page.defaults(); // no restore offered: no dialog opens
+        // Every failure but a broken configuration (which offers a restore) offers Retry.
+        QCOMPARE(shown->actions().size(), offersRestore ? 0 : 1);
+        if (!offersRestore) {
+            if (refused) {
+                page.defaults(); // no restore offered: no dialog opens
+            }
             code = 0;
+            QSignalSpy shownAgain(&page, &SSHModule::valuesShown);
             shown->actions().constFirst()->trigger();
-            QTRY_VERIFY(page.messagesManager()->messages().isEmpty());
+            QVERIFY(shownAgain.wait());
+            QVERIFY(page.messagesManager()->messages().isEmpty());
             QCOMPARE(areaFor(page, Server, SSHOption::Port)->value(), QVariant(2222));
             QVERIFY(areaFor(page, Server, SSHOption::Port)->isEnabled() && !areaFor(page, Server, SSHOption::Port)->isHidden());
         }
@@ -769,6 +832,7 @@ private Q_SLOTS:
         });
         SSHModule page(nullptr, {});
         page.load();
+        QVERIFY(FakeActionRunner::settle());
         auto *status = page.widget()->findChild<QLabel *>(QStringLiteral("label"), Qt::FindDirectChildrenOnly);
         auto *stopPlay = page.widget()->findChild<QPushButton *>(QStringLiteral("sshStopPlay"));
         auto *warning = page.widget()->findChild<QToolButton *>(QStringLiteral("warningBtn"));
@@ -784,6 +848,7 @@ private Q_SLOTS:
         QTRY_VERIFY(messageTexts(page).join(QString()).contains(QLatin1String("take effect when it starts")));
 
         stopPlay->click();
+        QVERIFY(FakeActionRunner::settle());
         QCOMPARE(serverCommands(*m_helper), QStringList {QStringLiteral("start")});
         // Starting reloads the values the running server uses.
         QCOMPARE(m_helper->callsWith(Arg::ReadKeywords).size(), 4);
@@ -799,6 +864,7 @@ private Q_SLOTS:
             ModalDriver driver;
             driver.answer(session.isEmpty() ? QStringLiteral("Cancel") : QStringLiteral("Stop"));
             stopPlay->click();
+            QVERIFY(FakeActionRunner::settle());
             QCOMPARE(driver.seenDefaults, QStringList {QStringLiteral("Cancel")});
             QVERIFY(driver.seenTexts.value(0).contains(QLatin1String("No new SSH login to this computer is possible while it is stopped.")));
             QCOMPARE(driver.seenTexts.value(0).contains(QLatin1String("This includes you")), !session.isEmpty());
@@ -821,6 +887,7 @@ private Q_SLOTS:
         });
         SSHModule page(nullptr, {});
         page.load();
+        QVERIFY(FakeActionRunner::settle());
         QSignalSpy posted(page.messagesManager(), &KCMOS::MessagesManager::messagePosted);
         auto *tabs = page.widget()->findChild<QTabWidget *>(QStringLiteral("tabWidgetServer"));
         for (int round = 0; round < 3; ++round) { // each visit reads the journal again
@@ -836,6 +903,7 @@ private Q_SLOTS:
     {
         SSHModule page(nullptr, {});
         page.load();
+        QVERIFY(FakeActionRunner::settle());
         page.widget()->resize(1280, 900);
         page.widget()->show();
         QVERIFY(QTest::qWaitForWindowExposed(page.widget()));

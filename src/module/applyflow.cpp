@@ -1,0 +1,252 @@
+// SPDX-FileCopyrightText: 2026 SSH Settings contributors
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Apply: each configuration's changes reviewed (server) and written as one transaction.
+#include "sshmodule.h"
+
+#include "abstractoptionarea.h"
+#include "factorymanager.h"
+#include "messagesmanager.h"
+#include "revertcountdown.h"
+#include "reviewdialog.h"
+#include "sshsettingsprotocol.h"
+
+#include <KLocalizedString>
+#include <KMessageBox>
+
+#include <QAction>
+
+#include <memory>
+#include <utility>
+#include <vector>
+
+void SSHModule::change()
+{
+    if (busy() || !m_factoryManager) {
+        return;
+    }
+    // Each configuration's changes go to the helper as one transaction.
+    m_apply = ApplyRun();
+    QMap<SSHConfigurationTypeId, Transaction> transactions;
+    const auto areas = m_factoryManager->areas();
+    for (AbstractOptionArea *area : areas) {
+        if (!area->hasChanged()) {
+            continue;
+        }
+        auto copy = std::make_shared<SSHOption>(area->option());
+        const QString id = QStringLiteral("change_") + copy->nameWithConfigType();
+        if (copy->hasSubOptions() && area->value().toMap().isEmpty()) {
+            area->replaceOption(*copy); // the same lists in another order: nothing to write
+            continue;
+        }
+        if (!area->validate()) {
+            m_apply.anyFailed = true;
+            m_apply.failed.append(area);
+            messagesManager()->newMessageById(id, i18n("%1 was not applied: %2", copy->displayName(), area->validationError()), KCMOS::Error);
+            continue;
+        }
+        messagesManager()->removeMessageById(id);
+        Transaction &transaction = transactions[copy->configureId()];
+        transaction.type = copy->configureId();
+        if (copy->hasSubOptions()) {
+            // Only the lists that changed are in the value.
+            const QVariantMap values = area->value().toMap();
+            const SSHOptions subOptions = copy->subOptions();
+            for (const QPointer<SSHOption> &subOption : subOptions) {
+                if (subOption && values.contains(subOption->name())) {
+                    transaction.changes.append({subOption, values.value(subOption->name()).toString()});
+                }
+            }
+        } else {
+            transaction.changes.append({copy.get(), area->value()});
+        }
+        transaction.areas.append({area, copy});
+    }
+    m_apply.pending = transactions.values();
+    beginFlow();
+    applyNext();
+}
+
+void SSHModule::applyNext()
+{
+    if (m_apply.pending.isEmpty()) {
+        finishApply();
+        return;
+    }
+    m_apply.current = m_apply.pending.takeFirst();
+    // What the server's change writes is shown first: the dry run of the very same transaction.
+    if (m_apply.current.type == Server) {
+        m_manager->review(Server, m_apply.current.changes, qEnvironmentVariable("SSH_CONNECTION"), this, [this](const SSHManager::Review &review) {
+            reviewed(review);
+        });
+    } else {
+        sendApply(QString());
+    }
+}
+
+namespace
+{
+QString transactionMessageId(SSHConfigurationTypeId type)
+{
+    return type == Server ? QStringLiteral("transaction_server") : QStringLiteral("transaction_client");
+}
+
+KLocalizedString notAppliedText(SSHConfigurationTypeId type)
+{
+    return type == Server ? ki18n("The server settings were not applied: %1") : ki18n("The client settings were not applied: %1");
+}
+}
+
+void SSHModule::reviewed(const SSHManager::Review &review)
+{
+    const QString id = transactionMessageId(Server);
+    if (!review.ok) {
+        messagesManager()->newMessageById(id, notAppliedText(Server).subs(review.reason).toString(), KCMOS::Error);
+        transactionDone(Outcome::NotApplied);
+        return;
+    }
+    // "Do not show this again" skips only the reviews that warn of nothing.
+    const bool warns = !ReviewDialog::lockoutWarnings(review).isEmpty();
+    if (!review.diffs.isEmpty() && (warns || KMessageBox::shouldBeShownContinue(ReviewDialog::DontAskAgainName))) {
+        ReviewDialog dialog(review, widget());
+        if (dialog.exec() != QDialog::Accepted) {
+            messagesManager()->removeMessageById(id);
+            transactionDone(Outcome::NotApplied);
+            return;
+        }
+        if (dialog.dontShowAgain()) {
+            KMessageBox::saveDontShowAgainContinue(ReviewDialog::DontAskAgainName);
+        }
+    }
+    sendApply(review.base);
+}
+
+void SSHModule::sendApply(const QString &base)
+{
+    const SSHConfigurationTypeId type = m_apply.current.type;
+    const int revertAfter = type == Server ? revertAfterSeconds() : 0;
+    const QVariantMap before = serverValues();
+    m_manager->apply(type, m_apply.current.changes, revertAfter, base, this, [this, before, revertAfter](const SSHManager::Applied &outcome) {
+        applied(outcome, before, revertAfter);
+    });
+}
+
+void SSHModule::applied(const SSHManager::Applied &outcome, const QVariantMap &before, int revertAfter)
+{
+    const SSHConfigurationTypeId type = m_apply.current.type;
+    const QString id = transactionMessageId(type);
+    if (!outcome.ok && outcome.baseChanged) {
+        // Another hand changed the files after the review: nothing was written, the new review shows theirs too.
+        KCMOS::MessageWidget *message =
+            messagesManager()->newMessageById(id, i18n("The settings were not applied: the configuration changed since it was reviewed."), KCMOS::Warning);
+        auto *again = new QAction(QIcon::fromTheme(QStringLiteral("view-refresh")), i18nc("@action:button", "Review Again"), message);
+        connect(again, &QAction::triggered, this, &SSHModule::change, Qt::QueuedConnection);
+        message->addAction(again);
+        transactionDone(Outcome::NotApplied);
+        return;
+    }
+    if (!outcome.ok && !outcome.outcomeUnknown) {
+        messagesManager()->newMessageById(id, notAppliedText(type).subs(outcome.reason).toString(), KCMOS::Error);
+        transactionDone(Outcome::NotApplied);
+        return;
+    }
+    if (!outcome.ok) {
+        // A running countdown keeps its token, which still names the pending changes.
+        QString text = i18n("The result of the change is not known; the settings shown were read again.");
+        if (revertAfter > 0 && !m_countdown) {
+            text += QLatin1Char(' ') +
+                i18np("If it was written, it is undone after %1 second unless it is kept: “ssh-settings-tool pending” lists it, "
+                      "“ssh-settings-tool confirm” keeps it.",
+                      "If it was written, it is undone after %1 seconds unless it is kept: “ssh-settings-tool pending” lists it, "
+                      "“ssh-settings-tool confirm” keeps it.",
+                      revertAfter);
+        }
+        messagesManager()->newMessageById(id, text, KCMOS::Warning);
+        transactionDone(Outcome::Unknown);
+        return;
+    }
+    messagesManager()->removeMessageById(id);
+    for (const auto &change : std::as_const(m_apply.current.changes)) {
+        if (change.first) {
+            change.first->setValue(change.second);
+        }
+    }
+    m_apply.values = outcome.values;
+    for (const auto &[area, option] : std::as_const(m_apply.current.areas)) {
+        area->replaceOption(*option);
+    }
+    if (!outcome.token.isEmpty()) {
+        // Joined pending changes the page did not make (ssh-settings-tool, another session): Keep and Revert act on them too.
+        if (!m_countdown) {
+            m_joinedOthers = outcome.joinedPending;
+        }
+        startRevertCountdown(outcome.token, revertAfter, outcome.unanswered, before);
+    } else if (!outcome.unanswered.isEmpty()) {
+        messagesManager()->newMessageById(QStringLiteral("unanswered_id"), unansweredText(outcome.unanswered), KCMOS::Warning);
+    } else {
+        messagesManager()->removeMessageById(QStringLiteral("unanswered_id"));
+    }
+    transactionDone(Outcome::Applied);
+}
+
+void SSHModule::transactionDone(Outcome outcome)
+{
+    m_apply.anyChanged = m_apply.anyChanged || outcome == Outcome::Applied;
+    m_apply.anyFailed = m_apply.anyFailed || outcome == Outcome::NotApplied;
+    m_apply.anyUnknown = m_apply.anyUnknown || outcome == Outcome::Unknown;
+    for (const auto &entry : std::as_const(m_apply.current.areas)) {
+        if (outcome == Outcome::NotApplied) {
+            m_apply.failed.append(entry.first);
+        } else if (outcome == Outcome::Unknown) {
+            m_apply.unknown.append(entry.first);
+        }
+    }
+    if (outcome == Outcome::NotApplied) {
+        applyNext();
+        return;
+    }
+    // What was (or may have been) written is shown as the helper read it; what failed keeps its edit, still changed.
+    auto blockers = std::make_shared<std::vector<std::unique_ptr<QSignalBlocker>>>();
+    for (AbstractOptionArea *area : std::as_const(m_apply.failed)) {
+        const SSHOption &shown = area->option();
+        if (QPointer<SSHOption> option = m_manager->findOptionById(shown.configureId(), shown.id())) {
+            blockers->push_back(std::make_unique<QSignalBlocker>(option.data()));
+        }
+    }
+    if (m_apply.values.isEmpty()) {
+        // No values came with the answer: they are read.
+        m_manager->loadConfigurations({m_apply.current.type}, this, [this, blockers] {
+            blockers->clear();
+            applyNext();
+        });
+        return;
+    }
+    m_manager->takeReadValues(m_apply.current.type, std::exchange(m_apply.values, {}));
+    blockers->clear();
+    applyNext();
+}
+
+void SSHModule::finishApply()
+{
+    for (AbstractOptionArea *area : std::as_const(m_apply.unknown)) {
+        area->reset(); // shows what was read, written or not
+        area->setHasChanged(false);
+    }
+    if (m_apply.anyChanged || m_apply.anyUnknown) {
+        updateOriginIndicators();
+        handlerChangeTrigger();
+        Q_EMIT valuesShown();
+    }
+    if (m_apply.anyChanged) {
+        // Beside a failure, the success names only the rest.
+        messagesManager()->newMessageById(
+            QStringLiteral("success_change_id"),
+            m_apply.anyFailed || m_apply.anyUnknown ? i18n("The other changes were applied.") : i18n("Changes applied successfully"), KCMOS::Positive);
+    } else {
+        messagesManager()->removeMessageById(QStringLiteral("success_change_id"));
+    }
+    if (m_apply.anyFailed) {
+        markAsChanged();
+    }
+    m_apply = ApplyRun();
+    endFlow();
+}

@@ -1,0 +1,245 @@
+// SPDX-FileCopyrightText: 2026 SSH Settings contributors
+// SPDX-License-Identifier: GPL-2.0-or-later
+// The page's layout: the option areas in their tabs, aligned as forms, with the origin of each value beside it.
+#include "module_debug.h"
+#include "sshmodule.h"
+#include "ui_SSHModule.h"
+
+#include "abstractoptionarea.h"
+#include "addressfamilyarea.h"
+#include "factorymanager.h"
+#include "formaccessibility.h"
+#include "sshconnectionsarea.h"
+#include "sshsettingsprotocol.h"
+#include "usergroupaccessarea.h"
+
+#include <KAcceleratorManager>
+#include <KLocalizedString>
+
+#include <QCheckBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QStyle>
+
+#include <algorithm>
+
+void SSHModule::createOptionAreas()
+{
+    const SSHOptions options = m_manager->allOptions();
+    for (const QPointer<SSHOption> &option : options) {
+        if (!option) {
+            continue;
+        }
+        m_factoryManager->initializeOptionArea(*option, widget());
+        if (AbstractOptionArea *area = m_factoryManager->getAreaById(option->id())) {
+            configureChangeHandlers(option, area);
+        }
+    }
+    configureLayoutWidgets();
+    // The address-family check asks the listen-address area for the list it shows at the time.
+    auto *family = qobject_cast<AddressFamilyArea *>(m_factoryManager->getAreaById(SSHOption::AddressFamily));
+    AbstractOptionArea *listen = m_factoryManager->getAreaById(SSHOption::ListenAddress);
+    if (family && listen) {
+        family->setAddressSource([listen] {
+            return listen->value().toStringList();
+        });
+    }
+}
+
+void SSHModule::configureLayoutWidgets()
+{
+    addWidgetsToLayout(ui->vboxGeneral,
+                       {SSHOption::Port, SSHOption::LoginGraceTime, SSHOption::MaxSessions, SSHOption::PermitTunnel, SSHOption::AddressFamily,
+                        SSHOption::X11Forwarding, SSHOption::ListenAddress, SSHOption::AllowDenyUsersGroups});
+    addWidgetsToLayout(ui->vboxAuth,
+                       {SSHOption::PermitRootLogin, SSHOption::PermitEmptyPasswords, SSHOption::UsePAM, SSHOption::GSSAPIAuthentication,
+                        SSHOption::HostbasedAuthentication, SSHOption::KbdInteractiveAuthentication, SSHOption::KerberosAuthentication,
+                        SSHOption::PasswordAuthentication, SSHOption::IgnoreUserKnownHosts, SSHOption::IgnoreRhosts, SSHOption::PubkeyAuthentication,
+                        SSHOption::AuthorizedKeysFile});
+    addWidgetsToLayout(ui->vboxOther,
+                       {SSHOption::UseDNS, SSHOption::TCPKeepAlive, SSHOption::PrintLastLog, SSHOption::PrintMotd, SSHOption::Subsystem, SSHOption::Banner});
+    addWidgetsToLayout(ui->vboxClientTab, {SSHOption::ClientPort, SSHOption::ServerAliveCountMax, SSHOption::ServerAliveInterval});
+    for (QVBoxLayout *layout : {ui->vboxGeneral, ui->vboxAuth, ui->vboxOther, ui->vboxClientTab}) {
+        alignFormColumns(layout);
+    }
+    // Tab follows the screen; every label with a buddy, every check box, button and tab gets an Alt shortcut.
+    QWidget *page = ui->configureSwitcher->parentWidget();
+    FormAccessibility::orderTabsByLayout(page);
+    KAcceleratorManager::manage(page);
+}
+
+void SSHModule::alignFormColumns(QVBoxLayout *layout) const
+{
+    QList<AbstractOptionArea *> areas;
+    for (int i = 0; i < layout->count(); ++i) {
+        // An area, or the row that holds an area and its origin indicator.
+        QWidget *widget = layout->itemAt(i)->widget();
+        auto *area = qobject_cast<AbstractOptionArea *>(widget);
+        if (!area && widget) {
+            area = widget->findChild<AbstractOptionArea *>(QString(), Qt::FindDirectChildrenOnly);
+        }
+        if (area) {
+            areas.append(area);
+        }
+    }
+    auto labelOf = [](const AbstractOptionArea *area) -> QLabel * {
+        const auto labels = area->findChildren<QLabel *>(QString(), Qt::FindDirectChildrenOnly);
+        for (QLabel *label : labels) {
+            if (label->objectName() == QLatin1String("label") || label->objectName() == QLatin1String("nameLabel")) {
+                return label;
+            }
+        }
+        return nullptr;
+    };
+    int column = 0;
+    for (const AbstractOptionArea *area : std::as_const(areas)) {
+        if (QLabel *label = labelOf(area)) {
+            if (!label->text().endsWith(QLatin1Char(':'))) {
+                label->setText(i18nc("@label a form label, %1 is its text", "%1:", label->text()));
+            }
+            column = std::max(column, label->sizeHint().width());
+        }
+    }
+    const int spacing = ui->configureSwitcher->style()->pixelMetric(QStyle::PM_LayoutHorizontalSpacing);
+    for (AbstractOptionArea *area : std::as_const(areas)) {
+        QLayout *own = area->layout();
+        if (!own) {
+            continue;
+        }
+        const QMargins margins = own->contentsMargins();
+        if (QLabel *label = labelOf(area)) {
+            label->setFixedWidth(column);
+            label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+            if (!label->buddy()) {
+                const auto fields = area->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly);
+                for (QWidget *field : fields) {
+                    if (field != label && (field->focusPolicy() & Qt::TabFocus)) {
+                        label->setBuddy(field);
+                        break;
+                    }
+                }
+            }
+            own->setContentsMargins(6, margins.top(), margins.right(), margins.bottom());
+        } else if (area->findChild<QCheckBox *>(QStringLiteral("checkBox"), Qt::FindDirectChildrenOnly)) {
+            own->setContentsMargins(6 + column + spacing, margins.top(), margins.right(), margins.bottom());
+        }
+    }
+}
+
+void SSHModule::addWidgetsToLayout(QVBoxLayout *layout, std::initializer_list<SSHOption::Id> ids)
+{
+    for (const SSHOption::Id id : ids) {
+        if (AbstractOptionArea *area = m_factoryManager->getAreaById(id)) {
+            // Beside each option, a sign when its value comes from elsewhere than the main file.
+            auto *row = new QWidget(widget());
+            auto *rowLayout = new QHBoxLayout(row);
+            rowLayout->setContentsMargins(0, 0, 0, 0);
+            rowLayout->addWidget(area->inflate(), 1);
+            auto *indicator = new QLabel(row);
+            indicator->setObjectName(QStringLiteral("originIndicator"));
+            const int size = widget()->style()->pixelMetric(QStyle::PM_SmallIconSize);
+            indicator->setPixmap(QIcon::fromTheme(QStringLiteral("document-open"), widget()->style()->standardIcon(QStyle::SP_FileIcon)).pixmap(size, size));
+            indicator->setAlignment(Qt::AlignTop);
+            indicator->hide();
+            rowLayout->addWidget(indicator, 0, Qt::AlignTop);
+            m_originIndicators.insert(id, indicator);
+            layout->addWidget(row);
+        }
+    }
+}
+
+void SSHModule::configureChangeHandlers(QPointer<SSHOption> option, AbstractOptionArea *area)
+{
+    if (!option->hasSubOptions()) {
+        connect(option, &SSHOption::valueChanged, area, [this, area](const QVariant &value) {
+            area->updateArea(value);
+            handlerChangeTrigger();
+        });
+    } else {
+        connect(option, &SSHOption::subOptionsChanged, area, [this, area](const SSHOptions &subOptions) {
+            area->updateArea(subOptions);
+            handlerChangeTrigger();
+        });
+    }
+    connect(area, &AbstractOptionArea::modify, this, &SSHModule::handlerChangeTrigger);
+}
+
+void SSHModule::stretchUiAndViewSwitch()
+{
+    for (QVBoxLayout *layout : {ui->vboxClientTab, ui->vboxGeneral, ui->vboxAuth, ui->vboxOther}) {
+        layout->addStretch();
+    }
+    connect(ui->comboBoxSshConfig, qOverload<int>(&QComboBox::currentIndexChanged), ui->configureSwitcher, &QStackedWidget::setCurrentIndex);
+    // Shortcuts are given to what is shown: the page switched to gets its own.
+    connect(ui->configureSwitcher, &QStackedWidget::currentChanged, this, [this] {
+        KAcceleratorManager::manage(widget());
+    });
+}
+
+void SSHModule::createConnectionsTab()
+{
+    auto *connectionsArea = new SSHConnectionsArea(messagesManager(), widget());
+    ui->vboxConnections->addWidget(connectionsArea);
+    connect(ui->tabWidgetServer, &QTabWidget::currentChanged, connectionsArea, [this, connectionsArea] {
+        if (ui->tabWidgetServer->currentWidget() == ui->connectionsTab) {
+            connectionsArea->updateData();
+            connectionsArea->restoreAutoUpdate();
+        } else {
+            connectionsArea->disableAutoUpdate();
+        }
+    });
+    auto *accessArea = qobject_cast<UserGroupAccessArea *>(m_factoryManager->getAreaById(SSHOption::AllowDenyUsersGroups));
+    if (!accessArea) {
+        qCWarning(SSHSETTINGS_MODULE) << "AllowDenyUsersGroups area is not UserGroupAccessArea, cannot block IPs in SSHConnectionsArea";
+        connectionsArea->disableBlockIpAction();
+        return;
+    }
+    connect(connectionsArea, &SSHConnectionsArea::ipBlocked, accessArea, &UserGroupAccessArea::blockIp);
+    connectionsArea->setDeniedCheck([accessArea](const QHostAddress &ip) {
+        return SSHConnectionsArea::isDenied(accessArea->value(), ip);
+    });
+    connect(connectionsArea, &SSHConnectionsArea::focusOnAccessArea, accessArea, [this, accessArea] {
+        ui->comboBoxSshConfig->setCurrentIndex(0);
+        ui->tabWidgetServer->setCurrentWidget(ui->generalTab);
+        accessArea->expandSettings();
+    });
+}
+
+void SSHModule::updateOriginIndicators() const
+{
+    namespace Reply = SSHSettings::Protocol::Reply;
+    const auto place = [](const QVariantMap &where) {
+        return i18nc("file and line of a configuration", "%1, line %2", where.value(Reply::OriginFile).toString(), where.value(Reply::OriginLine).toInt());
+    };
+    for (auto it = m_originIndicators.cbegin(); it != m_originIndicators.cend(); ++it) {
+        AbstractOptionArea *area = m_factoryManager->getAreaById(it.key());
+        if (!area) {
+            continue;
+        }
+        const SSHOption &option = area->option();
+        QStringList keywords = {option.name()};
+        if (option.hasSubOptions()) {
+            keywords.clear();
+            for (const QPointer<SSHOption> &subOption : option.subOptions()) {
+                if (subOption) {
+                    keywords.append(subOption->name());
+                }
+            }
+        }
+        QStringList lines;
+        for (const QString &keyword : std::as_const(keywords)) {
+            const QVariantMap origin = m_manager->origin(option.configureId(), keyword);
+            const QString file = origin.value(Reply::OriginFile).toString();
+            if (!file.isEmpty() && !origin.value(Reply::OriginMainFile).toBool()) {
+                lines.append(i18nc("%1 keyword, %2 where", "%1 is set in %2.", keyword, place(origin)));
+            }
+            const QVariantList overrides = origin.value(Reply::OriginOverrides).toList();
+            for (const QVariant &entry : overrides) {
+                lines.append(i18nc("%1 keyword, %2 Match line, %3 where", "%1 is set for some connections by “%2” in %3.", keyword,
+                                   entry.toMap().value(Reply::OriginMatch).toString(), place(entry.toMap())));
+            }
+        }
+        it.value()->setVisible(!lines.isEmpty());
+        it.value()->setToolTip(lines.join(QLatin1Char('\n')));
+    }
+}
