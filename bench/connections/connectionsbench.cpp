@@ -23,6 +23,7 @@
 #include <QDataStream>
 #include <QDateTime>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
@@ -151,6 +152,12 @@ public:
         replyBytes = std::max(replyBytes, qint64(wire.size()));
         QDataStream in(wire);
         in >> result.data;
+        // The helper echoes the request's nonce; the module's queue drops an answer without it.
+        for (const auto &argument : arguments) {
+            if (argument.first == SSHSettings::Protocol::Arg::Nonce) {
+                result.data.insert(SSHSettings::Protocol::Reply::Nonce, argument.second);
+            }
+        }
         result.ok = true;
         return result;
     }
@@ -213,8 +220,19 @@ Outcome readBoot(const QString &path, bool halves)
         QObject::connect(&manager, &SSHConnectionsManager::connectionClosed, [&outcome](pid_t pid, const QDateTime &time) {
             outcome.events.append(QStringLiteral("close %1 %2").arg(pid).arg(time.toMSecsSinceEpoch()).toUtf8());
         });
+        // Each read is answered asynchronously: let it finish before the next one.
+        const auto settle = [] {
+            SSHSettings::ActionQueue *queue = SSHSettings::ActionQueue::instance();
+            if (!queue->isIdle()) {
+                QEventLoop loop;
+                QObject::connect(queue, &SSHSettings::ActionQueue::idle, &loop, &QEventLoop::quit);
+                loop.exec();
+            }
+        };
         manager.readConnections();
+        settle();
         manager.readConnections();
+        settle();
         outcome.replyBytes = helper.replyBytes;
         outcome.incremental = helper.reads == 2 && !helper.lastArguments.filter(QStringLiteral("--after-cursor=")).isEmpty();
         outcome.pending = manager.pendingCount();
