@@ -26,7 +26,7 @@ bool writeFile(const QString &path, const QByteArray &content)
 
 bool generateKey(const QString &keygen, const QString &path, const QString &type, const QString &bits, const QString &comment)
 {
-    QStringList arguments {QStringLiteral("-q"), QStringLiteral("-N"), QString(), QStringLiteral("-t"), type, QStringLiteral("-C"), comment};
+    QStringList arguments{QStringLiteral("-q"), QStringLiteral("-N"), QString(), QStringLiteral("-t"), type, QStringLiteral("-C"), comment};
     if (!bits.isEmpty()) {
         arguments << QStringLiteral("-b") << bits;
     }
@@ -61,8 +61,8 @@ bool DemoActionRunner::prepare()
     const QString dir = m_dir.path();
     // ssh -G reads the client configuration as an unprivileged account.
     QFile::setPermissions(dir,
-                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner | QFileDevice::ReadGroup | QFileDevice::ExeGroup |
-                              QFileDevice::ReadOther | QFileDevice::ExeOther);
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner | QFileDevice::ReadGroup | QFileDevice::ExeGroup
+                              | QFileDevice::ReadOther | QFileDevice::ExeOther);
     paths.serverConfig = dir + QStringLiteral("/sshd_config");
     paths.clientConfig = dir + QStringLiteral("/ssh_config");
     paths.serverBackup = dir + QStringLiteral("/sshd_config.bak");
@@ -74,7 +74,7 @@ bool DemoActionRunner::prepare()
     paths.systemdRunDir = dir + QStringLiteral("/no-systemd");
     paths.tool = QStringLiteral("/bin/true");
     paths.localAddresses = [] {
-        return QStringList {QStringLiteral("127.0.0.1"), QStringLiteral("::1"), QStringLiteral("192.0.2.5")};
+        return QStringList{QStringLiteral("127.0.0.1"), QStringLiteral("::1"), QStringLiteral("192.0.2.5")};
     };
 
     const QString hostKey = dir + QStringLiteral("/ssh_host_ed25519_key");
@@ -82,10 +82,10 @@ bool DemoActionRunner::prepare()
         m_error = QStringLiteral("ssh-keygen could not make a host key");
         return false;
     }
-    paths.sshdExtraArguments = QStringList {QStringLiteral("-h"), hostKey};
+    paths.sshdExtraArguments = QStringList{QStringLiteral("-h"), hostKey};
 
     QByteArray keys;
-    const QList<QStringList> demoKeys {
+    const QList<QStringList> demoKeys{
         {QStringLiteral("ed25519"), QString(), QStringLiteral("alice@workstation")},
         {QStringLiteral("ecdsa"), QStringLiteral("384"), QStringLiteral("backup@nas")},
         {QStringLiteral("rsa"), QStringLiteral("3072"), QStringLiteral("deploy@ci")},
@@ -135,14 +135,14 @@ bool DemoActionRunner::prepare()
         "Match User anoncvs\n"
         "    X11Forwarding no\n";
     const QByteArray client = QByteArrayLiteral("Host *\n    ServerAliveInterval 30\n    ServerAliveCountMax 4\n");
-    if (!writeFile(paths.serverConfig, server) || !writeFile(paths.clientConfig, client) || !writeFile(keysFile, keys) ||
-        !writeFile(banner, "Authorised access only.\nAll connections are logged.\n")) {
+    if (!writeFile(paths.serverConfig, server) || !writeFile(paths.clientConfig, client) || !writeFile(keysFile, keys)
+        || !writeFile(banner, "Authorised access only.\nAll connections are logged.\n")) {
         return false;
     }
     // The client configuration is read without privileges: its folder and file are readable by all, like /etc/ssh.
     const auto readable = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther;
-    if (!QFile::setPermissions(dir, readable | QFileDevice::ExeOwner | QFileDevice::ExeGroup | QFileDevice::ExeOther) ||
-        !QFile::setPermissions(paths.clientConfig, readable)) {
+    if (!QFile::setPermissions(dir, readable | QFileDevice::ExeOwner | QFileDevice::ExeGroup | QFileDevice::ExeOther)
+        || !QFile::setPermissions(paths.clientConfig, readable)) {
         return false;
     }
     m_engine = std::make_unique<Engine>(paths);
@@ -157,15 +157,16 @@ QByteArray DemoActionRunner::demoJournal() const
     const QDateTime opened = QDateTime::currentDateTimeUtc().addSecs(-754);
     QByteArray journal;
     const auto line = [&](int offsetSeconds, int pid, const QByteArray &message) {
-        journal += opened.addSecs(offsetSeconds).toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz000+00:00")).toUtf8() + " demo sshd-session[" +
-            QByteArray::number(pid) + "]: " + message + '\n';
+        journal += opened.addSecs(offsetSeconds).toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz000+00:00")).toUtf8() + " demo sshd-session["
+            + QByteArray::number(pid) + "]: " + message + '\n';
     };
     const QList<QPair<QByteArray, QByteArray>> attackers = {{"203.0.113.9", "root"}, {"198.51.100.23", "admin"}, {"192.0.2.200", "oracle"}};
     for (int i = 0; i < 60; ++i) {
         const auto &attacker = attackers.at(i % 7 == 0 ? 2 : i % 3 == 0 ? 1 : 0);
-        line(-3600 + i * 40, 5000 + i / 3,
-             "Failed password for invalid user " + attacker.second + QByteArray::number(i % 5) + " from " + attacker.first + " port " +
-                 QByteArray::number(40000 + i) + " ssh2");
+        line(-3600 + i * 40,
+             5000 + i / 3,
+             "Failed password for invalid user " + attacker.second + QByteArray::number(i % 5) + " from " + attacker.first + " port "
+                 + QByteArray::number(40000 + i) + " ssh2");
     }
     line(-900, 4100, "Accepted keyboard-interactive/pam for carol from 198.51.100.70 port 52011 ssh2");
     line(-300, 4100, "pam_unix(sshd:session): session closed for user carol");

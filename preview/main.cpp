@@ -66,8 +66,7 @@ bool save(QWidget *widget, const QString &path)
 // The page when the password prompt is cancelled: one message, nothing shown as if it had been read.
 bool savePermissionRefused(const QString &dir, SSHSettings::ActionRunner *previous)
 {
-    struct Refusing : SSHSettings::ActionRunner
-    {
+    struct Refusing : SSHSettings::ActionRunner {
         void start(const QString &, const SSHSettings::ActionArguments &, SSHSettings::ActionDone answered, std::function<void()> released) override
         {
             SSHSettings::ActionResult result;
@@ -96,7 +95,7 @@ bool savePermissionRefused(const QString &dir, SSHSettings::ActionRunner *previo
 bool saveDialogs(QWidget *page, const QString &dir)
 {
     const QString home = QDir::homePath();
-    const std::vector<std::pair<QString, std::function<QDialog *()>>> dialogs {
+    const std::vector<std::pair<QString, std::function<QDialog *()>>> dialogs{
         {QStringLiteral("dialog-access-entry"),
          [page] {
              return new UserGroupEntryDialog(page);
@@ -137,8 +136,8 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     // Headless platforms bring no icon theme of their own.
     if (QGuiApplication::platformName() == QLatin1String("offscreen")) {
-        QIcon::setThemeSearchPaths(QIcon::themeSearchPaths() +
-                                   QStandardPaths::locateAll(QStandardPaths::GenericDataLocation, QStringLiteral("icons"), QStandardPaths::LocateDirectory));
+        QIcon::setThemeSearchPaths(QIcon::themeSearchPaths()
+                                   + QStandardPaths::locateAll(QStandardPaths::GenericDataLocation, QStringLiteral("icons"), QStandardPaths::LocateDirectory));
         QIcon::setThemeName(QStringLiteral("breeze"));
     }
     QCommandLineParser parser;
@@ -176,11 +175,13 @@ int main(int argc, char **argv)
     expandEverything(page.widget());
     auto *tabs = page.widget()->findChild<QTabWidget *>(QStringLiteral("tabWidgetServer"));
     auto *configuration = page.widget()->findChild<QComboBox *>(QStringLiteral("comboBoxSshConfig"));
-    const QStringList names {QStringLiteral("server-general"), QStringLiteral("server-authentication"), QStringLiteral("server-other"),
-                             QStringLiteral("server-connections")};
+    const QStringList names{QStringLiteral("server-general"),
+                            QStringLiteral("server-authentication"),
+                            QStringLiteral("server-other"),
+                            QStringLiteral("server-connections")};
     bool ok = true;
     // Every tab at the smallest size the page allows and at a common large one.
-    const QList<std::pair<QString, QSize>> sizes {{QStringLiteral("min-"), page.widget()->minimumSize()}, {QStringLiteral("1280x900-"), QSize(1280, 900)}};
+    const QList<std::pair<QString, QSize>> sizes{{QStringLiteral("min-"), page.widget()->minimumSize()}, {QStringLiteral("1280x900-"), QSize(1280, 900)}};
     for (const auto &[prefix, size] : sizes) {
         page.widget()->resize(size);
         for (int i = 0; i < tabs->count() && i < names.size(); ++i) {

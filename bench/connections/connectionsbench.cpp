@@ -40,8 +40,7 @@ constexpr qint64 BusMessageLimit = 32 * 1024 * 1024;
 constexpr double TargetRatio = 6.0;
 constexpr double TargetPeakMiB = 100.0;
 
-struct CorpusLine
-{
+struct CorpusLine {
     QDateTime time; // whole seconds, UTC
     QByteArray head; // " host ident["
     int pid = 0;
@@ -107,7 +106,11 @@ bool writeScaled(const QList<CorpusLine> &corpus, const QByteArray &cursorLine, 
 class HelperPath : public SSHSettings::ActionRunner
 {
 public:
-    HelperPath(const QString &path, bool halves) : m_path(path), m_halves(halves) { }
+    HelperPath(const QString &path, bool halves)
+        : m_path(path)
+        , m_halves(halves)
+    {
+    }
     qint64 replyBytes = 0;
     int reads = 0;
     QStringList lastArguments;
@@ -146,7 +149,7 @@ public:
         QByteArray wire;
         {
             QDataStream out(&wire, QIODevice::WriteOnly);
-            out << QVariantMap {{SSHSettings::Protocol::Reply::Output, output}};
+            out << QVariantMap{{SSHSettings::Protocol::Reply::Output, output}};
         }
         output.clear();
         replyBytes = std::max(replyBytes, qint64(wire.size()));
@@ -188,8 +191,7 @@ qint64 peakKiB()
     return -1;
 }
 
-struct Outcome
-{
+struct Outcome {
     QList<QByteArray> events;
     int pending = 0;
     int addresses = 0;
@@ -261,11 +263,20 @@ int runChild(const QString &path)
     for (const QByteArray &event : filtered.events) {
         opened += event.startsWith("open ") ? 1 : 0;
     }
-    std::printf("RESULT seconds=%.6f peak_kib=%lld pending=%d unlimited_pending=%d opened=%d events=%d reply_bytes=%lld same=%d incremental=%d addresses=%d "
-                "failures=%s\n",
-                seconds, static_cast<long long>(peak), filtered.pending, unlimited.pending, opened, int(filtered.events.size()),
-                static_cast<long long>(filtered.replyBytes), same ? 1 : 0, filtered.incremental ? 1 : 0, filtered.addresses,
-                filtered.events.constLast().mid(9).constData());
+    std::printf(
+        "RESULT seconds=%.6f peak_kib=%lld pending=%d unlimited_pending=%d opened=%d events=%d reply_bytes=%lld same=%d incremental=%d addresses=%d "
+        "failures=%s\n",
+        seconds,
+        static_cast<long long>(peak),
+        filtered.pending,
+        unlimited.pending,
+        opened,
+        int(filtered.events.size()),
+        static_cast<long long>(filtered.replyBytes),
+        same ? 1 : 0,
+        filtered.incremental ? 1 : 0,
+        filtered.addresses,
+        filtered.events.constLast().mid(9).constData());
     return 0;
 }
 
@@ -329,8 +340,20 @@ int main(int argc, char **argv)
         return 1;
     }
     QTemporaryDir dir;
-    std::printf("%10s %12s %10s %10s %9s %10s %10s %11s %7s %10s %10s %5s %5s\n", "lines", "lines/s", "read s", "grep s", "ratio", "peak MiB", "pending",
-                "reply KiB", "opened", "addresses", "failures", "same", "incr");
+    std::printf("%10s %12s %10s %10s %9s %10s %10s %11s %7s %10s %10s %5s %5s\n",
+                "lines",
+                "lines/s",
+                "read s",
+                "grep s",
+                "ratio",
+                "peak MiB",
+                "pending",
+                "reply KiB",
+                "opened",
+                "addresses",
+                "failures",
+                "same",
+                "incr");
     bool met = true;
     double lastRatio = 0;
     double lastPeak = 0;
@@ -357,10 +380,19 @@ int main(int argc, char **argv)
         const bool same = result.value(QStringLiteral("same")) == QLatin1String("1");
         const bool incremental = result.value(QStringLiteral("incremental")) == QLatin1String("1");
         const bool counted = result.value(QStringLiteral("failures")).toLongLong() == failedCount;
-        std::printf("%10d %12.0f %10.3f %10.4f %8.1fx %10.1f %10s %11.1f %7s %10s %10s %5s %5s\n", size, size / seconds, seconds, floor, ratio, peakMiB,
-                    qPrintable(result.value(QStringLiteral("pending")) + QLatin1Char('/') + result.value(QStringLiteral("unlimited_pending"))), reply / 1024.0,
-                    qPrintable(result.value(QStringLiteral("opened"))), qPrintable(result.value(QStringLiteral("addresses"))),
-                    qPrintable(result.value(QStringLiteral("failures")) + (counted ? QString() : QStringLiteral("!"))), same ? "yes" : "NO",
+        std::printf("%10d %12.0f %10.3f %10.4f %8.1fx %10.1f %10s %11.1f %7s %10s %10s %5s %5s\n",
+                    size,
+                    size / seconds,
+                    seconds,
+                    floor,
+                    ratio,
+                    peakMiB,
+                    qPrintable(result.value(QStringLiteral("pending")) + QLatin1Char('/') + result.value(QStringLiteral("unlimited_pending"))),
+                    reply / 1024.0,
+                    qPrintable(result.value(QStringLiteral("opened"))),
+                    qPrintable(result.value(QStringLiteral("addresses"))),
+                    qPrintable(result.value(QStringLiteral("failures")) + (counted ? QString() : QStringLiteral("!"))),
+                    same ? "yes" : "NO",
                     incremental ? "yes" : "NO");
         std::fflush(stdout);
         QFile::remove(path);
@@ -369,10 +401,16 @@ int main(int argc, char **argv)
         lastPeak = peakMiB;
     }
     met = met && lastRatio <= TargetRatio;
-    std::printf("(pending: processes with failures carried after one read / after the boot read in two halves; "
-                "failures: the attempts view's total, '!' when it differs from grep's count; "
-                "same: the connections, counts and attempts equal those of the two halves)\n");
-    std::printf("%s: %d lines read in %.1fx the grep floor (target <= %.0fx), peak %.1f MiB (target < %.0f MiB)\n", met ? "target met" : "target missed",
-                sizes.constLast(), lastRatio, TargetRatio, lastPeak, TargetPeakMiB);
+    std::printf(
+        "(pending: processes with failures carried after one read / after the boot read in two halves; "
+        "failures: the attempts view's total, '!' when it differs from grep's count; "
+        "same: the connections, counts and attempts equal those of the two halves)\n");
+    std::printf("%s: %d lines read in %.1fx the grep floor (target <= %.0fx), peak %.1f MiB (target < %.0f MiB)\n",
+                met ? "target met" : "target missed",
+                sizes.constLast(),
+                lastRatio,
+                TargetRatio,
+                lastPeak,
+                TargetPeakMiB);
     return 0;
 }

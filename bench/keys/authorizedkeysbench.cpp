@@ -68,8 +68,13 @@ QStringList keyPool()
         int bits = 0;
         const QString type = keyKind(i, &bits);
         const QString base = work.filePath(QStringLiteral("k%1").arg(i));
-        QStringList arguments {
-            QStringLiteral("-q"), QStringLiteral("-t"), type, QStringLiteral("-N"), QString(), QStringLiteral("-C"), QStringLiteral("bench key %1").arg(i)};
+        QStringList arguments{QStringLiteral("-q"),
+                              QStringLiteral("-t"),
+                              type,
+                              QStringLiteral("-N"),
+                              QString(),
+                              QStringLiteral("-C"),
+                              QStringLiteral("bench key %1").arg(i)};
         if (bits > 0) {
             arguments << QStringLiteral("-b") << QString::number(bits);
         }
@@ -127,7 +132,7 @@ int main(int argc, char **argv)
     option.setId(SSHOption::AuthorizedKeysFile);
     option.setName(QStringLiteral("AuthorizedKeysFile"));
     option.setValueType(QMetaType::QStringList);
-    option.setValue(QStringList {QStringLiteral(".ssh/authorized_keys")});
+    option.setValue(QStringList{QStringLiteral(".ssh/authorized_keys")});
 
     std::printf("%6s %12s %10s %16s %14s %8s %10s\n", "keys", "load ms", "processes", "bare keygen ms", "per-key ms", "ratio", "identical");
     double ratioAt1000 = 0;
@@ -186,7 +191,9 @@ int main(int argc, char **argv)
     }
 
     const bool met = allIdentical && ratioAt1000 <= 1.5;
-    std::printf("%s: load / bare ssh-keygen -lf at 1000 keys = %.2f (limit 1.50)%s\n", met ? "target met" : "target missed", ratioAt1000,
+    std::printf("%s: load / bare ssh-keygen -lf at 1000 keys = %.2f (limit 1.50)%s\n",
+                met ? "target met" : "target missed",
+                ratioAt1000,
                 allIdentical ? "" : ", sizes differ from the per-key design");
     return 0;
 }

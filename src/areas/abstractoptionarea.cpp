@@ -2,7 +2,11 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "abstractoptionarea.h"
 
-AbstractOptionArea::AbstractOptionArea(const SSHOption &option, QWidget *parent) : QWidget(parent), m_option(option) { }
+AbstractOptionArea::AbstractOptionArea(const SSHOption &option, QWidget *parent)
+    : QWidget(parent)
+    , m_option(option)
+{
+}
 
 void AbstractOptionArea::setHasChanged(bool changed)
 {

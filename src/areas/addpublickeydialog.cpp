@@ -27,7 +27,10 @@ void showError(const QString &text)
 }
 
 AddPublicKeyDialog::AddPublicKeyDialog(const QString &filePath, QWidget *parent)
-    : QDialog(parent), ui(std::make_unique<Ui::AddPublicKeyDialog>()), m_filePath(filePath), m_error(new KMessageWidget(this))
+    : QDialog(parent)
+    , ui(std::make_unique<Ui::AddPublicKeyDialog>())
+    , m_filePath(filePath)
+    , m_error(new KMessageWidget(this))
 {
     ui->setupUi(this);
     FormAccessibility::apply(this);
@@ -78,7 +81,9 @@ void AddPublicKeyDialog::accept()
     }
     namespace Arg = SSHSettings::Protocol::Arg;
     setEnabled(false);
-    SSHSettings::runPrivilegedAction(SSHSettings::ActionKind::UserFiles, {{Arg::KeysFile, m_filePath}, {Arg::AddKeyLine, line}}, this,
+    SSHSettings::runPrivilegedAction(SSHSettings::ActionKind::UserFiles,
+                                     {{Arg::KeysFile, m_filePath}, {Arg::AddKeyLine, line}},
+                                     this,
                                      [this](const SSHSettings::ActionResult &result) {
                                          setEnabled(true);
                                          finishWrite(result.ok, result.ok ? QString() : SSHSettings::failureReason(result));

@@ -20,7 +20,9 @@ QAbstractSocket::NetworkLayerProtocol protocolFromData(const QVariant &data)
 }
 
 AddressFamilyArea::AddressFamilyArea(const SSHOption &option, const QStringList &currentAddresses, QWidget *parent)
-    : AbstractOptionArea(option, parent), ui(std::make_unique<Ui::AddressFamilyArea>()), m_currentAddresses(currentAddresses)
+    : AbstractOptionArea(option, parent)
+    , ui(std::make_unique<Ui::AddressFamilyArea>())
+    , m_currentAddresses(currentAddresses)
 {
     qRegisterMetaType<QAbstractSocket::NetworkLayerProtocol>("QAbstractSocket::NetworkLayerProtocol");
     ui->setupUi(this);

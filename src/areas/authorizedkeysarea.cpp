@@ -39,7 +39,8 @@
 #include <functional>
 
 AuthorizedKeysArea::AuthorizedKeysArea(const SSHOption &option, QWidget *parent)
-    : AbstractOptionArea(option, parent), ui(std::make_unique<Ui::AuthorizedKeysArea>())
+    : AbstractOptionArea(option, parent)
+    , ui(std::make_unique<Ui::AuthorizedKeysArea>())
 {
     ui->setupUi(this);
     AreaIcons::setEditIcon(ui->pathsEditButton);
@@ -292,7 +293,7 @@ void AuthorizedKeysArea::editAuthorizedKeysPaths()
     QList<FileEntry> entries;
     QVector<bool> used(current.size(), false);
     for (const QString &path : paths) {
-        FileEntry entry {path, QString()};
+        FileEntry entry{path, QString()};
         for (int row = 0; row < current.size(); ++row) {
             if (!used.at(row) && current.at(row) == path) {
                 used[row] = true;
@@ -342,8 +343,12 @@ void AuthorizedKeysArea::onRemoveKey()
         QMessageBox::warning(this, i18nc("@title:window", "Remove key"), i18n("Select the key to be deleted."), QMessageBox::Ok);
         return;
     }
-    if (QMessageBox::question(this, i18nc("@title:window", "Remove key"), i18n("Do you really want to delete this key?"), QMessageBox::Yes | QMessageBox::No,
-                              QMessageBox::NoButton) != QMessageBox::Yes) {
+    if (QMessageBox::question(this,
+                              i18nc("@title:window", "Remove key"),
+                              i18n("Do you really want to delete this key?"),
+                              QMessageBox::Yes | QMessageBox::No,
+                              QMessageBox::NoButton)
+        != QMessageBox::Yes) {
         return;
     }
     const QModelIndex fileIndex = index.parent();
@@ -365,7 +370,9 @@ void AuthorizedKeysArea::onRemoveKey()
         return;
     }
     namespace Arg = SSHSettings::Protocol::Arg;
-    SSHSettings::runPrivilegedAction(SSHSettings::ActionKind::UserFiles, {{Arg::KeysFile, path}, {Arg::RemoveKeyLine, line}}, this,
+    SSHSettings::runPrivilegedAction(SSHSettings::ActionKind::UserFiles,
+                                     {{Arg::KeysFile, path}, {Arg::RemoveKeyLine, line}},
+                                     this,
                                      [removed](const SSHSettings::ActionResult &result) {
                                          removed(result.ok, result.ok ? QString() : SSHSettings::failureReason(result));
                                      });

@@ -39,8 +39,7 @@ public:
 
 private:
     // One listed file: its path and the configured pattern it came from (null when the user added it).
-    struct FileEntry
-    {
+    struct FileEntry {
         QString path;
         QString pattern;
     };

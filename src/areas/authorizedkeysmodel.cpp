@@ -19,7 +19,11 @@ constexpr int s_patternSlot = AuthorizedKeysModel::FileExistsColumn + 1;
 constexpr int s_readErrorSlot = AuthorizedKeysModel::FileExistsColumn + 2;
 }
 
-TreeItem::TreeItem(const QVariantList &data, TreeItem *parentItem) : m_itemData(data), m_parentItem(parentItem) { }
+TreeItem::TreeItem(const QVariantList &data, TreeItem *parentItem)
+    : m_itemData(data)
+    , m_parentItem(parentItem)
+{
+}
 
 TreeItem::~TreeItem()
 {
@@ -85,8 +89,8 @@ void TreeItem::clearChildren()
 }
 
 AuthorizedKeysModel::AuthorizedKeysModel(QObject *parent)
-    : QAbstractItemModel(parent),
-      m_rootItem(
+    : QAbstractItemModel(parent)
+    , m_rootItem(
           new TreeItem({i18n("Name"), i18n("Fingerprint"), i18n("Comment"), i18n("Type"), i18n("Size"), i18n("Full public key"), i18n("File availability")}))
 {
 }
@@ -226,8 +230,15 @@ void AuthorizedKeysModel::addAuthorizedFile(const QString &path, const QStringLi
 void AuthorizedKeysModel::addAuthorizedFile(const QString &path, const QStringList &lines, const QString &pattern, const QString &readError)
 {
     const QFileInfo fileInfo(path);
-    auto *fileItem = new TreeItem({fileInfo.filePath(), QString(), QString(), QString(), QString(), QString(), fileInfo.exists(),
-                                   pattern.isNull() ? QVariant() : QVariant(pattern), readError},
+    auto *fileItem = new TreeItem({fileInfo.filePath(),
+                                   QString(),
+                                   QString(),
+                                   QString(),
+                                   QString(),
+                                   QString(),
+                                   fileInfo.exists(),
+                                   pattern.isNull() ? QVariant() : QVariant(pattern),
+                                   readError},
                                   m_rootItem);
     const QList<KeyInfo> infos = SSHKeyUtils::parseKeyLines(lines);
     for (int i = 0; i < lines.size(); ++i) {

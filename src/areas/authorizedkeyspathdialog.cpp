@@ -15,7 +15,8 @@
 #include <QShortcut>
 
 AuthorizedKeysPathDialog::AuthorizedKeysPathDialog(const QStringList &paths, QWidget *parent)
-    : QDialog(parent), ui(std::make_unique<Ui::AuthorizedKeysPathDialog>())
+    : QDialog(parent)
+    , ui(std::make_unique<Ui::AuthorizedKeysPathDialog>())
 {
     ui->setupUi(this);
     for (const QString &path : paths) {

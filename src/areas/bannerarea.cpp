@@ -24,7 +24,9 @@ const QString &noneValue()
 }
 }
 
-BannerArea::BannerArea(const SSHOption &option, QWidget *parent) : AbstractOptionArea(option, parent), ui(std::make_unique<Ui::BannerArea>())
+BannerArea::BannerArea(const SSHOption &option, QWidget *parent)
+    : AbstractOptionArea(option, parent)
+    , ui(std::make_unique<Ui::BannerArea>())
 {
     ui->setupUi(this);
     AreaIcons::setEditIcon(ui->editButton);

@@ -6,7 +6,8 @@
 #include <KLocalizedString>
 
 CheckboxOptionArea::CheckboxOptionArea(const SSHOption &option, QWidget *parent)
-    : AbstractOptionArea(option, parent), ui(std::make_unique<Ui::CheckboxOptionArea>())
+    : AbstractOptionArea(option, parent)
+    , ui(std::make_unique<Ui::CheckboxOptionArea>())
 {
     ui->setupUi(this);
 }

@@ -11,7 +11,11 @@
 #include <QWidget>
 
 CollapsiblePanel::CollapsiblePanel(QToolButton *button, QWidget *panel, QAbstractScrollArea *view, const QString &title, QObject *parent)
-    : QObject(parent), m_button(button), m_panel(panel), m_view(view), m_animation(new QPropertyAnimation(panel, "maximumHeight", this))
+    : QObject(parent)
+    , m_button(button)
+    , m_panel(panel)
+    , m_view(view)
+    , m_animation(new QPropertyAnimation(panel, "maximumHeight", this))
 {
     m_animation->setDuration(200);
     m_animation->setEasingCurve(QEasingCurve::InOutQuad);

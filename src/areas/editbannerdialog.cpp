@@ -36,7 +36,10 @@ bool mayWriteDirectly(const QString &path)
 }
 
 EditBannerDialog::EditBannerDialog(const QString &path, QWidget *parent)
-    : QDialog(parent), ui(std::make_unique<Ui::EditBannerDialog>()), m_path(path), m_error(new KMessageWidget(this))
+    : QDialog(parent)
+    , ui(std::make_unique<Ui::EditBannerDialog>())
+    , m_path(path)
+    , m_error(new KMessageWidget(this))
 {
     ui->setupUi(this);
     m_error->setMessageType(KMessageWidget::Error);
@@ -118,7 +121,9 @@ void EditBannerDialog::accept()
     }
     namespace Arg = SSHSettings::Protocol::Arg;
     setEnabled(false);
-    SSHSettings::runPrivilegedAction(SSHSettings::ActionKind::Configure, {{Arg::BannerPath, m_path}, {Arg::BannerText, textToWrite()}}, this,
+    SSHSettings::runPrivilegedAction(SSHSettings::ActionKind::Configure,
+                                     {{Arg::BannerPath, m_path}, {Arg::BannerText, textToWrite()}},
+                                     this,
                                      [this](const SSHSettings::ActionResult &result) {
                                          setEnabled(true);
                                          finishWrite(result.ok, result.ok ? QString() : SSHSettings::failureReason(result));
@@ -132,7 +137,10 @@ void EditBannerDialog::finishWrite(bool written, const QString &reason)
         m_error->animatedShow();
         return;
     }
-    KMessageBox::information(parentWidget(), i18n("The content of the welcome message has been successfully changed."), QString(),
-                             QStringLiteral("ssh_banner_success_change_id"), KMessageBox::Notify);
+    KMessageBox::information(parentWidget(),
+                             i18n("The content of the welcome message has been successfully changed."),
+                             QString(),
+                             QStringLiteral("ssh_banner_success_change_id"),
+                             KMessageBox::Notify);
     QDialog::accept();
 }

@@ -9,7 +9,8 @@
 
 #include <QDebug>
 
-FactoryManager::FactoryManager(SSHManager *manager, QObject *parent) : QObject(parent)
+FactoryManager::FactoryManager(SSHManager *manager, QObject *parent)
+    : QObject(parent)
 {
     if (!manager) {
         return;
@@ -37,8 +38,12 @@ FactoryManager::FactoryManager(SSHManager *manager, QObject *parent) : QObject(p
         registerFactory(id, new CheckboxOptionAreaFactory);
     }
     const SSHOption::Id spinboxIds[] = {
-        SSHOption::Port,        SSHOption::ClientPort,          SSHOption::LoginGraceTime,
-        SSHOption::MaxSessions, SSHOption::ServerAliveCountMax, SSHOption::ServerAliveInterval,
+        SSHOption::Port,
+        SSHOption::ClientPort,
+        SSHOption::LoginGraceTime,
+        SSHOption::MaxSessions,
+        SSHOption::ServerAliveCountMax,
+        SSHOption::ServerAliveInterval,
     };
     for (const SSHOption::Id id : spinboxIds) {
         registerFactory(id, new SpinboxOptionAreaFactory);

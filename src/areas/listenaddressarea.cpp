@@ -17,7 +17,9 @@
 #include <QScrollBar>
 
 ListenAddressArea::ListenAddressArea(const SSHOption &option, const QString &defaultPort, QWidget *parent)
-    : AbstractOptionArea(option, parent), ui(std::make_unique<Ui::ListenAddressView>()), m_defaultPort(defaultPort)
+    : AbstractOptionArea(option, parent)
+    , ui(std::make_unique<Ui::ListenAddressView>())
+    , m_defaultPort(defaultPort)
 {
     ui->setupUi(this);
     AreaIcons::setEditIcon(ui->editButton);

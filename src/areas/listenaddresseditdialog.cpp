@@ -14,7 +14,11 @@
 #include <QStyle>
 
 ListenAddressEditDialog::ListenAddressEditDialog(ActionDialogId action, const QList<ServerAddress> &addresses, const QString &defaultPort, QWidget *parent)
-    : QDialog(parent), ui(std::make_unique<Ui::ListenAddressEditDialog>()), m_action(action), m_defaultPort(defaultPort), m_addresses(addresses)
+    : QDialog(parent)
+    , ui(std::make_unique<Ui::ListenAddressEditDialog>())
+    , m_action(action)
+    , m_defaultPort(defaultPort)
+    , m_addresses(addresses)
 {
     ui->setupUi(this);
     setWindowTitle(action == ActionDialogAdd ? i18nc("@title:window", "Add listening address") : i18nc("@title:window", "Edit listening address"));
@@ -32,9 +36,10 @@ ListenAddressEditDialog::~ListenAddressEditDialog() = default;
 
 void ListenAddressEditDialog::setValidator()
 {
-    static const QRegularExpression pattern(QStringLiteral("^(?:(?:[0-9A-Fa-f]{1,4}:){7}[0-9A-Fa-f]{1,4}|(?:(?:[0-9A-Fa-f]{1,4}:){1,7}|:)|(?:[0-9A-Fa-f]{1,4}:)"
-                                                           "{1,6}:[0-9A-Fa-f]{1,4}|(?:(?:25[0-5]|2[0-4][0-9]|[01]?["
-                                                           "0-9][0-9]?)\\.){3}(?:25[0-5]|2[0-4][0-9]|[01]?[0-9][0-9]?))$"));
+    static const QRegularExpression pattern(
+        QStringLiteral("^(?:(?:[0-9A-Fa-f]{1,4}:){7}[0-9A-Fa-f]{1,4}|(?:(?:[0-9A-Fa-f]{1,4}:){1,7}|:)|(?:[0-9A-Fa-f]{1,4}:)"
+                       "{1,6}:[0-9A-Fa-f]{1,4}|(?:(?:25[0-5]|2[0-4][0-9]|[01]?["
+                       "0-9][0-9]?)\\.){3}(?:25[0-5]|2[0-4][0-9]|[01]?[0-9][0-9]?))$"));
     ui->ipLineEdit->setValidator(new QRegularExpressionValidator(pattern, ui->ipLineEdit));
     ui->ipLineEdit->setToolTip(i18n("An IPv4 address such as 192.168.1.10, or an IPv6 address such as fd00::10"));
 }
@@ -110,7 +115,9 @@ void ListenAddressEditDialog::accept()
     }
     // Saving the edited address unchanged is no duplicate.
     if (duplicate && !(m_action == ActionDialogEdit && socket(address) == socket(m_selectedAddress))) {
-        QMessageBox::critical(this, i18nc("@title:window", "Address not accepted"), i18n("The SSH server already listens on this address and port."),
+        QMessageBox::critical(this,
+                              i18nc("@title:window", "Address not accepted"),
+                              i18n("The SSH server already listens on this address and port."),
                               QMessageBox::Ok);
         return;
     }

@@ -6,7 +6,11 @@
 
 #include <QMetaEnum>
 
-ListenAddressModel::ListenAddressModel(const QList<ServerAddress> &addresses, QObject *parent) : QAbstractTableModel(parent), m_addresses(addresses) { }
+ListenAddressModel::ListenAddressModel(const QList<ServerAddress> &addresses, QObject *parent)
+    : QAbstractTableModel(parent)
+    , m_addresses(addresses)
+{
+}
 
 int ListenAddressModel::rowCount(const QModelIndex &parent) const
 {

@@ -43,14 +43,20 @@ AbstractOptionArea *AuthorizedKeysAreaFactory::createOptionArea(const SSHOption 
     return new AuthorizedKeysArea(option, parent);
 }
 
-ListenAddressOptionAreaFactory::ListenAddressOptionAreaFactory(const QString &port) : m_port(port) { }
+ListenAddressOptionAreaFactory::ListenAddressOptionAreaFactory(const QString &port)
+    : m_port(port)
+{
+}
 
 AbstractOptionArea *ListenAddressOptionAreaFactory::createOptionArea(const SSHOption &option, QWidget *parent) const
 {
     return new ListenAddressArea(option, m_port, parent);
 }
 
-AddressFamilyAreaFactory::AddressFamilyAreaFactory(const QStringList &addresses) : m_addresses(addresses) { }
+AddressFamilyAreaFactory::AddressFamilyAreaFactory(const QStringList &addresses)
+    : m_addresses(addresses)
+{
+}
 
 AbstractOptionArea *AddressFamilyAreaFactory::createOptionArea(const SSHOption &option, QWidget *parent) const
 {

@@ -6,7 +6,8 @@
 #include <KLocalizedString>
 
 SpinboxOptionArea::SpinboxOptionArea(const SSHOption &option, QWidget *parent)
-    : AbstractOptionArea(option, parent), ui(std::make_unique<Ui::SpinboxOptionArea>())
+    : AbstractOptionArea(option, parent)
+    , ui(std::make_unique<Ui::SpinboxOptionArea>())
 {
     ui->setupUi(this);
 }

@@ -295,8 +295,7 @@ bool editKeyFile(const QString &path, const QString &line, bool add, QString *re
     QString ignored;
     QString &why = reason ? *reason : ignored;
     const QByteArray name = QFile::encodeName(path);
-    struct stat original
-    {
+    struct stat original {
     };
     const bool exists = ::stat(name.constData(), &original) == 0;
     QByteArray contents;

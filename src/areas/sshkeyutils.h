@@ -10,8 +10,7 @@
 #include <functional>
 
 /// One parsed line of an authorized_keys file.
-struct KeyInfo
-{
+struct KeyInfo {
     QString type;
     QString fingerprint;
     QString comment;

@@ -7,7 +7,9 @@
 
 #include <KLocalizedString>
 
-TunnelModeArea::TunnelModeArea(const SSHOption &option, QWidget *parent) : AbstractOptionArea(option, parent), ui(std::make_unique<Ui::TunnelModeArea>())
+TunnelModeArea::TunnelModeArea(const SSHOption &option, QWidget *parent)
+    : AbstractOptionArea(option, parent)
+    , ui(std::make_unique<Ui::TunnelModeArea>())
 {
     qRegisterMetaType<PermitTunnelId>("PermitTunnelId");
     ui->setupUi(this);

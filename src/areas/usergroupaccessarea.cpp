@@ -29,7 +29,8 @@ int comboData(const QComboBox *combo)
 }
 
 UserGroupAccessArea::UserGroupAccessArea(const SSHOption &option, QWidget *parent)
-    : AbstractOptionArea(option, parent), ui(std::make_unique<Ui::UserGroupAccessView>())
+    : AbstractOptionArea(option, parent)
+    , ui(std::make_unique<Ui::UserGroupAccessView>())
 {
     qRegisterMetaType<RoleType>("RoleType");
     qRegisterMetaType<Permission>("Permission");

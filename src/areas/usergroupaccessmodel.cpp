@@ -7,7 +7,11 @@
 #include <QIcon>
 #include <QMetaEnum>
 
-UserGroupAccessModel::UserGroupAccessModel(const QList<AccessEntry> &entries, QObject *parent) : QAbstractTableModel(parent), m_entries(entries) { }
+UserGroupAccessModel::UserGroupAccessModel(const QList<AccessEntry> &entries, QObject *parent)
+    : QAbstractTableModel(parent)
+    , m_entries(entries)
+{
+}
 
 int UserGroupAccessModel::rowCount(const QModelIndex &parent) const
 {
@@ -30,9 +34,10 @@ QVariant UserGroupAccessModel::data(const QModelIndex &index, int role) const
         if (role == Qt::DecorationRole) {
             return QIcon::fromTheme(QStringLiteral("dialog-warning"));
         }
-        return i18n("The configuration names this group with the host \"%1\", which sshd never matches: "
-                    "the entry is written as the bare group name when this list is applied.",
-                    entry.strayHost());
+        return i18n(
+            "The configuration names this group with the host \"%1\", which sshd never matches: "
+            "the entry is written as the bare group name when this list is applied.",
+            entry.strayHost());
     }
     if (role == Qt::DisplayRole || role == Qt::ToolTipRole) {
         switch (index.column()) {

@@ -4,7 +4,10 @@
 
 #include "usergroupaccessmodel.h"
 
-UserGroupAccessProxyModel::UserGroupAccessProxyModel(QObject *parent) : QSortFilterProxyModel(parent) { }
+UserGroupAccessProxyModel::UserGroupAccessProxyModel(QObject *parent)
+    : QSortFilterProxyModel(parent)
+{
+}
 
 void UserGroupAccessProxyModel::setRoleFilter(RoleType role)
 {

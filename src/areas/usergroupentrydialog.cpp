@@ -22,7 +22,7 @@
 
 namespace
 {
-template <typename T>
+template<typename T>
 T comboValue(const QComboBox *combo)
 {
     bool ok = false;
@@ -61,13 +61,17 @@ void selectData(QComboBox *combo, int value)
 }
 }
 
-UserGroupEntryDialog::UserGroupEntryDialog(QWidget *parent) : QDialog(parent), ui(std::make_unique<Ui::UserGroupEntryDialog>())
+UserGroupEntryDialog::UserGroupEntryDialog(QWidget *parent)
+    : QDialog(parent)
+    , ui(std::make_unique<Ui::UserGroupEntryDialog>())
 {
     initialize();
 }
 
 UserGroupEntryDialog::UserGroupEntryDialog(const AccessEntry &entry, QWidget *parent)
-    : QDialog(parent), ui(std::make_unique<Ui::UserGroupEntryDialog>()), m_entry(entry)
+    : QDialog(parent)
+    , ui(std::make_unique<Ui::UserGroupEntryDialog>())
+    , m_entry(entry)
 {
     initialize();
 }

@@ -45,12 +45,18 @@ class ReadyWatch : public QObject
 {
     Q_OBJECT
 public:
-    ReadyWatch(const QString &action, const QString &nonce) : m_action(action), m_nonce(nonce)
+    ReadyWatch(const QString &action, const QString &nonce)
+        : m_action(action)
+        , m_nonce(nonce)
     {
         QDBusConnection bus = QDBusConnection::systemBus();
         bus.connect(Protocol::HelperId, Protocol::HelperReadyPath, Protocol::HelperReadyInterface, Protocol::HelperReadySignal, this, SLOT(announced()));
         if (!m_nonce.isEmpty()) {
-            bus.connect(Protocol::HelperId, QStringLiteral("/"), s_kauthInterface, QStringLiteral("remoteSignal"), this,
+            bus.connect(Protocol::HelperId,
+                        QStringLiteral("/"),
+                        s_kauthInterface,
+                        QStringLiteral("remoteSignal"),
+                        this,
                         SLOT(remoteSignal(int, QString, QByteArray)));
         }
     }
@@ -59,13 +65,23 @@ public:
         QDBusConnection bus = QDBusConnection::systemBus();
         bus.disconnect(Protocol::HelperId, Protocol::HelperReadyPath, Protocol::HelperReadyInterface, Protocol::HelperReadySignal, this, SLOT(announced()));
         if (!m_nonce.isEmpty()) {
-            bus.disconnect(Protocol::HelperId, QStringLiteral("/"), s_kauthInterface, QStringLiteral("remoteSignal"), this,
+            bus.disconnect(Protocol::HelperId,
+                           QStringLiteral("/"),
+                           s_kauthInterface,
+                           QStringLiteral("remoteSignal"),
+                           this,
                            SLOT(remoteSignal(int, QString, QByteArray)));
         }
     }
-    bool seen() const { return m_seen; }
+    bool seen() const
+    {
+        return m_seen;
+    }
     /// The reply announced for this request, if one was.
-    const std::optional<KAuth::ActionReply> &ownReply() const { return m_own; }
+    const std::optional<KAuth::ActionReply> &ownReply() const
+    {
+        return m_own;
+    }
 
 Q_SIGNALS:
     void ready();
@@ -169,7 +185,11 @@ class KAuthRequest : public QObject
 {
 public:
     KAuthRequest(const QString &name, const QString &nonce, ActionDone answered, std::function<void()> released)
-        : m_watch(name, nonce), m_name(name), m_nonce(nonce), m_answered(std::move(answered)), m_released(std::move(released))
+        : m_watch(name, nonce)
+        , m_name(name)
+        , m_nonce(nonce)
+        , m_answered(std::move(answered))
+        , m_released(std::move(released))
     {
         m_limit.setSingleShot(true);
         m_readyLimit.setSingleShot(true);
@@ -239,8 +259,10 @@ private:
         ActionResult result;
         result.errorCode = KAuth::ActionReply::DBusError;
         result.timedOut = true;
-        result.errorText = i18ncp("@info", "The administrative helper did not answer within %1 minute.",
-                                  "The administrative helper did not answer within %1 minutes.", Protocol::ActionTimeoutMs / 60000);
+        result.errorText = i18ncp("@info",
+                                  "The administrative helper did not answer within %1 minute.",
+                                  "The administrative helper did not answer within %1 minutes.",
+                                  Protocol::ActionTimeoutMs / 60000);
         finish(result);
     }
 

@@ -40,8 +40,7 @@ QString actionName(ActionKind kind);
 /// Arguments in the order in which they are added to the action.
 using ActionArguments = QList<QPair<QString, QVariant>>;
 
-struct ActionResult
-{
+struct ActionResult {
     bool ok = false;
     int errorCode = 0;
     QString errorText;
@@ -90,15 +89,17 @@ public:
 
     void submit(ActionKind kind, const ActionArguments &arguments, QObject *context, ActionDone done);
     /// Nothing runs and nothing waits.
-    bool isIdle() const { return !m_running && m_waiting.isEmpty(); }
+    bool isIdle() const
+    {
+        return !m_running && m_waiting.isEmpty();
+    }
 
 Q_SIGNALS:
     /// The last request's answer was handled and nothing waits.
     void idle();
 
 private:
-    struct Request
-    {
+    struct Request {
         QString name;
         ActionArguments arguments;
         QPointer<QObject> context;

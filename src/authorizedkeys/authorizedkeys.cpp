@@ -81,11 +81,21 @@ bool parse(const QByteArray &text, Line *line)
 bool checkOptions(const QByteArray &options, QString *error, QHash<QByteArray, QByteArray> *given)
 {
     // Flags, and options that take a quoted value, as sshd accepts them.
-    static const QList<QByteArray> flags = {"agent-forwarding",   "cert-authority",  "no-agent-forwarding",
-                                            "no-port-forwarding", "no-pty",          "no-user-rc",
-                                            "no-x11-forwarding",  "port-forwarding", "pty",
-                                            "restrict",           "user-rc",         "x11-forwarding",
-                                            "no-touch-required",  "touch-required",  "verify-required"};
+    static const QList<QByteArray> flags = {"agent-forwarding",
+                                            "cert-authority",
+                                            "no-agent-forwarding",
+                                            "no-port-forwarding",
+                                            "no-pty",
+                                            "no-user-rc",
+                                            "no-x11-forwarding",
+                                            "port-forwarding",
+                                            "pty",
+                                            "restrict",
+                                            "user-rc",
+                                            "x11-forwarding",
+                                            "no-touch-required",
+                                            "touch-required",
+                                            "verify-required"};
     static const QList<QByteArray> valued = {"command", "environment", "expiry-time", "from", "permitopen", "permitlisten", "principals", "tunnel"};
     if (options.contains('\n') || options.contains('\r')) {
         *error = QStringLiteral("the key options hold a line break");

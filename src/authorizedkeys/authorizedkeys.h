@@ -13,8 +13,7 @@
 namespace AuthorizedKeys
 {
 /// One key line split into its parts; options is empty when the line has none.
-struct Line
-{
+struct Line {
     QByteArray options; ///< "from=\"10.0.0.0/8\",no-pty", as written
     QByteArray type; ///< "ssh-ed25519", "sk-ecdsa-sha2-nistp256@openssh.com", …
     QByteArray key; ///< the base64 blob

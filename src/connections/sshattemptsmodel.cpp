@@ -6,7 +6,10 @@
 
 #include <QDateTime>
 
-SSHAttemptsModel::SSHAttemptsModel(QObject *parent) : QAbstractTableModel(parent) { }
+SSHAttemptsModel::SSHAttemptsModel(QObject *parent)
+    : QAbstractTableModel(parent)
+{
+}
 
 void SSHAttemptsModel::setDeniedCheck(std::function<bool(const QHostAddress &)> check)
 {

@@ -11,8 +11,7 @@
 #include <sys/types.h>
 
 /// One SSH connection to this machine, keyed by the pid of its sshd process.
-struct SSHConnectionData
-{
+struct SSHConnectionData {
     /// Login name from the "Accepted" line.
     QString user;
     /// Client address and port; invalid until known.

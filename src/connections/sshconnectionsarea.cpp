@@ -32,8 +32,12 @@ int s_refreshIntervalMs = 2000;
 }
 
 SSHConnectionsArea::SSHConnectionsArea(KCMOS::MessagesManager *messagesManager, QWidget *parent)
-    : QWidget(parent), ui(std::make_unique<Ui::SSHConnectionsArea>()), m_manager(new SSHConnectionsManager(this)), m_model(new SSHConnectionsModel(this)),
-      m_statusBar(new QStatusBar(this)), m_timer(new QTimer)
+    : QWidget(parent)
+    , ui(std::make_unique<Ui::SSHConnectionsArea>())
+    , m_manager(new SSHConnectionsManager(this))
+    , m_model(new SSHConnectionsModel(this))
+    , m_statusBar(new QStatusBar(this))
+    , m_timer(new QTimer)
 {
     ui->setupUi(this);
     setupAttemptsView(messagesManager);
@@ -232,8 +236,11 @@ void SSHConnectionsArea::disconnectCurrent(KCMOS::MessagesManager *messagesManag
     if (!currentConnection(&connection)) {
         return;
     }
-    QMessageBox question(QMessageBox::Question, i18nc("@title:window", "Disconnect"),
-                         i18n("End the SSH session of %1 from %2?", connection.user, connection.address.ip().toString()), QMessageBox::NoButton, this);
+    QMessageBox question(QMessageBox::Question,
+                         i18nc("@title:window", "Disconnect"),
+                         i18n("End the SSH session of %1 from %2?", connection.user, connection.address.ip().toString()),
+                         QMessageBox::NoButton,
+                         this);
     QPushButton *disconnect = question.addButton(i18nc("@action:button end the SSH session", "Disconnect"), QMessageBox::AcceptRole);
     question.setDefaultButton(question.addButton(QMessageBox::Cancel));
     question.exec();
@@ -262,6 +269,8 @@ void SSHConnectionsArea::blockAddress(const QHostAddress &address, KCMOS::Messag
     }
     KCMOS::MessageWidget *message = messagesManager->newMessage(i18n("IP address added to the <a href=\"forbidden\">denied list</a>.\nFuture "
                                                                      "connections from this address will be blocked.\nPress Apply to write the change."),
-                                                                KCMOS::Information, QString(), KCMOS::Normal);
+                                                                KCMOS::Information,
+                                                                QString(),
+                                                                KCMOS::Normal);
     connect(message, &KCMOS::MessageWidget::linkActivated, this, &SSHConnectionsArea::focusOnAccessArea);
 }

@@ -22,7 +22,8 @@
 #include <cstring>
 #include <sys/stat.h>
 
-SSHConnectionsManager::SSHConnectionsManager(QObject *parent) : QObject(parent)
+SSHConnectionsManager::SSHConnectionsManager(QObject *parent)
+    : QObject(parent)
 {
     registerSSHConnectionMetaTypes();
     m_tracker.opened = [this](const SshdLog::Connection &opened) {
@@ -65,7 +66,9 @@ void SSHConnectionsManager::readConnections()
     }
     m_reading = true;
     using namespace SSHSettings::Protocol;
-    SSHSettings::runPrivilegedAction(SSHSettings::ActionKind::Read, {{Arg::JournalArguments, SshdLog::journalArguments(m_tracker.cursor())}}, this,
+    SSHSettings::runPrivilegedAction(SSHSettings::ActionKind::Read,
+                                     {{Arg::JournalArguments, SshdLog::journalArguments(m_tracker.cursor())}},
+                                     this,
                                      [this](const SSHSettings::ActionResult &result) {
                                          m_reading = false;
                                          journalRead(result);
@@ -184,7 +187,9 @@ void SSHConnectionsManager::readIdleTime(const QList<SSHConnectionData> &connect
 
 void SSHConnectionsManager::killConnection(const SSHConnectionData &connection, KCMOS::MessagesManager *messagesManager)
 {
-    SSHSettings::runPrivilegedAction(SSHSettings::ActionKind::Sessions, {{SSHSettings::Protocol::Arg::KillPid, int(connection.syslogPid)}}, this,
+    SSHSettings::runPrivilegedAction(SSHSettings::ActionKind::Sessions,
+                                     {{SSHSettings::Protocol::Arg::KillPid, int(connection.syslogPid)}},
+                                     this,
                                      [connection, messages = QPointer<KCMOS::MessagesManager>(messagesManager)](const SSHSettings::ActionResult &result) {
                                          connectionKilled(connection, result, messages);
                                      });
@@ -207,9 +212,13 @@ void SSHConnectionsManager::connectionKilled(const SSHConnectionData &connection
     } else if (result.outcomeUnknown) {
         // The connections are read again right after this; they show whether it still runs.
         messagesManager->newMessage(i18n("Whether the SSH session of %1 from %2 was ended is not known; the connections shown were read again.", user, address),
-                                    KCMOS::Warning, QString(), KCMOS::Normal);
+                                    KCMOS::Warning,
+                                    QString(),
+                                    KCMOS::Normal);
     } else {
-        messagesManager->newMessage(i18n("The SSH session of %1 from %2 was not ended: %3", user, address, SSHSettings::failureReason(result)), KCMOS::Error,
-                                    QString(), KCMOS::Normal);
+        messagesManager->newMessage(i18n("The SSH session of %1 from %2 was not ended: %3", user, address, SSHSettings::failureReason(result)),
+                                    KCMOS::Error,
+                                    QString(),
+                                    KCMOS::Normal);
     }
 }

@@ -17,7 +17,9 @@ int propertyCount()
 }
 }
 
-SSHConnectionsModel::SSHConnectionsModel(QObject *parent) : QAbstractTableModel(parent), m_creationTime(QDateTime::currentDateTime())
+SSHConnectionsModel::SSHConnectionsModel(QObject *parent)
+    : QAbstractTableModel(parent)
+    , m_creationTime(QDateTime::currentDateTime())
 {
     registerSSHConnectionMetaTypes();
 }

@@ -42,22 +42,36 @@ QString keywordFor(Permission permission, RoleType role)
 }
 }
 
-AccessEntry::AccessEntry(QObject *parent) : QObject(parent) { }
+AccessEntry::AccessEntry(QObject *parent)
+    : QObject(parent)
+{
+}
 
 AccessEntry::AccessEntry(const QString &name, const QHostAddress &ip, RoleType role, Permission permission, QObject *parent)
-    : QObject(parent), m_name(name), m_ip(ip), m_role(role), m_permission(permission)
+    : QObject(parent)
+    , m_name(name)
+    , m_ip(ip)
+    , m_role(role)
+    , m_permission(permission)
 {
 }
 
 AccessEntry::AccessEntry(const QString &ipAndName, RoleType role, Permission permission, QObject *parent)
-    : QObject(parent), m_role(role), m_permission(permission)
+    : QObject(parent)
+    , m_role(role)
+    , m_permission(permission)
 {
     setIpAndName(ipAndName);
 }
 
 AccessEntry::AccessEntry(const AccessEntry &other)
-    : QObject(other.parent()), m_name(other.m_name), m_ip(other.m_ip), m_hostPattern(other.m_hostPattern), m_strayHost(other.m_strayHost), m_role(other.m_role),
-      m_permission(other.m_permission)
+    : QObject(other.parent())
+    , m_name(other.m_name)
+    , m_ip(other.m_ip)
+    , m_hostPattern(other.m_hostPattern)
+    , m_strayHost(other.m_strayHost)
+    , m_role(other.m_role)
+    , m_permission(other.m_permission)
 {
 }
 
@@ -193,8 +207,8 @@ QString AccessEntry::toString() const
 
 bool AccessEntry::operator==(const AccessEntry &other) const
 {
-    return m_name == other.m_name && hostText() == other.hostText() && strayHost() == other.strayHost() && m_role == other.m_role &&
-        m_permission == other.m_permission;
+    return m_name == other.m_name && hostText() == other.hostText() && strayHost() == other.strayHost() && m_role == other.m_role
+        && m_permission == other.m_permission;
 }
 
 bool AccessEntry::operator!=(const AccessEntry &other) const

@@ -18,18 +18,32 @@ const QHostAddress &anyIPv6()
 }
 }
 
-ServerAddress::ServerAddress(QObject *parent) : QObject(parent) { }
+ServerAddress::ServerAddress(QObject *parent)
+    : QObject(parent)
+{
+}
 
-ServerAddress::ServerAddress(const QString &ip, const QString &port, QObject *parent) : QObject(parent), m_ip(ip), m_port(port) { }
+ServerAddress::ServerAddress(const QString &ip, const QString &port, QObject *parent)
+    : QObject(parent)
+    , m_ip(ip)
+    , m_port(port)
+{
+}
 
-ServerAddress::ServerAddress(const QString &fullAddress, QObject *parent) : QObject(parent)
+ServerAddress::ServerAddress(const QString &fullAddress, QObject *parent)
+    : QObject(parent)
 {
     const auto parsed = parseFullAddress(fullAddress);
     m_ip = parsed.first;
     m_port = parsed.second;
 }
 
-ServerAddress::ServerAddress(const ServerAddress &other) : QObject(other.parent()), m_ip(other.m_ip), m_port(other.m_port) { }
+ServerAddress::ServerAddress(const ServerAddress &other)
+    : QObject(other.parent())
+    , m_ip(other.m_ip)
+    , m_port(other.m_port)
+{
+}
 
 ServerAddress &ServerAddress::operator=(const ServerAddress &other)
 {

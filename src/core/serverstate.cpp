@@ -13,9 +13,15 @@ namespace
 ServerState::StateSource *s_stateSource = nullptr;
 }
 
-ServerState::ServerState(QObject *parent) : QObject(parent) { }
+ServerState::ServerState(QObject *parent)
+    : QObject(parent)
+{
+}
 
-ServerState::ServerState(const ServerState &other) : QObject(other.parent()) { }
+ServerState::ServerState(const ServerState &other)
+    : QObject(other.parent())
+{
+}
 
 void ServerState::setStateSourceForTesting(StateSource *source)
 {

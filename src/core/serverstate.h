@@ -22,8 +22,7 @@ public:
     void restart(QObject *context, SSHSettings::ActionDone done) const;
 
     /// Answers isEnabled()/isActive() from a stand-in (tests only); nullptr restores the real service.
-    struct StateSource
-    {
+    struct StateSource {
         virtual ~StateSource() = default;
         virtual bool isEnabled() const = 0;
         virtual bool isActive() const = 0;

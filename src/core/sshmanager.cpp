@@ -28,7 +28,8 @@ void deleteOptions(const SSHOptions &options)
 }
 }
 
-SSHManager::SSHManager(QObject *parent) : QObject(parent)
+SSHManager::SSHManager(QObject *parent)
+    : QObject(parent)
 {
     qRegisterMetaType<SSHCodeError>("SSHCodeError");
 }
@@ -49,74 +50,133 @@ void SSHManager::buildServerOptions()
 {
     SSHOptionBuilder builder(Server, nullptr);
     builder.buildSSHOption(SSHOption::Port, QStringLiteral("Port"), i18n("Port"), i18n("The port on which the service will be located."));
-    builder.buildSSHOption(SSHOption::MaxSessions, QStringLiteral("MaxSessions"), i18n("Sessions per connection"),
+    builder.buildSSHOption(SSHOption::MaxSessions,
+                           QStringLiteral("MaxSessions"),
+                           i18n("Sessions per connection"),
                            i18n("The maximum number of open sessions allowed per network connection."));
     builder.buildSSHOption(
-        SSHOption::UseDNS, QStringLiteral("UseDNS"), i18n("Use DNS"),
+        SSHOption::UseDNS,
+        QStringLiteral("UseDNS"),
+        i18n("Use DNS"),
         i18n("Should sshd look up the remote hostname and check if the resolved hostname for the remote IP address matches the same IP address."));
-    builder.buildSSHOption(SSHOption::PubkeyAuthentication, QStringLiteral("PubkeyAuthentication"), i18n("Allow authentication using SSH keys"),
+    builder.buildSSHOption(SSHOption::PubkeyAuthentication,
+                           QStringLiteral("PubkeyAuthentication"),
+                           i18n("Allow authentication using SSH keys"),
                            i18n("The private key is stored on your PC, and the public key is added to the server in the .ssh/authorized_keys file in the "
                                 "directory of the desired user."));
-    builder.buildSSHOption(SSHOption::KerberosAuthentication, QStringLiteral("KerberosAuthentication"), i18n("Check passwords with Kerberos"),
+    builder.buildSSHOption(SSHOption::KerberosAuthentication,
+                           QStringLiteral("KerberosAuthentication"),
+                           i18n("Check passwords with Kerberos"),
                            i18n("Indicates whether the user-supplied password for PasswordAuthentication will be validated through the Kerberos KDC. To use "
                                 "this option, the server requires a Kerberos servtab that allows the identity of the KDC to be verified."));
-    builder.buildSSHOption(SSHOption::UsePAM, QStringLiteral("UsePAM"), i18n("Enable PAM authentication"),
+    builder.buildSSHOption(SSHOption::UsePAM,
+                           QStringLiteral("UsePAM"),
+                           i18n("Enable PAM authentication"),
                            i18n("Enables PAM authentication using ChallengeResponseAuthentication and PasswordAuthentication."));
-    builder.buildSSHOption(SSHOption::KbdInteractiveAuthentication, QStringLiteral("KbdInteractiveAuthentication"),
-                           i18n("Allow keyboard-interactive authentication"), i18n("Using challenge-response."));
-    builder.buildSSHOption(SSHOption::PasswordAuthentication, QStringLiteral("PasswordAuthentication"), i18n("Allow password authentication"),
+    builder.buildSSHOption(SSHOption::KbdInteractiveAuthentication,
+                           QStringLiteral("KbdInteractiveAuthentication"),
+                           i18n("Allow keyboard-interactive authentication"),
+                           i18n("Using challenge-response."));
+    builder.buildSSHOption(SSHOption::PasswordAuthentication,
+                           QStringLiteral("PasswordAuthentication"),
+                           i18n("Allow password authentication"),
                            i18n("Allow password authentication"));
-    builder.buildSSHOption(SSHOption::TCPKeepAlive, QStringLiteral("TCPKeepAlive"), i18n("Send TCP keep-alive messages"),
+    builder.buildSSHOption(SSHOption::TCPKeepAlive,
+                           QStringLiteral("TCPKeepAlive"),
+                           i18n("Send TCP keep-alive messages"),
                            i18n("Whether the system should send TCP keepalive messages to the other side."));
-    builder.buildSSHOption(SSHOption::HostbasedAuthentication, QStringLiteral("HostbasedAuthentication"), i18n("Host-based authentication (rhosts)"),
+    builder.buildSSHOption(SSHOption::HostbasedAuthentication,
+                           QStringLiteral("HostbasedAuthentication"),
+                           i18n("Host-based authentication (rhosts)"),
                            i18n("Indicates whether rhosts or /etc/hosts.equiv authentication is allowed along with successful public key client host "
                                 "authentication (host-based authentication)."));
-    builder.buildSSHOption(SSHOption::GSSAPIAuthentication, QStringLiteral("GSSAPIAuthentication"), i18n("Allow authentication by GSSAPI"),
+    builder.buildSSHOption(SSHOption::GSSAPIAuthentication,
+                           QStringLiteral("GSSAPIAuthentication"),
+                           i18n("Allow authentication by GSSAPI"),
                            i18n("Specifies whether user authentication based on GSSAPI is allowed."));
     // Read as sshd prints it ("without-password" for prohibit-password); shown as a three-state box.
-    builder.buildSSHOption(SSHOption::PermitRootLogin, QStringLiteral("PermitRootLogin"), i18n("Allow root to log in"),
+    builder.buildSSHOption(SSHOption::PermitRootLogin,
+                           QStringLiteral("PermitRootLogin"),
+                           i18n("Allow root to log in"),
                            i18n("Indicates whether root can login using ssh."));
-    builder.buildSSHOption(SSHOption::ListenAddress, QStringLiteral("ListenAddress"), i18n("Listening addresses"),
+    builder.buildSSHOption(SSHOption::ListenAddress,
+                           QStringLiteral("ListenAddress"),
+                           i18n("Listening addresses"),
                            i18n("Specifies the local addresses sshd should listen on"));
-    builder.buildSSHOption(SSHOption::X11Forwarding, QStringLiteral("X11Forwarding"), i18n("Allow X11 forwarding"),
+    builder.buildSSHOption(SSHOption::X11Forwarding,
+                           QStringLiteral("X11Forwarding"),
+                           i18n("Allow X11 forwarding"),
                            i18n("Redirect the graphical interface of applications from a remote server to the local machine."));
-    builder.buildSSHOption(SSHOption::PermitEmptyPasswords, QStringLiteral("PermitEmptyPasswords"), i18n("Allow empty passwords"),
+    builder.buildSSHOption(SSHOption::PermitEmptyPasswords,
+                           QStringLiteral("PermitEmptyPasswords"),
+                           i18n("Allow empty passwords"),
                            i18n("Users with empty passwords will be able to log in via SSH. This is considered an unsafe practice."));
-    builder.buildSSHOption(SSHOption::IgnoreUserKnownHosts, QStringLiteral("IgnoreUserKnownHosts"), i18n("Ignore user's known_hosts file"),
+    builder.buildSSHOption(SSHOption::IgnoreUserKnownHosts,
+                           QStringLiteral("IgnoreUserKnownHosts"),
+                           i18n("Ignore user's known_hosts file"),
                            i18n("Determines whether the server should ignore the known_hosts file that is located in the user's home directory."));
-    builder.buildSSHOption(SSHOption::IgnoreRhosts, QStringLiteral("IgnoreRhosts"), i18n("Ignore user's .rhosts and .shosts files"),
+    builder.buildSSHOption(SSHOption::IgnoreRhosts,
+                           QStringLiteral("IgnoreRhosts"),
+                           i18n("Ignore user's .rhosts and .shosts files"),
                            i18n("Determines whether the server should ignore the user's .rhosts and .shosts file."));
-    builder.buildSSHOption(SSHOption::LoginGraceTime, QStringLiteral("LoginGraceTime"), i18n("Time to log in"),
+    builder.buildSSHOption(SSHOption::LoginGraceTime,
+                           QStringLiteral("LoginGraceTime"),
+                           i18n("Time to log in"),
                            i18n("The time, in seconds, a client has to complete authentication after connecting; 0 means no limit."));
-    builder.buildSSHOption(SSHOption::AddressFamily, QStringLiteral("AddressFamily"), i18n("Address family"),
+    builder.buildSSHOption(SSHOption::AddressFamily,
+                           QStringLiteral("AddressFamily"),
+                           i18n("Address family"),
                            i18n("The type of network addresses that the server will listen on."));
-    builder.buildSSHOption(SSHOption::PrintLastLog, QStringLiteral("PrintLastLog"), i18n("Show the time of the last login"),
+    builder.buildSSHOption(SSHOption::PrintLastLog,
+                           QStringLiteral("PrintLastLog"),
+                           i18n("Show the time of the last login"),
                            i18n("Enables the display of the last login time upon SSH connection."));
-    builder.buildSSHOption(SSHOption::PrintMotd, QStringLiteral("PrintMotd"), i18n("Show the message of the day"),
+    builder.buildSSHOption(SSHOption::PrintMotd,
+                           QStringLiteral("PrintMotd"),
+                           i18n("Show the message of the day"),
                            i18n("Determines whether the system will display the 'Message of the Day' (MOTD) when a user logs in via SSH."));
-    builder.buildSSHOption(SSHOption::PermitTunnel, QStringLiteral("PermitTunnel"), i18n("Tunnel device forwarding"),
+    builder.buildSSHOption(SSHOption::PermitTunnel,
+                           QStringLiteral("PermitTunnel"),
+                           i18n("Tunnel device forwarding"),
                            i18n("Determining the allowed tunneling level for SSH connections."));
-    builder.buildSSHOption(SSHOption::Subsystem, QStringLiteral("Subsystem"), i18n("Use SFTP subsystem"),
+    builder.buildSSHOption(SSHOption::Subsystem,
+                           QStringLiteral("Subsystem"),
+                           i18n("Use SFTP subsystem"),
                            i18n("Enabling the SFTP subsystem allows you to securely copy files between hosts."));
-    builder.buildSSHOption(SSHOption::Banner, QStringLiteral("Banner"), i18n("Banner file"),
+    builder.buildSSHOption(SSHOption::Banner,
+                           QStringLiteral("Banner"),
+                           i18n("Banner file"),
                            i18n("Specifies the path to the file containing the welcome message or information displayed when logging in via SSH."));
-    builder.buildSSHOption(SSHOption::AuthorizedKeysFile, QStringLiteral("AuthorizedKeysFile"), i18n("Authorized keys"),
+    builder.buildSSHOption(SSHOption::AuthorizedKeysFile,
+                           QStringLiteral("AuthorizedKeysFile"),
+                           i18n("Authorized keys"),
                            i18n("Authorized keys determine which users are allowed to log on to the server using public key authentication in SSH."));
 
     SSHOptionBuilder subBuilder(Server, nullptr);
-    subBuilder.buildSSHOption(SSHOption::AllowUsers, QStringLiteral("AllowUsers"), i18n("Allowed users"),
+    subBuilder.buildSSHOption(SSHOption::AllowUsers,
+                              QStringLiteral("AllowUsers"),
+                              i18n("Allowed users"),
                               i18n("List of usernames that are allowed to log in via SSH."));
-    subBuilder.buildSSHOption(SSHOption::DenyUsers, QStringLiteral("DenyUsers"), i18n("Banned users"),
+    subBuilder.buildSSHOption(SSHOption::DenyUsers,
+                              QStringLiteral("DenyUsers"),
+                              i18n("Banned users"),
                               i18n("List of usernames that are prohibited from logging in via SSH."));
-    subBuilder.buildSSHOption(SSHOption::AllowGroups, QStringLiteral("AllowGroups"), i18n("Allowed groups"),
+    subBuilder.buildSSHOption(SSHOption::AllowGroups,
+                              QStringLiteral("AllowGroups"),
+                              i18n("Allowed groups"),
                               i18n("List of group names that are allowed to log in via SSH."));
-    subBuilder.buildSSHOption(SSHOption::DenyGroups, QStringLiteral("DenyGroups"), i18n("Banned groups"),
+    subBuilder.buildSSHOption(SSHOption::DenyGroups,
+                              QStringLiteral("DenyGroups"),
+                              i18n("Banned groups"),
                               i18n("List of group names that are prohibited from logging in via SSH."));
     SSHOptions subOptions;
     subBuilder.moveOptions(subOptions);
 
-    builder.buildGroup(SSHOption::AllowDenyUsersGroups, QStringLiteral("AllowDenyUsersGroups"), i18n("User and group access"),
-                       i18n("List of group names or usernames that are prohibited from logging in via SSH."), subOptions);
+    builder.buildGroup(SSHOption::AllowDenyUsersGroups,
+                       QStringLiteral("AllowDenyUsersGroups"),
+                       i18n("User and group access"),
+                       i18n("List of group names or usernames that are prohibited from logging in via SSH."),
+                       subOptions);
 
     SSHOptions options;
     builder.moveOptions(options);
@@ -128,11 +188,15 @@ void SSHManager::buildClientOptions()
 {
     SSHOptionBuilder builder(Client, nullptr);
     builder.buildSSHOption(SSHOption::ClientPort, QStringLiteral("Port"), i18n("Port on remote hosts"), i18n("Port number to connect on the remote host."));
-    builder.buildSSHOption(SSHOption::ServerAliveInterval, QStringLiteral("ServerAliveInterval"), i18n("Keep-alive interval"),
+    builder.buildSSHOption(SSHOption::ServerAliveInterval,
+                           QStringLiteral("ServerAliveInterval"),
+                           i18n("Keep-alive interval"),
                            i18n("Sets the timeout interval in seconds after which, if no data has been received from the server, ssh will send a message over "
                                 "an encrypted channel to request a response from the server. The default value is 0, which means these messages will not be "
                                 "sent to the server."));
-    builder.buildSSHOption(SSHOption::ServerAliveCountMax, QStringLiteral("ServerAliveCountMax"), i18n("Unanswered keep-alives before disconnecting"),
+    builder.buildSSHOption(SSHOption::ServerAliveCountMax,
+                           QStringLiteral("ServerAliveCountMax"),
+                           i18n("Unanswered keep-alives before disconnecting"),
                            i18n("The number of keep-alive messages ssh sends without an answer from the server. When it is reached, ssh disconnects "
                                 "and ends the session."));
     SSHOptions options;
@@ -163,8 +227,10 @@ void SSHManager::loadConfigurations(const QList<SSHConfigurationTypeId> &types, 
     for (int i = 0; i < types.size(); ++i) {
         const SSHConfigurationTypeId type = types.at(i);
         const bool last = i == types.size() - 1;
-        SSHSettings::runPrivilegedAction(SSHSettings::ActionKind::Read, {{Arg::ReadKeywords, getOptionNames(type)}, {Arg::ReadType, static_cast<int>(type)}},
-                                         context, [this, type, last, done](const SSHSettings::ActionResult &result) {
+        SSHSettings::runPrivilegedAction(SSHSettings::ActionKind::Read,
+                                         {{Arg::ReadKeywords, getOptionNames(type)}, {Arg::ReadType, static_cast<int>(type)}},
+                                         context,
+                                         [this, type, last, done](const SSHSettings::ActionResult &result) {
                                              takeReadReply(type, result);
                                              if (last && done) {
                                                  done();
@@ -187,7 +253,8 @@ bool SSHManager::takeReadReply(SSHConfigurationTypeId type, const SSHSettings::A
     } else if (result.errorText.contains(SSHSettings::Protocol::InvalidConfiguration)) {
         code = client ? ClientConfigurationInvalid : ServerConfigurationInvalid;
     }
-    Q_EMIT error(client ? i18n("Failed to load the SSH client settings") : i18n("Failed to load the SSH server settings"), code,
+    Q_EMIT error(client ? i18n("Failed to load the SSH client settings") : i18n("Failed to load the SSH server settings"),
+                 code,
                  SSHSettings::failureReason(result));
     return false;
 }
@@ -216,8 +283,11 @@ SSHSettings::ActionArguments transaction(SSHConfigurationTypeId type, const SSHM
 }
 }
 
-void SSHManager::review(
-    SSHConfigurationTypeId type, const Changes &changes, const QString &session, QObject *context, std::function<void(const Review &)> done) const
+void SSHManager::review(SSHConfigurationTypeId type,
+                        const Changes &changes,
+                        const QString &session,
+                        QObject *context,
+                        std::function<void(const Review &)> done) const
 {
     namespace Arg = SSHSettings::Protocol::Arg;
     SSHSettings::ActionArguments arguments = transaction(type, changes);
@@ -248,8 +318,12 @@ void SSHManager::review(
     });
 }
 
-void SSHManager::apply(
-    SSHConfigurationTypeId type, const Changes &changes, int revertAfter, const QString &base, QObject *context, std::function<void(const Applied &)> done)
+void SSHManager::apply(SSHConfigurationTypeId type,
+                       const Changes &changes,
+                       int revertAfter,
+                       const QString &base,
+                       QObject *context,
+                       std::function<void(const Applied &)> done)
 {
     namespace Arg = SSHSettings::Protocol::Arg;
     SSHSettings::ActionArguments arguments = transaction(type, changes);
@@ -365,8 +439,10 @@ QStringList SSHManager::getOptionNames(SSHConfigurationTypeId type) const
 void SSHManager::restoreFileConfiguration(SSHConfigurationTypeId type, bool localBackup, QObject *context, SSHSettings::ActionDone done) const
 {
     namespace Arg = SSHSettings::Protocol::Arg;
-    SSHSettings::runPrivilegedAction(SSHSettings::ActionKind::Restore, {{Arg::RestoreType, static_cast<int>(type)}, {Arg::RestoreFromBackup, localBackup}},
-                                     context, [done](const SSHSettings::ActionResult &result) {
+    SSHSettings::runPrivilegedAction(SSHSettings::ActionKind::Restore,
+                                     {{Arg::RestoreType, static_cast<int>(type)}, {Arg::RestoreFromBackup, localBackup}},
+                                     context,
+                                     [done](const SSHSettings::ActionResult &result) {
                                          if (!result.ok) {
                                              qCWarning(SSHSETTINGS_CORE) << "Failed to restore SSH configuration. Error:" << result.errorText;
                                          }

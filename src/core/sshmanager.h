@@ -38,8 +38,7 @@ public:
     /// Changed options of one configuration, each with its new value.
     using Changes = QList<QPair<QPointer<SSHOption>, QVariant>>;
     /// What a transaction would write, as the helper's dry run of it says.
-    struct Review
-    {
+    struct Review {
         bool ok = false;
         QString reason;
         QMap<QString, QByteArray> diffs; ///< file → unified diff
@@ -50,8 +49,7 @@ public:
     /// The dry run of apply(); @p session ($SSH_CONNECTION, may be empty) adds the lockout warnings.
     void review(SSHConfigurationTypeId type, const Changes &changes, const QString &session, QObject *context, std::function<void(const Review &)> done) const;
     /// What the helper said of an apply.
-    struct Applied
-    {
+    struct Applied {
         bool ok = false;
         QString reason;
         QString token; ///< names the change while its countdown runs
@@ -67,8 +65,12 @@ public:
      * refused when the files are no longer those of the review that gave @p base (empty: no review).
      * The reply carries the values of every keyword of @p type as written.
      */
-    void apply(
-        SSHConfigurationTypeId type, const Changes &changes, int revertAfter, const QString &base, QObject *context, std::function<void(const Applied &)> done);
+    void apply(SSHConfigurationTypeId type,
+               const Changes &changes,
+               int revertAfter,
+               const QString &base,
+               QObject *context,
+               std::function<void(const Applied &)> done);
     /// Keeps, or reverts, the pending changes named by @p token.
     void keepChange(const QString &token, QObject *context, SSHSettings::ActionDone done) const;
     void revertChange(const QString &token, QObject *context, SSHSettings::ActionDone done) const;

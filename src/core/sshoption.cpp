@@ -20,21 +20,40 @@ QString configurationTypeText(SSHConfigurationTypeId type)
 }
 }
 
-SSHOption::SSHOption(SSHConfigurationTypeId configureId, QObject *parent) : QObject(parent), m_configureId(configureId) { }
+SSHOption::SSHOption(SSHConfigurationTypeId configureId, QObject *parent)
+    : QObject(parent)
+    , m_configureId(configureId)
+{
+}
 
-SSHOption::SSHOption(QObject *parent) : QObject(parent) { }
+SSHOption::SSHOption(QObject *parent)
+    : QObject(parent)
+{
+}
 
 SSHOption::SSHOption(const SSHOption &other)
-    : QObject(other.parent()), m_configureId(other.m_configureId), m_id(other.m_id), m_name(other.m_name), m_displayName(other.m_displayName),
-      m_description(other.m_description), m_value(other.m_value), m_valueType(other.m_valueType), m_subOptions(other.m_subOptions)
+    : QObject(other.parent())
+    , m_configureId(other.m_configureId)
+    , m_id(other.m_id)
+    , m_name(other.m_name)
+    , m_displayName(other.m_displayName)
+    , m_description(other.m_description)
+    , m_value(other.m_value)
+    , m_valueType(other.m_valueType)
+    , m_subOptions(other.m_subOptions)
 {
 }
 
 SSHOption::SSHOption(SSHOption &&other) noexcept
-    : QObject(other.parent()), m_configureId(std::exchange(other.m_configureId, Undefined)), m_id(std::exchange(other.m_id, static_cast<Id>(-1))),
-      m_name(std::move(other.m_name)), m_displayName(std::move(other.m_displayName)), m_description(std::move(other.m_description)),
-      m_value(std::exchange(other.m_value, QVariant())), m_valueType(std::exchange(other.m_valueType, QMetaType::UnknownType)),
-      m_subOptions(std::exchange(other.m_subOptions, SSHOptions()))
+    : QObject(other.parent())
+    , m_configureId(std::exchange(other.m_configureId, Undefined))
+    , m_id(std::exchange(other.m_id, static_cast<Id>(-1)))
+    , m_name(std::move(other.m_name))
+    , m_displayName(std::move(other.m_displayName))
+    , m_description(std::move(other.m_description))
+    , m_value(std::exchange(other.m_value, QVariant()))
+    , m_valueType(std::exchange(other.m_valueType, QMetaType::UnknownType))
+    , m_subOptions(std::exchange(other.m_subOptions, SSHOptions()))
 {
     other.m_name.clear();
     other.m_displayName.clear();

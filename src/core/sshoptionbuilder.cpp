@@ -3,7 +3,11 @@
 #include "sshoptionbuilder.h"
 #include "core_debug.h"
 
-SSHOptionBuilder::SSHOptionBuilder(SSHConfigurationTypeId configureId, QObject *parent) : QObject(parent), m_configureId(configureId) { }
+SSHOptionBuilder::SSHOptionBuilder(SSHConfigurationTypeId configureId, QObject *parent)
+    : QObject(parent)
+    , m_configureId(configureId)
+{
+}
 
 SSHOptionBuilder::~SSHOptionBuilder()
 {

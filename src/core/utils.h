@@ -8,7 +8,7 @@
 namespace Utils
 {
 /// Multiset equality: the same elements the same number of times, in any order.
-template <typename T>
+template<typename T>
 bool areEqualIgnoringOrder(const QList<T> &first, const QList<T> &second)
 {
     if (first.size() != second.size()) {

@@ -40,8 +40,7 @@ bool readFile(const QString &path, QByteArray *contents, QString *error, qint64 
 bool writeFile(const QString &path, const QByteArray &contents, QString *error, unsigned newMode)
 {
     const QByteArray target = QFile::encodeName(path);
-    struct stat old
-    {
+    struct stat old {
     };
     const bool exists = ::stat(target.constData(), &old) == 0;
     if (exists && !S_ISREG(old.st_mode)) {
@@ -104,8 +103,7 @@ bool writeFile(const QString &path, const QByteArray &contents, QString *error, 
 
 bool isPlainRegularFile(const QString &path, QString *error)
 {
-    struct stat st
-    {
+    struct stat st {
     };
     if (::lstat(QFile::encodeName(path).constData(), &st) != 0) {
         *error = systemError(QStringLiteral("cannot access"), path);

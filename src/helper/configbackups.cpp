@@ -25,7 +25,10 @@ const QString s_manifest = QStringLiteral("manifest");
 const QString s_verified = QStringLiteral("-verified");
 }
 
-ConfigBackups::ConfigBackups(const QString &folder) : m_folder(folder) { }
+ConfigBackups::ConfigBackups(const QString &folder)
+    : m_folder(folder)
+{
+}
 
 bool ConfigBackups::ensureFolder(QString *error) const
 {
@@ -33,8 +36,7 @@ bool ConfigBackups::ensureFolder(QString *error) const
         *error = QStringLiteral("cannot create the backup folder %1").arg(m_folder);
         return false;
     }
-    struct stat st
-    {
+    struct stat st {
     };
     const QByteArray folder = QFile::encodeName(m_folder);
     if (::lstat(folder.constData(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid() || ::chmod(folder.constData(), 0700) != 0) {
@@ -57,8 +59,8 @@ bool ConfigBackups::writeSet(const QString &folder, const QList<SavedFile> &file
         if (!AtomicFile::writeFile(folder + QLatin1Char('/') + name, file.contents, error, 0600)) {
             return false;
         }
-        manifest += QByteArray::number(file.mode, 8) + ' ' + QByteArray::number(file.uid) + ' ' + QByteArray::number(file.gid) + ' ' +
-            QUrl::toPercentEncoding(name) + ' ' + QUrl::toPercentEncoding(file.path) + '\n';
+        manifest += QByteArray::number(file.mode, 8) + ' ' + QByteArray::number(file.uid) + ' ' + QByteArray::number(file.gid) + ' '
+            + QUrl::toPercentEncoding(name) + ' ' + QUrl::toPercentEncoding(file.path) + '\n';
     }
     return AtomicFile::writeFile(folder + QLatin1Char('/') + s_manifest, manifest, error, 0600);
 }
@@ -115,8 +117,7 @@ bool ConfigBackups::save(const QString &name, const QList<SavedFile> &files, QSt
 
 bool ConfigBackups::has(const QString &name) const
 {
-    struct stat st
-    {
+    struct stat st {
     };
     return ::lstat(QFile::encodeName(m_folder + QLatin1Char('/') + name).constData(), &st) == 0;
 }
@@ -126,8 +127,7 @@ bool ConfigBackups::load(const QString &name, QList<SavedFile> *files, QString *
     const QString folder = m_folder + QLatin1Char('/') + name;
     // Read through the folder opened without links: no entry of the set can point elsewhere.
     const PinnedFolder set(folder, {});
-    struct stat st
-    {
+    struct stat st {
     };
     if (!set.isValid() || !set.stat(s_manifest, &st)) {
         *error = set.isValid() ? QStringLiteral("there is no backup in %1").arg(folder) : set.error();
@@ -152,8 +152,8 @@ bool ConfigBackups::load(const QString &name, QList<SavedFile> *files, QString *
         const QString stored = QString::fromUtf8(QByteArray::fromPercentEncoding(fields.value(3)));
         file.path = QString::fromUtf8(QByteArray::fromPercentEncoding(fields.value(4)));
         // A stored name is a plain name in the set's own folder.
-        if (!ok[0] || !ok[1] || !ok[2] || fields.size() != 5 || (file.mode & ~07777) || stored.isEmpty() || stored.contains(QLatin1Char('/')) ||
-            stored == QLatin1String(".") || stored == QLatin1String("..") || stored == s_manifest || !AtomicFile::isCleanAbsolutePath(file.path)) {
+        if (!ok[0] || !ok[1] || !ok[2] || fields.size() != 5 || (file.mode & ~07777) || stored.isEmpty() || stored.contains(QLatin1Char('/'))
+            || stored == QLatin1String(".") || stored == QLatin1String("..") || stored == s_manifest || !AtomicFile::isCleanAbsolutePath(file.path)) {
             *error = QStringLiteral("the backup in %1 is damaged").arg(folder);
             return false;
         }

@@ -9,8 +9,7 @@
 #include <sys/types.h>
 
 /// One file of a configuration as it was: where it lives, its bytes, owner and mode.
-struct SavedFile
-{
+struct SavedFile {
     QString path;
     QByteArray contents;
     mode_t mode = 0644;

@@ -31,8 +31,7 @@ QByteArray lineBody(const QByteArray &line)
 }
 
 // Splits one line the way sshd does: keyword, then optional '=' and arguments.
-struct Parsed
-{
+struct Parsed {
     int indent = 0; ///< leading blanks
     int keywordLength = 0;
     int argumentsStart = 0; ///< offset of the first argument
@@ -154,7 +153,10 @@ QList<QByteArray> splitLines(const QByteArray &contents)
 }
 }
 
-ConfigDocument::ConfigDocument(Dialect dialect) : m_dialect(dialect) { }
+ConfigDocument::ConfigDocument(Dialect dialect)
+    : m_dialect(dialect)
+{
+}
 
 bool ConfigDocument::isBlockStart(const QByteArray &keyword) const
 {
@@ -230,7 +232,7 @@ bool ConfigDocument::walk(int fileIndex, bool insideBlock, int depth, QString *e
             if (!m_includePatterns.contains(QFile::decodeName(absolute))) {
                 m_includePatterns.append(QFile::decodeName(absolute));
             }
-            glob_t matches {};
+            glob_t matches{};
             const int rc = ::glob(absolute.constData(), 0, nullptr, &matches);
             if (rc == 0) {
                 for (size_t m = 0; m < matches.gl_pathc; ++m) {

@@ -27,8 +27,7 @@ public:
         Client,
     };
 
-    struct Occurrence
-    {
+    struct Occurrence {
         int file = 0;
         int line = 0;
         QByteArray keyword; ///< lower case
@@ -46,9 +45,15 @@ public:
     /// Occurrences of @p keyword or any of its aliases; Occurrence::keyword is the canonical name.
     QList<Occurrence> occurrences(const QByteArray &keyword, bool globalOnly = true) const;
     /// Every occurrence of every keyword, in the order sshd reads them.
-    const QList<Occurrence> &allOccurrences() const { return m_occurrences; }
+    const QList<Occurrence> &allOccurrences() const
+    {
+        return m_occurrences;
+    }
     /// The absolute glob pattern of every Include argument.
-    QStringList includePatterns() const { return m_includePatterns; }
+    QStringList includePatterns() const
+    {
+        return m_includePatterns;
+    }
 
     /// Sets a keyword whose first value wins.
     void setSingle(const QString &keyword, const QByteArray &arguments);
@@ -64,8 +69,7 @@ public:
     QList<QPair<QString, QByteArray>> modifiedFiles() const;
 
 private:
-    struct File
-    {
+    struct File {
         QString path;
         QByteArray original;
         QList<QByteArray> lines; ///< each with its own line ending, if any

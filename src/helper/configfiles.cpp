@@ -21,8 +21,7 @@ namespace
 // links, and its name there. A drop-in that is a link is written through its target; every folder
 // on the way, the link's and the target's, must be root's, and the link's writable by root
 // alone, so no user can redirect the write.
-struct Place
-{
+struct Place {
     std::unique_ptr<PinnedFolder> folder;
     QString name;
 };
@@ -42,8 +41,7 @@ bool pin(const QString &path, Place *place, QString *error)
             *error = place->folder->error();
             return false;
         }
-        struct stat st
-        {
+        struct stat st {
         };
         if (!place->folder->stat(place->name, &st) || !S_ISLNK(st.st_mode)) {
             return true;
@@ -89,8 +87,7 @@ SavedFile current(const QString &path)
 {
     SavedFile file;
     file.path = path;
-    struct stat st
-    {
+    struct stat st {
     };
     const QString target = writeTarget(path);
     if (::stat(QFile::encodeName(target).constData(), &st) == 0) {
@@ -140,8 +137,7 @@ QString unsafeFiles(OptionCatalog::ConfigType type, const QString &mainPath, con
 {
     ConfigDocument document(dialect(type));
     QString error;
-    struct stat st
-    {
+    struct stat st {
     };
     const bool gone = ::lstat(QFile::encodeName(mainPath).constData(), &st) != 0 && errno == ENOENT;
     if (gone && !files.isEmpty() && files.constFirst().path == mainPath ? !document.loadFromContents(mainPath, files.constFirst().contents, &error)

@@ -70,8 +70,8 @@ QString Configuration::configuredBanner() const
 {
     Values values;
     QString ignored;
-    if (!effectiveValues(ConfigType::Server, m_paths.serverConfig, &values, &ignored) &&
-        !fileValues(ConfigType::Server, m_paths.serverConfig, &values, &ignored)) {
+    if (!effectiveValues(ConfigType::Server, m_paths.serverConfig, &values, &ignored)
+        && !fileValues(ConfigType::Server, m_paths.serverConfig, &values, &ignored)) {
         return QStringLiteral("none");
     }
     return QString::fromUtf8(values.value("banner").value(0, "none"));
@@ -81,8 +81,7 @@ bool Configuration::checkBannerFile(const QString &path, QString *error) const
 {
     const QFileInfo info(path);
     const PinnedFolder folder(info.absolutePath(), {});
-    struct stat st
-    {
+    struct stat st {
     };
     QByteArray head;
     if (!folder.isValid()) {

@@ -20,8 +20,8 @@ Reply Configuration::review(const QList<Change> &changes, const Lockout::Session
     // sshd's values for this very connection, its Match blocks applied.
     const QString connection =
         QStringLiteral("user=%1,host=%2,addr=%2,laddr=%3,lport=%4").arg(session.user, session.clientAddress, session.localAddress).arg(session.localPort);
-    if (!reply.ok || !effectiveValues(ConfigType::Server, m_paths.serverConfig, &before, &error, connection) ||
-        !effectiveValues(ConfigType::Server, m_paths.serverConfig, &global, &error)) {
+    if (!reply.ok || !effectiveValues(ConfigType::Server, m_paths.serverConfig, &before, &error, connection)
+        || !effectiveValues(ConfigType::Server, m_paths.serverConfig, &global, &error)) {
         return reply;
     }
     // Afterwards: the changed keywords as the edited files give them, unless a Match block sets them for this connection.
@@ -53,7 +53,7 @@ Reply Configuration::review(const QList<Change> &changes, const Lockout::Session
     for (const Lockout::Problem &problem : Lockout::problems(after, user)) {
         if (!already.contains(int(problem.kind))) {
             lockouts.append(
-                QVariantMap {{Protocol::Reply::LockoutKind, QLatin1String(kinds[int(problem.kind)])}, {Protocol::Reply::LockoutDetail, problem.detail}});
+                QVariantMap{{Protocol::Reply::LockoutKind, QLatin1String(kinds[int(problem.kind)])}, {Protocol::Reply::LockoutDetail, problem.detail}});
         }
     }
     reply.data.insert(Protocol::Reply::Lockouts, lockouts);

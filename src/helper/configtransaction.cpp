@@ -168,8 +168,8 @@ Reply Configuration::transaction(ConfigType type, const Request &request, Writte
         const int fd = ::mkostemp(name.data(), O_CLOEXEC);
         QFile file;
         const QString candidate = QFile::decodeName(name);
-        if (fd < 0 || !file.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle) || ::fchmod(fd, original.constFirst().mode) != 0 ||
-            file.write(modified.constFirst().second) != modified.constFirst().second.size() || !file.flush()) {
+        if (fd < 0 || !file.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle) || ::fchmod(fd, original.constFirst().mode) != 0
+            || file.write(modified.constFirst().second) != modified.constFirst().second.size() || !file.flush()) {
             error =
                 QStringLiteral("cannot write a candidate beside %1: %2").arg(mainPath, fd < 0 ? QString::fromLocal8Bit(strerror(errno)) : file.errorString());
             if (fd >= 0) {
@@ -208,8 +208,8 @@ Reply Configuration::transaction(ConfigType type, const Request &request, Writte
     }
     // Accepted: only now may the backup of the last working configuration be replaced.
     if (workedBefore) {
-        if (!m_backups.save(typeName(type), original, &error) ||
-            !AtomicFile::writeFile(backupPath(type), original.constFirst().contents, &error, original.constFirst().mode)) {
+        if (!m_backups.save(typeName(type), original, &error)
+            || !AtomicFile::writeFile(backupPath(type), original.constFirst().contents, &error, original.constFirst().mode)) {
             return refuse(QStringLiteral("refused, cannot keep the working configuration: %1").arg(error));
         }
     }
@@ -309,7 +309,7 @@ QString Configuration::mismatch(const Option &option, const CheckedValue &checke
             splitListenAddress(entry, &address, &port);
             // An address without a port of its own listens on every Port sshd reports.
             const QString host = address.contains(QLatin1Char(':')) ? QLatin1Char('[') + address + QLatin1Char(']') : address;
-            for (const QByteArray &p : port.isEmpty() ? values.value("port") : QList<QByteArray> {port.toLatin1()}) {
+            for (const QByteArray &p : port.isEmpty() ? values.value("port") : QList<QByteArray>{port.toLatin1()}) {
                 expected.append(host + QLatin1Char(':') + QString::fromLatin1(p));
             }
         }

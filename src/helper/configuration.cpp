@@ -61,7 +61,11 @@ QStringList Configuration::tokens(const QList<QByteArray> &values)
     return all;
 }
 
-Configuration::Configuration(const EnginePaths &paths) : m_paths(paths), m_backups(paths.backupDir) { }
+Configuration::Configuration(const EnginePaths &paths)
+    : m_paths(paths)
+    , m_backups(paths.backupDir)
+{
+}
 
 QString Configuration::configPath(ConfigType type) const
 {
@@ -96,7 +100,7 @@ bool Configuration::check(ConfigType type, const QString &path, QString *error) 
         return true;
     }
     ensurePrivilegeSeparationDir();
-    result = runProgram(m_paths.sshd, QStringList {QStringLiteral("-t"), QStringLiteral("-f"), path} + m_paths.sshdExtraArguments);
+    result = runProgram(m_paths.sshd, QStringList{QStringLiteral("-t"), QStringLiteral("-f"), path} + m_paths.sshdExtraArguments);
     if (!result.succeeded()) {
         *error = result.reason(m_paths.sshd);
         return false;
@@ -176,7 +180,7 @@ void Configuration::documentValues(ConfigType type, const ConfigDocument &docume
             splitListenAddress(QString::fromLatin1(entry), &address, &port);
             const QByteArray host = address.contains(QLatin1Char(':')) ? '[' + address.toLatin1() + ']' : address.toLatin1();
             // An address without a port of its own listens on every Port.
-            for (const QByteArray &p : port.isEmpty() ? ports : QList<QByteArray> {port.toLatin1()}) {
+            for (const QByteArray &p : port.isEmpty() ? ports : QList<QByteArray>{port.toLatin1()}) {
                 listen.append(host + ':' + p);
             }
         }
@@ -272,9 +276,9 @@ QVariantMap Configuration::origins(ConfigType type, const QList<const Option *> 
     QVariantMap result;
     const QStringList files = document.filePaths();
     const auto place = [&files](const ConfigDocument::Occurrence &occurrence) {
-        return QVariantMap {{Protocol::Reply::OriginFile, files.value(occurrence.file)},
-                            {Protocol::Reply::OriginLine, occurrence.line + 1},
-                            {Protocol::Reply::OriginMainFile, occurrence.file == 0}};
+        return QVariantMap{{Protocol::Reply::OriginFile, files.value(occurrence.file)},
+                           {Protocol::Reply::OriginLine, occurrence.line + 1},
+                           {Protocol::Reply::OriginMainFile, occurrence.file == 0}};
     };
     for (const Option *option : options) {
         const QByteArray keyword = option->keyword.toLatin1().toLower();

@@ -26,8 +26,7 @@ public:
     /// One change of a transaction: the keyword and the value as the module sends it.
     using Change = QPair<QString, QVariant>;
     /// What a transaction is asked to do.
-    struct Request
-    {
+    struct Request {
         QList<Change> changes;
         bool dryRun = false; ///< nothing written; the reply holds the diffs and the Reply::Base of the files read
         /// Reply::Base of the dry run the change was reviewed with; when the files differ now the change is refused,
@@ -38,8 +37,7 @@ public:
         QStringList readKeywords;
     };
     /// What a transaction that wrote leaves for its caller.
-    struct Written
-    {
+    struct Written {
         QList<SavedFile> before; ///< the written files as they were, for an armed revert
         Values values; ///< `sshd -T` / `ssh -G` of the configuration written and verified
     };
@@ -81,8 +79,7 @@ public:
     QString configuredBanner() const;
 
 private:
-    struct Checked
-    {
+    struct Checked {
         const OptionCatalog::Option *option;
         OptionCatalog::CheckedValue value;
     };

@@ -40,7 +40,8 @@ bool fromPasswd(const passwd *entry, UserAccount *account)
 }
 }
 
-Engine::Engine(EnginePaths paths) : m_paths(std::move(paths))
+Engine::Engine(EnginePaths paths)
+    : m_paths(std::move(paths))
 {
     if (!m_paths.localAddresses) {
         m_paths.localAddresses = &Engine::systemLocalAddresses;

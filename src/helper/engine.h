@@ -39,7 +39,10 @@ public:
     Engine(const Engine &) = delete;
     Engine &operator=(const Engine &) = delete;
 
-    const EnginePaths &paths() const { return m_paths; }
+    const EnginePaths &paths() const
+    {
+        return m_paths;
+    }
 
     /// Arg::ReadKeywords: lower-case keyword → QString or QStringList.
     Reply readOptions(ConfigType type, const QStringList &keywords);
@@ -47,8 +50,7 @@ public:
     /// data[Reply::Diff] holds the unified diff of the change.
     Reply changeOption(ConfigType type, const QString &keyword, const QVariant &value, bool dryRun = false);
     /// Several Arg::ChangeKeyword + Arg::ChangeValue of one configuration, all or nothing.
-    struct Transaction
-    {
+    struct Transaction {
         QList<QPair<QString, QVariant>> changes;
         bool dryRun = false; ///< nothing written; data holds the diffs and whether sshd would restart
         bool restart = false; ///< restart a running sshd after a server change

@@ -16,8 +16,7 @@
 // engine.h composes the parts; the parts include only this header.
 
 /// A local account, as the password database gives it.
-struct UserAccount
-{
+struct UserAccount {
     QString name;
     QString home;
     uid_t uid = 0;
@@ -26,8 +25,7 @@ struct UserAccount
 
 /// Every file and program the engine touches. The helper uses system();
 /// tests point the engine at temporary folders.
-struct EnginePaths
-{
+struct EnginePaths {
     QString serverConfig;
     QString clientConfig;
     QString serverBackup; ///< the main file as it was before the last accepted change
@@ -83,8 +81,7 @@ struct EnginePaths
 };
 
 /// One change of a chain of changes waiting to be kept.
-struct PendingChange
-{
+struct PendingChange {
     QString token;
     qint64 armedAt = 0; ///< ms since the epoch
     qint64 revertAt = 0; ///< ms since the epoch: when the chain is reverted unless kept
@@ -92,8 +89,7 @@ struct PendingChange
     QStringList keywords;
 };
 
-struct Reply
-{
+struct Reply {
     bool ok = false;
     QString error;
     QVariantMap data;

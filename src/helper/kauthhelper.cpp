@@ -29,12 +29,30 @@ class SshSettingsHelper : public QObject
     Q_OBJECT
 public Q_SLOTS:
     // KAuth calls the slot named by the last part of the action's name (Protocol::actionWord).
-    ActionReply read(const QVariantMap &arguments) { return run(RequestDispatch::Action::Read, arguments); }
-    ActionReply configure(const QVariantMap &arguments) { return run(RequestDispatch::Action::Configure, arguments); }
-    ActionReply service(const QVariantMap &arguments) { return run(RequestDispatch::Action::Service, arguments); }
-    ActionReply restore(const QVariantMap &arguments) { return run(RequestDispatch::Action::Restore, arguments); }
-    ActionReply userfiles(const QVariantMap &arguments) { return run(RequestDispatch::Action::UserFiles, arguments); }
-    ActionReply sessions(const QVariantMap &arguments) { return run(RequestDispatch::Action::Sessions, arguments); }
+    ActionReply read(const QVariantMap &arguments)
+    {
+        return run(RequestDispatch::Action::Read, arguments);
+    }
+    ActionReply configure(const QVariantMap &arguments)
+    {
+        return run(RequestDispatch::Action::Configure, arguments);
+    }
+    ActionReply service(const QVariantMap &arguments)
+    {
+        return run(RequestDispatch::Action::Service, arguments);
+    }
+    ActionReply restore(const QVariantMap &arguments)
+    {
+        return run(RequestDispatch::Action::Restore, arguments);
+    }
+    ActionReply userfiles(const QVariantMap &arguments)
+    {
+        return run(RequestDispatch::Action::UserFiles, arguments);
+    }
+    ActionReply sessions(const QVariantMap &arguments)
+    {
+        return run(RequestDispatch::Action::Sessions, arguments);
+    }
 
 private:
     /**

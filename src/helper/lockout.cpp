@@ -77,11 +77,11 @@ QList<Problem> problems(const Values &values, const Session &session)
     const bool key = keyFound && first(values, "pubkeyauthentication") != QLatin1String("no");
     const auto available = [&](const QString &method) {
         const QString name = method.section(QLatin1Char(':'), 0, 0);
-        return (name == QLatin1String("publickey") && key) || (name == QLatin1String("password") && password) ||
-            (name == QLatin1String("keyboard-interactive") && keyboard);
+        return (name == QLatin1String("publickey") && key) || (name == QLatin1String("password") && password)
+            || (name == QLatin1String("keyboard-interactive") && keyboard);
     };
     const QStringList lists = words(values, "authenticationmethods");
-    const bool anyMethod = lists.isEmpty() || lists == QStringList {QStringLiteral("any")};
+    const bool anyMethod = lists.isEmpty() || lists == QStringList{QStringLiteral("any")};
     const bool satisfied = anyMethod ? key || password || keyboard : std::any_of(lists.cbegin(), lists.cend(), [&available](const QString &list) {
         const QStringList methods = list.split(QLatin1Char(','));
         return std::all_of(methods.cbegin(), methods.cend(), available);

@@ -23,11 +23,13 @@ enum class Kind {
     Listening, ///< sshd no longer listens on the session's address and port
 };
 
-struct Problem
-{
+struct Problem {
     Kind kind;
     QString detail; ///< the rule, keyword or socket concerned
-    bool operator==(const Problem &other) const { return kind == other.kind && detail == other.detail; }
+    bool operator==(const Problem &other) const
+    {
+        return kind == other.kind && detail == other.detail;
+    }
 };
 
 /// Why @p session could not log in with @p values; empty when it could.

@@ -17,8 +17,7 @@ namespace Lockout
 using Values = QHash<QByteArray, QList<QByteArray>>;
 
 /// The session to keep: its user and the two ends of its connection ($SSH_CONNECTION).
-struct Session
-{
+struct Session {
     QString user;
     QStringList groups; ///< primary and supplementary, by name
     bool isRoot = false;

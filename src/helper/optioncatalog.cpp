@@ -149,7 +149,7 @@ bool checkValue(const Option &option, const QVariant &value, CheckedValue *check
         if (option.kind == ValueKind::Bool) {
             const QByteArray word = checked->enable ? "yes" : "no";
             checked->lines = {word};
-            checked->expected = QStringList {QString::fromLatin1(word)};
+            checked->expected = QStringList{QString::fromLatin1(word)};
         }
         return true;
     }
@@ -168,7 +168,7 @@ bool checkValue(const Option &option, const QVariant &value, CheckedValue *check
             return refuse(QStringLiteral("must be one of %1").arg(allowed.join(QStringLiteral(", "))));
         }
         checked->lines = {text.toLatin1()};
-        checked->expected = QStringList {text};
+        checked->expected = QStringList{text};
         return true;
     }
     case ValueKind::Port:
@@ -179,7 +179,7 @@ bool checkValue(const Option &option, const QVariant &value, CheckedValue *check
             return refuse(*error);
         }
         // sshd listens on every Port line: several blank-separated ports give one line each.
-        const QStringList words = option.kind == ValueKind::Port ? text.split(QLatin1Char(' '), Qt::SkipEmptyParts) : QStringList {text};
+        const QStringList words = option.kind == ValueKind::Port ? text.split(QLatin1Char(' '), Qt::SkipEmptyParts) : QStringList{text};
         if (words.isEmpty()) {
             return refuse(QStringLiteral("\"\" is not a port number 1..65535"));
         }
@@ -210,13 +210,13 @@ bool checkValue(const Option &option, const QVariant &value, CheckedValue *check
             return refuse(*error);
         }
         const QStringList allowed = option.kind == ValueKind::Tunnel
-            ? QStringList {QStringLiteral("yes"), QStringLiteral("no"), QStringLiteral("point-to-point"), QStringLiteral("ethernet")}
-            : QStringList {QStringLiteral("any"), QStringLiteral("inet"), QStringLiteral("inet6")};
+            ? QStringList{QStringLiteral("yes"), QStringLiteral("no"), QStringLiteral("point-to-point"), QStringLiteral("ethernet")}
+            : QStringList{QStringLiteral("any"), QStringLiteral("inet"), QStringLiteral("inet6")};
         if (!allowed.contains(text)) {
             return refuse(QStringLiteral("must be one of %1").arg(allowed.join(QStringLiteral(", "))));
         }
         checked->lines = {text.toLatin1()};
-        checked->expected = QStringList {text};
+        checked->expected = QStringList{text};
         return true;
     }
     case ValueKind::Banner: {
@@ -227,7 +227,7 @@ bool checkValue(const Option &option, const QVariant &value, CheckedValue *check
             return refuse(QStringLiteral("must be \"none\" or an absolute path without blanks or \"..\""));
         }
         checked->lines = {text.toLatin1()};
-        checked->expected = QStringList {text};
+        checked->expected = QStringList{text};
         return true;
     }
     case ValueKind::ListenAddresses: {

@@ -13,8 +13,7 @@
 namespace OptionCatalog
 {
 /// A value checked against its keyword, ready to be written.
-struct CheckedValue
-{
+struct CheckedValue {
     /// Argument text of each line to write; empty means "remove the keyword".
     QList<QByteArray> lines;
     /// What `sshd -T` (or `ssh -G`) must then report, lower case; empty: not checked.

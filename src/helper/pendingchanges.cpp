@@ -130,7 +130,9 @@ bool startDetached(const QStringList &arguments, QString *error)
 }
 
 PendingChanges::PendingChanges(const EnginePaths &paths, Configuration &configuration, ServiceControl &service)
-    : m_paths(paths), m_configuration(configuration), m_service(service)
+    : m_paths(paths)
+    , m_configuration(configuration)
+    , m_service(service)
 {
 }
 
@@ -153,8 +155,7 @@ bool PendingChanges::load(ConfigType type, Chain *chain, QString *error) const
 {
     error->clear();
     const PinnedFolder pending(folder(), {});
-    struct stat st
-    {
+    struct stat st {
     };
     if (!pending.isValid()) {
         if (QFileInfo::exists(folder())) {
@@ -214,27 +215,27 @@ bool PendingChanges::store(const Chain &chain, QString *error) const
 {
     QJsonArray changes;
     for (const PendingChange &change : chain.changes) {
-        changes.append(QJsonObject {{QLatin1String("token"), change.token},
-                                    {QLatin1String("armed"), double(change.armedAt)},
-                                    {QLatin1String("revert"), double(change.revertAt)},
-                                    {QLatin1String("seconds"), change.seconds},
-                                    {QLatin1String("keywords"), QJsonArray::fromStringList(change.keywords)}});
+        changes.append(QJsonObject{{QLatin1String("token"), change.token},
+                                   {QLatin1String("armed"), double(change.armedAt)},
+                                   {QLatin1String("revert"), double(change.revertAt)},
+                                   {QLatin1String("seconds"), change.seconds},
+                                   {QLatin1String("keywords"), QJsonArray::fromStringList(change.keywords)}});
     }
     QJsonArray files;
     for (const SavedFile &file : chain.files) {
-        files.append(QJsonObject {{QLatin1String("path"), file.path},
-                                  {QLatin1String("mode"), int(file.mode)},
-                                  {QLatin1String("uid"), double(file.uid)},
-                                  {QLatin1String("gid"), double(file.gid)},
-                                  {QLatin1String("contents"), QString::fromLatin1(file.contents.toBase64())}});
+        files.append(QJsonObject{{QLatin1String("path"), file.path},
+                                 {QLatin1String("mode"), int(file.mode)},
+                                 {QLatin1String("uid"), double(file.uid)},
+                                 {QLatin1String("gid"), double(file.gid)},
+                                 {QLatin1String("contents"), QString::fromLatin1(file.contents.toBase64())}});
     }
-    const PinnedFolder::Create create {::geteuid(), ::getegid(), 0700};
+    const PinnedFolder::Create create{::geteuid(), ::getegid(), 0700};
     const PinnedFolder pending(folder(), {}, &create);
     if (!pending.isValid()) {
         *error = pending.error();
         return false;
     }
-    const QByteArray text = QJsonDocument(QJsonObject {{QLatin1String("changes"), changes}, {QLatin1String("files"), files}}).toJson();
+    const QByteArray text = QJsonDocument(QJsonObject{{QLatin1String("changes"), changes}, {QLatin1String("files"), files}}).toJson();
     return pending.write(chainName(chain.type), text, ::geteuid(), ::getegid(), 0600, error);
 }
 
@@ -302,7 +303,7 @@ bool PendingChanges::add(ConfigType type, const QList<SavedFile> &files, const Q
     }
     if (!store(chain, error)) {
         if (seconds > 0) {
-            stopCountdown(Chain {type, {change}, {}});
+            stopCountdown(Chain{type, {change}, {}});
         }
         return false;
     }
@@ -311,7 +312,9 @@ bool PendingChanges::add(ConfigType type, const QList<SavedFile> &files, const Q
     }
     *token = change.token;
     log(QStringLiteral("%1 change %2 of %3: %4, reverted at %5 unless confirmed")
-            .arg(chainName(type), change.token, keywords.join(QLatin1Char(',')),
+            .arg(chainName(type),
+                 change.token,
+                 keywords.join(QLatin1Char(',')),
                  *joined ? QStringLiteral("joined the pending changes %1").arg(tokens(before.changes)) : QStringLiteral("armed"),
                  PendingChanges::isoTime(change.revertAt)));
     return true;
@@ -319,22 +322,24 @@ bool PendingChanges::add(ConfigType type, const QList<SavedFile> &files, const Q
 
 bool PendingChanges::startCountdown(const QString &token, int seconds, QString *error) const
 {
-    const QStringList revert = QStringList {m_paths.tool} + m_paths.toolArguments + QStringList {QStringLiteral("revert"), QStringLiteral("--expired")};
+    const QStringList revert = QStringList{m_paths.tool} + m_paths.toolArguments + QStringList{QStringLiteral("revert"), QStringLiteral("--expired")};
     if (QFileInfo(m_paths.systemdRunDir).isDir()) {
         // A transient timer of the service manager: independent of every session.
-        const ProgramResult result =
-            runProgram(m_paths.systemdRun,
-                       QStringList {QStringLiteral("--unit=ssh-settings-revert-%1").arg(token),
-                                    QStringLiteral("--description=Revert unconfirmed SSH settings changes"), QStringLiteral("--on-active=%1").arg(seconds),
-                                    QStringLiteral("--timer-property=AccuracySec=1s"), QStringLiteral("--collect"), QStringLiteral("--quiet")} +
-                           revert);
+        const ProgramResult result = runProgram(m_paths.systemdRun,
+                                                QStringList{QStringLiteral("--unit=ssh-settings-revert-%1").arg(token),
+                                                            QStringLiteral("--description=Revert unconfirmed SSH settings changes"),
+                                                            QStringLiteral("--on-active=%1").arg(seconds),
+                                                            QStringLiteral("--timer-property=AccuracySec=1s"),
+                                                            QStringLiteral("--collect"),
+                                                            QStringLiteral("--quiet")}
+                                                    + revert);
         if (!result.succeeded()) {
             *error = QStringLiteral("cannot start the countdown: %1").arg(result.reason(m_paths.systemdRun));
             return false;
         }
         return true;
     }
-    return startDetached(revert + QStringList {QStringLiteral("--delay"), QString::number(seconds)}, error);
+    return startDetached(revert + QStringList{QStringLiteral("--delay"), QString::number(seconds)}, error);
 }
 
 void PendingChanges::stopCountdown(const Chain &chain) const

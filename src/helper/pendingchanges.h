@@ -59,8 +59,7 @@ public:
     static QString isoTime(qint64 ms);
 
 private:
-    struct Chain
-    {
+    struct Chain {
         OptionCatalog::ConfigType type = OptionCatalog::ConfigType::Server;
         QList<PendingChange> changes;
         QList<SavedFile> files; ///< the revert point

@@ -18,7 +18,8 @@ QString systemError()
 }
 }
 
-PinnedFolder::PinnedFolder(const QString &folder, const QList<uid_t> &owners, const Create *create) : m_path(folder)
+PinnedFolder::PinnedFolder(const QString &folder, const QList<uid_t> &owners, const Create *create)
+    : m_path(folder)
 {
     if (!folder.startsWith(QLatin1Char('/'))) {
         m_error = QStringLiteral("%1 is not an absolute path").arg(folder);
@@ -57,8 +58,7 @@ PinnedFolder::PinnedFolder(const QString &folder, const QList<uid_t> &owners, co
         }
         ::close(fd);
         fd = next;
-        struct stat st
-        {
+        struct stat st {
         };
         if (::fstat(fd, &st) != 0 || !trusted(st.st_uid)) {
             m_error = QStringLiteral("%1 is owned by another user").arg(walked);
@@ -93,8 +93,7 @@ bool PinnedFolder::read(const QString &name, QByteArray *contents, qint64 maxSiz
         *error = errno == ELOOP ? QStringLiteral("%1 is a symbolic link").arg(full) : QStringLiteral("cannot read %1: %2").arg(full, systemError());
         return false;
     }
-    struct stat st
-    {
+    struct stat st {
     };
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
@@ -128,8 +127,7 @@ bool PinnedFolder::write(const QString &name, const QByteArray &contents, uid_t 
 {
     const QString full = m_path + QLatin1Char('/') + name;
     const QByteArray target = QFile::encodeName(name);
-    struct stat old
-    {
+    struct stat old {
     };
     const bool exists = ::fstatat(m_fd, target.constData(), &old, AT_SYMLINK_NOFOLLOW) == 0;
     if (exists && !S_ISREG(old.st_mode)) {
@@ -187,8 +185,7 @@ bool PinnedFolder::write(const QString &name, const QByteArray &contents, uid_t 
 bool PinnedFolder::remove(const QString &name, QString *error) const
 {
     const QString full = m_path + QLatin1Char('/') + name;
-    struct stat st
-    {
+    struct stat st {
     };
     if (!stat(name, &st)) {
         if (errno == ENOENT) {

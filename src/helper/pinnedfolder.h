@@ -19,8 +19,7 @@ class PinnedFolder
 {
 public:
     /// How a missing last folder is created (e.g. ~/.ssh, mode 0700 owned by the user).
-    struct Create
-    {
+    struct Create {
         uid_t uid = 0;
         gid_t gid = 0;
         mode_t mode = 0700;
@@ -36,11 +35,23 @@ public:
     PinnedFolder(const PinnedFolder &) = delete;
     PinnedFolder &operator=(const PinnedFolder &) = delete;
 
-    bool isValid() const { return m_fd >= 0; }
-    QString error() const { return m_error; }
-    QString path() const { return m_path; }
+    bool isValid() const
+    {
+        return m_fd >= 0;
+    }
+    QString error() const
+    {
+        return m_error;
+    }
+    QString path() const
+    {
+        return m_path;
+    }
     /// The open folder, for the *at() calls; -1 when not valid.
-    int descriptor() const { return m_fd; }
+    int descriptor() const
+    {
+        return m_fd;
+    }
 
     /// lstat of an entry; false (errno set) when it does not exist.
     bool stat(const QString &name, struct stat *status) const;

@@ -84,7 +84,7 @@ Reply transaction(Engine &engine, const QVariantMap &arguments, uid_t caller)
     for (auto it = changes.cbegin(); it != changes.cend(); ++it) {
         request.changes.append({it.key(), it.value()});
     }
-    for (const auto &[key, flag] : {std::pair {Arg::TransactionDryRun, &request.dryRun}, std::pair {Arg::TransactionRestart, &request.restart}}) {
+    for (const auto &[key, flag] : {std::pair{Arg::TransactionDryRun, &request.dryRun}, std::pair{Arg::TransactionRestart, &request.restart}}) {
         if (arguments.contains(key) && !isType(arguments, key, QMetaType::Bool)) {
             return wrongType(key, "a boolean");
         }
@@ -99,8 +99,8 @@ Reply transaction(Engine &engine, const QVariantMap &arguments, uid_t caller)
     }
     if (arguments.contains(Arg::TransactionReadKeywords)) {
         request.readKeywords = arguments.value(Arg::TransactionReadKeywords).toStringList();
-        if (!isType(arguments, Arg::TransactionReadKeywords, QMetaType::QStringList) || request.readKeywords.isEmpty() ||
-            request.readKeywords.size() > SSHSettings::Protocol::MaxReadKeywords || request.dryRun) {
+        if (!isType(arguments, Arg::TransactionReadKeywords, QMetaType::QStringList) || request.readKeywords.isEmpty()
+            || request.readKeywords.size() > SSHSettings::Protocol::MaxReadKeywords || request.dryRun) {
             return Reply::failure(QStringLiteral("argument \"%1\" must be 1 to %2 keywords, without a dry run")
                                       .arg(Arg::TransactionReadKeywords)
                                       .arg(SSHSettings::Protocol::MaxReadKeywords));
@@ -137,7 +137,7 @@ Reply changeOption(Engine &engine, const QVariantMap &arguments, uid_t)
 }
 
 // A request of one string argument: a token, a service command.
-template <QLatin1String const &Key, Reply (Engine::*act)(const QString &)>
+template<QLatin1String const &Key, Reply (Engine::*act)(const QString &)>
 Reply oneString(Engine &engine, const QVariantMap &arguments, uid_t)
 {
     if (!isType(arguments, Key, QMetaType::QString)) {
@@ -166,7 +166,7 @@ Reply restore(Engine &engine, const QVariantMap &arguments, uid_t)
     return engine.restore(type, arguments.value(Arg::RestoreFromBackup).toBool());
 }
 
-template <bool Add>
+template<bool Add>
 Reply editKeys(Engine &engine, const QVariantMap &arguments, uid_t caller)
 {
     const QLatin1String lineKey = Add ? Arg::AddKeyLine : Arg::RemoveKeyLine;
@@ -186,8 +186,7 @@ Reply killConnection(Engine &engine, const QVariantMap &arguments, uid_t)
     return engine.killConnection(arguments.value(Arg::KillPid).toInt());
 }
 
-struct RequestKind
-{
+struct RequestKind {
     Action action;
     const char *name; ///< for refusals
     Keys required;
@@ -220,7 +219,11 @@ const QList<RequestKind> &requestKinds()
         {Action::Configure,
          "transaction",
          {Arg::TransactionType, Arg::TransactionChanges},
-         {Arg::TransactionDryRun, Arg::TransactionRestart, Arg::TransactionRevertAfter, Arg::TransactionSession, Arg::TransactionReadKeywords,
+         {Arg::TransactionDryRun,
+          Arg::TransactionRestart,
+          Arg::TransactionRevertAfter,
+          Arg::TransactionSession,
+          Arg::TransactionReadKeywords,
           Arg::TransactionBase},
          transaction},
         {Action::Configure, "option change", {Arg::ChangeType, Arg::ChangeKeyword, Arg::ChangeValue}, {}, changeOption},
@@ -256,7 +259,8 @@ Reply dispatch(Engine &engine, Action action, const QVariantMap &arguments, uid_
         if (owner == kinds.cend()) {
             QString shown = key.left(64);
             std::replace_if(
-                shown.begin(), shown.end(),
+                shown.begin(),
+                shown.end(),
                 [](QChar c) {
                     return !c.isPrint();
                 },

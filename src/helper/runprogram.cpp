@@ -34,10 +34,10 @@ class UnprivilegedProcess : public Compat::ChildSetupProcess
 public:
     UnprivilegedProcess(uid_t uid, gid_t gid)
         : Compat::ChildSetupProcess([uid, gid] {
-              if (::setgroups(0, nullptr) != 0 || ::setgid(gid) != 0 || ::setuid(uid) != 0 || ::setuid(0) == 0) {
-                  ::_exit(127);
-              }
-          })
+            if (::setgroups(0, nullptr) != 0 || ::setgid(gid) != 0 || ::setuid(uid) != 0 || ::setuid(0) == 0) {
+                ::_exit(127);
+            }
+        })
     {
     }
 };
@@ -108,8 +108,11 @@ ProgramResult run(QProcess &process,
 }
 }
 
-ProgramResult runProgram(
-    const QString &program, const QStringList &arguments, const QByteArray &input, int timeoutMs, const std::function<void(const QByteArray &)> &onOutput)
+ProgramResult runProgram(const QString &program,
+                         const QStringList &arguments,
+                         const QByteArray &input,
+                         int timeoutMs,
+                         const std::function<void(const QByteArray &)> &onOutput)
 {
     QProcess process;
     return run(process, true, program, arguments, input, timeoutMs, onOutput);

@@ -10,15 +10,17 @@
 
 #include <sys/types.h>
 
-struct ProgramResult
-{
+struct ProgramResult {
     bool started = false;
     bool finished = false; ///< ended on its own, within the time allowed
     int exitCode = -1;
     QByteArray standardOutput;
     QByteArray standardError;
 
-    bool succeeded() const { return finished && exitCode == 0; }
+    bool succeeded() const
+    {
+        return finished && exitCode == 0;
+    }
     /// The first line of standard error, else a description of the failure.
     QString reason(const QString &program) const;
 };

@@ -11,7 +11,11 @@
 
 #include <cstring>
 
-ServiceControl::ServiceControl(const EnginePaths &paths, const Configuration &configuration) : m_paths(paths), m_configuration(configuration) { }
+ServiceControl::ServiceControl(const EnginePaths &paths, const Configuration &configuration)
+    : m_paths(paths)
+    , m_configuration(configuration)
+{
+}
 
 Reply ServiceControl::run(const QString &command, const QList<QByteArray> *listenAddresses) const
 {

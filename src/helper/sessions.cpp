@@ -12,7 +12,10 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
-Sessions::Sessions(const EnginePaths &paths) : m_paths(paths) { }
+Sessions::Sessions(const EnginePaths &paths)
+    : m_paths(paths)
+{
+}
 
 Reply Sessions::kill(qint64 pid) const
 {
@@ -33,8 +36,8 @@ Reply Sessions::kill(qint64 pid) const
     QByteArray stat;
     QByteArray cmdline;
     QString error;
-    if (!AtomicFile::readFile(proc + QLatin1String("comm"), &comm, &error) || !AtomicFile::readFile(proc + QLatin1String("stat"), &stat, &error) ||
-        !AtomicFile::readFile(proc + QLatin1String("cmdline"), &cmdline, &error)) {
+    if (!AtomicFile::readFile(proc + QLatin1String("comm"), &comm, &error) || !AtomicFile::readFile(proc + QLatin1String("stat"), &stat, &error)
+        || !AtomicFile::readFile(proc + QLatin1String("cmdline"), &cmdline, &error)) {
         return fail(QStringLiteral("no process %1").arg(pid));
     }
     comm = comm.trimmed();
@@ -42,8 +45,8 @@ Reply Sessions::kill(qint64 pid) const
         return fail(QStringLiteral("process %1 is not an sshd connection").arg(pid));
     }
     QByteArray listening;
-    if (QFileInfo::exists(m_paths.sshdPidFile) && AtomicFile::readFile(m_paths.sshdPidFile, &listening, &error, 64) &&
-        listening.trimmed().toLongLong() == pid) {
+    if (QFileInfo::exists(m_paths.sshdPidFile) && AtomicFile::readFile(m_paths.sshdPidFile, &listening, &error, 64)
+        && listening.trimmed().toLongLong() == pid) {
         return fail(QStringLiteral("process %1 is the listening sshd").arg(pid));
     }
     // stat: "pid (comm) state ppid ..."; the command may hold blanks and parentheses.

@@ -23,8 +23,7 @@ QList<QByteArray> splitKeepingEnds(const QByteArray &text)
     return lines;
 }
 
-struct Edit
-{
+struct Edit {
     char kind; // ' ', '-', '+'
     int oldLine;
     int newLine;

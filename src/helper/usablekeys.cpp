@@ -54,7 +54,7 @@ bool allowed(const QByteArray &type, const Lockout::Values &values, const char *
     QList<QByteArray> algorithms = {type};
     if (type == "ssh-rsa" || type == "ssh-rsa-cert-v01@openssh.com") {
         const QByteArray suffix = type.mid(7);
-        algorithms += QList<QByteArray> {"rsa-sha2-256" + suffix, "rsa-sha2-512" + suffix};
+        algorithms += QList<QByteArray>{"rsa-sha2-256" + suffix, "rsa-sha2-512" + suffix};
     }
     return std::any_of(algorithms.cbegin(), algorithms.cend(), [&names](const QByteArray &algorithm) {
         return names.contains(algorithm);
@@ -64,8 +64,7 @@ bool allowed(const QByteArray &type, const Lockout::Values &values, const char *
 // StrictModes for a folder: owned by the user or root, writable by nobody else; looked at without following a link.
 bool safeFolder(const QString &folder, uid_t uid)
 {
-    struct stat st
-    {
+    struct stat st {
     };
     if (folder == QLatin1String("/")) {
         return ::lstat("/", &st) == 0 && st.st_uid == 0 && (st.st_mode & 022) == 0;
@@ -80,8 +79,7 @@ bool readKeyFile(const QString &path, const Lockout::Session &session, bool stri
 {
     const QFileInfo info(path);
     const PinnedFolder folder(info.path(), {session.uid});
-    struct stat st
-    {
+    struct stat st {
     };
     if (!folder.stat(info.fileName(), &st) || !S_ISREG(st.st_mode)) {
         return false;
@@ -137,8 +135,8 @@ lineAccepted(const QByteArray &line, const Lockout::Values &values, const Lockou
     AuthorizedKeys::Line &parsed = *parsedLine;
     QString ignored;
     QHash<QByteArray, QByteArray> given;
-    if (!AuthorizedKeys::parse(line.endsWith('\r') ? line.chopped(1) : line, &parsed) ||
-        (!parsed.options.isEmpty() && !AuthorizedKeys::checkOptions(parsed.options, &ignored, &given))) {
+    if (!AuthorizedKeys::parse(line.endsWith('\r') ? line.chopped(1) : line, &parsed)
+        || (!parsed.options.isEmpty() && !AuthorizedKeys::checkOptions(parsed.options, &ignored, &given))) {
         return false;
     }
     if (given.contains("expiry-time")) {
@@ -156,8 +154,8 @@ lineAccepted(const QByteArray &line, const Lockout::Values &values, const Lockou
     if (given.contains("cert-authority")) {
         // The user shows a certificate that this key signed.
         const QByteArray accepted = values.value("pubkeyacceptedalgorithms", values.value("pubkeyacceptedkeytypes")).value(0);
-        return allowed(parsed.type, values, "casignaturealgorithms", "casignaturealgorithms") &&
-            (accepted.isEmpty() || accepted.contains("-cert-v01@openssh.com"));
+        return allowed(parsed.type, values, "casignaturealgorithms", "casignaturealgorithms")
+            && (accepted.isEmpty() || accepted.contains("-cert-v01@openssh.com"));
     }
     return !given.contains("principals") && allowed(parsed.type, values, "pubkeyacceptedalgorithms", "pubkeyacceptedkeytypes");
 }
@@ -166,7 +164,7 @@ bool any(const Lockout::Values &values, const Lockout::Session &session)
 {
     const bool strictModes = first(values, "strictmodes") != "no";
     const QDateTime now = QDateTime::currentDateTime();
-    const UserAccount account {session.user, session.home, session.uid, 0};
+    const UserAccount account{session.user, session.home, session.uid, 0};
     for (const QByteArray &entry : values.value("authorizedkeysfile")) {
         for (const QString &pattern : QString::fromUtf8(entry).split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
             const QString path = pattern == QLatin1String("none") ? QString() : expand(pattern, account);

@@ -28,7 +28,11 @@ bool isPlainPath(const QString &path)
 }
 }
 
-UserFiles::UserFiles(const EnginePaths &paths, const Configuration &configuration) : m_paths(paths), m_configuration(configuration) { }
+UserFiles::UserFiles(const EnginePaths &paths, const Configuration &configuration)
+    : m_paths(paths)
+    , m_configuration(configuration)
+{
+}
 
 Reply UserFiles::writeBanner(const QString &path, const QString &text) const
 {
@@ -56,8 +60,7 @@ Reply UserFiles::writeBanner(const QString &path, const QString &text) const
     if (!folder.isValid()) {
         return Reply::failure(QStringLiteral("banner: %1").arg(folder.error()));
     }
-    struct stat st
-    {
+    struct stat st {
     };
     if (folder.stat(info.fileName(), &st)) {
         const QStringList replaceable = {m_configuration.configuredBanner(), root + QLatin1String("issue.net"), root + QLatin1String("issue")};
@@ -132,14 +135,13 @@ Reply UserFiles::editKeys(const QString &path, const QString &line, uid_t uid, b
     }
     const QFileInfo info(path);
     // A user without keys yet gets ~/.ssh, made for them.
-    const PinnedFolder::Create create {account.uid, account.gid, 0700};
+    const PinnedFolder::Create create{account.uid, account.gid, 0700};
     const bool mayCreate = add && info.absolutePath() == QDir::cleanPath(account.home) + QLatin1String("/.ssh");
     const PinnedFolder folder(info.absolutePath(), {account.uid}, mayCreate ? &create : nullptr);
     if (!folder.isValid()) {
         return Reply::failure(QStringLiteral("key file: %1").arg(folder.error()));
     }
-    struct stat st
-    {
+    struct stat st {
     };
     QByteArray contents;
     if (folder.stat(info.fileName(), &st)) {

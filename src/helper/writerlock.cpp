@@ -24,11 +24,10 @@ constexpr int NoteSize = 512;
 WriterLock::WriterLock(const QString &folder, const QString &what, int waitMs)
 {
     QDir().mkpath(QFileInfo(folder).path());
-    const PinnedFolder::Create create {::geteuid(), ::getegid(), 0700};
+    const PinnedFolder::Create create{::geteuid(), ::getegid(), 0700};
     const PinnedFolder pinned(folder, {}, &create);
     const int fd = pinned.isValid() ? ::openat(pinned.descriptor(), FileName, O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600) : -1;
-    struct stat st
-    {
+    struct stat st {
     };
     if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid() || ::fchmod(fd, 0600) != 0) {
         m_error = pinned.isValid()

@@ -23,9 +23,15 @@ public:
     WriterLock(const WriterLock &) = delete;
     WriterLock &operator=(const WriterLock &) = delete;
 
-    bool isHeld() const { return m_fd >= 0; }
+    bool isHeld() const
+    {
+        return m_fd >= 0;
+    }
     /// Why the lock is not held: "another change of the SSH configuration is in progress: …" when it is taken.
-    QString error() const { return m_error; }
+    QString error() const
+    {
+        return m_error;
+    }
 
 private:
     int m_fd = -1;

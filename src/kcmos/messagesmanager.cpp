@@ -7,7 +7,9 @@
 
 namespace KCMOS
 {
-MessagesManager::MessagesManager(QWidget *parent) : QWidget(parent), m_layout(new QVBoxLayout(this))
+MessagesManager::MessagesManager(QWidget *parent)
+    : QWidget(parent)
+    , m_layout(new QVBoxLayout(this))
 {
     m_layout->setContentsMargins(0, 0, 0, 0);
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);

@@ -23,7 +23,9 @@ KMessageWidget::MessageType toKMessageType(MessageType type)
 }
 
 MessageWidget::MessageWidget(const QString &text, KCMOS::MessageType type, const QString &id, QWidget *parent)
-    : KMessageWidget(text, parent), m_id(id), m_type(type)
+    : KMessageWidget(text, parent)
+    , m_id(id)
+    , m_type(type)
 {
     setMessageType(toKMessageType(type));
     setWordWrap(true);

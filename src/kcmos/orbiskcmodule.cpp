@@ -10,7 +10,9 @@
 namespace KCMOS
 {
 OrbisKCModule::OrbisKCModule(Compat::ModuleParent *parent, const Compat::ModuleArgs &args)
-    : KCModule(parent, args), m_messages(new MessagesManager(widget())), m_state(new StateWidget(widget()))
+    : KCModule(parent, args)
+    , m_messages(new MessagesManager(widget()))
+    , m_state(new StateWidget(widget()))
 {
     widget()->installEventFilter(this);
     connect(m_messages, &MessagesManager::messagePosted, this, &OrbisKCModule::placeMessageArea);
@@ -43,9 +45,13 @@ void OrbisKCModule::defaults()
     KCModule::defaults();
 }
 
-void OrbisKCModule::access() { }
+void OrbisKCModule::access()
+{
+}
 
-void OrbisKCModule::change() { }
+void OrbisKCModule::change()
+{
+}
 
 // The busy overlay covers the page; the message area is placed before the page first shows.
 bool OrbisKCModule::eventFilter(QObject *watched, QEvent *event)

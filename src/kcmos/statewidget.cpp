@@ -10,7 +10,9 @@
 
 namespace KCMOS
 {
-StateWidget::StateWidget(QWidget *parent) : QWidget(parent), m_indicator(new KBusyIndicatorWidget(this))
+StateWidget::StateWidget(QWidget *parent)
+    : QWidget(parent)
+    , m_indicator(new KBusyIndicatorWidget(this))
 {
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(m_indicator, 0, Qt::AlignCenter);

@@ -153,12 +153,12 @@ void SSHModule::applied(const SSHManager::Applied &outcome, const QVariantMap &b
         // A running countdown keeps its token, which still names the pending changes.
         QString text = i18n("The result of the change is not known; the settings shown were read again.");
         if (revertAfter > 0 && !m_countdown) {
-            text += QLatin1Char(' ') +
-                i18np("If it was written, it is undone after %1 second unless it is kept: “ssh-settings-tool pending” lists it, "
-                      "“ssh-settings-tool confirm” keeps it.",
-                      "If it was written, it is undone after %1 seconds unless it is kept: “ssh-settings-tool pending” lists it, "
-                      "“ssh-settings-tool confirm” keeps it.",
-                      revertAfter);
+            text += QLatin1Char(' ')
+                + i18np("If it was written, it is undone after %1 second unless it is kept: “ssh-settings-tool pending” lists it, "
+                        "“ssh-settings-tool confirm” keeps it.",
+                        "If it was written, it is undone after %1 seconds unless it is kept: “ssh-settings-tool pending” lists it, "
+                        "“ssh-settings-tool confirm” keeps it.",
+                        revertAfter);
         }
         messagesManager()->newMessageById(id, text, KCMOS::Warning);
         transactionDone(Outcome::Unknown);
@@ -238,9 +238,10 @@ void SSHModule::finishApply()
     }
     if (m_apply.anyChanged) {
         // Beside a failure, the success names only the rest.
-        messagesManager()->newMessageById(
-            QStringLiteral("success_change_id"),
-            m_apply.anyFailed || m_apply.anyUnknown ? i18n("The other changes were applied.") : i18n("Changes applied successfully"), KCMOS::Positive);
+        messagesManager()->newMessageById(QStringLiteral("success_change_id"),
+                                          m_apply.anyFailed || m_apply.anyUnknown ? i18n("The other changes were applied.")
+                                                                                  : i18n("Changes applied successfully"),
+                                          KCMOS::Positive);
     } else {
         messagesManager()->removeMessageById(QStringLiteral("success_change_id"));
     }

@@ -47,7 +47,8 @@ void SSHModule::showCountdownMessage()
     if (!m_countdown) {
         return;
     }
-    QString text = i18np("Keep these settings? They will be reverted in %1 second.", "Keep these settings? They will be reverted in %1 seconds.",
+    QString text = i18np("Keep these settings? They will be reverted in %1 second.",
+                         "Keep these settings? They will be reverted in %1 seconds.",
                          m_countdown->remaining());
     if (m_joinedOthers) {
         text += QLatin1Char(' ') + i18n("Changes made elsewhere were waiting to be kept too: Keep and Revert Now act on all of them.");
@@ -183,10 +184,13 @@ void SSHModule::askAboutCountdown(QWidget *parent)
         return;
     }
     m_countdownAsked = true;
-    QMessageBox box(QMessageBox::Question, i18nc("@title:window", "Keep the New SSH Settings?"),
+    QMessageBox box(QMessageBox::Question,
+                    i18nc("@title:window", "Keep the New SSH Settings?"),
                     i18np("The new SSH server settings are not kept yet: they will be reverted in %1 second.",
-                          "The new SSH server settings are not kept yet: they will be reverted in %1 seconds.", m_countdown->remaining()),
-                    QMessageBox::NoButton, parent);
+                          "The new SSH server settings are not kept yet: they will be reverted in %1 seconds.",
+                          m_countdown->remaining()),
+                    QMessageBox::NoButton,
+                    parent);
     QPushButton *keep = box.addButton(i18nc("@action:button", "Keep the Settings"), QMessageBox::AcceptRole);
     QPushButton *revert = box.addButton(i18nc("@action:button", "Revert Now"), QMessageBox::DestructiveRole);
     QPushButton *leave = box.addButton(i18nc("@action:button", "Leave the Countdown Running"), QMessageBox::RejectRole);

@@ -49,12 +49,26 @@ void SSHModule::createOptionAreas()
 void SSHModule::configureLayoutWidgets()
 {
     addWidgetsToLayout(ui->vboxGeneral,
-                       {SSHOption::Port, SSHOption::LoginGraceTime, SSHOption::MaxSessions, SSHOption::PermitTunnel, SSHOption::AddressFamily,
-                        SSHOption::X11Forwarding, SSHOption::ListenAddress, SSHOption::AllowDenyUsersGroups});
+                       {SSHOption::Port,
+                        SSHOption::LoginGraceTime,
+                        SSHOption::MaxSessions,
+                        SSHOption::PermitTunnel,
+                        SSHOption::AddressFamily,
+                        SSHOption::X11Forwarding,
+                        SSHOption::ListenAddress,
+                        SSHOption::AllowDenyUsersGroups});
     addWidgetsToLayout(ui->vboxAuth,
-                       {SSHOption::PermitRootLogin, SSHOption::PermitEmptyPasswords, SSHOption::UsePAM, SSHOption::GSSAPIAuthentication,
-                        SSHOption::HostbasedAuthentication, SSHOption::KbdInteractiveAuthentication, SSHOption::KerberosAuthentication,
-                        SSHOption::PasswordAuthentication, SSHOption::IgnoreUserKnownHosts, SSHOption::IgnoreRhosts, SSHOption::PubkeyAuthentication,
+                       {SSHOption::PermitRootLogin,
+                        SSHOption::PermitEmptyPasswords,
+                        SSHOption::UsePAM,
+                        SSHOption::GSSAPIAuthentication,
+                        SSHOption::HostbasedAuthentication,
+                        SSHOption::KbdInteractiveAuthentication,
+                        SSHOption::KerberosAuthentication,
+                        SSHOption::PasswordAuthentication,
+                        SSHOption::IgnoreUserKnownHosts,
+                        SSHOption::IgnoreRhosts,
+                        SSHOption::PubkeyAuthentication,
                         SSHOption::AuthorizedKeysFile});
     addWidgetsToLayout(ui->vboxOther,
                        {SSHOption::UseDNS, SSHOption::TCPKeepAlive, SSHOption::PrintLastLog, SSHOption::PrintMotd, SSHOption::Subsystem, SSHOption::Banner});
@@ -235,8 +249,11 @@ void SSHModule::updateOriginIndicators() const
             }
             const QVariantList overrides = origin.value(Reply::OriginOverrides).toList();
             for (const QVariant &entry : overrides) {
-                lines.append(i18nc("%1 keyword, %2 Match line, %3 where", "%1 is set for some connections by “%2” in %3.", keyword,
-                                   entry.toMap().value(Reply::OriginMatch).toString(), place(entry.toMap())));
+                lines.append(i18nc("%1 keyword, %2 Match line, %3 where",
+                                   "%1 is set for some connections by “%2” in %3.",
+                                   keyword,
+                                   entry.toMap().value(Reply::OriginMatch).toString(),
+                                   place(entry.toMap())));
             }
         }
         it.value()->setVisible(!lines.isEmpty());

@@ -37,7 +37,8 @@ void SSHModule::defaults()
     // Defaults acts on the configuration the page shows.
     const SSHConfigurationTypeId type = ui->comboBoxSshConfig->currentIndex() == 1 ? Client : Server;
     if (type == Client && !QFile::exists(SSHPaths::clientBackup())) {
-        messagesManager()->newMessageById(QStringLiteral("restore_id"), i18n("There is no saved copy of the SSH client settings to restore."),
+        messagesManager()->newMessageById(QStringLiteral("restore_id"),
+                                          i18n("There is no saved copy of the SSH client settings to restore."),
                                           KCMOS::Information);
         return;
     }
@@ -45,7 +46,8 @@ void SSHModule::defaults()
     bool localBackup = type == Client;
     if (type == Server && QFile::exists(SSHPaths::serverBackup())) {
         const int answer = showRestoreDialog(i18n("Restore the last working SSH server settings, or the distribution's default settings?"),
-                                             {i18n("Last working settings"), i18n("Distribution default")}, 0);
+                                             {i18n("Last working settings"), i18n("Distribution default")},
+                                             0);
         if (answer < 0) {
             return;
         }
@@ -53,9 +55,12 @@ void SSHModule::defaults()
     }
     const QString target = type == Client ? SSHPaths::clientConfig() : SSHPaths::serverConfig();
     const QString source = localBackup ? (type == Client ? SSHPaths::clientBackup() : SSHPaths::serverBackup()) : SSHPaths::serverDistributionDefault();
-    QString question = i18n("%1 will be replaced by %2. The replaced file is kept in %3, in a folder named after the date and time; the five newest "
-                            "of these folders are kept.",
-                            target, source, SSHPaths::keptFilesFolder());
+    QString question = i18n(
+        "%1 will be replaced by %2. The replaced file is kept in %3, in a folder named after the date and time; the five newest "
+        "of these folders are kept.",
+        target,
+        source,
+        SSHPaths::keptFilesFolder());
     if (type == Server && m_manager->serverState().isActive()) {
         question += QLatin1Char(' ') + i18n("The SSH server restarts afterwards.");
     }
@@ -71,7 +76,8 @@ void SSHModule::defaults()
 void SSHModule::restored(SSHConfigurationTypeId type, const SSHSettings::ActionResult &result)
 {
     if (!result.ok && !result.outcomeUnknown) {
-        messagesManager()->newMessageById(QStringLiteral("restore_id"), i18n("The configuration was not restored: %1", SSHSettings::failureReason(result)),
+        messagesManager()->newMessageById(QStringLiteral("restore_id"),
+                                          i18n("The configuration was not restored: %1", SSHSettings::failureReason(result)),
                                           KCMOS::Error);
         endFlow();
         return;
@@ -82,7 +88,8 @@ void SSHModule::restored(SSHConfigurationTypeId type, const SSHSettings::ActionR
         readValues([this, type, unknown, previous] {
             if (unknown) {
                 messagesManager()->newMessageById(QStringLiteral("restore_id"),
-                                                  i18n("The result of the restore is not known; the settings shown were read again."), KCMOS::Warning);
+                                                  i18n("The result of the restore is not known; the settings shown were read again."),
+                                                  KCMOS::Warning);
                 return;
             }
             const QString done = type == Client ? i18n("The SSH client settings were restored.") : i18n("The SSH server settings were restored.");
@@ -100,7 +107,8 @@ void SSHModule::restored(SSHConfigurationTypeId type, const SSHSettings::ActionR
     m_manager->serverState().restart(this, [this, reread](const SSHSettings::ActionResult &restart) {
         reread();
         if (!restart.ok) {
-            messagesManager()->newMessageById(QStringLiteral("service_id"), i18n("The SSH server was not restarted: %1", SSHSettings::failureReason(restart)),
+            messagesManager()->newMessageById(QStringLiteral("service_id"),
+                                              i18n("The SSH server was not restarted: %1", SSHSettings::failureReason(restart)),
                                               KCMOS::Error);
         }
     });

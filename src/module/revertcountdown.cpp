@@ -13,7 +13,10 @@ RevertCountdown::Ticker &installedTicker()
 }
 }
 
-RevertCountdown::RevertCountdown(const QString &token, int seconds, QObject *parent) : QObject(parent), m_token(token), m_remaining(seconds)
+RevertCountdown::RevertCountdown(const QString &token, int seconds, QObject *parent)
+    : QObject(parent)
+    , m_token(token)
+    , m_remaining(seconds)
 {
     if (installedTicker()) {
         installedTicker()(this);

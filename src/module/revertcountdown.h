@@ -23,8 +23,14 @@ public:
 
     RevertCountdown(const QString &token, int seconds, QObject *parent);
 
-    QString token() const { return m_token; }
-    int remaining() const { return m_remaining; }
+    QString token() const
+    {
+        return m_token;
+    }
+    int remaining() const
+    {
+        return m_remaining;
+    }
     /// One second has passed.
     void tick();
     /// Stops counting (the change was kept or reverted).

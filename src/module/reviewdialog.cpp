@@ -15,7 +15,8 @@
 
 const QString ReviewDialog::DontAskAgainName = QStringLiteral("ReviewServerChanges");
 
-ReviewDialog::ReviewDialog(const SSHManager::Review &review, QWidget *parent) : QDialog(parent)
+ReviewDialog::ReviewDialog(const SSHManager::Review &review, QWidget *parent)
+    : QDialog(parent)
 {
     setWindowTitle(i18nc("@title:window", "Review Changes"));
     auto *layout = new QVBoxLayout(this);
@@ -26,8 +27,8 @@ ReviewDialog::ReviewDialog(const SSHManager::Review &review, QWidget *parent) : 
         warning->setMessageType(KMessageWidget::Warning);
         warning->setCloseButtonVisible(false);
         warning->setWordWrap(true);
-        warning->setText(i18n("You may lose access to this computer:") + QStringLiteral("<ul><li>") + warnings.join(QStringLiteral("</li><li>")) +
-                         QStringLiteral("</li></ul>"));
+        warning->setText(i18n("You may lose access to this computer:") + QStringLiteral("<ul><li>") + warnings.join(QStringLiteral("</li><li>"))
+                         + QStringLiteral("</li></ul>"));
         layout->addWidget(warning);
     }
     QStringList files = review.diffs.keys();

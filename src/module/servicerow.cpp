@@ -60,7 +60,8 @@ void SSHModule::serviceCommand(void (ServerState::*command)(QObject *, SSHSettin
     (m_manager->serverState().*command)(this, [this, failure](const SSHSettings::ActionResult &result) {
         if (result.outcomeUnknown) {
             // The state below is asked anew, whatever the answer said.
-            messagesManager()->newMessageById(QStringLiteral("service_id"), i18n("The result of the command is not known; the state shown was read again."),
+            messagesManager()->newMessageById(QStringLiteral("service_id"),
+                                              i18n("The result of the command is not known; the state shown was read again."),
                                               KCMOS::Warning);
         } else if (!result.ok) {
             messagesManager()->newMessageById(QStringLiteral("service_id"), failure.subs(SSHSettings::failureReason(result)).toString(), KCMOS::Error);
@@ -85,7 +86,8 @@ void SSHModule::serviceCommand(void (ServerState::*command)(QObject *, SSHSettin
 void SSHModule::serverControlButtonsHandler() const
 {
     const bool active = m_manager->serverState().isActive();
-    ui->label->setText(i18nc("@label %1 is the state of the service", "SSH server: %1",
+    ui->label->setText(i18nc("@label %1 is the state of the service",
+                             "SSH server: %1",
                              active ? i18nc("@info server state", "Running") : i18nc("@info server state", "Stopped")));
     if (active) {
         ui->sshStopPlay->setIcon(ui->sshStopPlay->style()->standardIcon(QStyle::SP_MediaStop));

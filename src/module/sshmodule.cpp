@@ -14,7 +14,9 @@
 
 #include <QAction>
 
-SSHModule::SSHModule(Compat::ModuleParent *parent, const Compat::ModuleArgs &args) : KCMOS::OrbisKCModule(parent, args), ui(new Ui::SSHModule)
+SSHModule::SSHModule(Compat::ModuleParent *parent, const Compat::ModuleArgs &args)
+    : KCMOS::OrbisKCModule(parent, args)
+    , ui(new Ui::SSHModule)
 {
     ui->setupUi(widget());
     // Hosts size their window from the page's minimum size (KF5) or its size hint (KF6),

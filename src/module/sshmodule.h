@@ -78,7 +78,10 @@ private:
     /// A flow starts: the busy indicator shows until as many ends.
     void beginFlow();
     void endFlow();
-    bool busy() const { return m_flows > 0; }
+    bool busy() const
+    {
+        return m_flows > 0;
+    }
     /// Reads both configurations; then the areas show what was read and @p then runs.
     void readValues(std::function<void()> then = {});
     /// Shows what was read, as unchanged, and says so.
@@ -86,8 +89,7 @@ private:
 
     // Apply (applyflow.cpp).
     /// The changes of one configuration, and the areas (with their option copies) they came from.
-    struct Transaction
-    {
+    struct Transaction {
         SSHConfigurationTypeId type = Server;
         SSHManager::Changes changes;
         QList<QPair<AbstractOptionArea *, std::shared_ptr<SSHOption>>> areas;
@@ -98,8 +100,7 @@ private:
         Unknown, ///< no answer tied to the request came: what is on disk is read again
     };
     /// One press of Apply: its transactions go one after the other.
-    struct ApplyRun
-    {
+    struct ApplyRun {
         QList<Transaction> pending;
         Transaction current;
         QList<AbstractOptionArea *> failed; ///< keep what they show, still changed

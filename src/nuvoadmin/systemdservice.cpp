@@ -70,7 +70,10 @@ QString readSmallFile(const QString &path)
 
 SystemdBus::~SystemdBus() = default;
 
-SystemdService::SystemdService(QObject *parent) : QObject(parent) { }
+SystemdService::SystemdService(QObject *parent)
+    : QObject(parent)
+{
+}
 
 void SystemdService::setPathsForTesting(const SysVPaths &newPaths)
 {

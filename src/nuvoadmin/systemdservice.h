@@ -42,8 +42,7 @@ public:
     QString unitName() const;
 
     /// Where the SysV fallback looks; tests point these at a temporary tree.
-    struct SysVPaths
-    {
+    struct SysVPaths {
         QString runDirectory = QStringLiteral("/run");
         QString procDirectory = QStringLiteral("/proc");
         QString etcDirectory = QStringLiteral("/etc");
@@ -54,8 +53,7 @@ public:
     static void setBusForTesting(SystemdBus *bus);
 
 private:
-    struct Unit
-    {
+    struct Unit {
         QString path;
         QString name;
     };

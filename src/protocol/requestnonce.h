@@ -53,8 +53,8 @@ inline QString withNonce(const QString &nonce, const QString &description)
 inline QString take(QString *description)
 {
     const int prefix = Length + 3;
-    if (description->size() < prefix || !description->startsWith(QLatin1Char('[')) || description->mid(Length + 1, 2) != QLatin1String("] ") ||
-        !isValid(description->mid(1, Length))) {
+    if (description->size() < prefix || !description->startsWith(QLatin1Char('[')) || description->mid(Length + 1, 2) != QLatin1String("] ")
+        || !isValid(description->mid(1, Length))) {
         return QString();
     }
     const QString nonce = description->mid(1, Length);

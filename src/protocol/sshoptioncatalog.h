@@ -35,8 +35,7 @@ enum class ValueKind {
     Subsystem, ///< bool: the sftp subsystem is configured or not
 };
 
-struct Option
-{
+struct Option {
     QString keyword; ///< as documented, e.g. "PermitRootLogin"
     ValueKind kind;
     bool accumulating; ///< every global occurrence counts

@@ -148,8 +148,8 @@ LineKind readText(const char *data, int size, Entry *entry)
         return LineKind::Other;
     }
     int consumed = 0;
-    if (!digits(open + 1, int(close - open - 1), &entry->pid) || entry->pid <= 0 || !parseIsoTime(data, size, &entry->usec, &consumed) ||
-        data + consumed + 1 != host) {
+    if (!digits(open + 1, int(close - open - 1), &entry->pid) || entry->pid <= 0 || !parseIsoTime(data, size, &entry->usec, &consumed)
+        || data + consumed + 1 != host) {
         return LineKind::Other;
     }
     entry->uid = -1;
@@ -163,9 +163,9 @@ LineKind readText(const char *data, int size, Entry *entry)
 bool parseIsoTime(const char *data, int size, qint64 *usec, int *consumed)
 {
     int year, month, day, hour, minute, second;
-    if (size < 20 || data[4] != '-' || data[7] != '-' || data[10] != 'T' || data[13] != ':' || data[16] != ':' || !digits(data, 4, &year) ||
-        !digits(data + 5, 2, &month) || !digits(data + 8, 2, &day) || !digits(data + 11, 2, &hour) || !digits(data + 14, 2, &minute) ||
-        !digits(data + 17, 2, &second) || month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 60) {
+    if (size < 20 || data[4] != '-' || data[7] != '-' || data[10] != 'T' || data[13] != ':' || data[16] != ':' || !digits(data, 4, &year)
+        || !digits(data + 5, 2, &month) || !digits(data + 8, 2, &day) || !digits(data + 11, 2, &hour) || !digits(data + 14, 2, &minute)
+        || !digits(data + 17, 2, &second) || month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 60) {
         return false;
     }
     int at = 19;

@@ -8,8 +8,7 @@
 namespace SshdLog
 {
 /// One journal entry, as far as the connections need it; its texts may point into the line it was read from.
-struct Entry
-{
+struct Entry {
     qint64 usec = 0; ///< wall-clock time, microseconds since the epoch (UTC)
     int pid = 0;
     int uid = -1; ///< -1 when the input does not say (text output)

@@ -8,14 +8,13 @@ namespace SshdLog
 {
 namespace
 {
-struct MessageForm
-{
+struct MessageForm {
     const char *prefix;
     Form form;
     int length;
 };
 
-template <int N>
+template<int N>
 constexpr MessageForm form(const char (&prefix)[N], Form form)
 {
     return {prefix, form, N - 1};

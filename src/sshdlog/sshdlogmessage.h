@@ -18,8 +18,7 @@ enum class Form {
     Ended, ///< the process ends: its session closed, the client left or sshd gave up
 };
 
-struct Message
-{
+struct Message {
     Form form = Form::Other;
     QByteArray method; ///< Accepted and Failed: "publickey", "password", "keyboard-interactive/pam", …
     QByteArray user;
@@ -43,7 +42,7 @@ namespace SshdLog
 /// Drops the least recently seen tenth of a table of attempts (values with "last" and "failures"
 /// members), so that a flood of new addresses costs little per line. Of addresses last seen in the
 /// same second, the ones with fewer failures go first: the busiest attacker stays in view.
-template <typename Table>
+template<typename Table>
 void dropLeastRecent(Table &table)
 {
     using Rank = std::pair<qint64, qint64>;

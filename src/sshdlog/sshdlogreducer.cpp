@@ -109,8 +109,16 @@ void Reducer::entry(const Entry &entry)
         return;
     case Form::Accepted:
         m_ended.remove(entry.pid);
-        write({"L", QByteArray::number(entry.usec), QByteArray::number(entry.pid), QByteArray::number(m_failures.take(entry.pid)), message.method, message.user,
-               message.address, QByteArray::number(message.port), orDash(message.keyType), orDash(message.fingerprint)});
+        write({"L",
+               QByteArray::number(entry.usec),
+               QByteArray::number(entry.pid),
+               QByteArray::number(m_failures.take(entry.pid)),
+               message.method,
+               message.user,
+               message.address,
+               QByteArray::number(message.port),
+               orDash(message.keyType),
+               orDash(message.fingerprint)});
         return;
     case Form::Failed: {
         m_ended.remove(entry.pid);
@@ -200,7 +208,7 @@ QByteArray Reducer::finish()
     for (auto it = m_attempts.cbegin(); it != m_attempts.cend(); ++it) {
         QList<QByteArray> users = it->users.values();
         std::sort(users.begin(), users.end());
-        write(QByteArrayList {"A", it.key(), QByteArray::number(it->failures), QByteArray::number(it->first), QByteArray::number(it->last)} + users);
+        write(QByteArrayList{"A", it.key(), QByteArray::number(it->failures), QByteArray::number(it->first), QByteArray::number(it->last)} + users);
     }
     if (!m_cursor.isEmpty() && m_cursor.size() <= 1024) {
         // Past the output cap too: the reserve keeps room for it.

@@ -51,8 +51,7 @@ public:
     static QByteArray reduce(const QByteArray &journal);
 
 private:
-    struct Attempts
-    {
+    struct Attempts {
         qint64 failures = 0;
         qint64 first = 0;
         qint64 last = 0;

@@ -14,8 +14,7 @@
 namespace SshdLog
 {
 /// One login: a process of sshd that accepted an authentication.
-struct Connection
-{
+struct Connection {
     int pid = 0;
     QString user;
     QString address;
@@ -31,8 +30,7 @@ struct Connection
 };
 
 /// The failed attempts from one address.
-struct AddressAttempts
-{
+struct AddressAttempts {
     QString address;
     qint64 failures = 0;
     QSet<QString> users; ///< at most Tracker::MaxUsersPerAddress

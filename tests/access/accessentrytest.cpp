@@ -57,7 +57,7 @@ private Q_SLOTS:
     void keywordMapKeepsHostPatterns()
     {
         // Writing patterns back as name@* would widen an Allow and turn a Deny into a lockout.
-        const QList<AccessEntry> entries {
+        const QList<AccessEntry> entries{
             AccessEntry(QStringLiteral("alice"), QHostAddress(), RoleUser, PermissionAllow),
             AccessEntry(QString(), QHostAddress(QStringLiteral("10.0.0.7")), RoleUser, PermissionDeny),
             AccessEntry(QStringLiteral("wheel"), QHostAddress(), RoleGroup, PermissionAllow),
@@ -66,7 +66,7 @@ private Q_SLOTS:
             AccessEntry(QStringLiteral("ghost@*"), RoleUnknown, PermissionAllow),
             AccessEntry(QStringLiteral("ghost@*"), RoleUser, PermissionUnknown),
         };
-        const QMap<QString, QVariant> expected {
+        const QMap<QString, QVariant> expected{
             {QStringLiteral("AllowUsers"), QStringLiteral("alice@* bob@192.168.1.*")},
             {QStringLiteral("DenyUsers"), QStringLiteral("*@10.0.0.7 *@10.0.0.0/8")},
             {QStringLiteral("AllowGroups"), QStringLiteral("wheel")},

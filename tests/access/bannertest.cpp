@@ -38,8 +38,14 @@ class BannerTest : public QObject
         area->inflate();
         return area;
     }
-    static QLineEdit *pathField(BannerArea *area) { return area->findChild<QLineEdit *>(QStringLiteral("pathToBannerLineEdit")); }
-    static QToolButton *editButton(BannerArea *area) { return area->findChild<QToolButton *>(QStringLiteral("editButton")); }
+    static QLineEdit *pathField(BannerArea *area)
+    {
+        return area->findChild<QLineEdit *>(QStringLiteral("pathToBannerLineEdit"));
+    }
+    static QToolButton *editButton(BannerArea *area)
+    {
+        return area->findChild<QToolButton *>(QStringLiteral("editButton"));
+    }
 
 private Q_SLOTS:
     void initTestCase()
@@ -53,7 +59,10 @@ private Q_SLOTS:
         QVERIFY(TestFiles::write(m_banner, "Authorised users only\n"));
         KMessageBox::enableMessage(QStringLiteral("ssh_banner_success_change_id"));
     }
-    void cleanup() { EditBannerDialog::setWriteAccessCheck({}); }
+    void cleanup()
+    {
+        EditBannerDialog::setWriteAccessCheck({});
+    }
 
     void pathFieldValueAndValidation()
     {
@@ -149,7 +158,7 @@ private Q_SLOTS:
         QCOMPARE(runner.calls.size(), 1);
         QCOMPARE(runner.calls.at(0).action, SSHSettings::actionName(SSHSettings::ActionKind::Configure));
         QCOMPARE(runner.calls.at(0).arguments,
-                 (SSHSettings::ActionArguments {{Arg::BannerPath, m_banner}, {Arg::BannerText, QStringLiteral("Root's banner\n")}}));
+                 (SSHSettings::ActionArguments{{Arg::BannerPath, m_banner}, {Arg::BannerText, QStringLiteral("Root's banner\n")}}));
         // The helper writes the file; this process did not.
         QCOMPARE(TestFiles::read(m_banner), QByteArray("Authorised users only\n"));
     }

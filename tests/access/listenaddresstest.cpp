@@ -95,7 +95,7 @@ private Q_SLOTS:
         }
         dialog.accept();
         QCOMPARE(dialog.result(), int(error.isEmpty() ? QDialog::Accepted : QDialog::Rejected));
-        QCOMPARE(driver.seenTexts, error.isEmpty() ? QStringList() : QStringList {error});
+        QCOMPARE(driver.seenTexts, error.isEmpty() ? QStringList() : QStringList{error});
         QCOMPARE(dialog.newAddress().toString(), sent);
     }
 
@@ -116,7 +116,7 @@ private Q_SLOTS:
         fill(&dialog, QStringLiteral("10.0.0.1"), true, 22);
         driver.answer(QStringLiteral("OK"));
         dialog.accept();
-        QCOMPARE(driver.seenTexts, QStringList {QStringLiteral("The SSH server already listens on this address and port.")});
+        QCOMPARE(driver.seenTexts, QStringList{QStringLiteral("The SSH server already listens on this address and port.")});
     }
 };
 

@@ -57,22 +57,35 @@ class UserGroupAccessTest : public QObject
         area->inflate();
         return area;
     }
-    static QTreeView *view(UserGroupAccessArea *area) { return area->findChild<QTreeView *>(QStringLiteral("treeView")); }
-    static QString keyword(const UserGroupAccessArea &area, const char *name) { return area.value().toMap().value(QLatin1String(name)).toString(); }
+    static QTreeView *view(UserGroupAccessArea *area)
+    {
+        return area->findChild<QTreeView *>(QStringLiteral("treeView"));
+    }
+    static QString keyword(const UserGroupAccessArea &area, const char *name)
+    {
+        return area.value().toMap().value(QLatin1String(name)).toString();
+    }
 
 private Q_SLOTS:
-    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+    void initTestCase()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+    }
 
     void loadsEntriesFromTheFourKeywords()
     {
-        auto area = makeArea({QStringLiteral("alice"), QStringLiteral("bob@192.168.0.2"), QStringLiteral("carol@gw.example.org")}, {}, {},
+        auto area = makeArea({QStringLiteral("alice"), QStringLiteral("bob@192.168.0.2"), QStringLiteral("carol@gw.example.org")},
+                             {},
+                             {},
                              {QStringLiteral("guests"), QStringLiteral("staff@10.0.0.1")});
         QStringList shown = rows(view(area.get())->model());
         shown.sort();
         // A host that is no address shows as written; a group never shows an address, one read with a host is the group, marked with a warning.
         QCOMPARE(shown,
-                 QStringList({QStringLiteral("alice / Any IP address / User / Allow"), QStringLiteral("bob / 192.168.0.2 / User / Allow"),
-                              QStringLiteral("carol / gw.example.org / User / Allow"), QStringLiteral("guests /  / Group / Deny"),
+                 QStringList({QStringLiteral("alice / Any IP address / User / Allow"),
+                              QStringLiteral("bob / 192.168.0.2 / User / Allow"),
+                              QStringLiteral("carol / gw.example.org / User / Allow"),
+                              QStringLiteral("guests /  / Group / Deny"),
                               QStringLiteral("staff /  / Group / Deny")}));
         // Untouched lists are not rewritten; a changed group list is written with bare names.
         QVERIFY(area->value().toMap().isEmpty());
@@ -80,7 +93,7 @@ private Q_SLOTS:
         auto *source = area->findChild<UserGroupAccessModel *>();
         QVERIFY(source->index(4, UserGroupAccessModel::Name).data(Qt::ToolTipRole).toString().contains(QLatin1String("10.0.0.1")));
         source->addEntry(AccessEntry(QStringLiteral("wheel"), RoleGroup, PermissionDeny));
-        QCOMPARE(area->value().toMap(), (QMap<QString, QVariant> {{QStringLiteral("DenyGroups"), QStringLiteral("guests staff wheel")}}));
+        QCOMPARE(area->value().toMap(), (QMap<QString, QVariant>{{QStringLiteral("DenyGroups"), QStringLiteral("guests staff wheel")}}));
 
         // A value read as one string of several words gives one entry per word.
         QCOMPARE(makeArea({QStringLiteral("alice bob@10.0.0.1")})->originalEntries().size(), 2);
@@ -95,7 +108,7 @@ private Q_SLOTS:
         QCOMPARE(modified.count(), 2);
         QVERIFY(area->hasChanged());
         QVERIFY(rows(view(area.get())->model()).contains(QStringLiteral("Any name / 203.0.113.9 / User / Deny")));
-        const QMap<QString, QVariant> expected {{QStringLiteral("DenyUsers"), QStringLiteral("*@10.0.0.0/8 *@203.0.113.9 *@2001:db8::5")}};
+        const QMap<QString, QVariant> expected{{QStringLiteral("DenyUsers"), QStringLiteral("*@10.0.0.0/8 *@203.0.113.9 *@2001:db8::5")}};
         QCOMPARE(area->value().toMap(), expected);
 
         auto *model = area->findChild<UserGroupAccessModel *>();
@@ -156,7 +169,7 @@ private Q_SLOTS:
             driver.answer(QStringLiteral("OK"));
         }
         dialog.accept();
-        QCOMPARE(driver.seenTexts, error.isEmpty() ? QStringList() : QStringList {error});
+        QCOMPARE(driver.seenTexts, error.isEmpty() ? QStringList() : QStringList{error});
         QCOMPARE(dialog.result(), int(error.isEmpty() ? QDialog::Accepted : QDialog::Rejected));
         if (error.isEmpty()) {
             QCOMPARE(dialog.entry().ipAndName(), word);

@@ -21,8 +21,7 @@
 class FakeActionRunner : public SSHSettings::ActionRunner
 {
 public:
-    struct Call
-    {
+    struct Call {
         QString action;
         SSHSettings::ActionArguments arguments; ///< all but the nonce
         QString nonce; ///< Protocol::Arg::Nonce of the request
@@ -45,7 +44,10 @@ public:
     };
     using Handler = std::function<SSHSettings::ActionResult(const Call &)>;
 
-    FakeActionRunner() { SSHSettings::setActionRunner(this); }
+    FakeActionRunner()
+    {
+        SSHSettings::setActionRunner(this);
+    }
     /// Requests still unanswered are dropped; the queue goes on without them.
     ~FakeActionRunner() override
     {
@@ -60,7 +62,7 @@ public:
     void
     start(const QString &actionName, const SSHSettings::ActionArguments &arguments, SSHSettings::ActionDone answered, std::function<void()> released) override
     {
-        Call call {actionName, {}, {}};
+        Call call{actionName, {}, {}};
         for (const auto &argument : arguments) {
             if (argument.first == SSHSettings::Protocol::Arg::Nonce) {
                 call.nonce = argument.second.toString();
@@ -96,7 +98,10 @@ public:
         return idle.wait(10000);
     }
 
-    void setHandler(Handler handler) { m_handler = std::move(handler); }
+    void setHandler(Handler handler)
+    {
+        m_handler = std::move(handler);
+    }
     QList<Call> calls;
 
     /// Calls whose arguments contain the given key.
@@ -109,9 +114,15 @@ public:
         return result;
     }
 
-    static SSHSettings::ActionResult success(const QVariantMap &data = {}) { return {true, 0, QString(), data}; }
+    static SSHSettings::ActionResult success(const QVariantMap &data = {})
+    {
+        return {true, 0, QString(), data};
+    }
     /// A refusal of the helper; KAuth's codes 4 and 5 would be a denied or cancelled authorisation.
-    static SSHSettings::ActionResult failure(const QString &text, int code = -1) { return {false, code, text, {}}; }
+    static SSHSettings::ActionResult failure(const QString &text, int code = -1)
+    {
+        return {false, code, text, {}};
+    }
     /// No answer within the time limit, as KAuthActionRunner reports it.
     static SSHSettings::ActionResult timedOut()
     {

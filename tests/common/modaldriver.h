@@ -23,7 +23,7 @@
 class ModalDriver : public QObject
 {
 public:
-    template <typename T>
+    template<typename T>
     void expect(std::function<void(T *)> handler)
     {
         m_queue.enqueue([handler](QWidget *widget) {
@@ -56,7 +56,10 @@ public:
         });
     }
 
-    int unanswered() const { return m_queue.size(); }
+    int unanswered() const
+    {
+        return m_queue.size();
+    }
 
     QStringList seenTexts;
     QStringList seenDefaults; ///< the default button of each window answer() met

@@ -26,8 +26,10 @@ inline SSHOption
 accessOption(QObject *owner, const QStringList &allowUsers, const QStringList &denyUsers, const QStringList &allowGroups, const QStringList &denyGroups)
 {
     SSHOptions subOptions;
-    for (const auto &[id, value] : {std::pair {SSHOption::AllowUsers, allowUsers}, std::pair {SSHOption::DenyUsers, denyUsers},
-                                    std::pair {SSHOption::AllowGroups, allowGroups}, std::pair {SSHOption::DenyGroups, denyGroups}}) {
+    for (const auto &[id, value] : {std::pair{SSHOption::AllowUsers, allowUsers},
+                                    std::pair{SSHOption::DenyUsers, denyUsers},
+                                    std::pair{SSHOption::AllowGroups, allowGroups},
+                                    std::pair{SSHOption::DenyGroups, denyGroups}}) {
         subOptions.append(new SSHOption(make(id, QMetaType::QStringList, value)));
         subOptions.last()->setParent(owner);
     }

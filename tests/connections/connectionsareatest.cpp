@@ -24,8 +24,8 @@ namespace Arg = SSHSettings::Protocol::Arg;
 
 QByteArray entry(int pid, const QByteArray &message, const QDateTime &time)
 {
-    return time.toUTC().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz000+0000")).toLatin1() + " host sshd[" + QByteArray::number(pid) + "]: " + message +
-        '\n';
+    return time.toUTC().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz000+0000")).toLatin1() + " host sshd[" + QByteArray::number(pid) + "]: " + message
+        + '\n';
 }
 
 QByteArray login(int pid, const QByteArray &user, const QByteArray &ip, const QDateTime &time)
@@ -44,8 +44,14 @@ class ConnectionsAreaTest : public QObject
     QByteArray m_journal;
     bool m_untiedKill = false; ///< the kill is answered with another caller's denial
 
-    QTableView *view() const { return m_area->findChild<QTableView *>(QStringLiteral("connectionsView")); }
-    QMenu *menu() const { return m_area->findChild<QMenu *>(); }
+    QTableView *view() const
+    {
+        return m_area->findChild<QTableView *>(QStringLiteral("connectionsView"));
+    }
+    QMenu *menu() const
+    {
+        return m_area->findChild<QMenu *>();
+    }
     QAction *action(const QString &text) const
     {
         const auto actions = menu()->actions();
@@ -53,8 +59,14 @@ class ConnectionsAreaTest : public QObject
             return action->text() == text;
         });
     }
-    QList<FakeActionRunner::Call> journalReads() const { return m_runner->callsWith(Arg::JournalArguments); }
-    QList<FakeActionRunner::Call> kills() const { return m_runner->callsWith(Arg::KillPid); }
+    QList<FakeActionRunner::Call> journalReads() const
+    {
+        return m_runner->callsWith(Arg::JournalArguments);
+    }
+    QList<FakeActionRunner::Call> kills() const
+    {
+        return m_runner->callsWith(Arg::KillPid);
+    }
     /// Builds the area over the given journal and shows it after the first refresh.
     void makeArea(const QByteArray &journal)
     {
@@ -133,8 +145,8 @@ private Q_SLOTS:
         QFETCH(bool, untied);
         QFETCH(QString, said);
         const QDateTime now = QDateTime::currentDateTime();
-        makeArea(login(100, "zed", "10.0.0.1", now) + login(200, "amy", "2001:db8::7", now) + login(300, "eve", "10.0.0.3", now) +
-                 entry(300, "pam_unix(sshd:session): session closed for user eve", now.addSecs(60)));
+        makeArea(login(100, "zed", "10.0.0.1", now) + login(200, "amy", "2001:db8::7", now) + login(300, "eve", "10.0.0.3", now)
+                 + entry(300, "pam_unix(sshd:session): session closed for user eve", now.addSecs(60)));
         QCOMPARE(view()->model()->rowCount(), 3);
         view()->sortByColumn(0, order);
         // eve's closed connection, in the middle either way, can only be blocked; below the rows there is no menu.
@@ -152,8 +164,8 @@ private Q_SLOTS:
         action(QStringLiteral("Disconnect"))->trigger();
         QVERIFY(FakeActionRunner::settle());
         // Asked first, naming the user and the address; Cancel is the default.
-        QCOMPARE(driver.seenTexts, QStringList {QStringLiteral("End the SSH session of %1 from %2?").arg(QLatin1String(pid == 100 ? "zed" : "amy"), address)});
-        QCOMPARE(driver.seenDefaults, QStringList {QStringLiteral("Cancel")});
+        QCOMPARE(driver.seenTexts, QStringList{QStringLiteral("End the SSH session of %1 from %2?").arg(QLatin1String(pid == 100 ? "zed" : "amy"), address)});
+        QCOMPARE(driver.seenDefaults, QStringList{QStringLiteral("Cancel")});
         QCOMPARE(kills().size(), said.isEmpty() ? 0 : 1);
         if (said.isEmpty()) {
             QVERIFY(m_messages->messages().isEmpty());
@@ -218,7 +230,7 @@ private Q_SLOTS:
         });
         attempts->setCurrentIndex(model->index(0, 1));
         attempts->actions().constFirst()->trigger();
-        QCOMPARE(denied, QList<QHostAddress> {QHostAddress(QStringLiteral("2001:db8::66"))});
+        QCOMPARE(denied, QList<QHostAddress>{QHostAddress(QStringLiteral("2001:db8::66"))});
         QCOMPARE(row(0), QStringLiteral("2001:db8::66 1 1 Yes"));
         QCOMPARE(m_messages->messages().size(), 1);
         m_area->disableBlockIpAction();
@@ -230,15 +242,15 @@ private Q_SLOTS:
         QTest::addColumn<QVariant>("lists");
         QTest::addColumn<bool>("denied");
         const auto deny = [](const QVariant &words) {
-            return QVariant(QVariantMap {{QStringLiteral("DenyUsers"), words}});
+            return QVariant(QVariantMap{{QStringLiteral("DenyUsers"), words}});
         };
         QTest::newRow("any user") << deny(QStringLiteral("alice *@2001:db8::7")) << true;
-        QTest::newRow("other spelling") << deny(QStringList {QStringLiteral("*@2001:db8:0::7")}) << true;
+        QTest::newRow("other spelling") << deny(QStringList{QStringLiteral("*@2001:db8:0::7")}) << true;
         QTest::newRow("its network") << deny(QStringLiteral("*@2001:db8::/32")) << true;
         QTest::newRow("a wildcard") << deny(QStringLiteral("*@2001:db8::*")) << true;
         QTest::newRow("all but it") << deny(QStringLiteral("*@!2001:db8::7,2001:db8::/32")) << false;
         QTest::newRow("one user only") << deny(QStringLiteral("bob@2001:db8::7")) << false;
-        QTest::newRow("allow list") << QVariant(QVariantMap {{QStringLiteral("AllowUsers"), QStringLiteral("*@2001:db8::7")}}) << false;
+        QTest::newRow("allow list") << QVariant(QVariantMap{{QStringLiteral("AllowUsers"), QStringLiteral("*@2001:db8::7")}}) << false;
     }
     void deniedInAccessLists()
     {

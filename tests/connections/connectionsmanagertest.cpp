@@ -29,13 +29,22 @@ QByteArray readData(const QString &name)
 class TestManager : public SSHConnectionsManager
 {
 public:
-    TestManager() : SSHConnectionsManager(nullptr) { }
+    TestManager()
+        : SSHConnectionsManager(nullptr)
+    {
+    }
     QString whoOutput;
     QString devices = QStringLiteral("/dev/");
 
 protected:
-    QString readWhoOutput() override { return whoOutput; }
-    QString deviceDirectory() const override { return devices; }
+    QString readWhoOutput() override
+    {
+        return whoOutput;
+    }
+    QString deviceDirectory() const override
+    {
+        return devices;
+    }
 };
 
 SSHConnectionData openConnection(pid_t pid, const QDateTime &opened)
@@ -65,15 +74,17 @@ private Q_SLOTS:
 
         const QByteArray lab = readData(QStringLiteral("journal-lab-server-2k.txt"));
         const QStringList labConnections = {QStringLiteral("fztu 119.137.62.142 password 0 closed")};
-        QTest::newRow("lab server") << QList<QByteArray> {lab} << labConnections << "24 522";
+        QTest::newRow("lab server") << QList<QByteArray>{lab} << labConnections << "24 522";
         for (const QString &generation : {QStringLiteral("debian12"), QStringLiteral("debian13")}) {
             const QByteArray read1 = readData(generation + QStringLiteral("-read1.json"));
             const QByteArray read2 = readData(generation + QStringLiteral("-read2.json"));
-            const QStringList logins = {QStringLiteral("sshe2e 127.0.0.1 publickey ED25519 0 closed"), QStringLiteral("sshe2e 127.0.0.1 publickey ED25519 0 -"),
-                                        QStringLiteral("sshe2e 127.0.0.1 password 2 closed"), QStringLiteral("sshe2e ::1 keyboard-interactive/pam 0 closed")};
-            QTest::addRow("%s JSON, one read", qPrintable(generation)) << QList<QByteArray> {read1 + read2} << logins << "2 20";
-            QTest::addRow("%s JSON, failures and login in two reads", qPrintable(generation)) << QList<QByteArray> {read1, read2} << logins << "2 20";
-            QTest::addRow("%s text", qPrintable(generation)) << QList<QByteArray> {readData(generation + QStringLiteral("-journal.txt"))} << logins << "2 20";
+            const QStringList logins = {QStringLiteral("sshe2e 127.0.0.1 publickey ED25519 0 closed"),
+                                        QStringLiteral("sshe2e 127.0.0.1 publickey ED25519 0 -"),
+                                        QStringLiteral("sshe2e 127.0.0.1 password 2 closed"),
+                                        QStringLiteral("sshe2e ::1 keyboard-interactive/pam 0 closed")};
+            QTest::addRow("%s JSON, one read", qPrintable(generation)) << QList<QByteArray>{read1 + read2} << logins << "2 20";
+            QTest::addRow("%s JSON, failures and login in two reads", qPrintable(generation)) << QList<QByteArray>{read1, read2} << logins << "2 20";
+            QTest::addRow("%s text", qPrintable(generation)) << QList<QByteArray>{readData(generation + QStringLiteral("-journal.txt"))} << logins << "2 20";
         }
     }
     void realJournals()
@@ -115,8 +126,8 @@ private Q_SLOTS:
                             .arg(c.failedTriesCount)
                             .arg(closeTimes.contains(c.syslogPid) ? QStringLiteral("closed") : QStringLiteral("-")));
             QVERIFY(c.openDateTime.isValid() && c.syslogPid > 1 && closeTimes.value(c.syslogPid, c.openDateTime) >= c.openDateTime);
-            QVERIFY(!c.authentication.startsWith(QLatin1String("publickey")) ||
-                    c.authentication.section(QLatin1Char(' '), 2).startsWith(QLatin1String("SHA256:")));
+            QVERIFY(!c.authentication.startsWith(QLatin1String("publickey"))
+                    || c.authentication.section(QLatin1Char(' '), 2).startsWith(QLatin1String("SHA256:")));
         }
         QCOMPARE(seen, connections);
         qint64 failures = 0;
@@ -151,10 +162,10 @@ private Q_SLOTS:
         QTest::addColumn<QVariantMap>("data");
         QTest::addColumn<QString>("warning");
         QTest::newRow("job fails") << true << QVariantMap() << "^Failed to read journalctl";
-        QTest::newRow("no output") << false << QVariantMap {{QStringLiteral("other"), QByteArray("x")}} << "^Reading journalctl sent no records";
-        QTest::newRow("raw journal, not records") << false << QVariantMap {{Reply::Output, QByteArray("-- cursor: second\n")}}
+        QTest::newRow("no output") << false << QVariantMap{{QStringLiteral("other"), QByteArray("x")}} << "^Reading journalctl sent no records";
+        QTest::newRow("raw journal, not records") << false << QVariantMap{{Reply::Output, QByteArray("-- cursor: second\n")}}
                                                   << "^Reading journalctl sent no records";
-        QTest::newRow("nothing new") << false << QVariantMap {{Reply::Output, JournalFilter::reduce(QByteArray())}} << QString();
+        QTest::newRow("nothing new") << false << QVariantMap{{Reply::Output, JournalFilter::reduce(QByteArray())}} << QString();
     }
     void cursorKeptWhenReadGivesNothing()
     {
@@ -171,7 +182,7 @@ private Q_SLOTS:
         TestManager manager;
         manager.readConnections();
         QVERIFY(FakeActionRunner::settle());
-        QCOMPARE(runner.calls.at(0).keys(), QStringList {Arg::JournalArguments});
+        QCOMPARE(runner.calls.at(0).keys(), QStringList{Arg::JournalArguments});
         QCOMPARE(runner.calls.at(0).argument(Arg::JournalArguments).toStringList(), SshdLog::journalArguments(QString()));
         if (!warning.isEmpty()) {
             QTest::ignoreMessage(QtWarningMsg, QRegularExpression(warning)); // both later reads fail the same way: logged once
@@ -190,18 +201,19 @@ private Q_SLOTS:
         QVERIFY(devices.isValid() && QDir(devices.path()).mkpath(QStringLiteral("pts")));
         const QDateTime access3 = QDateTime::fromMSecsSinceEpoch(1700000000123);
         const QDateTime access4 = QDateTime::fromMSecsSinceEpoch(1700000500456);
-        for (const auto &[name, access] : {std::pair {"pts/3", access3}, std::pair {"pts/4", access4}}) {
+        for (const auto &[name, access] : {std::pair{"pts/3", access3}, std::pair{"pts/4", access4}}) {
             QFile file(devices.filePath(QLatin1String(name)));
             QVERIFY(file.open(QIODevice::WriteOnly) && file.setFileTime(access, QFileDevice::FileAccessTime));
         }
         TestManager manager;
         manager.devices = devices.path() + QLatin1Char('/');
         // Both time formats of who: the C locale's and a locale's month names.
-        manager.whoOutput = QStringLiteral("bob      pts/3        2024-03-01 10:15 00:01         101 (192.168.1.5)\n"
-                                           "amy      pts/9        Mar  1 10:16   .           102 (10.0.0.7)\n"
-                                           "carl     pts/1        2024-03-01 10:17   .           103 (10.0.0.8)\n"
-                                           "carl     pts/4        Mar  1 10:17   .           103\n"
-                                           "dan      pts/3        2024-03-01 10:18   .           105 (10.0.0.9)\n");
+        manager.whoOutput = QStringLiteral(
+            "bob      pts/3        2024-03-01 10:15 00:01         101 (192.168.1.5)\n"
+            "amy      pts/9        Mar  1 10:16   .           102 (10.0.0.7)\n"
+            "carl     pts/1        2024-03-01 10:17   .           103 (10.0.0.8)\n"
+            "carl     pts/4        Mar  1 10:17   .           103\n"
+            "dan      pts/3        2024-03-01 10:18   .           105 (10.0.0.9)\n");
         const auto connection = [](pid_t pid, const QDateTime &activity, const QDateTime &closed = QDateTime()) {
             SSHConnectionData data;
             data.syslogPid = pid;
@@ -246,7 +258,7 @@ private Q_SLOTS:
         manager.killConnection(connection, &messages);
         QVERIFY(FakeActionRunner::settle());
         QCOMPARE(runner.calls.size(), 1);
-        QCOMPARE(runner.calls.at(0).arguments, (SSHSettings::ActionArguments {{Arg::KillPid, 812}}));
+        QCOMPARE(runner.calls.at(0).arguments, (SSHSettings::ActionArguments{{Arg::KillPid, 812}}));
         QCOMPARE(messages.messages().at(0)->text(), QStringLiteral("The SSH session of ann from 192.168.1.5 was not ended: no such process"));
         QCOMPARE(messages.messages().at(0)->messageType(), KCMOS::Error);
         qDeleteAll(messages.messages());
@@ -266,8 +278,14 @@ private Q_SLOTS:
             texts.append(model.data(model.index(1, column)).toString());
         }
         QCOMPARE(texts,
-                 QStringList({QStringLiteral("bob"), QStringLiteral("2001:db8::1"), QStringLiteral("50022"), QStringLiteral("publickey ED25519 SHA256:abc"),
-                              QStringLiteral("2"), QString(), opened.toString(Qt::ISODateWithMs), QStringLiteral("Still connected")}));
+                 QStringList({QStringLiteral("bob"),
+                              QStringLiteral("2001:db8::1"),
+                              QStringLiteral("50022"),
+                              QStringLiteral("publickey ED25519 SHA256:abc"),
+                              QStringLiteral("2"),
+                              QString(),
+                              opened.toString(Qt::ISODateWithMs),
+                              QStringLiteral("Still connected")}));
         QCOMPARE(SSHConnectionsModel::shortAuthentication(QStringLiteral("publickey RSA SHA256:0123456789abcdef")),
                  QStringLiteral("publickey RSA SHA256:0123456789ab\u2026"));
         const QString toolTip = model.data(model.index(1, SSHConnectionsModel::ConnectionOpenDateTimeProperty), Qt::ToolTipRole).toString();

@@ -10,10 +10,8 @@
 namespace
 {
 /// systemd's answers for a few units: name -> (loaded as, active state, unit file state).
-struct StandInBus : NuvoAdmin::SystemdBus
-{
-    struct Unit
-    {
+struct StandInBus : NuvoAdmin::SystemdBus {
+    struct Unit {
         QString id;
         QStringList names;
         QString active;
@@ -37,11 +35,11 @@ struct StandInBus : NuvoAdmin::SystemdBus
             return property == QLatin1String("LoadState") ? QVariant(QStringLiteral("not-found")) : QVariant();
         }
         const Unit &unit = units.at(path.section(QLatin1Char('/'), -1).toInt());
-        const QVariantMap properties {{QStringLiteral("LoadState"), QStringLiteral("loaded")},
-                                      {QStringLiteral("Id"), unit.id},
-                                      {QStringLiteral("Names"), unit.names},
-                                      {QStringLiteral("ActiveState"), unit.active},
-                                      {QStringLiteral("UnitFileState"), unit.fileState}};
+        const QVariantMap properties{{QStringLiteral("LoadState"), QStringLiteral("loaded")},
+                                     {QStringLiteral("Id"), unit.id},
+                                     {QStringLiteral("Names"), unit.names},
+                                     {QStringLiteral("ActiveState"), unit.active},
+                                     {QStringLiteral("UnitFileState"), unit.fileState}};
         return properties.value(property);
     }
 };
@@ -63,7 +61,10 @@ private Q_SLOTS:
         NuvoAdmin::SystemdService::setPathsForTesting(m_paths);
     }
 
-    void cleanupTestCase() { NuvoAdmin::SystemdService::setPathsForTesting({}); }
+    void cleanupTestCase()
+    {
+        NuvoAdmin::SystemdService::setPathsForTesting({});
+    }
 
     void sysvActiveNeedsALiveSshd()
     {

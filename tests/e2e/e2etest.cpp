@@ -149,7 +149,7 @@ QHash<QString, QByteArray> tree(const QString &folder)
 }
 
 /// Waits for the answer that @p start, given a context and a function to call with it, sends back (the page never waits).
-template <typename Answer, typename Start>
+template<typename Answer, typename Start>
 Answer await(Start start)
 {
     std::optional<Answer> answer;
@@ -236,8 +236,8 @@ bool restoreFile(SSHManager &manager, SSHConfigurationTypeId type, bool backup)
 ActionResult transact(const QVariantMap &changes, const ActionArguments &options = {})
 {
     return runPrivilegedAction(ActionKind::Configure,
-                               ActionArguments {{Protocol::Arg::TransactionType, int(Protocol::Server)}, {Protocol::Arg::TransactionChanges, changes}} +
-                                   options);
+                               ActionArguments{{Protocol::Arg::TransactionType, int(Protocol::Server)}, {Protocol::Arg::TransactionChanges, changes}}
+                                   + options);
 }
 
 /// True while a process runs whose command line contains @p text.
@@ -366,10 +366,10 @@ private Q_SLOTS:
         QTest::addColumn<QVariant>("value");
         QTest::addColumn<QVariant>("stored");
 
-        const auto row = [](const char *name, SSHConfigurationTypeId type, SSHOption::Id id, const QVariant &loaded, const QVariant &value,
-                            const QVariant &stored) {
-            QTest::newRow(name) << int(type) << int(id) << loaded << value << stored;
-        };
+        const auto row =
+            [](const char *name, SSHConfigurationTypeId type, SSHOption::Id id, const QVariant &loaded, const QVariant &value, const QVariant &stored) {
+                QTest::newRow(name) << int(type) << int(id) << loaded << value << stored;
+            };
         // Checkboxes send a bool, line edits and spin boxes text, combo boxes their word.
         row("checkbox", Server, SSHOption::UseDNS, false, true, true);
         row("root login", Server, SSHOption::PermitRootLogin, QStringLiteral("without-password"), false, QStringLiteral("no"));
@@ -378,7 +378,11 @@ private Q_SLOTS:
         row("banner", Server, SSHOption::Banner, QStringLiteral("none"), s_banner, s_banner);
         // IPv6 addresses go without brackets, as the address list prints them, and come back as sshd prints them; the
         // page shows what the helper read after each change, so the addresses follow the port changed above.
-        row("listen on loopback", Server, SSHOption::ListenAddress, sl({"[::]:2222", "0.0.0.0:2222"}), sl({"127.0.0.1:2222", "::1:2222"}),
+        row("listen on loopback",
+            Server,
+            SSHOption::ListenAddress,
+            sl({"[::]:2222", "0.0.0.0:2222"}),
+            sl({"127.0.0.1:2222", "::1:2222"}),
             sl({"127.0.0.1:2222", "[::1]:2222"}));
         // The access lists send one blank-separated string.
         row("allow users", Server, SSHOption::AllowUsers, QStringList(), QStringLiteral("root sshe2e@127.0.0.1"), sl({"root", "sshe2e@127.0.0.1"}));
@@ -414,14 +418,14 @@ private Q_SLOTS:
         QTest::newRow("address not on this machine") << ActionKind::Configure << change("ListenAddress", sl({"203.0.113.1:22"}));
         QTest::newRow("Banner /etc/shadow") << ActionKind::Configure << change("Banner", QStringLiteral("/etc/shadow"));
         QTest::newRow("banner text over /etc/passwd") << ActionKind::Configure
-                                                      << ActionArguments {{Protocol::Arg::BannerPath, QStringLiteral("/etc/passwd")},
-                                                                          {Protocol::Arg::BannerText, QStringLiteral("PermitRootLogin yes\n")}};
+                                                      << ActionArguments{{Protocol::Arg::BannerPath, QStringLiteral("/etc/passwd")},
+                                                                         {Protocol::Arg::BannerText, QStringLiteral("PermitRootLogin yes\n")}};
         QTest::newRow("key file /etc/profile") << ActionKind::UserFiles
-                                               << ActionArguments {{Protocol::Arg::KeysFile, QStringLiteral("/etc/profile")},
-                                                                   {Protocol::Arg::AddKeyLine, hostKey}};
+                                               << ActionArguments{{Protocol::Arg::KeysFile, QStringLiteral("/etc/profile")},
+                                                                  {Protocol::Arg::AddKeyLine, hostKey}};
         // A request under another action than its own: the helper's table refuses it before anything runs.
         QTest::newRow("restore under the read action")
-            << ActionKind::Read << ActionArguments {{Protocol::Arg::RestoreType, int(Protocol::Server)}, {Protocol::Arg::RestoreFromBackup, false}};
+            << ActionKind::Read << ActionArguments{{Protocol::Arg::RestoreType, int(Protocol::Server)}, {Protocol::Arg::RestoreFromBackup, false}};
     }
 
     void hostileRequestsRefused()
@@ -551,7 +555,8 @@ private Q_SLOTS:
                 connections.readConnections();
                 return !opened.isEmpty();
             }(),
-            qPrintable(QStringLiteral("no login in the journal; ssh said: %1").arg(QString::fromLocal8Bit(client.readAll()))), 15000);
+            qPrintable(QStringLiteral("no login in the journal; ssh said: %1").arg(QString::fromLocal8Bit(client.readAll()))),
+            15000);
         QCOMPARE(opened.size(), 1);
         QCOMPARE(client.state(), QProcess::Running);
         const auto connection = opened.first().first().value<SSHConnectionData>();
@@ -733,14 +738,14 @@ private Q_SLOTS:
         QTest::addColumn<int>("sshMode"); // of ~/.ssh
         QTest::addColumn<bool>("login");
         const QString user = qEnvironmentVariable("SSHSETTINGS_E2E_USER");
-        const QString rules =
-            QStringLiteral("AllowUsers @USER@ 1|AllowUsers @USER@@127.0.0.1 1|AllowUsers @USER@@10.0.0.0/8 0|AllowUsers *@127.0.0.0/8 1|AllowUsers root 0|"
-                           "AllowUsers @USER@@!127.0.0.1,* 0|AllowUsers ?she2? 1|DenyUsers *@127.0.0.1 0|DenyUsers *@203.0.113.9 1|DenyUsers root 1|"
-                           "DenyUsers @USER@@!10.*,* 0|AllowGroups @USER@ 1|DenyGroups @USER@ 0");
+        const QString rules = QStringLiteral(
+            "AllowUsers @USER@ 1|AllowUsers @USER@@127.0.0.1 1|AllowUsers @USER@@10.0.0.0/8 0|AllowUsers *@127.0.0.0/8 1|AllowUsers root 0|"
+            "AllowUsers @USER@@!127.0.0.1,* 0|AllowUsers ?she2? 1|DenyUsers *@127.0.0.1 0|DenyUsers *@203.0.113.9 1|DenyUsers root 1|"
+            "DenyUsers @USER@@!10.*,* 0|AllowGroups @USER@ 1|DenyGroups @USER@ 0");
         for (const QString &rule : rules.split(QLatin1Char('|'))) {
             const QStringList words = rule.split(QLatin1Char(' '));
             QTest::newRow(qPrintable(rule.chopped(2)))
-                << QVariantMap {{words.at(0), QString(words.at(1)).replace(QLatin1String("@USER@"), user)}} << QByteArray() << 0700 << (words.at(2) == u'1');
+                << QVariantMap{{words.at(0), QString(words.at(1)).replace(QLatin1String("@USER@"), user)}} << QByteArray() << 0700 << (words.at(2) == u'1');
         }
         const QVariantMap noPassword = {{QStringLiteral("PasswordAuthentication"), false}};
         QTest::newRow("key") << noPassword << QByteArray("@KEY@") << 0700 << true;
@@ -827,7 +832,8 @@ private Q_SLOTS:
             KAuthActionRunner().start(
                 actionName(ActionKind::Read),
                 {{Protocol::Arg::Nonce, QStringLiteral("XYZ")}, {Protocol::Arg::ReadType, int(Protocol::Server)}, {Protocol::Arg::ReadKeywords, sl({"Port"})}},
-                done, [&released] {
+                done,
+                [&released] {
                     released = true;
                 });
         });
@@ -871,7 +877,10 @@ private Q_SLOTS:
         qInfo("under the flood: %d applied, %d of unknown outcome (%d of them written), in %lld ms", applied, unknown, unknownWritten, timer.elapsed());
     }
 
-    void cleanupTestCase() { serviceCommand(&ServerState::stop); }
+    void cleanupTestCase()
+    {
+        serviceCommand(&ServerState::stop);
+    }
 };
 
 int main(int argc, char **argv)
@@ -887,7 +896,7 @@ int main(int argc, char **argv)
             {ActionKind::Read, {{Protocol::Arg::ReadType, int(Protocol::Server)}, {Protocol::Arg::ReadKeywords, sl({"Port"})}}},
             {ActionKind::Configure,
              {{Protocol::Arg::TransactionType, int(Protocol::Server)},
-              {Protocol::Arg::TransactionChanges, QVariantMap {{QStringLiteral("MaxSessions"), QStringLiteral("3")}}}}},
+              {Protocol::Arg::TransactionChanges, QVariantMap{{QStringLiteral("MaxSessions"), QStringLiteral("3")}}}}},
             {ActionKind::Service, {{Protocol::Arg::ServiceCommand, QStringLiteral("stop")}}},
             {ActionKind::Restore, {{Protocol::Arg::RestoreType, int(Protocol::Server)}, {Protocol::Arg::RestoreFromBackup, false}}},
             {ActionKind::UserFiles,
@@ -896,7 +905,10 @@ int main(int argc, char **argv)
             {ActionKind::Sessions, {{Protocol::Arg::KillPid, int(listenerPid())}}},
         };
         const ActionResult result = runPrivilegedAction(action, requests.value(action));
-        fprintf(stderr, "ok=%d %s: %s\n", int(result.ok), authorizationRefused(result.errorCode) ? "authorization refused" : "other answer",
+        fprintf(stderr,
+                "ok=%d %s: %s\n",
+                int(result.ok),
+                authorizationRefused(result.errorCode) ? "authorization refused" : "other answer",
                 qPrintable(result.errorText));
         return 0;
     }

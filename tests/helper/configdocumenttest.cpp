@@ -26,45 +26,111 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("expectedDropin");
 
         const QByteArray inc = "Include @DIR@/*.conf\n";
-        const auto row = [](const char *name, const QByteArray &main, const QByteArray &dropin, const char *operation, const char *keyword, const Lines &values,
-                            const QByteArray &expectedMain, const QByteArray &expectedDropin = {}, bool client = false) {
+        const auto row = [](const char *name,
+                            const QByteArray &main,
+                            const QByteArray &dropin,
+                            const char *operation,
+                            const char *keyword,
+                            const Lines &values,
+                            const QByteArray &expectedMain,
+                            const QByteArray &expectedDropin = {},
+                            bool client = false) {
             QTest::newRow(name) << client << main << dropin << QString::fromLatin1(operation) << QString::fromLatin1(keyword) << values << expectedMain
                                 << expectedDropin;
         };
-        row("replace keeps indent, case and separator", "#c\n\tpOrT = 22\nUsePAM yes\n", {}, "single", "Port", Lines {"2222"},
+        row("replace keeps indent, case and separator",
+            "#c\n\tpOrT = 22\nUsePAM yes\n",
+            {},
+            "single",
+            "Port",
+            Lines{"2222"},
             "#c\n\tpOrT = 2222\nUsePAM yes\n");
-        row("first occurrence wins, later one untouched", "Port 22\nPort 23\n", {}, "single", "Port", Lines {"24"}, "Port 24\nPort 23\n");
-        row("insert after commented-out line", "# Port forwarding note\n#Port 22\n#AddressFamily any\n", {}, "single", "Port", Lines {"2222"},
+        row("first occurrence wins, later one untouched", "Port 22\nPort 23\n", {}, "single", "Port", Lines{"24"}, "Port 24\nPort 23\n");
+        row("insert after commented-out line",
+            "# Port forwarding note\n#Port 22\n#AddressFamily any\n",
+            {},
+            "single",
+            "Port",
+            Lines{"2222"},
             "# Port forwarding note\n#Port 22\nPort 2222\n#AddressFamily any\n");
-        row("insert before first Match, block untouched", "UsePAM yes\nMatch User bob\n  X11Forwarding no\n", {}, "single", "X11Forwarding", Lines {"yes"},
+        row("insert before first Match, block untouched",
+            "UsePAM yes\nMatch User bob\n  X11Forwarding no\n",
+            {},
+            "single",
+            "X11Forwarding",
+            Lines{"yes"},
             "UsePAM yes\nX11Forwarding yes\nMatch User bob\n  X11Forwarding no\n");
-        row("commented line inside Match block is not used", "Match all\n#Banner none\n", {}, "single", "Banner", Lines {"/etc/issue"},
+        row("commented line inside Match block is not used",
+            "Match all\n#Banner none\n",
+            {},
+            "single",
+            "Banner",
+            Lines{"/etc/issue"},
             "Banner /etc/issue\nMatch all\n#Banner none\n");
-        row("append to file without final newline", "UsePAM yes", {}, "single", "Port", Lines {"2"}, "UsePAM yes\nPort 2\n");
-        row("crlf file keeps crlf", "UsePAM yes\r\n", {}, "single", "Port", Lines {"2"}, "UsePAM yes\r\nPort 2\r\n");
-        row("occurrence in drop-in is changed there", inc + "PasswordAuthentication yes\n", "# local\nPasswordAuthentication no\n", "single",
-            "PasswordAuthentication", Lines {"yes"}, inc + "PasswordAuthentication yes\n", "# local\nPasswordAuthentication yes\n");
-        row("Match in drop-in ends with its file", inc + "Port 22\n", "Match User x\n  Banner /a\n", "single", "Banner", Lines {"/b"},
-            inc + "Port 22\nBanner /b\n", "Match User x\n  Banner /a\n");
-        row("accumulating replaced in every file", inc + "ListenAddress 1.1.1.1\nUsePAM yes\nListenAddress 2.2.2.2\nMatch User a\n ListenAddress 9.9.9.9\n",
-            "ListenAddress 3.3.3.3\n", "all", "ListenAddress", Lines {"[::1]:22", "127.0.0.1:22"}, inc + "UsePAM yes\nMatch User a\n ListenAddress 9.9.9.9\n",
+        row("append to file without final newline", "UsePAM yes", {}, "single", "Port", Lines{"2"}, "UsePAM yes\nPort 2\n");
+        row("crlf file keeps crlf", "UsePAM yes\r\n", {}, "single", "Port", Lines{"2"}, "UsePAM yes\r\nPort 2\r\n");
+        row("occurrence in drop-in is changed there",
+            inc + "PasswordAuthentication yes\n",
+            "# local\nPasswordAuthentication no\n",
+            "single",
+            "PasswordAuthentication",
+            Lines{"yes"},
+            inc + "PasswordAuthentication yes\n",
+            "# local\nPasswordAuthentication yes\n");
+        row("Match in drop-in ends with its file",
+            inc + "Port 22\n",
+            "Match User x\n  Banner /a\n",
+            "single",
+            "Banner",
+            Lines{"/b"},
+            inc + "Port 22\nBanner /b\n",
+            "Match User x\n  Banner /a\n");
+        row("accumulating replaced in every file",
+            inc + "ListenAddress 1.1.1.1\nUsePAM yes\nListenAddress 2.2.2.2\nMatch User a\n ListenAddress 9.9.9.9\n",
+            "ListenAddress 3.3.3.3\n",
+            "all",
+            "ListenAddress",
+            Lines{"[::1]:22", "127.0.0.1:22"},
+            inc + "UsePAM yes\nMatch User a\n ListenAddress 9.9.9.9\n",
             "ListenAddress [::1]:22\nListenAddress 127.0.0.1:22\n");
-        row("accumulating empty removes all", "AllowUsers a\nX11Forwarding no\nallowusers b c\n", {}, "all", "AllowUsers", Lines {}, "X11Forwarding no\n");
-        row("sftp on keeps existing internal-sftp", "Subsystem\tsftp\tinternal-sftp\n", {}, "sftp-on", "", Lines {}, "Subsystem\tsftp\tinternal-sftp\n");
-        row("sftp on inserts before Match", "Subsystem other /x\nMatch all\n", {}, "sftp-on", "", Lines {},
+        row("accumulating empty removes all", "AllowUsers a\nX11Forwarding no\nallowusers b c\n", {}, "all", "AllowUsers", Lines{}, "X11Forwarding no\n");
+        row("sftp on keeps existing internal-sftp", "Subsystem\tsftp\tinternal-sftp\n", {}, "sftp-on", "", Lines{}, "Subsystem\tsftp\tinternal-sftp\n");
+        row("sftp on inserts before Match",
+            "Subsystem other /x\nMatch all\n",
+            {},
+            "sftp-on",
+            "",
+            Lines{},
             "Subsystem other /x\nSubsystem sftp /usr/lib/openssh/sftp-server\nMatch all\n");
-        row("sftp off removes only sftp", "Subsystem other /x\nSubsystem sftp /y\n", {}, "sftp-off", "", Lines {}, "Subsystem other /x\n");
-        row("client: Host starts a block", "#   Port 22\nHost *\n#Port 22\n    Port 2200\n", {}, "single", "Port", Lines {"2222"},
-            "#   Port 22\nPort 2222\nHost *\n#Port 22\n    Port 2200\n", {}, true);
-        row("server: Host is an ordinary word", "Host x\nPort 1\n", {}, "single", "Port", Lines {"2"}, "Host x\nPort 2\n");
-        row("alias is the same keyword", "ChallengeResponseAuthentication yes\nKeepAlive yes\n", {}, "single", "KbdInteractiveAuthentication", Lines {"no"},
+        row("sftp off removes only sftp", "Subsystem other /x\nSubsystem sftp /y\n", {}, "sftp-off", "", Lines{}, "Subsystem other /x\n");
+        row("client: Host starts a block",
+            "#   Port 22\nHost *\n#Port 22\n    Port 2200\n",
+            {},
+            "single",
+            "Port",
+            Lines{"2222"},
+            "#   Port 22\nPort 2222\nHost *\n#Port 22\n    Port 2200\n",
+            {},
+            true);
+        row("server: Host is an ordinary word", "Host x\nPort 1\n", {}, "single", "Port", Lines{"2"}, "Host x\nPort 2\n");
+        row("alias is the same keyword",
+            "ChallengeResponseAuthentication yes\nKeepAlive yes\n",
+            {},
+            "single",
+            "KbdInteractiveAuthentication",
+            Lines{"no"},
             "ChallengeResponseAuthentication no\nKeepAlive yes\n");
-        row("alias KeepAlive", "keepalive=yes\n", {}, "all", "TCPKeepAlive", Lines {"no"}, "keepalive=no\n");
-        row("drop-in included twice is one document", inc + "Include @DIR@/10-local.conf\nPermitRootLogin no\n", "ListenAddress 1.1.1.1\nPermitRootLogin no\n",
-            "all", "ListenAddress", Lines {"2.2.2.2"}, inc + "Include @DIR@/10-local.conf\nPermitRootLogin no\n",
+        row("alias KeepAlive", "keepalive=yes\n", {}, "all", "TCPKeepAlive", Lines{"no"}, "keepalive=no\n");
+        row("drop-in included twice is one document",
+            inc + "Include @DIR@/10-local.conf\nPermitRootLogin no\n",
+            "ListenAddress 1.1.1.1\nPermitRootLogin no\n",
+            "all",
+            "ListenAddress",
+            Lines{"2.2.2.2"},
+            inc + "Include @DIR@/10-local.conf\nPermitRootLogin no\n",
             "ListenAddress 2.2.2.2\nPermitRootLogin no\n");
-        row("file including itself is read once", "Include config\nPort 1\n", {}, "single", "Port", Lines {"2"}, "Include config\nPort 2\n");
-        row("keyword without arguments gets a blank", "Banner\n", {}, "single", "Banner", Lines {"none"}, "Banner none\n");
+        row("file including itself is read once", "Include config\nPort 1\n", {}, "single", "Port", Lines{"2"}, "Include config\nPort 2\n");
+        row("keyword without arguments gets a blank", "Banner\n", {}, "single", "Banner", Lines{"none"}, "Banner none\n");
     }
 
     void edit()

@@ -108,9 +108,10 @@ class EngineTest : public QObject
     {
         const QByteArray log = QFile::encodeName(sandbox.path(QStringLiteral("calls")));
         for (const char *name : {"init", "systemctl", "systemd-run", "tool"}) {
-            executable(sandbox, name,
-                       "case \"$1\" in\nis-active) case ' " + units + " ' in *\" $2 \"*) exit 0;; esac; exit 3;;\nshow) case ' " + units +
-                           " ' in *\" $4 \"*) echo loaded;; *) echo not-found;; esac;;\n*) echo " + name + " \"$@\" >> " + log + ";;\nesac\n");
+            executable(sandbox,
+                       name,
+                       "case \"$1\" in\nis-active) case ' " + units + " ' in *\" $2 \"*) exit 0;; esac; exit 3;;\nshow) case ' " + units
+                           + " ' in *\" $4 \"*) echo loaded;; *) echo not-found;; esac;;\n*) echo " + name + " \"$@\" >> " + log + ";;\nesac\n");
         }
         sandbox.paths.initScript = sandbox.path(QStringLiteral("init"));
         sandbox.paths.systemctl = sandbox.path(QStringLiteral("systemctl"));
@@ -122,7 +123,10 @@ class EngineTest : public QObject
     }
 
 private Q_SLOTS:
-    void initTestCase() { QVERIFY(TestSandbox().isValid()); }
+    void initTestCase()
+    {
+        QVERIFY(TestSandbox().isValid());
+    }
 
     void roundTrip_data()
     {
@@ -189,8 +193,10 @@ private Q_SLOTS:
                     values.append(value.toStringList().join(QLatin1Char(',')) + value.toString());
                 }
                 const QString name = QStringLiteral("%1 %2 %3=%4")
-                                         .arg(QLatin1String(start.first), type == ConfigType::Client ? QStringLiteral("client") : QStringLiteral("server"),
-                                              changes.keys().join(QLatin1Char('+')), values.join(QLatin1Char('+')));
+                                         .arg(QLatin1String(start.first),
+                                              type == ConfigType::Client ? QStringLiteral("client") : QStringLiteral("server"),
+                                              changes.keys().join(QLatin1Char('+')),
+                                              values.join(QLatin1Char('+')));
                 QTest::newRow(qPrintable(name)) << QByteArray(start.first) << start.second << int(type) << changes << expected;
             }
         }
@@ -230,9 +236,9 @@ private Q_SLOTS:
         // What the review shows is what was written: each diff applied to the old file gives the new one.
         for (auto it = diffs.cbegin(); it != diffs.cend(); ++it) {
             sandbox.write(QStringLiteral("old"), old.value(it.key()));
-            const ProgramResult patched =
-                runProgram(QStringLiteral("/usr/bin/patch"),
-                           {QStringLiteral("-s"), QStringLiteral("-o"), QStringLiteral("-"), sandbox.path(QStringLiteral("old"))}, it.value().toByteArray());
+            const ProgramResult patched = runProgram(QStringLiteral("/usr/bin/patch"),
+                                                     {QStringLiteral("-s"), QStringLiteral("-o"), QStringLiteral("-"), sandbox.path(QStringLiteral("old"))},
+                                                     it.value().toByteArray());
             QVERIFY2(patched.succeeded(), patched.standardError.constData());
             QCOMPARE(patched.standardOutput, sandbox.read(it.key().mid(sandbox.root().size() + 1)));
         }
@@ -268,9 +274,10 @@ private Q_SLOTS:
             QTest::newRow(keyword) << QString::fromLatin1(keyword) << expected << QString::fromLatin1(origin);
         };
         row("Port", QStringLiteral("22"), "default");
-        row("ListenAddress", QStringList {QStringLiteral("[::]:22"), QStringLiteral("0.0.0.0:22")}, "default");
+        row("ListenAddress", QStringList{QStringLiteral("[::]:22"), QStringLiteral("0.0.0.0:22")}, "default");
         row("Subsystem", QStringLiteral("yes"), "etc/ssh/sshd_config:10");
-        row("X11Forwarding", QStringLiteral("yes"),
+        row("X11Forwarding",
+            QStringLiteral("yes"),
             "etc/ssh/sshd_config:7 | Match User x etc/ssh/sshd_config.d/10.conf:3 | Match User anoncvs etc/ssh/sshd_config:13");
         // Drop-ins are read in lexical order: 10.conf before 20.conf, and the first value wins.
         row("PermitTunnel", QStringLiteral("point-to-point"), "etc/ssh/sshd_config.d/10.conf:1");
@@ -404,7 +411,7 @@ private Q_SLOTS:
         const QString merged = dir.path() + QLatin1String("/merged");
         QString folder = dir.path() + QLatin1String("/backups");
         const auto set = [](int n) {
-            return QList<SavedFile> {{QStringLiteral("/etc/ssh/sshd_config"), "Port " + QByteArray::number(2200 + n) + '\n', 0600, 0, 0}};
+            return QList<SavedFile>{{QStringLiteral("/etc/ssh/sshd_config"), "Port " + QByteArray::number(2200 + n) + '\n', 0600, 0, 0}};
         };
         QString error;
         if (!layout.isEmpty()) {
@@ -433,7 +440,7 @@ private Q_SLOTS:
             QVERIFY2(backups.load(QStringLiteral("server"), &loaded, &error), qPrintable(error));
             QCOMPARE(loaded.size(), 1);
             QCOMPARE(loaded.constFirst().contents, set(n).constFirst().contents);
-            QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList {QStringLiteral("server")});
+            QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList{QStringLiteral("server")});
         }
     }
 
@@ -536,14 +543,14 @@ private Q_SLOTS:
         QVERIFY(::chown(path.constData(), 65534, 65534) == 0);
         // sshd records the mode of every file it checks.
         const QString log = sandbox.path(QStringLiteral("modes"));
-        executable(sandbox, "sshd",
-                   "for a; do [ -f \"$a\" ] && stat -c %a \"$a\" >> " + QFile::encodeName(log) + "; done\nexec " + QFile::encodeName(sandbox.paths.sshd) +
-                       " \"$@\"\n");
+        executable(sandbox,
+                   "sshd",
+                   "for a; do [ -f \"$a\" ] && stat -c %a \"$a\" >> " + QFile::encodeName(log) + "; done\nexec " + QFile::encodeName(sandbox.paths.sshd)
+                       + " \"$@\"\n");
         sandbox.paths.sshd = sandbox.path(QStringLiteral("sshd"));
         Engine engine(sandbox.paths);
         QVERIFY(engine.changeOption(ConfigType::Server, QStringLiteral("UseDNS"), true).ok);
-        struct stat st
-        {
+        struct stat st {
         };
         QVERIFY(::stat(path.constData(), &st) == 0);
         QCOMPARE(int(st.st_mode & 07777), 0600);
@@ -569,12 +576,13 @@ private Q_SLOTS:
         sandbox.write(QStringLiteral("conf/20.conf"), "ListenAddress 127.0.0.1:22\n");
         QVERIFY(QFile::link(sandbox.path(QStringLiteral("conf/20.conf")), sandbox.path(QStringLiteral("etc/ssh/sshd_config.d/20-link.conf"))));
         const QByteArray conf = QFile::encodeName(sandbox.path(QStringLiteral("conf")));
-        executable(sandbox, "sshd",
-                   "[ \"$1\" != -T ] || { mv " + conf + ' ' + conf + ".gone; touch " + conf + "; }\nexec " + QFile::encodeName(sandbox.paths.sshd) +
-                       " \"$@\"\n");
+        executable(sandbox,
+                   "sshd",
+                   "[ \"$1\" != -T ] || { mv " + conf + ' ' + conf + ".gone; touch " + conf + "; }\nexec " + QFile::encodeName(sandbox.paths.sshd)
+                       + " \"$@\"\n");
         sandbox.paths.sshd = sandbox.path(QStringLiteral("sshd"));
         Engine engine(sandbox.paths);
-        const Reply reply = engine.changeOption(ConfigType::Server, QStringLiteral("ListenAddress"), QStringList {QStringLiteral("127.0.0.1:2222")});
+        const Reply reply = engine.changeOption(ConfigType::Server, QStringLiteral("ListenAddress"), QStringList{QStringLiteral("127.0.0.1:2222")});
         QVERIFY(!reply.ok);
         QVERIFY2(reply.error.contains(QLatin1String("20-link.conf could not be put back")), qPrintable(reply.error));
     }
@@ -634,25 +642,25 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("written"); // in the main file or the drop-in afterwards
         QTest::addColumn<QString>("read"); // ListenAddress as the page reads it afterwards; empty: sshd's wildcards
         const auto step = [](const char *keyword, const QVariant &value) {
-            return QVariantMap {{QLatin1String(keyword), value}};
+            return QVariantMap{{QLatin1String(keyword), value}};
         };
         const auto l = [](const char *words) {
             return QVariant(QString::fromLatin1(words).split(QLatin1Char(' ')));
         };
         const QVariantMap port2222 = step("Port", QStringLiteral("2222"));
-        QTest::newRow("two Port lines, one in a drop-in") << QVariantList {port2222} << "2222"
+        QTest::newRow("two Port lines, one in a drop-in") << QVariantList{port2222} << "2222"
                                                           << "0.0.0.0:2222 [::]:2222" << QByteArray("\nPort 2222\n") << "";
-        QTest::newRow("several ports") << QVariantList {step("Port", QStringLiteral("2222 2223"))} << "2222 2223"
+        QTest::newRow("several ports") << QVariantList{step("Port", QStringLiteral("2222 2223"))} << "2222 2223"
                                        << "0.0.0.0:2222 0.0.0.0:2223 [::]:2222 [::]:2223" << QByteArray("\nPort 2222\nPort 2223\n") << "";
         QTest::newRow("address without port follows a later Port")
-            << QVariantList {step("ListenAddress", l("127.0.0.1 [::1]")), port2222} << "2222"
+            << QVariantList{step("ListenAddress", l("127.0.0.1 [::1]")), port2222} << "2222"
             << "127.0.0.1:2222 [::1]:2222" << QByteArray("\nListenAddress 127.0.0.1\nListenAddress ::1\n") << "127.0.0.1 [::1]";
-        QTest::newRow("own port stays") << QVariantList {step("ListenAddress", l("127.0.0.1:2200 ::1")), port2222} << "2222"
+        QTest::newRow("own port stays") << QVariantList{step("ListenAddress", l("127.0.0.1:2200 ::1")), port2222} << "2222"
                                         << "127.0.0.1:2200 [::1]:2222" << QByteArray("\nListenAddress 127.0.0.1:2200\nListenAddress ::1\n")
                                         << "127.0.0.1:2200 [::1]";
         QVariantMap together = step("Port", QStringLiteral("2201 2202"));
         together.insert(QStringLiteral("ListenAddress"), l("127.0.0.1"));
-        QTest::newRow("address and ports together") << QVariantList {together} << "2201 2202"
+        QTest::newRow("address and ports together") << QVariantList{together} << "2201 2202"
                                                     << "127.0.0.1:2201 127.0.0.1:2202" << QByteArray("\nListenAddress 127.0.0.1\n") << "127.0.0.1";
     }
 
@@ -722,7 +730,7 @@ private Q_SLOTS:
         }
         sandbox.write(QStringLiteral("etc/ssh/sshd_config.d/50-local.conf"), dropin);
         Engine engine(sandbox.paths);
-        const QStringList expected = closedPort ? QStringList {QStringLiteral("127.0.0.1 %1").arg(closedNumber)} : QStringList();
+        const QStringList expected = closedPort ? QStringList{QStringLiteral("127.0.0.1 %1").arg(closedNumber)} : QStringList();
         QElapsedTimer timer;
         timer.start();
         const Reply restarted = engine.serviceCommand(QStringLiteral("restart"));
@@ -779,9 +787,10 @@ private Q_SLOTS:
         if (!words.contains(QLatin1String("first"))) {
             QVERIFY(engine.changeOption(ConfigType::Server, QStringLiteral("LoginGraceTime"), QStringLiteral("60")).ok);
         }
-        executable(sandbox, "sshd",
-                   "echo \"$1\" >> " + QFile::encodeName(sandbox.path(QStringLiteral("runs"))) + "\nexec " + QFile::encodeName(sandbox.paths.sshd) +
-                       " \"$@\"\n");
+        executable(sandbox,
+                   "sshd",
+                   "echo \"$1\" >> " + QFile::encodeName(sandbox.path(QStringLiteral("runs"))) + "\nexec " + QFile::encodeName(sandbox.paths.sshd)
+                       + " \"$@\"\n");
         sandbox.paths.sshd = sandbox.path(QStringLiteral("sshd"));
         Engine counted(sandbox.paths);
         Engine::Transaction transaction;
@@ -803,7 +812,7 @@ private Q_SLOTS:
             transaction.caller = ::geteuid();
         }
         if (words.contains(QLatin1String("read"))) {
-            transaction.readKeywords = changes.keys() + QStringList {QStringLiteral("ListenAddress")};
+            transaction.readKeywords = changes.keys() + QStringList{QStringLiteral("ListenAddress")};
         }
         const Reply reply = counted.applyTransaction(ConfigType::Server, transaction);
         QList<QByteArray> ran = sandbox.read(QStringLiteral("runs")).split('\n');
@@ -938,8 +947,8 @@ private Q_SLOTS:
             }
         }
         if (systemd && !armed.isEmpty()) {
-            QVERIFY(calls.indexOf(QByteArray("systemd-run --unit=ssh-settings-revert-" + armed.first().toLatin1())) <
-                    calls.indexOf("systemctl restart ssh.service"));
+            QVERIFY(calls.indexOf(QByteArray("systemd-run --unit=ssh-settings-revert-" + armed.first().toLatin1()))
+                    < calls.indexOf("systemctl restart ssh.service"));
         } else if (!systemd) {
             QTRY_COMPARE(sandbox.read(QStringLiteral("calls")).count("tool revert --expired --delay "), armed.size());
         }
@@ -960,8 +969,8 @@ private Q_SLOTS:
             TestSandbox sandbox;
             recordPrograms(sandbox, false);
             sandbox.write(QStringLiteral("etc/ssh/sshd_config"),
-                          "HostKey " + QFile::encodeName(sandbox.path(QStringLiteral("keys/host_ed25519_key"))) + '\n' +
-                              sandbox.read(QStringLiteral("etc/ssh/sshd_config")));
+                          "HostKey " + QFile::encodeName(sandbox.path(QStringLiteral("keys/host_ed25519_key"))) + '\n'
+                              + sandbox.read(QStringLiteral("etc/ssh/sshd_config")));
             const bool countdown = round % 2 == 1;
             if (countdown) {
                 sandbox.paths.clock = [] {
@@ -974,9 +983,8 @@ private Q_SLOTS:
             }
             const QStringList common = {QStringLiteral("--root"), sandbox.root()};
             const QList<QStringList> commands = {{QStringLiteral("set"), QStringLiteral("MaxSessions"), QString::number(round + 2)},
-                                                 countdown
-                                                     ? QStringList {QStringLiteral("revert"), QStringLiteral("--expired")}
-                                                     : QStringList {QStringLiteral("set"), QStringLiteral("LoginGraceTime"), QString::number(round + 30)}};
+                                                 countdown ? QStringList{QStringLiteral("revert"), QStringLiteral("--expired")}
+                                                           : QStringList{QStringLiteral("set"), QStringLiteral("LoginGraceTime"), QString::number(round + 30)}};
             QProcess processes[2];
             for (int i = 0; i < 2; ++i) {
                 processes[i].start(QStringLiteral(SSH_SETTINGS_TOOL), common + commands.at(i));
@@ -1001,8 +1009,8 @@ private Q_SLOTS:
             QList<PendingChange> changes;
             QVERIFY(Engine(sandbox.paths).pendingChanges(ConfigType::Server, &changes).ok && changes.isEmpty());
             QVERIFY(Engine(sandbox.paths).readOptions(ConfigType::Server, {QStringLiteral("MaxSessions")}).ok);
-            const QStringList left = QDir(sandbox.path(QStringLiteral("etc/ssh"))).entryList(QDir::Files | QDir::Hidden) +
-                QDir(sandbox.paths.backupDir + QLatin1String("/pending")).entryList(QDir::Files | QDir::Hidden);
+            const QStringList left = QDir(sandbox.path(QStringLiteral("etc/ssh"))).entryList(QDir::Files | QDir::Hidden)
+                + QDir(sandbox.paths.backupDir + QLatin1String("/pending")).entryList(QDir::Files | QDir::Hidden);
             QCOMPARE(left.filter(QRegularExpression(QStringLiteral("candidate|^\\."))), QStringList());
         }
         QVERIFY(elapsed.elapsed() < 30000);
@@ -1025,9 +1033,9 @@ private Q_SLOTS:
             QVERIFY(keys.value("Before").contains(before));
         }
         QVERIFY(keys.value("After").contains("local-fs.target"));
-        QCOMPARE(keys.value("DefaultDependencies"), QList<QByteArray> {"no"});
-        QCOMPARE(keys.value("WantedBy"), QList<QByteArray> {"multi-user.target"});
-        QCOMPARE(keys.value("ExecStart").mid(1), (QList<QByteArray> {"revert", "--expired"}));
+        QCOMPARE(keys.value("DefaultDependencies"), QList<QByteArray>{"no"});
+        QCOMPARE(keys.value("WantedBy"), QList<QByteArray>{"multi-user.target"});
+        QCOMPARE(keys.value("ExecStart").mid(1), (QList<QByteArray>{"revert", "--expired"}));
         const QString analyze = QStandardPaths::findExecutable(QStringLiteral("systemd-analyze"));
         if (analyze.isEmpty()) {
             return;
@@ -1054,8 +1062,7 @@ private Q_SLOTS:
             QVERIFY2(reply.ok, qPrintable(reply.error));
             QCOMPARE(sandbox.read(QLatin1String(banner)), QByteArray("Authorised use only\n\tThank you\n"));
         }
-        struct stat st
-        {
+        struct stat st {
         };
         QVERIFY(::stat(QFile::encodeName(sandbox.path(QStringLiteral("etc/banners/new"))).constData(), &st) == 0 && (st.st_mode & 07777) == 0644);
 
@@ -1082,8 +1089,8 @@ private Q_SLOTS:
         const QByteArray swap = QFile::encodeName(sandbox.path(QStringLiteral("home/tester/swap")));
         QDir().mkpath(sandbox.path(QStringLiteral("outside")));
         QVERIFY(::symlink(QFile::encodeName(sandbox.path(QStringLiteral("outside"))).constData(), swap.constData()) == 0);
-        std::atomic<bool> stop {false};
-        std::atomic<int> swaps {0};
+        std::atomic<bool> stop{false};
+        std::atomic<int> swaps{0};
         std::thread flipper([&] {
             while (!stop) {
                 if (::renameat2(AT_FDCWD, ssh.constData(), AT_FDCWD, swap.constData(), RENAME_EXCHANGE) == 0) {

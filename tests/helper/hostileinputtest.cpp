@@ -21,8 +21,7 @@ Q_DECLARE_METATYPE(RequestDispatch::Action)
 
 namespace
 {
-struct Request
-{
+struct Request {
     Action action;
     QVariantMap arguments;
 };
@@ -51,17 +50,17 @@ QVariantMap transaction(const QVariantMap &changes, const QVariantMap &options =
 QList<Request> baselines()
 {
     return {
-        {Action::Read, {{Arg::ReadKeywords, QStringList {QStringLiteral("Port")}}, {Arg::ReadType, 1}}},
+        {Action::Read, {{Arg::ReadKeywords, QStringList{QStringLiteral("Port")}}, {Arg::ReadType, 1}}},
         {Action::Service, {{Arg::ServiceCommand, QStringLiteral("restart")}}},
         {Action::Restore, {{Arg::RestoreType, 1}, {Arg::RestoreFromBackup, false}}},
-        {Action::Read, {{Arg::JournalArguments, s_journal + QStringList {QStringLiteral("--after-cursor=s=1;i=2")}}}},
+        {Action::Read, {{Arg::JournalArguments, s_journal + QStringList{QStringLiteral("--after-cursor=s=1;i=2")}}}},
         {Action::Configure, change(QStringLiteral("Port"), QStringLiteral("2222"))},
         {Action::Configure, change(QStringLiteral("Banner"), QStringLiteral("/etc/issue.net"))},
         {Action::Configure, change(QStringLiteral("PermitTunnel"), QStringLiteral("yes"))},
         {Action::Configure, change(QStringLiteral("AddressFamily"), QStringLiteral("inet"))},
         {Action::Configure, change(QStringLiteral("AllowUsers"), QStringLiteral("alice@* *@10.0.0.7"))},
-        {Action::Configure, change(QStringLiteral("ListenAddress"), QStringList {QStringLiteral("127.0.0.1:22")})},
-        {Action::Configure, change(QStringLiteral("AuthorizedKeysFile"), QStringList {QStringLiteral(".ssh/authorized_keys")})},
+        {Action::Configure, change(QStringLiteral("ListenAddress"), QStringList{QStringLiteral("127.0.0.1:22")})},
+        {Action::Configure, change(QStringLiteral("AuthorizedKeysFile"), QStringList{QStringLiteral(".ssh/authorized_keys")})},
         {Action::Configure, change(QStringLiteral("ServerAliveInterval"), QStringLiteral("30"), 2)},
         {Action::Configure, {{Arg::BannerPath, s_banner}, {Arg::BannerText, QStringLiteral("Hello")}}},
         {Action::UserFiles, {{Arg::KeysFile, s_keys}, {Arg::AddKeyLine, s_key}}},
@@ -70,7 +69,7 @@ QList<Request> baselines()
         {Action::Configure, transaction({{QStringLiteral("MaxSessions"), QStringLiteral("7")}, {QStringLiteral("PermitTunnel"), QStringLiteral("yes")}})},
         {Action::Configure, transaction({{QStringLiteral("Port"), QStringLiteral("2200")}}, {{Arg::TransactionDryRun, true}, {Arg::TransactionRestart, true}})},
         {Action::Configure,
-         transaction({{QStringLiteral("MaxSessions"), QStringLiteral("8")}}, {{Arg::TransactionReadKeywords, QStringList {QStringLiteral("Port")}}})},
+         transaction({{QStringLiteral("MaxSessions"), QStringLiteral("8")}}, {{Arg::TransactionReadKeywords, QStringList{QStringLiteral("Port")}}})},
     };
 }
 
@@ -108,8 +107,13 @@ private Q_SLOTS:
         m_rows = 0;
 
         // Control characters in every string argument of every request kind.
-        const QStringList bad = {QStringLiteral("\n"),   QStringLiteral("\r"),   QString(QChar(0)),     QStringLiteral("\x01"),
-                                 QStringLiteral("\x1b"), QStringLiteral("\x7f"), QString(QChar(0x2028))};
+        const QStringList bad = {QStringLiteral("\n"),
+                                 QStringLiteral("\r"),
+                                 QString(QChar(0)),
+                                 QStringLiteral("\x01"),
+                                 QStringLiteral("\x1b"),
+                                 QStringLiteral("\x7f"),
+                                 QString(QChar(0x2028))};
         const QList<Request> base = baselines();
         for (const Request &request : base) {
             for (auto it = request.arguments.cbegin(); it != request.arguments.cend(); ++it) {
@@ -131,7 +135,8 @@ private Q_SLOTS:
                     }
                     addRow(
                         QStringLiteral("control U+%1 in %2 of %3").arg(c.at(0).unicode(), 4, 16, QLatin1Char('0')).arg(it.key(), request.arguments.firstKey()),
-                        request.action, arguments);
+                        request.action,
+                        arguments);
                 }
             }
         }
@@ -142,15 +147,15 @@ private Q_SLOTS:
                                     QVariant(1.5),
                                     QVariant(true),
                                     QVariant(QStringLiteral("1")),
-                                    QVariant(QStringList {QStringLiteral("1")}),
+                                    QVariant(QStringList{QStringLiteral("1")}),
                                     QVariant(QByteArray("1")),
-                                    QVariant(QVariantMap {{QStringLiteral("a"), 1}}),
+                                    QVariant(QVariantMap{{QStringLiteral("a"), 1}}),
                                     QVariant(qlonglong(1)),
                                     QVariant(uint(1))};
-        const QList<Request> typed = base +
-            QList<Request> {{Action::Restore, {{Arg::RestoreType, 1}, {Arg::RestoreFromBackup, true}}},
-                            {Action::Configure, change(QStringLiteral("UseDNS"), true)},
-                            {Action::Configure, change(QStringLiteral("Subsystem"), false)}};
+        const QList<Request> typed = base
+            + QList<Request>{{Action::Restore, {{Arg::RestoreType, 1}, {Arg::RestoreFromBackup, true}}},
+                             {Action::Configure, change(QStringLiteral("UseDNS"), true)},
+                             {Action::Configure, change(QStringLiteral("Subsystem"), false)}};
         for (const Request &request : typed) {
             for (auto it = request.arguments.cbegin(); it != request.arguments.cend(); ++it) {
                 for (const QVariant &wrong : types) {
@@ -158,9 +163,9 @@ private Q_SLOTS:
                         continue;
                     }
                     // Numbers may come as text or int; both are legitimate for numeric options.
-                    if (it.key() == Arg::ChangeValue && wrong.userType() == QMetaType::Int &&
-                        (request.arguments.value(Arg::ChangeKeyword) == QLatin1String("Port") ||
-                         request.arguments.value(Arg::ChangeKeyword) == QLatin1String("ServerAliveInterval"))) {
+                    if (it.key() == Arg::ChangeValue && wrong.userType() == QMetaType::Int
+                        && (request.arguments.value(Arg::ChangeKeyword) == QLatin1String("Port")
+                            || request.arguments.value(Arg::ChangeKeyword) == QLatin1String("ServerAliveInterval"))) {
                         continue;
                     }
                     QVariantMap arguments = request.arguments;
@@ -173,13 +178,14 @@ private Q_SLOTS:
         // Unknown keywords and actions, mixed and missing keys.
         for (const char *keyword : {"PermitUserEnvironment", "ForceCommand", "AuthorizedKeysCommand", "Include", "Match", "HostKey", "", "Port ", "port\n"}) {
             addRow(QStringLiteral("keyword %1").arg(QLatin1String(keyword)), Action::Configure, change(QLatin1String(keyword), QStringLiteral("yes")));
-            addRow(QStringLiteral("read keyword %1").arg(QLatin1String(keyword)), Action::Read,
-                   {{Arg::ReadKeywords, QStringList {QStringLiteral("Port"), QLatin1String(keyword)}}, {Arg::ReadType, 1}});
+            addRow(QStringLiteral("read keyword %1").arg(QLatin1String(keyword)),
+                   Action::Read,
+                   {{Arg::ReadKeywords, QStringList{QStringLiteral("Port"), QLatin1String(keyword)}}, {Arg::ReadType, 1}});
         }
         addRow(QStringLiteral("server keyword on client"), Action::Configure, change(QStringLiteral("UseDNS"), true, 2));
         for (int type : {0, 3, -1, 1000}) {
             addRow(QStringLiteral("config type %1").arg(type), Action::Configure, change(QStringLiteral("Port"), QStringLiteral("22"), type));
-            addRow(QStringLiteral("read type %1").arg(type), Action::Read, {{Arg::ReadKeywords, QStringList {QStringLiteral("Port")}}, {Arg::ReadType, type}});
+            addRow(QStringLiteral("read type %1").arg(type), Action::Read, {{Arg::ReadKeywords, QStringList{QStringLiteral("Port")}}, {Arg::ReadType, type}});
             addRow(QStringLiteral("restore type %1").arg(type), Action::Restore, {{Arg::RestoreType, type}, {Arg::RestoreFromBackup, false}});
         }
         // Each well-formed request under every action but its own (it is accepted under its own, see baselinesAreAccepted).
@@ -188,7 +194,9 @@ private Q_SLOTS:
             addRow(QStringLiteral("empty %1").arg(word), action, {});
             for (const Request &request : base) {
                 if (request.action != action) {
-                    addRow(QStringLiteral("%1 under %2").arg(request.arguments.firstKey(), word), action, request.arguments,
+                    addRow(QStringLiteral("%1 under %2").arg(request.arguments.firstKey(), word),
+                           action,
+                           request.arguments,
                            QStringLiteral("belongs to the %1 action, not to the %2 action").arg(SSHSettings::Protocol::actionWord(request.action), word));
                 }
             }
@@ -241,18 +249,19 @@ private Q_SLOTS:
             const bool list = keyword == QLatin1String("ListenAddress") || keyword == QLatin1String("AuthorizedKeysFile");
             addRow(row.left(70), Action::Configure, change(keyword, list ? QVariant(value.split(QLatin1Char(','))) : QVariant(value)));
         }
-        for (const auto &value : QList<QPair<QString, QVariant>> {{QStringLiteral("Port"), 0},
-                                                                  {QStringLiteral("Port"), 70000},
-                                                                  {QStringLiteral("Port"), QString(100000, QLatin1Char('9'))},
-                                                                  {QStringLiteral("AllowGroups"), QStringLiteral("x ").repeated(300)},
-                                                                  {QStringLiteral("ListenAddress"), repeatedList("127.0.0.1:22", 300)}}) {
+        for (const auto &value : QList<QPair<QString, QVariant>>{{QStringLiteral("Port"), 0},
+                                                                 {QStringLiteral("Port"), 70000},
+                                                                 {QStringLiteral("Port"), QString(100000, QLatin1Char('9'))},
+                                                                 {QStringLiteral("AllowGroups"), QStringLiteral("x ").repeated(300)},
+                                                                 {QStringLiteral("ListenAddress"), repeatedList("127.0.0.1:22", 300)}}) {
             addRow(QStringLiteral("%1 = %2").arg(value.first, value.second.toString().left(20)), Action::Configure, change(value.first, value.second));
         }
 
         // Files: relative, "..", symlinks, devices, folders, missing, outside /etc.
-        const QStringList paths = QStringLiteral("etc/banners/issue @ROOT@/etc/banners/../banners/issue @ROOT@/etc/banners/link @ROOT@/etc/banners/fifo "
-                                                 "@ROOT@/etc/banners @ROOT@/etc/banners/missing /dev/null @ROOT@/home/tester/.ssh/authorized_keys-link "
-                                                 "@ROOT@/etc/linkdir/issue @ROOT@//etc/banners/issue @ROOT@/etc/banners/./issue")
+        const QStringList paths = QStringLiteral(
+                                      "etc/banners/issue @ROOT@/etc/banners/../banners/issue @ROOT@/etc/banners/link @ROOT@/etc/banners/fifo "
+                                      "@ROOT@/etc/banners @ROOT@/etc/banners/missing /dev/null @ROOT@/home/tester/.ssh/authorized_keys-link "
+                                      "@ROOT@/etc/linkdir/issue @ROOT@//etc/banners/issue @ROOT@/etc/banners/./issue")
                                       .split(QLatin1Char(' '));
         for (const QString &path : paths) {
             if (path.endsWith(QLatin1String("/missing"))) {
@@ -270,21 +279,29 @@ private Q_SLOTS:
         // Key lines that are none, and options sshd does not know: the login shell would run them.
         for (const QString &line : QStringLiteral("ssh-ed25519 AAAA|not a key||   |@KEY@\n@KEY@|command=\"/bin/sh\"|\"$(id>/tmp/x)\" @KEY@|no-pty,evil @KEY@|"
                                                   "environment,no-pty @KEY@|from=\"10.0.0.1 @KEY@|command=/bin/sh @KEY@|no-pty, @KEY@")
-                                       .split(QLatin1Char('|')) +
-                 QStringList {QStringLiteral("@KEY@ ") + QString(20000, QLatin1Char('c'))}) {
+                                       .split(QLatin1Char('|'))
+                 + QStringList{QStringLiteral("@KEY@ ") + QString(20000, QLatin1Char('c'))}) {
             addRow(QStringLiteral("key line %1").arg(line.left(30)), Action::UserFiles, {{Arg::KeysFile, s_keys}, {Arg::AddKeyLine, line}});
         }
 
         // Banner text over a file that is not a banner, or that sshd reads as configuration or key.
-        for (const char *path : {"etc/passwd", "etc/ssh/sshd_config", "etc/ssh/ssh_config", "etc/ssh/sshd_config.bak", "etc/ssh/sshd_config.d/20-link.conf",
-                                 "etc/ssh/sshd_config.d/99-new.conf", "etc/ssh/ssh_host_ed25519_key", "etc/ssh/ssh_host_rsa_key"}) {
-            addRow(QStringLiteral("banner text over %1").arg(QLatin1String(path)), Action::Configure,
+        for (const char *path : {"etc/passwd",
+                                 "etc/ssh/sshd_config",
+                                 "etc/ssh/ssh_config",
+                                 "etc/ssh/sshd_config.bak",
+                                 "etc/ssh/sshd_config.d/20-link.conf",
+                                 "etc/ssh/sshd_config.d/99-new.conf",
+                                 "etc/ssh/ssh_host_ed25519_key",
+                                 "etc/ssh/ssh_host_rsa_key"}) {
+            addRow(QStringLiteral("banner text over %1").arg(QLatin1String(path)),
+                   Action::Configure,
                    {{Arg::BannerPath, QString(QStringLiteral("@ROOT@/") + QLatin1String(path))}, {Arg::BannerText, QStringLiteral("PermitRootLogin yes\n")}});
         }
         // Key files that are not the caller's, or whose way leads through a link or a stranger's folder.
         for (const char *path :
              {"etc/profile", "home/other/.ssh/authorized_keys", "shared/tester/keys", "linked/tester", "home/tester/.ssh/../.ssh/authorized_keys"}) {
-            addRow(QStringLiteral("key file %1").arg(QLatin1String(path)), Action::UserFiles,
+            addRow(QStringLiteral("key file %1").arg(QLatin1String(path)),
+                   Action::UserFiles,
                    {{Arg::KeysFile, QString(QStringLiteral("@ROOT@/") + QLatin1String(path))}, {Arg::AddKeyLine, s_key}});
         }
 
@@ -295,7 +312,7 @@ private Q_SLOTS:
         addRow(QStringLiteral("kill the listening daemon"), Action::Sessions, {{Arg::KillPid, -1000}}); // replaced by its pid
 
         // journalctl arguments beyond the reader's (each one is proven in journalfiltertest).
-        addRow(QStringLiteral("journal --file"), Action::Read, {{Arg::JournalArguments, s_journal + QStringList {QStringLiteral("--file=/etc/shadow")}}});
+        addRow(QStringLiteral("journal --file"), Action::Read, {{Arg::JournalArguments, s_journal + QStringList{QStringLiteral("--file=/etc/shadow")}}});
         addRow(QStringLiteral("journal without --boot"), Action::Read, {{Arg::JournalArguments, QVariant(s_journal.mid(0, 1) + s_journal.mid(2))}});
         addRow(QStringLiteral("journal empty"), Action::Read, {{Arg::JournalArguments, QStringList()}});
 
@@ -307,22 +324,23 @@ private Q_SLOTS:
                                   {QStringLiteral("Port"), QStringLiteral("2222")},
                                   {QStringLiteral("UseDNS"), true},
                                   {QStringLiteral("AllowUsers"), QStringLiteral("root")}};
-        for (const auto &bad : QList<QPair<QString, QVariant>> {{QStringLiteral("PermitTunnel"), QStringLiteral("maybe")},
-                                                                {QStringLiteral("ForceCommand"), QStringLiteral("/bin/sh")},
-                                                                {QStringLiteral("AddressFamily"), QStringLiteral("inet6")}}) {
+        for (const auto &bad : QList<QPair<QString, QVariant>>{{QStringLiteral("PermitTunnel"), QStringLiteral("maybe")},
+                                                               {QStringLiteral("ForceCommand"), QStringLiteral("/bin/sh")},
+                                                               {QStringLiteral("AddressFamily"), QStringLiteral("inet6")}}) {
             QVariantMap changes = five;
             changes.insert(bad.first, bad.second);
             if (bad.first == QLatin1String("AddressFamily")) {
                 // Valid alone; sshd -t refuses it with the IPv4 address, after the main file and the linked drop-in were written.
-                changes.insert(QStringLiteral("ListenAddress"), QStringList {QStringLiteral("127.0.0.1:22")});
-                changes.insert(QStringLiteral("AuthorizedKeysFile"), QStringList {QStringLiteral(".ssh/keys")});
+                changes.insert(QStringLiteral("ListenAddress"), QStringList{QStringLiteral("127.0.0.1:22")});
+                changes.insert(QStringLiteral("AuthorizedKeysFile"), QStringList{QStringLiteral(".ssh/keys")});
             }
             addRow(QStringLiteral("transaction with %1 %2").arg(bad.first, bad.second.toString().left(20)), Action::Configure, transaction(changes));
         }
-        addRow(QStringLiteral("transaction with a client value a Host block overrides"), Action::Configure,
+        addRow(QStringLiteral("transaction with a client value a Host block overrides"),
+               Action::Configure,
                {{Arg::TransactionType, 2},
                 {Arg::TransactionChanges,
-                 QVariantMap {{QStringLiteral("ServerAliveInterval"), QStringLiteral("30")}, {QStringLiteral("Port"), QStringLiteral("2222")}}}});
+                 QVariantMap{{QStringLiteral("ServerAliveInterval"), QStringLiteral("30")}, {QStringLiteral("Port"), QStringLiteral("2222")}}}});
         addRow(QStringLiteral("transaction of nothing"), Action::Configure, transaction({}));
         QVariantMap many;
         for (int i = 0; i <= SSHSettings::Protocol::MaxReadKeywords; ++i) {
@@ -333,32 +351,51 @@ private Q_SLOTS:
             addRow(QStringLiteral("revert after %1").arg(seconds.toString()), Action::Configure, transaction(five, {{Arg::TransactionRevertAfter, seconds}}));
         }
         // $SSH_CONNECTION that is none, or a session without a dry run.
-        for (const char *session : {"", "192.0.2.10 50022 192.0.2.1", "host 1 192.0.2.1 22", "192.0.2.10 0 192.0.2.1 22", "192.0.2.10 1 192.0.2.1 65536",
-                                    "192.0.2.10  1 192.0.2.1 22", "192.0.2.10 1 192.0.2.1 22 x"}) {
-            addRow(QStringLiteral("session %1").arg(QLatin1String(session)), Action::Configure,
+        for (const char *session : {"",
+                                    "192.0.2.10 50022 192.0.2.1",
+                                    "host 1 192.0.2.1 22",
+                                    "192.0.2.10 0 192.0.2.1 22",
+                                    "192.0.2.10 1 192.0.2.1 65536",
+                                    "192.0.2.10  1 192.0.2.1 22",
+                                    "192.0.2.10 1 192.0.2.1 22 x"}) {
+            addRow(QStringLiteral("session %1").arg(QLatin1String(session)),
+                   Action::Configure,
                    transaction(five, {{Arg::TransactionDryRun, true}, {Arg::TransactionSession, QLatin1String(session)}}));
         }
-        addRow(QStringLiteral("session without a dry run"), Action::Configure,
+        addRow(QStringLiteral("session without a dry run"),
+               Action::Configure,
                transaction(five, {{Arg::TransactionSession, QStringLiteral("192.0.2.10 1 192.0.2.1 22")}}));
         // Keywords to read back: none, too many, unknown, not a list, with a dry run; refused before anything is written.
-        for (const QVariant &keywords : {QVariant(QStringList()), QVariant(repeatedList("Port", 65)),
-                                         QVariant(QStringList {QStringLiteral("Port"), QStringLiteral("NoSuch")}), QVariant(QStringLiteral("Port"))}) {
-            addRow(QStringLiteral("read back %1").arg(keywords.toStringList().join(QLatin1Char(' ')).left(20)), Action::Configure,
+        for (const QVariant &keywords : {QVariant(QStringList()),
+                                         QVariant(repeatedList("Port", 65)),
+                                         QVariant(QStringList{QStringLiteral("Port"), QStringLiteral("NoSuch")}),
+                                         QVariant(QStringLiteral("Port"))}) {
+            addRow(QStringLiteral("read back %1").arg(keywords.toStringList().join(QLatin1Char(' ')).left(20)),
+                   Action::Configure,
                    transaction(five, {{Arg::TransactionReadKeywords, keywords}}));
         }
-        addRow(QStringLiteral("read back with a dry run"), Action::Configure,
-               transaction(five, {{Arg::TransactionDryRun, true}, {Arg::TransactionReadKeywords, QStringList {QStringLiteral("Port")}}}));
+        addRow(QStringLiteral("read back with a dry run"),
+               Action::Configure,
+               transaction(five, {{Arg::TransactionDryRun, true}, {Arg::TransactionReadKeywords, QStringList{QStringLiteral("Port")}}}));
         // Bases that are none, or of files that are not those of the configuration now.
         const QString zeros = QString(64, QLatin1Char('0'));
-        for (const QVariant &base : {QVariant(QString()), QVariant(zeros.toUpper().replace(0, 1, QLatin1Char('A'))), QVariant(zeros.left(63)),
-                                     QVariant(zeros + QLatin1Char('\n')), QVariant(zeros.toLatin1()), QVariant(zeros)}) {
+        for (const QVariant &base : {QVariant(QString()),
+                                     QVariant(zeros.toUpper().replace(0, 1, QLatin1Char('A'))),
+                                     QVariant(zeros.left(63)),
+                                     QVariant(zeros + QLatin1Char('\n')),
+                                     QVariant(zeros.toLatin1()),
+                                     QVariant(zeros)}) {
             addRow(QStringLiteral("base %1").arg(base.toString().left(8)), Action::Configure, transaction(five, {{Arg::TransactionBase, base}}));
         }
         addRow(QStringLiteral("base with a dry run"), Action::Configure, transaction(five, {{Arg::TransactionDryRun, true}, {Arg::TransactionBase, zeros}}));
-        for (const QString &token :
-             {QString(), QStringLiteral("../../../etc/ssh"), QStringLiteral("0123456789ABCDEF0123456789abcdef"),
-              QStringLiteral("0123456789abcdef0123456789abcde"), QStringLiteral("0123456789abcdef0123456789abcdef0"),
-              QStringLiteral("0123456789abcdef0123456789abcdef"), QStringLiteral("0123456789abcdef0123456789abcdef\n"), QStringLiteral("*")}) {
+        for (const QString &token : {QString(),
+                                     QStringLiteral("../../../etc/ssh"),
+                                     QStringLiteral("0123456789ABCDEF0123456789abcdef"),
+                                     QStringLiteral("0123456789abcdef0123456789abcde"),
+                                     QStringLiteral("0123456789abcdef0123456789abcdef0"),
+                                     QStringLiteral("0123456789abcdef0123456789abcdef"),
+                                     QStringLiteral("0123456789abcdef0123456789abcdef\n"),
+                                     QStringLiteral("*")}) {
             addRow(QStringLiteral("confirm %1").arg(token.left(40)), Action::Configure, {{Arg::ConfirmToken, token}});
             addRow(QStringLiteral("revert %1").arg(token.left(40)), Action::Configure, {{Arg::RevertToken, token}});
         }
@@ -394,8 +431,8 @@ private Q_SLOTS:
         QDir().mkpath(sandbox.path(QStringLiteral("shared/tester")));
         QVERIFY(::chown(QFile::encodeName(sandbox.path(QStringLiteral("shared"))).constData(), TestSandbox::OtherUid, TestSandbox::OtherUid) == 0);
         sandbox.write(QStringLiteral("keys/20-real.conf"),
-                      "AuthorizedKeysFile .ssh/authorized_keys " + QFile::encodeName(sandbox.root()) + "/shared/%u/keys " + QFile::encodeName(sandbox.root()) +
-                          "/linked/%u\n");
+                      "AuthorizedKeysFile .ssh/authorized_keys " + QFile::encodeName(sandbox.root()) + "/shared/%u/keys " + QFile::encodeName(sandbox.root())
+                          + "/linked/%u\n");
         link("keys/20-real.conf", "etc/ssh/sshd_config.d/20-link.conf");
         sandbox.write(QStringLiteral("etc/ssh/ssh_config.d/10.conf"), "Host *\n  Port 2200\n");
         sandbox.write(QStringLiteral("etc/ssh/sshd_config.bak"), "# the last working configuration\n");
@@ -498,12 +535,15 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("output");
         QTest::addColumn<QStringList>("changed"); ///< files that must differ afterwards; every other one stays
 
-        const auto row = [](const char *name, const QString &arguments, const QByteArray &input, int exitCode, const QByteArray &output,
-                            const QStringList &changed = {}) {
-            QTest::newRow(name) << arguments.split(QLatin1Char('|')) << input << exitCode << output << changed;
-        };
+        const auto row =
+            [](const char *name, const QString &arguments, const QByteArray &input, int exitCode, const QByteArray &output, const QStringList &changed = {}) {
+                QTest::newRow(name) << arguments.split(QLatin1Char('|')) << input << exitCode << output << changed;
+            };
         const QString config = QStringLiteral("/etc/ssh/sshd_config");
-        row("help names the action", QStringLiteral("--help"), {}, 0,
+        row("help names the action",
+            QStringLiteral("--help"),
+            {},
+            0,
             "keys add|remove [--user USER] FILE LINE\n      Add or remove one line of a user's authorized_keys file.\n"
             "      Action: org.kde.kcontrol.kcmsshsettings.userfiles\n");
         row("version", QStringLiteral("--version"), {}, 0, "ssh-settings-tool 1.");
@@ -512,16 +552,26 @@ private Q_SLOTS:
         row("get", QStringLiteral("get|Port|ListenAddress"), {}, 0, "port \"22\"\nlistenaddress [\"[::]:22\",\"0.0.0.0:22\"]\n");
         row("dry run", QStringLiteral("set|--dry-run|MaxSessions|4"), {}, 0, "+MaxSessions 4\n");
         row("set", QStringLiteral("set|MaxSessions|4"), {}, 0, "", {config, config + QLatin1String(".bak")});
-        row("set several", QStringLiteral("set|MaxSessions|7|ListenAddress|127.0.0.1:22|[::1]:22|Port|2222"), {}, 0, "",
+        row("set several",
+            QStringLiteral("set|MaxSessions|7|ListenAddress|127.0.0.1:22|[::1]:22|Port|2222"),
+            {},
+            0,
+            "",
             {config, config + QLatin1String(".bak")});
         // The request goes through the dispatch of the command's action: what the helper refuses, the tool refuses.
-        row("get too many keywords", QStringLiteral("get|") + QStringLiteral("Port|").repeated(SSHSettings::Protocol::MaxReadKeywords) + QStringLiteral("Port"),
-            {}, 1, "check_options must name 1 to 64 keywords");
+        row("get too many keywords",
+            QStringLiteral("get|") + QStringLiteral("Port|").repeated(SSHSettings::Protocol::MaxReadKeywords) + QStringLiteral("Port"),
+            {},
+            1,
+            "check_options must name 1 to 64 keywords");
         row("revert after more than a day", QStringLiteral("set|--revert-after|86401|MaxSessions|4"), {}, 1, "must be 1 to 86400 seconds");
         row("kill in a tree", QStringLiteral("kill|4242"), {}, 1, "kill acts on the system's sshd");
         row("set twice", QStringLiteral("set|Port|2222|MaxSessions|4|Port|2200"), {}, 1, "Port is changed twice");
         row("set without a value", QStringLiteral("set|Port|MaxSessions|4"), {}, 1, "Port has no value");
-        row("get with origins", QStringLiteral("get|--origin|Port|X11Forwarding"), {}, 0,
+        row("get with origins",
+            QStringLiteral("get|--origin|Port|X11Forwarding"),
+            {},
+            0,
             "port \"22\" default\nx11forwarding \"yes\" @ROOT@/etc/ssh/sshd_config:");
         row("revert an unknown token", QStringLiteral("revert|0123456789abcdef0123456789abcdef"), {}, 1, "no change is waiting");
         row("revert a token and --expired", QStringLiteral("revert|--expired|0123456789abcdef0123456789abcdef"), {}, 2, "revert TOKEN | --expired");
@@ -539,8 +589,12 @@ private Q_SLOTS:
         // The tree's etc/init.d/ssh records every run in /calls: it never runs. Status reports the system's sshd.
         row("service status", QStringLiteral("service|status"), {}, -1, "");
         const QByteArray system = "service commands act on the system's sshd; not with --root or --config";
-        for (const char *command : {"service|start", "service|stop", "service|restart", "set|--restart|MaxSessions|4",
-                                    "--config|@ROOT@/etc/ssh/sshd_config|service|restart", "--config|@ROOT@/etc/ssh/sshd_config|set|--restart|MaxSessions|4"}) {
+        for (const char *command : {"service|start",
+                                    "service|stop",
+                                    "service|restart",
+                                    "set|--restart|MaxSessions|4",
+                                    "--config|@ROOT@/etc/ssh/sshd_config|service|restart",
+                                    "--config|@ROOT@/etc/ssh/sshd_config|set|--restart|MaxSessions|4"}) {
             row(command, QLatin1String(command), {}, 1, system);
         }
         row("service reload", QStringLiteral("service|reload"), {}, 1, "unknown service command");
@@ -563,8 +617,8 @@ private Q_SLOTS:
         // The tool runs sshd as it is: the configuration names its host key and the key files.
         const QByteArray root = QFile::encodeName(sandbox.root());
         sandbox.write(QStringLiteral("etc/ssh/sshd_config"),
-                      "HostKey " + root + "/keys/host_ed25519_key\nAuthorizedKeysFile " + root + "/keys/%u\n" +
-                          sandbox.read(QStringLiteral("etc/ssh/sshd_config")));
+                      "HostKey " + root + "/keys/host_ed25519_key\nAuthorizedKeysFile " + root + "/keys/%u\n"
+                          + sandbox.read(QStringLiteral("etc/ssh/sshd_config")));
         sandbox.write(QStringLiteral("usr/share/openssh/sshd_config"), "HostKey " + root + "/keys/host_ed25519_key\n");
         QDir().mkpath(sandbox.path(QStringLiteral("etc/init.d")));
         sandbox.write(QStringLiteral("etc/init.d/ssh"), "#!/bin/sh\necho \"$@\" >> " + root + "/calls\n[ \"$1\" != status ] || exit 3\n");
@@ -575,7 +629,7 @@ private Q_SLOTS:
         const auto before = sandbox.snapshot();
         QProcess process;
         // --root DIR, unless the row works on one file with --config.
-        const QStringList tree = arguments.contains(QStringLiteral("--config")) ? QStringList() : QStringList {QStringLiteral("--root"), sandbox.root()};
+        const QStringList tree = arguments.contains(QStringLiteral("--config")) ? QStringList() : QStringList{QStringLiteral("--root"), sandbox.root()};
         process.start(QStringLiteral(SSH_SETTINGS_TOOL), tree + arguments);
         process.write(input);
         process.closeWriteChannel();

@@ -15,14 +15,14 @@ namespace
 {
 QByteArray text(int pid, const QByteArray &message, int second = 30, const QByteArray &identifier = "sshd")
 {
-    return "2024-03-01T10:15:" + QByteArray::number(second).rightJustified(2, '0') + ".000001+0000 host " + identifier + '[' + QByteArray::number(pid) +
-        "]: " + message + '\n';
+    return "2024-03-01T10:15:" + QByteArray::number(second).rightJustified(2, '0') + ".000001+0000 host " + identifier + '[' + QByteArray::number(pid)
+        + "]: " + message + '\n';
 }
 
 QByteArray json(int pid, const QByteArray &message, int uid = 0, const QByteArray &identifier = "sshd")
 {
-    return R"({"__CURSOR":"s=j;i=)" + QByteArray::number(pid) + R"(","__REALTIME_TIMESTAMP":"1709288130000001","_PID":")" + QByteArray::number(pid) +
-        R"(","_UID":")" + QByteArray::number(uid) + R"(","SYSLOG_IDENTIFIER":")" + identifier + R"(","MESSAGE":")" + message + "\"}\n";
+    return R"({"__CURSOR":"s=j;i=)" + QByteArray::number(pid) + R"(","__REALTIME_TIMESTAMP":"1709288130000001","_PID":")" + QByteArray::number(pid)
+        + R"(","_UID":")" + QByteArray::number(uid) + R"(","SYSLOG_IDENTIFIER":")" + identifier + R"(","MESSAGE":")" + message + "\"}\n";
 }
 
 }
@@ -38,28 +38,28 @@ private Q_SLOTS:
         QTest::addColumn<QByteArrayList>("expected"); // form, method, user, address, port, key type, fingerprint
 
         const QByteArray key = "ED25519 SHA256:QkWj/bLpxhGPScjKQlIiLYpqFzsAKfRriTsUqS5Bffg";
-        QTest::newRow("publickey") << "Accepted publickey for amy from 127.0.0.1 port 45360 ssh2: " +
-                key << QByteArrayList {"A", "publickey", "amy", "127.0.0.1", "45360", "ED25519", "SHA256:QkWj/bLpxhGPScjKQlIiLYpqFzsAKfRriTsUqS5Bffg"};
+        QTest::newRow("publickey") << "Accepted publickey for amy from 127.0.0.1 port 45360 ssh2: "
+                + key << QByteArrayList{"A", "publickey", "amy", "127.0.0.1", "45360", "ED25519", "SHA256:QkWj/bLpxhGPScjKQlIiLYpqFzsAKfRriTsUqS5Bffg"};
         QTest::newRow("password") << QByteArray("Accepted password for fztu from 119.137.62.142 port 49116 ssh2")
-                                  << QByteArrayList {"A", "password", "fztu", "119.137.62.142", "49116", "", ""};
+                                  << QByteArrayList{"A", "password", "fztu", "119.137.62.142", "49116", "", ""};
         QTest::newRow("keyboard-interactive over IPv6") << QByteArray("Accepted keyboard-interactive/pam for bob from ::1 port 33754 ssh2")
-                                                        << QByteArrayList {"A", "keyboard-interactive/pam", "bob", "::1", "33754", "", ""};
+                                                        << QByteArrayList{"A", "keyboard-interactive/pam", "bob", "::1", "33754", "", ""};
         QTest::newRow("hostbased") << QByteArray(R"(Accepted hostbased for c from 10.0.0.9 port 22 ssh2: RSA SHA256:abc, client user "c", client host "h")")
-                                   << QByteArrayList {"A", "hostbased", "c", "10.0.0.9", "22", "RSA", "SHA256:abc"};
+                                   << QByteArrayList{"A", "hostbased", "c", "10.0.0.9", "22", "RSA", "SHA256:abc"};
         QTest::newRow("gssapi") << QByteArray("Accepted gssapi-with-mic for d@REALM from 2001:db8::7 port 5 ssh2")
-                                << QByteArrayList {"A", "gssapi-with-mic", "d@REALM", "2001:db8::7", "5", "", ""};
+                                << QByteArrayList{"A", "gssapi-with-mic", "d@REALM", "2001:db8::7", "5", "", ""};
         QTest::newRow("failed invalid user") << QByteArray("Failed password for invalid user admin from 5.188.10.180 port 49929 ssh2")
-                                             << QByteArrayList {"F", "password", "admin", "5.188.10.180", "49929", "", ""};
+                                             << QByteArrayList{"F", "password", "admin", "5.188.10.180", "49929", "", ""};
         QTest::newRow("failed none, empty name") << QByteArray("Failed none for invalid user  from 10.1.1.1 port 2 ssh2")
-                                                 << QByteArrayList {"F", "none", "", "10.1.1.1", "2", "", ""};
+                                                 << QByteArrayList{"F", "none", "", "10.1.1.1", "2", "", ""};
         QTest::newRow("client-chosen name cannot move the address")
             << QByteArray("Failed password for invalid user x from 6.6.6.6 port 1 ssh2 from 10.1.1.1 port 2 ssh2")
-            << QByteArrayList {"F", "password", "x from 6.6.6.6 port 1 ssh2", "10.1.1.1", "2", "", ""};
-        QTest::newRow("session closed") << QByteArray("pam_unix(sshd:session): session closed for user bob") << QByteArrayList {"E"};
-        QTest::newRow("pam failures") << QByteArray("PAM 5 more authentication failures; logname= uid=0 euid=0 tty=ssh rhost=1.2.3.4") << QByteArrayList {"E"};
-        QTest::newRow("not at the start") << QByteArray("x Accepted password for a from 1.1.1.1 port 1 ssh2") << QByteArrayList {"O"};
-        QTest::newRow("other failure") << QByteArray("Failed to release session: Interrupted system call") << QByteArrayList {"O"};
-        QTest::newRow("trailing text") << QByteArray("Accepted password for a from 1.1.1.1 port 1 ssh2 and more") << QByteArrayList {"O"};
+            << QByteArrayList{"F", "password", "x from 6.6.6.6 port 1 ssh2", "10.1.1.1", "2", "", ""};
+        QTest::newRow("session closed") << QByteArray("pam_unix(sshd:session): session closed for user bob") << QByteArrayList{"E"};
+        QTest::newRow("pam failures") << QByteArray("PAM 5 more authentication failures; logname= uid=0 euid=0 tty=ssh rhost=1.2.3.4") << QByteArrayList{"E"};
+        QTest::newRow("not at the start") << QByteArray("x Accepted password for a from 1.1.1.1 port 1 ssh2") << QByteArrayList{"O"};
+        QTest::newRow("other failure") << QByteArray("Failed to release session: Interrupted system call") << QByteArrayList{"O"};
+        QTest::newRow("trailing text") << QByteArray("Accepted password for a from 1.1.1.1 port 1 ssh2 and more") << QByteArrayList{"O"};
     }
     void messageForms()
     {
@@ -69,7 +69,7 @@ private Q_SLOTS:
         const char form = "OAFE"[int(read.form)];
         QCOMPARE(QByteArray(1, form), expected.first());
         if (expected.size() > 1) {
-            QCOMPARE((QByteArrayList {read.method, read.user, read.address, QByteArray::number(read.port), read.keyType, read.fingerprint}), expected.mid(1));
+            QCOMPARE((QByteArrayList{read.method, read.user, read.address, QByteArray::number(read.port), read.keyType, read.fingerprint}), expected.mid(1));
             QCOMPARE(read.invalidUser, message.contains("invalid user"));
         }
     }
@@ -111,9 +111,9 @@ private Q_SLOTS:
                               << "sshdlog 1\n" + login + "A\t192.0.2.5\t2\t1709288130000001\t1709288130000001\tbob\nC\ts=z\n";
         QTest::newRow("not sshd's own") << json(10, accepted, 1000) + json(11, accepted, 0, "sshd-x") + json(12, accepted, 0, "sshd-session")
                                         << QByteArray("sshdlog 1\nL\t1709288130000001\t12\t0\tpassword\tbob\t192.0.2.5\t40000\t-\t-\nC\ts=j;i=12\n");
-        QTest::newRow("failures carried, ends once") << text(7, failed) + text(8, failed) +
-                text(8, "Received disconnect from 192.0.2.5 port 1:11: Bye [preauth]", 31) +
-                text(8, "Disconnected from authenticating user bob 192.0.2.5 port 1 [preauth]", 32)
+        QTest::newRow("failures carried, ends once") << text(7, failed) + text(8, failed)
+                + text(8, "Received disconnect from 192.0.2.5 port 1:11: Bye [preauth]", 31)
+                + text(8, "Disconnected from authenticating user bob 192.0.2.5 port 1 [preauth]", 32)
                                                      << QByteArray("sshdlog 1\nY\t8\nF\t7\t1\nA\t192.0.2.5\t2\t1709288130000001\t1709288130000001\tbob\n");
         QTest::newRow("tab in a name") << text(9, "Failed password for invalid user a\tb from ::1 port 3 ssh2")
                                        << QByteArray("sshdlog 1\nF\t9\t1\nA\t::1\t1\t1709288130000001\t1709288130000001\ta?b\n");
@@ -142,16 +142,16 @@ private Q_SLOTS:
         QTest::newRow("later read") << journalArguments(QStringLiteral("s=ab;i=1f")) << QString();
         QTest::newRow("without _UID=0") << QStringList(base.mid(0, 3) + base.mid(4)) << "journal argument not allowed: --show-cursor";
         // journalctl flags beyond the reader's, and cursors that are none.
-        const QString flags =
-            QStringLiteral("--vacuum-time=1s|-D|/var/log|--output-fields=MESSAGE|--directory=/tmp|--file=/etc/shadow|--rotate|--flush|-f|--follow|"
-                           "--merge|--no-pager|--output=json|--identifier=sshd|--root=/|--boot=-1|--cursor-file=/etc/shadow|--after-cursor=|"
-                           "--after-cursor=s;$(reboot)|--after-cursor=../../x|--after-cursor=x y|--after-cursor=") +
-            QString(513, QLatin1Char('a'));
+        const QString flags = QStringLiteral(
+                                  "--vacuum-time=1s|-D|/var/log|--output-fields=MESSAGE|--directory=/tmp|--file=/etc/shadow|--rotate|--flush|-f|--follow|"
+                                  "--merge|--no-pager|--output=json|--identifier=sshd|--root=/|--boot=-1|--cursor-file=/etc/shadow|--after-cursor=|"
+                                  "--after-cursor=s;$(reboot)|--after-cursor=../../x|--after-cursor=x y|--after-cursor=")
+            + QString(513, QLatin1Char('a'));
         for (const QString &flag : flags.split(QLatin1Char('|'))) {
             QTest::addRow("%s", qPrintable(flag.left(40)))
-                << QStringList(base + QStringList {flag}) << QString(QStringLiteral("journal argument not allowed: ") + flag.left(64));
+                << QStringList(base + QStringList{flag}) << QString(QStringLiteral("journal argument not allowed: ") + flag.left(64));
         }
-        QTest::newRow("two cursors") << QStringList(journalArguments(QStringLiteral("a")) + QStringList {QStringLiteral("--after-cursor=b")})
+        QTest::newRow("two cursors") << QStringList(journalArguments(QStringLiteral("a")) + QStringList{QStringLiteral("--after-cursor=b")})
                                      << "journal argument not allowed: --after-cursor=a";
         QTest::newRow("short") << QStringList(base.mid(0, 3)) << "journal argument missing: _UID=0";
     }
@@ -205,8 +205,7 @@ private Q_SLOTS:
     void evictionKeepsTheBusiest()
     {
         // Of addresses seen in the same second the quieter go first, whatever the hash order.
-        struct Seen
-        {
+        struct Seen {
             qint64 last;
             qint64 failures;
         };

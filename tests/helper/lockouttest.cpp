@@ -25,7 +25,7 @@ QByteArray publicKey(const QStringList &type)
 {
     QTemporaryDir dir;
     const QString file = dir.path() + QLatin1String("/key");
-    runProgram(EnginePaths::system().sshKeygen, QStringList {QStringLiteral("-q"), QStringLiteral("-N"), QString(), QStringLiteral("-f"), file} + type);
+    runProgram(EnginePaths::system().sshKeygen, QStringList{QStringLiteral("-q"), QStringLiteral("-N"), QString(), QStringLiteral("-f"), file} + type);
     QFile key(file + QLatin1String(".pub"));
     return key.open(QIODevice::ReadOnly) ? key.readAll().trimmed() : QByteArray();
 }
@@ -88,7 +88,11 @@ private Q_SLOTS:
         keyRow("an option sshd does not know", "no-such-option @ED25519@", 0700, "$6$s$h", "passwordauthentication no", lockedOut);
         keyRow("expired", "expiry-time=\"20200101\" @ED25519@", 0700, "$6$s$h", "passwordauthentication no", lockedOut);
         keyRow("expires later", "expiry-time=\"299912312359Z\" @ED25519@", 0700, "$6$s$h", "passwordauthentication no", "");
-        keyRow("key type not accepted", "@ED25519@", 0700, "$6$s$h", "passwordauthentication no\npubkeyacceptedalgorithms rsa-sha2-512,rsa-sha2-256",
+        keyRow("key type not accepted",
+               "@ED25519@",
+               0700,
+               "$6$s$h",
+               "passwordauthentication no\npubkeyacceptedalgorithms rsa-sha2-512,rsa-sha2-256",
                lockedOut);
         keyRow("RSA key through SHA-2", "@RSA@", 0700, "$6$s$h", "passwordauthentication no\npubkeyacceptedalgorithms rsa-sha2-256", "");
         keyRow("keyboard-interactive with PAM", "", 0700, "$6$s$h", "passwordauthentication no\nkbdinteractiveauthentication yes", "");
@@ -96,13 +100,25 @@ private Q_SLOTS:
         keyRow("locked password", "", 0700, "!$6$s$h", "", lockedOut);
         keyRow("no password", "", 0700, "", "", lockedOut);
         keyRow("no password, permitted", "", 0700, "", "permitemptypasswords yes", "");
-        keyRow("key and password required, key only", "@ED25519@", 0700, "*", "authenticationmethods publickey,password",
+        keyRow("key and password required, key only",
+               "@ED25519@",
+               0700,
+               "*",
+               "authenticationmethods publickey,password",
                "authentication:AuthenticationMethods publickey,password");
-        keyRow("key and password required, password only", "", 0700, "$6$s$h", "authenticationmethods publickey,password",
+        keyRow("key and password required, password only",
+               "",
+               0700,
+               "$6$s$h",
+               "authenticationmethods publickey,password",
                "authentication:AuthenticationMethods publickey,password");
         keyRow("key and password required, both", "@ED25519@", 0700, "$6$s$h", "authenticationmethods publickey,password", "");
-        keyRow("keyboard-interactive:pam or key", "", 0700, "$6$s$h",
-               "authenticationmethods keyboard-interactive:pam publickey\nkbdinteractiveauthentication yes", "");
+        keyRow("keyboard-interactive:pam or key",
+               "",
+               0700,
+               "$6$s$h",
+               "authenticationmethods keyboard-interactive:pam publickey\nkbdinteractiveauthentication yes",
+               "");
         row("keys from a command", alice, v4, "passwordauthentication no\nauthorizedkeyscommand /usr/bin/keys", "");
         row("root not permitted", QStringLiteral("root:root"), v4, "permitrootlogin no", "access:PermitRootLogin no;authentication:PasswordAuthentication");
         QTest::newRow("root, forced commands only, key without one")

@@ -16,16 +16,25 @@ TestSandbox::TestSandbox()
     // The reader account of `ssh -G` must be able to read the client configuration.
     ::chmod(QFile::encodeName(root()).constData(), 0755);
     paths = EnginePaths::system();
-    for (QString *system : {&paths.serverConfig, &paths.clientConfig, &paths.serverBackup, &paths.clientBackup, &paths.backupDir, &paths.serverDefault,
-                            &paths.clientDefault, &paths.bannerRoot, &paths.initScript, &paths.systemdRunDir, &paths.sshdPidFile}) {
+    for (QString *system : {&paths.serverConfig,
+                            &paths.clientConfig,
+                            &paths.serverBackup,
+                            &paths.clientBackup,
+                            &paths.backupDir,
+                            &paths.serverDefault,
+                            &paths.clientDefault,
+                            &paths.bannerRoot,
+                            &paths.initScript,
+                            &paths.systemdRunDir,
+                            &paths.sshdPidFile}) {
         *system = root() + *system;
     }
-    paths.sshdExtraArguments = QStringList {QStringLiteral("-h"), path(QStringLiteral("keys/host_ed25519_key"))};
+    paths.sshdExtraArguments = QStringList{QStringLiteral("-h"), path(QStringLiteral("keys/host_ed25519_key"))};
     // No sshd listens here: each socket is tried once after a restart, not for seconds.
     paths.probeTotalMs = 0;
     paths.probeAttemptMs = 500;
     paths.localAddresses = [] {
-        return QStringList {QStringLiteral("127.0.0.1"), QStringLiteral("::1"), QStringLiteral("192.0.2.2")};
+        return QStringList{QStringLiteral("127.0.0.1"), QStringLiteral("::1"), QStringLiteral("192.0.2.2")};
     };
     const QString home = path(QStringLiteral("home"));
     paths.lookupUser = [home](uid_t uid, UserAccount *account) {
@@ -109,8 +118,7 @@ QHash<QString, QByteArray> TestSandbox::snapshot() const
         if (name == paths.backupDir + QLatin1String("/lock")) {
             continue;
         }
-        struct stat st
-        {
+        struct stat st {
         };
         ::lstat(QFile::encodeName(name).constData(), &st);
         QByteArray state = QByteArray::number(st.st_mode, 8) + ':' + QByteArray::number(st.st_uid) + ':';

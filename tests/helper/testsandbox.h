@@ -20,8 +20,14 @@ public:
 
     TestSandbox();
 
-    bool isValid() const { return m_valid; }
-    QString root() const { return m_dir.path(); }
+    bool isValid() const
+    {
+        return m_valid;
+    }
+    QString root() const
+    {
+        return m_dir.path();
+    }
     QString path(const QString &relative) const;
     void write(const QString &relative, const QByteArray &contents) const;
     QByteArray read(const QString &relative) const;

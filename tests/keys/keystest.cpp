@@ -38,7 +38,7 @@ QString generateKey(const QString &dir, const QString &type, int bits, const QSt
 {
     static int counter = 0;
     const QString base = QDir(dir).filePath(QStringLiteral("key%1").arg(++counter));
-    QStringList arguments {QStringLiteral("-q"), QStringLiteral("-t"), type, QStringLiteral("-N"), QString(), QStringLiteral("-C"), comment};
+    QStringList arguments{QStringLiteral("-q"), QStringLiteral("-t"), type, QStringLiteral("-N"), QString(), QStringLiteral("-C"), comment};
     if (bits > 0) {
         arguments << QStringLiteral("-b") << QString::number(bits);
     }
@@ -75,8 +75,7 @@ QStringList describe(const QList<KeyInfo> &infos)
 }
 
 // An inflated area for the given patterns, with handles on its view and models.
-struct Tree
-{
+struct Tree {
     explicit Tree(const QStringList &patterns)
     {
         area = std::make_unique<AuthorizedKeysArea>(TestOptions::make(SSHOption::AuthorizedKeysFile, QMetaType::QStringList, patterns), nullptr);
@@ -86,7 +85,10 @@ struct Tree
         model = proxy->sourceModel();
     }
 
-    QPushButton *button(const char *name) const { return area->findChild<QPushButton *>(QLatin1String(name)); }
+    QPushButton *button(const char *name) const
+    {
+        return area->findChild<QPushButton *>(QLatin1String(name));
+    }
 
     QStringList files() const
     {
@@ -97,7 +99,10 @@ struct Tree
         return paths;
     }
 
-    QString cell(int fileRow, int keyRow, int column) const { return model->index(keyRow, column, model->index(fileRow, 0)).data().toString(); }
+    QString cell(int fileRow, int keyRow, int column) const
+    {
+        return model->index(keyRow, column, model->index(fileRow, 0)).data().toString();
+    }
 
     // The raw key lines shown under a file.
     QStringList keys(int fileRow) const
@@ -130,8 +135,7 @@ private Q_SLOTS:
     void initTestCase()
     {
         QVERIFY(m_dir.isValid() && m_root.isValid());
-        const struct
-        {
+        const struct {
             const char *label;
             const char *type;
             int bits;
@@ -228,9 +232,9 @@ private Q_SLOTS:
             fingerprint = info.fingerprint;
             QVERIFY(fingerprint != m_keygen.value(QStringLiteral("ed25519")).at(1));
         }
-        QCOMPARE(describe(info), describe(KeyInfo {type, fingerprint, comment, QString(), bits}));
+        QCOMPARE(describe(info), describe(KeyInfo{type, fingerprint, comment, QString(), bits}));
         // Parsing a list gives exactly what parsing one line gives.
-        QCOMPARE(describe(SSHKeyUtils::parseKeyLines({line})), QStringList {describe(info)});
+        QCOMPARE(describe(SSHKeyUtils::parseKeyLines({line})), QStringList{describe(info)});
     }
 
     void batchMatchesOneByOne()
@@ -239,7 +243,7 @@ private Q_SLOTS:
         const QString ec = m_keys.value(QStringLiteral("ecdsa384"));
         const QString edType = field("ed25519", 0);
         const QString edData = field("ed25519", 1);
-        QStringList lines {
+        QStringList lines{
             m_keys.value(QStringLiteral("rsa")),
             QStringLiteral("garbage"),
             ed,
@@ -331,7 +335,7 @@ private Q_SLOTS:
         QCOMPARE(TestFiles::read(path), after);
         // A new file renamed over the old one, which stays whole until then: its mode and owner kept (0600 when new), no temporary file left.
         QCOMPARE(QDir(m_dir.path()).entryList({QStringLiteral("edited*")}, QDir::Files | QDir::Hidden),
-                 after.isNull() ? QStringList() : QStringList {QStringLiteral("edited")});
+                 after.isNull() ? QStringList() : QStringList{QStringLiteral("edited")});
         if (result) {
             QVERIFY(::stat(name.constData(), &now) == 0);
             QCOMPARE(now.st_mode & 07777, before.isNull() ? 0600u : 0640u);
@@ -356,21 +360,27 @@ private Q_SLOTS:
         QDir().mkpath(home(QStringLiteral("unreadable")));
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^Cannot open .*unreadable")));
 
-        const QStringList patterns {QStringLiteral(".ssh/authorized_keys"), QStringLiteral(".ssh/authorized_keys2"), QStringLiteral("%h/keys/%u"),
-                                    outside(QStringLiteral("shared")), QStringLiteral("unreadable")};
+        const QStringList patterns{QStringLiteral(".ssh/authorized_keys"),
+                                   QStringLiteral(".ssh/authorized_keys2"),
+                                   QStringLiteral("%h/keys/%u"),
+                                   outside(QStringLiteral("shared")),
+                                   QStringLiteral("unreadable")};
         SSHKeyUtils::resetStartedProcessCount();
         Tree tree(patterns);
         // One ssh-keygen run per file that has key lines, whatever the number of keys.
         QCOMPARE(SSHKeyUtils::startedProcessCount(), 3);
 
         QCOMPARE(tree.files(),
-                 QStringList({path, home(QStringLiteral(".ssh/authorized_keys2")), home(QStringLiteral("keys/alice")), outside(QStringLiteral("shared")),
+                 QStringList({path,
+                              home(QStringLiteral(".ssh/authorized_keys2")),
+                              home(QStringLiteral("keys/alice")),
+                              outside(QStringLiteral("shared")),
                               home(QStringLiteral("unreadable"))}));
         // Indented and CRLF lines are kept (trimmed), comment and blank lines dropped.
         QCOMPARE(tree.keys(0), QStringList({m_ed1, m_ec, QStringLiteral("not-a-key")}));
         QCOMPARE(tree.keys(1), QStringList());
-        QCOMPARE(tree.keys(2), QStringList {m_rsa});
-        QCOMPARE(tree.keys(3), QStringList {m_ec521});
+        QCOMPARE(tree.keys(2), QStringList{m_rsa});
+        QCOMPARE(tree.keys(3), QStringList{m_ec521});
         QCOMPARE(tree.keys(4), QStringList());
         QVERIFY(tree.model->index(4, 0).data(Qt::ToolTipRole).toString().contains(QLatin1String("could not be read")));
         QVERIFY(tree.model->index(3, 0).data(AuthorizedKeysModel::ReadErrorRole).toString().isEmpty());
@@ -378,11 +388,18 @@ private Q_SLOTS:
         QCOMPARE(tree.model->index(0, AuthorizedKeysModel::FileExistsColumn).data(AuthorizedKeysModel::FileExistsRole), QVariant(true));
 
         // What the model shows of the parsed lines (the raw key column is only searched).
-        QCOMPARE(QStringList({tree.cell(0, 0, AuthorizedKeysModel::NameColumn), tree.cell(0, 0, AuthorizedKeysModel::CommentColumn),
-                              tree.cell(0, 0, AuthorizedKeysModel::KeyBitsColumn), tree.cell(0, 1, AuthorizedKeysModel::KeyBitsColumn),
-                              tree.cell(0, 2, AuthorizedKeysModel::KeyTypeColumn), tree.cell(2, 0, AuthorizedKeysModel::KeyBitsColumn)}),
-                 QStringList({QStringLiteral("ssh-ed25519 tester ed25519 key"), QStringLiteral("tester ed25519 key"), QStringLiteral("256"),
-                              QStringLiteral("384"), QStringLiteral("Invalid"), QStringLiteral("2048")}));
+        QCOMPARE(QStringList({tree.cell(0, 0, AuthorizedKeysModel::NameColumn),
+                              tree.cell(0, 0, AuthorizedKeysModel::CommentColumn),
+                              tree.cell(0, 0, AuthorizedKeysModel::KeyBitsColumn),
+                              tree.cell(0, 1, AuthorizedKeysModel::KeyBitsColumn),
+                              tree.cell(0, 2, AuthorizedKeysModel::KeyTypeColumn),
+                              tree.cell(2, 0, AuthorizedKeysModel::KeyBitsColumn)}),
+                 QStringList({QStringLiteral("ssh-ed25519 tester ed25519 key"),
+                              QStringLiteral("tester ed25519 key"),
+                              QStringLiteral("256"),
+                              QStringLiteral("384"),
+                              QStringLiteral("Invalid"),
+                              QStringLiteral("2048")}));
         QVERIFY(tree.cell(0, 0, AuthorizedKeysModel::FingerprintColumn).startsWith(QLatin1String("SHA256:")));
 
         // Nothing was changed, so every configured pattern, the unreadable one too, is written back as it was.
@@ -393,7 +410,7 @@ private Q_SLOTS:
         writeKeys(path, m_ed1 + QLatin1Char('\n') + m_ec);
         tree.area->reset();
         QCOMPARE(tree.keys(0), QStringList({m_ed1, m_ec}));
-        tree.area->updateArea(QVariant(QStringList {QStringLiteral("/nonexistent/keys"), QStringLiteral(".ssh/authorized_keys")}));
+        tree.area->updateArea(QVariant(QStringList{QStringLiteral("/nonexistent/keys"), QStringLiteral(".ssh/authorized_keys")}));
         QCOMPARE(tree.files(), QStringList({QStringLiteral("/nonexistent/keys"), path}));
         QVERIFY(!tree.area->hasChanged());
     }
@@ -408,8 +425,10 @@ private Q_SLOTS:
         writeKeys(addedInHome, m_ec);
         writeKeys(addedOutside, QString());
 
-        const QStringList patterns {QStringLiteral("%h/keys/%u"), QStringLiteral(".ssh/authorized_keys"), outside(QStringLiteral("shared")),
-                                    QStringLiteral("~/.ssh/authorized_keys2")};
+        const QStringList patterns{QStringLiteral("%h/keys/%u"),
+                                   QStringLiteral(".ssh/authorized_keys"),
+                                   outside(QStringLiteral("shared")),
+                                   QStringLiteral("~/.ssh/authorized_keys2")};
         Tree tree(patterns);
         QSignalSpy modified(tree.area.get(), &AbstractOptionArea::modify);
         QPushButton *edit = tree.button("pathsEditButton");
@@ -450,13 +469,19 @@ private Q_SLOTS:
         QCOMPARE(modified.count(), 1);
         QVERIFY(tree.area->hasChanged());
         QCOMPARE(tree.files(),
-                 QStringList({home(QStringLiteral("keys/alice")), outside(QStringLiteral("shared")), home(QStringLiteral(".ssh/authorized_keys2")), addedInHome,
+                 QStringList({home(QStringLiteral("keys/alice")),
+                              outside(QStringLiteral("shared")),
+                              home(QStringLiteral(".ssh/authorized_keys2")),
+                              addedInHome,
                               addedOutside}));
-        QCOMPARE(tree.keys(3), QStringList {m_ec});
+        QCOMPARE(tree.keys(3), QStringList{m_ec});
         // Configured entries keep their pattern; only new paths are made relative to the home.
         QCOMPARE(tree.area->value().toStringList(),
-                 QStringList({QStringLiteral("%h/keys/%u"), outside(QStringLiteral("shared")), QStringLiteral("~/.ssh/authorized_keys2"),
-                              QStringLiteral("keys/extra"), addedOutside}));
+                 QStringList({QStringLiteral("%h/keys/%u"),
+                              outside(QStringLiteral("shared")),
+                              QStringLiteral("~/.ssh/authorized_keys2"),
+                              QStringLiteral("keys/extra"),
+                              addedOutside}));
     }
 
     void removeKey()
@@ -483,7 +508,8 @@ private Q_SLOTS:
         QCOMPARE(tree.keys(0), QStringList({m_ec, m_ed1}));
         QVERIFY(runner.calls.isEmpty());
         QCOMPARE(answerer.seenTexts,
-                 QStringList({QStringLiteral("Select the key to be deleted."), QStringLiteral("Do you really want to delete this key?"),
+                 QStringList({QStringLiteral("Select the key to be deleted."),
+                              QStringLiteral("Do you really want to delete this key?"),
                               QStringLiteral("Do you really want to delete this key?")}));
 
         // Through the helper, which fails: an error box, a log line, and the row stays.
@@ -512,8 +538,8 @@ private Q_SLOTS:
         QVERIFY(FakeActionRunner::settle());
         QCOMPARE(runner.calls.size(), 1);
         QCOMPARE(runner.calls.first().action, SSHSettings::actionName(SSHSettings::ActionKind::UserFiles));
-        QCOMPARE(runner.calls.first().arguments, (SSHSettings::ActionArguments {{Arg::KeysFile, path}, {Arg::RemoveKeyLine, m_ed1}}));
-        QCOMPARE(tree.keys(0), QStringList {m_ec});
+        QCOMPARE(runner.calls.first().arguments, (SSHSettings::ActionArguments{{Arg::KeysFile, path}, {Arg::RemoveKeyLine, m_ed1}}));
+        QCOMPARE(tree.keys(0), QStringList{m_ec});
         QCOMPARE(TestFiles::read(path), m_ec.toUtf8() + '\n');
         QCOMPARE(answerer.unanswered(), 0);
     }
@@ -611,7 +637,7 @@ private Q_SLOTS:
         QVERIFY(FakeActionRunner::settle());
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
         QCOMPARE(runner.calls.size(), 2);
-        QCOMPARE(runner.calls.last().arguments, (SSHSettings::ActionArguments {{Arg::KeysFile, path}, {Arg::AddKeyLine, m_ed1}}));
+        QCOMPARE(runner.calls.last().arguments, (SSHSettings::ActionArguments{{Arg::KeysFile, path}, {Arg::AddKeyLine, m_ed1}}));
         QCOMPARE(TestFiles::read(path), m_rsa.toUtf8() + '\n');
     }
 
@@ -644,14 +670,26 @@ private Q_SLOTS:
         dialog.accept();
         QCOMPARE(dialog.result(), int(accepted ? QDialog::Accepted : QDialog::Rejected));
         QCOMPARE(refusals.seenTexts.size(), accepted ? 0 : 1);
-        QCOMPARE(dialog.paths(), QStringList {path});
+        QCOMPARE(dialog.paths(), QStringList{path});
     }
 
 private:
-    QString field(const char *label, int index) const { return m_keys.value(QLatin1String(label)).section(QLatin1Char(' '), index, index); }
-    QString home(const QString &relative = QString()) const { return m_root.filePath(QStringLiteral("home/alice/") + relative); }
-    QString outside(const QString &name) const { return m_root.filePath(QStringLiteral("etc/keys/") + name); }
-    void writeKeys(const QString &path, const QString &content) const { QVERIFY(TestFiles::write(path, content.toUtf8())); }
+    QString field(const char *label, int index) const
+    {
+        return m_keys.value(QLatin1String(label)).section(QLatin1Char(' '), index, index);
+    }
+    QString home(const QString &relative = QString()) const
+    {
+        return m_root.filePath(QStringLiteral("home/alice/") + relative);
+    }
+    QString outside(const QString &name) const
+    {
+        return m_root.filePath(QStringLiteral("etc/keys/") + name);
+    }
+    void writeKeys(const QString &path, const QString &content) const
+    {
+        QVERIFY(TestFiles::write(path, content.toUtf8()));
+    }
 
     QTemporaryDir m_dir;
     QTemporaryDir m_root;

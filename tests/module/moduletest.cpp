@@ -51,12 +51,17 @@
 namespace
 {
 /// A stand-in for the sshd service whose state the test sets.
-struct FixedServiceState : ServerState::StateSource
-{
+struct FixedServiceState : ServerState::StateSource {
     bool active = true;
     bool enabled = true;
-    bool isEnabled() const override { return enabled; }
-    bool isActive() const override { return active; }
+    bool isEnabled() const override
+    {
+        return enabled;
+    }
+    bool isActive() const override
+    {
+        return active;
+    }
 };
 
 namespace Arg = SSHSettings::Protocol::Arg;
@@ -125,8 +130,8 @@ QStringList mutedButtons(QWidget *root)
     QStringList muted;
     for (QAbstractButton *button : root->findChildren<QAbstractButton *>()) {
         // Qt's own parts (line edit icons, table corners, tab scrollers) take no focus and are left out.
-        if ((button->focusPolicy() & Qt::TabFocus) && !qobject_cast<QTabBar *>(button->parentWidget()) &&
-            button->text().remove(QLatin1Char('&')).trimmed().isEmpty() && (button->toolTip().isEmpty() || button->accessibleName().isEmpty())) {
+        if ((button->focusPolicy() & Qt::TabFocus) && !qobject_cast<QTabBar *>(button->parentWidget())
+            && button->text().remove(QLatin1Char('&')).trimmed().isEmpty() && (button->toolTip().isEmpty() || button->accessibleName().isEmpty())) {
             muted.append(button->objectName());
         }
     }
@@ -185,7 +190,7 @@ private Q_SLOTS:
         m_serverValues = {
             {QStringLiteral("port"), QStringLiteral("2222")},
             {QStringLiteral("usedns"), QStringLiteral("no")},
-            {QStringLiteral("authorizedkeysfile"), QStringList {m_root.filePath(QStringLiteral("none/authorized_keys"))}},
+            {QStringLiteral("authorizedkeysfile"), QStringList{m_root.filePath(QStringLiteral("none/authorized_keys"))}},
             {QStringLiteral("banner"), QStringLiteral("none")},
         };
         m_helper = std::make_unique<FakeActionRunner>();
@@ -193,11 +198,11 @@ private Q_SLOTS:
         m_helper->setHandler([this](const FakeActionRunner::Call &call) {
             if (call.keys().contains(Arg::ReadKeywords) || call.keys().contains(Arg::TransactionReadKeywords)) {
                 const bool server = call.argument(call.keys().contains(Arg::ReadType) ? Arg::ReadType : Arg::TransactionType).toInt() == Server;
-                QVariantMap values = server ? m_serverValues : QVariantMap {{QStringLiteral("port"), QStringLiteral("22")}};
+                QVariantMap values = server ? m_serverValues : QVariantMap{{QStringLiteral("port"), QStringLiteral("22")}};
                 values.insert(Reply::Origins, values.value(Reply::Origins).toMap());
                 return FakeActionRunner::success(values);
             }
-            return FakeActionRunner::success(call.argument(Arg::TransactionDryRun).toBool() ? QVariantMap {{Reply::Base, QStringLiteral("base-1")}}
+            return FakeActionRunner::success(call.argument(Arg::TransactionDryRun).toBool() ? QVariantMap{{Reply::Base, QStringLiteral("base-1")}}
                                                                                             : QVariantMap());
         });
     }
@@ -253,13 +258,13 @@ private Q_SLOTS:
         const int reads = m_helper->callsWith(Arg::ReadKeywords).size();
         page.save();
         QVERIFY(FakeActionRunner::settle());
-        QCOMPARE(applied(*m_helper), (QList<QVariantMap> {{{QStringLiteral("Port"), QStringLiteral("2022")}}}));
+        QCOMPARE(applied(*m_helper), (QList<QVariantMap>{{{QStringLiteral("Port"), QStringLiteral("2022")}}}));
         QVERIFY(m_helper->callsWith(Arg::TransactionDryRun).isEmpty()); // the client's change is not reviewed
         QVERIFY(m_helper->callsWith(Arg::TransactionRestart).isEmpty()); // and never restarts the server
         QVERIFY(!clientPort->hasChanged());
         // The answer carries the written configuration's values, which the page shows (the stand-in still says 22): no read follows.
         QCOMPARE(m_helper->callsWith(Arg::TransactionChanges).last().argument(Arg::TransactionReadKeywords).toStringList(),
-                 (QStringList {QStringLiteral("Port"), QStringLiteral("ServerAliveInterval"), QStringLiteral("ServerAliveCountMax")}));
+                 (QStringList{QStringLiteral("Port"), QStringLiteral("ServerAliveInterval"), QStringLiteral("ServerAliveCountMax")}));
         QCOMPARE(m_helper->callsWith(Arg::ReadKeywords).size(), reads);
         QCOMPARE(clientPort->value(), QVariant(22));
         QCOMPARE(shown.count(), 1);
@@ -271,7 +276,7 @@ private Q_SLOTS:
         page.save();
         QVERIFY(FakeActionRunner::settle());
         QCOMPARE(applied(*m_helper).size(), 2);
-        QCOMPARE(applied(*m_helper).last(), (QVariantMap {{QStringLiteral("UseDNS"), true}, {QStringLiteral("X11Forwarding"), true}}));
+        QCOMPARE(applied(*m_helper).last(), (QVariantMap{{QStringLiteral("UseDNS"), true}, {QStringLiteral("X11Forwarding"), true}}));
         QCOMPARE(m_helper->callsWith(Arg::TransactionDryRun).size(), 1);
         QVERIFY(m_helper->callsWith(Arg::TransactionChanges).last().argument(Arg::TransactionRestart).toBool());
         // Two round trips: the review, and the apply of what it reviewed, which answers with the values.
@@ -280,7 +285,7 @@ private Q_SLOTS:
         QCOMPARE(shown.count(), 2);
         QVERIFY(serverCommands(*m_helper).isEmpty());
         QCOMPARE(posted.count() - before, 1); // one success message per apply
-        QCOMPARE(messageTexts(page), QStringList {QStringLiteral("Changes applied successfully")});
+        QCOMPARE(messageTexts(page), QStringList{QStringLiteral("Changes applied successfully")});
     }
 
     void applyDuringApplyIsIgnored()
@@ -330,7 +335,7 @@ private Q_SLOTS:
             page.save();
             QVERIFY(FakeActionRunner::settle());
             // One message for the transaction, replaced rather than stacked; all or nothing: both stay changed.
-            QCOMPARE(messageTexts(page), QStringList {refusal});
+            QCOMPARE(messageTexts(page), QStringList{refusal});
             QVERIFY(dns->hasChanged() && x11->hasChanged());
         }
         QTRY_VERIFY(Compat::needsSave(page, changed));
@@ -344,14 +349,14 @@ private Q_SLOTS:
             return call.argument(Arg::ReadType).toInt() == Client;
         }));
         QVERIFY(dns->hasChanged() && x11->hasChanged());
-        QCOMPARE(messageTexts(page), (QStringList {refusal, QStringLiteral("The other changes were applied.")}));
+        QCOMPARE(messageTexts(page), (QStringList{refusal, QStringLiteral("The other changes were applied.")}));
         // The later success clears the stale error.
         m_helper->setHandler([](const FakeActionRunner::Call &) {
             return FakeActionRunner::success();
         });
         page.save();
         QVERIFY(FakeActionRunner::settle());
-        QCOMPARE(messageTexts(page), QStringList {QStringLiteral("Changes applied successfully")});
+        QCOMPARE(messageTexts(page), QStringList{QStringLiteral("Changes applied successfully")});
         // Files changed by another hand since the review: nothing is written, and Review Again reviews anew.
         m_helper->setHandler([](const FakeActionRunner::Call &call) {
             if (call.keys().contains(Arg::TransactionChanges) && !call.argument(Arg::TransactionDryRun).toBool()) {
@@ -377,10 +382,10 @@ private Q_SLOTS:
         QTest::addColumn<QVariantList>("written");
         // A tri-state box cycles unchecked -> partially checked -> checked.
         QTest::newRow("keys only, untouched") << "without-password" << 0 << QVariantList();
-        QTest::newRow("keys only to yes") << "without-password" << 1 << QVariantList {true};
-        QTest::newRow("keys only to no") << "without-password" << 2 << QVariantList {false};
+        QTest::newRow("keys only to yes") << "without-password" << 1 << QVariantList{true};
+        QTest::newRow("keys only to no") << "without-password" << 2 << QVariantList{false};
         QTest::newRow("keys only, full circle") << "without-password" << 3 << QVariantList();
-        QTest::newRow("yes to keys only") << "yes" << 2 << QVariantList {QStringLiteral("prohibit-password")};
+        QTest::newRow("yes to keys only") << "yes" << 2 << QVariantList{QStringLiteral("prohibit-password")};
     }
 
     void rootLoginTriState()
@@ -410,13 +415,15 @@ private Q_SLOTS:
     {
         const QString main = SSHPaths::serverConfig();
         const auto at = [&main](const QString &file, int line, const QVariantList &overrides = {}) {
-            return QVariantMap {
-                {Reply::OriginFile, file}, {Reply::OriginLine, line}, {Reply::OriginOverrides, overrides}, {Reply::OriginMainFile, file == main}};
+            return QVariantMap{{Reply::OriginFile, file},
+                               {Reply::OriginLine, line},
+                               {Reply::OriginOverrides, overrides},
+                               {Reply::OriginMainFile, file == main}};
         };
-        m_serverValues[Reply::Origins] = QVariantMap {
+        m_serverValues[Reply::Origins] = QVariantMap{
             {QStringLiteral("usedns"), at(QStringLiteral("/etc/ssh/sshd_config.d/50-cloud-init.conf"), 3)},
             {QStringLiteral("x11forwarding"),
-             at(main, 5, {QVariantMap {{Reply::OriginFile, main}, {Reply::OriginLine, 20}, {Reply::OriginMatch, QStringLiteral("Match User anoncvs")}}})},
+             at(main, 5, {QVariantMap{{Reply::OriginFile, main}, {Reply::OriginLine, 20}, {Reply::OriginMatch, QStringLiteral("Match User anoncvs")}}})},
             {QStringLiteral("port"), at(main, 1)},
             {QStringLiteral("maxsessions"), at(QString(), 0)},
         };
@@ -475,15 +482,15 @@ private Q_SLOTS:
         m_helper->setHandler([&](const FakeActionRunner::Call &call) {
             if (call.argument(Arg::TransactionDryRun).toBool()) {
                 return FakeActionRunner::success(
-                    {{Reply::FileDiffs, QVariantMap {{QStringLiteral("/etc/ssh/sshd_config"), QByteArray("-UseDNS no\n+UseDNS yes\n")}}},
+                    {{Reply::FileDiffs, QVariantMap{{QStringLiteral("/etc/ssh/sshd_config"), QByteArray("-UseDNS no\n+UseDNS yes\n")}}},
                      {Reply::Restarts, true},
                      {Reply::Lockouts,
-                      warns ? QVariantList {QVariantMap {{Reply::LockoutKind, QStringLiteral("access")},
-                                                         {Reply::LockoutDetail, QStringLiteral("AllowUsers bob")}}}
-                            : QVariantList()}});
+                      warns
+                          ? QVariantList{QVariantMap{{Reply::LockoutKind, QStringLiteral("access")}, {Reply::LockoutDetail, QStringLiteral("AllowUsers bob")}}}
+                          : QVariantList()}});
             }
             if (call.keys().contains(Arg::TransactionChanges)) {
-                return FakeActionRunner::success(call.keys().contains(Arg::TransactionRevertAfter) ? QVariantMap {{Reply::Token, token}} : QVariantMap());
+                return FakeActionRunner::success(call.keys().contains(Arg::TransactionRevertAfter) ? QVariantMap{{Reply::Token, token}} : QVariantMap());
             }
             return FakeActionRunner::success(call.keys().contains(Arg::ReadKeywords) ? m_serverValues : QVariantMap());
         });
@@ -521,7 +528,7 @@ private Q_SLOTS:
         QCOMPARE(m_helper->callsWith(Arg::TransactionRevertAfter).size(), ending == QLatin1String("off") ? 0 : applies);
         QFETCH(QString, message);
         if (!countdown) { // cancelled, or applied without a countdown
-            QCOMPARE(messageTexts(page), message.isEmpty() ? QStringList() : QStringList {message});
+            QCOMPARE(messageTexts(page), message.isEmpty() ? QStringList() : QStringList{message});
             QCOMPARE(areaFor(page, Server, SSHOption::UseDNS)->hasChanged(), ending.isEmpty());
             return;
         }
@@ -536,7 +543,7 @@ private Q_SLOTS:
         }
         QCOMPARE(m_helper->callsWith(Arg::ConfirmToken).size(), ending == QLatin1String("keep") ? 1 : 0);
         QCOMPARE(m_helper->callsWith(Arg::RevertToken).size(), ending == QLatin1String("keep") ? 0 : 1);
-        QCOMPARE(messageTexts(page), QStringList {message});
+        QCOMPARE(messageTexts(page), QStringList{message});
     }
 
     // One countdown for every armed change, never dropped; answers that are not the page's own change nothing it knows.
@@ -585,7 +592,7 @@ private Q_SLOTS:
                 !untiedNext.isEmpty() && call.keys().contains(untiedNext == QLatin1String("keep") ? Arg::ConfirmToken : Arg::TransactionRevertAfter);
             SSHSettings::ActionResult result = FakeActionRunner::success(call.keys().contains(Arg::ReadKeywords) ? m_serverValues : QVariantMap());
             if (call.argument(Arg::TransactionDryRun).toBool()) {
-                result = FakeActionRunner::success({{Reply::FileDiffs, QVariantMap {{QStringLiteral("/etc/ssh/sshd_config"), QByteArray("+UseDNS yes\n")}}}});
+                result = FakeActionRunner::success({{Reply::FileDiffs, QVariantMap{{QStringLiteral("/etc/ssh/sshd_config"), QByteArray("+UseDNS yes\n")}}}});
             } else if (call.keys().contains(Arg::TransactionRevertAfter)) {
                 ++applies;
                 result = FakeActionRunner::success({{Reply::Token, token(applies)},
@@ -610,7 +617,7 @@ private Q_SLOTS:
             if (name.startsWith(QLatin1String("apply"))) {
                 untiedNext = name == QLatin1String("apply-untied") ? QStringLiteral("apply") : QString();
                 unanswered =
-                    name == QLatin1String("apply-unanswered") ? QStringList {QStringLiteral("192.0.2.1 2222"), QStringLiteral("::1 2222")} : QStringList();
+                    name == QLatin1String("apply-unanswered") ? QStringList{QStringLiteral("192.0.2.1 2222"), QStringLiteral("::1 2222")} : QStringList();
                 if (countdown) {
                     countdown->tick();
                 }
@@ -646,7 +653,7 @@ private Q_SLOTS:
             }
         }
         // The question on closing offers Keep, Revert or Leave, Leave first.
-        QCOMPARE(driver.seenDefaults, steps.contains(QLatin1Char(':')) ? QStringList {QStringLiteral("Leave the Countdown Running")} : QStringList());
+        QCOMPARE(driver.seenDefaults, steps.contains(QLatin1Char(':')) ? QStringList{QStringLiteral("Leave the Countdown Running")} : QStringList());
         const auto confirmed = [&](const QString &key) {
             QStringList changes;
             for (const auto &call : m_helper->callsWith(key)) {
@@ -700,7 +707,7 @@ private Q_SLOTS:
         QFETCH(int, restoredType);
         QFETCH(bool, fromBackup);
         QFETCH(QString, confirmation);
-        for (const auto &[exists, path] : {std::pair {serverBackup, SSHPaths::serverBackup()}, std::pair {clientBackup, SSHPaths::clientBackup()}}) {
+        for (const auto &[exists, path] : {std::pair{serverBackup, SSHPaths::serverBackup()}, std::pair{clientBackup, SSHPaths::clientBackup()}}) {
             QVERIFY(exists ? TestFiles::write(path, {}) : !QFile::exists(path) || QFile::remove(path));
         }
         m_state.active = QByteArray(QTest::currentDataTag()) != "stopped server: no restart";
@@ -737,11 +744,11 @@ private Q_SLOTS:
         QCOMPARE(restores.at(0).argument(Arg::RestoreFromBackup).toBool(), fromBackup);
         QCoreApplication::processEvents(); // a queued error of the manager would show now
         if (!refusal.isEmpty()) {
-            QCOMPARE(messageTexts(page), QStringList {QStringLiteral("The configuration was not restored: ") + refusal});
+            QCOMPARE(messageTexts(page), QStringList{QStringLiteral("The configuration was not restored: ") + refusal});
             QVERIFY(serverCommands(*m_helper).isEmpty());
             return;
         }
-        QCOMPARE(serverCommands(*m_helper), restoredType == Server && m_state.active ? QStringList {QStringLiteral("restart")} : QStringList());
+        QCOMPARE(serverCommands(*m_helper), restoredType == Server && m_state.active ? QStringList{QStringLiteral("restart")} : QStringList());
         QVERIFY(messageTexts(page).join(QLatin1Char('|')).contains(QLatin1String("The replaced file is kept as /etc/ssh/sshd_config.20261206-153000.")));
         QVERIFY(!page.stateWidget()->isVisible());
     }
@@ -849,7 +856,7 @@ private Q_SLOTS:
 
         stopPlay->click();
         QVERIFY(FakeActionRunner::settle());
-        QCOMPARE(serverCommands(*m_helper), QStringList {QStringLiteral("start")});
+        QCOMPARE(serverCommands(*m_helper), QStringList{QStringLiteral("start")});
         // Starting reloads the values the running server uses.
         QCOMPARE(m_helper->callsWith(Arg::ReadKeywords).size(), 4);
         QCOMPARE(status->text(), QStringLiteral("SSH server: Running"));
@@ -865,7 +872,7 @@ private Q_SLOTS:
             driver.answer(session.isEmpty() ? QStringLiteral("Cancel") : QStringLiteral("Stop"));
             stopPlay->click();
             QVERIFY(FakeActionRunner::settle());
-            QCOMPARE(driver.seenDefaults, QStringList {QStringLiteral("Cancel")});
+            QCOMPARE(driver.seenDefaults, QStringList{QStringLiteral("Cancel")});
             QVERIFY(driver.seenTexts.value(0).contains(QLatin1String("No new SSH login to this computer is possible while it is stopped.")));
             QCOMPARE(driver.seenTexts.value(0).contains(QLatin1String("This includes you")), !session.isEmpty());
             QCOMPARE(serverCommands(*m_helper).size(), session.isEmpty() ? 1 : 2);
@@ -895,8 +902,7 @@ private Q_SLOTS:
             tabs->setCurrentIndex(0);
         }
         QTRY_COMPARE(posted.count(), 1);
-        QCOMPARE(messageTexts(page),
-                 QStringList {QStringLiteral("Connections cannot be shown: the system journal could not be read (journalctl: no access).")});
+        QCOMPARE(messageTexts(page), QStringList{QStringLiteral("Connections cannot be shown: the system journal could not be read (journalctl: no access).")});
     }
 
     void tabOrderFollowsTheScreen()
@@ -942,7 +948,8 @@ private Q_SLOTS:
         }
         for (AbstractOptionArea *area : page.widget()->findChildren<AbstractOptionArea *>()) {
             const auto parts = area->findChildren<QWidget *>() << area;
-            QVERIFY2(std::any_of(parts.cbegin(), parts.cend(),
+            QVERIFY2(std::any_of(parts.cbegin(),
+                                 parts.cend(),
                                  [area](QWidget *part) {
                                      return !part->toolTip().isEmpty() && part->toolTip() == area->option().description();
                                  }),
@@ -1026,11 +1033,11 @@ private Q_SLOTS:
         QTest::addColumn<int>("choice"); // -1: left as it is
         QTest::addColumn<bool>("valid"); // false: the choice is declined and the combo falls back
         const QString any = QStringLiteral("any");
-        QTest::newRow("ipv4 with ipv6 address") << any << QStringList {QStringLiteral("[::1]:22")} << 1 << false;
-        QTest::newRow("any with ipv6 address") << any << QStringList {QStringLiteral("[::1]:22")} << 0 << true;
-        QTest::newRow("ipv4 with wildcard only") << any << QStringList {QStringLiteral("0.0.0.0:22")} << 1 << true;
-        QTest::newRow("ipv6 with ipv4 address") << any << QStringList {QStringLiteral("[::1]:22"), QStringLiteral("10.0.0.1:22")} << 2 << false;
-        QTest::newRow("ipv4 with ipv4 addresses") << any << QStringList {QStringLiteral("10.0.0.1:22"), QStringLiteral("10.0.0.2:2222")} << 1 << true;
+        QTest::newRow("ipv4 with ipv6 address") << any << QStringList{QStringLiteral("[::1]:22")} << 1 << false;
+        QTest::newRow("any with ipv6 address") << any << QStringList{QStringLiteral("[::1]:22")} << 0 << true;
+        QTest::newRow("ipv4 with wildcard only") << any << QStringList{QStringLiteral("0.0.0.0:22")} << 1 << true;
+        QTest::newRow("ipv6 with ipv4 address") << any << QStringList{QStringLiteral("[::1]:22"), QStringLiteral("10.0.0.1:22")} << 2 << false;
+        QTest::newRow("ipv4 with ipv4 addresses") << any << QStringList{QStringLiteral("10.0.0.1:22"), QStringLiteral("10.0.0.2:2222")} << 1 << true;
         QTest::newRow("unknown value, no item") << QStringLiteral("bogus") << QStringList() << -1 << true;
     }
 
@@ -1051,7 +1058,7 @@ private Q_SLOTS:
         if (choice >= 0) {
             choose(combo, choice);
         }
-        QCOMPARE(answerer.seenTexts, valid ? QStringList() : QStringList {QStringLiteral("Remove the listening addresses of the other address family first.")});
+        QCOMPARE(answerer.seenTexts, valid ? QStringList() : QStringList{QStringLiteral("Remove the listening addresses of the other address family first.")});
         // A declined family is never shown as pending: what is written stays shown, unchanged.
         QVERIFY(area.validate());
         QCOMPARE(combo->currentIndex(), valid ? choice : 0);

@@ -53,7 +53,7 @@ bool toVariant(const Option &option, const QStringList &words, QVariant *value, 
     case ValueKind::Bool:
     case ValueKind::Subsystem: {
         const QString word = words.value(0).toLower();
-        if (words.size() != 1 || !QStringList {QStringLiteral("yes"), QStringLiteral("no"), QStringLiteral("true"), QStringLiteral("false")}.contains(word)) {
+        if (words.size() != 1 || !QStringList{QStringLiteral("yes"), QStringLiteral("no"), QStringLiteral("true"), QStringLiteral("false")}.contains(word)) {
             *error = QStringLiteral("%1 takes yes or no").arg(option.keyword);
             return false;
         }
@@ -98,7 +98,7 @@ int get(const QCommandLineParser &parser, const QStringList &arguments, const To
         const QVariant value = reply.data.value(keyword.toLower());
         const QJsonValue json =
             value.userType() == QMetaType::QStringList ? QJsonValue(QJsonArray::fromStringList(value.toStringList())) : QJsonValue(value.toString());
-        const QByteArray text = QJsonDocument(QJsonArray {json}).toJson(QJsonDocument::Compact);
+        const QByteArray text = QJsonDocument(QJsonArray{json}).toJson(QJsonDocument::Compact);
         // The single value without the array brackets around it.
         printf("%s %s", qPrintable(keyword.toLower()), text.mid(1, text.size() - 2).constData());
         if (!parser.isSet(s_origin)) {
@@ -199,15 +199,19 @@ int set(const QCommandLineParser &parser, const QStringList &arguments, const To
         const QVariantList lockouts = reply.data.value(Protocol::Reply::Lockouts).toList();
         for (const QVariant &lockout : lockouts) {
             const QVariantMap entry = lockout.toMap();
-            fprintf(stderr, "ssh-settings-tool: warning: this session could not log in again (%s: %s)\n",
-                    qPrintable(entry.value(Protocol::Reply::LockoutKind).toString()), qPrintable(entry.value(Protocol::Reply::LockoutDetail).toString()));
+            fprintf(stderr,
+                    "ssh-settings-tool: warning: this session could not log in again (%s: %s)\n",
+                    qPrintable(entry.value(Protocol::Reply::LockoutKind).toString()),
+                    qPrintable(entry.value(Protocol::Reply::LockoutDetail).toString()));
         }
         return 0;
     }
     const QString token = reply.data.value(Protocol::Reply::Token).toString();
     if (!token.isEmpty()) {
         printf("%s\n", qPrintable(token));
-        fprintf(stderr, "ssh-settings-tool: keep the change with \"ssh-settings-tool confirm %s\" within %d s, or it is reverted\n", qPrintable(token),
+        fprintf(stderr,
+                "ssh-settings-tool: keep the change with \"ssh-settings-tool confirm %s\" within %d s, or it is reverted\n",
+                qPrintable(token),
                 revertAfter);
     } else if (revertAfter > 0) {
         fprintf(stderr, "ssh-settings-tool: nothing to change, nothing to revert\n");
@@ -267,8 +271,11 @@ int pending(const QCommandLineParser &parser, const QStringList &arguments, cons
     QList<PendingChange> changes;
     const Reply reply = helper.engine.pendingChanges(Tool::configType(parser), &changes);
     for (const PendingChange &change : std::as_const(changes)) {
-        printf("%s\t%s\t%s\t%s\n", qPrintable(change.token), qPrintable(PendingChanges::isoTime(change.armedAt)),
-               qPrintable(PendingChanges::isoTime(change.revertAt)), qPrintable(change.keywords.join(QLatin1Char(','))));
+        printf("%s\t%s\t%s\t%s\n",
+               qPrintable(change.token),
+               qPrintable(PendingChanges::isoTime(change.armedAt)),
+               qPrintable(PendingChanges::isoTime(change.revertAt)),
+               qPrintable(change.keywords.join(QLatin1Char(','))));
     }
     return finish(reply);
 }

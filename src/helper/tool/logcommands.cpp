@@ -48,8 +48,8 @@ bool readRecords(const QCommandLineParser &parser, const ToolEngine &helper, QBy
     const auto isEntry = [&start] {
         qint64 usec = 0;
         int consumed = 0;
-        return start.startsWith("{\"") ||
-            (SshdLog::parseIsoTime(start.constData(), start.size(), &usec, &consumed) && consumed < start.size() && start.at(consumed) == ' ');
+        return start.startsWith("{\"")
+            || (SshdLog::parseIsoTime(start.constData(), start.size(), &usec, &consumed) && consumed < start.size() && start.at(consumed) == ' ');
     };
     while ((got = file.read(chunk.data(), chunk.size())) > 0) {
         for (qint64 i = 0; i < got && !entries; ++i) {
@@ -88,8 +88,7 @@ int connections(const QCommandLineParser &parser, const QStringList &arguments, 
     if (!readRecords(parser, helper, &records)) {
         return 1;
     }
-    struct Row
-    {
+    struct Row {
         SshdLog::Connection connection;
         qint64 closed = -1;
     };
@@ -109,8 +108,14 @@ int connections(const QCommandLineParser &parser, const QStringList &arguments, 
     tracker.apply(records);
     for (const Row &row : std::as_const(rows)) {
         const SshdLog::Connection &c = row.connection;
-        printf("%s\t%s\t%d\t%s\t%d\t%s\t%s\n", c.user.toUtf8().constData(), c.address.toUtf8().constData(), c.port, c.method.toUtf8().constData(), c.failures,
-               isoTime(c.opened).constData(), row.closed < 0 ? "-" : isoTime(row.closed).constData());
+        printf("%s\t%s\t%d\t%s\t%d\t%s\t%s\n",
+               c.user.toUtf8().constData(),
+               c.address.toUtf8().constData(),
+               c.port,
+               c.method.toUtf8().constData(),
+               c.failures,
+               isoTime(c.opened).constData(),
+               row.closed < 0 ? "-" : isoTime(row.closed).constData());
     }
     return 0;
 }
@@ -131,7 +136,11 @@ int attempts(const QCommandLineParser &parser, const QStringList &arguments, con
         return a.failures != b.failures ? a.failures > b.failures : a.address < b.address;
     });
     for (const SshdLog::AddressAttempts &a : std::as_const(rows)) {
-        printf("%s\t%lld\t%d\t%s\t%s\n", a.address.toUtf8().constData(), static_cast<long long>(a.failures), int(a.users.size()), isoTime(a.first).constData(),
+        printf("%s\t%lld\t%d\t%s\t%s\n",
+               a.address.toUtf8().constData(),
+               static_cast<long long>(a.failures),
+               int(a.users.size()),
+               isoTime(a.first).constData(),
                isoTime(a.last).constData());
     }
     return 0;

@@ -11,12 +11,14 @@
 #include <QString>
 
 /// The engine as a subcommand reaches it: through the dispatch of the subcommand's action, as a KAuth request does.
-struct ToolEngine
-{
+struct ToolEngine {
     Engine &engine;
     RequestDispatch::Action action;
     /// Served as the helper serves the same arguments under the same action, refused where it would refuse them.
-    Reply request(const QVariantMap &arguments, uid_t caller) const { return RequestDispatch::dispatch(engine, action, arguments, caller); }
+    Reply request(const QVariantMap &arguments, uid_t caller) const
+    {
+        return RequestDispatch::dispatch(engine, action, arguments, caller);
+    }
 };
 
 /**
@@ -24,8 +26,7 @@ struct ToolEngine
  * requests it makes. A file adds its subcommands by returning them from one
  * function listed in the table of main.cpp.
  */
-struct ToolCommand
-{
+struct ToolCommand {
     QString name; ///< "get", "keys", …
     RequestDispatch::Action action;
     QString synopsis; ///< arguments after the name, for --help
