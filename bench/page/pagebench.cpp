@@ -171,15 +171,16 @@ QString areaName(const QWidget *area)
 }
 
 /// Five server options of the page, by the name it shows (the untranslated one): spin boxes step, check boxes toggle.
-struct OptionChange
-{
+struct OptionChange {
     const char *name;
     const char *keyword; ///< as sshd -T prints it
     int step; ///< 0 for a check box
 };
 constexpr OptionChange FiveChanges[] = {
-    {"Sessions per connection", "maxsessions", 1},   {"Time to log in", "logingracetime", 7},
-    {"Allow X11 forwarding", "x11forwarding", 0},    {"Use DNS", "usedns", 0},
+    {"Sessions per connection", "maxsessions", 1},
+    {"Time to log in", "logingracetime", 7},
+    {"Allow X11 forwarding", "x11forwarding", 0},
+    {"Use DNS", "usedns", 0},
     {"Show the message of the day", "printmotd", 0},
 };
 
