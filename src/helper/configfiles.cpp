@@ -167,7 +167,9 @@ QString base(const ConfigDocument &document, bool edited)
     for (int i = 0; i < paths.size(); ++i) {
         const QByteArray contents = edited ? document.contents(i) : document.originalContents(i);
         // Lengths first: no two sets of files give the same bytes to the hash.
-        hash.addData(QByteArray::number(paths.at(i).toUtf8().size()) + ' ' + QByteArray::number(contents.size()) + ' ' + paths.at(i).toUtf8());
+        const QByteArray path = paths.at(i).toUtf8();
+        const QByteArray header = QByteArray::number(path.size()) + ' ' + QByteArray::number(contents.size()) + ' ' + path;
+        hash.addData(header);
         hash.addData(contents);
     }
     return QString::fromLatin1(hash.result().toHex());

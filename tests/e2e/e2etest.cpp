@@ -900,7 +900,7 @@ int main(int argc, char **argv)
             {ActionKind::Service, {{Protocol::Arg::ServiceCommand, QStringLiteral("stop")}}},
             {ActionKind::Restore, {{Protocol::Arg::RestoreType, int(Protocol::Server)}, {Protocol::Arg::RestoreFromBackup, false}}},
             {ActionKind::UserFiles,
-             {{Protocol::Arg::KeysFile, QStringLiteral("/etc/ssh/keys/") + QString::fromLocal8Bit(self ? self->pw_name : "")},
+             {{Protocol::Arg::KeysFile, QString(QStringLiteral("/etc/ssh/keys/") + QString::fromLocal8Bit(self ? self->pw_name : ""))},
               {Protocol::Arg::AddKeyLine, hostKey}}},
             {ActionKind::Sessions, {{Protocol::Arg::KillPid, int(listenerPid())}}},
         };
