@@ -104,7 +104,8 @@ constexpr QLatin1String RemoveKeyLine("remove_key_line"); ///< QString
 
 // Change several options of one configuration together, all or nothing (configure action).
 constexpr QLatin1String TransactionType("transaction_config_type"); ///< ConfigType
-constexpr QLatin1String TransactionChanges("transaction_changes"); ///< QVariantMap: keyword → value, as ChangeValue
+/// QVariantMap: keyword → value, as ChangeValue; an empty QStringList removes the keyword's lines, so its default applies.
+constexpr QLatin1String TransactionChanges("transaction_changes");
 // Optional with a transaction:
 constexpr QLatin1String TransactionDryRun("transaction_dry_run"); ///< bool: write nothing, reply with the diffs
 constexpr QLatin1String TransactionRestart("transaction_restart"); ///< bool: restart a running sshd after a server change
@@ -145,6 +146,8 @@ constexpr QLatin1String Restarts("restarts_sshd"); ///< transaction: bool, sshd 
 constexpr QLatin1String Token("revert_token"); ///< transaction with TransactionRevertAfter: QString
 /// read: QVariantMap lower-case keyword → QVariantMap of OriginFile, OriginLine, OriginOverrides
 constexpr QLatin1String Origins("origins");
+/// read: int, the installed sshd's (client: ssh's) version, major * 100 + minor; 0 when it does not say
+constexpr QLatin1String Version("openssh_version");
 constexpr QLatin1String OriginFile("file"); ///< QString, empty for the built-in default
 constexpr QLatin1String OriginLine("line"); ///< int, 1-based; 0 for the built-in default
 constexpr QLatin1String OriginMainFile("main_file"); ///< bool: OriginFile is the configuration's main file
