@@ -219,7 +219,18 @@ bool checkValue(const Option &option, const QVariant &value, CheckedValue *check
         }
         return true;
     };
-    if (option.kind >= ValueKind::Number && option.kind <= ValueKind::HostPort) {
+    // The kinds read from one line of text (Number and Interval also from an int).
+    static const QList<ValueKind> textKinds = {ValueKind::Number,
+                                               ValueKind::Interval,
+                                               ValueKind::Choice,
+                                               ValueKind::Algorithms,
+                                               ValueKind::Patterns,
+                                               ValueKind::Path,
+                                               ValueKind::Text,
+                                               ValueKind::Triple,
+                                               ValueKind::Penalties,
+                                               ValueKind::HostPort};
+    if (textKinds.contains(option.kind)) {
         if (value.userType() == QMetaType::Int && (option.kind == ValueKind::Number || option.kind == ValueKind::Interval)) {
             text = QString::number(value.toInt());
         } else if (!textValue(value, &text, error)) {

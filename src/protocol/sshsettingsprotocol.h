@@ -146,14 +146,14 @@ constexpr QLatin1String Restarts("restarts_sshd"); ///< transaction: bool, sshd 
 constexpr QLatin1String Token("revert_token"); ///< transaction with TransactionRevertAfter: QString
 /// read: QVariantMap lower-case keyword → QVariantMap of OriginFile, OriginLine, OriginOverrides
 constexpr QLatin1String Origins("origins");
-/// read: int, the installed sshd's (client: ssh's) version, major * 100 + minor; 0 when it does not say
-constexpr QLatin1String Version("openssh_version");
 constexpr QLatin1String OriginFile("file"); ///< QString, empty for the built-in default
 constexpr QLatin1String OriginLine("line"); ///< int, 1-based; 0 for the built-in default
 constexpr QLatin1String OriginMainFile("main_file"); ///< bool: OriginFile is the configuration's main file
 /// QVariantList of QVariantMap {OriginFile, OriginLine, OriginMatch}: Match (or Host) blocks that set the keyword for some connections
 constexpr QLatin1String OriginOverrides("overrides");
 constexpr QLatin1String OriginMatch("match"); ///< QString: the criteria of the block, e.g. "User anoncvs"
+/// read: int, the installed sshd's (client: ssh's) version, major * 100 + minor; 0 when it does not say
+constexpr QLatin1String Version("openssh_version");
 /// dry run with TransactionSession: QVariantList of QVariantMap {LockoutKind, LockoutDetail}, what the change would
 /// newly stop for that session
 constexpr QLatin1String Lockouts("lockouts");
