@@ -35,12 +35,19 @@ QMetaType::Type SSHOptionBuilder::valueType(OptionCatalog::ValueKind kind)
         return QMetaType::Bool;
     case Kind::Port:
     case Kind::Number:
+    case Kind::Interval:
         return QMetaType::Int;
     case Kind::RootLogin: // yes, no or a word between: a three-state box
     case Kind::Banner:
+    case Kind::Algorithms:
+    case Kind::Patterns:
+    case Kind::Path:
+    case Kind::Text:
+    case Kind::Triple:
+    case Kind::Penalties:
+    case Kind::HostPort:
         return QMetaType::QString;
-    case Kind::Tunnel:
-    case Kind::AddressFamily:
+    case Kind::Choice:
     case Kind::ListenAddresses:
     case Kind::KeyFilePatterns:
     case Kind::AccessPatterns:

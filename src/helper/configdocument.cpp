@@ -3,6 +3,7 @@
 #include "configdocument.h"
 
 #include "atomicfile.h"
+#include "sshoptioncatalog.h"
 
 #include <QFileInfo>
 #include <QHash>
@@ -115,28 +116,12 @@ bool isCommentedOut(const QByteArray &line, const QByteArray &keyword)
     return parseLine(body, &parsed) && parsed.keyword == keyword;
 }
 
-// Keywords sshd (or ssh) accepts under another name for the same setting.
+// The keyword's own name, lower case, for one of the other names sshd (or ssh) accepts for it.
 QByteArray canonicalKeyword(const QByteArray &keyword, ConfigDocument::Dialect dialect)
 {
-    static const QHash<QByteArray, QByteArray> server = {
-        {"challengeresponseauthentication", "kbdinteractiveauthentication"},
-        {"skeyauthentication", "kbdinteractiveauthentication"},
-        {"keepalive", "tcpkeepalive"},
-        {"dsaauthentication", "pubkeyauthentication"},
-        {"pubkeyacceptedkeytypes", "pubkeyacceptedalgorithms"},
-        {"hostbasedacceptedkeytypes", "hostbasedacceptedalgorithms"},
-    };
-    static const QHash<QByteArray, QByteArray> client = {
-        {"challengeresponseauthentication", "kbdinteractiveauthentication"},
-        {"skeyauthentication", "kbdinteractiveauthentication"},
-        {"tisauthentication", "kbdinteractiveauthentication"},
-        {"keepalive", "tcpkeepalive"},
-        {"dsaauthentication", "pubkeyauthentication"},
-        {"pubkeyacceptedkeytypes", "pubkeyacceptedalgorithms"},
-        {"hostbasedkeytypes", "hostbasedacceptedalgorithms"},
-        {"hostbasedacceptedkeytypes", "hostbasedacceptedalgorithms"},
-    };
-    return (dialect == ConfigDocument::Dialect::Server ? server : client).value(keyword, keyword);
+    const auto type = dialect == ConfigDocument::Dialect::Server ? OptionCatalog::ConfigType::Server : OptionCatalog::ConfigType::Client;
+    const OptionCatalog::Option *option = OptionCatalog::findOption(type, QString::fromLatin1(keyword));
+    return option ? option->keyword.toLatin1().toLower() : keyword;
 }
 
 QList<QByteArray> splitLines(const QByteArray &contents)

@@ -61,6 +61,8 @@ bool Configuration::edit(ConfigType type, const QList<Change> &changes, ConfigDo
         *error = QStringLiteral("no change given");
         return false;
     }
+    Installed known;
+    bool loaded = false;
     for (const Change &change : changes) {
         const Option *option = findOption(type, change.first);
         if (!option) {
@@ -73,8 +75,13 @@ bool Configuration::edit(ConfigType type, const QList<Change> &changes, ConfigDo
                 return false;
             }
         }
+        // The installed OpenSSH is asked only when a keyword depends on its version or its algorithms.
+        if (!loaded && (option->since > 0 || option->until > 0 || option->kind == ValueKind::Algorithms)) {
+            known = installed(type);
+            loaded = true;
+        }
         CheckedValue checked;
-        if (!checkValue(*option, change.second, &checked, error)) {
+        if (!checkValue(*option, change.second, &checked, error, known)) {
             return false;
         }
         for (const QString &address : std::as_const(checked.addresses)) {
@@ -283,6 +290,10 @@ QString Configuration::mismatch(const Option &option, const CheckedValue &checke
 {
     const QByteArray lower = option.keyword.toLatin1().toLower();
     const QList<QByteArray> now = values.value(lower);
+    // A removed keyword takes the default of this build, which only sshd and ssh know.
+    if (checked.lines.isEmpty() && option.kind != ValueKind::AccessPatterns && option.kind != ValueKind::Subsystem) {
+        return QString();
+    }
     switch (option.kind) {
     case ValueKind::Subsystem: {
         bool sftp = false;
@@ -331,11 +342,16 @@ QString Configuration::mismatch(const Option &option, const CheckedValue &checke
         }
         return QString();
     default: {
-        QString reported = QString::fromUtf8(now.value(0)).toLower();
-        if (reported == QLatin1String("without-password")) {
-            reported = QStringLiteral("prohibit-password"); // how `sshd -T` prints it
-        }
-        if (reported == checked.expected.value(0).toLower()) {
+        // How `sshd -T` and `ssh -G` print some words.
+        static const QHash<QString, QString> spelling = {{QStringLiteral("without-password"), QStringLiteral("prohibit-password")},
+                                                         {QStringLiteral("true"), QStringLiteral("yes")},
+                                                         {QStringLiteral("false"), QStringLiteral("no")},
+                                                         {QStringLiteral("off"), QStringLiteral("no")}};
+        const auto canonical = [](const QString &word) {
+            return spelling.value(word.toLower(), word.toLower());
+        };
+        // Some keywords sshd -T does not print (DebianBanner, KerberosGetAFSToken on Debian 12): sshd -t judged them.
+        if (checked.expected.isEmpty() || now.isEmpty() || canonical(QString::fromUtf8(now.value(0))) == canonical(checked.expected.value(0))) {
             return QString();
         }
         return QStringLiteral("the effective value is \"%1\"").arg(QString::fromUtf8(now.value(0)));

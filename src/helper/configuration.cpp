@@ -108,6 +108,27 @@ bool Configuration::check(ConfigType type, const QString &path, QString *error) 
     return true;
 }
 
+int Configuration::installedVersion(ConfigType type) const
+{
+    // Versions before 9.0 have no -V for sshd but name themselves in the usage text it prints.
+    const ProgramResult result = runProgram(type == ConfigType::Client ? m_paths.ssh : m_paths.sshd, {QStringLiteral("-V")});
+    return parseVersion(result.standardError + result.standardOutput);
+}
+
+Installed Configuration::installed(ConfigType type) const
+{
+    Installed known;
+    known.version = installedVersion(type);
+    const QStringList queries = algorithmQueries();
+    for (const QString &query : queries) {
+        const ProgramResult result = runProgram(m_paths.ssh, {QStringLiteral("-Q"), query});
+        if (result.succeeded()) {
+            known.algorithms.insert(query, QString::fromLatin1(result.standardOutput).split(QLatin1Char('\n'), Qt::SkipEmptyParts));
+        }
+    }
+    return known;
+}
+
 bool Configuration::effectiveValues(ConfigType type, const QString &path, Values *values, QString *error, const QString &connection) const
 {
     ProgramResult result;
@@ -224,7 +245,9 @@ Reply Configuration::read(ConfigType type, const QStringList &keywords) const
         return Reply::failure(SSHSettings::Protocol::InvalidConfiguration + error);
     }
     ConfigDocument document(dialect(type));
-    return Reply::success(readData(type, keywords, values, document.load(configPath(type), &error) ? &document : nullptr));
+    QVariantMap data = readData(type, keywords, values, document.load(configPath(type), &error) ? &document : nullptr);
+    data.insert(Protocol::Reply::Version, installedVersion(type));
+    return Reply::success(data);
 }
 
 QVariantMap Configuration::readData(ConfigType type, const QStringList &keywords, const Values &values, const ConfigDocument *document) const
@@ -232,11 +255,17 @@ QVariantMap Configuration::readData(ConfigType type, const QStringList &keywords
     QList<const Option *> wanted;
     QString ignored;
     findOptions(type, keywords, &wanted, &ignored);
+    // Keywords sshd -T does not print (DebianBanner, KerberosGetAFSToken on Debian 12) as the files set them.
+    Values written;
+    if (document) {
+        documentValues(type, *document, &written);
+    }
     QVariantMap data;
     for (int i = 0; i < wanted.size(); ++i) {
         const Option &option = *wanted.at(i);
         const QString key = keywords.at(i).toLower();
-        const QList<QByteArray> found = values.value(option.keyword.toLatin1().toLower());
+        const QByteArray lower = option.keyword.toLatin1().toLower();
+        const QList<QByteArray> found = values.contains(lower) || !written.contains(lower) ? values.value(lower) : written.value(lower);
         switch (option.kind) {
         case ValueKind::Subsystem: {
             bool sftp = false;
@@ -263,7 +292,15 @@ QVariantMap Configuration::readData(ConfigType type, const QStringList &keywords
             data.insert(key, tokens(found));
             break;
         default:
-            data.insert(key, found.isEmpty() ? option.defaultValue : QString::fromUtf8(found.first()));
+            if (option.accumulating && option.kind != ValueKind::Port) {
+                QStringList list;
+                for (const QByteArray &value : found) {
+                    list.append(QString::fromUtf8(value));
+                }
+                data.insert(key, list);
+            } else {
+                data.insert(key, found.isEmpty() ? option.defaultValue : QString::fromUtf8(found.first()));
+            }
             break;
         }
     }

@@ -64,6 +64,10 @@ public:
 
     /// `sshd -t -f path` or `ssh -G -F path`; the tool's first error line on failure.
     bool check(ConfigType type, const QString &path, QString *error) const;
+    /// The version of the installed sshd (or ssh for the client); 0 when it does not say.
+    int installedVersion(ConfigType type) const;
+    /// The installed version and the algorithms `ssh -Q` lists.
+    OptionCatalog::Installed installed(ConfigType type) const;
     /// Keyword → values as `sshd -T` / `ssh -G` print them.
     /// With @p connection ("user=…,addr=…"), the values for that connection, Match blocks applied.
     bool effectiveValues(ConfigType type, const QString &path, Values *values, QString *error, const QString &connection = QString()) const;

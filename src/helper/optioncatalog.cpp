@@ -5,6 +5,8 @@
 #include "atomicfile.h"
 #include "ipaddress.h"
 
+#include <QRegularExpression>
+
 namespace OptionCatalog
 {
 namespace
@@ -65,6 +67,34 @@ bool listValue(const QVariant &value, QStringList *list, QString *error)
         }
     }
     return true;
+}
+
+// "min..max word word" of a Number or Interval row.
+void range(const Option &option, qint64 *min, qint64 *max, QStringList *words)
+{
+    *words = option.values.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    const QStringList bounds = words->isEmpty() ? QStringList() : words->takeFirst().split(QStringLiteral(".."));
+    *min = bounds.value(0).toLongLong();
+    *max = bounds.size() == 2 ? bounds.at(1).toLongLong() : 2147483647;
+}
+
+// A '%' takes one of the token letters @p letters, or another '%'.
+bool tokensAllowed(const QString &text, const QString &letters)
+{
+    for (int i = 0; i < text.size(); ++i) {
+        if (text.at(i) == QLatin1Char('%')) {
+            ++i;
+            if (i == text.size() || !(text.at(i) == QLatin1Char('%') || (text.at(i) != QLatin1Char('%') && letters.contains(text.at(i))))) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+bool hasWildcard(const QString &text)
+{
+    return text.contains(QLatin1Char('*')) || text.contains(QLatin1Char('?')) || text.contains(QLatin1Char('!'));
 }
 
 // Accepts a literal IP address and gives it in its canonical text form.
@@ -129,7 +159,41 @@ bool splitListenAddress(const QString &entry, QString *address, QString *port)
     return !address->isEmpty();
 }
 
-bool checkValue(const Option &option, const QVariant &value, CheckedValue *checked, QString *error)
+QStringList algorithmQueries()
+{
+    return {QStringLiteral("cipher"), QStringLiteral("mac"), QStringLiteral("kex"), QStringLiteral("key"), QStringLiteral("key-sig"), QStringLiteral("sig")};
+}
+
+qint64 parseInterval(const QString &text)
+{
+    static const QHash<QChar, qint64> units = {{QLatin1Char('s'), 1},
+                                               {QLatin1Char('m'), 60},
+                                               {QLatin1Char('h'), 3600},
+                                               {QLatin1Char('d'), 86400},
+                                               {QLatin1Char('w'), 604800}};
+    qint64 total = 0;
+    qint64 number = -1;
+    for (const QChar c : text) {
+        if (c >= QLatin1Char('0') && c <= QLatin1Char('9')) {
+            number = qMax<qint64>(number, 0) * 10 + c.digitValue();
+        } else if (number < 0 || !units.contains(c.toLower())) {
+            return -1;
+        } else {
+            total += number * units.value(c.toLower());
+            number = -1;
+        }
+        if (number > 2147483647 || total > 2147483647) {
+            return -1;
+        }
+    }
+    if (text.isEmpty()) {
+        return -1;
+    }
+    total += qMax<qint64>(number, 0);
+    return total > 2147483647 ? -1 : total;
+}
+
+bool checkValue(const Option &option, const QVariant &value, CheckedValue *checked, QString *error, const Installed &installed)
 {
     *checked = CheckedValue();
     const QString keyword = option.keyword;
@@ -137,9 +201,190 @@ bool checkValue(const Option &option, const QVariant &value, CheckedValue *check
         *error = QStringLiteral("%1: %2").arg(keyword, reason);
         return false;
     };
+    if (!knownIn(option, installed.version)) {
+        return refuse(option.since > installed.version
+                          ? QStringLiteral("needs OpenSSH %1 or later, this is %2").arg(versionText(option.since), versionText(installed.version))
+                          : QStringLiteral("was removed after OpenSSH %1, this is %2").arg(versionText(option.until), versionText(installed.version)));
+    }
+    // An empty list removes the keyword's lines: its default applies again.
+    if (value.userType() == QMetaType::QStringList && value.toStringList().isEmpty()) {
+        return true;
+    }
     QString text;
     QStringList list;
+    const auto single = [&](const QByteArray &line, const QString &expected) {
+        checked->lines = {line};
+        if (!expected.isNull()) {
+            checked->expected = QStringList{expected};
+        }
+        return true;
+    };
+    // The kinds read from one line of text (Number and Interval also from an int).
+    static const QList<ValueKind> textKinds = {ValueKind::Number,
+                                               ValueKind::Interval,
+                                               ValueKind::Choice,
+                                               ValueKind::Algorithms,
+                                               ValueKind::Patterns,
+                                               ValueKind::Path,
+                                               ValueKind::Text,
+                                               ValueKind::Triple,
+                                               ValueKind::Penalties,
+                                               ValueKind::HostPort};
+    if (textKinds.contains(option.kind)) {
+        if (value.userType() == QMetaType::Int && (option.kind == ValueKind::Number || option.kind == ValueKind::Interval)) {
+            text = QString::number(value.toInt());
+        } else if (!textValue(value, &text, error)) {
+            return refuse(*error);
+        }
+        text = text.simplified();
+        if (text.isEmpty()) {
+            return refuse(QStringLiteral("takes a value"));
+        }
+    }
     switch (option.kind) {
+    case ValueKind::Number:
+    case ValueKind::Interval: {
+        qint64 min = 0;
+        qint64 max = 0;
+        QStringList words;
+        range(option, &min, &max, &words);
+        if (words.contains(text, Qt::CaseInsensitive)) {
+            return single(text.toLower().toLatin1(), option.kind == ValueKind::Number ? text.toLower() : QString());
+        }
+        qint64 number = 0;
+        if (option.kind == ValueKind::Interval ? (number = parseInterval(text)) < 0 : !isDecimal(text, 2147483647, &number)) {
+            return refuse(
+                QStringLiteral("\"%1\" is not a %2")
+                    .arg(text.left(40), option.kind == ValueKind::Interval ? QStringLiteral("time such as 90, 30s or 1h30m") : QStringLiteral("number")));
+        }
+        if (number < min || number > max) {
+            return refuse(QStringLiteral("must be %1 to %2").arg(min).arg(max));
+        }
+        return single(option.kind == ValueKind::Interval ? text.toLatin1() : QByteArray::number(number), QString::number(number));
+    }
+    case ValueKind::Choice: {
+        const QStringList allowed = option.values.split(QLatin1Char(' '));
+        const int index = allowed.indexOf(QRegularExpression(QRegularExpression::escape(text), QRegularExpression::CaseInsensitiveOption));
+        if (index < 0) {
+            return refuse(QStringLiteral("must be one of %1").arg(allowed.join(QStringLiteral(", "))));
+        }
+        return single(allowed.at(index).toLatin1(), allowed.at(index));
+    }
+    case ValueKind::Algorithms: {
+        const QChar prefix = QStringLiteral("+-^").contains(text.at(0)) ? text.at(0) : QChar();
+        const QStringList names = text.mid(prefix.isNull() ? 0 : 1).split(QLatin1Char(','));
+        const QStringList supported = installed.algorithms.value(option.values);
+        for (const QString &name : names) {
+            if (!isSafeToken(name) || name.startsWith(QLatin1Char('+')) || name.startsWith(QLatin1Char('-')) || name.startsWith(QLatin1Char('^'))) {
+                return refuse(QStringLiteral("\"%1\" is not an algorithm name; +, - or ^ may only begin the list").arg(name.left(80)));
+            }
+            // Only a list of names to remove may hold patterns.
+            if (prefix != QLatin1Char('-') && hasWildcard(name)) {
+                return refuse(QStringLiteral("\"%1\": only a list after - may hold patterns").arg(name.left(80)));
+            }
+            if (prefix != QLatin1Char('-') && !supported.isEmpty() && !supported.contains(name)) {
+                return refuse(QStringLiteral("\"%1\" is not supported by this OpenSSH (ssh -Q %2)").arg(name.left(80), option.values));
+            }
+        }
+        return single(text.toLatin1(), QString());
+    }
+    case ValueKind::Patterns:
+    case ValueKind::HostPort: {
+        const QStringList entries = text.split(option.separator.isNull() ? QLatin1Char(' ') : option.separator);
+        for (const QString &entry : entries) {
+            if (!isSafeToken(entry)) {
+                return refuse(QStringLiteral("\"%1\" is not a single pattern").arg(entry.left(80)));
+            }
+            if (option.kind == ValueKind::Patterns) {
+                continue;
+            }
+            if (entry == QLatin1String("any") || entry == QLatin1String("none")) {
+                if (entries.size() > 1) {
+                    return refuse(QStringLiteral("\"%1\" stands alone").arg(entry));
+                }
+                continue;
+            }
+            const int colon = entry.lastIndexOf(QLatin1Char(':'));
+            const QString host = colon < 0 ? QString() : entry.left(colon);
+            const QString port = entry.mid(colon + 1);
+            qint64 number = 0;
+            if ((colon < 0 && option.values != QLatin1String("port")) || (colon >= 0 && host.isEmpty())) {
+                return refuse(QStringLiteral("\"%1\" is not host:port").arg(entry.left(80)));
+            }
+            if (port != QLatin1String("*") && (!isDecimal(port, 65535, &number) || number < 1)) {
+                return refuse(QStringLiteral("\"%1\" has no port 1..65535 or *").arg(entry.left(80)));
+            }
+        }
+        return single(entries.join(option.separator.isNull() ? QLatin1Char(' ') : option.separator).toLatin1(), QString());
+    }
+    case ValueKind::Path: {
+        if (!isSafeToken(text)) {
+            return refuse(QStringLiteral("\"%1\" is not one path without blanks or quotes").arg(text.left(80)));
+        }
+        if (!tokensAllowed(text, option.values)) {
+            return refuse(
+                option.values.isEmpty()
+                    ? QStringLiteral("takes no %-tokens")
+                    : QStringLiteral("a % must be followed by one of %%1").arg(option.values.split(QString(), Qt::SkipEmptyParts).join(QStringLiteral(" %"))));
+        }
+        return single(text.toLatin1(), QString());
+    }
+    case ValueKind::Text: {
+        if (text.count(QLatin1Char('"')) % 2 != 0) {
+            return refuse(QStringLiteral("has an unbalanced quote"));
+        }
+        if (text.startsWith(QLatin1Char('#')) || text.contains(QLatin1String(" #"))) {
+            return refuse(QStringLiteral("a word may not begin with #"));
+        }
+        return single(text.toLatin1(), QString());
+    }
+    case ValueKind::Triple: {
+        const QStringList maxima = option.values.split(QLatin1Char(':'));
+        const QStringList parts = text.split(QLatin1Char(':'));
+        if (parts.size() != 1 && parts.size() != maxima.size()) {
+            return refuse(QStringLiteral("takes one number or %1 separated by colons").arg(maxima.size()));
+        }
+        QList<qint64> numbers;
+        for (int i = 0; i < parts.size(); ++i) {
+            qint64 number = 0;
+            if (!isDecimal(parts.at(i), maxima.at(i).toLongLong(), &number)) {
+                return refuse(QStringLiteral("\"%1\" is not a number 0..%2").arg(parts.at(i).left(40), maxima.at(i)));
+            }
+            numbers.append(number);
+        }
+        // start:rate:full drops a rising share of connections from start on, all of them at full.
+        if (numbers.size() == 3 && (numbers.at(1) < 1 || numbers.at(0) > numbers.at(2))) {
+            return refuse(QStringLiteral("needs a rate of 1 to 100 and a start not above full"));
+        }
+        return single(text.toLatin1(), text);
+    }
+    case ValueKind::Penalties: {
+        const QStringList words = text.split(QLatin1Char(' '));
+        if (words == QStringList{QStringLiteral("no")}) {
+            return single("no", QString());
+        }
+        const QStringList known = option.values.split(QLatin1Char(' '));
+        for (const QString &word : words) {
+            const int colon = word.indexOf(QLatin1Char(':'));
+            const QString name = word.left(colon);
+            const QString argument = word.mid(colon + 1);
+            const QString type =
+                known.value(known.indexOf(QRegularExpression(QLatin1Char('^') + QRegularExpression::escape(name) + QStringLiteral(":.$")))).right(1);
+            qint64 number = 0;
+            if (colon <= 0 || type.isEmpty()) {
+                return refuse(QStringLiteral("\"%1\" is not \"no\" or one of %2 with its value").arg(word.left(80), known.join(QStringLiteral(", "))));
+            }
+            if ((type == QLatin1String("i") && parseInterval(argument) < 0) || (type == QLatin1String("n") && !isDecimal(argument, 2147483647, &number))
+                || (type == QLatin1String("m") && argument != QLatin1String("deny-all") && argument != QLatin1String("permissive"))) {
+                return refuse(QStringLiteral("\"%1\" needs %2")
+                                  .arg(word.left(80),
+                                       type == QLatin1String("i")       ? QStringLiteral("a time such as 30s")
+                                           : type == QLatin1String("n") ? QStringLiteral("a number")
+                                                                        : QStringLiteral("deny-all or permissive")));
+            }
+        }
+        return single(words.join(QLatin1Char(' ')).toLatin1(), QString());
+    }
     case ValueKind::Bool:
     case ValueKind::Subsystem: {
         if (value.userType() != QMetaType::Bool) {
@@ -171,15 +416,14 @@ bool checkValue(const Option &option, const QVariant &value, CheckedValue *check
         checked->expected = QStringList{text};
         return true;
     }
-    case ValueKind::Port:
-    case ValueKind::Number: {
+    case ValueKind::Port: {
         if (value.userType() == QMetaType::Int) {
             text = QString::number(value.toInt());
         } else if (!textValue(value, &text, error)) {
             return refuse(*error);
         }
         // sshd listens on every Port line: several blank-separated ports give one line each.
-        const QStringList words = option.kind == ValueKind::Port ? text.split(QLatin1Char(' '), Qt::SkipEmptyParts) : QStringList{text};
+        const QStringList words = text.split(QLatin1Char(' '), Qt::SkipEmptyParts);
         if (words.isEmpty()) {
             return refuse(QStringLiteral("\"\" is not a port number 1..65535"));
         }
@@ -188,12 +432,10 @@ bool checkValue(const Option &option, const QVariant &value, CheckedValue *check
         }
         for (const QString &word : words) {
             qint64 number = 0;
-            if (!isDecimal(word, option.kind == ValueKind::Port ? 65535 : 2147483647, &number)) {
-                return refuse(
-                    QStringLiteral("\"%1\" is not a %2")
-                        .arg(word.left(40), option.kind == ValueKind::Port ? QStringLiteral("port number 1..65535") : QStringLiteral("non-negative number")));
+            if (!isDecimal(word, 65535, &number)) {
+                return refuse(QStringLiteral("\"%1\" is not a port number 1..65535").arg(word.left(40)));
             }
-            if (option.kind == ValueKind::Port && number < 1) {
+            if (number < 1) {
                 return refuse(QStringLiteral("port must be 1..65535"));
             }
             const QString canonical = QString::number(number);
@@ -202,21 +444,6 @@ bool checkValue(const Option &option, const QVariant &value, CheckedValue *check
                 checked->expected.append(canonical);
             }
         }
-        return true;
-    }
-    case ValueKind::Tunnel:
-    case ValueKind::AddressFamily: {
-        if (!textValue(value, &text, error)) {
-            return refuse(*error);
-        }
-        const QStringList allowed = option.kind == ValueKind::Tunnel
-            ? QStringList{QStringLiteral("yes"), QStringLiteral("no"), QStringLiteral("point-to-point"), QStringLiteral("ethernet")}
-            : QStringList{QStringLiteral("any"), QStringLiteral("inet"), QStringLiteral("inet6")};
-        if (!allowed.contains(text)) {
-            return refuse(QStringLiteral("must be one of %1").arg(allowed.join(QStringLiteral(", "))));
-        }
-        checked->lines = {text.toLatin1()};
-        checked->expected = QStringList{text};
         return true;
     }
     case ValueKind::Banner: {

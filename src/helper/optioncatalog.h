@@ -5,6 +5,7 @@
 #include "sshoptioncatalog.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -23,11 +24,26 @@ struct CheckedValue {
     QStringList addresses;
 };
 
+/// What the installed OpenSSH knows: its version and the names `ssh -Q` lists.
+struct Installed {
+    int version = 0; ///< major * 100 + minor; 0: unknown, no keyword is refused for its version
+    /// Query ("cipher", "mac", "kex", "key", "key-sig", "sig") → the names; a missing query is not checked.
+    QHash<QString, QStringList> algorithms;
+};
+
+/// The queries `ssh -Q` answers for the Algorithms kind.
+QStringList algorithmQueries();
+
 /**
  * Checks @p value against the keyword's kind: the QVariant type the module
  * sends, the format and the ranges. Nothing but printable ASCII passes.
+ * An empty string list removes the keyword's lines, so the default applies.
+ * A keyword the @p installed version does not know is refused with the version it needs.
  */
-bool checkValue(const Option &option, const QVariant &value, CheckedValue *checked, QString *error);
+bool checkValue(const Option &option, const QVariant &value, CheckedValue *checked, QString *error, const Installed &installed = {});
+
+/// Seconds of a time as sshd reads it: "90", "90s", "1h30m", "1w"; -1 when it is not one.
+qint64 parseInterval(const QString &text);
 
 /**
  * Splits a ListenAddress entry: "address:port", "[address]:port", or an address without a

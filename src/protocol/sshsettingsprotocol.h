@@ -104,7 +104,8 @@ constexpr QLatin1String RemoveKeyLine("remove_key_line"); ///< QString
 
 // Change several options of one configuration together, all or nothing (configure action).
 constexpr QLatin1String TransactionType("transaction_config_type"); ///< ConfigType
-constexpr QLatin1String TransactionChanges("transaction_changes"); ///< QVariantMap: keyword → value, as ChangeValue
+/// QVariantMap: keyword → value, as ChangeValue; an empty QStringList removes the keyword's lines, so its default applies.
+constexpr QLatin1String TransactionChanges("transaction_changes");
 // Optional with a transaction:
 constexpr QLatin1String TransactionDryRun("transaction_dry_run"); ///< bool: write nothing, reply with the diffs
 constexpr QLatin1String TransactionRestart("transaction_restart"); ///< bool: restart a running sshd after a server change
@@ -151,6 +152,8 @@ constexpr QLatin1String OriginMainFile("main_file"); ///< bool: OriginFile is th
 /// QVariantList of QVariantMap {OriginFile, OriginLine, OriginMatch}: Match (or Host) blocks that set the keyword for some connections
 constexpr QLatin1String OriginOverrides("overrides");
 constexpr QLatin1String OriginMatch("match"); ///< QString: the criteria of the block, e.g. "User anoncvs"
+/// read: int, the installed sshd's (client: ssh's) version, major * 100 + minor; 0 when it does not say
+constexpr QLatin1String Version("openssh_version");
 /// dry run with TransactionSession: QVariantList of QVariantMap {LockoutKind, LockoutDetail}, what the change would
 /// newly stop for that session
 constexpr QLatin1String Lockouts("lockouts");

@@ -338,7 +338,7 @@ private Q_SLOTS:
         // Every value, and where each comes from.
         const QStringList names = m_manager->getOptionNames(Server);
         const ActionResult read = runPrivilegedAction(ActionKind::Read, {{Protocol::Arg::ReadKeywords, names}, {Protocol::Arg::ReadType, int(Server)}});
-        QCOMPARE(read.data.size(), names.size() + 1);
+        QCOMPARE(read.data.size(), names.size() + 2); // and the origins and the version
     }
 
     void requestsBackToBack()

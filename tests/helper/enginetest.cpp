@@ -167,8 +167,26 @@ private Q_SLOTS:
         edit(ConfigType::Server, "AllowGroups", s("wheel ssh-users"), l("wheel ssh-users"));
         edit(ConfigType::Client, "Port", s("2222"), s("2222"));
         edit(ConfigType::Client, "ServerAliveInterval", s("30"), s("30"));
+        // One edit per kind, read back through sshd -T / ssh -G.
+        edit(ConfigType::Server, "MaxAuthTries", s("4"), s("4"));
+        edit(ConfigType::Server, "ClientAliveInterval", s("1h30m"), s("5400"));
+        edit(ConfigType::Server, "LogLevel", s("verbose"), s("VERBOSE"));
+        edit(ConfigType::Server, "AllowTcpForwarding", s("local"), s("local"));
+        edit(ConfigType::Server, "Ciphers", s("aes256-gcm@openssh.com,aes128-ctr"), s("aes256-gcm@openssh.com,aes128-ctr"));
+        edit(ConfigType::Server, "AcceptEnv", s("LANG LC_*"), l("LANG LC_*"));
+        edit(ConfigType::Server, "ChrootDirectory", s("/srv/%u"), s("/srv/%u"));
+        edit(ConfigType::Server, "ForceCommand", s("internal-sftp -l INFO"), s("internal-sftp -l INFO"));
+        edit(ConfigType::Server, "MaxStartups", s("5:50:20"), s("5:50:20"));
+        edit(ConfigType::Server, "PermitOpen", s("localhost:8080 *:443"), s("localhost:8080 *:443"));
+        edit(ConfigType::Client, "ConnectTimeout", s("1m"), s("60"));
+        edit(ConfigType::Client, "StrictHostKeyChecking", s("accept-new"), s("accept-new"));
+        // An empty list removes the keyword's lines: the default applies again.
+        edit(ConfigType::Server, "X11Forwarding", l(""), s("no"));
+        edit(ConfigType::Server, "AcceptEnv", l(""), l(""));
+        edit(ConfigType::Server, "PasswordAuthentication", l(""), s("yes"));
+        const int version = OptionCatalog::parseVersion(runProgram(TestSandbox().paths.sshd, {QStringLiteral("-V")}).standardError);
         for (const OptionCatalog::Option &option : OptionCatalog::options(ConfigType::Server)) {
-            if (option.kind == OptionCatalog::ValueKind::Bool) {
+            if (option.kind == OptionCatalog::ValueKind::Bool && OptionCatalog::knownIn(option, version)) {
                 edit(ConfigType::Server, qPrintable(option.keyword), true, s("yes"));
                 edit(ConfigType::Server, qPrintable(option.keyword), false, s("no"));
             }
@@ -252,6 +270,20 @@ private Q_SLOTS:
                 QCOMPARE(read.data.value(it.key().toLower()), it.value());
             }
         }
+        // Every line but those of the keywords changed is kept, byte for byte.
+        const auto others = [&changes](const QByteArray &contents) {
+            QByteArrayList kept;
+            for (const QByteArray &line : contents.split('\n')) {
+                const QByteArray word = line.trimmed().split(' ').value(0).split('\t').value(0).toLower();
+                if (!QStringList(changes.keys()).contains(QString::fromLatin1(word), Qt::CaseInsensitive)) {
+                    kept.append(line);
+                }
+            }
+            return kept;
+        };
+        for (auto it = diffs.cbegin(); it != diffs.cend(); ++it) {
+            QCOMPARE(others(sandbox.read(it.key().mid(sandbox.root().size() + 1))), others(old.value(it.key())));
+        }
         const QByteArray after = sandbox.read(QStringLiteral("etc/ssh/sshd_config"));
         if (kind == "debian") {
             // The Match block and the comments survive every edit.
@@ -301,7 +333,7 @@ private Q_SLOTS:
         }
         const Reply reply = engine.readOptions(ConfigType::Server, keywords);
         QVERIFY2(reply.ok, qPrintable(reply.error));
-        QCOMPARE(reply.data.size(), keywords.size() + 1);
+        QCOMPARE(reply.data.size(), keywords.size() + 2); // and the origins and the version
         QCOMPARE(reply.data.value(keyword.toLower()), expected);
         namespace Protocol = SSHSettings::Protocol;
         const auto place = [&sandbox](const QVariantMap &where) {
@@ -957,6 +989,87 @@ private Q_SLOTS:
         const QByteArray log = sandbox.read(QStringLiteral("var/backups/ssh-settings/pending/log"));
         QCOMPARE(log.contains(" reverted ("), !armed.isEmpty() && state == 0);
         QCOMPARE(log.contains(" kept\n"), steps.join(QLatin1Char(';')).contains(QLatin1String(";confirm")));
+    }
+
+    // Every name `ssh -Q` lists for an algorithm keyword is accepted, alone or after +, - or ^; no other name is.
+    void algorithmsOfThisOpenSsh()
+    {
+        TestSandbox sandbox;
+        const OptionCatalog::Installed installed = Configuration(sandbox.paths).installed(ConfigType::Server);
+        QVERIFY(installed.version >= 804);
+        for (const ConfigType type : {ConfigType::Server, ConfigType::Client}) {
+            for (const OptionCatalog::Option &option : OptionCatalog::options(type)) {
+                if (option.kind != OptionCatalog::ValueKind::Algorithms) {
+                    continue;
+                }
+                const QStringList names = installed.algorithms.value(option.values);
+                QVERIFY2(names.size() > 2, qPrintable(option.values));
+                OptionCatalog::CheckedValue checked;
+                QString error;
+                for (const QString &prefix : {QString(), QStringLiteral("+"), QStringLiteral("-"), QStringLiteral("^")}) {
+                    QVERIFY2(OptionCatalog::checkValue(option, prefix + names.join(QLatin1Char(',')), &checked, &error, installed), qPrintable(error));
+                    QCOMPARE(checked.lines, QList<QByteArray>{(prefix + names.join(QLatin1Char(','))).toLatin1()});
+                }
+                QVERIFY(!OptionCatalog::checkValue(option, names.first() + QStringLiteral("-unknown"), &checked, &error, installed));
+            }
+        }
+    }
+
+    // `keywords` lists every keyword sshd -T (ssh -G) prints; `unset` removes a keyword's lines, sshd -T the judge.
+    void toolKeywords_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<QString>("keyword"); // set in the sandbox, then unset
+        QTest::addColumn<QString>("file"); // where it is set
+        QTest::addColumn<QByteArray>("line"); // the only line unset removes; the Match block's stays
+        QTest::addColumn<QByteArray>("after"); // what sshd -T / ssh -G then print
+        QTest::newRow("server") << int(ConfigType::Server) << QStringLiteral("X11Forwarding") << QStringLiteral("etc/ssh/sshd_config")
+                                << QByteArray("X11Forwarding yes\n") << QByteArray("no");
+        QTest::newRow("client") << int(ConfigType::Client) << QStringLiteral("HashKnownHosts") << QStringLiteral("etc/ssh/ssh_config.d/10-hash.conf")
+                                << QByteArray("# hashed\nHashKnownHosts yes\n") << QByteArray("no");
+    }
+
+    void toolKeywords()
+    {
+        QFETCH(int, type);
+        QFETCH(QString, keyword);
+        QFETCH(QString, file);
+        QFETCH(QByteArray, line);
+        QFETCH(QByteArray, after);
+        TestSandbox sandbox;
+        if (!sandbox.read(file).contains(line)) {
+            sandbox.write(file, line);
+        }
+        const QStringList client = type == int(ConfigType::Client) ? QStringList{QStringLiteral("--client")} : QStringList();
+        const auto tool = [&sandbox, &client](const QStringList &arguments) {
+            QProcess process;
+            process.start(QStringLiteral(SSH_SETTINGS_TOOL), QStringList{QStringLiteral("--root"), sandbox.root()} + client + arguments);
+            process.waitForFinished(30000);
+            return process.exitCode() == 0 ? process.readAllStandardOutput() : "failed: " + process.readAllStandardError();
+        };
+        QHash<QByteArray, QList<QByteArray>> listed;
+        for (const QByteArray &row : tool({QStringLiteral("keywords")}).split('\n')) {
+            const QList<QByteArray> fields = row.split('\t');
+            QVERIFY2(fields.size() == 4 || row.isEmpty(), row.constData());
+            listed.insert(fields.first().toLower(), fields.mid(1));
+        }
+        const QString config = type == int(ConfigType::Client) ? sandbox.paths.clientConfig : sandbox.paths.serverConfig;
+        const Engine engine(sandbox.paths); // with the account look-ups ssh -G runs under
+        const Configuration configuration(engine.paths());
+        Configuration::Values values;
+        QString error;
+        QVERIFY2(configuration.effectiveValues(ConfigType(type), config, &values, &error), qPrintable(error));
+        for (auto it = values.cbegin(); it != values.cend(); ++it) {
+            // ssh -G also prints the Host it evaluated, which opens a block and is no setting.
+            QVERIFY2(listed.contains(it.key().toLower()) || it.key() == "host", it.key().constData());
+        }
+        const QList<QByteArray> row = listed.value(keyword.toLower().toLatin1());
+        QVERIFY2(row.value(2).startsWith(QFile::encodeName(sandbox.path(file)) + ':'), row.value(2).constData());
+        const QByteArray before = sandbox.read(file);
+        QCOMPARE(tool({QStringLiteral("unset"), keyword}), QByteArray());
+        QVERIFY(configuration.effectiveValues(ConfigType(type), config, &values, &error));
+        QCOMPARE(values.value(keyword.toLower().toLatin1()).value(0), after);
+        QCOMPARE(sandbox.read(file), QByteArray(before).replace(line.mid(line.lastIndexOf('\n', line.size() - 2) + 1), QByteArray()));
     }
 
     // Tool processes at once on one tree: two writers, and a writer racing the countdown's `revert --expired`

@@ -176,7 +176,7 @@ private Q_SLOTS:
         }
 
         // Unknown keywords and actions, mixed and missing keys.
-        for (const char *keyword : {"PermitUserEnvironment", "ForceCommand", "AuthorizedKeysCommand", "Include", "Match", "HostKey", "", "Port ", "port\n"}) {
+        for (const char *keyword : {"UsePrivilegeSeparation", "Protocol", "Include", "Match", "", "Port ", "port\n"}) {
             addRow(QStringLiteral("keyword %1").arg(QLatin1String(keyword)), Action::Configure, change(QLatin1String(keyword), QStringLiteral("yes")));
             addRow(QStringLiteral("read keyword %1").arg(QLatin1String(keyword)),
                    Action::Read,
@@ -228,8 +228,8 @@ private Q_SLOTS:
         // Values outside their keyword's range ("keyword value", list values separated by commas).
         const QString values = QStringLiteral(
             "Port 0|Port 65536|Port -1|Port 22 0|Port 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17|Port 0x16|Port |MaxSessions -1|MaxSessions "
-            "99999999999|LoginGraceTime 2m|"
-            "PermitTunnel maybe|PermitTunnel YES|AddressFamily inet4|Banner etc/issue|Banner /etc/../etc/shadow|"
+            "99999999999|"
+            "PermitTunnel maybe|AddressFamily inet4|Banner etc/issue|Banner /etc/../etc/shadow|"
             "Banner /etc/issue net|Banner /etc/issue\"|Banner |AllowUsers alice bob\"|AllowUsers #x|AllowUsers a@b@c|"
             "AllowUsers @x|DenyGroups g\tb|PermitRootLogin maybe|PermitRootLogin without-password x|ListenAddress 127.0.0.1:|ListenAddress localhost:22|"
             "ListenAddress 127.0.0.1:99999|ListenAddress 127.0.0.1:0|ListenAddress 198.51.100.1:22|ListenAddress [::1|ListenAddress [::1]x|"
@@ -243,6 +243,28 @@ private Q_SLOTS:
             "Banner @ROOT@/etc/shadow|Banner @ROOT@/etc/ssh/ssh_host_ed25519_key|Banner @ROOT@/keys/private-banner|Banner @ROOT@/etc/ssh/sshd_config|"
             "Banner @ROOT@/etc/banners/link|Banner @ROOT@/etc/banners/fifo|Banner @ROOT@/etc/banners/missing|Banner @ROOT@/etc/not-roots-banner|"
             "Banner @ROOT@/etc/ssh/sshd_config.d/20-link.conf");
+        // One row per rule of each kind: "keyword value~what the refusal says".
+        const QString kinds = QStringLiteral(
+            "MaxAuthTries 0~must be 1 to|RequiredRSASize 512~must be 1024 to|MaxAuthTries 4x~is not a number|"
+            "ClientAliveInterval 5x~is not a time|ClientAliveInterval m5~is not a time|ClientAliveInterval 9999999999~is not a time|"
+            "UnusedConnectionTimeout never~is not a time|LogLevel LOUD~must be one of|AllowTcpForwarding sometimes~must be one of|"
+            "Ciphers aes256-foo~not supported by this OpenSSH (ssh -Q cipher)|HostKeyAlgorithms ssh-foo~ssh -Q key-sig|"
+            "MACs +hmac-none~ssh -Q mac|Ciphers aes128-ctr,+aes256-ctr~may only begin|Ciphers aes*~only a list after -|KexAlgorithms ^~not an algorithm|"
+            "Ciphers aes128-ctr,,aes256-ctr~not an algorithm|AcceptEnv LANG\"x~not a single pattern|PermitOpen any localhost:22~stands alone|"
+            "PermitOpen localhost~not host:port|PermitOpen :22~not host:port|PermitOpen localhost:0~no port|PermitListen 70000~no port|"
+            "ChrootDirectory /srv/%x~%h %u|HostKey /etc/%h~takes no %-tokens|ChrootDirectory /srv/my dir~one path|"
+            "ForceCommand echo \"x~unbalanced quote|ForceCommand #x~may not begin with #|ForceCommand  ~takes a value|"
+            "MaxStartups 10:30~one number or 3|MaxStartups 10:101:100~0..100|MaxStartups 50:30:10~start not above full|"
+            "MaxStartups 10:0:100~rate of 1|PerSourceNetBlockSize 33:128~0..32|"
+            // Keywords newer than the installed sshd: the version they need.
+            "PerSourcePenalties crash:2m~needs OpenSSH 9.8 or later|PAMServiceName sshd~needs OpenSSH 10.0 or later");
+        for (const QString &row : kinds.split(QLatin1Char('|'))) {
+            const QString rule = row.section(QLatin1Char('~'), 0, 0);
+            addRow(rule.left(70),
+                   Action::Configure,
+                   change(rule.section(QLatin1Char(' '), 0, 0), rule.section(QLatin1Char(' '), 1)),
+                   row.section(QLatin1Char('~'), 1));
+        }
         for (const QString &row : values.split(QLatin1Char('|'))) {
             const QString keyword = row.section(QLatin1Char(' '), 0, 0);
             const QString value = row.section(QLatin1Char(' '), 1);
@@ -325,7 +347,7 @@ private Q_SLOTS:
                                   {QStringLiteral("UseDNS"), true},
                                   {QStringLiteral("AllowUsers"), QStringLiteral("root")}};
         for (const auto &bad : QList<QPair<QString, QVariant>>{{QStringLiteral("PermitTunnel"), QStringLiteral("maybe")},
-                                                               {QStringLiteral("ForceCommand"), QStringLiteral("/bin/sh")},
+                                                               {QStringLiteral("ClientAliveInterval"), QStringLiteral("5x")},
                                                                {QStringLiteral("AddressFamily"), QStringLiteral("inet6")}}) {
             QVariantMap changes = five;
             changes.insert(bad.first, bad.second);

@@ -1,6 +1,6 @@
 // SPDX-FileCopyrightText: 2026 SSH Settings contributors
 // SPDX-License-Identifier: GPL-2.0-or-later
-// The subcommands that hand one request to the engine: get, set, confirm, revert, pending, restore, banner, keys, service, kill.
+// The subcommands that hand requests to the engine: get, set, unset, keywords, confirm, revert, pending, restore, banner, keys, service, kill.
 // Each request goes through the dispatch of the subcommand's action, as the same request over KAuth does.
 
 #include "toolcommand.h"
@@ -22,10 +22,10 @@ namespace Arg = SSHSettings::Protocol::Arg;
 
 namespace
 {
-const QCommandLineOption s_dryRun(QStringLiteral("dry-run"), QStringLiteral("set: print the change as a unified diff, write nothing."));
-const QCommandLineOption s_restart(QStringLiteral("restart"), QStringLiteral("set: restart a running sshd after a server change."));
+const QCommandLineOption s_dryRun(QStringLiteral("dry-run"), QStringLiteral("set, unset: print the change as a unified diff, write nothing."));
+const QCommandLineOption s_restart(QStringLiteral("restart"), QStringLiteral("set, unset: restart a running sshd after a server change."));
 const QCommandLineOption s_revertAfter(QStringLiteral("revert-after"),
-                                       QStringLiteral("set: restart sshd and revert the change after SECONDS unless it is confirmed; prints the token."),
+                                       QStringLiteral("set, unset: restart sshd and revert the change after SECONDS unless it is confirmed; prints the token."),
                                        QStringLiteral("SECONDS"));
 QCommandLineOption hidden(QCommandLineOption option)
 {
@@ -64,16 +64,8 @@ bool toVariant(const Option &option, const QStringList &words, QVariant *value, 
     case ValueKind::KeyFilePatterns:
         *value = words;
         return true;
-    case ValueKind::AccessPatterns:
-    case ValueKind::Port: // sshd listens on each of several ports
+    default: // several words are one value: a port list, a command, "start:rate:full" and the like
         *value = words.join(QLatin1Char(' '));
-        return true;
-    default:
-        if (words.size() != 1) {
-            *error = QStringLiteral("%1 takes one value").arg(option.keyword);
-            return false;
-        }
-        *value = words.first();
         return true;
     }
 }
@@ -121,6 +113,8 @@ int get(const QCommandLineParser &parser, const QStringList &arguments, const To
     return 0;
 }
 
+int change(const QCommandLineParser &parser, ConfigType type, const QVariantMap &changes, const ToolEngine &helper);
+
 // KEYWORD VALUE... groups: a word naming a keyword of the configuration starts the next group.
 int set(const QCommandLineParser &parser, const QStringList &arguments, const ToolEngine &helper)
 {
@@ -161,6 +155,67 @@ int set(const QCommandLineParser &parser, const QStringList &arguments, const To
     if (addGroup() != 0) {
         return 1;
     }
+    return change(parser, type, changes, helper);
+}
+
+// KEYWORD...: an empty list removes each keyword's lines, so that its default applies.
+int unset(const QCommandLineParser &parser, const QStringList &arguments, const ToolEngine &helper)
+{
+    const ConfigType type = Tool::configType(parser);
+    QVariantMap changes;
+    for (const QString &argument : arguments) {
+        const Option *option = findOption(type, argument);
+        if (!option) {
+            return Tool::refuse(QStringLiteral("unknown keyword \"%1\"").arg(argument));
+        }
+        changes.insert(option->keyword, QStringList());
+    }
+    return arguments.isEmpty() ? 2 : change(parser, type, changes, helper);
+}
+
+// One row per keyword the installed OpenSSH knows: keyword, kind, effective value, origin.
+int keywords(const QCommandLineParser &parser, const QStringList &arguments, const ToolEngine &helper)
+{
+    if (!arguments.isEmpty()) {
+        return 2;
+    }
+    namespace Protocol = SSHSettings::Protocol;
+    const ConfigType type = Tool::configType(parser);
+    const QList<Option> &all = options(type);
+    for (int first = 0; first < all.size(); first += Protocol::MaxReadKeywords) {
+        QStringList names;
+        for (int i = first; i < qMin(int(all.size()), first + Protocol::MaxReadKeywords); ++i) {
+            names.append(all.at(i).keyword);
+        }
+        const Reply reply = helper.request({{Arg::ReadType, int(type)}, {Arg::ReadKeywords, names}}, ::getuid());
+        if (!reply.ok) {
+            return Tool::refuse(reply.error);
+        }
+        const int version = reply.data.value(Protocol::Reply::Version).toInt();
+        for (int i = first; i < first + names.size(); ++i) {
+            const Option &option = all.at(i);
+            if (!knownIn(option, version)) {
+                continue;
+            }
+            const QString key = option.keyword.toLower();
+            const QVariant value = reply.data.value(key);
+            const QVariantMap origin = reply.data.value(Protocol::Reply::Origins).toMap().value(key).toMap();
+            const int line = origin.value(Protocol::Reply::OriginLine).toInt();
+            printf(
+                "%s\t%s\t%s\t%s\n",
+                qPrintable(option.keyword),
+                qPrintable(kindName(option.kind)),
+                qPrintable(value.userType() == QMetaType::QStringList ? value.toStringList().join(QLatin1Char(' ')) : value.toString()),
+                qPrintable(line > 0 ? QStringLiteral("%1:%2").arg(origin.value(Protocol::Reply::OriginFile).toString()).arg(line) : QStringLiteral("default")));
+        }
+    }
+    return 0;
+}
+
+// The transaction of set and unset: a dry run prints its diff; otherwise written after sshd -t, backed up, and
+// armed to be reverted when asked.
+int change(const QCommandLineParser &parser, ConfigType type, const QVariantMap &changes, const ToolEngine &helper)
+{
     QVariantMap request = {{Arg::TransactionType, int(type)}, {Arg::TransactionChanges, changes}};
     const bool dryRun = parser.isSet(s_dryRun);
     uid_t caller = ::getuid();
@@ -389,6 +444,18 @@ QList<ToolCommand> engineCommands()
          QStringLiteral("Change options together, all or nothing; the configuration is checked and backed up."),
          {s_dryRun, s_restart, s_revertAfter},
          set},
+        {QStringLiteral("unset"),
+         Action::Configure,
+         QStringLiteral("[--client] [--config FILE] [--dry-run] [--restart] [--revert-after SECONDS] KEYWORD..."),
+         QStringLiteral("Remove the keywords' lines together, so that their defaults apply; checked and backed up as set is."),
+         {s_dryRun, s_restart, s_revertAfter},
+         unset},
+        {QStringLiteral("keywords"),
+         Action::Read,
+         QStringLiteral("[--client] [--config FILE]"),
+         QStringLiteral("List every keyword this OpenSSH knows: keyword, kind, effective value, origin (tab-separated)."),
+         {},
+         keywords},
         {QStringLiteral("confirm"),
          Action::Configure,
          QStringLiteral("TOKEN"),

@@ -46,5 +46,5 @@ int usage(const ToolCommand &command);
 OptionCatalog::ConfigType configType(const QCommandLineParser &parser);
 }
 
-/// get, set, confirm, revert, pending, restore, banner, keys, service, kill
+/// get, set, unset, keywords, confirm, revert, pending, restore, banner, keys, service, kill
 QList<ToolCommand> engineCommands();
