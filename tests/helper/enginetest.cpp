@@ -1007,10 +1007,10 @@ private Q_SLOTS:
                 OptionCatalog::CheckedValue checked;
                 QString error;
                 for (const QString &prefix : {QString(), QStringLiteral("+"), QStringLiteral("-"), QStringLiteral("^")}) {
-                    QVERIFY2(OptionCatalog::checkValue(option, prefix + names.join(QLatin1Char(',')), &checked, &error, installed), qPrintable(error));
+                    QVERIFY2(OptionCatalog::checkValue(option, QString(prefix + names.join(QLatin1Char(','))), &checked, &error, installed), qPrintable(error));
                     QCOMPARE(checked.lines, QList<QByteArray>{(prefix + names.join(QLatin1Char(','))).toLatin1()});
                 }
-                QVERIFY(!OptionCatalog::checkValue(option, names.first() + QStringLiteral("-unknown"), &checked, &error, installed));
+                QVERIFY(!OptionCatalog::checkValue(option, QString(names.first() + QStringLiteral("-unknown")), &checked, &error, installed));
             }
         }
     }
@@ -1064,7 +1064,7 @@ private Q_SLOTS:
             QVERIFY2(listed.contains(it.key().toLower()) || it.key() == "host", it.key().constData());
         }
         const QList<QByteArray> row = listed.value(keyword.toLower().toLatin1());
-        QVERIFY2(row.value(2).startsWith(QFile::encodeName(sandbox.path(file)) + ':'), row.value(2).constData());
+        QVERIFY2(row.value(2).startsWith(QByteArray(QFile::encodeName(sandbox.path(file)) + ':')), row.value(2).constData());
         const QByteArray before = sandbox.read(file);
         QCOMPARE(tool({QStringLiteral("unset"), keyword}), QByteArray());
         QVERIFY(configuration.effectiveValues(ConfigType(type), config, &values, &error));
