@@ -92,6 +92,13 @@ bool tokensAllowed(const QString &text, const QString &letters)
     return true;
 }
 
+QString tokenRefusal(const Option &option)
+{
+    return option.values.isEmpty()
+        ? QStringLiteral("takes no %-tokens")
+        : QStringLiteral("a % must be followed by one of %%1").arg(option.values.split(QString(), Qt::SkipEmptyParts).join(QStringLiteral(" %")));
+}
+
 bool hasWildcard(const QString &text)
 {
     return text.contains(QLatin1Char('*')) || text.contains(QLatin1Char('?')) || text.contains(QLatin1Char('!'));
@@ -322,10 +329,7 @@ bool checkValue(const Option &option, const QVariant &value, CheckedValue *check
             return refuse(QStringLiteral("\"%1\" is not one path without blanks or quotes").arg(text.left(80)));
         }
         if (!tokensAllowed(text, option.values)) {
-            return refuse(
-                option.values.isEmpty()
-                    ? QStringLiteral("takes no %-tokens")
-                    : QStringLiteral("a % must be followed by one of %%1").arg(option.values.split(QString(), Qt::SkipEmptyParts).join(QStringLiteral(" %"))));
+            return refuse(tokenRefusal(option));
         }
         return single(text.toLatin1(), QString());
     }
@@ -492,6 +496,10 @@ bool checkValue(const Option &option, const QVariant &value, CheckedValue *check
         for (const QString &entry : std::as_const(list)) {
             if (!isSafeToken(entry)) {
                 return refuse(QStringLiteral("\"%1\" is not a single file pattern").arg(entry.left(80)));
+            }
+            // sshd expands the tokens only at login: an unknown one would fail every key login then.
+            if (!tokensAllowed(entry, option.values)) {
+                return refuse(tokenRefusal(option));
             }
             tokens.append(entry);
         }

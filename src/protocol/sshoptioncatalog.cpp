@@ -53,7 +53,7 @@ constexpr Row ServerRows[] = {
     {"Banner", K::Banner, Block, "none", "", 0, 0, C::Session, "", "Text shown before authentication"},
     {"CASignatureAlgorithms", K::Algorithms, Block | Comma, "", "sig", 0, 0, C::Cryptography, "", "Signatures accepted from certificate authorities"},
     {"ChannelTimeout", K::Text, Block, "", "", 902, 0, C::Session, "", "Closes channels of a type that stay idle this long"},
-    {"ChrootDirectory", K::Path, Block, "none", "hu", 0, 0, C::Session, "", "Directory a user is locked into after login"},
+    {"ChrootDirectory", K::Path, Block, "none", "hUu", 0, 0, C::Session, "", "Directory a user is locked into after login"},
     {"Ciphers", K::Algorithms, Comma, "", "cipher", 0, 0, C::Cryptography, "", "Ciphers allowed for the connection"},
     {"ClientAliveCountMax", K::Number, Block, "3", "0..2147483647", 0, 0, C::Network, "", "Unanswered keep-alive messages before sshd disconnects"},
     {"ClientAliveInterval", K::Interval, Block, "0", "0..2147483647", 0, 0, C::Network, "", "Idle time after which sshd checks the client is alive; 0: never"},

@@ -252,7 +252,7 @@ private Q_SLOTS:
             "MACs +hmac-none~ssh -Q mac|Ciphers aes128-ctr,+aes256-ctr~may only begin|Ciphers aes*~only a list after -|KexAlgorithms ^~not an algorithm|"
             "Ciphers aes128-ctr,,aes256-ctr~not an algorithm|AcceptEnv LANG\"x~not a single pattern|PermitOpen any localhost:22~stands alone|"
             "PermitOpen localhost~not host:port|PermitOpen :22~not host:port|PermitOpen localhost:0~no port|PermitListen 70000~no port|"
-            "ChrootDirectory /srv/%x~%h %u|HostKey /etc/%h~takes no %-tokens|ChrootDirectory /srv/my dir~one path|"
+            "ChrootDirectory /srv/%x~%h %U %u|AuthorizedKeysFile .ssh/%x~%h %U %u|HostKey /etc/%h~takes no %-tokens|ChrootDirectory /srv/my dir~one path|"
             "ForceCommand echo \"x~unbalanced quote|ForceCommand #x~may not begin with #|ForceCommand  ~takes a value|"
             "MaxStartups 10:30~one number or 3|MaxStartups 10:101:100~0..100|MaxStartups 50:30:10~start not above full|"
             "MaxStartups 10:0:100~rate of 1|PerSourceNetBlockSize 33:128~0..32|"
@@ -260,9 +260,11 @@ private Q_SLOTS:
             "PerSourcePenalties crash:2m~needs OpenSSH 9.8 or later|PAMServiceName sshd~needs OpenSSH 10.0 or later");
         for (const QString &row : kinds.split(QLatin1Char('|'))) {
             const QString rule = row.section(QLatin1Char('~'), 0, 0);
+            const QString keyword = rule.section(QLatin1Char(' '), 0, 0);
+            const QString value = rule.section(QLatin1Char(' '), 1);
             addRow(rule.left(70),
                    Action::Configure,
-                   change(rule.section(QLatin1Char(' '), 0, 0), rule.section(QLatin1Char(' '), 1)),
+                   change(keyword, keyword == QLatin1String("AuthorizedKeysFile") ? QVariant(QStringList{value}) : QVariant(value)),
                    row.section(QLatin1Char('~'), 1));
         }
         for (const QString &row : values.split(QLatin1Char('|'))) {
