@@ -270,7 +270,14 @@ private:
     {
         if (!m_done) {
             m_done = true;
+            // The answer may open a dialog, whose event loop may bring the ready signal or its limit:
+            // this request is then let go only once the answer has returned.
+            m_answering = true;
             m_answered(result);
+            m_answering = false;
+            if (m_releaseWaiting) {
+                release();
+            }
         }
     }
 
@@ -279,6 +286,15 @@ private:
     {
         m_readyLimit.stop();
         answer(result);
+        if (m_answering) {
+            m_releaseWaiting = true;
+            return;
+        }
+        release();
+    }
+
+    void release()
+    {
         if (m_released) {
             std::function<void()> released = std::move(m_released);
             m_released = nullptr;
@@ -297,6 +313,8 @@ private:
     QTimer m_readyLimit;
     ActionResult m_untied; ///< the answer that ended the job, when it was another caller's
     bool m_done = false;
+    bool m_answering = false;
+    bool m_releaseWaiting = false;
 };
 
 /// A nonce from arguments, empty when none is sent.
