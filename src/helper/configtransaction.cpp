@@ -30,6 +30,25 @@ QString canonicalAddress(const QString &address)
     return canonical.isEmpty() ? address.toLower() : canonical;
 }
 
+/**
+ * What "this configuration passed the check" is recorded under: the files' base and the program that checked them,
+ * since an upgraded sshd or ssh may refuse what the old one accepted. Empty (never trusted) when the program is missing.
+ */
+QString checkedRecord(const QString &base, const QString &program)
+{
+    struct stat status;
+    if (base.isEmpty() || ::stat(QFile::encodeName(program).constData(), &status) != 0) {
+        return QString();
+    }
+    return QStringLiteral("%1 %2:%3:%4:%5.%6")
+        .arg(base)
+        .arg(quint64(status.st_dev))
+        .arg(quint64(status.st_ino))
+        .arg(qint64(status.st_size))
+        .arg(qint64(status.st_mtim.tv_sec))
+        .arg(qint64(status.st_mtim.tv_nsec));
+}
+
 QSet<QString> lowerSet(const QStringList &list)
 {
     QSet<QString> set;
@@ -194,7 +213,8 @@ Reply Configuration::transaction(ConfigType type, const Request &request, Writte
     }
     // The backup keeps the last configuration that worked: the one verified here last, else one sshd accepts as it is.
     QString ignored;
-    const bool workedBefore = m_backups.isVerified(typeName(type), before) || check(type, mainPath, &ignored);
+    const bool workedBefore =
+        m_backups.isVerified(typeName(type), checkedRecord(before, type == ConfigType::Client ? m_paths.ssh : m_paths.sshd)) || check(type, mainPath, &ignored);
 
     auto refuse = [&](const QString &reason) {
         return Reply::failure(reason + putBack(done.before));
@@ -220,7 +240,7 @@ Reply Configuration::transaction(ConfigType type, const Request &request, Writte
             return refuse(QStringLiteral("refused, cannot keep the working configuration: %1").arg(error));
         }
     }
-    m_backups.setVerified(typeName(type), base(document, true));
+    m_backups.setVerified(typeName(type), checkedRecord(base(document, true), type == ConfigType::Client ? m_paths.ssh : m_paths.sshd));
     const Reply reply = success();
     if (written) {
         *written = done;
@@ -260,7 +280,7 @@ bool Configuration::checkInPlace(ConfigType type, QString *error) const
     ConfigDocument document(dialect(type));
     QString ignored;
     if (document.load(configPath(type), &ignored)) {
-        m_backups.setVerified(typeName(type), base(document));
+        m_backups.setVerified(typeName(type), checkedRecord(base(document), type == ConfigType::Client ? m_paths.ssh : m_paths.sshd));
     }
     return true;
 }

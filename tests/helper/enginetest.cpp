@@ -803,6 +803,8 @@ private Q_SLOTS:
             << mainFile << "restart reviewed added" << QByteArray() << QString(SSHSettings::Protocol::ChangedSinceReview);
         // The configuration as found is checked once more: the backup keeps it only if it works.
         QTest::newRow("first apply restart") << mainFile << "restart first" << QByteArray("-T -t -t -t") << "";
+        // So it is after sshd changed: the new one may refuse what the old one accepted.
+        QTest::newRow("apply restart, sshd replaced") << mainFile << "restart replaced" << QByteArray("-T -t -t -t") << "";
     }
 
     void programRunsPerRequest()
@@ -815,16 +817,21 @@ private Q_SLOTS:
         TestSandbox sandbox;
         recordPrograms(sandbox, false);
         sandbox.write(QStringLiteral("etc/ssh/sshd_config.d/50-local.conf"), "PasswordAuthentication no\n");
-        Engine engine(sandbox.paths);
-        if (!words.contains(QLatin1String("first"))) {
-            QVERIFY(engine.changeOption(ConfigType::Server, QStringLiteral("LoginGraceTime"), QStringLiteral("60")).ok);
-        }
         executable(sandbox,
                    "sshd",
                    "echo \"$1\" >> " + QFile::encodeName(sandbox.path(QStringLiteral("runs"))) + "\nexec " + QFile::encodeName(sandbox.paths.sshd)
                        + " \"$@\"\n");
         sandbox.paths.sshd = sandbox.path(QStringLiteral("sshd"));
         Engine counted(sandbox.paths);
+        if (!words.contains(QLatin1String("first"))) {
+            QVERIFY(counted.changeOption(ConfigType::Server, QStringLiteral("LoginGraceTime"), QStringLiteral("60")).ok);
+            QVERIFY(QFile::remove(sandbox.path(QStringLiteral("runs"))));
+        }
+        if (words.contains(QLatin1String("replaced"))) {
+            const QByteArray wrapper = sandbox.read(QStringLiteral("sshd"));
+            QVERIFY(QFile::remove(sandbox.paths.sshd));
+            executable(sandbox, "sshd", wrapper);
+        }
         Engine::Transaction transaction;
         for (auto it = changes.cbegin(); it != changes.cend(); ++it) {
             transaction.changes.append({it.key(), it.value()});
