@@ -105,27 +105,26 @@ QVariantMap SSHModule::serverValues() const
     return values;
 }
 
-void SSHModule::finishRevertCountdown(CountdownEnd end)
+void SSHModule::finishRevertCountdown(CountdownEnd end, bool leaving)
 {
     if (!m_countdown) {
         return;
     }
     const QString token = m_countdown->token();
-    if (m_closing) {
-        // The page goes: the choice is sent all the same, after what still runs, with nobody to hear its answer.
-        end == CountdownEnd::Keep ? m_manager->keepChange(token, nullptr, {}) : m_manager->revertChange(token, nullptr, {});
-        return;
-    }
-    // The end of the countdown is never dropped; Keep or Revert Now pressed while another flow runs is not taken.
-    if (busy() && end != CountdownEnd::Expired) {
+    // The end of the countdown is never dropped, nor a choice made as the page goes; Keep or Revert Now pressed
+    // while another flow runs is not taken.
+    if (busy() && end != CountdownEnd::Expired && !leaving) {
         return;
     }
     m_countdown->stop(); // no tick ends it while the helper is asked
     beginFlow();
-    const auto answered = [this, end](const SSHSettings::ActionResult &result) {
-        countdownAnswered(end, result);
+    // Not tied to the page, which may be gone before the request's turn comes: the page hears the answer if it is still there.
+    const auto answered = [page = QPointer<SSHModule>(this), end](const SSHSettings::ActionResult &result) {
+        if (page) {
+            page->countdownAnswered(end, result);
+        }
     };
-    end == CountdownEnd::Keep ? m_manager->keepChange(token, this, answered) : m_manager->revertChange(token, this, answered);
+    end == CountdownEnd::Keep ? m_manager->keepChange(token, nullptr, answered) : m_manager->revertChange(token, nullptr, answered);
 }
 
 void SSHModule::countdownAnswered(CountdownEnd end, const SSHSettings::ActionResult &result)
@@ -197,9 +196,10 @@ void SSHModule::askAboutCountdown(QWidget *parent)
     box.setDefaultButton(leave);
     box.setEscapeButton(leave);
     box.exec();
+    // Asked because the page goes: the choice is sent whatever else runs.
     if (box.clickedButton() == keep) {
-        finishRevertCountdown(CountdownEnd::Keep);
+        finishRevertCountdown(CountdownEnd::Keep, true);
     } else if (box.clickedButton() == revert) {
-        finishRevertCountdown(CountdownEnd::RevertNow);
+        finishRevertCountdown(CountdownEnd::RevertNow, true);
     }
 }

@@ -34,7 +34,6 @@ SSHModule::~SSHModule()
     }
     // The page goes away (closed, or the host moved on) with a countdown that nobody was asked about;
     // what is chosen is still sent, its answer has nobody to go to.
-    m_closing = true;
     if (m_countdown && !m_countdownAsked) {
         askAboutCountdown(nullptr);
     }

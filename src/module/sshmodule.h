@@ -130,7 +130,7 @@ private:
         RevertNow,
         Expired,
     };
-    void finishRevertCountdown(CountdownEnd end);
+    void finishRevertCountdown(CountdownEnd end, bool leaving = false);
     void countdownAnswered(CountdownEnd end, const SSHSettings::ActionResult &result);
     /// While a countdown runs, asks whether to keep the settings, revert them now or leave the countdown running.
     void askAboutCountdown(QWidget *parent);
@@ -171,7 +171,6 @@ private:
     QVariantMap m_beforeCountdown; ///< the server's values before the first change of the countdown
     bool m_joinedOthers = false; ///< the countdown's first change joined pending changes the page did not make
     bool m_countdownAsked = false; ///< the question on closing was asked for this countdown
-    bool m_closing = false; ///< the page is being destroyed
     QPointer<QWidget> m_window; ///< the window whose closing is watched
     QHash<SSHOption::Id, QLabel *> m_originIndicators;
 };
