@@ -10,6 +10,7 @@
 
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTest>
 
 #include <sys/stat.h>
@@ -32,6 +33,17 @@ const QString s_keys = QStringLiteral("@ROOT@/home/tester/.ssh/authorized_keys")
 const QString s_key = QStringLiteral("@KEY@");
 
 const QStringList s_journal = SshdLog::journalArguments(QString());
+
+/// The installed sshd's version as major * 100 + minor; 0 when it does not say.
+int installedSshd()
+{
+    QProcess sshd;
+    sshd.setProcessChannelMode(QProcess::MergedChannels); // it says so on standard error
+    sshd.start(QStringLiteral("/usr/sbin/sshd"), {QStringLiteral("-V")});
+    sshd.waitForFinished();
+    const QRegularExpressionMatch match = QRegularExpression(QStringLiteral("OpenSSH_(\\d+)\\.(\\d+)")).match(QString::fromLatin1(sshd.readAll()));
+    return match.hasMatch() ? match.captured(1).toInt() * 100 + match.captured(2).toInt() : 0;
+}
 
 QVariantMap change(const QString &keyword, const QVariant &value, int type = 1)
 {
@@ -255,9 +267,7 @@ private Q_SLOTS:
             "ChrootDirectory /srv/%x~%h %U %u|AuthorizedKeysFile .ssh/%x~%h %U %u|HostKey /etc/%h~takes no %-tokens|ChrootDirectory /srv/my dir~one path|"
             "ForceCommand echo \"x~unbalanced quote|ForceCommand #x~may not begin with #|ForceCommand  ~takes a value|"
             "MaxStartups 10:30~one number or 3|MaxStartups 10:101:100~0..100|MaxStartups 50:30:10~start not above full|"
-            "MaxStartups 10:0:100~rate of 1|PerSourceNetBlockSize 33:128~0..32|"
-            // Keywords newer than the installed sshd: the version they need.
-            "PerSourcePenalties crash:2m~needs OpenSSH 9.8 or later|PAMServiceName sshd~needs OpenSSH 10.0 or later");
+            "MaxStartups 10:0:100~rate of 1|PerSourceNetBlockSize 33:128~0..32");
         for (const QString &row : kinds.split(QLatin1Char('|'))) {
             const QString rule = row.section(QLatin1Char('~'), 0, 0);
             const QString keyword = rule.section(QLatin1Char(' '), 0, 0);
@@ -267,6 +277,19 @@ private Q_SLOTS:
                    change(keyword, keyword == QLatin1String("AuthorizedKeysFile") ? QVariant(QStringList{value}) : QVariant(value)),
                    row.section(QLatin1Char('~'), 1));
         }
+        // Keywords newer than the installed OpenSSH: the version they need.
+        const int installed = installedSshd();
+        QVERIFY(installed > 0);
+        if (installed < 908) {
+            addRow(QStringLiteral("PerSourcePenalties on %1").arg(installed),
+                   Action::Configure,
+                   change(QStringLiteral("PerSourcePenalties"), QStringLiteral("crash:2m")),
+                   QStringLiteral("needs OpenSSH 9.8 or later"));
+        }
+        addRow(QStringLiteral("WarnWeakCrypto on %1").arg(installed),
+               Action::Configure,
+               change(QStringLiteral("WarnWeakCrypto"), QStringLiteral("no"), 2),
+               QStringLiteral("needs OpenSSH 10.1 or later"));
         for (const QString &row : values.split(QLatin1Char('|'))) {
             const QString keyword = row.section(QLatin1Char(' '), 0, 0);
             const QString value = row.section(QLatin1Char(' '), 1);
