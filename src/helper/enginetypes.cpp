@@ -33,6 +33,23 @@ EnginePaths EnginePaths::system()
     return paths;
 }
 
+EnginePaths EnginePaths::filesUnder(const QString &root) const
+{
+    EnginePaths rooted = *this;
+    for (QString *path : {&rooted.serverConfig,
+                          &rooted.clientConfig,
+                          &rooted.serverBackup,
+                          &rooted.clientBackup,
+                          &rooted.backupDir,
+                          &rooted.serverDefault,
+                          &rooted.clientDefault,
+                          &rooted.bannerRoot,
+                          &rooted.sshdPidFile}) {
+        *path = root + *path;
+    }
+    return rooted;
+}
+
 Reply Reply::success(const QVariantMap &data)
 {
     Reply reply;

@@ -78,6 +78,8 @@ struct EnginePaths {
     int probeAttemptMs = 1000;
 
     static EnginePaths system();
+    /// These paths with every file (configurations, backups, defaults, banners, pid file) under @p root; programs stay.
+    EnginePaths filesUnder(const QString &root) const;
 };
 
 /// One change of a chain of changes waiting to be kept.

@@ -15,20 +15,10 @@ TestSandbox::TestSandbox()
 {
     // The reader account of `ssh -G` must be able to read the client configuration.
     ::chmod(QFile::encodeName(root()).constData(), 0755);
-    paths = EnginePaths::system();
-    for (QString *system : {&paths.serverConfig,
-                            &paths.clientConfig,
-                            &paths.serverBackup,
-                            &paths.clientBackup,
-                            &paths.backupDir,
-                            &paths.serverDefault,
-                            &paths.clientDefault,
-                            &paths.bannerRoot,
-                            &paths.initScript,
-                            &paths.systemdRunDir,
-                            &paths.sshdPidFile}) {
-        *system = root() + *system;
-    }
+    paths = EnginePaths::system().filesUnder(root());
+    // The service stand-ins live in the tree too.
+    paths.initScript = root() + paths.initScript;
+    paths.systemdRunDir = root() + paths.systemdRunDir;
     paths.sshdExtraArguments = QStringList{QStringLiteral("-h"), path(QStringLiteral("keys/host_ed25519_key"))};
     // No sshd listens here: each socket is tried once after a restart, not for seconds.
     paths.probeTotalMs = 0;

@@ -32,17 +32,7 @@ EnginePaths pathsFor(const QCommandLineParser &parser)
     if (parser.isSet(s_root)) {
         const QString root = QFileInfo(parser.value(s_root)).absoluteFilePath();
         // Files only: no program below DIR is ever run (the service stays the system's, see serviceControl).
-        for (QString *path : {&paths.serverConfig,
-                              &paths.clientConfig,
-                              &paths.serverBackup,
-                              &paths.clientBackup,
-                              &paths.backupDir,
-                              &paths.serverDefault,
-                              &paths.clientDefault,
-                              &paths.bannerRoot,
-                              &paths.sshdPidFile}) {
-            *path = root + *path;
-        }
+        paths = paths.filesUnder(root);
         paths.toolArguments << QStringLiteral("--root") << root;
     }
     if (parser.isSet(s_config)) {
