@@ -57,11 +57,11 @@ AllSettingsEditor::AllSettingsEditor(AllSettingsModel *model, QWidget *parent)
     , m_hint(new QLabel(this))
     , m_stack(new QStackedWidget(this))
     , m_blank(new QWidget(m_stack))
-    , m_check(new QCheckBox(m_stack))
+    , m_check(new QCheckBox(new QWidget(m_stack)))
     , m_numberPage(new QWidget(m_stack))
     , m_word(new QComboBox(m_numberPage))
     , m_spin(new QSpinBox(m_numberPage))
-    , m_choice(new QComboBox(m_stack))
+    , m_choice(new QComboBox(new QWidget(m_stack)))
     , m_text(new QLineEdit(m_stack))
     , m_validator(new QRegularExpressionValidator(this))
     , m_algorithmPage(new QWidget(m_stack))
@@ -87,7 +87,16 @@ AllSettingsEditor::AllSettingsEditor(AllSettingsModel *model, QWidget *parent)
     auto *numberLayout = new QHBoxLayout(m_numberPage);
     numberLayout->setContentsMargins({});
     numberLayout->addWidget(m_word);
-    numberLayout->addWidget(m_spin, 1);
+    numberLayout->addWidget(m_spin);
+    numberLayout->addStretch();
+    // The check box and the combo box keep their own width, left-aligned.
+    for (QWidget *editor : {static_cast<QWidget *>(m_check), static_cast<QWidget *>(m_choice)}) {
+        auto *pageLayout = new QHBoxLayout(editor->parentWidget());
+        pageLayout->setContentsMargins({});
+        pageLayout->addWidget(editor);
+        pageLayout->addStretch();
+    }
+    m_algorithms->setMaximumHeight(m_algorithms->fontMetrics().height() * 10);
     auto *algorithmLayout = new QHBoxLayout(m_algorithmPage);
     algorithmLayout->setContentsMargins({});
     algorithmLayout->addWidget(m_algorithms, 1);
@@ -96,8 +105,7 @@ AllSettingsEditor::AllSettingsEditor(AllSettingsModel *model, QWidget *parent)
     buttons->addWidget(m_down);
     buttons->addStretch();
     algorithmLayout->addLayout(buttons);
-    for (QWidget *page :
-         {m_blank, static_cast<QWidget *>(m_check), m_numberPage, static_cast<QWidget *>(m_choice), static_cast<QWidget *>(m_text), m_algorithmPage}) {
+    for (QWidget *page : {m_blank, m_check->parentWidget(), m_numberPage, m_choice->parentWidget(), static_cast<QWidget *>(m_text), m_algorithmPage}) {
         m_stack->addWidget(page);
     }
     auto *resetRow = new QHBoxLayout;
@@ -145,10 +153,21 @@ void AllSettingsEditor::setRow(int row)
     reload();
 }
 
+void AllSettingsEditor::showPage(QWidget *page)
+{
+    // The stack is as high as the page shown, not as the highest one.
+    for (int i = 0; i < m_stack->count(); ++i) {
+        m_stack->widget(i)->setSizePolicy(QSizePolicy::Preferred, m_stack->widget(i) == page ? QSizePolicy::Preferred : QSizePolicy::Ignored);
+    }
+    m_stack->setCurrentWidget(page);
+}
+
 void AllSettingsEditor::focusEditor()
 {
     QWidget *page = m_stack->currentWidget();
-    if (page == m_numberPage) {
+    if (page == m_check->parentWidget() || page == m_choice->parentWidget()) {
+        page = page == m_check->parentWidget() ? static_cast<QWidget *>(m_check) : m_choice;
+    } else if (page == m_numberPage) {
         page = !m_word->isHidden() && m_word->currentIndex() > 0 ? static_cast<QWidget *>(m_word) : m_spin;
     } else if (page == m_algorithmPage) {
         page = m_algorithms;
@@ -162,7 +181,7 @@ void AllSettingsEditor::reload()
 {
     m_loading = true;
     m_hint->clear();
-    m_stack->setCurrentWidget(m_blank);
+    showPage(m_blank);
     m_reset->setEnabled(m_row >= 0 && m_model->canReset(m_row));
     if (m_row < 0) {
         m_title->setText(i18nc("@info", "Select a keyword to see and edit its value."));
@@ -184,7 +203,7 @@ void AllSettingsEditor::reload()
         case ValueKind::Bool:
             m_check->setText(option.keyword);
             m_check->setChecked(value.toBool());
-            m_stack->setCurrentWidget(m_check);
+            showPage(m_check->parentWidget());
             break;
         case ValueKind::RootLogin:
         case ValueKind::Choice: {
@@ -200,7 +219,7 @@ void AllSettingsEditor::reload()
                 index = m_choice->count() - 1;
             }
             m_choice->setCurrentIndex(index);
-            m_stack->setCurrentWidget(m_choice);
+            showPage(m_choice->parentWidget());
             break;
         }
         case ValueKind::Port:
@@ -214,7 +233,7 @@ void AllSettingsEditor::reload()
         default:
             m_validator->setRegularExpression(QRegularExpression(textPattern(option)));
             m_text->setText(value.toString());
-            m_stack->setCurrentWidget(m_text);
+            showPage(m_text);
             break;
         }
         break;
@@ -242,7 +261,7 @@ void AllSettingsEditor::loadNumber(const QVariant &value)
     m_word->setVisible(words.size() > 0);
     m_spin->setEnabled(m_word->currentIndex() == 0);
     m_spin->setValue(word ? m_spin->minimum() : value.toInt());
-    m_stack->setCurrentWidget(m_numberPage);
+    showPage(m_numberPage);
 }
 
 void AllSettingsEditor::loadAlgorithms(const QVariant &value)
@@ -259,7 +278,7 @@ void AllSettingsEditor::loadAlgorithms(const QVariant &value)
             item->setCheckState(current.contains(name) ? Qt::Checked : Qt::Unchecked);
         }
     }
-    m_stack->setCurrentWidget(m_algorithmPage);
+    showPage(m_algorithmPage);
 }
 
 void AllSettingsEditor::moveAlgorithm(int step)
@@ -282,9 +301,9 @@ void AllSettingsEditor::commit()
     QVariant value;
     QWidget *page = m_stack->currentWidget();
     m_hint->clear();
-    if (page == m_check) {
+    if (page == m_check->parentWidget()) {
         value = m_check->isChecked();
-    } else if (page == m_choice) {
+    } else if (page == m_choice->parentWidget()) {
         value = m_choice->currentText();
     } else if (page == m_numberPage) {
         value = m_word->currentIndex() > 0 ? QVariant(m_word->currentText()) : QVariant(m_spin->value());

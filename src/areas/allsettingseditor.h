@@ -38,6 +38,7 @@ public:
     void focusEditor();
 
 private:
+    void showPage(QWidget *page);
     void reload();
     void loadNumber(const QVariant &value);
     void loadAlgorithms(const QVariant &value);

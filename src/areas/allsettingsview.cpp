@@ -58,6 +58,8 @@ AllSettingsView::AllSettingsView(ConfigType type, QWidget *parent)
     m_view->sortByColumn(AllSettingsModel::KeywordColumn, Qt::AscendingOrder);
     m_view->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_view->header()->setSectionResizeMode(AllSettingsModel::KeywordColumn, QHeaderView::ResizeToContents);
+    m_view->header()->resizeSection(AllSettingsModel::ValueColumn, m_view->fontMetrics().averageCharWidth() * 22);
+    m_view->header()->setSectionResizeMode(AllSettingsModel::OriginColumn, QHeaderView::ResizeToContents);
     m_view->header()->setStretchLastSection(true);
     m_view->installEventFilter(this);
     auto *reset = new QAction(QIcon::fromTheme(QStringLiteral("edit-undo")), i18nc("@action:inmenu", "Reset to Default"), m_view);
