@@ -259,9 +259,12 @@ QVariant AllSettingsModel::data(const QModelIndex &index, int role) const
         return QStringList{option.keyword, option.aliases.join(QLatin1Char(' ')), QString::fromLatin1(option.description), i18n(option.description)}.join(
             QLatin1Char('\n'));
     case Qt::FontRole: {
+        if (!row.edit.isValid()) {
+            return {};
+        }
         QFont font;
-        font.setBold(row.edit.isValid());
-        font.setItalic(row.edit.isValid());
+        font.setBold(true);
+        font.setItalic(true);
         return font;
     }
     case Qt::DisplayRole:

@@ -2,6 +2,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "allsettingsview.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
@@ -212,6 +213,38 @@ private Q_SLOTS:
         // aes128-cbc is in force but this OpenSSH does not report it: it is not offered.
         QCOMPARE(offered, Supported);
         QCOMPARE(ticked, Supported.mid(0, 2));
+    }
+
+    void keyboard_data()
+    {
+        QTest::addColumn<QString>("keyword");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<QString>("editor");
+        QTest::newRow("F2 on a number") << QStringLiteral("MaxAuthTries") << int(Qt::Key_F2) << QStringLiteral("allSettingsNumber");
+        QTest::newRow("Return on yes/no") << QStringLiteral("X11Forwarding") << int(Qt::Key_Return) << QStringLiteral("allSettingsCheck");
+        QTest::newRow("Enter on algorithms") << QStringLiteral("Ciphers") << int(Qt::Key_Enter) << QStringLiteral("allSettingsAlgorithms");
+        QTest::newRow("F2 on a word") << QStringLiteral("UnusedConnectionTimeout") << int(Qt::Key_F2) << QStringLiteral("allSettingsWord");
+        QTest::newRow("F2 on several lines") << QStringLiteral("HostKey") << int(Qt::Key_F2) << QStringLiteral("allSettingsReset");
+    }
+    void keyboard()
+    {
+        QFETCH(QString, keyword);
+        QFETCH(int, key);
+        QFETCH(QString, editor);
+        AllSettingsView view(ConfigType::Server);
+        view.setReadValues(serverReply());
+        view.show();
+        view.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&view));
+        // The search field, the two filters and the list follow each other on Tab.
+        child<QLineEdit>(&view, "allSettingsSearch")->setFocus();
+        for (const char *next : {"allSettingsCategory", "allSettingsChanged", "allSettingsView"}) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QCOMPARE(QApplication::focusWidget()->objectName(), QLatin1String(next));
+        }
+        select(&view, keyword);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key(key));
+        QCOMPARE(QApplication::focusWidget()->objectName(), editor);
     }
 
     void reset_data()
