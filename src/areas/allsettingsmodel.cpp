@@ -1,0 +1,323 @@
+// SPDX-FileCopyrightText: 2026 SSH Settings contributors
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "allsettingsmodel.h"
+
+#include <KLocalizedString>
+
+#include <QFileInfo>
+#include <QFont>
+
+using namespace OptionCatalog;
+namespace Reply = SSHSettings::Protocol::Reply;
+
+namespace
+{
+// The reply's map of `ssh -Q` query → names this OpenSSH supports.
+const QLatin1String AlgorithmsKey("algorithms");
+
+QString place(const QVariantMap &origin, bool fullPath)
+{
+    const QString file = origin.value(Reply::OriginFile).toString();
+    return QStringLiteral("%1:%2").arg(fullPath ? file : QFileInfo(file).fileName()).arg(origin.value(Reply::OriginLine).toInt());
+}
+
+// A line of a file sets the keyword, for every connection or inside a Match (Host) block.
+bool isSetInFile(const QVariantMap &origin)
+{
+    return !origin.value(Reply::OriginFile).toString().isEmpty() || !origin.value(Reply::OriginOverrides).toList().isEmpty();
+}
+}
+
+AllSettingsModel::AllSettingsModel(ConfigType type, QObject *parent)
+    : QAbstractTableModel(parent)
+    , m_type(type)
+{
+}
+
+void AllSettingsModel::setReadValues(const QVariantMap &reply)
+{
+    const bool hadEdits = !changes().isEmpty();
+    beginResetModel();
+    m_rows.clear();
+    m_algorithms = reply.value(AlgorithmsKey).toMap();
+    const int version = reply.value(Reply::Version).toInt();
+    const QVariantMap origins = reply.value(Reply::Origins).toMap();
+    for (const Option &option : options(m_type)) {
+        const QString key = option.keyword.toLower();
+        // A keyword the reply does not carry has no value to show; one this OpenSSH lacks cannot be set.
+        if (!knownIn(option, version) || !reply.contains(key)) {
+            continue;
+        }
+        const QVariant value = reply.value(key);
+        const QStringList lines = value.userType() == QMetaType::QStringList ? value.toStringList() : QStringList{value.toString()};
+        m_rows.append({&option, lines, origins.value(key).toMap(), QVariant()});
+    }
+    endResetModel();
+    if (hadEdits) {
+        Q_EMIT changed();
+    }
+}
+
+const Option &AllSettingsModel::option(int row) const
+{
+    return *m_rows.at(row).option;
+}
+
+AllSettingsModel::Access AllSettingsModel::access(int row) const
+{
+    const Row &entry = m_rows.at(row);
+    switch (entry.option->kind) {
+    case ValueKind::Banner:
+    case ValueKind::ListenAddresses:
+    case ValueKind::KeyFilePatterns:
+    case ValueKind::AccessPatterns:
+    case ValueKind::Subsystem:
+        return Access::OtherTab;
+    default:
+        // The helper writes one line for a repeatable keyword: lines read apart are not edited as one.
+        return entry.option->accumulating && entry.option->kind != ValueKind::Port && entry.lines.size() > 1 ? Access::ResetOnly : Access::Edit;
+    }
+}
+
+QString AllSettingsModel::otherTab(int row) const
+{
+    switch (option(row).kind) {
+    case ValueKind::KeyFilePatterns:
+        return i18nc("@title:tab", "Authentication");
+    case ValueKind::Banner:
+    case ValueKind::Subsystem:
+        return i18nc("@title:tab", "Other");
+    default:
+        return i18nc("@title:tab", "General");
+    }
+}
+
+QStringList AllSettingsModel::supportedAlgorithms(int row) const
+{
+    return m_algorithms.value(option(row).values).toStringList();
+}
+
+QVariant AllSettingsModel::value(int row) const
+{
+    const Row &entry = m_rows.at(row);
+    if (entry.edit.isValid()) {
+        const bool reset = entry.edit.userType() == QMetaType::QStringList;
+        return reset ? shaped(*entry.option, entry.option->defaultValue) : entry.edit;
+    }
+    return shaped(*entry.option, entry.lines.join(QLatin1Char(' ')));
+}
+
+bool AllSettingsModel::isEdited(int row) const
+{
+    return m_rows.at(row).edit.isValid();
+}
+
+bool AllSettingsModel::canReset(int row) const
+{
+    const Row &entry = m_rows.at(row);
+    if (access(row) == Access::OtherTab) {
+        return false;
+    }
+    return isSetInFile(entry.origin) ? entry.edit.userType() != QMetaType::QStringList : entry.edit.isValid();
+}
+
+void AllSettingsModel::setValue(int row, const QVariant &value)
+{
+    if (access(row) != Access::Edit) {
+        return;
+    }
+    const Row &entry = m_rows.at(row);
+    const bool words = entry.option->kind == ValueKind::Choice || entry.option->kind == ValueKind::Number || entry.option->kind == ValueKind::Interval;
+    const QString read = text(shaped(*entry.option, entry.lines.join(QLatin1Char(' '))));
+    setEdit(row, text(value).compare(read, words ? Qt::CaseInsensitive : Qt::CaseSensitive) == 0 ? QVariant() : value);
+}
+
+void AllSettingsModel::resetToDefault(int row)
+{
+    if (canReset(row)) {
+        setEdit(row, isSetInFile(m_rows.at(row).origin) ? QVariant(QStringList()) : QVariant());
+    }
+}
+
+void AllSettingsModel::discardChanges()
+{
+    bool any = false;
+    for (Row &entry : m_rows) {
+        any = any || entry.edit.isValid();
+        entry.edit = QVariant();
+    }
+    if (any) {
+        Q_EMIT dataChanged(index(0, 0), index(rowCount() - 1, ColumnCount - 1));
+        Q_EMIT changed();
+    }
+}
+
+QVariantMap AllSettingsModel::changes() const
+{
+    QVariantMap result;
+    for (const Row &entry : m_rows) {
+        if (entry.edit.isValid()) {
+            result.insert(entry.option->keyword, entry.edit);
+        }
+    }
+    return result;
+}
+
+void AllSettingsModel::setEdit(int row, const QVariant &edit)
+{
+    Row &entry = m_rows[row];
+    if (entry.edit.isValid() == edit.isValid() && entry.edit.userType() == edit.userType() && entry.edit == edit) {
+        return;
+    }
+    entry.edit = edit;
+    Q_EMIT dataChanged(index(row, 0), index(row, ColumnCount - 1));
+    Q_EMIT changed();
+}
+
+QVariant AllSettingsModel::shaped(const Option &option, const QString &text)
+{
+    bool number = false;
+    const int value = text.toInt(&number);
+    switch (option.kind) {
+    case ValueKind::Bool:
+    case ValueKind::Subsystem:
+        return text.compare(QLatin1String("yes"), Qt::CaseInsensitive) == 0;
+    case ValueKind::Port:
+    case ValueKind::Number:
+    case ValueKind::Interval:
+        return number ? QVariant(value) : QVariant(text.toLower());
+    default:
+        return text;
+    }
+}
+
+QString AllSettingsModel::text(const QVariant &value)
+{
+    switch (value.userType()) {
+    case QMetaType::Bool:
+        return value.toBool() ? QStringLiteral("yes") : QStringLiteral("no");
+    case QMetaType::QStringList:
+        return value.toStringList().join(QLatin1Char(' '));
+    default:
+        return value.toString();
+    }
+}
+
+bool AllSettingsModel::isChangedFromDefault(const Row &row) const
+{
+    if (row.edit.isValid() || isSetInFile(row.origin)) {
+        return true;
+    }
+    // Without a built-in value in the table, OpenSSH computes it (algorithms, host keys): only a line sets it.
+    const QString defaultValue = row.option->defaultValue.simplified();
+    return !defaultValue.isEmpty() && row.lines.join(QLatin1Char(' ')).simplified().compare(defaultValue, Qt::CaseInsensitive) != 0;
+}
+
+QString AllSettingsModel::originText(const Row &row) const
+{
+    const QString origin = row.origin.value(Reply::OriginFile).toString().isEmpty() ? i18nc("@item origin of a value", "default") : place(row.origin, false);
+    const int blocks = row.origin.value(Reply::OriginOverrides).toList().size();
+    return blocks == 0 ? origin : i18ncp("@item origin of a value", "%2, overridden in %1 block", "%2, overridden in %1 blocks", blocks, origin);
+}
+
+QString AllSettingsModel::originToolTip(const Row &row) const
+{
+    QStringList lines;
+    if (!row.origin.value(Reply::OriginFile).toString().isEmpty()) {
+        lines.append(place(row.origin, true));
+    }
+    for (const QVariant &block : row.origin.value(Reply::OriginOverrides).toList()) {
+        const QVariantMap map = block.toMap();
+        lines.append(i18nc("@info:tooltip file:line, then the block's criteria", "%1 (in \"%2\")", place(map, true), map.value(Reply::OriginMatch).toString()));
+    }
+    return lines.isEmpty() ? i18nc("@info:tooltip", "No file sets it: the built-in value applies") : lines.join(QLatin1Char('\n'));
+}
+
+int AllSettingsModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : m_rows.size();
+}
+
+int AllSettingsModel::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QVariant AllSettingsModel::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid() || index.row() >= m_rows.size()) {
+        return {};
+    }
+    const Row &row = m_rows.at(index.row());
+    const Option &option = *row.option;
+    switch (role) {
+    case CategoryRole:
+        return int(option.category);
+    case ChangedRole:
+        return isChangedFromDefault(row);
+    case SearchRole:
+        return QStringList{option.keyword, option.aliases.join(QLatin1Char(' ')), QString::fromLatin1(option.description), i18n(option.description)}.join(
+            QLatin1Char('\n'));
+    case Qt::FontRole: {
+        if (!row.edit.isValid()) {
+            return {};
+        }
+        QFont font;
+        font.setBold(true);
+        font.setItalic(true);
+        return font;
+    }
+    case Qt::DisplayRole:
+    case Qt::ToolTipRole:
+        break;
+    default:
+        return {};
+    }
+    const bool tip = role == Qt::ToolTipRole;
+    switch (index.column()) {
+    case KeywordColumn:
+        if (tip) {
+            return option.aliases.isEmpty() ? QVariant() : i18nc("@info:tooltip", "Also read as: %1", option.aliases.join(QStringLiteral(", ")));
+        }
+        return option.keyword;
+    case ValueColumn: {
+        if (tip && access(index.row()) == Access::OtherTab) {
+            return i18nc("@info:tooltip", "Edited on the \"%1\" tab", otherTab(index.row()));
+        }
+        if (tip && access(index.row()) == Access::ResetOnly) {
+            return i18nc("@info:tooltip", "Set on several lines; edit them in the file, or reset them all");
+        }
+        QString shown = row.lines.join(QStringLiteral("; "));
+        if (row.edit.userType() == QMetaType::QStringList) {
+            shown = option.defaultValue.isEmpty() ? i18nc("@item value once reset", "default")
+                                                  : i18nc("@item value once reset", "%1 (default)", option.defaultValue);
+        } else if (row.edit.isValid()) {
+            shown = text(row.edit);
+        }
+        return row.edit.isValid() ? i18nc("@item a value edited, not yet applied", "%1 (changed)", shown) : shown;
+    }
+    case OriginColumn:
+        return tip ? originToolTip(row) : originText(row);
+    case DescriptionColumn:
+        return i18n(option.description);
+    }
+    return {};
+}
+
+QVariant AllSettingsModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole) {
+        return {};
+    }
+    switch (section) {
+    case KeywordColumn:
+        return i18nc("@title:column", "Keyword");
+    case ValueColumn:
+        return i18nc("@title:column", "Value");
+    case OriginColumn:
+        return i18nc("@title:column", "Set in");
+    case DescriptionColumn:
+        return i18nc("@title:column", "Description");
+    }
+    return {};
+}
