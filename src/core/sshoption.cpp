@@ -195,11 +195,9 @@ SSHOption SSHOption::withValues(const QVariantMap &reply) const
     SSHOption copy = *this;
     for (const QString &name : keywords) {
         const auto found = reply.constFind(name.toLower());
-        if (found == reply.constEnd()) {
-            qCWarning(SSHSETTINGS_CORE) << "No value read for" << name;
-            continue;
+        if (found != reply.constEnd()) {
+            copy.values.insert(name, pageValue(OptionCatalog::findOption(catalogType(type), name)->kind, found.value()));
         }
-        copy.values.insert(name, pageValue(OptionCatalog::findOption(catalogType(type), name)->kind, found.value()));
     }
     return copy;
 }

@@ -13,13 +13,11 @@
 #include "revertcountdown.h"
 #include "reviewdialog.h"
 #include "serverstate.h"
-#include "spinboxoptionarea.h"
 #include "sshmodule.h"
 #include "sshpaths.h"
 #include "sshsettingsprotocol.h"
 #include "statewidget.h"
 #include "testfiles.h"
-#include "tunnelmodearea.h"
 #include "usergroupentrydialog.h"
 
 #include <KConfigGroup>
@@ -191,12 +189,13 @@ private Q_SLOTS:
             {QStringLiteral("authorizedkeysfile"), QStringList{m_root.filePath(QStringLiteral("none/authorized_keys"))}},
             {QStringLiteral("banner"), QStringLiteral("none")},
         };
+        m_clientValues = {{QStringLiteral("port"), QStringLiteral("22")}};
         m_helper = std::make_unique<FakeActionRunner>();
         // A read, and an apply that asks for them, answer with the values; a dry run names what it read.
         m_helper->setHandler([this](const FakeActionRunner::Call &call) {
             if (call.keys().contains(Arg::ReadKeywords) || call.keys().contains(Arg::TransactionReadKeywords)) {
                 const bool server = call.argument(call.keys().contains(Arg::ReadType) ? Arg::ReadType : Arg::TransactionType).toInt() == Server;
-                QVariantMap values = server ? m_serverValues : QVariantMap{{QStringLiteral("port"), QStringLiteral("22")}};
+                QVariantMap values = server ? m_serverValues : m_clientValues;
                 values.insert(Reply::Origins, values.value(Reply::Origins).toMap());
                 return FakeActionRunner::success(values);
             }
@@ -356,41 +355,57 @@ private Q_SLOTS:
         QVERIFY(FakeActionRunner::settle());
     }
 
-    // Each kind's check box shows what was read and writes what the keyword takes.
-    void checkBoxesByKind_data()
+    // Each kind's editor shows what was read and writes what the keyword takes.
+    void editorsByKind_data()
     {
+        QTest::addColumn<int>("type");
         QTest::addColumn<QString>("keyword");
         QTest::addColumn<QString>("loaded");
-        QTest::addColumn<int>("clicks");
-        QTest::addColumn<int>("shown"); // Qt::CheckState
+        QTest::addColumn<int>("edit"); // clicks on a check box; the value of a spin box, the item of a combo box (-1: none)
+        QTest::addColumn<QString>("shown"); // a check box's state, a spin box's text, a combo box's item
         QTest::addColumn<QVariantList>("written");
+        const int server = Server;
         // A tri-state box (PermitRootLogin) cycles unchecked -> partially checked -> checked.
         // clang-format off
-        QTest::newRow("keys only, untouched") << "PermitRootLogin" << "without-password" << 0 << 1 << QVariantList();
-        QTest::newRow("keys only to yes") << "PermitRootLogin" << "without-password" << 1 << 1 << QVariantList{true};
-        QTest::newRow("keys only to no") << "PermitRootLogin" << "without-password" << 2 << 1 << QVariantList{false};
-        QTest::newRow("keys only, full circle") << "PermitRootLogin" << "without-password" << 3 << 1 << QVariantList();
-        QTest::newRow("yes to keys only") << "PermitRootLogin" << "yes" << 2 << 2 << QVariantList{QStringLiteral("prohibit-password")};
-        QTest::newRow("yes/no: a boolean") << "UseDNS" << "no" << 1 << 0 << QVariantList{true};
-        QTest::newRow("choice: its own word") << "IgnoreRhosts" << "yes" << 1 << 2 << QVariantList{QStringLiteral("no")};
-        QTest::newRow("choice, another word") << "IgnoreRhosts" << "shosts-only" << 1 << 0 << QVariantList{QStringLiteral("yes")};
+        QTest::newRow("keys only, untouched") << server << "PermitRootLogin" << "without-password" << 0 << "1" << QVariantList();
+        QTest::newRow("keys only to yes") << server << "PermitRootLogin" << "without-password" << 1 << "1" << QVariantList{true};
+        QTest::newRow("keys only to no") << server << "PermitRootLogin" << "without-password" << 2 << "1" << QVariantList{false};
+        QTest::newRow("keys only, full circle") << server << "PermitRootLogin" << "without-password" << 3 << "1" << QVariantList();
+        QTest::newRow("yes to keys only") << server << "PermitRootLogin" << "yes" << 2 << "2" << QVariantList{QStringLiteral("prohibit-password")};
+        QTest::newRow("yes/no: a boolean") << server << "UseDNS" << "no" << 1 << "0" << QVariantList{true};
+        QTest::newRow("choice: its own word") << server << "IgnoreRhosts" << "yes" << 1 << "2" << QVariantList{QStringLiteral("no")};
+        QTest::newRow("choice, another word") << server << "IgnoreRhosts" << "shosts-only" << 1 << "0" << QVariantList{QStringLiteral("yes")};
+        QTest::newRow("number as text") << server << "Port" << "2222" << 2022 << "2222" << QVariantList{QStringLiteral("2022")};
+        QTest::newRow("seconds, 0 turns it off") << int(Client) << "ServerAliveInterval" << "0" << 30 << "Off" << QVariantList{QStringLiteral("30")};
+        QTest::newRow("seconds, no limit") << server << "LoginGraceTime" << "90" << -1 << "90 s" << QVariantList();
+        QTest::newRow("tunnel: its word") << server << "PermitTunnel" << "ethernet" << 2 << "Ethernet" << QVariantList{QStringLiteral("point-to-point")};
+        QTest::newRow("tunnel, unknown word") << server << "PermitTunnel" << "sometimes" << -1 << "Prohibit" << QVariantList(); // the item shown stays
         // clang-format on
     }
 
-    void checkBoxesByKind()
+    void editorsByKind()
     {
+        QFETCH(int, type);
         QFETCH(QString, keyword);
         QFETCH(QString, loaded);
-        QFETCH(int, clicks);
-        m_serverValues[keyword.toLower()] = loaded;
+        QFETCH(int, edit);
+        (type == Server ? m_serverValues : m_clientValues)[keyword.toLower()] = loaded;
         SSHModule page(nullptr, {});
         page.load();
         QVERIFY(FakeActionRunner::settle());
-        auto *box = areaFor(page, Server, qPrintable(keyword))->findChild<QCheckBox *>();
-        QCOMPARE(box->isTristate(), keyword == QLatin1String("PermitRootLogin"));
-        QTEST(int(box->checkState()), "shown");
-        for (int i = 0; i < clicks; ++i) {
+        AbstractOptionArea *area = areaFor(page, SSHConfigurationTypeId(type), qPrintable(keyword));
+        auto *box = area->findChild<QCheckBox *>();
+        auto *spin = area->findChild<QSpinBox *>();
+        auto *combo = area->findChild<QComboBox *>();
+        QCOMPARE(box && box->isTristate(), keyword == QLatin1String("PermitRootLogin"));
+        QTEST(box ? QString::number(box->checkState()) : spin ? spin->text() : combo->currentText(), "shown");
+        for (int i = 0; box && i < edit; ++i) {
             box->click();
+        }
+        if (spin && edit >= 0) {
+            spin->setValue(edit);
+        } else if (combo && edit >= 0) {
+            choose(combo, edit);
         }
         page.save();
         QVERIFY(FakeActionRunner::settle());
@@ -976,46 +991,6 @@ private Q_SLOTS:
         }
     }
 
-    // The simple areas on their own.
-    void spinboxValueIsText()
-    {
-        SpinboxOptionArea area(SSHOption::pageOption(Client, QStringLiteral("ServerAliveInterval")).withValue(15), nullptr);
-        area.inflate();
-        auto *spin = area.findChild<QSpinBox *>();
-        QCOMPARE(spin->suffix(), QStringLiteral(" s"));
-        QCOMPARE(spin->specialValueText(), QStringLiteral("Off")); // 0 turns keep-alive messages off
-        spin->setValue(30);
-        QVERIFY(area.hasChanged());
-        QCOMPARE(area.value(), QVariant(QStringLiteral("30")));
-        spin->setValue(15);
-        QVERIFY(!area.hasChanged());
-
-        SpinboxOptionArea port(SSHOption::pageOption(Server, QStringLiteral("Port")).withValue(22), nullptr);
-        port.inflate();
-        QVERIFY(port.findChild<QSpinBox *>()->suffix().isEmpty());
-    }
-
-    void tunnelModeSelectsTheKeyword_data()
-    {
-        QTest::addColumn<QString>("stored");
-        QTest::addColumn<int>("index");
-        QTest::newRow("yes") << QStringLiteral("yes") << 0;
-        QTest::newRow("no") << QStringLiteral("no") << 1;
-        QTest::newRow("point-to-point") << QStringLiteral("point-to-point") << 2;
-        QTest::newRow("ethernet") << QStringLiteral("ethernet") << 3;
-        QTest::newRow("unknown keeps first") << QStringLiteral("sometimes") << 0;
-    }
-
-    void tunnelModeSelectsTheKeyword()
-    {
-        QFETCH(QString, stored);
-        QFETCH(int, index);
-        TunnelModeArea area(SSHOption::pageOption(Server, QStringLiteral("PermitTunnel")).withValue(stored), nullptr);
-        area.inflate();
-        QCOMPARE(area.findChild<QComboBox *>()->currentIndex(), index);
-        QVERIFY(!area.hasChanged());
-    }
-
     void addressFamilyAgainstListenAddresses_data()
     {
         QTest::addColumn<QString>("stored");
@@ -1066,6 +1041,7 @@ private:
     QTemporaryDir m_root;
     std::unique_ptr<FakeActionRunner> m_helper;
     QVariantMap m_serverValues;
+    QVariantMap m_clientValues;
 };
 
 QTEST_MAIN(ModuleTest)
