@@ -204,7 +204,8 @@ int main(int argc, char **argv)
     qputenv("SSH_CONNECTION", "192.0.2.7 50022 192.0.2.5 22");
     tabs->setCurrentIndex(1);
     for (AbstractOptionArea *area : page.widget()->findChildren<AbstractOptionArea *>()) {
-        if (area->option().id() == SSHOption::PubkeyAuthentication || area->option().id() == SSHOption::MaxSessions) {
+        if (area->option().type == Server
+            && QStringList{QStringLiteral("PubkeyAuthentication"), QStringLiteral("MaxSessions")}.contains(area->option().keyword())) {
             if (auto *box = area->findChild<QCheckBox *>()) {
                 box->click();
             } else if (auto *spin = area->findChild<QSpinBox *>()) {

@@ -128,11 +128,7 @@ int main(int argc, char **argv)
     qputenv("HOME", QFile::encodeName(home.path()));
     const QString keysPath = home.filePath(QStringLiteral(".ssh/authorized_keys"));
 
-    SSHOption option(Server, nullptr);
-    option.setId(SSHOption::AuthorizedKeysFile);
-    option.setName(QStringLiteral("AuthorizedKeysFile"));
-    option.setValueType(QMetaType::QStringList);
-    option.setValue(QStringList{QStringLiteral(".ssh/authorized_keys")});
+    const SSHOption option = SSHOption::pageOption(Server, QStringLiteral("AuthorizedKeysFile")).withValue(QStringList{QStringLiteral(".ssh/authorized_keys")});
 
     std::printf("%6s %12s %10s %16s %14s %8s %10s\n", "keys", "load ms", "processes", "bare keygen ms", "per-key ms", "ratio", "identical");
     double ratioAt1000 = 0;

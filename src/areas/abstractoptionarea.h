@@ -7,21 +7,23 @@
 #include <QVariant>
 #include <QWidget>
 
-/// The editor of one top-level option. Keeps its own copy of the option and a changed flag.
+/// The editor of one option of the page. Keeps its own copy of the option, as read, and a changed flag.
 class AbstractOptionArea : public QWidget
 {
     Q_OBJECT
 public:
     AbstractOptionArea(const SSHOption &option, QWidget *parent);
 
+    /// The editor of @p option: the page's own one it names, or the one of its keyword's kind; nullptr for a kind without one.
+    static AbstractOptionArea *create(const SSHOption &option, QWidget *parent);
+
     void setHasChanged(bool changed);
     const SSHOption &option() const;
 
-    /// Stores a newly loaded value in the option copy, shows it and clears the changed flag.
-    void updateArea(const QVariant &value);
-    void updateArea(const SSHOptions &subOptions);
-    /// Takes a copy of option as the new record and clears the changed flag; shows nothing.
-    void replaceOption(const SSHOption &option);
+    /// Takes newly read values as the option's, shows them and clears the changed flag.
+    void updateArea(const SSHOption &option);
+    /// What to write: keyword → value; by default value() for the option's keyword.
+    virtual QVariantMap changes() const;
 
 public Q_SLOTS:
     virtual QWidget *inflate() = 0;

@@ -19,10 +19,9 @@ QAbstractSocket::NetworkLayerProtocol protocolFromData(const QVariant &data)
 }
 }
 
-AddressFamilyArea::AddressFamilyArea(const SSHOption &option, const QStringList &currentAddresses, QWidget *parent)
+AddressFamilyArea::AddressFamilyArea(const SSHOption &option, QWidget *parent)
     : AbstractOptionArea(option, parent)
     , ui(std::make_unique<Ui::AddressFamilyArea>())
-    , m_currentAddresses(currentAddresses)
 {
     qRegisterMetaType<QAbstractSocket::NetworkLayerProtocol>("QAbstractSocket::NetworkLayerProtocol");
     ui->setupUi(this);
@@ -35,7 +34,7 @@ QWidget *AddressFamilyArea::inflate()
     ui->comboBox->addItem(QIcon(), i18n("Any"), static_cast<int>(QAbstractSocket::AnyIPProtocol));
     ui->comboBox->addItem(QIcon(), i18n("IPv4"), static_cast<int>(QAbstractSocket::IPv4Protocol));
     ui->comboBox->addItem(QIcon(), i18n("IPv6"), static_cast<int>(QAbstractSocket::IPv6Protocol));
-    ui->label->setText(m_option.displayName());
+    ui->label->setText(m_option.displayName);
     showCurrentMode();
     setupToolTips();
     connect(ui->comboBox, qOverload<int>(&QComboBox::activated), this, [this] {
@@ -70,7 +69,7 @@ void AddressFamilyArea::setupToolTips()
         }
         ui->comboBox->setItemData(i, toolTip, Qt::ToolTipRole);
     }
-    setToolTip(m_option.description());
+    setToolTip(m_option.description);
 }
 
 void AddressFamilyArea::showCurrentMode() const
@@ -104,11 +103,6 @@ QString AddressFamilyArea::validationError() const
     return hasIncorrectedAddresses() ? i18n("Remove the listening addresses of the other address family first.") : QString();
 }
 
-void AddressFamilyArea::setCurrentAddresses(const QStringList &addresses)
-{
-    m_currentAddresses = addresses;
-}
-
 void AddressFamilyArea::setAddressSource(std::function<QStringList()> source)
 {
     m_addressSource = std::move(source);
@@ -120,7 +114,7 @@ bool AddressFamilyArea::hasIncorrectedAddresses() const
     if (protocol == QAbstractSocket::AnyIPProtocol) {
         return false;
     }
-    const QList<ServerAddress> addresses = ServerAddress::fromStringList(m_addressSource ? m_addressSource() : m_currentAddresses);
+    const QList<ServerAddress> addresses = ServerAddress::fromStringList(m_addressSource ? m_addressSource() : QStringList());
     for (const ServerAddress &address : addresses) {
         if (address.ip().protocol() != protocol) {
             return true;

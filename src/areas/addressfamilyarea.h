@@ -19,7 +19,7 @@ class AddressFamilyArea : public AbstractOptionArea
 {
     Q_OBJECT
 public:
-    AddressFamilyArea(const SSHOption &option, const QStringList &currentAddresses, QWidget *parent);
+    AddressFamilyArea(const SSHOption &option, QWidget *parent);
     ~AddressFamilyArea() override;
 
     QWidget *inflate() override;
@@ -28,7 +28,6 @@ public:
     bool validate() const override;
     QString validationError() const override;
 
-    void setCurrentAddresses(const QStringList &addresses);
     /// Asks for the listen addresses at the moment of the check (the listen-address area's list).
     void setAddressSource(std::function<QStringList()> source);
     /// Whether a listen address does not belong to the chosen family.
@@ -40,6 +39,5 @@ private:
     QAbstractSocket::NetworkLayerProtocol currentProtocol() const;
 
     std::unique_ptr<Ui::AddressFamilyArea> ui;
-    QStringList m_currentAddresses;
     std::function<QStringList()> m_addressSource;
 };

@@ -36,8 +36,8 @@ BannerArea::~BannerArea() = default;
 
 QWidget *BannerArea::inflate()
 {
-    ui->nameLabel->setText(m_option.displayName());
-    setToolTip(m_option.description());
+    ui->nameLabel->setText(m_option.displayName);
+    setToolTip(m_option.description);
     ui->choosePathButton->setToolTip(i18n("Choose a banner file…"));
     ui->choosePathButton->setAccessibleName(i18n("Choose a banner file"));
     ui->choosePathButton->setIcon(style()->standardIcon(QStyle::SP_DirOpenIcon));

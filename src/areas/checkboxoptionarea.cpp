@@ -16,19 +16,21 @@ CheckboxOptionArea::~CheckboxOptionArea() = default;
 
 bool CheckboxOptionArea::isTriState() const
 {
-    return m_option.valueType() == QMetaType::QString;
+    return m_option.row().kind == OptionCatalog::ValueKind::RootLogin;
 }
 
 Qt::CheckState CheckboxOptionArea::loadedState() const
 {
-    if (!isTriState()) {
-        return m_option.value().toBool() ? Qt::Checked : Qt::Unchecked;
+    const QVariant loaded = m_option.value();
+    if (!isTriState() && loaded.userType() == QMetaType::Bool) {
+        return loaded.toBool() ? Qt::Checked : Qt::Unchecked;
     }
-    const QString value = m_option.value().toString();
+    const QString value = loaded.toString();
     if (value == QLatin1String("yes")) {
         return Qt::Checked;
     }
-    return value == QLatin1String("no") ? Qt::Unchecked : Qt::PartiallyChecked;
+    // A choice's other words (IgnoreRhosts shosts-only) show as unchecked: not plain yes.
+    return value == QLatin1String("no") || !isTriState() ? Qt::Unchecked : Qt::PartiallyChecked;
 }
 
 void CheckboxOptionArea::showLoadedState() const
@@ -43,8 +45,8 @@ void CheckboxOptionArea::showLoadedState() const
 
 QWidget *CheckboxOptionArea::inflate()
 {
-    ui->checkBox->setText(m_option.displayName());
-    setToolTip(m_option.description());
+    ui->checkBox->setText(m_option.displayName);
+    setToolTip(m_option.description);
     ui->checkBox->setTristate(isTriState());
     showLoadedState();
     connect(ui->checkBox, &QCheckBox::clicked, this, [this] {
@@ -56,6 +58,9 @@ QWidget *CheckboxOptionArea::inflate()
 
 QVariant CheckboxOptionArea::value() const
 {
+    if (m_option.row().kind == OptionCatalog::ValueKind::Choice) {
+        return QString::fromLatin1(ui->checkBox->isChecked() ? "yes" : "no"); // the choice's own words
+    }
     if (!isTriState()) {
         return QVariant(ui->checkBox->isChecked());
     }

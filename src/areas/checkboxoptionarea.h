@@ -12,9 +12,10 @@ class CheckboxOptionArea;
 }
 
 /**
- * A yes/no option as one check box. A text option (PermitRootLogin) gets a three-state
+ * A yes/no option as one check box. A yes/no with a word between (PermitRootLogin) gets a three-state
  * box: checked writes yes, unchecked no (as booleans), partially checked the keys-only
- * "prohibit-password"; a box left as loaded writes nothing.
+ * "prohibit-password"; a box left as loaded writes nothing. A choice of yes, no and other
+ * words (IgnoreRhosts) writes its yes or no.
  */
 class CheckboxOptionArea : public AbstractOptionArea
 {

@@ -50,7 +50,7 @@ void ListenAddressArea::configureTableView()
     // The address takes the room; the port column is as wide as its numbers.
     ui->tableView->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
     ui->tableView->header()->setSectionResizeMode(0, QHeaderView::Stretch);
-    ui->showButton->setToolTip(m_option.description());
+    ui->showButton->setToolTip(m_option.description);
 }
 
 void ListenAddressArea::setupAnimation()

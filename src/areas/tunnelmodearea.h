@@ -26,7 +26,6 @@ public:
 private:
     void setupComboBoxItems() const;
     void updateComboBoxSelection() const;
-    PermitTunnelId currentTunnelId() const;
 
     std::unique_ptr<Ui::TunnelModeArea> ui;
 };

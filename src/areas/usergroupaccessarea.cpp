@@ -42,7 +42,7 @@ UserGroupAccessArea::~UserGroupAccessArea() = default;
 
 QWidget *UserGroupAccessArea::inflate()
 {
-    setToolTip(m_option.description());
+    setToolTip(m_option.description);
     setupAnimation();
     initializeModel();
     setupRoleCombo();
@@ -137,59 +137,27 @@ void UserGroupAccessArea::collapseSettings()
     }
 }
 
-RoleType UserGroupAccessArea::getRoleType(QPointer<SSHOption> option) const
+RoleType UserGroupAccessArea::roleOf(const QString &keyword)
 {
-    if (!option) {
-        return RoleUnknown;
-    }
-    switch (option->id()) {
-    case SSHOption::AllowUsers:
-    case SSHOption::DenyUsers:
-        return RoleUser;
-    case SSHOption::AllowGroups:
-    case SSHOption::DenyGroups:
-        return RoleGroup;
-    default:
-        break;
-    }
-    return RoleUnknown;
+    return keyword.endsWith(QLatin1String("Users")) ? RoleUser : keyword.endsWith(QLatin1String("Groups")) ? RoleGroup : RoleUnknown;
 }
 
-Permission UserGroupAccessArea::getPermissionType(QPointer<SSHOption> option) const
+Permission UserGroupAccessArea::permissionOf(const QString &keyword)
 {
-    if (!option) {
-        return PermissionUnknown;
-    }
-    switch (option->id()) {
-    case SSHOption::AllowUsers:
-    case SSHOption::AllowGroups:
-        return PermissionAllow;
-    case SSHOption::DenyUsers:
-    case SSHOption::DenyGroups:
-        return PermissionDeny;
-    default:
-        break;
-    }
-    return PermissionUnknown;
+    return keyword.startsWith(QLatin1String("Allow")) ? PermissionAllow : keyword.startsWith(QLatin1String("Deny")) ? PermissionDeny : PermissionUnknown;
 }
 
 QList<AccessEntry> UserGroupAccessArea::originalEntries() const
 {
     static const QRegularExpression blanks(QStringLiteral("\\s+"));
     QList<AccessEntry> entries;
-    const SSHOptions subOptions = m_option.subOptions();
-    for (const QPointer<SSHOption> &subOption : subOptions) {
-        if (!subOption) {
-            continue;
-        }
-        const RoleType role = getRoleType(subOption);
-        const Permission permission = getPermissionType(subOption);
-        const QStringList values = subOption->value().toStringList();
+    for (const QString &keyword : std::as_const(m_option.keywords)) {
+        const QStringList values = m_option.values.value(keyword).toStringList();
         for (const QString &value : values) {
             // A value read as one string may still hold several words.
             const QStringList words = value.split(blanks, Qt::SkipEmptyParts);
             for (const QString &word : words) {
-                entries.append(AccessEntry(word, role, permission));
+                entries.append(AccessEntry(word, roleOf(keyword), permissionOf(keyword)));
             }
         }
     }
@@ -202,26 +170,27 @@ QVariant UserGroupAccessArea::value() const
     const QList<AccessEntry> original = originalEntries();
     const QList<AccessEntry> current = m_model ? m_model->entries() : original;
     const QMap<QString, QVariant> words = AccessEntry::convertEntriesToMap(current);
-    QMap<QString, QVariant> changed;
-    const SSHOptions subOptions = m_option.subOptions();
-    for (const QPointer<SSHOption> &subOption : subOptions) {
-        if (!subOption) {
-            continue;
-        }
-        auto ofKeyword = [&](const QList<AccessEntry> &entries) {
+    QVariantMap changed;
+    for (const QString &keyword : std::as_const(m_option.keywords)) {
+        auto ofKeyword = [&keyword](const QList<AccessEntry> &entries) {
             QList<AccessEntry> result;
             for (const AccessEntry &entry : entries) {
-                if (entry.role() == getRoleType(subOption) && entry.permission() == getPermissionType(subOption)) {
+                if (entry.role() == roleOf(keyword) && entry.permission() == permissionOf(keyword)) {
                     result.append(entry);
                 }
             }
             return result;
         };
         if (!Utils::areEqualIgnoringOrder(ofKeyword(original), ofKeyword(current))) {
-            changed.insert(subOption->name(), words.value(subOption->name(), QString()));
+            changed.insert(keyword, words.value(keyword, QString()).toString());
         }
     }
     return changed;
+}
+
+QVariantMap UserGroupAccessArea::changes() const
+{
+    return value().toMap();
 }
 
 void UserGroupAccessArea::reset() const

@@ -6,7 +6,6 @@
 #include "accessentry.h"
 
 #include <QHostAddress>
-#include <QPointer>
 
 #include <memory>
 
@@ -29,6 +28,7 @@ public:
     QWidget *inflate() override;
     /// The keywords whose lists differ from the stored ones, with their blank-separated words ("" for an emptied list).
     QVariant value() const override;
+    QVariantMap changes() const override;
     void reset() const override;
 
     /// Adds a deny entry for the address with any name.
@@ -38,9 +38,10 @@ public:
     /// Closes the table; nothing when it is closed already.
     void collapseSettings();
 
-    RoleType getRoleType(QPointer<SSHOption> option) const;
-    Permission getPermissionType(QPointer<SSHOption> option) const;
-    /// The entries of the stored sub-options, in sub-option order.
+    /// Users or groups, allowed or denied, by the keyword of their list.
+    static RoleType roleOf(const QString &keyword);
+    static Permission permissionOf(const QString &keyword);
+    /// The entries of the stored lists, in the order of their keywords.
     QList<AccessEntry> originalEntries() const;
 
 private Q_SLOTS:

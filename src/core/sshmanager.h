@@ -3,7 +3,7 @@
 #pragma once
 
 #include "serverstate.h"
-#include "sshoption.h"
+#include "sshtypes.h"
 
 #include "privilegedaction.h"
 
@@ -13,7 +13,10 @@
 
 #include <functional>
 
-/// Owns every option of both configurations, reads them through the helper and writes them back one by one.
+/**
+ * Reads both configurations through the helper and writes changes to them, each configuration's as one
+ * transaction. Keeps the last values read of each; the page's options take theirs from it.
+ */
 class SSHManager : public QObject
 {
     Q_OBJECT
@@ -21,22 +24,22 @@ public:
     explicit SSHManager(QObject *parent = nullptr);
     ~SSHManager() override;
 
-    /// Builds every option with its built-in value; the values are read by loadValueOptions().
-    void initializeConfigurations();
     /// Reads both configurations, then says when the server is stopped; @p done follows the last answer.
     void loadValueOptions(QObject *context, std::function<void()> done = {});
     /// Reads @p types anew, one request each; @p done follows the last answer. Failures are signalled by error().
     void loadConfigurations(const QList<SSHConfigurationTypeId> &types, QObject *context, std::function<void()> done = {});
-    /// Puts the values and origins of a read reply (or of an apply reply that carries them) on the options.
+    /// Keeps a read reply (or an apply reply that carries the values) as the values of @p type; sends valuesRead().
     void takeReadValues(SSHConfigurationTypeId type, const QVariantMap &reply);
-    void setOptionValueFromRaw(QPointer<SSHOption> option, const QMap<QString, QVariant> &raw) const;
-    void setSubOptionsFromRaw(QPointer<SSHOption> option, const QMap<QString, QVariant> &raw) const;
-    QStringList getOptionNames(SSHConfigurationTypeId type) const;
+    /// The last read reply of @p type: lower-case keyword → value, with Protocol::Reply::Origins and Version; empty before one.
+    QVariantMap readValues(SSHConfigurationTypeId type) const;
+    /// The keywords a read of @p type names: the page's first, then (see ReadEveryKeyword) every other one the installed OpenSSH knows.
+    QStringList readKeywords(SSHConfigurationTypeId type) const;
     /// Restores a configuration; Protocol::Reply::Previous in the result's data says where the replaced file is kept.
     void restoreFileConfiguration(SSHConfigurationTypeId type, bool localBackup, QObject *context, SSHSettings::ActionDone done) const;
 
-    /// Changed options of one configuration, each with its new value.
-    using Changes = QList<QPair<QPointer<SSHOption>, QVariant>>;
+    /// Changes of one configuration: keyword (as in the keyword table) → new value in the shape the helper takes
+    /// (QString, QStringList, bool or int); an empty QStringList removes the keyword's lines so that its default applies.
+    using Changes = QVariantMap;
     /// What a transaction would write, as the helper's dry run of it says.
     struct Review {
         bool ok = false;
@@ -77,26 +80,17 @@ public:
     /// Where the value of @p keyword came from at the last read: Protocol::Reply::OriginFile, OriginLine, OriginOverrides.
     QVariantMap origin(SSHConfigurationTypeId type, const QString &keyword) const;
 
-    QPointer<SSHOption> findOptionById(SSHConfigurationTypeId type, SSHOption::Id id) const;
-    SSHOptions allOptions() const;
-    QMap<SSHConfigurationTypeId, SSHOptions> sshOptions() const;
-    QString currentServerPort() const;
-    QStringList currentLisstenAddresses() const;
-
     static ServerState serverState();
-    static PermitTunnelId tunnelIdByString(const QString &text);
-    static QString tunnelStringById(PermitTunnelId id);
 
 Q_SIGNALS:
     /// @p message names what failed; @p reason is the helper's why (may be empty).
     void error(const QString &message, SSHCodeError code, const QString &reason);
+    /// readValues(@p type) holds new values.
+    void valuesRead(SSHConfigurationTypeId type);
 
 private:
     /// The read of one configuration; false (with error() sent) when it failed.
     bool takeReadReply(SSHConfigurationTypeId type, const SSHSettings::ActionResult &result);
-    void buildServerOptions();
-    void buildClientOptions();
 
-    QMap<SSHConfigurationTypeId, SSHOptions> m_options;
-    QMap<SSHConfigurationTypeId, QVariantMap> m_origins;
+    QMap<SSHConfigurationTypeId, QVariantMap> m_values;
 };

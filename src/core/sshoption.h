@@ -4,100 +4,68 @@
 
 #include "sshtypes.h"
 
+#include "sshoptioncatalog.h"
+
 #include <QList>
-#include <QObject>
-#include <QPointer>
-#include <QVariant>
+#include <QStringList>
+#include <QVariantMap>
 
-class SSHOption;
-using SSHOptions = QList<QPointer<SSHOption>>;
-
-/// One keyword of sshd_config or ssh_config with its texts, type, value and sub-options.
-class SSHOption : public QObject
-{
-    Q_OBJECT
-public:
-    enum Id : int {
-        Port = 0,
-        MaxSessions = 1,
-        UseDNS = 2,
-        PubkeyAuthentication = 3,
-        KerberosAuthentication = 4,
-        UsePAM = 5,
-        KbdInteractiveAuthentication = 6,
-        PasswordAuthentication = 7,
-        TCPKeepAlive = 8,
-        HostbasedAuthentication = 9,
-        GSSAPIAuthentication = 10,
-        PermitRootLogin = 11,
-        ListenAddress = 12,
-        X11Forwarding = 13,
-        PermitEmptyPasswords = 14,
-        IgnoreUserKnownHosts = 15,
-        IgnoreRhosts = 16,
-        LoginGraceTime = 17,
-        AddressFamily = 18,
-        PrintLastLog = 19,
-        PrintMotd = 20,
-        PermitTunnel = 21,
-        AllowUsers = 22,
-        DenyUsers = 23,
-        AllowGroups = 24,
-        DenyGroups = 25,
-        AllowDenyUsersGroups = 26,
-        Subsystem = 27,
-        Banner = 28,
-        AuthorizedKeysFile = 29,
-        ServerAliveInterval = 30,
-        ServerAliveCountMax = 31,
-        ClientPort = 32,
-    };
-    Q_ENUM(Id)
-
-    SSHOption(SSHConfigurationTypeId configureId, QObject *parent);
-    explicit SSHOption(QObject *parent = nullptr);
-    SSHOption(const SSHOption &other);
-    SSHOption(SSHOption &&other) noexcept;
-    SSHOption &operator=(SSHOption other);
-    ~SSHOption() override;
-
-    friend void swap(SSHOption &first, SSHOption &second) noexcept;
-
-    Id id() const;
-    void setId(const Id &id);
-    QString name() const;
-    void setName(const QString &name);
-    QString displayName() const;
-    void setDisplayName(const QString &displayName);
-    QString description() const;
-    void setDescription(const QString &description);
-    QMetaType::Type valueType() const;
-    void setValueType(QMetaType::Type type);
-    QVariant value() const;
-    SSHConfigurationTypeId configureId() const;
-    SSHOptions subOptions() const;
-    bool hasSubOptions() const;
-
-    /// "<type>_<keyword>", e.g. "Server_Port".
-    QString nameWithConfigType() const;
-
-    /// Stores the value converted to valueType() and always emits valueChanged(value).
-    void setValue(const QVariant &value);
-    void setSubOptions(const SSHOptions &subOptions);
-
-Q_SIGNALS:
-    void valueChanged(const QVariant &value);
-    void subOptionsChanged(const SSHOptions &subOptions);
-
-private:
-    SSHConfigurationTypeId m_configureId = Undefined;
-    Id m_id = static_cast<Id>(-1);
-    QString m_name;
-    QString m_displayName;
-    QString m_description;
-    QVariant m_value;
-    QMetaType::Type m_valueType = QMetaType::UnknownType;
-    SSHOptions m_subOptions;
+/// The tab an option is shown in.
+enum class PageTab {
+    General,
+    Authentication,
+    Other,
+    Client,
 };
 
-Q_DECLARE_METATYPE(SSHOptions)
+/// The editor of an option: the one of its kind, or one of the page's own for a keyword of choices.
+enum class PageEditor {
+    OfKind,
+    TunnelMode,
+    AddressFamily,
+};
+
+/**
+ * What one editor of the page shows: a keyword of the keyword table (or the access lists, which one
+ * editor shows together), the page's texts for it and the values read. A plain value: each editor
+ * keeps its own copy.
+ *
+ * The kind, the built-in value and the range come from the keyword table; the page adds only which
+ * tab shows the keyword and its texts (sshoption.cpp). Adding a keyword to a tab is one row there.
+ */
+struct SSHOption {
+    SSHConfigurationTypeId type = Undefined;
+    QStringList keywords; ///< as in the keyword table; one, but for the access lists
+    PageTab tab = PageTab::General;
+    PageEditor editor = PageEditor::OfKind;
+    QString displayName;
+    QString description;
+    QString unit; ///< after a number, e.g. " s"
+    QString zeroText; ///< shown for a number 0 that turns something off
+    QVariantMap values; ///< keyword → value in the page's type for its kind
+
+    QString keyword() const
+    {
+        return keywords.value(0);
+    }
+    QVariant value() const
+    {
+        return values.value(keyword());
+    }
+    /// The keyword table's row of keyword().
+    const OptionCatalog::Option &row() const;
+
+    /// A copy with the values of a read reply (lower-case keyword → value); a keyword it lacks keeps its value.
+    SSHOption withValues(const QVariantMap &reply) const;
+    /// A copy whose keyword() has @p value, given as a read reply gives it.
+    SSHOption withValue(const QVariant &value) const;
+
+    /// Every option of the page, in the order of their tabs, with the built-in values.
+    static QList<SSHOption> pageOptions();
+    /// The page's option that shows @p keyword; an empty one when the page shows no such keyword.
+    static SSHOption pageOption(SSHConfigurationTypeId type, const QString &keyword);
+    /// The keywords the page shows of @p type, in the order of its options.
+    static QStringList pageKeywords(SSHConfigurationTypeId type);
+    /// @p value, as a read reply gives it (words, lists, or what an editor wrote), in the page's type for @p kind.
+    static QVariant pageValue(OptionCatalog::ValueKind kind, const QVariant &value);
+};

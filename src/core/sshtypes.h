@@ -10,14 +10,6 @@ enum SSHConfigurationTypeId : int {
     Client = 2,
 };
 
-enum PermitTunnelId : int {
-    TunnelUnknown = 0,
-    TunnelNo = 1,
-    TunnelYes = 2,
-    TunnelPointToPoint = 3,
-    TunnelEthernet = 4,
-};
-
 enum SSHCodeError : int {
     ServerNotRunning = 2,
     ClientLoadError = 3,
@@ -28,5 +20,4 @@ enum SSHCodeError : int {
 };
 
 Q_DECLARE_METATYPE(SSHConfigurationTypeId)
-Q_DECLARE_METATYPE(PermitTunnelId)
 Q_DECLARE_METATYPE(SSHCodeError)

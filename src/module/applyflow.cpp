@@ -4,7 +4,6 @@
 #include "sshmodule.h"
 
 #include "abstractoptionarea.h"
-#include "factorymanager.h"
 #include "messagesmanager.h"
 #include "revertcountdown.h"
 #include "reviewdialog.h"
@@ -15,51 +14,38 @@
 
 #include <QAction>
 
-#include <memory>
 #include <utility>
-#include <vector>
 
 void SSHModule::change()
 {
-    if (busy() || !m_factoryManager) {
+    if (busy() || !m_manager) {
         return;
     }
     // Each configuration's changes go to the helper as one transaction.
     m_apply = ApplyRun();
     QMap<SSHConfigurationTypeId, Transaction> transactions;
-    const auto areas = m_factoryManager->areas();
-    for (AbstractOptionArea *area : areas) {
+    for (AbstractOptionArea *area : std::as_const(m_areas)) {
         if (!area->hasChanged()) {
             continue;
         }
-        auto copy = std::make_shared<SSHOption>(area->option());
-        const QString id = QStringLiteral("change_") + copy->nameWithConfigType();
-        if (copy->hasSubOptions() && area->value().toMap().isEmpty()) {
-            area->replaceOption(*copy); // the same lists in another order: nothing to write
+        const SSHOption &option = area->option();
+        const QString id = QStringLiteral("change_%1_%2").arg(option.type == Client ? QStringLiteral("Client") : QStringLiteral("Server"), option.keyword());
+        const QVariantMap changes = area->changes();
+        if (changes.isEmpty()) {
+            area->setHasChanged(false); // the same lists in another order: nothing to write
             continue;
         }
         if (!area->validate()) {
             m_apply.anyFailed = true;
             m_apply.failed.append(area);
-            messagesManager()->newMessageById(id, i18n("%1 was not applied: %2", copy->displayName(), area->validationError()), KCMOS::Error);
+            messagesManager()->newMessageById(id, i18n("%1 was not applied: %2", option.displayName, area->validationError()), KCMOS::Error);
             continue;
         }
         messagesManager()->removeMessageById(id);
-        Transaction &transaction = transactions[copy->configureId()];
-        transaction.type = copy->configureId();
-        if (copy->hasSubOptions()) {
-            // Only the lists that changed are in the value.
-            const QVariantMap values = area->value().toMap();
-            const SSHOptions subOptions = copy->subOptions();
-            for (const QPointer<SSHOption> &subOption : subOptions) {
-                if (subOption && values.contains(subOption->name())) {
-                    transaction.changes.append({subOption, values.value(subOption->name()).toString()});
-                }
-            }
-        } else {
-            transaction.changes.append({copy.get(), area->value()});
-        }
-        transaction.areas.append({area, copy});
+        Transaction &transaction = transactions[option.type];
+        transaction.type = option.type;
+        transaction.changes.insert(changes);
+        transaction.areas.append(area);
     }
     m_apply.pending = transactions.values();
     beginFlow();
@@ -165,15 +151,7 @@ void SSHModule::applied(const SSHManager::Applied &outcome, const QVariantMap &b
         return;
     }
     messagesManager()->removeMessageById(id);
-    for (const auto &change : std::as_const(m_apply.current.changes)) {
-        if (change.first) {
-            change.first->setValue(change.second);
-        }
-    }
     m_apply.values = outcome.values;
-    for (const auto &[area, option] : std::as_const(m_apply.current.areas)) {
-        area->replaceOption(*option);
-    }
     if (!outcome.token.isEmpty()) {
         // Joined pending changes the page did not make (ssh-settings-tool, another session): Keep and Revert act on them too.
         if (!m_countdown) {
@@ -193,35 +171,26 @@ void SSHModule::transactionDone(Outcome outcome)
     m_apply.anyChanged = m_apply.anyChanged || outcome == Outcome::Applied;
     m_apply.anyFailed = m_apply.anyFailed || outcome == Outcome::NotApplied;
     m_apply.anyUnknown = m_apply.anyUnknown || outcome == Outcome::Unknown;
-    for (const auto &entry : std::as_const(m_apply.current.areas)) {
+    for (AbstractOptionArea *area : std::as_const(m_apply.current.areas)) {
         if (outcome == Outcome::NotApplied) {
-            m_apply.failed.append(entry.first);
+            m_apply.failed.append(area);
         } else if (outcome == Outcome::Unknown) {
-            m_apply.unknown.append(entry.first);
+            m_apply.unknown.append(area);
         }
     }
     if (outcome == Outcome::NotApplied) {
         applyNext();
         return;
     }
-    // What was (or may have been) written is shown as the helper read it; what failed keeps its edit, still changed.
-    auto blockers = std::make_shared<std::vector<std::unique_ptr<QSignalBlocker>>>();
-    for (AbstractOptionArea *area : std::as_const(m_apply.failed)) {
-        const SSHOption &shown = area->option();
-        if (QPointer<SSHOption> option = m_manager->findOptionById(shown.configureId(), shown.id())) {
-            blockers->push_back(std::make_unique<QSignalBlocker>(option.data()));
-        }
-    }
+    // What was (or may have been) written is shown as the helper read it; what failed keeps its edit, still changed (takeValues()).
     if (m_apply.values.isEmpty()) {
         // No values came with the answer: they are read.
-        m_manager->loadConfigurations({m_apply.current.type}, this, [this, blockers] {
-            blockers->clear();
+        m_manager->loadConfigurations({m_apply.current.type}, this, [this] {
             applyNext();
         });
         return;
     }
     m_manager->takeReadValues(m_apply.current.type, std::exchange(m_apply.values, {}));
-    blockers->clear();
     applyNext();
 }
 

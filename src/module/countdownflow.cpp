@@ -90,17 +90,11 @@ QString SSHModule::unansweredText(const QStringList &unanswered)
 
 QVariantMap SSHModule::serverValues() const
 {
+    const QVariantMap read = m_manager->readValues(Server);
     QVariantMap values;
-    for (const QPointer<SSHOption> &option : m_manager->sshOptions().value(Server)) {
-        if (!option) {
-            continue;
-        }
-        values.insert(option->name(), option->value());
-        for (const QPointer<SSHOption> &subOption : option->subOptions()) {
-            if (subOption) {
-                values.insert(subOption->name(), subOption->value());
-            }
-        }
+    const QStringList keywords = SSHOption::pageKeywords(Server);
+    for (const QString &keyword : keywords) {
+        values.insert(keyword, read.value(keyword.toLower()));
     }
     return values;
 }

@@ -7,7 +7,6 @@
 
 #include "abstractoptionarea.h"
 #include "addressfamilyarea.h"
-#include "factorymanager.h"
 #include "formaccessibility.h"
 #include "sshconnectionsarea.h"
 #include "sshsettingsprotocol.h"
@@ -25,20 +24,17 @@
 
 void SSHModule::createOptionAreas()
 {
-    const SSHOptions options = m_manager->allOptions();
-    for (const QPointer<SSHOption> &option : options) {
-        if (!option) {
-            continue;
-        }
-        m_factoryManager->initializeOptionArea(*option, widget());
-        if (AbstractOptionArea *area = m_factoryManager->getAreaById(option->id())) {
-            configureChangeHandlers(option, area);
+    const QList<SSHOption> options = SSHOption::pageOptions();
+    for (const SSHOption &option : options) {
+        if (AbstractOptionArea *area = AbstractOptionArea::create(option, widget())) {
+            m_areas.append(area);
+            connect(area, &AbstractOptionArea::modify, this, &SSHModule::handlerChangeTrigger);
         }
     }
     configureLayoutWidgets();
     // The address-family check asks the listen-address area for the list it shows at the time.
-    auto *family = qobject_cast<AddressFamilyArea *>(m_factoryManager->getAreaById(SSHOption::AddressFamily));
-    AbstractOptionArea *listen = m_factoryManager->getAreaById(SSHOption::ListenAddress);
+    auto *family = qobject_cast<AddressFamilyArea *>(area(Server, QStringLiteral("AddressFamily")));
+    AbstractOptionArea *listen = area(Server, QStringLiteral("ListenAddress"));
     if (family && listen) {
         family->setAddressSource([listen] {
             return listen->value().toStringList();
@@ -46,33 +42,22 @@ void SSHModule::createOptionAreas()
     }
 }
 
+AbstractOptionArea *SSHModule::area(SSHConfigurationTypeId type, const QString &keyword) const
+{
+    for (AbstractOptionArea *area : m_areas) {
+        if (area->option().type == type && area->option().keywords.contains(keyword)) {
+            return area;
+        }
+    }
+    return nullptr;
+}
+
 void SSHModule::configureLayoutWidgets()
 {
-    addWidgetsToLayout(ui->vboxGeneral,
-                       {SSHOption::Port,
-                        SSHOption::LoginGraceTime,
-                        SSHOption::MaxSessions,
-                        SSHOption::PermitTunnel,
-                        SSHOption::AddressFamily,
-                        SSHOption::X11Forwarding,
-                        SSHOption::ListenAddress,
-                        SSHOption::AllowDenyUsersGroups});
-    addWidgetsToLayout(ui->vboxAuth,
-                       {SSHOption::PermitRootLogin,
-                        SSHOption::PermitEmptyPasswords,
-                        SSHOption::UsePAM,
-                        SSHOption::GSSAPIAuthentication,
-                        SSHOption::HostbasedAuthentication,
-                        SSHOption::KbdInteractiveAuthentication,
-                        SSHOption::KerberosAuthentication,
-                        SSHOption::PasswordAuthentication,
-                        SSHOption::IgnoreUserKnownHosts,
-                        SSHOption::IgnoreRhosts,
-                        SSHOption::PubkeyAuthentication,
-                        SSHOption::AuthorizedKeysFile});
-    addWidgetsToLayout(ui->vboxOther,
-                       {SSHOption::UseDNS, SSHOption::TCPKeepAlive, SSHOption::PrintLastLog, SSHOption::PrintMotd, SSHOption::Subsystem, SSHOption::Banner});
-    addWidgetsToLayout(ui->vboxClientTab, {SSHOption::ClientPort, SSHOption::ServerAliveCountMax, SSHOption::ServerAliveInterval});
+    addWidgetsToLayout(ui->vboxGeneral, PageTab::General);
+    addWidgetsToLayout(ui->vboxAuth, PageTab::Authentication);
+    addWidgetsToLayout(ui->vboxOther, PageTab::Other);
+    addWidgetsToLayout(ui->vboxClientTab, PageTab::Client);
     for (QVBoxLayout *layout : {ui->vboxGeneral, ui->vboxAuth, ui->vboxOther, ui->vboxClientTab}) {
         alignFormColumns(layout);
     }
@@ -140,42 +125,27 @@ void SSHModule::alignFormColumns(QVBoxLayout *layout) const
     }
 }
 
-void SSHModule::addWidgetsToLayout(QVBoxLayout *layout, std::initializer_list<SSHOption::Id> ids)
+void SSHModule::addWidgetsToLayout(QVBoxLayout *layout, PageTab tab)
 {
-    for (const SSHOption::Id id : ids) {
-        if (AbstractOptionArea *area = m_factoryManager->getAreaById(id)) {
-            // Beside each option, a sign when its value comes from elsewhere than the main file.
-            auto *row = new QWidget(widget());
-            auto *rowLayout = new QHBoxLayout(row);
-            rowLayout->setContentsMargins(0, 0, 0, 0);
-            rowLayout->addWidget(area->inflate(), 1);
-            auto *indicator = new QLabel(row);
-            indicator->setObjectName(QStringLiteral("originIndicator"));
-            const int size = widget()->style()->pixelMetric(QStyle::PM_SmallIconSize);
-            indicator->setPixmap(QIcon::fromTheme(QStringLiteral("document-open"), widget()->style()->standardIcon(QStyle::SP_FileIcon)).pixmap(size, size));
-            indicator->setAlignment(Qt::AlignTop);
-            indicator->hide();
-            rowLayout->addWidget(indicator, 0, Qt::AlignTop);
-            m_originIndicators.insert(id, indicator);
-            layout->addWidget(row);
+    for (AbstractOptionArea *area : std::as_const(m_areas)) {
+        if (area->option().tab != tab) {
+            continue;
         }
+        // Beside each option, a sign when its value comes from elsewhere than the main file.
+        auto *row = new QWidget(widget());
+        auto *rowLayout = new QHBoxLayout(row);
+        rowLayout->setContentsMargins(0, 0, 0, 0);
+        rowLayout->addWidget(area->inflate(), 1);
+        auto *indicator = new QLabel(row);
+        indicator->setObjectName(QStringLiteral("originIndicator"));
+        const int size = widget()->style()->pixelMetric(QStyle::PM_SmallIconSize);
+        indicator->setPixmap(QIcon::fromTheme(QStringLiteral("document-open"), widget()->style()->standardIcon(QStyle::SP_FileIcon)).pixmap(size, size));
+        indicator->setAlignment(Qt::AlignTop);
+        indicator->hide();
+        rowLayout->addWidget(indicator, 0, Qt::AlignTop);
+        m_originIndicators.insert(area, indicator);
+        layout->addWidget(row);
     }
-}
-
-void SSHModule::configureChangeHandlers(QPointer<SSHOption> option, AbstractOptionArea *area)
-{
-    if (!option->hasSubOptions()) {
-        connect(option, &SSHOption::valueChanged, area, [this, area](const QVariant &value) {
-            area->updateArea(value);
-            handlerChangeTrigger();
-        });
-    } else {
-        connect(option, &SSHOption::subOptionsChanged, area, [this, area](const SSHOptions &subOptions) {
-            area->updateArea(subOptions);
-            handlerChangeTrigger();
-        });
-    }
-    connect(area, &AbstractOptionArea::modify, this, &SSHModule::handlerChangeTrigger);
 }
 
 void SSHModule::stretchUiAndViewSwitch()
@@ -202,9 +172,9 @@ void SSHModule::createConnectionsTab()
             connectionsArea->disableAutoUpdate();
         }
     });
-    auto *accessArea = qobject_cast<UserGroupAccessArea *>(m_factoryManager->getAreaById(SSHOption::AllowDenyUsersGroups));
+    auto *accessArea = qobject_cast<UserGroupAccessArea *>(area(Server, QStringLiteral("AllowUsers")));
     if (!accessArea) {
-        qCWarning(SSHSETTINGS_MODULE) << "AllowDenyUsersGroups area is not UserGroupAccessArea, cannot block IPs in SSHConnectionsArea";
+        qCWarning(SSHSETTINGS_MODULE) << "The access lists have no UserGroupAccessArea, cannot block IPs in SSHConnectionsArea";
         connectionsArea->disableBlockIpAction();
         return;
     }
@@ -226,23 +196,10 @@ void SSHModule::updateOriginIndicators() const
         return i18nc("file and line of a configuration", "%1, line %2", where.value(Reply::OriginFile).toString(), where.value(Reply::OriginLine).toInt());
     };
     for (auto it = m_originIndicators.cbegin(); it != m_originIndicators.cend(); ++it) {
-        AbstractOptionArea *area = m_factoryManager->getAreaById(it.key());
-        if (!area) {
-            continue;
-        }
-        const SSHOption &option = area->option();
-        QStringList keywords = {option.name()};
-        if (option.hasSubOptions()) {
-            keywords.clear();
-            for (const QPointer<SSHOption> &subOption : option.subOptions()) {
-                if (subOption) {
-                    keywords.append(subOption->name());
-                }
-            }
-        }
+        const SSHOption &option = it.key()->option();
         QStringList lines;
-        for (const QString &keyword : std::as_const(keywords)) {
-            const QVariantMap origin = m_manager->origin(option.configureId(), keyword);
+        for (const QString &keyword : option.keywords) {
+            const QVariantMap origin = m_manager->origin(option.type, keyword);
             const QString file = origin.value(Reply::OriginFile).toString();
             if (!file.isEmpty() && !origin.value(Reply::OriginMainFile).toBool()) {
                 lines.append(i18nc("%1 keyword, %2 where", "%1 is set in %2.", keyword, place(origin)));

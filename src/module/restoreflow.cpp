@@ -5,7 +5,6 @@
 #include "ui_SSHModule.h"
 
 #include "abstractoptionarea.h"
-#include "factorymanager.h"
 #include "messagesmanager.h"
 #include "sshpaths.h"
 #include "sshsettingsprotocol.h"

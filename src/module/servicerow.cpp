@@ -5,7 +5,6 @@
 #include "ui_SSHModule.h"
 
 #include "abstractoptionarea.h"
-#include "factorymanager.h"
 #include "messagesmanager.h"
 
 #include <KLocalizedString>
@@ -105,8 +104,7 @@ void SSHModule::serverControlButtonsHandler() const
 void SSHModule::updateAreasState() const
 {
     // A stopped server stays editable: its files are written now and read when it starts.
-    const auto areas = m_factoryManager->areas();
-    for (AbstractOptionArea *area : areas) {
+    for (AbstractOptionArea *area : m_areas) {
         area->setEnabled(!m_refused);
         area->setVisible(!m_refused);
     }

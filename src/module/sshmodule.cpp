@@ -4,7 +4,6 @@
 #include "ui_SSHModule.h"
 
 #include "abstractoptionarea.h"
-#include "factorymanager.h"
 #include "messagesmanager.h"
 #include "messagewidget.h"
 #include "revertcountdown.h"
@@ -66,8 +65,7 @@ void SSHModule::access()
     if (!m_manager) {
         m_manager = new SSHManager(this);
         connect(m_manager, &SSHManager::error, this, &SSHModule::handleManagerError);
-        m_manager->initializeConfigurations();
-        m_factoryManager = new FactoryManager(m_manager, this);
+        connect(m_manager, &SSHManager::valuesRead, this, &SSHModule::takeValues);
         createOptionAreas();
         stretchUiAndViewSwitch();
         setupSshServerStatus();
@@ -115,13 +113,20 @@ void SSHModule::showReadValues()
     Q_EMIT valuesShown();
 }
 
+void SSHModule::takeValues(SSHConfigurationTypeId type)
+{
+    const QVariantMap values = m_manager->readValues(type);
+    for (AbstractOptionArea *area : std::as_const(m_areas)) {
+        if (area->option().type == type && !m_apply.failed.contains(area)) {
+            area->updateArea(area->option().withValues(values));
+        }
+    }
+    handlerChangeTrigger();
+}
+
 void SSHModule::resetValues() const
 {
-    if (!m_factoryManager) {
-        return;
-    }
-    const auto areas = m_factoryManager->areas();
-    for (AbstractOptionArea *area : areas) {
+    for (AbstractOptionArea *area : m_areas) {
         area->reset();
         area->setHasChanged(false);
     }
@@ -129,8 +134,7 @@ void SSHModule::resetValues() const
 
 void SSHModule::handlerChangeTrigger()
 {
-    const auto areas = m_factoryManager->areas();
-    for (AbstractOptionArea *area : areas) {
+    for (AbstractOptionArea *area : std::as_const(m_areas)) {
         if (area->hasChanged()) {
             unmanagedWidgetChangeState(true);
             return;
@@ -189,7 +193,7 @@ void SSHModule::setPermissionRefused(bool refused)
     } else {
         messagesManager()->removeMessageById(QStringLiteral("load_id"));
     }
-    if (m_factoryManager) {
+    if (m_manager) {
         updateAreasState();
         handlerChangeTrigger();
     }

@@ -12,9 +12,6 @@
 #include <QPointer>
 
 #include <functional>
-#include <memory>
-
-#include <initializer_list>
 
 class AbstractOptionArea;
 class KLocalizedString;
@@ -22,7 +19,6 @@ namespace KCMOS
 {
 class MessageWidget;
 }
-class FactoryManager;
 class QLabel;
 class RevertCountdown;
 class QVBoxLayout;
@@ -65,14 +61,15 @@ private:
     // The page's layout (pagelayout.cpp).
     void createOptionAreas();
     void configureLayoutWidgets();
-    void addWidgetsToLayout(QVBoxLayout *layout, std::initializer_list<SSHOption::Id> ids);
+    void addWidgetsToLayout(QVBoxLayout *layout, PageTab tab);
     /// Lays the areas of a tab out as one form: labels right-aligned in one column with their buddies
     /// beside them, check boxes in the field column.
     void alignFormColumns(QVBoxLayout *layout) const;
-    void configureChangeHandlers(QPointer<SSHOption> option, AbstractOptionArea *area);
     void stretchUiAndViewSwitch();
     void createConnectionsTab();
     void updateOriginIndicators() const;
+    /// The area that shows @p keyword of @p type; nullptr when none does.
+    AbstractOptionArea *area(SSHConfigurationTypeId type, const QString &keyword) const;
 
     // Reading (sshmodule.cpp).
     /// A flow starts: the busy indicator shows until as many ends.
@@ -86,13 +83,15 @@ private:
     void readValues(std::function<void()> then = {});
     /// Shows what was read, as unchanged, and says so.
     void showReadValues();
+    /// The areas of @p type take the values just read, but those whose edit failed to apply keep it.
+    void takeValues(SSHConfigurationTypeId type);
 
     // Apply (applyflow.cpp).
-    /// The changes of one configuration, and the areas (with their option copies) they came from.
+    /// The changes of one configuration, and the areas they came from.
     struct Transaction {
         SSHConfigurationTypeId type = Server;
         SSHManager::Changes changes;
-        QList<QPair<AbstractOptionArea *, std::shared_ptr<SSHOption>>> areas;
+        QList<AbstractOptionArea *> areas;
     };
     enum class Outcome {
         Applied,
@@ -134,7 +133,7 @@ private:
     void countdownAnswered(CountdownEnd end, const SSHSettings::ActionResult &result);
     /// While a countdown runs, asks whether to keep the settings, revert them now or leave the countdown running.
     void askAboutCountdown(QWidget *parent);
-    /// Every server option's value, sub-options included, by keyword.
+    /// The server's values read of the page's keywords, by keyword.
     QVariantMap serverValues() const;
     /// "sshd does not answer on …" for the "address port" sockets of a restart's reply.
     static QString unansweredText(const QStringList &unanswered);
@@ -161,7 +160,7 @@ private:
 
     Ui::SSHModule *ui;
     SSHManager *m_manager = nullptr;
-    FactoryManager *m_factoryManager = nullptr;
+    QList<AbstractOptionArea *> m_areas;
     int m_flows = 0; ///< flows waiting for the helper
     bool m_refused = false; ///< the last read was refused or cancelled at the password prompt
     ApplyRun m_apply;
@@ -172,5 +171,5 @@ private:
     bool m_joinedOthers = false; ///< the countdown's first change joined pending changes the page did not make
     bool m_countdownAsked = false; ///< the question on closing was asked for this countdown
     QPointer<QWidget> m_window; ///< the window whose closing is watched
-    QHash<SSHOption::Id, QLabel *> m_originIndicators;
+    QHash<AbstractOptionArea *, QLabel *> m_originIndicators;
 };

@@ -3,7 +3,6 @@
 #include "fakeactionrunner.h"
 #include "modaldriver.h"
 #include "testfiles.h"
-#include "testoptions.h"
 
 #include "bannerarea.h"
 #include "editbannerdialog.h"
@@ -34,7 +33,7 @@ class BannerTest : public QObject
 
     std::unique_ptr<BannerArea> makeArea(const QString &value)
     {
-        auto area = std::make_unique<BannerArea>(TestOptions::make(SSHOption::Banner, QMetaType::QString, value), nullptr);
+        auto area = std::make_unique<BannerArea>(SSHOption::pageOption(Server, QStringLiteral("Banner")).withValue(value), nullptr);
         area->inflate();
         return area;
     }
@@ -90,7 +89,7 @@ private Q_SLOTS:
         QCOMPARE(area->value(), QVariant(QStringLiteral("none")));
 
         auto stored = makeArea(m_banner);
-        stored->updateArea(QStringLiteral("none"));
+        stored->updateArea(stored->option().withValue(QStringLiteral("none")));
         QVERIFY(pathField(stored.get())->text().isEmpty());
         QVERIFY(!stored->hasChanged());
     }

@@ -1,7 +1,7 @@
 // SPDX-FileCopyrightText: 2026 SSH Settings contributors
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "modaldriver.h"
-#include "testoptions.h"
+#include "sshoption.h"
 
 #include "listenaddressarea.h"
 #include "listenaddresseditdialog.h"
@@ -32,7 +32,7 @@ class ListenAddressTest : public QObject
     std::unique_ptr<ListenAddressArea> makeArea(const QStringList &value)
     {
         auto area =
-            std::make_unique<ListenAddressArea>(TestOptions::make(SSHOption::ListenAddress, QMetaType::QStringList, value), QStringLiteral("22"), nullptr);
+            std::make_unique<ListenAddressArea>(SSHOption::pageOption(Server, QStringLiteral("ListenAddress")).withValue(value), QStringLiteral("22"), nullptr);
         area->inflate();
         return area;
     }

@@ -1,7 +1,6 @@
 // SPDX-FileCopyrightText: 2026 SSH Settings contributors
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "modaldriver.h"
-#include "testoptions.h"
 
 #include "usergroupaccessarea.h"
 #include "usergroupaccessmodel.h"
@@ -48,12 +47,15 @@ class UserGroupAccessTest : public QObject
 {
     Q_OBJECT
 
-    QObject m_owner;
-
     std::unique_ptr<UserGroupAccessArea>
     makeArea(const QStringList &allowUsers, const QStringList &denyUsers = {}, const QStringList &allowGroups = {}, const QStringList &denyGroups = {})
     {
-        auto area = std::make_unique<UserGroupAccessArea>(TestOptions::accessOption(&m_owner, allowUsers, denyUsers, allowGroups, denyGroups), nullptr);
+        const SSHOption option = SSHOption::pageOption(Server, QStringLiteral("AllowUsers"))
+                                     .withValues({{QStringLiteral("allowusers"), allowUsers},
+                                                  {QStringLiteral("denyusers"), denyUsers},
+                                                  {QStringLiteral("allowgroups"), allowGroups},
+                                                  {QStringLiteral("denygroups"), denyGroups}});
+        auto area = std::make_unique<UserGroupAccessArea>(option, nullptr);
         area->inflate();
         return area;
     }

@@ -120,20 +120,10 @@ qint64 listenerPid()
     return readFile(QStringLiteral("/run/sshd.pid")).trimmed().toLongLong();
 }
 
-QPointer<SSHOption> findOption(const SSHManager &manager, SSHConfigurationTypeId type, SSHOption::Id id)
+/// The value of @p keyword the page shows after the manager's last read.
+QVariant shown(const SSHManager &manager, SSHConfigurationTypeId type, const QString &keyword)
 {
-    if (QPointer<SSHOption> option = manager.findOptionById(type, id)) {
-        return option;
-    }
-    if (const QPointer<SSHOption> accessLists = manager.findOptionById(type, SSHOption::AllowDenyUsersGroups)) {
-        const SSHOptions subOptions = accessLists->subOptions();
-        for (const QPointer<SSHOption> &subOption : subOptions) {
-            if (subOption && subOption->id() == id) {
-                return subOption;
-            }
-        }
-    }
-    return nullptr;
+    return SSHOption::pageOption(type, keyword).withValues(manager.readValues(type)).values.value(keyword);
 }
 
 /// Every file below @p folder with its contents, to prove nothing changed.
@@ -332,11 +322,10 @@ private Q_SLOTS:
     {
         m_manager = std::make_unique<SSHManager>();
         QSignalSpy errors(m_manager.get(), &SSHManager::error);
-        m_manager->initializeConfigurations();
         loadAll(*m_manager);
         QVERIFY2(errors.isEmpty(), errors.isEmpty() ? "" : qPrintable(errors.first().first().toString()));
         // Every value, and where each comes from.
-        const QStringList names = m_manager->getOptionNames(Server);
+        const QStringList names = m_manager->readKeywords(Server);
         const ActionResult read = runPrivilegedAction(ActionKind::Read, {{Protocol::Arg::ReadKeywords, names}, {Protocol::Arg::ReadType, int(Server)}});
         QCOMPARE(read.data.size(), names.size() + 2); // and the origins and the version
     }
@@ -361,50 +350,49 @@ private Q_SLOTS:
     void changeEachKind_data()
     {
         QTest::addColumn<int>("type");
-        QTest::addColumn<int>("id");
+        QTest::addColumn<QString>("keyword");
         QTest::addColumn<QVariant>("loaded");
         QTest::addColumn<QVariant>("value");
         QTest::addColumn<QVariant>("stored");
 
         const auto row =
-            [](const char *name, SSHConfigurationTypeId type, SSHOption::Id id, const QVariant &loaded, const QVariant &value, const QVariant &stored) {
-                QTest::newRow(name) << int(type) << int(id) << loaded << value << stored;
+            [](const char *name, SSHConfigurationTypeId type, const char *keyword, const QVariant &loaded, const QVariant &value, const QVariant &stored) {
+                QTest::newRow(name) << int(type) << QString::fromLatin1(keyword) << loaded << value << stored;
             };
         // Checkboxes send a bool, line edits and spin boxes text, combo boxes their word.
-        row("checkbox", Server, SSHOption::UseDNS, false, true, true);
-        row("root login", Server, SSHOption::PermitRootLogin, QStringLiteral("without-password"), false, QStringLiteral("no"));
-        row("port", Server, SSHOption::Port, 22, QStringLiteral("2222"), 2222);
-        row("tunnel", Server, SSHOption::PermitTunnel, sl({"no"}), QStringLiteral("point-to-point"), sl({"point-to-point"}));
-        row("banner", Server, SSHOption::Banner, QStringLiteral("none"), s_banner, s_banner);
+        row("checkbox", Server, "UseDNS", false, true, true);
+        row("root login", Server, "PermitRootLogin", QStringLiteral("without-password"), false, QStringLiteral("no"));
+        row("port", Server, "Port", 22, QStringLiteral("2222"), 2222);
+        row("tunnel", Server, "PermitTunnel", QStringLiteral("no"), QStringLiteral("point-to-point"), QStringLiteral("point-to-point"));
+        row("banner", Server, "Banner", QStringLiteral("none"), s_banner, s_banner);
         // IPv6 addresses go without brackets, as the address list prints them, and come back as sshd prints them; the
         // page shows what the helper read after each change, so the addresses follow the port changed above.
         row("listen on loopback",
             Server,
-            SSHOption::ListenAddress,
+            "ListenAddress",
             sl({"[::]:2222", "0.0.0.0:2222"}),
             sl({"127.0.0.1:2222", "::1:2222"}),
             sl({"127.0.0.1:2222", "[::1]:2222"}));
         // The access lists send one blank-separated string.
-        row("allow users", Server, SSHOption::AllowUsers, QStringList(), QStringLiteral("root sshe2e@127.0.0.1"), sl({"root", "sshe2e@127.0.0.1"}));
-        row("sftp off", Server, SSHOption::Subsystem, true, false, false);
-        row("client interval", Client, SSHOption::ServerAliveInterval, 0, QStringLiteral("30"), 30);
-        row("client port", Client, SSHOption::ClientPort, 22, QStringLiteral("2200"), 2200);
+        row("allow users", Server, "AllowUsers", QStringList(), QStringLiteral("root sshe2e@127.0.0.1"), sl({"root", "sshe2e@127.0.0.1"}));
+        row("sftp off", Server, "Subsystem", true, false, false);
+        row("client interval", Client, "ServerAliveInterval", 0, QStringLiteral("30"), 30);
+        row("client port", Client, "Port", 22, QStringLiteral("2200"), 2200);
     }
 
     void changeEachKind()
     {
         QFETCH(int, type);
-        QFETCH(int, id);
+        QFETCH(QString, keyword);
         QFETCH(QVariant, loaded);
         QFETCH(QVariant, value);
         QFETCH(QVariant, stored);
         QVERIFY(m_manager);
-        const QPointer<SSHOption> option = findOption(*m_manager, SSHConfigurationTypeId(type), SSHOption::Id(id));
-        QVERIFY(option);
-        QCOMPARE(option->value(), loaded);
-        const SSHManager::Applied applied = apply(*m_manager, SSHConfigurationTypeId(type), {{option, value}});
+        const auto configuration = SSHConfigurationTypeId(type);
+        QCOMPARE(shown(*m_manager, configuration, keyword), loaded);
+        const SSHManager::Applied applied = apply(*m_manager, configuration, {{keyword, value}});
         QVERIFY2(applied.ok, qPrintable(applied.reason));
-        QCOMPARE(option->value(), stored);
+        QCOMPARE(shown(*m_manager, configuration, keyword), stored);
     }
 
     // Refusals come back through KAuth and leave the real /etc as it was; every other
@@ -596,29 +584,28 @@ private Q_SLOTS:
 
         SSHManager manager;
         QSignalSpy errors(&manager, &SSHManager::error);
-        manager.initializeConfigurations();
         loadAll(manager);
         QCOMPARE(errors.size(), 1);
         QCOMPARE(errors.first().at(1).value<SSHCodeError>(), ServerNotRunning);
         // Both files are read all the same, with every change made above: the server's settings can be prepared before it starts.
-        QCOMPARE(findOption(manager, Client, SSHOption::ServerAliveInterval)->value(), QVariant(30));
-        QCOMPARE(findOption(manager, Client, SSHOption::ClientPort)->value(), QVariant(2200));
-        QCOMPARE(manager.currentServerPort(), QStringLiteral("2222"));
+        QCOMPARE(shown(manager, Client, QStringLiteral("ServerAliveInterval")), QVariant(30));
+        QCOMPARE(shown(manager, Client, QStringLiteral("Port")), QVariant(2200));
+        QCOMPARE(shown(manager, Server, QStringLiteral("Port")), QVariant(2222));
         // Without a port of their own (restartListensOnNewAddresses), the addresses are read alone.
-        QCOMPARE(manager.currentLisstenAddresses(), sl({"127.0.0.1", "[::1]"}));
-        QCOMPARE(findOption(manager, Server, SSHOption::UseDNS)->value(), QVariant(true));
-        QCOMPARE(findOption(manager, Server, SSHOption::Banner)->value(), QVariant(s_banner));
-        QCOMPARE(findOption(manager, Server, SSHOption::PermitTunnel)->value(), QVariant(sl({"point-to-point"})));
-        QCOMPARE(findOption(manager, Server, SSHOption::AllowUsers)->value(), QVariant(sl({"root", "sshe2e@127.0.0.1"})));
-        QCOMPARE(findOption(manager, Server, SSHOption::PermitRootLogin)->value(), QVariant(QStringLiteral("no")));
-        QCOMPARE(findOption(manager, Server, SSHOption::Subsystem)->value(), QVariant(false));
+        QCOMPARE(shown(manager, Server, QStringLiteral("ListenAddress")), QVariant(sl({"127.0.0.1", "[::1]"})));
+        QCOMPARE(shown(manager, Server, QStringLiteral("UseDNS")), QVariant(true));
+        QCOMPARE(shown(manager, Server, QStringLiteral("Banner")), QVariant(s_banner));
+        QCOMPARE(shown(manager, Server, QStringLiteral("PermitTunnel")), QVariant(QStringLiteral("point-to-point")));
+        QCOMPARE(shown(manager, Server, QStringLiteral("AllowUsers")), QVariant(sl({"root", "sshe2e@127.0.0.1"})));
+        QCOMPARE(shown(manager, Server, QStringLiteral("PermitRootLogin")), QVariant(QStringLiteral("no")));
+        QCOMPARE(shown(manager, Server, QStringLiteral("Subsystem")), QVariant(false));
     }
 
     void restore()
     {
         QVERIFY(m_manager);
         // One more change, so that the local backup differs from the file.
-        const SSHManager::Applied useDns = apply(*m_manager, Server, {{findOption(*m_manager, Server, SSHOption::UseDNS), false}});
+        const SSHManager::Applied useDns = apply(*m_manager, Server, {{QStringLiteral("UseDNS"), false}});
         QVERIFY2(useDns.ok, qPrintable(useDns.reason));
         const QByteArray backup = readFile(s_serverConfig + QStringLiteral(".bak"));
         QVERIFY(trimmedLines(backup).contains("UseDNS yes"));
@@ -855,8 +842,6 @@ private Q_SLOTS:
                 flood.waitForFinished(5000);
             }
         });
-        const QPointer<SSHOption> sessions = findOption(*m_manager, Server, SSHOption::MaxSessions);
-        QVERIFY(sessions);
         int applied = 0;
         int unknown = 0;
         int unknownWritten = 0; // reported "not applied" before requests carried a nonce
@@ -864,7 +849,7 @@ private Q_SLOTS:
         timer.start();
         for (int i = 0; i < 8 && timer.elapsed() < 45000; ++i) {
             const QByteArray value = QByteArray::number(20 + i);
-            const SSHManager::Applied details = apply(*m_manager, Server, {{sessions, QString::fromLatin1(value)}});
+            const SSHManager::Applied details = apply(*m_manager, Server, {{QStringLiteral("MaxSessions"), QString::fromLatin1(value)}});
             const bool ok = details.ok;
             const QString reason = details.reason;
             const bool written = trimmedLines(readFile(s_serverConfig)).contains("MaxSessions " + value);

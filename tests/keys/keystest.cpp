@@ -10,7 +10,6 @@
 #include "sshkeyutils.h"
 #include "sshsettingsprotocol.h"
 #include "testfiles.h"
-#include "testoptions.h"
 
 #include <KMessageWidget>
 #include <QFileDialog>
@@ -78,7 +77,7 @@ QStringList describe(const QList<KeyInfo> &infos)
 struct Tree {
     explicit Tree(const QStringList &patterns)
     {
-        area = std::make_unique<AuthorizedKeysArea>(TestOptions::make(SSHOption::AuthorizedKeysFile, QMetaType::QStringList, patterns), nullptr);
+        area = std::make_unique<AuthorizedKeysArea>(SSHOption::pageOption(Server, QStringLiteral("AuthorizedKeysFile")).withValue(patterns), nullptr);
         area->inflate();
         view = area->findChild<QTreeView *>(QStringLiteral("keysView"));
         proxy = qobject_cast<QSortFilterProxyModel *>(view->model());
@@ -410,7 +409,7 @@ private Q_SLOTS:
         writeKeys(path, m_ed1 + QLatin1Char('\n') + m_ec);
         tree.area->reset();
         QCOMPARE(tree.keys(0), QStringList({m_ed1, m_ec}));
-        tree.area->updateArea(QVariant(QStringList{QStringLiteral("/nonexistent/keys"), QStringLiteral(".ssh/authorized_keys")}));
+        tree.area->updateArea(tree.area->option().withValue(QStringList{QStringLiteral("/nonexistent/keys"), QStringLiteral(".ssh/authorized_keys")}));
         QCOMPARE(tree.files(), QStringList({QStringLiteral("/nonexistent/keys"), path}));
         QVERIFY(!tree.area->hasChanged());
     }
