@@ -178,6 +178,7 @@ int main(int argc, char **argv)
     const QStringList names{QStringLiteral("server-general"),
                             QStringLiteral("server-authentication"),
                             QStringLiteral("server-other"),
+                            QStringLiteral("server-all-settings"),
                             QStringLiteral("server-connections")};
     bool ok = true;
     // Every tab at the smallest size the page allows and at a common large one.
@@ -215,13 +216,13 @@ int main(int argc, char **argv)
     }
     QTimer::singleShot(800, page.widget(), [&] {
         if (auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget())) {
-            ok = save(dialog, QDir(dir).filePath(QStringLiteral("issue14-review.png"))) && ok;
+            ok = save(dialog, QDir(dir).filePath(QStringLiteral("review.png"))) && ok;
             dialog->accept();
         }
     });
     page.save();
     settle(1500);
-    ok = save(page.widget(), QDir(dir).filePath(QStringLiteral("issue14-countdown.png"))) && ok;
+    ok = save(page.widget(), QDir(dir).filePath(QStringLiteral("countdown.png"))) && ok;
     if (auto *message = page.widget()->findChild<QWidget *>(QStringLiteral("revertCountdown"))) {
         message->actions().constFirst()->trigger(); // Keep
     }

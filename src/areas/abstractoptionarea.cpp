@@ -74,6 +74,11 @@ void AbstractOptionArea::updateArea(const SSHOption &option)
     m_hasChanged = false;
 }
 
+void AbstractOptionArea::takeReply(const QVariantMap &reply)
+{
+    updateArea(m_option.withValues(reply));
+}
+
 QVariantMap AbstractOptionArea::changes() const
 {
     return {{m_option.keyword(), value()}};

@@ -22,6 +22,8 @@ public:
 
     /// Takes newly read values as the option's, shows them and clears the changed flag.
     void updateArea(const SSHOption &option);
+    /// Takes a read reply (lower-case keyword → value, and the reply's other entries): by default the values of the option's keywords.
+    virtual void takeReply(const QVariantMap &reply);
     /// What to write: keyword → value; by default value() for the option's keyword.
     virtual QVariantMap changes() const;
 

@@ -73,6 +73,7 @@ AllSettingsEditor::AllSettingsEditor(AllSettingsModel *model, QWidget *parent)
     m_title->setWordWrap(true);
     m_hint->setWordWrap(true);
     m_check->setObjectName(QStringLiteral("allSettingsCheck"));
+    m_check->setText(i18nc("@option:check a yes/no keyword is on", "Yes")); // the keyword's name once one is chosen
     m_word->setObjectName(QStringLiteral("allSettingsWord"));
     m_spin->setObjectName(QStringLiteral("allSettingsNumber"));
     m_choice->setObjectName(QStringLiteral("allSettingsChoice"));

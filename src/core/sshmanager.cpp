@@ -11,15 +11,6 @@
 
 #include <QDebug>
 
-namespace
-{
-/**
- * Whether a read names every keyword of the table the installed OpenSSH knows, after the page's own.
- * Off while the helper takes at most 64 keywords a read: the page's keywords alone are read.
- */
-constexpr bool ReadEveryKeyword = false;
-}
-
 SSHManager::SSHManager(QObject *parent)
     : QObject(parent)
 {
@@ -30,15 +21,14 @@ SSHManager::~SSHManager() = default;
 
 QStringList SSHManager::readKeywords(SSHConfigurationTypeId type) const
 {
+    // The page's keywords, then every other one the installed OpenSSH knows, for "All settings".
+    // Before the first read the version is not known (0), and every keyword is asked for.
     QStringList keywords = SSHOption::pageKeywords(type);
-    if (ReadEveryKeyword) {
-        // Before the first read the version is not known (0), and every keyword is asked for.
-        const int version = m_values.value(type).value(SSHSettings::Protocol::Reply::Version).toInt();
-        const auto catalogType = type == Client ? OptionCatalog::ConfigType::Client : OptionCatalog::ConfigType::Server;
-        for (const OptionCatalog::Option &option : OptionCatalog::options(catalogType)) {
-            if (OptionCatalog::knownIn(option, version) && !keywords.contains(option.keyword)) {
-                keywords.append(option.keyword);
-            }
+    const int version = m_values.value(type).value(SSHSettings::Protocol::Reply::Version).toInt();
+    const auto catalogType = type == Client ? OptionCatalog::ConfigType::Client : OptionCatalog::ConfigType::Server;
+    for (const OptionCatalog::Option &option : OptionCatalog::options(catalogType)) {
+        if (OptionCatalog::knownIn(option, version) && !keywords.contains(option.keyword)) {
+            keywords.append(option.keyword);
         }
     }
     return keywords;

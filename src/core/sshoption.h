@@ -16,6 +16,7 @@ enum class PageTab {
     Authentication,
     Other,
     Client,
+    AllSettings, ///< every keyword of the configuration, in one view of its own
 };
 
 /// The editor of an option: the one of its kind, or one of the page's own for a keyword of choices.

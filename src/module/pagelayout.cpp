@@ -7,6 +7,7 @@
 
 #include "abstractoptionarea.h"
 #include "addressfamilyarea.h"
+#include "allsettingsarea.h"
 #include "formaccessibility.h"
 #include "sshconnectionsarea.h"
 #include "sshsettingsprotocol.h"
@@ -32,6 +33,13 @@ void SSHModule::createOptionAreas()
         }
     }
     configureLayoutWidgets();
+    // Every keyword of each configuration, in a tab of its own; its edits go into the same Apply.
+    for (const auto &[type, layout] : {std::pair{Server, ui->vboxAllSettings}, std::pair{Client, ui->vboxClientAllSettings}}) {
+        auto *allSettings = new AllSettingsArea(type, widget());
+        m_areas.append(allSettings);
+        connect(allSettings, &AbstractOptionArea::modify, this, &SSHModule::handlerChangeTrigger);
+        layout->addWidget(allSettings);
+    }
     // The address-family check asks the listen-address area for the list it shows at the time.
     auto *family = qobject_cast<AddressFamilyArea *>(area(Server, QStringLiteral("AddressFamily")));
     AbstractOptionArea *listen = area(Server, QStringLiteral("ListenAddress"));
@@ -150,7 +158,8 @@ void SSHModule::addWidgetsToLayout(QVBoxLayout *layout, PageTab tab)
 
 void SSHModule::stretchUiAndViewSwitch()
 {
-    for (QVBoxLayout *layout : {ui->vboxClientTab, ui->vboxGeneral, ui->vboxAuth, ui->vboxOther}) {
+    // The client's fields are followed by its "All settings", which takes the rest of the page.
+    for (QVBoxLayout *layout : {ui->vboxGeneral, ui->vboxAuth, ui->vboxOther}) {
         layout->addStretch();
     }
     connect(ui->comboBoxSshConfig, qOverload<int>(&QComboBox::currentIndexChanged), ui->configureSwitcher, &QStackedWidget::setCurrentIndex);

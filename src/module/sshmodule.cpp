@@ -118,7 +118,7 @@ void SSHModule::takeValues(SSHConfigurationTypeId type)
     const QVariantMap values = m_manager->readValues(type);
     for (AbstractOptionArea *area : std::as_const(m_areas)) {
         if (area->option().type == type && !m_apply.failed.contains(area)) {
-            area->updateArea(area->option().withValues(values));
+            area->takeReply(values);
         }
     }
     handlerChangeTrigger();

@@ -32,6 +32,7 @@
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScopeGuard>
@@ -43,6 +44,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
+#include <QTreeView>
 
 namespace
 {
@@ -243,8 +245,10 @@ private Q_SLOTS:
         QVERIFY(m_helper->callsWith(Arg::TransactionRestart).isEmpty()); // and never restarts the server
         QVERIFY(!clientPort->hasChanged());
         // The answer carries the written configuration's values, which the page shows (the stand-in still says 22): no read follows.
-        QCOMPARE(m_helper->callsWith(Arg::TransactionChanges).last().argument(Arg::TransactionReadKeywords).toStringList(),
-                 (QStringList{QStringLiteral("Port"), QStringLiteral("ServerAliveCountMax"), QStringLiteral("ServerAliveInterval")}));
+        // The page's keywords first, then every other one, for "All settings".
+        const QStringList readBack = m_helper->callsWith(Arg::TransactionChanges).last().argument(Arg::TransactionReadKeywords).toStringList();
+        QCOMPARE(readBack.mid(0, 3), (QStringList{QStringLiteral("Port"), QStringLiteral("ServerAliveCountMax"), QStringLiteral("ServerAliveInterval")}));
+        QCOMPARE(readBack.size(), OptionCatalog::options(OptionCatalog::ConfigType::Client).size());
         QCOMPARE(m_helper->callsWith(Arg::ReadKeywords).size(), reads);
         QCOMPARE(clientPort->value(), QVariant(22));
         QCOMPARE(shown.count(), 1);
@@ -889,6 +893,41 @@ private Q_SLOTS:
         QVERIFY(!restart->isEnabled());
     }
 
+    void allSettingsGoIntoTheSameApply()
+    {
+        m_serverValues.insert(QStringLiteral("maxauthtries"), QStringLiteral("3"));
+        m_serverValues.insert(QStringLiteral("permituserenvironment"), QStringLiteral("yes"));
+        m_serverValues[Reply::Origins] =
+            QVariantMap{{QStringLiteral("permituserenvironment"),
+                         QVariantMap{{Reply::OriginFile, QStringLiteral("/etc/ssh/sshd_config")}, {Reply::OriginLine, 7}, {Reply::OriginMainFile, true}}}};
+        SSHModule page(nullptr, {});
+        page.load();
+        QVERIFY(FakeActionRunner::settle());
+        QSignalSpy changed(&page, Compat::needsSaveChanged);
+        auto *allSettings = page.widget()->findChild<QWidget *>(QStringLiteral("allSettingsTab"));
+        auto *view = allSettings->findChild<QTreeView *>(QStringLiteral("allSettingsView"));
+        // Searched, then edited as its kind: a number.
+        allSettings->findChild<QLineEdit *>(QStringLiteral("allSettingsSearch"))->setText(QStringLiteral("authtries"));
+        QCOMPARE(view->model()->rowCount(), 1);
+        view->setCurrentIndex(view->model()->index(0, 0));
+        allSettings->findChild<QSpinBox *>(QStringLiteral("allSettingsNumber"))->setValue(4);
+        QVERIFY(Compat::needsSave(page, changed));
+        // Reset to default removes the lines of a keyword a file sets.
+        allSettings->findChild<QLineEdit *>(QStringLiteral("allSettingsSearch"))->setText(QStringLiteral("PermitUserEnvironment"));
+        view->setCurrentIndex(view->model()->index(0, 0));
+        allSettings->findChild<QPushButton *>(QStringLiteral("allSettingsReset"))->click();
+        areaFor(page, Server, "UseDNS")->findChild<QCheckBox *>()->click();
+        page.save();
+        QVERIFY(FakeActionRunner::settle());
+        // One transaction, reviewed and written, with the page's change and those of "All settings".
+        const QVariantMap expected{{QStringLiteral("UseDNS"), true},
+                                   {QStringLiteral("MaxAuthTries"), 4},
+                                   {QStringLiteral("PermitUserEnvironment"), QStringList()}};
+        QCOMPARE(applied(*m_helper), QList<QVariantMap>{expected});
+        QCOMPARE(m_helper->callsWith(Arg::TransactionDryRun).size(), 1);
+        QVERIFY(!Compat::needsSave(page, changed));
+    }
+
     void unreadableJournalIsSaidOnce()
     {
         m_helper->setHandler([this](const FakeActionRunner::Call &call) {
@@ -903,7 +942,7 @@ private Q_SLOTS:
         QSignalSpy posted(page.messagesManager(), &KCMOS::MessagesManager::messagePosted);
         auto *tabs = page.widget()->findChild<QTabWidget *>(QStringLiteral("tabWidgetServer"));
         for (int round = 0; round < 3; ++round) { // each visit reads the journal again
-            tabs->setCurrentIndex(3);
+            tabs->setCurrentWidget(page.widget()->findChild<QWidget *>(QStringLiteral("connectionsTab")));
             tabs->setCurrentIndex(0);
         }
         QTRY_COMPARE(posted.count(), 1);
@@ -952,6 +991,9 @@ private Q_SLOTS:
             }
         }
         for (AbstractOptionArea *area : page.widget()->findChildren<AbstractOptionArea *>()) {
+            if (area->option().tab == PageTab::AllSettings) {
+                continue; // each keyword's description is in a column of its own
+            }
             const auto parts = area->findChildren<QWidget *>() << area;
             QVERIFY2(std::any_of(parts.cbegin(),
                                  parts.cend(),
