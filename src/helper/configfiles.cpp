@@ -124,7 +124,7 @@ QString putBack(const QList<SavedFile> &files)
             failed.append(QStringLiteral("%1 could not be put back (%2)").arg(file.path, error));
         }
     }
-    return failed.isEmpty() ? QString() : QStringLiteral("; ") + failed.join(QStringLiteral("; "));
+    return failed.join(QStringLiteral("; "));
 }
 
 /**
