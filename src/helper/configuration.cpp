@@ -305,8 +305,17 @@ QVariantMap Configuration::readData(ConfigType type, const QStringList &keywords
         }
     }
     data.insert(Protocol::Reply::Origins, document ? origins(type, wanted, *document) : QVariantMap());
-    // What the editors of the page offer: the version gates keywords, `ssh -Q` the names of algorithm lists.
-    const Installed known = installed(type);
+    // What the editors of the page offer: the version gates keywords, `ssh -Q` names what an algorithm list may hold.
+    // The six queries cost more than the rest of a read: they run only for a read of an algorithm list.
+    const bool lists = std::any_of(wanted.cbegin(), wanted.cend(), [](const Option *option) {
+        return option->kind == ValueKind::Algorithms;
+    });
+    Installed known;
+    if (lists) {
+        known = installed(type);
+    } else {
+        known.version = installedVersion(type);
+    }
     QVariantMap algorithms;
     for (auto it = known.algorithms.cbegin(); it != known.algorithms.cend(); ++it) {
         algorithms.insert(it.key(), it.value());

@@ -153,7 +153,7 @@ constexpr QLatin1String OriginMainFile("main_file"); ///< bool: OriginFile is th
 constexpr QLatin1String OriginOverrides("overrides");
 constexpr QLatin1String OriginMatch("match"); ///< QString: the criteria of the block, e.g. "User anoncvs"
 /// read (and a transaction with TransactionReadKeywords): QVariantMap of the `ssh -Q` class ("cipher", "mac", "kex",
-/// "key", "key-sig", "sig") → QStringList of the names this OpenSSH reports
+/// "key", "key-sig", "sig") → QStringList of the names this OpenSSH reports; empty unless an Algorithms keyword is read
 constexpr QLatin1String Algorithms("algorithms");
 /// Every refusal: QString, the code of its reason (src/protocol/refusalcodes.h), e.g. "unknown_keyword"
 constexpr QLatin1String RefusalCode("refusal_code");

@@ -589,6 +589,9 @@ private Q_SLOTS:
                                             SSHSettings::Protocol::Reply::RefusalArguments));
         QCOMPARE(result.errorText, reply.error);
         QCOMPARE(SSHSettings::failureReason(result), reply.error);
+        // A code this page does not know (a newer helper's): the helper's English text.
+        result.data.insert(SSHSettings::Protocol::Reply::RefusalCode, QStringLiteral("code_of_a_newer_helper"));
+        QCOMPARE(SSHSettings::failureReason(result), reply.error);
         QCOMPARE(sandbox.snapshot(), before);
         QCOMPARE(listener.state(), QProcess::Running);
         listener.kill();
