@@ -338,7 +338,7 @@ private Q_SLOTS:
         // Every value, and where each comes from.
         const QStringList names = m_manager->getOptionNames(Server);
         const ActionResult read = runPrivilegedAction(ActionKind::Read, {{Protocol::Arg::ReadKeywords, names}, {Protocol::Arg::ReadType, int(Server)}});
-        QCOMPARE(read.data.size(), names.size() + 2); // and the origins and the version
+        QCOMPARE(read.data.size(), names.size() + 3); // and the origins, the version and the algorithms
     }
 
     void requestsBackToBack()
@@ -422,7 +422,7 @@ private Q_SLOTS:
         QTest::newRow("banner text over /etc/passwd") << ActionKind::Configure
                                                       << ActionArguments{{Protocol::Arg::BannerPath, QStringLiteral("/etc/passwd")},
                                                                          {Protocol::Arg::BannerText, QStringLiteral("PermitRootLogin yes\n")}}
-                                                      << QStringLiteral("banner_protected");
+                                                      << QStringLiteral("banner_exists");
         QTest::newRow("key file /etc/profile") << ActionKind::UserFiles
                                                << ActionArguments{{Protocol::Arg::KeysFile, QStringLiteral("/etc/profile")},
                                                                   {Protocol::Arg::AddKeyLine, hostKey}}
