@@ -668,22 +668,13 @@ KLocalizedString refusalText(Refusals::Code code)
 /// The refusal @p id with its @p arguments in the page's words; empty for a code this build does not know.
 QString refusalReason(const QString &id, const QStringList &arguments)
 {
-    const Refusals::Entry *entry = Refusals::find(id);
-    if (!entry || arguments.size() < entry->arguments || (!entry->nests && arguments.size() != entry->arguments)) {
-        return QString();
-    }
-    KLocalizedString text = refusalText(entry->code);
-    for (int i = 0; i < entry->arguments; ++i) {
-        text = text.subs(arguments.at(i));
-    }
-    if (entry->nests) {
-        const QString nested = refusalReason(arguments.value(entry->arguments), arguments.mid(entry->arguments + 1));
-        if (nested.isEmpty()) {
-            return QString();
+    return Refusals::format(id, arguments, [](const Refusals::Entry &entry, const QStringList &words) {
+        KLocalizedString text = refusalText(entry.code);
+        for (const QString &word : words) {
+            text = text.subs(word);
         }
-        text = text.subs(nested);
-    }
-    return text.toString();
+        return text.toString();
+    });
 }
 }
 

@@ -200,10 +200,12 @@ inline QString substitute(const QString &pattern, const QStringList &arguments)
 }
 
 /**
- * The English text of the refusal @p id with @p arguments, a nested reason worded in turn; empty
- * when a code is unknown or the arguments do not fit it.
+ * The refusal @p id with @p arguments in words: @p word(entry, arguments) gives the words of one code, its
+ * arguments followed by its nested reason already in words. Empty when a code is unknown or the arguments
+ * do not fit it.
  */
-inline QString english(const QString &id, const QStringList &arguments)
+template<typename Word>
+QString format(const QString &id, const QStringList &arguments, const Word &word)
 {
     const Entry *found = find(id);
     if (!found || arguments.size() < found->arguments || (!found->nests && arguments.size() != found->arguments)) {
@@ -211,13 +213,21 @@ inline QString english(const QString &id, const QStringList &arguments)
     }
     QStringList own = arguments.mid(0, found->arguments);
     if (found->nests) {
-        const QString inner = english(arguments.value(found->arguments), arguments.mid(found->arguments + 1));
-        if (inner.isEmpty()) {
+        const QString nested = format(arguments.value(found->arguments), arguments.mid(found->arguments + 1), word);
+        if (nested.isEmpty()) {
             return QString();
         }
-        own.append(inner);
+        own.append(nested);
     }
-    return substitute(QString::fromUtf8(found->english), own);
+    return word(*found, own);
+}
+
+/// The English text of the refusal @p id with @p arguments, as the tool prints it and the logs keep it.
+inline QString english(const QString &id, const QStringList &arguments)
+{
+    return format(id, arguments, [](const Entry &entry, const QStringList &words) {
+        return substitute(QString::fromUtf8(entry.english), words);
+    });
 }
 
 // KAuth hands a refusal to its caller without its data: the code and its arguments follow the
