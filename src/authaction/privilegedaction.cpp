@@ -572,7 +572,13 @@ KLocalizedString refusalText(Refusals::Code code)
     case C::NothingRestored:
         return ki18nc("@info refusal of a change or request", "refused, nothing was restored: %1");
     case C::NoBackup:
-        return ki18nc("@info refusal of a change or request", "there is no backup: %1, nor %2");
+        return ki18nc("@info refusal of a change or request", "there is no backup: %2, nor %1");
+    case C::NoBackupIn:
+        return ki18nc("@info refusal of a change or request", "there is no backup in %1");
+    case C::BackupDamaged:
+        return ki18nc("@info refusal of a change or request", "the backup in %1 is damaged");
+    case C::BackupEmpty:
+        return ki18nc("@info refusal of a change or request", "the backup in %1 is empty");
     case C::NoSystemDefault:
         return ki18nc("@info refusal of a change or request", "the system default %1 is not installed");
     case C::BackupNotOf:

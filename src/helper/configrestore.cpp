@@ -15,15 +15,15 @@ Reply Configuration::restore(ConfigType type, bool fromBackup)
     QList<SavedFile> wanted;
     QString error;
     if (fromBackup) {
-        QString setError;
+        Refusal setError;
         if (!m_backups.load(typeName(type), &wanted, &setError)) {
             if (m_backups.has(typeName(type))) {
-                return Reply::failure(Refusal::Code::NothingRestored, {setError});
+                return Reply::failure(setError.within(Refusal::Code::NothingRestored));
             }
             // A backup from before the sets existed: the main file alone.
             SavedFile main = current(backupPath(type));
             if (main.contents.isNull() || !AtomicFile::isPlainRegularFile(backupPath(type), &error)) {
-                return Reply::failure(Refusal::Code::NoBackup, {setError, backupPath(type)});
+                return Reply::failure(setError.within(Refusal::Code::NoBackup, {backupPath(type)}));
             }
             main.path = target;
             wanted = {main};
@@ -43,7 +43,7 @@ Reply Configuration::restore(ConfigType type, bool fromBackup)
     }
     error = unsafeFiles(type, target, wanted);
     if (!error.isEmpty()) {
-        return Reply::failure(Refusal::Code::NothingRestored, {error});
+        return Reply::failure(Refusal(Refusal::Code::Failed, {error}).within(Refusal::Code::NothingRestored));
     }
 
     QList<SavedFile> replaced;

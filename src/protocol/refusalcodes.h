@@ -100,8 +100,11 @@ namespace SSHSettings::Refusals
     X(EffectiveValue, "effective_value", 1, false, "the effective value is \"%1\"")                                                                            \
     X(CannotKeepWorking, "cannot_keep_working", 1, false, "refused, cannot keep the working configuration: %1")                                                \
     X(UnsafeFiles, "unsafe_files", 1, false, "refused: %1")                                                                                                    \
-    X(NothingRestored, "nothing_restored", 1, false, "refused, nothing was restored: %1")                                                                      \
-    X(NoBackup, "no_backup", 2, false, "there is no backup: %1, nor %2")                                                                                       \
+    X(NothingRestored, "nothing_restored", 0, true, "refused, nothing was restored: %1")                                                                       \
+    X(NoBackup, "no_backup", 1, true, "there is no backup: %2, nor %1")                                                                                        \
+    X(NoBackupIn, "no_backup_in", 1, false, "there is no backup in %1")                                                                                        \
+    X(BackupDamaged, "backup_damaged", 1, false, "the backup in %1 is damaged")                                                                                \
+    X(BackupEmpty, "backup_empty", 1, false, "the backup in %1 is empty")                                                                                      \
     X(NoSystemDefault, "no_system_default", 1, false, "the system default %1 is not installed")                                                                \
     X(BackupNotOf, "backup_not_of", 1, false, "the backup is not one of %1")                                                                                   \
     X(RestoredInvalid, "restored_invalid", 1, false, "refused, the restored configuration would be invalid: %1")                                               \

@@ -473,7 +473,8 @@ private Q_SLOTS:
         for (int n = 1; n <= 3; ++n) {
             QVERIFY2(backups.save(QStringLiteral("server"), set(n), &error), qPrintable(error));
             QList<SavedFile> loaded;
-            QVERIFY2(backups.load(QStringLiteral("server"), &loaded, &error), qPrintable(error));
+            Refusal refusal;
+            QVERIFY2(backups.load(QStringLiteral("server"), &loaded, &refusal), qPrintable(refusal.text()));
             QCOMPARE(loaded.size(), 1);
             QCOMPARE(loaded.constFirst().contents, set(n).constFirst().contents);
             QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList{QStringLiteral("server")});

@@ -410,7 +410,8 @@ private Q_SLOTS:
                Action::Configure,
                {{Arg::TransactionType, 2},
                 {Arg::TransactionChanges,
-                 QVariantMap{{QStringLiteral("ServerAliveInterval"), QStringLiteral("30")}, {QStringLiteral("Port"), QStringLiteral("2222")}}}});
+                 QVariantMap{{QStringLiteral("ServerAliveInterval"), QStringLiteral("30")}, {QStringLiteral("Port"), QStringLiteral("2222")}}}},
+               QStringLiteral("=other_setting_wins;Port;effective_value"));
         addRow(QStringLiteral("transaction of nothing"), Action::Configure, transaction({}));
         QVariantMap many;
         for (int i = 0; i <= SSHSettings::Protocol::MaxReadKeywords; ++i) {
@@ -476,7 +477,10 @@ private Q_SLOTS:
                {{Arg::ReadKeywords, repeatedList("Port", SSHSettings::Protocol::MaxReadKeywords + 1)}, {Arg::ReadType, 1}},
                QStringLiteral("=keyword_count;check_options;%1").arg(SSHSettings::Protocol::MaxReadKeywords));
         addRow(QStringLiteral("read no keyword"), Action::Read, {{Arg::ReadKeywords, QStringList()}, {Arg::ReadType, 1}});
-        addRow(QStringLiteral("restore of an invalid backup"), Action::Restore, {{Arg::RestoreType, 1}, {Arg::RestoreFromBackup, true}});
+        addRow(QStringLiteral("restore of an invalid backup"),
+               Action::Restore,
+               {{Arg::RestoreType, 1}, {Arg::RestoreFromBackup, true}},
+               QStringLiteral("=restored_invalid"));
     }
 
     // Links, devices, files of others, secrets, a symlinked drop-in, and a backup set
