@@ -216,9 +216,6 @@ bool checkValue(const Option &option, const QVariant &value, CheckedValue *check
         *error = Refusal(code, QStringList{keyword} + arguments);
         return false;
     };
-    const auto failed = [] {
-        return false;
-    };
     if (!knownIn(option, installed.version)) {
         return option.since > installed.version ? refuse(Code::NeedsVersion, {versionText(option.since), versionText(installed.version)})
                                                 : refuse(Code::RemovedAfter, {versionText(option.until), versionText(installed.version)});
@@ -252,7 +249,7 @@ bool checkValue(const Option &option, const QVariant &value, CheckedValue *check
         if (value.userType() == QMetaType::Int && (option.kind == ValueKind::Number || option.kind == ValueKind::Interval)) {
             text = QString::number(value.toInt());
         } else if (!textValue(keyword, value, &text, error)) {
-            return failed();
+            return false;
         }
         text = text.simplified();
         if (text.isEmpty()) {
@@ -339,7 +336,7 @@ bool checkValue(const Option &option, const QVariant &value, CheckedValue *check
         }
         if (!tokensAllowed(text, option.values)) {
             *error = tokenRefusal(option);
-            return failed();
+            return false;
         }
         return single(text.toLatin1(), QString());
     }
@@ -415,7 +412,7 @@ bool checkValue(const Option &option, const QVariant &value, CheckedValue *check
         if (value.userType() == QMetaType::Bool) {
             text = value.toBool() ? QStringLiteral("yes") : QStringLiteral("no");
         } else if (!textValue(keyword, value, &text, error)) {
-            return failed();
+            return false;
         }
         // "without-password" is the older spelling of "prohibit-password".
         if (text == QLatin1String("without-password")) {
@@ -433,7 +430,7 @@ bool checkValue(const Option &option, const QVariant &value, CheckedValue *check
         if (value.userType() == QMetaType::Int) {
             text = QString::number(value.toInt());
         } else if (!textValue(keyword, value, &text, error)) {
-            return failed();
+            return false;
         }
         // sshd listens on every Port line: several blank-separated ports give one line each.
         const QStringList words = text.split(QLatin1Char(' '), Qt::SkipEmptyParts);
@@ -461,7 +458,7 @@ bool checkValue(const Option &option, const QVariant &value, CheckedValue *check
     }
     case ValueKind::Banner: {
         if (!textValue(keyword, value, &text, error)) {
-            return failed();
+            return false;
         }
         if (text != QLatin1String("none") && (!AtomicFile::isCleanAbsolutePath(text) || !isSafeToken(text))) {
             return refuse(Code::BannerValue);
@@ -472,7 +469,7 @@ bool checkValue(const Option &option, const QVariant &value, CheckedValue *check
     }
     case ValueKind::ListenAddresses: {
         if (!listValue(keyword, value, &list, error)) {
-            return failed();
+            return false;
         }
         for (const QString &entry : std::as_const(list)) {
             QString address;
@@ -499,7 +496,7 @@ bool checkValue(const Option &option, const QVariant &value, CheckedValue *check
     }
     case ValueKind::KeyFilePatterns: {
         if (!listValue(keyword, value, &list, error)) {
-            return failed();
+            return false;
         }
         QStringList tokens;
         for (const QString &entry : std::as_const(list)) {
@@ -509,7 +506,7 @@ bool checkValue(const Option &option, const QVariant &value, CheckedValue *check
             // sshd expands the tokens only at login: an unknown one would fail every key login then.
             if (!tokensAllowed(entry, option.values)) {
                 *error = tokenRefusal(option);
-                return failed();
+                return false;
             }
             tokens.append(entry);
         }
@@ -521,7 +518,7 @@ bool checkValue(const Option &option, const QVariant &value, CheckedValue *check
     }
     case ValueKind::AccessPatterns: {
         if (!textValue(keyword, value, &text, error)) {
-            return failed();
+            return false;
         }
         const QStringList tokens = text.split(QLatin1Char(' '), Qt::SkipEmptyParts);
         if (tokens.size() > MaxListEntries) {
