@@ -569,6 +569,12 @@ KLocalizedString refusalText(Refusals::Code code)
         return ki18nc("@info refusal of a change or request", "refused, cannot keep the working configuration: %1");
     case C::UnsafeFiles:
         return ki18nc("@info refusal of a change or request", "refused: %1");
+    case C::NotConfigFile:
+        return ki18nc("@info refusal: %2 is server or client", "%1 is not a file of the %2 configuration");
+    case C::UnsafeMode:
+        return ki18nc("@info refusal of a change or request", "%1 would get mode %2: setuid, setgid or sticky");
+    case C::UnsafeWrite:
+        return ki18nc("@info refusal of a change or request", "%1 cannot be written safely: %2");
     case C::NothingRestored:
         return ki18nc("@info refusal of a change or request", "refused, nothing was restored: %1");
     case C::NoBackup:

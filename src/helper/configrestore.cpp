@@ -41,9 +41,9 @@ Reply Configuration::restore(ConfigType type, bool fromBackup)
     if (wanted.constFirst().path != target) {
         return Reply::failure(Refusal::Code::BackupNotOf, {target});
     }
-    error = unsafeFiles(type, target, wanted);
-    if (!error.isEmpty()) {
-        return Reply::failure(Refusal(Refusal::Code::Failed, {error}).within(Refusal::Code::NothingRestored));
+    const Refusal unsafe = unsafeFiles(type, target, wanted);
+    if (!unsafe.isNull()) {
+        return Reply::failure(unsafe.within(Refusal::Code::NothingRestored));
     }
 
     QList<SavedFile> replaced;

@@ -266,10 +266,11 @@ QString Configuration::putBack(const QList<SavedFile> &files) const
 
 Reply Configuration::replaceFiles(ConfigType type, const QList<SavedFile> &files)
 {
-    QString error = unsafeFiles(type, configPath(type), files);
-    if (!error.isEmpty()) {
-        return Reply::failure(Refusal::Code::UnsafeFiles, {error});
+    const Refusal unsafe = unsafeFiles(type, configPath(type), files);
+    if (!unsafe.isNull()) {
+        return Reply::failure(unsafe.within(Refusal::Code::UnsafeFiles));
     }
+    QString error;
     QList<SavedFile> written;
     for (const SavedFile &file : files) {
         written.append(current(file.path));

@@ -99,7 +99,10 @@ namespace SSHSettings::Refusals
     X(ListensOn, "listens_on", 1, false, "sshd listens on %1")                                                                                                 \
     X(EffectiveValue, "effective_value", 1, false, "the effective value is \"%1\"")                                                                            \
     X(CannotKeepWorking, "cannot_keep_working", 1, false, "refused, cannot keep the working configuration: %1")                                                \
-    X(UnsafeFiles, "unsafe_files", 1, false, "refused: %1")                                                                                                    \
+    X(UnsafeFiles, "unsafe_files", 0, true, "refused: %1")                                                                                                     \
+    X(NotConfigFile, "not_config_file", 2, false, "%1 is not a file of the %2 configuration")                                                                  \
+    X(UnsafeMode, "unsafe_mode", 2, false, "%1 would get mode %2: setuid, setgid or sticky")                                                                   \
+    X(UnsafeWrite, "unsafe_write", 2, false, "%1 cannot be written safely: %2")                                                                                \
     X(NothingRestored, "nothing_restored", 0, true, "refused, nothing was restored: %1")                                                                       \
     X(NoBackup, "no_backup", 1, true, "there is no backup: %2, nor %1")                                                                                        \
     X(NoBackupIn, "no_backup_in", 1, false, "there is no backup in %1")                                                                                        \

@@ -566,6 +566,15 @@ private Q_SLOTS:
         const Reply reply = engine.restore(ConfigType::Server, true);
         QVERIFY(!reply.ok);
         QVERIFY2(reply.error.contains(reason), qPrintable(reply.error));
+        // Nothing restored, for a reason of its own: a file's mode, place or way there, a damaged set (or a link in it).
+        QCOMPARE(reply.refusal().code, QStringLiteral("nothing_restored"));
+        QVERIFY2(QStringList({QStringLiteral("unsafe_mode"),
+                              QStringLiteral("not_config_file"),
+                              QStringLiteral("unsafe_write"),
+                              QStringLiteral("backup_damaged"),
+                              QStringLiteral("failed")})
+                     .contains(reply.refusal().arguments.value(0)),
+                 qPrintable(reply.refusal().arguments.join(QLatin1Char(' '))));
         QCOMPARE(sandbox.snapshot(), before);
     }
 
