@@ -69,7 +69,6 @@ struct EnginePaths {
     /// Whether start, stop and restart may act on sshd. The tool clears it under --root and --config:
     /// the service is the system's, not the tree's or the file's.
     bool serviceControl = true;
-    static constexpr const char *NoServiceControl = "service commands act on the system's sshd; not with --root or --config";
     /// Milliseconds since the epoch, of pending changes and their countdowns; the system clock when unset.
     std::function<qint64()> clock;
     /// How long a writer waits for another one to finish.
