@@ -122,20 +122,26 @@ bool ConfigBackups::has(const QString &name) const
     return ::lstat(QFile::encodeName(m_folder + QLatin1Char('/') + name).constData(), &st) == 0;
 }
 
-bool ConfigBackups::load(const QString &name, QList<SavedFile> *files, QString *error) const
+bool ConfigBackups::load(const QString &name, QList<SavedFile> *files, Refusal *refusal) const
 {
+    QString text;
+    QString *error = &text;
+    const auto failed = [&] {
+        *refusal = {Refusal::Code::Failed, {text}};
+        return false;
+    };
     const QString folder = m_folder + QLatin1Char('/') + name;
     // Read through the folder opened without links: no entry of the set can point elsewhere.
     const PinnedFolder set(folder, {});
     struct stat st {
     };
     if (!set.isValid() || !set.stat(s_manifest, &st)) {
-        *error = set.isValid() ? QStringLiteral("there is no backup in %1").arg(folder) : set.error();
+        *refusal = set.isValid() ? Refusal(Refusal::Code::NoBackupIn, {folder}) : Refusal(Refusal::Code::Failed, {set.error()});
         return false;
     }
     QByteArray manifest;
     if (!set.read(s_manifest, &manifest, 1024 * 1024, error)) {
-        return false;
+        return failed();
     }
     files->clear();
     const QList<QByteArray> lines = manifest.split('\n');
@@ -154,11 +160,11 @@ bool ConfigBackups::load(const QString &name, QList<SavedFile> *files, QString *
         // A stored name is a plain name in the set's own folder.
         if (!ok[0] || !ok[1] || !ok[2] || fields.size() != 5 || (file.mode & ~07777) || stored.isEmpty() || stored.contains(QLatin1Char('/'))
             || stored == QLatin1String(".") || stored == QLatin1String("..") || stored == s_manifest || !AtomicFile::isCleanAbsolutePath(file.path)) {
-            *error = QStringLiteral("the backup in %1 is damaged").arg(folder);
+            *refusal = {Refusal::Code::BackupDamaged, {folder}};
             return false;
         }
         if (!set.read(stored, &file.contents, 16 * 1024 * 1024, error)) {
-            return false;
+            return failed();
         }
         if (file.contents.isNull()) {
             file.contents = QByteArray("");
@@ -166,7 +172,7 @@ bool ConfigBackups::load(const QString &name, QList<SavedFile> *files, QString *
         files->append(file);
     }
     if (files->isEmpty()) {
-        *error = QStringLiteral("the backup in %1 is empty").arg(folder);
+        *refusal = {Refusal::Code::BackupEmpty, {folder}};
         return false;
     }
     return true;

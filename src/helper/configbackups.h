@@ -2,6 +2,8 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 
+#include "enginetypes.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -35,7 +37,7 @@ public:
     /// Whether there is an entry @p name at all, be it a readable set or not.
     bool has(const QString &name) const;
     /// The set @p name, read without following links; false with a reason when there is none or it cannot be read.
-    bool load(const QString &name, QList<SavedFile> *files, QString *error) const;
+    bool load(const QString &name, QList<SavedFile> *files, Refusal *error) const;
     /// Keeps @p files as "<name>-replaced-<time>" and rotates; @p kept gets the folder.
     bool keepReplaced(const QString &name, const QList<SavedFile> &files, QString *kept, QString *error) const;
 

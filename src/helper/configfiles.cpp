@@ -124,7 +124,7 @@ QString putBack(const QList<SavedFile> &files)
             failed.append(QStringLiteral("%1 could not be put back (%2)").arg(file.path, error));
         }
     }
-    return failed.isEmpty() ? QString() : QStringLiteral("; ") + failed.join(QStringLiteral("; "));
+    return failed.join(QStringLiteral("; "));
 }
 
 /**
@@ -133,7 +133,7 @@ QString putBack(const QList<SavedFile> &files)
  * folders of root's reached without a link, with contents, and a mode without setuid, setgid or
  * sticky bits. The first of them is the main file.
  */
-QString unsafeFiles(OptionCatalog::ConfigType type, const QString &mainPath, const QList<SavedFile> &files)
+Refusal unsafeFiles(OptionCatalog::ConfigType type, const QString &mainPath, const QList<SavedFile> &files)
 {
     ConfigDocument document(dialect(type));
     QString error;
@@ -142,22 +142,22 @@ QString unsafeFiles(OptionCatalog::ConfigType type, const QString &mainPath, con
     const bool gone = ::lstat(QFile::encodeName(mainPath).constData(), &st) != 0 && errno == ENOENT;
     if (gone && !files.isEmpty() && files.constFirst().path == mainPath ? !document.loadFromContents(mainPath, files.constFirst().contents, &error)
                                                                         : !document.load(mainPath, &error)) {
-        return error;
+        return {Refusal::Code::Failed, {error}};
     }
     const QStringList paths = document.filePaths();
     for (const SavedFile &file : files) {
         Place place;
         if (!paths.contains(file.path) || file.contents.isNull()) {
-            return QStringLiteral("%1 is not a file of the %2 configuration").arg(file.path, typeName(type));
+            return {Refusal::Code::NotConfigFile, {file.path, typeName(type)}};
         }
         if (file.mode & (S_ISUID | S_ISGID | S_ISVTX)) {
-            return QStringLiteral("%1 would get mode %2: setuid, setgid or sticky").arg(file.path, QString::number(file.mode, 8));
+            return {Refusal::Code::UnsafeMode, {file.path, QString::number(file.mode, 8)}};
         }
         if (!pin(file.path, &place, &error)) {
-            return QStringLiteral("%1 cannot be written safely: %2").arg(file.path, error);
+            return {Refusal::Code::UnsafeWrite, {file.path, error}};
         }
     }
-    return QString();
+    return Refusal();
 }
 
 QString base(const ConfigDocument &document, bool edited)

@@ -32,6 +32,6 @@ QString putBack(const QList<SavedFile> &files);
  * as edited), so that any change of a file, or a file more or less, gives another one.
  */
 QString base(const ConfigDocument &document, bool edited = false);
-/// Why @p files may not be written as a whole, empty when they may (see the definition).
-QString unsafeFiles(OptionCatalog::ConfigType type, const QString &mainPath, const QList<SavedFile> &files);
+/// Why @p files may not be written as a whole, null when they may (see the definition).
+Refusal unsafeFiles(OptionCatalog::ConfigType type, const QString &mainPath, const QList<SavedFile> &files);
 }

@@ -77,29 +77,30 @@ QString Configuration::configuredBanner() const
     return QString::fromUtf8(values.value("banner").value(0, "none"));
 }
 
-bool Configuration::checkBannerFile(const QString &path, QString *error) const
+bool Configuration::checkBannerFile(const QString &path, Refusal *error) const
 {
     const QFileInfo info(path);
     const PinnedFolder folder(info.absolutePath(), {});
     struct stat st {
     };
     QByteArray head;
+    QString readError;
     if (!folder.isValid()) {
-        *error = folder.error();
+        *error = {Refusal::Code::Failed, {folder.error()}};
     } else if (!folder.stat(info.fileName(), &st)) {
-        *error = QStringLiteral("%1 does not exist").arg(path);
+        *error = {Refusal::Code::FileMissing, {path}};
     } else if (!S_ISREG(st.st_mode)) {
-        *error = QStringLiteral("%1 is not a regular file").arg(path);
+        *error = {Refusal::Code::NotRegularFile, {path}};
     } else if (st.st_uid != 0) {
-        *error = QStringLiteral("%1 is not owned by root").arg(path);
+        *error = {Refusal::Code::NotOwnedByRoot, {path}};
     } else if (!(st.st_mode & S_IROTH)) {
-        *error = QStringLiteral("%1 is not readable by everyone, sshd would show it to every client").arg(path);
+        *error = {Refusal::Code::NotWorldReadable, {path}};
     } else if (isProtected(path)) {
-        *error = QStringLiteral("%1 is part of the SSH configuration or a key").arg(path);
-    } else if (!folder.read(info.fileName(), &head, 1024 * 1024, error)) {
-        return false;
+        *error = {Refusal::Code::ProtectedFile, {path}};
+    } else if (!folder.read(info.fileName(), &head, 1024 * 1024, &readError)) {
+        *error = {Refusal::Code::Failed, {readError}};
     } else if (head.contains("PRIVATE KEY")) {
-        *error = QStringLiteral("%1 holds a private key").arg(path);
+        *error = {Refusal::Code::PrivateKeyFile, {path}};
     } else {
         return true;
     }

@@ -15,15 +15,15 @@ Reply Configuration::restore(ConfigType type, bool fromBackup)
     QList<SavedFile> wanted;
     QString error;
     if (fromBackup) {
-        QString setError;
+        Refusal setError;
         if (!m_backups.load(typeName(type), &wanted, &setError)) {
             if (m_backups.has(typeName(type))) {
-                return Reply::failure(QStringLiteral("refused, nothing was restored: %1").arg(setError));
+                return Reply::failure(setError.within(Refusal::Code::NothingRestored));
             }
             // A backup from before the sets existed: the main file alone.
             SavedFile main = current(backupPath(type));
             if (main.contents.isNull() || !AtomicFile::isPlainRegularFile(backupPath(type), &error)) {
-                return Reply::failure(QStringLiteral("there is no backup: %1, nor %2").arg(setError, backupPath(type)));
+                return Reply::failure(setError.within(Refusal::Code::NoBackup, {backupPath(type)}));
             }
             main.path = target;
             wanted = {main};
@@ -32,18 +32,18 @@ Reply Configuration::restore(ConfigType type, bool fromBackup)
         const QString source = type == ConfigType::Client ? m_paths.clientDefault : m_paths.serverDefault;
         SavedFile main = current(source);
         if (main.contents.isNull() || !AtomicFile::isPlainRegularFile(source, &error)) {
-            return Reply::failure(QStringLiteral("the system default %1 is not installed").arg(source));
+            return Reply::failure(Refusal::Code::NoSystemDefault, {source});
         }
         main.path = target;
         main.mode = 0644;
         wanted = {main};
     }
     if (wanted.constFirst().path != target) {
-        return Reply::failure(QStringLiteral("the backup is not one of %1").arg(target));
+        return Reply::failure(Refusal::Code::BackupNotOf, {target});
     }
-    error = unsafeFiles(type, target, wanted);
-    if (!error.isEmpty()) {
-        return Reply::failure(QStringLiteral("refused, nothing was restored: %1").arg(error));
+    const Refusal unsafe = unsafeFiles(type, target, wanted);
+    if (!unsafe.isNull()) {
+        return Reply::failure(unsafe.within(Refusal::Code::NothingRestored));
     }
 
     QList<SavedFile> replaced;
@@ -60,11 +60,11 @@ Reply Configuration::restore(ConfigType type, bool fromBackup)
     for (const SavedFile &file : std::as_const(wanted)) {
         written.append(current(file.path));
         if (!writeConfigFile(file.path, file.contents, file.mode, &error)) {
-            return Reply::failure(error + putBack(written));
+            return Reply::failure(Refusal(Refusal::Code::Failed, {error}).also(putBack(written)));
         }
     }
     if (!checkInPlace(type, &error)) {
-        return Reply::failure(QStringLiteral("refused, the restored configuration would be invalid: %1").arg(error) + putBack(written));
+        return Reply::failure(Refusal(Refusal::Code::RestoredInvalid, {error}).also(putBack(written)));
     }
     QList<SavedFile> existing;
     for (const SavedFile &file : std::as_const(replaced)) {
@@ -74,7 +74,7 @@ Reply Configuration::restore(ConfigType type, bool fromBackup)
     }
     QString kept;
     if (!existing.isEmpty() && !m_backups.keepReplaced(typeName(type), existing, &kept, &error)) {
-        return Reply::failure(error + putBack(written));
+        return Reply::failure(Refusal(Refusal::Code::Failed, {error}).also(putBack(written)));
     }
     QVariantMap data;
     if (!kept.isEmpty()) {

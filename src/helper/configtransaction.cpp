@@ -74,10 +74,10 @@ bool Configuration::isLocalAddress(const QString &address) const
     return false;
 }
 
-bool Configuration::edit(ConfigType type, const QList<Change> &changes, ConfigDocument *document, QList<Checked> *checkedChanges, QString *error) const
+bool Configuration::edit(ConfigType type, const QList<Change> &changes, ConfigDocument *document, QList<Checked> *checkedChanges, Refusal *error) const
 {
     if (changes.isEmpty()) {
-        *error = QStringLiteral("no change given");
+        *error = Refusal::Code::NoChange;
         return false;
     }
     Installed known;
@@ -85,12 +85,12 @@ bool Configuration::edit(ConfigType type, const QList<Change> &changes, ConfigDo
     for (const Change &change : changes) {
         const Option *option = findOption(type, change.first);
         if (!option) {
-            *error = QStringLiteral("unknown keyword \"%1\"").arg(change.first.left(64));
+            *error = {Refusal::Code::UnknownKeyword, {change.first.left(64)}};
             return false;
         }
         for (const Checked &earlier : std::as_const(*checkedChanges)) {
             if (earlier.option == option) {
-                *error = QStringLiteral("%1 is changed twice").arg(option->keyword);
+                *error = {Refusal::Code::ChangedTwice, {option->keyword}};
                 return false;
             }
         }
@@ -105,22 +105,33 @@ bool Configuration::edit(ConfigType type, const QList<Change> &changes, ConfigDo
         }
         for (const QString &address : std::as_const(checked.addresses)) {
             if (!isLocalAddress(address)) {
-                *error = QStringLiteral("ListenAddress: %1 is not configured on any local interface").arg(address);
+                *error = {Refusal::Code::NotLocalAddress, {address}};
                 return false;
             }
         }
         if (option->kind == ValueKind::Banner && checked.lines.value(0) != "none" && !checkBannerFile(QString::fromLatin1(checked.lines.value(0)), error)) {
-            *error = QStringLiteral("Banner: %1").arg(*error);
+            *error = error->within(Refusal::Code::BannerFile);
             return false;
         }
         checkedChanges->append({option, checked});
     }
-    if (!document->load(configPath(type), error)) {
+    QString loadError;
+    if (!document->load(configPath(type), &loadError)) {
+        *error = {Refusal::Code::Failed, {loadError}};
         return false;
     }
     for (const Checked &change : std::as_const(*checkedChanges)) {
+        *error = heldInBlock(type, *change.option, change.value, *document);
+        if (!error->isNull()) {
+            return false;
+        }
+    }
+    for (const Checked &change : std::as_const(*checkedChanges)) {
         const CheckedValue &checked = change.value;
-        if (change.option->kind == ValueKind::Subsystem) {
+        if (change.option->kind == ValueKind::Subsystem && checked.remove) {
+            // Removed as every keyword is: every Subsystem line outside blocks, not only sftp's.
+            document->setAll(change.option->keyword, {});
+        } else if (change.option->kind == ValueKind::Subsystem) {
             document->setSftpSubsystem(checked.enable, m_paths.sftpServer.toLatin1());
         } else if (change.option->accumulating || checked.lines.isEmpty()) {
             document->setAll(change.option->keyword, checked.lines);
@@ -133,7 +144,7 @@ bool Configuration::edit(ConfigType type, const QList<Change> &changes, ConfigDo
 
 Reply Configuration::preview(ConfigType type, const QList<Change> &changes, ConfigDocument *document, QList<Checked> *checkedChanges) const
 {
-    QString error;
+    Refusal error;
     if (!edit(type, changes, document, checkedChanges, &error)) {
         return Reply::failure(error);
     }
@@ -152,21 +163,22 @@ Reply Configuration::transaction(ConfigType type, const Request &request, Writte
 {
     QList<Checked> checkedChanges;
     QList<const Option *> readOptions;
+    Refusal refusal;
     QString error;
     const QString mainPath = configPath(type);
     ConfigDocument document(dialect(type));
-    if (!findOptions(type, request.readKeywords, &readOptions, &error)) {
-        return Reply::failure(error);
+    if (!findOptions(type, request.readKeywords, &readOptions, &refusal)) {
+        return Reply::failure(refusal);
     }
     if (request.dryRun) {
         return preview(type, request.changes, &document, &checkedChanges);
     }
-    if (!edit(type, request.changes, &document, &checkedChanges, &error)) {
-        return Reply::failure(error);
+    if (!edit(type, request.changes, &document, &checkedChanges, &refusal)) {
+        return Reply::failure(refusal);
     }
     const QString before = base(document);
     if (!request.base.isEmpty() && request.base != before) {
-        return Reply::failure(Protocol::ChangedSinceReview);
+        return Reply::failure(Refusal::Code::ChangedSinceReview);
     }
     const QList<QPair<QString, QByteArray>> modified = document.modifiedFiles();
     const QStringList paths = document.filePaths();
@@ -176,7 +188,7 @@ Reply Configuration::transaction(ConfigType type, const Request &request, Writte
     };
     if (modified.isEmpty()) {
         if (!request.readKeywords.isEmpty() && !effectiveValues(type, mainPath, &done.values, &error)) {
-            return Reply::failure(Protocol::InvalidConfiguration + error);
+            return Reply::failure(Refusal::Code::InvalidConfiguration, {error});
         }
         return success();
     }
@@ -196,19 +208,18 @@ Reply Configuration::transaction(ConfigType type, const Request &request, Writte
         const QString candidate = QFile::decodeName(name);
         if (fd < 0 || !file.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle) || ::fchmod(fd, original.constFirst().mode) != 0
             || file.write(modified.constFirst().second) != modified.constFirst().second.size() || !file.flush()) {
-            error =
-                QStringLiteral("cannot write a candidate beside %1: %2").arg(mainPath, fd < 0 ? QString::fromLocal8Bit(strerror(errno)) : file.errorString());
+            error = fd < 0 ? QString::fromLocal8Bit(strerror(errno)) : file.errorString();
             if (fd >= 0) {
                 file.isOpen() ? file.close() : (void)::close(fd);
                 ::unlink(name.constData());
             }
-            return Reply::failure(error);
+            return Reply::failure(Refusal::Code::CandidateWrite, {mainPath, error});
         }
         file.close();
         const bool valid = check(type, candidate, &error);
         ::unlink(name.constData());
         if (!valid) {
-            return Reply::failure(QStringLiteral("refused, the configuration would be invalid: %1").arg(error.replace(candidate, mainPath)));
+            return Reply::failure(Refusal::Code::WouldBeInvalid, {error.replace(candidate, mainPath)});
         }
     }
     // The backup keeps the last configuration that worked: the one verified here last, else one sshd accepts as it is.
@@ -216,28 +227,28 @@ Reply Configuration::transaction(ConfigType type, const Request &request, Writte
     const bool workedBefore =
         m_backups.isVerified(typeName(type), checkedRecord(before, type == ConfigType::Client ? m_paths.ssh : m_paths.sshd)) || check(type, mainPath, &ignored);
 
-    auto refuse = [&](const QString &reason) {
-        return Reply::failure(reason + putBack(done.before));
+    auto refuse = [&](const Refusal &reason) {
+        return Reply::failure(reason.also(putBack(done.before)));
     };
     for (const auto &file : modified) {
         done.before.append(original.at(paths.indexOf(file.first)));
         if (!writeConfigFile(file.first, file.second, 0644, &error)) {
-            return refuse(error);
+            return refuse({Refusal::Code::Failed, {error}});
         }
     }
     // Drop-ins are checked where they are: the main file names them.
     if (!mainFileOnly && !check(type, mainPath, &error)) {
-        return refuse(QStringLiteral("refused, the configuration would be invalid: %1").arg(error));
+        return refuse({Refusal::Code::WouldBeInvalid, {error}});
     }
-    const QString mismatch = verify(type, checkedChanges, &done.values);
-    if (!mismatch.isEmpty()) {
+    const Refusal mismatch = verify(type, checkedChanges, &done.values);
+    if (!mismatch.isNull()) {
         return refuse(mismatch);
     }
     // Accepted: only now may the backup of the last working configuration be replaced.
     if (workedBefore) {
         if (!m_backups.save(typeName(type), original, &error)
             || !AtomicFile::writeFile(backupPath(type), original.constFirst().contents, &error, original.constFirst().mode)) {
-            return refuse(QStringLiteral("refused, cannot keep the working configuration: %1").arg(error));
+            return refuse({Refusal::Code::CannotKeepWorking, {error}});
         }
     }
     m_backups.setVerified(typeName(type), checkedRecord(base(document, true), type == ConfigType::Client ? m_paths.ssh : m_paths.sshd));
@@ -255,19 +266,20 @@ QString Configuration::putBack(const QList<SavedFile> &files) const
 
 Reply Configuration::replaceFiles(ConfigType type, const QList<SavedFile> &files)
 {
-    QString error = unsafeFiles(type, configPath(type), files);
-    if (!error.isEmpty()) {
-        return Reply::failure(QStringLiteral("refused: %1").arg(error));
+    const Refusal unsafe = unsafeFiles(type, configPath(type), files);
+    if (!unsafe.isNull()) {
+        return Reply::failure(unsafe.within(Refusal::Code::UnsafeFiles));
     }
+    QString error;
     QList<SavedFile> written;
     for (const SavedFile &file : files) {
         written.append(current(file.path));
         if (!writeConfigFile(file.path, file.contents, file.mode, &error)) {
-            return Reply::failure(error + ConfigFiles::putBack(written));
+            return Reply::failure(Refusal(Refusal::Code::Failed, {error}).also(ConfigFiles::putBack(written)));
         }
     }
     if (!checkInPlace(type, &error)) {
-        return Reply::failure(QStringLiteral("refused, the configuration would be invalid: %1").arg(error) + ConfigFiles::putBack(written));
+        return Reply::failure(Refusal(Refusal::Code::WouldBeInvalid, {error}).also(ConfigFiles::putBack(written)));
     }
     return Reply::success();
 }
@@ -286,33 +298,56 @@ bool Configuration::checkInPlace(ConfigType type, QString *error) const
 }
 
 // What sshd or ssh now reports for the changed options, compared with what was asked; empty when it agrees.
-QString Configuration::verify(ConfigType type, const QList<Checked> &changes, Values *verified) const
+Refusal Configuration::verify(ConfigType type, const QList<Checked> &changes, Values *verified) const
 {
     Values &values = *verified;
     QString error;
     if (!effectiveValues(type, configPath(type), &values, &error)) {
-        return QStringLiteral("refused, cannot read back the configuration: %1").arg(error);
+        return {Refusal::Code::CannotReadBack, {error}};
     }
     const int sockets = values.value("listenaddress").size();
     if (type == ConfigType::Server && sockets > MaxListenSockets) {
-        return QStringLiteral("refused, sshd would not start: %1 listen sockets (addresses × ports), at most %2").arg(sockets).arg(MaxListenSockets);
+        return {Refusal::Code::TooManySockets, {QString::number(sockets), QString::number(MaxListenSockets)}};
     }
     for (const Checked &change : changes) {
-        const QString found = mismatch(*change.option, change.value, values);
-        if (!found.isEmpty()) {
-            return QStringLiteral("refused, another setting wins for %1: %2").arg(change.option->keyword, found);
+        const Refusal found = mismatch(*change.option, change.value, values);
+        if (!found.isNull()) {
+            return found.within(Refusal::Code::OtherSettingWins, {change.option->keyword});
         }
     }
-    return QString();
+    return Refusal();
 }
 
-QString Configuration::mismatch(const Option &option, const CheckedValue &checked, const Values &values) const
+Refusal Configuration::heldInBlock(ConfigType type, const Option &option, const CheckedValue &checked, const ConfigDocument &document) const
+{
+    // A single value written outside blocks comes first in the file and wins; a removed one, or one of a keyword
+    // whose every occurrence counts, leaves what the block says in force.
+    if (type != ConfigType::Client || !(checked.lines.isEmpty() || option.accumulating)) {
+        return Refusal();
+    }
+    const QByteArray keyword = option.keyword.toLatin1().toLower();
+    QByteArray block;
+    for (const ConfigDocument::Occurrence &occurrence : document.allOccurrences()) {
+        if (occurrence.keyword == "host" || occurrence.keyword == "match") {
+            block = occurrence.keyword == "host" ? "Host" : "Match";
+            for (const QByteArray &argument : occurrence.arguments) {
+                block += ' ' + argument;
+            }
+        } else if (occurrence.keyword == keyword && !occurrence.global && (block == "Host *" || block == "Match all")) {
+            return {Refusal::Code::SetInBlock,
+                    {option.keyword, document.filePaths().value(occurrence.file), QString::number(occurrence.line + 1), QString::fromUtf8(block)}};
+        }
+    }
+    return Refusal();
+}
+
+Refusal Configuration::mismatch(const Option &option, const CheckedValue &checked, const Values &values) const
 {
     const QByteArray lower = option.keyword.toLatin1().toLower();
     const QList<QByteArray> now = values.value(lower);
     // A removed keyword takes the default of this build, which only sshd and ssh know.
     if (checked.lines.isEmpty() && option.kind != ValueKind::AccessPatterns && option.kind != ValueKind::Subsystem) {
-        return QString();
+        return Refusal();
     }
     switch (option.kind) {
     case ValueKind::Subsystem: {
@@ -321,13 +356,13 @@ QString Configuration::mismatch(const Option &option, const CheckedValue &checke
             sftp = sftp || line.split(' ').value(0) == "sftp";
         }
         if (sftp != checked.enable) {
-            return sftp ? QStringLiteral("an sftp subsystem is still configured") : QStringLiteral("the sftp subsystem is still missing");
+            return sftp ? Refusal::Code::SftpStillConfigured : Refusal::Code::SftpMissing;
         }
-        return QString();
+        return Refusal();
     }
     case ValueKind::ListenAddresses: {
         if (checked.expected.isEmpty()) {
-            return QString();
+            return Refusal();
         }
         QSet<QString> reported;
         for (const QByteArray &entry : now) {
@@ -345,22 +380,22 @@ QString Configuration::mismatch(const Option &option, const CheckedValue &checke
             }
         }
         if (reported != lowerSet(expected)) {
-            return QStringLiteral("sshd listens on %1").arg(QStringList(reported.values()).join(QLatin1Char(' ')));
+            return {Refusal::Code::ListensOn, {QStringList(reported.values()).join(QLatin1Char(' '))}};
         }
-        return QString();
+        return Refusal();
     }
     case ValueKind::Port:
         // sshd listens on every Port line: exactly the ports asked for, none left over.
         if (lowerSet(tokens(now)) != lowerSet(checked.expected)) {
-            return QStringLiteral("the effective value is \"%1\"").arg(tokens(now).join(QLatin1Char(' ')));
+            return {Refusal::Code::EffectiveValue, {tokens(now).join(QLatin1Char(' '))}};
         }
-        return QString();
+        return Refusal();
     case ValueKind::KeyFilePatterns:
     case ValueKind::AccessPatterns:
         if ((!checked.expected.isEmpty() || option.kind == ValueKind::AccessPatterns) && tokens(now) != checked.expected) {
-            return QStringLiteral("the effective value is \"%1\"").arg(tokens(now).join(QLatin1Char(' ')));
+            return {Refusal::Code::EffectiveValue, {tokens(now).join(QLatin1Char(' '))}};
         }
-        return QString();
+        return Refusal();
     default: {
         // How `sshd -T` and `ssh -G` print some words.
         static const QHash<QString, QString> spelling = {{QStringLiteral("without-password"), QStringLiteral("prohibit-password")},
@@ -372,9 +407,9 @@ QString Configuration::mismatch(const Option &option, const CheckedValue &checke
         };
         // Some keywords sshd -T does not print (DebianBanner, KerberosGetAFSToken on Debian 12): sshd -t judged them.
         if (checked.expected.isEmpty() || now.isEmpty() || canonical(QString::fromUtf8(now.value(0))) == canonical(checked.expected.value(0))) {
-            return QString();
+            return Refusal();
         }
-        return QStringLiteral("the effective value is \"%1\"").arg(QString::fromUtf8(now.value(0)));
+        return {Refusal::Code::EffectiveValue, {QString::fromUtf8(now.value(0))}};
     }
     }
 }

@@ -219,12 +219,12 @@ void Configuration::documentValues(ConfigType type, const ConfigDocument &docume
     }
 }
 
-bool Configuration::findOptions(ConfigType type, const QStringList &keywords, QList<const Option *> *found, QString *error)
+bool Configuration::findOptions(ConfigType type, const QStringList &keywords, QList<const Option *> *found, Refusal *error)
 {
     for (const QString &keyword : keywords) {
         const Option *option = findOption(type, keyword);
         if (!option) {
-            *error = QStringLiteral("unknown keyword \"%1\"").arg(keyword.left(64));
+            *error = {Refusal::Code::UnknownKeyword, {keyword.left(64)}};
             return false;
         }
         found->append(option);
@@ -235,25 +235,25 @@ bool Configuration::findOptions(ConfigType type, const QStringList &keywords, QL
 Reply Configuration::read(ConfigType type, const QStringList &keywords) const
 {
     QList<const Option *> wanted;
-    QString error;
-    if (!findOptions(type, keywords, &wanted, &error)) {
-        return Reply::failure(error);
+    Refusal refusal;
+    if (!findOptions(type, keywords, &wanted, &refusal)) {
+        return Reply::failure(refusal);
     }
     Values values;
+    QString error;
     if (!effectiveValues(type, configPath(type), &values, &error)) {
         // Values taken from the files would not be what sshd runs with: say why instead.
-        return Reply::failure(SSHSettings::Protocol::InvalidConfiguration + error);
+        return Reply::failure(Refusal::Code::InvalidConfiguration, {error});
     }
     ConfigDocument document(dialect(type));
     QVariantMap data = readData(type, keywords, values, document.load(configPath(type), &error) ? &document : nullptr);
-    data.insert(Protocol::Reply::Version, installedVersion(type));
     return Reply::success(data);
 }
 
 QVariantMap Configuration::readData(ConfigType type, const QStringList &keywords, const Values &values, const ConfigDocument *document) const
 {
     QList<const Option *> wanted;
-    QString ignored;
+    Refusal ignored;
     findOptions(type, keywords, &wanted, &ignored);
     // Keywords sshd -T does not print (DebianBanner, KerberosGetAFSToken on Debian 12) as the files set them.
     Values written;
@@ -305,6 +305,23 @@ QVariantMap Configuration::readData(ConfigType type, const QStringList &keywords
         }
     }
     data.insert(Protocol::Reply::Origins, document ? origins(type, wanted, *document) : QVariantMap());
+    // What the editors of the page offer: the version gates keywords, `ssh -Q` names what an algorithm list may hold.
+    // The six queries cost more than the rest of a read: they run only for a read of an algorithm list.
+    const bool lists = std::any_of(wanted.cbegin(), wanted.cend(), [](const Option *option) {
+        return option->kind == ValueKind::Algorithms;
+    });
+    Installed known;
+    if (lists) {
+        known = installed(type);
+    } else {
+        known.version = installedVersion(type);
+    }
+    QVariantMap algorithms;
+    for (auto it = known.algorithms.cbegin(); it != known.algorithms.cend(); ++it) {
+        algorithms.insert(it.key(), it.value());
+    }
+    data.insert(Protocol::Reply::Version, known.version);
+    data.insert(Protocol::Reply::Algorithms, algorithms);
     return data;
 }
 

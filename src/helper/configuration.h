@@ -53,7 +53,7 @@ public:
     Reply transaction(ConfigType type, const Request &request, Written *written = nullptr);
     /// A dry run that also lists (Reply::Lockouts) what the change would newly stop for @p session of @p account.
     Reply review(const QList<Change> &changes, const Lockout::Session &session, const UserAccount &account);
-    /// Puts @p files back as they were; the reason names each one that could not be.
+    /// Puts @p files back as they were; empty, else names each one that could not be.
     QString putBack(const QList<SavedFile> &files) const;
     /**
      * Writes @p files, each of which must be a file of the configuration now,
@@ -89,7 +89,7 @@ private:
     };
     /// The words of @p values, split at spaces.
     static QStringList tokens(const QList<QByteArray> &values);
-    static bool findOptions(ConfigType type, const QStringList &keywords, QList<const OptionCatalog::Option *> *found, QString *error);
+    static bool findOptions(ConfigType type, const QStringList &keywords, QList<const OptionCatalog::Option *> *found, Refusal *error);
     QString configPath(ConfigType type) const;
     QString backupPath(ConfigType type) const;
     void ensurePrivilegeSeparationDir() const;
@@ -97,16 +97,19 @@ private:
     bool checkInPlace(ConfigType type, QString *error) const;
     bool fileValues(ConfigType type, const QString &path, Values *values, QString *error) const;
     void documentValues(ConfigType type, const ConfigDocument &document, Values *values) const;
-    bool edit(ConfigType type, const QList<Change> &changes, ConfigDocument *document, QList<Checked> *checkedChanges, QString *error) const;
+    bool edit(ConfigType type, const QList<Change> &changes, ConfigDocument *document, QList<Checked> *checkedChanges, Refusal *error) const;
     /// The dry run of @p changes: @p document edited, the diffs and the base of the files read.
     Reply preview(ConfigType type, const QList<Change> &changes, ConfigDocument *document, QList<Checked> *checkedChanges) const;
     /// Keyword → value and Reply::Origins as a read replies, from `sshd -T` @p values and the @p document they come from.
     QVariantMap readData(ConfigType type, const QStringList &keywords, const Values &values, const ConfigDocument *document) const;
     bool isLocalAddress(const QString &address) const;
     QStringList writtenListenAddresses(const ConfigDocument *document) const;
-    bool checkBannerFile(const QString &path, QString *error) const;
-    QString verify(ConfigType type, const QList<Checked> &changes, Values *values) const;
-    QString mismatch(const OptionCatalog::Option &option, const OptionCatalog::CheckedValue &checked, const Values &values) const;
+    bool checkBannerFile(const QString &path, Refusal *error) const;
+    Refusal verify(ConfigType type, const QList<Checked> &changes, Values *values) const;
+    Refusal mismatch(const OptionCatalog::Option &option, const OptionCatalog::CheckedValue &checked, const Values &values) const;
+    /// For the client, a line of a `Host *` or `Match all` block that keeps @p option in force for every connection whatever
+    /// the lines outside blocks say; null when there is none.
+    Refusal heldInBlock(ConfigType type, const OptionCatalog::Option &option, const OptionCatalog::CheckedValue &checked, const ConfigDocument &document) const;
     QVariantMap origins(ConfigType type, const QList<const OptionCatalog::Option *> &options, const ConfigDocument &document) const;
 
     const EnginePaths &m_paths;

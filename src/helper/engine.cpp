@@ -119,10 +119,10 @@ Reply Engine::applyTransaction(ConfigType type, const Transaction &transaction)
 {
     namespace Protocol = SSHSettings::Protocol;
     if (transaction.revertAfter < 0 || transaction.revertAfter > Protocol::MaxRevertAfter) {
-        return Reply::failure(QStringLiteral("the revert countdown must be 1 to %1 seconds").arg(Protocol::MaxRevertAfter));
+        return Reply::failure(Refusal::Code::RevertAfterRange, {QString::number(Protocol::MaxRevertAfter)});
     }
     if (transaction.restart && !m_paths.serviceControl) {
-        return Reply::failure(QLatin1String(EnginePaths::NoServiceControl));
+        return Reply::failure(Refusal::Code::NoServiceControl);
     }
     // An armed change restarts sshd to be in force; a tree or a file of its own has no sshd to restart.
     const bool restart = type == ConfigType::Server && (transaction.restart || (transaction.revertAfter > 0 && m_paths.serviceControl));
@@ -134,7 +134,7 @@ Reply Engine::applyTransaction(ConfigType type, const Transaction &transaction)
         UserAccount account;
         const bool inSession = type == ConfigType::Server && !transaction.session.isEmpty();
         if (inSession && (!Lockout::parseConnection(transaction.session, &session) || !m_paths.lookupUser(transaction.caller, &account))) {
-            return Reply::failure(QStringLiteral("the session is not \"client port local port\" of a known user"));
+            return Reply::failure(Refusal::Code::UnknownSession);
         }
         session.user = account.name;
         session.isRoot = account.uid == 0;
@@ -169,7 +169,7 @@ Reply Engine::applyTransaction(ConfigType type, const Transaction &transaction)
     bool joined = false;
     const bool chained = transaction.revertAfter > 0 || m_pending->isPending(type);
     if (chained && !m_pending->add(type, before, keywords, transaction.revertAfter, &token, &joined, &error)) {
-        return Reply::failure(QStringLiteral("refused, the change could not be armed for a revert: %1").arg(error) + m_configuration->putBack(before));
+        return Reply::failure(Refusal(Refusal::Code::CannotArm, {error}).also(m_configuration->putBack(before)));
     }
     const bool restarts = restart && running();
     if (restarts) {
@@ -179,13 +179,12 @@ Reply Engine::applyTransaction(ConfigType type, const Transaction &transaction)
             // sshd did not come back with the change: the earlier files, and sshd with them.
             if (chained) {
                 const Reply reverted = m_pending->revert(token);
-                return Reply::failure(QStringLiteral("%1; the pending changes were reverted%2")
-                                          .arg(restarted.error, reverted.ok ? QString() : QStringLiteral(": ") + reverted.error));
+                return Reply::failure(reverted.ok ? restarted.refusal().within(Refusal::Code::PendingReverted)
+                                                  : restarted.refusal().within(Refusal::Code::PendingNotReverted, {reverted.error}));
             }
             const QString failed = m_configuration->putBack(before);
             const Reply again = m_service->run(QStringLiteral("restart"));
-            return Reply::failure(QStringLiteral("%1; the earlier configuration is back%2%3")
-                                      .arg(restarted.error, failed, again.ok ? QString() : QStringLiteral("; ") + again.error));
+            return Reply::failure(restarted.refusal().within(Refusal::Code::EarlierBack).also(failed).also(again.ok ? QString() : again.error));
         }
         reply.data.insert(Protocol::Reply::Unanswered, restarted.data.value(Protocol::Reply::Unanswered));
     }
@@ -289,7 +288,7 @@ Reply Engine::readJournal(const QStringList &arguments)
 {
     QString error;
     if (!checkJournalArguments(arguments, &error)) {
-        return Reply::failure(error);
+        return Reply::failure(Refusal::Code::Failed, {error});
     }
     JournalFilter filter;
     const ProgramResult result = runProgram(m_paths.journalctl, arguments, {}, JournalTimeoutMs, [&filter](const QByteArray &chunk) {
@@ -297,7 +296,7 @@ Reply Engine::readJournal(const QStringList &arguments)
     });
     const QByteArray output = filter.finish();
     if (!result.succeeded()) {
-        return Reply::failure(QStringLiteral("journalctl failed: %1").arg(result.reason(m_paths.journalctl)));
+        return Reply::failure(Refusal::Code::JournalFailed, {result.reason(m_paths.journalctl)});
     }
     return Reply::success({{SSHSettings::Protocol::Reply::Output, output}});
 }

@@ -4,6 +4,7 @@
 
 #include "helperprograms.h"
 #include "optioncatalog.h"
+#include "sshsettingsprotocol.h"
 
 EnginePaths EnginePaths::system()
 {
@@ -58,15 +59,57 @@ Reply Reply::success(const QVariantMap &data)
     return reply;
 }
 
-Reply Reply::failure(const QString &error)
+Refusal::Refusal(Code code, const QStringList &arguments)
+    : code(QLatin1String(SSHSettings::Refusals::entry(code).id))
+    , arguments(arguments)
+{
+    Q_ASSERT_X(arguments.size() == SSHSettings::Refusals::entry(code).arguments, "Refusal", SSHSettings::Refusals::entry(code).id);
+}
+
+Refusal Refusal::within(Code outer, const QStringList &outerArguments) const
+{
+    Refusal wider(outer, outerArguments);
+    wider.arguments += QStringList{code} + arguments;
+    return wider;
+}
+
+Refusal Refusal::also(const QString &more) const
+{
+    return more.isEmpty() ? *this : within(Code::Also, {more});
+}
+
+QString Refusal::text() const
+{
+    return SSHSettings::Refusals::english(code, arguments);
+}
+
+Reply Reply::failure(const Refusal &refusal)
 {
     Reply reply;
-    // One line, whatever the caller put into the values quoted in it.
-    reply.error = error;
-    for (QChar &c : reply.error) {
-        if (OptionCatalog::hasControlCharacter(QString(c))) {
-            c = QLatin1Char('?');
+    // One line each, whatever the caller put into the values quoted in it.
+    const auto oneLine = [](QString text) {
+        for (QChar &c : text) {
+            if (OptionCatalog::hasControlCharacter(QString(c))) {
+                c = QLatin1Char('?');
+            }
         }
+        return text;
+    };
+    QStringList arguments;
+    for (const QString &argument : refusal.arguments) {
+        arguments.append(oneLine(argument));
     }
+    reply.error = oneLine(refusal.text());
+    reply.data = {{SSHSettings::Protocol::Reply::RefusalCode, refusal.code}, {SSHSettings::Protocol::Reply::RefusalArguments, arguments}};
     return reply;
+}
+
+Refusal Reply::refusal() const
+{
+    Refusal refusal;
+    if (!ok) {
+        refusal.code = data.value(SSHSettings::Protocol::Reply::RefusalCode).toString();
+        refusal.arguments = data.value(SSHSettings::Protocol::Reply::RefusalArguments).toStringList();
+    }
+    return refusal;
 }

@@ -2,6 +2,8 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 
+#include "refusalcodes.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -67,7 +69,6 @@ struct EnginePaths {
     /// Whether start, stop and restart may act on sshd. The tool clears it under --root and --config:
     /// the service is the system's, not the tree's or the file's.
     bool serviceControl = true;
-    static constexpr const char *NoServiceControl = "service commands act on the system's sshd; not with --root or --config";
     /// Milliseconds since the epoch, of pending changes and their countdowns; the system clock when unset.
     std::function<qint64()> clock;
     /// How long a writer waits for another one to finish.
@@ -91,11 +92,41 @@ struct PendingChange {
     QStringList keywords;
 };
 
+/// Why something was refused: a code of src/protocol/refusalcodes.h and its arguments.
+struct Refusal {
+    using Code = SSHSettings::Refusals::Code;
+    Refusal() = default;
+    Refusal(Code code, const QStringList &arguments = {});
+    QString code; ///< empty: nothing was refused
+    QStringList arguments;
+
+    bool isNull() const
+    {
+        return code.isEmpty();
+    }
+    bool is(Code other) const
+    {
+        return code == QLatin1String(SSHSettings::Refusals::entry(other).id);
+    }
+    /// This refusal as the reason @p outer (a code that nests) gives, after its own @p arguments.
+    Refusal within(Code outer, const QStringList &arguments = {}) const;
+    /// This refusal followed by @p more (such as what putBack() reports); itself when @p more is empty.
+    Refusal also(const QString &more) const;
+    /// The English text, as the tool prints it and the logs keep it.
+    QString text() const;
+};
+
 struct Reply {
     bool ok = false;
-    QString error;
-    QVariantMap data;
+    QString error; ///< the refusal's English text
+    QVariantMap data; ///< a refusal: Reply::RefusalCode and Reply::RefusalArguments
 
     static Reply success(const QVariantMap &data = {});
-    static Reply failure(const QString &error);
+    static Reply failure(const Refusal &refusal);
+    static Reply failure(Refusal::Code code, const QStringList &arguments = {})
+    {
+        return failure(Refusal(code, arguments));
+    }
+    /// The refusal this reply carries (for a reason given in turn); null for a success.
+    Refusal refusal() const;
 };

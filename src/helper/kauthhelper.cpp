@@ -88,11 +88,13 @@ private:
     /// Past this, counted from the first turn of the loop after a request, KAuth has long let go of it.
     static constexpr int ReadyLimitMs = 2000;
 
-    /// The helper's refusal; @p nonce, when given, is echoed in its data and at the start of its description.
-    static ActionReply refusal(const QString &nonce, const QString &reason)
+    /// The helper's refusal; @p nonce, when given, is echoed in its data and at the start of its description, and
+    /// the refusal's code and arguments follow the description.
+    static ActionReply refusal(const QString &nonce, const Reply &reason)
     {
         ActionReply failure = ActionReply::HelperErrorReply();
-        failure.setErrorDescription(SSHSettings::RequestNonce::withNonce(nonce, reason));
+        const Refusal code = reason.refusal();
+        failure.setErrorDescription(SSHSettings::RequestNonce::withNonce(nonce, SSHSettings::Refusals::withCode(reason.error, code.code, code.arguments)));
         if (!nonce.isEmpty()) {
             failure.setData({{SSHSettings::Protocol::Reply::Nonce, nonce}});
         }
@@ -106,18 +108,19 @@ private:
         // caller of the action; it is checked here and echoed, and never reaches the engine.
         const QVariant nonceArgument = arguments.take(SSHSettings::Protocol::Arg::Nonce);
         if (nonceArgument.isValid() && !SSHSettings::RequestNonce::isValid(nonceArgument)) {
-            return refusal(QString(), QStringLiteral("argument \"%1\" must be 32 lower-case hexadecimal digits").arg(SSHSettings::Protocol::Arg::Nonce));
+            return refusal(QString(),
+                           Reply::failure(Refusal::Code::BadArgument, {SSHSettings::Protocol::Arg::Nonce, QStringLiteral("32 lower-case hexadecimal digits")}));
         }
         const QString nonce = nonceArgument.toString();
         // The system paths are fixed here; no caller can point the helper elsewhere.
         Engine engine(EnginePaths::system());
         const int caller = HelperSupport::callerUid();
         if (caller < 0) {
-            return refusal(nonce, QStringLiteral("the caller of the request is unknown"));
+            return refusal(nonce, Reply::failure(Refusal::Code::UnknownCaller));
         }
         const Reply reply = RequestDispatch::dispatch(engine, action, arguments, uid_t(caller));
         if (!reply.ok) {
-            return refusal(nonce, reply.error);
+            return refusal(nonce, reply);
         }
         ActionReply success = ActionReply::SuccessReply();
         QVariantMap data = reply.data;

@@ -31,38 +31,45 @@ bool isDecimal(const QString &text, qint64 max, qint64 *number)
     return ok && *number <= max;
 }
 
-bool textValue(const QVariant &value, QString *text, QString *error)
+using Code = Refusal::Code;
+
+QString typeName(const QVariant &value)
+{
+    return QString::fromLatin1(value.typeName() ? value.typeName() : "nothing");
+}
+
+bool textValue(const QString &keyword, const QVariant &value, QString *text, Refusal *error)
 {
     if (value.userType() != QMetaType::QString) {
-        *error = QStringLiteral("expected a string, got %1").arg(QString::fromLatin1(value.typeName() ? value.typeName() : "nothing"));
+        *error = {Code::ExpectedString, {keyword, typeName(value)}};
         return false;
     }
     *text = value.toString();
     if (text->size() > MaxValueLength) {
-        *error = QStringLiteral("value too long");
+        *error = {Code::ValueTooLong, {keyword}};
         return false;
     }
     if (hasControlCharacter(*text)) {
-        *error = QStringLiteral("value contains a control character");
+        *error = {Code::ControlCharacter, {keyword}};
         return false;
     }
     return true;
 }
 
-bool listValue(const QVariant &value, QStringList *list, QString *error)
+bool listValue(const QString &keyword, const QVariant &value, QStringList *list, Refusal *error)
 {
     if (value.userType() != QMetaType::QStringList) {
-        *error = QStringLiteral("expected a string list, got %1").arg(QString::fromLatin1(value.typeName() ? value.typeName() : "nothing"));
+        *error = {Code::ExpectedList, {keyword, typeName(value)}};
         return false;
     }
     *list = value.toStringList();
     if (list->size() > MaxListEntries) {
-        *error = QStringLiteral("too many entries");
+        *error = {Code::TooManyEntries, {keyword}};
         return false;
     }
     for (const QString &entry : std::as_const(*list)) {
         if (entry.size() > MaxValueLength || hasControlCharacter(entry)) {
-            *error = QStringLiteral("list entry contains a control character or is too long");
+            *error = {Code::BadListEntry, {keyword}};
             return false;
         }
     }
@@ -92,11 +99,11 @@ bool tokensAllowed(const QString &text, const QString &letters)
     return true;
 }
 
-QString tokenRefusal(const Option &option)
+Refusal tokenRefusal(const Option &option)
 {
     return option.values.isEmpty()
-        ? QStringLiteral("takes no %-tokens")
-        : QStringLiteral("a % must be followed by one of %%1").arg(option.values.split(QString(), Qt::SkipEmptyParts).join(QStringLiteral(" %")));
+        ? Refusal(Code::NoTokens, {option.keyword})
+        : Refusal(Code::TokenLetters, {option.keyword, QLatin1Char('%') + option.values.split(QString(), Qt::SkipEmptyParts).join(QStringLiteral(" %"))});
 }
 
 bool hasWildcard(const QString &text)
@@ -200,21 +207,22 @@ qint64 parseInterval(const QString &text)
     return total > 2147483647 ? -1 : total;
 }
 
-bool checkValue(const Option &option, const QVariant &value, CheckedValue *checked, QString *error, const Installed &installed)
+bool checkValue(const Option &option, const QVariant &value, CheckedValue *checked, Refusal *error, const Installed &installed)
 {
     *checked = CheckedValue();
     const QString keyword = option.keyword;
-    auto refuse = [&](const QString &reason) {
-        *error = QStringLiteral("%1: %2").arg(keyword, reason);
+    // Every refusal names the keyword first.
+    auto refuse = [&](Code code, const QStringList &arguments = {}) {
+        *error = Refusal(code, QStringList{keyword} + arguments);
         return false;
     };
     if (!knownIn(option, installed.version)) {
-        return refuse(option.since > installed.version
-                          ? QStringLiteral("needs OpenSSH %1 or later, this is %2").arg(versionText(option.since), versionText(installed.version))
-                          : QStringLiteral("was removed after OpenSSH %1, this is %2").arg(versionText(option.until), versionText(installed.version)));
+        return option.since > installed.version ? refuse(Code::NeedsVersion, {versionText(option.since), versionText(installed.version)})
+                                                : refuse(Code::RemovedAfter, {versionText(option.until), versionText(installed.version)});
     }
     // An empty list removes the keyword's lines: its default applies again.
     if (value.userType() == QMetaType::QStringList && value.toStringList().isEmpty()) {
+        checked->remove = true;
         return true;
     }
     QString text;
@@ -240,12 +248,12 @@ bool checkValue(const Option &option, const QVariant &value, CheckedValue *check
     if (textKinds.contains(option.kind)) {
         if (value.userType() == QMetaType::Int && (option.kind == ValueKind::Number || option.kind == ValueKind::Interval)) {
             text = QString::number(value.toInt());
-        } else if (!textValue(value, &text, error)) {
-            return refuse(*error);
+        } else if (!textValue(keyword, value, &text, error)) {
+            return false;
         }
         text = text.simplified();
         if (text.isEmpty()) {
-            return refuse(QStringLiteral("takes a value"));
+            return refuse(Code::TakesValue);
         }
     }
     switch (option.kind) {
@@ -260,12 +268,10 @@ bool checkValue(const Option &option, const QVariant &value, CheckedValue *check
         }
         qint64 number = 0;
         if (option.kind == ValueKind::Interval ? (number = parseInterval(text)) < 0 : !isDecimal(text, 2147483647, &number)) {
-            return refuse(
-                QStringLiteral("\"%1\" is not a %2")
-                    .arg(text.left(40), option.kind == ValueKind::Interval ? QStringLiteral("time such as 90, 30s or 1h30m") : QStringLiteral("number")));
+            return refuse(option.kind == ValueKind::Interval ? Code::NotInterval : Code::NotNumber, {text.left(40)});
         }
         if (number < min || number > max) {
-            return refuse(QStringLiteral("must be %1 to %2").arg(min).arg(max));
+            return refuse(Code::OutOfRange, {QString::number(min), QString::number(max)});
         }
         return single(option.kind == ValueKind::Interval ? text.toLatin1() : QByteArray::number(number), QString::number(number));
     }
@@ -273,7 +279,7 @@ bool checkValue(const Option &option, const QVariant &value, CheckedValue *check
         const QStringList allowed = option.values.split(QLatin1Char(' '));
         const int index = allowed.indexOf(QRegularExpression(QRegularExpression::escape(text), QRegularExpression::CaseInsensitiveOption));
         if (index < 0) {
-            return refuse(QStringLiteral("must be one of %1").arg(allowed.join(QStringLiteral(", "))));
+            return refuse(Code::NotOneOf, {allowed.join(QStringLiteral(", "))});
         }
         return single(allowed.at(index).toLatin1(), allowed.at(index));
     }
@@ -283,14 +289,14 @@ bool checkValue(const Option &option, const QVariant &value, CheckedValue *check
         const QStringList supported = installed.algorithms.value(option.values);
         for (const QString &name : names) {
             if (!isSafeToken(name) || name.startsWith(QLatin1Char('+')) || name.startsWith(QLatin1Char('-')) || name.startsWith(QLatin1Char('^'))) {
-                return refuse(QStringLiteral("\"%1\" is not an algorithm name; +, - or ^ may only begin the list").arg(name.left(80)));
+                return refuse(Code::NotAlgorithmName, {name.left(80)});
             }
             // Only a list of names to remove may hold patterns.
             if (prefix != QLatin1Char('-') && hasWildcard(name)) {
-                return refuse(QStringLiteral("\"%1\": only a list after - may hold patterns").arg(name.left(80)));
+                return refuse(Code::AlgorithmPattern, {name.left(80)});
             }
             if (prefix != QLatin1Char('-') && !supported.isEmpty() && !supported.contains(name)) {
-                return refuse(QStringLiteral("\"%1\" is not supported by this OpenSSH (ssh -Q %2)").arg(name.left(80), option.values));
+                return refuse(Code::UnsupportedAlgorithm, {name.left(80), option.values});
             }
         }
         return single(text.toLatin1(), QString());
@@ -300,14 +306,14 @@ bool checkValue(const Option &option, const QVariant &value, CheckedValue *check
         const QStringList entries = text.split(option.separator.isNull() ? QLatin1Char(' ') : option.separator);
         for (const QString &entry : entries) {
             if (!isSafeToken(entry)) {
-                return refuse(QStringLiteral("\"%1\" is not a single pattern").arg(entry.left(80)));
+                return refuse(Code::NotPattern, {entry.left(80)});
             }
             if (option.kind == ValueKind::Patterns) {
                 continue;
             }
             if (entry == QLatin1String("any") || entry == QLatin1String("none")) {
                 if (entries.size() > 1) {
-                    return refuse(QStringLiteral("\"%1\" stands alone").arg(entry));
+                    return refuse(Code::StandsAlone, {entry});
                 }
                 continue;
             }
@@ -316,29 +322,30 @@ bool checkValue(const Option &option, const QVariant &value, CheckedValue *check
             const QString port = entry.mid(colon + 1);
             qint64 number = 0;
             if ((colon < 0 && option.values != QLatin1String("port")) || (colon >= 0 && host.isEmpty())) {
-                return refuse(QStringLiteral("\"%1\" is not host:port").arg(entry.left(80)));
+                return refuse(Code::NotHostPort, {entry.left(80)});
             }
             if (port != QLatin1String("*") && (!isDecimal(port, 65535, &number) || number < 1)) {
-                return refuse(QStringLiteral("\"%1\" has no port 1..65535 or *").arg(entry.left(80)));
+                return refuse(Code::NoPort, {entry.left(80)});
             }
         }
         return single(entries.join(option.separator.isNull() ? QLatin1Char(' ') : option.separator).toLatin1(), QString());
     }
     case ValueKind::Path: {
         if (!isSafeToken(text)) {
-            return refuse(QStringLiteral("\"%1\" is not one path without blanks or quotes").arg(text.left(80)));
+            return refuse(Code::NotPath, {text.left(80)});
         }
         if (!tokensAllowed(text, option.values)) {
-            return refuse(tokenRefusal(option));
+            *error = tokenRefusal(option);
+            return false;
         }
         return single(text.toLatin1(), QString());
     }
     case ValueKind::Text: {
         if (text.count(QLatin1Char('"')) % 2 != 0) {
-            return refuse(QStringLiteral("has an unbalanced quote"));
+            return refuse(Code::UnbalancedQuote);
         }
         if (text.startsWith(QLatin1Char('#')) || text.contains(QLatin1String(" #"))) {
-            return refuse(QStringLiteral("a word may not begin with #"));
+            return refuse(Code::CommentWord);
         }
         return single(text.toLatin1(), QString());
     }
@@ -346,19 +353,19 @@ bool checkValue(const Option &option, const QVariant &value, CheckedValue *check
         const QStringList maxima = option.values.split(QLatin1Char(':'));
         const QStringList parts = text.split(QLatin1Char(':'));
         if (parts.size() != 1 && parts.size() != maxima.size()) {
-            return refuse(QStringLiteral("takes one number or %1 separated by colons").arg(maxima.size()));
+            return refuse(Code::TripleCount, {QString::number(maxima.size())});
         }
         QList<qint64> numbers;
         for (int i = 0; i < parts.size(); ++i) {
             qint64 number = 0;
             if (!isDecimal(parts.at(i), maxima.at(i).toLongLong(), &number)) {
-                return refuse(QStringLiteral("\"%1\" is not a number 0..%2").arg(parts.at(i).left(40), maxima.at(i)));
+                return refuse(Code::TripleNumber, {parts.at(i).left(40), maxima.at(i)});
             }
             numbers.append(number);
         }
         // start:rate:full drops a rising share of connections from start on, all of them at full.
         if (numbers.size() == 3 && (numbers.at(1) < 1 || numbers.at(0) > numbers.at(2))) {
-            return refuse(QStringLiteral("needs a rate of 1 to 100 and a start not above full"));
+            return refuse(Code::TripleRate);
         }
         return single(text.toLatin1(), text);
     }
@@ -376,15 +383,14 @@ bool checkValue(const Option &option, const QVariant &value, CheckedValue *check
                 known.value(known.indexOf(QRegularExpression(QLatin1Char('^') + QRegularExpression::escape(name) + QStringLiteral(":.$")))).right(1);
             qint64 number = 0;
             if (colon <= 0 || type.isEmpty()) {
-                return refuse(QStringLiteral("\"%1\" is not \"no\" or one of %2 with its value").arg(word.left(80), known.join(QStringLiteral(", "))));
+                return refuse(Code::PenaltyWord, {word.left(80), known.join(QStringLiteral(", "))});
             }
             if ((type == QLatin1String("i") && parseInterval(argument) < 0) || (type == QLatin1String("n") && !isDecimal(argument, 2147483647, &number))
                 || (type == QLatin1String("m") && argument != QLatin1String("deny-all") && argument != QLatin1String("permissive"))) {
-                return refuse(QStringLiteral("\"%1\" needs %2")
-                                  .arg(word.left(80),
-                                       type == QLatin1String("i")       ? QStringLiteral("a time such as 30s")
-                                           : type == QLatin1String("n") ? QStringLiteral("a number")
-                                                                        : QStringLiteral("deny-all or permissive")));
+                return refuse(type == QLatin1String("i")       ? Code::PenaltyInterval
+                                  : type == QLatin1String("n") ? Code::PenaltyNumber
+                                                               : Code::PenaltyMode,
+                              {word.left(80)});
             }
         }
         return single(words.join(QLatin1Char(' ')).toLatin1(), QString());
@@ -392,7 +398,7 @@ bool checkValue(const Option &option, const QVariant &value, CheckedValue *check
     case ValueKind::Bool:
     case ValueKind::Subsystem: {
         if (value.userType() != QMetaType::Bool) {
-            return refuse(QStringLiteral("expected a boolean"));
+            return refuse(Code::ExpectedBoolean);
         }
         checked->enable = value.toBool();
         if (option.kind == ValueKind::Bool) {
@@ -405,8 +411,8 @@ bool checkValue(const Option &option, const QVariant &value, CheckedValue *check
     case ValueKind::RootLogin: {
         if (value.userType() == QMetaType::Bool) {
             text = value.toBool() ? QStringLiteral("yes") : QStringLiteral("no");
-        } else if (!textValue(value, &text, error)) {
-            return refuse(*error);
+        } else if (!textValue(keyword, value, &text, error)) {
+            return false;
         }
         // "without-password" is the older spelling of "prohibit-password".
         if (text == QLatin1String("without-password")) {
@@ -414,7 +420,7 @@ bool checkValue(const Option &option, const QVariant &value, CheckedValue *check
         }
         const QStringList allowed = {QStringLiteral("yes"), QStringLiteral("no"), QStringLiteral("prohibit-password"), QStringLiteral("forced-commands-only")};
         if (!allowed.contains(text)) {
-            return refuse(QStringLiteral("must be one of %1").arg(allowed.join(QStringLiteral(", "))));
+            return refuse(Code::NotOneOf, {allowed.join(QStringLiteral(", "))});
         }
         checked->lines = {text.toLatin1()};
         checked->expected = QStringList{text};
@@ -423,24 +429,24 @@ bool checkValue(const Option &option, const QVariant &value, CheckedValue *check
     case ValueKind::Port: {
         if (value.userType() == QMetaType::Int) {
             text = QString::number(value.toInt());
-        } else if (!textValue(value, &text, error)) {
-            return refuse(*error);
+        } else if (!textValue(keyword, value, &text, error)) {
+            return false;
         }
         // sshd listens on every Port line: several blank-separated ports give one line each.
         const QStringList words = text.split(QLatin1Char(' '), Qt::SkipEmptyParts);
         if (words.isEmpty()) {
-            return refuse(QStringLiteral("\"\" is not a port number 1..65535"));
+            return refuse(Code::NotPort, {QString()});
         }
         if (words.size() > (option.accumulating ? MaxPorts : 1)) {
-            return refuse(option.accumulating ? QStringLiteral("at most %1 ports").arg(MaxPorts) : QStringLiteral("takes one port"));
+            return option.accumulating ? refuse(Code::TooManyPorts, {QString::number(MaxPorts)}) : refuse(Code::OnePort);
         }
         for (const QString &word : words) {
             qint64 number = 0;
             if (!isDecimal(word, 65535, &number)) {
-                return refuse(QStringLiteral("\"%1\" is not a port number 1..65535").arg(word.left(40)));
+                return refuse(Code::NotPort, {word.left(40)});
             }
             if (number < 1) {
-                return refuse(QStringLiteral("port must be 1..65535"));
+                return refuse(Code::PortRange);
             }
             const QString canonical = QString::number(number);
             if (!checked->expected.contains(canonical)) {
@@ -451,19 +457,19 @@ bool checkValue(const Option &option, const QVariant &value, CheckedValue *check
         return true;
     }
     case ValueKind::Banner: {
-        if (!textValue(value, &text, error)) {
-            return refuse(*error);
+        if (!textValue(keyword, value, &text, error)) {
+            return false;
         }
         if (text != QLatin1String("none") && (!AtomicFile::isCleanAbsolutePath(text) || !isSafeToken(text))) {
-            return refuse(QStringLiteral("must be \"none\" or an absolute path without blanks or \"..\""));
+            return refuse(Code::BannerValue);
         }
         checked->lines = {text.toLatin1()};
         checked->expected = QStringList{text};
         return true;
     }
     case ValueKind::ListenAddresses: {
-        if (!listValue(value, &list, error)) {
-            return refuse(*error);
+        if (!listValue(keyword, value, &list, error)) {
+            return false;
         }
         for (const QString &entry : std::as_const(list)) {
             QString address;
@@ -471,10 +477,10 @@ bool checkValue(const Option &option, const QVariant &value, CheckedValue *check
             qint64 number = 0;
             bool ipv6 = false;
             if (!splitListenAddress(entry, &address, &port) || !isIpAddress(&address, &ipv6)) {
-                return refuse(QStringLiteral("\"%1\" is not an IP address, alone or followed by :port").arg(entry.left(80)));
+                return refuse(Code::NotListenAddress, {entry.left(80)});
             }
             if (!port.isEmpty() && (!isDecimal(port, 65535, &number) || number < 1)) {
-                return refuse(QStringLiteral("\"%1\" has no valid port").arg(entry.left(80)));
+                return refuse(Code::ListenPort, {entry.left(80)});
             }
             // Without a port of its own, the address is written alone: it follows Port.
             const QString written = port.isEmpty() ? address
@@ -489,17 +495,18 @@ bool checkValue(const Option &option, const QVariant &value, CheckedValue *check
         return true;
     }
     case ValueKind::KeyFilePatterns: {
-        if (!listValue(value, &list, error)) {
-            return refuse(*error);
+        if (!listValue(keyword, value, &list, error)) {
+            return false;
         }
         QStringList tokens;
         for (const QString &entry : std::as_const(list)) {
             if (!isSafeToken(entry)) {
-                return refuse(QStringLiteral("\"%1\" is not a single file pattern").arg(entry.left(80)));
+                return refuse(Code::NotFilePattern, {entry.left(80)});
             }
             // sshd expands the tokens only at login: an unknown one would fail every key login then.
             if (!tokensAllowed(entry, option.values)) {
-                return refuse(tokenRefusal(option));
+                *error = tokenRefusal(option);
+                return false;
             }
             tokens.append(entry);
         }
@@ -510,22 +517,22 @@ bool checkValue(const Option &option, const QVariant &value, CheckedValue *check
         return true;
     }
     case ValueKind::AccessPatterns: {
-        if (!textValue(value, &text, error)) {
-            return refuse(*error);
+        if (!textValue(keyword, value, &text, error)) {
+            return false;
         }
         const QStringList tokens = text.split(QLatin1Char(' '), Qt::SkipEmptyParts);
         if (tokens.size() > MaxListEntries) {
-            return refuse(QStringLiteral("too many entries"));
+            return refuse(Code::TooManyEntries);
         }
         for (const QString &token : tokens) {
             if (!isSafeToken(token) || token.count(QLatin1Char('@')) > 1 || token.startsWith(QLatin1Char('@')) || token.endsWith(QLatin1Char('@'))) {
-                return refuse(QStringLiteral("\"%1\" is not a user or group pattern").arg(token.left(80)));
+                return refuse(Code::NotAccessPattern, {token.left(80)});
             }
         }
         if (keyword.endsWith(QLatin1String("Groups"))) {
             for (const QString &token : tokens) {
                 if (token.contains(QLatin1Char('@'))) {
-                    return refuse(QStringLiteral("\"%1\" names a host, but sshd matches groups by name only").arg(token.left(80)));
+                    return refuse(Code::GroupHost, {token.left(80)});
                 }
             }
         }
@@ -536,6 +543,6 @@ bool checkValue(const Option &option, const QVariant &value, CheckedValue *check
         return true;
     }
     }
-    return refuse(QStringLiteral("unsupported keyword"));
+    return refuse(Code::UnsupportedKeyword);
 }
 }

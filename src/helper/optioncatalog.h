@@ -2,6 +2,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 
+#include "enginetypes.h"
 #include "sshoptioncatalog.h"
 
 #include <QByteArray>
@@ -20,6 +21,7 @@ struct CheckedValue {
     /// What `sshd -T` (or `ssh -G`) must then report, lower case; empty: not checked.
     QStringList expected;
     bool enable = false; ///< for ValueKind::Subsystem
+    bool remove = false; ///< every line of the keyword goes, so its default applies
     /// Plain addresses of ListenAddress entries, to be checked against the interfaces.
     QStringList addresses;
 };
@@ -40,7 +42,7 @@ QStringList algorithmQueries();
  * An empty string list removes the keyword's lines, so the default applies.
  * A keyword the @p installed version does not know is refused with the version it needs.
  */
-bool checkValue(const Option &option, const QVariant &value, CheckedValue *checked, QString *error, const Installed &installed = {});
+bool checkValue(const Option &option, const QVariant &value, CheckedValue *checked, Refusal *error, const Installed &installed = {});
 
 /// Seconds of a time as sshd reads it: "90", "90s", "1h30m", "1w"; -1 when it is not one.
 qint64 parseInterval(const QString &text);

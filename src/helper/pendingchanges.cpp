@@ -269,7 +269,7 @@ Reply PendingChanges::list(ConfigType type, QList<PendingChange> *changes) const
             change.revertAt = chain.changes.constLast().revertAt;
         }
     }
-    return error.isEmpty() ? Reply::success() : Reply::failure(error);
+    return error.isEmpty() ? Reply::success() : Reply::failure(Refusal::Code::Failed, {error});
 }
 
 bool PendingChanges::add(ConfigType type, const QList<SavedFile> &files, const QStringList &keywords, int seconds, QString *token, bool *joined, QString *error)
@@ -352,41 +352,43 @@ void PendingChanges::stopCountdown(const Chain &chain) const
     }
 }
 
-bool PendingChanges::find(const QString &token, Chain *chain, QString *error) const
+bool PendingChanges::find(const QString &token, Chain *chain, Refusal *error) const
 {
     if (!isToken(token)) {
-        *error = QStringLiteral("not a revert token");
+        *error = Refusal::Code::NotRevertToken;
         return false;
     }
     for (const ConfigType type : {ConfigType::Server, ConfigType::Client}) {
-        if (load(type, chain, error)) {
+        QString loadError;
+        if (load(type, chain, &loadError)) {
             for (const PendingChange &change : std::as_const(chain->changes)) {
                 if (change.token == token) {
                     return true;
                 }
             }
-        } else if (!error->isEmpty()) {
+        } else if (!loadError.isEmpty()) {
+            *error = {Refusal::Code::Failed, {loadError}};
             return false;
         }
     }
-    *error = QStringLiteral("no change is waiting under %1: it was kept or reverted already").arg(token);
+    *error = {Refusal::Code::NoPendingChange, {token}};
     return false;
 }
 
 Reply PendingChanges::confirm(const QString &token)
 {
     Chain chain;
-    QString error;
-    if (!find(token, &chain, &error)) {
-        return Reply::failure(error);
+    Refusal refusal;
+    if (!find(token, &chain, &refusal)) {
+        return Reply::failure(refusal);
     }
     if (m_paths.clock() >= chain.changes.constLast().revertAt) {
         const Reply reverted = revertChain(chain, QStringLiteral("its countdown ran out"));
-        return Reply::failure(QStringLiteral("too late, the countdown ran out: the changes %1")
-                                  .arg(reverted.ok ? QStringLiteral("were reverted") : QStringLiteral("are to be reverted: ") + reverted.error));
+        return reverted.ok ? Reply::failure(Refusal::Code::TooLateReverted) : Reply::failure(reverted.refusal().within(Refusal::Code::TooLatePending));
     }
+    QString error;
     if (!remove(chain.type, &error)) {
-        return Reply::failure(error);
+        return Reply::failure(Refusal::Code::Failed, {error});
     }
     stopCountdown(chain);
     log(QStringLiteral("%1 changes %2 kept").arg(chainName(chain.type), tokens(chain.changes)));
@@ -396,22 +398,25 @@ Reply PendingChanges::confirm(const QString &token)
 Reply PendingChanges::revert(const QString &token)
 {
     Chain chain;
-    QString error;
-    if (!find(token, &chain, &error)) {
-        return Reply::failure(error);
+    Refusal refusal;
+    if (!find(token, &chain, &refusal)) {
+        return Reply::failure(refusal);
     }
     return revertChain(chain, QStringLiteral("on request"));
 }
 
 Reply PendingChanges::revertExpired(QStringList *done)
 {
-    QStringList errors;
+    Refusal errors;
+    const auto add = [&errors](const Refusal &refusal) {
+        errors = errors.isNull() ? refusal : errors.also(refusal.text());
+    };
     for (const ConfigType type : {ConfigType::Server, ConfigType::Client}) {
         Chain chain;
         QString error;
         if (!load(type, &chain, &error)) {
             if (!error.isEmpty()) {
-                errors.append(error);
+                add({Refusal::Code::Failed, {error}});
             }
             continue;
         }
@@ -420,15 +425,15 @@ Reply PendingChanges::revertExpired(QStringList *done)
         }
         const Reply reverted =
             revertChain(chain, QStringLiteral("its countdown ran out at %1").arg(PendingChanges::isoTime(chain.changes.constLast().revertAt)));
-        if (reverted.ok || reverted.error.startsWith(QLatin1String("reverted"))) {
+        if (reverted.ok || reverted.refusal().is(Refusal::Code::RevertedNoRestart)) {
             done->append(QStringLiteral("reverted the %1 changes %2 (armed at %3)")
                              .arg(chainName(type), tokens(chain.changes), PendingChanges::isoTime(chain.changes.constFirst().armedAt)));
         }
         if (!reverted.ok) {
-            errors.append(reverted.error);
+            add(reverted.refusal());
         }
     }
-    return errors.isEmpty() ? Reply::success() : Reply::failure(errors.join(QStringLiteral("; ")));
+    return errors.isNull() ? Reply::success() : Reply::failure(errors);
 }
 
 Reply PendingChanges::revertChain(const Chain &chain, const QString &why)
@@ -454,7 +459,7 @@ Reply PendingChanges::revertChain(const Chain &chain, const QString &why)
     if (chain.type == ConfigType::Server && m_paths.serviceControl && m_service.status().data.value(SSHSettings::Protocol::Reply::Running).toBool()) {
         const Reply restart = m_service.run(QStringLiteral("restart"));
         restarted = restart.ok ? QStringLiteral(", sshd restarted") : QStringLiteral(", but sshd did not restart: %1").arg(restart.error);
-        reply = restart.ok ? reply : Reply::failure(QStringLiteral("reverted, but sshd did not restart: %1").arg(restart.error));
+        reply = restart.ok ? reply : Reply::failure(restart.refusal().within(Refusal::Code::RevertedNoRestart));
     }
     log(QStringLiteral("%1 changes %2 reverted (%3), %4 put back%5").arg(name, tokens(chain.changes), why, paths.join(QStringLiteral(", ")), restarted));
     return reply;

@@ -68,7 +68,7 @@ private:
     bool load(OptionCatalog::ConfigType type, Chain *chain, QString *error) const;
     bool store(const Chain &chain, QString *error) const;
     bool remove(OptionCatalog::ConfigType type, QString *error) const;
-    bool find(const QString &token, Chain *chain, QString *error) const;
+    bool find(const QString &token, Chain *chain, Refusal *error) const;
     Reply revertChain(const Chain &chain, const QString &why);
     bool startCountdown(const QString &token, int seconds, QString *error) const;
     void stopCountdown(const Chain &chain) const;

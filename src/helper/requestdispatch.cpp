@@ -22,7 +22,7 @@ bool isType(const QVariantMap &arguments, QLatin1String key, int type)
 
 Reply wrongType(QLatin1String key, const char *expected)
 {
-    return Reply::failure(QStringLiteral("argument \"%1\" must be %2").arg(key, QLatin1String(expected)));
+    return Reply::failure(Refusal::Code::BadArgument, {key, QLatin1String(expected)});
 }
 
 bool configType(const QVariantMap &arguments, QLatin1String key, Engine::ConfigType *type)
@@ -54,7 +54,7 @@ Reply readOptions(Engine &engine, const QVariantMap &arguments, uid_t)
     }
     const QStringList keywords = arguments.value(Arg::ReadKeywords).toStringList();
     if (keywords.isEmpty() || keywords.size() > SSHSettings::Protocol::MaxReadKeywords) {
-        return Reply::failure(QStringLiteral("%1 must name 1 to %2 keywords").arg(Arg::ReadKeywords).arg(SSHSettings::Protocol::MaxReadKeywords));
+        return Reply::failure(Refusal::Code::KeywordCount, {Arg::ReadKeywords, QString::number(SSHSettings::Protocol::MaxReadKeywords)});
     }
     return engine.readOptions(type, keywords);
 }
@@ -79,7 +79,7 @@ Reply transaction(Engine &engine, const QVariantMap &arguments, uid_t caller)
     Engine::Transaction request;
     const QVariantMap changes = arguments.value(Arg::TransactionChanges).toMap();
     if (changes.isEmpty() || changes.size() > SSHSettings::Protocol::MaxReadKeywords) {
-        return Reply::failure(QStringLiteral("%1 must name 1 to %2 keywords").arg(Arg::TransactionChanges).arg(SSHSettings::Protocol::MaxReadKeywords));
+        return Reply::failure(Refusal::Code::KeywordCount, {Arg::TransactionChanges, QString::number(SSHSettings::Protocol::MaxReadKeywords)});
     }
     for (auto it = changes.cbegin(); it != changes.cend(); ++it) {
         request.changes.append({it.key(), it.value()});
@@ -101,9 +101,7 @@ Reply transaction(Engine &engine, const QVariantMap &arguments, uid_t caller)
         request.readKeywords = arguments.value(Arg::TransactionReadKeywords).toStringList();
         if (!isType(arguments, Arg::TransactionReadKeywords, QMetaType::QStringList) || request.readKeywords.isEmpty()
             || request.readKeywords.size() > SSHSettings::Protocol::MaxReadKeywords || request.dryRun) {
-            return Reply::failure(QStringLiteral("argument \"%1\" must be 1 to %2 keywords, without a dry run")
-                                      .arg(Arg::TransactionReadKeywords)
-                                      .arg(SSHSettings::Protocol::MaxReadKeywords));
+            return Reply::failure(Refusal::Code::ReadKeywordsArgument, {Arg::TransactionReadKeywords, QString::number(SSHSettings::Protocol::MaxReadKeywords)});
         }
     }
     if (arguments.contains(Arg::TransactionBase)) {
@@ -116,8 +114,7 @@ Reply transaction(Engine &engine, const QVariantMap &arguments, uid_t caller)
     if (arguments.contains(Arg::TransactionRevertAfter)) {
         const int seconds = arguments.value(Arg::TransactionRevertAfter).toInt();
         if (!isType(arguments, Arg::TransactionRevertAfter, QMetaType::Int) || seconds < 1 || seconds > SSHSettings::Protocol::MaxRevertAfter) {
-            return Reply::failure(
-                QStringLiteral("argument \"%1\" must be 1 to %2 seconds").arg(Arg::TransactionRevertAfter).arg(SSHSettings::Protocol::MaxRevertAfter));
+            return Reply::failure(Refusal::Code::RevertAfterArgument, {Arg::TransactionRevertAfter, QString::number(SSHSettings::Protocol::MaxRevertAfter)});
         }
         request.revertAfter = seconds;
     }
@@ -244,7 +241,7 @@ Reply dispatch(Engine &engine, Action action, const QVariantMap &arguments, uid_
 {
     const QLatin1String actionWord = SSHSettings::Protocol::actionWord(action);
     if (arguments.isEmpty()) {
-        return Reply::failure(QStringLiteral("an empty request to the %1 action").arg(actionWord));
+        return Reply::failure(Refusal::Code::EmptyRequest, {actionWord});
     }
     const QList<RequestKind> &kinds = requestKinds();
     const auto own = [action](const RequestKind &kind) {
@@ -265,17 +262,16 @@ Reply dispatch(Engine &engine, Action action, const QVariantMap &arguments, uid_
                     return !c.isPrint();
                 },
                 QLatin1Char('?'));
-            return Reply::failure(QStringLiteral("unknown argument \"%1\"").arg(shown));
+            return Reply::failure(Refusal::Code::UnknownArgument, {shown});
         }
         if (std::none_of(kinds.cbegin(), kinds.cend(), [&](const RequestKind &kind) {
                 return own(kind) && takesKey(kind);
             })) {
-            return Reply::failure(QStringLiteral("argument \"%1\" belongs to the %2 action, not to the %3 action")
-                                      .arg(key, SSHSettings::Protocol::actionWord(owner->action), actionWord));
+            return Reply::failure(Refusal::Code::WrongAction, {key, SSHSettings::Protocol::actionWord(owner->action), actionWord});
         }
     }
     // The one kind of the action that takes every argument given and finds every one it needs.
-    QString reason = QStringLiteral("the arguments %1 mix requests of the %2 action").arg(arguments.keys().join(QLatin1String(", ")), actionWord);
+    Refusal reason(Refusal::Code::MixedRequest, {arguments.keys().join(QLatin1String(", ")), actionWord});
     for (const RequestKind &kind : kinds) {
         if (!own(kind) || std::any_of(arguments.keyBegin(), arguments.keyEnd(), [&kind](const QString &key) {
                 return !kind.takes(key);
@@ -286,7 +282,7 @@ Reply dispatch(Engine &engine, Action action, const QVariantMap &arguments, uid_
         if (lacking.isEmpty()) {
             return kind.serve(engine, arguments, caller);
         }
-        reason = QStringLiteral("the %1 request lacks the argument \"%2\"").arg(QLatin1String(kind.name), lacking);
+        reason = {Refusal::Code::LackingArgument, {QLatin1String(kind.name), lacking}};
     }
     return Reply::failure(reason);
 }

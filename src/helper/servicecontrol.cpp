@@ -21,14 +21,14 @@ Reply ServiceControl::run(const QString &command, const QList<QByteArray> *liste
 {
     static const QStringList commands = {QStringLiteral("start"), QStringLiteral("stop"), QStringLiteral("restart")};
     if (!commands.contains(command)) {
-        return Reply::failure(QStringLiteral("unknown service command \"%1\"").arg(command.left(32)));
+        return Reply::failure(Refusal::Code::UnknownServiceCommand, {command.left(32)});
     }
     if (!m_paths.serviceControl) {
-        return Reply::failure(QLatin1String(EnginePaths::NoServiceControl));
+        return Reply::failure(Refusal::Code::NoServiceControl);
     }
     QString error;
     if (command != QLatin1String("stop") && !m_configuration.check(OptionCatalog::ConfigType::Server, m_paths.serverConfig, &error)) {
-        return Reply::failure(QStringLiteral("refused to %1 sshd, the configuration is invalid: %2").arg(command, error));
+        return Reply::failure(Refusal::Code::ServiceInvalid, {command, error});
     }
     QList<QStringList> steps;
     QString program = m_paths.initScript;
@@ -53,7 +53,7 @@ Reply ServiceControl::run(const QString &command, const QList<QByteArray> *liste
     for (const QStringList &arguments : std::as_const(steps)) {
         const ProgramResult result = runProgram(program, arguments, {}, CommandTimeoutMs);
         if (!result.succeeded()) {
-            return Reply::failure(QStringLiteral("%1 of sshd failed: %2").arg(command, result.reason(program)));
+            return Reply::failure(Refusal::Code::ServiceFailed, {command, result.reason(program)});
         }
     }
     if (command == QLatin1String("stop")) {
@@ -98,13 +98,13 @@ Reply ServiceControl::status() const
     if (QFileInfo(m_paths.systemdRunDir).isDir()) {
         const ProgramResult result = runProgram(m_paths.systemctl, {QStringLiteral("is-active"), systemdUnit()});
         if (!result.finished) {
-            return Reply::failure(result.reason(m_paths.systemctl));
+            return Reply::failure(Refusal::Code::Failed, {result.reason(m_paths.systemctl)});
         }
         return Reply::success({{SSHSettings::Protocol::Reply::Running, result.exitCode == 0}});
     }
     const ProgramResult result = runProgram(m_paths.initScript, {QStringLiteral("status")});
     if (!result.finished) {
-        return Reply::failure(result.reason(m_paths.initScript));
+        return Reply::failure(Refusal::Code::Failed, {result.reason(m_paths.initScript)});
     }
     return Reply::success({{SSHSettings::Protocol::Reply::Running, result.exitCode == 0}});
 }

@@ -20,14 +20,14 @@ Sessions::Sessions(const EnginePaths &paths)
 Reply Sessions::kill(qint64 pid) const
 {
     if (pid <= 1 || pid > 4194304) {
-        return Reply::failure(QStringLiteral("refused to end process %1").arg(pid));
+        return Reply::failure(Refusal::Code::RefusedToEnd, {QString::number(pid)});
     }
     // A pid file descriptor pins the process: the checks and the signal reach the same one.
     const int pidFd = int(::syscall(SYS_pidfd_open, pid_t(pid), 0));
     if (pidFd < 0) {
-        return Reply::failure(QStringLiteral("no process %1").arg(pid));
+        return Reply::failure(Refusal::Code::NoProcess, {QString::number(pid)});
     }
-    auto fail = [pidFd](const QString &reason) {
+    auto fail = [pidFd](const Refusal &reason) {
         ::close(pidFd);
         return Reply::failure(reason);
     };
@@ -38,24 +38,24 @@ Reply Sessions::kill(qint64 pid) const
     QString error;
     if (!AtomicFile::readFile(proc + QLatin1String("comm"), &comm, &error) || !AtomicFile::readFile(proc + QLatin1String("stat"), &stat, &error)
         || !AtomicFile::readFile(proc + QLatin1String("cmdline"), &cmdline, &error)) {
-        return fail(QStringLiteral("no process %1").arg(pid));
+        return fail({Refusal::Code::NoProcess, {QString::number(pid)}});
     }
     comm = comm.trimmed();
     if (comm != "sshd" && comm != "sshd-session") {
-        return fail(QStringLiteral("process %1 is not an sshd connection").arg(pid));
+        return fail({Refusal::Code::NotConnection, {QString::number(pid)}});
     }
     QByteArray listening;
     if (QFileInfo::exists(m_paths.sshdPidFile) && AtomicFile::readFile(m_paths.sshdPidFile, &listening, &error, 64)
         && listening.trimmed().toLongLong() == pid) {
-        return fail(QStringLiteral("process %1 is the listening sshd").arg(pid));
+        return fail({Refusal::Code::ListeningSshd, {QString::number(pid)}});
     }
     // stat: "pid (comm) state ppid ..."; the command may hold blanks and parentheses.
     const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
     if (fields.value(1).toLongLong() <= 1 || cmdline.contains("[listener]")) {
-        return fail(QStringLiteral("process %1 is the listening sshd").arg(pid));
+        return fail({Refusal::Code::ListeningSshd, {QString::number(pid)}});
     }
     if (::syscall(SYS_pidfd_send_signal, pidFd, SIGTERM, nullptr, 0) != 0) {
-        return fail(QStringLiteral("cannot end process %1: %2").arg(pid).arg(QString::fromLocal8Bit(strerror(errno))));
+        return fail({Refusal::Code::CannotEnd, {QString::number(pid), QString::fromLocal8Bit(strerror(errno))}});
     }
     ::close(pidFd);
     return Reply::success();

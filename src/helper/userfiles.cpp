@@ -37,74 +37,75 @@ UserFiles::UserFiles(const EnginePaths &paths, const Configuration &configuratio
 Reply UserFiles::writeBanner(const QString &path, const QString &text) const
 {
     if (!isPlainPath(path)) {
-        return Reply::failure(QStringLiteral("banner path must be a plain absolute path"));
+        return Reply::failure(Refusal::Code::BannerPathNotPlain);
     }
     const QString root = QDir::cleanPath(m_paths.bannerRoot) + QLatin1Char('/');
     if (!path.startsWith(root)) {
-        return Reply::failure(QStringLiteral("banner file must be below %1").arg(root));
+        return Reply::failure(Refusal::Code::BannerNotBelow, {root});
     }
     const QByteArray bytes = text.toUtf8();
     if (bytes.size() > MaxBannerBytes) {
-        return Reply::failure(QStringLiteral("banner text is larger than 64 KiB"));
+        return Reply::failure(Refusal::Code::BannerTooLarge);
     }
     for (const QChar c : text) {
         if (c != QLatin1Char('\n') && c != QLatin1Char('\t') && c != QLatin1Char('\r') && hasControlCharacter(QString(c))) {
-            return Reply::failure(QStringLiteral("banner text contains a control character"));
+            return Reply::failure(Refusal::Code::BannerControl);
         }
     }
     if (m_configuration.isProtected(path)) {
-        return Reply::failure(QStringLiteral("banner: %1 is part of the SSH configuration or a key").arg(path));
+        return Reply::failure(Refusal::Code::BannerProtected, {path});
     }
     const QFileInfo info(path);
     const PinnedFolder folder(info.absolutePath(), {});
     if (!folder.isValid()) {
-        return Reply::failure(QStringLiteral("banner: %1").arg(folder.error()));
+        return Reply::failure(Refusal::Code::BannerFolder, {folder.error()});
     }
     struct stat st {
     };
     if (folder.stat(info.fileName(), &st)) {
         const QStringList replaceable = {m_configuration.configuredBanner(), root + QLatin1String("issue.net"), root + QLatin1String("issue")};
         if (!S_ISREG(st.st_mode)) {
-            return Reply::failure(QStringLiteral("banner: %1 is not a regular file").arg(path));
+            return Reply::failure(Refusal::Code::BannerNotRegular, {path});
         }
         if (!replaceable.contains(path)) {
-            return Reply::failure(QStringLiteral("banner: %1 exists and is not the configured banner; choose a new file").arg(path));
+            return Reply::failure(Refusal::Code::BannerExists, {path});
         }
     }
     QString error;
     if (!folder.write(info.fileName(), bytes, ::geteuid(), ::getegid(), 0644, &error)) {
-        return Reply::failure(error);
+        return Reply::failure(Refusal::Code::Failed, {error});
     }
     return Reply::success();
 }
 
-bool UserFiles::checkKeyLine(const QString &line, QString *error) const
+bool UserFiles::checkKeyLine(const QString &line, Refusal *error) const
 {
     const QByteArray bytes = line.toUtf8();
     AuthorizedKeys::Line parsed;
+    QString optionError;
     if (line.trimmed().isEmpty()) {
-        *error = QStringLiteral("empty key line");
+        *error = Refusal::Code::KeyLineEmpty;
     } else if (bytes.size() > MaxKeyLineBytes) {
-        *error = QStringLiteral("key line too long");
+        *error = Refusal::Code::KeyLineTooLong;
     } else if (hasControlCharacter(line)) {
-        *error = QStringLiteral("key line contains a newline or control character");
+        *error = Refusal::Code::KeyLineControl;
     } else if (!AuthorizedKeys::parse(bytes, &parsed)) {
-        *error = QStringLiteral("not a public key line");
-    } else if (!parsed.options.isEmpty() && !AuthorizedKeys::checkOptions(parsed.options, error)) {
-        return false;
+        *error = Refusal::Code::NotKeyLine;
+    } else if (!parsed.options.isEmpty() && !AuthorizedKeys::checkOptions(parsed.options, &optionError)) {
+        *error = {Refusal::Code::Failed, {optionError}};
     } else if (!runProgram(m_paths.sshKeygen, {QStringLiteral("-l"), QStringLiteral("-f"), QStringLiteral("-")}, bytes + '\n').succeeded()) {
-        *error = QStringLiteral("not a valid public key line");
+        *error = Refusal::Code::InvalidKeyLine;
     } else {
         return true;
     }
     return false;
 }
 
-bool UserFiles::isKeyFileOf(const UserAccount &account, const QString &path, QString *error) const
+bool UserFiles::isKeyFileOf(const UserAccount &account, const QString &path, Refusal *error) const
 {
     const Reply read = m_configuration.read(ConfigType::Server, {QStringLiteral("AuthorizedKeysFile")});
     if (!read.ok) {
-        *error = read.error;
+        *error = read.refusal();
         return false;
     }
     const QStringList patterns = read.data.value(QStringLiteral("authorizedkeysfile")).toStringList();
@@ -113,25 +114,25 @@ bool UserFiles::isKeyFileOf(const UserAccount &account, const QString &path, QSt
             return true;
         }
     }
-    *error = QStringLiteral("%1 is not an authorized_keys file of %2 (AuthorizedKeysFile %3)").arg(path, account.name, patterns.join(QLatin1Char(' ')));
+    *error = {Refusal::Code::NotKeyFileOf, {path, account.name, patterns.join(QLatin1Char(' '))}};
     return false;
 }
 
 Reply UserFiles::editKeys(const QString &path, const QString &line, uid_t uid, bool add) const
 {
     if (!isPlainPath(path)) {
-        return Reply::failure(QStringLiteral("key file path must be a plain absolute path"));
+        return Reply::failure(Refusal::Code::KeyPathNotPlain);
     }
-    QString error;
-    if (!checkKeyLine(line, &error)) {
-        return Reply::failure(error);
+    Refusal refusal;
+    if (!checkKeyLine(line, &refusal)) {
+        return Reply::failure(refusal);
     }
     UserAccount account;
     if (!m_paths.lookupUser(uid, &account) || !isPlainPath(QDir::cleanPath(account.home))) {
-        return Reply::failure(QStringLiteral("there is no account with the id %1").arg(uid));
+        return Reply::failure(Refusal::Code::NoAccount, {QString::number(uid)});
     }
-    if (!isKeyFileOf(account, path, &error)) {
-        return Reply::failure(error);
+    if (!isKeyFileOf(account, path, &refusal)) {
+        return Reply::failure(refusal);
     }
     const QFileInfo info(path);
     // A user without keys yet gets ~/.ssh, made for them.
@@ -139,24 +140,25 @@ Reply UserFiles::editKeys(const QString &path, const QString &line, uid_t uid, b
     const bool mayCreate = add && info.absolutePath() == QDir::cleanPath(account.home) + QLatin1String("/.ssh");
     const PinnedFolder folder(info.absolutePath(), {account.uid}, mayCreate ? &create : nullptr);
     if (!folder.isValid()) {
-        return Reply::failure(QStringLiteral("key file: %1").arg(folder.error()));
+        return Reply::failure(Refusal::Code::KeyFile, {folder.error()});
     }
     struct stat st {
     };
     QByteArray contents;
+    QString error;
     if (folder.stat(info.fileName(), &st)) {
         if (st.st_uid != account.uid && st.st_uid != 0 && st.st_uid != ::geteuid()) {
-            return Reply::failure(QStringLiteral("key file: %1 is owned by another user").arg(path));
+            return Reply::failure(Refusal::Code::KeyFileOtherOwner, {path});
         }
         if (!folder.read(info.fileName(), &contents, MaxKeyFileBytes, &error)) {
-            return Reply::failure(QStringLiteral("key file: %1").arg(error));
+            return Reply::failure(Refusal::Code::KeyFile, {error});
         }
     } else if (!add) {
-        return Reply::failure(QStringLiteral("key file: %1 does not exist").arg(path));
+        return Reply::failure(Refusal::Code::KeyFileMissing, {path});
     }
     const QByteArray edited = add ? AuthorizedKeys::withLineAdded(contents, line.toUtf8()) : AuthorizedKeys::withLineRemoved(contents, line.toUtf8());
     if (edited != contents && !folder.write(info.fileName(), edited, account.uid, account.gid, 0600, &error)) {
-        return Reply::failure(error);
+        return Reply::failure(Refusal::Code::Failed, {error});
     }
     return Reply::success();
 }

@@ -16,8 +16,8 @@ public:
     Reply editKeys(const QString &path, const QString &line, uid_t uid, bool add) const;
 
 private:
-    bool checkKeyLine(const QString &line, QString *error) const;
-    bool isKeyFileOf(const UserAccount &account, const QString &path, QString *error) const;
+    bool checkKeyLine(const QString &line, Refusal *error) const;
+    bool isKeyFileOf(const UserAccount &account, const QString &path, Refusal *error) const;
 
     const EnginePaths &m_paths;
     const Configuration &m_configuration;

@@ -30,9 +30,10 @@ WriterLock::WriterLock(const QString &folder, const QString &what, int waitMs)
     struct stat st {
     };
     if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid() || ::fchmod(fd, 0600) != 0) {
-        m_error = pinned.isValid()
-            ? QStringLiteral("cannot open the lock file %1/%2: %3").arg(folder, QLatin1String(FileName), QString::fromLocal8Bit(strerror(errno)))
-            : pinned.error();
+        m_error = {Refusal::Code::Failed,
+                   {pinned.isValid()
+                        ? QStringLiteral("cannot open the lock file %1/%2: %3").arg(folder, QLatin1String(FileName), QString::fromLocal8Bit(strerror(errno)))
+                        : pinned.error()}};
         if (fd >= 0) {
             ::close(fd);
         }
@@ -42,7 +43,8 @@ WriterLock::WriterLock(const QString &folder, const QString &what, int waitMs)
     waited.start();
     while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         if (errno != EWOULDBLOCK && errno != EINTR) {
-            m_error = QStringLiteral("cannot lock %1/%2: %3").arg(folder, QLatin1String(FileName), QString::fromLocal8Bit(strerror(errno)));
+            m_error = {Refusal::Code::Failed,
+                       {QStringLiteral("cannot lock %1/%2: %3").arg(folder, QLatin1String(FileName), QString::fromLocal8Bit(strerror(errno)))}};
             ::close(fd);
             return;
         }
@@ -50,7 +52,7 @@ WriterLock::WriterLock(const QString &folder, const QString &what, int waitMs)
             char note[NoteSize + 1] = {};
             const ssize_t got = ::pread(fd, note, NoteSize, 0);
             const QString holder = QString::fromUtf8(note, got > 0 ? int(got) : 0).trimmed();
-            m_error = QStringLiteral("another change of the SSH configuration is in progress: %1").arg(holder.isEmpty() ? QStringLiteral("unknown") : holder);
+            m_error = {Refusal::Code::Busy, {holder.isEmpty() ? QStringLiteral("unknown") : holder}};
             ::close(fd);
             return;
         }

@@ -2,6 +2,8 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 
+#include "enginetypes.h"
+
 #include <QString>
 
 /**
@@ -27,13 +29,13 @@ public:
     {
         return m_fd >= 0;
     }
-    /// Why the lock is not held: "another change of the SSH configuration is in progress: …" when it is taken.
-    QString error() const
+    /// Why the lock is not held: Refusals::Code::Busy naming the holder when another writer has it.
+    Refusal error() const
     {
         return m_error;
     }
 
 private:
     int m_fd = -1;
-    QString m_error;
+    Refusal m_error;
 };

@@ -152,6 +152,13 @@ constexpr QLatin1String OriginMainFile("main_file"); ///< bool: OriginFile is th
 /// QVariantList of QVariantMap {OriginFile, OriginLine, OriginMatch}: Match (or Host) blocks that set the keyword for some connections
 constexpr QLatin1String OriginOverrides("overrides");
 constexpr QLatin1String OriginMatch("match"); ///< QString: the criteria of the block, e.g. "User anoncvs"
+/// read (and a transaction with TransactionReadKeywords): QVariantMap of the `ssh -Q` class ("cipher", "mac", "kex",
+/// "key", "key-sig", "sig") → QStringList of the names this OpenSSH reports; empty unless an Algorithms keyword is read
+constexpr QLatin1String Algorithms("algorithms");
+/// Every refusal: QString, the code of its reason (src/protocol/refusalcodes.h), e.g. "unknown_keyword"
+constexpr QLatin1String RefusalCode("refusal_code");
+/// Every refusal: QStringList, the arguments of RefusalCode (with a nested reason's code and arguments after them)
+constexpr QLatin1String RefusalArguments("refusal_arguments");
 /// read: int, the installed sshd's (client: ssh's) version, major * 100 + minor; 0 when it does not say
 constexpr QLatin1String Version("openssh_version");
 /// dry run with TransactionSession: QVariantList of QVariantMap {LockoutKind, LockoutDetail}, what the change would
@@ -172,17 +179,17 @@ constexpr QLatin1String JoinedPending("joined_pending");
 constexpr int MaxRevertAfter = 24 * 60 * 60;
 
 /**
- * A read refused because `sshd -t` rejects the configuration says this in its
+ * A read refused because `sshd -t` rejects (Refusals::Code::InvalidConfiguration) the configuration says this in its
  * reason, followed by sshd's first error; only then does the page offer a restore.
  */
 constexpr QLatin1String InvalidConfiguration("the configuration is invalid: ");
 
 /// A transaction refused because its Arg::TransactionBase is no longer that of the configuration's files
-/// says this; nothing was written, and the change may be reviewed again.
+/// (Refusals::Code::ChangedSinceReview) says this; nothing was written, and the change may be reviewed again.
 constexpr QLatin1String ChangedSinceReview("the configuration changed since it was reviewed");
 
 /// The most keywords one read may name.
-constexpr int MaxReadKeywords = 64;
+constexpr int MaxReadKeywords = 256;
 
 /// How long the module waits for one request. Longer than the helper's longest
 /// step (a service restart, a journal read, a change with its sshd runs), so a

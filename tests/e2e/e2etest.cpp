@@ -327,7 +327,7 @@ private Q_SLOTS:
         // Every value, and where each comes from.
         const QStringList names = m_manager->readKeywords(Server);
         const ActionResult read = runPrivilegedAction(ActionKind::Read, {{Protocol::Arg::ReadKeywords, names}, {Protocol::Arg::ReadType, int(Server)}});
-        QCOMPARE(read.data.size(), names.size() + 2); // and the origins and the version
+        QCOMPARE(read.data.size(), names.size() + 3); // and the origins, the version and the algorithms
     }
 
     void requestsBackToBack()
@@ -401,31 +401,41 @@ private Q_SLOTS:
     {
         QTest::addColumn<ActionKind>("action");
         QTest::addColumn<ActionArguments>("arguments");
+        QTest::addColumn<QString>("code"); // of the refusal, which KAuth carries on the description
         const QString hostKey = QString::fromLatin1(readFile(QStringLiteral("/etc/ssh/ssh_host_ed25519_key.pub"))).trimmed();
         // The machine's own interfaces, not a list given to the engine.
-        QTest::newRow("address not on this machine") << ActionKind::Configure << change("ListenAddress", sl({"203.0.113.1:22"}));
-        QTest::newRow("Banner /etc/shadow") << ActionKind::Configure << change("Banner", QStringLiteral("/etc/shadow"));
+        QTest::newRow("address not on this machine") << ActionKind::Configure << change("ListenAddress", sl({"203.0.113.1:22"}))
+                                                     << QStringLiteral("not_local_address");
+        QTest::newRow("Banner /etc/shadow") << ActionKind::Configure << change("Banner", QStringLiteral("/etc/shadow")) << QStringLiteral("banner_file");
         QTest::newRow("banner text over /etc/passwd") << ActionKind::Configure
                                                       << ActionArguments{{Protocol::Arg::BannerPath, QStringLiteral("/etc/passwd")},
-                                                                         {Protocol::Arg::BannerText, QStringLiteral("PermitRootLogin yes\n")}};
+                                                                         {Protocol::Arg::BannerText, QStringLiteral("PermitRootLogin yes\n")}}
+                                                      << QStringLiteral("banner_exists");
         QTest::newRow("key file /etc/profile") << ActionKind::UserFiles
                                                << ActionArguments{{Protocol::Arg::KeysFile, QStringLiteral("/etc/profile")},
-                                                                  {Protocol::Arg::AddKeyLine, hostKey}};
+                                                                  {Protocol::Arg::AddKeyLine, hostKey}}
+                                               << QStringLiteral("not_key_file_of");
         // A request under another action than its own: the helper's table refuses it before anything runs.
         QTest::newRow("restore under the read action")
-            << ActionKind::Read << ActionArguments{{Protocol::Arg::RestoreType, int(Protocol::Server)}, {Protocol::Arg::RestoreFromBackup, false}};
+            << ActionKind::Read << ActionArguments{{Protocol::Arg::RestoreType, int(Protocol::Server)}, {Protocol::Arg::RestoreFromBackup, false}}
+            << QStringLiteral("wrong_action");
     }
 
     void hostileRequestsRefused()
     {
         QFETCH(ActionKind, action);
         QFETCH(ActionArguments, arguments);
+        QFETCH(QString, code);
         const auto before = tree(QStringLiteral("/etc/ssh"));
         const QByteArray passwd = readFile(QStringLiteral("/etc/passwd"));
         const QByteArray profile = readFile(QStringLiteral("/etc/profile"));
         const ActionResult result = runPrivilegedAction(action, arguments);
         // The refusal is the answer to this very request: its nonce came back with it.
         QVERIFY(!result.ok && !result.outcomeUnknown && !result.errorText.isEmpty() && !result.errorText.startsWith(QLatin1Char('[')));
+        // Its code came with it, off the description; the page words it as the helper does in English.
+        QCOMPARE(result.data.value(Protocol::Reply::RefusalCode).toString(), code);
+        QVERIFY2(!result.errorText.contains(QChar(0x1e)), qPrintable(result.errorText));
+        QCOMPARE(failureReason(result), result.errorText);
         QCOMPARE(tree(QStringLiteral("/etc/ssh")), before);
         QCOMPARE(readFile(QStringLiteral("/etc/passwd")), passwd);
         QCOMPARE(readFile(QStringLiteral("/etc/profile")), profile);

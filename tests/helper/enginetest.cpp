@@ -333,7 +333,11 @@ private Q_SLOTS:
         }
         const Reply reply = engine.readOptions(ConfigType::Server, keywords);
         QVERIFY2(reply.ok, qPrintable(reply.error));
-        QCOMPARE(reply.data.size(), keywords.size() + 2); // and the origins and the version
+        QCOMPARE(reply.data.size(), keywords.size() + 3); // and the origins, the version and the algorithms
+        const OptionCatalog::Installed installed = Configuration(sandbox.paths).installed(ConfigType::Server);
+        for (const QString &query : OptionCatalog::algorithmQueries()) {
+            QCOMPARE(reply.data.value(SSHSettings::Protocol::Reply::Algorithms).toMap().value(query).toStringList(), installed.algorithms.value(query));
+        }
         QCOMPARE(reply.data.value(keyword.toLower()), expected);
         namespace Protocol = SSHSettings::Protocol;
         const auto place = [&sandbox](const QVariantMap &where) {
@@ -469,7 +473,8 @@ private Q_SLOTS:
         for (int n = 1; n <= 3; ++n) {
             QVERIFY2(backups.save(QStringLiteral("server"), set(n), &error), qPrintable(error));
             QList<SavedFile> loaded;
-            QVERIFY2(backups.load(QStringLiteral("server"), &loaded, &error), qPrintable(error));
+            Refusal refusal;
+            QVERIFY2(backups.load(QStringLiteral("server"), &loaded, &refusal), qPrintable(refusal.text()));
             QCOMPARE(loaded.size(), 1);
             QCOMPARE(loaded.constFirst().contents, set(n).constFirst().contents);
             QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList{QStringLiteral("server")});
@@ -561,6 +566,15 @@ private Q_SLOTS:
         const Reply reply = engine.restore(ConfigType::Server, true);
         QVERIFY(!reply.ok);
         QVERIFY2(reply.error.contains(reason), qPrintable(reply.error));
+        // Nothing restored, for a reason of its own: a file's mode, place or way there, a damaged set (or a link in it).
+        QCOMPARE(reply.refusal().code, QStringLiteral("nothing_restored"));
+        QVERIFY2(QStringList({QStringLiteral("unsafe_mode"),
+                              QStringLiteral("not_config_file"),
+                              QStringLiteral("unsafe_write"),
+                              QStringLiteral("backup_damaged"),
+                              QStringLiteral("failed")})
+                     .contains(reply.refusal().arguments.value(0)),
+                 qPrintable(reply.refusal().arguments.join(QLatin1Char(' '))));
         QCOMPARE(sandbox.snapshot(), before);
     }
 
@@ -796,8 +810,10 @@ private Q_SLOTS:
         QTest::newRow("apply") << mainFile << "" << QByteArray("-T -t") << "";
         QTest::newRow("apply restart") << mainFile << "restart" << QByteArray("-T -t -t") << "";
         QTest::newRow("apply restart, a drop-in") << dropin << "restart" << QByteArray("-T -t -t") << "";
-        QTest::newRow("apply restart, read back") << mainFile << "restart read" << QByteArray("-T -t -t") << "";
-        QTest::newRow("apply of nothing new, read back") << none << "restart read" << QByteArray("-T") << "";
+        QTest::newRow("apply restart, read back") << mainFile << "restart read" << QByteArray("-T -V -t -t") << "";
+        QTest::newRow("apply of nothing new, read back") << none << "restart read" << QByteArray("-T -V") << "";
+        // Every keyword of the table in one read: still one sshd -T.
+        QTest::newRow("read of every keyword") << QVariantMap() << "every" << QByteArray("-T -V") << "";
         QTest::newRow("apply reviewed") << mainFile << "restart reviewed" << QByteArray("-T -t -t") << "";
         QTest::newRow("apply reviewed, a drop-in added since")
             << mainFile << "restart reviewed added" << QByteArray() << QString(SSHSettings::Protocol::ChangedSinceReview);
@@ -853,13 +869,18 @@ private Q_SLOTS:
         if (words.contains(QLatin1String("read"))) {
             transaction.readKeywords = changes.keys() + QStringList{QStringLiteral("ListenAddress")};
         }
-        const Reply reply = counted.applyTransaction(ConfigType::Server, transaction);
+        QStringList every;
+        for (const auto &option : OptionCatalog::options(ConfigType::Server)) {
+            every.append(option.keyword);
+        }
+        const Reply reply =
+            words.contains(QLatin1String("every")) ? counted.readOptions(ConfigType::Server, every) : counted.applyTransaction(ConfigType::Server, transaction);
         QList<QByteArray> ran = sandbox.read(QStringLiteral("runs")).split('\n');
         ran.removeAll(QByteArray());
         std::sort(ran.begin(), ran.end());
         QCOMPARE(ran.join(' '), runs);
         QVERIFY2(reply.ok ? refusal.isEmpty() : !refusal.isEmpty() && reply.error.startsWith(refusal), qPrintable(reply.error));
-        QCOMPARE(reply.data.contains(QStringLiteral("listenaddress")), !transaction.readKeywords.isEmpty());
+        QCOMPARE(reply.data.contains(QStringLiteral("listenaddress")), !transaction.readKeywords.isEmpty() || words.contains(QLatin1String("every")));
     }
 
     // Sequences of changes while others are pending. Steps: "arm KEYWORD VALUE SECONDS", "set KEYWORD VALUE",
@@ -1012,12 +1033,15 @@ private Q_SLOTS:
                 const QStringList names = installed.algorithms.value(option.values);
                 QVERIFY2(names.size() > 2, qPrintable(option.values));
                 OptionCatalog::CheckedValue checked;
-                QString error;
+                Refusal error;
                 for (const QString &prefix : {QString(), QStringLiteral("+"), QStringLiteral("-"), QStringLiteral("^")}) {
-                    QVERIFY2(OptionCatalog::checkValue(option, QString(prefix + names.join(QLatin1Char(','))), &checked, &error, installed), qPrintable(error));
+                    QVERIFY2(OptionCatalog::checkValue(option, QString(prefix + names.join(QLatin1Char(','))), &checked, &error, installed),
+                             qPrintable(error.text()));
                     QCOMPARE(checked.lines, QList<QByteArray>{(prefix + names.join(QLatin1Char(','))).toLatin1()});
                 }
                 QVERIFY(!OptionCatalog::checkValue(option, QString(names.first() + QStringLiteral("-unknown")), &checked, &error, installed));
+                QCOMPARE(error.code, QStringLiteral("unsupported_algorithm"));
+                QCOMPARE(error.arguments, (QStringList{option.keyword, names.first() + QStringLiteral("-unknown"), option.values}));
             }
         }
     }
@@ -1028,12 +1052,24 @@ private Q_SLOTS:
         QTest::addColumn<int>("type");
         QTest::addColumn<QString>("keyword"); // set in the sandbox, then unset
         QTest::addColumn<QString>("file"); // where it is set
-        QTest::addColumn<QByteArray>("line"); // the only line unset removes; the Match block's stays
+        QTest::addColumn<QByteArray>("line"); // added unless there; unset removes its lines but comments, the Match block's stay
         QTest::addColumn<QByteArray>("after"); // what sshd -T / ssh -G then print
+        QTest::addColumn<QByteArray>("refusal"); // what unset says when it refuses, writing nothing
         QTest::newRow("server") << int(ConfigType::Server) << QStringLiteral("X11Forwarding") << QStringLiteral("etc/ssh/sshd_config")
-                                << QByteArray("X11Forwarding yes\n") << QByteArray("no");
+                                << QByteArray("X11Forwarding yes\n") << QByteArray("no") << QByteArray();
         QTest::newRow("client") << int(ConfigType::Client) << QStringLiteral("HashKnownHosts") << QStringLiteral("etc/ssh/ssh_config.d/10-hash.conf")
-                                << QByteArray("# hashed\nHashKnownHosts yes\n") << QByteArray("no");
+                                << QByteArray("# hashed\nHashKnownHosts yes\n") << QByteArray("no") << QByteArray();
+        // Every Subsystem line outside blocks goes, the main file's sftp line too: no subsystem is left.
+        QTest::newRow("every subsystem") << int(ConfigType::Server) << QStringLiteral("Subsystem") << QStringLiteral("etc/ssh/sshd_config.d/30-sub.conf")
+                                         << QByteArray("Subsystem other /bin/true\n") << QByteArray() << QByteArray();
+        // A line under an older name is the keyword's: its origin, and unset removes it with the main file's line.
+        QTest::newRow("older name") << int(ConfigType::Server) << QStringLiteral("KbdInteractiveAuthentication")
+                                    << QStringLiteral("etc/ssh/sshd_config.d/20-old.conf") << QByteArray("ChallengeResponseAuthentication no\n")
+                                    << QByteArray("yes") << QByteArray();
+        // Debian's `Host *` block keeps SendEnv in force for every host: unset would report a change ssh does not make.
+        QTest::newRow("client, Host *") << int(ConfigType::Client) << QStringLiteral("SendEnv") << QStringLiteral("etc/ssh/ssh_config")
+                                        << QByteArray("    SendEnv LANG LC_*\n") << QByteArray("LANG")
+                                        << QByteArray("SendEnv stays in force for every connection from @FILE@:5, inside \"Host *\"");
     }
 
     void toolKeywords()
@@ -1043,9 +1079,10 @@ private Q_SLOTS:
         QFETCH(QString, file);
         QFETCH(QByteArray, line);
         QFETCH(QByteArray, after);
+        QFETCH(QByteArray, refusal);
         TestSandbox sandbox;
         if (!sandbox.read(file).contains(line)) {
-            sandbox.write(file, line);
+            sandbox.write(file, sandbox.read(file) + line);
         }
         const QStringList client = type == int(ConfigType::Client) ? QStringList{QStringLiteral("--client")} : QStringList();
         const auto tool = [&sandbox, &client](const QStringList &arguments) {
@@ -1071,12 +1108,23 @@ private Q_SLOTS:
             QVERIFY2(listed.contains(it.key().toLower()) || it.key() == "host", it.key().constData());
         }
         const QList<QByteArray> row = listed.value(keyword.toLower().toLatin1());
-        QVERIFY2(row.value(2).startsWith(QByteArray(QFile::encodeName(sandbox.path(file)) + ':')), row.value(2).constData());
+        // Subsystem's origin is the sftp line, the main file's here.
+        QVERIFY2(row.value(2).startsWith(
+                     QByteArray(QFile::encodeName(sandbox.path(keyword == QLatin1String("Subsystem") ? QStringLiteral("etc/ssh/sshd_config") : file)) + ':')),
+                 row.value(2).constData());
         const QByteArray before = sandbox.read(file);
-        QCOMPARE(tool({QStringLiteral("unset"), keyword}), QByteArray());
+        const QByteArray unset = tool({QStringLiteral("unset"), keyword});
         QVERIFY(configuration.effectiveValues(ConfigType(type), config, &values, &error));
         QCOMPARE(values.value(keyword.toLower().toLatin1()).value(0), after);
-        QCOMPARE(sandbox.read(file), QByteArray(before).replace(line.mid(line.lastIndexOf('\n', line.size() - 2) + 1), QByteArray()));
+        QByteArray kept = before;
+        for (const QByteArray &removed : line.split('\n')) {
+            if (!removed.isEmpty() && !removed.startsWith('#') && refusal.isEmpty()) {
+                kept.replace(removed + '\n', QByteArray());
+            }
+        }
+        QCOMPARE(sandbox.read(file), kept);
+        QVERIFY2(refusal.isEmpty() ? unset.isEmpty() : unset.contains(QByteArray(refusal).replace("@FILE@", QFile::encodeName(sandbox.path(file)))),
+                 unset.constData());
     }
 
     // Tool processes at once on one tree: two writers, and a writer racing the countdown's `revert --expired`

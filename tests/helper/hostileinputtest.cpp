@@ -3,7 +3,9 @@
 // What an attacker on the bus or a careless caller could send: every request
 // must be refused and leave every file as it was.
 
+#include "privilegedaction.h"
 #include "requestdispatch.h"
+#include "requestnonce.h"
 #include "sshdlogentry.h"
 #include "sshsettingsprotocol.h"
 #include "testsandbox.h"
@@ -239,43 +241,56 @@ private Q_SLOTS:
 
         // Values outside their keyword's range ("keyword value", list values separated by commas).
         const QString values = QStringLiteral(
-            "Port 0|Port 65536|Port -1|Port 22 0|Port 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17|Port 0x16|Port |MaxSessions -1|MaxSessions "
+            "Port 65536|Port -1|Port 22 0|Port |MaxSessions -1|MaxSessions "
             "99999999999|"
-            "PermitTunnel maybe|AddressFamily inet4|Banner etc/issue|Banner /etc/../etc/shadow|"
-            "Banner /etc/issue net|Banner /etc/issue\"|Banner |AllowUsers alice bob\"|AllowUsers #x|AllowUsers a@b@c|"
-            "AllowUsers @x|DenyGroups g\tb|PermitRootLogin maybe|PermitRootLogin without-password x|ListenAddress 127.0.0.1:|ListenAddress localhost:22|"
-            "ListenAddress 127.0.0.1:99999|ListenAddress 127.0.0.1:0|ListenAddress 198.51.100.1:22|ListenAddress [::1|ListenAddress [::1]x|"
-            "ListenAddress 127.0.0.1:22 rdomain x|AuthorizedKeysFile a b|AuthorizedKeysFile |"
+            "PermitTunnel maybe|AddressFamily inet4|Banner /etc/../etc/shadow|"
+            "Banner /etc/issue net|Banner /etc/issue\"|Banner |AllowUsers alice bob\"|AllowUsers #x|"
+            "AllowUsers @x|DenyGroups g\tb|PermitRootLogin without-password x|ListenAddress 127.0.0.1:|"
+            "ListenAddress 127.0.0.1:99999|ListenAddress [::1|ListenAddress [::1]x|"
+            "ListenAddress 127.0.0.1:22 rdomain x|AuthorizedKeysFile |"
             // Groups are matched by name only: a host part silently never matches.
-            "AllowGroups wheel@*|DenyGroups staff staff@10.0.0.1|"
+            "DenyGroups staff staff@10.0.0.1|"
             // sshd -t passes, but sshd refuses to start with more than 16 listen sockets.
             "ListenAddress 127.0.0.1:1,127.0.0.1:2,127.0.0.1:3,127.0.0.1:4,127.0.0.1:5,127.0.0.1:6,127.0.0.1:7,127.0.0.1:8,127.0.0.1:9,127.0.0.1:10,"
             "127.0.0.1:11,127.0.0.1:12,127.0.0.1:13,127.0.0.1:14,127.0.0.1:15,127.0.0.1:16,127.0.0.1:17|"
             // Banners sshd would send to every client unauthenticated.
-            "Banner @ROOT@/etc/shadow|Banner @ROOT@/etc/ssh/ssh_host_ed25519_key|Banner @ROOT@/keys/private-banner|Banner @ROOT@/etc/ssh/sshd_config|"
-            "Banner @ROOT@/etc/banners/link|Banner @ROOT@/etc/banners/fifo|Banner @ROOT@/etc/banners/missing|Banner @ROOT@/etc/not-roots-banner|"
+            "Banner @ROOT@/etc/ssh/ssh_host_ed25519_key|Banner @ROOT@/keys/private-banner|Banner @ROOT@/etc/ssh/sshd_config|"
+            "Banner @ROOT@/etc/banners/link|Banner @ROOT@/etc/banners/fifo|Banner @ROOT@/etc/not-roots-banner|"
             "Banner @ROOT@/etc/ssh/sshd_config.d/20-link.conf");
-        // One row per rule of each kind: "keyword value~what the refusal says".
+        // One row per rule of each kind: "keyword value~=code;its first arguments".
         const QString kinds = QStringLiteral(
-            "MaxAuthTries 0~must be 1 to|RequiredRSASize 512~must be 1024 to|MaxAuthTries 4x~is not a number|"
-            "ClientAliveInterval 5x~is not a time|ClientAliveInterval m5~is not a time|ClientAliveInterval 9999999999~is not a time|"
-            "UnusedConnectionTimeout never~is not a time|LogLevel LOUD~must be one of|AllowTcpForwarding sometimes~must be one of|"
-            "Ciphers aes256-foo~not supported by this OpenSSH (ssh -Q cipher)|HostKeyAlgorithms ssh-foo~ssh -Q key-sig|"
-            "MACs +hmac-none~ssh -Q mac|Ciphers aes128-ctr,+aes256-ctr~may only begin|Ciphers aes*~only a list after -|KexAlgorithms ^~not an algorithm|"
-            "Ciphers aes128-ctr,,aes256-ctr~not an algorithm|AcceptEnv LANG\"x~not a single pattern|PermitOpen any localhost:22~stands alone|"
-            "PermitOpen localhost~not host:port|PermitOpen :22~not host:port|PermitOpen localhost:0~no port|PermitListen 70000~no port|"
-            "ChrootDirectory /srv/%x~%h %U %u|AuthorizedKeysFile .ssh/%x~%h %U %u|HostKey /etc/%h~takes no %-tokens|ChrootDirectory /srv/my dir~one path|"
-            "ForceCommand echo \"x~unbalanced quote|ForceCommand #x~may not begin with #|ForceCommand  ~takes a value|"
-            "MaxStartups 10:30~one number or 3|MaxStartups 10:101:100~0..100|MaxStartups 50:30:10~start not above full|"
-            "MaxStartups 10:0:100~rate of 1|PerSourceNetBlockSize 33:128~0..32");
+            "MaxAuthTries 0~=out_of_range;MaxAuthTries;1;2147483647|RequiredRSASize 512~=out_of_range;RequiredRSASize;1024|"
+            "MaxAuthTries 4x~=not_number;MaxAuthTries;4x|ClientAliveInterval 5x~=not_interval;ClientAliveInterval;5x|"
+            "ClientAliveInterval m5~=not_interval;ClientAliveInterval;m5|ClientAliveInterval 9999999999~=not_interval;ClientAliveInterval;9999999999|"
+            "UnusedConnectionTimeout never~=not_interval;UnusedConnectionTimeout;never|LogLevel LOUD~=not_one_of;LogLevel|"
+            "AllowTcpForwarding sometimes~=not_one_of;AllowTcpForwarding;yes, all, no, local, remote|"
+            "Ciphers aes256-foo~=unsupported_algorithm;Ciphers;aes256-foo;cipher|HostKeyAlgorithms "
+            "ssh-foo~=unsupported_algorithm;HostKeyAlgorithms;ssh-foo;key-sig|"
+            "MACs +hmac-none~=unsupported_algorithm;MACs;hmac-none;mac|Ciphers aes128-ctr,+aes256-ctr~=not_algorithm_name;Ciphers;+aes256-ctr|"
+            "Ciphers aes*~=algorithm_pattern;Ciphers;aes*|KexAlgorithms ^~=not_algorithm_name;KexAlgorithms;|"
+            "Ciphers aes128-ctr,,aes256-ctr~=not_algorithm_name;Ciphers;|AcceptEnv LANG\"x~=not_pattern;AcceptEnv;LANG\"x|"
+            "PermitOpen any localhost:22~=stands_alone;PermitOpen;any|PermitOpen localhost~=not_host_port;PermitOpen;localhost|"
+            "PermitOpen :22~=not_host_port;PermitOpen;:22|PermitOpen localhost:0~=no_port;PermitOpen;localhost:0|PermitListen "
+            "70000~=no_port;PermitListen;70000|"
+            "ChrootDirectory /srv/%x~=token_letters;ChrootDirectory;%h %U %u|AuthorizedKeysFile .ssh/%x~=token_letters;AuthorizedKeysFile;%% %h %U %u|"
+            "HostKey /etc/%h~=no_tokens;HostKey|ChrootDirectory /srv/my dir~=not_path;ChrootDirectory;/srv/my dir|"
+            "ForceCommand echo \"x~=unbalanced_quote;ForceCommand|ForceCommand #x~=comment_word;ForceCommand|ForceCommand  ~=takes_value;ForceCommand|"
+            "MaxStartups 10:30~=triple_count;MaxStartups;3|MaxStartups 10:101:100~=triple_number;MaxStartups;101;100|"
+            "MaxStartups 50:30:10~=triple_rate;MaxStartups|MaxStartups 10:0:100~=triple_rate;MaxStartups|"
+            "PerSourceNetBlockSize 33:128~=triple_number;PerSourceNetBlockSize;33;32|PermitRootLogin maybe~=not_one_of;PermitRootLogin|"
+            "Port 0~=port_range;Port|Port 0x16~=not_port;Port;0x16|Port 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17~=too_many_ports;Port;16|"
+            "ListenAddress localhost:22~=not_listen_address;ListenAddress;localhost:22|ListenAddress 127.0.0.1:0~=listen_port;ListenAddress;127.0.0.1:0|"
+            "ListenAddress 198.51.100.1:22~=not_local_address;198.51.100.1|AuthorizedKeysFile a b~=not_file_pattern;AuthorizedKeysFile;a b|"
+            "AllowUsers a@b@c~=not_access_pattern;AllowUsers;a@b@c|AllowGroups wheel@*~=group_host;AllowGroups;wheel@*|"
+            "Banner etc/issue~=banner_value;Banner|Banner @ROOT@/etc/banners/missing~=banner_file;file_missing;@ROOT@/etc/banners/missing|"
+            "Banner @ROOT@/etc/shadow~=banner_file;not_world_readable;@ROOT@/etc/shadow|UseDNS 1~=expected_boolean;UseDNS|"
+            "NoSuchKeyword 1~=unknown_keyword;NoSuchKeyword");
         for (const QString &row : kinds.split(QLatin1Char('|'))) {
             const QString rule = row.section(QLatin1Char('~'), 0, 0);
             const QString keyword = rule.section(QLatin1Char(' '), 0, 0);
             const QString value = rule.section(QLatin1Char(' '), 1);
-            addRow(rule.left(70),
-                   Action::Configure,
-                   change(keyword, keyword == QLatin1String("AuthorizedKeysFile") ? QVariant(QStringList{value}) : QVariant(value)),
-                   row.section(QLatin1Char('~'), 1));
+            const bool list = keyword == QLatin1String("AuthorizedKeysFile") || keyword == QLatin1String("ListenAddress");
+            addRow(rule.left(70), Action::Configure, change(keyword, list ? QVariant(QStringList{value}) : QVariant(value)), row.section(QLatin1Char('~'), 1));
         }
         // Keywords newer than the installed OpenSSH: the version they need.
         const int installed = installedSshd();
@@ -284,12 +299,12 @@ private Q_SLOTS:
             addRow(QStringLiteral("PerSourcePenalties on %1").arg(installed),
                    Action::Configure,
                    change(QStringLiteral("PerSourcePenalties"), QStringLiteral("crash:2m")),
-                   QStringLiteral("needs OpenSSH 9.8 or later"));
+                   QStringLiteral("=needs_version;PerSourcePenalties;9.8;%1").arg(OptionCatalog::versionText(installed)));
         }
         addRow(QStringLiteral("WarnWeakCrypto on %1").arg(installed),
                Action::Configure,
                change(QStringLiteral("WarnWeakCrypto"), QStringLiteral("no"), 2),
-               QStringLiteral("needs OpenSSH 10.1 or later"));
+               QStringLiteral("=needs_version;WarnWeakCrypto;10.1"));
         for (const QString &row : values.split(QLatin1Char('|'))) {
             const QString keyword = row.section(QLatin1Char(' '), 0, 0);
             const QString value = row.section(QLatin1Char(' '), 1);
@@ -317,7 +332,10 @@ private Q_SLOTS:
             addRow(QStringLiteral("banner %1").arg(path), Action::Configure, {{Arg::BannerPath, path}, {Arg::BannerText, QStringLiteral("x")}});
         }
         addRow(QStringLiteral("banner outside /etc"), Action::Configure, {{Arg::BannerPath, s_keys}, {Arg::BannerText, QStringLiteral("x")}});
-        addRow(QStringLiteral("banner too large"), Action::Configure, {{Arg::BannerPath, s_banner}, {Arg::BannerText, QString(65 * 1024, QLatin1Char('a'))}});
+        addRow(QStringLiteral("banner too large"),
+               Action::Configure,
+               {{Arg::BannerPath, s_banner}, {Arg::BannerText, QString(65 * 1024, QLatin1Char('a'))}},
+               QStringLiteral("=banner_too_large"));
         for (QString path : paths) {
             path.replace(QLatin1String("etc/banners/issue"), QLatin1String("home/tester/.ssh/authorized_keys"));
             addRow(QStringLiteral("key file %1").arg(path), Action::UserFiles, {{Arg::KeysFile, path}, {Arg::AddKeyLine, s_key}});
@@ -354,7 +372,12 @@ private Q_SLOTS:
 
         // Processes that are no connection.
         for (int pid : {1, 0, -1, -100, 2147483647, int(getpid()), -2}) {
-            addRow(QStringLiteral("kill %1").arg(pid), Action::Sessions, {{Arg::KillPid, pid}});
+            addRow(QStringLiteral("kill %1").arg(pid),
+                   Action::Sessions,
+                   {{Arg::KillPid, pid}},
+                   pid == 1 || pid == 0       ? QStringLiteral("=refused_to_end;%1").arg(pid)
+                       : pid == int(getpid()) ? QStringLiteral("=not_connection")
+                                              : QString());
         }
         addRow(QStringLiteral("kill the listening daemon"), Action::Sessions, {{Arg::KillPid, -1000}}); // replaced by its pid
 
@@ -387,7 +410,8 @@ private Q_SLOTS:
                Action::Configure,
                {{Arg::TransactionType, 2},
                 {Arg::TransactionChanges,
-                 QVariantMap{{QStringLiteral("ServerAliveInterval"), QStringLiteral("30")}, {QStringLiteral("Port"), QStringLiteral("2222")}}}});
+                 QVariantMap{{QStringLiteral("ServerAliveInterval"), QStringLiteral("30")}, {QStringLiteral("Port"), QStringLiteral("2222")}}}},
+               QStringLiteral("=other_setting_wins;Port;effective_value"));
         addRow(QStringLiteral("transaction of nothing"), Action::Configure, transaction({}));
         QVariantMap many;
         for (int i = 0; i <= SSHSettings::Protocol::MaxReadKeywords; ++i) {
@@ -414,7 +438,7 @@ private Q_SLOTS:
                transaction(five, {{Arg::TransactionSession, QStringLiteral("192.0.2.10 1 192.0.2.1 22")}}));
         // Keywords to read back: none, too many, unknown, not a list, with a dry run; refused before anything is written.
         for (const QVariant &keywords : {QVariant(QStringList()),
-                                         QVariant(repeatedList("Port", 65)),
+                                         QVariant(repeatedList("Port", SSHSettings::Protocol::MaxReadKeywords + 1)),
                                          QVariant(QStringList{QStringLiteral("Port"), QStringLiteral("NoSuch")}),
                                          QVariant(QStringLiteral("Port"))}) {
             addRow(QStringLiteral("read back %1").arg(keywords.toStringList().join(QLatin1Char(' ')).left(20)),
@@ -443,12 +467,20 @@ private Q_SLOTS:
                                      QStringLiteral("0123456789abcdef0123456789abcdef"),
                                      QStringLiteral("0123456789abcdef0123456789abcdef\n"),
                                      QStringLiteral("*")}) {
-            addRow(QStringLiteral("confirm %1").arg(token.left(40)), Action::Configure, {{Arg::ConfirmToken, token}});
-            addRow(QStringLiteral("revert %1").arg(token.left(40)), Action::Configure, {{Arg::RevertToken, token}});
+            const QString reason =
+                SSHSettings::RequestNonce::isValid(token) ? QStringLiteral("=no_pending_change;") + token : QStringLiteral("=not_revert_token");
+            addRow(QStringLiteral("confirm %1").arg(token.left(40)), Action::Configure, {{Arg::ConfirmToken, token}}, reason);
+            addRow(QStringLiteral("revert %1").arg(token.left(40)), Action::Configure, {{Arg::RevertToken, token}}, reason);
         }
-        addRow(QStringLiteral("read too many keywords"), Action::Read, {{Arg::ReadKeywords, repeatedList("Port", 100)}, {Arg::ReadType, 1}});
+        addRow(QStringLiteral("read too many keywords"),
+               Action::Read,
+               {{Arg::ReadKeywords, repeatedList("Port", SSHSettings::Protocol::MaxReadKeywords + 1)}, {Arg::ReadType, 1}},
+               QStringLiteral("=keyword_count;check_options;%1").arg(SSHSettings::Protocol::MaxReadKeywords));
         addRow(QStringLiteral("read no keyword"), Action::Read, {{Arg::ReadKeywords, QStringList()}, {Arg::ReadType, 1}});
-        addRow(QStringLiteral("restore of an invalid backup"), Action::Restore, {{Arg::RestoreType, 1}, {Arg::RestoreFromBackup, true}});
+        addRow(QStringLiteral("restore of an invalid backup"),
+               Action::Restore,
+               {{Arg::RestoreType, 1}, {Arg::RestoreFromBackup, true}},
+               QStringLiteral("=restored_invalid"));
     }
 
     // Links, devices, files of others, secrets, a symlinked drop-in, and a backup set
@@ -541,7 +573,29 @@ private Q_SLOTS:
         QVERIFY2(!reply.ok, "accepted");
         QVERIFY(!reply.error.isEmpty());
         QVERIFY2(!reply.error.contains(QLatin1Char('\n')), qPrintable(reply.error));
-        QVERIFY2(reply.error.contains(reason), qPrintable(reply.error));
+        // Every refusal is a code of the table and its arguments; the tool's English and the page's words come from them.
+        const Refusal refusal = reply.refusal();
+        QVERIFY2(SSHSettings::Refusals::find(refusal.code), qPrintable(refusal.code));
+        QCOMPARE(refusal.text(), reply.error);
+        if (reason.startsWith(QLatin1Char('='))) {
+            const QStringList expected = reason.mid(1).replace(QLatin1String("@ROOT@"), sandbox.root()).split(QLatin1Char(';'));
+            QCOMPARE(refusal.code, expected.first());
+            QCOMPARE(refusal.arguments.mid(0, expected.size() - 1), expected.mid(1));
+        } else {
+            QVERIFY2(reply.error.contains(reason), qPrintable(reply.error));
+        }
+        // Through KAuth, which drops a refusal's data: the code rides on the description, and the page words it (English here).
+        SSHSettings::ActionResult result;
+        result.errorText = SSHSettings::Refusals::withCode(reply.error, refusal.code, refusal.arguments);
+        QVERIFY(SSHSettings::Refusals::take(&result.errorText,
+                                            &result.data,
+                                            SSHSettings::Protocol::Reply::RefusalCode,
+                                            SSHSettings::Protocol::Reply::RefusalArguments));
+        QCOMPARE(result.errorText, reply.error);
+        QCOMPARE(SSHSettings::failureReason(result), reply.error);
+        // A code this page does not know (a newer helper's): the helper's English text.
+        result.data.insert(SSHSettings::Protocol::Reply::RefusalCode, QStringLiteral("code_of_a_newer_helper"));
+        QCOMPARE(SSHSettings::failureReason(result), reply.error);
         QCOMPARE(sandbox.snapshot(), before);
         QCOMPARE(listener.state(), QProcess::Running);
         listener.kill();
@@ -610,7 +664,7 @@ private Q_SLOTS:
             QStringLiteral("get|") + QStringLiteral("Port|").repeated(SSHSettings::Protocol::MaxReadKeywords) + QStringLiteral("Port"),
             {},
             1,
-            "check_options must name 1 to 64 keywords");
+            QStringLiteral("check_options must name 1 to %1 keywords").arg(SSHSettings::Protocol::MaxReadKeywords).toUtf8());
         row("revert after more than a day", QStringLiteral("set|--revert-after|86401|MaxSessions|4"), {}, 1, "must be 1 to 86400 seconds");
         row("kill in a tree", QStringLiteral("kill|4242"), {}, 1, "kill acts on the system's sshd");
         row("set twice", QStringLiteral("set|Port|2222|MaxSessions|4|Port|2200"), {}, 1, "Port is changed twice");
