@@ -194,7 +194,7 @@ void AllSettingsEditor::reload()
     const QVariant value = m_model->value(m_row);
     switch (m_model->access(m_row)) {
     case AllSettingsModel::Access::OtherTab:
-        m_hint->setText(i18nc("@info", "This keyword is edited on the \"%1\" tab.", m_model->otherTab(m_row)));
+        m_hint->setText(m_model->editedElsewhere(m_row));
         break;
     case AllSettingsModel::Access::ResetOnly:
         m_hint->setText(i18nc("@info", "This keyword is set on several lines: edit them in the file, or reset them all to the default."));

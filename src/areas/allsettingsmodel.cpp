@@ -1,6 +1,7 @@
 // SPDX-FileCopyrightText: 2026 SSH Settings contributors
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "allsettingsmodel.h"
+#include "sshoption.h"
 
 #include <KLocalizedString>
 
@@ -12,9 +13,6 @@ namespace Reply = SSHSettings::Protocol::Reply;
 
 namespace
 {
-// The reply's map of `ssh -Q` query → names this OpenSSH supports.
-const QLatin1String AlgorithmsKey("algorithms");
-
 QString place(const QVariantMap &origin, bool fullPath)
 {
     const QString file = origin.value(Reply::OriginFile).toString();
@@ -25,6 +23,12 @@ QString place(const QVariantMap &origin, bool fullPath)
 bool isSetInFile(const QVariantMap &origin)
 {
     return !origin.value(Reply::OriginFile).toString().isEmpty() || !origin.value(Reply::OriginOverrides).toList().isEmpty();
+}
+
+// A line outside the blocks sets it: only such lines are removed to bring the built-in value back.
+bool isSetOutsideBlocks(const QVariantMap &origin)
+{
+    return !origin.value(Reply::OriginFile).toString().isEmpty();
 }
 }
 
@@ -39,7 +43,7 @@ void AllSettingsModel::setReadValues(const QVariantMap &reply)
     const bool hadEdits = !changes().isEmpty();
     beginResetModel();
     m_rows.clear();
-    m_algorithms = reply.value(AlgorithmsKey).toMap();
+    m_algorithms = reply.value(Reply::Algorithms).toMap();
     const int version = reply.value(Reply::Version).toInt();
     const QVariantMap origins = reply.value(Reply::Origins).toMap();
     for (const Option &option : options(m_type)) {
@@ -49,7 +53,13 @@ void AllSettingsModel::setReadValues(const QVariantMap &reply)
             continue;
         }
         const QVariant value = reply.value(key);
-        const QStringList lines = value.userType() == QMetaType::QStringList ? value.toStringList() : QStringList{value.toString()};
+        QStringList lines = value.userType() == QMetaType::QStringList ? value.toStringList() : QStringList{value.toString()};
+        if (option.kind == ValueKind::Bool || option.kind == ValueKind::Choice || option.kind == ValueKind::RootLogin) {
+            // In the table's words, not those ssh -G prints ("true" for yes).
+            for (QString &line : lines) {
+                line = canonicalWord(line);
+            }
+        }
         m_rows.append({&option, lines, origins.value(key).toMap(), QVariant()});
     }
     endResetModel();
@@ -66,30 +76,36 @@ const Option &AllSettingsModel::option(int row) const
 AllSettingsModel::Access AllSettingsModel::access(int row) const
 {
     const Row &entry = m_rows.at(row);
-    switch (entry.option->kind) {
-    case ValueKind::Banner:
-    case ValueKind::ListenAddresses:
-    case ValueKind::KeyFilePatterns:
-    case ValueKind::AccessPatterns:
-    case ValueKind::Subsystem:
+    // One editor a keyword: what the page's other tabs show is edited there.
+    if (!editedElsewhere(row).isEmpty()) {
         return Access::OtherTab;
-    default:
-        // The helper writes one line for a repeatable keyword: lines read apart are not edited as one.
-        return entry.option->accumulating && entry.option->kind != ValueKind::Port && entry.lines.size() > 1 ? Access::ResetOnly : Access::Edit;
     }
+    // The helper writes one line for a repeatable keyword: lines read apart are not edited as one.
+    return entry.option->accumulating && entry.option->kind != ValueKind::Port && entry.lines.size() > 1 ? Access::ResetOnly : Access::Edit;
 }
 
-QString AllSettingsModel::otherTab(int row) const
+QString AllSettingsModel::editedElsewhere(int row) const
 {
-    switch (option(row).kind) {
-    case ValueKind::KeyFilePatterns:
-        return i18nc("@title:tab", "Authentication");
-    case ValueKind::Banner:
-    case ValueKind::Subsystem:
-        return i18nc("@title:tab", "Other");
-    default:
-        return i18nc("@title:tab", "General");
+    const SSHConfigurationTypeId type = m_type == ConfigType::Client ? Client : Server;
+    if (!SSHOption::pageKeywords(type).contains(option(row).keyword)) {
+        return {};
     }
+    QString tab;
+    switch (SSHOption::pageOption(type, option(row).keyword).tab) {
+    case PageTab::Client:
+        return i18nc("@info", "This keyword is edited in the fields above.");
+    case PageTab::Authentication:
+        tab = i18nc("@title:tab", "Authentication");
+        break;
+    case PageTab::Other:
+        tab = i18nc("@title:tab", "Other");
+        break;
+    case PageTab::General:
+    case PageTab::AllSettings:
+        tab = i18nc("@title:tab", "General");
+        break;
+    }
+    return i18nc("@info", "This keyword is edited on the \"%1\" tab.", tab);
 }
 
 QStringList AllSettingsModel::supportedAlgorithms(int row) const
@@ -118,7 +134,7 @@ bool AllSettingsModel::canReset(int row) const
     if (access(row) == Access::OtherTab) {
         return false;
     }
-    return isSetInFile(entry.origin) ? entry.edit.userType() != QMetaType::QStringList : entry.edit.isValid();
+    return isSetOutsideBlocks(entry.origin) ? entry.edit.userType() != QMetaType::QStringList : entry.edit.isValid();
 }
 
 void AllSettingsModel::setValue(int row, const QVariant &value)
@@ -135,7 +151,7 @@ void AllSettingsModel::setValue(int row, const QVariant &value)
 void AllSettingsModel::resetToDefault(int row)
 {
     if (canReset(row)) {
-        setEdit(row, isSetInFile(m_rows.at(row).origin) ? QVariant(QStringList()) : QVariant());
+        setEdit(row, isSetOutsideBlocks(m_rows.at(row).origin) ? QVariant(QStringList()) : QVariant());
     }
 }
 
@@ -282,7 +298,7 @@ QVariant AllSettingsModel::data(const QModelIndex &index, int role) const
         return option.keyword;
     case ValueColumn: {
         if (tip && access(index.row()) == Access::OtherTab) {
-            return i18nc("@info:tooltip", "Edited on the \"%1\" tab", otherTab(index.row()));
+            return editedElsewhere(index.row());
         }
         if (tip && access(index.row()) == Access::ResetOnly) {
             return i18nc("@info:tooltip", "Set on several lines; edit them in the file, or reset them all");

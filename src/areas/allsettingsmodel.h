@@ -38,8 +38,8 @@ public:
 
     const OptionCatalog::Option &option(int row) const;
     Access access(int row) const;
-    /// The tab that edits a row of Access::OtherTab, translated.
-    QString otherTab(int row) const;
+    /// Where the page edits a row of Access::OtherTab, as a sentence; empty for the rows edited here.
+    QString editedElsewhere(int row) const;
     /// What this OpenSSH supports for an Algorithms row, as the reply lists it.
     QStringList supportedAlgorithms(int row) const;
     /// The edit or, without one, the read value; a reset row gives the built-in value.

@@ -8,6 +8,8 @@ AllSettingsProxyModel::AllSettingsProxyModel(QObject *parent)
     : QSortFilterProxyModel(parent)
 {
     setSortCaseSensitivity(Qt::CaseInsensitive);
+    // A row being edited stays until a filter changes, even when the edit takes it out of "changed from default".
+    setDynamicSortFilter(false);
 }
 
 void AllSettingsProxyModel::setSearchText(const QString &text)

@@ -23,9 +23,8 @@ AllSettingsView::AllSettingsView(ConfigType type, QWidget *parent)
     : QWidget(parent)
     , m_model(new AllSettingsModel(type, this))
     , m_proxy(new AllSettingsProxyModel(this))
-    , m_view(new QTreeView(this))
-    , m_editor(new AllSettingsEditor(m_model, this))
 {
+    // Made in the order of the screen, which the focus follows: filters, list, editor.
     auto *search = new QLineEdit(this);
     search->setObjectName(QStringLiteral("allSettingsSearch"));
     search->setPlaceholderText(i18nc("@info:placeholder", "Search keywords and descriptions…"));
@@ -48,6 +47,8 @@ AllSettingsView::AllSettingsView(ConfigType type, QWidget *parent)
     changedOnly->setObjectName(QStringLiteral("allSettingsChanged"));
     changedOnly->setToolTip(i18nc("@info:tooltip", "Show only keywords set in a file, different from the built-in value, or edited here"));
 
+    m_view = new QTreeView(this);
+    m_editor = new AllSettingsEditor(m_model, this);
     m_proxy->setSourceModel(m_model);
     m_view->setObjectName(QStringLiteral("allSettingsView"));
     m_view->setModel(m_proxy);
@@ -74,9 +75,6 @@ AllSettingsView::AllSettingsView(ConfigType type, QWidget *parent)
     layout->addLayout(filters);
     layout->addWidget(m_view, 1);
     layout->addWidget(m_editor);
-    setTabOrder(search, category);
-    setTabOrder(category, changedOnly);
-    setTabOrder(changedOnly, m_view);
 
     connect(search, &QLineEdit::textChanged, m_proxy, &AllSettingsProxyModel::setSearchText);
     connect(category, qOverload<int>(&QComboBox::currentIndexChanged), this, [this, category] {

@@ -45,6 +45,6 @@ private:
 
     AllSettingsModel *m_model;
     AllSettingsProxyModel *m_proxy;
-    QTreeView *m_view;
-    AllSettingsEditor *m_editor;
+    QTreeView *m_view = nullptr;
+    AllSettingsEditor *m_editor = nullptr;
 };

@@ -397,16 +397,9 @@ Refusal Configuration::mismatch(const Option &option, const CheckedValue &checke
         }
         return Refusal();
     default: {
-        // How `sshd -T` and `ssh -G` print some words.
-        static const QHash<QString, QString> spelling = {{QStringLiteral("without-password"), QStringLiteral("prohibit-password")},
-                                                         {QStringLiteral("true"), QStringLiteral("yes")},
-                                                         {QStringLiteral("false"), QStringLiteral("no")},
-                                                         {QStringLiteral("off"), QStringLiteral("no")}};
-        const auto canonical = [](const QString &word) {
-            return spelling.value(word.toLower(), word.toLower());
-        };
         // Some keywords sshd -T does not print (DebianBanner, KerberosGetAFSToken on Debian 12): sshd -t judged them.
-        if (checked.expected.isEmpty() || now.isEmpty() || canonical(QString::fromUtf8(now.value(0))) == canonical(checked.expected.value(0))) {
+        // Others sshd -T and ssh -G print in words of their own ("true" for yes).
+        if (checked.expected.isEmpty() || now.isEmpty() || canonicalWord(QString::fromUtf8(now.value(0))) == canonicalWord(checked.expected.value(0))) {
             return Refusal();
         }
         return {Refusal::Code::EffectiveValue, {QString::fromUtf8(now.value(0))}};

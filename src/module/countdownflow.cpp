@@ -90,11 +90,11 @@ QString SSHModule::unansweredText(const QStringList &unanswered)
 
 QVariantMap SSHModule::serverValues() const
 {
-    const QVariantMap read = m_manager->readValues(Server);
-    QVariantMap values;
-    const QStringList keywords = SSHOption::pageKeywords(Server);
-    for (const QString &keyword : keywords) {
-        values.insert(keyword, read.value(keyword.toLower()));
+    // Every keyword read, those only "All settings" shows included; not where they come from.
+    QVariantMap values = m_manager->readValues(Server);
+    namespace Reply = SSHSettings::Protocol::Reply;
+    for (const QLatin1String other : {Reply::Origins, Reply::Version, Reply::Algorithms, Reply::Nonce}) {
+        values.remove(other);
     }
     return values;
 }

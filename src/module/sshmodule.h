@@ -133,7 +133,7 @@ private:
     void countdownAnswered(CountdownEnd end, const SSHSettings::ActionResult &result);
     /// While a countdown runs, asks whether to keep the settings, revert them now or leave the countdown running.
     void askAboutCountdown(QWidget *parent);
-    /// The server's values read of the page's keywords, by keyword.
+    /// The server's values read, by lower-case keyword, without their origins.
     QVariantMap serverValues() const;
     /// "sshd does not answer on …" for the "address port" sockets of a restart's reply.
     static QString unansweredText(const QStringList &unanswered);

@@ -2,6 +2,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "sshoptioncatalog.h"
 
+#include <QHash>
 #include <QRegularExpression>
 
 namespace OptionCatalog
@@ -163,7 +164,7 @@ constexpr Row ClientRows[] = {
     {"CanonicalizePermittedCNAMEs", K::Text, Block, "none", "", 0, 0, C::Network, "", N_("Aliases followed when making names canonical")},
     {"CASignatureAlgorithms", K::Algorithms, Block | Comma, "", "sig", 0, 0, C::Cryptography, "", N_("Signatures accepted from certificate authorities")},
     {"CertificateFile", K::Path, Repeat | Block, "", "%CdhikLlnpru", 0, 0, C::Authentication, "", N_("A user certificate to log in with")},
-    {"ChannelTimeout", K::Text, Block, "", "", 902, 0, C::Session, "", N_("Closes channels of a type that stay idle this long")},
+    {"ChannelTimeout", K::Text, Block, "", "", 904, 0, C::Session, "", N_("Closes channels of a type that stay idle this long")},
     {"CheckHostIP", K::Bool, Block, "no", "", 0, 0, C::Authentication, "", N_("Also checks the server's address in the known hosts")},
     {"Ciphers", K::Algorithms, Block | Comma, "", "cipher", 0, 0, C::Cryptography, "", N_("Ciphers allowed for the connection")},
     {"ClearAllForwardings", K::Bool, Block, "no", "", 0, 0, C::Forwarding, "", N_("Drops every forwarding configured so far")},
@@ -195,7 +196,7 @@ constexpr Row ClientRows[] = {
     {"GSSAPIServerIdentity", K::Text, Block, "", "", 0, 0, C::Authentication, "", N_("GSSAPI identity expected of the server")},
     {"GSSAPITrustDns", K::Bool, Block, "no", "", 0, 0, C::Authentication, "", N_("Trusts DNS to make the server's name canonical for GSSAPI")},
     {"HashKnownHosts", K::Bool, Block, "no", "", 0, 0, C::Files, "", N_("Hashes host names added to known hosts files")},
-    {"HostbasedAcceptedAlgorithms", K::Algorithms, Block | Comma, "", "key-sig", 0, 0, C::Cryptography, "HostbasedAcceptedKeyTypes HostbasedKeyTypes", N_("Signatures used for host-based login")},
+    {"HostbasedAcceptedAlgorithms", K::Algorithms, Block | Comma, "", "key-sig", 0, 0, C::Cryptography, "HostbasedKeyTypes", N_("Signatures used for host-based login")},
     {"HostbasedAuthentication", K::Bool, Block, "no", "", 0, 0, C::Authentication, "", N_("Tries host-based login")},
     {"HostKeyAlgorithms", K::Algorithms, Block | Comma, "", "key-sig", 0, 0, C::Cryptography, "", N_("Host key signatures accepted, in order")},
     {"HostKeyAlias", K::Text, Block, "", "", 0, 0, C::Authentication, "", N_("Name under which the host key is looked up")},
@@ -358,5 +359,15 @@ int parseVersion(const QByteArray &text)
 bool knownIn(const Option &option, int version)
 {
     return version == 0 || (version >= option.since && (option.until == 0 || version <= option.until));
+}
+
+QString canonicalWord(const QString &word)
+{
+    static const QHash<QString, QString> spelling = {{QStringLiteral("without-password"), QStringLiteral("prohibit-password")},
+                                                     {QStringLiteral("true"), QStringLiteral("yes")},
+                                                     {QStringLiteral("false"), QStringLiteral("no")},
+                                                     {QStringLiteral("off"), QStringLiteral("no")}};
+    const QString lower = word.toLower();
+    return spelling.value(lower, lower);
 }
 }

@@ -84,6 +84,9 @@ QString kindName(ValueKind kind);
 QString versionText(int version);
 /// 908 for "OpenSSH_9.8p1, OpenSSL ..." (the output of `ssh -V`); 0 when none is found.
 int parseVersion(const QByteArray &text);
+/// @p word in lower case, as the table spells it where `sshd -T` or `ssh -G` print it otherwise
+/// ("true" for yes, "false" and "off" for no, "without-password" for prohibit-password).
+QString canonicalWord(const QString &word);
 /// True when OpenSSH @p version knows the keyword; every version does when @p version is 0.
 bool knownIn(const Option &option, int version);
 }

@@ -23,7 +23,7 @@ const QStringList Supported = {QStringLiteral("chacha20-poly1305@openssh.com"), 
 /// A server read as sshd 9.2 gives it: every keyword at its built-in value, but for a few set in sshd_config.
 QVariantMap serverReply(int version = 902)
 {
-    QVariantMap reply{{Reply::Version, version}, {QStringLiteral("algorithms"), QVariantMap{{QStringLiteral("cipher"), Supported}}}};
+    QVariantMap reply{{Reply::Version, version}, {Reply::Algorithms, QVariantMap{{QStringLiteral("cipher"), Supported}}}};
     for (const Option &option : options(ConfigType::Server)) {
         // As the helper reads them: a repeatable keyword as its lines, Port as its first, Subsystem as yes or no.
         const bool lines = option.accumulating && option.kind != ValueKind::Port && option.kind != ValueKind::Subsystem;
@@ -40,6 +40,14 @@ QVariantMap serverReply(int version = 902)
     set("Ciphers", QStringLiteral("chacha20-poly1305@openssh.com,aes256-gcm@openssh.com,aes128-cbc"), 11);
     set("PerSourceMaxStartups", QStringLiteral("10"), 12);
     set("HostKey", QStringList{QStringLiteral("/etc/ssh/a_key"), QStringLiteral("/etc/ssh/b_key")}, 13);
+    // Set only inside a Match block: no line outside the blocks to remove.
+    QVariantMap origins = reply.value(Reply::Origins).toMap();
+    origins.insert(QStringLiteral("allowtcpforwarding"),
+                   QVariantMap{{Reply::OriginOverrides,
+                                QVariantList{QVariantMap{{Reply::OriginFile, QStringLiteral("/etc/ssh/sshd_config")},
+                                                         {Reply::OriginLine, 20},
+                                                         {Reply::OriginMatch, QStringLiteral("User backup")}}}}});
+    reply.insert(Reply::Origins, origins);
     // Built without PAM, sshd reports a value other than the table's, though no line sets it.
     reply.insert(QStringLiteral("usepam"), QStringLiteral("yes"));
     return reply;
@@ -127,7 +135,7 @@ private Q_SLOTS:
         QTest::newRow("description, any case") << 902 << QStringLiteral("KEEP-ALIVE MESSAGES") << -1 << false << QStringList{QStringLiteral("ClientAliveCountMax")};
         QTest::newRow("alias") << 902 << QStringLiteral("challengeresponse") << -1 << false << QStringList{QStringLiteral("KbdInteractiveAuthentication")};
         QTest::newRow("category") << 902 << QString() << int(Category::Logging) << false << QStringList{QStringLiteral("FingerprintHash"), QStringLiteral("LogLevel"), QStringLiteral("LogVerbose"), QStringLiteral("SyslogFacility")};
-        QTest::newRow("changed: in a file or not the built-in value") << 902 << QString() << -1 << true << QStringList{QStringLiteral("Ciphers"), QStringLiteral("HostKey"), QStringLiteral("MaxAuthTries"), QStringLiteral("PerSourceMaxStartups"), QStringLiteral("UsePAM")};
+        QTest::newRow("changed: in a file or not the built-in value") << 902 << QString() << -1 << true << QStringList{QStringLiteral("AllowTcpForwarding"), QStringLiteral("Ciphers"), QStringLiteral("HostKey"), QStringLiteral("MaxAuthTries"), QStringLiteral("PerSourceMaxStartups"), QStringLiteral("UsePAM")};
         QTest::newRow("changed in a category") << 902 << QString() << int(Category::Cryptography) << true << QStringList{QStringLiteral("Ciphers")};
         QTest::newRow("keywords of 9.8 hidden from 9.2") << 902 << QStringLiteral("PerSource") << -1 << false << perSource;
         QTest::newRow("keywords of 9.8 shown on 9.8") << 908 << QStringLiteral("PerSource") << -1 << false << perSource + QStringList{QStringLiteral("PerSourcePenalties"), QStringLiteral("PerSourcePenaltyExemptList")};
@@ -156,16 +164,15 @@ private Q_SLOTS:
         QTest::addColumn<QString>("input");
         QTest::addColumn<QVariant>("change"); ///< invalid: no change
         // clang-format off
-        QTest::newRow("yes/no") << QStringLiteral("X11Forwarding") << QStringLiteral("toggle") << QString() << QVariant(true);
-        QTest::newRow("yes/no back to the read value") << QStringLiteral("X11Forwarding") << QStringLiteral("toggle twice") << QString() << QVariant();
+        QTest::newRow("yes/no") << QStringLiteral("AllowAgentForwarding") << QStringLiteral("toggle") << QString() << QVariant(false);
+        QTest::newRow("yes/no back to the read value") << QStringLiteral("AllowAgentForwarding") << QStringLiteral("toggle twice") << QString() << QVariant();
         QTest::newRow("number") << QStringLiteral("MaxAuthTries") << QStringLiteral("number") << QStringLiteral("4") << QVariant(4);
         QTest::newRow("number, same as read") << QStringLiteral("MaxAuthTries") << QStringLiteral("number") << QStringLiteral("3") << QVariant();
-        QTest::newRow("port") << QStringLiteral("Port") << QStringLiteral("number") << QStringLiteral("2222") << QVariant(2222);
-        QTest::newRow("interval in seconds") << QStringLiteral("LoginGraceTime") << QStringLiteral("number") << QStringLiteral("30") << QVariant(30);
+        QTest::newRow("a tab's keyword is edited there") << QStringLiteral("Port") << QStringLiteral("number") << QStringLiteral("2222") << QVariant();
+        QTest::newRow("interval in seconds") << QStringLiteral("ClientAliveInterval") << QStringLiteral("number") << QStringLiteral("30") << QVariant(30);
         QTest::newRow("interval instead of a word") << QStringLiteral("UnusedConnectionTimeout") << QStringLiteral("number") << QStringLiteral("300") << QVariant(300);
         QTest::newRow("word instead of a number") << QStringLiteral("PerSourceMaxStartups") << QStringLiteral("word") << QStringLiteral("none") << QVariant(QStringLiteral("none"));
         QTest::newRow("choice") << QStringLiteral("LogLevel") << QStringLiteral("choice") << QStringLiteral("VERBOSE") << QVariant(QStringLiteral("VERBOSE"));
-        QTest::newRow("root login") << QStringLiteral("PermitRootLogin") << QStringLiteral("choice") << QStringLiteral("no") << QVariant(QStringLiteral("no"));
         QTest::newRow("algorithm left out") << QStringLiteral("Ciphers") << QStringLiteral("untick") << QStringLiteral("chacha20-poly1305@openssh.com") << QVariant(QStringLiteral("aes256-gcm@openssh.com"));
         QTest::newRow("algorithm moved up") << QStringLiteral("Ciphers") << QStringLiteral("move up") << QStringLiteral("aes256-gcm@openssh.com") << QVariant(QStringLiteral("aes256-gcm@openssh.com,chacha20-poly1305@openssh.com"));
         QTest::newRow("path") << QStringLiteral("AuthorizedPrincipalsFile") << QStringLiteral("text") << QStringLiteral("/etc/ssh/principals/%u") << QVariant(QStringLiteral("/etc/ssh/principals/%u"));
@@ -221,7 +228,7 @@ private Q_SLOTS:
         QTest::addColumn<int>("key");
         QTest::addColumn<QString>("editor");
         QTest::newRow("F2 on a number") << QStringLiteral("MaxAuthTries") << int(Qt::Key_F2) << QStringLiteral("allSettingsNumber");
-        QTest::newRow("Return on yes/no") << QStringLiteral("X11Forwarding") << int(Qt::Key_Return) << QStringLiteral("allSettingsCheck");
+        QTest::newRow("Return on yes/no") << QStringLiteral("AllowAgentForwarding") << int(Qt::Key_Return) << QStringLiteral("allSettingsCheck");
         QTest::newRow("Enter on algorithms") << QStringLiteral("Ciphers") << int(Qt::Key_Enter) << QStringLiteral("allSettingsAlgorithms");
         QTest::newRow("F2 on a word") << QStringLiteral("UnusedConnectionTimeout") << int(Qt::Key_F2) << QStringLiteral("allSettingsWord");
         QTest::newRow("F2 on several lines") << QStringLiteral("HostKey") << int(Qt::Key_F2) << QStringLiteral("allSettingsReset");
@@ -247,6 +254,17 @@ private Q_SLOTS:
         QCOMPARE(QApplication::focusWidget()->objectName(), editor);
     }
 
+    void clientWordsAreTheTables()
+    {
+        // ssh -G prints "true" and "false" for some choices; the page shows and compares the table's words.
+        AllSettingsView view(ConfigType::Client);
+        view.setReadValues({{Reply::Version, 902}, {QStringLiteral("stricthostkeychecking"), QStringLiteral("true")}});
+        QCOMPARE(valueShown(&view, QStringLiteral("StrictHostKeyChecking")), QStringLiteral("yes"));
+        select(&view, QStringLiteral("StrictHostKeyChecking"));
+        edit(&view, QStringLiteral("choice"), QStringLiteral("yes"));
+        QVERIFY(view.changes().isEmpty());
+    }
+
     void reset_data()
     {
         QTest::addColumn<QString>("keyword");
@@ -256,9 +274,10 @@ private Q_SLOTS:
         // clang-format off
         QTest::newRow("set in a file: its lines go") << QStringLiteral("MaxAuthTries") << false << true << QVariantMap{{QStringLiteral("MaxAuthTries"), QStringList()}};
         QTest::newRow("several lines: all go") << QStringLiteral("HostKey") << false << true << QVariantMap{{QStringLiteral("HostKey"), QStringList()}};
-        QTest::newRow("edited, no line: the edit goes") << QStringLiteral("MaxSessions") << true << true << QVariantMap();
-        QTest::newRow("at its default: nothing to reset") << QStringLiteral("MaxSessions") << false << false << QVariantMap();
+        QTest::newRow("edited, no line: the edit goes") << QStringLiteral("ClientAliveCountMax") << true << true << QVariantMap();
+        QTest::newRow("at its default: nothing to reset") << QStringLiteral("ClientAliveCountMax") << false << false << QVariantMap();
         QTest::newRow("edited on its own tab") << QStringLiteral("AllowUsers") << false << false << QVariantMap();
+        QTest::newRow("set only in a Match block") << QStringLiteral("AllowTcpForwarding") << false << false << QVariantMap();
         // clang-format on
     }
     void reset()
