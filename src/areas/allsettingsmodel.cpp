@@ -54,7 +54,8 @@ void AllSettingsModel::setReadValues(const QVariantMap &reply)
         }
         const QVariant value = reply.value(key);
         QStringList lines = value.userType() == QMetaType::QStringList ? value.toStringList() : QStringList{value.toString()};
-        if (option.kind == ValueKind::Bool || option.kind == ValueKind::Choice || option.kind == ValueKind::RootLogin) {
+        const bool yesOrNo = option.defaultValue == QLatin1String("yes") || option.defaultValue == QLatin1String("no");
+        if (option.kind == ValueKind::Bool || option.kind == ValueKind::Choice || option.kind == ValueKind::RootLogin || yesOrNo) {
             // In the table's words, not those ssh -G prints ("true" for yes).
             for (QString &line : lines) {
                 line = canonicalWord(line);

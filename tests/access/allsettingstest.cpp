@@ -258,8 +258,13 @@ private Q_SLOTS:
     {
         // ssh -G prints "true" and "false" for some choices; the page shows and compares the table's words.
         AllSettingsView view(ConfigType::Client);
-        view.setReadValues({{Reply::Version, 902}, {QStringLiteral("stricthostkeychecking"), QStringLiteral("true")}});
+        view.setReadValues({{Reply::Version, 902},
+                            {QStringLiteral("stricthostkeychecking"), QStringLiteral("true")},
+                            {QStringLiteral("addkeystoagent"), QStringLiteral("false")}});
         QCOMPARE(valueShown(&view, QStringLiteral("StrictHostKeyChecking")), QStringLiteral("yes"));
+        QCOMPARE(valueShown(&view, QStringLiteral("AddKeysToAgent")), QStringLiteral("no"));
+        child<QCheckBox>(&view, "allSettingsChanged")->setChecked(true);
+        QCOMPARE(shownKeywords(child<QTreeView>(&view, "allSettingsView")), QStringList{QStringLiteral("StrictHostKeyChecking")});
         select(&view, QStringLiteral("StrictHostKeyChecking"));
         edit(&view, QStringLiteral("choice"), QStringLiteral("yes"));
         QVERIFY(view.changes().isEmpty());
