@@ -1119,7 +1119,7 @@ private Q_SLOTS:
         QByteArray kept = before;
         for (const QByteArray &removed : line.split('\n')) {
             if (!removed.isEmpty() && !removed.startsWith('#') && refusal.isEmpty()) {
-                kept.replace(removed + '\n', QByteArray());
+                kept.replace(QByteArray(removed + '\n'), QByteArray());
             }
         }
         QCOMPARE(sandbox.read(file), kept);
