@@ -90,7 +90,13 @@ bool SSHManager::takeReadReply(SSHConfigurationTypeId type, const SSHSettings::A
 
 void SSHManager::takeReadValues(SSHConfigurationTypeId type, const QVariantMap &reply)
 {
-    m_values.insert(type, reply);
+    // An apply's answer does not list the algorithms this OpenSSH supports: they are those of the last read.
+    namespace Reply = SSHSettings::Protocol::Reply;
+    QVariantMap values = reply;
+    if (values.value(Reply::Algorithms).toMap().isEmpty() && m_values.contains(type)) {
+        values.insert(Reply::Algorithms, m_values.value(type).value(Reply::Algorithms));
+    }
+    m_values.insert(type, values);
     Q_EMIT valuesRead(type);
 }
 

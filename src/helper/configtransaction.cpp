@@ -184,7 +184,7 @@ Reply Configuration::transaction(ConfigType type, const Request &request, Writte
     const QStringList paths = document.filePaths();
     Written done;
     const auto success = [&] {
-        return Reply::success(request.readKeywords.isEmpty() ? QVariantMap() : readData(type, request.readKeywords, done.values, &document));
+        return Reply::success(request.readKeywords.isEmpty() ? QVariantMap() : readData(type, request.readKeywords, done.values, &document, false));
     };
     if (modified.isEmpty()) {
         if (!request.readKeywords.isEmpty() && !effectiveValues(type, mainPath, &done.values, &error)) {

@@ -250,7 +250,7 @@ Reply Configuration::read(ConfigType type, const QStringList &keywords) const
     return Reply::success(data);
 }
 
-QVariantMap Configuration::readData(ConfigType type, const QStringList &keywords, const Values &values, const ConfigDocument *document) const
+QVariantMap Configuration::readData(ConfigType type, const QStringList &keywords, const Values &values, const ConfigDocument *document, bool algorithms) const
 {
     QList<const Option *> wanted;
     Refusal ignored;
@@ -306,22 +306,23 @@ QVariantMap Configuration::readData(ConfigType type, const QStringList &keywords
     }
     data.insert(Protocol::Reply::Origins, document ? origins(type, wanted, *document) : QVariantMap());
     // What the editors of the page offer: the version gates keywords, `ssh -Q` names what an algorithm list may hold.
-    // The six queries cost more than the rest of a read: they run only for a read of an algorithm list.
-    const bool lists = std::any_of(wanted.cbegin(), wanted.cend(), [](const Option *option) {
-        return option->kind == ValueKind::Algorithms;
-    });
+    // The six queries cost more than the rest of a read: they run only for a read of an algorithm list, and not for
+    // the answer to a change, as what this OpenSSH supports does not change with its configuration.
+    const bool lists = algorithms && std::any_of(wanted.cbegin(), wanted.cend(), [](const Option *option) {
+                           return option->kind == ValueKind::Algorithms;
+                       });
     Installed known;
     if (lists) {
         known = installed(type);
     } else {
         known.version = installedVersion(type);
     }
-    QVariantMap algorithms;
+    QVariantMap supported;
     for (auto it = known.algorithms.cbegin(); it != known.algorithms.cend(); ++it) {
-        algorithms.insert(it.key(), it.value());
+        supported.insert(it.key(), it.value());
     }
     data.insert(Protocol::Reply::Version, known.version);
-    data.insert(Protocol::Reply::Algorithms, algorithms);
+    data.insert(Protocol::Reply::Algorithms, supported);
     return data;
 }
 

@@ -100,8 +100,9 @@ private:
     bool edit(ConfigType type, const QList<Change> &changes, ConfigDocument *document, QList<Checked> *checkedChanges, Refusal *error) const;
     /// The dry run of @p changes: @p document edited, the diffs and the base of the files read.
     Reply preview(ConfigType type, const QList<Change> &changes, ConfigDocument *document, QList<Checked> *checkedChanges) const;
-    /// Keyword → value and Reply::Origins as a read replies, from `sshd -T` @p values and the @p document they come from.
-    QVariantMap readData(ConfigType type, const QStringList &keywords, const Values &values, const ConfigDocument *document) const;
+    /// Keyword → value and Reply::Origins as a read replies, from `sshd -T` @p values and the @p document they come from;
+    /// with @p algorithms, Reply::Algorithms when an algorithm list is among the keywords.
+    QVariantMap readData(ConfigType type, const QStringList &keywords, const Values &values, const ConfigDocument *document, bool algorithms = true) const;
     bool isLocalAddress(const QString &address) const;
     QStringList writtenListenAddresses(const ConfigDocument *document) const;
     bool checkBannerFile(const QString &path, Refusal *error) const;
