@@ -231,7 +231,7 @@ Reply Configuration::readBlocks(ConfigType type) const
             const Option *option = findOption(type, QString::fromLatin1(occurrence.keyword));
             const QString keyword = option ? option->keyword : QString::fromLatin1(occurrence.keyword);
             const QString value = QString::fromUtf8(QByteArrayList(occurrence.arguments).join(' '));
-            values.insert(keyword, values.contains(keyword) ? values.value(keyword).toString() + QLatin1Char('\n') + value : value);
+            values.insert(keyword, values.contains(keyword) ? QString(values.value(keyword).toString() + QLatin1Char('\n') + value) : value);
         }
         blocks.append(QVariantMap{
             {Protocol::Reply::BlockEntryIndex, i + 1},

@@ -510,13 +510,13 @@ private Q_SLOTS:
                                          QStringLiteral("user=%1,addr=%2,host=h,laddr=127.0.0.1,lport=22").arg(words.value(0), words.value(1))}
                                  + sandbox.paths.sshdExtraArguments);
             for (const QByteArray &line : result.standardOutput.split('\n')) {
-                if (line.startsWith(keyword.toLatin1() + ' ')) {
+                if (line.startsWith(QByteArray(keyword.toLatin1() + ' '))) {
                     return QString::fromLatin1(line.mid(keyword.size() + 1));
                 }
             }
             return QString::fromLatin1(result.standardError);
         };
-        const QStringList globalBefore = {sandbox.read(main).split('\n').mid(0, 9).join('\n'), sandbox.read(dropin)};
+        const QByteArray globalBefore = sandbox.read(main).split('\n').mid(0, 9).join('\n');
         const auto before = sandbox.snapshot();
         Engine::Transaction transaction;
         for (auto it = changes.cbegin(); it != changes.cend(); ++it) {
@@ -537,7 +537,7 @@ private Q_SLOTS:
         if (!added.isEmpty()) {
             QByteArray plus;
             for (const QByteArray &line : review.data.value(SSHSettings::Protocol::Reply::Diff).toByteArray().split('\n')) {
-                plus += line.startsWith('+') && !line.startsWith("+++") ? line + '\n' : QByteArray();
+                plus += line.startsWith('+') && !line.startsWith("+++") ? QByteArray(line + '\n') : QByteArray();
             }
             QCOMPARE(plus, added);
         }
@@ -546,7 +546,7 @@ private Q_SLOTS:
         }
         // What comes before the blocks stays as it was, byte for byte, and the read of blocks knows the new one.
         if (type == int(ConfigType::Server) && layout != "include") {
-            QCOMPARE(sandbox.read(main).split('\n').mid(0, 9).join('\n'), globalBefore.first());
+            QCOMPARE(sandbox.read(main).split('\n').mid(0, 9).join('\n'), globalBefore);
             QVERIFY(sandbox.read(dropin).startsWith(layout == "dropin" ? QByteArray("# local\nPermitTTY yes\nMatch User root\n") : QByteArray()));
         }
         const QVariantList blocks = engine.readBlocks(ConfigType(type)).data.value(SSHSettings::Protocol::Reply::Blocks).toList();
