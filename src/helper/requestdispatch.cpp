@@ -79,8 +79,8 @@ Reply readJournal(Engine &engine, const QVariantMap &arguments, uid_t)
     return engine.readJournal(arguments.value(Arg::JournalArguments).toStringList());
 }
 
-// The block arguments of a transaction, each given where its operation needs it and nowhere else; a refusal, else an empty reply.
-Reply blockEdit(const QVariantMap &arguments, BlockEdit *edit)
+// The block arguments of a transaction, each given where its operation needs it and nowhere else; null when they fit.
+Refusal blockEdit(const QVariantMap &arguments, BlockEdit *edit)
 {
     if (arguments.contains(Arg::BlockOperation)) {
         edit->operation = string(arguments, Arg::BlockOperation);
@@ -90,7 +90,7 @@ Reply blockEdit(const QVariantMap &arguments, BlockEdit *edit)
                                                QStringLiteral("up"),
                                                QStringLiteral("down")};
         if (!isType(arguments, Arg::BlockOperation, QMetaType::QString) || !operations.contains(edit->operation)) {
-            return wrongType(Arg::BlockOperation, "add, criteria, remove, up or down");
+            return {Refusal::Code::BadArgument, {Arg::BlockOperation, QLatin1String("add, criteria, remove, up or down")}};
         }
     }
     const QString &operation = edit->operation;
@@ -98,24 +98,24 @@ Reply blockEdit(const QVariantMap &arguments, BlockEdit *edit)
     if (arguments.contains(Arg::BlockIndex)) {
         edit->index = arguments.value(Arg::BlockIndex).toInt();
         if (!isType(arguments, Arg::BlockIndex, QMetaType::Int) || edit->index < 1 || add) {
-            return wrongType(Arg::BlockIndex, "a block's number, 1 or more, without add");
+            return {Refusal::Code::BadArgument, {Arg::BlockIndex, QLatin1String("a block's number, 1 or more, without add")}};
         }
     } else if (!operation.isEmpty() && !add) {
-        return Reply::failure(Refusal::Code::LackingArgument, {operation, Arg::BlockIndex});
+        return {Refusal::Code::LackingArgument, {operation, Arg::BlockIndex}};
     }
     const bool withCriteria = add || operation == QLatin1String("criteria");
     if (arguments.contains(Arg::BlockCriteria) != withCriteria || (withCriteria && !isType(arguments, Arg::BlockCriteria, QMetaType::QString))) {
-        return wrongType(Arg::BlockCriteria, "a string, with add and criteria only");
+        return {Refusal::Code::BadArgument, {Arg::BlockCriteria, QLatin1String("a string, with add and criteria only")}};
     }
     edit->criteria = string(arguments, Arg::BlockCriteria);
     if (arguments.contains(Arg::BlockFile) && (!add || !isType(arguments, Arg::BlockFile, QMetaType::QString))) {
-        return wrongType(Arg::BlockFile, "a file of the configuration, with add only");
+        return {Refusal::Code::BadArgument, {Arg::BlockFile, QLatin1String("a file of the configuration, with add only")}};
     }
     edit->file = string(arguments, Arg::BlockFile);
     if (arguments.contains(Arg::TransactionChanges) && !operation.isEmpty() && !add) {
-        return wrongType(Arg::TransactionChanges, "given with a block's body only (add, or a block's number alone)");
+        return {Refusal::Code::BadArgument, {Arg::TransactionChanges, QLatin1String("given with a block's body only (add, or a block's number alone)")}};
     }
-    return Reply();
+    return Refusal();
 }
 
 Reply transaction(Engine &engine, const QVariantMap &arguments, uid_t caller)
@@ -138,9 +138,9 @@ Reply transaction(Engine &engine, const QVariantMap &arguments, uid_t caller)
             request.changes.append({it.key(), it.value()});
         }
     }
-    const Reply wrongBlock = blockEdit(arguments, &request.block);
-    if (!wrongBlock.error.isEmpty()) {
-        return wrongBlock;
+    const Refusal wrongBlock = blockEdit(arguments, &request.block);
+    if (!wrongBlock.isNull()) {
+        return Reply::failure(wrongBlock);
     }
     for (const auto &[key, flag] : {std::pair{Arg::TransactionDryRun, &request.dryRun}, std::pair{Arg::TransactionRestart, &request.restart}}) {
         if (arguments.contains(key) && !isType(arguments, key, QMetaType::Bool)) {
