@@ -112,7 +112,7 @@ QList<ToolCommand> matchCommands()
          QStringLiteral("list [--client] | add [--client] [--file FILE] CRITERION VALUE... | criteria [--client] INDEX CRITERION VALUE... | "
                         "set [--client] INDEX KEYWORD VALUE... [KEYWORD VALUE...] | unset [--client] INDEX KEYWORD... | remove [--client] INDEX | "
                         "move [--client] INDEX up|down   (changes take --dry-run, --restart, --revert-after SECONDS)"),
-         QStringLiteral("List, add, change, remove and move the blocks (Match; Host and Match for the client) as set changes options."),
+         QStringLiteral("List (a read), add, change, remove and move the blocks (Match; Host and Match for the client) as set changes options."),
          Tool::changeOptions() + QList<QCommandLineOption>{s_file},
          match},
     };
