@@ -673,6 +673,20 @@ KLocalizedString refusalText(Refusals::Code code)
         return ki18nc("@info refusal of a change or request", "key file: %1 is owned by another user");
     case C::KeyFileMissing:
         return ki18nc("@info refusal of a change or request", "key file: %1 does not exist");
+    case C::BadCriterion:
+        return ki18nc("@info refusal of a block's criteria", "\"%1\" is not a criterion a block may start with");
+    case C::CriterionValue:
+        return ki18nc("@info refusal of a block's criteria: %1 is a criterion such as User", "%1: \"%2\" is not a valid value");
+    case C::ExecCriterion:
+        return ki18nc("@info refusal of a block's criteria", "a block may not run a command (exec): ssh would run it for every connection");
+    case C::NotInBlock:
+        return ki18nc("@info refusal of a change inside a block", "%1 is not allowed inside a block");
+    case C::NoSuchBlock:
+        return ki18nc("@info refusal of a block operation", "there is no block %1; there are %2");
+    case C::NoBlockAbove:
+        return ki18nc("@info refusal of moving a block up", "block %1 is the first of its file");
+    case C::NoBlockBelow:
+        return ki18nc("@info refusal of moving a block down", "block %1 is the last of its file");
     }
     return KLocalizedString();
 }

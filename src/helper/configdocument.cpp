@@ -157,11 +157,13 @@ bool ConfigDocument::loadFromContents(const QString &mainPath, const QByteArray 
 {
     m_files.clear();
     m_occurrences.clear();
+    m_blocks.clear();
     m_baseDir = QFileInfo(mainPath).absolutePath();
     if (!loadFile(mainPath, contents.isNull() ? nullptr : &contents, error)) {
         return false;
     }
     m_occurrences.clear();
+    m_blocks.clear();
     m_seen.clear();
     m_includePatterns.clear();
     if (!walk(0, false, 0, error)) {
@@ -191,6 +193,7 @@ bool ConfigDocument::walk(int fileIndex, bool insideBlock, int depth, QString *e
         return false;
     }
     bool inBlock = insideBlock;
+    int open = -1; ///< this file's block being read
     const QList<QByteArray> lines = m_files.at(fileIndex).lines;
     for (int i = 0; i < lines.size(); ++i) {
         Parsed parsed;
@@ -205,6 +208,13 @@ bool ConfigDocument::walk(int fileIndex, bool insideBlock, int depth, QString *e
             continue;
         }
         m_seen.insert({fileIndex, i});
+        if (isBlockStart(parsed.keyword)) {
+            if (open >= 0) {
+                m_blocks[open].end = i;
+            }
+            open = m_blocks.size();
+            m_blocks.append({fileIndex, i, int(lines.size()), parsed.keyword, parsed.arguments});
+        }
         m_occurrences.append({fileIndex, i, canonicalKeyword(parsed.keyword, m_dialect), parsed.arguments, !inBlock});
         if (parsed.keyword != "include") {
             continue;
@@ -258,6 +268,7 @@ bool ConfigDocument::walk(int fileIndex, bool insideBlock, int depth, QString *e
 void ConfigDocument::reindex()
 {
     m_occurrences.clear();
+    m_blocks.clear();
     m_seen.clear();
     QString error;
     walk(0, false, 0, &error);
@@ -307,19 +318,20 @@ QPair<int, int> ConfigDocument::insertionPoint(const QByteArray &keyword) const
     return {0, blockStart};
 }
 
+QByteArray ConfigDocument::fileEnding(int file) const
+{
+    for (const QByteArray &line : m_files.at(file).lines) {
+        if (line.endsWith('\n')) {
+            return lineEnding(line);
+        }
+    }
+    return QByteArrayLiteral("\n");
+}
+
 void ConfigDocument::insertLine(QPair<int, int> where, const QByteArray &text)
 {
     QList<QByteArray> &lines = m_files[where.first].lines;
-    QByteArray ending = "\n";
-    for (const QByteArray &line : std::as_const(lines)) {
-        if (line.endsWith("\r\n")) {
-            ending = "\r\n";
-            break;
-        }
-        if (line.endsWith('\n')) {
-            break;
-        }
-    }
+    const QByteArray ending = fileEnding(where.first);
     if (where.second > 0 && where.second == lines.size() && lineEnding(lines.last()).isEmpty()) {
         lines.last().append(ending);
     }
@@ -427,4 +439,155 @@ QList<QPair<QString, QByteArray>> ConfigDocument::modifiedFiles() const
         }
     }
     return changed;
+}
+
+QList<ConfigDocument::Occurrence> ConfigDocument::blockOccurrences(int index) const
+{
+    const Block &block = m_blocks.at(index);
+    QList<Occurrence> found;
+    for (const Occurrence &occurrence : m_occurrences) {
+        if (occurrence.file == block.file && occurrence.line > block.line && occurrence.line < block.end) {
+            found.append(occurrence);
+        }
+    }
+    return found;
+}
+
+int ConfigDocument::lastBlockLine(int index) const
+{
+    const Block &block = m_blocks.at(index);
+    const QList<QByteArray> &lines = m_files.at(block.file).lines;
+    for (int i = block.end - 1; i > block.line; --i) {
+        Parsed parsed;
+        if (parseLine(lines.at(i), &parsed)) {
+            return i;
+        }
+    }
+    return block.line;
+}
+
+void ConfigDocument::setInBlock(int index, const QString &keyword, const QList<QByteArray> &newLines)
+{
+    const QByteArray wanted = canonicalKeyword(keyword.toLatin1().toLower(), m_dialect);
+    const QList<Occurrence> body = blockOccurrences(index);
+    QList<Occurrence> found;
+    for (const Occurrence &occurrence : body) {
+        if (occurrence.keyword == wanted) {
+            found.append(occurrence);
+        }
+    }
+    const Block &block = m_blocks.at(index);
+    // A new line goes after the body's last keyword, indented as the body's first line is (a tab in an empty body).
+    QPair<int, int> where = {block.file, lastBlockLine(index) + 1};
+    QByteArray prefix = '\t' + keyword.toLatin1() + ' ';
+    const Occurrence *model = found.isEmpty() ? (body.isEmpty() ? nullptr : &body.first()) : &found.first();
+    if (model) {
+        Parsed parsed;
+        const QByteArray &line = m_files.at(model->file).lines.at(model->line);
+        parseLine(line, &parsed);
+        if (found.isEmpty()) {
+            prefix = line.left(parsed.indent) + keyword.toLatin1() + ' ';
+        } else {
+            prefix = lineBody(line).left(parsed.argumentsStart);
+            if (parsed.argumentsStart == parsed.indent + parsed.keywordLength) {
+                prefix += ' ';
+            }
+            where = {model->file, model->line};
+        }
+    }
+    removeLines(found);
+    for (int i = newLines.size() - 1; i >= 0; --i) {
+        insertLine(where, prefix + newLines.at(i));
+    }
+    reindex();
+}
+
+int ConfigDocument::addBlock(int file, const QByteArray &header, const QList<QPair<QString, QByteArray>> &body)
+{
+    const QList<QByteArray> &lines = m_files.at(file).lines;
+    int at = lines.size();
+    // A blank line apart from what comes before, as blocks usually are.
+    if (at > 0 && !lineBody(lines.last()).trimmed().isEmpty()) {
+        insertLine({file, at++}, QByteArray());
+    }
+    const int headerLine = at;
+    insertLine({file, at++}, header);
+    for (const auto &entry : body) {
+        insertLine({file, at++}, '\t' + entry.first.toLatin1() + ' ' + entry.second);
+    }
+    reindex();
+    for (int i = 0; i < m_blocks.size(); ++i) {
+        if (m_blocks.at(i).file == file && m_blocks.at(i).line == headerLine) {
+            return i;
+        }
+    }
+    return -1;
+}
+
+void ConfigDocument::setBlockHeader(int index, const QByteArray &header)
+{
+    const Block &block = m_blocks.at(index);
+    QByteArray &line = m_files[block.file].lines[block.line];
+    Parsed parsed;
+    parseLine(line, &parsed);
+    line = line.left(parsed.indent) + header + lineEnding(line);
+    reindex();
+}
+
+void ConfigDocument::removeBlock(int index)
+{
+    const Block block = m_blocks.at(index);
+    QList<QByteArray> &lines = m_files[block.file].lines;
+    const int last = lastBlockLine(index);
+    bool blankAfter = true;
+    for (int i = last + 1; i < lines.size(); ++i) {
+        blankAfter = blankAfter && lineBody(lines.at(i)).trimmed().isEmpty();
+    }
+    lines.erase(lines.begin() + block.line, lines.begin() + last + 1);
+    // The blank line that set a block at the end of its file apart goes with it.
+    if (blankAfter && block.line > 0 && lineBody(lines.at(block.line - 1)).trimmed().isEmpty()) {
+        lines.removeAt(block.line - 1);
+    }
+    reindex();
+}
+
+int ConfigDocument::moveBlock(int index, bool up)
+{
+    const int file = m_blocks.at(index).file;
+    int other = -1;
+    for (int i = 0; i < m_blocks.size(); ++i) {
+        if (m_blocks.at(i).file == file && (up ? m_blocks.at(i).line < m_blocks.at(index).line : m_blocks.at(i).line > m_blocks.at(index).line)
+            && (other < 0 || (up ? m_blocks.at(i).line > m_blocks.at(other).line : m_blocks.at(i).line < m_blocks.at(other).line))) {
+            other = i;
+        }
+    }
+    if (other < 0) {
+        return -1;
+    }
+    // The earlier block's lines and the later one's trade places; comments and blank lines between them stay.
+    const int first = qMin(index, other);
+    const int second = qMax(index, other);
+    QList<QByteArray> &lines = m_files[file].lines;
+    const QByteArray ending = fileEnding(file);
+    const auto segment = [&](int block) {
+        QList<QByteArray> taken = lines.mid(m_blocks.at(block).line, lastBlockLine(block) + 1 - m_blocks.at(block).line);
+        if (lineEnding(taken.last()).isEmpty()) {
+            taken.last() += ending;
+        }
+        return taken;
+    };
+    const int firstStart = m_blocks.at(first).line;
+    const int firstEnd = lastBlockLine(first) + 1;
+    const int secondStart = m_blocks.at(second).line;
+    const int secondEnd = lastBlockLine(second) + 1;
+    const QList<QByteArray> replaced = segment(second) + lines.mid(firstEnd, secondStart - firstEnd) + segment(first);
+    lines = lines.mid(0, firstStart) + replaced + lines.mid(secondEnd);
+    const int movedTo = up ? firstStart : firstStart + (secondEnd - firstEnd);
+    reindex();
+    for (int i = 0; i < m_blocks.size(); ++i) {
+        if (m_blocks.at(i).file == file && m_blocks.at(i).line == movedTo) {
+            return i;
+        }
+    }
+    return -1;
 }

@@ -35,6 +35,15 @@ public:
         bool global = true;
     };
 
+    /// A block: its Match (or Host) line and its body, the lines up to the next block start or the end of its file.
+    struct Block {
+        int file = 0;
+        int line = 0; ///< of the Match or Host line
+        int end = 0; ///< the first line after the body
+        QByteArray keyword; ///< "match" or "host", lower case
+        QList<QByteArray> arguments; ///< the criteria
+    };
+
     explicit ConfigDocument(Dialect dialect);
 
     /// Reads the main file and everything it includes.
@@ -54,6 +63,26 @@ public:
     {
         return m_includePatterns;
     }
+
+    /// Every block in the order sshd (or ssh) reads them.
+    const QList<Block> &blocks() const
+    {
+        return m_blocks;
+    }
+    /// The occurrences in the body of block @p index of blocks(), in the block's own file.
+    QList<Occurrence> blockOccurrences(int index) const;
+    /// Replaces the lines of @p keyword in the body of block @p index by one line per entry; none removes them.
+    void setInBlock(int index, const QString &keyword, const QList<QByteArray> &lines);
+    /// Adds the block @p header ("Match …" or "Host …") with @p body (keyword, arguments) at the end of @p file,
+    /// after its last global line and its blocks; returns the new block's index.
+    int addBlock(int file, const QByteArray &header, const QList<QPair<QString, QByteArray>> &body);
+    /// Replaces the Match (or Host) line of block @p index by @p header, its indentation kept.
+    void setBlockHeader(int index, const QByteArray &header);
+    /// Removes the Match (or Host) line of block @p index and its body up to its last keyword; comments after it stay.
+    void removeBlock(int index);
+    /// Swaps block @p index with its neighbour of the same file above (@p up) or below; the index of the
+    /// neighbour, which the block now has, or -1 when its file has no block there.
+    int moveBlock(int index, bool up);
 
     /// Sets a keyword whose first value wins.
     void setSingle(const QString &keyword, const QByteArray &arguments);
@@ -82,11 +111,16 @@ private:
     QPair<int, int> insertionPoint(const QByteArray &keyword) const;
     void insertLine(QPair<int, int> where, const QByteArray &text);
     bool isBlockStart(const QByteArray &keyword) const;
+    /// The last line of block @p index that is not blank or a comment (at least its Match line).
+    int lastBlockLine(int index) const;
+    /// The line ending the file @p file uses.
+    QByteArray fileEnding(int file) const;
 
     Dialect m_dialect;
     QString m_baseDir;
     QList<File> m_files;
     QList<Occurrence> m_occurrences;
+    QList<Block> m_blocks;
     QSet<QPair<int, int>> m_seen; ///< (file, line) already recorded
     QStringList m_includePatterns;
     QString m_error;

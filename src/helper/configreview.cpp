@@ -13,7 +13,7 @@ Reply Configuration::review(const QList<Change> &changes, const Lockout::Session
 {
     QList<Checked> checkedChanges;
     ConfigDocument document(ConfigDocument::Dialect::Server);
-    Reply reply = preview(ConfigType::Server, changes, &document, &checkedChanges);
+    Reply reply = preview(ConfigType::Server, {changes, true, QString(), QStringList(), BlockEdit()}, &document, &checkedChanges);
     QString error;
     Values before;
     Values global;

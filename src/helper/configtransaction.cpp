@@ -74,12 +74,8 @@ bool Configuration::isLocalAddress(const QString &address) const
     return false;
 }
 
-bool Configuration::edit(ConfigType type, const QList<Change> &changes, ConfigDocument *document, QList<Checked> *checkedChanges, Refusal *error) const
+bool Configuration::checkChanges(ConfigType type, const QList<Change> &changes, QList<Checked> *checkedChanges, Refusal *error) const
 {
-    if (changes.isEmpty()) {
-        *error = Refusal::Code::NoChange;
-        return false;
-    }
     Installed known;
     bool loaded = false;
     for (const Change &change : changes) {
@@ -115,6 +111,18 @@ bool Configuration::edit(ConfigType type, const QList<Change> &changes, ConfigDo
         }
         checkedChanges->append({option, checked});
     }
+    return true;
+}
+
+bool Configuration::edit(ConfigType type, const QList<Change> &changes, ConfigDocument *document, QList<Checked> *checkedChanges, Refusal *error) const
+{
+    if (changes.isEmpty()) {
+        *error = Refusal::Code::NoChange;
+        return false;
+    }
+    if (!checkChanges(type, changes, checkedChanges, error)) {
+        return false;
+    }
     QString loadError;
     if (!document->load(configPath(type), &loadError)) {
         *error = {Refusal::Code::Failed, {loadError}};
@@ -142,10 +150,11 @@ bool Configuration::edit(ConfigType type, const QList<Change> &changes, ConfigDo
     return true;
 }
 
-Reply Configuration::preview(ConfigType type, const QList<Change> &changes, ConfigDocument *document, QList<Checked> *checkedChanges) const
+Reply Configuration::preview(ConfigType type, const Request &request, ConfigDocument *document, QList<Checked> *checkedChanges) const
 {
     Refusal error;
-    if (!edit(type, changes, document, checkedChanges, &error)) {
+    QVariantMap data;
+    if (!editRequest(type, request, document, checkedChanges, &error, &data)) {
         return Reply::failure(error);
     }
     const QStringList paths = document->filePaths();
@@ -156,7 +165,10 @@ Reply Configuration::preview(ConfigType type, const QList<Change> &changes, Conf
         diffs.insert(file.first, fileDiff);
         diff += fileDiff;
     }
-    return Reply::success({{Protocol::Reply::Diff, diff}, {Protocol::Reply::FileDiffs, diffs}, {Protocol::Reply::Base, base(*document)}});
+    data.insert(Protocol::Reply::Diff, diff);
+    data.insert(Protocol::Reply::FileDiffs, diffs);
+    data.insert(Protocol::Reply::Base, base(*document));
+    return Reply::success(data);
 }
 
 Reply Configuration::transaction(ConfigType type, const Request &request, Written *written)
@@ -171,9 +183,10 @@ Reply Configuration::transaction(ConfigType type, const Request &request, Writte
         return Reply::failure(refusal);
     }
     if (request.dryRun) {
-        return preview(type, request.changes, &document, &checkedChanges);
+        return preview(type, request, &document, &checkedChanges);
     }
-    if (!edit(type, request.changes, &document, &checkedChanges, &refusal)) {
+    QVariantMap blockData;
+    if (!editRequest(type, request, &document, &checkedChanges, &refusal, &blockData)) {
         return Reply::failure(refusal);
     }
     const QString before = base(document);
@@ -184,7 +197,11 @@ Reply Configuration::transaction(ConfigType type, const Request &request, Writte
     const QStringList paths = document.filePaths();
     Written done;
     const auto success = [&] {
-        return Reply::success(request.readKeywords.isEmpty() ? QVariantMap() : readData(type, request.readKeywords, done.values, &document, false));
+        QVariantMap data = request.readKeywords.isEmpty() ? QVariantMap() : readData(type, request.readKeywords, done.values, &document, false);
+        for (auto it = blockData.cbegin(); it != blockData.cend(); ++it) {
+            data.insert(it.key(), it.value());
+        }
+        return Reply::success(data);
     };
     if (modified.isEmpty()) {
         if (!request.readKeywords.isEmpty() && !effectiveValues(type, mainPath, &done.values, &error)) {

@@ -35,6 +35,8 @@ public:
         /// Keywords whose values and Reply::Origins the reply carries, as read() gives them, from the configuration
         /// written and verified.
         QStringList readKeywords;
+        /// When set, an operation on a block; the changes, if any, are its body's.
+        BlockEdit block;
     };
     /// What a transaction that wrote leaves for its caller.
     struct Written {
@@ -44,6 +46,8 @@ public:
 
     /// Values of @p keywords, and under Reply::Origins where each one comes from.
     Reply read(ConfigType type, const QStringList &keywords) const;
+    /// Reply::Blocks: every block of the configuration with its criteria, place and body.
+    Reply readBlocks(ConfigType type) const;
     /**
      * Applies the changes of @p request together: one document edited, one check of the candidate, one
      * write set, one read-back of the whole configuration that verifies every changed keyword; on any
@@ -97,9 +101,18 @@ private:
     bool checkInPlace(ConfigType type, QString *error) const;
     bool fileValues(ConfigType type, const QString &path, Values *values, QString *error) const;
     void documentValues(ConfigType type, const ConfigDocument &document, Values *values) const;
+    /// Each change checked as the table and the installed OpenSSH want it.
+    bool checkChanges(ConfigType type, const QList<Change> &changes, QList<Checked> *checkedChanges, Refusal *error) const;
     bool edit(ConfigType type, const QList<Change> &changes, ConfigDocument *document, QList<Checked> *checkedChanges, Refusal *error) const;
-    /// The dry run of @p changes: @p document edited, the diffs and the base of the files read.
-    Reply preview(ConfigType type, const QList<Change> &changes, ConfigDocument *document, QList<Checked> *checkedChanges) const;
+    /// The block operation of @p request on @p document; @p data gets what the reply tells of it (Reply::BlockIndex).
+    bool editBlock(ConfigType type, const Request &request, ConfigDocument *document, Refusal *error, QVariantMap *data) const;
+    /// edit() or editBlock(), as @p request asks; only global changes are verified against sshd -T afterwards.
+    bool editRequest(ConfigType type, const Request &request, ConfigDocument *document, QList<Checked> *checkedChanges, Refusal *error, QVariantMap *data) const
+    {
+        return request.block.isSet() ? editBlock(type, request, document, error, data) : edit(type, request.changes, document, checkedChanges, error);
+    }
+    /// The dry run of @p request: @p document edited, the diffs and the base of the files read.
+    Reply preview(ConfigType type, const Request &request, ConfigDocument *document, QList<Checked> *checkedChanges) const;
     /// Keyword → value and Reply::Origins as a read replies, from `sshd -T` @p values and the @p document they come from;
     /// with @p algorithms, Reply::Algorithms when an algorithm list is among the keywords.
     QVariantMap readData(ConfigType type, const QStringList &keywords, const Values &values, const ConfigDocument *document, bool algorithms = true) const;

@@ -101,6 +101,11 @@ Reply Engine::readOptions(ConfigType type, const QStringList &keywords)
     return m_configuration->read(type, keywords);
 }
 
+Reply Engine::readBlocks(ConfigType type)
+{
+    return m_configuration->readBlocks(type);
+}
+
 Reply Engine::changeOption(ConfigType type, const QString &keyword, const QVariant &value, bool dryRun)
 {
     Transaction transaction;
@@ -132,7 +137,7 @@ Reply Engine::applyTransaction(ConfigType type, const Transaction &transaction)
     if (transaction.dryRun) {
         Lockout::Session session;
         UserAccount account;
-        const bool inSession = type == ConfigType::Server && !transaction.session.isEmpty();
+        const bool inSession = type == ConfigType::Server && !transaction.session.isEmpty() && !transaction.block.isSet();
         if (inSession && (!Lockout::parseConnection(transaction.session, &session) || !m_paths.lookupUser(transaction.caller, &account))) {
             return Reply::failure(Refusal::Code::UnknownSession);
         }
@@ -140,7 +145,7 @@ Reply Engine::applyTransaction(ConfigType type, const Transaction &transaction)
         session.isRoot = account.uid == 0;
         session.groups = inSession ? m_paths.lookupGroups(account) : QStringList();
         Reply reply = inSession ? m_configuration->review(transaction.changes, session, account)
-                                : m_configuration->transaction(type, {transaction.changes, true, QString(), QStringList()});
+                                : m_configuration->transaction(type, {transaction.changes, true, QString(), QStringList(), transaction.block});
         if (reply.ok) {
             reply.data.insert(Protocol::Reply::Restarts, restart && !reply.data.value(Protocol::Reply::FileDiffs).toMap().isEmpty() && running());
         }
@@ -151,13 +156,16 @@ Reply Engine::applyTransaction(ConfigType type, const Transaction &transaction)
         const OptionCatalog::Option *option = OptionCatalog::findOption(type, change.first);
         keywords.append(option ? option->keyword : change.first);
     }
+    if (transaction.block.isSet()) {
+        keywords.prepend(QStringLiteral("match %1").arg(transaction.block.operation.isEmpty() ? QStringLiteral("set") : transaction.block.operation));
+    }
     WriterLock lock(m_paths.backupDir, QStringLiteral("set %1").arg(keywords.join(QLatin1Char(' '))), m_paths.writerWaitMs);
     if (!lock.isHeld()) {
         return Reply::failure(lock.error());
     }
     revertDue();
     Configuration::Written written;
-    Reply reply = m_configuration->transaction(type, {transaction.changes, false, transaction.base, transaction.readKeywords}, &written);
+    Reply reply = m_configuration->transaction(type, {transaction.changes, false, transaction.base, transaction.readKeywords, transaction.block}, &written);
     const QList<SavedFile> &before = written.before;
     if (!reply.ok || before.isEmpty()) {
         reply.data.insert(Protocol::Reply::Restarts, false);

@@ -46,6 +46,8 @@ public:
 
     /// Arg::ReadKeywords: lower-case keyword → QString or QStringList.
     Reply readOptions(ConfigType type, const QStringList &keywords);
+    /// Arg::ReadBlocks: Reply::Blocks.
+    Reply readBlocks(ConfigType type);
     /// Arg::ChangeKeyword + Arg::ChangeValue. With @p dryRun nothing is written and
     /// data[Reply::Diff] holds the unified diff of the change.
     Reply changeOption(ConfigType type, const QString &keyword, const QVariant &value, bool dryRun = false);
@@ -62,6 +64,8 @@ public:
         /// With a dry run: $SSH_CONNECTION of the caller's session, to warn of what would lock it out.
         QString session;
         uid_t caller = 0;
+        /// When set, an operation on a block; the changes, if any, are its body's.
+        BlockEdit block;
     };
     /// data: Restarts; Token when armed; the values of readKeywords with Origins; FileDiffs, Diff and Base for a dry run.
     Reply applyTransaction(ConfigType type, const Transaction &transaction);

@@ -92,6 +92,19 @@ struct PendingChange {
     QStringList keywords;
 };
 
+/// An operation on a block (Match; Host or Match for the client) that a transaction makes instead of global changes.
+struct BlockEdit {
+    QString operation; ///< "add", "criteria", "remove", "up", "down"; empty: the changes apply inside block index
+    int index = 0; ///< 1-based, blocks in reading order; 0 with "add"
+    QString criteria; ///< with "add" and "criteria"
+    QString file; ///< with "add": the configuration's file it goes into; empty: the main file
+
+    bool isSet() const
+    {
+        return !operation.isEmpty() || index > 0;
+    }
+};
+
 /// Why something was refused: a code of src/protocol/refusalcodes.h and its arguments.
 struct Refusal {
     using Code = SSHSettings::Refusals::Code;

@@ -59,6 +59,18 @@ Reply readOptions(Engine &engine, const QVariantMap &arguments, uid_t)
     return engine.readOptions(type, keywords);
 }
 
+Reply readBlocks(Engine &engine, const QVariantMap &arguments, uid_t)
+{
+    Engine::ConfigType type;
+    if (!configType(arguments, Arg::ReadType, &type)) {
+        return wrongType(Arg::ReadType, "1 (server) or 2 (client)");
+    }
+    if (!isType(arguments, Arg::ReadBlocks, QMetaType::Bool) || !arguments.value(Arg::ReadBlocks).toBool()) {
+        return wrongType(Arg::ReadBlocks, "true");
+    }
+    return engine.readBlocks(type);
+}
+
 Reply readJournal(Engine &engine, const QVariantMap &arguments, uid_t)
 {
     if (!isType(arguments, Arg::JournalArguments, QMetaType::QStringList)) {
@@ -67,22 +79,68 @@ Reply readJournal(Engine &engine, const QVariantMap &arguments, uid_t)
     return engine.readJournal(arguments.value(Arg::JournalArguments).toStringList());
 }
 
+// The block arguments of a transaction, each given where its operation needs it and nowhere else; null when they fit.
+Refusal blockEdit(const QVariantMap &arguments, BlockEdit *edit)
+{
+    if (arguments.contains(Arg::BlockOperation)) {
+        edit->operation = string(arguments, Arg::BlockOperation);
+        static const QStringList operations = {QStringLiteral("add"),
+                                               QStringLiteral("criteria"),
+                                               QStringLiteral("remove"),
+                                               QStringLiteral("up"),
+                                               QStringLiteral("down")};
+        if (!isType(arguments, Arg::BlockOperation, QMetaType::QString) || !operations.contains(edit->operation)) {
+            return {Refusal::Code::BadArgument, {Arg::BlockOperation, QLatin1String("add, criteria, remove, up or down")}};
+        }
+    }
+    const QString &operation = edit->operation;
+    const bool add = operation == QLatin1String("add");
+    if (arguments.contains(Arg::BlockIndex)) {
+        edit->index = arguments.value(Arg::BlockIndex).toInt();
+        if (!isType(arguments, Arg::BlockIndex, QMetaType::Int) || edit->index < 1 || add) {
+            return {Refusal::Code::BadArgument, {Arg::BlockIndex, QLatin1String("a block's number, 1 or more, without add")}};
+        }
+    } else if (!operation.isEmpty() && !add) {
+        return {Refusal::Code::LackingArgument, {operation, Arg::BlockIndex}};
+    }
+    const bool withCriteria = add || operation == QLatin1String("criteria");
+    if (arguments.contains(Arg::BlockCriteria) != withCriteria || (withCriteria && !isType(arguments, Arg::BlockCriteria, QMetaType::QString))) {
+        return {Refusal::Code::BadArgument, {Arg::BlockCriteria, QLatin1String("a string, with add and criteria only")}};
+    }
+    edit->criteria = string(arguments, Arg::BlockCriteria);
+    if (arguments.contains(Arg::BlockFile) && (!add || !isType(arguments, Arg::BlockFile, QMetaType::QString))) {
+        return {Refusal::Code::BadArgument, {Arg::BlockFile, QLatin1String("a file of the configuration, with add only")}};
+    }
+    edit->file = string(arguments, Arg::BlockFile);
+    if (arguments.contains(Arg::TransactionChanges) && !operation.isEmpty() && !add) {
+        return {Refusal::Code::BadArgument, {Arg::TransactionChanges, QLatin1String("given with a block's body only (add, or a block's number alone)")}};
+    }
+    return Refusal();
+}
+
 Reply transaction(Engine &engine, const QVariantMap &arguments, uid_t caller)
 {
     Engine::ConfigType type;
     if (!configType(arguments, Arg::TransactionType, &type)) {
         return wrongType(Arg::TransactionType, "1 (server) or 2 (client)");
     }
-    if (!isType(arguments, Arg::TransactionChanges, QMetaType::QVariantMap)) {
-        return wrongType(Arg::TransactionChanges, "a map of keyword to value");
-    }
     Engine::Transaction request;
-    const QVariantMap changes = arguments.value(Arg::TransactionChanges).toMap();
-    if (changes.isEmpty() || changes.size() > SSHSettings::Protocol::MaxReadKeywords) {
-        return Reply::failure(Refusal::Code::KeywordCount, {Arg::TransactionChanges, QString::number(SSHSettings::Protocol::MaxReadKeywords)});
+    // A block operation may come without changes; every other transaction has them.
+    if (arguments.contains(Arg::TransactionChanges)) {
+        if (!isType(arguments, Arg::TransactionChanges, QMetaType::QVariantMap)) {
+            return wrongType(Arg::TransactionChanges, "a map of keyword to value");
+        }
+        const QVariantMap changes = arguments.value(Arg::TransactionChanges).toMap();
+        if (changes.isEmpty() || changes.size() > SSHSettings::Protocol::MaxReadKeywords) {
+            return Reply::failure(Refusal::Code::KeywordCount, {Arg::TransactionChanges, QString::number(SSHSettings::Protocol::MaxReadKeywords)});
+        }
+        for (auto it = changes.cbegin(); it != changes.cend(); ++it) {
+            request.changes.append({it.key(), it.value()});
+        }
     }
-    for (auto it = changes.cbegin(); it != changes.cend(); ++it) {
-        request.changes.append({it.key(), it.value()});
+    const Refusal wrongBlock = blockEdit(arguments, &request.block);
+    if (!wrongBlock.isNull()) {
+        return Reply::failure(wrongBlock);
     }
     for (const auto &[key, flag] : {std::pair{Arg::TransactionDryRun, &request.dryRun}, std::pair{Arg::TransactionRestart, &request.restart}}) {
         if (arguments.contains(key) && !isType(arguments, key, QMetaType::Bool)) {
@@ -221,6 +279,20 @@ const QList<RequestKind> &requestKinds()
           Arg::TransactionRevertAfter,
           Arg::TransactionSession,
           Arg::TransactionReadKeywords,
+          Arg::TransactionBase,
+          Arg::BlockIndex},
+         transaction},
+        {Action::Read, "blocks", {Arg::ReadType, Arg::ReadBlocks}, {}, readBlocks},
+        {Action::Configure,
+         "block",
+         {Arg::TransactionType, Arg::BlockOperation},
+         {Arg::TransactionChanges,
+          Arg::BlockIndex,
+          Arg::BlockCriteria,
+          Arg::BlockFile,
+          Arg::TransactionDryRun,
+          Arg::TransactionRestart,
+          Arg::TransactionRevertAfter,
           Arg::TransactionBase},
          transaction},
         {Action::Configure, "option change", {Arg::ChangeType, Arg::ChangeKeyword, Arg::ChangeValue}, {}, changeOption},

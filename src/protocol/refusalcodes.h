@@ -151,7 +151,14 @@ namespace SSHSettings::Refusals
     X(NoAccount, "no_account", 1, false, "there is no account with the id %1")                                                                                 \
     X(KeyFile, "key_file", 1, false, "key file: %1")                                                                                                           \
     X(KeyFileOtherOwner, "key_file_other_owner", 1, false, "key file: %1 is owned by another user")                                                            \
-    X(KeyFileMissing, "key_file_missing", 1, false, "key file: %1 does not exist")
+    X(KeyFileMissing, "key_file_missing", 1, false, "key file: %1 does not exist")                                                                             \
+    X(BadCriterion, "bad_criterion", 1, false, "\"%1\" is not a criterion a block may start with")                                                             \
+    X(CriterionValue, "criterion_value", 2, false, "%1: \"%2\" is not a valid value")                                                                          \
+    X(ExecCriterion, "exec_criterion", 0, false, "a block may not run a command (exec): ssh would run it for every connection")                                \
+    X(NotInBlock, "not_in_block", 1, false, "%1 is not allowed inside a block")                                                                                \
+    X(NoSuchBlock, "no_such_block", 2, false, "there is no block %1; there are %2")                                                                            \
+    X(NoBlockAbove, "no_block_above", 1, false, "block %1 is the first of its file")                                                                           \
+    X(NoBlockBelow, "no_block_below", 1, false, "block %1 is the last of its file")
 
 enum class Code {
 #define SSHSETTINGS_REFUSAL_ENUM(name, id, count, nests, english) name,

@@ -131,6 +131,21 @@ constexpr QLatin1String RevertToken("revert_now_token"); ///< QString
  * so that a caller can tell its own answer from one meant for another caller.
  */
 constexpr QLatin1String Nonce("request_nonce");
+
+// Blocks (Match; Host and Match for the client), each operation a transaction of the configure action, with
+// TransactionType and, as every transaction, TransactionDryRun, TransactionRestart, TransactionRevertAfter, TransactionBase.
+/// int, 1-based, blocks in reading order; with TransactionChanges the changes apply inside that block's body
+/// (an empty QStringList removes the keyword's lines there). Keywords not allowed inside blocks are refused.
+constexpr QLatin1String BlockIndex("block_index");
+/// QString: "add" (BlockCriteria, optional TransactionChanges as the body, optional BlockFile), "criteria" (BlockIndex,
+/// BlockCriteria), "remove", "up", "down" (BlockIndex).
+constexpr QLatin1String BlockOperation("block_operation");
+/// QString: the criteria after Match (server); "Host pattern…" or "Match criterion…" (client).
+constexpr QLatin1String BlockCriteria("block_criteria");
+/// QString, with "add": the file of the configuration the block goes into (a drop-in); default the main file.
+constexpr QLatin1String BlockFile("block_file");
+/// bool, with ReadType (read action): the reply holds Reply::Blocks.
+constexpr QLatin1String ReadBlocks("read_blocks");
 }
 
 namespace Reply
@@ -173,6 +188,19 @@ constexpr QLatin1String Nonce("request_nonce");
 constexpr QLatin1String Unanswered("unanswered_sockets");
 /// transaction: bool, the change joined changes still waiting to be kept; the chain's countdown now runs from this change
 constexpr QLatin1String JoinedPending("joined_pending");
+
+// Blocks
+/// read with Arg::ReadBlocks: QVariantList of QVariantMap {BlockEntryIndex, BlockEntryCriteria, BlockEntryFile,
+/// BlockEntryLine, BlockEntryValues}, in reading order
+constexpr QLatin1String Blocks("blocks");
+constexpr QLatin1String BlockEntryIndex("index"); ///< int, 1-based, as Arg::BlockIndex counts
+constexpr QLatin1String BlockEntryCriteria("criteria"); ///< QString, as Arg::BlockCriteria spells it
+constexpr QLatin1String BlockEntryFile("file"); ///< QString, the file of its Match (or Host) line
+constexpr QLatin1String BlockEntryLine("line"); ///< int, 1-based
+/// QVariantMap keyword (the table's spelling) → QString, its arguments as written; repeated lines joined by "\n"
+constexpr QLatin1String BlockEntryValues("values");
+/// transaction "add": int, the new block's Arg::BlockIndex
+constexpr QLatin1String BlockIndex("block_index");
 }
 
 /// The longest countdown before an unconfirmed change is undone.

@@ -131,6 +131,87 @@ private Q_SLOTS:
             "ListenAddress 2.2.2.2\nPermitRootLogin no\n");
         row("file including itself is read once", "Include config\nPort 1\n", {}, "single", "Port", Lines{"2"}, "Include config\nPort 2\n");
         row("keyword without arguments gets a blank", "Banner\n", {}, "single", "Banner", Lines{"none"}, "Banner none\n");
+        // Blocks: "block-OP N" acts on block N (1-based, reading order); every other byte stays.
+        const QByteArray two = "Port 22\n\n# backups\nMatch User backup\n  X11Forwarding no\n# sftp next\n\nMatch Group sftp\n\tPermitTTY no\n";
+        row("block set replaces in its body only, indent kept",
+            "X11Forwarding yes\n" + two,
+            {},
+            "block-set 1",
+            "X11Forwarding",
+            Lines{"yes"},
+            "X11Forwarding yes\n" + QByteArray(two).replace("  X11Forwarding no", "  X11Forwarding yes"));
+        row("block set adds after the body's last keyword, as indented",
+            two,
+            {},
+            "block-set 1",
+            "PermitTTY",
+            Lines{"no"},
+            QByteArray(two).replace("  X11Forwarding no\n", "  X11Forwarding no\n  PermitTTY no\n"));
+        row("block unset removes only the body's lines",
+            "PermitTTY yes\n" + two,
+            {},
+            "block-set 2",
+            "PermitTTY",
+            Lines{},
+            "PermitTTY yes\n" + QByteArray(two).replace("\tPermitTTY no\n", ""));
+        row("block add goes after everything, a blank line apart",
+            two,
+            {},
+            "block-add",
+            "Match Address 192.0.2.0/24",
+            Lines{"PasswordAuthentication yes"},
+            two + "\nMatch Address 192.0.2.0/24\n\tPasswordAuthentication yes\n");
+        row("block add after a last line without newline", "Port 22", {}, "block-add", "Match All", Lines{}, "Port 22\n\nMatch All\n");
+        row("block criteria keep the indentation", " match user a\n", {}, "block-header 1", "Match User b,!c", Lines{}, " Match User b,!c\n");
+        row("block remove keeps the comments after it",
+            two,
+            {},
+            "block-remove 1",
+            "",
+            Lines{},
+            "Port 22\n\n# backups\n# sftp next\n\nMatch Group sftp\n\tPermitTTY no\n");
+        row("block remove undoes an add", two + "\nMatch All\n\tPermitTTY yes\n", {}, "block-remove 3", "", Lines{}, two);
+        row("block up swaps with its neighbour, comments between stay",
+            two,
+            {},
+            "block-up 2",
+            "",
+            Lines{},
+            "Port 22\n\n# backups\nMatch Group sftp\n\tPermitTTY no\n# sftp next\n\nMatch User backup\n  X11Forwarding no\n");
+        row("block down of the last has no neighbour", two, {}, "block-down 2", "", Lines{}, two);
+        row("block in a drop-in is changed there",
+            inc + "Port 22\nMatch User a\n\tBanner /a\n",
+            "Match User x\n  Banner /x\n",
+            "block-set 1",
+            "Banner",
+            Lines{"/y"},
+            inc + "Port 22\nMatch User a\n\tBanner /a\n",
+            "Match User x\n  Banner /y\n");
+        row("block added to a drop-in stays there",
+            inc + "Port 22\n",
+            "PermitTTY no\n",
+            "block-add-dropin",
+            "Match User x",
+            Lines{"Banner /x"},
+            inc + "Port 22\n",
+            "PermitTTY no\n\nMatch User x\n\tBanner /x\n");
+        row("Match followed by Include: its body goes on after the Include line",
+            "Match User a\n\tInclude @DIR@/*.conf\n# end\n",
+            "Banner /a\n",
+            "block-set 1",
+            "PermitTTY",
+            Lines{"no"},
+            "Match User a\n\tInclude @DIR@/*.conf\n\tPermitTTY no\n# end\n",
+            "Banner /a\n");
+        row("client: Host and Match blocks",
+            "Host a\n  Port 1\nMatch host b\n",
+            {},
+            "block-set 2",
+            "Port",
+            Lines{"2"},
+            "Host a\n  Port 1\nMatch host b\n\tPort 2\n",
+            {},
+            true);
     }
 
     void edit()
@@ -163,6 +244,28 @@ private Q_SLOTS:
             document.setSingle(keyword, values.first());
         } else if (operation == QLatin1String("all")) {
             document.setAll(keyword, values);
+        } else if (operation.startsWith(QLatin1String("block-add"))) {
+            QList<QPair<QString, QByteArray>> body;
+            for (const QByteArray &line : std::as_const(values)) {
+                body.append({QString::fromLatin1(line.split(' ').first()), line.mid(line.indexOf(' ') + 1)});
+            }
+            const int file = operation.endsWith(QLatin1String("dropin")) ? document.filePaths().indexOf(dropinPath) : 0;
+            const int added = document.addBlock(file, keyword.toLatin1(), body);
+            QCOMPARE(document.blocks().value(added).file, file);
+        } else if (operation.startsWith(QLatin1String("block-"))) {
+            const int index = operation.section(QLatin1Char(' '), 1).toInt() - 1;
+            const QString verb = operation.section(QLatin1Char(' '), 0, 0);
+            if (verb == QLatin1String("block-set")) {
+                document.setInBlock(index, keyword, values);
+            } else if (verb == QLatin1String("block-header")) {
+                document.setBlockHeader(index, keyword.toLatin1());
+            } else if (verb == QLatin1String("block-remove")) {
+                document.removeBlock(index);
+            } else {
+                // The block takes its neighbour's place, or stays where it is when there is none.
+                const int moved = document.moveBlock(index, verb == QLatin1String("block-up"));
+                QCOMPARE(moved < 0, expectedMain == main && expectedDropin == dropin);
+            }
         } else {
             document.setSftpSubsystem(operation == QLatin1String("sftp-on"), "/usr/lib/openssh/sftp-server");
         }

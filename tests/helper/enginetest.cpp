@@ -35,6 +35,7 @@
 #include <unistd.h>
 
 using ConfigType = OptionCatalog::ConfigType;
+Q_DECLARE_METATYPE(BlockEdit)
 
 namespace
 {
@@ -359,6 +360,202 @@ private Q_SLOTS:
                  qPrintable(invalid.error));
         QFile::remove(sandbox.paths.serverConfig);
         QCOMPARE(engine.readOptions(ConfigType::Server, {keyword}).ok, false);
+    }
+
+    void blocks_data()
+    {
+        QTest::addColumn<QByteArray>("layout");
+        QTest::addColumn<int>("type");
+        QTest::addColumn<BlockEdit>("edit"); // its file relative to the sandbox
+        QTest::addColumn<QVariantMap>("changes");
+        QTest::addColumn<QString>("keyword"); // read for both connections
+        QTest::addColumn<QStringList>("connections"); // "user address" (client: host) the block matches, then one it does not
+        QTest::addColumn<QStringList>("values"); // the oracle's value for each connection afterwards
+        QTest::addColumn<QByteArray>("added"); // the lines the diff adds; empty: not compared
+        QTest::addColumn<QString>("refusal"); // its code; empty: done
+
+        const auto row = [](const char *name,
+                            const char *layout,
+                            const BlockEdit &edit,
+                            const QVariantMap &changes,
+                            const char *keyword,
+                            const char *connections,
+                            const char *values,
+                            const QByteArray &added = {},
+                            const char *refusal = "",
+                            ConfigType type = ConfigType::Server) {
+            QTest::newRow(name) << QByteArray(layout) << int(type) << edit << changes << QString::fromLatin1(keyword)
+                                << QString::fromLatin1(connections).split(QLatin1Char('|')) << QString::fromLatin1(values).split(QLatin1Char('|')) << added
+                                << QString::fromLatin1(refusal);
+        };
+        const auto add = [](const char *criteria, const char *file = "") {
+            return BlockEdit{QStringLiteral("add"), 0, QString::fromLatin1(criteria), QString::fromLatin1(file)};
+        };
+        const auto at = [](int index, const char *operation = "", const char *criteria = "") {
+            return BlockEdit{QString::fromLatin1(operation), index, QString::fromLatin1(criteria), QString()};
+        };
+        const auto one = [](const char *keyword, const QVariant &value) {
+            return QVariantMap{{QString::fromLatin1(keyword), value}};
+        };
+        const QString dropin = QStringLiteral("etc/ssh/sshd_config.d/50-local.conf");
+        const char *who = "root 192.0.2.7|nobody 198.51.100.1";
+        row("sftp only for a group",
+            "debian",
+            add("Group root"),
+            {{QStringLiteral("ForceCommand"), QStringLiteral("internal-sftp")},
+             {QStringLiteral("ChrootDirectory"), QStringLiteral("%h")},
+             {QStringLiteral("DisableForwarding"), true},
+             {QStringLiteral("PermitTTY"), false}},
+            "forcecommand",
+            who,
+            "internal-sftp|none",
+            "+\n+Match Group root\n+\tChrootDirectory %h\n+\tDisableForwarding yes\n+\tForceCommand internal-sftp\n+\tPermitTTY no\n");
+        row("passwords only from these addresses",
+            "nopasswords",
+            add("Address 192.0.2.0/24,!192.0.2.1"),
+            one("PasswordAuthentication", true),
+            "passwordauthentication",
+            who,
+            "yes|no",
+            "+\n+Match Address 192.0.2.0/24,!192.0.2.1\n+\tPasswordAuthentication yes\n");
+        row("set in a body",
+            "debian",
+            at(1),
+            one("AllowTcpForwarding", QStringLiteral("no")),
+            "allowtcpforwarding",
+            "anoncvs 192.0.2.7|root 192.0.2.7",
+            "no|yes");
+        row("unset in a body", "debian", at(1), one("PermitTTY", QStringList()), "permittty", "anoncvs 192.0.2.7|root 192.0.2.7", "yes|yes", "");
+        row("criteria", "debian", at(1, "criteria", "user ROOT,!anoncvs"), {}, "x11forwarding", who, "yes|yes");
+        row("criteria by address and user", "debian", at(1, "criteria", "Address 192.0.2.0/24 User root,nobody"), {}, "x11forwarding", who, "no|yes");
+        row("remove", "debian", at(1, "remove"), {}, "x11forwarding", "anoncvs 192.0.2.7|root 192.0.2.7", "yes|yes");
+        row("move up: the first block wins", "two", at(2, "up"), {}, "permittty", "anoncvs 192.0.2.7|nobody 192.0.2.7", "yes|yes");
+        row("set in a drop-in's block", "dropin", at(1), one("X11Forwarding", false), "x11forwarding", who, "no|yes");
+        row("add to a drop-in",
+            "dropin",
+            add("User nobody", qPrintable(dropin)),
+            one("X11Forwarding", false),
+            "x11forwarding",
+            "nobody 192.0.2.7|root 192.0.2.7",
+            "no|yes");
+        row("Match followed by Include: set", "include", at(1), one("PermitTTY", false), "permittty", who, "no|yes");
+        row("Match followed by Include: add",
+            "include",
+            add("User nobody"),
+            one("Banner", QStringLiteral("/etc/issue.net")),
+            "banner",
+            "nobody 192.0.2.7|root 192.0.2.7",
+            "/etc/issue.net|none");
+        // Refused, nothing written.
+        row("keyword not allowed inside Match", "debian", at(1), one("Port", QStringLiteral("2222")), "port", who, "22|22", {}, "not_in_block");
+        row("unknown criterion", "debian", add("User root Shell x"), {}, "port", who, "22|22", {}, "bad_criterion");
+        row("All with more", "debian", add("All User root"), {}, "port", who, "22|22", {}, "bad_criterion");
+        row("not an address", "debian", add("Address 192.0.2.300/24"), {}, "port", who, "22|22", {}, "criterion_value");
+        row("one local port", "debian", add("LocalPort 22,2222"), {}, "port", who, "22|22", {}, "criterion_value");
+        row("prefix too long", "debian", add("Address 192.0.2.0/33"), {}, "port", who, "22|22", {}, "criterion_value");
+        row("value with a newline", "debian", at(1, "criteria", "User a\nPort 1"), {}, "port", who, "22|22", {}, "bad_criterion");
+        row("no such block", "debian", at(3, "remove"), {}, "port", who, "22|22", {}, "no_such_block");
+        row("nothing above in its file", "dropin", at(2, "up"), {}, "port", who, "22|22", {}, "no_block_above");
+        row("client: Host block",
+            "debian",
+            add("Host example.org"),
+            one("Port", QStringLiteral("2222")),
+            "port",
+            "example.org|example.net",
+            "2222|22",
+            "+\n+Host example.org\n+\tPort 2222\n",
+            "",
+            ConfigType::Client);
+        row("client: no exec", "debian", add("Match !exec true"), {}, "port", "example.org|example.net", "22|22", {}, "exec_criterion", ConfigType::Client);
+    }
+
+    void blocks()
+    {
+        QFETCH(QByteArray, layout);
+        QFETCH(int, type);
+        QFETCH(BlockEdit, edit);
+        QFETCH(QVariantMap, changes);
+        QFETCH(QString, keyword);
+        QFETCH(QStringList, connections);
+        QFETCH(QStringList, values);
+        QFETCH(QByteArray, added);
+        QFETCH(QString, refusal);
+
+        TestSandbox sandbox;
+        Engine engine(sandbox.paths);
+        const QString main = QStringLiteral("etc/ssh/sshd_config");
+        const QString dropin = QStringLiteral("etc/ssh/sshd_config.d/50-local.conf");
+        if (layout == "two") {
+            sandbox.write(main, sandbox.read(main) + "\nMatch User anoncvs,root\n\tPermitTTY yes\n");
+        } else if (layout == "dropin") {
+            sandbox.write(dropin, "# local\nPermitTTY yes\nMatch User root\n\tPermitTTY no\n");
+        } else if (layout == "include") {
+            sandbox.write(main, "X11Forwarding yes\n\nMatch User root\n\tInclude " + QFile::encodeName(sandbox.path(dropin)) + "\n");
+            sandbox.write(dropin, "X11Forwarding no\n");
+        } else if (layout == "nopasswords") {
+            QVERIFY(engine.changeOption(ConfigType::Server, QStringLiteral("PasswordAuthentication"), false).ok);
+        }
+        if (!edit.file.isEmpty()) {
+            edit.file = sandbox.path(edit.file);
+        }
+        const auto oracle = [&](const QString &connection) {
+            const QStringList words = connection.split(QLatin1Char(' '));
+            const ProgramResult result = type == int(ConfigType::Client)
+                ? runProgram(sandbox.paths.ssh, {QStringLiteral("-G"), QStringLiteral("-F"), sandbox.paths.clientConfig, connection})
+                : runProgram(sandbox.paths.sshd,
+                             QStringList{QStringLiteral("-T"),
+                                         QStringLiteral("-f"),
+                                         sandbox.paths.serverConfig,
+                                         QStringLiteral("-C"),
+                                         QStringLiteral("user=%1,addr=%2,host=h,laddr=127.0.0.1,lport=22").arg(words.value(0), words.value(1))}
+                                 + sandbox.paths.sshdExtraArguments);
+            for (const QByteArray &line : result.standardOutput.split('\n')) {
+                if (line.startsWith(QByteArray(keyword.toLatin1() + ' '))) {
+                    return QString::fromLatin1(line.mid(keyword.size() + 1));
+                }
+            }
+            return QString::fromLatin1(result.standardError);
+        };
+        const QByteArray globalBefore = sandbox.read(main).split('\n').mid(0, 9).join('\n');
+        const auto before = sandbox.snapshot();
+        Engine::Transaction transaction;
+        for (auto it = changes.cbegin(); it != changes.cend(); ++it) {
+            transaction.changes.append({it.key(), it.value()});
+        }
+        transaction.block = edit;
+        transaction.dryRun = true;
+        const Reply review = engine.applyTransaction(ConfigType(type), transaction);
+        QCOMPARE(sandbox.snapshot(), before);
+        QCOMPARE(review.data.value(SSHSettings::Protocol::Reply::RefusalCode).toString(), refusal);
+        transaction.dryRun = false;
+        transaction.base = review.data.value(SSHSettings::Protocol::Reply::Base).toString();
+        const Reply reply = engine.applyTransaction(ConfigType(type), transaction);
+        QCOMPARE(reply.data.value(SSHSettings::Protocol::Reply::RefusalCode).toString(), refusal);
+        if (!refusal.isEmpty()) {
+            QCOMPARE(sandbox.snapshot(), before);
+        }
+        if (!added.isEmpty()) {
+            QByteArray plus;
+            for (const QByteArray &line : review.data.value(SSHSettings::Protocol::Reply::Diff).toByteArray().split('\n')) {
+                plus += line.startsWith('+') && !line.startsWith("+++") ? QByteArray(line + '\n') : QByteArray();
+            }
+            QCOMPARE(plus, added);
+        }
+        for (int i = 0; i < connections.size(); ++i) {
+            QCOMPARE(oracle(connections.at(i)), values.at(i));
+        }
+        // What comes before the blocks stays as it was, byte for byte, and the read of blocks knows the new one.
+        if (type == int(ConfigType::Server) && layout != "include") {
+            QCOMPARE(sandbox.read(main).split('\n').mid(0, 9).join('\n'), globalBefore);
+            QVERIFY(sandbox.read(dropin).startsWith(layout == "dropin" ? QByteArray("# local\nPermitTTY yes\nMatch User root\n") : QByteArray()));
+        }
+        const QVariantList blocks = engine.readBlocks(ConfigType(type)).data.value(SSHSettings::Protocol::Reply::Blocks).toList();
+        if (edit.operation == QLatin1String("add") && refusal.isEmpty()) {
+            const QVariantMap block = blocks.value(reply.data.value(SSHSettings::Protocol::Reply::BlockIndex).toInt() - 1).toMap();
+            QCOMPARE(block.value(SSHSettings::Protocol::Reply::BlockEntryFile).toString(),
+                     edit.file.isEmpty() ? (type == int(ConfigType::Client) ? sandbox.paths.clientConfig : sandbox.paths.serverConfig) : edit.file);
+            QCOMPARE(block.value(SSHSettings::Protocol::Reply::BlockEntryValues).toMap().size(), changes.size());
+        }
     }
 
     void invalidConfigurationIsNeverReplaced_data()

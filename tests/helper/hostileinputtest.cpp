@@ -84,6 +84,9 @@ QList<Request> baselines()
         {Action::Configure, transaction({{QStringLiteral("Port"), QStringLiteral("2200")}}, {{Arg::TransactionDryRun, true}, {Arg::TransactionRestart, true}})},
         {Action::Configure,
          transaction({{QStringLiteral("MaxSessions"), QStringLiteral("8")}}, {{Arg::TransactionReadKeywords, QStringList{QStringLiteral("Port")}}})},
+        {Action::Read, {{Arg::ReadType, 1}, {Arg::ReadBlocks, true}}},
+        {Action::Configure,
+         {{Arg::TransactionType, 1}, {Arg::BlockOperation, QStringLiteral("add")}, {Arg::BlockCriteria, QStringLiteral("User x,!y Address 192.0.2.0/24")}}},
     };
 }
 
@@ -237,6 +240,23 @@ private Q_SLOTS:
             missing.remove(missing.contains(Arg::TransactionChanges) ? QString(Arg::TransactionChanges) : missing.lastKey()); // the others are optional
             addRow(QStringLiteral("missing key of %1").arg(first.arguments.firstKey()), first.action, missing);
         }
+        for (const QVariant &index : {QVariant(0), QVariant(-1), QVariant(QStringLiteral("1")), QVariant(1.0)}) {
+            addRow(QStringLiteral("block index %1").arg(index.toString()),
+                   Action::Configure,
+                   transaction({{QStringLiteral("PermitTTY"), true}}, {{Arg::BlockIndex, index}}),
+                   QStringLiteral("=bad_argument;block_index"));
+        }
+        addRow(QStringLiteral("block removal with a body"),
+               Action::Configure,
+               transaction({{QStringLiteral("PermitTTY"), true}}, {{Arg::BlockIndex, 1}, {Arg::BlockOperation, QStringLiteral("remove")}}),
+               QStringLiteral("=bad_argument;transaction_changes"));
+        addRow(QStringLiteral("block file elsewhere"),
+               Action::Configure,
+               {{Arg::TransactionType, 1},
+                {Arg::BlockOperation, QStringLiteral("add")},
+                {Arg::BlockCriteria, QStringLiteral("All")},
+                {Arg::BlockFile, QStringLiteral("/etc/passwd")}},
+               QStringLiteral("=not_config_file;/etc/passwd"));
         addRow(QStringLiteral("add and remove at once"), Action::UserFiles, {{Arg::KeysFile, s_keys}, {Arg::AddKeyLine, s_key}, {Arg::RemoveKeyLine, s_key}});
 
         // Values outside their keyword's range ("keyword value", list values separated by commas).
@@ -679,6 +699,14 @@ private Q_SLOTS:
         row("revert nothing expired", QStringLiteral("revert|--expired"), {}, 0, "");
         row("nothing pending", QStringLiteral("pending|--client"), {}, 0, "");
         row("newline refused", QStringLiteral("set|Port|22\nPermitRootLogin yes"), {}, 1, "ssh-settings-tool: Port:");
+        row("match list", QStringLiteral("match|list"), {}, 0, "1\tUser anoncvs\t@ROOT@/etc/ssh/sshd_config:14\t2\n");
+        row("match add", QStringLiteral("match|add|Group|root"), {}, 0, "2\n", {config, config + QLatin1String(".bak")});
+        row("match add dry run", QStringLiteral("match|add|--dry-run|address|192.0.2.0/24"), {}, 0, "+Match Address 192.0.2.0/24\n");
+        row("match set", QStringLiteral("match|set|1|AllowTcpForwarding|no|PermitTTY|yes"), {}, 0, "", {config, config + QLatin1String(".bak")});
+        row("match set outside the table's blocks", QStringLiteral("match|set|1|Port|2222"), {}, 1, "Port is not allowed inside a block");
+        row("match move up the first", QStringLiteral("match|move|1|up"), {}, 1, "block 1 is the first of its file");
+        row("match move sideways", QStringLiteral("match|move|1|left"), {}, 2, "usage: ssh-settings-tool match");
+        row("match exec", QStringLiteral("match|add|--client|Match|exec|true"), {}, 1, "a block may not run a command");
         row("restore without a backup", QStringLiteral("restore|--backup"), {}, 1, "there is no backup");
         row("restore the default", QStringLiteral("restore|--default"), {}, 0, "The replaced configuration is kept in", {config});
         row("restore needs a source", QStringLiteral("restore"), {}, 2, "usage: ssh-settings-tool restore");

@@ -22,11 +22,12 @@ namespace Arg = SSHSettings::Protocol::Arg;
 
 namespace
 {
-const QCommandLineOption s_dryRun(QStringLiteral("dry-run"), QStringLiteral("set, unset: print the change as a unified diff, write nothing."));
-const QCommandLineOption s_restart(QStringLiteral("restart"), QStringLiteral("set, unset: restart a running sshd after a server change."));
-const QCommandLineOption s_revertAfter(QStringLiteral("revert-after"),
-                                       QStringLiteral("set, unset: restart sshd and revert the change after SECONDS unless it is confirmed; prints the token."),
-                                       QStringLiteral("SECONDS"));
+const QCommandLineOption s_dryRun(QStringLiteral("dry-run"), QStringLiteral("set, unset, match: print the change as a unified diff, write nothing."));
+const QCommandLineOption s_restart(QStringLiteral("restart"), QStringLiteral("set, unset, match: restart a running sshd after a server change."));
+const QCommandLineOption
+    s_revertAfter(QStringLiteral("revert-after"),
+                  QStringLiteral("set, unset, match: restart sshd and revert the change after SECONDS unless it is confirmed; prints the token."),
+                  QStringLiteral("SECONDS"));
 QCommandLineOption hidden(QCommandLineOption option)
 {
     option.setFlags(QCommandLineOption::HiddenFromHelp);
@@ -113,13 +114,30 @@ int get(const QCommandLineParser &parser, const QStringList &arguments, const To
     return 0;
 }
 
-int change(const QCommandLineParser &parser, ConfigType type, const QVariantMap &changes, const ToolEngine &helper);
+int change(const QCommandLineParser &parser, ConfigType type, const QVariantMap &changes, const ToolEngine &helper)
+{
+    return Tool::transaction(parser, {{Arg::TransactionType, int(type)}, {Arg::TransactionChanges, changes}}, helper);
+}
 
-// KEYWORD VALUE... groups: a word naming a keyword of the configuration starts the next group.
 int set(const QCommandLineParser &parser, const QStringList &arguments, const ToolEngine &helper)
 {
-    const ConfigType type = Tool::configType(parser);
     QVariantMap changes;
+    const int code = Tool::setChanges(Tool::configType(parser), arguments, &changes);
+    return code != 0 ? code : change(parser, Tool::configType(parser), changes, helper);
+}
+
+int unset(const QCommandLineParser &parser, const QStringList &arguments, const ToolEngine &helper)
+{
+    QVariantMap changes;
+    const int code = Tool::unsetChanges(Tool::configType(parser), arguments, &changes);
+    return code != 0 ? code : change(parser, Tool::configType(parser), changes, helper);
+}
+}
+
+// KEYWORD VALUE... groups: a word naming a keyword of the configuration starts the next group.
+int Tool::setChanges(ConfigType type, const QStringList &arguments, QVariantMap *result)
+{
+    QVariantMap &changes = *result;
     const Option *option = nullptr;
     QStringList words;
     const auto addGroup = [&]() {
@@ -152,26 +170,24 @@ int set(const QCommandLineParser &parser, const QStringList &arguments, const To
     if (!option || words.isEmpty()) {
         return 2;
     }
-    if (addGroup() != 0) {
-        return 1;
-    }
-    return change(parser, type, changes, helper);
+    return addGroup() != 0 ? 1 : 0;
 }
 
 // KEYWORD...: an empty list removes each keyword's lines, so that its default applies.
-int unset(const QCommandLineParser &parser, const QStringList &arguments, const ToolEngine &helper)
+int Tool::unsetChanges(ConfigType type, const QStringList &arguments, QVariantMap *changes)
 {
-    const ConfigType type = Tool::configType(parser);
-    QVariantMap changes;
     for (const QString &argument : arguments) {
         const Option *option = findOption(type, argument);
         if (!option) {
             return Tool::refuse(QStringLiteral("unknown keyword \"%1\"").arg(argument));
         }
-        changes.insert(option->keyword, QStringList());
+        changes->insert(option->keyword, QStringList());
     }
-    return arguments.isEmpty() ? 2 : change(parser, type, changes, helper);
+    return arguments.isEmpty() ? 2 : 0;
 }
+
+namespace
+{
 
 // One row per keyword the installed OpenSSH knows: keyword, kind, effective value, origin.
 int keywords(const QCommandLineParser &parser, const QStringList &arguments, const ToolEngine &helper)
@@ -212,11 +228,17 @@ int keywords(const QCommandLineParser &parser, const QStringList &arguments, con
     return 0;
 }
 
-// The transaction of set and unset: a dry run prints its diff; otherwise written after sshd -t, backed up, and
-// armed to be reverted when asked.
-int change(const QCommandLineParser &parser, ConfigType type, const QVariantMap &changes, const ToolEngine &helper)
+}
+
+QList<QCommandLineOption> Tool::changeOptions()
 {
-    QVariantMap request = {{Arg::TransactionType, int(type)}, {Arg::TransactionChanges, changes}};
+    return {s_dryRun, s_restart, s_revertAfter};
+}
+
+// A dry run prints its diff; otherwise written after sshd -t, backed up, and armed to be reverted when asked.
+int Tool::transaction(const QCommandLineParser &parser, QVariantMap request, const ToolEngine &helper, QVariantMap *data)
+{
+    const ConfigType type = ConfigType(request.value(Arg::TransactionType).toInt());
     const bool dryRun = parser.isSet(s_dryRun);
     uid_t caller = ::getuid();
     if (dryRun) {
@@ -245,6 +267,9 @@ int change(const QCommandLineParser &parser, ConfigType type, const QVariantMap 
     const Reply reply = helper.request(request, caller);
     if (!reply.ok) {
         return Tool::refuse(reply.error);
+    }
+    if (data) {
+        *data = reply.data;
     }
     if (dryRun) {
         fputs(reply.data.value(Protocol::Reply::Diff).toByteArray().constData(), stdout);
@@ -280,6 +305,8 @@ int change(const QCommandLineParser &parser, ConfigType type, const QVariantMap 
     return unanswered(reply);
 }
 
+namespace
+{
 int confirm(const QCommandLineParser &, const QStringList &arguments, const ToolEngine &helper)
 {
     return arguments.size() == 1 ? finish(helper.request({{Arg::ConfirmToken, arguments.first()}}, ::getuid())) : 2;

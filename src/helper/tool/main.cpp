@@ -17,6 +17,7 @@ QList<ToolCommand> commandTable()
 {
     QList<ToolCommand> table;
     table += engineCommands();
+    table += matchCommands();
     table += logCommands();
     return table;
 }

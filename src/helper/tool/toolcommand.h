@@ -44,7 +44,19 @@ int refuse(const QString &reason);
 int usage(const ToolCommand &command);
 /// The configuration type chosen with --client.
 OptionCatalog::ConfigType configType(const QCommandLineParser &parser);
+/// --dry-run, --restart, --revert-after: the options of every command that changes the configuration.
+QList<QCommandLineOption> changeOptions();
+/// Sends the transaction @p request (type, changes or a block operation) with the options of changeOptions() given on
+/// the command line and prints its outcome (the diff, the revert token); @p data gets the reply's data. The exit code.
+int transaction(const QCommandLineParser &parser, QVariantMap request, const ToolEngine &helper, QVariantMap *data = nullptr);
+/// The changes of `set`'s KEYWORD VALUE... [KEYWORD VALUE...] into @p changes; 0, else the exit code.
+int setChanges(OptionCatalog::ConfigType type, const QStringList &arguments, QVariantMap *changes);
+/// The changes of `unset`'s KEYWORD... into @p changes; 0, else the exit code.
+int unsetChanges(OptionCatalog::ConfigType type, const QStringList &arguments, QVariantMap *changes);
 }
+
+/// match list, add, criteria, set, unset, remove, move
+QList<ToolCommand> matchCommands();
 
 /// get, set, unset, keywords, confirm, revert, pending, restore, banner, keys, service, kill
 QList<ToolCommand> engineCommands();

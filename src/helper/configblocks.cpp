@@ -1,0 +1,309 @@
+// SPDX-FileCopyrightText: 2026 SSH Settings contributors
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Blocks of a configuration: their read, their criteria checked word by word, and the operations on them.
+#include "configuration.h"
+
+#include "configdocument.h"
+#include "configfiles.h"
+#include "ipaddress.h"
+#include "sshsettingsprotocol.h"
+
+#include <QHostAddress>
+#include <QRegularExpression>
+
+using namespace OptionCatalog;
+namespace Protocol = SSHSettings::Protocol;
+
+namespace
+{
+constexpr int MaxCriteriaLength = 1024;
+
+// Server criteria and the kind of value each takes, as sshd spells them.
+enum class Criterion {
+    None, ///< takes no value: All (server), all, canonical, final (client)
+    Pattern, ///< user, group, host names and their wildcards
+    Address, ///< addresses, CIDR ranges and wildcards
+    Port,
+};
+struct CriterionRow {
+    const char *name;
+    Criterion kind;
+};
+constexpr CriterionRow ServerCriteria[] = {
+    {"All", Criterion::None},
+    {"User", Criterion::Pattern},
+    {"Group", Criterion::Pattern},
+    {"Host", Criterion::Pattern},
+    {"LocalAddress", Criterion::Address},
+    {"LocalPort", Criterion::Port},
+    {"RDomain", Criterion::Pattern},
+    {"Address", Criterion::Address},
+};
+// ssh's Match criteria but exec, which would make ssh run a command this page wrote.
+constexpr CriterionRow ClientCriteria[] = {
+    {"all", Criterion::None},
+    {"canonical", Criterion::None},
+    {"final", Criterion::None},
+    {"host", Criterion::Pattern},
+    {"originalhost", Criterion::Pattern},
+    {"user", Criterion::Pattern},
+    {"localuser", Criterion::Pattern},
+    {"localnetwork", Criterion::Address},
+    {"tagged", Criterion::Pattern},
+};
+
+bool isPatternText(const QString &text, bool address)
+{
+    if (text.isEmpty()) {
+        return false;
+    }
+    for (const QChar c : text) {
+        const bool ok = address ? (c.isDigit() || (c.toLower() >= QLatin1Char('a') && c.toLower() <= QLatin1Char('f')) || QStringLiteral(".:*?/").contains(c))
+                                : (c.unicode() > 0x20 && c.unicode() < 0x7f && !QStringLiteral("\"'#\\,=").contains(c));
+        if (!ok) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// One entry of a criterion's comma list, "!" before it negating it.
+bool isCriterionEntry(Criterion kind, QString entry)
+{
+    const bool negated = entry.startsWith(QLatin1Char('!'));
+    if (negated) {
+        entry.remove(0, 1);
+    }
+    switch (kind) {
+    case Criterion::Port: {
+        if (negated) {
+            return false;
+        }
+        bool ok = false;
+        const int port = entry.toInt(&ok);
+        return ok && port >= 1 && port <= 65535 && entry == QString::number(port);
+    }
+    case Criterion::Address: {
+        if (!isPatternText(entry, true)) {
+            return false;
+        }
+        const bool wildcard = entry.contains(QLatin1Char('*')) || entry.contains(QLatin1Char('?'));
+        const int slash = entry.indexOf(QLatin1Char('/'));
+        QHostAddress address;
+        if (slash < 0) {
+            return wildcard || IpAddress::parse(entry, &address);
+        }
+        bool ok = false;
+        const int bits = entry.mid(slash + 1).toInt(&ok);
+        return !wildcard && ok && IpAddress::parse(entry.left(slash), &address) && bits >= 0
+            && bits <= (address.protocol() == QAbstractSocket::IPv4Protocol ? 32 : 128);
+    }
+    case Criterion::Pattern:
+        return isPatternText(entry, false);
+    case Criterion::None:
+        break;
+    }
+    return false;
+}
+
+template<size_t N>
+const CriterionRow *findCriterion(const CriterionRow (&rows)[N], const QString &word)
+{
+    for (const CriterionRow &row : rows) {
+        if (word.compare(QLatin1String(row.name), Qt::CaseInsensitive) == 0) {
+            return &row;
+        }
+    }
+    return nullptr;
+}
+
+// The words after Match: each criterion with its value, or one without a value; the line to write in @p header.
+template<size_t N>
+bool checkMatchWords(const CriterionRow (&rows)[N], const QStringList &words, bool negatable, QByteArray *header, Refusal *error)
+{
+    QStringList written;
+    for (int i = 0; i < words.size(); ++i) {
+        QString word = words.at(i);
+        const bool negated = negatable && word.startsWith(QLatin1Char('!'));
+        if (negated) {
+            word.remove(0, 1);
+        }
+        // ssh would run the command of exec for every connection it considers.
+        if (negatable && word.compare(QLatin1String("exec"), Qt::CaseInsensitive) == 0) {
+            *error = Refusal::Code::ExecCriterion;
+            return false;
+        }
+        const CriterionRow *row = findCriterion(rows, word);
+        if (!row) {
+            *error = {Refusal::Code::BadCriterion, {words.at(i).left(64)}};
+            return false;
+        }
+        const QString name = (negated ? QStringLiteral("!") : QString()) + QLatin1String(row->name);
+        if (row->kind == Criterion::None) {
+            // sshd takes All only alone.
+            if (!negatable && words.size() != 1) {
+                *error = {Refusal::Code::BadCriterion, {words.join(QLatin1Char(' ')).left(64)}};
+                return false;
+            }
+            written.append(name);
+            continue;
+        }
+        const QString value = words.value(++i);
+        // sshd takes one port, not a list.
+        const QStringList entries = row->kind == Criterion::Port ? QStringList{value} : value.split(QLatin1Char(','));
+        for (const QString &entry : entries) {
+            if (!isCriterionEntry(row->kind, entry)) {
+                *error = {Refusal::Code::CriterionValue, {QLatin1String(row->name), value.left(64)}};
+                return false;
+            }
+        }
+        written.append(name + QLatin1Char(' ') + value);
+    }
+    *header = "Match " + written.join(QLatin1Char(' ')).toLatin1();
+    return true;
+}
+
+/// The Match (or Host) line for @p criteria: checked word by word, written in sshd's or ssh's spelling.
+bool checkCriteria(Configuration::ConfigType type, const QString &criteria, QByteArray *header, Refusal *error)
+{
+    const QStringList words = criteria.split(QRegularExpression(QStringLiteral("[ \t]+")), Qt::SkipEmptyParts);
+    for (const QChar c : criteria) {
+        if (c.category() == QChar::Other_Control && c != QLatin1Char('\t')) {
+            *error = {Refusal::Code::BadCriterion, {criteria.left(64).replace(c, QLatin1Char('?'))}};
+            return false;
+        }
+    }
+    if (words.isEmpty() || criteria.size() > MaxCriteriaLength) {
+        *error = {Refusal::Code::BadCriterion, {criteria.left(64)}};
+        return false;
+    }
+    if (type == Configuration::ConfigType::Server) {
+        return checkMatchWords(ServerCriteria, words, false, header, error);
+    }
+    const QString first = words.first().toLower();
+    if (first == QLatin1String("match")) {
+        if (words.size() < 2) {
+            *error = {Refusal::Code::BadCriterion, {criteria.left(64)}};
+            return false;
+        }
+        return checkMatchWords(ClientCriteria, words.mid(1), true, header, error);
+    }
+    if (first != QLatin1String("host") || words.size() < 2) {
+        *error = {Refusal::Code::BadCriterion, {words.first().left(64)}};
+        return false;
+    }
+    for (const QString &pattern : words.mid(1)) {
+        if (!isCriterionEntry(Criterion::Pattern, pattern)) {
+            *error = {Refusal::Code::CriterionValue, {QStringLiteral("Host"), pattern.left(64)}};
+            return false;
+        }
+    }
+    *header = "Host " + words.mid(1).join(QLatin1Char(' ')).toLatin1();
+    return true;
+}
+
+QString criteriaText(Configuration::ConfigType type, const ConfigDocument::Block &block)
+{
+    QStringList words;
+    if (type == Configuration::ConfigType::Client) {
+        words.append(block.keyword == "host" ? QStringLiteral("Host") : QStringLiteral("Match"));
+    }
+    for (const QByteArray &argument : block.arguments) {
+        words.append(QString::fromUtf8(argument));
+    }
+    return words.join(QLatin1Char(' '));
+}
+}
+
+Reply Configuration::readBlocks(ConfigType type) const
+{
+    ConfigDocument document(ConfigFiles::dialect(type));
+    QString error;
+    if (!document.load(configPath(type), &error)) {
+        return Reply::failure(Refusal::Code::Failed, {error});
+    }
+    QVariantList blocks;
+    for (int i = 0; i < document.blocks().size(); ++i) {
+        const ConfigDocument::Block &block = document.blocks().at(i);
+        QVariantMap values;
+        const QList<ConfigDocument::Occurrence> body = document.blockOccurrences(i);
+        for (const ConfigDocument::Occurrence &occurrence : body) {
+            const Option *option = findOption(type, QString::fromLatin1(occurrence.keyword));
+            const QString keyword = option ? option->keyword : QString::fromLatin1(occurrence.keyword);
+            const QString value = QString::fromUtf8(QByteArrayList(occurrence.arguments).join(' '));
+            values.insert(keyword, values.contains(keyword) ? QString(values.value(keyword).toString() + QLatin1Char('\n') + value) : value);
+        }
+        blocks.append(QVariantMap{
+            {Protocol::Reply::BlockEntryIndex, i + 1},
+            {Protocol::Reply::BlockEntryCriteria, criteriaText(type, block)},
+            {Protocol::Reply::BlockEntryFile, document.filePaths().value(block.file)},
+            {Protocol::Reply::BlockEntryLine, block.line + 1},
+            {Protocol::Reply::BlockEntryValues, values},
+        });
+    }
+    return Reply::success({{Protocol::Reply::Blocks, blocks}});
+}
+
+bool Configuration::editBlock(ConfigType type, const Request &request, ConfigDocument *document, Refusal *error, QVariantMap *data) const
+{
+    const BlockEdit &edit = request.block;
+    const QString &operation = edit.operation;
+    if (operation.isEmpty() && request.changes.isEmpty()) {
+        *error = Refusal::Code::NoChange;
+        return false;
+    }
+    QList<Checked> body;
+    if (!checkChanges(type, request.changes, &body, error)) {
+        return false;
+    }
+    for (const Checked &change : std::as_const(body)) {
+        if (!change.option->inBlock || change.option->kind == ValueKind::Subsystem || change.option->kind == ValueKind::ListenAddresses) {
+            *error = {Refusal::Code::NotInBlock, {change.option->keyword}};
+            return false;
+        }
+    }
+    QByteArray header;
+    if ((operation == QLatin1String("add") || operation == QLatin1String("criteria")) && !checkCriteria(type, edit.criteria, &header, error)) {
+        return false;
+    }
+    QString loadError;
+    if (!document->load(configPath(type), &loadError)) {
+        *error = {Refusal::Code::Failed, {loadError}};
+        return false;
+    }
+    const int count = document->blocks().size();
+    const int index = edit.index - 1;
+    if (operation != QLatin1String("add") && (index < 0 || index >= count)) {
+        *error = {Refusal::Code::NoSuchBlock, {QString::number(edit.index), QString::number(count)}};
+        return false;
+    }
+    if (operation == QLatin1String("add")) {
+        const int file = edit.file.isEmpty() ? 0 : int(document->filePaths().indexOf(edit.file));
+        if (file < 0) {
+            *error = {Refusal::Code::NotConfigFile, {edit.file, ConfigFiles::typeName(type)}};
+            return false;
+        }
+        QList<QPair<QString, QByteArray>> lines;
+        for (const Checked &change : std::as_const(body)) {
+            for (const QByteArray &line : change.value.lines) {
+                lines.append({change.option->keyword, line});
+            }
+        }
+        data->insert(Protocol::Reply::BlockIndex, document->addBlock(file, header, lines) + 1);
+    } else if (operation == QLatin1String("criteria")) {
+        document->setBlockHeader(index, header);
+    } else if (operation == QLatin1String("remove")) {
+        document->removeBlock(index);
+    } else if (operation == QLatin1String("up") || operation == QLatin1String("down")) {
+        const bool up = operation == QLatin1String("up");
+        if (document->moveBlock(index, up) < 0) {
+            *error = {up ? Refusal::Code::NoBlockAbove : Refusal::Code::NoBlockBelow, {QString::number(edit.index)}};
+            return false;
+        }
+    } else {
+        for (const Checked &change : std::as_const(body)) {
+            document->setInBlock(index, change.option->keyword, change.value.lines);
+        }
+    }
+    return true;
+}
