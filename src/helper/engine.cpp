@@ -101,6 +101,11 @@ Reply Engine::readOptions(ConfigType type, const QStringList &keywords)
     return m_configuration->read(type, keywords);
 }
 
+Reply Engine::effective(const Lockout::Connection &connection)
+{
+    return m_configuration->effective(connection);
+}
+
 Reply Engine::changeOption(ConfigType type, const QString &keyword, const QVariant &value, bool dryRun)
 {
     Transaction transaction;

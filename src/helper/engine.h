@@ -3,6 +3,7 @@
 #pragma once
 
 #include "enginetypes.h"
+#include "lockoutsession.h"
 #include "optioncatalog.h"
 
 #include <QList>
@@ -46,6 +47,8 @@ public:
 
     /// Arg::ReadKeywords: lower-case keyword → QString or QStringList.
     Reply readOptions(ConfigType type, const QStringList &keywords);
+    /// Arg::EffectiveUser and the rest: who gets what for one connection to the server.
+    Reply effective(const Lockout::Connection &connection);
     /// Arg::ChangeKeyword + Arg::ChangeValue. With @p dryRun nothing is written and
     /// data[Reply::Diff] holds the unified diff of the change.
     Reply changeOption(ConfigType type, const QString &keyword, const QVariant &value, bool dryRun = false);

@@ -17,6 +17,7 @@ QList<ToolCommand> commandTable()
 {
     QList<ToolCommand> table;
     table += engineCommands();
+    table += effectiveCommands();
     table += logCommands();
     return table;
 }

@@ -48,3 +48,5 @@ OptionCatalog::ConfigType configType(const QCommandLineParser &parser);
 
 /// get, set, unset, keywords, confirm, revert, pending, restore, banner, keys, service, kill
 QList<ToolCommand> engineCommands();
+/// effective
+QList<ToolCommand> effectiveCommands();
