@@ -237,7 +237,7 @@ Reply Configuration::effective(const Lockout::Connection &connection) const
     QStringList reasons;
     QStringList methods;
     if (!known) {
-        reasons.append(QStringLiteral("account:") + asked.user);
+        reasons.append(QString(QStringLiteral("account:") + asked.user));
     } else {
         Lockout::Session session;
         session.user = account.name;
@@ -251,7 +251,7 @@ Reply Configuration::effective(const Lockout::Connection &connection) const
         session.localAddress = asked.localAddress;
         session.localPort = asked.localPort;
         for (const Lockout::Problem &problem : Lockout::problems(values, session)) {
-            reasons.append(Lockout::kindWord(problem.kind) + QLatin1Char(':') + problem.detail);
+            reasons.append(QString(Lockout::kindWord(problem.kind) + QLatin1Char(':') + problem.detail));
         }
         methods = Lockout::methods(values, session);
     }

@@ -421,11 +421,12 @@ private Q_SLOTS:
         }
         QCOMPARE(blocks.join(QLatin1Char(';')), applied);
         const QVariantMap origins = reply.data.value(Protocol::Reply::Origins).toMap();
-        QCOMPARE(reply.data.value(QStringLiteral("maxsessions")).toString() + QLatin1Char(' ') + place(origins.value(QStringLiteral("maxsessions")).toMap()),
+        QCOMPARE(QString(reply.data.value(QStringLiteral("maxsessions")).toString() + QLatin1Char(' ')
+                         + place(origins.value(QStringLiteral("maxsessions")).toMap())),
                  maxSessions);
         // sshd itself, asked about the connection the reply names (host, laddr and lport assumed).
         const QString connection = reply.data.value(Protocol::Reply::Connection).toString();
-        QCOMPARE(connection.section(QLatin1Char(','), 2, 2), QStringLiteral("host=") + address);
+        QCOMPARE(connection.section(QLatin1Char(','), 2, 2), QString(QStringLiteral("host=") + address));
         QCOMPARE(reply.data.value(Protocol::Reply::Assumed).toStringList(),
                  (QStringList{QStringLiteral("host"), QStringLiteral("laddr"), QStringLiteral("lport")}));
         const auto dump = [&sandbox](const QStringList &more) {

@@ -20,7 +20,7 @@ const QCommandLineOption s_host(QStringLiteral("host"), QStringLiteral("effectiv
 const QCommandLineOption
     s_laddr(QStringLiteral("laddr"), QStringLiteral("effective: the address connected to (default: the first sshd listens on)."), QStringLiteral("ADDRESS"));
 const QCommandLineOption s_lport(QStringLiteral("lport"), QStringLiteral("effective: the port connected to (default: its port)."), QStringLiteral("PORT"));
-const QCommandLineOption s_origin(QStringLiteral("origin"), QStringLiteral("get: also print the file and line each value comes from."));
+const QCommandLineOption s_origin(QStringLiteral("origin"), QStringLiteral("effective: also print the line that sets each value."));
 
 // The reply's keys that are not keywords.
 bool isKeyword(const QString &key)
