@@ -111,9 +111,12 @@ Reply Configuration::effective(const Lockout::Connection &connection) const
     if (!connection.localAddress.isEmpty() && !IpAddress::parse(connection.localAddress, &local)) {
         return Reply::failure(Refusal::Code::NotIpAddress, {Protocol::Arg::EffectiveLocalAddress, shown(connection.localAddress)});
     }
+    // The sockets, which no Match block changes. sshd -T refuses a configuration with a Match LocalPort unless it is told a port.
     Values global;
     QString error;
-    if (!effectiveValues(ConfigType::Server, m_paths.serverConfig, &global, &error)) {
+    const QString provisional =
+        QStringLiteral("user=%1,addr=%2,lport=%3").arg(connection.user, connection.address).arg(connection.localPort > 0 ? connection.localPort : 22);
+    if (!effectiveValues(ConfigType::Server, m_paths.serverConfig, &global, &error, provisional)) {
         return Reply::failure(Refusal::Code::InvalidConfiguration, {error});
     }
 

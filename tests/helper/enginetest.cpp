@@ -395,7 +395,10 @@ private Q_SLOTS:
         sandbox.write(QStringLiteral("etc/ssh/sshd_config.d/50.conf"),
                       "MaxSessions 5\nAllowUsers alice bob carol anoncvs\nDenyUsers *@203.0.113.66\nMatch User alice,!bob Address 192.0.2.0/24\n"
                       "  PasswordAuthentication no\n  MaxSessions 7\nMatch Address !198.51.100.7,198.51.100.0/24,192.0.2.0/25\n  MaxSessions 9\n"
-                      "  PermitTTY no\n");
+                      "  PermitTTY no\n  Include "
+                          + QFile::encodeName(sandbox.path(QStringLiteral("etc/ssh/inner.conf"))) + "\nMatch LocalPort 2222\n  MaxSessions 11\n");
+        // Read inside the block that includes it; a Match LocalPort makes sshd -T ask for a port.
+        sandbox.write(QStringLiteral("etc/ssh/inner.conf"), "X11Forwarding no\n");
         sandbox.paths.lookupUserName = [&sandbox](const QString &name, UserAccount *account) {
             *account = {name, sandbox.path(QStringLiteral("home/other")), TestSandbox::OtherUid, gid_t(TestSandbox::OtherUid)};
             return name != QLatin1String("nobody-here");
@@ -442,7 +445,7 @@ private Q_SLOTS:
             return values;
         };
         const QHash<QString, QString> sshd = dump({QStringLiteral("-C"), connection});
-        const QHash<QString, QString> global = dump({});
+        const QHash<QString, QString> global = dump({QStringLiteral("-C"), QStringLiteral("user=x,addr=203.0.113.200,lport=22")}); // no block applies
         QVERIFY(sshd.size() > 50);
         for (auto it = sshd.cbegin(); it != sshd.cend(); ++it) {
             const QVariant value = reply.data.value(it.key());
