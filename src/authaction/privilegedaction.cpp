@@ -597,6 +597,12 @@ KLocalizedString refusalText(Refusals::Code code)
         return ki18nc("@info refusal of a change or request", "service commands act on the system's sshd; not with --root or --config");
     case C::UnknownSession:
         return ki18nc("@info refusal of a change or request", "the session is not \"client port local port\" of a known user");
+    case C::NotUserName:
+        return ki18nc("@info refusal of a change or request", "\"%1\" is not a user name: letters, digits, '.', '_' and '-', at most 32");
+    case C::NotIpAddress:
+        return ki18nc("@info refusal of a change or request", "%1: \"%2\" is not an IP address");
+    case C::NotHostName:
+        return ki18nc("@info refusal of a change or request", "\"%1\" is not a host name: letters, digits, '.', '_' and '-', at most 253");
     case C::Busy:
         return ki18nc("@info refusal of a change or request", "another change of the SSH configuration is in progress: %1");
     case C::CannotArm:

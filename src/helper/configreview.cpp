@@ -48,12 +48,10 @@ Reply Configuration::review(const QList<Change> &changes, const Lockout::Session
     for (const Lockout::Problem &problem : Lockout::problems(before, user)) {
         already.insert(int(problem.kind));
     }
-    static const char *const kinds[] = {"access", "authentication", "listening"};
     QVariantList lockouts;
     for (const Lockout::Problem &problem : Lockout::problems(after, user)) {
         if (!already.contains(int(problem.kind))) {
-            lockouts.append(
-                QVariantMap{{Protocol::Reply::LockoutKind, QLatin1String(kinds[int(problem.kind)])}, {Protocol::Reply::LockoutDetail, problem.detail}});
+            lockouts.append(QVariantMap{{Protocol::Reply::LockoutKind, Lockout::kindWord(problem.kind)}, {Protocol::Reply::LockoutDetail, problem.detail}});
         }
     }
     reply.data.insert(Protocol::Reply::Lockouts, lockouts);

@@ -57,6 +57,11 @@ public:
     Reply transaction(ConfigType type, const Request &request, Written *written = nullptr);
     /// A dry run that also lists (Reply::Lockouts) what the change would newly stop for @p session of @p account.
     Reply review(const QList<Change> &changes, const Lockout::Session &session, const UserAccount &account);
+    /**
+     * Who gets what for @p connection, its arguments checked: every keyword's value for it (`sshd -T -C`) as read() gives
+     * them, its origin (a block's Match line when a block sets it), the blocks that apply, and the lockout verdict.
+     */
+    Reply effective(const Lockout::Connection &connection) const;
     /// Puts @p files back as they were; empty, else names each one that could not be.
     QString putBack(const QList<SavedFile> &files) const;
     /**

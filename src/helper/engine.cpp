@@ -106,6 +106,11 @@ Reply Engine::readBlocks(ConfigType type)
     return m_configuration->readBlocks(type);
 }
 
+Reply Engine::effective(const Lockout::Connection &connection)
+{
+    return m_configuration->effective(connection);
+}
+
 Reply Engine::changeOption(ConfigType type, const QString &keyword, const QVariant &value, bool dryRun)
 {
     Transaction transaction;

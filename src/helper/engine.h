@@ -3,6 +3,7 @@
 #pragma once
 
 #include "enginetypes.h"
+#include "lockoutsession.h"
 #include "optioncatalog.h"
 
 #include <QList>
@@ -48,6 +49,8 @@ public:
     Reply readOptions(ConfigType type, const QStringList &keywords);
     /// Arg::ReadBlocks: Reply::Blocks.
     Reply readBlocks(ConfigType type);
+    /// Arg::EffectiveUser and the rest: who gets what for one connection to the server.
+    Reply effective(const Lockout::Connection &connection);
     /// Arg::ChangeKeyword + Arg::ChangeValue. With @p dryRun nothing is written and
     /// data[Reply::Diff] holds the unified diff of the change.
     Reply changeOption(ConfigType type, const QString &keyword, const QVariant &value, bool dryRun = false);

@@ -24,6 +24,44 @@ QString first(const Values &values, const char *keyword)
 {
     return QString::fromUtf8(values.value(keyword).value(0)).toLower();
 }
+
+// The methods left to the user, and the lists of AuthenticationMethods made of them only.
+struct Methods {
+    QStringList lists; ///< each a method or a comma-separated list of them that the user could complete
+    bool anyMethod = true; ///< AuthenticationMethods any
+    bool keyFound = false;
+};
+
+Methods methodsLeft(const Values &values, const Session &session)
+{
+    Methods left;
+    const QString rootLogin = first(values, "permitrootlogin");
+    const bool rootKeysOnly = session.isRoot && rootLogin != QLatin1String("yes");
+    const bool passwordSet = session.password.isEmpty() ? first(values, "permitemptypasswords") == QLatin1String("yes")
+                                                        : !session.password.startsWith('!') && !session.password.startsWith('*');
+    const bool password = !rootKeysOnly && passwordSet && first(values, "passwordauthentication") == QLatin1String("yes");
+    const bool keyboard =
+        !rootKeysOnly && first(values, "kbdinteractiveauthentication") == QLatin1String("yes") && first(values, "usepam") == QLatin1String("yes");
+    left.keyFound = first(values, "authorizedkeyscommand") != QLatin1String("none") || UsableKeys::any(values, session);
+    const bool key = left.keyFound && first(values, "pubkeyauthentication") != QLatin1String("no");
+    const auto available = [&](const QString &method) {
+        const QString name = method.section(QLatin1Char(':'), 0, 0);
+        return (name == QLatin1String("publickey") && key) || (name == QLatin1String("password") && password)
+            || (name == QLatin1String("keyboard-interactive") && keyboard);
+    };
+    QStringList lists = words(values, "authenticationmethods");
+    left.anyMethod = lists.isEmpty() || lists == QStringList{QStringLiteral("any")};
+    if (left.anyMethod) {
+        lists = QStringList{QStringLiteral("publickey"), QStringLiteral("password"), QStringLiteral("keyboard-interactive")};
+    }
+    for (const QString &list : std::as_const(lists)) {
+        const QStringList methods = list.split(QLatin1Char(','));
+        if (std::all_of(methods.cbegin(), methods.cend(), available)) {
+            left.lists.append(list);
+        }
+    }
+    return left;
+}
 }
 
 QList<Problem> problems(const Values &values, const Session &session)
@@ -66,31 +104,12 @@ QList<Problem> problems(const Values &values, const Session &session)
         found.append({Kind::Access, QStringLiteral("PermitRootLogin no")});
     }
 
-    // The methods left to the user, and whether one list of AuthenticationMethods is made of them only.
-    const bool rootKeysOnly = session.isRoot && rootLogin != QLatin1String("yes");
-    const bool passwordSet = session.password.isEmpty() ? first(values, "permitemptypasswords") == QLatin1String("yes")
-                                                        : !session.password.startsWith('!') && !session.password.startsWith('*');
-    const bool password = !rootKeysOnly && passwordSet && first(values, "passwordauthentication") == QLatin1String("yes");
-    const bool keyboard =
-        !rootKeysOnly && first(values, "kbdinteractiveauthentication") == QLatin1String("yes") && first(values, "usepam") == QLatin1String("yes");
-    const bool keyFound = first(values, "authorizedkeyscommand") != QLatin1String("none") || UsableKeys::any(values, session);
-    const bool key = keyFound && first(values, "pubkeyauthentication") != QLatin1String("no");
-    const auto available = [&](const QString &method) {
-        const QString name = method.section(QLatin1Char(':'), 0, 0);
-        return (name == QLatin1String("publickey") && key) || (name == QLatin1String("password") && password)
-            || (name == QLatin1String("keyboard-interactive") && keyboard);
-    };
-    const QStringList lists = words(values, "authenticationmethods");
-    const bool anyMethod = lists.isEmpty() || lists == QStringList{QStringLiteral("any")};
-    const bool satisfied = anyMethod ? key || password || keyboard : std::any_of(lists.cbegin(), lists.cend(), [&available](const QString &list) {
-        const QStringList methods = list.split(QLatin1Char(','));
-        return std::all_of(methods.cbegin(), methods.cend(), available);
-    });
-    if (!satisfied) {
+    const Methods left = methodsLeft(values, session);
+    if (left.lists.isEmpty()) {
         found.append({Kind::Authentication,
-                      !anyMethod     ? QStringLiteral("AuthenticationMethods %1").arg(lists.join(QLatin1Char(' ')))
-                          : keyFound ? QStringLiteral("PubkeyAuthentication")
-                                     : QStringLiteral("PasswordAuthentication")});
+                      !left.anyMethod     ? QStringLiteral("AuthenticationMethods %1").arg(words(values, "authenticationmethods").join(QLatin1Char(' ')))
+                          : left.keyFound ? QStringLiteral("PubkeyAuthentication")
+                                          : QStringLiteral("PasswordAuthentication")});
     }
 
     if (!session.localAddress.isEmpty()) {
@@ -116,6 +135,17 @@ QList<Problem> problems(const Values &values, const Session &session)
         }
     }
     return found;
+}
+
+QString kindWord(Kind kind)
+{
+    static const char *const words[] = {"access", "authentication", "listening"};
+    return QLatin1String(words[int(kind)]);
+}
+
+QStringList methods(const Values &values, const Session &session)
+{
+    return methodsLeft(values, session).lists;
 }
 
 bool parseConnection(const QString &text, Session *session)

@@ -32,8 +32,15 @@ struct Problem {
     }
 };
 
+/// The kind as the protocol words it: "access", "authentication" or "listening".
+QString kindWord(Kind kind);
 /// Why @p session could not log in with @p values; empty when it could.
 QList<Problem> problems(const Values &values, const Session &session);
+/**
+ * The ways @p session could authenticate with @p values: "publickey", "password", "keyboard-interactive", or under
+ * AuthenticationMethods each of its lists ("publickey,password") the user could complete; empty when none is left.
+ */
+QStringList methods(const Values &values, const Session &session);
 /// Parses "client port local port"; false when it is not that.
 bool parseConnection(const QString &text, Session *session);
 }

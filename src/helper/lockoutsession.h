@@ -29,4 +29,13 @@ struct Session {
     QString localAddress;
     int localPort = 0;
 };
+
+/// A connection to ask "who gets what" for, as `sshd -T -C` takes it: user, addr, host, laddr, lport.
+struct Connection {
+    QString user;
+    QString address;
+    QString host; ///< empty: the address
+    QString localAddress; ///< empty: the first address sshd listens on for the client's family, else its loopback address
+    int localPort = 0; ///< 0: the port of that listen address, else the first Port
+};
 }

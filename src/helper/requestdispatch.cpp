@@ -71,6 +71,34 @@ Reply readBlocks(Engine &engine, const QVariantMap &arguments, uid_t)
     return engine.readBlocks(type);
 }
 
+Reply effective(Engine &engine, const QVariantMap &arguments, uid_t)
+{
+    Engine::ConfigType type;
+    if (!configType(arguments, Arg::ReadType, &type) || type != Engine::ConfigType::Server) {
+        return wrongType(Arg::ReadType, "1 (server) with effective_user");
+    }
+    Lockout::Connection connection;
+    for (const auto &[key, text] : {std::pair{Arg::EffectiveUser, &connection.user},
+                                    std::pair{Arg::EffectiveAddress, &connection.address},
+                                    std::pair{Arg::EffectiveHost, &connection.host},
+                                    std::pair{Arg::EffectiveLocalAddress, &connection.localAddress}}) {
+        if (arguments.contains(key) && (!isType(arguments, key, QMetaType::QString) || string(arguments, key).isEmpty())) {
+            return wrongType(key, "a non-empty string");
+        }
+        *text = string(arguments, key);
+    }
+    if (arguments.contains(Arg::EffectiveLocalPort)) {
+        if (!isType(arguments, Arg::EffectiveLocalPort, QMetaType::Int)) {
+            return wrongType(Arg::EffectiveLocalPort, "an integer");
+        }
+        connection.localPort = arguments.value(Arg::EffectiveLocalPort).toInt();
+        if (connection.localPort < 1 || connection.localPort > 65535) {
+            return Reply::failure(Refusal::Code::NotPort, {Arg::EffectiveLocalPort, QString::number(connection.localPort)});
+        }
+    }
+    return engine.effective(connection);
+}
+
 Reply readJournal(Engine &engine, const QVariantMap &arguments, uid_t)
 {
     if (!isType(arguments, Arg::JournalArguments, QMetaType::QStringList)) {
@@ -271,6 +299,11 @@ const QList<RequestKind> &requestKinds()
     static const QList<RequestKind> kinds = {
         {Action::Read, "read", {Arg::ReadType, Arg::ReadKeywords}, {}, readOptions},
         {Action::Read, "journal", {Arg::JournalArguments}, {}, readJournal},
+        {Action::Read,
+         "effective",
+         {Arg::ReadType, Arg::EffectiveUser, Arg::EffectiveAddress},
+         {Arg::EffectiveHost, Arg::EffectiveLocalAddress, Arg::EffectiveLocalPort},
+         effective},
         {Action::Configure,
          "transaction",
          {Arg::TransactionType, Arg::TransactionChanges},

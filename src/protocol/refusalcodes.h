@@ -114,6 +114,9 @@ namespace SSHSettings::Refusals
     X(RevertAfterRange, "revert_after_range", 1, false, "the revert countdown must be 1 to %1 seconds")                                                        \
     X(NoServiceControl, "no_service_control", 0, false, "service commands act on the system's sshd; not with --root or --config")                              \
     X(UnknownSession, "unknown_session", 0, false, "the session is not \"client port local port\" of a known user")                                            \
+    X(NotUserName, "not_user_name", 1, false, "\"%1\" is not a user name: letters, digits, '.', '_' and '-', at most 32")                                      \
+    X(NotIpAddress, "not_ip_address", 2, false, "%1: \"%2\" is not an IP address")                                                                             \
+    X(NotHostName, "not_host_name", 1, false, "\"%1\" is not a host name: letters, digits, '.', '_' and '-', at most 253")                                     \
     X(Busy, "busy", 1, false, "another change of the SSH configuration is in progress: %1")                                                                    \
     X(CannotArm, "cannot_arm", 1, false, "refused, the change could not be armed for a revert: %1")                                                            \
     X(PendingReverted, "pending_reverted", 0, true, "%1; the pending changes were reverted")                                                                   \

@@ -146,6 +146,16 @@ constexpr QLatin1String BlockCriteria("block_criteria");
 constexpr QLatin1String BlockFile("block_file");
 /// bool, with ReadType (read action): the reply holds Reply::Blocks.
 constexpr QLatin1String ReadBlocks("read_blocks");
+// Who gets what (read action, with ReadType Server): the values sshd gives one connection, the blocks that applied to it
+// and whether its user could log in. Strings are checked: a user name, IP addresses, a host name.
+constexpr QLatin1String EffectiveUser("effective_user"); ///< QString, required
+constexpr QLatin1String EffectiveAddress("effective_address"); ///< QString, the client's IP address, required
+constexpr QLatin1String EffectiveHost("effective_host"); ///< QString, optional: the client's host name; its address when not given
+/// QString, optional: the address the client connects to; when not given, the first address sshd listens on for the
+/// client's family (its loopback address for a wildcard or none)
+constexpr QLatin1String EffectiveLocalAddress("effective_local_address");
+/// int 1..65535, optional: the port the client connects to; when not given, that of the listen address, else the first Port
+constexpr QLatin1String EffectiveLocalPort("effective_local_port");
 }
 
 namespace Reply
@@ -201,6 +211,24 @@ constexpr QLatin1String BlockEntryLine("line"); ///< int, 1-based
 constexpr QLatin1String BlockEntryValues("values");
 /// transaction "add": int, the new block's Arg::BlockIndex
 constexpr QLatin1String BlockIndex("block_index");
+// Who gets what: besides lower-case keyword → value as a read gives them (every keyword this sshd knows) and Origins,
+// where each origin is the line that sets the keyword for every connection, or the Match line of the block that sets
+// it for this one (with OriginMatch, its criteria).
+/// QVariantList of QVariantMap {AppliedCriteria, OriginFile, OriginLine}: the Match blocks that apply, in reading order
+constexpr QLatin1String AppliedBlocks("applied_blocks");
+constexpr QLatin1String AppliedCriteria("criteria"); ///< QString, as written after Match
+/// QString: the connection as sshd was asked about it, "user=…,addr=…,host=…,laddr=…,lport=…"
+constexpr QLatin1String Connection("connection");
+/// QStringList: the parts of Connection that were not given and were assumed ("host", "laddr", "lport")
+constexpr QLatin1String Assumed("assumed");
+/// QVariantMap {VerdictCanLogIn, VerdictMethods, VerdictReasons}: could the user log in over this connection
+constexpr QLatin1String Verdict("verdict");
+constexpr QLatin1String VerdictCanLogIn("can_log_in"); ///< bool
+/// QStringList: "publickey", "password", "keyboard-interactive", or the AuthenticationMethods lists the user could complete
+constexpr QLatin1String VerdictMethods("methods");
+/// QStringList of "kind:detail", why not: the kinds of LockoutKind ("access:DenyUsers *@10.0.0.1"), or "account:NAME"
+/// when there is no such account
+constexpr QLatin1String VerdictReasons("reasons");
 }
 
 /// The longest countdown before an unconfirmed change is undone.

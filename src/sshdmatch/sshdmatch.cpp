@@ -52,8 +52,13 @@ int parseNetwork(const QString &text, QHostAddress *network, int *bits)
     }
     return 0;
 }
+}
 
-// A comma-separated list with '!' negations.
+bool pattern(const QString &text, const QString &pattern)
+{
+    return wildcard(text.constData(), text.constData() + text.size(), pattern.constData(), pattern.constData() + pattern.size());
+}
+
 int patternList(const QString &text, const QString &list, bool lowerCase)
 {
     bool positive = false;
@@ -72,7 +77,6 @@ int patternList(const QString &text, const QString &list, bool lowerCase)
     return positive ? 1 : 0;
 }
 
-// Addresses and CIDR networks (or wildcards); -2 when an entry is not a valid network.
 int addressList(const QString &address, const QString &list)
 {
     QHostAddress parsed;
@@ -102,12 +106,6 @@ int addressList(const QString &address, const QString &list)
         }
     }
     return result;
-}
-}
-
-bool pattern(const QString &text, const QString &pattern)
-{
-    return wildcard(text.constData(), text.constData() + text.size(), pattern.constData(), pattern.constData() + pattern.size());
 }
 
 int hosts(const QString &address, const QString &list)

@@ -15,6 +15,12 @@ namespace SshdMatch
 {
 /// `*` and `?` wildcards over the whole of @p text; case-sensitive.
 bool pattern(const QString &text, const QString &pattern);
+/// A comma-separated list of patterns with '!' negations: 1 when @p text matches, 0 when not, -1 when a negation does.
+/// With @p lowerCase the patterns are compared in lower case (host names).
+int patternList(const QString &text, const QString &list, bool lowerCase);
+/// A comma-separated list of addresses, CIDR networks or wildcards with '!' negations, as patternList();
+/// -2 when an entry is not a valid network.
+int addressList(const QString &address, const QString &list);
 /// The host part of a USER@HOST entry for a client at @p address: 1, 0 (also for a negation), -1 when invalid.
 int hosts(const QString &address, const QString &list);
 /// One DenyUsers or AllowUsers entry, USER or USER@HOST, as hosts(); groups have no host part and use pattern().

@@ -558,6 +558,109 @@ private Q_SLOTS:
         }
     }
 
+    // Who gets what: the blocks that apply and each keyword's origin, checked against `sshd -T -C` itself; the verdict.
+    void effective_data()
+    {
+        QTest::addColumn<QString>("user");
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<QString>("applied"); // FILE:LINE;... of the Match lines that apply
+        QTest::addColumn<QString>("maxSessions"); // its value and origin
+        QTest::addColumn<QString>("verdict"); // methods, or the reasons why not
+        const auto row = [](const char *name, const char *user, const char *address, const char *applied, const char *maxSessions, const char *verdict) {
+            QTest::newRow(name) << QString::fromLatin1(user) << QString::fromLatin1(address) << QString::fromLatin1(applied) << QString::fromLatin1(maxSessions)
+                                << QString::fromLatin1(verdict);
+        };
+        row("user and network", "alice", "192.0.2.5", "50.conf:4;50.conf:7", "7 50.conf:4", "authentication:PasswordAuthentication");
+        row("negated user", "bob", "192.0.2.5", "50.conf:7", "9 50.conf:7", "password");
+        row("negated address", "bob", "198.51.100.7", "", "5 50.conf:1", "password");
+        row("second network", "carol", "198.51.100.8", "50.conf:7", "9 50.conf:7", "password");
+        row("no block", "alice", "203.0.113.1", "", "5 50.conf:1", "password");
+        row("main file block", "anoncvs", "2001:db8::1", "sshd_config:12", "5 50.conf:1", "password");
+        row("AllowUsers excludes", "dave", "203.0.113.1", "", "5 50.conf:1", "access:AllowUsers alice bob carol anoncvs");
+        row("DenyUsers by address", "bob", "203.0.113.66", "", "5 50.conf:1", "access:DenyUsers *@203.0.113.66");
+        row("no account", "nobody-here", "203.0.113.1", "", "5 50.conf:1", "account:nobody-here");
+    }
+
+    void effective()
+    {
+        QFETCH(QString, user);
+        QFETCH(QString, address);
+        QFETCH(QString, applied);
+        QFETCH(QString, maxSessions);
+        QFETCH(QString, verdict);
+        TestSandbox sandbox;
+        sandbox.write(QStringLiteral("etc/ssh/sshd_config.d/50.conf"),
+                      "MaxSessions 5\nAllowUsers alice bob carol anoncvs\nDenyUsers *@203.0.113.66\nMatch User alice,!bob Address 192.0.2.0/24\n"
+                      "  PasswordAuthentication no\n  MaxSessions 7\nMatch Address !198.51.100.7,198.51.100.0/24,192.0.2.0/25\n  MaxSessions 9\n"
+                      "  PermitTTY no\n  Include "
+                          + QFile::encodeName(sandbox.path(QStringLiteral("etc/ssh/inner.conf"))) + "\nMatch LocalPort 2222\n  MaxSessions 11\n");
+        // Read inside the block that includes it; a Match LocalPort makes sshd -T ask for a port.
+        sandbox.write(QStringLiteral("etc/ssh/inner.conf"), "X11Forwarding no\n");
+        sandbox.paths.lookupUserName = [&sandbox](const QString &name, UserAccount *account) {
+            *account = {name, sandbox.path(QStringLiteral("home/other")), TestSandbox::OtherUid, gid_t(TestSandbox::OtherUid)};
+            return name != QLatin1String("nobody-here");
+        };
+        sandbox.paths.lookupGroups = [](const UserAccount &) {
+            return QStringList{QStringLiteral("users")};
+        };
+        sandbox.paths.lookupPassword = [](const UserAccount &) {
+            return QByteArray("$6$s$h");
+        };
+        Engine engine(sandbox.paths);
+        namespace Protocol = SSHSettings::Protocol;
+        const Reply reply = engine.effective({user, address, QString(), QString(), 0});
+        QVERIFY2(reply.ok, qPrintable(reply.error));
+        const auto place = [&sandbox](const QVariantMap &where) {
+            return QStringLiteral("%1:%2")
+                .arg(QFileInfo(where.value(Protocol::Reply::OriginFile).toString()).fileName())
+                .arg(where.value(Protocol::Reply::OriginLine).toInt());
+        };
+        QStringList blocks;
+        for (const QVariant &block : reply.data.value(Protocol::Reply::AppliedBlocks).toList()) {
+            blocks.append(place(block.toMap()));
+        }
+        QCOMPARE(blocks.join(QLatin1Char(';')), applied);
+        const QVariantMap origins = reply.data.value(Protocol::Reply::Origins).toMap();
+        QCOMPARE(QString(reply.data.value(QStringLiteral("maxsessions")).toString() + QLatin1Char(' ')
+                         + place(origins.value(QStringLiteral("maxsessions")).toMap())),
+                 maxSessions);
+        // sshd itself, asked about the connection the reply names (host, laddr and lport assumed).
+        const QString connection = reply.data.value(Protocol::Reply::Connection).toString();
+        QCOMPARE(connection.section(QLatin1Char(','), 2, 2), QString(QStringLiteral("host=") + address));
+        QCOMPARE(reply.data.value(Protocol::Reply::Assumed).toStringList(),
+                 (QStringList{QStringLiteral("host"), QStringLiteral("laddr"), QStringLiteral("lport")}));
+        const auto dump = [&sandbox](const QStringList &more) {
+            const ProgramResult result =
+                runProgram(sandbox.paths.sshd,
+                           QStringList{QStringLiteral("-T"), QStringLiteral("-f"), sandbox.paths.serverConfig} + more + sandbox.paths.sshdExtraArguments);
+            QHash<QString, QString> values;
+            for (const QByteArray &line : result.standardOutput.split('\n')) {
+                const QString text = QString::fromUtf8(line);
+                values[text.section(QLatin1Char(' '), 0, 0)] +=
+                    (values.contains(text.section(QLatin1Char(' '), 0, 0)) ? QStringLiteral(" ") : QString()) + text.section(QLatin1Char(' '), 1);
+            }
+            return values;
+        };
+        const QHash<QString, QString> sshd = dump({QStringLiteral("-C"), connection});
+        const QHash<QString, QString> global = dump({QStringLiteral("-C"), QStringLiteral("user=x,addr=203.0.113.200,lport=22")}); // no block applies
+        QVERIFY(sshd.size() > 50);
+        for (auto it = sshd.cbegin(); it != sshd.cend(); ++it) {
+            const QVariant value = reply.data.value(it.key());
+            if (it.key() != QLatin1String("subsystem") && !it.key().isEmpty()) {
+                QCOMPARE((value.userType() == QMetaType::QStringList ? value.toStringList().join(QLatin1Char(' ')) : value.toString()), it.value());
+            }
+            // A keyword no block sets for this connection has its value for every connection, and only then.
+            if (origins.contains(it.key()) && it.value() != global.value(it.key())) {
+                QVERIFY2(origins.value(it.key()).toMap().contains(Protocol::Reply::OriginMatch), qPrintable(it.key()));
+            }
+        }
+        const QVariantMap found = reply.data.value(Protocol::Reply::Verdict).toMap();
+        const QStringList reasons = found.value(Protocol::Reply::VerdictReasons).toStringList();
+        QCOMPARE(found.value(Protocol::Reply::VerdictCanLogIn).toBool(), reasons.isEmpty());
+        QCOMPARE(reasons.isEmpty() ? found.value(Protocol::Reply::VerdictMethods).toStringList().join(QLatin1Char(';')) : reasons.join(QLatin1Char(';')),
+                 verdict);
+    }
+
     void invalidConfigurationIsNeverReplaced_data()
     {
         QTest::addColumn<QString>("brokenFile");

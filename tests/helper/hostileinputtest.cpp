@@ -60,6 +60,19 @@ QVariantMap transaction(const QVariantMap &changes, const QVariantMap &options =
     return arguments;
 }
 
+// Who gets what for a connection of root from 192.0.2.1, with @p changed arguments.
+QVariantMap effective(const QVariantMap &changed)
+{
+    QVariantMap arguments = {{Arg::ReadType, 1},
+                             {Arg::EffectiveUser, QStringLiteral("root")},
+                             {Arg::EffectiveAddress, QStringLiteral("192.0.2.1")},
+                             {Arg::EffectiveHost, QStringLiteral("client.example")},
+                             {Arg::EffectiveLocalAddress, QStringLiteral("::ffff:127.0.0.1")},
+                             {Arg::EffectiveLocalPort, 22}};
+    arguments.insert(changed);
+    return arguments;
+}
+
 // Well-formed requests of every kind; the injections start from them.
 QList<Request> baselines()
 {
@@ -87,6 +100,7 @@ QList<Request> baselines()
         {Action::Read, {{Arg::ReadType, 1}, {Arg::ReadBlocks, true}}},
         {Action::Configure,
          {{Arg::TransactionType, 1}, {Arg::BlockOperation, QStringLiteral("add")}, {Arg::BlockCriteria, QStringLiteral("User x,!y Address 192.0.2.0/24")}}},
+        {Action::Read, effective({})},
     };
 }
 
@@ -496,6 +510,30 @@ private Q_SLOTS:
                Action::Read,
                {{Arg::ReadKeywords, repeatedList("Port", SSHSettings::Protocol::MaxReadKeywords + 1)}, {Arg::ReadType, 1}},
                QStringLiteral("=keyword_count;check_options;%1").arg(SSHSettings::Protocol::MaxReadKeywords));
+        // Who gets what: each argument is what it says, nothing sshd -C would read as more than one part.
+        const QString longName = QString(QLatin1Char('a')).repeated(254);
+        const QList<QPair<QVariantMap, QString>> connections = {
+            {{{Arg::EffectiveUser, QStringLiteral("-root")}}, QStringLiteral("=not_user_name;-root")},
+            {{{Arg::EffectiveUser, QStringLiteral("root,addr=10.0.0.1")}}, QStringLiteral("=not_user_name;root,addr=10.0.0.1")},
+            {{{Arg::EffectiveUser, longName.left(33)}}, QStringLiteral("=not_user_name")},
+            {{{Arg::EffectiveUser, QStringLiteral("r\u00f6ot")}}, QStringLiteral("=not_user_name")},
+            {{{Arg::EffectiveAddress, QStringLiteral("192.0.2.300")}}, QStringLiteral("=not_ip_address;effective_address;192.0.2.300")},
+            {{{Arg::EffectiveAddress, QStringLiteral("192.0.2.0/24")}}, QStringLiteral("=not_ip_address;effective_address")},
+            {{{Arg::EffectiveAddress, QStringLiteral("fe80::1%eth0")}}, QStringLiteral("=not_ip_address;effective_address")},
+            {{{Arg::EffectiveAddress, QStringLiteral("example.org")}}, QStringLiteral("=not_ip_address;effective_address")},
+            {{{Arg::EffectiveLocalAddress, QStringLiteral("localhost")}}, QStringLiteral("=not_ip_address;effective_local_address;localhost")},
+            {{{Arg::EffectiveHost, QStringLiteral("a=b")}}, QStringLiteral("=not_host_name;a=b")},
+            {{{Arg::EffectiveHost, QStringLiteral("a b")}}, QStringLiteral("=not_host_name;a b")},
+            {{{Arg::EffectiveHost, longName}}, QStringLiteral("=not_host_name")},
+            {{{Arg::EffectiveHost, QString()}}, QStringLiteral("=bad_argument;effective_host")},
+            {{{Arg::EffectiveLocalPort, 0}}, QStringLiteral("=not_port;effective_local_port;0")},
+            {{{Arg::EffectiveLocalPort, 65536}}, QStringLiteral("=not_port;effective_local_port;65536")},
+            {{{Arg::ReadType, 2}}, QStringLiteral("=bad_argument;type_id")},
+            {{{Arg::ReadKeywords, QStringList{QStringLiteral("Port")}}}, QStringLiteral("=mixed_request")},
+        };
+        for (const auto &[changed, reason] : connections) {
+            addRow(QStringLiteral("effective %1").arg(changed.first().toString().left(40)), Action::Read, effective(changed), reason);
+        }
         addRow(QStringLiteral("read no keyword"), Action::Read, {{Arg::ReadKeywords, QStringList()}, {Arg::ReadType, 1}});
         addRow(QStringLiteral("restore of an invalid backup"),
                Action::Restore,
@@ -671,6 +709,21 @@ private Q_SLOTS:
         row("unknown command", QStringLiteral("frobnicate"), {}, 2, "Commands:");
         row("option of another command", QStringLiteral("get|--dry-run|Port"), {}, 2, "usage: ssh-settings-tool get");
         row("get", QStringLiteral("get|Port|ListenAddress"), {}, 0, "port \"22\"\nlistenaddress [\"[::]:22\",\"0.0.0.0:22\"]\n");
+        row("effective",
+            QStringLiteral("effective|--user|root|--address|192.0.2.1|Port|maxsessions"),
+            {},
+            0,
+            "port 22\nmaxsessions 10\napplied: no Match block\nconnection: user=root,addr=192.0.2.1,host=192.0.2.1,laddr=127.0.0.1,lport=22 (assumed: host, "
+            "laddr, lport)\nverdict: ");
+        row("effective in a block",
+            QStringLiteral("effective|--user|anoncvs|--address|2001:db8::1|--lport|22|--origin|X11Forwarding"),
+            {},
+            0,
+            "x11forwarding no @ROOT@/etc/ssh/sshd_config:14 (Match User anoncvs)\napplied: Match User anoncvs at @ROOT@/etc/ssh/sshd_config:14\n"
+            "connection: user=anoncvs,addr=2001:db8::1,host=2001:db8::1,laddr=::1,lport=22 (assumed: host, laddr)\n");
+        row("effective without an address", QStringLiteral("effective|--user|root"), {}, 2, "usage: ssh-settings-tool effective");
+        row("effective of an odd port", QStringLiteral("effective|--user|root|--address|192.0.2.1|--lport|ssh"), {}, 1, "--lport: \"ssh\" is not a port");
+        row("effective of the client", QStringLiteral("effective|--client|--user|root|--address|192.0.2.1"), {}, 1, "must be 1 (server)");
         row("dry run", QStringLiteral("set|--dry-run|MaxSessions|4"), {}, 0, "+MaxSessions 4\n");
         row("set", QStringLiteral("set|MaxSessions|4"), {}, 0, "", {config, config + QLatin1String(".bak")});
         row("set several",

@@ -189,6 +189,11 @@ private Q_SLOTS:
             found.append(QLatin1String(kinds[int(problem.kind)]) + QLatin1Char(':') + problem.detail);
         }
         QCOMPARE(found.join(QLatin1Char(';')), expected);
+        // The methods a verdict lists: none exactly when no way to authenticate is left; a list of AuthenticationMethods whole.
+        const QStringList methods = Lockout::methods(values, session);
+        QCOMPARE(methods.isEmpty(), expected.contains(QLatin1String("authentication:")));
+        QVERIFY(!expected.isEmpty() || !values.value("authenticationmethods").value(0).contains(',')
+                || methods == QStringList{QStringLiteral("publickey,password")});
     }
 
     // Addresses are read as sshd reads them (inet_pton), not as leniently as QHostAddress alone would.

@@ -18,6 +18,7 @@ QList<ToolCommand> commandTable()
     QList<ToolCommand> table;
     table += engineCommands();
     table += matchCommands();
+    table += effectiveCommands();
     table += logCommands();
     return table;
 }

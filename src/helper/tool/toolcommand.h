@@ -60,3 +60,5 @@ QList<ToolCommand> matchCommands();
 
 /// get, set, unset, keywords, confirm, revert, pending, restore, banner, keys, service, kill
 QList<ToolCommand> engineCommands();
+/// effective
+QList<ToolCommand> effectiveCommands();
