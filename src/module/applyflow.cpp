@@ -52,8 +52,36 @@ void SSHModule::change()
     applyNext();
 }
 
+void SSHModule::runBlockRequest(ConditionalArea *area, const ConditionalArea::Request &request)
+{
+    if (busy() || !m_manager) {
+        return;
+    }
+    m_apply = ApplyRun();
+    m_apply.blocks = area;
+    m_apply.again = [this, area, request] {
+        runBlockRequest(area, request);
+    };
+    // Edits waiting for Apply stay as they are, to be applied with it.
+    for (AbstractOptionArea *other : std::as_const(m_areas)) {
+        if (other->hasChanged()) {
+            m_apply.kept.append(other);
+        }
+    }
+    m_apply.pending.append({area->type(), request.changes, {}, request.arguments(), false});
+    if (!request.globalAfter.isEmpty()) {
+        m_apply.pending.append({area->type(), request.globalAfter, {}, {}, true});
+    }
+    beginFlow();
+    applyNext();
+}
+
 void SSHModule::applyNext()
 {
+    // What depends on a transaction that was not written is not written either.
+    while (!m_apply.lastApplied && !m_apply.pending.isEmpty() && m_apply.pending.constFirst().afterPrevious) {
+        m_apply.pending.removeFirst();
+    }
     if (m_apply.pending.isEmpty()) {
         finishApply();
         return;
@@ -61,9 +89,15 @@ void SSHModule::applyNext()
     m_apply.current = m_apply.pending.takeFirst();
     // What the server's change writes is shown first: the dry run of the very same transaction.
     if (m_apply.current.type == Server) {
-        m_manager->review(Server, m_apply.current.changes, qEnvironmentVariable("SSH_CONNECTION"), this, [this](const SSHManager::Review &review) {
-            reviewed(review);
-        });
+        m_manager->review(
+            Server,
+            m_apply.current.changes,
+            qEnvironmentVariable("SSH_CONNECTION"),
+            this,
+            [this](const SSHManager::Review &review) {
+                reviewed(review);
+            },
+            m_apply.current.block);
     } else {
         sendApply(QString());
     }
@@ -111,9 +145,16 @@ void SSHModule::sendApply(const QString &base)
     const SSHConfigurationTypeId type = m_apply.current.type;
     const int revertAfter = type == Server ? revertAfterSeconds() : 0;
     const QVariantMap before = serverValues();
-    m_manager->apply(type, m_apply.current.changes, revertAfter, base, this, [this, before, revertAfter](const SSHManager::Applied &outcome) {
-        applied(outcome, before, revertAfter);
-    });
+    m_manager->apply(
+        type,
+        m_apply.current.changes,
+        revertAfter,
+        base,
+        this,
+        [this, before, revertAfter](const SSHManager::Applied &outcome) {
+            applied(outcome, before, revertAfter);
+        },
+        m_apply.current.block);
 }
 
 void SSHModule::applied(const SSHManager::Applied &outcome, const QVariantMap &before, int revertAfter)
@@ -125,7 +166,11 @@ void SSHModule::applied(const SSHManager::Applied &outcome, const QVariantMap &b
         KCMOS::MessageWidget *message =
             messagesManager()->newMessageById(id, i18n("The settings were not applied: the configuration changed since it was reviewed."), KCMOS::Warning);
         auto *again = new QAction(QIcon::fromTheme(QStringLiteral("view-refresh")), i18nc("@action:button", "Review Again"), message);
-        connect(again, &QAction::triggered, this, &SSHModule::change, Qt::QueuedConnection);
+        if (m_apply.again) {
+            connect(again, &QAction::triggered, this, m_apply.again, Qt::QueuedConnection);
+        } else {
+            connect(again, &QAction::triggered, this, &SSHModule::change, Qt::QueuedConnection);
+        }
         message->addAction(again);
         transactionDone(Outcome::NotApplied);
         return;
@@ -171,6 +216,7 @@ void SSHModule::transactionDone(Outcome outcome)
     m_apply.anyChanged = m_apply.anyChanged || outcome == Outcome::Applied;
     m_apply.anyFailed = m_apply.anyFailed || outcome == Outcome::NotApplied;
     m_apply.anyUnknown = m_apply.anyUnknown || outcome == Outcome::Unknown;
+    m_apply.lastApplied = outcome == Outcome::Applied;
     for (AbstractOptionArea *area : std::as_const(m_apply.current.areas)) {
         if (outcome == Outcome::NotApplied) {
             m_apply.failed.append(area);
@@ -214,9 +260,13 @@ void SSHModule::finishApply()
     } else {
         messagesManager()->removeMessageById(QStringLiteral("success_change_id"));
     }
-    if (m_apply.anyFailed) {
+    ConditionalArea *blocks = m_apply.blocks;
+    if (m_apply.anyFailed && !blocks) {
         markAsChanged();
     }
     m_apply = ApplyRun();
+    if (blocks) {
+        readBlocks(blocks, true);
+    }
     endFlow();
 }
