@@ -105,9 +105,9 @@ std::optional<Phrases> phrases(SSHConfigurationTypeId type, const QString &crite
 }
 
 // The entries of a value: a client's Host line lists patterns between blanks, the rest between commas.
-QStringList entries(const QString &criterion, const QString &value)
+QStringList entries(SSHConfigurationTypeId type, const QString &criterion, const QString &value)
 {
-    const bool hostLine = criterion == QLatin1String("Host");
+    const bool hostLine = type == Client && criterion == QLatin1String("Host");
     return value.split(hostLine ? QRegularExpression(QStringLiteral("\\s+")) : QRegularExpression(QStringLiteral(",")), Qt::SkipEmptyParts);
 }
 
@@ -122,7 +122,7 @@ QString criterionInWords(SSHConfigurationTypeId type, const Criterion &criterion
     }
     QStringList included;
     QStringList excluded;
-    for (const QString &entry : entries(criterion.first, criterion.second)) {
+    for (const QString &entry : entries(type, criterion.first, criterion.second)) {
         entry.startsWith(QLatin1Char('!')) ? excluded.append(entry.mid(1)) : included.append(entry);
     }
     const QString separator = i18nc("@item separator of a list of values", ", ");
@@ -194,13 +194,13 @@ QString inWords(SSHConfigurationTypeId type, const QString &criteria)
     return parts.join(i18nc("@item separator between the criteria of one block, which all hold", "; "));
 }
 
-QString problem(const QString &criterion, const QString &value)
+QString problem(SSHConfigurationTypeId type, const QString &criterion, const QString &value)
 {
     const QString key = bare(criterion);
     if (standsAlone(criterion)) {
         return value.isEmpty() ? QString() : i18nc("@info", "This criterion takes no value.");
     }
-    const QStringList list = entries(criterion, value);
+    const QStringList list = entries(type, criterion, value);
     if (list.isEmpty()) {
         return i18nc("@info", "Enter at least one value.");
     }
@@ -241,6 +241,7 @@ ConditionalCriteriaDialog::ConditionalCriteriaDialog(SSHConfigurationTypeId type
     m_value->setObjectName(QStringLiteral("criteriaValue"));
     m_words->setObjectName(QStringLiteral("criteriaWords"));
     m_words->setWordWrap(true);
+    setMinimumWidth(fontMetrics().averageCharWidth() * 60); // room for the criteria in words
     const QList<QPair<QString, QString>> kinds = type == Server ? QList<QPair<QString, QString>>{
                                                      {QStringLiteral("User"), i18nc("@item:inlistbox block criterion", "User")},
                                                      {QStringLiteral("Group"), i18nc("@item:inlistbox block criterion", "Group")},
@@ -318,7 +319,7 @@ void ConditionalCriteriaDialog::update()
 {
     const QString kind = m_kind->currentData().toString();
     m_value->setEnabled(!ConditionalCriteria::standsAlone(kind));
-    const QString problem = ConditionalCriteria::problem(kind, value());
+    const QString problem = ConditionalCriteria::problem(m_type, kind, value());
     m_words->setText(problem.isEmpty() ? i18nc("@info %1 who the block applies to", "Applies to: %1", ConditionalCriteria::inWords(m_type, criteria()))
                                        : problem);
     m_buttons->button(QDialogButtonBox::Ok)->setEnabled(problem.isEmpty());

@@ -28,7 +28,7 @@ QString join(SSHConfigurationTypeId type, const QList<Criterion> &criteria);
 /// Who a block applies to, e.g. "Users in group sftponly" or "Connections from 192.0.2.0/24".
 QString inWords(SSHConfigurationTypeId type, const QString &criteria);
 /// Why @p value does not suit @p criterion; empty when it does.
-QString problem(const QString &criterion, const QString &value);
+QString problem(SSHConfigurationTypeId type, const QString &criterion, const QString &value);
 /// The criterion in lower case, without the client's "Match " before it.
 QString bare(const QString &criterion);
 /// True for a criterion without a value (All, and the client's Canonical and Final).

@@ -213,7 +213,11 @@ void SSHModule::readBlocks(ConditionalArea *area, bool always)
             messagesManager()->removeMessageById(id);
             area->setBlocks(result.data.value(SSHSettings::Protocol::Reply::Blocks).toList());
         } else {
-            messagesManager()->newMessageById(id, i18n("The blocks could not be read: %1", SSHSettings::failureReason(result)), KCMOS::Error);
+            const QString reason = SSHSettings::failureReason(result);
+            messagesManager()->newMessageById(id,
+                                              area->type() == Server ? i18n("The blocks of the server settings could not be read: %1", reason)
+                                                                     : i18n("The blocks of the client settings could not be read: %1", reason),
+                                              KCMOS::Error);
         }
     });
 }

@@ -995,7 +995,7 @@ private Q_SLOTS:
             QTRY_VERIFY(!panel->isHidden() && panel->maximumHeight() == QWIDGETSIZE_MAX);
         }
         auto *tabs = page.widget()->findChild<QTabWidget *>(QStringLiteral("tabWidgetServer"));
-        for (int tab = 0; tab < 3; ++tab) {
+        for (int tab : {0, 1, 2, tabs->indexOf(page.widget()->findChild<QWidget *>(QStringLiteral("conditionalTab")))}) {
             tabs->setCurrentIndex(tab);
             QCoreApplication::processEvents();
             QCOMPARE(focusOutOfOrder(page.widget(), tabs->currentWidget()), QString());
@@ -1118,6 +1118,7 @@ private Q_SLOTS:
         QTest::newRow("port out of range") << int(Server) << "LocalPort 70000" << "Connections to port 70000" << "“70000” is not a port number from 1 to 65535.";
         QTest::newRow("a quote") << int(Server) << "User \"bob\"" << "User \"bob\""
             << "“\"bob\"” is not a valid value: use letters, digits and patterns, separated by commas.";
+        QTest::newRow("host names") << int(Server) << "Host *.example.com,!gw.example.com" << "Connections from host *.example.com, except gw.example.com" << "";
         QTest::newRow("unknown criterion") << int(Server) << "Foo bar" << "Foo bar" << "";
         QTest::newRow("client host line") << int(Client) << "Host *.example.com !gw.example.com" << "Host *.example.com, except gw.example.com" << "";
         QTest::newRow("client match") << int(Client) << "Match user git host github.com" << "Remote user git; Host github.com" << "";
@@ -1131,7 +1132,7 @@ private Q_SLOTS:
         const auto kind = SSHConfigurationTypeId(type);
         QTEST(ConditionalCriteria::inWords(kind, criteria), "words");
         const auto first = ConditionalCriteria::parse(kind, criteria).constFirst();
-        QTEST(ConditionalCriteria::problem(first.first, first.second), "problem");
+        QTEST(ConditionalCriteria::problem(kind, first.first, first.second), "problem");
         QCOMPARE(ConditionalCriteria::join(kind, ConditionalCriteria::parse(kind, criteria)), criteria.simplified());
     }
 
