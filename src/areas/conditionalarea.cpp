@@ -116,6 +116,8 @@ ConditionalArea::ConditionalArea(SSHConfigurationTypeId type, QWidget *parent)
                              i18nc("@title:column", "Criteria"),
                              i18nc("@title:column", "Set in"),
                              i18nc("@title:column number of keywords", "Settings")});
+    m_list->header()->setStretchLastSection(false);
+    m_list->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
     m_list->header()->setSectionResizeMode(0, QHeaderView::Stretch);
     m_list->setMinimumHeight(m_list->fontMetrics().height() * 7);
     m_list->setToolTip(i18nc("@info:tooltip", "The blocks in the order the configuration reads them"));
@@ -236,6 +238,8 @@ void ConditionalArea::createTestPanel(QWidget *parent)
                                   i18nc("@title:column", "For this connection"),
                                   i18nc("@title:column", "Outside blocks"),
                                   i18nc("@title:column", "Set in")});
+    m_effective->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    m_effective->header()->setStretchLastSection(true);
     m_effective->setMinimumHeight(m_effective->fontMetrics().height() * 6);
     m_effective->setToolTip(i18nc("@info:tooltip", "The values this connection gets that differ from those outside the blocks"));
     m_effective->hide();

@@ -22,6 +22,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QScrollArea>
 #include <QStyle>
 
 #include <algorithm>
@@ -174,8 +175,15 @@ void SSHModule::stretchUiAndViewSwitch()
 
 void SSHModule::createConditionalAreas()
 {
-    auto *server = new ConditionalArea(Server, widget());
-    ui->vboxConditional->addWidget(server);
+    // The list, a block's body and the test need more height than the smallest page has: the tab scrolls then.
+    auto *scroll = new QScrollArea(widget());
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    auto *server = new ConditionalArea(Server, scroll);
+    server->setMinimumHeight(server->fontMetrics().height() * 36);
+    scroll->setWidget(server);
+    ui->vboxConditional->setContentsMargins(0, 0, 0, 0);
+    ui->vboxConditional->addWidget(scroll);
     auto *clientBox = new QGroupBox(i18nc("@title:group", "Conditional Settings (Host and Match Blocks)"), widget());
     auto *client = new ConditionalArea(Client, clientBox);
     (new QVBoxLayout(clientBox))->addWidget(client);
