@@ -115,7 +115,8 @@ QString criterionInWords(SSHConfigurationTypeId type, const Criterion &criterion
 {
     const auto said = phrases(type, criterion.first);
     if (!said) {
-        return QStringLiteral("%1 %2").arg(criterion.first, criterion.second).trimmed();
+        const QString name = criterion.first.startsWith(MatchPrefix) ? criterion.first.mid(MatchPrefix.size()) : criterion.first;
+        return QStringLiteral("%1 %2").arg(name, criterion.second).trimmed();
     }
     if (standsAlone(criterion.first)) {
         return said->one.toString();
@@ -150,9 +151,11 @@ QList<Criterion> parse(SSHConfigurationTypeId type, const QString &criteria)
     QStringList words = criteria.simplified().split(QLatin1Char(' '), Qt::SkipEmptyParts);
     QString prefix;
     if (type == Client && !words.isEmpty()) {
-        const QString first = words.takeFirst();
-        if (first.compare(QLatin1String("Host"), Qt::CaseInsensitive) == 0) {
-            return {{QStringLiteral("Host"), words.join(QLatin1Char(' '))}};
+        if (words.constFirst().compare(QLatin1String("Host"), Qt::CaseInsensitive) == 0) {
+            return {{QStringLiteral("Host"), words.mid(1).join(QLatin1Char(' '))}};
+        }
+        if (words.constFirst().compare(QLatin1String("Match"), Qt::CaseInsensitive) == 0) {
+            words.removeFirst();
         }
         prefix = MatchPrefix;
     }

@@ -1158,12 +1158,15 @@ private Q_SLOTS:
             << QStringList{"review criteria 2 User anoncvs", "apply criteria 2 User anoncvs"};
         QTest::newRow("body") << "conditionalSave" << 1 << "internal-sftp -l INFO" << true
             << QStringList{"review 1 ForceCommand=internal-sftp -l INFO", "apply 1 ForceCommand=internal-sftp -l INFO"};
+        QTest::newRow("client: confirmed, not reviewed") << "client:conditionalRemove" << 2 << "" << true << QStringList{"apply remove 2"};
         // clang-format on
     }
 
     void blockOperations()
     {
         QFETCH(QString, action);
+        const bool client = action.startsWith(QLatin1String("client:"));
+        action.remove(QStringLiteral("client:"));
         QFETCH(QString, value);
         QFETCH(bool, accept);
         const QVariantList blocks{QVariantMap{{Reply::BlockIndex, 1},
@@ -1201,13 +1204,17 @@ private Q_SLOTS:
         page.load();
         QVERIFY(FakeActionRunner::settle());
         QVERIFY(m_helper->callsWith(Arg::ReadBlocks).isEmpty()); // read when looked at
-        auto *tab = page.widget()->findChild<QWidget *>(QStringLiteral("conditionalTab"));
+        QWidget *tab = page.widget()->findChild<QWidget *>(QStringLiteral("conditionalTab"));
         page.widget()->findChild<QTabWidget *>(QStringLiteral("tabWidgetServer"))->setCurrentWidget(tab);
+        if (client) {
+            page.widget()->findChild<QComboBox *>(QStringLiteral("comboBoxSshConfig"))->setCurrentIndex(1);
+            tab = page.widget()->findChild<QWidget *>(QStringLiteral("clientPage"))->findChild<ConditionalArea *>();
+        }
         QVERIFY(FakeActionRunner::settle());
         auto *list = tab->findChild<QTreeWidget *>(QStringLiteral("conditionalBlocks"));
         QCOMPARE(list->topLevelItemCount(), 2);
         QCOMPARE(list->topLevelItem(1)->text(0) + QLatin1Char('|') + list->topLevelItem(1)->text(2),
-                 QStringLiteral("Connections from 192.0.2.0/24|10-local.conf:3"));
+                 client ? QStringLiteral("Address 192.0.2.0/24|10-local.conf:3") : QStringLiteral("Connections from 192.0.2.0/24|10-local.conf:3"));
         QFETCH(int, selected);
         list->setCurrentItem(list->topLevelItem(selected - 1));
 
@@ -1222,6 +1229,9 @@ private Q_SLOTS:
             });
         }
         QFETCH(QStringList, transactions);
+        if (client) {
+            driver.answer(QStringLiteral("Yes"));
+        }
         for (int review = 0; review < transactions.filter(QRegularExpression(QStringLiteral("^review"))).size(); ++review) {
             driver.expect<ReviewDialog>([&, review](ReviewDialog *dialog) {
                 accept || review > 0 ? dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Apply)->click() : dialog->reject();
@@ -1245,11 +1255,16 @@ private Q_SLOTS:
         QStringList sent;
         for (const auto &call : m_helper->callsWith(Arg::TransactionType)) {
             sent.append(transactionSummary(call));
-            QCOMPARE(call.argument(Arg::TransactionBase).toString(), call.argument(Arg::TransactionDryRun).toBool() ? QString() : QStringLiteral("base-1"));
+            QCOMPARE(call.argument(Arg::TransactionBase).toString(),
+                     call.argument(Arg::TransactionDryRun).toBool() || client ? QString() : QStringLiteral("base-1"));
         }
         QCOMPARE(sent, transactions);
         QCOMPARE(m_helper->callsWith(Arg::ReadBlocks).size(), reads + 1); // the blocks as written
         QVERIFY(areaFor(page, Server, "UseDNS")->hasChanged());
+        if (client) {
+            QCOMPARE(driver.seenTexts, QStringList{QStringLiteral("Remove the block “Address 192.0.2.0/24” and its settings?")});
+            return; // the client has no test of a connection
+        }
 
         // Who gets what: the values that differ from those outside blocks, the blocks that applied, the verdict.
         tab->findChild<QLineEdit *>(QStringLiteral("conditionalTestUser"))->setText(QStringLiteral("alice"));
