@@ -170,7 +170,7 @@ QString transactionSummary(const FakeActionRunner::Call &call)
     }
     const QVariantMap changes = call.argument(Arg::TransactionChanges).toMap();
     for (auto it = changes.cbegin(); it != changes.cend(); ++it) {
-        parts.append(it.key() + QLatin1Char('=') + it.value().toString());
+        parts.append(QString(it.key() + QLatin1Char('=') + it.value().toString()));
     }
     return parts.join(QLatin1Char(' '));
 }
@@ -1143,14 +1143,17 @@ private Q_SLOTS:
         QTest::addColumn<QString>("value"); // typed in the criteria dialog, or into the body's editor
         QTest::addColumn<bool>("accept"); // the first review
         QTest::addColumn<QStringList>("transactions");
-        const QString sftp = QStringLiteral("add Group sftponly ChrootDirectory=%h DisableForwarding=true ForceCommand=internal-sftp PermitTTY=false");
-        const QString passwords = QStringLiteral("add Address 192.0.2.0/24,!192.0.2.9 PasswordAuthentication=true");
+        const QString sftp = QStringLiteral(" add Group sftponly ChrootDirectory=%h DisableForwarding=true ForceCommand=internal-sftp PermitTTY=false");
+        const QString passwords = QStringLiteral(" add Address 192.0.2.0/24,!192.0.2.9 PasswordAuthentication=true");
+        const auto both = [](const QString &transaction) {
+            return QStringList{QStringLiteral("review") + transaction, QStringLiteral("apply") + transaction};
+        };
         // clang-format off
-        QTest::newRow("sftp recipe") << "conditionalRecipeSftp" << 1 << "sftponly" << true << QStringList{"review " + sftp, "apply " + sftp};
+        QTest::newRow("sftp recipe") << "conditionalRecipeSftp" << 1 << "sftponly" << true << both(sftp);
         QTest::newRow("passwords recipe: the block, then the global line") << "conditionalRecipePasswords" << 1 << "192.0.2.0/24, !192.0.2.9" << true
-            << QStringList{"review " + passwords, "apply " + passwords, "review PasswordAuthentication=false", "apply PasswordAuthentication=false"};
+            << both(passwords) + both(QStringLiteral(" PasswordAuthentication=false"));
         QTest::newRow("passwords recipe cancelled: no global line") << "conditionalRecipePasswords" << 1 << "192.0.2.0/24, !192.0.2.9" << false
-            << QStringList{"review " + passwords};
+            << QStringList{both(passwords).constFirst()};
         QTest::newRow("remove") << "conditionalRemove" << 2 << "" << true << QStringList{"review remove 2", "apply remove 2"};
         QTest::newRow("move up") << "conditionalUp" << 2 << "" << true << QStringList{"review up 2", "apply up 2"};
         QTest::newRow("move down") << "conditionalDown" << 1 << "" << true << QStringList{"review down 1", "apply down 1"};
@@ -1213,7 +1216,7 @@ private Q_SLOTS:
         QVERIFY(FakeActionRunner::settle());
         auto *list = tab->findChild<QTreeWidget *>(QStringLiteral("conditionalBlocks"));
         QCOMPARE(list->topLevelItemCount(), 2);
-        QCOMPARE(list->topLevelItem(1)->text(0) + QLatin1Char('|') + list->topLevelItem(1)->text(2),
+        QCOMPARE(QString(list->topLevelItem(1)->text(0) + QLatin1Char('|') + list->topLevelItem(1)->text(2)),
                  client ? QStringLiteral("Address 192.0.2.0/24|10-local.conf:3") : QStringLiteral("Connections from 192.0.2.0/24|10-local.conf:3"));
         QFETCH(int, selected);
         list->setCurrentItem(list->topLevelItem(selected - 1));
@@ -1276,7 +1279,7 @@ private Q_SLOTS:
         QVERIFY(!asked.keys().contains(Arg::EffectiveHost));
         auto *values = tab->findChild<QTreeWidget *>(QStringLiteral("conditionalEffective"));
         QCOMPARE(values->topLevelItemCount(), 1);
-        QCOMPARE(values->topLevelItem(0)->text(0) + QLatin1Char('=') + values->topLevelItem(0)->text(1), QStringLiteral("PasswordAuthentication=no"));
+        QCOMPARE(QString(values->topLevelItem(0)->text(0) + QLatin1Char('=') + values->topLevelItem(0)->text(1)), QStringLiteral("PasswordAuthentication=no"));
         QCOMPARE(tab->findChild<QLabel *>(QStringLiteral("conditionalVerdict"))->text(), QStringLiteral("alice can log in from 192.0.2.7, with: publickey."));
         QCOMPARE(tab->findChild<QLabel *>(QStringLiteral("conditionalApplied"))->text(),
                  QStringLiteral("Blocks that apply: Connections from 192.0.2.0/24 (10-local.conf:3)"));
