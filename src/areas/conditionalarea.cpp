@@ -309,13 +309,26 @@ void ConditionalArea::setBlocks(const QVariantList &blocks)
         current = m_list->topLevelItem(std::min(std::max(before, 1), m_list->topLevelItemCount()) - 1);
     }
     m_list->setCurrentItem(current);
-    showCurrentBlock();
+    // Edits of a body that was not written (a review cancelled) stay for another try.
+    if (m_body->changes().isEmpty() || currentBlock() != selected) {
+        showCurrentBlock();
+    } else {
+        updateButtons();
+    }
+}
+
+void ConditionalArea::discardBodyEdits()
+{
+    m_body->discardChanges();
 }
 
 void ConditionalArea::setGlobalValues(const QVariantMap &reply)
 {
     m_global = reply;
-    showCurrentBlock();
+    // Edits of the body wait for "Apply to Block", whatever else is applied meanwhile.
+    if (m_body->changes().isEmpty()) {
+        showCurrentBlock();
+    }
 }
 
 int ConditionalArea::currentIndex() const

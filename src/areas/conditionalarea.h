@@ -55,6 +55,8 @@ public:
     /// The answer to a test: effective values (a read reply), Reply::AppliedBlocks and Reply::Verdict; or why it failed.
     void showEffective(const QVariantMap &reply);
     void showTestFailure(const QString &reason);
+    /// The body's edits were written (or are to be forgotten): the next setBlocks() shows the body as read.
+    void discardBodyEdits();
 
     /// The recipes, as requests for @p value (a group, a list of addresses).
     static Request sftpRecipe(const QString &group);

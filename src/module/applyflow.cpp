@@ -261,12 +261,16 @@ void SSHModule::finishApply()
         messagesManager()->removeMessageById(QStringLiteral("success_change_id"));
     }
     ConditionalArea *blocks = m_apply.blocks;
+    if (blocks && (m_apply.anyChanged || m_apply.anyUnknown)) {
+        blocks->discardBodyEdits(); // the blocks read next show what was written
+    }
     if (m_apply.anyFailed && !blocks) {
         markAsChanged();
     }
     m_apply = ApplyRun();
-    if (blocks) {
-        readBlocks(blocks, true);
+    // Blocks are read again as written: a block operation's always, the others' where shown (global lines move them).
+    for (ConditionalArea *area : std::as_const(m_conditionalAreas)) {
+        readBlocks(area, area == blocks);
     }
     endFlow();
 }

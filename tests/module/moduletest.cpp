@@ -1161,6 +1161,8 @@ private Q_SLOTS:
             << QStringList{"review criteria 2 User anoncvs", "apply criteria 2 User anoncvs"};
         QTest::newRow("body") << "conditionalSave" << 1 << "internal-sftp -l INFO" << true
             << QStringList{"review 1 ForceCommand=internal-sftp -l INFO", "apply 1 ForceCommand=internal-sftp -l INFO"};
+        QTest::newRow("body, review cancelled: the edit stays") << "conditionalSave" << 1 << "internal-sftp -l INFO" << false
+            << QStringList{"review 1 ForceCommand=internal-sftp -l INFO"};
         QTest::newRow("client: confirmed, not reviewed") << "client:conditionalRemove" << 2 << "" << true << QStringList{"apply remove 2"};
         // clang-format on
     }
@@ -1264,6 +1266,7 @@ private Q_SLOTS:
         QCOMPARE(sent, transactions);
         QCOMPARE(m_helper->callsWith(Arg::ReadBlocks).size(), reads + 1); // the blocks as written
         QVERIFY(areaFor(page, Server, "UseDNS")->hasChanged());
+        QCOMPARE(tab->findChild<QPushButton *>(QStringLiteral("conditionalSave"))->isEnabled(), action == QLatin1String("conditionalSave") && !accept);
         if (client) {
             QCOMPARE(driver.seenTexts, QStringList{QStringLiteral("Remove the block “Address 192.0.2.0/24” and its settings?")});
             return; // the client has no test of a connection
