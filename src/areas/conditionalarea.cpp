@@ -24,6 +24,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <utility>
 
 namespace Arg = SSHSettings::Protocol::Arg;
 namespace Reply = SSHSettings::Protocol::Reply;
@@ -181,6 +182,11 @@ ConditionalArea::ConditionalArea(SSHConfigurationTypeId type, QWidget *parent)
     }
 
     connect(m_list, &QTreeWidget::currentItemChanged, this, &ConditionalArea::showCurrentBlock);
+    // Enter or a double click on a block edits its criteria.
+    connect(m_list, &QTreeWidget::itemActivated, m_criteria, &QPushButton::click);
+    connect(this, &ConditionalArea::requested, this, [this](const Request &request) {
+        m_added = request.operation == QLatin1String("add") ? request.criteria : QString();
+    });
     connect(m_body, &AllSettingsView::changed, this, &ConditionalArea::updateButtons);
     connect(m_criteria, &QPushButton::clicked, this, [this] {
         const QString criteria = askCriteria(currentBlock().value(Reply::BlockCriteria).toString());
@@ -304,6 +310,12 @@ void ConditionalArea::setBlocks(const QVariantList &blocks)
         if ((same && !selected.isEmpty()) || (!current && i + 1 == before)) {
             current = item;
         }
+    }
+    // A block just added is the last with its criteria.
+    const QString criteria = std::exchange(m_added, QString());
+    const auto added = criteria.isEmpty() ? QList<QTreeWidgetItem *>() : m_list->findItems(criteria, Qt::MatchFixedString | Qt::MatchCaseSensitive, 1);
+    if (!added.isEmpty()) {
+        current = added.constLast();
     }
     if (!current && m_list->topLevelItemCount() > 0) {
         current = m_list->topLevelItem(std::min(std::max(before, 1), m_list->topLevelItemCount()) - 1);

@@ -77,6 +77,7 @@ private:
     void createTestPanel(QWidget *parent);
 
     SSHConfigurationTypeId m_type;
+    QString m_added; ///< the criteria of a block being added: selected once read
     QVariantList m_blocks;
     QVariantMap m_global;
     QTreeWidget *m_list;

@@ -1140,6 +1140,7 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("action");
         QTest::addColumn<int>("selected"); // 1-based
+        QTest::addColumn<int>("selectedAfter"); // once the blocks are read again: an added one, or the same
         QTest::addColumn<QString>("value"); // typed in the criteria dialog, or into the body's editor
         QTest::addColumn<bool>("accept"); // the first review
         QTest::addColumn<QStringList>("transactions");
@@ -1149,21 +1150,21 @@ private Q_SLOTS:
             return QStringList{QStringLiteral("review") + transaction, QStringLiteral("apply") + transaction};
         };
         // clang-format off
-        QTest::newRow("sftp recipe") << "conditionalRecipeSftp" << 1 << "sftponly" << true << both(sftp);
-        QTest::newRow("passwords recipe: the block, then the global line") << "conditionalRecipePasswords" << 1 << "192.0.2.0/24, !192.0.2.9" << true
+        QTest::newRow("sftp recipe") << "conditionalRecipeSftp" << 2 << 1 << "sftponly" << true << both(sftp);
+        QTest::newRow("passwords recipe: the block, then the global line") << "conditionalRecipePasswords" << 1 << 1 << "192.0.2.0/24, !192.0.2.9" << true
             << both(passwords) + both(QStringLiteral(" PasswordAuthentication=false"));
-        QTest::newRow("passwords recipe cancelled: no global line") << "conditionalRecipePasswords" << 1 << "192.0.2.0/24, !192.0.2.9" << false
+        QTest::newRow("passwords recipe cancelled: no global line") << "conditionalRecipePasswords" << 1 << 1 << "192.0.2.0/24, !192.0.2.9" << false
             << QStringList{both(passwords).constFirst()};
-        QTest::newRow("remove") << "conditionalRemove" << 2 << "" << true << QStringList{"review remove 2", "apply remove 2"};
-        QTest::newRow("move up") << "conditionalUp" << 2 << "" << true << QStringList{"review up 2", "apply up 2"};
-        QTest::newRow("move down") << "conditionalDown" << 1 << "" << true << QStringList{"review down 1", "apply down 1"};
-        QTest::newRow("criteria") << "conditionalCriteria" << 2 << "anoncvs" << true
+        QTest::newRow("remove") << "conditionalRemove" << 2 << 2 << "" << true << QStringList{"review remove 2", "apply remove 2"};
+        QTest::newRow("move up") << "conditionalUp" << 2 << 2 << "" << true << QStringList{"review up 2", "apply up 2"};
+        QTest::newRow("move down") << "conditionalDown" << 1 << 1 << "" << true << QStringList{"review down 1", "apply down 1"};
+        QTest::newRow("criteria") << "conditionalCriteria" << 2 << 2 << "anoncvs" << true
             << QStringList{"review criteria 2 User anoncvs", "apply criteria 2 User anoncvs"};
-        QTest::newRow("body") << "conditionalSave" << 1 << "internal-sftp -l INFO" << true
+        QTest::newRow("body") << "conditionalSave" << 1 << 1 << "internal-sftp -l INFO" << true
             << QStringList{"review 1 ForceCommand=internal-sftp -l INFO", "apply 1 ForceCommand=internal-sftp -l INFO"};
-        QTest::newRow("body, review cancelled: the edit stays") << "conditionalSave" << 1 << "internal-sftp -l INFO" << false
+        QTest::newRow("body, review cancelled: the edit stays") << "conditionalSave" << 1 << 1 << "internal-sftp -l INFO" << false
             << QStringList{"review 1 ForceCommand=internal-sftp -l INFO"};
-        QTest::newRow("client: confirmed, not reviewed") << "client:conditionalRemove" << 2 << "" << true << QStringList{"apply remove 2"};
+        QTest::newRow("client: confirmed, not reviewed") << "client:conditionalRemove" << 2 << 2 << "" << true << QStringList{"apply remove 2"};
         // clang-format on
     }
 
@@ -1221,6 +1222,7 @@ private Q_SLOTS:
         QCOMPARE(QString(list->topLevelItem(1)->text(0) + QLatin1Char('|') + list->topLevelItem(1)->text(2)),
                  client ? QStringLiteral("Address 192.0.2.0/24|10-local.conf:3") : QStringLiteral("Connections from 192.0.2.0/24|10-local.conf:3"));
         QFETCH(int, selected);
+        QFETCH(int, selectedAfter);
         list->setCurrentItem(list->topLevelItem(selected - 1));
 
         // A pending edit of another tab stays pending, for Apply.
@@ -1266,6 +1268,7 @@ private Q_SLOTS:
         QCOMPARE(sent, transactions);
         QCOMPARE(m_helper->callsWith(Arg::ReadBlocks).size(), reads + 1); // the blocks as written
         QVERIFY(areaFor(page, Server, "UseDNS")->hasChanged());
+        QCOMPARE(list->indexOfTopLevelItem(list->currentItem()) + 1, selectedAfter);
         QCOMPARE(tab->findChild<QPushButton *>(QStringLiteral("conditionalSave"))->isEnabled(), action == QLatin1String("conditionalSave") && !accept);
         if (client) {
             QCOMPARE(driver.seenTexts, QStringList{QStringLiteral("Remove the block “Address 192.0.2.0/24” and its settings?")});
