@@ -48,6 +48,30 @@ QString valueText(const QVariant &value)
 {
     return value.userType() == QMetaType::QStringList ? value.toStringList().join(QLatin1Char(' ')) : value.toString();
 }
+
+// SFTP only, locked in the home folder, for @p group.
+ConditionalArea::Request sftpRecipe(const QString &group)
+{
+    return {QStringLiteral("add"),
+            0,
+            QStringLiteral("Group %1").arg(group),
+            {{QStringLiteral("ForceCommand"), QStringLiteral("internal-sftp")},
+             {QStringLiteral("ChrootDirectory"), QStringLiteral("%h")},
+             {QStringLiteral("DisableForwarding"), true},
+             {QStringLiteral("PermitTTY"), false}},
+            {}};
+}
+
+// Passwords only from @p addresses.
+ConditionalArea::Request passwordRecipe(const QString &addresses)
+{
+    // The block that allows passwords is written first: no moment leaves these addresses without them.
+    return {QStringLiteral("add"),
+            0,
+            QStringLiteral("Address %1").arg(addresses),
+            {{QStringLiteral("PasswordAuthentication"), true}},
+            {{QStringLiteral("PasswordAuthentication"), false}}};
+}
 }
 
 SSHSettings::ActionArguments ConditionalArea::Request::arguments() const
@@ -63,33 +87,6 @@ SSHSettings::ActionArguments ConditionalArea::Request::arguments() const
         result << qMakePair(QString(Arg::BlockCriteria), QVariant(criteria));
     }
     return result;
-}
-
-bool ConditionalArea::Request::operator==(const Request &other) const
-{
-    return operation == other.operation && index == other.index && criteria == other.criteria && changes == other.changes && globalAfter == other.globalAfter;
-}
-
-ConditionalArea::Request ConditionalArea::sftpRecipe(const QString &group)
-{
-    return {QStringLiteral("add"),
-            0,
-            QStringLiteral("Group %1").arg(group),
-            {{QStringLiteral("ForceCommand"), QStringLiteral("internal-sftp")},
-             {QStringLiteral("ChrootDirectory"), QStringLiteral("%h")},
-             {QStringLiteral("DisableForwarding"), true},
-             {QStringLiteral("PermitTTY"), false}},
-            {}};
-}
-
-ConditionalArea::Request ConditionalArea::passwordRecipe(const QString &addresses)
-{
-    // The block that allows passwords is written first: no moment leaves these addresses without them.
-    return {QStringLiteral("add"),
-            0,
-            QStringLiteral("Address %1").arg(addresses),
-            {{QStringLiteral("PasswordAuthentication"), true}},
-            {{QStringLiteral("PasswordAuthentication"), false}}};
 }
 
 ConditionalArea::ConditionalArea(SSHConfigurationTypeId type, QWidget *parent)

@@ -39,7 +39,6 @@ public:
 
         /// Protocol::Arg::BlockIndex, BlockOperation and BlockCriteria of the request.
         SSHSettings::ActionArguments arguments() const;
-        bool operator==(const Request &other) const;
     };
 
     ConditionalArea(SSHConfigurationTypeId type, QWidget *parent);
@@ -57,10 +56,6 @@ public:
     void showTestFailure(const QString &reason);
     /// The body's edits were written (or are to be forgotten): the next setBlocks() shows the body as read.
     void discardBodyEdits();
-
-    /// The recipes, as requests for @p value (a group, a list of addresses).
-    static Request sftpRecipe(const QString &group);
-    static Request passwordRecipe(const QString &addresses);
 
 Q_SIGNALS:
     void requested(const ConditionalArea::Request &request);
