@@ -281,7 +281,7 @@ ConditionalCriteriaDialog::ConditionalCriteriaDialog(SSHConfigurationTypeId type
     }
     m_value->setPlaceholderText(i18nc("@info:placeholder", "Values separated by commas; ! before one leaves it out"));
     auto *layout = new QFormLayout(this);
-    layout->addRow(i18nc("@label:listbox", "&Applies to:"), m_kind);
+    layout->addRow(i18nc("@label:listbox", "&Criterion:"), m_kind);
     layout->addRow(i18nc("@label:textbox", "&Value:"), m_value);
     layout->addRow(m_words);
     if (!m_rest.isEmpty()) {
