@@ -1034,6 +1034,8 @@ private Q_SLOTS:
         QTest::newRow("key files") << Make([] { return new AuthorizedKeysPathDialog({QStringLiteral("%h/.ssh/authorized_keys")}, nullptr); });
         QTest::newRow("add key") << Make([] { return new AddPublicKeyDialog(QStringLiteral("/nonexistent/authorized_keys"), nullptr); });
         QTest::newRow("banner") << Make([] { return new EditBannerDialog(QStringLiteral("/nonexistent/banner"), nullptr); });
+        QTest::newRow("block criteria, another one kept") << Make([] { return new ConditionalCriteriaDialog(Server, QStringLiteral("User alice Address 192.0.2.0/24"), nullptr); });
+        QTest::newRow("client block criteria") << Make([] { return new ConditionalCriteriaDialog(Client, QStringLiteral("Host *.example.com"), nullptr); });
         // clang-format on
     }
 
