@@ -13,6 +13,7 @@
 #include <KMessageBox>
 
 #include <QAction>
+#include <QCheckBox>
 
 #include <utility>
 
@@ -126,8 +127,12 @@ void SSHModule::reviewed(const SSHManager::Review &review)
     }
     // "Do not show this again" skips only the reviews that warn of nothing.
     const bool warns = !ReviewDialog::lockoutWarnings(review).isEmpty();
-    if (!review.diffs.isEmpty() && (warns || KMessageBox::shouldBeShownContinue(ReviewDialog::DontAskAgainName))) {
+    // A block operation is one click: its review is always shown, and says nothing of the others'.
+    if (!review.diffs.isEmpty() && (warns || m_apply.blocks || KMessageBox::shouldBeShownContinue(ReviewDialog::DontAskAgainName))) {
         ReviewDialog dialog(review, widget());
+        if (m_apply.blocks) {
+            dialog.findChild<QCheckBox *>(QStringLiteral("dontShowAgain"))->hide();
+        }
         if (dialog.exec() != QDialog::Accepted) {
             messagesManager()->removeMessageById(id);
             transactionDone(Outcome::NotApplied);

@@ -1208,6 +1208,7 @@ private Q_SLOTS:
             return FakeActionRunner::success(call.keys().contains(Arg::ReadKeywords) || call.keys().contains(Arg::TransactionReadKeywords) ? m_serverValues
                                                                                                                                            : QVariantMap());
         });
+        KMessageBox::saveDontShowAgainContinue(ReviewDialog::DontAskAgainName); // Apply's reviews only
         SSHModule page(nullptr, {});
         page.load();
         QVERIFY(FakeActionRunner::settle());
@@ -1243,6 +1244,7 @@ private Q_SLOTS:
         }
         for (int review = 0; review < transactions.filter(QRegularExpression(QStringLiteral("^review"))).size(); ++review) {
             driver.expect<ReviewDialog>([&, review](ReviewDialog *dialog) {
+                QVERIFY(!dialog->findChild<QCheckBox *>(QStringLiteral("dontShowAgain"))->isVisible());
                 accept || review > 0 ? dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Apply)->click() : dialog->reject();
             });
         }
