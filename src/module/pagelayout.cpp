@@ -202,8 +202,10 @@ void SSHModule::createConditionalAreas()
     connect(ui->tabWidgetServer, &QTabWidget::currentChanged, server, [this, server] {
         readBlocks(server);
     });
-    connect(ui->configureSwitcher, &QStackedWidget::currentChanged, client, [this, client] {
-        readBlocks(client);
+    connect(ui->configureSwitcher, &QStackedWidget::currentChanged, this, [this] {
+        for (ConditionalArea *area : std::as_const(m_conditionalAreas)) {
+            readBlocks(area);
+        }
     });
 }
 
