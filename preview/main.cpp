@@ -3,6 +3,7 @@
 #include "abstractoptionarea.h"
 #include "addpublickeydialog.h"
 #include "authorizedkeyspathdialog.h"
+#include "conditionalcriteria.h"
 #include "demoactionrunner.h"
 #include "editbannerdialog.h"
 #include "listenaddresseditdialog.h"
@@ -179,6 +180,7 @@ int main(int argc, char **argv)
                             QStringLiteral("server-authentication"),
                             QStringLiteral("server-other"),
                             QStringLiteral("server-all-settings"),
+                            QStringLiteral("server-conditional"),
                             QStringLiteral("server-connections")};
     bool ok = true;
     // Every tab at the smallest size the page allows and at a common large one.
@@ -227,6 +229,26 @@ int main(int argc, char **argv)
         message->actions().constFirst()->trigger(); // Keep
     }
     qunsetenv("SSH_CONNECTION");
+
+    // A recipe of "Conditional settings": its criterion asked for, then the review of the block it adds.
+    tabs->setCurrentWidget(page.widget()->findChild<QWidget *>(QStringLiteral("conditionalTab")));
+    settle(400);
+    QTimer::singleShot(300, page.widget(), [&] {
+        if (auto *dialog = qobject_cast<ConditionalCriteriaDialog *>(QApplication::activeModalWidget())) {
+            dialog->setValue(QStringLiteral("sftponly"));
+            ok = save(dialog, QDir(dir).filePath(QStringLiteral("dialog-block-criteria.png"))) && ok;
+            dialog->accept();
+        }
+        QTimer::singleShot(800, page.widget(), [&] {
+            if (auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget())) {
+                ok = save(dialog, QDir(dir).filePath(QStringLiteral("review-recipe.png"))) && ok;
+                dialog->reject();
+            }
+        });
+    });
+    page.widget()->findChild<QAction *>(QStringLiteral("conditionalRecipeSftp"))->trigger();
+    settle(600);
+    tabs->setCurrentIndex(0);
 
     // A change the helper refuses, an address of no local interface, beside one it takes: the page says why.
     if (auto *addresses = page.widget()->findChild<ListenAddressModel *>()) {

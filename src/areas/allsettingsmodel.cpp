@@ -40,19 +40,37 @@ AllSettingsModel::AllSettingsModel(ConfigType type, QObject *parent)
 
 void AllSettingsModel::setReadValues(const QVariantMap &reply)
 {
+    fill(reply, nullptr);
+}
+
+void AllSettingsModel::setBlockValues(const QVariantMap &body, const QVariantMap &global)
+{
+    fill(global, &body);
+}
+
+void AllSettingsModel::fill(const QVariantMap &reply, const QVariantMap *body)
+{
     const bool hadEdits = !changes().isEmpty();
     beginResetModel();
     m_rows.clear();
+    m_block = body != nullptr;
+    QVariantMap bodyValues; // by lower-case keyword
+    if (body) {
+        for (auto it = body->cbegin(); it != body->cend(); ++it) {
+            bodyValues.insert(it.key().toLower(), it.value());
+        }
+    }
     m_algorithms = reply.value(Reply::Algorithms).toMap();
     const int version = reply.value(Reply::Version).toInt();
     const QVariantMap origins = reply.value(Reply::Origins).toMap();
     for (const Option &option : options(m_type)) {
         const QString key = option.keyword.toLower();
+        const bool inBody = bodyValues.contains(key);
         // A keyword the reply does not carry has no value to show; one this OpenSSH lacks cannot be set.
-        if (!knownIn(option, version) || !reply.contains(key)) {
+        if (!knownIn(option, version) || (!reply.contains(key) && !inBody) || (body && !option.inBlock)) {
             continue;
         }
-        const QVariant value = reply.value(key);
+        const QVariant value = inBody ? bodyValues.value(key) : reply.value(key);
         QStringList lines = value.userType() == QMetaType::QStringList ? value.toStringList() : QStringList{value.toString()};
         const bool yesOrNo = option.defaultValue == QLatin1String("yes") || option.defaultValue == QLatin1String("no");
         if (option.kind == ValueKind::Bool || option.kind == ValueKind::Choice || option.kind == ValueKind::RootLogin || yesOrNo) {
@@ -61,7 +79,8 @@ void AllSettingsModel::setReadValues(const QVariantMap &reply)
                 line = canonicalWord(line);
             }
         }
-        m_rows.append({&option, lines, origins.value(key).toMap(), QVariant()});
+        // In a block only the body counts: what is set outside it is left alone.
+        m_rows.append({&option, lines, body ? QVariantMap() : origins.value(key).toMap(), QVariant(), inBody});
     }
     endResetModel();
     if (hadEdits) {
@@ -88,7 +107,7 @@ AllSettingsModel::Access AllSettingsModel::access(int row) const
 QString AllSettingsModel::editedElsewhere(int row) const
 {
     const SSHConfigurationTypeId type = m_type == ConfigType::Client ? Client : Server;
-    if (!SSHOption::pageKeywords(type).contains(option(row).keyword)) {
+    if (m_block || !SSHOption::pageKeywords(type).contains(option(row).keyword)) {
         return {};
     }
     QString tab;
@@ -135,7 +154,7 @@ bool AllSettingsModel::canReset(int row) const
     if (access(row) == Access::OtherTab) {
         return false;
     }
-    return isSetOutsideBlocks(entry.origin) ? entry.edit.userType() != QMetaType::QStringList : entry.edit.isValid();
+    return isSetOutsideBlocks(entry.origin) || entry.inBody ? entry.edit.userType() != QMetaType::QStringList : entry.edit.isValid();
 }
 
 void AllSettingsModel::setValue(int row, const QVariant &value)
@@ -146,13 +165,16 @@ void AllSettingsModel::setValue(int row, const QVariant &value)
     const Row &entry = m_rows.at(row);
     const bool words = entry.option->kind == ValueKind::Choice || entry.option->kind == ValueKind::Number || entry.option->kind == ValueKind::Interval;
     const QString read = text(shaped(*entry.option, entry.lines.join(QLatin1Char(' '))));
-    setEdit(row, text(value).compare(read, words ? Qt::CaseInsensitive : Qt::CaseSensitive) == 0 ? QVariant() : value);
+    // In a block, a value equal to the global one is still a line of its own.
+    const bool same = text(value).compare(read, words ? Qt::CaseInsensitive : Qt::CaseSensitive) == 0 && (!m_block || entry.inBody);
+    setEdit(row, same ? QVariant() : value);
 }
 
 void AllSettingsModel::resetToDefault(int row)
 {
     if (canReset(row)) {
-        setEdit(row, isSetOutsideBlocks(m_rows.at(row).origin) ? QVariant(QStringList()) : QVariant());
+        const Row &entry = m_rows.at(row);
+        setEdit(row, entry.inBody || isSetOutsideBlocks(entry.origin) ? QVariant(QStringList()) : QVariant());
     }
 }
 
@@ -222,6 +244,9 @@ QString AllSettingsModel::text(const QVariant &value)
 
 bool AllSettingsModel::isChangedFromDefault(const Row &row) const
 {
+    if (m_block) { // in a block: set in its body
+        return row.edit.isValid() || row.inBody;
+    }
     if (row.edit.isValid() || isSetInFile(row.origin)) {
         return true;
     }
@@ -232,6 +257,9 @@ bool AllSettingsModel::isChangedFromDefault(const Row &row) const
 
 QString AllSettingsModel::originText(const Row &row) const
 {
+    if (m_block) {
+        return row.inBody ? i18nc("@item origin of a value", "this block") : i18nc("@item origin of a value", "outside the block");
+    }
     const QString origin = row.origin.value(Reply::OriginFile).toString().isEmpty() ? i18nc("@item origin of a value", "default") : place(row.origin, false);
     const int blocks = row.origin.value(Reply::OriginOverrides).toList().size();
     return blocks == 0 ? origin : i18ncp("@item origin of a value", "%2, overridden in %1 block", "%2, overridden in %1 blocks", blocks, origin);
@@ -239,6 +267,10 @@ QString AllSettingsModel::originText(const Row &row) const
 
 QString AllSettingsModel::originToolTip(const Row &row) const
 {
+    if (m_block) {
+        return row.inBody ? i18nc("@info:tooltip", "The block sets this value for the connections it applies to")
+                          : i18nc("@info:tooltip", "The block does not set it: the value outside the block applies");
+    }
     QStringList lines;
     if (!row.origin.value(Reply::OriginFile).toString().isEmpty()) {
         lines.append(place(row.origin, true));
@@ -305,7 +337,9 @@ QVariant AllSettingsModel::data(const QModelIndex &index, int role) const
             return i18nc("@info:tooltip", "Set on several lines; edit them in the file, or reset them all");
         }
         QString shown = row.lines.join(QStringLiteral("; "));
-        if (row.edit.userType() == QMetaType::QStringList) {
+        if (row.edit.userType() == QMetaType::QStringList && m_block) {
+            shown = i18nc("@item value once removed from a block", "removed from the block");
+        } else if (row.edit.userType() == QMetaType::QStringList) {
             shown = option.defaultValue.isEmpty() ? i18nc("@item value once reset", "default")
                                                   : i18nc("@item value once reset", "%1 (default)", option.defaultValue);
         } else if (row.edit.isValid()) {

@@ -35,6 +35,12 @@ public:
 
     /// Takes a whole read reply; drops the edits.
     void setReadValues(const QVariantMap &reply);
+    /**
+     * Shows the body of one block instead: only the keywords allowed inside blocks, @p body's
+     * (keyword as written → value as written) as set here, the others with their value in
+     * @p global (a read reply). Edits are then changes of the body; a reset removes the keyword from it.
+     */
+    void setBlockValues(const QVariantMap &body, const QVariantMap &global);
 
     const OptionCatalog::Option &option(int row) const;
     Access access(int row) const;
@@ -76,7 +82,10 @@ private:
         QStringList lines; ///< the read value, one entry a line
         QVariantMap origin; ///< Reply::Origins of the keyword
         QVariant edit; ///< invalid when not edited
+        bool inBody = false; ///< a block's body sets it (setBlockValues())
     };
+    /// The rows of @p reply's values; with @p body, only those allowed in blocks, the body's values first.
+    void fill(const QVariantMap &reply, const QVariantMap *body);
     QString originText(const Row &row) const;
     QString originToolTip(const Row &row) const;
     bool isChangedFromDefault(const Row &row) const;
@@ -85,4 +94,5 @@ private:
     OptionCatalog::ConfigType m_type;
     QList<Row> m_rows;
     QVariantMap m_algorithms;
+    bool m_block = false;
 };

@@ -15,11 +15,12 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTreeView>
 
 using namespace OptionCatalog;
 
-AllSettingsView::AllSettingsView(ConfigType type, QWidget *parent)
+AllSettingsView::AllSettingsView(ConfigType type, QWidget *parent, bool block)
     : QWidget(parent)
     , m_model(new AllSettingsModel(type, this))
     , m_proxy(new AllSettingsProxyModel(this))
@@ -95,6 +96,21 @@ AllSettingsView::AllSettingsView(ConfigType type, QWidget *parent)
         }
     });
     connect(m_model, &AllSettingsModel::changed, this, &AllSettingsView::changed);
+    if (block) {
+        // A block shows what its body sets; the other keywords it may take are a click away.
+        changedOnly->setText(i18nc("@option:check", "Set in this block only"));
+        changedOnly->setToolTip(i18nc("@info:tooltip", "Show only the keywords the block sets, or edited here"));
+        changedOnly->setChecked(true);
+        reset->setText(i18nc("@action:inmenu", "Remove from Block"));
+        if (auto *button = m_editor->findChild<QPushButton *>(QStringLiteral("allSettingsReset"))) {
+            button->setText(i18nc("@action:button", "Remove from Block"));
+        }
+    }
+}
+
+void AllSettingsView::setBlockValues(const QVariantMap &body, const QVariantMap &global)
+{
+    m_model->setBlockValues(body, global);
 }
 
 void AllSettingsView::setReadValues(const QVariantMap &reply)

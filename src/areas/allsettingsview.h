@@ -21,10 +21,13 @@ class AllSettingsView : public QWidget
 {
     Q_OBJECT
 public:
-    explicit AllSettingsView(OptionCatalog::ConfigType type, QWidget *parent = nullptr);
+    /// With @p block, edits the body of one block (setBlockValues()) rather than the whole configuration.
+    explicit AllSettingsView(OptionCatalog::ConfigType type, QWidget *parent = nullptr, bool block = false);
 
     /// A whole read reply: values, Reply::Origins, Reply::Version and the supported algorithms; drops pending edits.
     void setReadValues(const QVariantMap &reply);
+    /// A block's body (keyword → value as written) over the values of @p global, a read reply; drops pending edits.
+    void setBlockValues(const QVariantMap &body, const QVariantMap &global);
     /// Keyword → value in the shape a transaction takes; an empty QStringList removes the keyword's lines.
     QVariantMap changes() const;
     /// Back to the read values.

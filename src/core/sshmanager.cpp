@@ -4,8 +4,8 @@
 #include "core_debug.h"
 #include "sshoption.h"
 
+#include "blockprotocol.h"
 #include "privilegedaction.h"
-#include "sshsettingsprotocol.h"
 
 #include <KLocalizedString>
 
@@ -107,10 +107,15 @@ QVariantMap SSHManager::readValues(SSHConfigurationTypeId type) const
 
 namespace
 {
-SSHSettings::ActionArguments transaction(SSHConfigurationTypeId type, const SSHManager::Changes &changes)
+SSHSettings::ActionArguments transaction(SSHConfigurationTypeId type, const SSHManager::Changes &changes, const SSHSettings::ActionArguments &block)
 {
     namespace Arg = SSHSettings::Protocol::Arg;
-    return {{Arg::TransactionType, static_cast<int>(type)}, {Arg::TransactionChanges, changes}};
+    SSHSettings::ActionArguments arguments{{Arg::TransactionType, static_cast<int>(type)}};
+    // A block's removal or move changes no keyword.
+    if (!changes.isEmpty() || block.isEmpty()) {
+        arguments << qMakePair(QString(Arg::TransactionChanges), QVariant(changes));
+    }
+    return arguments + block;
 }
 }
 
@@ -118,10 +123,11 @@ void SSHManager::review(SSHConfigurationTypeId type,
                         const Changes &changes,
                         const QString &session,
                         QObject *context,
-                        std::function<void(const Review &)> done) const
+                        std::function<void(const Review &)> done,
+                        const SSHSettings::ActionArguments &block) const
 {
     namespace Arg = SSHSettings::Protocol::Arg;
-    SSHSettings::ActionArguments arguments = transaction(type, changes);
+    SSHSettings::ActionArguments arguments = transaction(type, changes, block);
     arguments << qMakePair(QString(Arg::TransactionDryRun), QVariant(true)) << qMakePair(QString(Arg::TransactionRestart), QVariant(type == Server));
     if (!session.isEmpty() && type == Server) {
         arguments << qMakePair(QString(Arg::TransactionSession), QVariant(session));
@@ -154,10 +160,11 @@ void SSHManager::apply(SSHConfigurationTypeId type,
                        int revertAfter,
                        const QString &base,
                        QObject *context,
-                       std::function<void(const Applied &)> done)
+                       std::function<void(const Applied &)> done,
+                       const SSHSettings::ActionArguments &block)
 {
     namespace Arg = SSHSettings::Protocol::Arg;
-    SSHSettings::ActionArguments arguments = transaction(type, changes);
+    SSHSettings::ActionArguments arguments = transaction(type, changes, block);
     if (type == Server) {
         arguments << qMakePair(QString(Arg::TransactionRestart), QVariant(true));
         if (revertAfter > 0) {
@@ -218,6 +225,25 @@ void SSHManager::restoreFileConfiguration(SSHConfigurationTypeId type, bool loca
                                          }
                                          done(result);
                                      });
+}
+
+void SSHManager::readBlocks(SSHConfigurationTypeId type, QObject *context, SSHSettings::ActionDone done) const
+{
+    namespace Arg = SSHSettings::Protocol::Arg;
+    SSHSettings::runPrivilegedAction(SSHSettings::ActionKind::Read,
+                                     {{Arg::ReadType, static_cast<int>(type)}, {Arg::ReadBlocks, true}},
+                                     context,
+                                     std::move(done));
+}
+
+void SSHManager::effective(const QString &user, const QString &address, const QString &host, QObject *context, SSHSettings::ActionDone done) const
+{
+    namespace Arg = SSHSettings::Protocol::Arg;
+    SSHSettings::ActionArguments arguments{{Arg::ReadType, static_cast<int>(Server)}, {Arg::EffectiveUser, user}, {Arg::EffectiveAddress, address}};
+    if (!host.isEmpty()) {
+        arguments << qMakePair(QString(Arg::EffectiveHost), QVariant(host));
+    }
+    SSHSettings::runPrivilegedAction(SSHSettings::ActionKind::Read, arguments, context, std::move(done));
 }
 
 ServerState SSHManager::serverState()

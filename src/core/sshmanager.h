@@ -49,8 +49,14 @@ public:
         QList<QPair<QString, QString>> lockouts; ///< kind ("access", "authentication", "listening") and detail
         QString base; ///< the digest of the files the dry run read, which the apply names
     };
-    /// The dry run of apply(); @p session ($SSH_CONNECTION, may be empty) adds the lockout warnings.
-    void review(SSHConfigurationTypeId type, const Changes &changes, const QString &session, QObject *context, std::function<void(const Review &)> done) const;
+    /// The dry run of apply(); @p session ($SSH_CONNECTION, may be empty) adds the lockout warnings. @p block names a block
+    /// and its operation (Protocol::Arg::BlockIndex, BlockOperation, BlockCriteria); @p changes are then its body.
+    void review(SSHConfigurationTypeId type,
+                const Changes &changes,
+                const QString &session,
+                QObject *context,
+                std::function<void(const Review &)> done,
+                const SSHSettings::ActionArguments &block = {}) const;
     /// What the helper said of an apply.
     struct Applied {
         bool ok = false;
@@ -73,12 +79,19 @@ public:
                int revertAfter,
                const QString &base,
                QObject *context,
-               std::function<void(const Applied &)> done);
+               std::function<void(const Applied &)> done,
+               const SSHSettings::ActionArguments &block = {});
     /// Keeps, or reverts, the pending changes named by @p token.
     void keepChange(const QString &token, QObject *context, SSHSettings::ActionDone done) const;
     void revertChange(const QString &token, QObject *context, SSHSettings::ActionDone done) const;
     /// Where the value of @p keyword came from at the last read: Protocol::Reply::OriginFile, OriginLine, OriginOverrides.
     QVariantMap origin(SSHConfigurationTypeId type, const QString &keyword) const;
+
+    /// Reads the blocks of @p type: Protocol::Reply::Blocks in reading order; @p done gets the reply (ok false and a reason on failure).
+    void readBlocks(SSHConfigurationTypeId type, QObject *context, SSHSettings::ActionDone done) const;
+    /// What a connection of @p user from @p address (and @p host, may be empty) gets from the server: a read reply with
+    /// Protocol::Reply::AppliedBlocks and Verdict.
+    void effective(const QString &user, const QString &address, const QString &host, QObject *context, SSHSettings::ActionDone done) const;
 
     static ServerState serverState();
 

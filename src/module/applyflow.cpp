@@ -13,6 +13,7 @@
 #include <KMessageBox>
 
 #include <QAction>
+#include <QCheckBox>
 
 #include <utility>
 
@@ -52,8 +53,36 @@ void SSHModule::change()
     applyNext();
 }
 
+void SSHModule::runBlockRequest(ConditionalArea *area, const ConditionalArea::Request &request)
+{
+    if (busy() || !m_manager) {
+        return;
+    }
+    m_apply = ApplyRun();
+    m_apply.blocks = area;
+    m_apply.again = [this, area, request] {
+        runBlockRequest(area, request);
+    };
+    // Edits waiting for Apply stay as they are, to be applied with it.
+    for (AbstractOptionArea *other : std::as_const(m_areas)) {
+        if (other->hasChanged()) {
+            m_apply.kept.append(other);
+        }
+    }
+    m_apply.pending.append({area->type(), request.changes, {}, request.arguments(), false});
+    if (!request.globalAfter.isEmpty()) {
+        m_apply.pending.append({area->type(), request.globalAfter, {}, {}, true});
+    }
+    beginFlow();
+    applyNext();
+}
+
 void SSHModule::applyNext()
 {
+    // What depends on a transaction that was not written is not written either.
+    while (!m_apply.lastApplied && !m_apply.pending.isEmpty() && m_apply.pending.constFirst().afterPrevious) {
+        m_apply.pending.removeFirst();
+    }
     if (m_apply.pending.isEmpty()) {
         finishApply();
         return;
@@ -61,9 +90,15 @@ void SSHModule::applyNext()
     m_apply.current = m_apply.pending.takeFirst();
     // What the server's change writes is shown first: the dry run of the very same transaction.
     if (m_apply.current.type == Server) {
-        m_manager->review(Server, m_apply.current.changes, qEnvironmentVariable("SSH_CONNECTION"), this, [this](const SSHManager::Review &review) {
-            reviewed(review);
-        });
+        m_manager->review(
+            Server,
+            m_apply.current.changes,
+            qEnvironmentVariable("SSH_CONNECTION"),
+            this,
+            [this](const SSHManager::Review &review) {
+                reviewed(review);
+            },
+            m_apply.current.block);
     } else {
         sendApply(QString());
     }
@@ -92,8 +127,12 @@ void SSHModule::reviewed(const SSHManager::Review &review)
     }
     // "Do not show this again" skips only the reviews that warn of nothing.
     const bool warns = !ReviewDialog::lockoutWarnings(review).isEmpty();
-    if (!review.diffs.isEmpty() && (warns || KMessageBox::shouldBeShownContinue(ReviewDialog::DontAskAgainName))) {
+    // A block operation is one click: its review is always shown, and says nothing of the others'.
+    if (!review.diffs.isEmpty() && (warns || m_apply.blocks || KMessageBox::shouldBeShownContinue(ReviewDialog::DontAskAgainName))) {
         ReviewDialog dialog(review, widget());
+        if (m_apply.blocks) {
+            dialog.findChild<QCheckBox *>(QStringLiteral("dontShowAgain"))->hide();
+        }
         if (dialog.exec() != QDialog::Accepted) {
             messagesManager()->removeMessageById(id);
             transactionDone(Outcome::NotApplied);
@@ -111,9 +150,16 @@ void SSHModule::sendApply(const QString &base)
     const SSHConfigurationTypeId type = m_apply.current.type;
     const int revertAfter = type == Server ? revertAfterSeconds() : 0;
     const QVariantMap before = serverValues();
-    m_manager->apply(type, m_apply.current.changes, revertAfter, base, this, [this, before, revertAfter](const SSHManager::Applied &outcome) {
-        applied(outcome, before, revertAfter);
-    });
+    m_manager->apply(
+        type,
+        m_apply.current.changes,
+        revertAfter,
+        base,
+        this,
+        [this, before, revertAfter](const SSHManager::Applied &outcome) {
+            applied(outcome, before, revertAfter);
+        },
+        m_apply.current.block);
 }
 
 void SSHModule::applied(const SSHManager::Applied &outcome, const QVariantMap &before, int revertAfter)
@@ -125,7 +171,11 @@ void SSHModule::applied(const SSHManager::Applied &outcome, const QVariantMap &b
         KCMOS::MessageWidget *message =
             messagesManager()->newMessageById(id, i18n("The settings were not applied: the configuration changed since it was reviewed."), KCMOS::Warning);
         auto *again = new QAction(QIcon::fromTheme(QStringLiteral("view-refresh")), i18nc("@action:button", "Review Again"), message);
-        connect(again, &QAction::triggered, this, &SSHModule::change, Qt::QueuedConnection);
+        if (m_apply.again) {
+            connect(again, &QAction::triggered, this, m_apply.again, Qt::QueuedConnection);
+        } else {
+            connect(again, &QAction::triggered, this, &SSHModule::change, Qt::QueuedConnection);
+        }
         message->addAction(again);
         transactionDone(Outcome::NotApplied);
         return;
@@ -171,6 +221,7 @@ void SSHModule::transactionDone(Outcome outcome)
     m_apply.anyChanged = m_apply.anyChanged || outcome == Outcome::Applied;
     m_apply.anyFailed = m_apply.anyFailed || outcome == Outcome::NotApplied;
     m_apply.anyUnknown = m_apply.anyUnknown || outcome == Outcome::Unknown;
+    m_apply.lastApplied = outcome == Outcome::Applied;
     for (AbstractOptionArea *area : std::as_const(m_apply.current.areas)) {
         if (outcome == Outcome::NotApplied) {
             m_apply.failed.append(area);
@@ -214,9 +265,17 @@ void SSHModule::finishApply()
     } else {
         messagesManager()->removeMessageById(QStringLiteral("success_change_id"));
     }
-    if (m_apply.anyFailed) {
+    ConditionalArea *blocks = m_apply.blocks;
+    if (blocks && (m_apply.anyChanged || m_apply.anyUnknown)) {
+        blocks->discardBodyEdits(); // the blocks read next show what was written
+    }
+    if (m_apply.anyFailed && !blocks) {
         markAsChanged();
     }
     m_apply = ApplyRun();
+    // Blocks are read again as written: a block operation's always, the others' where shown (global lines move them).
+    for (ConditionalArea *area : std::as_const(m_conditionalAreas)) {
+        readBlocks(area, area == blocks);
+    }
     endFlow();
 }

@@ -8,7 +8,9 @@
 #include "abstractoptionarea.h"
 #include "addressfamilyarea.h"
 #include "allsettingsarea.h"
+#include "blockprotocol.h"
 #include "formaccessibility.h"
+#include "messagesmanager.h"
 #include "sshconnectionsarea.h"
 #include "sshsettingsprotocol.h"
 #include "usergroupaccessarea.h"
@@ -17,8 +19,10 @@
 #include <KLocalizedString>
 
 #include <QCheckBox>
+#include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QScrollArea>
 #include <QStyle>
 
 #include <algorithm>
@@ -166,6 +170,74 @@ void SSHModule::stretchUiAndViewSwitch()
     // Shortcuts are given to what is shown: the page switched to gets its own.
     connect(ui->configureSwitcher, &QStackedWidget::currentChanged, this, [this] {
         KAcceleratorManager::manage(widget());
+    });
+}
+
+void SSHModule::createConditionalAreas()
+{
+    // The list, a block's body and the test need more height than the smallest page has: the tab scrolls then.
+    auto *scroll = new QScrollArea(widget());
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    auto *server = new ConditionalArea(Server, scroll);
+    server->setMinimumHeight(server->fontMetrics().height() * 36);
+    scroll->setWidget(server);
+    ui->vboxConditional->setContentsMargins(0, 0, 0, 0);
+    ui->vboxConditional->addWidget(scroll);
+    auto *clientBox = new QGroupBox(i18nc("@title:group", "Conditional Settings (Host and Match Blocks)"), widget());
+    auto *client = new ConditionalArea(Client, clientBox);
+    (new QVBoxLayout(clientBox))->addWidget(client);
+    client->setMinimumHeight(client->fontMetrics().height() * 30);
+    ui->vboxClientAllSettings->addWidget(clientBox);
+    m_conditionalAreas = {server, client};
+    for (ConditionalArea *area : std::as_const(m_conditionalAreas)) {
+        connect(area, &ConditionalArea::requested, this, [this, area](const ConditionalArea::Request &request) {
+            runBlockRequest(area, request);
+        });
+    }
+    connect(server, &ConditionalArea::testRequested, this, [this, server](const QString &user, const QString &address, const QString &host) {
+        testConnection(server, user, address, host);
+    });
+    // The blocks are read when they are first looked at, and again each time.
+    connect(ui->tabWidgetServer, &QTabWidget::currentChanged, server, [this, server] {
+        readBlocks(server);
+    });
+    connect(ui->configureSwitcher, &QStackedWidget::currentChanged, this, [this] {
+        for (ConditionalArea *area : std::as_const(m_conditionalAreas)) {
+            readBlocks(area);
+        }
+    });
+}
+
+void SSHModule::readBlocks(ConditionalArea *area, bool always)
+{
+    const bool shown = area->type() == Server ? ui->configureSwitcher->currentIndex() == 0 && ui->tabWidgetServer->currentWidget() == ui->conditionalTab
+                                              : ui->configureSwitcher->currentIndex() == 1;
+    if (!m_manager || m_refused || !(shown || always)) {
+        return;
+    }
+    // A read only refreshes the list: it keeps no other flow waiting.
+    m_manager->readBlocks(area->type(), this, [this, area](const SSHSettings::ActionResult &result) {
+        const QString id = area->type() == Server ? QStringLiteral("blocks_server") : QStringLiteral("blocks_client");
+        if (result.ok) {
+            messagesManager()->removeMessageById(id);
+            area->setBlocks(result.data.value(SSHSettings::Protocol::Reply::Blocks).toList());
+        } else {
+            const QString reason = SSHSettings::failureReason(result);
+            messagesManager()->newMessageById(id,
+                                              area->type() == Server ? i18n("The blocks of the server settings could not be read: %1", reason)
+                                                                     : i18n("The blocks of the client settings could not be read: %1", reason),
+                                              KCMOS::Error);
+        }
+    });
+}
+
+void SSHModule::testConnection(ConditionalArea *area, const QString &user, const QString &address, const QString &host)
+{
+    beginFlow();
+    m_manager->effective(user, address, host, this, [this, area](const SSHSettings::ActionResult &result) {
+        result.ok ? area->showEffective(result.data) : area->showTestFailure(SSHSettings::failureReason(result));
+        endFlow();
     });
 }
 

@@ -70,6 +70,7 @@ void SSHModule::access()
         stretchUiAndViewSwitch();
         setupSshServerStatus();
         createConnectionsTab();
+        createConditionalAreas();
         // Nothing is shown as if it had been read before the first answer.
         readValues();
         return;
@@ -110,6 +111,9 @@ void SSHModule::showReadValues()
     updateOriginIndicators();
     serverControlButtonsHandler(); // the areas show, or stay hidden after a refusal
     handlerChangeTrigger();
+    for (ConditionalArea *area : std::as_const(m_conditionalAreas)) {
+        readBlocks(area);
+    }
     Q_EMIT valuesShown();
 }
 
@@ -117,8 +121,13 @@ void SSHModule::takeValues(SSHConfigurationTypeId type)
 {
     const QVariantMap values = m_manager->readValues(type);
     for (AbstractOptionArea *area : std::as_const(m_areas)) {
-        if (area->option().type == type && !m_apply.failed.contains(area)) {
+        if (area->option().type == type && !m_apply.failed.contains(area) && !m_apply.kept.contains(area)) {
             area->takeReply(values);
+        }
+    }
+    for (ConditionalArea *area : std::as_const(m_conditionalAreas)) {
+        if (area->type() == type) {
+            area->setGlobalValues(values);
         }
     }
     handlerChangeTrigger();

@@ -2,6 +2,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 
+#include "conditionalarea.h"
 #include "orbiskcmodule.h"
 #include "privilegedaction.h"
 #include "serverstate.h"
@@ -67,6 +68,11 @@ private:
     void alignFormColumns(QVBoxLayout *layout) const;
     void stretchUiAndViewSwitch();
     void createConnectionsTab();
+    /// The "Conditional settings" of both configurations; their blocks are read when they are shown.
+    void createConditionalAreas();
+    /// Reads the blocks of @p area's configuration, if the page shows it (or @p always).
+    void readBlocks(ConditionalArea *area, bool always = false);
+    void testConnection(ConditionalArea *area, const QString &user, const QString &address, const QString &host);
     void updateOriginIndicators() const;
     /// The area that shows @p keyword of @p type; nullptr when none does.
     AbstractOptionArea *area(SSHConfigurationTypeId type, const QString &keyword) const;
@@ -92,6 +98,8 @@ private:
         SSHConfigurationTypeId type = Server;
         SSHManager::Changes changes;
         QList<AbstractOptionArea *> areas;
+        SSHSettings::ActionArguments block; ///< the block and its operation; @a changes are then its body
+        bool afterPrevious = false; ///< written only when the transaction before it was
     };
     enum class Outcome {
         Applied,
@@ -108,7 +116,13 @@ private:
         bool anyChanged = false;
         bool anyFailed = false;
         bool anyUnknown = false;
+        bool lastApplied = true; ///< the transaction before the current one was applied
+        ConditionalArea *blocks = nullptr; ///< a block operation's: its blocks are read again at the end
+        QList<AbstractOptionArea *> kept; ///< edits waiting for Apply that a block operation leaves alone
+        std::function<void()> again; ///< reviews the run again; Apply's by default
     };
+    /// One block operation, sent at once as Apply sends its changes: reviewed (server), written, counted down.
+    void runBlockRequest(ConditionalArea *area, const ConditionalArea::Request &request);
     /// Reviews (server) and applies the next transaction, or ends the run.
     void applyNext();
     void reviewed(const SSHManager::Review &review);
@@ -172,4 +186,5 @@ private:
     bool m_countdownAsked = false; ///< the question on closing was asked for this countdown
     QPointer<QWidget> m_window; ///< the window whose closing is watched
     QHash<AbstractOptionArea *, QLabel *> m_originIndicators;
+    QList<ConditionalArea *> m_conditionalAreas;
 };

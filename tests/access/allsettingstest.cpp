@@ -307,6 +307,39 @@ private Q_SLOTS:
         view.setReadValues(serverReply());
         QVERIFY(view.changes().isEmpty());
     }
+
+    // A block's body: only keywords blocks allow, a tab's too; a value equal to the outside one is a line all the same.
+    void blockBody_data()
+    {
+        QTest::addColumn<QString>("keyword");
+        QTest::addColumn<QString>("action"); // an edit(), "reset", or "absent": not offered
+        QTest::addColumn<QVariant>("change"); ///< invalid: no change
+        // clang-format off
+        QTest::newRow("set in the body, edited though a tab edits it outside") << QStringLiteral("PasswordAuthentication") << QStringLiteral("toggle") << QVariant(false);
+        QTest::newRow("set in the body: the reset removes it") << QStringLiteral("PasswordAuthentication") << QStringLiteral("reset") << QVariant(QStringList());
+        QTest::newRow("the value outside the block, written in it") << QStringLiteral("AllowAgentForwarding") << QStringLiteral("toggle twice") << QVariant(true);
+        QTest::newRow("not set in the body: nothing to reset") << QStringLiteral("AllowAgentForwarding") << QStringLiteral("reset") << QVariant();
+        QTest::newRow("not allowed in blocks") << QStringLiteral("UseDNS") << QStringLiteral("absent") << QVariant();
+        // clang-format on
+    }
+    void blockBody()
+    {
+        QFETCH(QString, keyword);
+        QFETCH(QString, action);
+        QFETCH(QVariant, change);
+        AllSettingsView view(ConfigType::Server, nullptr, true);
+        view.setBlockValues({{QStringLiteral("PasswordAuthentication"), QStringLiteral("yes")}}, serverReply());
+        QCOMPARE(shownKeywords(child<QTreeView>(&view, "allSettingsView")), QStringList{QStringLiteral("PasswordAuthentication")}); // what the block sets
+        child<QCheckBox>(&view, "allSettingsChanged")->setChecked(false);
+        QCOMPARE(find(&view, keyword).isValid(), action != QLatin1String("absent"));
+        if (action == QLatin1String("absent")) {
+            return;
+        }
+        select(&view, keyword);
+        action == QLatin1String("reset") ? child<QPushButton>(&view, "allSettingsReset")->click() : edit(&view, action, QString());
+        const QVariantMap expected = change.isValid() ? QVariantMap{{keyword, change}} : QVariantMap();
+        QCOMPARE(view.changes(), expected);
+    }
 };
 
 QTEST_MAIN(AllSettingsTest)

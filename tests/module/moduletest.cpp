@@ -4,6 +4,9 @@
 #include "addpublickeydialog.h"
 #include "addressfamilyarea.h"
 #include "authorizedkeyspathdialog.h"
+#include "blockprotocol.h"
+#include "conditionalarea.h"
+#include "conditionalcriteria.h"
 #include "editbannerdialog.h"
 #include "fakeactionrunner.h"
 #include "kcmcompat.h"
@@ -45,6 +48,7 @@
 #include <QTest>
 #include <QToolButton>
 #include <QTreeView>
+#include <QTreeWidget>
 
 namespace
 {
@@ -153,6 +157,22 @@ QList<KCMOS::MessageWidget *> countdownMessages(SSHModule &page)
         }
     }
     return found;
+}
+
+// A transaction as "review|apply", its block operation, index and criteria, then its changes.
+QString transactionSummary(const FakeActionRunner::Call &call)
+{
+    QStringList parts{call.argument(Arg::TransactionDryRun).toBool() ? QStringLiteral("review") : QStringLiteral("apply")};
+    for (const QString &key : {QString(Arg::BlockOperation), QString(Arg::BlockIndex), QString(Arg::BlockCriteria)}) {
+        if (call.keys().contains(key)) {
+            parts.append(call.argument(key).toString());
+        }
+    }
+    const QVariantMap changes = call.argument(Arg::TransactionChanges).toMap();
+    for (auto it = changes.cbegin(); it != changes.cend(); ++it) {
+        parts.append(QString(it.key() + QLatin1Char('=') + it.value().toString()));
+    }
+    return parts.join(QLatin1Char(' '));
 }
 
 QStringList messageTexts(SSHModule &page)
@@ -975,7 +995,7 @@ private Q_SLOTS:
             QTRY_VERIFY(!panel->isHidden() && panel->maximumHeight() == QWIDGETSIZE_MAX);
         }
         auto *tabs = page.widget()->findChild<QTabWidget *>(QStringLiteral("tabWidgetServer"));
-        for (int tab = 0; tab < 3; ++tab) {
+        for (int tab : {0, 1, 2, tabs->indexOf(page.widget()->findChild<QWidget *>(QStringLiteral("conditionalTab")))}) {
             tabs->setCurrentIndex(tab);
             QCoreApplication::processEvents();
             QCOMPARE(focusOutOfOrder(page.widget(), tabs->currentWidget()), QString());
@@ -1014,6 +1034,8 @@ private Q_SLOTS:
         QTest::newRow("key files") << Make([] { return new AuthorizedKeysPathDialog({QStringLiteral("%h/.ssh/authorized_keys")}, nullptr); });
         QTest::newRow("add key") << Make([] { return new AddPublicKeyDialog(QStringLiteral("/nonexistent/authorized_keys"), nullptr); });
         QTest::newRow("banner") << Make([] { return new EditBannerDialog(QStringLiteral("/nonexistent/banner"), nullptr); });
+        QTest::newRow("block criteria, another one kept") << Make([] { return new ConditionalCriteriaDialog(Server, QStringLiteral("User alice Address 192.0.2.0/24"), nullptr); });
+        QTest::newRow("client block criteria") << Make([] { return new ConditionalCriteriaDialog(Client, QStringLiteral("Host *.example.com"), nullptr); });
         // clang-format on
     }
 
@@ -1076,6 +1098,201 @@ private Q_SLOTS:
             QCOMPARE(area.value().toString(), stored);
         }
         QCOMPARE(area.hasChanged(), valid && choice > 0);
+    }
+
+    void criteriaInWords_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<QString>("criteria");
+        QTest::addColumn<QString>("words");
+        QTest::addColumn<QString>("problem"); // of the first criterion, as the criteria dialog judges it
+        // clang-format off
+        QTest::newRow("group") << int(Server) << "Group sftponly" << "Users in group sftponly" << "";
+        QTest::newRow("network") << int(Server) << "Address 192.0.2.0/24" << "Connections from 192.0.2.0/24" << "";
+        QTest::newRow("one user") << int(Server) << "User anoncvs" << "User anoncvs" << "";
+        QTest::newRow("negation only") << int(Server) << "user !root,!admin" << "Users other than root, admin" << "";
+        QTest::newRow("two criteria, a list with an exception") << int(Server) << "User alice,bob Address 10.0.0.0/8,!10.0.0.1"
+            << "Users alice, bob; Connections from 10.0.0.0/8, except 10.0.0.1" << "";
+        QTest::newRow("all") << int(Server) << "All" << "All connections" << "";
+        QTest::newRow("address pattern") << int(Server) << "Address 192.0.2.*" << "Connections from 192.0.2.*" << "";
+        QTest::newRow("not an address") << int(Server) << "Address 192.0.2.300" << "Connections from 192.0.2.300"
+            << "“192.0.2.300” is not an address, a network such as 192.0.2.0/24, or an address pattern.";
+        QTest::newRow("port out of range") << int(Server) << "LocalPort 70000" << "Connections to port 70000" << "“70000” is not a port number from 1 to 65535.";
+        QTest::newRow("a quote") << int(Server) << "User \"bob\"" << "User \"bob\""
+            << "“\"bob\"” is not a valid value: use letters, digits and patterns, separated by commas.";
+        QTest::newRow("host names") << int(Server) << "Host *.example.com,!gw.example.com" << "Connections from host *.example.com, except gw.example.com" << "";
+        QTest::newRow("unknown criterion") << int(Server) << "Foo bar" << "Foo bar" << "";
+        QTest::newRow("client host line") << int(Client) << "Host *.example.com !gw.example.com" << "Host *.example.com, except gw.example.com" << "";
+        QTest::newRow("client match") << int(Client) << "Match user git host github.com" << "Remote user git; Host github.com" << "";
+        // clang-format on
+    }
+
+    void criteriaInWords()
+    {
+        QFETCH(int, type);
+        QFETCH(QString, criteria);
+        const auto kind = SSHConfigurationTypeId(type);
+        QTEST(ConditionalCriteria::inWords(kind, criteria), "words");
+        const auto first = ConditionalCriteria::parse(kind, criteria).constFirst();
+        QTEST(ConditionalCriteria::problem(kind, first.first, first.second), "problem");
+        QCOMPARE(ConditionalCriteria::join(kind, ConditionalCriteria::parse(kind, criteria)), criteria.simplified());
+    }
+
+    void blockOperations_data()
+    {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<int>("selected"); // 1-based
+        QTest::addColumn<int>("selectedAfter"); // once the blocks are read again: an added one, or the same
+        QTest::addColumn<QString>("value"); // typed in the criteria dialog, or into the body's editor
+        QTest::addColumn<bool>("accept"); // the first review
+        QTest::addColumn<QStringList>("transactions");
+        const QString sftp = QStringLiteral(" add Group sftponly ChrootDirectory=%h DisableForwarding=true ForceCommand=internal-sftp PermitTTY=false");
+        const QString passwords = QStringLiteral(" add Address 192.0.2.0/24,!192.0.2.9 PasswordAuthentication=true");
+        const auto both = [](const QString &transaction) {
+            return QStringList{QStringLiteral("review") + transaction, QStringLiteral("apply") + transaction};
+        };
+        // clang-format off
+        QTest::newRow("sftp recipe") << "conditionalRecipeSftp" << 2 << 1 << "sftponly" << true << both(sftp);
+        QTest::newRow("passwords recipe: the block, then the global line") << "conditionalRecipePasswords" << 1 << 1 << "192.0.2.0/24, !192.0.2.9" << true
+            << both(passwords) + both(QStringLiteral(" PasswordAuthentication=false"));
+        QTest::newRow("passwords recipe cancelled: no global line") << "conditionalRecipePasswords" << 1 << 1 << "192.0.2.0/24, !192.0.2.9" << false
+            << QStringList{both(passwords).constFirst()};
+        QTest::newRow("remove") << "conditionalRemove" << 2 << 2 << "" << true << QStringList{"review remove 2", "apply remove 2"};
+        QTest::newRow("move up") << "conditionalUp" << 2 << 2 << "" << true << QStringList{"review up 2", "apply up 2"};
+        QTest::newRow("move down") << "conditionalDown" << 1 << 1 << "" << true << QStringList{"review down 1", "apply down 1"};
+        QTest::newRow("criteria") << "conditionalCriteria" << 2 << 2 << "anoncvs" << true
+            << QStringList{"review criteria 2 User anoncvs", "apply criteria 2 User anoncvs"};
+        QTest::newRow("body") << "conditionalSave" << 1 << 1 << "internal-sftp -l INFO" << true
+            << QStringList{"review 1 ForceCommand=internal-sftp -l INFO", "apply 1 ForceCommand=internal-sftp -l INFO"};
+        QTest::newRow("body, review cancelled: the edit stays") << "conditionalSave" << 1 << 1 << "internal-sftp -l INFO" << false
+            << QStringList{"review 1 ForceCommand=internal-sftp -l INFO"};
+        QTest::newRow("client: confirmed, not reviewed") << "client:conditionalRemove" << 2 << 2 << "" << true << QStringList{"apply remove 2"};
+        // clang-format on
+    }
+
+    void blockOperations()
+    {
+        QFETCH(QString, action);
+        const bool client = action.startsWith(QLatin1String("client:"));
+        action.remove(QStringLiteral("client:"));
+        QFETCH(QString, value);
+        QFETCH(bool, accept);
+        const QVariantList blocks{QVariantMap{{Reply::BlockIndex, 1},
+                                              {Reply::BlockCriteria, QStringLiteral("Group sftponly")},
+                                              {Reply::BlockFile, QStringLiteral("/etc/ssh/sshd_config")},
+                                              {Reply::BlockLine, 30},
+                                              {Reply::BlockValues, QVariantMap{{QStringLiteral("ForceCommand"), QStringLiteral("internal-sftp")}}}},
+                                  QVariantMap{{Reply::BlockIndex, 2},
+                                              {Reply::BlockCriteria, QStringLiteral("Address 192.0.2.0/24")},
+                                              {Reply::BlockFile, QStringLiteral("/etc/ssh/sshd_config.d/10-local.conf")},
+                                              {Reply::BlockLine, 3},
+                                              {Reply::BlockValues, QVariantMap{{QStringLiteral("PasswordAuthentication"), QStringLiteral("yes")}}}}};
+        m_serverValues.insert(QStringLiteral("forcecommand"), QStringLiteral("none"));
+        m_serverValues.insert(QStringLiteral("passwordauthentication"), QStringLiteral("yes"));
+        const QVariantMap effective{
+            {QStringLiteral("port"), QStringLiteral("2222")},
+            {QStringLiteral("passwordauthentication"), QStringLiteral("no")},
+            {Reply::AppliedBlocks, QVariantList{blocks.at(1)}},
+            {Reply::Verdict, QVariantMap{{Reply::VerdictCanLogIn, true}, {Reply::VerdictMethods, QStringList{QStringLiteral("publickey")}}}}};
+        m_helper->setHandler([&](const FakeActionRunner::Call &call) {
+            if (call.keys().contains(Arg::ReadBlocks)) {
+                return FakeActionRunner::success({{Reply::Blocks, blocks}});
+            }
+            if (call.keys().contains(Arg::EffectiveUser)) {
+                return FakeActionRunner::success(effective);
+            }
+            if (call.argument(Arg::TransactionDryRun).toBool()) {
+                return FakeActionRunner::success({{Reply::Base, QStringLiteral("base-1")},
+                                                  {Reply::FileDiffs, QVariantMap{{QStringLiteral("/etc/ssh/sshd_config"), QByteArray("+Match\n")}}}});
+            }
+            return FakeActionRunner::success(call.keys().contains(Arg::ReadKeywords) || call.keys().contains(Arg::TransactionReadKeywords) ? m_serverValues
+                                                                                                                                           : QVariantMap());
+        });
+        KMessageBox::saveDontShowAgainContinue(ReviewDialog::DontAskAgainName); // Apply's reviews only
+        SSHModule page(nullptr, {});
+        page.load();
+        QVERIFY(FakeActionRunner::settle());
+        QVERIFY(m_helper->callsWith(Arg::ReadBlocks).isEmpty()); // read when looked at
+        QWidget *tab = page.widget()->findChild<QWidget *>(QStringLiteral("conditionalTab"));
+        page.widget()->findChild<QTabWidget *>(QStringLiteral("tabWidgetServer"))->setCurrentWidget(tab);
+        if (client) {
+            page.widget()->findChild<QComboBox *>(QStringLiteral("comboBoxSshConfig"))->setCurrentIndex(1);
+            tab = page.widget()->findChild<QWidget *>(QStringLiteral("clientPage"))->findChild<ConditionalArea *>();
+        }
+        QVERIFY(FakeActionRunner::settle());
+        auto *list = tab->findChild<QTreeWidget *>(QStringLiteral("conditionalBlocks"));
+        QCOMPARE(list->topLevelItemCount(), 2);
+        QCOMPARE(QString(list->topLevelItem(1)->text(0) + QLatin1Char('|') + list->topLevelItem(1)->text(2)),
+                 client ? QStringLiteral("Address 192.0.2.0/24|10-local.conf:3") : QStringLiteral("Connections from 192.0.2.0/24|10-local.conf:3"));
+        QFETCH(int, selected);
+        QFETCH(int, selectedAfter);
+        list->setCurrentItem(list->topLevelItem(selected - 1));
+
+        // A pending edit of another tab stays pending, for Apply.
+        areaFor(page, Server, "UseDNS")->findChild<QCheckBox *>()->click();
+        ModalDriver driver;
+        if (action.startsWith(QLatin1String("conditionalRecipe")) || action == QLatin1String("conditionalCriteria")) {
+            driver.expect<ConditionalCriteriaDialog>([&](ConditionalCriteriaDialog *dialog) {
+                dialog->findChild<QComboBox *>(QStringLiteral("criteriaKind"))->setCurrentIndex(0); // the recipe's only one, or User
+                dialog->setValue(value);
+                dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok)->click();
+            });
+        }
+        QFETCH(QStringList, transactions);
+        if (client) {
+            driver.answer(QStringLiteral("Yes"));
+        }
+        for (int review = 0; review < transactions.filter(QRegularExpression(QStringLiteral("^review"))).size(); ++review) {
+            driver.expect<ReviewDialog>([&, review](ReviewDialog *dialog) {
+                QVERIFY(!dialog->findChild<QCheckBox *>(QStringLiteral("dontShowAgain"))->isVisible());
+                accept || review > 0 ? dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Apply)->click() : dialog->reject();
+            });
+        }
+        const int reads = m_helper->callsWith(Arg::ReadBlocks).size();
+        if (auto *recipe = tab->findChild<QAction *>(action)) {
+            recipe->trigger();
+        } else if (action == QLatin1String("conditionalSave")) {
+            tab->findChild<QTreeView *>(QStringLiteral("allSettingsView"))
+                ->setCurrentIndex(tab->findChild<QTreeView *>(QStringLiteral("allSettingsView"))->model()->index(0, 0));
+            tab->findChild<QLineEdit *>(QStringLiteral("allSettingsText"))->setText(value);
+            tab->findChild<QPushButton *>(action)->click();
+        } else {
+            tab->findChild<QPushButton *>(action)->click();
+        }
+        QCOMPARE(page.stateWidget()->state(), KCMOS::Busy);
+        QVERIFY(FakeActionRunner::settle());
+        QVERIFY(driver.failures.isEmpty());
+        QCOMPARE(driver.unanswered(), 0);
+        QStringList sent;
+        for (const auto &call : m_helper->callsWith(Arg::TransactionType)) {
+            sent.append(transactionSummary(call));
+            QCOMPARE(call.argument(Arg::TransactionBase).toString(),
+                     call.argument(Arg::TransactionDryRun).toBool() || client ? QString() : QStringLiteral("base-1"));
+        }
+        QCOMPARE(sent, transactions);
+        QCOMPARE(m_helper->callsWith(Arg::ReadBlocks).size(), reads + 1); // the blocks as written
+        QVERIFY(areaFor(page, Server, "UseDNS")->hasChanged());
+        QCOMPARE(list->indexOfTopLevelItem(list->currentItem()) + 1, selectedAfter);
+        QCOMPARE(tab->findChild<QPushButton *>(QStringLiteral("conditionalSave"))->isEnabled(), action == QLatin1String("conditionalSave") && !accept);
+        if (client) {
+            QCOMPARE(driver.seenTexts, QStringList{QStringLiteral("Remove the block “Address 192.0.2.0/24” and its settings?")});
+            return; // the client has no test of a connection
+        }
+
+        // Who gets what: the values that differ from those outside blocks, the blocks that applied, the verdict.
+        tab->findChild<QLineEdit *>(QStringLiteral("conditionalTestUser"))->setText(QStringLiteral("alice"));
+        tab->findChild<QLineEdit *>(QStringLiteral("conditionalTestAddress"))->setText(QStringLiteral("192.0.2.7"));
+        tab->findChild<QPushButton *>(QStringLiteral("conditionalTest"))->click();
+        QVERIFY(FakeActionRunner::settle());
+        const auto asked = m_helper->callsWith(Arg::EffectiveUser).constLast();
+        QCOMPARE(asked.argument(Arg::EffectiveAddress).toString(), QStringLiteral("192.0.2.7"));
+        QVERIFY(!asked.keys().contains(Arg::EffectiveHost));
+        auto *values = tab->findChild<QTreeWidget *>(QStringLiteral("conditionalEffective"));
+        QCOMPARE(values->topLevelItemCount(), 1);
+        QCOMPARE(QString(values->topLevelItem(0)->text(0) + QLatin1Char('=') + values->topLevelItem(0)->text(1)), QStringLiteral("PasswordAuthentication=no"));
+        QCOMPARE(tab->findChild<QLabel *>(QStringLiteral("conditionalVerdict"))->text(), QStringLiteral("alice can log in from 192.0.2.7, with: publickey."));
+        QCOMPARE(tab->findChild<QLabel *>(QStringLiteral("conditionalApplied"))->text(),
+                 QStringLiteral("Blocks that apply: Connections from 192.0.2.0/24 (10-local.conf:3)"));
     }
 
 private:
