@@ -3,9 +3,9 @@
 #include "conditionalarea.h"
 
 #include "allsettingsview.h"
-#include "blockprotocol.h"
 #include "conditionalcriteria.h"
 #include "sshoptioncatalog.h"
+#include "sshsettingsprotocol.h"
 
 #include <KLocalizedString>
 
@@ -40,8 +40,8 @@ QPushButton *button(const char *icon, const QString &text, const char *name, QWi
 
 QString place(const QVariantMap &block, bool fullPath)
 {
-    const QString file = block.value(Reply::BlockFile).toString();
-    return QStringLiteral("%1:%2").arg(fullPath ? file : QFileInfo(file).fileName()).arg(block.value(Reply::BlockLine).toInt());
+    const QString file = block.value(Reply::BlockEntryFile).toString();
+    return QStringLiteral("%1:%2").arg(fullPath ? file : QFileInfo(file).fileName()).arg(block.value(Reply::BlockEntryLine).toInt());
 }
 
 QString valueText(const QVariant &value)
@@ -186,7 +186,7 @@ ConditionalArea::ConditionalArea(SSHConfigurationTypeId type, QWidget *parent)
     });
     connect(m_body, &AllSettingsView::changed, this, &ConditionalArea::updateButtons);
     connect(m_criteria, &QPushButton::clicked, this, [this] {
-        const QString criteria = askCriteria(currentBlock().value(Reply::BlockCriteria).toString());
+        const QString criteria = askCriteria(currentBlock().value(Reply::BlockEntryCriteria).toString());
         if (!criteria.isEmpty()) {
             Q_EMIT requested({QStringLiteral("criteria"), currentIndex(), criteria, {}, {}});
         }
@@ -196,7 +196,7 @@ ConditionalArea::ConditionalArea(SSHConfigurationTypeId type, QWidget *parent)
         if (m_type == Client
             && QMessageBox::question(this,
                                      i18nc("@title:window", "Remove Block"),
-                                     i18nc("@info", "Remove the block “%1” and its settings?", currentBlock().value(Reply::BlockCriteria).toString()))
+                                     i18nc("@info", "Remove the block “%1” and its settings?", currentBlock().value(Reply::BlockEntryCriteria).toString()))
                 != QMessageBox::Yes) {
             return;
         }
@@ -297,13 +297,16 @@ void ConditionalArea::setBlocks(const QVariantList &blocks)
     QTreeWidgetItem *current = nullptr;
     for (int i = 0; i < blocks.size(); ++i) {
         const QVariantMap block = blocks.at(i).toMap();
-        const QString criteria = block.value(Reply::BlockCriteria).toString();
-        auto *item = new QTreeWidgetItem(
-            m_list,
-            {ConditionalCriteria::inWords(m_type, criteria), criteria, place(block, false), QString::number(block.value(Reply::BlockValues).toMap().size())});
+        const QString criteria = block.value(Reply::BlockEntryCriteria).toString();
+        auto *item = new QTreeWidgetItem(m_list,
+                                         {ConditionalCriteria::inWords(m_type, criteria),
+                                          criteria,
+                                          place(block, false),
+                                          QString::number(block.value(Reply::BlockEntryValues).toMap().size())});
         item->setToolTip(2, place(block, true));
         item->setToolTip(0, criteria);
-        const bool same = criteria == selected.value(Reply::BlockCriteria).toString() && block.value(Reply::BlockValues) == selected.value(Reply::BlockValues);
+        const bool same =
+            criteria == selected.value(Reply::BlockEntryCriteria).toString() && block.value(Reply::BlockEntryValues) == selected.value(Reply::BlockEntryValues);
         if ((same && !selected.isEmpty()) || (!current && i + 1 == before)) {
             current = item;
         }
@@ -354,7 +357,7 @@ QVariantMap ConditionalArea::currentBlock() const
 
 void ConditionalArea::showCurrentBlock()
 {
-    m_body->setBlockValues(currentBlock().value(Reply::BlockValues).toMap(), m_global);
+    m_body->setBlockValues(currentBlock().value(Reply::BlockEntryValues).toMap(), m_global);
     m_body->setEnabled(currentIndex() > 0);
     updateButtons();
 }
@@ -399,7 +402,7 @@ void ConditionalArea::showEffective(const QVariantMap &reply)
         const QVariantMap block = entry.toMap();
         applied.append(i18nc("@item who a block applies to, and where it is",
                              "%1 (%2)",
-                             ConditionalCriteria::inWords(m_type, block.value(Reply::BlockCriteria).toString()),
+                             ConditionalCriteria::inWords(m_type, block.value(Reply::BlockEntryCriteria).toString()),
                              place(block, false)));
     }
     m_applied->setText(applied.isEmpty() ? i18nc("@info", "No block applies to this connection.")

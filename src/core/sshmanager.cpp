@@ -4,8 +4,8 @@
 #include "core_debug.h"
 #include "sshoption.h"
 
-#include "blockprotocol.h"
 #include "privilegedaction.h"
+#include "sshsettingsprotocol.h"
 
 #include <KLocalizedString>
 

@@ -8,7 +8,6 @@
 #include "abstractoptionarea.h"
 #include "addressfamilyarea.h"
 #include "allsettingsarea.h"
-#include "blockprotocol.h"
 #include "formaccessibility.h"
 #include "messagesmanager.h"
 #include "sshconnectionsarea.h"

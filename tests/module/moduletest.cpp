@@ -4,7 +4,6 @@
 #include "addpublickeydialog.h"
 #include "addressfamilyarea.h"
 #include "authorizedkeyspathdialog.h"
-#include "blockprotocol.h"
 #include "conditionalarea.h"
 #include "conditionalcriteria.h"
 #include "editbannerdialog.h"
@@ -1177,16 +1176,16 @@ private Q_SLOTS:
         action.remove(QStringLiteral("client:"));
         QFETCH(QString, value);
         QFETCH(bool, accept);
-        const QVariantList blocks{QVariantMap{{Reply::BlockIndex, 1},
-                                              {Reply::BlockCriteria, QStringLiteral("Group sftponly")},
-                                              {Reply::BlockFile, QStringLiteral("/etc/ssh/sshd_config")},
-                                              {Reply::BlockLine, 30},
-                                              {Reply::BlockValues, QVariantMap{{QStringLiteral("ForceCommand"), QStringLiteral("internal-sftp")}}}},
-                                  QVariantMap{{Reply::BlockIndex, 2},
-                                              {Reply::BlockCriteria, QStringLiteral("Address 192.0.2.0/24")},
-                                              {Reply::BlockFile, QStringLiteral("/etc/ssh/sshd_config.d/10-local.conf")},
-                                              {Reply::BlockLine, 3},
-                                              {Reply::BlockValues, QVariantMap{{QStringLiteral("PasswordAuthentication"), QStringLiteral("yes")}}}}};
+        const QVariantList blocks{QVariantMap{{Reply::BlockEntryIndex, 1},
+                                              {Reply::BlockEntryCriteria, QStringLiteral("Group sftponly")},
+                                              {Reply::BlockEntryFile, QStringLiteral("/etc/ssh/sshd_config")},
+                                              {Reply::BlockEntryLine, 30},
+                                              {Reply::BlockEntryValues, QVariantMap{{QStringLiteral("ForceCommand"), QStringLiteral("internal-sftp")}}}},
+                                  QVariantMap{{Reply::BlockEntryIndex, 2},
+                                              {Reply::BlockEntryCriteria, QStringLiteral("Address 192.0.2.0/24")},
+                                              {Reply::BlockEntryFile, QStringLiteral("/etc/ssh/sshd_config.d/10-local.conf")},
+                                              {Reply::BlockEntryLine, 3},
+                                              {Reply::BlockEntryValues, QVariantMap{{QStringLiteral("PasswordAuthentication"), QStringLiteral("yes")}}}}};
         m_serverValues.insert(QStringLiteral("forcecommand"), QStringLiteral("none"));
         m_serverValues.insert(QStringLiteral("passwordauthentication"), QStringLiteral("yes"));
         const QVariantMap effective{
