@@ -9,6 +9,8 @@
 #include <QHash>
 #include <QSet>
 
+#include <optional>
+
 #include <algorithm>
 #include <glob.h>
 
@@ -477,9 +479,9 @@ void ConfigDocument::setInBlock(int index, const QString &keyword, const QList<Q
         }
     }
     const Block &block = m_blocks.at(index);
-    // A new line goes after the body's last keyword, indented as the body's first line is (a tab in an empty body).
+    // A new line goes after the body's last keyword, indented as the body's first line is (an empty body as other blocks are).
     QPair<int, int> where = {block.file, lastBlockLine(index) + 1};
-    QByteArray prefix = '\t' + keyword.toLatin1() + ' ';
+    QByteArray prefix = bodyIndent(block.file) + keyword.toLatin1() + ' ';
     const Occurrence *model = found.isEmpty() ? (body.isEmpty() ? nullptr : &body.first()) : &found.first();
     if (model) {
         Parsed parsed;
@@ -502,6 +504,27 @@ void ConfigDocument::setInBlock(int index, const QString &keyword, const QList<Q
     reindex();
 }
 
+QByteArray ConfigDocument::bodyIndent(int file) const
+{
+    std::optional<QByteArray> found;
+    for (int i = 0; i < m_blocks.size(); ++i) {
+        const QList<Occurrence> body = blockOccurrences(i);
+        if (body.isEmpty()) {
+            continue;
+        }
+        Parsed parsed;
+        const QByteArray &line = m_files.at(body.first().file).lines.at(body.first().line);
+        parseLine(line, &parsed);
+        if (m_blocks.at(i).file == file) {
+            return line.left(parsed.indent);
+        }
+        if (!found) {
+            found = line.left(parsed.indent);
+        }
+    }
+    return found.value_or(QByteArray("\t"));
+}
+
 int ConfigDocument::addBlock(int file, const QByteArray &header, const QList<QPair<QString, QByteArray>> &body)
 {
     const QList<QByteArray> &lines = m_files.at(file).lines;
@@ -511,9 +534,10 @@ int ConfigDocument::addBlock(int file, const QByteArray &header, const QList<QPa
         insertLine({file, at++}, QByteArray());
     }
     const int headerLine = at;
+    const QByteArray indent = bodyIndent(file);
     insertLine({file, at++}, header);
     for (const auto &entry : body) {
-        insertLine({file, at++}, '\t' + entry.first.toLatin1() + ' ' + entry.second);
+        insertLine({file, at++}, indent + entry.first.toLatin1() + ' ' + entry.second);
     }
     reindex();
     for (int i = 0; i < m_blocks.size(); ++i) {

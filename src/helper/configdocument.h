@@ -113,6 +113,9 @@ private:
     bool isBlockStart(const QByteArray &keyword) const;
     /// The last line of block @p index that is not blank or a comment (at least its Match line).
     int lastBlockLine(int index) const;
+    /// How the bodies of blocks are indented: as the first body line of a block in @p file, else of any block; a tab
+    /// when no block has a body.
+    QByteArray bodyIndent(int file) const;
     /// The line ending the file @p file uses.
     QByteArray fileEnding(int file) const;
 

@@ -160,7 +160,7 @@ private Q_SLOTS:
             "block-add",
             "Match Address 192.0.2.0/24",
             Lines{"PasswordAuthentication yes"},
-            two + "\nMatch Address 192.0.2.0/24\n\tPasswordAuthentication yes\n");
+            two + "\nMatch Address 192.0.2.0/24\n  PasswordAuthentication yes\n");
         row("block add after a last line without newline", "Port 22", {}, "block-add", "Match All", Lines{}, "Port 22\n\nMatch All\n");
         row("block criteria keep the indentation", " match user a\n", {}, "block-header 1", "Match User b,!c", Lines{}, " Match User b,!c\n");
         row("block remove keeps the comments after it",
@@ -209,7 +209,7 @@ private Q_SLOTS:
             "block-set 2",
             "Port",
             Lines{"2"},
-            "Host a\n  Port 1\nMatch host b\n\tPort 2\n",
+            "Host a\n  Port 1\nMatch host b\n  Port 2\n",
             {},
             true);
     }

@@ -463,7 +463,7 @@ private Q_SLOTS:
             "port",
             "example.org|example.net",
             "2222|22",
-            "+\n+Host example.org\n+\tPort 2222\n",
+            "+\n+Host example.org\n+    Port 2222\n",
             "",
             ConfigType::Client);
         row("client: no exec", "debian", add("Match !exec true"), {}, "port", "example.org|example.net", "22|22", {}, "exec_criterion", ConfigType::Client);
