@@ -14,9 +14,6 @@ class AbstractOptionArea : public QWidget
 public:
     AbstractOptionArea(const SSHOption &option, QWidget *parent);
 
-    /// The editor of @p option: the page's own one it names, or the one of its keyword's kind; nullptr for a kind without one.
-    static AbstractOptionArea *create(const SSHOption &option, QWidget *parent);
-
     void setHasChanged(bool changed);
     const SSHOption &option() const;
 

@@ -3,7 +3,7 @@
 #include "enginetypes.h"
 
 #include "helperprograms.h"
-#include "optioncatalog.h"
+#include "sshoptioncatalog.h"
 #include "sshsettingsprotocol.h"
 
 EnginePaths EnginePaths::system()

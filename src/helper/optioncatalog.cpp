@@ -124,17 +124,6 @@ bool isIpAddress(QString *address, bool *ipv6)
 }
 }
 
-bool hasControlCharacter(const QString &text)
-{
-    for (const QChar c : text) {
-        const ushort u = c.unicode();
-        if (u < 0x20 || u == 0x7f || (u >= 0x80 && u < 0xa0) || u == 0x2028 || u == 0x2029) {
-            return true;
-        }
-    }
-    return false;
-}
-
 bool isSafeToken(const QString &text)
 {
     if (text.isEmpty()) {

@@ -58,6 +58,4 @@ bool splitListenAddress(const QString &entry, QString *address, QString *port);
 
 /// True for printable ASCII text without blanks, quotes or comment signs.
 bool isSafeToken(const QString &text);
-/// True when @p text contains a control character (newline included).
-bool hasControlCharacter(const QString &text);
 }

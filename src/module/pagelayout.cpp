@@ -10,6 +10,7 @@
 #include "allsettingsarea.h"
 #include "formaccessibility.h"
 #include "messagesmanager.h"
+#include "optionareafactory.h"
 #include "sshconnectionsarea.h"
 #include "sshsettingsprotocol.h"
 #include "usergroupaccessarea.h"
@@ -30,7 +31,7 @@ void SSHModule::createOptionAreas()
 {
     const QList<SSHOption> options = SSHOption::pageOptions();
     for (const SSHOption &option : options) {
-        if (AbstractOptionArea *area = AbstractOptionArea::create(option, widget())) {
+        if (AbstractOptionArea *area = createOptionArea(option, widget())) {
             m_areas.append(area);
             connect(area, &AbstractOptionArea::modify, this, &SSHModule::handlerChangeTrigger);
         }

@@ -87,6 +87,8 @@ int parseVersion(const QByteArray &text);
 /// @p word in lower case, as the table spells it where `sshd -T` or `ssh -G` print it otherwise
 /// ("true" for yes, "false" and "off" for no, "without-password" for prohibit-password).
 QString canonicalWord(const QString &word);
+/// True when @p text contains a control character (newline included).
+bool hasControlCharacter(const QString &text);
 /// True when OpenSSH @p version knows the keyword; every version does when @p version is 0.
 bool knownIn(const Option &option, int version);
 }
