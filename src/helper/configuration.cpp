@@ -10,6 +10,7 @@
 
 #include <QFile>
 #include <QHostAddress>
+#include <QSet>
 
 #include <sys/stat.h>
 
@@ -141,6 +142,12 @@ bool Configuration::effectiveValues(ConfigType type, const QString &path, Values
             arguments << QStringLiteral("-C") << connection;
         }
         result = runProgram(m_paths.sshd, arguments + m_paths.sshdExtraArguments);
+        // sshd -T refuses a configuration with a Match LocalPort block unless it is told a port: the values for every
+        // connection are those of a port no such block names.
+        if (connection.isEmpty() && !result.succeeded() && result.standardError.contains("'lport' not in connection test specification")) {
+            arguments << QStringLiteral("-C") << QStringLiteral("lport=%1").arg(portNoBlockNames(path));
+            result = runProgram(m_paths.sshd, arguments + m_paths.sshdExtraArguments);
+        }
     }
     if (!result.succeeded()) {
         *error = result.reason(type == ConfigType::Client ? m_paths.ssh : m_paths.sshd);
@@ -148,6 +155,32 @@ bool Configuration::effectiveValues(ConfigType type, const QString &path, Values
     }
     *values = parseDump(result.standardOutput);
     return true;
+}
+
+int Configuration::portNoBlockNames(const QString &path) const
+{
+    QSet<int> named;
+    ConfigDocument document(ConfigDocument::Dialect::Server);
+    QString ignored;
+    if (document.load(path, &ignored)) {
+        for (const ConfigDocument::Block &block : document.blocks()) {
+            // "LocalPort 2222" or "LocalPort=2222", a list of ports after it.
+            const QByteArray criteria = block.arguments.join(' ').toLower().replace('=', ' ');
+            const QList<QByteArray> words = criteria.split(' ');
+            for (int i = 0; i + 1 < words.size(); ++i) {
+                if (words.at(i) == "localport") {
+                    for (const QByteArray &port : words.at(i + 1).split(',')) {
+                        named.insert(port.toInt());
+                    }
+                }
+            }
+        }
+    }
+    int port = 65535;
+    while (named.contains(port) && port > 1) {
+        --port;
+    }
+    return port;
 }
 
 bool Configuration::fileValues(ConfigType type, const QString &path, Values *values, QString *error) const

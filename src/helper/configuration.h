@@ -104,6 +104,8 @@ private:
     void ensurePrivilegeSeparationDir() const;
     /// check() of the configuration in place; when it passes, its base is recorded as verified.
     bool checkInPlace(ConfigType type, QString *error) const;
+    /// A local port no Match LocalPort block of the configuration at @p path names.
+    int portNoBlockNames(const QString &path) const;
     bool fileValues(ConfigType type, const QString &path, Values *values, QString *error) const;
     void documentValues(ConfigType type, const ConfigDocument &document, Values *values) const;
     /// Each change checked as the table and the installed OpenSSH want it.

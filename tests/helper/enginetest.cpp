@@ -317,6 +317,7 @@ private Q_SLOTS:
         row("PermitRootLogin", QStringLiteral("without-password"), "default");
         row("Banner", QStringLiteral("none"), "default");
         row("DenyUsers", QStringList(), "default");
+        row("PermitTTY", QStringLiteral("yes"), "default | Match LocalPort 65535 etc/ssh/sshd_config.d/10.conf:5 | Match User anoncvs etc/ssh/sshd_config:14");
     }
 
     void reads()
@@ -326,7 +327,9 @@ private Q_SLOTS:
         QFETCH(QString, origin);
         TestSandbox sandbox;
         sandbox.write(QStringLiteral("etc/ssh/sshd_config.d/20.conf"), "PermitTunnel yes\n");
-        sandbox.write(QStringLiteral("etc/ssh/sshd_config.d/10.conf"), "PermitTunnel point-to-point\nMatch User x\n  X11Forwarding no\n");
+        // sshd -T reads a Match LocalPort block only when told a port: the values for every connection are read all the same.
+        sandbox.write(QStringLiteral("etc/ssh/sshd_config.d/10.conf"),
+                      "PermitTunnel point-to-point\nMatch User x\n  X11Forwarding no\nMatch LocalPort 65535\n  PermitTTY no\n");
         Engine engine(sandbox.paths);
         QStringList keywords;
         for (const auto &option : OptionCatalog::options(ConfigType::Server)) {
