@@ -9,6 +9,8 @@
 namespace
 {
 constexpr int Context = 3;
+/// The most cells of the comparison table, about 16 MB.
+constexpr qint64 MaxCells = 4 * 1024 * 1024;
 
 QList<QByteArray> splitKeepingEnds(const QByteArray &text)
 {
@@ -39,24 +41,42 @@ QByteArray unifiedDiff(const QString &path, const QByteArray &before, const QByt
     const QList<QByteArray> b = splitKeepingEnds(after);
     const int n = a.size();
     const int m = b.size();
-    // Longest common subsequence table; configuration files are small.
-    QVector<QVector<int>> lcs(n + 1, QVector<int>(m + 1, 0));
-    for (int i = n - 1; i >= 0; --i) {
-        for (int j = m - 1; j >= 0; --j) {
-            lcs[i][j] = a.at(i) == b.at(j) ? lcs[i + 1][j + 1] + 1 : qMax(lcs[i + 1][j], lcs[i][j + 1]);
+    // Lines the change leaves alone at the start and the end are not compared with each other.
+    int prefix = 0;
+    while (prefix < n && prefix < m && a.at(prefix) == b.at(prefix)) {
+        ++prefix;
+    }
+    int suffix = 0;
+    while (suffix < n - prefix && suffix < m - prefix && a.at(n - 1 - suffix) == b.at(m - 1 - suffix)) {
+        ++suffix;
+    }
+    const int rows = n - prefix - suffix;
+    const int columns = m - prefix - suffix;
+    // Longest common subsequence of what lies between; past MaxCells, whatever lies between is replaced whole.
+    const bool compare = qint64(rows + 1) * (columns + 1) <= MaxCells;
+    QVector<QVector<int>> lcs(compare ? rows + 1 : 0, QVector<int>(compare ? columns + 1 : 0, 0));
+    for (int i = rows - 1; compare && i >= 0; --i) {
+        for (int j = columns - 1; j >= 0; --j) {
+            lcs[i][j] = a.at(prefix + i) == b.at(prefix + j) ? lcs[i + 1][j + 1] + 1 : qMax(lcs[i + 1][j], lcs[i][j + 1]);
         }
     }
     QList<Edit> edits;
+    for (int k = 0; k < prefix; ++k) {
+        edits.append({' ', k, k});
+    }
     int i = 0;
     int j = 0;
-    while (i < n || j < m) {
-        if (i < n && j < m && a.at(i) == b.at(j)) {
-            edits.append({' ', i++, j++});
-        } else if (i < n && (j == m || lcs[i + 1][j] >= lcs[i][j + 1])) {
-            edits.append({'-', i++, j});
+    while (i < rows || j < columns) {
+        if (compare && i < rows && j < columns && a.at(prefix + i) == b.at(prefix + j)) {
+            edits.append({' ', prefix + i++, prefix + j++});
+        } else if (i < rows && (j == columns || !compare || lcs[i + 1][j] >= lcs[i][j + 1])) {
+            edits.append({'-', prefix + i++, prefix + j});
         } else {
-            edits.append({'+', i, j++});
+            edits.append({'+', prefix + i, prefix + j++});
         }
+    }
+    for (int k = 0; k < suffix; ++k) {
+        edits.append({' ', n - suffix + k, m - suffix + k});
     }
 
     const QByteArray name = QFile::encodeName(path);

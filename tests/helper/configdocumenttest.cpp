@@ -1,6 +1,7 @@
 // SPDX-FileCopyrightText: 2026 SSH Settings contributors
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "configdocument.h"
+#include "unifieddiff.h"
 
 #include <QDir>
 #include <QFile>
@@ -277,6 +278,27 @@ private Q_SLOTS:
         changed += expectedMain != main;
         changed += !dropin.isEmpty() && expectedDropin != dropin;
         QCOMPARE(document.modifiedFiles().size(), changed);
+    }
+
+    // The review's diff of a long file: the lines left alone at both ends are not compared, and past a bound what lies
+    // between is replaced whole, so neither time nor memory grows with the square of the file.
+    void diffOfALongFile()
+    {
+        QByteArray before;
+        for (int i = 0; i < 20000; ++i) {
+            before += "Line " + QByteArray::number(i) + '\n';
+        }
+        QByteArray after = before;
+        after.replace("Line 10000\n", "Changed\n");
+        QCOMPARE(
+            unifiedDiff(QStringLiteral("f"), before, after),
+            QByteArray(
+                "--- f\n+++ f\n@@ -9998,7 +9998,7 @@\n Line 9997\n Line 9998\n Line 9999\n-Line 10000\n+Changed\n Line 10001\n Line 10002\n Line 10003\n"));
+        const QByteArray rewritten = QByteArray(before).replace("Line", "Row");
+        const QByteArray whole = unifiedDiff(QStringLiteral("f"), before, rewritten);
+        QVERIFY(whole.startsWith("--- f\n+++ f\n@@ -1,20000 +1,20000 @@\n-Line 0\n"));
+        QCOMPARE(whole.count("\n-"), 20000);
+        QCOMPARE(whole.count("\n+"), 20001); // and the header's "+++"
     }
 
 private:
