@@ -6,10 +6,13 @@
 #include "configdocument.h"
 #include "configfiles.h"
 #include "ipaddress.h"
+#include "sshdmatch.h"
 #include "sshsettingsprotocol.h"
 
 #include <QHostAddress>
 #include <QRegularExpression>
+
+#include <algorithm>
 
 using namespace OptionCatalog;
 namespace Protocol = SSHSettings::Protocol;
@@ -93,10 +96,8 @@ bool isCriterionEntry(Criterion kind, QString entry)
         if (slash < 0) {
             return wildcard || IpAddress::parse(entry, &address);
         }
-        bool ok = false;
-        const int bits = entry.mid(slash + 1).toInt(&ok);
-        return !wildcard && ok && IpAddress::parse(entry.left(slash), &address) && bits >= 0
-            && bits <= (address.protocol() == QAbstractSocket::IPv4Protocol ? 32 : 128);
+        int bits = 0;
+        return !wildcard && SshdMatch::parseNetwork(entry, &address, &bits) == 0;
     }
     case Criterion::Pattern:
         return isPatternText(entry, false);
@@ -140,8 +141,12 @@ bool checkMatchWords(const CriterionRow (&rows)[N], const QStringList &words, bo
         }
         const QString name = (negated ? QStringLiteral("!") : QString()) + QLatin1String(row->name);
         if (row->kind == Criterion::None) {
-            // sshd takes All only alone.
-            if (!negatable && words.size() != 1) {
+            // sshd takes All only alone; ssh after canonical or final at most.
+            const auto besideAll = [](const QString &other) {
+                return other.compare(QLatin1String("canonical"), Qt::CaseInsensitive) == 0 || other.compare(QLatin1String("final"), Qt::CaseInsensitive) == 0;
+            };
+            const bool alone = words.size() == 1 || (negatable && std::all_of(words.cbegin(), words.cbegin() + i, besideAll) && i == words.size() - 1);
+            if (word.compare(QLatin1String("all"), Qt::CaseInsensitive) == 0 && !alone) {
                 *error = {Refusal::Code::BadCriterion, {words.join(QLatin1Char(' ')).left(64)}};
                 return false;
             }
@@ -151,11 +156,18 @@ bool checkMatchWords(const CriterionRow (&rows)[N], const QStringList &words, bo
         const QString value = words.value(++i);
         // sshd takes one port, not a list.
         const QStringList entries = row->kind == Criterion::Port ? QStringList{value} : value.split(QLatin1Char(','));
+        bool positive = false;
         for (const QString &entry : entries) {
             if (!isCriterionEntry(row->kind, entry)) {
                 *error = {Refusal::Code::CriterionValue, {QLatin1String(row->name), value.left(64)}};
                 return false;
             }
+            positive = positive || !entry.startsWith(QLatin1Char('!'));
+        }
+        // A list of negations alone matches nothing ("!root" is written "*,!root").
+        if (!positive) {
+            *error = {Refusal::Code::CriterionValue, {QLatin1String(row->name), value.left(64)}};
+            return false;
         }
         written.append(name + QLatin1Char(' ') + value);
     }

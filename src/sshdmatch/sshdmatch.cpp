@@ -27,7 +27,8 @@ bool wildcard(const QChar *text, const QChar *textEnd, const QChar *pattern, con
     return text == textEnd;
 }
 
-// 0: a network, -1: not one (a wildcard then), -2: host bits set beyond the mask.
+}
+
 int parseNetwork(const QString &text, QHostAddress *network, int *bits)
 {
     const int slash = text.indexOf(QLatin1Char('/'));
@@ -51,7 +52,6 @@ int parseNetwork(const QString &text, QHostAddress *network, int *bits)
         }
     }
     return 0;
-}
 }
 
 bool pattern(const QString &text, const QString &pattern)

@@ -13,6 +13,9 @@
  */
 namespace SshdMatch
 {
+/// An address or CIDR network as sshd reads one: 0, -1 when it is none (a wildcard then), -2 when its address has
+/// bits set past the mask, which sshd refuses.
+int parseNetwork(const QString &text, QHostAddress *network, int *bits);
 /// `*` and `?` wildcards over the whole of @p text; case-sensitive.
 bool pattern(const QString &text, const QString &pattern);
 /// A comma-separated list of patterns with '!' negations: 1 when @p text matches, 0 when not, -1 when a negation does.

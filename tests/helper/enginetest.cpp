@@ -456,6 +456,8 @@ private Q_SLOTS:
         row("not an address", "debian", add("Address 192.0.2.300/24"), {}, "port", who, "22|22", {}, "criterion_value");
         row("one local port", "debian", add("LocalPort 22,2222"), {}, "port", who, "22|22", {}, "criterion_value");
         row("prefix too long", "debian", add("Address 192.0.2.0/33"), {}, "port", who, "22|22", {}, "criterion_value");
+        row("address bits past the mask", "debian", add("Address 10.1.2.3/8"), {}, "port", who, "22|22", {}, "criterion_value");
+        row("negations alone match nobody", "debian", add("User !root"), {}, "port", who, "22|22", {}, "criterion_value");
         row("value with a newline", "debian", at(1, "criteria", "User a\nPort 1"), {}, "port", who, "22|22", {}, "bad_criterion");
         row("no such block", "debian", at(3, "remove"), {}, "port", who, "22|22", {}, "no_such_block");
         row("nothing above in its file", "dropin", at(2, "up"), {}, "port", who, "22|22", {}, "no_block_above");
@@ -470,6 +472,16 @@ private Q_SLOTS:
             "",
             ConfigType::Client);
         row("client: no exec", "debian", add("Match !exec true"), {}, "port", "example.org|example.net", "22|22", {}, "exec_criterion", ConfigType::Client);
+        row("client: all with more",
+            "debian",
+            add("Match all host x"),
+            {},
+            "port",
+            "example.org|example.net",
+            "22|22",
+            {},
+            "bad_criterion",
+            ConfigType::Client);
     }
 
     void blocks()
