@@ -420,9 +420,20 @@ QByteArray ConfigDocument::bodyIndent(int file) const
 int ConfigDocument::addBlock(int file, const QByteArray &header, const QList<QPair<QString, QByteArray>> &body)
 {
     const QList<QByteArray> &lines = m_files.at(file).lines;
-    int at = lines.size();
+    // ssh takes the first value it finds: after a block for every host (Host *, Match all) a new block's values would
+    // never count, so it goes before the first such block of the file, a blank line apart from it.
+    int catchAll = -1;
+    for (const Block &block : std::as_const(m_blocks)) {
+        const QByteArray criteria = block.arguments.join(' ').toLower();
+        if (m_dialect == Dialect::Client && block.file == file
+            && ((block.keyword == "host" && criteria == "*") || (block.keyword == "match" && criteria == "all"))) {
+            catchAll = block.line;
+            break;
+        }
+    }
+    int at = catchAll >= 0 ? catchAll : lines.size();
     // A blank line apart from what comes before, as blocks usually are.
-    if (at > 0 && !lineBody(lines.last()).trimmed().isEmpty()) {
+    if (catchAll < 0 && at > 0 && !lineBody(lines.last()).trimmed().isEmpty()) {
         insertLine({file, at++}, QByteArray());
     }
     const int headerLine = at;
@@ -430,6 +441,9 @@ int ConfigDocument::addBlock(int file, const QByteArray &header, const QList<QPa
     insertLine({file, at++}, header);
     for (const auto &entry : body) {
         insertLine({file, at++}, indent + entry.first.toLatin1() + ' ' + entry.second);
+    }
+    if (catchAll >= 0) {
+        insertLine({file, at++}, QByteArray());
     }
     reindex();
     for (int i = 0; i < m_blocks.size(); ++i) {

@@ -468,7 +468,18 @@ private Q_SLOTS:
             "port",
             "example.org|example.net",
             "2222|22",
-            "+\n+Host example.org\n+    Port 2222\n",
+            "+Host example.org\n+    Port 2222\n+\n",
+            "",
+            ConfigType::Client);
+        // Debian's ssh_config sets GSSAPIAuthentication in Host *: a new block goes before it, or its value would never count.
+        row("client: before Host *",
+            "debian",
+            add("Host example.org"),
+            one("GSSAPIAuthentication", false),
+            "gssapiauthentication",
+            "example.org|example.net",
+            "no|yes",
+            {},
             "",
             ConfigType::Client);
         row("client: no exec", "debian", add("Match !exec true"), {}, "port", "example.org|example.net", "22|22", {}, "exec_criterion", ConfigType::Client);
