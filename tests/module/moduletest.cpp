@@ -1156,16 +1156,16 @@ private Q_SLOTS:
             << both(passwords) + both(QStringLiteral(" PasswordAuthentication=false"));
         QTest::newRow("passwords recipe cancelled: no global line") << "conditionalRecipePasswords" << 1 << 1 << "192.0.2.0/24, !192.0.2.9" << false
             << QStringList{both(passwords).constFirst()};
-        QTest::newRow("remove") << "conditionalRemove" << 2 << 2 << "" << true << QStringList{"review remove 2", "apply remove 2"};
-        QTest::newRow("move up") << "conditionalUp" << 2 << 2 << "" << true << QStringList{"review up 2", "apply up 2"};
-        QTest::newRow("move down") << "conditionalDown" << 1 << 1 << "" << true << QStringList{"review down 1", "apply down 1"};
+        QTest::newRow("remove") << "conditionalRemove" << 2 << 2 << "" << true << QStringList{QStringLiteral("review remove 2"), QStringLiteral("apply remove 2")};
+        QTest::newRow("move up") << "conditionalUp" << 2 << 2 << "" << true << QStringList{QStringLiteral("review up 2"), QStringLiteral("apply up 2")};
+        QTest::newRow("move down") << "conditionalDown" << 1 << 1 << "" << true << QStringList{QStringLiteral("review down 1"), QStringLiteral("apply down 1")};
         QTest::newRow("criteria") << "conditionalCriteria" << 2 << 2 << "anoncvs" << true
-            << QStringList{"review criteria 2 User anoncvs", "apply criteria 2 User anoncvs"};
+            << QStringList{QStringLiteral("review criteria 2 User anoncvs"), QStringLiteral("apply criteria 2 User anoncvs")};
         QTest::newRow("body") << "conditionalSave" << 1 << 1 << "internal-sftp -l INFO" << true
-            << QStringList{"review 1 ForceCommand=internal-sftp -l INFO", "apply 1 ForceCommand=internal-sftp -l INFO"};
+            << QStringList{QStringLiteral("review 1 ForceCommand=internal-sftp -l INFO"), QStringLiteral("apply 1 ForceCommand=internal-sftp -l INFO")};
         QTest::newRow("body, review cancelled: the edit stays") << "conditionalSave" << 1 << 1 << "internal-sftp -l INFO" << false
-            << QStringList{"review 1 ForceCommand=internal-sftp -l INFO"};
-        QTest::newRow("client: confirmed, not reviewed") << "client:conditionalRemove" << 2 << 2 << "" << true << QStringList{"apply remove 2"};
+            << QStringList{QStringLiteral("review 1 ForceCommand=internal-sftp -l INFO")};
+        QTest::newRow("client: confirmed, not reviewed") << "client:conditionalRemove" << 2 << 2 << "" << true << QStringList{QStringLiteral("apply remove 2")};
         // clang-format on
     }
 
