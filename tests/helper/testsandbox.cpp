@@ -64,7 +64,8 @@ TestSandbox::TestSandbox()
     write(QStringLiteral("etc/ssh/sshd_config"), server);
     write(QStringLiteral("usr/share/openssh/sshd_config"), server);
     write(QStringLiteral("etc/ssh/ssh_config"),
-          "Include " + QFile::encodeName(path(QStringLiteral("etc/ssh/ssh_config.d"))) + "/*.conf\n\nHost *\n#   Port 22\n    SendEnv LANG LC_*\n    GSSAPIAuthentication yes\n");
+          "Include " + QFile::encodeName(path(QStringLiteral("etc/ssh/ssh_config.d")))
+              + "/*.conf\n\nHost *\n#   Port 22\n    SendEnv LANG LC_*\n    GSSAPIAuthentication yes\n");
     write(QStringLiteral("etc/issue.net"), "Debian GNU/Linux\n");
     write(QStringLiteral("etc/banners/issue"), "Welcome\n");
     write(QStringLiteral("home/tester/.ssh/authorized_keys"), "# no keys yet\n");
