@@ -144,7 +144,7 @@ bool Configuration::effectiveValues(ConfigType type, const QString &path, Values
         result = runProgram(m_paths.sshd, arguments + m_paths.sshdExtraArguments);
         // sshd -T refuses a configuration with a Match LocalPort block unless it is told a port: the values for every
         // connection are those of a port no such block names.
-        if (connection.isEmpty() && !result.succeeded() && result.standardError.contains("'lport' not in connection test specification")) {
+        if (connection.isEmpty() && !result.succeeded() && result.standardError.contains("'lport' not in connection test")) {
             arguments << QStringLiteral("-C") << QStringLiteral("lport=%1").arg(portNoBlockNames(path));
             result = runProgram(m_paths.sshd, arguments + m_paths.sshdExtraArguments);
         }
