@@ -2,6 +2,8 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "conditionalcriteria.h"
 
+#include "sshdmatch.h"
+
 #include <KLocalizedString>
 
 #include <QComboBox>
@@ -217,8 +219,11 @@ QString problem(SSHConfigurationTypeId type, const QString &criterion, const QSt
         if (!token.match(entry).hasMatch()) {
             return i18nc("@info", "“%1” is not a valid value: use letters, digits and patterns, separated by commas.", entry);
         }
-        if ((key == QLatin1String("address") || key == QLatin1String("localaddress")) && QHostAddress::parseSubnet(entry).first.isNull()
-            && QHostAddress(entry).isNull() && !(addressPattern.match(entry).hasMatch() && entry.contains(QRegularExpression(QStringLiteral("[*?]"))))) {
+        // An address or network as sshd reads one (which refuses bits past the mask), or a wildcard pattern.
+        QHostAddress network;
+        int bits = 0;
+        if ((key == QLatin1String("address") || key == QLatin1String("localaddress")) && SshdMatch::parseNetwork(entry, &network, &bits) != 0
+            && !(addressPattern.match(entry).hasMatch() && entry.contains(QRegularExpression(QStringLiteral("[*?]"))))) {
             return i18nc("@info", "“%1” is not an address, a network such as 192.0.2.0/24, or an address pattern.", entry);
         }
         bool number = false;

@@ -1116,6 +1116,8 @@ private Q_SLOTS:
         QTest::newRow("address pattern") << int(Server) << "Address 192.0.2.*" << "Connections from 192.0.2.*" << "";
         QTest::newRow("not an address") << int(Server) << "Address 192.0.2.300" << "Connections from 192.0.2.300"
             << "“192.0.2.300” is not an address, a network such as 192.0.2.0/24, or an address pattern.";
+        QTest::newRow("bits past the mask, which sshd refuses") << int(Server) << "Address 10.1.2.3/8" << "Connections from 10.1.2.3/8"
+            << "“10.1.2.3/8” is not an address, a network such as 192.0.2.0/24, or an address pattern.";
         QTest::newRow("port out of range") << int(Server) << "LocalPort 70000" << "Connections to port 70000" << "“70000” is not a port number from 1 to 65535.";
         QTest::newRow("a quote") << int(Server) << "User \"bob\"" << "User \"bob\""
             << "“\"bob\"” is not a valid value: use letters, digits and patterns, separated by commas.";
