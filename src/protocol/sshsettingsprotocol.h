@@ -156,6 +156,24 @@ constexpr QLatin1String EffectiveHost("effective_host"); ///< QString, optional:
 constexpr QLatin1String EffectiveLocalAddress("effective_local_address");
 /// int 1..65535, optional: the port the client connects to; when not given, that of the listen address, else the first Port
 constexpr QLatin1String EffectiveLocalPort("effective_local_port");
+
+// Security check (read action, with ReadType Server): the findings of every check on the configuration sshd uses, its
+// host keys and its moduli.
+constexpr QLatin1String Audit("audit"); ///< bool, true: the reply holds Reply::Findings
+/// QStringList of check ids (configure action, a transaction with TransactionType Server and, as every transaction,
+/// TransactionDryRun, TransactionRestart, TransactionRevertAfter, TransactionBase, TransactionSession): fix the findings
+/// of these checks in one transaction; fixes the lockout review finds unsafe for the caller's session are skipped
+constexpr QLatin1String AuditFix("audit_fix");
+/// bool, true, instead of AuditFix: fix every finding that has a fix, skipping the unsafe ones
+constexpr QLatin1String AuditFixAll("audit_fix_all");
+/// bool, true (read action, with ReadType Server): the reply holds Reply::HostKeys
+constexpr QLatin1String ReadHostKeys("read_host_keys");
+// Host keys (configure action, a transaction with TransactionType Server and its optional keys as above):
+/// QString: "generate" (HostKeyType, optional HostKeyBits) or "remove" (HostKeyFile)
+constexpr QLatin1String HostKeyOperation("host_key_operation");
+constexpr QLatin1String HostKeyType("host_key_type"); ///< QString: "ed25519" or "rsa"
+constexpr QLatin1String HostKeyBits("host_key_bits"); ///< int, rsa only: 3072 to 16384
+constexpr QLatin1String HostKeyFile("host_key_file"); ///< QString: the private key's path, as Reply::HostKeyEntryFile gives it
 }
 
 namespace Reply
@@ -229,6 +247,35 @@ constexpr QLatin1String VerdictMethods("methods");
 /// QStringList of "kind:detail", why not: the kinds of LockoutKind ("access:DenyUsers *@10.0.0.1"), or "account:NAME"
 /// when there is no such account
 constexpr QLatin1String VerdictReasons("reasons");
+
+// Security check
+/// read with Arg::Audit: QVariantList of QVariantMap {FindingId, FindingSeverity, FindingSubject, FindingCurrent,
+/// FindingRecommended, FindingOrigin, FindingBlock, FindingFixable}, failures first, then warnings, then notes
+constexpr QLatin1String Findings("findings");
+constexpr QLatin1String FindingId("id"); ///< QString: the check's id in the table of checks
+constexpr QLatin1String FindingSeverity("severity"); ///< QString: "fail", "warn" or "info"
+constexpr QLatin1String FindingSubject("subject"); ///< QString: the keyword, file or algorithm
+constexpr QLatin1String FindingCurrent("current"); ///< QString: the value in force, as sshd -T spells it
+constexpr QLatin1String FindingRecommended("recommended"); ///< QString
+constexpr QLatin1String FindingOrigin("origin"); ///< QString: "file:line", or "default"
+constexpr QLatin1String FindingBlock("block"); ///< QString: the criteria of the Match block it is about; empty for everyone
+constexpr QLatin1String FindingFixable("fixable"); ///< bool: Arg::AuditFix can fix it
+/// transaction with Arg::AuditFix or AuditFixAll: QStringList of the check ids fixed (dry run: that would be)
+constexpr QLatin1String AuditFixed("audit_fixed");
+/// transaction with Arg::AuditFix or AuditFixAll: QVariantList of QVariantMap {FindingId, SkippedReason}, the fixes left out
+constexpr QLatin1String AuditSkipped("audit_skipped");
+constexpr QLatin1String SkippedReason("reason"); ///< QString, in English, e.g. "would stop password logins of alice"
+/// read with Arg::ReadHostKeys: QVariantList of QVariantMap {HostKeyEntryFile, HostKeyEntryType, HostKeyEntryBits,
+/// HostKeyEntryFingerprint, HostKeyEntryMode, HostKeyEntryOwner, HostKeyEntryConfigured, HostKeyEntryPresent}
+constexpr QLatin1String HostKeys("host_keys");
+constexpr QLatin1String HostKeyEntryFile("file"); ///< QString: the private key's path
+constexpr QLatin1String HostKeyEntryType("type"); ///< QString: "ED25519", "RSA", "ECDSA", "DSA" as ssh-keygen -l says
+constexpr QLatin1String HostKeyEntryBits("bits"); ///< int
+constexpr QLatin1String HostKeyEntryFingerprint("fingerprint"); ///< QString: "SHA256:…"
+constexpr QLatin1String HostKeyEntryMode("mode"); ///< int: the private key file's permission bits
+constexpr QLatin1String HostKeyEntryOwner("owner"); ///< QString: the private key file's owner
+constexpr QLatin1String HostKeyEntryConfigured("configured"); ///< bool: a HostKey line (or the default) names it
+constexpr QLatin1String HostKeyEntryPresent("present"); ///< bool: the file exists
 }
 
 /// The longest countdown before an unconfirmed change is undone.
