@@ -18,6 +18,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <functional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -141,43 +142,47 @@ Reply Engine::auditFix(const QStringList &ids, bool all, const Transaction &opti
             left.append(skipped(id, QStringLiteral("nothing to fix")));
         }
     }
-    // The lockout review of the caller's session: every fix together, else one by one, keeping those that leave it a way in.
+    // The lockout review of the caller's session: every fix together, and where that would lock the session out, halves
+    // of them in turn down to the single fixes that do, which are left out.
     if (!options.session.isEmpty() && !changes.isEmpty()) {
         Transaction review;
         review.dryRun = true;
         review.session = options.session;
         review.caller = options.caller;
-        const auto lockouts = [&](const QList<QPair<QString, QVariant>> &tried, Reply *reply) {
-            review.changes = tried;
-            *reply = applyTransaction(ConfigType::Server, review);
-            return reply->data.value(Protocol::Reply::Lockouts).toList();
-        };
-        Reply reply;
-        if (!lockouts(changes, &reply).isEmpty() || !reply.ok) {
-            QList<QPair<QString, QVariant>> kept;
-            QList<QStringList> keptFixes;
-            for (int i = 0; i < changes.size(); ++i) {
-                const QVariantList stopped = lockouts(kept + QList<QPair<QString, QVariant>>{changes.at(i)}, &reply);
-                if (!reply.ok) {
-                    return reply;
-                }
-                if (stopped.isEmpty()) {
-                    kept.append(changes.at(i));
-                    keptFixes.append(fixes.at(i));
-                    continue;
-                }
-                const QVariantMap lockout = stopped.first().toMap();
-                for (const QString &id : fixes.at(i)) {
-                    left.append(skipped(id,
-                                        QStringLiteral("%1 would lock this session out (%2: %3)")
-                                            .arg(changes.at(i).first,
-                                                 lockout.value(Protocol::Reply::LockoutKind).toString(),
-                                                 lockout.value(Protocol::Reply::LockoutDetail).toString())));
-                }
+        QList<QPair<QString, QVariant>> kept;
+        QList<QStringList> keptFixes;
+        Reply refused;
+        const std::function<bool(int, int)> sift = [&](int from, int count) {
+            review.changes = kept + changes.mid(from, count);
+            const Reply reply = applyTransaction(ConfigType::Server, review);
+            const QVariantList stopped = reply.data.value(Protocol::Reply::Lockouts).toList();
+            if (!reply.ok) {
+                refused = reply;
+                return false;
             }
-            changes = kept;
-            fixes = keptFixes;
+            if (stopped.isEmpty()) {
+                kept += changes.mid(from, count);
+                keptFixes += fixes.mid(from, count);
+                return true;
+            }
+            if (count > 1) {
+                return sift(from, count / 2) && sift(from + count / 2, count - count / 2);
+            }
+            const QVariantMap lockout = stopped.first().toMap();
+            for (const QString &id : fixes.at(from)) {
+                left.append(skipped(id,
+                                    QStringLiteral("%1 would lock this session out (%2: %3)")
+                                        .arg(changes.at(from).first,
+                                             lockout.value(Protocol::Reply::LockoutKind).toString(),
+                                             lockout.value(Protocol::Reply::LockoutDetail).toString())));
+            }
+            return true;
+        };
+        if (!sift(0, changes.size())) {
+            return refused;
         }
+        changes = kept;
+        fixes = keptFixes;
     }
     Transaction transaction = options;
     transaction.changes = changes;

@@ -76,7 +76,9 @@ private Q_SLOTS:
         row("keep-alive count high", "clientalivecountmax 5", "client-alive-count-max=warn");
         row("log level debug", "loglevel DEBUG3", "log-level=warn");
         row("log level info", "loglevel INFO", "");
-        row("forwarding", "x11forwarding yes;allowtcpforwarding local;allowagentforwarding yes", "x11-forwarding=warn tcp-forwarding=warn agent-forwarding=warn");
+        row("forwarding",
+            "x11forwarding yes;allowtcpforwarding local;allowagentforwarding yes",
+            "x11-forwarding=warn tcp-forwarding=warn agent-forwarding=warn");
         row("forwarding off altogether", "x11forwarding yes;allowtcpforwarding yes;allowagentforwarding yes;disableforwarding yes", "");
         row("user environment", "permituserenvironment LANG,LC_*", "permit-user-environment=fail");
         row("startups of Debian", "maxstartups 10:30:100", "max-startups=warn");
@@ -90,12 +92,16 @@ private Q_SLOTS:
         row("file readable", "", "sshd-config-mode=warn", "", 0644);
         row("weak key exchange", "kexalgorithms curve25519-sha256,diffie-hellman-group14-sha1,ecdh-sha2-nistp256", "kex-weak=fail");
         row("weak ciphers", "ciphers aes128-ctr,aes128-cbc,3des-cbc,arcfour256", "cipher-weak=fail");
-        row("MAC classes", "macs hmac-sha2-256-etm@openssh.com,hmac-sha2-512,hmac-md5-96,umac-64@openssh.com,hmac-sha2-256-96",
+        row("MAC classes",
+            "macs hmac-sha2-256-etm@openssh.com,hmac-sha2-512,hmac-md5-96,umac-64@openssh.com,hmac-sha2-256-96",
             "mac-weak=fail mac-small-tag=warn mac-encrypt-and-mac=warn");
         row("SHA-1 and NIST host keys", "hostkeyalgorithms ssh-ed25519,ssh-rsa,ecdsa-sha2-nistp256-cert-v01@openssh.com", "hostkey-algorithm-weak=fail");
-        row("DSA user keys", "pubkeyacceptedalgorithms ssh-dss,ssh-ed25519;casignaturealgorithms sk-ecdsa-sha2-nistp256@openssh.com,ssh-ed25519",
+        row("DSA user keys",
+            "pubkeyacceptedalgorithms ssh-dss,ssh-ed25519;casignaturealgorithms sk-ecdsa-sha2-nistp256@openssh.com,ssh-ed25519",
             "pubkey-algorithm-weak=fail ca-algorithm-weak=fail");
-        row("block opens passwords", "passwordauthentication no;listenaddress 0.0.0.0:22", "password-authentication=warn@User alice",
+        row("block opens passwords",
+            "passwordauthentication no;listenaddress 0.0.0.0:22",
+            "password-authentication=warn@User alice",
             "User alice|PasswordAuthentication yes");
         row("block as global", "maxauthtries 6", "max-auth-tries=warn", "Group admins|MaxAuthTries 6");
         row("block tightens", "x11forwarding yes", "x11-forwarding=warn", "User bob|X11Forwarding no");
@@ -117,10 +123,11 @@ private Q_SLOTS:
         }
         if (!block.isEmpty()) {
             const QString line = block.section(QLatin1Char('|'), 1);
-            input.blocks.append(QVariantMap{{Protocol::Reply::BlockEntryCriteria, block.section(QLatin1Char('|'), 0, 0)},
-                                            {Protocol::Reply::BlockEntryFile, QStringLiteral("/etc/ssh/sshd_config")},
-                                            {Protocol::Reply::BlockEntryLine, 40},
-                                            {Protocol::Reply::BlockEntryValues, QVariantMap{{line.section(QLatin1Char(' '), 0, 0), line.section(QLatin1Char(' '), 1)}}}});
+            input.blocks.append(
+                QVariantMap{{Protocol::Reply::BlockEntryCriteria, block.section(QLatin1Char('|'), 0, 0)},
+                            {Protocol::Reply::BlockEntryFile, QStringLiteral("/etc/ssh/sshd_config")},
+                            {Protocol::Reply::BlockEntryLine, 40},
+                            {Protocol::Reply::BlockEntryValues, QVariantMap{{line.section(QLatin1Char(' '), 0, 0), line.section(QLatin1Char(' '), 1)}}}});
         }
         input.files = {{QStringLiteral("/etc/ssh/sshd_config"), mode_t(mode), 0}};
         QVariantList findings = AuditFindings::findings(input);
@@ -161,21 +168,29 @@ private Q_SLOTS:
         QTest::newRow("9.2 kex") << "kexalgorithms" << sntrup + kex84 << sntrup + kex84 + legacy << sntrup + kexSafe84;
         QTest::newRow("9.9 kex") << "kexalgorithms" << sntrup99 + mlkem + kex84 << mlkem + sntrup99 + kex84 + legacy << mlkem + sntrup99 + kexSafe84;
         QTest::newRow("10.0 kex") << "kexalgorithms" << mlkem + sntrup99 + kex84 << mlkem + sntrup99 + kex84 + legacy << mlkem + sntrup99 + kexSafe84;
-        QTest::newRow("custom list, post-quantum first") << "kexalgorithms" << "curve25519-sha256,ecdh-sha2-nistp256" << mlkem + kex84
-                                                         << "mlkem768x25519-sha256,curve25519-sha256";
-        QTest::newRow("only weak offered") << "kexalgorithms" << "diffie-hellman-group14-sha1" << kex84 + legacy << kexSafe84;
+        QTest::newRow("custom list, post-quantum first")
+            << "kexalgorithms"
+            << "curve25519-sha256,ecdh-sha2-nistp256" << mlkem + kex84 << "mlkem768x25519-sha256,curve25519-sha256";
+        QTest::newRow("only weak offered") << "kexalgorithms"
+                                           << "diffie-hellman-group14-sha1" << kex84 + legacy << kexSafe84;
         QTest::newRow("9.2 MACs") << "macs"
                                   << "umac-64-etm@openssh.com,umac-128-etm@openssh.com,hmac-sha2-256-etm@openssh.com,hmac-sha2-512-etm@openssh.com,"
                                      "hmac-sha1-etm@openssh.com,umac-64@openssh.com,umac-128@openssh.com,hmac-sha2-256,hmac-sha2-512,hmac-sha1"
-                                  << "" << "umac-128-etm@openssh.com,hmac-sha2-256-etm@openssh.com,hmac-sha2-512-etm@openssh.com";
-        QTest::newRow("8.4 ciphers with CBC") << "ciphers" << "chacha20-poly1305@openssh.com,aes128-ctr,aes128-cbc,3des-cbc,rijndael-cbc@lysator.liu.se"
-                                              << "" << "chacha20-poly1305@openssh.com,aes128-ctr";
-        QTest::newRow("RSA with SHA-2 only") << "pubkeyacceptedalgorithms" << "ssh-rsa,rsa-sha2-512,ssh-rsa-cert-v01@openssh.com,rsa-sha2-256-cert-v01@openssh.com"
-                                             << "" << "rsa-sha2-512,rsa-sha2-256-cert-v01@openssh.com";
+                                  << ""
+                                  << "umac-128-etm@openssh.com,hmac-sha2-256-etm@openssh.com,hmac-sha2-512-etm@openssh.com";
+        QTest::newRow("8.4 ciphers with CBC") << "ciphers"
+                                              << "chacha20-poly1305@openssh.com,aes128-ctr,aes128-cbc,3des-cbc,rijndael-cbc@lysator.liu.se"
+                                              << ""
+                                              << "chacha20-poly1305@openssh.com,aes128-ctr";
+        QTest::newRow("RSA with SHA-2 only") << "pubkeyacceptedalgorithms"
+                                             << "ssh-rsa,rsa-sha2-512,ssh-rsa-cert-v01@openssh.com,rsa-sha2-256-cert-v01@openssh.com"
+                                             << ""
+                                             << "rsa-sha2-512,rsa-sha2-256-cert-v01@openssh.com";
         QTest::newRow("9.2 host keys") << "hostkeyalgorithms"
                                        << "ssh-ed25519-cert-v01@openssh.com,ecdsa-sha2-nistp256-cert-v01@openssh.com,sk-ecdsa-sha2-nistp256@openssh.com,"
                                           "ssh-ed25519,ecdsa-sha2-nistp521,rsa-sha2-512,ssh-dss"
-                                       << "" << "ssh-ed25519-cert-v01@openssh.com,ssh-ed25519,rsa-sha2-512";
+                                       << ""
+                                       << "ssh-ed25519-cert-v01@openssh.com,ssh-ed25519,rsa-sha2-512";
     }
 
     void recommended()
@@ -184,7 +199,8 @@ private Q_SLOTS:
         QFETCH(QString, offered);
         QFETCH(QString, supported);
         QFETCH(QString, expected);
-        const QStringList list = AuditChecks::recommendedAlgorithms(reads, offered.split(QLatin1Char(',')), supported.split(QLatin1Char(','), Qt::SkipEmptyParts));
+        const QStringList list =
+            AuditChecks::recommendedAlgorithms(reads, offered.split(QLatin1Char(',')), supported.split(QLatin1Char(','), Qt::SkipEmptyParts));
         QCOMPARE(list.join(QLatin1Char(',')), expected);
         for (const QString &name : list) {
             QVERIFY2(AuditChecks::algorithmCheck(reads, name).isEmpty(), qPrintable(name));

@@ -691,16 +691,20 @@ private Q_SLOTS:
     void auditFixes_data()
     {
         QTest::addColumn<QByteArray>("dropin");
-        QTest::addColumn<bool>("passwordSession"); // the caller "other", in an SSH session, has a password and no key
+        // The caller's SSH session: "password", "other" with a password and no key; "key", the tester with an ECDSA key alone.
+        QTest::addColumn<QString>("session");
         QTest::addColumn<QStringList>("ids"); // empty: fix all
         QTest::addColumn<QString>("skipped");
         const QStringList all;
-        QTest::newRow("debian, fix all") << QByteArray() << false << all << "banner access-list";
-        QTest::newRow("debian, password-only session") << QByteArray() << true << all << "banner access-list password-authentication";
+        QTest::newRow("debian, fix all") << QByteArray() << QString() << all << "banner access-list";
+        QTest::newRow("debian, password-only session") << QByteArray() << QStringLiteral("password") << all << "banner access-list password-authentication";
         QTest::newRow("drop-in and block") << QByteArray(
             "PermitRootLogin prohibit-password\nMaxAuthTries 10\nCiphers aes128-cbc,aes256-ctr\nMatch User guest\n  PermitRootLogin yes\n")
-                                           << true << all << "permit-root-login banner access-list password-authentication";
-        QTest::newRow("chosen checks") << QByteArray("MACs hmac-sha1,hmac-sha2-256-etm@openssh.com\n") << false
+                                           << QStringLiteral("password") << all << "permit-root-login banner access-list password-authentication";
+        QTest::newRow("key the fix would refuse") << QByteArray() << QStringLiteral("key")
+                                                  << QStringList{QStringLiteral("pubkey-algorithm-weak"), QStringLiteral("max-auth-tries")}
+                                                  << "pubkey-algorithm-weak";
+        QTest::newRow("chosen checks") << QByteArray("MACs hmac-sha1,hmac-sha2-256-etm@openssh.com\n") << QString()
                                        << QStringList{QStringLiteral("max-auth-tries"), QStringLiteral("mac-weak"), QStringLiteral("hostkey-dsa")}
                                        << "hostkey-dsa";
     }
@@ -708,26 +712,34 @@ private Q_SLOTS:
     void auditFixes()
     {
         QFETCH(QByteArray, dropin);
-        QFETCH(bool, passwordSession);
+        QFETCH(QString, session);
         QFETCH(QStringList, ids);
         QFETCH(QString, skipped);
         namespace Protocol = SSHSettings::Protocol;
         TestSandbox sandbox;
         sandbox.write(QStringLiteral("etc/ssh/sshd_config.d/50-local.conf"), dropin);
-        sandbox.paths.lookupPassword = [](const UserAccount &) {
-            return QByteArray("$6$s$h");
+        sandbox.paths.lookupPassword = [session](const UserAccount &) {
+            return QByteArray(session == QLatin1String("key") ? "!" : "$6$s$h");
         };
         sandbox.paths.lookupGroups = [](const UserAccount &) {
             return QStringList{QStringLiteral("users")};
         };
+        if (session == QLatin1String("key")) {
+            const QString key = sandbox.path(QStringLiteral("keys/user_ecdsa"));
+            QVERIFY(
+                runProgram(sandbox.paths.sshKeygen,
+                           {QStringLiteral("-q"), QStringLiteral("-t"), QStringLiteral("ecdsa"), QStringLiteral("-N"), QString(), QStringLiteral("-f"), key})
+                    .succeeded());
+            sandbox.write(QStringLiteral("home/tester/.ssh/authorized_keys"), sandbox.read(QStringLiteral("keys/user_ecdsa.pub")));
+        }
         Engine engine(sandbox.paths);
         const Reply before = engine.audit();
         QVERIFY2(before.ok, qPrintable(before.error));
         Engine::Transaction options;
         options.dryRun = true;
-        if (passwordSession) {
+        if (!session.isEmpty()) {
             options.session = QStringLiteral("198.51.100.9 50000 192.0.2.2 22");
-            options.caller = TestSandbox::OtherUid;
+            options.caller = session == QLatin1String("key") ? ::geteuid() : TestSandbox::OtherUid;
         }
         // id, or id@criteria for a block's finding.
         const auto idsOf = [](const QVariantList &list) {
