@@ -746,7 +746,7 @@ private Q_SLOTS:
             QStringList found;
             for (const QVariant &entry : list) {
                 const QString block = entry.toMap().value(Protocol::Reply::FindingBlock).toString();
-                found.append(entry.toMap().value(Protocol::Reply::FindingId).toString() + (block.isEmpty() ? QString() : QLatin1Char('@') + block));
+                found.append(entry.toMap().value(Protocol::Reply::FindingId).toString() + (block.isEmpty() ? QString() : QString(QLatin1Char('@') + block)));
             }
             return found;
         };
@@ -776,7 +776,7 @@ private Q_SLOTS:
             const bool chosen = ids.isEmpty() || ids.contains(id);
             // Every chosen finding is fixed or said to be skipped; nothing else is touched; a block's is fixed in the block.
             QCOMPARE(done.contains(id) || skipped.split(QLatin1Char(' ')).contains(id), chosen);
-            QCOMPARE(remaining.contains(block.isEmpty() ? id : id + QLatin1Char('@') + block), !done.contains(id) || !block.isEmpty());
+            QCOMPARE(remaining.contains(block.isEmpty() ? id : QString(id + QLatin1Char('@') + block)), !done.contains(id) || !block.isEmpty());
             const QString keyword = finding.value(Protocol::Reply::FindingSubject).toString().toLower();
             if (done.contains(id) && values.contains(keyword.toLatin1())) {
                 QCOMPARE(QString::fromUtf8(values.value(keyword.toLatin1()).value(0)).toLower(),
