@@ -780,6 +780,7 @@ private Q_SLOTS:
             {config, config + QLatin1String(".bak")});
         row("audit fix without ids", QStringLiteral("audit|--fix"), {}, 2, "usage: ssh-settings-tool audit");
         row("audit fix of no check", QStringLiteral("audit|--fix|no-such-check"), {}, 1, "audit_fix");
+        row("audit of the client", QStringLiteral("audit|--client"), {}, 2, "usage: ssh-settings-tool audit");
         row("audit change option without a fix", QStringLiteral("audit|--restart"), {}, 2, "usage: ssh-settings-tool audit");
         row("restore without a backup", QStringLiteral("restore|--backup"), {}, 1, "there is no backup");
         row("restore the default", QStringLiteral("restore|--default"), {}, 0, "The replaced configuration is kept in", {config});

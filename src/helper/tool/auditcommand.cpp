@@ -65,6 +65,10 @@ int fix(const QCommandLineParser &parser, const QStringList &arguments, const To
 // One finding a line: id, severity, subject, current, recommended, origin (tab-separated); exit 3 when one fails or warns.
 int audit(const QCommandLineParser &parser, const QStringList &arguments, const ToolEngine &helper)
 {
+    // The security check is the server's.
+    if (Tool::configType(parser) != OptionCatalog::ConfigType::Server) {
+        return 2;
+    }
     if (parser.isSet(s_fix) || parser.isSet(s_fixAll)) {
         return parser.isSet(s_fix) && parser.isSet(s_fixAll) ? 2 : fix(parser, arguments, helper);
     }
