@@ -93,6 +93,16 @@ public:
     static bool checkJournalArguments(const QStringList &arguments, QString *error);
     static QStringList systemLocalAddresses();
 
+    // Security check: the option and algorithm checks of the table (auditchecks.h) and their fixes.
+    /// Arg::Audit: Reply::Findings of every check on the configuration sshd uses.
+    Reply audit();
+    /**
+     * Arg::AuditFix (@p ids) or Arg::AuditFixAll (@p all): the fixes of those findings as one transaction with
+     * @p options (dry run, restart, countdown, base). With options.session, fixes the lockout review finds would lock
+     * that session out are left out. data: as the transaction's, with Reply::AuditFixed and Reply::AuditSkipped.
+     */
+    Reply auditFix(const QStringList &ids, bool all, const Transaction &options);
+
 private:
     /// Chains whose countdown ran out are reverted before another write (under the writer lock).
     void revertDue();

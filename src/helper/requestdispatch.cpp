@@ -2,6 +2,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "requestdispatch.h"
 
+#include "auditchecks.h"
 #include "requestnonce.h"
 
 #include <QList>
@@ -176,8 +177,11 @@ Reply transaction(Engine &engine, const QVariantMap &arguments, uid_t caller)
         }
         *flag = arguments.value(key).toBool();
     }
+    // The fixes of the security check review the session whether or not they write: they leave out what would lock it out.
+    const bool audit = arguments.contains(Arg::AuditFix) || arguments.contains(Arg::AuditFixAll);
     if (arguments.contains(Arg::TransactionSession)) {
-        if (!isType(arguments, Arg::TransactionSession, QMetaType::QString) || string(arguments, Arg::TransactionSession).isEmpty() || !request.dryRun) {
+        if (!isType(arguments, Arg::TransactionSession, QMetaType::QString) || string(arguments, Arg::TransactionSession).isEmpty()
+            || !(request.dryRun || audit)) {
             return wrongType(Arg::TransactionSession, "$SSH_CONNECTION, with a dry run");
         }
         request.session = string(arguments, Arg::TransactionSession);
@@ -204,7 +208,38 @@ Reply transaction(Engine &engine, const QVariantMap &arguments, uid_t caller)
         }
         request.revertAfter = seconds;
     }
-    return engine.applyTransaction(type, request);
+    if (!audit) {
+        return engine.applyTransaction(type, request);
+    }
+    if (type != Engine::ConfigType::Server) {
+        return wrongType(Arg::TransactionType, "1 (server) with a security fix");
+    }
+    if (arguments.contains(Arg::AuditFixAll)) {
+        if (!isType(arguments, Arg::AuditFixAll, QMetaType::Bool) || !arguments.value(Arg::AuditFixAll).toBool()) {
+            return wrongType(Arg::AuditFixAll, "true");
+        }
+        return engine.auditFix({}, true, request);
+    }
+    const QStringList ids = arguments.value(Arg::AuditFix).toStringList();
+    if (!isType(arguments, Arg::AuditFix, QMetaType::QStringList) || ids.isEmpty() || ids.size() > AuditChecks::checks().size()
+        || std::any_of(ids.cbegin(), ids.cend(), [](const QString &id) {
+               return !AuditChecks::find(id);
+           })) {
+        return wrongType(Arg::AuditFix, "a list of check ids of the table of checks");
+    }
+    return engine.auditFix(ids, false, request);
+}
+
+Reply audit(Engine &engine, const QVariantMap &arguments, uid_t)
+{
+    Engine::ConfigType type;
+    if (!configType(arguments, Arg::ReadType, &type) || type != Engine::ConfigType::Server) {
+        return wrongType(Arg::ReadType, "1 (server) with audit");
+    }
+    if (!isType(arguments, Arg::Audit, QMetaType::Bool) || !arguments.value(Arg::Audit).toBool()) {
+        return wrongType(Arg::Audit, "true");
+    }
+    return engine.audit();
 }
 
 Reply changeOption(Engine &engine, const QVariantMap &arguments, uid_t)
@@ -327,6 +362,17 @@ const QList<RequestKind> &requestKinds()
           Arg::TransactionRestart,
           Arg::TransactionRevertAfter,
           Arg::TransactionBase},
+         transaction},
+        {Action::Read, "security check", {Arg::ReadType, Arg::Audit}, {}, audit},
+        {Action::Configure,
+         "security fix",
+         {Arg::TransactionType, Arg::AuditFix},
+         {Arg::TransactionDryRun, Arg::TransactionRestart, Arg::TransactionRevertAfter, Arg::TransactionSession, Arg::TransactionBase},
+         transaction},
+        {Action::Configure,
+         "security fix all",
+         {Arg::TransactionType, Arg::AuditFixAll},
+         {Arg::TransactionDryRun, Arg::TransactionRestart, Arg::TransactionRevertAfter, Arg::TransactionSession, Arg::TransactionBase},
          transaction},
         {Action::Configure, "option change", {Arg::ChangeType, Arg::ChangeKeyword, Arg::ChangeValue}, {}, changeOption},
         {Action::Configure, "confirm", {Arg::ConfirmToken}, {}, oneString<Arg::ConfirmToken, &Engine::confirmChange>},

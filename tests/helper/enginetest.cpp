@@ -687,6 +687,108 @@ private Q_SLOTS:
                  verdict);
     }
 
+    // The security check's fixes over real layouts, sshd -T the oracle of what they set.
+    void auditFixes_data()
+    {
+        QTest::addColumn<QByteArray>("dropin");
+        // The caller's SSH session: "password", "other" with a password and no key; "key", the tester with an ECDSA key alone.
+        QTest::addColumn<QString>("session");
+        QTest::addColumn<QStringList>("ids"); // empty: fix all
+        QTest::addColumn<QString>("skipped");
+        const QStringList all;
+        QTest::newRow("debian, fix all") << QByteArray() << QString() << all << "banner access-list";
+        QTest::newRow("debian, password-only session") << QByteArray() << QStringLiteral("password") << all << "banner access-list password-authentication";
+        QTest::newRow("drop-in and block") << QByteArray(
+            "PermitRootLogin prohibit-password\nMaxAuthTries 10\nCiphers aes128-cbc,aes256-ctr\nMatch User guest\n  PermitRootLogin yes\n")
+                                           << QStringLiteral("password") << all << "permit-root-login banner access-list password-authentication";
+        QTest::newRow("key the fix would refuse") << QByteArray() << QStringLiteral("key")
+                                                  << QStringList{QStringLiteral("pubkey-algorithm-weak"), QStringLiteral("max-auth-tries")}
+                                                  << "pubkey-algorithm-weak";
+        QTest::newRow("chosen checks") << QByteArray("MACs hmac-sha1,hmac-sha2-256-etm@openssh.com\n") << QString()
+                                       << QStringList{QStringLiteral("max-auth-tries"), QStringLiteral("mac-weak"), QStringLiteral("hostkey-dsa")}
+                                       << "hostkey-dsa";
+    }
+
+    void auditFixes()
+    {
+        QFETCH(QByteArray, dropin);
+        QFETCH(QString, session);
+        QFETCH(QStringList, ids);
+        QFETCH(QString, skipped);
+        namespace Protocol = SSHSettings::Protocol;
+        TestSandbox sandbox;
+        sandbox.write(QStringLiteral("etc/ssh/sshd_config.d/50-local.conf"), dropin);
+        sandbox.paths.lookupPassword = [session](const UserAccount &) {
+            return QByteArray(session == QLatin1String("key") ? "!" : "$6$s$h");
+        };
+        sandbox.paths.lookupGroups = [](const UserAccount &) {
+            return QStringList{QStringLiteral("users")};
+        };
+        if (session == QLatin1String("key")) {
+            const QString key = sandbox.path(QStringLiteral("keys/user_ecdsa"));
+            QVERIFY(
+                runProgram(sandbox.paths.sshKeygen,
+                           {QStringLiteral("-q"), QStringLiteral("-t"), QStringLiteral("ecdsa"), QStringLiteral("-N"), QString(), QStringLiteral("-f"), key})
+                    .succeeded());
+            sandbox.write(QStringLiteral("home/tester/.ssh/authorized_keys"), sandbox.read(QStringLiteral("keys/user_ecdsa.pub")));
+        }
+        Engine engine(sandbox.paths);
+        const Reply before = engine.audit();
+        QVERIFY2(before.ok, qPrintable(before.error));
+        Engine::Transaction options;
+        options.dryRun = true;
+        if (!session.isEmpty()) {
+            options.session = QStringLiteral("198.51.100.9 50000 192.0.2.2 22");
+            options.caller = session == QLatin1String("key") ? ::geteuid() : TestSandbox::OtherUid;
+        }
+        // id, or id@criteria for a block's finding.
+        const auto idsOf = [](const QVariantList &list) {
+            QStringList found;
+            for (const QVariant &entry : list) {
+                const QString block = entry.toMap().value(Protocol::Reply::FindingBlock).toString();
+                found.append(entry.toMap().value(Protocol::Reply::FindingId).toString() + (block.isEmpty() ? QString() : QString(QLatin1Char('@') + block)));
+            }
+            return found;
+        };
+        const QHash<QString, QByteArray> untouched = sandbox.snapshot();
+        const Reply dry = engine.auditFix(ids, ids.isEmpty(), options);
+        QVERIFY2(dry.ok, qPrintable(dry.error));
+        QCOMPARE(sandbox.snapshot(), untouched);
+        QCOMPARE(dry.data.value(Protocol::Reply::Lockouts).toList(), QVariantList());
+        options.dryRun = false;
+        options.base = dry.data.value(Protocol::Reply::Base).toString();
+        const Reply fixed = engine.auditFix(ids, ids.isEmpty(), options);
+        QVERIFY2(fixed.ok, qPrintable(fixed.error));
+        QCOMPARE(idsOf(fixed.data.value(Protocol::Reply::AuditSkipped).toList()).join(QLatin1Char(' ')), skipped);
+        QCOMPARE(fixed.data.value(Protocol::Reply::AuditFixed), dry.data.value(Protocol::Reply::AuditFixed));
+        const QStringList done = fixed.data.value(Protocol::Reply::AuditFixed).toStringList();
+        QVERIFY(!done.isEmpty());
+        Configuration::Values values;
+        QString error;
+        QVERIFY2(Configuration(sandbox.paths).effectiveValues(ConfigType::Server, sandbox.paths.serverConfig, &values, &error), qPrintable(error));
+        const Reply after = engine.audit();
+        QVERIFY2(after.ok, qPrintable(after.error));
+        const QStringList remaining = idsOf(after.data.value(Protocol::Reply::Findings).toList());
+        for (const QVariant &entry : before.data.value(Protocol::Reply::Findings).toList()) {
+            const QVariantMap finding = entry.toMap();
+            const QString id = finding.value(Protocol::Reply::FindingId).toString();
+            const QString block = finding.value(Protocol::Reply::FindingBlock).toString();
+            const bool chosen = ids.isEmpty() || ids.contains(id);
+            // Every chosen finding is fixed or said to be skipped; nothing else is touched; a block's is fixed in the block.
+            QCOMPARE(done.contains(id) || skipped.split(QLatin1Char(' ')).contains(id), chosen);
+            QCOMPARE(remaining.contains(block.isEmpty() ? id : QString(id + QLatin1Char('@') + block)), !done.contains(id) || !block.isEmpty());
+            const QString keyword = finding.value(Protocol::Reply::FindingSubject).toString().toLower();
+            if (done.contains(id) && values.contains(keyword.toLatin1())) {
+                QCOMPARE(QString::fromUtf8(values.value(keyword.toLatin1()).value(0)).toLower(),
+                         finding.value(Protocol::Reply::FindingRecommended).toString().toLower());
+            }
+        }
+        if (done.contains(QStringLiteral("sshd-config-mode"))) {
+            QCOMPARE(QFileInfo(sandbox.paths.serverConfig).permissions(),
+                     QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser | QFileDevice::WriteUser);
+        }
+    }
+
     void invalidConfigurationIsNeverReplaced_data()
     {
         QTest::addColumn<QString>("brokenFile");

@@ -73,6 +73,9 @@ QVariantMap effective(const QVariantMap &changed)
     return arguments;
 }
 
+// Keys a request needs besides others that come first in the order of keys.
+const QLatin1String s_required[] = {Arg::TransactionChanges, Arg::AuditFix, Arg::AuditFixAll};
+
 // Well-formed requests of every kind; the injections start from them.
 QList<Request> baselines()
 {
@@ -98,6 +101,9 @@ QList<Request> baselines()
         {Action::Configure,
          transaction({{QStringLiteral("MaxSessions"), QStringLiteral("8")}}, {{Arg::TransactionReadKeywords, QStringList{QStringLiteral("Port")}}})},
         {Action::Read, {{Arg::ReadType, 1}, {Arg::ReadBlocks, true}}},
+        {Action::Read, {{Arg::ReadType, 1}, {Arg::Audit, true}}},
+        {Action::Configure, {{Arg::TransactionType, 1}, {Arg::AuditFix, QStringList{QStringLiteral("max-auth-tries")}}, {Arg::TransactionDryRun, true}}},
+        {Action::Configure, {{Arg::TransactionType, 1}, {Arg::AuditFixAll, true}, {Arg::TransactionDryRun, true}}},
         {Action::Configure,
          {{Arg::TransactionType, 1}, {Arg::BlockOperation, QStringLiteral("add")}, {Arg::BlockCriteria, QStringLiteral("User x,!y Address 192.0.2.0/24")}}},
         {Action::Read, effective({})},
@@ -251,7 +257,11 @@ private Q_SLOTS:
             extra.insert(QStringLiteral("config_path"), QStringLiteral("/tmp/evil_config"));
             addRow(QStringLiteral("extra path key on %1").arg(first.arguments.firstKey()), first.action, extra);
             QVariantMap missing = first.arguments;
-            missing.remove(missing.contains(Arg::TransactionChanges) ? QString(Arg::TransactionChanges) : missing.lastKey()); // the others are optional
+            // The others are optional.
+            const auto required = std::find_if(std::begin(s_required), std::end(s_required), [&missing](QLatin1String key) {
+                return missing.contains(key);
+            });
+            missing.remove(required != std::end(s_required) ? QString(*required) : missing.lastKey());
             addRow(QStringLiteral("missing key of %1").arg(first.arguments.firstKey()), first.action, missing);
         }
         for (const QVariant &index : {QVariant(0), QVariant(-1), QVariant(QStringLiteral("1")), QVariant(1.0)}) {
@@ -760,6 +770,18 @@ private Q_SLOTS:
         row("match move up the first", QStringLiteral("match|move|1|up"), {}, 1, "block 1 is the first of its file");
         row("match move sideways", QStringLiteral("match|move|1|left"), {}, 2, "usage: ssh-settings-tool match");
         row("match exec", QStringLiteral("match|add|--client|Match|exec|true"), {}, 1, "a block may not run a command");
+        row("audit", QStringLiteral("audit"), {}, 3, "max-auth-tries\twarn\tMaxAuthTries\t6\t4\tdefault\n");
+        row("audit fix all dry run", QStringLiteral("audit|--fix-all|--dry-run"), {}, 0, "+MaxAuthTries 4\n");
+        row("audit fix",
+            QStringLiteral("audit|--fix|max-auth-tries|x11-forwarding"),
+            {},
+            0,
+            "fixed max-auth-tries x11-forwarding\n",
+            {config, config + QLatin1String(".bak")});
+        row("audit fix without ids", QStringLiteral("audit|--fix"), {}, 2, "usage: ssh-settings-tool audit");
+        row("audit fix of no check", QStringLiteral("audit|--fix|no-such-check"), {}, 1, "audit_fix");
+        row("audit of the client", QStringLiteral("audit|--client"), {}, 2, "usage: ssh-settings-tool audit");
+        row("audit change option without a fix", QStringLiteral("audit|--restart"), {}, 2, "usage: ssh-settings-tool audit");
         row("restore without a backup", QStringLiteral("restore|--backup"), {}, 1, "there is no backup");
         row("restore the default", QStringLiteral("restore|--default"), {}, 0, "The replaced configuration is kept in", {config});
         row("restore needs a source", QStringLiteral("restore"), {}, 2, "usage: ssh-settings-tool restore");

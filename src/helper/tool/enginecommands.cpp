@@ -241,8 +241,12 @@ int Tool::transaction(const QCommandLineParser &parser, QVariantMap request, con
     const ConfigType type = ConfigType(request.value(Arg::TransactionType).toInt());
     const bool dryRun = parser.isSet(s_dryRun);
     uid_t caller = ::getuid();
+    // The security check's fixes leave out, dry run or not, what would lock the session out.
+    const bool audit = request.contains(Arg::AuditFix) || request.contains(Arg::AuditFixAll);
     if (dryRun) {
         request.insert(Arg::TransactionDryRun, true);
+    }
+    if (dryRun || audit) {
         // Inside an SSH session the review also warns of what would lock that session out.
         if (type == ConfigType::Server && qEnvironmentVariableIsSet("SSH_CONNECTION")) {
             request.insert(Arg::TransactionSession, qEnvironmentVariable("SSH_CONNECTION"));

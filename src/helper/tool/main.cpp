@@ -19,6 +19,7 @@ QList<ToolCommand> commandTable()
     table += engineCommands();
     table += matchCommands();
     table += effectiveCommands();
+    table += auditCommands();
     table += logCommands();
     return table;
 }
