@@ -191,6 +191,7 @@ void SSHManager::apply(SSHConfigurationTypeId type,
         applied.token = result.data.value(Reply::Token).toString();
         applied.joinedPending = result.data.value(Reply::JoinedPending).toBool();
         applied.unanswered = result.data.value(Reply::Unanswered).toStringList();
+        applied.skipped = result.data.value(Reply::AuditSkipped).toList();
         if (result.data.contains(Reply::Origins)) {
             applied.values = result.data;
         }
@@ -227,13 +228,31 @@ void SSHManager::restoreFileConfiguration(SSHConfigurationTypeId type, bool loca
                                      });
 }
 
-void SSHManager::readBlocks(SSHConfigurationTypeId type, QObject *context, SSHSettings::ActionDone done) const
+namespace
 {
-    namespace Arg = SSHSettings::Protocol::Arg;
+// A read of one part of @p type's state, named by @p part (a bool argument).
+void readPart(SSHConfigurationTypeId type, const QString &part, QObject *context, SSHSettings::ActionDone done)
+{
     SSHSettings::runPrivilegedAction(SSHSettings::ActionKind::Read,
-                                     {{Arg::ReadType, static_cast<int>(type)}, {Arg::ReadBlocks, true}},
+                                     {{SSHSettings::Protocol::Arg::ReadType, static_cast<int>(type)}, {part, true}},
                                      context,
                                      std::move(done));
+}
+}
+
+void SSHManager::readBlocks(SSHConfigurationTypeId type, QObject *context, SSHSettings::ActionDone done) const
+{
+    readPart(type, SSHSettings::Protocol::Arg::ReadBlocks, context, std::move(done));
+}
+
+void SSHManager::readAudit(QObject *context, SSHSettings::ActionDone done) const
+{
+    readPart(Server, SSHSettings::Protocol::Arg::Audit, context, std::move(done));
+}
+
+void SSHManager::readHostKeys(QObject *context, SSHSettings::ActionDone done) const
+{
+    readPart(Server, SSHSettings::Protocol::Arg::ReadHostKeys, context, std::move(done));
 }
 
 void SSHManager::effective(const QString &user, const QString &address, const QString &host, QObject *context, SSHSettings::ActionDone done) const

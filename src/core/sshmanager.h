@@ -50,7 +50,8 @@ public:
         QString base; ///< the digest of the files the dry run read, which the apply names
     };
     /// The dry run of apply(); @p session ($SSH_CONNECTION, may be empty) adds the lockout warnings. @p block names a block
-    /// and its operation (Protocol::Arg::BlockIndex, BlockOperation, BlockCriteria); @p changes are then its body.
+    /// and its operation (Protocol::Arg::BlockIndex, BlockOperation, BlockCriteria), @p changes are then its body; or
+    /// the fixes of the security check (Arg::AuditFix, AuditFixAll) or a host key's operation (Arg::HostKeyOperation…).
     void review(SSHConfigurationTypeId type,
                 const Changes &changes,
                 const QString &session,
@@ -67,6 +68,7 @@ public:
         bool joinedPending = false; ///< the change joined changes still waiting to be kept; the token names them all
         QStringList unanswered; ///< "address port" sockets that did not answer with an SSH banner after the restart
         QVariantMap values; ///< the values written and verified, shaped as a read reply (for takeReadValues()); empty if none came
+        QVariantList skipped; ///< a security fix's Protocol::Reply::AuditSkipped: the fixes left out, each with its reason
     };
     /**
      * Writes @p changes together, all or nothing; a server change restarts a running sshd. With
@@ -92,6 +94,10 @@ public:
     /// What a connection of @p user from @p address (and @p host, may be empty) gets from the server: a read reply with
     /// Protocol::Reply::AppliedBlocks and Verdict.
     void effective(const QString &user, const QString &address, const QString &host, QObject *context, SSHSettings::ActionDone done) const;
+    /// Reads the security check of the server's configuration: Protocol::Reply::Findings.
+    void readAudit(QObject *context, SSHSettings::ActionDone done) const;
+    /// Reads the server's host keys: Protocol::Reply::HostKeys.
+    void readHostKeys(QObject *context, SSHSettings::ActionDone done) const;
 
     static ServerState serverState();
 
