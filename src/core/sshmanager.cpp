@@ -11,6 +11,8 @@
 
 #include <QDebug>
 
+#include <algorithm>
+
 SSHManager::SSHManager(QObject *parent)
     : QObject(parent)
 {
@@ -161,7 +163,8 @@ void SSHManager::apply(SSHConfigurationTypeId type,
                        const QString &base,
                        QObject *context,
                        std::function<void(const Applied &)> done,
-                       const SSHSettings::ActionArguments &block)
+                       const SSHSettings::ActionArguments &block,
+                       const QString &session)
 {
     namespace Arg = SSHSettings::Protocol::Arg;
     SSHSettings::ActionArguments arguments = transaction(type, changes, block);
@@ -174,8 +177,16 @@ void SSHManager::apply(SSHConfigurationTypeId type,
     if (!base.isEmpty()) {
         arguments << qMakePair(QString(Arg::TransactionBase), QVariant(base));
     }
-    // The reply carries what was written and verified: no read follows.
-    arguments << qMakePair(QString(Arg::TransactionReadKeywords), QVariant(readKeywords(type)));
+    if (!session.isEmpty() && type == Server) {
+        arguments << qMakePair(QString(Arg::TransactionSession), QVariant(session));
+    }
+    // The reply carries what was written and verified: no read follows. A security fix's or host key's reply has its own.
+    const bool own = std::any_of(block.cbegin(), block.cend(), [](const auto &argument) {
+        return argument.first == Arg::AuditFix || argument.first == Arg::AuditFixAll || argument.first == Arg::HostKeyOperation;
+    });
+    if (!own) {
+        arguments << qMakePair(QString(Arg::TransactionReadKeywords), QVariant(readKeywords(type)));
+    }
     SSHSettings::runPrivilegedAction(SSHSettings::ActionKind::Configure, arguments, context, [done](const SSHSettings::ActionResult &result) {
         namespace Reply = SSHSettings::Protocol::Reply;
         Applied applied;

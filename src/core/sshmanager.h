@@ -74,7 +74,9 @@ public:
      * Writes @p changes together, all or nothing; a server change restarts a running sshd. With
      * @p revertAfter seconds the helper reverts it then unless keepChange() is called. The change is
      * refused when the files are no longer those of the review that gave @p base (empty: no review).
-     * The reply carries the values of every keyword of @p type as written.
+     * The reply carries the values of every keyword of @p type as written, but that of a security fix or a host key's
+     * operation (see review()), which are read afterwards. A security fix repeats the lockout review of @p session
+     * ($SSH_CONNECTION, may be empty), so that what its dry run left out is left out again.
      */
     void apply(SSHConfigurationTypeId type,
                const Changes &changes,
@@ -82,7 +84,8 @@ public:
                const QString &base,
                QObject *context,
                std::function<void(const Applied &)> done,
-               const SSHSettings::ActionArguments &block = {});
+               const SSHSettings::ActionArguments &block = {},
+               const QString &session = QString());
     /// Keeps, or reverts, the pending changes named by @p token.
     void keepChange(const QString &token, QObject *context, SSHSettings::ActionDone done) const;
     void revertChange(const QString &token, QObject *context, SSHSettings::ActionDone done) const;

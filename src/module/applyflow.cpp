@@ -92,6 +92,11 @@ void SSHModule::runSecurityRequest(const SSHSettings::ActionArguments &arguments
     });
     m_apply.security = true;
     m_apply.warning = warning;
+    // A fix leaves out what would lock this session out, in its review and again when it writes.
+    const QString first = arguments.isEmpty() ? QString() : arguments.constFirst().first;
+    if (first == SSHSettings::Protocol::Arg::AuditFix || first == SSHSettings::Protocol::Arg::AuditFixAll) {
+        m_apply.session = qEnvironmentVariable("SSH_CONNECTION");
+    }
     m_apply.pending.append({Server, {}, {}, arguments, false});
     beginFlow();
     applyNext();
@@ -181,7 +186,8 @@ void SSHModule::sendApply(const QString &base)
         [this, before, revertAfter](const SSHManager::Applied &outcome) {
             applied(outcome, before, revertAfter);
         },
-        m_apply.current.block);
+        m_apply.current.block,
+        m_apply.session);
 }
 
 void SSHModule::applied(const SSHManager::Applied &outcome, const QVariantMap &before, int revertAfter)

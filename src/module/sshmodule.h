@@ -127,6 +127,7 @@ private:
         ConditionalArea *blocks = nullptr; ///< a block operation's: its blocks are read again at the end
         bool security = false; ///< a security fix or host-key operation: the check is read again at the end
         QString warning; ///< said in the review
+        QString session; ///< a security fix's: the session whose lockout review its apply repeats
         QVariantList skipped; ///< the fixes the helper left out (Protocol::Reply::AuditSkipped)
         QList<AbstractOptionArea *> kept; ///< edits waiting for Apply that a block operation leaves alone
         std::function<void()> again; ///< reviews the run again; Apply's by default

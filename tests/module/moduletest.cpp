@@ -1459,6 +1459,10 @@ private Q_SLOTS:
         }
 
         QFETCH(QStringList, transactions);
+        qputenv("SSH_CONNECTION", "192.0.2.7 50022 192.0.2.5 22");
+        const auto unset = qScopeGuard([] {
+            qunsetenv("SSH_CONNECTION");
+        });
         ModalDriver driver;
         QString warned;
         if (!transactions.isEmpty()) {
@@ -1477,6 +1481,12 @@ private Q_SLOTS:
         QVERIFY(driver.failures.isEmpty());
         QCOMPARE(driver.unanswered(), 0);
         QCOMPARE(sentTransactions(*m_helper), transactions);
+        for (const auto &call : m_helper->callsWith(Arg::TransactionType)) {
+            // A fix's apply repeats the lockout review of its dry run; none asks for the values written, which the helper does not take.
+            QCOMPARE(call.keys().contains(Arg::TransactionSession),
+                     call.argument(Arg::TransactionDryRun).toBool() || action.startsWith(QLatin1String("securityFix")));
+            QVERIFY(!call.keys().contains(Arg::TransactionReadKeywords));
+        }
         // A change of host keys (fix all here replaces the ECDSA key) says that clients will notice.
         QCOMPARE(warned.contains(QLatin1String("host key")), !transactions.isEmpty() && action != QLatin1String("securityFix"));
         // The check is read again once something was written.
