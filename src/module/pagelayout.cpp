@@ -303,7 +303,7 @@ void SSHModule::showSkippedFixes(const QVariantList &skipped)
                            entry.toMap().value(Reply::SkippedReason).toString().toHtmlEscaped()));
     }
     messagesManager()->newMessageById(id,
-                                      i18np("This fix was left out:", "These fixes were left out:", skipped.size()) + QStringLiteral("<ul><li>")
+                                      i18np("This fix was left out:", "These %1 fixes were left out:", skipped.size()) + QStringLiteral("<ul><li>")
                                           + lines.join(QStringLiteral("</li><li>")) + QStringLiteral("</li></ul>"),
                                       KCMOS::Warning);
 }
