@@ -13,6 +13,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <tuple>
 
 #include <unistd.h>
 
@@ -32,6 +33,124 @@ bool generateKey(const QString &keygen, const QString &path, const QString &type
     }
     arguments << QStringLiteral("-f") << path;
     return QProcess::execute(keygen, arguments) == 0;
+}
+
+// What the security check finds in Debian 12's configuration as installed: weak curves and MACs offered, an ECDSA host
+// key, short moduli and lenient defaults.
+QVariantList debian12Findings()
+{
+    namespace Reply = SSHSettings::Protocol::Reply;
+    const QString hostKeys = QStringLiteral(
+        "ssh-ed25519-cert-v01@openssh.com,rsa-sha2-512-cert-v01@openssh.com,rsa-sha2-256-cert-v01@openssh.com,"
+        "ssh-ed25519,rsa-sha2-512,rsa-sha2-256");
+    const QString macs = QStringLiteral("umac-128-etm@openssh.com,hmac-sha2-256-etm@openssh.com,hmac-sha2-512-etm@openssh.com");
+    const QList<QStringList> rows{
+        {QStringLiteral("kex-weak"),
+         QStringLiteral("fail"),
+         QStringLiteral("KexAlgorithms"),
+         QStringLiteral("ecdh-sha2-nistp256,ecdh-sha2-nistp384,ecdh-sha2-nistp521"),
+         QStringLiteral("sntrup761x25519-sha512@openssh.com,curve25519-sha256,curve25519-sha256@libssh.org,diffie-hellman-group-exchange-sha256,"
+                        "diffie-hellman-group16-sha512,diffie-hellman-group18-sha512,diffie-hellman-group14-sha256")},
+        {QStringLiteral("mac-weak"),
+         QStringLiteral("fail"),
+         QStringLiteral("MACs"),
+         QStringLiteral("umac-64-etm@openssh.com,hmac-sha1-etm@openssh.com,umac-64@openssh.com,hmac-sha1"),
+         macs},
+        {QStringLiteral("hostkey-algorithm-weak"),
+         QStringLiteral("fail"),
+         QStringLiteral("HostKeyAlgorithms"),
+         QStringLiteral("ecdsa-sha2-nistp256-cert-v01@openssh.com,ecdsa-sha2-nistp384-cert-v01@openssh.com,ecdsa-sha2-nistp521-cert-v01@openssh.com,"
+                        "ecdsa-sha2-nistp256,ecdsa-sha2-nistp384,ecdsa-sha2-nistp521"),
+         hostKeys},
+        {QStringLiteral("pubkey-algorithm-weak"),
+         QStringLiteral("fail"),
+         QStringLiteral("PubkeyAcceptedAlgorithms"),
+         QStringLiteral("ecdsa-sha2-nistp256,ecdsa-sha2-nistp384,ecdsa-sha2-nistp521"),
+         hostKeys},
+        {QStringLiteral("hostkey-ecdsa"),
+         QStringLiteral("fail"),
+         QStringLiteral("/etc/ssh/ssh_host_ecdsa_key"),
+         QStringLiteral("ECDSA 256 bits"),
+         QStringLiteral("not used")},
+        {QStringLiteral("permit-root-login"),
+         QStringLiteral("warn"),
+         QStringLiteral("PermitRootLogin"),
+         QStringLiteral("without-password"),
+         QStringLiteral("no")},
+        {QStringLiteral("password-authentication"),
+         QStringLiteral("warn"),
+         QStringLiteral("PasswordAuthentication"),
+         QStringLiteral("yes"),
+         QStringLiteral("no")},
+        {QStringLiteral("max-auth-tries"), QStringLiteral("warn"), QStringLiteral("MaxAuthTries"), QStringLiteral("6"), QStringLiteral("4")},
+        {QStringLiteral("login-grace-time"), QStringLiteral("warn"), QStringLiteral("LoginGraceTime"), QStringLiteral("120"), QStringLiteral("60")},
+        {QStringLiteral("client-alive-interval"), QStringLiteral("warn"), QStringLiteral("ClientAliveInterval"), QStringLiteral("0"), QStringLiteral("15")},
+        {QStringLiteral("x11-forwarding"), QStringLiteral("warn"), QStringLiteral("X11Forwarding"), QStringLiteral("yes"), QStringLiteral("no")},
+        {QStringLiteral("tcp-forwarding"), QStringLiteral("warn"), QStringLiteral("AllowTcpForwarding"), QStringLiteral("yes"), QStringLiteral("no")},
+        {QStringLiteral("agent-forwarding"), QStringLiteral("warn"), QStringLiteral("AllowAgentForwarding"), QStringLiteral("yes"), QStringLiteral("no")},
+        {QStringLiteral("max-startups"), QStringLiteral("warn"), QStringLiteral("MaxStartups"), QStringLiteral("10:30:100"), QStringLiteral("10:30:60")},
+        {QStringLiteral("mac-encrypt-and-mac"),
+         QStringLiteral("warn"),
+         QStringLiteral("MACs"),
+         QStringLiteral("umac-128@openssh.com,hmac-sha2-256,hmac-sha2-512"),
+         macs},
+        {QStringLiteral("moduli-weak"),
+         QStringLiteral("warn"),
+         QStringLiteral("/etc/ssh/moduli"),
+         QStringLiteral("60 of 423 under 3072 bits"),
+         QStringLiteral("none under 3072 bits")},
+        {QStringLiteral("sshd-config-mode"),
+         QStringLiteral("warn"),
+         QStringLiteral("/etc/ssh/sshd_config"),
+         QStringLiteral("0644 uid 0"),
+         QStringLiteral("0600 uid 0")},
+        {QStringLiteral("banner"), QStringLiteral("info"), QStringLiteral("Banner"), QStringLiteral("none"), QString()},
+        {QStringLiteral("access-list"),
+         QStringLiteral("info"),
+         QStringLiteral("AllowUsers AllowGroups DenyUsers DenyGroups"),
+         QStringLiteral("none"),
+         QString()},
+    };
+    QVariantList findings;
+    for (const QStringList &row : rows) {
+        // Debian's own file sets X11Forwarding; the moduli and files are where they are; the rest is built in.
+        QString origin = row.at(2).startsWith(QLatin1Char('/')) ? row.at(2) : QStringLiteral("default");
+        if (row.at(0) == QLatin1String("x11-forwarding")) {
+            origin = QStringLiteral("/etc/ssh/sshd_config:94");
+        }
+        findings.append(QVariantMap{{Reply::FindingId, row.at(0)},
+                                    {Reply::FindingSeverity, row.at(1)},
+                                    {Reply::FindingSubject, row.at(2)},
+                                    {Reply::FindingCurrent, row.at(3)},
+                                    {Reply::FindingRecommended, row.at(4)},
+                                    {Reply::FindingOrigin, origin},
+                                    {Reply::FindingBlock, QString()},
+                                    {Reply::FindingFixable, !row.at(4).isEmpty()}});
+    }
+    return findings;
+}
+
+// Debian 12's three host keys, as its installation makes them.
+QVariantList debian12HostKeys()
+{
+    namespace Reply = SSHSettings::Protocol::Reply;
+    const QList<std::tuple<const char *, const char *, int, const char *>> keys{
+        {"ecdsa", "ECDSA", 256, "SHA256:0rVf4qRw7bJd3mYvS1kXnT9cPzLh2uGe8aNo5iWxQyE"},
+        {"ed25519", "ED25519", 256, "SHA256:Jm6tYc2pQe9ZrV1nLw8kXs4hBf7uDa3gTo5iEyN0qRc"},
+        {"rsa", "RSA", 3072, "SHA256:uH3xKq7vWm1pZs9cRt5yLb2nGe8fDj4aVo6iXwN0kTe"},
+    };
+    QVariantList result;
+    for (const auto &[name, type, bits, fingerprint] : keys) {
+        result.append(QVariantMap{{Reply::HostKeyEntryFile, QStringLiteral("/etc/ssh/ssh_host_%1_key").arg(QLatin1String(name))},
+                                  {Reply::HostKeyEntryType, QLatin1String(type)},
+                                  {Reply::HostKeyEntryBits, bits},
+                                  {Reply::HostKeyEntryFingerprint, QLatin1String(fingerprint)},
+                                  {Reply::HostKeyEntryMode, 0600},
+                                  {Reply::HostKeyEntryOwner, QStringLiteral("root")},
+                                  {Reply::HostKeyEntryConfigured, true},
+                                  {Reply::HostKeyEntryPresent, true}});
+    }
+    return result;
 }
 }
 
@@ -203,6 +322,13 @@ SSHSettings::ActionResult DemoActionRunner::answer(const QString &actionName, co
     SSHSettings::ActionResult result;
     if (map.contains(Arg::ServiceCommand) || map.contains(Arg::KillPid)) {
         result.ok = true;
+        return result;
+    }
+    // The security check shows what it finds in Debian 12's configuration as installed, not in the demonstration's.
+    if (map.value(Arg::Audit).toBool() || map.value(Arg::ReadHostKeys).toBool()) {
+        result.ok = true;
+        namespace Reply = SSHSettings::Protocol::Reply;
+        map.value(Arg::Audit).toBool() ? result.data.insert(Reply::Findings, debian12Findings()) : result.data.insert(Reply::HostKeys, debian12HostKeys());
         return result;
     }
     if (map.contains(Arg::JournalArguments)) {

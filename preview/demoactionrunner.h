@@ -15,7 +15,7 @@
  * over a demonstration configuration in a temporary folder: a server and client
  * configuration, a banner, an authorized_keys file with a few generated keys and
  * a journal that holds one open password login. Service commands are accepted
- * and change nothing.
+ * and change nothing. The security check and the host keys read are those of Debian 12 as installed.
  */
 class DemoActionRunner : public SSHSettings::ActionRunner, public ServerState::StateSource
 {

@@ -181,6 +181,7 @@ int main(int argc, char **argv)
                             QStringLiteral("server-other"),
                             QStringLiteral("server-all-settings"),
                             QStringLiteral("server-conditional"),
+                            QStringLiteral("server-security"),
                             QStringLiteral("server-connections")};
     bool ok = true;
     // Every tab at the smallest size the page allows and at a common large one.

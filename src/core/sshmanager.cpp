@@ -11,6 +11,8 @@
 
 #include <QDebug>
 
+#include <algorithm>
+
 SSHManager::SSHManager(QObject *parent)
     : QObject(parent)
 {
@@ -161,7 +163,8 @@ void SSHManager::apply(SSHConfigurationTypeId type,
                        const QString &base,
                        QObject *context,
                        std::function<void(const Applied &)> done,
-                       const SSHSettings::ActionArguments &block)
+                       const SSHSettings::ActionArguments &block,
+                       const QString &session)
 {
     namespace Arg = SSHSettings::Protocol::Arg;
     SSHSettings::ActionArguments arguments = transaction(type, changes, block);
@@ -174,8 +177,16 @@ void SSHManager::apply(SSHConfigurationTypeId type,
     if (!base.isEmpty()) {
         arguments << qMakePair(QString(Arg::TransactionBase), QVariant(base));
     }
-    // The reply carries what was written and verified: no read follows.
-    arguments << qMakePair(QString(Arg::TransactionReadKeywords), QVariant(readKeywords(type)));
+    if (!session.isEmpty() && type == Server) {
+        arguments << qMakePair(QString(Arg::TransactionSession), QVariant(session));
+    }
+    // The reply carries what was written and verified: no read follows. A security fix's or host key's reply has its own.
+    const bool own = std::any_of(block.cbegin(), block.cend(), [](const auto &argument) {
+        return argument.first == Arg::AuditFix || argument.first == Arg::AuditFixAll || argument.first == Arg::HostKeyOperation;
+    });
+    if (!own) {
+        arguments << qMakePair(QString(Arg::TransactionReadKeywords), QVariant(readKeywords(type)));
+    }
     SSHSettings::runPrivilegedAction(SSHSettings::ActionKind::Configure, arguments, context, [done](const SSHSettings::ActionResult &result) {
         namespace Reply = SSHSettings::Protocol::Reply;
         Applied applied;
@@ -191,6 +202,7 @@ void SSHManager::apply(SSHConfigurationTypeId type,
         applied.token = result.data.value(Reply::Token).toString();
         applied.joinedPending = result.data.value(Reply::JoinedPending).toBool();
         applied.unanswered = result.data.value(Reply::Unanswered).toStringList();
+        applied.skipped = result.data.value(Reply::AuditSkipped).toList();
         if (result.data.contains(Reply::Origins)) {
             applied.values = result.data;
         }
@@ -227,13 +239,31 @@ void SSHManager::restoreFileConfiguration(SSHConfigurationTypeId type, bool loca
                                      });
 }
 
-void SSHManager::readBlocks(SSHConfigurationTypeId type, QObject *context, SSHSettings::ActionDone done) const
+namespace
 {
-    namespace Arg = SSHSettings::Protocol::Arg;
+// A read of one part of @p type's state, named by @p part (a bool argument).
+void readPart(SSHConfigurationTypeId type, const QString &part, QObject *context, SSHSettings::ActionDone done)
+{
     SSHSettings::runPrivilegedAction(SSHSettings::ActionKind::Read,
-                                     {{Arg::ReadType, static_cast<int>(type)}, {Arg::ReadBlocks, true}},
+                                     {{SSHSettings::Protocol::Arg::ReadType, static_cast<int>(type)}, {part, true}},
                                      context,
                                      std::move(done));
+}
+}
+
+void SSHManager::readBlocks(SSHConfigurationTypeId type, QObject *context, SSHSettings::ActionDone done) const
+{
+    readPart(type, SSHSettings::Protocol::Arg::ReadBlocks, context, std::move(done));
+}
+
+void SSHManager::readAudit(QObject *context, SSHSettings::ActionDone done) const
+{
+    readPart(Server, SSHSettings::Protocol::Arg::Audit, context, std::move(done));
+}
+
+void SSHManager::readHostKeys(QObject *context, SSHSettings::ActionDone done) const
+{
+    readPart(Server, SSHSettings::Protocol::Arg::ReadHostKeys, context, std::move(done));
 }
 
 void SSHManager::effective(const QString &user, const QString &address, const QString &host, QObject *context, SSHSettings::ActionDone done) const

@@ -50,7 +50,8 @@ public:
         QString base; ///< the digest of the files the dry run read, which the apply names
     };
     /// The dry run of apply(); @p session ($SSH_CONNECTION, may be empty) adds the lockout warnings. @p block names a block
-    /// and its operation (Protocol::Arg::BlockIndex, BlockOperation, BlockCriteria); @p changes are then its body.
+    /// and its operation (Protocol::Arg::BlockIndex, BlockOperation, BlockCriteria), @p changes are then its body; or
+    /// the fixes of the security check (Arg::AuditFix, AuditFixAll) or a host key's operation (Arg::HostKeyOperation…).
     void review(SSHConfigurationTypeId type,
                 const Changes &changes,
                 const QString &session,
@@ -67,12 +68,15 @@ public:
         bool joinedPending = false; ///< the change joined changes still waiting to be kept; the token names them all
         QStringList unanswered; ///< "address port" sockets that did not answer with an SSH banner after the restart
         QVariantMap values; ///< the values written and verified, shaped as a read reply (for takeReadValues()); empty if none came
+        QVariantList skipped; ///< a security fix's Protocol::Reply::AuditSkipped: the fixes left out, each with its reason
     };
     /**
      * Writes @p changes together, all or nothing; a server change restarts a running sshd. With
      * @p revertAfter seconds the helper reverts it then unless keepChange() is called. The change is
      * refused when the files are no longer those of the review that gave @p base (empty: no review).
-     * The reply carries the values of every keyword of @p type as written.
+     * The reply carries the values of every keyword of @p type as written, but that of a security fix or a host key's
+     * operation (see review()), which are read afterwards. A security fix repeats the lockout review of @p session
+     * ($SSH_CONNECTION, may be empty), so that what its dry run left out is left out again.
      */
     void apply(SSHConfigurationTypeId type,
                const Changes &changes,
@@ -80,7 +84,8 @@ public:
                const QString &base,
                QObject *context,
                std::function<void(const Applied &)> done,
-               const SSHSettings::ActionArguments &block = {});
+               const SSHSettings::ActionArguments &block = {},
+               const QString &session = QString());
     /// Keeps, or reverts, the pending changes named by @p token.
     void keepChange(const QString &token, QObject *context, SSHSettings::ActionDone done) const;
     void revertChange(const QString &token, QObject *context, SSHSettings::ActionDone done) const;
@@ -92,6 +97,10 @@ public:
     /// What a connection of @p user from @p address (and @p host, may be empty) gets from the server: a read reply with
     /// Protocol::Reply::AppliedBlocks and Verdict.
     void effective(const QString &user, const QString &address, const QString &host, QObject *context, SSHSettings::ActionDone done) const;
+    /// Reads the security check of the server's configuration: Protocol::Reply::Findings.
+    void readAudit(QObject *context, SSHSettings::ActionDone done) const;
+    /// Reads the server's host keys: Protocol::Reply::HostKeys.
+    void readHostKeys(QObject *context, SSHSettings::ActionDone done) const;
 
     static ServerState serverState();
 

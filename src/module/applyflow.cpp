@@ -53,26 +53,51 @@ void SSHModule::change()
     applyNext();
 }
 
-void SSHModule::runBlockRequest(ConditionalArea *area, const ConditionalArea::Request &request)
+void SSHModule::startSingleRun(std::function<void()> again)
 {
-    if (busy() || !m_manager) {
-        return;
-    }
     m_apply = ApplyRun();
-    m_apply.blocks = area;
-    m_apply.again = [this, area, request] {
-        runBlockRequest(area, request);
-    };
+    m_apply.again = std::move(again);
     // Edits waiting for Apply stay as they are, to be applied with it.
     for (AbstractOptionArea *other : std::as_const(m_areas)) {
         if (other->hasChanged()) {
             m_apply.kept.append(other);
         }
     }
+}
+
+void SSHModule::runBlockRequest(ConditionalArea *area, const ConditionalArea::Request &request)
+{
+    if (busy() || !m_manager) {
+        return;
+    }
+    startSingleRun([this, area, request] {
+        runBlockRequest(area, request);
+    });
+    m_apply.blocks = area;
     m_apply.pending.append({area->type(), request.changes, {}, request.arguments(), false});
     if (!request.globalAfter.isEmpty()) {
         m_apply.pending.append({area->type(), request.globalAfter, {}, {}, true});
     }
+    beginFlow();
+    applyNext();
+}
+
+void SSHModule::runSecurityRequest(const SSHSettings::ActionArguments &arguments, const QString &warning)
+{
+    if (busy() || !m_manager) {
+        return;
+    }
+    startSingleRun([this, arguments, warning] {
+        runSecurityRequest(arguments, warning);
+    });
+    m_apply.security = true;
+    m_apply.warning = warning;
+    // A fix leaves out what would lock this session out, in its review and again when it writes.
+    const QString first = arguments.isEmpty() ? QString() : arguments.constFirst().first;
+    if (first == SSHSettings::Protocol::Arg::AuditFix || first == SSHSettings::Protocol::Arg::AuditFixAll) {
+        m_apply.session = qEnvironmentVariable("SSH_CONNECTION");
+    }
+    m_apply.pending.append({Server, {}, {}, arguments, false});
     beginFlow();
     applyNext();
 }
@@ -127,12 +152,14 @@ void SSHModule::reviewed(const SSHManager::Review &review)
     }
     // "Do not show this again" skips only the reviews that warn of nothing.
     const bool warns = !ReviewDialog::lockoutWarnings(review).isEmpty();
-    // A block operation is one click: its review is always shown, and says nothing of the others'.
-    if (!review.diffs.isEmpty() && (warns || m_apply.blocks || KMessageBox::shouldBeShownContinue(ReviewDialog::DontAskAgainName))) {
+    // A block operation or a fix is one click: its review is always shown, and says nothing of the others'.
+    const bool single = m_apply.blocks || m_apply.security;
+    if (!review.diffs.isEmpty() && (warns || single || KMessageBox::shouldBeShownContinue(ReviewDialog::DontAskAgainName))) {
         ReviewDialog dialog(review, widget());
-        if (m_apply.blocks) {
+        if (single) {
             dialog.findChild<QCheckBox *>(QStringLiteral("dontShowAgain"))->hide();
         }
+        dialog.setWarning(m_apply.warning);
         if (dialog.exec() != QDialog::Accepted) {
             messagesManager()->removeMessageById(id);
             transactionDone(Outcome::NotApplied);
@@ -159,7 +186,8 @@ void SSHModule::sendApply(const QString &base)
         [this, before, revertAfter](const SSHManager::Applied &outcome) {
             applied(outcome, before, revertAfter);
         },
-        m_apply.current.block);
+        m_apply.current.block,
+        m_apply.session);
 }
 
 void SSHModule::applied(const SSHManager::Applied &outcome, const QVariantMap &before, int revertAfter)
@@ -202,6 +230,7 @@ void SSHModule::applied(const SSHManager::Applied &outcome, const QVariantMap &b
     }
     messagesManager()->removeMessageById(id);
     m_apply.values = outcome.values;
+    m_apply.skipped += outcome.skipped;
     if (!outcome.token.isEmpty()) {
         // Joined pending changes the page did not make (ssh-settings-tool, another session): Keep and Revert act on them too.
         if (!m_countdown) {
@@ -269,13 +298,20 @@ void SSHModule::finishApply()
     if (blocks && (m_apply.anyChanged || m_apply.anyUnknown)) {
         blocks->discardBodyEdits(); // the blocks read next show what was written
     }
-    if (m_apply.anyFailed && !blocks) {
+    const bool security = m_apply.security;
+    if (security) {
+        showSkippedFixes(m_apply.skipped);
+    }
+    if (m_apply.anyFailed && !blocks && !security) {
         markAsChanged();
     }
+    m_securityStale = m_securityStale || m_apply.anyChanged || m_apply.anyUnknown;
     m_apply = ApplyRun();
     // Blocks are read again as written: a block operation's always, the others' where shown (global lines move them).
     for (ConditionalArea *area : std::as_const(m_conditionalAreas)) {
         readBlocks(area, area == blocks);
     }
+    // So is the security check, where shown, after a fix or any other change.
+    readSecurity();
     endFlow();
 }

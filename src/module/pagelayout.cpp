@@ -11,6 +11,7 @@
 #include "formaccessibility.h"
 #include "messagesmanager.h"
 #include "optionareafactory.h"
+#include "securityarea.h"
 #include "sshconnectionsarea.h"
 #include "sshsettingsprotocol.h"
 #include "usergroupaccessarea.h"
@@ -239,6 +240,72 @@ void SSHModule::testConnection(ConditionalArea *area, const QString &user, const
         result.ok ? area->showEffective(result.data) : area->showTestFailure(SSHSettings::failureReason(result));
         endFlow();
     });
+}
+
+void SSHModule::createSecurityArea()
+{
+    auto *scroll = new QScrollArea(widget());
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    m_security = new SecurityArea(scroll);
+    m_security->setMinimumHeight(m_security->fontMetrics().height() * 30);
+    scroll->setWidget(m_security);
+    ui->vboxSecurity->setContentsMargins(0, 0, 0, 0);
+    ui->vboxSecurity->addWidget(scroll);
+    connect(m_security, &SecurityArea::requested, this, &SSHModule::runSecurityRequest);
+    // The check runs sshd and reads every host key: only once the tab is looked at, not when the page opens.
+    connect(ui->tabWidgetServer, &QTabWidget::currentChanged, this, &SSHModule::readSecurity);
+    connect(ui->configureSwitcher, &QStackedWidget::currentChanged, this, &SSHModule::readSecurity);
+}
+
+void SSHModule::readSecurity()
+{
+    const bool shown = ui->configureSwitcher->currentIndex() == 0 && ui->tabWidgetServer->currentWidget() == ui->securityTab;
+    if (!m_manager || !m_security || m_refused || !shown || !m_securityStale) {
+        return;
+    }
+    m_securityStale = false;
+    const auto answered = [this](const SSHSettings::ActionResult &result, const QString &key) {
+        namespace Reply = SSHSettings::Protocol::Reply;
+        if (!result.ok) {
+            m_securityStale = true; // tried again when the tab is shown next
+            m_security->showReadFailure(SSHSettings::failureReason(result));
+        } else if (key == Reply::Findings) {
+            m_security->setFindings(result.data.value(key).toList());
+        } else {
+            m_security->setHostKeys(result.data.value(key).toList());
+        }
+        endFlow();
+    };
+    beginFlow();
+    m_manager->readAudit(this, [answered](const SSHSettings::ActionResult &result) {
+        answered(result, SSHSettings::Protocol::Reply::Findings);
+    });
+    beginFlow();
+    m_manager->readHostKeys(this, [answered](const SSHSettings::ActionResult &result) {
+        answered(result, SSHSettings::Protocol::Reply::HostKeys);
+    });
+}
+
+void SSHModule::showSkippedFixes(const QVariantList &skipped)
+{
+    namespace Reply = SSHSettings::Protocol::Reply;
+    const QString id = QStringLiteral("security_skipped");
+    if (skipped.isEmpty()) {
+        messagesManager()->removeMessageById(id);
+        return;
+    }
+    QStringList lines;
+    for (const QVariant &entry : skipped) {
+        lines.append(i18nc("@item %1 a check, %2 why its fix was left out",
+                           "%1: %2",
+                           entry.toMap().value(Reply::FindingId).toString().toHtmlEscaped(),
+                           entry.toMap().value(Reply::SkippedReason).toString().toHtmlEscaped()));
+    }
+    messagesManager()->newMessageById(id,
+                                      i18np("This fix was left out:", "These %1 fixes were left out:", skipped.size()) + QStringLiteral("<ul><li>")
+                                          + lines.join(QStringLiteral("</li><li>")) + QStringLiteral("</li></ul>"),
+                                      KCMOS::Warning);
 }
 
 void SSHModule::createConnectionsTab()

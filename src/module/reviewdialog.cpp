@@ -71,6 +71,19 @@ bool ReviewDialog::dontShowAgain() const
     return m_dontShowAgain->isChecked();
 }
 
+void ReviewDialog::setWarning(const QString &text)
+{
+    if (text.isEmpty()) {
+        return;
+    }
+    auto *warning = new KMessageWidget(text, this);
+    warning->setObjectName(QStringLiteral("reviewWarning"));
+    warning->setMessageType(KMessageWidget::Warning);
+    warning->setCloseButtonVisible(false);
+    warning->setWordWrap(true);
+    static_cast<QVBoxLayout *>(layout())->insertWidget(0, warning);
+}
+
 QStringList ReviewDialog::lockoutWarnings(const SSHManager::Review &review)
 {
     QStringList warnings;

@@ -23,6 +23,8 @@ public:
     ReviewDialog(const SSHManager::Review &review, QWidget *parent);
     /// True when "Do not show this again" is checked.
     bool dontShowAgain() const;
+    /// Says @p text above the changes, as a warning (e.g. that clients will see a new host key); nothing when empty.
+    void setWarning(const QString &text);
 
     /// A sentence per lockout warning.
     static QStringList lockoutWarnings(const SSHManager::Review &review);

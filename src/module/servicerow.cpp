@@ -1,11 +1,13 @@
 // SPDX-FileCopyrightText: 2026 SSH Settings contributors
 // SPDX-License-Identifier: GPL-2.0-or-later
 // The service row: the state of sshd, and start, stop and restart.
+#include "securityarea.h"
 #include "sshmodule.h"
 #include "ui_SSHModule.h"
 
 #include "abstractoptionarea.h"
 #include "messagesmanager.h"
+#include "securityarea.h"
 
 #include <KLocalizedString>
 
@@ -107,5 +109,8 @@ void SSHModule::updateAreasState() const
     for (AbstractOptionArea *area : m_areas) {
         area->setEnabled(!m_refused);
         area->setVisible(!m_refused);
+    }
+    if (m_security) {
+        m_security->setEnabled(!m_refused); // nothing of the check is shown as if it had been read
     }
 }

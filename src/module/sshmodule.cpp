@@ -71,6 +71,7 @@ void SSHModule::access()
         setupSshServerStatus();
         createConnectionsTab();
         createConditionalAreas();
+        createSecurityArea();
         // Nothing is shown as if it had been read before the first answer.
         readValues();
         return;
@@ -114,6 +115,8 @@ void SSHModule::showReadValues()
     for (ConditionalArea *area : std::as_const(m_conditionalAreas)) {
         readBlocks(area);
     }
+    m_securityStale = true;
+    readSecurity();
     Q_EMIT valuesShown();
 }
 

@@ -22,6 +22,7 @@ class MessageWidget;
 }
 class QLabel;
 class RevertCountdown;
+class SecurityArea;
 class QVBoxLayout;
 class SSHManager;
 
@@ -73,6 +74,12 @@ private:
     /// Reads the blocks of @p area's configuration, if the page shows it (or @p always).
     void readBlocks(ConditionalArea *area, bool always = false);
     void testConnection(ConditionalArea *area, const QString &user, const QString &address, const QString &host);
+    /// The "Security" tab; the check is read when it is shown.
+    void createSecurityArea();
+    /// Reads the security check and the host keys, if the page shows them and they may have changed since the last read.
+    void readSecurity();
+    /// Says which fixes the helper left out, and why; removes the message when none was.
+    void showSkippedFixes(const QVariantList &skipped);
     void updateOriginIndicators() const;
     /// The area that shows @p keyword of @p type; nullptr when none does.
     AbstractOptionArea *area(SSHConfigurationTypeId type, const QString &keyword) const;
@@ -118,11 +125,19 @@ private:
         bool anyUnknown = false;
         bool lastApplied = true; ///< the transaction before the current one was applied
         ConditionalArea *blocks = nullptr; ///< a block operation's: its blocks are read again at the end
+        bool security = false; ///< a security fix or host-key operation: the check is read again at the end
+        QString warning; ///< said in the review
+        QString session; ///< a security fix's: the session whose lockout review its apply repeats
+        QVariantList skipped; ///< the fixes the helper left out (Protocol::Reply::AuditSkipped)
         QList<AbstractOptionArea *> kept; ///< edits waiting for Apply that a block operation leaves alone
         std::function<void()> again; ///< reviews the run again; Apply's by default
     };
     /// One block operation, sent at once as Apply sends its changes: reviewed (server), written, counted down.
     void runBlockRequest(ConditionalArea *area, const ConditionalArea::Request &request);
+    /// One fix of the security check, or a host key's operation, sent at once as a block operation is.
+    void runSecurityRequest(const SSHSettings::ActionArguments &arguments, const QString &warning);
+    /// Starts m_apply as one click's run: edits waiting for Apply stay as they are.
+    void startSingleRun(std::function<void()> again);
     /// Reviews (server) and applies the next transaction, or ends the run.
     void applyNext();
     void reviewed(const SSHManager::Review &review);
@@ -187,4 +202,6 @@ private:
     QPointer<QWidget> m_window; ///< the window whose closing is watched
     QHash<AbstractOptionArea *, QLabel *> m_originIndicators;
     QList<ConditionalArea *> m_conditionalAreas;
+    SecurityArea *m_security = nullptr;
+    bool m_securityStale = true; ///< the security check shown may no longer be that of the configuration
 };

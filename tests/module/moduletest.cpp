@@ -3,6 +3,7 @@
 #include "abstractoptionarea.h"
 #include "addpublickeydialog.h"
 #include "addressfamilyarea.h"
+#include "auditchecks.h"
 #include "authorizedkeyspathdialog.h"
 #include "conditionalarea.h"
 #include "conditionalcriteria.h"
@@ -14,6 +15,7 @@
 #include "modaldriver.h"
 #include "revertcountdown.h"
 #include "reviewdialog.h"
+#include "securityarea.h"
 #include "serverstate.h"
 #include "sshmodule.h"
 #include "sshpaths.h"
@@ -158,13 +160,24 @@ QList<KCMOS::MessageWidget *> countdownMessages(SSHModule &page)
     return found;
 }
 
-// A transaction as "review|apply", its block operation, index and criteria, then its changes.
+// A transaction as "review|apply", its block operation, index and criteria (or its fixes, or host key operation), then its changes.
 QString transactionSummary(const FakeActionRunner::Call &call)
 {
     QStringList parts{call.argument(Arg::TransactionDryRun).toBool() ? QStringLiteral("review") : QStringLiteral("apply")};
-    for (const QString &key : {QString(Arg::BlockOperation), QString(Arg::BlockIndex), QString(Arg::BlockCriteria)}) {
+    for (const QString &key : {QString(Arg::BlockOperation),
+                               QString(Arg::BlockIndex),
+                               QString(Arg::BlockCriteria),
+                               QString(Arg::AuditFix),
+                               QString(Arg::AuditFixAll),
+                               QString(Arg::HostKeyOperation),
+                               QString(Arg::HostKeyType),
+                               QString(Arg::HostKeyBits),
+                               QString(Arg::HostKeyFile)}) {
         if (call.keys().contains(key)) {
-            parts.append(call.argument(key).toString());
+            const QVariant value = call.argument(key);
+            parts.append(key == Arg::AuditFix          ? QStringLiteral("fix ") + value.toStringList().join(QLatin1Char(','))
+                             : key == Arg::AuditFixAll ? QStringLiteral("fix all")
+                                                       : value.toString());
         }
     }
     const QVariantMap changes = call.argument(Arg::TransactionChanges).toMap();
@@ -172,6 +185,17 @@ QString transactionSummary(const FakeActionRunner::Call &call)
         parts.append(QString(it.key() + QLatin1Char('=') + it.value().toString()));
     }
     return parts.join(QLatin1Char(' '));
+}
+
+// Every transaction sent, as transactionSummary() gives it; one that names a reviewed base ends in " @" and the base.
+QStringList sentTransactions(const FakeActionRunner &helper)
+{
+    QStringList sent;
+    for (const auto &call : helper.callsWith(Arg::TransactionType)) {
+        const QString base = call.argument(Arg::TransactionBase).toString();
+        sent.append(transactionSummary(call) + (base.isEmpty() ? QString() : QStringLiteral(" @") + base));
+    }
+    return sent;
 }
 
 QStringList messageTexts(SSHModule &page)
@@ -994,7 +1018,11 @@ private Q_SLOTS:
             QTRY_VERIFY(!panel->isHidden() && panel->maximumHeight() == QWIDGETSIZE_MAX);
         }
         auto *tabs = page.widget()->findChild<QTabWidget *>(QStringLiteral("tabWidgetServer"));
-        for (int tab : {0, 1, 2, tabs->indexOf(page.widget()->findChild<QWidget *>(QStringLiteral("conditionalTab")))}) {
+        for (int tab : {0,
+                        1,
+                        2,
+                        tabs->indexOf(page.widget()->findChild<QWidget *>(QStringLiteral("conditionalTab"))),
+                        tabs->indexOf(page.widget()->findChild<QWidget *>(QStringLiteral("securityTab")))}) {
             tabs->setCurrentIndex(tab);
             QCoreApplication::processEvents();
             QCOMPARE(focusOutOfOrder(page.widget(), tabs->currentWidget()), QString());
@@ -1150,7 +1178,7 @@ private Q_SLOTS:
         const QString sftp = QStringLiteral(" add Group sftponly ChrootDirectory=%h DisableForwarding=true ForceCommand=internal-sftp PermitTTY=false");
         const QString passwords = QStringLiteral(" add Address 192.0.2.0/24,!192.0.2.9 PasswordAuthentication=true");
         const auto both = [](const QString &transaction) {
-            return QStringList{QStringLiteral("review") + transaction, QStringLiteral("apply") + transaction};
+            return QStringList{QStringLiteral("review") + transaction, QStringLiteral("apply") + transaction + QStringLiteral(" @base-1")};
         };
         // clang-format off
         QTest::newRow("sftp recipe") << "conditionalRecipeSftp" << 2 << 1 << "sftponly" << true << both(sftp);
@@ -1158,13 +1186,13 @@ private Q_SLOTS:
             << both(passwords) + both(QStringLiteral(" PasswordAuthentication=false"));
         QTest::newRow("passwords recipe cancelled: no global line") << "conditionalRecipePasswords" << 1 << 1 << "192.0.2.0/24, !192.0.2.9" << false
             << QStringList{both(passwords).constFirst()};
-        QTest::newRow("remove") << "conditionalRemove" << 2 << 2 << "" << true << QStringList{QStringLiteral("review remove 2"), QStringLiteral("apply remove 2")};
-        QTest::newRow("move up") << "conditionalUp" << 2 << 2 << "" << true << QStringList{QStringLiteral("review up 2"), QStringLiteral("apply up 2")};
-        QTest::newRow("move down") << "conditionalDown" << 1 << 1 << "" << true << QStringList{QStringLiteral("review down 1"), QStringLiteral("apply down 1")};
+        QTest::newRow("remove") << "conditionalRemove" << 2 << 2 << "" << true << QStringList{QStringLiteral("review remove 2"), QStringLiteral("apply remove 2 @base-1")};
+        QTest::newRow("move up") << "conditionalUp" << 2 << 2 << "" << true << QStringList{QStringLiteral("review up 2"), QStringLiteral("apply up 2 @base-1")};
+        QTest::newRow("move down") << "conditionalDown" << 1 << 1 << "" << true << QStringList{QStringLiteral("review down 1"), QStringLiteral("apply down 1 @base-1")};
         QTest::newRow("criteria") << "conditionalCriteria" << 2 << 2 << "anoncvs" << true
-            << QStringList{QStringLiteral("review criteria 2 User anoncvs"), QStringLiteral("apply criteria 2 User anoncvs")};
+            << QStringList{QStringLiteral("review criteria 2 User anoncvs"), QStringLiteral("apply criteria 2 User anoncvs @base-1")};
         QTest::newRow("body") << "conditionalSave" << 1 << 1 << "internal-sftp -l INFO" << true
-            << QStringList{QStringLiteral("review 1 ForceCommand=internal-sftp -l INFO"), QStringLiteral("apply 1 ForceCommand=internal-sftp -l INFO")};
+            << QStringList{QStringLiteral("review 1 ForceCommand=internal-sftp -l INFO"), QStringLiteral("apply 1 ForceCommand=internal-sftp -l INFO @base-1")};
         QTest::newRow("body, review cancelled: the edit stays") << "conditionalSave" << 1 << 1 << "internal-sftp -l INFO" << false
             << QStringList{QStringLiteral("review 1 ForceCommand=internal-sftp -l INFO")};
         QTest::newRow("client: confirmed, not reviewed") << "client:conditionalRemove" << 2 << 2 << "" << true << QStringList{QStringLiteral("apply remove 2")};
@@ -1264,13 +1292,7 @@ private Q_SLOTS:
         QVERIFY(FakeActionRunner::settle());
         QVERIFY(driver.failures.isEmpty());
         QCOMPARE(driver.unanswered(), 0);
-        QStringList sent;
-        for (const auto &call : m_helper->callsWith(Arg::TransactionType)) {
-            sent.append(transactionSummary(call));
-            QCOMPARE(call.argument(Arg::TransactionBase).toString(),
-                     call.argument(Arg::TransactionDryRun).toBool() || client ? QString() : QStringLiteral("base-1"));
-        }
-        QCOMPARE(sent, transactions);
+        QCOMPARE(sentTransactions(*m_helper), transactions);
         QCOMPARE(m_helper->callsWith(Arg::ReadBlocks).size(), reads + 1); // the blocks as written
         QVERIFY(areaFor(page, Server, "UseDNS")->hasChanged());
         QCOMPARE(list->indexOfTopLevelItem(list->currentItem()) + 1, selectedAfter);
@@ -1294,6 +1316,183 @@ private Q_SLOTS:
         QCOMPARE(tab->findChild<QLabel *>(QStringLiteral("conditionalVerdict"))->text(), QStringLiteral("alice can log in from 192.0.2.7, with: publickey."));
         QCOMPARE(tab->findChild<QLabel *>(QStringLiteral("conditionalApplied"))->text(),
                  QStringLiteral("Blocks that apply: Connections from 192.0.2.0/24 (10-local.conf:3)"));
+    }
+
+    void securityTab_data()
+    {
+        QTest::addColumn<QString>("action"); // a button or menu action; empty: the check is only looked at
+        QTest::addColumn<QStringList>("severities"); // of the first findings of the fake check, in order
+        QTest::addColumn<int>("keys"); // host keys, all usable
+        QTest::addColumn<bool>("accept"); // the review
+        QTest::addColumn<QString>("summary");
+        QTest::addColumn<QStringList>("transactions");
+        QTest::addColumn<QString>("message"); // the fixes left out, said after the run
+        const QStringList all{QStringLiteral("warn"), QStringLiteral("fail"), QStringLiteral("fail"), QStringLiteral("warn"), QStringLiteral("info")};
+        const QString counts = QStringLiteral("2 failures, 2 warnings, 1 note");
+        const auto both = [](const QString &transaction) {
+            return QStringList{QStringLiteral("review ") + transaction, QStringLiteral("apply ") + transaction + QStringLiteral(" @base-1")};
+        };
+        // clang-format off
+        QTest::newRow("counts: one of each") << "" << QStringList{QStringLiteral("fail"), QStringLiteral("warn"), QStringLiteral("info")} << 3 << true
+            << "1 failure, 1 warning, 1 note" << QStringList() << "";
+        QTest::newRow("counts: warnings only") << "" << QStringList{QStringLiteral("warn"), QStringLiteral("warn")} << 3 << true
+            << "2 warnings" << QStringList() << "";
+        QTest::newRow("counts: nothing found") << "" << QStringList() << 3 << true << "Nothing to improve was found." << QStringList() << "";
+        QTest::newRow("fix the selected finding") << "securityFix" << all << 3 << true << counts << both(QStringLiteral("fix max-auth-tries")) << "";
+        QTest::newRow("fix, review cancelled") << "securityFix" << all << 3 << false << counts
+            << QStringList{QStringLiteral("review fix max-auth-tries")} << "";
+        QTest::newRow("fix all: what was left out is said") << "securityFixAll" << all << 3 << true << counts << both(QStringLiteral("fix all"))
+            << "This fix was left out:<ul><li>password-authentication: would stop password logins of alice</li></ul>";
+        QTest::newRow("generate ed25519") << "hostKeysGenerateEd25519" << all << 3 << true << counts << both(QStringLiteral("generate ed25519")) << "";
+        QTest::newRow("generate rsa") << "hostKeysGenerateRsa" << all << 3 << true << counts << both(QStringLiteral("generate rsa 4096")) << "";
+        QTest::newRow("remove") << "hostKeysRemove" << all << 2 << true << counts << both(QStringLiteral("remove /etc/ssh/ssh_host_ecdsa_key")) << "";
+        QTest::newRow("remove the last key: not offered") << "hostKeysRemove" << all << 1 << true << counts << QStringList() << "";
+        // clang-format on
+    }
+
+    void securityTab()
+    {
+        QFETCH(QString, action);
+        QFETCH(QStringList, severities);
+        QFETCH(int, keys);
+        QFETCH(bool, accept);
+        const QList<QStringList> rows{
+            {QStringLiteral("max-auth-tries"), QStringLiteral("MaxAuthTries"), QStringLiteral("6"), QStringLiteral("4"), QStringLiteral("default"), QString()},
+            {QStringLiteral("kex-weak"),
+             QStringLiteral("KexAlgorithms"),
+             QStringLiteral("ecdh-sha2-nistp256"),
+             QStringLiteral("curve25519-sha256"),
+             QStringLiteral("default"),
+             QString()},
+            {QStringLiteral("hostkey-ecdsa"),
+             QStringLiteral("/etc/ssh/ssh_host_ecdsa_key"),
+             QStringLiteral("ECDSA 256 bits"),
+             QStringLiteral("not used"),
+             QStringLiteral("default"),
+             QString()},
+            {QStringLiteral("x11-forwarding"),
+             QStringLiteral("X11Forwarding"),
+             QStringLiteral("yes"),
+             QStringLiteral("no"),
+             QStringLiteral("/etc/ssh/sshd_config:94"),
+             QStringLiteral("User anoncvs")},
+            {QStringLiteral("banner"), QStringLiteral("Banner"), QStringLiteral("none"), QString(), QStringLiteral("default"), QString()},
+        };
+        QVariantList findings;
+        for (int i = 0; i < severities.size(); ++i) {
+            const QStringList &row = rows.at(i);
+            findings.append(QVariantMap{{Reply::FindingId, row.at(0)},
+                                        {Reply::FindingSeverity, severities.at(i)},
+                                        {Reply::FindingSubject, row.at(1)},
+                                        {Reply::FindingCurrent, row.at(2)},
+                                        {Reply::FindingRecommended, row.at(3)},
+                                        {Reply::FindingOrigin, row.at(4)},
+                                        {Reply::FindingBlock, row.at(5)},
+                                        {Reply::FindingFixable, !row.at(3).isEmpty() && row.at(5).isEmpty()}});
+        }
+        QVariantList hostKeys;
+        for (int i = 0; i < keys; ++i) {
+            const QString type = QStringList{QStringLiteral("ecdsa"), QStringLiteral("ed25519"), QStringLiteral("rsa")}.at(i);
+            hostKeys.append(QVariantMap{{Reply::HostKeyEntryFile, QStringLiteral("/etc/ssh/ssh_host_%1_key").arg(type)},
+                                        {Reply::HostKeyEntryType, type.toUpper()},
+                                        {Reply::HostKeyEntryBits, type == QLatin1String("rsa") ? 3072 : 256},
+                                        {Reply::HostKeyEntryFingerprint, QStringLiteral("SHA256:%1").arg(type)},
+                                        {Reply::HostKeyEntryMode, 0600},
+                                        {Reply::HostKeyEntryConfigured, true},
+                                        {Reply::HostKeyEntryPresent, true}});
+        }
+        const QVariantList skipped{QVariantMap{{Reply::FindingId, QStringLiteral("password-authentication")},
+                                               {Reply::SkippedReason, QStringLiteral("would stop password logins of alice")}}};
+        m_helper->setHandler([&](const FakeActionRunner::Call &call) {
+            if (call.argument(Arg::Audit).toBool()) {
+                return FakeActionRunner::success({{Reply::Findings, findings}});
+            }
+            if (call.argument(Arg::ReadHostKeys).toBool()) {
+                return FakeActionRunner::success({{Reply::HostKeys, hostKeys}});
+            }
+            QVariantMap reply = call.keys().contains(Arg::ReadKeywords) || call.keys().contains(Arg::TransactionReadKeywords) ? m_serverValues : QVariantMap();
+            if (call.argument(Arg::AuditFixAll).toBool()) {
+                reply.insert(Reply::AuditSkipped, skipped);
+            }
+            if (call.argument(Arg::TransactionDryRun).toBool()) {
+                reply.insert(Reply::Base, QStringLiteral("base-1"));
+                reply.insert(Reply::FileDiffs, QVariantMap{{QStringLiteral("/etc/ssh/sshd_config"), QByteArray("+MaxAuthTries 4\n")}});
+            }
+            return FakeActionRunner::success(reply);
+        });
+        SSHModule page(nullptr, {});
+        page.load();
+        QVERIFY(FakeActionRunner::settle());
+        QVERIFY(m_helper->callsWith(Arg::Audit).isEmpty()); // not when the page opens
+        QWidget *tab = page.widget()->findChild<QWidget *>(QStringLiteral("securityTab"));
+        page.widget()->findChild<QTabWidget *>(QStringLiteral("tabWidgetServer"))->setCurrentWidget(tab);
+        QCOMPARE(page.stateWidget()->state(), KCMOS::Busy);
+        QVERIFY(FakeActionRunner::settle());
+        QCOMPARE(m_helper->callsWith(Arg::Audit).size(), 1);
+        QCOMPARE(m_helper->callsWith(Arg::ReadHostKeys).size(), 1);
+        QFETCH(QString, summary);
+        QCOMPARE(tab->findChild<QLabel *>(QStringLiteral("securitySummary"))->text(), summary);
+        auto *view = tab->findChild<QTreeWidget *>(QStringLiteral("securityFindings"));
+        QCOMPARE(tab->findChild<QPushButton *>(QStringLiteral("securityFixAll"))->isEnabled(), severities.size() > 0);
+        if (severities.size() == rows.size()) {
+            // Grouped by kind; each with its change, where it is set (and for whom) and why, through the table of checks.
+            QStringList groups;
+            for (int i = 0; i < view->topLevelItemCount(); ++i) {
+                groups.append(view->topLevelItem(i)->text(0) + QLatin1Char(' ') + QString::number(view->topLevelItem(i)->childCount()));
+            }
+            QCOMPARE(groups, (QStringList{QStringLiteral("Algorithms 1"), QStringLiteral("Host keys 1"), QStringLiteral("Options 3")}));
+            const QTreeWidgetItem *hostKey = view->topLevelItem(1)->child(0);
+            QVERIFY(!AuditChecks::reason(QStringLiteral("hostkey-ecdsa")).isEmpty());
+            QCOMPARE(hostKey->text(3), AuditChecks::reason(QStringLiteral("hostkey-ecdsa")));
+            QCOMPARE(hostKey->text(1), QStringLiteral("ECDSA 256 bits → not used"));
+            QCOMPARE(view->topLevelItem(2)->child(1)->text(2), QStringLiteral("/etc/ssh/sshd_config:94, in “Match User anoncvs”"));
+            view->setCurrentItem(view->topLevelItem(2)->child(1));
+            QVERIFY(!tab->findChild<QPushButton *>(QStringLiteral("securityFix"))->isEnabled()); // a block's own setting
+            view->setCurrentItem(view->topLevelItem(2)->child(0));
+        }
+        auto *keysView = tab->findChild<QTreeWidget *>(QStringLiteral("hostKeysView"));
+        QCOMPARE(keysView->topLevelItemCount(), keys);
+        QCOMPARE(keysView->topLevelItem(0)->text(4), QStringLiteral("0600"));
+        QCOMPARE(tab->findChild<QPushButton *>(QStringLiteral("hostKeysRemove"))->isEnabled(), keys > 1);
+        if (action.isEmpty()) {
+            return;
+        }
+
+        QFETCH(QStringList, transactions);
+        qputenv("SSH_CONNECTION", "192.0.2.7 50022 192.0.2.5 22");
+        const auto unset = qScopeGuard([] {
+            qunsetenv("SSH_CONNECTION");
+        });
+        ModalDriver driver;
+        QString warned;
+        if (!transactions.isEmpty()) {
+            driver.expect<ReviewDialog>([&](ReviewDialog *dialog) {
+                auto *warning = dialog->findChild<KMessageWidget *>(QStringLiteral("reviewWarning"));
+                warned = warning ? warning->text() : QString();
+                accept ? dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Apply)->click() : dialog->reject();
+            });
+        }
+        if (auto *generate = tab->findChild<QAction *>(action)) {
+            generate->trigger();
+        } else {
+            tab->findChild<QPushButton *>(action)->click();
+        }
+        QVERIFY(FakeActionRunner::settle());
+        QVERIFY(driver.failures.isEmpty());
+        QCOMPARE(driver.unanswered(), 0);
+        QCOMPARE(sentTransactions(*m_helper), transactions);
+        for (const auto &call : m_helper->callsWith(Arg::TransactionType)) {
+            // A fix's apply repeats the lockout review of its dry run; none asks for the values written, which the helper does not take.
+            QCOMPARE(call.keys().contains(Arg::TransactionSession),
+                     call.argument(Arg::TransactionDryRun).toBool() || action.startsWith(QLatin1String("securityFix")));
+            QVERIFY(!call.keys().contains(Arg::TransactionReadKeywords));
+        }
+        // A change of host keys (fix all here replaces the ECDSA key) says that clients will notice.
+        QCOMPARE(warned.contains(QLatin1String("host key")), !transactions.isEmpty() && action != QLatin1String("securityFix"));
+        // The check is read again once something was written.
+        QCOMPARE(m_helper->callsWith(Arg::Audit).size(), transactions.size() == 2 ? 2 : 1);
+        QFETCH(QString, message);
+        QCOMPARE(messageTexts(page).filter(QStringLiteral("left out")).join(QLatin1Char('|')), message);
     }
 
 private:
