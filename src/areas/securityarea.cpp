@@ -2,8 +2,6 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "securityarea.h"
 
-#include "auditchecks.h"
-#include "sshoptioncatalog.h"
 #include "sshsettingsprotocol.h"
 
 #include <KLocalizedString>
@@ -208,18 +206,8 @@ void SecurityArea::generate(const QString &type, int bits)
 
 SecurityArea::Kind SecurityArea::kindOf(const QVariantMap &finding)
 {
-    // An algorithm finding is about a list of the cryptography (or one name in it, in lower case); the others by their check.
-    const QString subject = finding.value(Reply::FindingSubject).toString();
-    const OptionCatalog::Option *option = OptionCatalog::findOption(OptionCatalog::ConfigType::Server, subject);
-    if ((option && option->category == OptionCatalog::Category::Cryptography)
-        || (!option && !subject.isEmpty() && subject == subject.toLower() && !subject.contains(QLatin1Char('/')))) {
-        return Kind::Algorithms;
-    }
-    const QString id = finding.value(Reply::FindingId).toString();
-    if (id.startsWith(QLatin1String("hostkey-"))) {
-        return Kind::HostKeys;
-    }
-    return id.startsWith(QLatin1String("moduli")) ? Kind::Moduli : Kind::Options;
+    const AuditChecks::Check *check = AuditChecks::find(finding.value(Reply::FindingId).toString());
+    return check ? check->group : Kind::Options;
 }
 
 QString SecurityArea::originText(const QVariantMap &finding)

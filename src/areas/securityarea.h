@@ -2,6 +2,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 
+#include "auditchecks.h"
 #include "privilegedaction.h"
 
 #include <QVariantMap>
@@ -25,13 +26,8 @@ class SecurityArea : public QWidget
 {
     Q_OBJECT
 public:
-    /// The kinds findings are grouped by, in the order shown.
-    enum class Kind {
-        Algorithms,
-        HostKeys,
-        Moduli,
-        Options,
-    };
+    /// The kinds findings are grouped by, in the order shown: those of the table of checks.
+    using Kind = AuditChecks::Group;
 
     explicit SecurityArea(QWidget *parent);
 
