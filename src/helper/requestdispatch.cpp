@@ -2,6 +2,8 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "requestdispatch.h"
 
+#include "atomicfile.h"
+#include "hostkeys.h"
 #include "requestnonce.h"
 
 #include <QList>
@@ -146,6 +148,53 @@ Refusal blockEdit(const QVariantMap &arguments, BlockEdit *edit)
     return Refusal();
 }
 
+// The options every transaction may carry (dry run, restart, session, read keywords, base, countdown) into @p request.
+bool transactionOptions(const QVariantMap &arguments, uid_t caller, Engine::Transaction *transaction, Reply *refused)
+{
+    Engine::Transaction &request = *transaction;
+    const auto refuse = [refused](const Reply &reply) {
+        *refused = reply;
+        return false;
+    };
+    for (const auto &[key, flag] : {std::pair{Arg::TransactionDryRun, &request.dryRun}, std::pair{Arg::TransactionRestart, &request.restart}}) {
+        if (arguments.contains(key) && !isType(arguments, key, QMetaType::Bool)) {
+            return refuse(wrongType(key, "a boolean"));
+        }
+        *flag = arguments.value(key).toBool();
+    }
+    if (arguments.contains(Arg::TransactionSession)) {
+        if (!isType(arguments, Arg::TransactionSession, QMetaType::QString) || string(arguments, Arg::TransactionSession).isEmpty() || !request.dryRun) {
+            return refuse(wrongType(Arg::TransactionSession, "$SSH_CONNECTION, with a dry run"));
+        }
+        request.session = string(arguments, Arg::TransactionSession);
+        request.caller = caller;
+    }
+    if (arguments.contains(Arg::TransactionReadKeywords)) {
+        request.readKeywords = arguments.value(Arg::TransactionReadKeywords).toStringList();
+        if (!isType(arguments, Arg::TransactionReadKeywords, QMetaType::QStringList) || request.readKeywords.isEmpty()
+            || request.readKeywords.size() > SSHSettings::Protocol::MaxReadKeywords || request.dryRun) {
+            return refuse(
+                Reply::failure(Refusal::Code::ReadKeywordsArgument, {Arg::TransactionReadKeywords, QString::number(SSHSettings::Protocol::MaxReadKeywords)}));
+        }
+    }
+    if (arguments.contains(Arg::TransactionBase)) {
+        request.base = string(arguments, Arg::TransactionBase);
+        // A SHA-256 digest in hexadecimal, as the dry run gave it.
+        if (!SSHSettings::RequestNonce::isValid(arguments.value(Arg::TransactionBase), 64) || request.dryRun) {
+            return refuse(wrongType(Arg::TransactionBase, "the base a dry run replied with, without a dry run"));
+        }
+    }
+    if (arguments.contains(Arg::TransactionRevertAfter)) {
+        const int seconds = arguments.value(Arg::TransactionRevertAfter).toInt();
+        if (!isType(arguments, Arg::TransactionRevertAfter, QMetaType::Int) || seconds < 1 || seconds > SSHSettings::Protocol::MaxRevertAfter) {
+            return refuse(
+                Reply::failure(Refusal::Code::RevertAfterArgument, {Arg::TransactionRevertAfter, QString::number(SSHSettings::Protocol::MaxRevertAfter)}));
+        }
+        request.revertAfter = seconds;
+    }
+    return true;
+}
+
 Reply transaction(Engine &engine, const QVariantMap &arguments, uid_t caller)
 {
     Engine::ConfigType type;
@@ -170,41 +219,54 @@ Reply transaction(Engine &engine, const QVariantMap &arguments, uid_t caller)
     if (!wrongBlock.isNull()) {
         return Reply::failure(wrongBlock);
     }
-    for (const auto &[key, flag] : {std::pair{Arg::TransactionDryRun, &request.dryRun}, std::pair{Arg::TransactionRestart, &request.restart}}) {
-        if (arguments.contains(key) && !isType(arguments, key, QMetaType::Bool)) {
-            return wrongType(key, "a boolean");
-        }
-        *flag = arguments.value(key).toBool();
+    Reply refused;
+    return transactionOptions(arguments, caller, &request, &refused) ? engine.applyTransaction(type, request) : refused;
+}
+
+Reply readHostKeys(Engine &engine, const QVariantMap &arguments, uid_t)
+{
+    Engine::ConfigType type;
+    if (!configType(arguments, Arg::ReadType, &type) || type != Engine::ConfigType::Server) {
+        return wrongType(Arg::ReadType, "1 (server) with read_host_keys");
     }
-    if (arguments.contains(Arg::TransactionSession)) {
-        if (!isType(arguments, Arg::TransactionSession, QMetaType::QString) || string(arguments, Arg::TransactionSession).isEmpty() || !request.dryRun) {
-            return wrongType(Arg::TransactionSession, "$SSH_CONNECTION, with a dry run");
-        }
-        request.session = string(arguments, Arg::TransactionSession);
-        request.caller = caller;
+    if (!isType(arguments, Arg::ReadHostKeys, QMetaType::Bool) || !arguments.value(Arg::ReadHostKeys).toBool()) {
+        return wrongType(Arg::ReadHostKeys, "true");
     }
-    if (arguments.contains(Arg::TransactionReadKeywords)) {
-        request.readKeywords = arguments.value(Arg::TransactionReadKeywords).toStringList();
-        if (!isType(arguments, Arg::TransactionReadKeywords, QMetaType::QStringList) || request.readKeywords.isEmpty()
-            || request.readKeywords.size() > SSHSettings::Protocol::MaxReadKeywords || request.dryRun) {
-            return Reply::failure(Refusal::Code::ReadKeywordsArgument, {Arg::TransactionReadKeywords, QString::number(SSHSettings::Protocol::MaxReadKeywords)});
-        }
+    return engine.readHostKeys();
+}
+
+// generate: a type and, for RSA only, a size; remove: a clean absolute path. Nothing else.
+Reply hostKeyOperation(Engine &engine, const QVariantMap &arguments, uid_t caller)
+{
+    Engine::ConfigType type;
+    if (!configType(arguments, Arg::TransactionType, &type) || type != Engine::ConfigType::Server) {
+        return wrongType(Arg::TransactionType, "1 (server) with host_key_operation");
     }
-    if (arguments.contains(Arg::TransactionBase)) {
-        request.base = string(arguments, Arg::TransactionBase);
-        // A SHA-256 digest in hexadecimal, as the dry run gave it.
-        if (!SSHSettings::RequestNonce::isValid(arguments.value(Arg::TransactionBase), 64) || request.dryRun) {
-            return wrongType(Arg::TransactionBase, "the base a dry run replied with, without a dry run");
-        }
+    const QString operation = string(arguments, Arg::HostKeyOperation);
+    const bool generate = operation == QLatin1String("generate");
+    if (!isType(arguments, Arg::HostKeyOperation, QMetaType::QString) || (!generate && operation != QLatin1String("remove"))) {
+        return wrongType(Arg::HostKeyOperation, "generate or remove");
     }
-    if (arguments.contains(Arg::TransactionRevertAfter)) {
-        const int seconds = arguments.value(Arg::TransactionRevertAfter).toInt();
-        if (!isType(arguments, Arg::TransactionRevertAfter, QMetaType::Int) || seconds < 1 || seconds > SSHSettings::Protocol::MaxRevertAfter) {
-            return Reply::failure(Refusal::Code::RevertAfterArgument, {Arg::TransactionRevertAfter, QString::number(SSHSettings::Protocol::MaxRevertAfter)});
-        }
-        request.revertAfter = seconds;
+    const QString keyType = string(arguments, Arg::HostKeyType);
+    if (arguments.contains(Arg::HostKeyType) != generate
+        || (generate
+            && (!isType(arguments, Arg::HostKeyType, QMetaType::QString) || (keyType != QLatin1String("ed25519") && keyType != QLatin1String("rsa"))))) {
+        return wrongType(Arg::HostKeyType, "ed25519 or rsa, with generate only");
     }
-    return engine.applyTransaction(type, request);
+    const int bits = arguments.value(Arg::HostKeyBits).toInt();
+    if (arguments.contains(Arg::HostKeyBits)
+        && (keyType != QLatin1String("rsa") || !isType(arguments, Arg::HostKeyBits, QMetaType::Int) || bits < HostKeys::RecommendedBits
+            || bits > HostKeys::MaxRsaBits)) {
+        return wrongType(Arg::HostKeyBits, "3072 to 16384, with rsa only");
+    }
+    const QString file = string(arguments, Arg::HostKeyFile);
+    if (arguments.contains(Arg::HostKeyFile) == generate
+        || (!generate && (!isType(arguments, Arg::HostKeyFile, QMetaType::QString) || file.size() > 4096 || !AtomicFile::isCleanAbsolutePath(file)))) {
+        return wrongType(Arg::HostKeyFile, "a plain absolute path, with remove only");
+    }
+    Engine::Transaction request;
+    Reply refused;
+    return transactionOptions(arguments, caller, &request, &refused) ? engine.hostKeyOperation(operation, arguments, request) : refused;
 }
 
 Reply changeOption(Engine &engine, const QVariantMap &arguments, uid_t)
@@ -328,6 +390,19 @@ const QList<RequestKind> &requestKinds()
           Arg::TransactionRevertAfter,
           Arg::TransactionBase},
          transaction},
+        {Action::Read, "host keys", {Arg::ReadType, Arg::ReadHostKeys}, {}, readHostKeys},
+        {Action::Configure,
+         "host key",
+         {Arg::TransactionType, Arg::HostKeyOperation},
+         {Arg::HostKeyType,
+          Arg::HostKeyBits,
+          Arg::HostKeyFile,
+          Arg::TransactionDryRun,
+          Arg::TransactionRestart,
+          Arg::TransactionRevertAfter,
+          Arg::TransactionSession,
+          Arg::TransactionBase},
+         hostKeyOperation},
         {Action::Configure, "option change", {Arg::ChangeType, Arg::ChangeKeyword, Arg::ChangeValue}, {}, changeOption},
         {Action::Configure, "confirm", {Arg::ConfirmToken}, {}, oneString<Arg::ConfirmToken, &Engine::confirmChange>},
         {Action::Configure, "revert", {Arg::RevertToken}, {}, oneString<Arg::RevertToken, &Engine::revertChange>},

@@ -19,6 +19,7 @@ QList<ToolCommand> commandTable()
     table += engineCommands();
     table += matchCommands();
     table += effectiveCommands();
+    table += hostKeysCommands();
     table += logCommands();
     return table;
 }

@@ -62,3 +62,5 @@ QList<ToolCommand> matchCommands();
 QList<ToolCommand> engineCommands();
 /// effective
 QList<ToolCommand> effectiveCommands();
+/// hostkeys list, generate, remove
+QList<ToolCommand> hostKeysCommands();
