@@ -100,7 +100,7 @@ QVariantList keyFindings(const QList<Key> &keys, uid_t root)
                                     QStringLiteral("no HostKey line"),
                                     origin));
         }
-        if (key.configured && key.usable() && key.print.type == QLatin1String("RSA") && key.print.bits < RecommendedBits) {
+        if (key.configured && key.known() && key.print.type == QLatin1String("RSA") && key.print.bits < RecommendedBits) {
             findings.append(finding(QStringLiteral("hostkey-rsa-size"),
                                     key.print.bits < MinimumRsaBits ? fail : QStringLiteral("warn"),
                                     key.file,
@@ -109,7 +109,7 @@ QVariantList keyFindings(const QList<Key> &keys, uid_t root)
                                     origin));
         }
         for (const auto &[type, id] : {std::pair{"DSA", "hostkey-dsa"}, std::pair{"ECDSA", "hostkey-ecdsa"}}) {
-            if (key.configured && key.usable() && key.print.type == QLatin1String(type)) {
+            if (key.configured && key.known() && key.print.type == QLatin1String(type)) {
                 findings.append(finding(QLatin1String(id), fail, key.file, size, QStringLiteral("not used"), origin));
             }
         }
@@ -199,31 +199,37 @@ void inspect(const EnginePaths &paths, Key *key)
 // Every key sshd uses (its HostKey lines, else its defaults) and every one lying in the key folder.
 bool listKeys(const EnginePaths &paths, const Configuration &configuration, QList<Key> *keys, bool *fromLines, Refusal *error)
 {
-    Configuration::Values values;
     QString reason;
-    if (!configuration.effectiveValues(ConfigType::Server, paths.serverConfig, &values, &reason)) {
-        *error = {Refusal::Code::InvalidConfiguration, {reason}};
+    ConfigDocument document(ConfigDocument::Dialect::Server);
+    if (!document.load(paths.serverConfig, &reason)) {
+        *error = {Refusal::Code::Failed, {reason}};
         return false;
     }
     QHash<QString, QString> lines;
-    ConfigDocument document(ConfigDocument::Dialect::Server);
-    if (document.load(paths.serverConfig, &reason)) {
-        const QList<ConfigDocument::Occurrence> found = document.occurrences("hostkey");
-        for (const ConfigDocument::Occurrence &occurrence : found) {
-            const QString path = QString::fromUtf8(occurrence.arguments.value(0));
-            if (!lines.contains(path)) {
-                lines.insert(path, QStringLiteral("%1:%2").arg(document.filePaths().value(occurrence.file)).arg(occurrence.line + 1));
-            }
+    QList<QByteArray> used;
+    const QList<ConfigDocument::Occurrence> found = document.occurrences("hostkey");
+    for (const ConfigDocument::Occurrence &occurrence : found) {
+        const QString path = QString::fromUtf8(occurrence.arguments.value(0));
+        if (!lines.contains(path)) {
+            lines.insert(path, QStringLiteral("%1:%2").arg(document.filePaths().value(occurrence.file)).arg(occurrence.line + 1));
+            used.append(occurrence.arguments.value(0));
         }
     }
     *fromLines = !lines.isEmpty();
+    // Without HostKey lines sshd loads the keys its build knows; sshd -T fails when it can load none of them.
+    Configuration::Values values;
+    if (!*fromLines) {
+        used = configuration.effectiveValues(ConfigType::Server, paths.serverConfig, &values, &reason)
+            ? values.value("hostkey")
+            : QList<QByteArray>{"/etc/ssh/ssh_host_rsa_key", "/etc/ssh/ssh_host_ecdsa_key", "/etc/ssh/ssh_host_ed25519_key"};
+    }
     const auto known = [keys](const QString &file) {
         return std::any_of(keys->cbegin(), keys->cend(), [&file](const Key &key) {
             return key.file == file;
         });
     };
     const QString systemFolder = QStringLiteral("/etc/ssh/");
-    for (const QByteArray &value : values.value("hostkey")) {
+    for (const QByteArray &value : std::as_const(used)) {
         Key key;
         key.file = QString::fromUtf8(value);
         key.configured = true;
@@ -416,7 +422,10 @@ QStringList hostKeyLines(const QList<Key> &keys, bool fromLines, const Plan &pla
 bool leavesUsableKey(const QList<Key> &keys, const Plan &plan)
 {
     return !plan.generate.isEmpty() || std::any_of(keys.cbegin(), keys.cend(), [&plan](const Key &key) {
-        return key.configured && key.usable() && !plan.remove.contains(key.file);
+        const bool protectedNow = std::any_of(plan.protect.cbegin(), plan.protect.cend(), [&key](const Key &other) {
+            return other.file == key.file;
+        });
+        return key.configured && (key.usable() || (key.known() && protectedNow)) && !plan.remove.contains(key.file);
     });
 }
 
@@ -589,7 +598,7 @@ Reply Engine::fixHostKeyFindings(const QStringList &ids, const Transaction &opti
             const bool weak = (id == QLatin1String("hostkey-dsa") && type == QLatin1String("DSA"))
                 || (id == QLatin1String("hostkey-ecdsa") && type == QLatin1String("ECDSA"))
                 || (id == QLatin1String("hostkey-rsa-size") && type == QLatin1String("RSA") && key.print.bits < HostKeys::RecommendedBits);
-            if ((key.configured && key.usable() && weak) || (id == QLatin1String("hostkey-missing") && key.fromLine && !key.present)) {
+            if ((key.configured && key.known() && weak) || (id == QLatin1String("hostkey-missing") && key.fromLine && !key.present)) {
                 plan.remove.append(key.file);
                 weakRsa = weakRsa || id == QLatin1String("hostkey-rsa-size");
             }

@@ -48,10 +48,15 @@ struct Key {
     QString origin; ///< "file:line" of its HostKey line, "default", or empty when sshd does not use it
     bool fromLine = false; ///< a HostKey line names it
 
-    /// sshd can load it: present, readable, a type ssh-keygen knows.
-    bool usable() const
+    /// A regular file whose type ssh-keygen tells.
+    bool known() const
     {
         return regular && !print.type.isEmpty();
+    }
+    /// sshd can load it: known, and no one else may read it.
+    bool usable() const
+    {
+        return known() && (mode & 077) == 0;
     }
     /// Private 0600 and public 0644, both owned by @p root.
     bool protectedAs(uid_t root) const
