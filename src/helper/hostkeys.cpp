@@ -196,14 +196,23 @@ void inspect(const EnginePaths &paths, Key *key)
     }
 }
 
+/// The server's keys, and whether HostKey lines name them (else sshd's defaults apply); a null error when read.
+struct Listing {
+    QList<Key> keys;
+    bool fromLines = false;
+    Refusal error;
+};
+
 // Every key sshd uses (its HostKey lines, else its defaults) and every one lying in the key folder.
-bool listKeys(const EnginePaths &paths, const Configuration &configuration, QList<Key> *keys, bool *fromLines, Refusal *error)
+Listing listKeys(const EnginePaths &paths, const Configuration &configuration)
 {
+    Listing listing;
+    QList<Key> *keys = &listing.keys;
     QString reason;
     ConfigDocument document(ConfigDocument::Dialect::Server);
     if (!document.load(paths.serverConfig, &reason)) {
-        *error = {Refusal::Code::Failed, {reason}};
-        return false;
+        listing.error = {Refusal::Code::Failed, {reason}};
+        return listing;
     }
     QHash<QString, QString> lines;
     QList<QByteArray> used;
@@ -215,10 +224,10 @@ bool listKeys(const EnginePaths &paths, const Configuration &configuration, QLis
             used.append(occurrence.arguments.value(0));
         }
     }
-    *fromLines = !lines.isEmpty();
+    listing.fromLines = !lines.isEmpty();
     // Without HostKey lines sshd loads the keys its build knows; sshd -T fails when it can load none of them.
     Configuration::Values values;
-    if (!*fromLines) {
+    if (!listing.fromLines) {
         used = configuration.effectiveValues(ConfigType::Server, paths.serverConfig, &values, &reason)
             ? values.value("hostkey")
             : QList<QByteArray>{"/etc/ssh/ssh_host_rsa_key", "/etc/ssh/ssh_host_ecdsa_key", "/etc/ssh/ssh_host_ed25519_key"};
@@ -256,7 +265,7 @@ bool listKeys(const EnginePaths &paths, const Configuration &configuration, QLis
     for (Key &key : *keys) {
         inspect(paths, &key);
     }
-    return true;
+    return listing;
 }
 
 QString modulePath(const EnginePaths &paths)
@@ -429,8 +438,9 @@ bool leavesUsableKey(const QList<Key> &keys, const Plan &plan)
     });
 }
 
-Reply carryOut(Engine &engine, const EnginePaths &paths, const QList<Key> &keys, bool fromLines, const Plan &plan, Engine::Transaction options)
+Reply carryOut(Engine &engine, const EnginePaths &paths, const Listing &listing, const Plan &plan, Engine::Transaction options)
 {
+    const QList<Key> &keys = listing.keys;
     QString newKey;
     if (!plan.generate.isEmpty()) {
         newKey = freshKeyPath(paths, plan.generate, keys);
@@ -439,7 +449,7 @@ Reply carryOut(Engine &engine, const EnginePaths &paths, const QList<Key> &keys,
         }
     }
     if (!plan.remove.isEmpty() || !newKey.isEmpty()) {
-        const QStringList lines = hostKeyLines(keys, fromLines, plan, newKey);
+        const QStringList lines = hostKeyLines(keys, listing.fromLines, plan, newKey);
         if (lines.isEmpty()) {
             return Reply::failure(Refusal::Code::LastHostKey, {plan.remove.value(0)});
         }
@@ -514,12 +524,11 @@ Reply carryOut(Engine &engine, const EnginePaths &paths, const QList<Key> &keys,
 
 Reply Engine::readHostKeys()
 {
-    QList<Key> keys;
-    bool fromLines = false;
-    Refusal error;
-    if (!listKeys(m_paths, *m_configuration, &keys, &fromLines, &error)) {
-        return Reply::failure(error);
+    const Listing listing = listKeys(m_paths, *m_configuration);
+    if (!listing.error.isNull()) {
+        return Reply::failure(listing.error);
     }
+    const QList<Key> &keys = listing.keys;
     QVariantList entries;
     for (const Key &key : std::as_const(keys)) {
         entries.append(QVariantMap{{ReplyKey::HostKeyEntryFile, key.file},
@@ -536,13 +545,8 @@ Reply Engine::readHostKeys()
 
 QVariantList Engine::hostKeyFindings()
 {
-    QList<Key> keys;
-    bool fromLines = false;
-    Refusal error;
-    QVariantList findings;
-    if (listKeys(m_paths, *m_configuration, &keys, &fromLines, &error)) {
-        findings = HostKeys::keyFindings(keys, ::geteuid());
-    }
+    const Listing listing = listKeys(m_paths, *m_configuration);
+    QVariantList findings = HostKeys::keyFindings(listing.keys, ::geteuid());
     QByteArray moduli;
     struct stat status;
     if (readModuliFile(m_paths, &moduli, &status)) {
@@ -553,12 +557,11 @@ QVariantList Engine::hostKeyFindings()
 
 Reply Engine::fixHostKeyFindings(const QStringList &ids, const Transaction &options)
 {
-    QList<Key> keys;
-    bool fromLines = false;
-    Refusal error;
-    if (!listKeys(m_paths, *m_configuration, &keys, &fromLines, &error)) {
-        return Reply::failure(error);
+    const Listing listing = listKeys(m_paths, *m_configuration);
+    if (!listing.error.isNull()) {
+        return Reply::failure(listing.error);
     }
+    const QList<Key> &keys = listing.keys;
     QSet<QString> found;
     const QVariantList findings = HostKeys::keyFindings(keys, ::geteuid());
     for (const QVariant &entry : findings) {
@@ -629,7 +632,7 @@ Reply Engine::fixHostKeyFindings(const QStringList &ids, const Transaction &opti
         plan.generate = weakRsa && onlyRsa ? QStringLiteral("rsa") : QStringLiteral("ed25519");
         plan.bits = HostKeys::DefaultRsaBits;
     }
-    Reply reply = carryOut(*this, m_paths, keys, fromLines, plan, options);
+    Reply reply = carryOut(*this, m_paths, listing, plan, options);
     if (reply.ok) {
         reply.data.insert(ReplyKey::AuditFixed, fixed);
         reply.data.insert(ReplyKey::AuditSkipped, skipped);
@@ -640,17 +643,16 @@ Reply Engine::fixHostKeyFindings(const QStringList &ids, const Transaction &opti
 Reply Engine::hostKeyOperation(const QString &operation, const QVariantMap &arguments, const Transaction &options)
 {
     namespace Arg = Protocol::Arg;
-    QList<Key> keys;
-    bool fromLines = false;
-    Refusal error;
-    if (!listKeys(m_paths, *m_configuration, &keys, &fromLines, &error)) {
-        return Reply::failure(error);
+    const Listing listing = listKeys(m_paths, *m_configuration);
+    if (!listing.error.isNull()) {
+        return Reply::failure(listing.error);
     }
+    const QList<Key> &keys = listing.keys;
     Plan plan;
     if (operation == QLatin1String("generate")) {
         plan.generate = arguments.value(Arg::HostKeyType).toString();
         plan.bits = arguments.value(Arg::HostKeyBits, HostKeys::DefaultRsaBits).toInt();
-        return carryOut(*this, m_paths, keys, fromLines, plan, options);
+        return carryOut(*this, m_paths, listing, plan, options);
     }
     const QString file = arguments.value(Arg::HostKeyFile).toString();
     const auto key = std::find_if(keys.cbegin(), keys.cend(), [&file](const Key &key) {
@@ -663,5 +665,5 @@ Reply Engine::hostKeyOperation(const QString &operation, const QVariantMap &argu
     if (key->configured && !leavesUsableKey(keys, plan)) {
         return Reply::failure(Refusal::Code::LastHostKey, {file});
     }
-    return carryOut(*this, m_paths, keys, fromLines, plan, options);
+    return carryOut(*this, m_paths, listing, plan, options);
 }
