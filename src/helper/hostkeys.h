@@ -2,12 +2,17 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 
+#include "enginetypes.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
 #include <QVariantMap>
 
+#include <sys/stat.h>
 #include <sys/types.h>
+
+class Configuration;
 
 /**
  * The server's host keys and its moduli file, as the security check judges them: what
@@ -81,4 +86,28 @@ finding(const QString &id, const QString &severity, const QString &subject, cons
 QVariantList keyFindings(const QList<Key> &keys, uid_t root);
 /// The moduli-weak finding of @p moduli at @p path; none when nothing is weak.
 QVariantList moduliFindings(const Moduli &moduli, const QString &path);
+
+// The files themselves (hostkeyfiles.cpp), reached through pinned folders without following links.
+
+/// The server's keys, and whether HostKey lines name them (else sshd's defaults apply); a null error when read.
+struct Listing {
+    QList<Key> keys;
+    bool fromLines = false;
+    Refusal error;
+};
+/// Every key sshd uses (its HostKey lines, else its defaults) and every ssh_host_*_key lying in EnginePaths::sshDir.
+Listing listKeys(const EnginePaths &paths, const Configuration &configuration);
+/// The account name of @p uid, else the number.
+QString ownerName(uid_t uid);
+QString moduliPath(const EnginePaths &paths);
+bool readModuliFile(const EnginePaths &paths, QByteArray *contents, struct stat *status);
+/// A path in the key folder that no file and no key of @p keys has: ssh_host_TYPE_key, else ssh_host_TYPE_key-2, …
+QString freshKeyPath(const EnginePaths &paths, const QString &type, const QList<Key> &keys);
+/// ssh-keygen into a fresh folder only this user can enter, then the pair written to @p path (private 0600, public 0644).
+bool installKey(const EnginePaths &paths, const QString &type, int bits, const QString &path, QString *error);
+void removeKeyFiles(const QString &path);
+/// The key's files kept among the backups ("hostkey-NAME-replaced-TIME"), then taken out of their folder.
+bool moveToBackups(const EnginePaths &paths, const QString &path, QString *error);
+/// Private 0600, public 0644, both owned by the helper's user (root), through descriptors that follow no link.
+bool protect(const Key &key, QString *error);
 }

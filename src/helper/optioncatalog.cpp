@@ -221,9 +221,7 @@ bool checkValue(const Option &option, const QVariant &value, CheckedValue *check
             if (!isSafeToken(path)) {
                 return refuse(Code::NotPath, {path.left(80)});
             }
-            if (!checked->lines.contains(path.toUtf8())) {
-                checked->lines.append(path.toUtf8());
-            }
+            checked->lines.append(path.toUtf8());
         }
         return true;
     }
