@@ -305,6 +305,13 @@ KLocalizedString refusalText(Refusals::Code code)
         return ki18nc("@info refusal of moving a block up", "block %1 is the first of its file");
     case C::NoBlockBelow:
         return ki18nc("@info refusal of moving a block down", "block %1 is the last of its file");
+    case C::NotHostKey:
+        return ki18nc("@info refusal of a host key operation, %1 a file", "%1 is not a host key of the server");
+    case C::LastHostKey:
+        return ki18nc("@info refusal of removing a host key, %1 a file", "%1 is the last usable host key; generate another one first");
+    case C::ModuliAllWeak:
+        return ki18nc("@info refusal of rewriting the moduli file, %1 its path, %2 a number of bits",
+                      "every group of %1 is under %2 bits; the file would be empty");
     }
     return KLocalizedString();
 }

@@ -102,6 +102,17 @@ public:
      * that session out are left out. data: as the transaction's, with Reply::AuditFixed and Reply::AuditSkipped.
      */
     Reply auditFix(const QStringList &ids, bool all, const Transaction &options);
+    // Host keys and moduli (hostkeys.cpp)
+    /// Arg::ReadHostKeys: Reply::HostKeys, every key sshd uses and every one in EnginePaths::sshDir.
+    Reply readHostKeys();
+    /// The findings of the hostkey-* and moduli-weak checks.
+    QVariantList hostKeyFindings();
+    /// Fixes the findings of the checks @p ids in one transaction made with @p options (its changes ignored); replies as
+    /// the transaction does, with Reply::AuditFixed and Reply::AuditSkipped.
+    Reply fixHostKeyFindings(const QStringList &ids, const Transaction &options);
+    /// Arg::HostKeyOperation "generate" (Arg::HostKeyType, Arg::HostKeyBits) or "remove" (Arg::HostKeyFile), a transaction
+    /// made with @p options.
+    Reply hostKeyOperation(const QString &operation, const QVariantMap &arguments, const Transaction &options);
 
 private:
     /// Chains whose countdown ran out are reverted before another write (under the writer lock).

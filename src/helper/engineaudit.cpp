@@ -89,7 +89,7 @@ Reply Engine::audit()
     }
     input.owner = ::geteuid();
     QVariantList findings = AuditFindings::findings(input);
-    // joined here: findings += hostKeyFindings();
+    findings += hostKeyFindings();
     AuditFindings::sort(&findings);
     return Reply::success({{Protocol::Reply::Findings, findings}});
 }
@@ -107,6 +107,7 @@ Reply Engine::auditFix(const QStringList &ids, bool all, const Transaction &opti
     QStringList fixed;
     QVariantList left;
     QSet<QString> found;
+    QStringList keyFixes;
     const QVariantList findings = audited.data.value(Protocol::Reply::Findings).toList();
     for (const QVariant &entry : findings) {
         const QVariantMap finding = entry.toMap();
@@ -115,6 +116,13 @@ Reply Engine::auditFix(const QStringList &ids, bool all, const Transaction &opti
             continue;
         }
         found.insert(id);
+        // Host keys and moduli are fixed by files of their own, in the same transaction.
+        if (id.startsWith(QLatin1String("hostkey-")) || id == QLatin1String("moduli-weak")) {
+            if (!keyFixes.contains(id)) {
+                keyFixes.append(id);
+            }
+            continue;
+        }
         QString keyword;
         QVariant value;
         if (id == s_modeCheck) {
@@ -136,7 +144,6 @@ Reply Engine::auditFix(const QStringList &ids, bool all, const Transaction &opti
                                                 : QStringLiteral("set in the block Match %1: change it there").arg(block)));
         }
     }
-    // joined here: the hostkey-* and moduli-weak ids go to fixHostKeyFindings()
     for (const QString &id : ids) {
         if (!found.contains(id)) {
             left.append(skipped(id, QStringLiteral("nothing to fix")));
@@ -189,9 +196,16 @@ Reply Engine::auditFix(const QStringList &ids, bool all, const Transaction &opti
     if (!transaction.dryRun) {
         transaction.session.clear();
     }
-    Reply reply = changes.isEmpty()
-        ? Reply::success({{Protocol::Reply::Restarts, false}, {Protocol::Reply::FileDiffs, QVariantMap()}, {Protocol::Reply::Diff, QByteArray()}})
-        : applyTransaction(ConfigType::Server, transaction);
+    Reply reply;
+    if (!keyFixes.isEmpty()) {
+        reply = fixHostKeyFindings(keyFixes, transaction);
+        fixed += reply.data.value(Protocol::Reply::AuditFixed).toStringList();
+        left += reply.data.value(Protocol::Reply::AuditSkipped).toList();
+    } else if (changes.isEmpty()) {
+        reply = Reply::success({{Protocol::Reply::Restarts, false}, {Protocol::Reply::FileDiffs, QVariantMap()}, {Protocol::Reply::Diff, QByteArray()}});
+    } else {
+        reply = applyTransaction(ConfigType::Server, transaction);
+    }
     if (!reply.ok) {
         return reply;
     }

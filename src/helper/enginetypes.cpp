@@ -30,6 +30,7 @@ EnginePaths EnginePaths::system()
     paths.procDir = QStringLiteral("/proc");
     paths.bannerRoot = QStringLiteral("/etc");
     paths.sftpServer = QStringLiteral("/usr/lib/openssh/sftp-server");
+    paths.sshDir = QStringLiteral("/etc/ssh");
     paths.readerAccount = QStringLiteral("nobody");
     return paths;
 }
@@ -45,6 +46,7 @@ EnginePaths EnginePaths::filesUnder(const QString &root) const
                           &rooted.serverDefault,
                           &rooted.clientDefault,
                           &rooted.bannerRoot,
+                          &rooted.sshDir,
                           &rooted.sshdPidFile}) {
         *path = root + *path;
     }

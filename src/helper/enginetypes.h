@@ -52,6 +52,8 @@ struct EnginePaths {
     QString procDir;
     QString bannerRoot; ///< banner files must live below this folder
     QString sftpServer;
+    /// The folder of the host keys sshd uses by default and of its moduli file.
+    QString sshDir;
     /// Given to every `sshd -t`/`sshd -T` run (tests pass "-h <host key>").
     QStringList sshdExtraArguments;
     /// The account `ssh -G` runs as, so that nothing the client configuration runs gets root.

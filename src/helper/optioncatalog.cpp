@@ -214,6 +214,17 @@ bool checkValue(const Option &option, const QVariant &value, CheckedValue *check
         checked->remove = true;
         return true;
     }
+    // A repeatable path (HostKey) takes one line per entry of a list.
+    if (option.kind == ValueKind::Path && option.accumulating && value.userType() == QMetaType::QStringList) {
+        const QStringList paths = value.toStringList();
+        for (const QString &path : paths) {
+            if (!isSafeToken(path)) {
+                return refuse(Code::NotPath, {path.left(80)});
+            }
+            checked->lines.append(path.toUtf8());
+        }
+        return true;
+    }
     QString text;
     QStringList list;
     const auto single = [&](const QByteArray &line, const QString &expected) {

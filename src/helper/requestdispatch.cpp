@@ -2,7 +2,9 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "requestdispatch.h"
 
+#include "atomicfile.h"
 #include "auditchecks.h"
+#include "hostkeys.h"
 #include "requestnonce.h"
 
 #include <QList>
@@ -147,6 +149,56 @@ Refusal blockEdit(const QVariantMap &arguments, BlockEdit *edit)
     return Refusal();
 }
 
+// The options every transaction may carry (dry run, restart, session, read keywords, base, countdown) into @p request.
+bool transactionOptions(const QVariantMap &arguments, uid_t caller, Engine::Transaction *transaction, Reply *refused)
+{
+    Engine::Transaction &request = *transaction;
+    const auto refuse = [refused](const Reply &reply) {
+        *refused = reply;
+        return false;
+    };
+    for (const auto &[key, flag] : {std::pair{Arg::TransactionDryRun, &request.dryRun}, std::pair{Arg::TransactionRestart, &request.restart}}) {
+        if (arguments.contains(key) && !isType(arguments, key, QMetaType::Bool)) {
+            return refuse(wrongType(key, "a boolean"));
+        }
+        *flag = arguments.value(key).toBool();
+    }
+    // The fixes of the security check review the session whether or not they write: they leave out what would lock it out.
+    const bool audit = arguments.contains(Arg::AuditFix) || arguments.contains(Arg::AuditFixAll);
+    if (arguments.contains(Arg::TransactionSession)) {
+        if (!isType(arguments, Arg::TransactionSession, QMetaType::QString) || string(arguments, Arg::TransactionSession).isEmpty()
+            || !(request.dryRun || audit)) {
+            return refuse(wrongType(Arg::TransactionSession, "$SSH_CONNECTION, with a dry run"));
+        }
+        request.session = string(arguments, Arg::TransactionSession);
+        request.caller = caller;
+    }
+    if (arguments.contains(Arg::TransactionReadKeywords)) {
+        request.readKeywords = arguments.value(Arg::TransactionReadKeywords).toStringList();
+        if (!isType(arguments, Arg::TransactionReadKeywords, QMetaType::QStringList) || request.readKeywords.isEmpty()
+            || request.readKeywords.size() > SSHSettings::Protocol::MaxReadKeywords || request.dryRun) {
+            return refuse(
+                Reply::failure(Refusal::Code::ReadKeywordsArgument, {Arg::TransactionReadKeywords, QString::number(SSHSettings::Protocol::MaxReadKeywords)}));
+        }
+    }
+    if (arguments.contains(Arg::TransactionBase)) {
+        request.base = string(arguments, Arg::TransactionBase);
+        // A SHA-256 digest in hexadecimal, as the dry run gave it.
+        if (!SSHSettings::RequestNonce::isValid(arguments.value(Arg::TransactionBase), 64) || request.dryRun) {
+            return refuse(wrongType(Arg::TransactionBase, "the base a dry run replied with, without a dry run"));
+        }
+    }
+    if (arguments.contains(Arg::TransactionRevertAfter)) {
+        const int seconds = arguments.value(Arg::TransactionRevertAfter).toInt();
+        if (!isType(arguments, Arg::TransactionRevertAfter, QMetaType::Int) || seconds < 1 || seconds > SSHSettings::Protocol::MaxRevertAfter) {
+            return refuse(
+                Reply::failure(Refusal::Code::RevertAfterArgument, {Arg::TransactionRevertAfter, QString::number(SSHSettings::Protocol::MaxRevertAfter)}));
+        }
+        request.revertAfter = seconds;
+    }
+    return true;
+}
+
 Reply transaction(Engine &engine, const QVariantMap &arguments, uid_t caller)
 {
     Engine::ConfigType type;
@@ -171,43 +223,11 @@ Reply transaction(Engine &engine, const QVariantMap &arguments, uid_t caller)
     if (!wrongBlock.isNull()) {
         return Reply::failure(wrongBlock);
     }
-    for (const auto &[key, flag] : {std::pair{Arg::TransactionDryRun, &request.dryRun}, std::pair{Arg::TransactionRestart, &request.restart}}) {
-        if (arguments.contains(key) && !isType(arguments, key, QMetaType::Bool)) {
-            return wrongType(key, "a boolean");
-        }
-        *flag = arguments.value(key).toBool();
+    Reply refused;
+    if (!transactionOptions(arguments, caller, &request, &refused)) {
+        return refused;
     }
-    // The fixes of the security check review the session whether or not they write: they leave out what would lock it out.
     const bool audit = arguments.contains(Arg::AuditFix) || arguments.contains(Arg::AuditFixAll);
-    if (arguments.contains(Arg::TransactionSession)) {
-        if (!isType(arguments, Arg::TransactionSession, QMetaType::QString) || string(arguments, Arg::TransactionSession).isEmpty()
-            || !(request.dryRun || audit)) {
-            return wrongType(Arg::TransactionSession, "$SSH_CONNECTION, with a dry run");
-        }
-        request.session = string(arguments, Arg::TransactionSession);
-        request.caller = caller;
-    }
-    if (arguments.contains(Arg::TransactionReadKeywords)) {
-        request.readKeywords = arguments.value(Arg::TransactionReadKeywords).toStringList();
-        if (!isType(arguments, Arg::TransactionReadKeywords, QMetaType::QStringList) || request.readKeywords.isEmpty()
-            || request.readKeywords.size() > SSHSettings::Protocol::MaxReadKeywords || request.dryRun) {
-            return Reply::failure(Refusal::Code::ReadKeywordsArgument, {Arg::TransactionReadKeywords, QString::number(SSHSettings::Protocol::MaxReadKeywords)});
-        }
-    }
-    if (arguments.contains(Arg::TransactionBase)) {
-        request.base = string(arguments, Arg::TransactionBase);
-        // A SHA-256 digest in hexadecimal, as the dry run gave it.
-        if (!SSHSettings::RequestNonce::isValid(arguments.value(Arg::TransactionBase), 64) || request.dryRun) {
-            return wrongType(Arg::TransactionBase, "the base a dry run replied with, without a dry run");
-        }
-    }
-    if (arguments.contains(Arg::TransactionRevertAfter)) {
-        const int seconds = arguments.value(Arg::TransactionRevertAfter).toInt();
-        if (!isType(arguments, Arg::TransactionRevertAfter, QMetaType::Int) || seconds < 1 || seconds > SSHSettings::Protocol::MaxRevertAfter) {
-            return Reply::failure(Refusal::Code::RevertAfterArgument, {Arg::TransactionRevertAfter, QString::number(SSHSettings::Protocol::MaxRevertAfter)});
-        }
-        request.revertAfter = seconds;
-    }
     if (!audit) {
         return engine.applyTransaction(type, request);
     }
@@ -240,6 +260,52 @@ Reply audit(Engine &engine, const QVariantMap &arguments, uid_t)
         return wrongType(Arg::Audit, "true");
     }
     return engine.audit();
+}
+
+Reply readHostKeys(Engine &engine, const QVariantMap &arguments, uid_t)
+{
+    Engine::ConfigType type;
+    if (!configType(arguments, Arg::ReadType, &type) || type != Engine::ConfigType::Server) {
+        return wrongType(Arg::ReadType, "1 (server) with read_host_keys");
+    }
+    if (!isType(arguments, Arg::ReadHostKeys, QMetaType::Bool) || !arguments.value(Arg::ReadHostKeys).toBool()) {
+        return wrongType(Arg::ReadHostKeys, "true");
+    }
+    return engine.readHostKeys();
+}
+
+// generate: a type and, for RSA only, a size; remove: a clean absolute path. Nothing else.
+Reply hostKeyOperation(Engine &engine, const QVariantMap &arguments, uid_t caller)
+{
+    Engine::ConfigType type;
+    if (!configType(arguments, Arg::TransactionType, &type) || type != Engine::ConfigType::Server) {
+        return wrongType(Arg::TransactionType, "1 (server) with host_key_operation");
+    }
+    const QString operation = string(arguments, Arg::HostKeyOperation);
+    const bool generate = operation == QLatin1String("generate");
+    if (!isType(arguments, Arg::HostKeyOperation, QMetaType::QString) || (!generate && operation != QLatin1String("remove"))) {
+        return wrongType(Arg::HostKeyOperation, "generate or remove");
+    }
+    const QString keyType = string(arguments, Arg::HostKeyType);
+    if (arguments.contains(Arg::HostKeyType) != generate
+        || (generate
+            && (!isType(arguments, Arg::HostKeyType, QMetaType::QString) || (keyType != QLatin1String("ed25519") && keyType != QLatin1String("rsa"))))) {
+        return wrongType(Arg::HostKeyType, "ed25519 or rsa, with generate only");
+    }
+    const int bits = arguments.value(Arg::HostKeyBits).toInt();
+    if (arguments.contains(Arg::HostKeyBits)
+        && (keyType != QLatin1String("rsa") || !isType(arguments, Arg::HostKeyBits, QMetaType::Int) || bits < HostKeys::RecommendedBits
+            || bits > HostKeys::MaxRsaBits)) {
+        return wrongType(Arg::HostKeyBits, "3072 to 16384, with rsa only");
+    }
+    const QString file = string(arguments, Arg::HostKeyFile);
+    if (arguments.contains(Arg::HostKeyFile) == generate
+        || (!generate && (!isType(arguments, Arg::HostKeyFile, QMetaType::QString) || file.size() > 4096 || !AtomicFile::isCleanAbsolutePath(file)))) {
+        return wrongType(Arg::HostKeyFile, "a plain absolute path, with remove only");
+    }
+    Engine::Transaction request;
+    Reply refused;
+    return transactionOptions(arguments, caller, &request, &refused) ? engine.hostKeyOperation(operation, arguments, request) : refused;
 }
 
 Reply changeOption(Engine &engine, const QVariantMap &arguments, uid_t)
@@ -374,6 +440,19 @@ const QList<RequestKind> &requestKinds()
          {Arg::TransactionType, Arg::AuditFixAll},
          {Arg::TransactionDryRun, Arg::TransactionRestart, Arg::TransactionRevertAfter, Arg::TransactionSession, Arg::TransactionBase},
          transaction},
+        {Action::Read, "host keys", {Arg::ReadType, Arg::ReadHostKeys}, {}, readHostKeys},
+        {Action::Configure,
+         "host key",
+         {Arg::TransactionType, Arg::HostKeyOperation},
+         {Arg::HostKeyType,
+          Arg::HostKeyBits,
+          Arg::HostKeyFile,
+          Arg::TransactionDryRun,
+          Arg::TransactionRestart,
+          Arg::TransactionRevertAfter,
+          Arg::TransactionSession,
+          Arg::TransactionBase},
+         hostKeyOperation},
         {Action::Configure, "option change", {Arg::ChangeType, Arg::ChangeKeyword, Arg::ChangeValue}, {}, changeOption},
         {Action::Configure, "confirm", {Arg::ConfirmToken}, {}, oneString<Arg::ConfirmToken, &Engine::confirmChange>},
         {Action::Configure, "revert", {Arg::RevertToken}, {}, oneString<Arg::RevertToken, &Engine::revertChange>},

@@ -161,7 +161,10 @@ namespace SSHSettings::Refusals
     X(NotInBlock, "not_in_block", 1, false, "%1 is not allowed inside a block")                                                                                \
     X(NoSuchBlock, "no_such_block", 2, false, "there is no block %1; there are %2")                                                                            \
     X(NoBlockAbove, "no_block_above", 1, false, "block %1 is the first of its file")                                                                           \
-    X(NoBlockBelow, "no_block_below", 1, false, "block %1 is the last of its file")
+    X(NoBlockBelow, "no_block_below", 1, false, "block %1 is the last of its file")                                                                            \
+    X(NotHostKey, "not_host_key", 1, false, "%1 is not a host key of the server")                                                                              \
+    X(LastHostKey, "last_host_key", 1, false, "refused: %1 is the last usable host key; generate another one first")                                           \
+    X(ModuliAllWeak, "moduli_all_weak", 2, false, "refused: every group of %1 is under %2 bits; the file would be empty")
 
 enum class Code {
 #define SSHSETTINGS_REFUSAL_ENUM(name, id, count, nests, english) name,

@@ -276,6 +276,9 @@ constexpr QLatin1String HostKeyEntryMode("mode"); ///< int: the private key file
 constexpr QLatin1String HostKeyEntryOwner("owner"); ///< QString: the private key file's owner
 constexpr QLatin1String HostKeyEntryConfigured("configured"); ///< bool: a HostKey line (or the default) names it
 constexpr QLatin1String HostKeyEntryPresent("present"); ///< bool: the file exists
+/// host key generation (and a fix that generates one): QString, the new key's path (dry run: the path it would get);
+/// clients that know this server will see a host key new to them
+constexpr QLatin1String NewHostKey("new_host_key");
 }
 
 /// The longest countdown before an unconfirmed change is undone.

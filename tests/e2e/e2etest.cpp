@@ -527,6 +527,35 @@ private Q_SLOTS:
         QVERIFY(trimmedLines(readFile(s_serverConfig)).contains("ListenAddress 127.0.0.1"));
     }
 
+    void replacedHostKeyIsOffered()
+    {
+        // The key an ssh client gets over loopback: "[127.0.0.1]:2222 ssh-ed25519 AAAA…" → its base64 part.
+        const auto offered = [] {
+            QProcess scan;
+            scan.start(QStringLiteral("/usr/bin/ssh-keyscan"), sl({"-t", "ed25519", "-p", "2222", "127.0.0.1"}));
+            scan.waitForFinished(30000);
+            return scan.readAllStandardOutput().simplified().split(' ').value(2);
+        };
+        const QString key = QStringLiteral("/etc/ssh/ssh_host_ed25519_key");
+        const QByteArray before = offered();
+        QCOMPARE(before, readFile(key + QLatin1String(".pub")).split(' ').value(1).trimmed());
+        const ActionArguments server = {{Protocol::Arg::TransactionType, int(Protocol::Server)}};
+        const ActionResult removed =
+            runPrivilegedAction(ActionKind::Configure,
+                                server + ActionArguments{{Protocol::Arg::HostKeyOperation, QStringLiteral("remove")}, {Protocol::Arg::HostKeyFile, key}});
+        QVERIFY2(removed.ok, qPrintable(removed.errorText));
+        const ActionResult generated = runPrivilegedAction(ActionKind::Configure,
+                                                           server
+                                                               + ActionArguments{{Protocol::Arg::HostKeyOperation, QStringLiteral("generate")},
+                                                                                 {Protocol::Arg::HostKeyType, QStringLiteral("ed25519")},
+                                                                                 {Protocol::Arg::TransactionRestart, true}});
+        QVERIFY2(generated.ok, qPrintable(generated.errorText));
+        QCOMPARE(generated.data.value(Protocol::Reply::NewHostKey).toString(), key);
+        const QByteArray after = offered();
+        QVERIFY(after != before);
+        QCOMPARE(after, readFile(key + QLatin1String(".pub")).split(' ').value(1).trimmed());
+    }
+
     void passwordLoginIsReported()
     {
         const QString user = loginUser();

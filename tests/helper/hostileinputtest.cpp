@@ -107,6 +107,8 @@ QList<Request> baselines()
         {Action::Configure,
          {{Arg::TransactionType, 1}, {Arg::BlockOperation, QStringLiteral("add")}, {Arg::BlockCriteria, QStringLiteral("User x,!y Address 192.0.2.0/24")}}},
         {Action::Read, effective({})},
+        {Action::Read, {{Arg::ReadType, 1}, {Arg::ReadHostKeys, true}}},
+        {Action::Configure, {{Arg::TransactionType, 1}, {Arg::HostKeyOperation, QStringLiteral("generate")}, {Arg::HostKeyType, QStringLiteral("ed25519")}}},
     };
 }
 
@@ -281,6 +283,36 @@ private Q_SLOTS:
                 {Arg::BlockCriteria, QStringLiteral("All")},
                 {Arg::BlockFile, QStringLiteral("/etc/passwd")}},
                QStringLiteral("=not_config_file;/etc/passwd"));
+        // Host key operations: each argument only where its operation takes it, within its range.
+        const QVariantMap generate = {{Arg::TransactionType, 1}, {Arg::HostKeyOperation, QStringLiteral("generate")}};
+        const QVariantMap remove = {{Arg::TransactionType, 1}, {Arg::HostKeyOperation, QStringLiteral("remove")}};
+        for (const auto &[name, arguments, reason] :
+             {std::tuple{"ed25519 of a size", QVariantMap{{Arg::HostKeyType, QStringLiteral("ed25519")}, {Arg::HostKeyBits, 4096}}, "host_key_bits"},
+              std::tuple{"small rsa", QVariantMap{{Arg::HostKeyType, QStringLiteral("rsa")}, {Arg::HostKeyBits, 2048}}, "host_key_bits"},
+              std::tuple{"dsa", QVariantMap{{Arg::HostKeyType, QStringLiteral("dsa")}}, "host_key_type"},
+              std::tuple{"generate a file",
+                         QVariantMap{{Arg::HostKeyType, QStringLiteral("rsa")}, {Arg::HostKeyFile, QStringLiteral("/etc/ssh/x")}},
+                         "host_key_file"},
+              std::tuple{"remove relative", QVariantMap{{Arg::HostKeyFile, QStringLiteral("../etc/ssh/ssh_host_rsa_key")}}, "host_key_file"},
+              std::tuple{"remove with a type",
+                         QVariantMap{{Arg::HostKeyFile, QStringLiteral("/etc/ssh/x")}, {Arg::HostKeyType, QStringLiteral("rsa")}},
+                         "host_key_type"},
+              std::tuple{"client", QVariantMap{{Arg::TransactionType, 2}, {Arg::HostKeyType, QStringLiteral("rsa")}}, "transaction_config_type"}}) {
+            QVariantMap request = arguments.contains(Arg::HostKeyFile) && QLatin1String(name).startsWith(QLatin1String("remove")) ? remove : generate;
+            request.insert(arguments);
+            addRow(QStringLiteral("host key %1").arg(QLatin1String(name)),
+                   Action::Configure,
+                   request,
+                   QStringLiteral("=bad_argument;") + QLatin1String(reason));
+        }
+        addRow(QStringLiteral("host key not one"),
+               Action::Configure,
+               {{Arg::TransactionType, 1}, {Arg::HostKeyOperation, QStringLiteral("remove")}, {Arg::HostKeyFile, QStringLiteral("/etc/passwd")}},
+               QStringLiteral("=not_host_key;/etc/passwd"));
+        addRow(QStringLiteral("host keys of the client"),
+               Action::Read,
+               {{Arg::ReadType, 2}, {Arg::ReadHostKeys, true}},
+               QStringLiteral("=bad_argument;type_id"));
         addRow(QStringLiteral("add and remove at once"), Action::UserFiles, {{Arg::KeysFile, s_keys}, {Arg::AddKeyLine, s_key}, {Arg::RemoveKeyLine, s_key}});
 
         // Values outside their keyword's range ("keyword value", list values separated by commas).

@@ -20,6 +20,7 @@ QList<ToolCommand> commandTable()
     table += matchCommands();
     table += effectiveCommands();
     table += auditCommands();
+    table += hostKeysCommands();
     table += logCommands();
     return table;
 }

@@ -64,3 +64,5 @@ QList<ToolCommand> engineCommands();
 QList<ToolCommand> effectiveCommands();
 /// audit
 QList<ToolCommand> auditCommands();
+/// hostkeys list, generate, remove
+QList<ToolCommand> hostKeysCommands();

@@ -1,0 +1,417 @@
+// SPDX-FileCopyrightText: 2026 SSH Settings contributors
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "hostkeys.h"
+
+#include "configbackups.h"
+#include "configdocument.h"
+#include "configuration.h"
+#include "engine.h"
+#include "pinnedfolder.h"
+#include "runprogram.h"
+#include "sshsettingsprotocol.h"
+#include "unifieddiff.h"
+#include "writerlock.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QRegularExpression>
+#include <QSet>
+#include <QTemporaryDir>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace Protocol = SSHSettings::Protocol;
+namespace ReplyKey = SSHSettings::Protocol::Reply;
+
+namespace HostKeys
+{
+bool parseFingerprint(const QByteArray &output, Fingerprint *result)
+{
+    const int end = output.indexOf('\n');
+    const QList<QByteArray> words = output.left(end < 0 ? output.size() : end).simplified().split(' ');
+    if (words.size() < 3) {
+        return false;
+    }
+    bool ok = false;
+    const int bits = words.first().toInt(&ok);
+    const QByteArray &type = words.last();
+    static const QRegularExpression typeName(QStringLiteral("^\\([A-Z0-9-]+\\)$"));
+    if (!ok || bits <= 0 || !words.at(1).startsWith("SHA256:") || words.at(1).size() < 8 || !typeName.match(QString::fromLatin1(type)).hasMatch()) {
+        return false;
+    }
+    *result = {bits, QString::fromLatin1(words.at(1)), QString::fromLatin1(type.mid(1, type.size() - 2))};
+    return true;
+}
+
+Moduli readModuli(const QByteArray &contents)
+{
+    Moduli moduli;
+    QList<QByteArray> kept;
+    const QList<QByteArray> lines = contents.split('\n');
+    for (const QByteArray &line : lines) {
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        // Time Type Tests Tries Size Generator Modulus; anything else sshd skips, and so does the check.
+        if (fields.size() == 7 && !fields.first().startsWith('#')) {
+            ++moduli.total;
+            bool ok = false;
+            const int size = fields.at(4).toInt(&ok);
+            if (ok && size + 1 < RecommendedBits) {
+                ++moduli.weak;
+                continue;
+            }
+        }
+        kept.append(line);
+    }
+    moduli.strong = kept.join('\n');
+    return moduli;
+}
+
+QVariantMap
+finding(const QString &id, const QString &severity, const QString &subject, const QString &current, const QString &recommended, const QString &origin)
+{
+    return {{ReplyKey::FindingId, id},
+            {ReplyKey::FindingSeverity, severity},
+            {ReplyKey::FindingSubject, subject},
+            {ReplyKey::FindingCurrent, current},
+            {ReplyKey::FindingRecommended, recommended},
+            {ReplyKey::FindingOrigin, origin},
+            {ReplyKey::FindingBlock, QString()},
+            {ReplyKey::FindingFixable, true}};
+}
+
+QVariantList keyFindings(const QList<Key> &keys, uid_t root)
+{
+    QVariantList findings;
+    const QString fail = QStringLiteral("fail");
+    for (const Key &key : keys) {
+        const QString origin = key.fromLine ? key.origin : QStringLiteral("default");
+        const QString size = QStringLiteral("%1 %2 bits").arg(key.print.type).arg(key.print.bits);
+        if (key.configured && key.fromLine && !key.present) {
+            findings.append(finding(QStringLiteral("hostkey-missing"),
+                                    QStringLiteral("warn"),
+                                    key.file,
+                                    QStringLiteral("missing"),
+                                    QStringLiteral("no HostKey line"),
+                                    origin));
+        }
+        if (key.configured && key.known() && key.print.type == QLatin1String("RSA") && key.print.bits < RecommendedBits) {
+            findings.append(finding(QStringLiteral("hostkey-rsa-size"),
+                                    key.print.bits < MinimumRsaBits ? fail : QStringLiteral("warn"),
+                                    key.file,
+                                    size,
+                                    QStringLiteral("ED25519, or RSA %1 bits or more").arg(RecommendedBits),
+                                    origin));
+        }
+        for (const auto &[type, id] : {std::pair{"DSA", "hostkey-dsa"}, std::pair{"ECDSA", "hostkey-ecdsa"}}) {
+            if (key.configured && key.known() && key.print.type == QLatin1String(type)) {
+                findings.append(finding(QLatin1String(id), fail, key.file, size, QStringLiteral("not used"), origin));
+            }
+        }
+        if (key.present && !key.protectedAs(root)) {
+            QString current = QStringLiteral("private %1 owner %2").arg(key.mode, 4, 8, QLatin1Char('0')).arg(key.owner);
+            if (key.publicMode >= 0) {
+                current += QStringLiteral(", public %1 owner %2").arg(key.publicMode, 4, 8, QLatin1Char('0')).arg(key.publicOwner);
+            }
+            findings.append(finding(QStringLiteral("hostkey-permissions"),
+                                    fail,
+                                    key.file,
+                                    current,
+                                    QStringLiteral("private 0600, public 0644, owner %1").arg(root),
+                                    origin));
+        }
+    }
+    return findings;
+}
+
+QVariantList moduliFindings(const Moduli &moduli, const QString &path)
+{
+    if (moduli.weak == 0) {
+        return {};
+    }
+    return {finding(QStringLiteral("moduli-weak"),
+                    QStringLiteral("warn"),
+                    path,
+                    QStringLiteral("%1 of %2 under %3 bits").arg(moduli.weak).arg(moduli.total).arg(RecommendedBits),
+                    QStringLiteral("none under %1 bits").arg(RecommendedBits),
+                    path)};
+}
+}
+
+using namespace HostKeys;
+
+namespace
+{
+using ConfigType = OptionCatalog::ConfigType;
+
+/// What a host key operation or fix changes.
+struct Plan {
+    QStringList remove; ///< keys whose HostKey lines go; their files are kept among the backups
+    QStringList moveOnly; ///< keys sshd does not use whose files are kept among the backups
+    QString generate; ///< type of a key to generate and add; empty: none
+    int bits = 0;
+    QList<Key> protect;
+    bool moduli = false;
+};
+
+// The HostKey lines once @p plan is carried out: sshd's lines (or the default keys it finds) without the removed ones.
+QStringList hostKeyLines(const QList<Key> &keys, bool fromLines, const Plan &plan, const QString &added)
+{
+    QStringList lines;
+    for (const Key &key : keys) {
+        if (key.configured && !plan.remove.contains(key.file) && (fromLines ? key.fromLine : key.present)) {
+            lines.append(key.file);
+        }
+    }
+    if (!added.isEmpty()) {
+        lines.append(added);
+    }
+    return lines;
+}
+
+bool leavesUsableKey(const QList<Key> &keys, const Plan &plan)
+{
+    return !plan.generate.isEmpty() || std::any_of(keys.cbegin(), keys.cend(), [&plan](const Key &key) {
+        const bool protectedNow = std::any_of(plan.protect.cbegin(), plan.protect.cend(), [&key](const Key &other) {
+            return other.file == key.file;
+        });
+        return key.configured && (key.usable() || (key.known() && protectedNow)) && !plan.remove.contains(key.file);
+    });
+}
+
+Reply carryOut(Engine &engine, const EnginePaths &paths, const Listing &listing, const Plan &plan, Engine::Transaction options)
+{
+    const QList<Key> &keys = listing.keys;
+    QString newKey;
+    if (!plan.generate.isEmpty()) {
+        newKey = freshKeyPath(paths, plan.generate, keys);
+        if (newKey.isEmpty()) {
+            return Reply::failure(Refusal::Code::Failed, {QStringLiteral("no free name for a new host key in %1").arg(paths.sshDir)});
+        }
+    }
+    if (!plan.remove.isEmpty() || !newKey.isEmpty()) {
+        const QStringList lines = hostKeyLines(keys, listing.fromLines, plan, newKey);
+        if (lines.isEmpty()) {
+            return Reply::failure(Refusal::Code::LastHostKey, {plan.remove.value(0)});
+        }
+        options.changes.append({QStringLiteral("HostKey"), lines});
+    }
+    // The moduli file without its weak groups, read again under the writers' lock before it is written; never left empty.
+    QByteArray moduli;
+    struct stat moduliStatus;
+    HostKeys::Moduli strong;
+    const auto readStrong = [&] {
+        strong = plan.moduli && readModuliFile(paths, &moduli, &moduliStatus) ? HostKeys::readModuli(moduli) : HostKeys::Moduli();
+        return strong.weak > 0 && strong.weak < strong.total;
+    };
+    Reply reply = Reply::success({{ReplyKey::Restarts, false}});
+    if (options.dryRun) {
+        reply = options.changes.isEmpty() ? reply : engine.applyTransaction(ConfigType::Server, options);
+        if (reply.ok && readStrong()) {
+            const QByteArray diff = unifiedDiff(moduliPath(paths), moduli, strong.strong);
+            QVariantMap diffs = reply.data.value(ReplyKey::FileDiffs).toMap();
+            diffs.insert(moduliPath(paths), diff);
+            reply.data.insert(ReplyKey::FileDiffs, diffs);
+            reply.data.insert(ReplyKey::Diff, reply.data.value(ReplyKey::Diff).toByteArray() + diff);
+        }
+    } else {
+        QString error;
+        if (!newKey.isEmpty() && !installKey(paths, plan.generate, plan.bits, newKey, &error)) {
+            return Reply::failure(Refusal::Code::Failed, {QStringLiteral("cannot generate a host key: %1").arg(error)});
+        }
+        if (!options.changes.isEmpty()) {
+            reply = engine.applyTransaction(ConfigType::Server, options);
+            if (!reply.ok) {
+                if (!newKey.isEmpty()) {
+                    removeKeyFiles(newKey);
+                }
+                return reply;
+            }
+        }
+        // The files themselves, once sshd no longer names them.
+        WriterLock lock(paths.backupDir, QStringLiteral("host keys"), paths.writerWaitMs);
+        QStringList failed;
+        for (const QString &file : plan.remove + plan.moveOnly) {
+            if (lock.isHeld() && !moveToBackups(paths, file, &error)) {
+                failed.append(error);
+            }
+        }
+        for (const Key &key : plan.protect) {
+            if (lock.isHeld() && !protect(key, &error)) {
+                failed.append(error);
+            }
+        }
+        if (lock.isHeld() && readStrong()) {
+            const PinnedFolder folder(paths.sshDir, {});
+            QString kept;
+            const SavedFile before = {moduliPath(paths), moduli, moduliStatus.st_mode & 07777, moduliStatus.st_uid, moduliStatus.st_gid};
+            if (!ConfigBackups(paths.backupDir).keepReplaced(QStringLiteral("moduli"), {before}, &kept, &error)
+                || !folder.write(QStringLiteral("moduli"), strong.strong, moduliStatus.st_uid, moduliStatus.st_gid, moduliStatus.st_mode & 07777, &error)) {
+                failed.append(error);
+            }
+        }
+        if (!lock.isHeld()) {
+            failed.append(lock.error().text());
+        }
+        if (!failed.isEmpty()) {
+            const QString done = options.changes.isEmpty() ? QString() : QStringLiteral("the configuration was changed, but ");
+            return Reply::failure(Refusal::Code::Failed, {done + failed.join(QLatin1String("; "))});
+        }
+    }
+    if (reply.ok && !newKey.isEmpty()) {
+        reply.data.insert(ReplyKey::NewHostKey, newKey);
+    }
+    return reply;
+}
+}
+
+Reply Engine::readHostKeys()
+{
+    const Listing listing = listKeys(m_paths, *m_configuration);
+    if (!listing.error.isNull()) {
+        return Reply::failure(listing.error);
+    }
+    const QList<Key> &keys = listing.keys;
+    QVariantList entries;
+    for (const Key &key : std::as_const(keys)) {
+        entries.append(QVariantMap{{ReplyKey::HostKeyEntryFile, key.file},
+                                   {ReplyKey::HostKeyEntryType, key.print.type},
+                                   {ReplyKey::HostKeyEntryBits, key.print.bits},
+                                   {ReplyKey::HostKeyEntryFingerprint, key.print.fingerprint},
+                                   {ReplyKey::HostKeyEntryMode, key.mode},
+                                   {ReplyKey::HostKeyEntryOwner, key.present ? ownerName(key.owner) : QString()},
+                                   {ReplyKey::HostKeyEntryConfigured, key.configured},
+                                   {ReplyKey::HostKeyEntryPresent, key.present}});
+    }
+    return Reply::success({{ReplyKey::HostKeys, entries}});
+}
+
+QVariantList Engine::hostKeyFindings()
+{
+    const Listing listing = listKeys(m_paths, *m_configuration);
+    QVariantList findings = HostKeys::keyFindings(listing.keys, ::geteuid());
+    QByteArray moduli;
+    struct stat status;
+    if (readModuliFile(m_paths, &moduli, &status)) {
+        findings += HostKeys::moduliFindings(HostKeys::readModuli(moduli), moduliPath(m_paths));
+    }
+    return findings;
+}
+
+Reply Engine::fixHostKeyFindings(const QStringList &ids, const Transaction &options)
+{
+    const Listing listing = listKeys(m_paths, *m_configuration);
+    if (!listing.error.isNull()) {
+        return Reply::failure(listing.error);
+    }
+    const QList<Key> &keys = listing.keys;
+    QSet<QString> found;
+    const QVariantList findings = HostKeys::keyFindings(keys, ::geteuid());
+    for (const QVariant &entry : findings) {
+        found.insert(entry.toMap().value(ReplyKey::FindingId).toString());
+    }
+    QByteArray contents;
+    struct stat status;
+    const HostKeys::Moduli moduli = readModuliFile(m_paths, &contents, &status) ? HostKeys::readModuli(contents) : HostKeys::Moduli();
+    Plan plan;
+    QStringList fixed;
+    QVariantList skipped;
+    const auto skip = [&skipped](const QString &id, const QString &reason) {
+        skipped.append(QVariantMap{{ReplyKey::FindingId, id}, {ReplyKey::SkippedReason, reason}});
+    };
+    bool weakRsa = false;
+    for (const QString &id : ids) {
+        if (fixed.contains(id)) {
+            continue;
+        }
+        if (id == QLatin1String("moduli-weak")) {
+            if (moduli.weak == 0) {
+                skip(id, QStringLiteral("nothing to fix"));
+            } else if (moduli.weak == moduli.total) {
+                skip(id, Refusal(Refusal::Code::ModuliAllWeak, {moduliPath(m_paths), QString::number(HostKeys::RecommendedBits)}).text());
+            } else {
+                plan.moduli = true;
+                fixed.append(id);
+            }
+            continue;
+        }
+        if (!id.startsWith(QLatin1String("hostkey-")) || !found.contains(id)) {
+            skip(id, id.startsWith(QLatin1String("hostkey-")) ? QStringLiteral("nothing to fix") : QStringLiteral("not a check of host keys or moduli"));
+            continue;
+        }
+        for (const Key &key : std::as_const(keys)) {
+            const QString &type = key.print.type;
+            const bool weak = (id == QLatin1String("hostkey-dsa") && type == QLatin1String("DSA"))
+                || (id == QLatin1String("hostkey-ecdsa") && type == QLatin1String("ECDSA"))
+                || (id == QLatin1String("hostkey-rsa-size") && type == QLatin1String("RSA") && key.print.bits < HostKeys::RecommendedBits);
+            if ((key.configured && key.known() && weak) || (id == QLatin1String("hostkey-missing") && key.fromLine && !key.present)) {
+                plan.remove.append(key.file);
+                weakRsa = weakRsa || id == QLatin1String("hostkey-rsa-size");
+            }
+            if (id == QLatin1String("hostkey-permissions") && key.present && !key.protectedAs(::geteuid())) {
+                plan.protect.append(key);
+            }
+        }
+        fixed.append(id);
+    }
+    const auto usable = [&keys](const auto &accept) {
+        return std::count_if(keys.cbegin(), keys.cend(), [&accept](const Key &key) {
+            return key.configured && key.usable() && accept(key);
+        });
+    };
+    const bool onlyRsa =
+        usable([](const Key &) {
+            return true;
+        }) == 1
+        && usable([](const Key &key) {
+               return key.print.type == QLatin1String("RSA");
+           })
+            == 1;
+    const bool ed25519Left = usable([&plan](const Key &key) {
+        return key.print.type == QLatin1String("ED25519") && !plan.remove.contains(key.file);
+    });
+    // A weak RSA key gives way to a new key; no fix leaves sshd without a key it can load.
+    if ((weakRsa && !ed25519Left) || !leavesUsableKey(keys, plan)) {
+        plan.generate = weakRsa && onlyRsa ? QStringLiteral("rsa") : QStringLiteral("ed25519");
+        plan.bits = HostKeys::DefaultRsaBits;
+    }
+    Reply reply = carryOut(*this, m_paths, listing, plan, options);
+    if (reply.ok) {
+        reply.data.insert(ReplyKey::AuditFixed, fixed);
+        reply.data.insert(ReplyKey::AuditSkipped, skipped);
+    }
+    return reply;
+}
+
+Reply Engine::hostKeyOperation(const QString &operation, const QVariantMap &arguments, const Transaction &options)
+{
+    namespace Arg = Protocol::Arg;
+    const Listing listing = listKeys(m_paths, *m_configuration);
+    if (!listing.error.isNull()) {
+        return Reply::failure(listing.error);
+    }
+    const QList<Key> &keys = listing.keys;
+    Plan plan;
+    if (operation == QLatin1String("generate")) {
+        plan.generate = arguments.value(Arg::HostKeyType).toString();
+        plan.bits = arguments.value(Arg::HostKeyBits, HostKeys::DefaultRsaBits).toInt();
+        return carryOut(*this, m_paths, listing, plan, options);
+    }
+    const QString file = arguments.value(Arg::HostKeyFile).toString();
+    const auto key = std::find_if(keys.cbegin(), keys.cend(), [&file](const Key &key) {
+        return key.file == file;
+    });
+    if (operation != QLatin1String("remove") || key == keys.cend()) {
+        return Reply::failure(Refusal::Code::NotHostKey, {file.left(256)});
+    }
+    (key->configured ? plan.remove : plan.moveOnly).append(file);
+    if (key->configured && !leavesUsableKey(keys, plan)) {
+        return Reply::failure(Refusal::Code::LastHostKey, {file});
+    }
+    return carryOut(*this, m_paths, listing, plan, options);
+}
