@@ -117,7 +117,8 @@ Reply Engine::auditFix(const QStringList &ids, bool all, const Transaction &opti
         }
         found.insert(id);
         // Host keys and moduli are fixed by files of their own, in the same transaction.
-        if (id.startsWith(QLatin1String("hostkey-")) || id == QLatin1String("moduli-weak")) {
+        const AuditChecks::Check *check = AuditChecks::find(id);
+        if (check && (check->group == AuditChecks::Group::HostKeys || check->group == AuditChecks::Group::Moduli)) {
             if (!keyFixes.contains(id)) {
                 keyFixes.append(id);
             }
