@@ -161,7 +161,9 @@ namespace SSHSettings::Refusals
     X(NotInBlock, "not_in_block", 1, false, "%1 is not allowed inside a block")                                                                                \
     X(NoSuchBlock, "no_such_block", 2, false, "there is no block %1; there are %2")                                                                            \
     X(NoBlockAbove, "no_block_above", 1, false, "block %1 is the first of its file")                                                                           \
-    X(NoBlockBelow, "no_block_below", 1, false, "block %1 is the last of its file")
+    X(NoBlockBelow, "no_block_below", 1, false, "block %1 is the last of its file")                                                                            \
+    X(InsideBlock, "inside_block", 3, false, "%1 is read inside the block \"%2\" (%3): a block added to it would apply only where that one does")              \
+    X(DeadValue, "dead_value", 2, false, "%1 in this block would never be used: %2 sets it first")
 
 enum class Code {
 #define SSHSETTINGS_REFUSAL_ENUM(name, id, count, nests, english) name,
