@@ -312,6 +312,12 @@ KLocalizedString refusalText(Refusals::Code code)
     case C::ModuliAllWeak:
         return ki18nc("@info refusal of rewriting the moduli file, %1 its path, %2 a number of bits",
                       "every group of %1 is under %2 bits; the file would be empty");
+    case C::InsideBlock:
+        return ki18nc("@info refusal of adding a block to a file: %2 is the criteria of the block whose body reads it, %3 its file:line",
+                      "%1 is read inside the block \"%2\" (%3): a block added to it would apply only where that one does");
+    case C::DeadValue:
+        return ki18nc("@info refusal of a value in a block: %1 is a keyword, %2 the file:line of the line that wins",
+                      "%1 in this block would never be used: %2 sets it first");
     }
     return KLocalizedString();
 }

@@ -9,10 +9,13 @@
 #include "sshdmatch.h"
 #include "sshsettingsprotocol.h"
 
+#include <QFile>
 #include <QHostAddress>
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <grp.h>
+#include <pwd.h>
 
 using namespace OptionCatalog;
 namespace Protocol = SSHSettings::Protocol;
@@ -225,6 +228,80 @@ QString criteriaText(Configuration::ConfigType type, const ConfigDocument::Block
     }
     return words.join(QLatin1Char(' '));
 }
+
+// Where block @p index starts, FILE:LINE.
+QString blockPlace(const ConfigDocument &document, int index)
+{
+    const ConfigDocument::Block &block = document.blocks().at(index);
+    return QStringLiteral("%1:%2").arg(document.filePaths().value(block.file)).arg(block.line + 1);
+}
+
+using Condition = QPair<QByteArray, QByteArray>; ///< a criterion, lower case ("!host" negated), and its value as written
+
+// The conditions of block @p index and of every block it is nested in; All, and a "*" that any name or address matches, add none.
+QList<Condition> conditions(const ConfigDocument &document, int index)
+{
+    QList<Condition> found;
+    for (int b = index; b >= 0; b = document.blocks().at(b).outer) {
+        const ConfigDocument::Block &block = document.blocks().at(b);
+        QList<Condition> own;
+        if (block.keyword == "host") {
+            own.append({"host", block.arguments.join(' ')});
+        }
+        for (int i = 0; block.keyword == "match" && i < block.arguments.size(); ++i) {
+            const QByteArray name = block.arguments.at(i).toLower();
+            if (name.startsWith('#')) {
+                break;
+            }
+            if (name == "canonical" || name == "final") {
+                own.append({name, QByteArray()});
+            } else if (name != "all") {
+                own.append({name, block.arguments.value(++i)});
+            }
+        }
+        for (const Condition &condition : std::as_const(own)) {
+            const bool anything =
+                condition.second == "*" && QByteArrayList{"user", "host", "address", "localaddress", "originalhost", "localuser"}.contains(condition.first);
+            if (!anything) {
+                found.append(condition);
+            }
+        }
+    }
+    return found;
+}
+
+// The first positive entry of @p list without wildcards (of a network, its address), as sshd matches it.
+QString simpleEntry(const QByteArray &list, bool address)
+{
+    for (const QByteArray &entry : list.split(',')) {
+        if (!entry.isEmpty() && !entry.startsWith('!') && !entry.contains('*') && !entry.contains('?')) {
+            return QString::fromUtf8(address ? entry.split('/').first() : entry);
+        }
+    }
+    return QString();
+}
+
+// An account in group @p group: one it names as a member, else one whose primary group it is.
+QString groupMember(const QString &group)
+{
+    const struct group *found = ::getgrnam(QFile::encodeName(group).constData());
+    if (!found) {
+        return QString();
+    }
+    if (found->gr_mem && found->gr_mem[0]) {
+        return QString::fromLocal8Bit(found->gr_mem[0]);
+    }
+    const gid_t gid = found->gr_gid;
+    QString member;
+    ::setpwent();
+    for (const struct passwd *account = ::getpwent(); account && member.isEmpty(); account = ::getpwent()) {
+        if (account->pw_gid == gid) {
+            member = QString::fromLocal8Bit(account->pw_name);
+        }
+    }
+    ::endpwent();
+    return member;
+}
 }
 
 Reply Configuration::readBlocks(ConfigType type) const
@@ -235,28 +312,42 @@ Reply Configuration::readBlocks(ConfigType type) const
         return Reply::failure(Refusal::Code::Failed, {error});
     }
     QVariantList blocks;
+    const QStringList paths = document.filePaths();
+    QHash<QByteArray, QString> spelling; // lower case → the table's spelling, each looked up once
     for (int i = 0; i < document.blocks().size(); ++i) {
         const ConfigDocument::Block &block = document.blocks().at(i);
         QVariantMap values;
         const QList<ConfigDocument::Occurrence> body = document.blockOccurrences(i);
         for (const ConfigDocument::Occurrence &occurrence : body) {
-            const Option *option = findOption(type, QString::fromLatin1(occurrence.keyword));
-            const QString keyword = option ? option->keyword : QString::fromLatin1(occurrence.keyword);
+            if (!spelling.contains(occurrence.keyword)) {
+                const Option *option = findOption(type, QString::fromLatin1(occurrence.keyword));
+                spelling.insert(occurrence.keyword, option ? option->keyword : QString::fromLatin1(occurrence.keyword));
+            }
+            const QString keyword = spelling.value(occurrence.keyword);
             const QString value = QString::fromUtf8(QByteArrayList(occurrence.arguments).join(' '));
             values.insert(keyword, values.contains(keyword) ? QString(values.value(keyword).toString() + QLatin1Char('\n') + value) : value);
         }
         blocks.append(QVariantMap{
             {Protocol::Reply::BlockEntryIndex, i + 1},
             {Protocol::Reply::BlockEntryCriteria, criteriaText(type, block)},
-            {Protocol::Reply::BlockEntryFile, document.filePaths().value(block.file)},
+            {Protocol::Reply::BlockEntryFile, paths.value(block.file)},
             {Protocol::Reply::BlockEntryLine, block.line + 1},
             {Protocol::Reply::BlockEntryValues, values},
+            {Protocol::Reply::BlockEntryInside,
+             block.outer < 0 ? QString()
+                             : QStringLiteral("%1 at %2").arg(criteriaText(type, document.blocks().at(block.outer)), blockPlace(document, block.outer))},
         });
     }
     return Reply::success({{Protocol::Reply::Blocks, blocks}});
 }
 
-bool Configuration::editBlock(ConfigType type, const Request &request, ConfigDocument *document, Refusal *error, QVariantMap *data) const
+bool Configuration::editBlock(ConfigType type,
+                              const Request &request,
+                              ConfigDocument *document,
+                              QList<Checked> *checked,
+                              int *block,
+                              Refusal *error,
+                              QVariantMap *data) const
 {
     const BlockEdit &edit = request.block;
     const QString &operation = edit.operation;
@@ -264,7 +355,7 @@ bool Configuration::editBlock(ConfigType type, const Request &request, ConfigDoc
         *error = Refusal::Code::NoChange;
         return false;
     }
-    QList<Checked> body;
+    QList<Checked> &body = *checked;
     if (!checkChanges(type, request.changes, &body, error)) {
         return false;
     }
@@ -295,20 +386,29 @@ bool Configuration::editBlock(ConfigType type, const Request &request, ConfigDoc
             *error = {Refusal::Code::NotConfigFile, {edit.file, ConfigFiles::typeName(type)}};
             return false;
         }
+        // sshd and ssh read a block of a file an Include line of a block's body names as nested in that block.
+        const int outer = document->includedInBlock(file);
+        if (outer >= 0) {
+            *error = {Refusal::Code::InsideBlock, {edit.file, criteriaText(type, document->blocks().at(outer)), blockPlace(*document, outer)}};
+            return false;
+        }
         QList<QPair<QString, QByteArray>> lines;
         for (const Checked &change : std::as_const(body)) {
             for (const QByteArray &line : change.value.lines) {
                 lines.append({change.option->keyword, line});
             }
         }
-        data->insert(Protocol::Reply::BlockIndex, document->addBlock(file, header, lines) + 1);
+        *block = document->addBlock(file, header, lines);
+        data->insert(Protocol::Reply::BlockIndex, *block + 1);
     } else if (operation == QLatin1String("criteria")) {
         document->setBlockHeader(index, header);
+        *block = index;
     } else if (operation == QLatin1String("remove")) {
         document->removeBlock(index);
     } else if (operation == QLatin1String("up") || operation == QLatin1String("down")) {
         const bool up = operation == QLatin1String("up");
-        if (document->moveBlock(index, up) < 0) {
+        *block = document->moveBlock(index, up);
+        if (*block < 0) {
             *error = {up ? Refusal::Code::NoBlockAbove : Refusal::Code::NoBlockBelow, {QString::number(edit.index)}};
             return false;
         }
@@ -316,6 +416,122 @@ bool Configuration::editBlock(ConfigType type, const Request &request, ConfigDoc
         for (const Checked &change : std::as_const(body)) {
             document->setInBlock(index, change.option->keyword, change.value.lines);
         }
+        *block = index;
     }
-    return true;
+    *error = *block >= 0 ? deadValue(type, *document, *block, body) : Refusal();
+    return error->isNull();
+}
+
+Refusal Configuration::deadValue(ConfigType type, const ConfigDocument &document, int index, const QList<Checked> &body) const
+{
+    // ssh takes the first value it reads; sshd the first of the blocks that apply, whatever the lines outside them say.
+    QSet<QByteArray> written;
+    for (const Checked &change : body) {
+        if (!change.value.lines.isEmpty() && !change.option->accumulating) {
+            written.insert(change.option->keyword.toLatin1().toLower());
+        }
+    }
+    const QList<Condition> own = conditions(document, index);
+    QHash<int, bool> wherever; // earlier block → it applies wherever this one does
+    for (const ConfigDocument::Occurrence &occurrence : document.allOccurrences()) {
+        if (occurrence.block == index) {
+            break; // its own Match (or Host) line
+        }
+        if (!written.contains(occurrence.keyword) || (occurrence.block < 0 && type == ConfigType::Server)) {
+            continue;
+        }
+        if (occurrence.block >= 0 && !wherever.contains(occurrence.block)) {
+            const QList<Condition> earlier = conditions(document, occurrence.block);
+            wherever.insert(occurrence.block, std::all_of(earlier.cbegin(), earlier.cend(), [&own](const Condition &condition) {
+                                return own.contains(condition);
+                            }));
+        }
+        if (occurrence.block < 0 || wherever.value(occurrence.block)) {
+            const Option *option = findOption(type, QString::fromLatin1(occurrence.keyword));
+            return {Refusal::Code::DeadValue,
+                    {option ? option->keyword : QString::fromLatin1(occurrence.keyword),
+                     QStringLiteral("%1:%2").arg(document.filePaths().value(occurrence.file)).arg(occurrence.line + 1)}};
+        }
+    }
+    return Refusal();
+}
+
+Refusal Configuration::blockValuesInForce(const ConfigDocument &document, int index, const QList<Checked> &body) const
+{
+    // A connection the block's conditions, and those of the blocks it is nested in, describe: their plain entries.
+    QHash<QByteArray, QString> picked;
+    const QList<Condition> own = conditions(document, index);
+    for (const Condition &condition : own) {
+        const QByteArray &name = condition.first;
+        if (!QByteArrayList{"user", "group", "address", "host", "localaddress", "localport"}.contains(name)) {
+            return Refusal(); // a negated criterion, RDomain: no plain connection to ask about
+        }
+        if (!picked.contains(name)) {
+            picked.insert(name, simpleEntry(condition.second, name == "address" || name == "localaddress"));
+        }
+    }
+    if (picked.contains("group") && !picked.contains("user")) {
+        picked.insert("user", groupMember(picked.value("group")));
+    }
+    for (const QString &value : std::as_const(picked)) {
+        if (value.isEmpty()) {
+            return Refusal();
+        }
+    }
+    Asked asked;
+    asked.user = picked.value("user", QStringLiteral("sshsettings-check"));
+    UserAccount account;
+    if (m_paths.lookupUserName && m_paths.lookupGroups && m_paths.lookupUserName(asked.user, &account)) {
+        asked.groups = m_paths.lookupGroups(account);
+    }
+    asked.localPort = picked.contains("localport") ? picked.value("localport").toInt() : portNoBlockNames(configPath(ConfigType::Server));
+    // Where the block leaves the addresses open, ones as few other blocks as possible apply to.
+    const QStringList addresses = {QStringLiteral("203.0.113.254"), QStringLiteral("198.51.100.254"), QStringLiteral("192.0.2.254")};
+    const QStringList locals = {QStringLiteral("127.0.0.1"), QStringLiteral("203.0.113.253")};
+    int fewest = -1;
+    for (const QString &address : picked.contains("address") ? QStringList{picked.value("address")} : addresses) {
+        for (const QString &local : picked.contains("localaddress") ? QStringList{picked.value("localaddress")} : locals) {
+            Asked candidate = asked;
+            candidate.address = address;
+            candidate.host = picked.value("host", address);
+            candidate.localAddress = local;
+            int others = 0;
+            for (int b = 0; b < document.blocks().size(); ++b) {
+                others += b != index && applies(document, b, candidate) ? 1 : 0;
+            }
+            if (fewest < 0 || others < fewest) {
+                fewest = others;
+                asked = candidate;
+            }
+        }
+    }
+    if (!applies(document, index, asked)) {
+        return Refusal();
+    }
+    const QString connection =
+        QStringLiteral("user=%1,addr=%2,host=%3,laddr=%4,lport=%5").arg(asked.user, asked.address, asked.host, asked.localAddress).arg(asked.localPort);
+    Values values;
+    QString error;
+    if (!effectiveValues(ConfigType::Server, configPath(ConfigType::Server), &values, &error, connection)) {
+        return {Refusal::Code::CannotReadBack, {error}};
+    }
+    for (const Checked &change : body) {
+        const Refusal found = change.value.lines.isEmpty() ? Refusal() : mismatch(*change.option, change.value, values);
+        if (found.isNull()) {
+            continue;
+        }
+        // The line that wins for this connection: the first of a block that applies to it.
+        const QByteArray keyword = change.option->keyword.toLatin1().toLower();
+        for (const ConfigDocument::Occurrence &occurrence : document.allOccurrences()) {
+            if (occurrence.keyword == keyword && occurrence.block >= 0 && occurrence.block != index && applies(document, occurrence.block, asked)) {
+                return {Refusal::Code::DeadValue,
+                        {change.option->keyword, QStringLiteral("%1:%2").arg(document.filePaths().value(occurrence.file)).arg(occurrence.line + 1)}};
+            }
+            if (occurrence.keyword == keyword && occurrence.block == index) {
+                break;
+            }
+        }
+        return found.within(Refusal::Code::OtherSettingWins, {change.option->keyword + QLatin1String(" (") + connection + QLatin1Char(')')});
+    }
+    return Refusal();
 }

@@ -25,9 +25,20 @@ constexpr int MaxFiles = 256;
 // The keyword's own name, lower case, for one of the other names sshd (or ssh) accepts for it.
 QByteArray canonicalKeyword(const QByteArray &keyword, ConfigDocument::Dialect dialect)
 {
+    // The table is searched once per spelling: a configuration of thousands of lines repeats a few dozen keywords.
+    thread_local QHash<QByteArray, QByteArray> known[2];
+    QHash<QByteArray, QByteArray> &names = known[dialect == ConfigDocument::Dialect::Server ? 0 : 1];
+    const auto found = names.constFind(keyword);
+    if (found != names.constEnd()) {
+        return found.value();
+    }
     const auto type = dialect == ConfigDocument::Dialect::Server ? OptionCatalog::ConfigType::Server : OptionCatalog::ConfigType::Client;
     const OptionCatalog::Option *option = OptionCatalog::findOption(type, QString::fromLatin1(keyword));
-    return option ? option->keyword.toLatin1().toLower() : keyword;
+    const QByteArray name = option ? option->keyword.toLatin1().toLower() : keyword;
+    if (names.size() < 4096) {
+        names.insert(keyword, name);
+    }
+    return name;
 }
 
 }
@@ -60,7 +71,7 @@ bool ConfigDocument::loadFromContents(const QString &mainPath, const QByteArray 
     m_blocks.clear();
     m_seen.clear();
     m_includePatterns.clear();
-    if (!walk(0, false, 0, error)) {
+    if (!walk(0, -1, 0, error)) {
         return false;
     }
     return true;
@@ -80,22 +91,21 @@ bool ConfigDocument::loadFile(const QString &path, const QByteArray *contents, Q
     return true;
 }
 
-bool ConfigDocument::walk(int fileIndex, bool insideBlock, int depth, QString *error)
+bool ConfigDocument::walk(int fileIndex, int enclosing, int depth, QString *error)
 {
     if (depth > MaxIncludeDepth) {
         *error = QStringLiteral("Include nested too deeply in %1").arg(m_files.at(fileIndex).path);
         return false;
     }
-    bool inBlock = insideBlock;
+    if (enclosing >= 0 && m_files.at(fileIndex).includedIn < 0) {
+        m_files[fileIndex].includedIn = enclosing;
+    }
     int open = -1; ///< this file's block being read
     const QList<QByteArray> lines = m_files.at(fileIndex).lines;
     for (int i = 0; i < lines.size(); ++i) {
         Parsed parsed;
         if (!parseLine(lines.at(i), &parsed)) {
             continue;
-        }
-        if (isBlockStart(parsed.keyword)) {
-            inBlock = true;
         }
         // A file reached through two Include lines is one document: its lines count once, where sshd reads them first.
         if (m_seen.contains({fileIndex, i})) {
@@ -107,9 +117,13 @@ bool ConfigDocument::walk(int fileIndex, bool insideBlock, int depth, QString *e
                 m_blocks[open].end = i;
             }
             open = m_blocks.size();
-            m_blocks.append({fileIndex, i, int(lines.size()), parsed.keyword, parsed.arguments});
+            m_blocks.append({fileIndex, i, int(lines.size()), parsed.keyword, parsed.arguments, enclosing, {}});
+        } else if (open >= 0) {
+            m_blocks[open].body.append(m_occurrences.size());
         }
-        m_occurrences.append({fileIndex, i, canonicalKeyword(parsed.keyword, m_dialect), parsed.arguments, !inBlock});
+        // Until its first block, a file included from a block's body belongs to that block.
+        const int inForce = open >= 0 ? open : enclosing;
+        m_occurrences.append({fileIndex, i, canonicalKeyword(parsed.keyword, m_dialect), parsed.arguments, inForce < 0, inForce});
         if (parsed.keyword != "include") {
             continue;
         }
@@ -147,7 +161,7 @@ bool ConfigDocument::walk(int fileIndex, bool insideBlock, int depth, QString *e
                         }
                         index = m_files.size() - 1;
                     }
-                    if (!walk(index, inBlock, depth + 1, error)) {
+                    if (!walk(index, inForce, depth + 1, error)) {
                         globfree(&matches);
                         return false;
                     }
@@ -164,8 +178,11 @@ void ConfigDocument::reindex()
     m_occurrences.clear();
     m_blocks.clear();
     m_seen.clear();
+    for (File &file : m_files) {
+        file.includedIn = -1;
+    }
     QString error;
-    walk(0, false, 0, &error);
+    walk(0, -1, 0, &error);
 }
 
 QList<ConfigDocument::Occurrence> ConfigDocument::occurrences(const QByteArray &keyword, bool globalOnly) const
@@ -337,12 +354,9 @@ QList<QPair<QString, QByteArray>> ConfigDocument::modifiedFiles() const
 
 QList<ConfigDocument::Occurrence> ConfigDocument::blockOccurrences(int index) const
 {
-    const Block &block = m_blocks.at(index);
     QList<Occurrence> found;
-    for (const Occurrence &occurrence : m_occurrences) {
-        if (occurrence.file == block.file && occurrence.line > block.line && occurrence.line < block.end) {
-            found.append(occurrence);
-        }
+    for (const int occurrence : m_blocks.at(index).body) {
+        found.append(m_occurrences.at(occurrence));
     }
     return found;
 }

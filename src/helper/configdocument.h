@@ -33,6 +33,7 @@ public:
         QByteArray keyword; ///< lower case
         QList<QByteArray> arguments;
         bool global = true;
+        int block = -1; ///< the index in blocks() of the block in force here (its own Match line included); -1 for none
     };
 
     /// A block: its Match (or Host) line and its body, the lines up to the next block start or the end of its file.
@@ -42,6 +43,10 @@ public:
         int end = 0; ///< the first line after the body
         QByteArray keyword; ///< "match" or "host", lower case
         QList<QByteArray> arguments; ///< the criteria
+        /// The block whose body includes this block's file: this block applies only where that one does too (sshd and
+        /// ssh read a block in an included file as nested in the block of the Include line); -1 for a block at the top.
+        int outer = -1;
+        QList<int> body; ///< indexes in allOccurrences() of its body's lines in its own file
     };
 
     explicit ConfigDocument(Dialect dialect);
@@ -71,6 +76,11 @@ public:
     }
     /// The occurrences in the body of block @p index of blocks(), in the block's own file.
     QList<Occurrence> blockOccurrences(int index) const;
+    /// The block (index in blocks()) in whose body an Include line reads @p file; -1 when none does.
+    int includedInBlock(int file) const
+    {
+        return m_files.at(file).includedIn;
+    }
     /// Replaces the lines of @p keyword in the body of block @p index by one line per entry; none removes them.
     void setInBlock(int index, const QString &keyword, const QList<QByteArray> &lines);
     /// Adds the block @p header ("Match …" or "Host …") with @p body (keyword, arguments) at the end of @p file,
@@ -102,9 +112,11 @@ private:
         QString path;
         QByteArray original;
         QList<QByteArray> lines; ///< each with its own line ending, if any
+        int includedIn = -1; ///< see includedInBlock()
     };
     bool loadFile(const QString &path, const QByteArray *contents, QString *error);
-    bool walk(int file, bool insideBlock, int depth, QString *error);
+    /// Reads the lines of @p file, which an Include line in the body of block @p enclosing (-1: outside blocks) names.
+    bool walk(int file, int enclosing, int depth, QString *error);
     void reindex();
     void removeLines(QList<Occurrence> found);
     void replaceLine(const Occurrence &occurrence, const QByteArray &arguments);

@@ -43,19 +43,9 @@ bool isName(const QString &text, int longest, bool dollar)
     return true;
 }
 
-// The connection as sshd -C is told of it, and the groups of its user.
-struct Asked {
-    QString user;
-    QString address;
-    QString host;
-    QString localAddress;
-    int localPort = 0;
-    QStringList groups;
-};
-
 // Whether every criterion of a Match line holds for @p asked, as sshd decides when asked with -C. A criterion sshd is not
 // told about (RDomain) does not hold; sshd -t refuses a line it cannot read, so none is malformed here.
-bool applies(const QList<QByteArray> &criteria, const Asked &asked)
+bool criteriaHold(const QList<QByteArray> &criteria, const Configuration::Asked &asked)
 {
     for (int i = 0; i < criteria.size(); ++i) {
         const QByteArray name = criteria.at(i).toLower();
@@ -92,6 +82,16 @@ bool applies(const QList<QByteArray> &criteria, const Asked &asked)
     }
     return true;
 }
+}
+
+bool Configuration::applies(const ConfigDocument &document, int index, const Asked &asked)
+{
+    for (int block = index; block >= 0; block = document.blocks().at(block).outer) {
+        if (!criteriaHold(document.blocks().at(block).arguments, asked)) {
+            return false;
+        }
+    }
+    return true;
 }
 
 Reply Configuration::effective(const Lockout::Connection &connection) const
@@ -189,41 +189,32 @@ Reply Configuration::effective(const Lockout::Connection &connection) const
         }
     }
 
-    // The blocks in reading order: a block lasts to the end of its file, and the lines of a file included from a
-    // block's body belong to that block until a Match of their own. The first block that applies and sets a keyword wins.
+    // The blocks in reading order, one in a file included from a block's body nested in that block; the lines of such a
+    // file before a block of its own belong to the including block. The first block that applies and sets a keyword wins.
     const QStringList files = document.filePaths();
-    const QList<ConfigDocument::Occurrence> &all = document.allOccurrences();
-    QHash<int, int> blockOf; // file → the occurrence of the Match line in force; -1 for none
-    QHash<int, QVariantMap> applying; // the Match line's occurrence → the block as the reply lists it
-    QHash<QString, QVariantMap> setBy;
+    QList<int> entry; // block → its place in applied; -1 when it does not apply
     QVariantList applied;
-    int including = -1;
-    for (int i = 0; i < all.size(); ++i) {
-        const ConfigDocument::Occurrence &occurrence = all.at(i);
-        if (!blockOf.contains(occurrence.file)) {
-            blockOf.insert(occurrence.file, including);
+    for (int b = 0; b < document.blocks().size(); ++b) {
+        const ConfigDocument::Block &block = document.blocks().at(b);
+        const bool holds = (block.outer < 0 || entry.at(block.outer) >= 0) && criteriaHold(block.arguments, asked);
+        entry.append(holds ? int(applied.size()) : -1);
+        if (holds) {
+            applied.append(QVariantMap{{Protocol::Reply::AppliedCriteria, QString::fromUtf8(QByteArrayList(block.arguments).join(' '))},
+                                       {Protocol::Reply::OriginFile, files.value(block.file)},
+                                       {Protocol::Reply::OriginLine, block.line + 1}});
         }
-        if (occurrence.keyword == "include") {
-            including = occurrence.global ? -1 : blockOf.value(occurrence.file);
-        } else if (occurrence.keyword == "match") {
-            blockOf[occurrence.file] = i;
-            if (applies(occurrence.arguments, asked)) {
-                QByteArray criteria = occurrence.arguments.value(0);
-                for (int a = 1; a < occurrence.arguments.size(); ++a) {
-                    criteria += ' ' + occurrence.arguments.at(a);
-                }
-                applying.insert(i,
-                                {{Protocol::Reply::AppliedCriteria, QString::fromUtf8(criteria)},
-                                 {Protocol::Reply::OriginFile, files.value(occurrence.file)},
-                                 {Protocol::Reply::OriginLine, occurrence.line + 1}});
-                applied.append(applying.value(i));
-            }
-        } else if (!occurrence.global && applying.contains(blockOf.value(occurrence.file)) && !setBy.contains(QString::fromLatin1(occurrence.keyword))) {
-            QVariantMap origin = applying.value(blockOf.value(occurrence.file));
-            origin.insert(Protocol::Reply::OriginMatch, origin.take(Protocol::Reply::AppliedCriteria));
-            origin.insert(Protocol::Reply::OriginMainFile, all.at(blockOf.value(occurrence.file)).file == 0);
-            setBy.insert(QString::fromLatin1(occurrence.keyword), origin);
+    }
+    QHash<QString, QVariantMap> setBy;
+    for (const ConfigDocument::Occurrence &occurrence : document.allOccurrences()) {
+        const QString keyword = QString::fromLatin1(occurrence.keyword);
+        if (occurrence.block < 0 || entry.at(occurrence.block) < 0 || occurrence.keyword == "match" || occurrence.keyword == "include"
+            || setBy.contains(keyword)) {
+            continue;
         }
+        QVariantMap origin = applied.at(entry.at(occurrence.block)).toMap();
+        origin.insert(Protocol::Reply::OriginMatch, origin.take(Protocol::Reply::AppliedCriteria));
+        origin.insert(Protocol::Reply::OriginMainFile, document.blocks().at(occurrence.block).file == 0);
+        setBy.insert(keyword, origin);
     }
     QVariantMap origins = data.value(Protocol::Reply::Origins).toMap();
     for (auto it = origins.begin(); it != origins.end(); ++it) {

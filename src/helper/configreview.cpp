@@ -9,11 +9,11 @@
 
 namespace Protocol = SSHSettings::Protocol;
 
-Reply Configuration::review(const QList<Change> &changes, const Lockout::Session &session, const UserAccount &account)
+Reply Configuration::review(const Request &request, const Lockout::Session &session, const UserAccount &account)
 {
     QList<Checked> checkedChanges;
     ConfigDocument document(ConfigDocument::Dialect::Server);
-    Reply reply = preview(ConfigType::Server, {changes, true, QString(), QStringList(), BlockEdit()}, &document, &checkedChanges);
+    Reply reply = preview(ConfigType::Server, {request.changes, true, QString(), QStringList(), request.block}, &document, &checkedChanges);
     QString error;
     Values before;
     Values global;
@@ -24,18 +24,36 @@ Reply Configuration::review(const QList<Change> &changes, const Lockout::Session
         || !effectiveValues(ConfigType::Server, m_paths.serverConfig, &global, &error)) {
         return reply;
     }
-    // Afterwards: the changed keywords as the edited files give them, unless a Match block sets them for this connection.
-    Values edited;
-    documentValues(ConfigType::Server, document, &edited);
     Values after = before;
-    for (const Checked &change : std::as_const(checkedChanges)) {
-        QList<QByteArray> keywords = {change.option->keyword.toLatin1().toLower()};
-        if (keywords.first() == "port" || keywords.first() == "addressfamily") {
-            keywords.append("listenaddress");
+    if (!request.block.isSet()) {
+        // Afterwards: the changed keywords as the edited files give them, unless a Match block sets them for this connection.
+        Values edited;
+        documentValues(ConfigType::Server, document, &edited);
+        for (const Checked &change : std::as_const(checkedChanges)) {
+            QList<QByteArray> keywords = {change.option->keyword.toLatin1().toLower()};
+            if (keywords.first() == "port" || keywords.first() == "addressfamily") {
+                keywords.append("listenaddress");
+            }
+            for (const QByteArray &keyword : std::as_const(keywords)) {
+                if (before.value(keyword) == global.value(keyword)) {
+                    after.insert(keyword, edited.value(keyword));
+                }
+            }
         }
-        for (const QByteArray &keyword : std::as_const(keywords)) {
-            if (before.value(keyword) == global.value(keyword)) {
-                after.insert(keyword, edited.value(keyword));
+    } else {
+        // A block operation: what the blocks that apply to this connection give it, before and after, for every keyword
+        // where they differ.
+        const Asked asked{session.user, session.clientAddress, session.clientAddress, session.localAddress, session.localPort, session.groups};
+        ConfigDocument original(ConfigDocument::Dialect::Server);
+        Values was;
+        Values will;
+        if (original.load(m_paths.serverConfig, &error)) {
+            documentValues(ConfigType::Server, original, &was, &asked);
+            documentValues(ConfigType::Server, document, &will, &asked);
+        }
+        for (auto it = will.cbegin(); it != will.cend(); ++it) {
+            if (it.value() != was.value(it.key())) {
+                after.insert(it.key(), it.value());
             }
         }
     }

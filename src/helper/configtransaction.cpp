@@ -186,7 +186,8 @@ Reply Configuration::transaction(ConfigType type, const Request &request, Writte
         return preview(type, request, &document, &checkedChanges);
     }
     QVariantMap blockData;
-    if (!editRequest(type, request, &document, &checkedChanges, &refusal, &blockData)) {
+    int block = -1;
+    if (!editRequest(type, request, &document, &checkedChanges, &refusal, &blockData, &block)) {
         return Reply::failure(refusal);
     }
     const QString before = base(document);
@@ -257,9 +258,15 @@ Reply Configuration::transaction(ConfigType type, const Request &request, Writte
     if (!mainFileOnly && !check(type, mainPath, &error)) {
         return refuse({Refusal::Code::WouldBeInvalid, {error}});
     }
-    const Refusal mismatch = verify(type, checkedChanges, &done.values);
+    // Values written into a block are in force only for the connections it matches: sshd is asked about one of them.
+    const bool inBlock = request.block.isSet();
+    const Refusal mismatch = verify(type, inBlock ? QList<Checked>() : checkedChanges, &done.values);
     if (!mismatch.isNull()) {
         return refuse(mismatch);
+    }
+    const Refusal unused = inBlock && block >= 0 && type == ConfigType::Server ? blockValuesInForce(document, block, checkedChanges) : Refusal();
+    if (!unused.isNull()) {
+        return refuse(unused);
     }
     // Accepted: only now may the backup of the last working configuration be replaced.
     if (workedBefore) {

@@ -193,13 +193,25 @@ bool Configuration::fileValues(ConfigType type, const QString &path, Values *val
     return true;
 }
 
-// The global values of a document as sshd or ssh would report them, without running either.
-void Configuration::documentValues(ConfigType type, const ConfigDocument &document, Values *values) const
+void Configuration::documentValues(ConfigType type, const ConfigDocument &document, Values *values, const Asked *asked) const
 {
     values->clear();
+    // For a connection, the lines of the blocks that apply to it, before the global ones.
+    QHash<QByteArray, QList<ConfigDocument::Occurrence>> inBlocks;
+    QHash<int, bool> holds;
+    for (const ConfigDocument::Occurrence &occurrence : asked ? document.allOccurrences() : QList<ConfigDocument::Occurrence>()) {
+        if (occurrence.block >= 0 && occurrence.keyword != "match" && occurrence.keyword != "include") {
+            if (!holds.contains(occurrence.block)) {
+                holds.insert(occurrence.block, applies(document, occurrence.block, *asked));
+            }
+            if (holds.value(occurrence.block)) {
+                inBlocks[occurrence.keyword].append(occurrence);
+            }
+        }
+    }
     for (const Option &option : options(type)) {
         const QByteArray keyword = option.keyword.toLatin1().toLower();
-        const QList<ConfigDocument::Occurrence> found = document.occurrences(keyword);
+        const QList<ConfigDocument::Occurrence> found = inBlocks.contains(keyword) ? inBlocks.value(keyword) : document.occurrences(keyword);
         QList<QByteArray> list;
         for (const ConfigDocument::Occurrence &occurrence : found) {
             if (option.kind == ValueKind::AccessPatterns) {

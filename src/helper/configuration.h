@@ -38,6 +38,15 @@ public:
         /// When set, an operation on a block; the changes, if any, are its body's.
         BlockEdit block;
     };
+    /// A connection as `sshd -T -C` is told of it, and the groups of its user, to decide which blocks apply to it.
+    struct Asked {
+        QString user;
+        QString address;
+        QString host;
+        QString localAddress;
+        int localPort = 0;
+        QStringList groups;
+    };
     /// What a transaction that wrote leaves for its caller.
     struct Written {
         QList<SavedFile> before; ///< the written files as they were, for an armed revert
@@ -55,8 +64,8 @@ public:
      * diff of each file (Reply::FileDiffs, Reply::Diff) and Reply::Base. @p written gets what was written.
      */
     Reply transaction(ConfigType type, const Request &request, Written *written = nullptr);
-    /// A dry run that also lists (Reply::Lockouts) what the change would newly stop for @p session of @p account.
-    Reply review(const QList<Change> &changes, const Lockout::Session &session, const UserAccount &account);
+    /// A dry run of @p request that also lists (Reply::Lockouts) what it would newly stop for @p session of @p account.
+    Reply review(const Request &request, const Lockout::Session &session, const UserAccount &account);
     /**
      * Who gets what for @p connection, its arguments checked: every keyword's value for it (`sshd -T -C`) as read() gives
      * them, its origin (a block's Match line when a block sets it), the blocks that apply, and the lockout verdict.
@@ -107,17 +116,37 @@ private:
     /// A local port no Match LocalPort block of the configuration at @p path names.
     int portNoBlockNames(const QString &path) const;
     bool fileValues(ConfigType type, const QString &path, Values *values, QString *error) const;
-    void documentValues(ConfigType type, const ConfigDocument &document, Values *values) const;
+    /// The values of @p document as sshd or ssh would report them, without running either: the global ones, or with
+    /// @p asked those for that connection, the first line of a block that applies to it winning.
+    void documentValues(ConfigType type, const ConfigDocument &document, Values *values, const Asked *asked = nullptr) const;
+    /// Whether block @p index of @p document applies to @p asked: its criteria hold, and those of every block it is nested in.
+    static bool applies(const ConfigDocument &document, int index, const Asked &asked);
     /// Each change checked as the table and the installed OpenSSH want it.
     bool checkChanges(ConfigType type, const QList<Change> &changes, QList<Checked> *checkedChanges, Refusal *error) const;
     bool edit(ConfigType type, const QList<Change> &changes, ConfigDocument *document, QList<Checked> *checkedChanges, Refusal *error) const;
-    /// The block operation of @p request on @p document; @p data gets what the reply tells of it (Reply::BlockIndex).
-    bool editBlock(ConfigType type, const Request &request, ConfigDocument *document, Refusal *error, QVariantMap *data) const;
-    /// edit() or editBlock(), as @p request asks; only global changes are verified against sshd -T afterwards.
-    bool editRequest(ConfigType type, const Request &request, ConfigDocument *document, QList<Checked> *checkedChanges, Refusal *error, QVariantMap *data) const
+    /// The block operation of @p request on @p document; @p data gets what the reply tells of it (Reply::BlockIndex), @p body
+    /// the changes written into the block's body and @p block the block's index afterwards.
+    bool
+    editBlock(ConfigType type, const Request &request, ConfigDocument *document, QList<Checked> *body, int *block, Refusal *error, QVariantMap *data) const;
+    /// edit() or editBlock(), as @p request asks; @p block gets the index of the block a block operation leaves changed.
+    bool editRequest(ConfigType type,
+                     const Request &request,
+                     ConfigDocument *document,
+                     QList<Checked> *checkedChanges,
+                     Refusal *error,
+                     QVariantMap *data,
+                     int *block = nullptr) const
     {
-        return request.block.isSet() ? editBlock(type, request, document, error, data) : edit(type, request.changes, document, checkedChanges, error);
+        int ignored = -1;
+        return request.block.isSet() ? editBlock(type, request, document, checkedChanges, block ? block : &ignored, error, data)
+                                     : edit(type, request.changes, document, checkedChanges, error);
     }
+    /// A value of @p body, written into block @p index, that an earlier line keeps from ever being used (ssh: a line every
+    /// host reads first; sshd: a block that applies wherever this one does); null when none is certain to be.
+    Refusal deadValue(ConfigType type, const ConfigDocument &document, int index, const QList<Checked> &body) const;
+    /// After @p body was written into block @p index: sshd asked (`sshd -T -C`) about a connection this block matches, built
+    /// from its simple criteria, gives each value; null when it does, or when no such connection can be built.
+    Refusal blockValuesInForce(const ConfigDocument &document, int index, const QList<Checked> &body) const;
     /// The dry run of @p request: @p document edited, the diffs and the base of the files read.
     Reply preview(ConfigType type, const Request &request, ConfigDocument *document, QList<Checked> *checkedChanges) const;
     /// Keyword → value and Reply::Origins as a read replies, from `sshd -T` @p values and the @p document they come from;

@@ -142,15 +142,15 @@ Reply Engine::applyTransaction(ConfigType type, const Transaction &transaction)
     if (transaction.dryRun) {
         Lockout::Session session;
         UserAccount account;
-        const bool inSession = type == ConfigType::Server && !transaction.session.isEmpty() && !transaction.block.isSet();
+        const bool inSession = type == ConfigType::Server && !transaction.session.isEmpty();
         if (inSession && (!Lockout::parseConnection(transaction.session, &session) || !m_paths.lookupUser(transaction.caller, &account))) {
             return Reply::failure(Refusal::Code::UnknownSession);
         }
         session.user = account.name;
         session.isRoot = account.uid == 0;
         session.groups = inSession ? m_paths.lookupGroups(account) : QStringList();
-        Reply reply = inSession ? m_configuration->review(transaction.changes, session, account)
-                                : m_configuration->transaction(type, {transaction.changes, true, QString(), QStringList(), transaction.block});
+        const Configuration::Request request = {transaction.changes, true, QString(), QStringList(), transaction.block};
+        Reply reply = inSession ? m_configuration->review(request, session, account) : m_configuration->transaction(type, request);
         if (reply.ok) {
             reply.data.insert(Protocol::Reply::Restarts, restart && !reply.data.value(Protocol::Reply::FileDiffs).toMap().isEmpty() && running());
         }

@@ -164,7 +164,9 @@ namespace SSHSettings::Refusals
     X(NoBlockBelow, "no_block_below", 1, false, "block %1 is the last of its file")                                                                            \
     X(NotHostKey, "not_host_key", 1, false, "%1 is not a host key of the server")                                                                              \
     X(LastHostKey, "last_host_key", 1, false, "refused: %1 is the last usable host key; generate another one first")                                           \
-    X(ModuliAllWeak, "moduli_all_weak", 2, false, "refused: every group of %1 is under %2 bits; the file would be empty")
+    X(ModuliAllWeak, "moduli_all_weak", 2, false, "refused: every group of %1 is under %2 bits; the file would be empty")                                      \
+    X(InsideBlock, "inside_block", 3, false, "%1 is read inside the block \"%2\" (%3): a block added to it would apply only where that one does")              \
+    X(DeadValue, "dead_value", 2, false, "%1 in this block would never be used: %2 sets it first")
 
 enum class Code {
 #define SSHSETTINGS_REFUSAL_ENUM(name, id, count, nests, english) name,

@@ -219,7 +219,7 @@ constexpr QLatin1String JoinedPending("joined_pending");
 
 // Blocks
 /// read with Arg::ReadBlocks: QVariantList of QVariantMap {BlockEntryIndex, BlockEntryCriteria, BlockEntryFile,
-/// BlockEntryLine, BlockEntryValues}, in reading order
+/// BlockEntryLine, BlockEntryValues, BlockEntryInside}, in reading order
 constexpr QLatin1String Blocks("blocks");
 constexpr QLatin1String BlockEntryIndex("index"); ///< int, 1-based, as Arg::BlockIndex counts
 constexpr QLatin1String BlockEntryCriteria("criteria"); ///< QString, as Arg::BlockCriteria spells it
@@ -229,6 +229,10 @@ constexpr QLatin1String BlockEntryLine("line"); ///< int, 1-based
 constexpr QLatin1String BlockEntryValues("values");
 /// transaction "add": int, the new block's Arg::BlockIndex
 constexpr QLatin1String BlockIndex("block_index");
+/// QString: for a block in a file an Include line of another block's body reads, that block's criteria (as
+/// BlockEntryCriteria) and FILE:LINE, "User alice at /etc/ssh/sshd_config:12": the block applies only where that one does.
+/// Empty for a block at the top.
+constexpr QLatin1String BlockEntryInside("inside");
 // Who gets what: besides lower-case keyword → value as a read gives them (every keyword this sshd knows) and Origins,
 // where each origin is the line that sets the keyword for every connection, or the Match line of the block that sets
 // it for this one (with OriginMatch, its criteria).

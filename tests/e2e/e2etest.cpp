@@ -763,6 +763,7 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("keys"); // ~/.ssh/authorized_keys, @KEY@ for the client's key; none when empty
         QTest::addColumn<int>("sshMode"); // of ~/.ssh
         QTest::addColumn<bool>("login");
+        QTest::addColumn<QString>("block"); // the criteria of a block the changes go into; empty: none
         const QString user = qEnvironmentVariable("SSHSETTINGS_E2E_USER");
         const QString rules = QStringLiteral(
             "AllowUsers @USER@ 1|AllowUsers @USER@@127.0.0.1 1|AllowUsers @USER@@10.0.0.0/8 0|AllowUsers *@127.0.0.0/8 1|AllowUsers root 0|"
@@ -770,19 +771,21 @@ private Q_SLOTS:
             "DenyUsers @USER@@!10.*,* 0|AllowGroups @USER@ 1|DenyGroups @USER@ 0");
         for (const QString &rule : rules.split(QLatin1Char('|'))) {
             const QStringList words = rule.split(QLatin1Char(' '));
-            QTest::newRow(qPrintable(rule.chopped(2)))
-                << QVariantMap{{words.at(0), QString(words.at(1)).replace(QLatin1String("@USER@"), user)}} << QByteArray() << 0700 << (words.at(2) == u'1');
+            QTest::newRow(qPrintable(rule.chopped(2))) << QVariantMap{{words.at(0), QString(words.at(1)).replace(QLatin1String("@USER@"), user)}}
+                                                       << QByteArray() << 0700 << (words.at(2) == u'1') << QString();
         }
         const QVariantMap noPassword = {{QStringLiteral("PasswordAuthentication"), false}};
-        QTest::newRow("key") << noPassword << QByteArray("@KEY@") << 0700 << true;
-        QTest::newRow("key from another address only") << noPassword << QByteArray("from=\"192.0.2.1\" @KEY@") << 0700 << false;
-        QTest::newRow("key, ~/.ssh 0777, StrictModes yes") << noPassword << QByteArray("@KEY@") << 0777 << false;
-        QTest::newRow("not a key") << noPassword << QByteArray("this is not a key") << 0700 << false;
+        QTest::newRow("key") << noPassword << QByteArray("@KEY@") << 0700 << true << QString();
+        QTest::newRow("key from another address only") << noPassword << QByteArray("from=\"192.0.2.1\" @KEY@") << 0700 << false << QString();
+        QTest::newRow("key, ~/.ssh 0777, StrictModes yes") << noPassword << QByteArray("@KEY@") << 0777 << false << QString();
+        QTest::newRow("not a key") << noPassword << QByteArray("this is not a key") << 0700 << false << QString();
         QVariantMap keyboard = noPassword;
         keyboard.insert(QStringLiteral("KbdInteractiveAuthentication"), true);
-        QTest::newRow("keyboard-interactive with PAM") << keyboard << QByteArray() << 0700 << true;
+        QTest::newRow("keyboard-interactive with PAM") << keyboard << QByteArray() << 0700 << true << QString();
         keyboard.insert(QStringLiteral("UsePAM"), false);
-        QTest::newRow("keyboard-interactive without PAM") << keyboard << QByteArray() << 0700 << false;
+        QTest::newRow("keyboard-interactive without PAM") << keyboard << QByteArray() << 0700 << false << QString();
+        QTest::newRow("a block of the user: no password") << noPassword << QByteArray() << 0700 << false << QString(QStringLiteral("User ") + user);
+        QTest::newRow("a block of root: no password") << noPassword << QByteArray() << 0700 << true << QStringLiteral("User root");
     }
 
     void lockoutRulesAgreeWithSshd()
@@ -791,6 +794,7 @@ private Q_SLOTS:
         QFETCH(QByteArray, keys);
         QFETCH(int, sshMode);
         QFETCH(bool, login);
+        QFETCH(QString, block);
         const QString user = loginUser();
         const passwd *account = ::getpwnam(qPrintable(user));
         if (user.isEmpty() || !account) {
@@ -829,6 +833,11 @@ private Q_SLOTS:
         for (auto it = changes.cbegin(); it != changes.cend(); ++it) {
             review.changes.append({it.key(), it.value()});
         }
+        ActionArguments inBlock;
+        if (!block.isEmpty()) {
+            review.block = {QStringLiteral("add"), 0, block, QString()};
+            inBlock = {{Protocol::Arg::BlockOperation, QStringLiteral("add")}, {Protocol::Arg::BlockCriteria, block}};
+        }
         review.dryRun = true;
         review.session = QStringLiteral("127.0.0.1 50000 127.0.0.1 2200");
         review.caller = account->pw_uid;
@@ -836,8 +845,17 @@ private Q_SLOTS:
         QVERIFY2(predicted.ok, qPrintable(predicted.error));
         const QVariantList lockouts = predicted.data.value(Protocol::Reply::Lockouts).toList();
 
-        const ActionResult applied = transact(changes, {{Protocol::Arg::TransactionRestart, true}});
+        const ActionResult applied = transact(changes, ActionArguments{{Protocol::Arg::TransactionRestart, true}} + inBlock);
         QVERIFY2(applied.ok, qPrintable(applied.errorText));
+        auto unblock = qScopeGuard([&applied] {
+            const int index = applied.data.value(Protocol::Reply::BlockIndex).toInt();
+            if (index > 0) {
+                runPrivilegedAction(ActionKind::Configure,
+                                    {{Protocol::Arg::TransactionType, int(Protocol::Server)},
+                                     {Protocol::Arg::BlockOperation, QStringLiteral("remove")},
+                                     {Protocol::Arg::BlockIndex, index}});
+            }
+        });
         QTRY_VERIFY_WITH_TIMEOUT(listening(s_any4Port2200), 10000);
         QProcess client;
         startLogin(client, 2200, QStringLiteral("true"), key);

@@ -375,7 +375,7 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("connections"); // "user address" (client: host) the block matches, then one it does not
         QTest::addColumn<QStringList>("values"); // the oracle's value for each connection afterwards
         QTest::addColumn<QByteArray>("added"); // the lines the diff adds; empty: not compared
-        QTest::addColumn<QString>("refusal"); // its code; empty: done
+        QTest::addColumn<QString>("refusal"); // its code; empty: done. "REVIEW|WRITE": the dry run's, then the write's
 
         const auto row = [](const char *name,
                             const char *layout,
@@ -449,6 +449,42 @@ private Q_SLOTS:
             "banner",
             "nobody 192.0.2.7|root 192.0.2.7",
             "/etc/issue.net|none");
+        // The included file's own block is nested: it applies to root alone, not to every connection from its network.
+        row("set in a block nested by Include",
+            "include",
+            at(2),
+            one("MaxSessions", QStringLiteral("3")),
+            "maxsessions",
+            "root 192.0.2.7|nobody 192.0.2.7",
+            "3|10");
+        row("no block added where it would be nested", "include", add("User nobody", qPrintable(dropin)), {}, "permittty", who, "no|yes", {}, "inside_block");
+        // A value an earlier line keeps from ever being used: certain, or found by asking sshd after the write.
+        row("dead: after Match All", "matchall", add("User root"), one("MaxSessions", QStringLiteral("8")), "maxsessions", who, "4|4", {}, "dead_value");
+        row("dead: after the same criterion",
+            "debian",
+            add("User anoncvs Address 192.0.2.0/24"),
+            one("PermitTTY", true),
+            "permittty",
+            "anoncvs 192.0.2.7|root 192.0.2.7",
+            "no|yes",
+            {},
+            "dead_value");
+        row("dead for the block's first user: rolled back",
+            "debian",
+            add("User anoncvs,root"),
+            one("PermitTTY", true),
+            "permittty",
+            "anoncvs 192.0.2.7|root 192.0.2.7",
+            "no|yes",
+            {},
+            "|dead_value");
+        row("in force for the block's group",
+            "debian",
+            add("Group root Address 192.0.2.0/24"),
+            one("MaxSessions", QStringLiteral("6")),
+            "maxsessions",
+            who,
+            "6|10");
         // Refused, nothing written.
         row("keyword not allowed inside Match", "debian", at(1), one("Port", QStringLiteral("2222")), "port", who, "22|22", {}, "not_in_block");
         row("unknown criterion", "debian", add("User root Shell x"), {}, "port", who, "22|22", {}, "bad_criterion");
@@ -481,6 +517,26 @@ private Q_SLOTS:
             "no|yes",
             {},
             "",
+            ConfigType::Client);
+        row("client: after a global line",
+            "clientdropin",
+            add("Host example.org"),
+            one("Port", QStringLiteral("2222")),
+            "port",
+            "example.org|example.net",
+            "2200|2200",
+            {},
+            "dead_value",
+            ConfigType::Client);
+        row("client: after Host *",
+            "clientdropin",
+            add("Host example.org"),
+            one("Compression", false),
+            "compression",
+            "example.org|example.net",
+            "yes|yes",
+            {},
+            "dead_value",
             ConfigType::Client);
         row("client: no exec", "debian", add("Match !exec true"), {}, "port", "example.org|example.net", "22|22", {}, "exec_criterion", ConfigType::Client);
         row("client: all with more",
@@ -517,7 +573,11 @@ private Q_SLOTS:
             sandbox.write(dropin, "# local\nPermitTTY yes\nMatch User root\n\tPermitTTY no\n");
         } else if (layout == "include") {
             sandbox.write(main, "X11Forwarding yes\n\nMatch User root\n\tInclude " + QFile::encodeName(sandbox.path(dropin)) + "\n");
-            sandbox.write(dropin, "X11Forwarding no\n");
+            sandbox.write(dropin, "X11Forwarding no\nMatch Address 192.0.2.0/24\n\tPermitTTY no\n");
+        } else if (layout == "matchall") {
+            sandbox.write(main, sandbox.read(main) + "Match All\n\tMaxSessions 4\n");
+        } else if (layout == "clientdropin") {
+            sandbox.write(QStringLiteral("etc/ssh/ssh_config.d/50-local.conf"), "Port 2200\nHost *\n\tCompression yes\n");
         } else if (layout == "nopasswords") {
             QVERIFY(engine.changeOption(ConfigType::Server, QStringLiteral("PasswordAuthentication"), false).ok);
         }
@@ -552,7 +612,8 @@ private Q_SLOTS:
         transaction.dryRun = true;
         const Reply review = engine.applyTransaction(ConfigType(type), transaction);
         QCOMPARE(sandbox.snapshot(), before);
-        QCOMPARE(review.data.value(SSHSettings::Protocol::Reply::RefusalCode).toString(), refusal);
+        QCOMPARE(review.data.value(SSHSettings::Protocol::Reply::RefusalCode).toString(), refusal.section(QLatin1Char('|'), 0, 0));
+        refusal = refusal.section(QLatin1Char('|'), -1);
         transaction.dryRun = false;
         transaction.base = review.data.value(SSHSettings::Protocol::Reply::Base).toString();
         const Reply reply = engine.applyTransaction(ConfigType(type), transaction);
@@ -582,6 +643,14 @@ private Q_SLOTS:
                      edit.file.isEmpty() ? (type == int(ConfigType::Client) ? sandbox.paths.clientConfig : sandbox.paths.serverConfig) : edit.file);
             QCOMPARE(block.value(SSHSettings::Protocol::Reply::BlockEntryValues).toMap().size(), changes.size());
         }
+        // A block is inside the one whose Include line reads its file.
+        QStringList inside;
+        for (const QVariant &block : blocks) {
+            inside.append(block.toMap().value(SSHSettings::Protocol::Reply::BlockEntryInside).toString());
+        }
+        QCOMPARE(inside.value(1),
+                 layout == "include" ? QString(QStringLiteral("User root at ") + sandbox.paths.serverConfig + QStringLiteral(":3")) : QString());
+        QCOMPARE(inside.value(0), QString());
     }
 
     // Who gets what: the blocks that apply and each keyword's origin, checked against `sshd -T -C` itself; the verdict.
@@ -596,7 +665,8 @@ private Q_SLOTS:
             QTest::newRow(name) << QString::fromLatin1(user) << QString::fromLatin1(address) << QString::fromLatin1(applied) << QString::fromLatin1(maxSessions)
                                 << QString::fromLatin1(verdict);
         };
-        row("user and network", "alice", "192.0.2.5", "50.conf:4;50.conf:7", "7 50.conf:4", "authentication:PasswordAuthentication");
+        row("user and network", "alice", "192.0.2.5", "50.conf:4;50.conf:7;inner.conf:2", "7 50.conf:4", "authentication:PasswordAuthentication");
+        row("nested block", "alice", "198.51.100.8", "50.conf:7;inner.conf:2", "9 50.conf:7", "password");
         row("negated user", "bob", "192.0.2.5", "50.conf:7", "9 50.conf:7", "password");
         row("negated address", "bob", "198.51.100.7", "", "5 50.conf:1", "password");
         row("second network", "carol", "198.51.100.8", "50.conf:7", "9 50.conf:7", "password");
@@ -620,8 +690,8 @@ private Q_SLOTS:
                       "  PasswordAuthentication no\n  MaxSessions 7\nMatch Address !198.51.100.7,198.51.100.0/24,192.0.2.0/25\n  MaxSessions 9\n"
                       "  PermitTTY no\n  Include "
                           + QFile::encodeName(sandbox.path(QStringLiteral("etc/ssh/inner.conf"))) + "\nMatch LocalPort 2222\n  MaxSessions 11\n");
-        // Read inside the block that includes it; a Match LocalPort makes sshd -T ask for a port.
-        sandbox.write(QStringLiteral("etc/ssh/inner.conf"), "X11Forwarding no\n");
+        // Read inside the block that includes it, its own block nested in that one; a Match LocalPort makes sshd -T ask for a port.
+        sandbox.write(QStringLiteral("etc/ssh/inner.conf"), "X11Forwarding no\nMatch User alice\n  PermitTunnel yes\n");
         sandbox.paths.lookupUserName = [&sandbox](const QString &name, UserAccount *account) {
             *account = {name, sandbox.path(QStringLiteral("home/other")), TestSandbox::OtherUid, gid_t(TestSandbox::OtherUid)};
             return name != QLatin1String("nobody-here");
@@ -787,6 +857,51 @@ private Q_SLOTS:
             QCOMPARE(QFileInfo(sandbox.paths.serverConfig).permissions(),
                      QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser | QFileDevice::WriteUser);
         }
+    }
+
+    // The dry run of a block operation in a session warns of what it would stop, as sshd -T -C for the session then says.
+    void blockReviewLockouts_data()
+    {
+        QTest::addColumn<QString>("criteria");
+        QTest::addColumn<QString>("lockouts"); // kinds
+        QTest::newRow("the session's user") << QStringLiteral("User other") << QStringLiteral("authentication");
+        QTest::newRow("the session's address") << QStringLiteral("Address 192.0.2.0/24") << QStringLiteral("authentication");
+        QTest::newRow("another user") << QStringLiteral("User tester") << QString();
+        QTest::newRow("another network") << QStringLiteral("Address 198.51.100.0/24") << QString();
+    }
+
+    void blockReviewLockouts()
+    {
+        QFETCH(QString, criteria);
+        QFETCH(QString, lockouts);
+        TestSandbox sandbox;
+        sandbox.paths.lookupPassword = [](const UserAccount &) {
+            return QByteArray("$6$s$h");
+        };
+        Engine engine(sandbox.paths);
+        Engine::Transaction transaction;
+        transaction.changes = {{QStringLiteral("PasswordAuthentication"), false}};
+        transaction.block = {QStringLiteral("add"), 0, criteria, QString()};
+        transaction.dryRun = true;
+        transaction.session = QStringLiteral("192.0.2.10 50022 192.0.2.2 22");
+        transaction.caller = TestSandbox::OtherUid;
+        const Reply review = engine.applyTransaction(ConfigType::Server, transaction);
+        QVERIFY2(review.ok, qPrintable(review.error));
+        QStringList kinds;
+        for (const QVariant &lockout : review.data.value(SSHSettings::Protocol::Reply::Lockouts).toList()) {
+            kinds.append(lockout.toMap().value(SSHSettings::Protocol::Reply::LockoutKind).toString());
+        }
+        QCOMPARE(kinds.join(QLatin1Char(' ')), lockouts);
+        transaction.dryRun = false;
+        QVERIFY(engine.applyTransaction(ConfigType::Server, transaction).ok);
+        const ProgramResult sshd = runProgram(sandbox.paths.sshd,
+                                              QStringList{QStringLiteral("-T"),
+                                                          QStringLiteral("-f"),
+                                                          sandbox.paths.serverConfig,
+                                                          QStringLiteral("-C"),
+                                                          QStringLiteral("user=other,addr=192.0.2.10,host=192.0.2.10,laddr=192.0.2.2,lport=22")}
+                                                  + sandbox.paths.sshdExtraArguments);
+        QCOMPARE(sshd.standardOutput.contains("\npasswordauthentication no\n"), !lockouts.isEmpty());
     }
 
     void invalidConfigurationIsNeverReplaced_data()

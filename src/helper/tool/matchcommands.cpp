@@ -18,7 +18,8 @@ namespace
 const QCommandLineOption
     s_file(QStringLiteral("file"), QStringLiteral("match add: the file of the configuration (a drop-in) the block goes into."), QStringLiteral("FILE"));
 
-// One line a block: index, criteria, file:line, number of keywords in its body (tab-separated).
+// One line a block: index, criteria, file:line, number of keywords in its body (tab-separated); for a block nested in
+// another one, "inside", its criteria and file:line after them.
 int blockList(const QCommandLineParser &parser, const ToolEngine &helper)
 {
     // A read, served under the read action as the page's is.
@@ -30,12 +31,14 @@ int blockList(const QCommandLineParser &parser, const ToolEngine &helper)
     const QVariantList blocks = reply.data.value(ProtocolReply::Blocks).toList();
     for (const QVariant &entry : blocks) {
         const QVariantMap block = entry.toMap();
-        printf("%d\t%s\t%s:%d\t%d\n",
+        const QString inside = block.value(ProtocolReply::BlockEntryInside).toString();
+        printf("%d\t%s\t%s:%d\t%d%s\n",
                block.value(ProtocolReply::BlockEntryIndex).toInt(),
                qPrintable(block.value(ProtocolReply::BlockEntryCriteria).toString()),
                qPrintable(block.value(ProtocolReply::BlockEntryFile).toString()),
                block.value(ProtocolReply::BlockEntryLine).toInt(),
-               int(block.value(ProtocolReply::BlockEntryValues).toMap().size()));
+               int(block.value(ProtocolReply::BlockEntryValues).toMap().size()),
+               qPrintable(inside.isEmpty() ? QString() : QLatin1String("\tinside ") + inside));
     }
     return 0;
 }
