@@ -218,6 +218,9 @@ private Q_SLOTS:
                 const bool server = call.argument(call.keys().contains(Arg::ReadType) ? Arg::ReadType : Arg::TransactionType).toInt() == Server;
                 QVariantMap values = server ? m_serverValues : m_clientValues;
                 values.insert(Reply::Origins, values.value(Reply::Origins).toMap());
+                if (call.argument(Arg::ReadKeywords).toStringList().contains(QLatin1String("Ciphers"))) {
+                    values.insert(QStringLiteral("ciphers"), QStringLiteral("aes256-ctr")); // an algorithm list, when asked for
+                }
                 return FakeActionRunner::success(values);
             }
             return FakeActionRunner::success(call.argument(Arg::TransactionDryRun).toBool() ? QVariantMap{{Reply::Base, QStringLiteral("base-1")}}
@@ -264,10 +267,13 @@ private Q_SLOTS:
         QVERIFY(m_helper->callsWith(Arg::TransactionRestart).isEmpty()); // and never restarts the server
         QVERIFY(!clientPort->hasChanged());
         // The answer carries the written configuration's values, which the page shows (the stand-in still says 22): no read follows.
-        // The page's keywords first, then every other one, for "All settings".
+        // The page's keywords first, then every other one, for "All settings"; the algorithm lists once it showed them.
         const QStringList readBack = m_helper->callsWith(Arg::TransactionChanges).last().argument(Arg::TransactionReadKeywords).toStringList();
         QCOMPARE(readBack.mid(0, 3), (QStringList{QStringLiteral("Port"), QStringLiteral("ServerAliveCountMax"), QStringLiteral("ServerAliveInterval")}));
-        QCOMPARE(readBack.size(), OptionCatalog::options(OptionCatalog::ConfigType::Client).size());
+        const auto &all = OptionCatalog::options(OptionCatalog::ConfigType::Client);
+        QCOMPARE(readBack.size(), all.size() - std::count_if(all.cbegin(), all.cend(), [](const auto &option) {
+                                      return option.kind == OptionCatalog::ValueKind::Algorithms;
+                                  }));
         QCOMPARE(m_helper->callsWith(Arg::ReadKeywords).size(), reads);
         QCOMPARE(clientPort->value(), QVariant(22));
         QCOMPARE(shown.count(), 1);
@@ -945,6 +951,53 @@ private Q_SLOTS:
         QCOMPARE(applied(*m_helper), QList<QVariantMap>{expected});
         QCOMPARE(m_helper->callsWith(Arg::TransactionDryRun).size(), 1);
         QVERIFY(!Compat::needsSave(page, changed));
+    }
+
+    void algorithmListsReadWhenShown_data()
+    {
+        QTest::addColumn<QString>("shown"); // a tab of the server's page, or the client's page
+        QTest::addColumn<int>("type"); // whose lists are read; -1: none
+        QTest::newRow("general tab: none") << "generalTab" << -1;
+        QTest::newRow("all settings") << "allSettingsTab" << int(Server);
+        QTest::newRow("conditional settings") << "conditionalTab" << int(Server);
+        QTest::newRow("client page") << "clientPage" << int(Client);
+    }
+
+    void algorithmListsReadWhenShown()
+    {
+        SSHModule page(nullptr, {});
+        page.load();
+        QVERIFY(FakeActionRunner::settle());
+        const auto listsRead = [this] {
+            QList<int> types;
+            for (const auto &call : m_helper->callsWith(Arg::ReadKeywords)) {
+                if (call.argument(Arg::ReadKeywords).toStringList().contains(QLatin1String("Ciphers"))) {
+                    types.append(call.argument(Arg::ReadType).toInt());
+                }
+            }
+            return types;
+        };
+        QCOMPARE(listsRead(), QList<int>()); // the page opens without them
+        QFETCH(QString, shown);
+        auto *pages = page.widget()->findChild<QComboBox *>(QStringLiteral("comboBoxSshConfig"));
+        auto *tabs = page.widget()->findChild<QTabWidget *>(QStringLiteral("tabWidgetServer"));
+        for (int time = 0; time < 2; ++time) {
+            pages->setCurrentIndex(0);
+            tabs->setCurrentIndex(0);
+            shown == QLatin1String("clientPage") ? pages->setCurrentIndex(1) : tabs->setCurrentWidget(page.widget()->findChild<QWidget *>(shown));
+            QVERIFY(FakeActionRunner::settle());
+        }
+        QFETCH(int, type);
+        QCOMPARE(listsRead(), type < 0 ? QList<int>() : QList<int>{type}); // once, however often shown
+        // "All settings" of that configuration lists them.
+        for (AbstractOptionArea *area : page.widget()->findChildren<AbstractOptionArea *>()) {
+            if (area->option().tab == PageTab::AllSettings) {
+                area->findChild<QLineEdit *>(QStringLiteral("allSettingsSearch"))->setText(QStringLiteral("Ciphers"));
+                const QAbstractItemModel *rows = area->findChild<QTreeView *>(QStringLiteral("allSettingsView"))->model();
+                QCOMPARE(rows->match(rows->index(0, 0), Qt::DisplayRole, QStringLiteral("Ciphers"), -1, Qt::MatchExactly).size(),
+                         area->option().type == type ? 1 : 0);
+            }
+        }
     }
 
     void unreadableJournalIsSaidOnce()
