@@ -267,7 +267,7 @@ void SSHModule::finishApply()
     }
     ConditionalArea *blocks = m_apply.blocks;
     if (blocks && (m_apply.anyChanged || m_apply.anyUnknown)) {
-        blocks->discardBodyEdits(); // the blocks read next show what was written
+        blocks->requestWritten(); // the blocks read next show what was written
     }
     if (m_apply.anyFailed && !blocks) {
         markAsChanged();

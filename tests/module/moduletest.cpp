@@ -1231,48 +1231,18 @@ private Q_SLOTS:
         action.remove(QStringLiteral("client:"));
         QFETCH(QString, value);
         QFETCH(bool, accept);
-        const QVariantList blocks{QVariantMap{{Reply::BlockEntryIndex, 1},
-                                              {Reply::BlockEntryCriteria, QStringLiteral("Group sftponly")},
-                                              {Reply::BlockEntryFile, QStringLiteral("/etc/ssh/sshd_config")},
-                                              {Reply::BlockEntryLine, 30},
-                                              {Reply::BlockEntryValues, QVariantMap{{QStringLiteral("ForceCommand"), QStringLiteral("internal-sftp")}}}},
-                                  QVariantMap{{Reply::BlockEntryIndex, 2},
-                                              {Reply::BlockEntryCriteria, QStringLiteral("Address 192.0.2.0/24")},
-                                              {Reply::BlockEntryFile, QStringLiteral("/etc/ssh/sshd_config.d/10-local.conf")},
-                                              {Reply::BlockEntryLine, 3},
-                                              {Reply::BlockEntryValues, QVariantMap{{QStringLiteral("PasswordAuthentication"), QStringLiteral("yes")}}}}};
-        m_serverValues.insert(QStringLiteral("forcecommand"), QStringLiteral("none"));
-        m_serverValues.insert(QStringLiteral("passwordauthentication"), QStringLiteral("yes"));
+        const QVariantList blocks = servedBlocks();
         const QVariantMap effective{
             {QStringLiteral("port"), QStringLiteral("2222")},
             {QStringLiteral("passwordauthentication"), QStringLiteral("no")},
             {Reply::AppliedBlocks, QVariantList{blocks.at(1)}},
             {Reply::Verdict, QVariantMap{{Reply::VerdictCanLogIn, true}, {Reply::VerdictMethods, QStringList{QStringLiteral("publickey")}}}}};
-        m_helper->setHandler([&](const FakeActionRunner::Call &call) {
-            if (call.keys().contains(Arg::ReadBlocks)) {
-                return FakeActionRunner::success({{Reply::Blocks, blocks}});
-            }
-            if (call.keys().contains(Arg::EffectiveUser)) {
-                return FakeActionRunner::success(effective);
-            }
-            if (call.argument(Arg::TransactionDryRun).toBool()) {
-                return FakeActionRunner::success({{Reply::Base, QStringLiteral("base-1")},
-                                                  {Reply::FileDiffs, QVariantMap{{QStringLiteral("/etc/ssh/sshd_config"), QByteArray("+Match\n")}}}});
-            }
-            return FakeActionRunner::success(call.keys().contains(Arg::ReadKeywords) || call.keys().contains(Arg::TransactionReadKeywords) ? m_serverValues
-                                                                                                                                           : QVariantMap());
-        });
-        KMessageBox::saveDontShowAgainContinue(ReviewDialog::DontAskAgainName); // Apply's reviews only
+        serveBlocks(effective);
         SSHModule page(nullptr, {});
         page.load();
         QVERIFY(FakeActionRunner::settle());
         QVERIFY(m_helper->callsWith(Arg::ReadBlocks).isEmpty()); // read when looked at
-        QWidget *tab = page.widget()->findChild<QWidget *>(QStringLiteral("conditionalTab"));
-        page.widget()->findChild<QTabWidget *>(QStringLiteral("tabWidgetServer"))->setCurrentWidget(tab);
-        if (client) {
-            page.widget()->findChild<QComboBox *>(QStringLiteral("comboBoxSshConfig"))->setCurrentIndex(1);
-            tab = page.widget()->findChild<QWidget *>(QStringLiteral("clientPage"))->findChild<ConditionalArea *>();
-        }
+        QWidget *tab = showBlocks(page, client);
         QVERIFY(FakeActionRunner::settle());
         auto *list = tab->findChild<QTreeWidget *>(QStringLiteral("conditionalBlocks"));
         QCOMPARE(list->topLevelItemCount(), 2);
@@ -1306,9 +1276,7 @@ private Q_SLOTS:
         if (auto *recipe = tab->findChild<QAction *>(action)) {
             recipe->trigger();
         } else if (action == QLatin1String("conditionalSave")) {
-            tab->findChild<QTreeView *>(QStringLiteral("allSettingsView"))
-                ->setCurrentIndex(tab->findChild<QTreeView *>(QStringLiteral("allSettingsView"))->model()->index(0, 0));
-            tab->findChild<QLineEdit *>(QStringLiteral("allSettingsText"))->setText(value);
+            editFirstBodyRow(tab, value);
             tab->findChild<QPushButton *>(action)->click();
         } else {
             tab->findChild<QPushButton *>(action)->click();
@@ -1349,7 +1317,152 @@ private Q_SLOTS:
                  QStringLiteral("Blocks that apply: Connections from 192.0.2.0/24 (10-local.conf:3)"));
     }
 
+    void bodyEditsOnLeaving_data()
+    {
+        QTest::addColumn<QString>("leave"); // how the first block, its body edited, is left
+        QTest::addColumn<QString>("answer"); // to the question; none may come without one
+        QTest::addColumn<int>("selectedAfter");
+        QTest::addColumn<bool>("editsKept");
+        QTest::addColumn<QStringList>("transactions");
+        const QStringList body{QStringLiteral("review 1 ForceCommand=internal-sftp -l INFO"), QStringLiteral("apply 1 ForceCommand=internal-sftp -l INFO")};
+        // clang-format off
+        QTest::newRow("another block, cancelled") << "select" << "Cancel" << 1 << true << QStringList();
+        QTest::newRow("another block, discarded") << "select" << "Discard" << 2 << false << QStringList();
+        QTest::newRow("another block, applied first") << "select" << "Apply to Block" << 2 << false << body;
+        QTest::newRow("removed, cancelled") << "conditionalRemove" << "Cancel" << 1 << true << QStringList();
+        QTest::newRow("removed, discarded") << "conditionalRemove" << "Discard" << 1 << false
+            << QStringList{QStringLiteral("review remove 1"), QStringLiteral("apply remove 1")};
+        QTest::newRow("moved: the edits follow") << "conditionalDown" << "" << 1 << true
+            << QStringList{QStringLiteral("review down 1"), QStringLiteral("apply down 1")};
+        // clang-format on
+    }
+
+    void bodyEditsOnLeaving()
+    {
+        serveBlocks();
+        SSHModule page(nullptr, {});
+        page.load();
+        QWidget *tab = showBlocks(page);
+        QVERIFY(FakeActionRunner::settle());
+        auto *list = tab->findChild<QTreeWidget *>(QStringLiteral("conditionalBlocks"));
+        auto *save = tab->findChild<QPushButton *>(QStringLiteral("conditionalSave"));
+        list->setCurrentItem(list->topLevelItem(0));
+        editFirstBodyRow(tab, QStringLiteral("internal-sftp -l INFO"));
+        QVERIFY(save->isEnabled());
+
+        QFETCH(QString, leave);
+        QFETCH(QString, answer);
+        QFETCH(QStringList, transactions);
+        ModalDriver driver;
+        if (!answer.isEmpty()) {
+            driver.answer(answer);
+        }
+        for (int review = 0; review < transactions.size() / 2; ++review) {
+            driver.expect<ReviewDialog>([](ReviewDialog *dialog) {
+                dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Apply)->click();
+            });
+        }
+        leave == QLatin1String("select") ? list->setCurrentItem(list->topLevelItem(1)) : tab->findChild<QPushButton *>(leave)->click();
+        QVERIFY(FakeActionRunner::settle());
+        QVERIFY(driver.failures.isEmpty());
+        QCOMPARE(driver.unanswered(), 0);
+        QCOMPARE(driver.seenTexts,
+                 answer.isEmpty() ? QStringList()
+                                  : QStringList{QStringLiteral("The settings of the block “Users in group sftponly” were changed but not applied.")});
+        QStringList sent;
+        for (const auto &call : m_helper->callsWith(Arg::TransactionType)) {
+            sent.append(transactionSummary(call));
+        }
+        QCOMPARE(sent, transactions);
+        QTEST(list->indexOfTopLevelItem(list->currentItem()) + 1, "selectedAfter");
+        QTEST(save->isEnabled(), "editsKept");
+    }
+
+    void verdictReasons_data()
+    {
+        QTest::addColumn<QString>("reason");
+        QTest::addColumn<QString>("words");
+        // clang-format off
+        QTest::newRow("access rule") << "access:DenyUsers *@10.0.0.1" << "“DenyUsers *@10.0.0.1” refuses this user";
+        QTest::newRow("no method left") << "authentication:PasswordAuthentication"
+            << "neither a password nor an authorized key is left to this user (PasswordAuthentication)";
+        QTest::newRow("not listening") << "listening:192.0.2.1 port 2222" << "the server does not listen on 192.0.2.1 port 2222";
+        QTest::newRow("no such account") << "account:nobody2" << "there is no account “nobody2”";
+        QTest::newRow("unknown kind: as written") << "quota:none left" << "quota:none left";
+        QTest::newRow("no kind: as written") << "refused" << "refused";
+        // clang-format on
+    }
+
+    void verdictReasons()
+    {
+        QFETCH(QString, reason);
+        QFETCH(QString, words);
+        ConditionalArea area(Server, nullptr);
+        area.findChild<QLineEdit *>(QStringLiteral("conditionalTestUser"))->setText(QStringLiteral("alice"));
+        area.findChild<QLineEdit *>(QStringLiteral("conditionalTestAddress"))->setText(QStringLiteral("192.0.2.7"));
+        area.showEffective({{Reply::Verdict, QVariantMap{{Reply::VerdictCanLogIn, false}, {Reply::VerdictReasons, QStringList{reason, reason}}}}});
+        QCOMPARE(area.findChild<QLabel *>(QStringLiteral("conditionalVerdict"))->text(),
+                 QStringLiteral("alice cannot log in from 192.0.2.7: %1; %1.").arg(words));
+    }
+
 private:
+    // Two blocks, the second in a drop-in.
+    static QVariantList servedBlocks()
+    {
+        return {QVariantMap{{Reply::BlockEntryIndex, 1},
+                            {Reply::BlockEntryCriteria, QStringLiteral("Group sftponly")},
+                            {Reply::BlockEntryFile, QStringLiteral("/etc/ssh/sshd_config")},
+                            {Reply::BlockEntryLine, 30},
+                            {Reply::BlockEntryValues, QVariantMap{{QStringLiteral("ForceCommand"), QStringLiteral("internal-sftp")}}}},
+                QVariantMap{{Reply::BlockEntryIndex, 2},
+                            {Reply::BlockEntryCriteria, QStringLiteral("Address 192.0.2.0/24")},
+                            {Reply::BlockEntryFile, QStringLiteral("/etc/ssh/sshd_config.d/10-local.conf")},
+                            {Reply::BlockEntryLine, 3},
+                            {Reply::BlockEntryValues, QVariantMap{{QStringLiteral("PasswordAuthentication"), QStringLiteral("yes")}}}}};
+    }
+
+    // The fake helper reads servedBlocks() (the same after any change), answers a test with @p effective, reviews with a diff.
+    void serveBlocks(const QVariantMap &effective = {})
+    {
+        m_serverValues.insert(QStringLiteral("forcecommand"), QStringLiteral("none"));
+        m_serverValues.insert(QStringLiteral("passwordauthentication"), QStringLiteral("yes"));
+        m_helper->setHandler([this, effective](const FakeActionRunner::Call &call) {
+            if (call.keys().contains(Arg::ReadBlocks)) {
+                return FakeActionRunner::success({{Reply::Blocks, servedBlocks()}});
+            }
+            if (call.keys().contains(Arg::EffectiveUser)) {
+                return FakeActionRunner::success(effective);
+            }
+            if (call.argument(Arg::TransactionDryRun).toBool()) {
+                return FakeActionRunner::success({{Reply::Base, QStringLiteral("base-1")},
+                                                  {Reply::FileDiffs, QVariantMap{{QStringLiteral("/etc/ssh/sshd_config"), QByteArray("+Match\n")}}}});
+            }
+            return FakeActionRunner::success(call.keys().contains(Arg::ReadKeywords) || call.keys().contains(Arg::TransactionReadKeywords) ? m_serverValues
+                                                                                                                                           : QVariantMap());
+        });
+    }
+
+    // The server's "Conditional settings" tab (the client's area with @p client) of @p page, loaded before.
+    static QWidget *showBlocks(SSHModule &page, bool client = false)
+    {
+        KMessageBox::saveDontShowAgainContinue(ReviewDialog::DontAskAgainName); // Apply's reviews only
+        QWidget *tab = page.widget()->findChild<QWidget *>(QStringLiteral("conditionalTab"));
+        page.widget()->findChild<QTabWidget *>(QStringLiteral("tabWidgetServer"))->setCurrentWidget(tab);
+        if (client) {
+            page.widget()->findChild<QComboBox *>(QStringLiteral("comboBoxSshConfig"))->setCurrentIndex(1);
+            tab = page.widget()->findChild<QWidget *>(QStringLiteral("clientPage"))->findChild<ConditionalArea *>();
+        }
+        return tab;
+    }
+
+    // Types @p value into the first keyword of the selected block's body.
+    static void editFirstBodyRow(QWidget *tab, const QString &value)
+    {
+        auto *body = tab->findChild<QTreeView *>(QStringLiteral("allSettingsView"));
+        body->setCurrentIndex(body->model()->index(0, 0));
+        tab->findChild<QLineEdit *>(QStringLiteral("allSettingsText"))->setText(value);
+    }
+
     FixedServiceState m_state;
     QTemporaryDir m_root;
     std::unique_ptr<FakeActionRunner> m_helper;
