@@ -358,8 +358,12 @@ QVariantMap Configuration::readData(ConfigType type, const QStringList &keywords
         case ValueKind::AccessPatterns:
             data.insert(key, tokens(found));
             break;
+        case ValueKind::Port:
+            // sshd listens on each Port line: blank-separated, as a change takes them.
+            data.insert(key, found.isEmpty() ? option.defaultValue : QString::fromUtf8(found.join(' ')));
+            break;
         default:
-            if (option.accumulating && option.kind != ValueKind::Port) {
+            if (option.accumulating) {
                 QStringList list;
                 for (const QByteArray &value : found) {
                     list.append(QString::fromUtf8(value));

@@ -151,6 +151,7 @@ private Q_SLOTS:
             edit(ConfigType::Server, keyword, s("2222"), s("2222"));
         }
         edit(ConfigType::Server, "Port", 2201, s("2201"));
+        edit(ConfigType::Server, "Port", s("2222 22"), s("2222 22"));
         edit(ConfigType::Server, "LoginGraceTime", s("0"), s("0"));
         edit(ConfigType::Server, "PermitTunnel", s("point-to-point"), s("point-to-point"));
         for (const char *value : {"/etc/issue.net", "none"}) {

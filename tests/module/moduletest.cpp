@@ -405,6 +405,8 @@ private Q_SLOTS:
         QTest::newRow("choice: its own word") << server << "IgnoreRhosts" << "yes" << 1 << "2" << QVariantList{QStringLiteral("no")};
         QTest::newRow("choice, another word") << server << "IgnoreRhosts" << "shosts-only" << 1 << "0" << QVariantList{QStringLiteral("yes")};
         QTest::newRow("number as text") << server << "Port" << "2222" << 2022 << "2222" << QVariantList{QStringLiteral("2022")};
+        QTest::newRow("several ports: the first edited, the others kept") << server << "Port" << "2222 22" << 2022 << "2222 and 22" << QVariantList{QStringLiteral("2022 22")};
+        QTest::newRow("several ports, untouched") << server << "Port" << "2222 22 2200" << -1 << "2222 and 22, 2200" << QVariantList();
         QTest::newRow("seconds, 0 turns it off") << int(Client) << "ServerAliveInterval" << "0" << 30 << "Off" << QVariantList{QStringLiteral("30")};
         QTest::newRow("seconds, no limit") << server << "LoginGraceTime" << "90" << -1 << "90 s" << QVariantList();
         QTest::newRow("tunnel: its word") << server << "PermitTunnel" << "ethernet" << 2 << "Ethernet" << QVariantList{QStringLiteral("point-to-point")};
@@ -427,7 +429,9 @@ private Q_SLOTS:
         auto *spin = area->findChild<QSpinBox *>();
         auto *combo = area->findChild<QComboBox *>();
         QCOMPARE(box && box->isTristate(), keyword == QLatin1String("PermitRootLogin"));
-        QTEST(box ? QString::number(box->checkState()) : spin ? spin->text() : combo->currentText(), "shown");
+        const auto *others = area->findChild<QLabel *>(QStringLiteral("otherPorts"));
+        const QString spinText = spin ? spin->text() + (others && !others->isHidden() ? QLatin1Char(' ') + others->text() : QString()) : QString();
+        QTEST(box ? QString::number(box->checkState()) : spin ? spinText : combo->currentText(), "shown");
         for (int i = 0; box && i < edit; ++i) {
             box->click();
         }
