@@ -122,20 +122,22 @@ ConditionalArea::ConditionalArea(SSHConfigurationTypeId type, QWidget *parent)
     if (type == Server) {
         auto *menu = new QMenu(m_add);
         menu->addAction(i18nc("@action:inmenu", "Empty Block…"), this, [this] {
-            const QString criteria = askCriteria(QString());
+            const QString criteria = mayLeaveBody() ? askCriteria(QString()) : QString();
             if (!criteria.isEmpty()) {
                 Q_EMIT requested({QStringLiteral("add"), 0, criteria, {}, {}});
             }
         });
         menu->addAction(i18nc("@action:inmenu", "SFTP Only, Locked in the Home Folder, for a Group…"), this, [this] {
-            const QString criteria = askCriteria(QStringLiteral("Group"), QStringLiteral("Group"), i18nc("@title:window", "SFTP Only for a Group"));
+            const QString criteria =
+                mayLeaveBody() ? askCriteria(QStringLiteral("Group"), QStringLiteral("Group"), i18nc("@title:window", "SFTP Only for a Group")) : QString();
             if (!criteria.isEmpty()) {
                 Q_EMIT requested(sftpRecipe(ConditionalCriteria::parse(Server, criteria).constFirst().second));
             }
         });
         menu->addAction(i18nc("@action:inmenu", "Passwords Only from These Addresses…"), this, [this] {
-            const QString criteria =
-                askCriteria(QStringLiteral("Address"), QStringLiteral("Address"), i18nc("@title:window", "Passwords Only from These Addresses"));
+            const QString criteria = mayLeaveBody()
+                ? askCriteria(QStringLiteral("Address"), QStringLiteral("Address"), i18nc("@title:window", "Passwords Only from These Addresses"))
+                : QString();
             if (!criteria.isEmpty()) {
                 Q_EMIT requested(passwordRecipe(ConditionalCriteria::parse(Server, criteria).constFirst().second));
             }
@@ -145,7 +147,7 @@ ConditionalArea::ConditionalArea(SSHConfigurationTypeId type, QWidget *parent)
         m_add->setMenu(menu);
     } else {
         connect(m_add, &QPushButton::clicked, this, [this] {
-            const QString criteria = askCriteria(QString());
+            const QString criteria = mayLeaveBody() ? askCriteria(QString()) : QString();
             if (!criteria.isEmpty()) {
                 Q_EMIT requested({QStringLiteral("add"), 0, criteria, {}, {}});
             }
@@ -178,11 +180,20 @@ ConditionalArea::ConditionalArea(SSHConfigurationTypeId type, QWidget *parent)
         createTestPanel(this);
     }
 
-    connect(m_list, &QTreeWidget::currentItemChanged, this, &ConditionalArea::showCurrentBlock);
+    connect(m_list, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem *current, QTreeWidgetItem *previous) {
+        // The body's edits are not lost to a click on another block.
+        if (previous && !m_body->changes().isEmpty() && !mayLeaveBody(m_list->indexOfTopLevelItem(previous) + 1, m_list->indexOfTopLevelItem(current) + 1)) {
+            const QSignalBlocker blocker(m_list);
+            m_list->setCurrentItem(previous);
+            return;
+        }
+        showCurrentBlock();
+    });
     // Enter or a double click on a block edits its criteria.
     connect(m_list, &QTreeWidget::itemActivated, m_criteria, &QPushButton::click);
     connect(this, &ConditionalArea::requested, this, [this](const Request &request) {
         m_added = request.operation == QLatin1String("add") ? request.criteria : QString();
+        m_bodySent = request.operation.isEmpty();
     });
     connect(m_body, &AllSettingsView::changed, this, &ConditionalArea::updateButtons);
     connect(m_criteria, &QPushButton::clicked, this, [this] {
@@ -192,6 +203,9 @@ ConditionalArea::ConditionalArea(SSHConfigurationTypeId type, QWidget *parent)
         }
     });
     connect(m_remove, &QPushButton::clicked, this, [this] {
+        if (!mayLeaveBody()) {
+            return;
+        }
         // The server's review shows what goes; the client's change is written at once.
         if (m_type == Client
             && QMessageBox::question(this,
@@ -288,13 +302,15 @@ void ConditionalArea::createTestPanel(QWidget *parent)
 
 void ConditionalArea::setBlocks(const QVariantList &blocks)
 {
-    // The selection follows the block it was on (moved, or edited in place), or stays at its place.
+    // The selection follows the block it was on (moved, its criteria or its lines' places changed), or stays at its place.
     const QVariantMap selected = currentBlock();
     const int before = currentIndex();
+    const int next = std::exchange(m_next, 0);
     m_blocks = blocks;
     const QSignalBlocker blocker(m_list);
     m_list->clear();
     QTreeWidgetItem *current = nullptr;
+    bool followed = false; // the block the body's edits were made on
     for (int i = 0; i < blocks.size(); ++i) {
         const QVariantMap block = blocks.at(i).toMap();
         const QString criteria = block.value(Reply::BlockEntryCriteria).toString();
@@ -305,10 +321,11 @@ void ConditionalArea::setBlocks(const QVariantList &blocks)
                                           QString::number(block.value(Reply::BlockEntryValues).toMap().size())});
         item->setToolTip(2, place(block, true));
         item->setToolTip(0, criteria);
-        const bool same =
-            criteria == selected.value(Reply::BlockEntryCriteria).toString() && block.value(Reply::BlockEntryValues) == selected.value(Reply::BlockEntryValues);
-        if ((same && !selected.isEmpty()) || (!current && i + 1 == before)) {
+        const bool same = !selected.isEmpty() && block.value(Reply::BlockEntryValues) == selected.value(Reply::BlockEntryValues)
+            && (criteria == selected.value(Reply::BlockEntryCriteria).toString() || i + 1 == before);
+        if ((same && !followed) || (!current && i + 1 == before)) {
             current = item;
+            followed = same;
         }
     }
     // A block just added is the last with its criteria.
@@ -316,22 +333,57 @@ void ConditionalArea::setBlocks(const QVariantList &blocks)
     const auto added = criteria.isEmpty() ? QList<QTreeWidgetItem *>() : m_list->findItems(criteria, Qt::MatchFixedString | Qt::MatchCaseSensitive, 1);
     if (!added.isEmpty()) {
         current = added.constLast();
+        followed = false;
+    }
+    // The block chosen when the edits of another were applied first.
+    if (next > 0 && next <= m_list->topLevelItemCount() && m_body->changes().isEmpty()) {
+        current = m_list->topLevelItem(next - 1);
     }
     if (!current && m_list->topLevelItemCount() > 0) {
         current = m_list->topLevelItem(std::min(std::max(before, 1), m_list->topLevelItemCount()) - 1);
     }
     m_list->setCurrentItem(current);
-    // Edits of a body that was not written (a review cancelled) stay for another try.
-    if (m_body->changes().isEmpty() || currentBlock() != selected) {
+    // Edits of a body that was not written (a review cancelled) stay for another try, on their block.
+    if (m_body->changes().isEmpty() || !followed) {
         showCurrentBlock();
     } else {
         updateButtons();
     }
 }
 
-void ConditionalArea::discardBodyEdits()
+void ConditionalArea::requestWritten()
 {
-    m_body->discardChanges();
+    if (std::exchange(m_bodySent, false)) {
+        m_body->discardChanges();
+    }
+}
+
+bool ConditionalArea::mayLeaveBody(int from, int to)
+{
+    if (m_body->changes().isEmpty()) {
+        return true;
+    }
+    from = from > 0 ? from : currentIndex();
+    const QString criteria = m_blocks.value(from - 1).toMap().value(Reply::BlockEntryCriteria).toString();
+    QMessageBox box(QMessageBox::Question,
+                    i18nc("@title:window", "Settings Not Applied"),
+                    i18nc("@info", "The settings of the block “%1” were changed but not applied.", ConditionalCriteria::inWords(m_type, criteria)),
+                    QMessageBox::NoButton,
+                    this);
+    QPushButton *apply = box.addButton(i18nc("@action:button", "Apply to Block"), QMessageBox::AcceptRole);
+    QPushButton *discard = box.addButton(i18nc("@action:button", "Discard"), QMessageBox::DestructiveRole);
+    box.setDefaultButton(box.addButton(QMessageBox::Cancel));
+    box.exec();
+    if (box.clickedButton() == discard) {
+        m_body->discardChanges();
+        return true;
+    }
+    if (box.clickedButton() == apply) {
+        // Once written, the block asked for is shown.
+        Q_EMIT requested({QString(), from, {}, m_body->changes(), {}});
+        m_next = to;
+    }
+    return false;
 }
 
 void ConditionalArea::setGlobalValues(const QVariantMap &reply)
@@ -387,16 +439,18 @@ void ConditionalArea::showEffective(const QVariantMap &reply)
     const QString user = m_testUser->text().trimmed();
     const QString address = m_testAddress->text().trimmed();
     const QString separator = i18nc("@item separator of a list of values", ", ");
-    m_verdict->setText(verdict.value(Reply::VerdictCanLogIn).toBool() ? i18nc("@info %1 user, %2 address, %3 methods",
-                                                                              "%1 can log in from %2, with: %3.",
-                                                                              user,
-                                                                              address,
-                                                                              verdict.value(Reply::VerdictMethods).toStringList().join(separator))
-                                                                      : i18nc("@info %1 user, %2 address, %3 reasons",
-                                                                              "%1 cannot log in from %2: %3.",
-                                                                              user,
-                                                                              address,
-                                                                              verdict.value(Reply::VerdictReasons).toStringList().join(QStringLiteral("; "))));
+    QStringList reasons;
+    for (const QString &reason : verdict.value(Reply::VerdictReasons).toStringList()) {
+        reasons.append(verdictReason(reason));
+    }
+    m_verdict->setText(
+        verdict.value(Reply::VerdictCanLogIn).toBool()
+            ? i18nc("@info %1 user, %2 address, %3 methods",
+                    "%1 can log in from %2, with: %3.",
+                    user,
+                    address,
+                    verdict.value(Reply::VerdictMethods).toStringList().join(separator))
+            : i18nc("@info %1 user, %2 address, %3 reasons", "%1 cannot log in from %2: %3.", user, address, reasons.join(QStringLiteral("; "))));
     QStringList applied;
     for (const QVariant &entry : reply.value(Reply::AppliedBlocks).toList()) {
         const QVariantMap block = entry.toMap();
@@ -429,6 +483,28 @@ void ConditionalArea::showEffective(const QVariantMap &reply)
         item->setToolTip(3, file);
     }
     m_effective->setVisible(m_effective->topLevelItemCount() > 0);
+}
+
+QString ConditionalArea::verdictReason(const QString &reason)
+{
+    const int colon = reason.indexOf(QLatin1Char(':'));
+    const QString kind = colon < 0 ? QString() : reason.left(colon);
+    const QString detail = reason.mid(colon + 1);
+    if (kind == QLatin1String("access")) {
+        return i18nc("@info why a user cannot log in, %1 a rule such as DenyUsers bob", "“%1” refuses this user", detail);
+    }
+    if (kind == QLatin1String("authentication")) {
+        return i18nc("@info why a user cannot log in, %1 the keyword concerned", "neither a password nor an authorized key is left to this user (%1)", detail);
+    }
+    if (kind == QLatin1String("listening")) {
+        const int blank = detail.lastIndexOf(QLatin1String(" port "));
+        const QString socket = blank < 0 ? detail : i18nc("%1 address, %2 port", "%1 port %2", detail.left(blank), detail.mid(blank + 6));
+        return i18nc("@info why a user cannot log in, %1 an address and port", "the server does not listen on %1", socket);
+    }
+    if (kind == QLatin1String("account")) {
+        return i18nc("@info why a user cannot log in, %1 a user name", "there is no account “%1”", detail);
+    }
+    return reason; // a kind this page does not know yet: as the helper wrote it
 }
 
 void ConditionalArea::showTestFailure(const QString &reason)

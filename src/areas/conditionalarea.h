@@ -54,8 +54,10 @@ public:
     /// The answer to a test: effective values (a read reply), Reply::AppliedBlocks and Reply::Verdict; or why it failed.
     void showEffective(const QVariantMap &reply);
     void showTestFailure(const QString &reason);
-    /// The body's edits were written (or are to be forgotten): the next setBlocks() shows the body as read.
-    void discardBodyEdits();
+    /// The last request was written: if it was the body's edits, the next setBlocks() shows the body as read.
+    void requestWritten();
+    /// A reason of a verdict (Reply::VerdictReasons, "kind:detail") in the page's words.
+    static QString verdictReason(const QString &reason);
 
 Q_SIGNALS:
     void requested(const ConditionalArea::Request &request);
@@ -70,9 +72,17 @@ private:
     /// Asks for the criteria (of @p criteria, limited to @p only) in the criteria dialog; empty when cancelled.
     QString askCriteria(const QString &criteria, const QString &only = QString(), const QString &title = QString());
     void createTestPanel(QWidget *parent);
+    /**
+     * Whether what was asked may go on with the body's edits (made on block @p from, by default the selected one) not
+     * applied: yes without edits, or when the question is answered with Discard. Answered with Apply, the edits are
+     * asked to be written, block @p to is selected once they are, and the answer is no.
+     */
+    bool mayLeaveBody(int from = 0, int to = 0);
 
     SSHConfigurationTypeId m_type;
     QString m_added; ///< the criteria of a block being added: selected once read
+    int m_next = 0; ///< the block to select once the body's edits are written
+    bool m_bodySent = false; ///< the last request was the body's edits
     QVariantList m_blocks;
     QVariantMap m_global;
     QTreeWidget *m_list;

@@ -3,6 +3,22 @@
 #include "spinboxoptionarea.h"
 #include "ui_SpinboxOptionArea.h"
 
+#include <KLocalizedString>
+
+namespace
+{
+// sshd listens on each of several Port lines: the value is then the ports, blank-separated. The box edits the first.
+int first(const QVariant &value)
+{
+    return value.toString().section(QLatin1Char(' '), 0, 0).toInt();
+}
+
+QString others(const QVariant &value)
+{
+    return value.toString().section(QLatin1Char(' '), 1, -1, QString::SectionSkipEmpty);
+}
+}
+
 SpinboxOptionArea::SpinboxOptionArea(const SSHOption &option, QWidget *parent)
     : AbstractOptionArea(option, parent)
     , ui(std::make_unique<Ui::SpinboxOptionArea>())
@@ -21,14 +37,17 @@ QWidget *SpinboxOptionArea::inflate()
     if (range.size() == 2) {
         ui->spinBox->setRange(range.at(0).toInt(), range.at(1).toInt());
     }
-    ui->spinBox->setValue(m_option.value().toInt());
+    m_others = new QLabel(this);
+    m_others->setObjectName(QStringLiteral("otherPorts"));
+    ui->horizontalLayout_2->insertWidget(1, m_others);
+    reset();
     // Durations carry their unit; a zero that turns something off says so.
     ui->spinBox->setSuffix(m_option.unit);
     ui->spinBox->setSpecialValueText(m_option.zeroText);
     ui->label->setText(m_option.displayName);
     setToolTip(m_option.description);
     connect(ui->spinBox, qOverload<int>(&QSpinBox::valueChanged), this, [this](int value) {
-        setHasChanged(value != m_option.value().toInt());
+        setHasChanged(value != first(m_option.value()));
         Q_EMIT modify();
     });
     return this;
@@ -36,10 +55,19 @@ QWidget *SpinboxOptionArea::inflate()
 
 QVariant SpinboxOptionArea::value() const
 {
-    return QVariant(QString::number(ui->spinBox->value()));
+    // The other ports stay as they are.
+    const QString rest = others(m_option.value());
+    return QVariant(QString::number(ui->spinBox->value()) + (rest.isEmpty() ? QString() : QLatin1Char(' ') + rest));
 }
 
 void SpinboxOptionArea::reset() const
 {
-    ui->spinBox->setValue(m_option.value().toInt());
+    ui->spinBox->setValue(first(m_option.value()));
+    if (!m_others) {
+        return; // not inflated yet
+    }
+    const QStringList rest = others(m_option.value()).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    m_others->setText(i18nc("@label beside the first port, %1 the others", "and %1", rest.join(i18nc("@item separator of a list of ports", ", "))));
+    m_others->setToolTip(i18nc("@info:tooltip", "The SSH server listens on these ports too; they are kept."));
+    m_others->setVisible(!rest.isEmpty());
 }

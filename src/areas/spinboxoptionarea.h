@@ -6,12 +6,15 @@
 
 #include <memory>
 
+class QLabel;
+
 namespace Ui
 {
 class SpinboxOptionArea;
 }
 
-/// A numeric option as a title and a spin box; its value is the number as text.
+/// A numeric option as a title and a spin box; its value is the number as text. Several ports ("2222 22"): the box
+/// edits the first, the others are shown beside it and kept.
 class SpinboxOptionArea : public AbstractOptionArea
 {
     Q_OBJECT
@@ -25,4 +28,5 @@ public:
 
 private:
     std::unique_ptr<Ui::SpinboxOptionArea> ui;
+    QLabel *m_others = nullptr;
 };

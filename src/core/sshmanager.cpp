@@ -28,12 +28,54 @@ QStringList SSHManager::readKeywords(SSHConfigurationTypeId type) const
     QStringList keywords = SSHOption::pageKeywords(type);
     const int version = m_values.value(type).value(SSHSettings::Protocol::Reply::Version).toInt();
     const auto catalogType = type == Client ? OptionCatalog::ConfigType::Client : OptionCatalog::ConfigType::Server;
+    const bool algorithms = algorithmsAsked(type);
     for (const OptionCatalog::Option &option : OptionCatalog::options(catalogType)) {
-        if (OptionCatalog::knownIn(option, version) && !keywords.contains(option.keyword)) {
+        if (OptionCatalog::knownIn(option, version) && !keywords.contains(option.keyword)
+            && (algorithms || option.kind != OptionCatalog::ValueKind::Algorithms)) {
             keywords.append(option.keyword);
         }
     }
     return keywords;
+}
+
+void SSHManager::loadAlgorithms(SSHConfigurationTypeId type, QObject *context, std::function<void(bool)> done)
+{
+    namespace Arg = SSHSettings::Protocol::Arg;
+    namespace Reply = SSHSettings::Protocol::Reply;
+    if (algorithmsAsked(type)) {
+        done(false);
+        return;
+    }
+    m_algorithmsAsked.append(type);
+    QStringList keywords;
+    const int version = m_values.value(type).value(Reply::Version).toInt();
+    for (const OptionCatalog::Option &option : OptionCatalog::options(type == Client ? OptionCatalog::ConfigType::Client : OptionCatalog::ConfigType::Server)) {
+        if (option.kind == OptionCatalog::ValueKind::Algorithms && OptionCatalog::knownIn(option, version)) {
+            keywords.append(option.keyword);
+        }
+    }
+    SSHSettings::runPrivilegedAction(SSHSettings::ActionKind::Read,
+                                     {{Arg::ReadKeywords, keywords}, {Arg::ReadType, static_cast<int>(type)}},
+                                     context,
+                                     [this, type, done](const SSHSettings::ActionResult &result) {
+                                         if (!result.ok) {
+                                             // The lists stay hidden; the next read of every keyword brings them.
+                                             qCWarning(SSHSETTINGS_CORE) << "Failed to read the algorithm lists:" << result.errorText;
+                                             done(false);
+                                             return;
+                                         }
+                                         QVariantMap &values = m_values[type];
+                                         QVariantMap origins = values.value(Reply::Origins).toMap();
+                                         for (auto it = result.data.cbegin(); it != result.data.cend(); ++it) {
+                                             if (it.key() == Reply::Origins) {
+                                                 origins.insert(it.value().toMap());
+                                             } else {
+                                                 values.insert(it.key(), it.value());
+                                             }
+                                         }
+                                         values.insert(Reply::Origins, origins);
+                                         done(true);
+                                     });
 }
 
 void SSHManager::loadValueOptions(QObject *context, std::function<void()> done)

@@ -32,8 +32,19 @@ public:
     void takeReadValues(SSHConfigurationTypeId type, const QVariantMap &reply);
     /// The last read reply of @p type: lower-case keyword → value, with Protocol::Reply::Origins and Version; empty before one.
     QVariantMap readValues(SSHConfigurationTypeId type) const;
-    /// The keywords a read of @p type names: the page's first, then (see ReadEveryKeyword) every other one the installed OpenSSH knows.
+    /// The keywords a read of @p type names: the page's first, then (see ReadEveryKeyword) every other one the installed OpenSSH
+    /// knows; the algorithm lists only once loadAlgorithms() asked for them.
     QStringList readKeywords(SSHConfigurationTypeId type) const;
+    /**
+     * Reads the algorithm lists of @p type (the keywords of the Algorithms kind, with Protocol::Reply::Algorithms, what this
+     * OpenSSH supports) into readValues(), once: asking costs the helper six runs of `ssh -Q`, which only what shows the
+     * lists needs. The reads after this one name them too. @p done(true) follows an answer taken; no valuesRead() is sent.
+     */
+    void loadAlgorithms(SSHConfigurationTypeId type, QObject *context, std::function<void(bool)> done);
+    bool algorithmsAsked(SSHConfigurationTypeId type) const
+    {
+        return m_algorithmsAsked.contains(type);
+    }
     /// Restores a configuration; Protocol::Reply::Previous in the result's data says where the replaced file is kept.
     void restoreFileConfiguration(SSHConfigurationTypeId type, bool localBackup, QObject *context, SSHSettings::ActionDone done) const;
 
@@ -115,4 +126,5 @@ private:
     bool takeReadReply(SSHConfigurationTypeId type, const SSHSettings::ActionResult &result);
 
     QMap<SSHConfigurationTypeId, QVariantMap> m_values;
+    QList<SSHConfigurationTypeId> m_algorithmsAsked;
 };

@@ -177,6 +177,8 @@ QVariant SSHOption::pageValue(OptionCatalog::ValueKind kind, const QVariant &val
     case Kind::Subsystem:
         return isBool ? value.toBool() : value.toString().compare(QLatin1String("yes"), Qt::CaseInsensitive) == 0;
     case Kind::Port:
+        // Several Port lines: their ports, blank-separated, as read.
+        return value.toString().trimmed().contains(QLatin1Char(' ')) ? QVariant(value.toString().simplified()) : QVariant(value.toInt());
     case Kind::Number:
     case Kind::Interval:
         return value.toInt();

@@ -10,6 +10,7 @@
 
 #include <QFile>
 #include <QHostAddress>
+#include <QMutex>
 #include <QSet>
 
 #include <sys/stat.h>
@@ -22,6 +23,39 @@ namespace
 {
 // Any host name: ssh -G then reports what applies to every host.
 const QString s_anyHost = QStringLiteral("ssh-settings.invalid");
+
+/**
+ * The answer of an installed program about itself (its version, the algorithms it knows): it changes only with the
+ * program's file, so it is asked once per helper process and file, known by its device, inode, size and modification
+ * time. An answer cut short (not started, or ended at the time limit) is not kept, and a file that cannot be stat()ed
+ * is asked each time.
+ */
+ProgramResult askedOnce(const QString &program, const QStringList &arguments)
+{
+    static QMutex mutex;
+    static QHash<QString, std::pair<QByteArray, ProgramResult>> answers;
+    QByteArray identity;
+    struct stat status;
+    if (stat(QFile::encodeName(program).constData(), &status) == 0) {
+        identity = QByteArray::number(quint64(status.st_dev)) + ':' + QByteArray::number(quint64(status.st_ino)) + ':'
+            + QByteArray::number(qint64(status.st_size)) + ':' + QByteArray::number(qint64(status.st_mtim.tv_sec)) + '.'
+            + QByteArray::number(qint64(status.st_mtim.tv_nsec));
+    }
+    const QString key = program + QLatin1Char('\n') + arguments.join(QLatin1Char('\n'));
+    {
+        const QMutexLocker locker(&mutex);
+        const auto known = answers.constFind(key);
+        if (!identity.isEmpty() && known != answers.constEnd() && known->first == identity) {
+            return known->second;
+        }
+    }
+    const ProgramResult result = runProgram(program, arguments);
+    if (!identity.isEmpty() && result.finished) {
+        const QMutexLocker locker(&mutex);
+        answers.insert(key, {identity, result});
+    }
+    return result;
+}
 
 QHash<QByteArray, QList<QByteArray>> parseDump(const QByteArray &output)
 {
@@ -112,7 +146,7 @@ bool Configuration::check(ConfigType type, const QString &path, QString *error) 
 int Configuration::installedVersion(ConfigType type) const
 {
     // Versions before 9.0 have no -V for sshd but name themselves in the usage text it prints.
-    const ProgramResult result = runProgram(type == ConfigType::Client ? m_paths.ssh : m_paths.sshd, {QStringLiteral("-V")});
+    const ProgramResult result = askedOnce(type == ConfigType::Client ? m_paths.ssh : m_paths.sshd, {QStringLiteral("-V")});
     return parseVersion(result.standardError + result.standardOutput);
 }
 
@@ -122,7 +156,7 @@ Installed Configuration::installed(ConfigType type) const
     known.version = installedVersion(type);
     const QStringList queries = algorithmQueries();
     for (const QString &query : queries) {
-        const ProgramResult result = runProgram(m_paths.ssh, {QStringLiteral("-Q"), query});
+        const ProgramResult result = askedOnce(m_paths.ssh, {QStringLiteral("-Q"), query});
         if (result.succeeded()) {
             known.algorithms.insert(query, QString::fromLatin1(result.standardOutput).split(QLatin1Char('\n'), Qt::SkipEmptyParts));
         }
@@ -336,8 +370,12 @@ QVariantMap Configuration::readData(ConfigType type, const QStringList &keywords
         case ValueKind::AccessPatterns:
             data.insert(key, tokens(found));
             break;
+        case ValueKind::Port:
+            // sshd listens on each Port line: blank-separated, as a change takes them.
+            data.insert(key, found.isEmpty() ? option.defaultValue : QString::fromUtf8(found.join(' ')));
+            break;
         default:
-            if (option.accumulating && option.kind != ValueKind::Port) {
+            if (option.accumulating) {
                 QStringList list;
                 for (const QByteArray &value : found) {
                     list.append(QString::fromUtf8(value));
@@ -351,8 +389,9 @@ QVariantMap Configuration::readData(ConfigType type, const QStringList &keywords
     }
     data.insert(Protocol::Reply::Origins, document ? origins(type, wanted, *document) : QVariantMap());
     // What the editors of the page offer: the version gates keywords, `ssh -Q` names what an algorithm list may hold.
-    // The six queries cost more than the rest of a read: they run only for a read of an algorithm list, and not for
-    // the answer to a change, as what this OpenSSH supports does not change with its configuration.
+    // The six queries cost more than the rest of a read: they run only for a read of an algorithm list (the page reads
+    // those when it shows them), once per helper process, and not for the answer to a change, as what this OpenSSH
+    // supports does not change with its configuration.
     const bool lists = algorithms && std::any_of(wanted.cbegin(), wanted.cend(), [](const Option *option) {
                            return option->kind == ValueKind::Algorithms;
                        });

@@ -296,7 +296,7 @@ void SSHModule::finishApply()
     }
     ConditionalArea *blocks = m_apply.blocks;
     if (blocks && (m_apply.anyChanged || m_apply.anyUnknown)) {
-        blocks->discardBodyEdits(); // the blocks read next show what was written
+        blocks->requestWritten(); // the blocks read next show what was written
     }
     const bool security = m_apply.security;
     if (security) {

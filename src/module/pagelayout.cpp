@@ -207,7 +207,9 @@ void SSHModule::createConditionalAreas()
         for (ConditionalArea *area : std::as_const(m_conditionalAreas)) {
             readBlocks(area);
         }
+        readAlgorithmsWhenShown();
     });
+    connect(ui->tabWidgetServer, &QTabWidget::currentChanged, this, &SSHModule::readAlgorithmsWhenShown);
 }
 
 void SSHModule::readBlocks(ConditionalArea *area, bool always)

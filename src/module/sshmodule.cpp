@@ -90,7 +90,36 @@ void SSHModule::endFlow()
 {
     if (--m_flows == 0) {
         stateWidget()->resetState();
+        readAlgorithmsWhenShown(); // what was shown while the page was busy
     }
+}
+
+void SSHModule::readAlgorithmsWhenShown()
+{
+    if (!m_manager || m_refused || busy()) {
+        return;
+    }
+    const bool server = ui->configureSwitcher->currentIndex() == 0;
+    const QWidget *tab = ui->tabWidgetServer->currentWidget();
+    const SSHConfigurationTypeId type = server ? Server : Client;
+    if ((server && tab != ui->allSettingsTab && tab != ui->conditionalTab) || m_manager->algorithmsAsked(type)) {
+        return;
+    }
+    // Like a read of the blocks, it only adds to what is shown: it keeps no flow waiting.
+    m_manager->loadAlgorithms(type, this, [this, type](bool taken) {
+        const QVariantMap values = m_manager->readValues(type);
+        for (AbstractOptionArea *area : std::as_const(m_areas)) {
+            // Nothing is edited in a list before it is shown.
+            if (taken && area->option().type == type && area->option().tab == PageTab::AllSettings && !area->hasChanged()) {
+                area->takeReply(values);
+            }
+        }
+        for (ConditionalArea *area : std::as_const(m_conditionalAreas)) {
+            if (taken && area->type() == type) {
+                area->setGlobalValues(values);
+            }
+        }
+    });
 }
 
 void SSHModule::readValues(std::function<void()> then)

@@ -98,6 +98,8 @@ private:
     void showReadValues();
     /// The areas of @p type take the values just read, but those whose edit failed to apply keep it.
     void takeValues(SSHConfigurationTypeId type);
+    /// Reads the algorithm lists of the configuration shown, once, where the page shows them ("All settings", a block's body).
+    void readAlgorithmsWhenShown();
 
     // Apply (applyflow.cpp).
     /// The changes of one configuration, and the areas they came from.

@@ -151,6 +151,7 @@ private Q_SLOTS:
             edit(ConfigType::Server, keyword, s("2222"), s("2222"));
         }
         edit(ConfigType::Server, "Port", 2201, s("2201"));
+        edit(ConfigType::Server, "Port", s("2222 22"), s("2222 22"));
         edit(ConfigType::Server, "LoginGraceTime", s("0"), s("0"));
         edit(ConfigType::Server, "PermitTunnel", s("point-to-point"), s("point-to-point"));
         for (const char *value : {"/etc/issue.net", "none"}) {
@@ -363,6 +364,40 @@ private Q_SLOTS:
                  qPrintable(invalid.error));
         QFile::remove(sandbox.paths.serverConfig);
         QCOMPARE(engine.readOptions(ConfigType::Server, {keyword}).ok, false);
+    }
+
+    void algorithmQueriesAskedOnce_data()
+    {
+        QTest::addColumn<bool>("replaced"); // the ssh program changes between the reads
+        QTest::addColumn<int>("queries");
+        QTest::newRow("same program: asked once") << false << 6;
+        QTest::newRow("program replaced: asked again") << true << 12;
+    }
+
+    void algorithmQueriesAskedOnce()
+    {
+        QFETCH(bool, replaced);
+        TestSandbox sandbox;
+        // ssh as the helper runs it, each run noted.
+        const QString log = sandbox.path(QStringLiteral("ssh.log"));
+        const QByteArray wrapper = "#!/bin/sh\necho \"$*\" >> " + QFile::encodeName(log) + "\nexec " + QFile::encodeName(sandbox.paths.ssh) + " \"$@\"\n";
+        sandbox.paths.ssh = sandbox.path(QStringLiteral("ssh"));
+        Engine engine(sandbox.paths);
+        for (int read = 0; read < 2; ++read) {
+            if (read == 0 || replaced) {
+                QFile::remove(sandbox.paths.ssh);
+                sandbox.write(QStringLiteral("ssh"), wrapper);
+                QVERIFY(QFile::setPermissions(sandbox.paths.ssh, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+            }
+            const Reply reply = engine.readOptions(ConfigType::Server, {QStringLiteral("Ciphers"), QStringLiteral("Port")});
+            QVERIFY2(reply.ok, qPrintable(reply.error));
+            QVERIFY(reply.data.value(SSHSettings::Protocol::Reply::Algorithms)
+                        .toMap()
+                        .value(QStringLiteral("cipher"))
+                        .toStringList()
+                        .contains(QStringLiteral("aes256-ctr")));
+        }
+        QTEST(int(sandbox.read(QStringLiteral("ssh.log")).count("-Q ")), "queries");
     }
 
     void blocks_data()

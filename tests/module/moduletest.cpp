@@ -242,6 +242,9 @@ private Q_SLOTS:
                 const bool server = call.argument(call.keys().contains(Arg::ReadType) ? Arg::ReadType : Arg::TransactionType).toInt() == Server;
                 QVariantMap values = server ? m_serverValues : m_clientValues;
                 values.insert(Reply::Origins, values.value(Reply::Origins).toMap());
+                if (call.argument(Arg::ReadKeywords).toStringList().contains(QLatin1String("Ciphers"))) {
+                    values.insert(QStringLiteral("ciphers"), QStringLiteral("aes256-ctr")); // an algorithm list, when asked for
+                }
                 return FakeActionRunner::success(values);
             }
             return FakeActionRunner::success(call.argument(Arg::TransactionDryRun).toBool() ? QVariantMap{{Reply::Base, QStringLiteral("base-1")}}
@@ -288,10 +291,13 @@ private Q_SLOTS:
         QVERIFY(m_helper->callsWith(Arg::TransactionRestart).isEmpty()); // and never restarts the server
         QVERIFY(!clientPort->hasChanged());
         // The answer carries the written configuration's values, which the page shows (the stand-in still says 22): no read follows.
-        // The page's keywords first, then every other one, for "All settings".
+        // The page's keywords first, then every other one, for "All settings"; the algorithm lists once it showed them.
         const QStringList readBack = m_helper->callsWith(Arg::TransactionChanges).last().argument(Arg::TransactionReadKeywords).toStringList();
         QCOMPARE(readBack.mid(0, 3), (QStringList{QStringLiteral("Port"), QStringLiteral("ServerAliveCountMax"), QStringLiteral("ServerAliveInterval")}));
-        QCOMPARE(readBack.size(), OptionCatalog::options(OptionCatalog::ConfigType::Client).size());
+        const auto &all = OptionCatalog::options(OptionCatalog::ConfigType::Client);
+        QCOMPARE(readBack.size(), all.size() - std::count_if(all.cbegin(), all.cend(), [](const auto &option) {
+                                      return option.kind == OptionCatalog::ValueKind::Algorithms;
+                                  }));
         QCOMPARE(m_helper->callsWith(Arg::ReadKeywords).size(), reads);
         QCOMPARE(clientPort->value(), QVariant(22));
         QCOMPARE(shown.count(), 1);
@@ -423,6 +429,8 @@ private Q_SLOTS:
         QTest::newRow("choice: its own word") << server << "IgnoreRhosts" << "yes" << 1 << "2" << QVariantList{QStringLiteral("no")};
         QTest::newRow("choice, another word") << server << "IgnoreRhosts" << "shosts-only" << 1 << "0" << QVariantList{QStringLiteral("yes")};
         QTest::newRow("number as text") << server << "Port" << "2222" << 2022 << "2222" << QVariantList{QStringLiteral("2022")};
+        QTest::newRow("several ports: the first edited, the others kept") << server << "Port" << "2222 22" << 2022 << "2222 and 22" << QVariantList{QStringLiteral("2022 22")};
+        QTest::newRow("several ports, untouched") << server << "Port" << "2222 22 2200" << -1 << "2222 and 22, 2200" << QVariantList();
         QTest::newRow("seconds, 0 turns it off") << int(Client) << "ServerAliveInterval" << "0" << 30 << "Off" << QVariantList{QStringLiteral("30")};
         QTest::newRow("seconds, no limit") << server << "LoginGraceTime" << "90" << -1 << "90 s" << QVariantList();
         QTest::newRow("tunnel: its word") << server << "PermitTunnel" << "ethernet" << 2 << "Ethernet" << QVariantList{QStringLiteral("point-to-point")};
@@ -445,7 +453,9 @@ private Q_SLOTS:
         auto *spin = area->findChild<QSpinBox *>();
         auto *combo = area->findChild<QComboBox *>();
         QCOMPARE(box && box->isTristate(), keyword == QLatin1String("PermitRootLogin"));
-        QTEST(box ? QString::number(box->checkState()) : spin ? spin->text() : combo->currentText(), "shown");
+        const auto *others = area->findChild<QLabel *>(QStringLiteral("otherPorts"));
+        const QString spinText = spin ? spin->text() + (others && !others->isHidden() ? QLatin1Char(' ') + others->text() : QString()) : QString();
+        QTEST(box ? QString::number(box->checkState()) : spin ? spinText : combo->currentText(), "shown");
         for (int i = 0; box && i < edit; ++i) {
             box->click();
         }
@@ -971,6 +981,53 @@ private Q_SLOTS:
         QVERIFY(!Compat::needsSave(page, changed));
     }
 
+    void algorithmListsReadWhenShown_data()
+    {
+        QTest::addColumn<QString>("shown"); // a tab of the server's page, or the client's page
+        QTest::addColumn<int>("type"); // whose lists are read; -1: none
+        QTest::newRow("general tab: none") << "generalTab" << -1;
+        QTest::newRow("all settings") << "allSettingsTab" << int(Server);
+        QTest::newRow("conditional settings") << "conditionalTab" << int(Server);
+        QTest::newRow("client page") << "clientPage" << int(Client);
+    }
+
+    void algorithmListsReadWhenShown()
+    {
+        SSHModule page(nullptr, {});
+        page.load();
+        QVERIFY(FakeActionRunner::settle());
+        const auto listsRead = [this] {
+            QList<int> types;
+            for (const auto &call : m_helper->callsWith(Arg::ReadKeywords)) {
+                if (call.argument(Arg::ReadKeywords).toStringList().contains(QLatin1String("Ciphers"))) {
+                    types.append(call.argument(Arg::ReadType).toInt());
+                }
+            }
+            return types;
+        };
+        QCOMPARE(listsRead(), QList<int>()); // the page opens without them
+        QFETCH(QString, shown);
+        auto *pages = page.widget()->findChild<QComboBox *>(QStringLiteral("comboBoxSshConfig"));
+        auto *tabs = page.widget()->findChild<QTabWidget *>(QStringLiteral("tabWidgetServer"));
+        for (int time = 0; time < 2; ++time) {
+            pages->setCurrentIndex(0);
+            tabs->setCurrentIndex(0);
+            shown == QLatin1String("clientPage") ? pages->setCurrentIndex(1) : tabs->setCurrentWidget(page.widget()->findChild<QWidget *>(shown));
+            QVERIFY(FakeActionRunner::settle());
+        }
+        QFETCH(int, type);
+        QCOMPARE(listsRead(), type < 0 ? QList<int>() : QList<int>{type}); // once, however often shown
+        // "All settings" of that configuration lists them.
+        for (AbstractOptionArea *area : page.widget()->findChildren<AbstractOptionArea *>()) {
+            if (area->option().tab == PageTab::AllSettings) {
+                area->findChild<QLineEdit *>(QStringLiteral("allSettingsSearch"))->setText(QStringLiteral("Ciphers"));
+                const QAbstractItemModel *rows = area->findChild<QTreeView *>(QStringLiteral("allSettingsView"))->model();
+                QCOMPARE(rows->match(rows->index(0, 0), Qt::DisplayRole, QStringLiteral("Ciphers"), -1, Qt::MatchExactly).size(),
+                         area->option().type == type ? 1 : 0);
+            }
+        }
+    }
+
     void unreadableJournalIsSaidOnce()
     {
         m_helper->setHandler([this](const FakeActionRunner::Call &call) {
@@ -1206,48 +1263,18 @@ private Q_SLOTS:
         action.remove(QStringLiteral("client:"));
         QFETCH(QString, value);
         QFETCH(bool, accept);
-        const QVariantList blocks{QVariantMap{{Reply::BlockEntryIndex, 1},
-                                              {Reply::BlockEntryCriteria, QStringLiteral("Group sftponly")},
-                                              {Reply::BlockEntryFile, QStringLiteral("/etc/ssh/sshd_config")},
-                                              {Reply::BlockEntryLine, 30},
-                                              {Reply::BlockEntryValues, QVariantMap{{QStringLiteral("ForceCommand"), QStringLiteral("internal-sftp")}}}},
-                                  QVariantMap{{Reply::BlockEntryIndex, 2},
-                                              {Reply::BlockEntryCriteria, QStringLiteral("Address 192.0.2.0/24")},
-                                              {Reply::BlockEntryFile, QStringLiteral("/etc/ssh/sshd_config.d/10-local.conf")},
-                                              {Reply::BlockEntryLine, 3},
-                                              {Reply::BlockEntryValues, QVariantMap{{QStringLiteral("PasswordAuthentication"), QStringLiteral("yes")}}}}};
-        m_serverValues.insert(QStringLiteral("forcecommand"), QStringLiteral("none"));
-        m_serverValues.insert(QStringLiteral("passwordauthentication"), QStringLiteral("yes"));
+        const QVariantList blocks = servedBlocks();
         const QVariantMap effective{
             {QStringLiteral("port"), QStringLiteral("2222")},
             {QStringLiteral("passwordauthentication"), QStringLiteral("no")},
             {Reply::AppliedBlocks, QVariantList{blocks.at(1)}},
             {Reply::Verdict, QVariantMap{{Reply::VerdictCanLogIn, true}, {Reply::VerdictMethods, QStringList{QStringLiteral("publickey")}}}}};
-        m_helper->setHandler([&](const FakeActionRunner::Call &call) {
-            if (call.keys().contains(Arg::ReadBlocks)) {
-                return FakeActionRunner::success({{Reply::Blocks, blocks}});
-            }
-            if (call.keys().contains(Arg::EffectiveUser)) {
-                return FakeActionRunner::success(effective);
-            }
-            if (call.argument(Arg::TransactionDryRun).toBool()) {
-                return FakeActionRunner::success({{Reply::Base, QStringLiteral("base-1")},
-                                                  {Reply::FileDiffs, QVariantMap{{QStringLiteral("/etc/ssh/sshd_config"), QByteArray("+Match\n")}}}});
-            }
-            return FakeActionRunner::success(call.keys().contains(Arg::ReadKeywords) || call.keys().contains(Arg::TransactionReadKeywords) ? m_serverValues
-                                                                                                                                           : QVariantMap());
-        });
-        KMessageBox::saveDontShowAgainContinue(ReviewDialog::DontAskAgainName); // Apply's reviews only
+        serveBlocks(effective);
         SSHModule page(nullptr, {});
         page.load();
         QVERIFY(FakeActionRunner::settle());
         QVERIFY(m_helper->callsWith(Arg::ReadBlocks).isEmpty()); // read when looked at
-        QWidget *tab = page.widget()->findChild<QWidget *>(QStringLiteral("conditionalTab"));
-        page.widget()->findChild<QTabWidget *>(QStringLiteral("tabWidgetServer"))->setCurrentWidget(tab);
-        if (client) {
-            page.widget()->findChild<QComboBox *>(QStringLiteral("comboBoxSshConfig"))->setCurrentIndex(1);
-            tab = page.widget()->findChild<QWidget *>(QStringLiteral("clientPage"))->findChild<ConditionalArea *>();
-        }
+        QWidget *tab = showBlocks(page, client);
         QVERIFY(FakeActionRunner::settle());
         auto *list = tab->findChild<QTreeWidget *>(QStringLiteral("conditionalBlocks"));
         QCOMPARE(list->topLevelItemCount(), 2);
@@ -1281,9 +1308,7 @@ private Q_SLOTS:
         if (auto *recipe = tab->findChild<QAction *>(action)) {
             recipe->trigger();
         } else if (action == QLatin1String("conditionalSave")) {
-            tab->findChild<QTreeView *>(QStringLiteral("allSettingsView"))
-                ->setCurrentIndex(tab->findChild<QTreeView *>(QStringLiteral("allSettingsView"))->model()->index(0, 0));
-            tab->findChild<QLineEdit *>(QStringLiteral("allSettingsText"))->setText(value);
+            editFirstBodyRow(tab, value);
             tab->findChild<QPushButton *>(action)->click();
         } else {
             tab->findChild<QPushButton *>(action)->click();
@@ -1495,7 +1520,152 @@ private Q_SLOTS:
         QCOMPARE(messageTexts(page).filter(QStringLiteral("left out")).join(QLatin1Char('|')), message);
     }
 
+    void bodyEditsOnLeaving_data()
+    {
+        QTest::addColumn<QString>("leave"); // how the first block, its body edited, is left
+        QTest::addColumn<QString>("answer"); // to the question; none may come without one
+        QTest::addColumn<int>("selectedAfter");
+        QTest::addColumn<bool>("editsKept");
+        QTest::addColumn<QStringList>("transactions");
+        const QStringList body{QStringLiteral("review 1 ForceCommand=internal-sftp -l INFO"), QStringLiteral("apply 1 ForceCommand=internal-sftp -l INFO")};
+        // clang-format off
+        QTest::newRow("another block, cancelled") << "select" << "Cancel" << 1 << true << QStringList();
+        QTest::newRow("another block, discarded") << "select" << "Discard" << 2 << false << QStringList();
+        QTest::newRow("another block, applied first") << "select" << "Apply to Block" << 2 << false << body;
+        QTest::newRow("removed, cancelled") << "conditionalRemove" << "Cancel" << 1 << true << QStringList();
+        QTest::newRow("removed, discarded") << "conditionalRemove" << "Discard" << 1 << false
+            << QStringList{QStringLiteral("review remove 1"), QStringLiteral("apply remove 1")};
+        QTest::newRow("moved: the edits follow") << "conditionalDown" << "" << 1 << true
+            << QStringList{QStringLiteral("review down 1"), QStringLiteral("apply down 1")};
+        // clang-format on
+    }
+
+    void bodyEditsOnLeaving()
+    {
+        serveBlocks();
+        SSHModule page(nullptr, {});
+        page.load();
+        QWidget *tab = showBlocks(page);
+        QVERIFY(FakeActionRunner::settle());
+        auto *list = tab->findChild<QTreeWidget *>(QStringLiteral("conditionalBlocks"));
+        auto *save = tab->findChild<QPushButton *>(QStringLiteral("conditionalSave"));
+        list->setCurrentItem(list->topLevelItem(0));
+        editFirstBodyRow(tab, QStringLiteral("internal-sftp -l INFO"));
+        QVERIFY(save->isEnabled());
+
+        QFETCH(QString, leave);
+        QFETCH(QString, answer);
+        QFETCH(QStringList, transactions);
+        ModalDriver driver;
+        if (!answer.isEmpty()) {
+            driver.answer(answer);
+        }
+        for (int review = 0; review < transactions.size() / 2; ++review) {
+            driver.expect<ReviewDialog>([](ReviewDialog *dialog) {
+                dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Apply)->click();
+            });
+        }
+        leave == QLatin1String("select") ? list->setCurrentItem(list->topLevelItem(1)) : tab->findChild<QPushButton *>(leave)->click();
+        QVERIFY(FakeActionRunner::settle());
+        QVERIFY(driver.failures.isEmpty());
+        QCOMPARE(driver.unanswered(), 0);
+        QCOMPARE(driver.seenTexts,
+                 answer.isEmpty() ? QStringList()
+                                  : QStringList{QStringLiteral("The settings of the block “Users in group sftponly” were changed but not applied.")});
+        QStringList sent;
+        for (const auto &call : m_helper->callsWith(Arg::TransactionType)) {
+            sent.append(transactionSummary(call));
+        }
+        QCOMPARE(sent, transactions);
+        QTEST(list->indexOfTopLevelItem(list->currentItem()) + 1, "selectedAfter");
+        QTEST(save->isEnabled(), "editsKept");
+    }
+
+    void verdictReasons_data()
+    {
+        QTest::addColumn<QString>("reason");
+        QTest::addColumn<QString>("words");
+        // clang-format off
+        QTest::newRow("access rule") << "access:DenyUsers *@10.0.0.1" << "“DenyUsers *@10.0.0.1” refuses this user";
+        QTest::newRow("no method left") << "authentication:PasswordAuthentication"
+            << "neither a password nor an authorized key is left to this user (PasswordAuthentication)";
+        QTest::newRow("not listening") << "listening:192.0.2.1 port 2222" << "the server does not listen on 192.0.2.1 port 2222";
+        QTest::newRow("no such account") << "account:nobody2" << "there is no account “nobody2”";
+        QTest::newRow("unknown kind: as written") << "quota:none left" << "quota:none left";
+        QTest::newRow("no kind: as written") << "refused" << "refused";
+        // clang-format on
+    }
+
+    void verdictReasons()
+    {
+        QFETCH(QString, reason);
+        QFETCH(QString, words);
+        ConditionalArea area(Server, nullptr);
+        area.findChild<QLineEdit *>(QStringLiteral("conditionalTestUser"))->setText(QStringLiteral("alice"));
+        area.findChild<QLineEdit *>(QStringLiteral("conditionalTestAddress"))->setText(QStringLiteral("192.0.2.7"));
+        area.showEffective({{Reply::Verdict, QVariantMap{{Reply::VerdictCanLogIn, false}, {Reply::VerdictReasons, QStringList{reason, reason}}}}});
+        QCOMPARE(area.findChild<QLabel *>(QStringLiteral("conditionalVerdict"))->text(),
+                 QStringLiteral("alice cannot log in from 192.0.2.7: %1; %1.").arg(words));
+    }
+
 private:
+    // Two blocks, the second in a drop-in.
+    static QVariantList servedBlocks()
+    {
+        return {QVariantMap{{Reply::BlockEntryIndex, 1},
+                            {Reply::BlockEntryCriteria, QStringLiteral("Group sftponly")},
+                            {Reply::BlockEntryFile, QStringLiteral("/etc/ssh/sshd_config")},
+                            {Reply::BlockEntryLine, 30},
+                            {Reply::BlockEntryValues, QVariantMap{{QStringLiteral("ForceCommand"), QStringLiteral("internal-sftp")}}}},
+                QVariantMap{{Reply::BlockEntryIndex, 2},
+                            {Reply::BlockEntryCriteria, QStringLiteral("Address 192.0.2.0/24")},
+                            {Reply::BlockEntryFile, QStringLiteral("/etc/ssh/sshd_config.d/10-local.conf")},
+                            {Reply::BlockEntryLine, 3},
+                            {Reply::BlockEntryValues, QVariantMap{{QStringLiteral("PasswordAuthentication"), QStringLiteral("yes")}}}}};
+    }
+
+    // The fake helper reads servedBlocks() (the same after any change), answers a test with @p effective, reviews with a diff.
+    void serveBlocks(const QVariantMap &effective = {})
+    {
+        m_serverValues.insert(QStringLiteral("forcecommand"), QStringLiteral("none"));
+        m_serverValues.insert(QStringLiteral("passwordauthentication"), QStringLiteral("yes"));
+        m_helper->setHandler([this, effective](const FakeActionRunner::Call &call) {
+            if (call.keys().contains(Arg::ReadBlocks)) {
+                return FakeActionRunner::success({{Reply::Blocks, servedBlocks()}});
+            }
+            if (call.keys().contains(Arg::EffectiveUser)) {
+                return FakeActionRunner::success(effective);
+            }
+            if (call.argument(Arg::TransactionDryRun).toBool()) {
+                return FakeActionRunner::success({{Reply::Base, QStringLiteral("base-1")},
+                                                  {Reply::FileDiffs, QVariantMap{{QStringLiteral("/etc/ssh/sshd_config"), QByteArray("+Match\n")}}}});
+            }
+            return FakeActionRunner::success(call.keys().contains(Arg::ReadKeywords) || call.keys().contains(Arg::TransactionReadKeywords) ? m_serverValues
+                                                                                                                                           : QVariantMap());
+        });
+    }
+
+    // The server's "Conditional settings" tab (the client's area with @p client) of @p page, loaded before.
+    static QWidget *showBlocks(SSHModule &page, bool client = false)
+    {
+        KMessageBox::saveDontShowAgainContinue(ReviewDialog::DontAskAgainName); // Apply's reviews only
+        QWidget *tab = page.widget()->findChild<QWidget *>(QStringLiteral("conditionalTab"));
+        page.widget()->findChild<QTabWidget *>(QStringLiteral("tabWidgetServer"))->setCurrentWidget(tab);
+        if (client) {
+            page.widget()->findChild<QComboBox *>(QStringLiteral("comboBoxSshConfig"))->setCurrentIndex(1);
+            tab = page.widget()->findChild<QWidget *>(QStringLiteral("clientPage"))->findChild<ConditionalArea *>();
+        }
+        return tab;
+    }
+
+    // Types @p value into the first keyword of the selected block's body.
+    static void editFirstBodyRow(QWidget *tab, const QString &value)
+    {
+        auto *body = tab->findChild<QTreeView *>(QStringLiteral("allSettingsView"));
+        body->setCurrentIndex(body->model()->index(0, 0));
+        tab->findChild<QLineEdit *>(QStringLiteral("allSettingsText"))->setText(value);
+    }
+
     FixedServiceState m_state;
     QTemporaryDir m_root;
     std::unique_ptr<FakeActionRunner> m_helper;
