@@ -23,22 +23,6 @@ namespace
 // Any host name: ssh -G then reports what applies to every host.
 const QString s_anyHost = QStringLiteral("ssh-settings.invalid");
 
-QHash<QByteArray, QList<QByteArray>> parseDump(const QByteArray &output)
-{
-    QHash<QByteArray, QList<QByteArray>> values;
-    const QList<QByteArray> lines = output.split('\n');
-    for (const QByteArray &line : lines) {
-        const QByteArray trimmed = line.trimmed();
-        if (trimmed.isEmpty()) {
-            continue;
-        }
-        const int space = trimmed.indexOf(' ');
-        const QByteArray keyword = (space < 0 ? trimmed : trimmed.left(space)).toLower();
-        values[keyword].append(space < 0 ? QByteArray() : trimmed.mid(space + 1).trimmed());
-    }
-    return values;
-}
-
 // `ssh -G` as the reader account: a `Match exec` line never runs as root.
 ProgramResult runClient(const EnginePaths &paths, const QString &path)
 {
@@ -60,6 +44,22 @@ QStringList Configuration::tokens(const QList<QByteArray> &values)
         all += QString::fromUtf8(value).split(QLatin1Char(' '), Qt::SkipEmptyParts);
     }
     return all;
+}
+
+Configuration::Values Configuration::parseDump(const QByteArray &output)
+{
+    QHash<QByteArray, QList<QByteArray>> values;
+    const QList<QByteArray> lines = output.split('\n');
+    for (const QByteArray &line : lines) {
+        const QByteArray trimmed = line.trimmed();
+        if (trimmed.isEmpty()) {
+            continue;
+        }
+        const int space = trimmed.indexOf(' ');
+        const QByteArray keyword = (space < 0 ? trimmed : trimmed.left(space)).toLower();
+        values[keyword].append(space < 0 ? QByteArray() : trimmed.mid(space + 1).trimmed());
+    }
+    return values;
 }
 
 Configuration::Configuration(const EnginePaths &paths)
