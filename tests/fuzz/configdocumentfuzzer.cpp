@@ -99,7 +99,11 @@ bool keepsUntouched(const QList<QByteArray> &before, const QSet<int> &touched, c
             continue;
         }
         const bool last = i == before.size() - 1;
-        while (at < after.size() && !(after.at(at) == before.at(i) || (last && lineBody(after.at(at)) == before.at(i)))) {
+        const auto same = [&](const QByteArray &line) {
+            const QByteArray added = line.mid(before.at(i).size());
+            return line.startsWith(before.at(i)) && (added.isEmpty() || (last && (added == "\n" || added == "\r\n")));
+        };
+        while (at < after.size() && !same(after.at(at))) {
             ++at;
         }
         if (at == after.size()) {
