@@ -34,7 +34,7 @@ for source in tests/fuzz/*fuzzer.cpp; do
     echo "== fuzz-$reader, $RUN_SECONDS s"
     if ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
         "$BUILD/bin/fuzz-$reader" "${options[@]}" "$corpus" "tests/fuzz/corpus/$reader" >"$log" 2>&1; then
-        grep -E '^(stat::|Done )' "$log" || true
+        grep -E '^(#[0-9]+[[:space:]]+DONE|stat::)' "$log" || true
     else
         failed+=("$reader")
         echo "fuzz-$reader FAILED; its report:"
