@@ -7,6 +7,8 @@ export DEBIAN_FRONTEND=noninteractive
 PACKAGES=(
     # build (python3: the layout check of src/, scripts/check-includes.py)
     cmake g++ make ninja-build ccache git extra-cmake-modules clang-format python3
+    # the Clang build and the fuzz targets (libFuzzer comes with clang)
+    clang
     qtbase5-dev qttools5-dev
     libkf5auth-dev libkf5coreaddons-dev libkf5configwidgets-dev libkf5i18n-dev
     libkf5widgetsaddons-dev libkf5kcmutils-dev libkf5doctools-dev

@@ -7,8 +7,9 @@
 #      in a private mount/network namespace with its own system bus (the build's
 #      install tree is laid over /usr inside the namespace only: nothing is installed);
 #   3. the unit tests again, built with AddressSanitizer and UndefinedBehaviorSanitizer;
-#   4. the Qt 6 / KF6 build, its tests and kcmshell6, in a Debian 13 root (scripts/qt6-stage.sh);
-#   5. the layout check (scripts/check-includes.py: no include circle, no oversized file),
+#   4. the whole tree built with Clang (built only), and every fuzz target run for a short time (scripts/fuzz.sh);
+#   5. the Qt 6 / KF6 build, its tests and kcmshell6, in a Debian 13 root (scripts/qt6-stage.sh);
+#   6. the layout check (scripts/check-includes.py: no include circle, no oversized file),
 #      the translation check (scripts/check-messages.sh) and the licence check (reuse lint).
 # The KDE clang-format check runs right after the first build.
 # Run it as root on Debian 12.
@@ -44,6 +45,15 @@ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_INSTALL_PREFI
 cmake --build build-asan -j "$JOBS"
 ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     ctest --test-dir build-asan --output-on-failure -LE e2e -j "$JOBS"
+
+echo "== Clang build (the whole tree, no test run)"
+CC=clang CXX=clang++ cmake -S . -B build-clang -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_INSTALL_PREFIX=/usr -DBUILD_TESTING=ON
+cmake --build build-clang -j "$JOBS"
+
+echo "== fuzzing: every reader of untrusted text for 25 s each (scripts/fuzz.sh)"
+start=$SECONDS
+FUZZ_BUILD_DIR=build-fuzz JOBS=$JOBS bash scripts/fuzz.sh 25
+echo "fuzz stage: $((SECONDS - start)) s"
 
 echo "== Qt 6 / KF6 build in Debian 13"
 start=$SECONDS

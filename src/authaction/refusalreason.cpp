@@ -100,6 +100,10 @@ KLocalizedString refusalText(Refusals::Code code)
         return ki18nc("@info refusal of a change or request", "%1: has an unbalanced quote");
     case C::CommentWord:
         return ki18nc("@info refusal of a change or request", "%1: a word may not begin with #");
+    case C::EqualsFirst:
+        return ki18nc("@info refusal of a change or request", "%1: a value may not begin with =");
+    case C::NotAscii:
+        return ki18nc("@info refusal of a change or request", "%1: only printable ASCII characters are allowed");
     case C::TripleCount:
         return ki18nc("@info refusal of a change or request", "%1: takes one number or %2 separated by colons");
     case C::TripleNumber:

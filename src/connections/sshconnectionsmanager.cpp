@@ -89,7 +89,7 @@ void SSHConnectionsManager::journalRead(const SSHSettings::ActionResult &result)
     }
     const QVariant output = result.data.value(Reply::Output);
     if (output.userType() != QMetaType::QByteArray || !m_tracker.apply(output.toByteArray())) {
-        if (m_lastFailure != QLatin1String("no records")) {
+        if (m_lastFailure != QStringLiteral("no records")) {
             qCWarning(SSHSETTINGS_CONNECTIONS) << "Reading journalctl sent no records";
         }
         m_lastFailure = QStringLiteral("no records");

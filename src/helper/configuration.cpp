@@ -57,22 +57,6 @@ ProgramResult askedOnce(const QString &program, const QStringList &arguments)
     return result;
 }
 
-QHash<QByteArray, QList<QByteArray>> parseDump(const QByteArray &output)
-{
-    QHash<QByteArray, QList<QByteArray>> values;
-    const QList<QByteArray> lines = output.split('\n');
-    for (const QByteArray &line : lines) {
-        const QByteArray trimmed = line.trimmed();
-        if (trimmed.isEmpty()) {
-            continue;
-        }
-        const int space = trimmed.indexOf(' ');
-        const QByteArray keyword = (space < 0 ? trimmed : trimmed.left(space)).toLower();
-        values[keyword].append(space < 0 ? QByteArray() : trimmed.mid(space + 1).trimmed());
-    }
-    return values;
-}
-
 // `ssh -G` as the reader account: a `Match exec` line never runs as root.
 ProgramResult runClient(const EnginePaths &paths, const QString &path)
 {
@@ -94,6 +78,22 @@ QStringList Configuration::tokens(const QList<QByteArray> &values)
         all += QString::fromUtf8(value).split(QLatin1Char(' '), Qt::SkipEmptyParts);
     }
     return all;
+}
+
+Configuration::Values Configuration::parseDump(const QByteArray &output)
+{
+    QHash<QByteArray, QList<QByteArray>> values;
+    const QList<QByteArray> lines = output.split('\n');
+    for (const QByteArray &line : lines) {
+        const QByteArray trimmed = line.trimmed();
+        if (trimmed.isEmpty()) {
+            continue;
+        }
+        const int space = trimmed.indexOf(' ');
+        const QByteArray keyword = (space < 0 ? trimmed : trimmed.left(space)).toLower();
+        values[keyword].append(space < 0 ? QByteArray() : trimmed.mid(space + 1).trimmed());
+    }
+    return values;
 }
 
 Configuration::Configuration(const EnginePaths &paths)

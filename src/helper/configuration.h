@@ -86,6 +86,8 @@ public:
     int installedVersion(ConfigType type) const;
     /// The installed version and the algorithms `ssh -Q` lists.
     OptionCatalog::Installed installed(ConfigType type) const;
+    /// Keyword (lower case) → values, one per line, of `sshd -T` / `ssh -G` output.
+    static Values parseDump(const QByteArray &output);
     /// Keyword → values as `sshd -T` / `ssh -G` print them.
     /// With @p connection ("user=…,addr=…"), the values for that connection, Match blocks applied.
     bool effectiveValues(ConfigType type, const QString &path, Values *values, QString *error, const QString &connection = QString()) const;

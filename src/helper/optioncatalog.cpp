@@ -53,6 +53,10 @@ bool textValue(const QString &keyword, const QVariant &value, QString *text, Ref
         *error = {Code::ControlCharacter, {keyword}};
         return false;
     }
+    if (text->toUtf8() != text->toLatin1()) { // outside ASCII a character would be written as another one, or as '?'
+        *error = {Code::NotAscii, {keyword}};
+        return false;
+    }
     return true;
 }
 
@@ -68,7 +72,7 @@ bool listValue(const QString &keyword, const QVariant &value, QStringList *list,
         return false;
     }
     for (const QString &entry : std::as_const(*list)) {
-        if (entry.size() > MaxValueLength || hasControlCharacter(entry)) {
+        if (entry.size() > MaxValueLength || hasControlCharacter(entry) || entry.toUtf8() != entry.toLatin1()) {
             *error = {Code::BadListEntry, {keyword}};
             return false;
         }
@@ -228,6 +232,9 @@ bool checkValue(const Option &option, const QVariant &value, CheckedValue *check
     QString text;
     QStringList list;
     const auto single = [&](const QByteArray &line, const QString &expected) {
+        if (line.startsWith('=')) { // sshd takes it for the separator after the keyword, and reads the rest
+            return refuse(Code::EqualsFirst);
+        }
         checked->lines = {line};
         if (!expected.isNull()) {
             checked->expected = QStringList{expected};
@@ -500,7 +507,7 @@ bool checkValue(const Option &option, const QVariant &value, CheckedValue *check
         }
         QStringList tokens;
         for (const QString &entry : std::as_const(list)) {
-            if (!isSafeToken(entry)) {
+            if (!isSafeToken(entry) || entry.startsWith(QLatin1Char('='))) {
                 return refuse(Code::NotFilePattern, {entry.left(80)});
             }
             // sshd expands the tokens only at login: an unknown one would fail every key login then.
@@ -525,7 +532,8 @@ bool checkValue(const Option &option, const QVariant &value, CheckedValue *check
             return refuse(Code::TooManyEntries);
         }
         for (const QString &token : tokens) {
-            if (!isSafeToken(token) || token.count(QLatin1Char('@')) > 1 || token.startsWith(QLatin1Char('@')) || token.endsWith(QLatin1Char('@'))) {
+            if (!isSafeToken(token) || token.count(QLatin1Char('@')) > 1 || token.startsWith(QLatin1Char('@')) || token.endsWith(QLatin1Char('@'))
+                || token.startsWith(QLatin1Char('='))) {
                 return refuse(Code::NotAccessPattern, {token.left(80)});
             }
         }

@@ -321,7 +321,7 @@ Reply changeOption(Engine &engine, const QVariantMap &arguments, uid_t)
 }
 
 // A request of one string argument: a token, a service command.
-template<QLatin1String const &Key, Reply (Engine::*act)(const QString &)>
+template<const auto &Key, Reply (Engine::*act)(const QString &)>
 Reply oneString(Engine &engine, const QVariantMap &arguments, uid_t)
 {
     if (!isType(arguments, Key, QMetaType::QString)) {

@@ -60,6 +60,8 @@ namespace SSHSettings::Refusals
     X(TokenLetters, "token_letters", 2, false, "%1: a % must be followed by one of %2")                                                                        \
     X(UnbalancedQuote, "unbalanced_quote", 1, false, "%1: has an unbalanced quote")                                                                            \
     X(CommentWord, "comment_word", 1, false, "%1: a word may not begin with #")                                                                                \
+    X(EqualsFirst, "equals_first", 1, false, "%1: a value may not begin with =")                                                                               \
+    X(NotAscii, "not_ascii", 1, false, "%1: only printable ASCII characters are allowed")                                                                      \
     X(TripleCount, "triple_count", 2, false, "%1: takes one number or %2 separated by colons")                                                                 \
     X(TripleNumber, "triple_number", 3, false, "%1: \"%2\" is not a number 0..%3")                                                                             \
     X(TripleRate, "triple_rate", 1, false, "%1: needs a rate of 1 to 100 and a start not above full")                                                          \

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QLatin1String>
+#include <QtGlobal>
 
 /**
  * The requests the module sends to the root helper and the replies it gets.
@@ -13,6 +14,45 @@
  */
 namespace SSHSettings::Protocol
 {
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
+/**
+ * Qt 5's QLatin1String, constructible from a string literal in a constant expression.
+ *
+ * Qt 5 measures a `const char *` with strlen(), which only GCC evaluates at compile time; this type measures the
+ * literal's array instead, so `constexpr QLatin1String Name("…")` in this namespace compiles with every compiler
+ * and stays a QLatin1String wherever it is used. Qt 6 measures literals at compile time itself.
+ */
+class QLatin1String : public ::QLatin1String
+{
+public:
+    constexpr QLatin1String() noexcept = default;
+    constexpr QLatin1String(::QLatin1String string) noexcept // NOLINT(google-explicit-constructor): the same string
+        : ::QLatin1String(string)
+    {
+    }
+    template<int N>
+    constexpr explicit QLatin1String(const char (&literal)[N]) noexcept
+        : ::QLatin1String(literal, lengthOf(literal, N))
+    {
+    }
+    constexpr QLatin1String(const char *data, int size) noexcept
+        : ::QLatin1String(data, size)
+    {
+    }
+
+private:
+    /// As strlen(), within the array.
+    static constexpr int lengthOf(const char *literal, int capacity) noexcept
+    {
+        int length = 0;
+        while (length < capacity && literal[length] != '\0') {
+            ++length;
+        }
+        return length;
+    }
+};
+#endif
+
 /// The KAuth helper identifier; each action is "<id>.<actionWord()>".
 constexpr QLatin1String HelperId("org.kde.kcontrol.kcmsshsettings");
 

@@ -4,9 +4,28 @@
 #include "sshdlogmessage.h"
 
 #include <algorithm>
+#include <limits>
 
 namespace SshdLog
 {
+namespace
+{
+constexpr qint64 MaxCount = std::numeric_limits<int>::max();
+
+// A count of a record: never negative, at most MaxCount, so that sums of two stay within qint64 and clamp to an int.
+qint64 count(const QByteArray &field)
+{
+    bool ok = false;
+    const qint64 value = field.toLongLong(&ok);
+    return ok && value > 0 ? std::min(value, MaxCount) : 0;
+}
+
+int sum(qint64 a, qint64 b)
+{
+    return int(std::min(a + b, MaxCount));
+}
+}
+
 QString Connection::authentication() const
 {
     if (keyType.isEmpty()) {
@@ -76,7 +95,7 @@ void Tracker::login(const QList<QByteArray> &fields)
     Connection connection;
     connection.opened = fields.at(1).toLongLong();
     connection.pid = fields.at(2).toInt();
-    connection.failures = fields.at(3).toInt() + m_failures.take(connection.pid);
+    connection.failures = sum(count(fields.at(3)), m_failures.take(connection.pid));
     connection.method = QString::fromUtf8(fields.at(4));
     connection.user = QString::fromUtf8(fields.at(5));
     connection.address = QString::fromUtf8(fields.at(6));
@@ -106,7 +125,7 @@ void Tracker::end(const QList<QByteArray> &fields)
 void Tracker::carry(const QList<QByteArray> &fields)
 {
     const int pid = fields.at(1).toInt();
-    remember(m_failures, m_failureOrder, pid, m_failures.value(pid) + fields.at(2).toInt());
+    remember(m_failures, m_failureOrder, pid, sum(m_failures.value(pid), count(fields.at(2))));
 }
 
 void Tracker::attempt(const QList<QByteArray> &fields)
@@ -121,7 +140,7 @@ void Tracker::attempt(const QList<QByteArray> &fields)
         it->address = address;
         it->first = fields.at(3).toLongLong();
     }
-    it->failures += fields.at(2).toLongLong();
+    it->failures += count(fields.at(2));
     it->first = std::min(it->first, fields.at(3).toLongLong());
     it->last = std::max(it->last, fields.at(4).toLongLong());
     for (int i = 5; i < fields.size() && it->users.size() < MaxUsersPerAddress; ++i) {

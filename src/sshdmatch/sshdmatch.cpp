@@ -8,31 +8,40 @@ namespace SshdMatch
 {
 namespace
 {
+// Greedy, going back only to the character after the last '*' seen: whatever an earlier '*' could take, the later one
+// can take too, so time stays within text × pattern however many '*' a pattern has.
 bool wildcard(const QChar *text, const QChar *textEnd, const QChar *pattern, const QChar *patternEnd)
 {
-    for (; pattern != patternEnd; ++pattern) {
-        if (*pattern == QLatin1Char('*')) {
-            for (const QChar *rest = text; rest <= textEnd; ++rest) {
-                if (wildcard(rest, textEnd, pattern + 1, patternEnd)) {
-                    return true;
-                }
-            }
+    const QChar *afterStar = nullptr;
+    const QChar *starText = nullptr;
+    while (text != textEnd) {
+        if (pattern != patternEnd && *pattern == QLatin1Char('*')) {
+            afterStar = ++pattern;
+            starText = text;
+        } else if (pattern != patternEnd && (*pattern == QLatin1Char('?') || *pattern == *text)) {
+            ++pattern;
+            ++text;
+        } else if (afterStar) {
+            pattern = afterStar;
+            text = ++starText;
+        } else {
             return false;
         }
-        if (text == textEnd || (*pattern != QLatin1Char('?') && *pattern != *text)) {
-            return false;
-        }
-        ++text;
     }
-    return text == textEnd;
+    while (pattern != patternEnd && *pattern == QLatin1Char('*')) {
+        ++pattern;
+    }
+    return pattern == patternEnd;
 }
 
 }
 
 int parseNetwork(const QString &text, QHostAddress *network, int *bits)
 {
+    // As written: "::ffff:192.0.2.0/120" is an IPv6 network, which no IPv4 client is in, and "::ffff:192.0.2.0/24" has
+    // bits past its mask; only a client's own address is read as IPv4 (clientAddress()).
     const int slash = text.indexOf(QLatin1Char('/'));
-    if (!parseClientAddress(slash < 0 ? text : text.left(slash), network)) {
+    if (!IpAddress::parse(slash < 0 ? text : text.left(slash), network)) {
         return -1;
     }
     const int maximum = network->protocol() == QAbstractSocket::IPv4Protocol ? 32 : 128;

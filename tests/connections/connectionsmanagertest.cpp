@@ -15,7 +15,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-using namespace SSHSettings::Protocol;
+namespace Arg = SSHSettings::Protocol::Arg;
+namespace Reply = SSHSettings::Protocol::Reply;
 
 namespace
 {

@@ -741,7 +741,7 @@ private Q_SLOTS:
         namespace Protocol = SSHSettings::Protocol;
         const Reply reply = engine.effective({user, address, QString(), QString(), 0});
         QVERIFY2(reply.ok, qPrintable(reply.error));
-        const auto place = [&sandbox](const QVariantMap &where) {
+        const auto place = [](const QVariantMap &where) {
             return QStringLiteral("%1:%2")
                 .arg(QFileInfo(where.value(Protocol::Reply::OriginFile).toString()).fileName())
                 .arg(where.value(Protocol::Reply::OriginLine).toInt());

@@ -351,6 +351,8 @@ private Q_SLOTS:
             "ChrootDirectory /srv/%x~=token_letters;ChrootDirectory;%h %U %u|AuthorizedKeysFile .ssh/%x~=token_letters;AuthorizedKeysFile;%% %h %U %u|"
             "HostKey /etc/%h~=no_tokens;HostKey|ChrootDirectory /srv/my dir~=not_path;ChrootDirectory;/srv/my dir|"
             "ForceCommand echo \"x~=unbalanced_quote;ForceCommand|ForceCommand #x~=comment_word;ForceCommand|ForceCommand  ~=takes_value;ForceCommand|"
+            "ForceCommand =echo~=equals_first;ForceCommand|AcceptEnv =LANG~=equals_first;AcceptEnv|ChrootDirectory =/srv~=equals_first;ChrootDirectory|"
+            "ForceCommand echo é~=not_ascii;ForceCommand|ForceCommand echo ☃~=not_ascii;ForceCommand|"
             "MaxStartups 10:30~=triple_count;MaxStartups;3|MaxStartups 10:101:100~=triple_number;MaxStartups;101;100|"
             "MaxStartups 50:30:10~=triple_rate;MaxStartups|MaxStartups 10:0:100~=triple_rate;MaxStartups|"
             "PerSourceNetBlockSize 33:128~=triple_number;PerSourceNetBlockSize;33;32|PermitRootLogin maybe~=not_one_of;PermitRootLogin|"

@@ -202,6 +202,34 @@ private Q_SLOTS:
         QVERIFY(!tracker.apply("L\t1\t2\n")); // not records
     }
 
+    // Records come from another process: their counts are never taken negative, and their sums stay within their type.
+    void trackerCounts_data()
+    {
+        QTest::addColumn<QByteArray>("records");
+        QTest::addColumn<int>("loginFailures"); // of the one login, -1: none
+        QTest::addColumn<qint64>("addressFailures"); // of 192.0.2.5
+        const QByteArray login = "\tpassword\tu\t192.0.2.5\t22\t-\t-\n";
+        QTest::newRow("negative login count") << "L\t1\t7\t-5" + login << 0 << qint64(0);
+        QTest::newRow("pending counts past int") << "F\t7\t2147483647\nF\t7\t2147483647\nL\t1\t7\t2147483647" + login << 2147483647 << qint64(0);
+        QTest::newRow("negative address count") << QByteArray("A\t192.0.2.5\t-9\t1\t2\tu\n") << -1 << qint64(0);
+        QTest::newRow("address count past int") << QByteArray("A\t192.0.2.5\t99999999999\t1\t2\tu\nA\t192.0.2.5\t3\t1\t2\tu\n") << -1 << qint64(2147483650);
+    }
+    void trackerCounts()
+    {
+        QFETCH(QByteArray, records);
+        QFETCH(int, loginFailures);
+        QFETCH(qint64, addressFailures);
+        Tracker tracker;
+        int failures = -1;
+        tracker.opened = [&failures](const Connection &connection) {
+            failures = connection.failures;
+        };
+        QVERIFY(tracker.apply("sshdlog 1\n" + records));
+        QCOMPARE(failures, loginFailures);
+        const QList<AddressAttempts> attempts = tracker.attempts();
+        QCOMPARE(attempts.isEmpty() ? 0 : attempts.first().failures, addressFailures);
+    }
+
     void evictionKeepsTheBusiest()
     {
         // Of addresses seen in the same second the quieter go first, whatever the hash order.

@@ -1,0 +1,54 @@
+#!/bin/bash
+# SPDX-FileCopyrightText: 2026 SSH Settings contributors
+# SPDX-License-Identifier: GPL-2.0-or-later
+# Builds the fuzz targets (Clang, -DBUILD_FUZZERS=ON, in a build folder of their own) and runs each one from its seed
+# corpus tests/fuzz/corpus/<reader>/ for SECONDS (default 30):
+#   scripts/fuzz.sh [SECONDS]
+# A crash, a leak, a broken invariant or an input slower than FUZZ_TIMEOUT seconds (default 10) fails; the log then
+# shows the fuzzer's report and the input, in base64, which the artifacts folder keeps too. New inputs the fuzzer finds
+# go to <build>/fuzz-corpus/<reader>/ (copy the telling ones to the seed corpus by hand), so runs build on each other.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+RUN_SECONDS=${1:-30}
+BUILD=${FUZZ_BUILD_DIR:-build-fuzz}
+JOBS=${JOBS:-$(nproc)}
+TIMEOUT=${FUZZ_TIMEOUT:-10}
+
+CC=clang CXX=clang++ cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_FUZZERS=ON \
+    -DBUILD_TESTING=OFF -DBUILD_BENCHMARKS=OFF >/dev/null
+cmake --build "$BUILD" -j "$JOBS" --target fuzzers
+
+failed=()
+for source in tests/fuzz/*fuzzer.cpp; do
+    reader=$(basename "$source" fuzzer.cpp)
+    corpus="$BUILD/fuzz-corpus/$reader"
+    artifacts="$BUILD/fuzz-artifacts/$reader"
+    log="$BUILD/fuzz-$reader.log"
+    rm -rf "$artifacts"
+    mkdir -p "$corpus" "$artifacts"
+    options=(-max_total_time="$RUN_SECONDS" -timeout="$TIMEOUT" -rss_limit_mb=2048 -print_final_stats=1
+             -artifact_prefix="$artifacts/")
+    if [ -f "tests/fuzz/$reader.dict" ]; then
+        options+=(-dict="tests/fuzz/$reader.dict")
+    fi
+    echo "== fuzz-$reader, $RUN_SECONDS s"
+    if ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+        "$BUILD/bin/fuzz-$reader" "${options[@]}" "$corpus" "tests/fuzz/corpus/$reader" >"$log" 2>&1; then
+        grep -E '^(#[0-9]+[[:space:]]+DONE|stat::)' "$log" || true
+    else
+        failed+=("$reader")
+        echo "fuzz-$reader FAILED; its report:"
+        grep -v -E '^#[0-9]+' "$log" | tail -n 80
+        for input in "$artifacts"/*; do
+            [ -f "$input" ] || continue
+            echo "-- input $input (base64):"
+            base64 "$input"
+        done
+    fi
+done
+
+if [ ${#failed[@]} -gt 0 ]; then
+    echo "fuzzing failed: ${failed[*]}"
+    exit 1
+fi
+echo "fuzzing passed"

@@ -1,0 +1,68 @@
+// SPDX-FileCopyrightText: 2026 SSH Settings contributors
+// SPDX-License-Identifier: GPL-2.0-or-later
+// What the installed OpenSSH prints: `sshd -T` and `ssh -G` dumps, `ssh -V` versions, `ssh -Q` lists (as the keyword
+// table checks algorithms against them) and the first error line of `sshd -t`. Every line of a dump is one value of its
+// lower-case keyword; a version is a release OpenSSH can have.
+#include "configuration.h"
+#include "fuzzcheck.h"
+#include "runprogram.h"
+
+using namespace OptionCatalog;
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    FuzzedDataProvider input(data, size);
+    const QByteArray name = Fuzz::bytes(input, 128);
+    const QByteArray output = Fuzz::rest(input);
+
+    const Configuration::Values values = Configuration::parseDump(output);
+    int count = 0;
+    for (auto it = values.cbegin(); it != values.cend(); ++it) {
+        FUZZ_CHECK(!it.key().isEmpty() && it.key() == it.key().toLower(), "a dump's keyword is lower case");
+        FUZZ_CHECK(!it.key().contains(' ') && !it.key().contains('\n'), "a dump's keyword is one word");
+        for (const QByteArray &value : it.value()) {
+            FUZZ_CHECK(value == value.trimmed() && !value.contains('\n'), "a dump's value is one trimmed line");
+        }
+        count += it.value().size();
+    }
+    int lines = 0;
+    for (const QByteArray &line : output.split('\n')) {
+        lines += line.trimmed().isEmpty() ? 0 : 1;
+    }
+    FUZZ_CHECK(count == lines, "every line of a dump is one value");
+
+    const int version = parseVersion(output);
+    FUZZ_CHECK(version == 0 || (version >= 0 && version <= 9999 && version % 100 <= 99), "a version is major and minor");
+    FUZZ_CHECK(versionText(version).count(QLatin1Char('.')) == 1, "a version reads as major.minor");
+
+    // `ssh -Q <query>`: one name per line; a name the list holds is accepted, and nothing else is.
+    Installed installed;
+    const QStringList names = QString::fromLatin1(output).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    for (const QString &query : algorithmQueries()) {
+        installed.algorithms.insert(query, names);
+    }
+    for (const Option &option : options(ConfigType::Server)) {
+        if (option.kind != ValueKind::Algorithms) {
+            continue;
+        }
+        CheckedValue checked;
+        Refusal refusal;
+        const QString asked = QString::fromLatin1(name);
+        if (checkValue(option, asked, &checked, &refusal, installed)) {
+            const QString listed = asked.simplified();
+            const QString bare = QStringLiteral("+^").contains(listed.left(1)) ? listed.mid(1) : listed;
+            for (const QString &algorithm : bare.split(QLatin1Char(','))) {
+                FUZZ_CHECK(listed.startsWith(QLatin1Char('-')) || names.isEmpty() || names.contains(algorithm), "only a listed algorithm is taken");
+            }
+        }
+        break;
+    }
+
+    ProgramResult failed;
+    failed.started = failed.finished = true;
+    failed.exitCode = 255;
+    failed.standardError = output;
+    const QString reason = failed.reason(QStringLiteral("sshd"));
+    FUZZ_CHECK(!reason.isEmpty() && !reason.contains(QLatin1Char('\n')), "sshd's error is one line");
+    return 0;
+}
