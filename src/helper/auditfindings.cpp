@@ -184,8 +184,9 @@ void optionFindings(const Input &input, QVariantList *found)
             }
             QVariantMap blockFinding = finding(check, inBlock, keyword, written, QLatin1String(check.recommended), place(block));
             blockFinding.insert(Protocol::Reply::FindingBlock, block.value(Protocol::Reply::BlockEntryCriteria));
-            // Fixed in the block's own settings, not by one global change.
-            blockFinding.insert(Protocol::Reply::FindingFixable, false);
+            // Fixed in the block's own body.
+            blockFinding.insert(Protocol::Reply::BlockIndex, block.value(Protocol::Reply::BlockEntryIndex));
+            blockFinding.insert(Protocol::Reply::FindingFixable, blockFinding.value(Protocol::Reply::FindingFixable).toBool() && option && option->inBlock);
             found->append(blockFinding);
         }
     }
@@ -227,7 +228,7 @@ bool fix(const QVariantMap &finding, QString *keyword, QVariant *value)
 {
     const Check *check = AuditChecks::find(finding.value(Protocol::Reply::FindingId).toString());
     const OptionCatalog::Option *option = check ? serverOption(finding.value(Protocol::Reply::FindingSubject).toString()) : nullptr;
-    if (!option || !finding.value(Protocol::Reply::FindingFixable).toBool() || !finding.value(Protocol::Reply::FindingBlock).toString().isEmpty()) {
+    if (!option || !finding.value(Protocol::Reply::FindingFixable).toBool()) {
         return false;
     }
     *keyword = option->keyword;

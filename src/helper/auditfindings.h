@@ -43,6 +43,7 @@ QStringList keywords();
 QVariantList findings(const Input &input);
 /// Failures first, then warnings, then notes; the table's order within each.
 void sort(QVariantList *findings);
-/// The change that fixes @p finding: keyword (table spelling) → the value as the module sends it; false when it has none.
+/// The change that fixes @p finding: keyword (table spelling) → the value as the module sends it, made in the body of the
+/// block its Reply::BlockIndex names when it has one; false when it has none.
 bool fix(const QVariantMap &finding, QString *keyword, QVariant *value);
 }

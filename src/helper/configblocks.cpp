@@ -341,6 +341,20 @@ Reply Configuration::readBlocks(ConfigType type) const
     return Reply::success({{Protocol::Reply::Blocks, blocks}});
 }
 
+bool Configuration::checkBodyChanges(ConfigType type, const QList<Change> &changes, QList<Checked> *body, Refusal *error) const
+{
+    if (!checkChanges(type, changes, body, error)) {
+        return false;
+    }
+    for (const Checked &change : std::as_const(*body)) {
+        if (!change.option->inBlock || change.option->kind == ValueKind::Subsystem || change.option->kind == ValueKind::ListenAddresses) {
+            *error = {Refusal::Code::NotInBlock, {change.option->keyword}};
+            return false;
+        }
+    }
+    return true;
+}
+
 bool Configuration::editBlock(ConfigType type,
                               const Request &request,
                               ConfigDocument *document,
@@ -356,14 +370,12 @@ bool Configuration::editBlock(ConfigType type,
         return false;
     }
     QList<Checked> &body = *checked;
-    if (!checkChanges(type, request.changes, &body, error)) {
+    if (!request.bodies.isEmpty()) {
+        *error = {Refusal::Code::Failed, {QStringLiteral("a block operation changes no other block")}};
         return false;
     }
-    for (const Checked &change : std::as_const(body)) {
-        if (!change.option->inBlock || change.option->kind == ValueKind::Subsystem || change.option->kind == ValueKind::ListenAddresses) {
-            *error = {Refusal::Code::NotInBlock, {change.option->keyword}};
-            return false;
-        }
+    if (!checkBodyChanges(type, request.changes, &body, error)) {
+        return false;
     }
     QByteArray header;
     if ((operation == QLatin1String("add") || operation == QLatin1String("criteria")) && !checkCriteria(type, edit.criteria, &header, error)) {
@@ -456,7 +468,7 @@ Refusal Configuration::deadValue(ConfigType type, const ConfigDocument &document
     return Refusal();
 }
 
-Refusal Configuration::blockValuesInForce(const ConfigDocument &document, int index, const QList<Checked> &body) const
+Refusal Configuration::blockValuesInForce(const ConfigDocument &document, int index, const QList<Checked> &body, bool shadowed) const
 {
     // A connection the block's conditions, and those of the blocks it is nested in, describe: their plain entries.
     QHash<QByteArray, QString> picked;
@@ -522,14 +534,21 @@ Refusal Configuration::blockValuesInForce(const ConfigDocument &document, int in
         }
         // The line that wins for this connection: the first of a block that applies to it.
         const QByteArray keyword = change.option->keyword.toLatin1().toLower();
+        const ConfigDocument::Occurrence *winner = nullptr;
         for (const ConfigDocument::Occurrence &occurrence : document.allOccurrences()) {
             if (occurrence.keyword == keyword && occurrence.block >= 0 && occurrence.block != index && applies(document, occurrence.block, asked)) {
-                return {Refusal::Code::DeadValue,
-                        {change.option->keyword, QStringLiteral("%1:%2").arg(document.filePaths().value(occurrence.file)).arg(occurrence.line + 1)}};
+                winner = &occurrence;
             }
-            if (occurrence.keyword == keyword && occurrence.block == index) {
+            if (occurrence.keyword == keyword && (winner || occurrence.block == index)) {
                 break;
             }
+        }
+        if (winner && shadowed) {
+            continue;
+        }
+        if (winner) {
+            return {Refusal::Code::DeadValue,
+                    {change.option->keyword, QStringLiteral("%1:%2").arg(document.filePaths().value(winner->file)).arg(winner->line + 1)}};
         }
         return found.within(Refusal::Code::OtherSettingWins, {change.option->keyword + QLatin1String(" (") + connection + QLatin1Char(')')});
     }

@@ -13,7 +13,7 @@ Reply Configuration::review(const Request &request, const Lockout::Session &sess
 {
     QList<Checked> checkedChanges;
     ConfigDocument document(ConfigDocument::Dialect::Server);
-    Reply reply = preview(ConfigType::Server, {request.changes, true, QString(), QStringList(), request.block}, &document, &checkedChanges);
+    Reply reply = preview(ConfigType::Server, {request.changes, true, QString(), QStringList(), request.block, request.bodies}, &document, &checkedChanges);
     QString error;
     Values before;
     Values global;
@@ -40,9 +40,10 @@ Reply Configuration::review(const Request &request, const Lockout::Session &sess
                 }
             }
         }
-    } else {
-        // A block operation: what the blocks that apply to this connection give it, before and after, for every keyword
-        // where they differ.
+    }
+    if (request.block.isSet() || !request.bodies.isEmpty()) {
+        // A block operation, or changes in blocks' bodies: what the blocks that apply to this connection give it, before
+        // and after, for every keyword where they differ.
         const Asked asked{session.user, session.clientAddress, session.clientAddress, session.localAddress, session.localPort, session.groups};
         ConfigDocument original(ConfigDocument::Dialect::Server);
         Values was;

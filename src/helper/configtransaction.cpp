@@ -10,6 +10,7 @@
 #include "unifieddiff.h"
 
 #include <QFile>
+#include <QMap>
 #include <QSet>
 
 #include <cerrno>
@@ -114,19 +115,43 @@ bool Configuration::checkChanges(ConfigType type, const QList<Change> &changes, 
     return true;
 }
 
-bool Configuration::edit(ConfigType type, const QList<Change> &changes, ConfigDocument *document, QList<Checked> *checkedChanges, Refusal *error) const
+bool Configuration::edit(ConfigType type,
+                         const Request &request,
+                         ConfigDocument *document,
+                         QList<Checked> *checkedChanges,
+                         QList<CheckedBody> *bodies,
+                         Refusal *error) const
 {
-    if (changes.isEmpty()) {
+    const QList<Change> &changes = request.changes;
+    if (changes.isEmpty() && request.bodies.isEmpty()) {
         *error = Refusal::Code::NoChange;
         return false;
     }
     if (!checkChanges(type, changes, checkedChanges, error)) {
         return false;
     }
+    // The changes of one block together, so that a keyword changed twice there is refused.
+    QMap<int, QList<Change>> byBlock;
+    for (const BlockBody &body : request.bodies) {
+        byBlock[body.index - 1] += body.changes;
+    }
+    for (auto it = byBlock.cbegin(); it != byBlock.cend(); ++it) {
+        CheckedBody checked{it.key(), {}};
+        if (!checkBodyChanges(type, it.value(), &checked.changes, error)) {
+            return false;
+        }
+        bodies->append(checked);
+    }
     QString loadError;
     if (!document->load(configPath(type), &loadError)) {
         *error = {Refusal::Code::Failed, {loadError}};
         return false;
+    }
+    for (const CheckedBody &body : std::as_const(*bodies)) {
+        if (body.index < 0 || body.index >= document->blocks().size()) {
+            *error = {Refusal::Code::NoSuchBlock, {QString::number(body.index + 1), QString::number(document->blocks().size())}};
+            return false;
+        }
     }
     for (const Checked &change : std::as_const(*checkedChanges)) {
         *error = heldInBlock(type, *change.option, change.value, *document);
@@ -145,6 +170,12 @@ bool Configuration::edit(ConfigType type, const QList<Change> &changes, ConfigDo
             document->setAll(change.option->keyword, checked.lines);
         } else {
             document->setSingle(change.option->keyword, checked.lines.first());
+        }
+    }
+    // Block indexes stay as they are: a body's lines change, no block comes or goes.
+    for (const CheckedBody &body : std::as_const(*bodies)) {
+        for (const Checked &change : body.changes) {
+            document->setInBlock(body.index, change.option->keyword, change.value.lines);
         }
     }
     return true;
@@ -187,7 +218,8 @@ Reply Configuration::transaction(ConfigType type, const Request &request, Writte
     }
     QVariantMap blockData;
     int block = -1;
-    if (!editRequest(type, request, &document, &checkedChanges, &refusal, &blockData, &block)) {
+    QList<CheckedBody> bodies;
+    if (!editRequest(type, request, &document, &checkedChanges, &refusal, &blockData, &block, &bodies)) {
         return Reply::failure(refusal);
     }
     const QString before = base(document);
@@ -267,6 +299,12 @@ Reply Configuration::transaction(ConfigType type, const Request &request, Writte
     const Refusal unused = inBlock && block >= 0 && type == ConfigType::Server ? blockValuesInForce(document, block, checkedChanges) : Refusal();
     if (!unused.isNull()) {
         return refuse(unused);
+    }
+    for (const CheckedBody &body : std::as_const(bodies)) {
+        const Refusal notTaken = type == ConfigType::Server ? blockValuesInForce(document, body.index, body.changes, true) : Refusal();
+        if (!notTaken.isNull()) {
+            return refuse(notTaken);
+        }
     }
     // Accepted: only now may the backup of the last working configuration be replaced.
     if (workedBefore) {

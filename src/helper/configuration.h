@@ -37,6 +37,9 @@ public:
         QStringList readKeywords;
         /// When set, an operation on a block; the changes, if any, are its body's.
         BlockEdit block;
+        /// Without block: changes in the bodies of existing blocks, made with the global ones in the same edit of the
+        /// files. Each is written in force for the connections its block matches, whatever earlier blocks say.
+        QList<BlockBody> bodies;
     };
     /// A connection as `sshd -T -C` is told of it, and the groups of its user, to decide which blocks apply to it.
     struct Asked {
@@ -107,6 +110,11 @@ private:
         const OptionCatalog::Option *option;
         OptionCatalog::CheckedValue value;
     };
+    /// The changes of a Request::bodies entry checked; index 0-based.
+    struct CheckedBody {
+        int index;
+        QList<Checked> changes;
+    };
     /// The words of @p values, split at spaces.
     static QStringList tokens(const QList<QByteArray> &values);
     static bool findOptions(ConfigType type, const QStringList &keywords, QList<const OptionCatalog::Option *> *found, Refusal *error);
@@ -125,30 +133,38 @@ private:
     static bool applies(const ConfigDocument &document, int index, const Asked &asked);
     /// Each change checked as the table and the installed OpenSSH want it.
     bool checkChanges(ConfigType type, const QList<Change> &changes, QList<Checked> *checkedChanges, Refusal *error) const;
-    bool edit(ConfigType type, const QList<Change> &changes, ConfigDocument *document, QList<Checked> *checkedChanges, Refusal *error) const;
+    /// checkChanges() of changes for a block's body, which refuses keywords sshd takes only outside blocks.
+    bool checkBodyChanges(ConfigType type, const QList<Change> &changes, QList<Checked> *body, Refusal *error) const;
+    /// The global changes of @p request, then its bodies' in their blocks; @p bodies gets those checked.
+    bool
+    edit(ConfigType type, const Request &request, ConfigDocument *document, QList<Checked> *checkedChanges, QList<CheckedBody> *bodies, Refusal *error) const;
     /// The block operation of @p request on @p document; @p data gets what the reply tells of it (Reply::BlockIndex), @p body
     /// the changes written into the block's body and @p block the block's index afterwards.
     bool
     editBlock(ConfigType type, const Request &request, ConfigDocument *document, QList<Checked> *body, int *block, Refusal *error, QVariantMap *data) const;
-    /// edit() or editBlock(), as @p request asks; @p block gets the index of the block a block operation leaves changed.
+    /// edit() or editBlock(), as @p request asks; @p block gets the index of the block a block operation leaves changed,
+    /// @p bodies the checked changes of Request::bodies.
     bool editRequest(ConfigType type,
                      const Request &request,
                      ConfigDocument *document,
                      QList<Checked> *checkedChanges,
                      Refusal *error,
                      QVariantMap *data,
-                     int *block = nullptr) const
+                     int *block = nullptr,
+                     QList<CheckedBody> *bodies = nullptr) const
     {
         int ignored = -1;
+        QList<CheckedBody> unused;
         return request.block.isSet() ? editBlock(type, request, document, checkedChanges, block ? block : &ignored, error, data)
-                                     : edit(type, request.changes, document, checkedChanges, error);
+                                     : edit(type, request, document, checkedChanges, bodies ? bodies : &unused, error);
     }
     /// A value of @p body, written into block @p index, that an earlier line keeps from ever being used (ssh: a line every
     /// host reads first; sshd: a block that applies wherever this one does); null when none is certain to be.
     Refusal deadValue(ConfigType type, const ConfigDocument &document, int index, const QList<Checked> &body) const;
     /// After @p body was written into block @p index: sshd asked (`sshd -T -C`) about a connection this block matches, built
-    /// from its simple criteria, gives each value; null when it does, or when no such connection can be built.
-    Refusal blockValuesInForce(const ConfigDocument &document, int index, const QList<Checked> &body) const;
+    /// from its simple criteria, gives each value; null when it does, or when no such connection can be built. With
+    /// @p shadowed, a value an earlier block keeps from that connection is no refusal.
+    Refusal blockValuesInForce(const ConfigDocument &document, int index, const QList<Checked> &body, bool shadowed = false) const;
     /// The dry run of @p request: @p document edited, the diffs and the base of the files read.
     Reply preview(ConfigType type, const Request &request, ConfigDocument *document, QList<Checked> *checkedChanges) const;
     /// Keyword → value and Reply::Origins as a read replies, from `sshd -T` @p values and the @p document they come from;

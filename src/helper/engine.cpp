@@ -149,7 +149,7 @@ Reply Engine::applyTransaction(ConfigType type, const Transaction &transaction)
         session.user = account.name;
         session.isRoot = account.uid == 0;
         session.groups = inSession ? m_paths.lookupGroups(account) : QStringList();
-        const Configuration::Request request = {transaction.changes, true, QString(), QStringList(), transaction.block};
+        const Configuration::Request request = {transaction.changes, true, QString(), QStringList(), transaction.block, transaction.bodies};
         Reply reply = inSession ? m_configuration->review(request, session, account) : m_configuration->transaction(type, request);
         if (reply.ok) {
             reply.data.insert(Protocol::Reply::Restarts, restart && !reply.data.value(Protocol::Reply::FileDiffs).toMap().isEmpty() && running());
@@ -161,6 +161,12 @@ Reply Engine::applyTransaction(ConfigType type, const Transaction &transaction)
         const OptionCatalog::Option *option = OptionCatalog::findOption(type, change.first);
         keywords.append(option ? option->keyword : change.first);
     }
+    for (const BlockBody &body : transaction.bodies) {
+        for (const auto &change : body.changes) {
+            const OptionCatalog::Option *option = OptionCatalog::findOption(type, change.first);
+            keywords.append(QStringLiteral("match %1 %2").arg(body.index).arg(option ? option->keyword : change.first));
+        }
+    }
     if (transaction.block.isSet()) {
         keywords.prepend(QStringLiteral("match %1").arg(transaction.block.operation.isEmpty() ? QStringLiteral("set") : transaction.block.operation));
     }
@@ -170,7 +176,9 @@ Reply Engine::applyTransaction(ConfigType type, const Transaction &transaction)
     }
     revertDue();
     Configuration::Written written;
-    Reply reply = m_configuration->transaction(type, {transaction.changes, false, transaction.base, transaction.readKeywords, transaction.block}, &written);
+    Reply reply = m_configuration->transaction(type,
+                                               {transaction.changes, false, transaction.base, transaction.readKeywords, transaction.block, transaction.bodies},
+                                               &written);
     const QList<SavedFile> &before = written.before;
     if (!reply.ok || before.isEmpty()) {
         reply.data.insert(Protocol::Reply::Restarts, false);

@@ -69,6 +69,13 @@ public:
         uid_t caller = 0;
         /// When set, an operation on a block; the changes, if any, are its body's.
         BlockEdit block;
+        /// Without block: changes in the bodies of existing blocks, made with the global changes as one transaction.
+        QList<BlockBody> bodies;
+
+        bool hasChanges() const
+        {
+            return !changes.isEmpty() || !bodies.isEmpty();
+        }
     };
     /// data: Restarts; Token when armed; the values of readKeywords with Origins; FileDiffs, Diff and Base for a dry run.
     Reply applyTransaction(ConfigType type, const Transaction &transaction);

@@ -51,9 +51,44 @@ QString tighten(const QString &path)
     return error;
 }
 
-QVariantMap skipped(const QString &id, const QString &reason)
+QVariantMap skipped(const QString &id, const QString &reason, const QString &block = QString())
 {
-    return {{Protocol::Reply::FindingId, id}, {Protocol::Reply::SkippedReason, reason}};
+    QVariantMap entry = {{Protocol::Reply::FindingId, id}, {Protocol::Reply::SkippedReason, reason}};
+    if (!block.isEmpty()) {
+        entry.insert(Protocol::Reply::FindingBlock, block);
+    }
+    return entry;
+}
+
+/// One keyword change of the fixes, outside blocks or in one block's body, and the checks it fixes.
+struct Fix {
+    int block = 0; ///< 1-based index of the block whose body it changes; 0: outside blocks
+    QString criteria; ///< of that block
+    QString keyword;
+    QVariant value;
+    QStringList ids;
+};
+
+// @p transaction with @p fixes as its changes: the global ones, and those of each block's body.
+Engine::Transaction withFixes(Engine::Transaction transaction, const QList<Fix> &fixes)
+{
+    transaction.changes.clear();
+    transaction.bodies.clear();
+    for (const Fix &fix : fixes) {
+        if (fix.block <= 0) {
+            transaction.changes.append({fix.keyword, fix.value});
+            continue;
+        }
+        auto body = std::find_if(transaction.bodies.begin(), transaction.bodies.end(), [&fix](const BlockBody &other) {
+            return other.index == fix.block;
+        });
+        if (body == transaction.bodies.end()) {
+            transaction.bodies.append({fix.block, {}});
+            body = transaction.bodies.end() - 1;
+        }
+        body->changes.append({fix.keyword, fix.value});
+    }
+    return transaction;
 }
 }
 
@@ -100,9 +135,8 @@ Reply Engine::auditFix(const QStringList &ids, bool all, const Transaction &opti
     if (!audited.ok) {
         return audited;
     }
-    // One change per keyword, with the checks it fixes (the three MAC checks share one list).
-    QList<QPair<QString, QVariant>> changes;
-    QList<QStringList> fixes;
+    // One change per keyword, globally or in a block's body, with the checks it fixes (the three MAC checks share one list).
+    QList<Fix> fixes;
     QStringList files;
     QStringList fixed;
     QVariantList left;
@@ -124,25 +158,23 @@ Reply Engine::auditFix(const QStringList &ids, bool all, const Transaction &opti
             }
             continue;
         }
-        QString keyword;
-        QVariant value;
+        Fix fix;
+        fix.block = finding.value(Protocol::Reply::BlockIndex).toInt();
+        fix.criteria = finding.value(Protocol::Reply::FindingBlock).toString();
         if (id == s_modeCheck) {
             files.append(finding.value(Protocol::Reply::FindingSubject).toString());
-        } else if (AuditFindings::fix(finding, &keyword, &value)) {
-            const auto same = std::find_if(changes.cbegin(), changes.cend(), [&keyword](const QPair<QString, QVariant> &change) {
-                return change.first == keyword;
+        } else if (AuditFindings::fix(finding, &fix.keyword, &fix.value)) {
+            const auto same = std::find_if(fixes.begin(), fixes.end(), [&fix](const Fix &other) {
+                return other.keyword == fix.keyword && other.block == fix.block;
             });
-            if (same == changes.cend()) {
-                changes.append({keyword, value});
-                fixes.append({id});
-            } else if (!fixes[same - changes.cbegin()].contains(id)) {
-                fixes[same - changes.cbegin()].append(id);
+            if (same == fixes.end()) {
+                fix.ids = QStringList{id};
+                fixes.append(fix);
+            } else if (!same->ids.contains(id)) {
+                same->ids.append(id);
             }
         } else {
-            const QString block = finding.value(Protocol::Reply::FindingBlock).toString();
-            left.append(skipped(id,
-                                block.isEmpty() ? QStringLiteral("no automatic fix: %1").arg(AuditChecks::reason(id))
-                                                : QStringLiteral("set in the block Match %1: change it there").arg(block)));
+            left.append(skipped(id, QStringLiteral("no automatic fix: %1").arg(AuditChecks::reason(id)), fix.criteria));
         }
     }
     for (const QString &id : ids) {
@@ -152,48 +184,45 @@ Reply Engine::auditFix(const QStringList &ids, bool all, const Transaction &opti
     }
     // The lockout review of the caller's session: every fix together, and where that would lock the session out, halves
     // of them in turn down to the single fixes that do, which are left out.
-    if (!options.session.isEmpty() && !changes.isEmpty()) {
+    if (!options.session.isEmpty() && !fixes.isEmpty()) {
         Transaction review;
         review.dryRun = true;
         review.session = options.session;
         review.caller = options.caller;
-        QList<QPair<QString, QVariant>> kept;
-        QList<QStringList> keptFixes;
+        QList<Fix> kept;
         Reply refused;
         const std::function<bool(int, int)> sift = [&](int from, int count) {
-            review.changes = kept + changes.mid(from, count);
-            const Reply reply = applyTransaction(ConfigType::Server, review);
+            const Reply reply = applyTransaction(ConfigType::Server, withFixes(review, kept + fixes.mid(from, count)));
             const QVariantList stopped = reply.data.value(Protocol::Reply::Lockouts).toList();
             if (!reply.ok) {
                 refused = reply;
                 return false;
             }
             if (stopped.isEmpty()) {
-                kept += changes.mid(from, count);
-                keptFixes += fixes.mid(from, count);
+                kept += fixes.mid(from, count);
                 return true;
             }
             if (count > 1) {
                 return sift(from, count / 2) && sift(from + count / 2, count - count / 2);
             }
             const QVariantMap lockout = stopped.first().toMap();
-            for (const QString &id : fixes.at(from)) {
-                left.append(skipped(id,
-                                    QStringLiteral("%1 would lock this session out (%2: %3)")
-                                        .arg(changes.at(from).first,
-                                             lockout.value(Protocol::Reply::LockoutKind).toString(),
-                                             lockout.value(Protocol::Reply::LockoutDetail).toString())));
+            const Fix &fix = fixes.at(from);
+            const QString change = fix.block > 0 ? QStringLiteral("%1 in the block Match %2").arg(fix.keyword, fix.criteria) : fix.keyword;
+            for (const QString &id : fix.ids) {
+                left.append(
+                    skipped(id,
+                            QStringLiteral("%1 would lock this session out (%2: %3)")
+                                .arg(change, lockout.value(Protocol::Reply::LockoutKind).toString(), lockout.value(Protocol::Reply::LockoutDetail).toString()),
+                            fix.criteria));
             }
             return true;
         };
-        if (!sift(0, changes.size())) {
+        if (!sift(0, fixes.size())) {
             return refused;
         }
-        changes = kept;
-        fixes = keptFixes;
+        fixes = kept;
     }
-    Transaction transaction = options;
-    transaction.changes = changes;
+    Transaction transaction = withFixes(options, fixes);
     if (!transaction.dryRun) {
         transaction.session.clear();
     }
@@ -202,7 +231,7 @@ Reply Engine::auditFix(const QStringList &ids, bool all, const Transaction &opti
         reply = fixHostKeyFindings(keyFixes, transaction);
         fixed += reply.data.value(Protocol::Reply::AuditFixed).toStringList();
         left += reply.data.value(Protocol::Reply::AuditSkipped).toList();
-    } else if (changes.isEmpty()) {
+    } else if (fixes.isEmpty()) {
         reply = Reply::success({{Protocol::Reply::Restarts, false}, {Protocol::Reply::FileDiffs, QVariantMap()}, {Protocol::Reply::Diff, QByteArray()}});
     } else {
         reply = applyTransaction(ConfigType::Server, transaction);
@@ -210,8 +239,12 @@ Reply Engine::auditFix(const QStringList &ids, bool all, const Transaction &opti
     if (!reply.ok) {
         return reply;
     }
-    for (const QStringList &ids : std::as_const(fixes)) {
-        fixed += ids;
+    for (const Fix &fix : std::as_const(fixes)) {
+        for (const QString &id : fix.ids) {
+            if (!fixed.contains(id)) {
+                fixed.append(id);
+            }
+        }
     }
     // The files' modes, once the changes are in.
     bool tightened = true;

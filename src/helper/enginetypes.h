@@ -5,6 +5,8 @@
 #include "refusalcodes.h"
 
 #include <QByteArray>
+#include <QList>
+#include <QPair>
 #include <QString>
 #include <QStringList>
 #include <QVariantMap>
@@ -105,6 +107,12 @@ struct BlockEdit {
     {
         return !operation.isEmpty() || index > 0;
     }
+};
+
+/// New values of keywords in the body of an existing block: a part of a transaction beside its global changes.
+struct BlockBody {
+    int index = 0; ///< 1-based, blocks in reading order
+    QList<QPair<QString, QVariant>> changes; ///< keyword and value as a global change gives them; an empty list removes the lines
 };
 
 /// Why something was refused: a code of src/protocol/refusalcodes.h and its arguments.

@@ -211,7 +211,7 @@ Reply carryOut(Engine &engine, const EnginePaths &paths, const Listing &listing,
     };
     Reply reply = Reply::success({{ReplyKey::Restarts, false}});
     if (options.dryRun) {
-        reply = options.changes.isEmpty() ? reply : engine.applyTransaction(ConfigType::Server, options);
+        reply = options.hasChanges() ? engine.applyTransaction(ConfigType::Server, options) : reply;
         if (reply.ok && readStrong()) {
             const QByteArray diff = unifiedDiff(moduliPath(paths), moduli, strong.strong);
             QVariantMap diffs = reply.data.value(ReplyKey::FileDiffs).toMap();
@@ -224,7 +224,7 @@ Reply carryOut(Engine &engine, const EnginePaths &paths, const Listing &listing,
         if (!newKey.isEmpty() && !installKey(paths, plan.generate, plan.bits, newKey, &error)) {
             return Reply::failure(Refusal::Code::Failed, {QStringLiteral("cannot generate a host key: %1").arg(error)});
         }
-        if (!options.changes.isEmpty()) {
+        if (options.hasChanges()) {
             reply = engine.applyTransaction(ConfigType::Server, options);
             if (!reply.ok) {
                 if (!newKey.isEmpty()) {
@@ -259,7 +259,7 @@ Reply carryOut(Engine &engine, const EnginePaths &paths, const Listing &listing,
             failed.append(lock.error().text());
         }
         if (!failed.isEmpty()) {
-            const QString done = options.changes.isEmpty() ? QString() : QStringLiteral("the configuration was changed, but ");
+            const QString done = options.hasChanges() ? QStringLiteral("the configuration was changed, but ") : QString();
             return Reply::failure(Refusal::Code::Failed, {done + failed.join(QLatin1String("; "))});
         }
     }

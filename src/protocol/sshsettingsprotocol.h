@@ -267,7 +267,7 @@ constexpr QLatin1String BlockEntryFile("file"); ///< QString, the file of its Ma
 constexpr QLatin1String BlockEntryLine("line"); ///< int, 1-based
 /// QVariantMap keyword (the table's spelling) → QString, its arguments as written; repeated lines joined by "\n"
 constexpr QLatin1String BlockEntryValues("values");
-/// transaction "add": int, the new block's Arg::BlockIndex
+/// transaction "add": int, the new block's Arg::BlockIndex; in a finding with a FindingBlock, that block's
 constexpr QLatin1String BlockIndex("block_index");
 /// QString: for a block in a file an Include line of another block's body reads, that block's criteria (as
 /// BlockEntryCriteria) and FILE:LINE, "User alice at /etc/ssh/sshd_config:12": the block applies only where that one does.
@@ -294,7 +294,8 @@ constexpr QLatin1String VerdictReasons("reasons");
 
 // Security check
 /// read with Arg::Audit: QVariantList of QVariantMap {FindingId, FindingSeverity, FindingSubject, FindingCurrent,
-/// FindingRecommended, FindingOrigin, FindingBlock, FindingFixable}, failures first, then warnings, then notes
+/// FindingRecommended, FindingOrigin, FindingBlock, FindingFixable, and BlockIndex with a FindingBlock}, failures first,
+/// then warnings, then notes
 constexpr QLatin1String Findings("findings");
 constexpr QLatin1String FindingId("id"); ///< QString: the check's id in the table of checks
 constexpr QLatin1String FindingSeverity("severity"); ///< QString: "fail", "warn" or "info"
@@ -306,7 +307,8 @@ constexpr QLatin1String FindingBlock("block"); ///< QString: the criteria of the
 constexpr QLatin1String FindingFixable("fixable"); ///< bool: Arg::AuditFix can fix it
 /// transaction with Arg::AuditFix or AuditFixAll: QStringList of the check ids fixed (dry run: that would be)
 constexpr QLatin1String AuditFixed("audit_fixed");
-/// transaction with Arg::AuditFix or AuditFixAll: QVariantList of QVariantMap {FindingId, SkippedReason}, the fixes left out
+/// transaction with Arg::AuditFix or AuditFixAll: QVariantList of QVariantMap {FindingId, SkippedReason, and FindingBlock
+/// for a block's}, the fixes left out
 constexpr QLatin1String AuditSkipped("audit_skipped");
 constexpr QLatin1String SkippedReason("reason"); ///< QString, in English, e.g. "would stop password logins of alice"
 /// read with Arg::ReadHostKeys: QVariantList of QVariantMap {HostKeyEntryFile, HostKeyEntryType, HostKeyEntryBits,

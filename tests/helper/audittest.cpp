@@ -138,11 +138,12 @@ private Q_SLOTS:
             const QString inBlock = finding.value(Protocol::Reply::FindingBlock).toString();
             found.append(finding.value(Protocol::Reply::FindingId).toString() + QLatin1Char('=') + finding.value(Protocol::Reply::FindingSeverity).toString()
                          + (inBlock.isEmpty() ? QString() : QString(QLatin1Char('@') + inBlock)));
-            // A fix is one global change; a block's finding is fixed in the block.
+            // A fix is one keyword change, a block's in that block.
             QString keyword;
             QVariant value;
             QCOMPARE(AuditFindings::fix(finding, &keyword, &value),
-                     finding.value(Protocol::Reply::FindingFixable).toBool() && inBlock.isEmpty() && found.last() != QLatin1String("sshd-config-mode=warn"));
+                     finding.value(Protocol::Reply::FindingFixable).toBool() && found.last() != QLatin1String("sshd-config-mode=warn"));
+            QCOMPARE(finding.value(Protocol::Reply::FindingFixable).toBool(), !finding.value(Protocol::Reply::FindingRecommended).toString().isEmpty());
         }
         QCOMPARE(found.join(QLatin1Char(' ')), expected);
     }

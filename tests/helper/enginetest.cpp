@@ -799,19 +799,28 @@ private Q_SLOTS:
         // The caller's SSH session: "password", "other" with a password and no key; "key", the tester with an ECDSA key alone.
         QTest::addColumn<QString>("session");
         QTest::addColumn<QStringList>("ids"); // empty: fix all
-        QTest::addColumn<QString>("skipped");
+        QTest::addColumn<QString>("skipped"); // id, or id@criteria for a block's finding, separated by ";"
+        QTest::addColumn<QString>("connection"); // sshd -T -C for one that the blocks of the row match
         const QStringList all;
-        QTest::newRow("debian, fix all") << QByteArray() << QString() << all << "banner access-list";
-        QTest::newRow("debian, password-only session") << QByteArray() << QStringLiteral("password") << all << "banner access-list password-authentication";
+        QTest::newRow("debian, fix all") << QByteArray() << QString() << all << "banner;access-list" << QString();
+        QTest::newRow("debian, password-only session")
+            << QByteArray() << QStringLiteral("password") << all << "banner;access-list;password-authentication" << QString();
         QTest::newRow("drop-in and block") << QByteArray(
             "PermitRootLogin prohibit-password\nMaxAuthTries 10\nCiphers aes128-cbc,aes256-ctr\nMatch User guest\n  PermitRootLogin yes\n")
-                                           << QStringLiteral("password") << all << "permit-root-login banner access-list password-authentication";
+                                           << QStringLiteral("password") << all << "banner;access-list;password-authentication"
+                                           << QStringLiteral("user=guest,addr=203.0.113.7,host=203.0.113.7,laddr=192.0.2.2,lport=22");
+        // The session's own network: its block keeps passwords on, the fix would stop them; the other block's is made.
+        QTest::newRow("block fix locks the session out")
+            << QByteArray(
+                   "PasswordAuthentication no\nMatch Address 198.51.100.0/24\n  PasswordAuthentication yes\nMatch User guest\n  PermitEmptyPasswords yes\n")
+            << QStringLiteral("password") << all << "banner;access-list;password-authentication@Address 198.51.100.0/24"
+            << QStringLiteral("user=guest,addr=203.0.113.7,host=203.0.113.7,laddr=192.0.2.2,lport=22");
         QTest::newRow("key the fix would refuse") << QByteArray() << QStringLiteral("key")
                                                   << QStringList{QStringLiteral("pubkey-algorithm-weak"), QStringLiteral("max-auth-tries")}
-                                                  << "pubkey-algorithm-weak";
+                                                  << "pubkey-algorithm-weak" << QString();
         QTest::newRow("chosen checks") << QByteArray("MACs hmac-sha1,hmac-sha2-256-etm@openssh.com\n") << QString()
                                        << QStringList{QStringLiteral("max-auth-tries"), QStringLiteral("mac-weak"), QStringLiteral("hostkey-dsa")}
-                                       << "hostkey-dsa";
+                                       << "hostkey-dsa" << QString();
     }
 
     void auditFixes()
@@ -820,6 +829,7 @@ private Q_SLOTS:
         QFETCH(QString, session);
         QFETCH(QStringList, ids);
         QFETCH(QString, skipped);
+        QFETCH(QString, connection);
         namespace Protocol = SSHSettings::Protocol;
         TestSandbox sandbox;
         sandbox.write(QStringLiteral("etc/ssh/sshd_config.d/50-local.conf"), dropin);
@@ -864,30 +874,40 @@ private Q_SLOTS:
         options.base = dry.data.value(Protocol::Reply::Base).toString();
         const Reply fixed = engine.auditFix(ids, ids.isEmpty(), options);
         QVERIFY2(fixed.ok, qPrintable(fixed.error));
-        QCOMPARE(idsOf(fixed.data.value(Protocol::Reply::AuditSkipped).toList()).join(QLatin1Char(' ')), skipped);
+        QCOMPARE(idsOf(fixed.data.value(Protocol::Reply::AuditSkipped).toList()).join(QLatin1Char(';')), skipped);
         QCOMPARE(fixed.data.value(Protocol::Reply::AuditFixed), dry.data.value(Protocol::Reply::AuditFixed));
         const QStringList done = fixed.data.value(Protocol::Reply::AuditFixed).toStringList();
         QVERIFY(!done.isEmpty());
+        // sshd -T for every connection, and -C for one the row's blocks match.
         Configuration::Values values;
+        Configuration::Values matched;
         QString error;
         QVERIFY2(Configuration(sandbox.paths).effectiveValues(ConfigType::Server, sandbox.paths.serverConfig, &values, &error), qPrintable(error));
+        QVERIFY2(connection.isEmpty()
+                     || Configuration(sandbox.paths).effectiveValues(ConfigType::Server, sandbox.paths.serverConfig, &matched, &error, connection),
+                 qPrintable(error));
         const Reply after = engine.audit();
         QVERIFY2(after.ok, qPrintable(after.error));
         const QStringList remaining = idsOf(after.data.value(Protocol::Reply::Findings).toList());
+        const QStringList left = skipped.split(QLatin1Char(';'));
+        int inBlocks = 0;
         for (const QVariant &entry : before.data.value(Protocol::Reply::Findings).toList()) {
             const QVariantMap finding = entry.toMap();
             const QString id = finding.value(Protocol::Reply::FindingId).toString();
             const QString block = finding.value(Protocol::Reply::FindingBlock).toString();
+            const QString key = block.isEmpty() ? id : QString(id + QLatin1Char('@') + block);
             const bool chosen = ids.isEmpty() || ids.contains(id);
-            // Every chosen finding is fixed or said to be skipped; nothing else is touched; a block's is fixed in the block.
-            QCOMPARE(done.contains(id) || skipped.split(QLatin1Char(' ')).contains(id), chosen);
-            QCOMPARE(remaining.contains(block.isEmpty() ? id : QString(id + QLatin1Char('@') + block)), !done.contains(id) || !block.isEmpty());
-            const QString keyword = finding.value(Protocol::Reply::FindingSubject).toString().toLower();
-            if (done.contains(id) && values.contains(keyword.toLatin1())) {
-                QCOMPARE(QString::fromUtf8(values.value(keyword.toLatin1()).value(0)).toLower(),
-                         finding.value(Protocol::Reply::FindingRecommended).toString().toLower());
+            // Every chosen finding is fixed or said to be skipped, a block's in that block; nothing else is touched.
+            QCOMPARE(done.contains(id) || left.contains(key), chosen);
+            QCOMPARE(remaining.contains(key), !chosen || left.contains(key));
+            const QByteArray keyword = finding.value(Protocol::Reply::FindingSubject).toString().toLower().toLatin1();
+            const Configuration::Values &oracle = block.isEmpty() ? values : matched;
+            if (chosen && !left.contains(key) && oracle.contains(keyword)) {
+                QCOMPARE(QString::fromUtf8(oracle.value(keyword).value(0)).toLower(), finding.value(Protocol::Reply::FindingRecommended).toString().toLower());
+                inBlocks += block.isEmpty() ? 0 : 1;
             }
         }
+        QCOMPARE(inBlocks > 0, !connection.isEmpty());
         if (done.contains(QStringLiteral("sshd-config-mode"))) {
             QCOMPARE(QFileInfo(sandbox.paths.serverConfig).permissions(),
                      QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser | QFileDevice::WriteUser);
