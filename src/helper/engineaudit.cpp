@@ -198,7 +198,11 @@ Reply Engine::auditFix(const QStringList &ids, bool all, const Transaction &opti
         transaction.session.clear();
     }
     Reply reply;
-    if (!keyFixes.isEmpty()) {
+    // A host key algorithm list goes with the keys: sshd must keep a key it signs with.
+    const bool keyAlgorithms = std::any_of(changes.cbegin(), changes.cend(), [](const QPair<QString, QVariant> &change) {
+        return change.first.compare(QLatin1String("HostKeyAlgorithms"), Qt::CaseInsensitive) == 0;
+    });
+    if (!keyFixes.isEmpty() || keyAlgorithms) {
         reply = fixHostKeyFindings(keyFixes, transaction);
         fixed += reply.data.value(Protocol::Reply::AuditFixed).toStringList();
         left += reply.data.value(Protocol::Reply::AuditSkipped).toList();
