@@ -220,7 +220,14 @@ Reply Engine::auditFix(const QStringList &ids, bool all, const Transaction &opti
     // The files' modes, once the changes are in.
     bool tightened = true;
     for (const QString &file : std::as_const(files)) {
-        const QString error = options.dryRun ? QString() : tighten(file);
+        QString error = options.dryRun ? QString() : tighten(file);
+        // The copy of the main file's last working state is no more readable than the file.
+        struct stat status {
+        };
+        if (error.isEmpty() && !options.dryRun && file == m_paths.serverConfig
+            && PinnedFolder(QFileInfo(m_paths.serverBackup).path(), {}).stat(QFileInfo(m_paths.serverBackup).fileName(), &status)) {
+            error = tighten(m_paths.serverBackup);
+        }
         if (!error.isEmpty()) {
             left.append(skipped(s_modeCheck, QStringLiteral("%1: %2").arg(file, error)));
         }
