@@ -227,7 +227,11 @@ Reply Engine::auditFix(const QStringList &ids, bool all, const Transaction &opti
         transaction.session.clear();
     }
     Reply reply;
-    if (!keyFixes.isEmpty()) {
+    // A host key algorithm list goes with the keys: sshd must keep a key it signs with.
+    const bool keyAlgorithms = std::any_of(changes.cbegin(), changes.cend(), [](const QPair<QString, QVariant> &change) {
+        return change.first.compare(QLatin1String("HostKeyAlgorithms"), Qt::CaseInsensitive) == 0;
+    });
+    if (!keyFixes.isEmpty() || keyAlgorithms) {
         reply = fixHostKeyFindings(keyFixes, transaction);
         fixed += reply.data.value(Protocol::Reply::AuditFixed).toStringList();
         left += reply.data.value(Protocol::Reply::AuditSkipped).toList();
@@ -249,7 +253,14 @@ Reply Engine::auditFix(const QStringList &ids, bool all, const Transaction &opti
     // The files' modes, once the changes are in.
     bool tightened = true;
     for (const QString &file : std::as_const(files)) {
-        const QString error = options.dryRun ? QString() : tighten(file);
+        QString error = options.dryRun ? QString() : tighten(file);
+        // The copy of the main file's last working state is no more readable than the file.
+        struct stat status {
+        };
+        if (error.isEmpty() && !options.dryRun && file == m_paths.serverConfig
+            && PinnedFolder(QFileInfo(m_paths.serverBackup).path(), {}).stat(QFileInfo(m_paths.serverBackup).fileName(), &status)) {
+            error = tighten(m_paths.serverBackup);
+        }
         if (!error.isEmpty()) {
             left.append(skipped(s_modeCheck, QStringLiteral("%1: %2").arg(file, error)));
         }

@@ -17,6 +17,8 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
+#include <algorithm>
+
 #include <cerrno>
 #include <fcntl.h>
 #include <pwd.h>
@@ -43,6 +45,8 @@ void inspect(const EnginePaths &paths, HostKeys::Key *key)
     key->regular = S_ISREG(status.st_mode);
     key->mode = int(status.st_mode & 07777);
     key->owner = status.st_uid;
+    key->device = status.st_dev;
+    key->inode = status.st_ino;
     if (!key->regular) {
         return;
     }
@@ -56,7 +60,10 @@ void inspect(const EnginePaths &paths, HostKeys::Key *key)
     }
     QByteArray privateKey;
     if (publicKey.isEmpty() && folder.read(info.fileName(), &privateKey, MaxKeyFileSize, &error)) {
-        publicKey = runProgram(paths.sshKeygen, {QStringLiteral("-y"), QStringLiteral("-f"), QStringLiteral("/dev/stdin")}, privateKey).standardOutput;
+        // An empty passphrase: a protected key fails at once instead of prompting on a terminal.
+        publicKey =
+            runProgram(paths.sshKeygen, {QStringLiteral("-y"), QStringLiteral("-P"), QString(), QStringLiteral("-f"), QStringLiteral("/dev/stdin")}, privateKey)
+                .standardOutput;
     }
     if (!publicKey.isEmpty()) {
         const ProgramResult listed = runProgram(paths.sshKeygen, {QStringLiteral("-l"), QStringLiteral("-f"), QStringLiteral("/dev/stdin")}, publicKey);
@@ -98,11 +105,12 @@ Listing listKeys(const EnginePaths &paths, const Configuration &configuration)
     listing.fromLines = !lines.isEmpty();
     // Without HostKey lines sshd loads the keys its build knows; sshd -T fails when it can load none of them.
     Configuration::Values values;
+    const bool effective = configuration.effectiveValues(OptionCatalog::ConfigType::Server, paths.serverConfig, &values, &reason);
     if (!listing.fromLines) {
-        used = configuration.effectiveValues(OptionCatalog::ConfigType::Server, paths.serverConfig, &values, &reason)
-            ? values.value("hostkey")
-            : QList<QByteArray>{"/etc/ssh/ssh_host_rsa_key", "/etc/ssh/ssh_host_ecdsa_key", "/etc/ssh/ssh_host_ed25519_key"};
+        used = effective ? values.value("hostkey")
+                         : QList<QByteArray>{"/etc/ssh/ssh_host_rsa_key", "/etc/ssh/ssh_host_ecdsa_key", "/etc/ssh/ssh_host_ed25519_key"};
     }
+    listing.algorithms = QString::fromUtf8(values.value("hostkeyalgorithms").value(0)).split(QLatin1Char(','), Qt::SkipEmptyParts);
     const auto known = [keys](const QString &file) {
         return std::any_of(keys->cbegin(), keys->cend(), [&file](const Key &key) {
             return key.file == file;
@@ -136,6 +144,15 @@ Listing listKeys(const EnginePaths &paths, const Configuration &configuration)
     for (Key &key : *keys) {
         inspect(paths, &key);
     }
+    // A key of the folder that a HostKey line names by another path is that key.
+    keys->erase(std::remove_if(keys->begin(),
+                               keys->end(),
+                               [keys](const Key &key) {
+                                   return !key.configured && std::any_of(keys->cbegin(), keys->cend(), [&key](const Key &other) {
+                                       return other.configured && other.sameFile(key);
+                                   });
+                               }),
+                keys->end());
     return listing;
 }
 
@@ -251,14 +268,14 @@ bool protect(const Key &key, QString *error)
 {
     const QFileInfo info(key.file);
     const PinnedFolder folder(info.path(), {});
-    for (const auto &[name, mode] : {std::pair{info.fileName(), mode_t(0600)}, std::pair{info.fileName() + QLatin1String(".pub"), mode_t(0644)}}) {
+    for (const auto &[name, allowed] : {std::pair{info.fileName(), mode_t(0600)}, std::pair{info.fileName() + QLatin1String(".pub"), mode_t(0644)}}) {
         const int fd = ::openat(folder.descriptor(), QFile::encodeName(name).constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
-        if (fd < 0 && errno == ENOENT && mode == 0644) {
+        if (fd < 0 && errno == ENOENT && allowed == 0644) {
             continue;
         }
         struct stat status;
-        const bool done =
-            fd >= 0 && ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && ::fchown(fd, ::geteuid(), ::getegid()) == 0 && ::fchmod(fd, mode) == 0;
+        const bool done = fd >= 0 && ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && ::fchown(fd, ::geteuid(), ::getegid()) == 0
+            && ::fchmod(fd, status.st_mode & allowed) == 0;
         if (fd >= 0) {
             ::close(fd);
         }

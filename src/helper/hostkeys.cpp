@@ -20,6 +20,8 @@
 #include <QSet>
 #include <QTemporaryDir>
 
+#include <algorithm>
+
 #include <cerrno>
 #include <fcntl.h>
 #include <pwd.h>
@@ -56,12 +58,14 @@ Moduli readModuli(const QByteArray &contents)
     const QList<QByteArray> lines = contents.split('\n');
     for (const QByteArray &line : lines) {
         const QList<QByteArray> fields = line.simplified().split(' ');
-        // Time Type Tests Tries Size Generator Modulus; anything else sshd skips, and so does the check.
+        // Time Type Tests Tries Size Generator Modulus; anything else sshd skips, and so does the check. A group that is not
+        // written in full is no strong group: sshd skips it as well.
+        static const QRegularExpression group(QStringLiteral("^[0-9]+ [0-9]+ [0-9]+ [0-9]+ [0-9]+ [0-9]+ [0-9A-Fa-f]+$"));
         if (fields.size() == 7 && !fields.first().startsWith('#')) {
             ++moduli.total;
             bool ok = false;
             const int size = fields.at(4).toInt(&ok);
-            if (ok && size + 1 < RecommendedBits) {
+            if (!ok || size + 1 < RecommendedBits || !group.match(QString::fromLatin1(line.simplified())).hasMatch()) {
                 ++moduli.weak;
                 continue;
             }
@@ -70,6 +74,27 @@ Moduli readModuli(const QByteArray &contents)
     }
     moduli.strong = kept.join('\n');
     return moduli;
+}
+
+bool Key::servedBy(const QStringList &algorithms) const
+{
+    // The signature algorithms of each type ssh-keygen -l names; an ECDSA key's curve is its size.
+    const QString &type = print.type;
+    QStringList signs = {type == QLatin1String("ECDSA") ? QStringLiteral("ecdsa-sha2-nistp%1").arg(print.bits) : QString()};
+    if (type == QLatin1String("ED25519")) {
+        signs = QStringList{QStringLiteral("ssh-ed25519")};
+    } else if (type == QLatin1String("RSA")) {
+        signs = QStringList{QStringLiteral("rsa-sha2-512"), QStringLiteral("rsa-sha2-256"), QStringLiteral("ssh-rsa")};
+    } else if (type == QLatin1String("DSA")) {
+        signs = QStringList{QStringLiteral("ssh-dss")};
+    } else if (type == QLatin1String("ED25519-SK")) {
+        signs = QStringList{QStringLiteral("sk-ssh-ed25519@openssh.com")};
+    } else if (type == QLatin1String("ECDSA-SK")) {
+        signs = QStringList{QStringLiteral("sk-ecdsa-sha2-nistp256@openssh.com")};
+    }
+    return algorithms.isEmpty() || std::any_of(signs.cbegin(), signs.cend(), [&algorithms](const QString &name) {
+               return algorithms.contains(name);
+           });
 }
 
 QVariantMap
@@ -122,7 +147,7 @@ QVariantList keyFindings(const QList<Key> &keys, uid_t root)
                                     fail,
                                     key.file,
                                     current,
-                                    QStringLiteral("private 0600, public 0644, owner %1").arg(root),
+                                    QStringLiteral("private 0600, public 0644 or stricter, owner %1").arg(root),
                                     origin));
         }
     }
@@ -159,12 +184,40 @@ struct Plan {
     bool moduli = false;
 };
 
+// Whether @p plan takes @p key away: by whatever path it names the key's file.
+bool removes(const QList<Key> &keys, const Plan &plan, const Key &key)
+{
+    return std::any_of(keys.cbegin(), keys.cend(), [&](const Key &other) {
+        return (plan.remove.contains(other.file) || plan.moveOnly.contains(other.file)) && other.sameFile(key);
+    });
+}
+
+// The HostKeyAlgorithms in force once @p changes are made: a list they set, else the one sshd uses now.
+QStringList algorithmsAfter(const Listing &listing, const QList<QPair<QString, QVariant>> &changes)
+{
+    for (const auto &[keyword, value] : changes) {
+        const QString list = value.toString();
+        if (keyword.compare(QLatin1String("HostKeyAlgorithms"), Qt::CaseInsensitive) == 0 && !list.isEmpty() && !QStringLiteral("+-^").contains(list.front())) {
+            return list.split(QLatin1Char(','), Qt::SkipEmptyParts);
+        }
+    }
+    return listing.algorithms;
+}
+
+// A key of @p type as ssh-keygen -t names it, as ssh-keygen -l would.
+Key generated(const QString &type)
+{
+    Key key;
+    key.print.type = type.toUpper();
+    return key;
+}
+
 // The HostKey lines once @p plan is carried out: sshd's lines (or the default keys it finds) without the removed ones.
 QStringList hostKeyLines(const QList<Key> &keys, bool fromLines, const Plan &plan, const QString &added)
 {
     QStringList lines;
     for (const Key &key : keys) {
-        if (key.configured && !plan.remove.contains(key.file) && (fromLines ? key.fromLine : key.present)) {
+        if (key.configured && !removes(keys, plan, key) && (fromLines ? key.fromLine : key.present)) {
             lines.append(key.file);
         }
     }
@@ -174,13 +227,17 @@ QStringList hostKeyLines(const QList<Key> &keys, bool fromLines, const Plan &pla
     return lines;
 }
 
-bool leavesUsableKey(const QList<Key> &keys, const Plan &plan)
+// sshd still has a key it loads and signs with, under the host key @p algorithms in force after the change.
+bool leavesUsableKey(const QList<Key> &keys, const Plan &plan, const QStringList &algorithms)
 {
-    return !plan.generate.isEmpty() || std::any_of(keys.cbegin(), keys.cend(), [&plan](const Key &key) {
+    if (!plan.generate.isEmpty() && generated(plan.generate).servedBy(algorithms)) {
+        return true;
+    }
+    return std::any_of(keys.cbegin(), keys.cend(), [&](const Key &key) {
         const bool protectedNow = std::any_of(plan.protect.cbegin(), plan.protect.cend(), [&key](const Key &other) {
-            return other.file == key.file;
+            return other.sameFile(key);
         });
-        return key.configured && (key.usable() || (key.known() && protectedNow)) && !plan.remove.contains(key.file);
+        return key.configured && (key.usable() || (key.known() && protectedNow)) && key.servedBy(algorithms) && !removes(keys, plan, key);
     });
 }
 
@@ -233,10 +290,11 @@ Reply carryOut(Engine &engine, const EnginePaths &paths, const Listing &listing,
                 return reply;
             }
         }
-        // The files themselves, once sshd no longer names them.
+        // The files themselves, once sshd no longer names them. Under a countdown the keys the configuration named stay
+        // where they are: undoing the change needs them.
         WriterLock lock(paths.backupDir, QStringLiteral("host keys"), paths.writerWaitMs);
         QStringList failed;
-        for (const QString &file : plan.remove + plan.moveOnly) {
+        for (const QString &file : (options.revertAfter > 0 ? QStringList() : plan.remove) + plan.moveOnly) {
             if (lock.isHeld() && !moveToBackups(paths, file, &error)) {
                 failed.append(error);
             }
@@ -372,13 +430,20 @@ Reply Engine::fixHostKeyFindings(const QStringList &ids, const Transaction &opti
                return key.print.type == QLatin1String("RSA");
            })
             == 1;
-    const bool ed25519Left = usable([&plan](const Key &key) {
-        return key.print.type == QLatin1String("ED25519") && !plan.remove.contains(key.file);
+    const QStringList algorithms = algorithmsAfter(listing, options.changes);
+    const bool ed25519Left = usable([&](const Key &key) {
+        return key.print.type == QLatin1String("ED25519") && key.servedBy(algorithms) && !removes(keys, plan, key);
     });
-    // A weak RSA key gives way to a new key; no fix leaves sshd without a key it can load.
-    if ((weakRsa && !ed25519Left) || !leavesUsableKey(keys, plan)) {
+    // A weak RSA key gives way to a new key; no fix leaves sshd without a key it can load and sign with.
+    if ((weakRsa && !ed25519Left) || !leavesUsableKey(keys, plan, algorithms)) {
         plan.generate = weakRsa && onlyRsa ? QStringLiteral("rsa") : QStringLiteral("ed25519");
         plan.bits = HostKeys::DefaultRsaBits;
+        if (!generated(plan.generate).servedBy(algorithms)) {
+            plan.generate = plan.generate == QLatin1String("rsa") ? QStringLiteral("ed25519") : QStringLiteral("rsa");
+        }
+        if (!leavesUsableKey(keys, plan, algorithms)) {
+            return Reply::failure(Refusal::Code::LastHostKey, {plan.remove.value(0, m_paths.sshDir)});
+        }
     }
     Reply reply = carryOut(*this, m_paths, listing, plan, options);
     if (reply.ok) {
@@ -402,16 +467,27 @@ Reply Engine::hostKeyOperation(const QString &operation, const QVariantMap &argu
         plan.bits = arguments.value(Arg::HostKeyBits, HostKeys::DefaultRsaBits).toInt();
         return carryOut(*this, m_paths, listing, plan, options);
     }
-    const QString file = arguments.value(Arg::HostKeyFile).toString();
-    const auto key = std::find_if(keys.cbegin(), keys.cend(), [&file](const Key &key) {
-        return key.file == file;
-    });
-    if (operation != QLatin1String("remove") || key == keys.cend()) {
-        return Reply::failure(Refusal::Code::NotHostKey, {file.left(256)});
+    // The key by its path, else by its file: another path may name it.
+    Key named;
+    named.file = arguments.value(Arg::HostKeyFile).toString();
+    const QFileInfo info(named.file);
+    struct stat status;
+    if (PinnedFolder(info.path(), {}).stat(info.fileName(), &status)) {
+        named.present = true;
+        named.device = status.st_dev;
+        named.inode = status.st_ino;
     }
-    (key->configured ? plan.remove : plan.moveOnly).append(file);
-    if (key->configured && !leavesUsableKey(keys, plan)) {
-        return Reply::failure(Refusal::Code::LastHostKey, {file});
+    for (const Key &key : keys) {
+        if (key.file == named.file || key.sameFile(named)) {
+            (key.configured ? plan.remove : plan.moveOnly).append(key.file);
+        }
+    }
+    if (operation != QLatin1String("remove") || (plan.remove.isEmpty() && plan.moveOnly.isEmpty())) {
+        return Reply::failure(Refusal::Code::NotHostKey, {named.file.left(256)});
+    }
+    // Every removal is checked: the key left lying may be one sshd loads.
+    if (!leavesUsableKey(keys, plan, algorithmsAfter(listing, options.changes))) {
+        return Reply::failure(Refusal::Code::LastHostKey, {named.file});
     }
     return carryOut(*this, m_paths, listing, plan, options);
 }

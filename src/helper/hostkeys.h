@@ -52,6 +52,14 @@ struct Key {
     uid_t publicOwner = 0;
     QString origin; ///< "file:line" of its HostKey line, "default", or empty when sshd does not use it
     bool fromLine = false; ///< a HostKey line names it
+    dev_t device = 0; ///< with the inode, which file it is whatever the path that names it
+    ino_t inode = 0;
+
+    /// The same file as @p other (the same path when either is missing).
+    bool sameFile(const Key &other) const
+    {
+        return present && other.present ? device == other.device && inode == other.inode : file == other.file;
+    }
 
     /// A regular file whose type ssh-keygen tells.
     bool known() const
@@ -63,11 +71,13 @@ struct Key {
     {
         return known() && (mode & 077) == 0;
     }
-    /// Private 0600 and public 0644, both owned by @p root.
+    /// Private 0600 and public 0644 or stricter, both owned by @p root.
     bool protectedAs(uid_t root) const
     {
-        return !regular || (mode == 0600 && owner == root && (publicMode < 0 || (publicMode == 0644 && publicOwner == root)));
+        return !regular || ((mode & ~0600) == 0 && owner == root && (publicMode < 0 || ((publicMode & ~0644) == 0 && publicOwner == root)));
     }
+    /// One of @p algorithms (HostKeyAlgorithms as sshd reads it; empty: any) signs with a key of its type.
+    bool servedBy(const QStringList &algorithms) const;
 };
 
 /// What the check reads of a moduli file: its groups and those under RecommendedBits.
@@ -76,7 +86,8 @@ struct Moduli {
     int weak = 0;
     QByteArray strong; ///< the file without the weak groups (comments kept)
 };
-/// Each group line's fifth field is its size minus one, as OpenSSH writes it: 2047 is a 2048-bit group.
+/// Each group line's fifth field is its size minus one, as OpenSSH writes it: 2047 is a 2048-bit group. A line of seven
+/// fields that is not a group as OpenSSH writes it (numbers, a hexadecimal modulus) counts as weak.
 Moduli readModuli(const QByteArray &contents);
 
 /// A finding with the Reply::Finding* keys.
@@ -93,6 +104,7 @@ QVariantList moduliFindings(const Moduli &moduli, const QString &path);
 struct Listing {
     QList<Key> keys;
     bool fromLines = false;
+    QStringList algorithms; ///< the HostKeyAlgorithms sshd offers; empty when sshd -T could not tell
     Refusal error;
 };
 /// Every key sshd uses (its HostKey lines, else its defaults) and every ssh_host_*_key lying in EnginePaths::sshDir.
@@ -108,6 +120,7 @@ bool installKey(const EnginePaths &paths, const QString &type, int bits, const Q
 void removeKeyFiles(const QString &path);
 /// The key's files kept among the backups ("hostkey-NAME-replaced-TIME"), then taken out of their folder.
 bool moveToBackups(const EnginePaths &paths, const QString &path, QString *error);
-/// Private 0600, public 0644, both owned by the helper's user (root), through descriptors that follow no link.
+/// Private 0600, public 0644 or stricter (bits are only taken away), both owned by the helper's user (root), through
+/// descriptors that follow no link.
 bool protect(const Key &key, QString *error);
 }

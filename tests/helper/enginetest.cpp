@@ -908,9 +908,11 @@ private Q_SLOTS:
             }
         }
         QCOMPARE(inBlocks > 0, !connection.isEmpty());
+        // The copy of the main file's last working state is tightened with it.
         if (done.contains(QStringLiteral("sshd-config-mode"))) {
-            QCOMPARE(QFileInfo(sandbox.paths.serverConfig).permissions(),
-                     QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser | QFileDevice::WriteUser);
+            for (const QString &file : {sandbox.paths.serverConfig, sandbox.paths.serverBackup}) {
+                QCOMPARE(QFileInfo(file).permissions(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser | QFileDevice::WriteUser);
+            }
         }
     }
 

@@ -19,8 +19,9 @@ namespace ReplyKey = SSHSettings::Protocol::Reply;
 
 namespace
 {
-// A sandbox whose sshd_config names the keys of @p specs, each "TYPE[:BITS][@MODE]" generated into its etc/ssh, or
-// "missing" (a HostKey line naming no file); sshd gets no other key.
+// A sandbox whose sshd_config names the keys of @p specs, each "[/]TYPE[:BITS][@MODE]" generated into its etc/ssh (with
+// "/" its HostKey line reaches it through "etc/ssh//"), or "missing" (a HostKey line naming no file), or a line of its
+// own ("Keyword value"); sshd gets no other key.
 struct KeyTree {
     TestSandbox sandbox;
     explicit KeyTree(const QStringList &specs)
@@ -28,9 +29,14 @@ struct KeyTree {
         sandbox.paths.sshdExtraArguments.clear();
         QByteArray lines;
         for (const QString &spec : specs) {
-            const QString type = spec.section(QLatin1Char('@'), 0, 0).section(QLatin1Char(':'), 0, 0);
+            if (spec.contains(QLatin1Char(' '))) {
+                lines += spec.toUtf8() + '\n';
+                continue;
+            }
+            const QString type = spec.section(QLatin1Char('@'), 0, 0).section(QLatin1Char(':'), 0, 0).remove(QLatin1Char('/'));
             const QString file = sandbox.path(QStringLiteral("etc/ssh/ssh_host_%1_key").arg(type));
-            lines += "HostKey " + QFile::encodeName(file) + '\n';
+            lines += "HostKey "
+                + QFile::encodeName(spec.startsWith(QLatin1Char('/')) ? sandbox.path(QStringLiteral("etc/ssh//ssh_host_%1_key").arg(type)) : file) + '\n';
             if (type == QLatin1String("missing")) {
                 continue;
             }
@@ -56,6 +62,23 @@ struct KeyTree {
             }
         }
         return names;
+    }
+    // sshd offers a signature algorithm for one of the keys it loads: clients can connect.
+    bool serves() const
+    {
+        const ProgramResult dump = runProgram(sandbox.paths.sshd, {QStringLiteral("-T"), QStringLiteral("-f"), sandbox.paths.serverConfig});
+        const QRegularExpression offered(QStringLiteral("^hostkeyalgorithms (.*)$"), QRegularExpression::MultilineOption);
+        const QStringList algorithms = offered.match(QString::fromUtf8(dump.standardOutput)).captured(1).split(QLatin1Char(','));
+        const QHash<QString, QString> signs = {{QStringLiteral("ed25519"), QStringLiteral("ssh-ed25519")},
+                                               {QStringLiteral("rsa"), QStringLiteral("rsa-sha2-")},
+                                               {QStringLiteral("ecdsa"), QStringLiteral("ecdsa-sha2-nistp256")}};
+        const QStringList loaded = sshdKeys();
+        return std::any_of(loaded.cbegin(), loaded.cend(), [&](const QString &name) {
+            const QString prefix = signs.value(name.section(QLatin1Char('_'), 2, 2), QStringLiteral("?"));
+            return std::any_of(algorithms.cbegin(), algorithms.cend(), [&prefix](const QString &algorithm) {
+                return algorithm.startsWith(prefix) && !algorithm.contains(QLatin1String("-cert-"));
+            });
+        });
     }
 };
 
@@ -126,6 +149,8 @@ private Q_SLOTS:
         QTest::newRow("ecdsa") << QStringList{QStringLiteral("ecdsa")} << QStringList{QStringLiteral("hostkey-ecdsa:fail")};
         QTest::newRow("private readable") << QStringList{QStringLiteral("ed25519@0640")} << QStringList{QStringLiteral("hostkey-permissions:fail")};
         QTest::newRow("missing") << QStringList{QStringLiteral("ed25519"), QStringLiteral("missing")} << QStringList{QStringLiteral("hostkey-missing:warn")};
+        QTest::newRow("stricter than asked") << QStringList{QStringLiteral("ed25519@0400")} << QStringList();
+        QTest::newRow("named through another path") << QStringList{QStringLiteral("/ed25519")} << QStringList();
     }
     void keyFindings()
     {
@@ -136,7 +161,7 @@ private Q_SLOTS:
         QCOMPARE(ids(engine.hostKeyFindings()), expected);
         const Reply read = engine.readHostKeys();
         QVERIFY2(read.ok, qPrintable(read.error));
-        QCOMPARE(read.data.value(ReplyKey::HostKeys).toList().size(), keys.size());
+        QCOMPARE(read.data.value(ReplyKey::HostKeys).toList().size(), keys.filter(QRegularExpression(QStringLiteral("^\\S+$"))).size());
     }
 
     void moduli_data()
@@ -149,6 +174,8 @@ private Q_SLOTS:
         QTest::newRow("3070 is under") << groups({3070}) << 1 << 1;
         QTest::newRow("comments and junk stay") << QByteArray("# c\n\nnot a group\n") + groups({1023}) << 1 << 1;
         QTest::newRow("no newline at the end") << groups({8191, 2047}).chopped(1) << 2 << 1;
+        QTest::newRow("malformed size") << groups({4095}) + QByteArray(s_group).replace("%1", "3071x") << 2 << 1;
+        QTest::newRow("modulus not hex") << groups({4095}) + QByteArray(s_group).replace("%1", "4095").replace("E98F", "Z98F") << 2 << 1;
     }
     void moduli()
     {
@@ -212,6 +239,15 @@ private Q_SLOTS:
                                                   << QStringLiteral("fix hostkey-rsa-size hostkey-missing") << QString() << QStringList{ecdsa, ed};
         QTest::newRow("fix permissions") << QStringList{QStringLiteral("ed25519@0644")} << QStringLiteral("fix hostkey-permissions") << QString()
                                          << QStringList{ed};
+        QTest::newRow("remove through another path") << QStringList{QStringLiteral("/ed25519")} << QStringLiteral("remove ssh_host_ed25519_key")
+                                                     << QStringLiteral("last_host_key") << QStringList{ed};
+        QTest::newRow("remove the only key signed with")
+            << QStringList{QStringLiteral("ed25519"), QStringLiteral("rsa"), QStringLiteral("HostKeyAlgorithms ssh-ed25519")}
+            << QStringLiteral("remove ssh_host_ed25519_key") << QStringLiteral("last_host_key") << QStringList{ed, rsa};
+        QTest::newRow("algorithms fix, ecdsa alone") << QStringList{QStringLiteral("ecdsa")} << QStringLiteral("audit hostkey-algorithm-weak") << QString()
+                                                     << QStringList{ecdsa, ed};
+        QTest::newRow("fix reverted") << QStringList{QStringLiteral("ecdsa"), QStringLiteral("rsa:2048")}
+                                      << QStringLiteral("revert hostkey-ecdsa hostkey-rsa-size") << QString() << QStringList{ecdsa, rsa};
     }
     void operations()
     {
@@ -220,17 +256,29 @@ private Q_SLOTS:
         QFETCH(QString, refusal);
         QFETCH(QStringList, loaded);
         KeyTree tree(keys);
+        // The countdown a revert row arms: a program that does nothing.
+        tree.sandbox.paths.tool = QStringLiteral("/bin/true");
         Engine engine(tree.sandbox.paths);
         const QStringList words = operation.split(QLatin1Char(' '));
         const QString keyFolder = tree.sandbox.path(QStringLiteral("etc/ssh/"));
         const auto before = tree.sandbox.snapshot();
         Reply reply;
-        if (words.first() == QLatin1String("fix")) {
-            reply = engine.fixHostKeyFindings(words.mid(1), {});
+        if (words.first() == QLatin1String("fix") || words.first() == QLatin1String("revert")) {
+            // "revert": with a countdown, then undone.
+            Engine::Transaction options;
+            options.revertAfter = words.first() == QLatin1String("revert") ? 60 : 0;
+            reply = engine.fixHostKeyFindings(words.mid(1), options);
+            QVERIFY2(reply.ok, qPrintable(reply.error));
             QCOMPARE(reply.data.value(ReplyKey::AuditFixed).toStringList(), words.mid(1));
             for (const QString &id : ids(engine.hostKeyFindings())) {
                 QVERIFY2(!words.contains(id.section(QLatin1Char(':'), 0, 0)), qPrintable(id));
             }
+            if (options.revertAfter > 0) {
+                reply = engine.revertChange(reply.data.value(ReplyKey::Token).toString());
+            }
+        } else if (words.first() == QLatin1String("audit")) {
+            reply = engine.auditFix(words.mid(1), false, {});
+            QCOMPARE(reply.data.value(ReplyKey::AuditFixed).toStringList(), words.mid(1));
         } else {
             const bool dry = words.first() == QLatin1String("dry");
             QVariantMap request = {{Arg::TransactionType, int(SSHSettings::Protocol::Server)}, {Arg::HostKeyOperation, words.at(dry ? 1 : 0)}};
@@ -243,6 +291,7 @@ private Q_SLOTS:
         }
         QCOMPARE(reply.data.value(ReplyKey::RefusalCode).toString(), refusal);
         QCOMPARE(tree.sshdKeys(), loaded);
+        QVERIFY(tree.serves());
         if (!reply.ok || words.first() == QLatin1String("dry")) {
             QCOMPARE(tree.sandbox.snapshot(), before);
             QVERIFY(!reply.ok || reply.data.value(ReplyKey::Diff).toString().contains(reply.data.value(ReplyKey::NewHostKey).toString()));
@@ -253,8 +302,9 @@ private Q_SLOTS:
             QCOMPARE(mode(keyFolder + name) + QLatin1Char(' ') + mode(keyFolder + name + QLatin1String(".pub")), QStringLiteral("600 644"));
         }
         const QStringList kept = QDir(tree.sandbox.paths.backupDir).entryList({QStringLiteral("hostkey-*")}, QDir::Dirs);
-        for (const QString &spec : keys.filter(QRegularExpression(QStringLiteral("^(?!missing)")))) {
-            const QString name = QStringLiteral("ssh_host_%1_key").arg(spec.section(QLatin1Char('@'), 0, 0).section(QLatin1Char(':'), 0, 0));
+        for (const QString &spec : keys.filter(QRegularExpression(QStringLiteral("^(?!missing)\\S+$")))) {
+            const QString name =
+                QStringLiteral("ssh_host_%1_key").arg(spec.section(QLatin1Char('@'), 0, 0).section(QLatin1Char(':'), 0, 0).remove(QLatin1Char('/')));
             const bool gone = !loaded.contains(name);
             QCOMPARE(mode(keyFolder + name) == QLatin1String("none"), gone);
             QCOMPARE(!kept.filter(QLatin1String("hostkey-") + name + QLatin1String("-replaced-")).isEmpty(), gone);
