@@ -35,6 +35,32 @@ QString place(const QVariantMap &where)
     return line > 0 ? QStringLiteral("%1:%2").arg(where.value(Protocol::Reply::OriginFile).toString()).arg(line) : QStringLiteral("default");
 }
 
+// MaxStartups start:rate:full, or a number alone (then rate is 100 and full is start).
+struct Startups {
+    int start;
+    int rate;
+    int full;
+};
+
+Startups startups(const QString &value)
+{
+    const QStringList parts = value.split(QLatin1Char(':'));
+    const int start = parts.value(0).toInt();
+    return parts.size() == 3 ? Startups{start, parts.at(1).toInt(), parts.at(2).toInt()} : Startups{start, 100, start};
+}
+
+// The value the fix of @p check sets over @p value: the recommended one, but MaxStartups keeps each part that is
+// already tighter (a lower start or full, a higher rate), so that the fix never raises a limit.
+QString recommendation(const Check &check, const QString &value)
+{
+    if (QLatin1String(check.accepted) != QLatin1String("startups")) {
+        return QLatin1String(check.recommended);
+    }
+    const Startups given = startups(value);
+    const Startups wanted = startups(QLatin1String(check.recommended));
+    return QStringLiteral("%1:%2:%3").arg(qMin(given.start, wanted.start)).arg(qMax(given.rate, wanted.rate)).arg(qMin(given.full, wanted.full));
+}
+
 // The severity @p check gives @p value; false when the value passes. @p values are the rest of the configuration.
 bool judge(const Check &check, const QString &value, const Lockout::Values &values, Severity *severity)
 {
@@ -48,13 +74,10 @@ bool judge(const Check &check, const QString &value, const Lockout::Values &valu
         return value.isEmpty() || value == QLatin1String("none");
     }
     if (accepted == QLatin1String("startups")) {
-        // start:rate:full, or a number alone (then full is start); no looser than the recommended triple.
-        const QStringList given = value.split(QLatin1Char(':'));
-        const QStringList wanted = QString::fromLatin1(check.recommended).split(QLatin1Char(':'));
-        const int start = given.value(0).toInt();
-        const int rate = given.size() == 3 ? given.at(1).toInt() : 100;
-        const int full = given.size() == 3 ? given.at(2).toInt() : start;
-        return start > wanted.at(0).toInt() || rate < wanted.at(1).toInt() || full > wanted.at(2).toInt();
+        // No looser than the recommended triple.
+        const Startups given = startups(value);
+        const Startups wanted = startups(QLatin1String(check.recommended));
+        return given.start > wanted.start || given.rate < wanted.rate || given.full > wanted.full;
     }
     if (accepted.contains(QLatin1String(".."))) {
         const qint64 number = OptionCatalog::parseInterval(value);
@@ -164,11 +187,11 @@ void optionFindings(const Input &input, QVariantList *found)
         const QString keyword = option ? option->keyword : reads;
         const QString value = first(input.values, reads);
         const QVariantMap origin = input.origins.value(reads).toMap();
-        const bool fails = judge(check, value, input.values, &severity);
-        if (fails) {
-            found->append(finding(check, severity, keyword, value, QLatin1String(check.recommended), place(origin)));
+        if (judge(check, value, input.values, &severity)) {
+            found->append(finding(check, severity, keyword, value, recommendation(check, value), place(origin)));
         }
-        // A Match block that sets the keyword to a value judged otherwise than the global one: a finding of its own.
+        // A Match block that sets the keyword to a value that fails: a finding of its own, also where the global value
+        // fails as much, since the global fix leaves the block's line as it is.
         for (const QVariant &entry : input.blocks) {
             const QVariantMap block = entry.toMap();
             const QVariantMap set = block.value(Protocol::Reply::BlockEntryValues).toMap();
@@ -179,10 +202,10 @@ void optionFindings(const Input &input, QVariantList *found)
             Severity inBlock = check.severity;
             Lockout::Values overlaid = input.values;
             overlaid[reads.toLatin1()] = {written.toUtf8()};
-            if (!judge(check, written, overlaid, &inBlock) || (fails && inBlock == severity)) {
+            if (!judge(check, written, overlaid, &inBlock)) {
                 continue;
             }
-            QVariantMap blockFinding = finding(check, inBlock, keyword, written, QLatin1String(check.recommended), place(block));
+            QVariantMap blockFinding = finding(check, inBlock, keyword, written, recommendation(check, written), place(block));
             blockFinding.insert(Protocol::Reply::FindingBlock, block.value(Protocol::Reply::BlockEntryCriteria));
             // Fixed in the block's own body.
             blockFinding.insert(Protocol::Reply::BlockIndex, block.value(Protocol::Reply::BlockEntryIndex));

@@ -228,7 +228,7 @@ Reply Engine::auditFix(const QStringList &ids, bool all, const Transaction &opti
     }
     Reply reply;
     // A host key algorithm list goes with the keys: sshd must keep a key it signs with.
-    const bool keyAlgorithms = std::any_of(changes.cbegin(), changes.cend(), [](const QPair<QString, QVariant> &change) {
+    const bool keyAlgorithms = std::any_of(transaction.changes.cbegin(), transaction.changes.cend(), [](const QPair<QString, QVariant> &change) {
         return change.first.compare(QLatin1String("HostKeyAlgorithms"), Qt::CaseInsensitive) == 0;
     });
     if (!keyFixes.isEmpty() || keyAlgorithms) {

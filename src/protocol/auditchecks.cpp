@@ -52,7 +52,7 @@ const QList<Check> s_checks = {
     {"agent-forwarding", S::Warn, G::Options, "allowagentforwarding", "no", "", "disableforwarding=yes", "no", N_("Clients may forward their key agent, which root on the server can use"), "5.1.8"},
     {"permit-user-environment", S::Fail, G::Options, "permituserenvironment", "no", "", "", "no", N_("Users may set environment variables that bypass restrictions"), "5.1.21"},
     {"max-startups", S::Warn, G::Options, "maxstartups", "startups", "", "", "10:30:60", N_("Many unauthenticated connections may wait at once"), "5.1.18"},
-    {"max-sessions", S::Warn, G::Options, "maxsessions", "1..10", "", "", "10", N_("Many sessions may share one connection"), "5.1.17"},
+    {"max-sessions", S::Warn, G::Options, "maxsessions", "0..10", "", "", "10", N_("Many sessions may share one connection"), "5.1.17"},
     {"ignore-rhosts", S::Fail, G::Options, "ignorerhosts", "yes", "", "", "yes", N_(".rhosts and .shosts files may grant logins"), "5.1.11"},
     {"hostbased-authentication", S::Fail, G::Options, "hostbasedauthentication", "no", "", "", "no", N_("Trust in other hosts may grant logins"), "5.1.10"},
     {"gssapi-authentication", S::Warn, G::Options, "gssapiauthentication", "no", "", "", "no", N_("Kerberos logins are on where no realm may be set up"), "5.1.9"},
@@ -106,7 +106,8 @@ QString severityWord(Severity severity)
 QString algorithmCheck(const QString &reads, const QString &name)
 {
     static const char *const kex[] = {"diffie-hellman-group1-sha1", "diffie-hellman-group14-sha1", "diffie-hellman-group-exchange-sha1", "ecdh-sha2-nistp*"};
-    static const char *const keys[] = {"ssh-dss*", "ssh-rsa", "ssh-rsa-cert-v01@openssh.com", "ecdsa-sha2-nistp*", "sk-ecdsa-sha2-nistp*"};
+    static const char *const keys[] =
+        {"ssh-dss*", "ssh-rsa", "ssh-rsa-cert-v01@openssh.com", "ecdsa-sha2-nistp*", "sk-ecdsa-sha2-nistp*", "webauthn-sk-ecdsa-sha2-nistp*"};
     static const char *const macs[] = {"hmac-md5*", "hmac-sha1*", "umac-64*"};
     if (reads == QLatin1String("kexalgorithms")) {
         return matches(name, kex) ? QStringLiteral("kex-weak") : QString();

@@ -36,7 +36,7 @@ struct Check {
     const char *reads;
     /**
      * What passes, for option checks: "a|b" one of these words, "1..4" or "1.." a number (or interval) in
-     * range, "startups" MaxStartups no looser than the recommended triple, "set" anything but "none",
+     * range, "startups" MaxStartups no looser than the recommended triple (its fix tightens only the looser parts), "set" anything but "none",
      * "any" one of the keywords read is set, "mode" the file is 0600 and root's. Empty: judged in code
      * (algorithms, host keys, moduli).
      */

@@ -56,7 +56,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("changed"); // sshd -T lines over the clean configuration
         QTest::addColumn<QString>("block"); // "criteria|Keyword value": a Match block setting one keyword
         QTest::addColumn<int>("mode"); // of the configuration's file
-        QTest::addColumn<QString>("expected"); // id=severity[@criteria] in the order of the reply
+        QTest::addColumn<QString>("expected"); // id=severity[@criteria][>recommended, on every one or none] in the order of the reply
         const auto row = [](const char *name, const char *changed, const char *expected, const char *block = "", int mode = 0600) {
             QTest::newRow(name) << QString::fromLatin1(changed) << QString::fromLatin1(block) << mode << QString::fromLatin1(expected);
         };
@@ -83,8 +83,10 @@ private Q_SLOTS:
         row("user environment", "permituserenvironment LANG,LC_*", "permit-user-environment=fail");
         row("startups of Debian", "maxstartups 10:30:100", "max-startups=warn");
         row("startups tighter", "maxstartups 5:50:20", "");
-        row("startups one number", "maxstartups 20", "max-startups=warn");
+        row("startups one number", "maxstartups 20", "max-startups=warn>10:100:20");
+        row("startups fixed without raising a limit", "maxstartups 20:30:40", "max-startups=warn>10:30:40");
         row("sessions", "maxsessions 11", "max-sessions=warn");
+        row("sessions off", "maxsessions 0", "");
         row("rhosts", "ignorerhosts no;hostbasedauthentication yes", "ignore-rhosts=fail hostbased-authentication=fail");
         row("gssapi and pam", "gssapiauthentication yes;usepam no", "gssapi-authentication=warn use-pam=warn");
         row("no banner no list", "banner none;allowgroups", "banner=info access-list=info");
@@ -96,6 +98,7 @@ private Q_SLOTS:
             "macs hmac-sha2-256-etm@openssh.com,hmac-sha2-512,hmac-md5-96,umac-64@openssh.com,hmac-sha2-256-96",
             "mac-weak=fail mac-small-tag=warn mac-encrypt-and-mac=warn");
         row("SHA-1 and NIST host keys", "hostkeyalgorithms ssh-ed25519,ssh-rsa,ecdsa-sha2-nistp256-cert-v01@openssh.com", "hostkey-algorithm-weak=fail");
+        row("NIST security keys over the web", "hostkeyalgorithms ssh-ed25519,webauthn-sk-ecdsa-sha2-nistp256@openssh.com", "hostkey-algorithm-weak=fail");
         row("DSA user keys",
             "pubkeyacceptedalgorithms ssh-dss,ssh-ed25519;casignaturealgorithms sk-ecdsa-sha2-nistp256@openssh.com,ssh-ed25519",
             "pubkey-algorithm-weak=fail ca-algorithm-weak=fail");
@@ -103,7 +106,12 @@ private Q_SLOTS:
             "passwordauthentication no;listenaddress 0.0.0.0:22",
             "password-authentication=warn@User alice",
             "User alice|PasswordAuthentication yes");
-        row("block as global", "maxauthtries 6", "max-auth-tries=warn", "Group admins|MaxAuthTries 6");
+        // The global fix leaves the block's line: it is reported whether or not the global value fails as much.
+        row("block as global", "maxauthtries 6", "max-auth-tries=warn max-auth-tries=warn@Group admins", "Group admins|MaxAuthTries 6");
+        row("block looser, same severity",
+            "maxauthtries 6",
+            "max-auth-tries=warn>4 max-auth-tries=warn@Address 10.0.0.0/8>4",
+            "Address 10.0.0.0/8|MaxAuthTries 10");
         row("block tightens", "x11forwarding yes", "x11-forwarding=warn", "User bob|X11Forwarding no");
         row("block root login", "", "permit-root-login=warn@Address 10.0.0.0/8", "Address 10.0.0.0/8|PermitRootLogin without-password");
         row("block interval", "", "client-alive-interval=warn@User carol", "User carol|ClientAliveInterval 0m");
@@ -133,16 +141,19 @@ private Q_SLOTS:
         QVariantList findings = AuditFindings::findings(input);
         AuditFindings::sort(&findings);
         QStringList found;
+        // The recommended values where the row names them.
+        const bool recommended = expected.contains(QLatin1Char('>'));
         for (const QVariant &entry : std::as_const(findings)) {
             const QVariantMap finding = entry.toMap();
             const QString inBlock = finding.value(Protocol::Reply::FindingBlock).toString();
             found.append(finding.value(Protocol::Reply::FindingId).toString() + QLatin1Char('=') + finding.value(Protocol::Reply::FindingSeverity).toString()
-                         + (inBlock.isEmpty() ? QString() : QString(QLatin1Char('@') + inBlock)));
+                         + (inBlock.isEmpty() ? QString() : QString(QLatin1Char('@') + inBlock))
+                         + (recommended ? QString(QLatin1Char('>') + finding.value(Protocol::Reply::FindingRecommended).toString()) : QString()));
             // A fix is one keyword change, a block's in that block.
             QString keyword;
             QVariant value;
             QCOMPARE(AuditFindings::fix(finding, &keyword, &value),
-                     finding.value(Protocol::Reply::FindingFixable).toBool() && found.last() != QLatin1String("sshd-config-mode=warn"));
+                     finding.value(Protocol::Reply::FindingFixable).toBool() && !found.last().startsWith(QLatin1String("sshd-config-mode=")));
             QCOMPARE(finding.value(Protocol::Reply::FindingFixable).toBool(), !finding.value(Protocol::Reply::FindingRecommended).toString().isEmpty());
         }
         QCOMPARE(found.join(QLatin1Char(' ')), expected);

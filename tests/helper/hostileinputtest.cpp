@@ -812,6 +812,14 @@ private Q_SLOTS:
             0,
             "fixed max-auth-tries x11-forwarding\n",
             {config, config + QLatin1String(".bak")});
+        // @SSHD@: below a process named sshd-session, through a shell whose environment holds $SSH_CONNECTION with
+        // @LOGIN@, while the tool's own has none, as sudo starts it.
+        const QByteArray unknown = "this runs in an SSH login whose connection is not known";
+        row("audit fix below sshd, login unknown", QStringLiteral("@SSHD@|audit|--fix-all|--dry-run"), {}, 1, unknown);
+        row("audit fix below sshd, unreviewed", QStringLiteral("@SSHD@|audit|--fix-all|--dry-run|--no-session-review"), {}, 0, "+MaxAuthTries 4\n");
+        row("audit fix below sshd, the login's connection", QStringLiteral("@SSHD@|@LOGIN@|audit|--fix-all|--dry-run"), {}, 0, "+MaxAuthTries 4\n");
+        row("dry run below sshd, login unknown", QStringLiteral("@SSHD@|set|--dry-run|MaxSessions|4"), {}, 0, "no lockout warnings");
+        row("audit without a fix, unreviewed", QStringLiteral("audit|--no-session-review"), {}, 2, "usage: ssh-settings-tool audit");
         row("audit fix without ids", QStringLiteral("audit|--fix"), {}, 2, "usage: ssh-settings-tool audit");
         row("audit fix of no check", QStringLiteral("audit|--fix|no-such-check"), {}, 1, "audit_fix");
         row("audit of the client", QStringLiteral("audit|--client"), {}, 2, "usage: ssh-settings-tool audit");
@@ -864,11 +872,26 @@ private Q_SLOTS:
         for (QString &argument : arguments) {
             argument.replace(QLatin1String("@ROOT@"), sandbox.root()).replace(QLatin1String("@KEY@"), sandbox.publicKey());
         }
+        const bool belowSshd = arguments.value(0) == QLatin1String("@SSHD@");
+        const bool login = belowSshd && arguments.value(1) == QLatin1String("@LOGIN@");
+        arguments = arguments.mid(int(belowSshd) + int(login));
+        // The process name is the name the shell is started by; neither shell hands itself over to the next.
+        const QString sshd = sandbox.path(QStringLiteral("sshd-session"));
+        QVERIFY(!belowSshd || QFile::link(QStringLiteral("/bin/sh"), sshd));
         const auto before = sandbox.snapshot();
         QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove(QStringLiteral("SSH_CONNECTION"));
+        process.setProcessEnvironment(environment);
         // --root DIR, unless the row works on one file with --config.
         const QStringList tree = arguments.contains(QStringLiteral("--config")) ? QStringList() : QStringList{QStringLiteral("--root"), sandbox.root()};
-        process.start(QStringLiteral(SSH_SETTINGS_TOOL), tree + arguments);
+        if (belowSshd) {
+            const QString shell = QLatin1String(login ? "SSH_CONNECTION='192.0.2.7 50022 192.0.2.5 22' " : "")
+                + QLatin1String("sh -c 'env -u SSH_CONNECTION \"$0\" \"$@\"; exit $?' \"$@\"; exit $?");
+            process.start(sshd, QStringList{QStringLiteral("-c"), shell, QStringLiteral("sshd-session"), QStringLiteral(SSH_SETTINGS_TOOL)} + tree + arguments);
+        } else {
+            process.start(QStringLiteral(SSH_SETTINGS_TOOL), tree + arguments);
+        }
         process.write(input);
         process.closeWriteChannel();
         QVERIFY(process.waitForFinished(30000));

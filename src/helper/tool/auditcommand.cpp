@@ -72,7 +72,7 @@ int audit(const QCommandLineParser &parser, const QStringList &arguments, const 
     if (parser.isSet(s_fix) || parser.isSet(s_fixAll)) {
         return parser.isSet(s_fix) && parser.isSet(s_fixAll) ? 2 : fix(parser, arguments, helper);
     }
-    const QList<QCommandLineOption> changes = Tool::changeOptions();
+    const QList<QCommandLineOption> changes = Tool::changeOptions() << Tool::noSessionReview();
     if (!arguments.isEmpty() || std::any_of(changes.cbegin(), changes.cend(), [&parser](const QCommandLineOption &option) {
             return parser.isSet(option);
         })) {
@@ -116,10 +116,10 @@ QList<ToolCommand> auditCommands()
     return {
         {QStringLiteral("audit"),
          RequestDispatch::Action::Read,
-         QStringLiteral("[--json] | --fix ID... | --fix-all [--dry-run] [--restart] [--revert-after SECONDS]"),
+         QStringLiteral("[--json] | --fix ID... | --fix-all [--dry-run] [--restart] [--revert-after SECONDS] [--no-session-review]"),
          QStringLiteral("Check the configuration sshd uses: id, severity, subject, current, recommended, origin (tab-separated); "
                         "exit 3 when something fails or warns. --fix and --fix-all fix findings in one transaction."),
-         QList<QCommandLineOption>{s_json, s_fix, s_fixAll} + Tool::changeOptions(),
+         QList<QCommandLineOption>{s_json, s_fix, s_fixAll, Tool::noSessionReview()} + Tool::changeOptions(),
          audit},
     };
 }

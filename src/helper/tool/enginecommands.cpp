@@ -5,10 +5,12 @@
 
 #include "toolcommand.h"
 
+#include "atomicfile.h"
 #include "pendingchanges.h"
 #include "sshsettingsprotocol.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonValue>
@@ -41,6 +43,63 @@ const QCommandLineOption s_backup(QStringLiteral("backup"), QStringLiteral("rest
 const QCommandLineOption s_default(QStringLiteral("default"), QStringLiteral("restore: the distribution's default configuration."));
 const QCommandLineOption
     s_user(QStringLiteral("user"), QStringLiteral("keys: the account whose key file it is (default: the invoking user)."), QStringLiteral("USER"));
+
+const QCommandLineOption s_noSessionReview(QStringLiteral("no-session-review"),
+                                           QStringLiteral("audit: in an SSH login whose connection cannot be found, fix without checking that it "
+                                                          "could log in again."));
+
+enum class Login {
+    Console, ///< no sshd among the parent processes
+    Found,
+    Unknown, ///< below sshd, but its connection is not known
+};
+
+// The SSH connection the command runs in and the account that logged in. Its own $SSH_CONNECTION first; sudo drops
+// it, so else the environment of the process sshd started for the login (the user's shell), up the parent chain.
+Login callerSession(QString *session, uid_t *caller)
+{
+    bool ok = false;
+    const uint sudo = qEnvironmentVariableIntValue("SUDO_UID", &ok);
+    *caller = ok ? uid_t(sudo) : ::getuid();
+    if (qEnvironmentVariableIsSet("SSH_CONNECTION")) {
+        *session = qEnvironmentVariable("SSH_CONNECTION");
+        return Login::Found;
+    }
+    const QString proc = EnginePaths::system().procDir + QLatin1Char('/');
+    qint64 child = ::getpid();
+    qint64 pid = ::getppid();
+    for (int depth = 0; pid > 1 && depth < 64; ++depth) {
+        QByteArray comm;
+        QByteArray stat;
+        QString error;
+        if (!AtomicFile::readFile(proc + QString::number(pid) + QLatin1String("/comm"), &comm, &error, 64)
+            || !AtomicFile::readFile(proc + QString::number(pid) + QLatin1String("/stat"), &stat, &error, 4096)) {
+            break;
+        }
+        comm = comm.trimmed();
+        if (comm != "sshd" && comm != "sshd-session") {
+            child = pid;
+            // stat: "pid (comm) state ppid ..."; the command may hold blanks and parentheses.
+            pid = stat.mid(stat.lastIndexOf(')') + 2).split(' ').value(1).toLongLong();
+            continue;
+        }
+        QByteArray environment;
+        const QString login = proc + QString::number(child);
+        if (child != ::getpid() && AtomicFile::readFile(login + QLatin1String("/environ"), &environment, &error, 1024 * 1024)) {
+            const QList<QByteArray> variables = environment.split('\0');
+            for (const QByteArray &variable : variables) {
+                if (variable.startsWith("SSH_CONNECTION=") && variable.size() > 15) {
+                    *session = QString::fromLocal8Bit(variable.mid(15));
+                    // Whoever sudo runs as, the lockout that matters is that of the account that logged in.
+                    *caller = QFileInfo(login).ownerId();
+                    return Login::Found;
+                }
+            }
+        }
+        return Login::Unknown;
+    }
+    return Login::Console;
+}
 
 int finish(const Reply &reply)
 {
@@ -230,6 +289,11 @@ int keywords(const QCommandLineParser &parser, const QStringList &arguments, con
 
 }
 
+QCommandLineOption Tool::noSessionReview()
+{
+    return s_noSessionReview;
+}
+
 QList<QCommandLineOption> Tool::changeOptions()
 {
     return {s_dryRun, s_restart, s_revertAfter};
@@ -246,13 +310,28 @@ int Tool::transaction(const QCommandLineParser &parser, QVariantMap request, con
     if (dryRun) {
         request.insert(Arg::TransactionDryRun, true);
     }
-    if (dryRun || audit) {
-        // Inside an SSH session the review also warns of what would lock that session out.
-        if (type == ConfigType::Server && qEnvironmentVariableIsSet("SSH_CONNECTION")) {
-            request.insert(Arg::TransactionSession, qEnvironmentVariable("SSH_CONNECTION"));
-            bool ok = false;
-            const uint sudo = qEnvironmentVariableIntValue("SUDO_UID", &ok);
-            caller = ok ? uid_t(sudo) : caller;
+    // Inside an SSH session the review also warns of what would lock that session out; the fixes leave it out.
+    if ((dryRun || audit) && type == ConfigType::Server) {
+        QString session;
+        uid_t user = caller;
+        switch (callerSession(&session, &user)) {
+        case Login::Found:
+            request.insert(Arg::TransactionSession, session);
+            caller = user;
+            break;
+        case Login::Unknown:
+            if (audit && !parser.isSet(s_noSessionReview)) {
+                return Tool::refuse(
+                    QStringLiteral("this runs in an SSH login whose connection is not known ($SSH_CONNECTION is not set, as under sudo), so the "
+                                   "fixes cannot be checked against locking it out; keep the variable (sudo --preserve-env=SSH_CONNECTION) "
+                                   "or fix without that check with --no-session-review"));
+            }
+            if (!audit) {
+                fprintf(stderr, "ssh-settings-tool: warning: the SSH login this runs in is not known ($SSH_CONNECTION): no lockout warnings\n");
+            }
+            break;
+        case Login::Console:
+            break;
         }
     }
     if (parser.isSet(s_restart)) {

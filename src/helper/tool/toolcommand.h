@@ -44,6 +44,8 @@ int refuse(const QString &reason);
 int usage(const ToolCommand &command);
 /// The configuration type chosen with --client.
 OptionCatalog::ConfigType configType(const QCommandLineParser &parser);
+/// --no-session-review: the audit's fixes go ahead in an SSH login whose connection is not known (else refused).
+QCommandLineOption noSessionReview();
 /// --dry-run, --restart, --revert-after: the options of every command that changes the configuration.
 QList<QCommandLineOption> changeOptions();
 /// Sends the transaction @p request (type, changes or a block operation) with the options of changeOptions() given on
