@@ -3,6 +3,7 @@
 # SPDX-License-Identifier: GPL-2.0-or-later
 # The Ansible module's options → the tool's command lines, one row per case.
 import importlib.util
+import json
 import os
 import sys
 import types
@@ -62,6 +63,27 @@ class Mapping(unittest.TestCase):
             with self.subTest(name):
                 self.assertEqual(configure.find_block(BLOCKS, block["criteria"]), index)
                 self.assertEqual(configure.block_commands(params(match=block), False, index), commands)
+
+    def test_outcome(self):
+        joined = "the change joined changes still pending: confirm keeps them all"
+        rows = [
+            # name, the tool's documents in turn, changed, file diffs, token, warnings
+            ("nothing in force changes", [{"changed": False, "diff": {}}, {"changed": False, "diff": {}}], False, {}, None, []),
+            ("one of two changes", [{"changed": False, "diff": {}}, {"changed": True, "diff": {"/c": "-a\n"}}], True, {"/c": "-a\n"}, None, []),
+            ("a chain armed by this run", [{"changed": True, "diff": {"/c": "+a\n"}, "token": "t1", "warnings": [joined]},
+                                           {"changed": True, "diff": {"/c": "+b\n"}, "token": "t2", "warnings": [joined, "sshd does not answer"]}],
+             True, {"/c": "+a\n+b\n"}, "t2", [joined, "sshd does not answer"]),
+        ]
+        for name, documents, changed, diffs, token, warnings in rows:
+            with self.subTest(name):
+                module = types.SimpleNamespace(run_command=lambda command, queue=list(documents): (0, json.dumps(queue.pop(0)), ""))
+                tool = configure.Tool(module, "/usr/bin/ssh-settings-tool")
+                for _ in documents:
+                    tool.change(["set", "--json"])
+                self.assertEqual(tool.result["changed"], changed)
+                self.assertEqual(tool.result["file_diffs"], diffs)
+                self.assertEqual(tool.result.get("token"), token)
+                self.assertEqual(tool.result["warnings"], warnings)
 
 
 if __name__ == "__main__":

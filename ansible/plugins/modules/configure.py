@@ -252,7 +252,10 @@ class Tool(object):
         self.result["restarted"] = self.result["restarted"] or bool(document.get("restarted"))
         for path, text in (document.get("diff") or {}).items():
             self.result["file_diffs"][path] = self.result["file_diffs"].get(path, "") + text
-        self.result["warnings"] += document.get("warnings") or []
+        for warning in document.get("warnings") or []:
+            # After the first armed change of this run, the next ones join its chain: no news.
+            if not ("token" in self.result and warning.startswith("the change joined changes still pending")):
+                self.result["warnings"].append(warning)
         if document.get("token"):
             # A later change joins the chain of an earlier one: its token names them all.
             self.result["token"] = document["token"]
@@ -297,8 +300,9 @@ def main():
         index = find_block(listed.get("blocks") or [], params["match"]["criteria"])
         if index is None:
             added = tool.change(block_commands(params, module.check_mode, None)[0])
-            index = added.get("block_index")
-        # In check mode a block still to be added has no index: its dry run shows the block alone.
+            # A dry run names the index the block would get, but there is no block to change yet: its dry run
+            # shows the new block alone.
+            index = None if module.check_mode else added.get("block_index")
         if index is not None:
             for command in block_commands(params, module.check_mode, index):
                 tool.change(command)
