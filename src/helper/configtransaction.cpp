@@ -188,18 +188,24 @@ Reply Configuration::preview(ConfigType type, const Request &request, ConfigDocu
     if (!editRequest(type, request, document, checkedChanges, &error, &data)) {
         return Reply::failure(error);
     }
-    const QStringList paths = document->filePaths();
+    insertDiffs(*document, &data);
+    data.insert(Protocol::Reply::Base, base(*document));
+    return Reply::success(data);
+}
+
+// Reply::Diff and Reply::FileDiffs of what the document changed: both empty when it changed nothing.
+void Configuration::insertDiffs(const ConfigDocument &document, QVariantMap *data)
+{
+    const QStringList paths = document.filePaths();
     QByteArray diff;
     QVariantMap diffs;
-    for (const auto &file : document->modifiedFiles()) {
-        const QByteArray fileDiff = unifiedDiff(file.first, document->originalContents(paths.indexOf(file.first)), file.second);
+    for (const auto &file : document.modifiedFiles()) {
+        const QByteArray fileDiff = unifiedDiff(file.first, document.originalContents(paths.indexOf(file.first)), file.second);
         diffs.insert(file.first, fileDiff);
         diff += fileDiff;
     }
-    data.insert(Protocol::Reply::Diff, diff);
-    data.insert(Protocol::Reply::FileDiffs, diffs);
-    data.insert(Protocol::Reply::Base, base(*document));
-    return Reply::success(data);
+    data->insert(Protocol::Reply::Diff, diff);
+    data->insert(Protocol::Reply::FileDiffs, diffs);
 }
 
 Reply Configuration::transaction(ConfigType type, const Request &request, Written *written)
@@ -234,6 +240,8 @@ Reply Configuration::transaction(ConfigType type, const Request &request, Writte
         for (auto it = blockData.cbegin(); it != blockData.cend(); ++it) {
             data.insert(it.key(), it.value());
         }
+        // What was written, as a dry run shows it: nothing when every value asked for was in force already.
+        insertDiffs(document, &data);
         return Reply::success(data);
     };
     if (modified.isEmpty()) {

@@ -64,7 +64,8 @@ public:
      * Applies the changes of @p request together: one document edited, one check of the candidate, one
      * write set, one read-back of the whole configuration that verifies every changed keyword; on any
      * refusal every file stays (or is put back) as it was. A dry run writes nothing and replies with the
-     * diff of each file (Reply::FileDiffs, Reply::Diff) and Reply::Base. @p written gets what was written.
+     * diff of each file (Reply::FileDiffs, Reply::Diff) and Reply::Base; a change replies with the diffs of what it
+     * wrote, empty when every value was in force already and nothing was written. @p written gets what was written.
      */
     Reply transaction(ConfigType type, const Request &request, Written *written = nullptr);
     /// A dry run of @p request that also lists (Reply::Lockouts) what it would newly stop for @p session of @p account.
@@ -167,6 +168,8 @@ private:
     Refusal blockValuesInForce(const ConfigDocument &document, int index, const QList<Checked> &body, bool shadowed = false) const;
     /// The dry run of @p request: @p document edited, the diffs and the base of the files read.
     Reply preview(ConfigType type, const Request &request, ConfigDocument *document, QList<Checked> *checkedChanges) const;
+    /// Reply::Diff and Reply::FileDiffs of the files @p document changed into @p data (empty when it changed none).
+    static void insertDiffs(const ConfigDocument &document, QVariantMap *data);
     /// Keyword → value and Reply::Origins as a read replies, from `sshd -T` @p values and the @p document they come from;
     /// with @p algorithms, Reply::Algorithms when an algorithm list is among the keywords.
     QVariantMap readData(ConfigType type, const QStringList &keywords, const Values &values, const ConfigDocument *document, bool algorithms = true) const;

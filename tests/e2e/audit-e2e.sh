@@ -8,7 +8,8 @@
 #
 # `audit` finds failures (exit 3); `audit --fix-all --restart` fixes them in one
 # transaction and restarts sshd; afterwards no check fails and a real key login
-# over loopback still works. Where ssh-audit is installed, it scans the same
+# over loopback still works. Then a change armed with --json: its document
+# carries the token that confirm takes, and the same change again is no change. Where ssh-audit is installed, it scans the same
 # sshd over the wire before and after, and the names both fail are printed:
 # every algorithm it fails must be one this check fails too.
 set -euo pipefail
@@ -94,6 +95,26 @@ if command -v ssh-audit >/dev/null; then
     echo "${left:-nothing}"
     [ -z "$left" ] || fail "ssh-audit still fails: $left"
 fi
+
+# --json of an armed change (the installed tool runs its countdown): changed, the file's diff, sshd
+# restarted, the token; confirmed, then the same change again writes nothing and arms nothing.
+field() {
+    python3 -c 'import json, sys; print(json.dumps(json.load(sys.stdin).get(sys.argv[1])))' "$1"
+}
+armed=$("$tool" set --json --revert-after 300 LoginGraceTime 45) || fail "the armed set fails: $armed"
+echo "== armed: $armed"
+[ "$(field changed <<<"$armed")" = true ] || fail "the armed set is no change"
+[ "$(field restarted <<<"$armed")" = true ] || fail "the armed set did not restart sshd"
+field diff <<<"$armed" | grep -q '"/etc/ssh/sshd_config": "--- ' || fail "no diff of sshd_config"
+token=$(field token <<<"$armed" | tr -d '"')
+[ "${#token}" = 32 ] || fail "no token: $token"
+"$tool" confirm "$token" || fail "confirm $token fails"
+cp /etc/ssh/sshd_config "$t/confirmed"
+again=$("$tool" set --json --revert-after 300 LoginGraceTime 45) || fail "the same set fails: $again"
+[ "$(field changed <<<"$again")" = false ] || fail "the same set again is a change: $again"
+[ "$(field token <<<"$again")" = null ] || fail "the same set again armed a change: $again"
+cmp -s /etc/ssh/sshd_config "$t/confirmed" || fail "the same set again wrote sshd_config"
+login || fail "the key login does not work after the confirmed change"
 kill "$(cat /run/sshd.pid)" 2>/dev/null || true
 rm -rf "$t"
 exit $failed

@@ -11,6 +11,9 @@
 #include "testsandbox.h"
 
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTest>
@@ -730,6 +733,51 @@ private Q_SLOTS:
         listener.waitForFinished();
     }
 
+    // The tool runs sshd as it is: the configuration names its host key and the key files. @ROOT@ and @KEY@ of
+    // @p arguments replaced; the tree's root.
+    static QByteArray prepareTree(TestSandbox &sandbox, QStringList *arguments)
+    {
+        const QByteArray root = QFile::encodeName(sandbox.root());
+        sandbox.write(QStringLiteral("etc/ssh/sshd_config"),
+                      "HostKey " + root + "/keys/host_ed25519_key\nAuthorizedKeysFile " + root + "/keys/%u\n"
+                          + sandbox.read(QStringLiteral("etc/ssh/sshd_config")));
+        sandbox.write(QStringLiteral("usr/share/openssh/sshd_config"), "HostKey " + root + "/keys/host_ed25519_key\n");
+        QDir().mkpath(sandbox.path(QStringLiteral("etc/init.d")));
+        sandbox.write(QStringLiteral("etc/init.d/ssh"), "#!/bin/sh\necho \"$@\" >> " + root + "/calls\n[ \"$1\" != status ] || exit 3\n");
+        QFile::setPermissions(sandbox.path(QStringLiteral("etc/init.d/ssh")), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+        for (QString &argument : *arguments) {
+            argument.replace(QLatin1String("@ROOT@"), sandbox.root()).replace(QLatin1String("@KEY@"), sandbox.publicKey());
+        }
+        return root;
+    }
+
+    // --root DIR, unless the arguments work on one file with --config. First "@SSHD@": the tool runs below a shell named
+    // sshd-session, as in a login; then "@LOGIN@": that shell has the login's SSH_CONNECTION, the tool's own environment not.
+    static void runTool(const TestSandbox &sandbox, QStringList arguments, const QByteArray &input, QProcess *process)
+    {
+        const bool belowSshd = arguments.value(0) == QLatin1String("@SSHD@");
+        const bool login = belowSshd && arguments.value(1) == QLatin1String("@LOGIN@");
+        arguments = arguments.mid(int(belowSshd) + int(login));
+        // The process name is the name the shell is started by; neither shell hands itself over to the next.
+        const QString sshd = sandbox.path(QStringLiteral("sshd-session"));
+        QVERIFY(!belowSshd || QFile::exists(sshd) || QFile::link(QStringLiteral("/bin/sh"), sshd));
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove(QStringLiteral("SSH_CONNECTION"));
+        process->setProcessEnvironment(environment);
+        const QStringList tree = arguments.contains(QStringLiteral("--config")) ? QStringList() : QStringList{QStringLiteral("--root"), sandbox.root()};
+        if (belowSshd) {
+            const QString shell = QLatin1String(login ? "SSH_CONNECTION='192.0.2.7 50022 192.0.2.5 22' " : "")
+                + QLatin1String("sh -c 'env -u SSH_CONNECTION \"$0\" \"$@\"; exit $?' \"$@\"; exit $?");
+            process->start(sshd,
+                           QStringList{QStringLiteral("-c"), shell, QStringLiteral("sshd-session"), QStringLiteral(SSH_SETTINGS_TOOL)} + tree + arguments);
+        } else {
+            process->start(QStringLiteral(SSH_SETTINGS_TOOL), tree + arguments);
+        }
+        process->write(input);
+        process->closeWriteChannel();
+        QVERIFY(process->waitForFinished(30000));
+    }
+
     void tool_data()
     {
         QTest::addColumn<QStringList>("arguments");
@@ -860,41 +908,10 @@ private Q_SLOTS:
         QFETCH(QByteArray, output);
         QFETCH(QStringList, changed);
         TestSandbox sandbox;
-        // The tool runs sshd as it is: the configuration names its host key and the key files.
-        const QByteArray root = QFile::encodeName(sandbox.root());
-        sandbox.write(QStringLiteral("etc/ssh/sshd_config"),
-                      "HostKey " + root + "/keys/host_ed25519_key\nAuthorizedKeysFile " + root + "/keys/%u\n"
-                          + sandbox.read(QStringLiteral("etc/ssh/sshd_config")));
-        sandbox.write(QStringLiteral("usr/share/openssh/sshd_config"), "HostKey " + root + "/keys/host_ed25519_key\n");
-        QDir().mkpath(sandbox.path(QStringLiteral("etc/init.d")));
-        sandbox.write(QStringLiteral("etc/init.d/ssh"), "#!/bin/sh\necho \"$@\" >> " + root + "/calls\n[ \"$1\" != status ] || exit 3\n");
-        QFile::setPermissions(sandbox.path(QStringLiteral("etc/init.d/ssh")), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
-        for (QString &argument : arguments) {
-            argument.replace(QLatin1String("@ROOT@"), sandbox.root()).replace(QLatin1String("@KEY@"), sandbox.publicKey());
-        }
-        const bool belowSshd = arguments.value(0) == QLatin1String("@SSHD@");
-        const bool login = belowSshd && arguments.value(1) == QLatin1String("@LOGIN@");
-        arguments = arguments.mid(int(belowSshd) + int(login));
-        // The process name is the name the shell is started by; neither shell hands itself over to the next.
-        const QString sshd = sandbox.path(QStringLiteral("sshd-session"));
-        QVERIFY(!belowSshd || QFile::link(QStringLiteral("/bin/sh"), sshd));
+        const QByteArray root = prepareTree(sandbox, &arguments);
         const auto before = sandbox.snapshot();
         QProcess process;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.remove(QStringLiteral("SSH_CONNECTION"));
-        process.setProcessEnvironment(environment);
-        // --root DIR, unless the row works on one file with --config.
-        const QStringList tree = arguments.contains(QStringLiteral("--config")) ? QStringList() : QStringList{QStringLiteral("--root"), sandbox.root()};
-        if (belowSshd) {
-            const QString shell = QLatin1String(login ? "SSH_CONNECTION='192.0.2.7 50022 192.0.2.5 22' " : "")
-                + QLatin1String("sh -c 'env -u SSH_CONNECTION \"$0\" \"$@\"; exit $?' \"$@\"; exit $?");
-            process.start(sshd, QStringList{QStringLiteral("-c"), shell, QStringLiteral("sshd-session"), QStringLiteral(SSH_SETTINGS_TOOL)} + tree + arguments);
-        } else {
-            process.start(QStringLiteral(SSH_SETTINGS_TOOL), tree + arguments);
-        }
-        process.write(input);
-        process.closeWriteChannel();
-        QVERIFY(process.waitForFinished(30000));
+        runTool(sandbox, arguments, input, &process);
         const QByteArray text = process.readAllStandardOutput() + process.readAllStandardError();
         if (exitCode >= 0) {
             QCOMPARE(process.exitCode(), exitCode);
@@ -906,6 +923,115 @@ private Q_SLOTS:
         }
         for (const QString &file : std::as_const(changed)) {
             QVERIFY2(after.contains(file) && after.value(file) != before.value(file), qPrintable(file));
+        }
+    }
+
+    // --json: one document on standard output, for a change the same keys whatever the command.
+    void toolJson_data()
+    {
+        QTest::addColumn<QStringList>("arguments"); ///< --json added
+        QTest::addColumn<QByteArray>("input");
+        QTest::addColumn<int>("runs"); ///< the command runs this often; the last run's document is checked
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QStringList>("keys"); ///< among the document's keys
+        QTest::addColumn<int>("changed"); ///< -1: no change; else its "changed", and when false nothing was written
+        QTest::addColumn<QStringList>("diff"); ///< the files of its "diff"
+        QTest::addColumn<QByteArray>("warning"); ///< in its "warnings" (empty: there is none)
+
+        const QStringList change = {QStringLiteral("changed"), QStringLiteral("diff"), QStringLiteral("restarted"), QStringLiteral("warnings")};
+        const QStringList config = {QStringLiteral("etc/ssh/sshd_config")};
+        const auto row = [](const char *name,
+                            const QString &arguments,
+                            int runs,
+                            int exitCode,
+                            const QStringList &keys,
+                            int changed = -1,
+                            const QStringList &diff = {},
+                            const QByteArray &input = {},
+                            const QByteArray &warning = {}) {
+            QTest::newRow(name) << arguments.split(QLatin1Char('|')) << input << runs << exitCode << keys << changed << diff << warning;
+        };
+        row("get", QStringLiteral("get|Port|ListenAddress"), 1, 0, {QStringLiteral("values"), QStringLiteral("origins")});
+        row("keywords", QStringLiteral("keywords|--client"), 1, 0, {QStringLiteral("keywords")});
+        row("match list", QStringLiteral("match|list"), 1, 0, {QStringLiteral("blocks")});
+        row("effective",
+            QStringLiteral("effective|--user|root|--address|192.0.2.1|Port"),
+            1,
+            0,
+            {QStringLiteral("values"), QStringLiteral("origins"), QStringLiteral("applied_blocks"), QStringLiteral("connection"), QStringLiteral("verdict")});
+        row("audit", QStringLiteral("audit"), 1, 3, {QStringLiteral("findings")});
+        row("pending", QStringLiteral("pending"), 1, 0, {QStringLiteral("pending")});
+        const QByteArray line = "2024-05-01T10:00:00.000000+0000 host sshd[123]: Accepted password for alice from 192.0.2.1 port 5000 ssh2\n";
+        row("connections", QStringLiteral("connections|--input|-"), 1, 0, {QStringLiteral("connections")}, -1, {}, line);
+        row("attempts", QStringLiteral("attempts|--input|-"), 1, 0, {QStringLiteral("attempts")}, -1, {}, line);
+        row("host keys", QStringLiteral("hostkeys|list"), 1, 0, {QStringLiteral("host_keys")});
+        row("set", QStringLiteral("set|MaxSessions|4"), 1, 0, change, 1, config);
+        // The value is in force after the first run: the second writes nothing and says so.
+        row("set again", QStringLiteral("set|MaxSessions|4|X11Forwarding|no"), 2, 0, change, 0);
+        row("dry run", QStringLiteral("set|--dry-run|MaxSessions|4"), 1, 0, change, 1, config);
+        row("dry run of what is in force", QStringLiteral("set|--dry-run|X11Forwarding|yes"), 1, 0, change, 0);
+        row("unset again", QStringLiteral("unset|X11Forwarding"), 2, 0, change, 0);
+        row("armed, nothing to change", QStringLiteral("set|--revert-after|1|X11Forwarding|yes"), 1, 0, change, 0, {}, {}, "nothing to revert");
+        row("match set", QStringLiteral("match|set|1|AllowTcpForwarding|no"), 1, 0, change, 1, config);
+        row("match add", QStringLiteral("match|add|Group|root"), 1, 0, change + QStringList{QStringLiteral("block_index")}, 1, config);
+        row("audit fix", QStringLiteral("audit|--fix-all|--dry-run"), 1, 0, change + QStringList{QStringLiteral("audit_fixed")}, 1, config);
+        row("new host key",
+            QStringLiteral("hostkeys|generate|ed25519|--dry-run"),
+            1,
+            0,
+            change + QStringList{QStringLiteral("new_host_key")},
+            1,
+            config,
+            {},
+            "clients will see a new host key");
+        row("refused by the engine", QStringLiteral("set|--revert-after|86401|MaxSessions|4"), 1, 1, {QStringLiteral("error"), QStringLiteral("code")});
+        row("usage", QStringLiteral("set|MaxSessions"), 1, 2, {QStringLiteral("error"), QStringLiteral("code")});
+    }
+
+    void toolJson()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QByteArray, input);
+        QFETCH(int, runs);
+        QFETCH(int, exitCode);
+        QFETCH(QStringList, keys);
+        QFETCH(int, changed);
+        QFETCH(QStringList, diff);
+        QFETCH(QByteArray, warning);
+        TestSandbox sandbox;
+        prepareTree(sandbox, &arguments);
+        QProcess process;
+        auto before = sandbox.snapshot();
+        for (int run = 0; run < runs; ++run) {
+            before = sandbox.snapshot();
+            runTool(sandbox, arguments + QStringList{QStringLiteral("--json")}, input, &process);
+        }
+        QVERIFY2(process.exitCode() == exitCode, process.readAllStandardError().constData());
+        QJsonParseError error;
+        const QJsonObject document = QJsonDocument::fromJson(process.readAllStandardOutput(), &error).object();
+        QVERIFY2(error.error == QJsonParseError::NoError, qPrintable(error.errorString()));
+        for (const QString &key : std::as_const(keys)) {
+            QVERIFY2(document.contains(key), qPrintable(key));
+        }
+        if (changed < 0) {
+            QVERIFY(!document.contains(QStringLiteral("changed")));
+            return;
+        }
+        QCOMPARE(document.value(QStringLiteral("changed")).toBool(), changed == 1);
+        QCOMPARE(document.contains(QStringLiteral("token")), arguments.contains(QStringLiteral("--revert-after")) && changed == 1);
+        const QJsonObject diffs = document.value(QStringLiteral("diff")).toObject();
+        QStringList files;
+        for (const QString &file : diff) {
+            files.append(sandbox.path(file));
+            QVERIFY2(diffs.value(files.constLast()).toString().contains(QLatin1String("\n+")), qPrintable(file));
+        }
+        QCOMPARE(diffs.keys(), files);
+        const QStringList warnings = document.value(QStringLiteral("warnings")).toVariant().toStringList();
+        QVERIFY2(warning.isEmpty() ? warnings.isEmpty() : warnings.join(QLatin1Char('\n')).contains(QLatin1String(warning)),
+                 qPrintable(warnings.join(QLatin1Char('\n'))));
+        // Nothing changed, or only looked at: no file written.
+        if (changed == 0 || arguments.contains(QStringLiteral("--dry-run"))) {
+            QCOMPARE(sandbox.snapshot(), before);
         }
     }
 };

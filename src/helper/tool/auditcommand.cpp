@@ -7,8 +7,6 @@
 #include "sshsettingsprotocol.h"
 
 #include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 
 #include <algorithm>
 #include <cstdio>
@@ -19,7 +17,6 @@ namespace
 namespace Arg = SSHSettings::Protocol::Arg;
 namespace ReplyKey = SSHSettings::Protocol::Reply;
 
-const QCommandLineOption s_json(QStringLiteral("json"), QStringLiteral("audit: print the findings as one JSON document."));
 const QCommandLineOption s_fix(QStringLiteral("fix"), QStringLiteral("audit: fix the findings of the check ids given, in one transaction."));
 const QCommandLineOption s_fixAll(QStringLiteral("fix-all"), QStringLiteral("audit: fix every finding that is safe for this session, in one transaction."));
 
@@ -32,7 +29,7 @@ QString field(const QVariantMap &finding, QLatin1String key)
 
 int fix(const QCommandLineParser &parser, const QStringList &arguments, const ToolEngine &helper)
 {
-    if (parser.isSet(s_fix) == arguments.isEmpty() || parser.isSet(s_json)) {
+    if (parser.isSet(s_fix) == arguments.isEmpty()) {
         return 2;
     }
     QVariantMap request = {{Arg::TransactionType, int(OptionCatalog::ConfigType::Server)}};
@@ -80,16 +77,14 @@ int audit(const QCommandLineParser &parser, const QStringList &arguments, const 
     }
     const Reply reply = helper.request({{Arg::ReadType, int(OptionCatalog::ConfigType::Server)}, {Arg::Audit, true}}, ::getuid());
     if (!reply.ok) {
-        return Tool::refuse(reply.error);
+        return Tool::refuse(reply);
     }
     const QVariantList findings = reply.data.value(ReplyKey::Findings).toList();
     bool weak = false;
-    QJsonArray json;
     for (const QVariant &entry : findings) {
         const QVariantMap finding = entry.toMap();
         weak = weak || finding.value(ReplyKey::FindingSeverity).toString() != QLatin1String("info");
-        if (parser.isSet(s_json)) {
-            json.append(QJsonObject::fromVariantMap(finding));
+        if (Tool::json()) {
             continue;
         }
         QString origin = field(finding, ReplyKey::FindingOrigin);
@@ -104,8 +99,8 @@ int audit(const QCommandLineParser &parser, const QStringList &arguments, const 
                qPrintable(field(finding, ReplyKey::FindingRecommended)),
                qPrintable(origin));
     }
-    if (parser.isSet(s_json)) {
-        printf("%s", QJsonDocument(json).toJson(QJsonDocument::Indented).constData());
+    if (Tool::json()) {
+        Tool::print({{ReplyKey::Findings, QJsonArray::fromVariantList(findings)}});
     }
     return weak ? 3 : 0;
 }
@@ -116,10 +111,10 @@ QList<ToolCommand> auditCommands()
     return {
         {QStringLiteral("audit"),
          RequestDispatch::Action::Read,
-         QStringLiteral("[--json] | --fix ID... | --fix-all [--dry-run] [--restart] [--revert-after SECONDS] [--no-session-review]"),
+         QStringLiteral("[--json] [--fix ID... | --fix-all [--dry-run] [--restart] [--revert-after SECONDS] [--no-session-review]]"),
          QStringLiteral("Check the configuration sshd uses: id, severity, subject, current, recommended, origin (tab-separated); "
                         "exit 3 when something fails or warns. --fix and --fix-all fix findings in one transaction."),
-         QList<QCommandLineOption>{s_json, s_fix, s_fixAll, Tool::noSessionReview()} + Tool::changeOptions(),
+         QList<QCommandLineOption>{Tool::jsonOption(), s_fix, s_fixAll, Tool::noSessionReview()} + Tool::changeOptions(),
          audit},
     };
 }

@@ -6,6 +6,8 @@
 
 #include "sshsettingsprotocol.h"
 
+#include <QJsonArray>
+
 #include <cstdio>
 #include <unistd.h>
 
@@ -79,7 +81,7 @@ int effective(const QCommandLineParser &parser, const QStringList &arguments, co
     }
     const Reply reply = helper.request(request, ::getuid());
     if (!reply.ok) {
-        return Tool::refuse(reply.error);
+        return Tool::refuse(reply);
     }
     QStringList keys;
     for (const QString &keyword : arguments) {
@@ -94,6 +96,29 @@ int effective(const QCommandLineParser &parser, const QStringList &arguments, co
         keys = reply.data.keys();
     }
     const QVariantMap origins = reply.data.value(ReplyKey::Origins).toMap();
+    if (Tool::json()) {
+        // The reply as it is, the keywords asked for (or every one) under "values".
+        QJsonObject values;
+        QJsonObject document;
+        for (const QString &key : std::as_const(keys)) {
+            if (isKeyword(key)) {
+                values.insert(key, QJsonValue::fromVariant(reply.data.value(key)));
+            }
+        }
+        for (const QLatin1String key : {ReplyKey::AppliedBlocks, ReplyKey::Connection, ReplyKey::Assumed, ReplyKey::Verdict}) {
+            document.insert(key, QJsonValue::fromVariant(reply.data.value(key)));
+        }
+        QVariantMap shown;
+        for (auto it = values.constBegin(); it != values.constEnd(); ++it) {
+            if (origins.contains(it.key())) {
+                shown.insert(it.key(), origins.value(it.key()));
+            }
+        }
+        document.insert(QStringLiteral("values"), values);
+        document.insert(ReplyKey::Origins, QJsonObject::fromVariantMap(shown));
+        Tool::print(document);
+        return 0;
+    }
     for (const QString &key : std::as_const(keys)) {
         if (!isKeyword(key)) {
             continue;
@@ -138,9 +163,9 @@ QList<ToolCommand> effectiveCommands()
     return {
         {QStringLiteral("effective"),
          RequestDispatch::Action::Read,
-         QStringLiteral("--user USER --address ADDRESS [--host NAME] [--laddr ADDRESS] [--lport PORT] [--origin] [KEYWORD...]"),
+         QStringLiteral("--user USER --address ADDRESS [--host NAME] [--laddr ADDRESS] [--lport PORT] [--origin] [--json] [KEYWORD...]"),
          QStringLiteral("What sshd gives one connection: each keyword's value, the Match blocks that apply, whether the user could log in."),
-         {s_user, s_address, s_host, s_laddr, s_lport, s_origin},
+         {s_user, s_address, s_host, s_laddr, s_lport, s_origin, Tool::jsonOption()},
          effective},
     };
 }

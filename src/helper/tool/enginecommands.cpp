@@ -13,6 +13,7 @@
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <QJsonValue>
 
 #include <cstdio>
@@ -103,7 +104,7 @@ Login callerSession(QString *session, uid_t *caller)
 
 int finish(const Reply &reply)
 {
-    return reply.ok ? 0 : Tool::refuse(reply.error);
+    return reply.ok ? 0 : Tool::refuse(reply);
 }
 
 // The value as the module would send it for this keyword.
@@ -130,11 +131,16 @@ bool toVariant(const Option &option, const QStringList &words, QVariant *value, 
     }
 }
 
+QString unansweredText(const QStringList &sockets)
+{
+    return QStringLiteral("sshd does not answer on %1").arg(sockets.join(QStringLiteral(", ")));
+}
+
 // After a restart: the sockets where sshd did not answer make the command fail.
 int unanswered(const Reply &reply)
 {
     const QStringList sockets = reply.data.value(SSHSettings::Protocol::Reply::Unanswered).toStringList();
-    return sockets.isEmpty() ? 0 : Tool::refuse(QStringLiteral("sshd does not answer on %1").arg(sockets.join(QStringLiteral(", "))));
+    return sockets.isEmpty() ? 0 : Tool::refuse(unansweredText(sockets));
 }
 
 int get(const QCommandLineParser &parser, const QStringList &arguments, const ToolEngine &helper)
@@ -144,7 +150,18 @@ int get(const QCommandLineParser &parser, const QStringList &arguments, const To
     }
     const Reply reply = helper.request({{Arg::ReadType, int(Tool::configType(parser))}, {Arg::ReadKeywords, arguments}}, ::getuid());
     if (!reply.ok) {
-        return Tool::refuse(reply.error);
+        return Tool::refuse(reply);
+    }
+    namespace Protocol = SSHSettings::Protocol;
+    if (Tool::json()) {
+        QJsonObject values;
+        QJsonObject origins;
+        for (const QString &keyword : arguments) {
+            values.insert(keyword.toLower(), QJsonValue::fromVariant(reply.data.value(keyword.toLower())));
+            origins.insert(keyword.toLower(), QJsonValue::fromVariant(reply.data.value(Protocol::Reply::Origins).toMap().value(keyword.toLower())));
+        }
+        Tool::print({{QStringLiteral("values"), values}, {Protocol::Reply::Origins, origins}});
+        return 0;
     }
     for (const QString &keyword : arguments) {
         const QVariant value = reply.data.value(keyword.toLower());
@@ -157,7 +174,6 @@ int get(const QCommandLineParser &parser, const QStringList &arguments, const To
             printf("\n");
             continue;
         }
-        namespace Protocol = SSHSettings::Protocol;
         const QVariantMap origin = reply.data.value(Protocol::Reply::Origins).toMap().value(keyword.toLower()).toMap();
         const auto place = [](const QVariantMap &where) {
             const int line = where.value(Protocol::Reply::OriginLine).toInt();
@@ -257,6 +273,7 @@ int keywords(const QCommandLineParser &parser, const QStringList &arguments, con
     namespace Protocol = SSHSettings::Protocol;
     const ConfigType type = Tool::configType(parser);
     const QList<Option> &all = options(type);
+    QJsonArray rows;
     for (int first = 0; first < all.size(); first += Protocol::MaxReadKeywords) {
         QStringList names;
         for (int i = first; i < qMin(int(all.size()), first + Protocol::MaxReadKeywords); ++i) {
@@ -264,7 +281,7 @@ int keywords(const QCommandLineParser &parser, const QStringList &arguments, con
         }
         const Reply reply = helper.request({{Arg::ReadType, int(type)}, {Arg::ReadKeywords, names}}, ::getuid());
         if (!reply.ok) {
-            return Tool::refuse(reply.error);
+            return Tool::refuse(reply);
         }
         const int version = reply.data.value(Protocol::Reply::Version).toInt();
         for (int i = first; i < first + names.size(); ++i) {
@@ -276,13 +293,24 @@ int keywords(const QCommandLineParser &parser, const QStringList &arguments, con
             const QVariant value = reply.data.value(key);
             const QVariantMap origin = reply.data.value(Protocol::Reply::Origins).toMap().value(key).toMap();
             const int line = origin.value(Protocol::Reply::OriginLine).toInt();
-            printf(
-                "%s\t%s\t%s\t%s\n",
-                qPrintable(option.keyword),
-                qPrintable(kindName(option.kind)),
-                qPrintable(value.userType() == QMetaType::QStringList ? value.toStringList().join(QLatin1Char(' ')) : value.toString()),
-                qPrintable(line > 0 ? QStringLiteral("%1:%2").arg(origin.value(Protocol::Reply::OriginFile).toString()).arg(line) : QStringLiteral("default")));
+            const QString place =
+                line > 0 ? QStringLiteral("%1:%2").arg(origin.value(Protocol::Reply::OriginFile).toString()).arg(line) : QStringLiteral("default");
+            if (Tool::json()) {
+                rows.append(QJsonObject{{QStringLiteral("keyword"), option.keyword},
+                                        {QStringLiteral("kind"), kindName(option.kind)},
+                                        {QStringLiteral("value"), QJsonValue::fromVariant(value)},
+                                        {QStringLiteral("origin"), place}});
+                continue;
+            }
+            printf("%s\t%s\t%s\t%s\n",
+                   qPrintable(option.keyword),
+                   qPrintable(kindName(option.kind)),
+                   qPrintable(value.userType() == QMetaType::QStringList ? value.toStringList().join(QLatin1Char(' ')) : value.toString()),
+                   qPrintable(place));
         }
+    }
+    if (Tool::json()) {
+        Tool::print({{QStringLiteral("keywords"), rows}});
     }
     return 0;
 }
@@ -349,43 +377,76 @@ int Tool::transaction(const QCommandLineParser &parser, QVariantMap request, con
     namespace Protocol = SSHSettings::Protocol;
     const Reply reply = helper.request(request, caller);
     if (!reply.ok) {
-        return Tool::refuse(reply.error);
+        return Tool::refuse(reply);
     }
     if (data) {
         *data = reply.data;
     }
-    if (dryRun) {
+    const QString token = reply.data.value(Protocol::Reply::Token).toString();
+    const QVariantMap diffs = reply.data.value(Protocol::Reply::FileDiffs).toMap();
+    const QString newKey = reply.data.value(Protocol::Reply::NewHostKey).toString();
+    const QStringList unanswered = reply.data.value(Protocol::Reply::Unanswered).toStringList();
+    // What the administrator should know, each once: in the document's list, or on standard error.
+    QStringList warnings;
+    const QVariantList lockouts = reply.data.value(Protocol::Reply::Lockouts).toList();
+    for (const QVariant &lockout : lockouts) {
+        const QVariantMap entry = lockout.toMap();
+        warnings += QStringLiteral("this session could not log in again (%1: %2)")
+                        .arg(entry.value(Protocol::Reply::LockoutKind).toString(), entry.value(Protocol::Reply::LockoutDetail).toString());
+    }
+    if (!newKey.isEmpty()) {
+        warnings +=
+            QStringLiteral("%1 %2: clients will see a new host key").arg(dryRun ? QStringLiteral("would generate") : QStringLiteral("generated"), newKey);
+    }
+    if (!dryRun && token.isEmpty() && revertAfter > 0) {
+        warnings += QStringLiteral("nothing to change, nothing to revert");
+    }
+    if (reply.data.value(Protocol::Reply::JoinedPending).toBool()) {
+        warnings += QStringLiteral(
+                        "the change joined changes still pending: confirm keeps them all, a revert undoes them all "
+                        "(\"ssh-settings-tool pending%1\" lists them)")
+                        .arg(type == ConfigType::Client ? QStringLiteral(" --client") : QString());
+    }
+    if (!unanswered.isEmpty()) {
+        warnings += unansweredText(unanswered); // the last one
+    }
+    if (Tool::json()) {
+        QJsonObject diff;
+        for (auto it = diffs.cbegin(); it != diffs.cend(); ++it) {
+            diff.insert(it.key(), QString::fromUtf8(it.value().toByteArray()));
+        }
+        QJsonObject document = {{QStringLiteral("changed"), !diffs.isEmpty() || !newKey.isEmpty()},
+                                {QStringLiteral("dry_run"), dryRun},
+                                {QStringLiteral("diff"), diff},
+                                {QStringLiteral("restarted"), reply.data.value(Protocol::Reply::Restarts).toBool()},
+                                {QStringLiteral("warnings"), QJsonArray::fromStringList(warnings)}};
+        if (!token.isEmpty()) {
+            document.insert(QStringLiteral("token"), token);
+            document.insert(QStringLiteral("revert_after"), revertAfter);
+        }
+        for (const QLatin1String key : {Protocol::Reply::BlockIndex, Protocol::Reply::AuditFixed, Protocol::Reply::AuditSkipped, Protocol::Reply::NewHostKey}) {
+            if (reply.data.contains(key)) {
+                document.insert(key, QJsonValue::fromVariant(reply.data.value(key)));
+            }
+        }
+        Tool::print(document);
+    } else if (dryRun) {
         fputs(reply.data.value(Protocol::Reply::Diff).toByteArray().constData(), stdout);
         if (reply.data.value(Protocol::Reply::Restarts).toBool()) {
             fprintf(stderr, "ssh-settings-tool: sshd would be restarted\n");
         }
-        const QVariantList lockouts = reply.data.value(Protocol::Reply::Lockouts).toList();
-        for (const QVariant &lockout : lockouts) {
-            const QVariantMap entry = lockout.toMap();
-            fprintf(stderr,
-                    "ssh-settings-tool: warning: this session could not log in again (%s: %s)\n",
-                    qPrintable(entry.value(Protocol::Reply::LockoutKind).toString()),
-                    qPrintable(entry.value(Protocol::Reply::LockoutDetail).toString()));
-        }
-        return 0;
-    }
-    const QString token = reply.data.value(Protocol::Reply::Token).toString();
-    if (!token.isEmpty()) {
+    } else if (!token.isEmpty()) {
         printf("%s\n", qPrintable(token));
         fprintf(stderr,
                 "ssh-settings-tool: keep the change with \"ssh-settings-tool confirm %s\" within %d s, or it is reverted\n",
                 qPrintable(token),
                 revertAfter);
-    } else if (revertAfter > 0) {
-        fprintf(stderr, "ssh-settings-tool: nothing to change, nothing to revert\n");
     }
-    if (reply.data.value(Protocol::Reply::JoinedPending).toBool()) {
-        fprintf(stderr,
-                "ssh-settings-tool: the change joined changes still pending: confirm keeps them all, a revert undoes them all "
-                "(\"ssh-settings-tool pending%s\" lists them)\n",
-                type == ConfigType::Client ? " --client" : "");
+    for (qsizetype i = 0; !Tool::json() && i < warnings.size() - (unanswered.isEmpty() ? 0 : 1); ++i) {
+        fprintf(stderr, "ssh-settings-tool: warning: %s\n", qPrintable(warnings.at(i)));
     }
-    return unanswered(reply);
+    // Sockets that did not answer make the command fail, after its document.
+    return unanswered.isEmpty() ? 0 : Tool::refuse(warnings.constLast());
 }
 
 namespace
@@ -435,14 +496,28 @@ int pending(const QCommandLineParser &parser, const QStringList &arguments, cons
     }
     QList<PendingChange> changes;
     const Reply reply = helper.engine.pendingChanges(Tool::configType(parser), &changes);
+    if (!reply.ok) {
+        return Tool::refuse(reply);
+    }
+    QJsonArray rows;
     for (const PendingChange &change : std::as_const(changes)) {
+        if (Tool::json()) {
+            rows.append(QJsonObject{{QStringLiteral("token"), change.token},
+                                    {QStringLiteral("armed_at"), PendingChanges::isoTime(change.armedAt)},
+                                    {QStringLiteral("revert_at"), PendingChanges::isoTime(change.revertAt)},
+                                    {QStringLiteral("keywords"), QJsonArray::fromStringList(change.keywords)}});
+            continue;
+        }
         printf("%s\t%s\t%s\t%s\n",
                qPrintable(change.token),
                qPrintable(PendingChanges::isoTime(change.armedAt)),
                qPrintable(PendingChanges::isoTime(change.revertAt)),
                qPrintable(change.keywords.join(QLatin1Char(','))));
     }
-    return finish(reply);
+    if (Tool::json()) {
+        Tool::print({{QStringLiteral("pending"), rows}});
+    }
+    return 0;
 }
 
 int restore(const QCommandLineParser &parser, const QStringList &arguments, const ToolEngine &helper)
@@ -513,7 +588,7 @@ int service(const QCommandLineParser &, const QStringList &arguments, const Tool
         // Not a request of the helper: the page asks the service manager itself.
         const Reply reply = helper.engine.serviceStatus();
         if (!reply.ok) {
-            return Tool::refuse(reply.error);
+            return Tool::refuse(reply);
         }
         const bool running = reply.data.value(SSHSettings::Protocol::Reply::Running).toBool();
         printf("%s\n", running ? "running" : "stopped");
@@ -544,27 +619,27 @@ QList<ToolCommand> engineCommands()
     return {
         {QStringLiteral("get"),
          Action::Read,
-         QStringLiteral("[--client] [--config FILE] [--origin] KEYWORD..."),
+         QStringLiteral("[--client] [--config FILE] [--origin] [--json] KEYWORD..."),
          QStringLiteral("Print the effective value of each keyword, with --origin the FILE:LINE it comes from (or default)."),
-         {s_origin},
+         {s_origin, Tool::jsonOption()},
          get},
         {QStringLiteral("set"),
          Action::Configure,
-         QStringLiteral("[--client] [--config FILE] [--dry-run] [--restart] [--revert-after SECONDS] KEYWORD VALUE... [KEYWORD VALUE...]"),
+         QStringLiteral("[--client] [--config FILE] [--dry-run] [--restart] [--revert-after SECONDS] [--json] KEYWORD VALUE... [KEYWORD VALUE...]"),
          QStringLiteral("Change options together, all or nothing; the configuration is checked and backed up."),
-         {s_dryRun, s_restart, s_revertAfter},
+         Tool::changeOptions() << Tool::jsonOption(),
          set},
         {QStringLiteral("unset"),
          Action::Configure,
-         QStringLiteral("[--client] [--config FILE] [--dry-run] [--restart] [--revert-after SECONDS] KEYWORD..."),
+         QStringLiteral("[--client] [--config FILE] [--dry-run] [--restart] [--revert-after SECONDS] [--json] KEYWORD..."),
          QStringLiteral("Remove the keywords' lines together, so that their defaults apply; checked and backed up as set is."),
-         {s_dryRun, s_restart, s_revertAfter},
+         Tool::changeOptions() << Tool::jsonOption(),
          unset},
         {QStringLiteral("keywords"),
          Action::Read,
-         QStringLiteral("[--client] [--config FILE]"),
+         QStringLiteral("[--client] [--config FILE] [--json]"),
          QStringLiteral("List every keyword this OpenSSH knows: keyword, kind, effective value, origin (tab-separated)."),
-         {},
+         {Tool::jsonOption()},
          keywords},
         {QStringLiteral("confirm"),
          Action::Configure,
@@ -580,9 +655,9 @@ QList<ToolCommand> engineCommands()
          revert},
         {QStringLiteral("pending"),
          Action::Read,
-         QStringLiteral("[--client]"),
+         QStringLiteral("[--client] [--json]"),
          QStringLiteral("List the pending changes: token, armed at, revert at, keywords (tab-separated)."),
-         {},
+         {Tool::jsonOption()},
          pending},
         {QStringLiteral("restore"),
          Action::Restore,

@@ -6,6 +6,8 @@
 
 #include "sshsettingsprotocol.h"
 
+#include <QJsonArray>
+
 #include <cstdio>
 #include <unistd.h>
 
@@ -23,9 +25,13 @@ int list(const ToolEngine &helper)
         ToolEngine{helper.engine, RequestDispatch::Action::Read}.request({{Arg::ReadType, int(SSHSettings::Protocol::Server)}, {Arg::ReadHostKeys, true}},
                                                                          ::getuid());
     if (!reply.ok) {
-        return Tool::refuse(reply.error);
+        return Tool::refuse(reply);
     }
     const QVariantList keys = reply.data.value(ReplyKey::HostKeys).toList();
+    if (Tool::json()) {
+        Tool::print({{ReplyKey::HostKeys, QJsonArray::fromVariantList(keys)}});
+        return 0;
+    }
     for (const QVariant &entry : keys) {
         const QVariantMap key = entry.toMap();
         const bool present = key.value(ReplyKey::HostKeyEntryPresent).toBool();
@@ -64,16 +70,8 @@ int hostkeys(const QCommandLineParser &parser, const QStringList &arguments, con
     } else {
         return 2;
     }
-    QVariantMap data;
-    const int code = Tool::transaction(parser, request, helper, &data);
-    const QString key = data.value(ReplyKey::NewHostKey).toString();
-    if (code == 0 && !key.isEmpty()) {
-        fprintf(stderr,
-                parser.isSet(QStringLiteral("dry-run")) ? "ssh-settings-tool: would generate %s: clients will see a new host key\n"
-                                                        : "ssh-settings-tool: generated %s: clients will see a new host key\n",
-                qPrintable(key));
-    }
-    return code;
+    // A new key's warning (clients will see it) comes with the change's outcome.
+    return Tool::transaction(parser, request, helper);
 }
 }
 
@@ -82,10 +80,10 @@ QList<ToolCommand> hostKeysCommands()
     return {
         {QStringLiteral("hostkeys"),
          RequestDispatch::Action::Configure,
-         QStringLiteral("list | generate ed25519|rsa [--bits N] | remove FILE [--dry-run] [--restart] [--revert-after SECONDS]"),
+         QStringLiteral("[--json] list | generate ed25519|rsa [--bits N] | remove FILE [--dry-run] [--restart] [--revert-after SECONDS]"),
          QStringLiteral("The server's host keys: list them (read action), generate one and name it in a HostKey line, or take one out of use "
                         "(its files kept among the backups)."),
-         Tool::changeOptions() << s_bits,
+         Tool::changeOptions() << s_bits << Tool::jsonOption(),
          hostkeys},
     };
 }

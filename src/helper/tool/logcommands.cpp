@@ -8,6 +8,8 @@
 
 #include <QDateTime>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonObject>
 
 #include <algorithm>
 #include <cstdio>
@@ -26,7 +28,7 @@ bool readRecords(const QCommandLineParser &parser, const ToolEngine &helper, QBy
         // This boot's journal, read by the helper's own request.
         const Reply reply = helper.request({{SSHSettings::Protocol::Arg::JournalArguments, SshdLog::journalArguments(QString())}}, ::getuid());
         if (!reply.ok) {
-            Tool::refuse(reply.error);
+            Tool::refuse(reply);
             return false;
         }
         *records = reply.data.value(SSHSettings::Protocol::Reply::Output).toByteArray();
@@ -106,8 +108,19 @@ int connections(const QCommandLineParser &parser, const QStringList &arguments, 
         }
     };
     tracker.apply(records);
+    QJsonArray json;
     for (const Row &row : std::as_const(rows)) {
         const SshdLog::Connection &c = row.connection;
+        if (Tool::json()) {
+            json.append(QJsonObject{{QStringLiteral("user"), c.user},
+                                    {QStringLiteral("address"), c.address},
+                                    {QStringLiteral("port"), c.port},
+                                    {QStringLiteral("method"), c.method},
+                                    {QStringLiteral("failures"), c.failures},
+                                    {QStringLiteral("opened"), QString::fromUtf8(isoTime(c.opened))},
+                                    {QStringLiteral("closed"), row.closed < 0 ? QJsonValue() : QJsonValue(QString::fromUtf8(isoTime(row.closed)))}});
+            continue;
+        }
         printf("%s\t%s\t%d\t%s\t%d\t%s\t%s\n",
                c.user.toUtf8().constData(),
                c.address.toUtf8().constData(),
@@ -116,6 +129,9 @@ int connections(const QCommandLineParser &parser, const QStringList &arguments, 
                c.failures,
                isoTime(c.opened).constData(),
                row.closed < 0 ? "-" : isoTime(row.closed).constData());
+    }
+    if (Tool::json()) {
+        Tool::print({{QStringLiteral("connections"), json}});
     }
     return 0;
 }
@@ -135,13 +151,25 @@ int attempts(const QCommandLineParser &parser, const QStringList &arguments, con
     std::sort(rows.begin(), rows.end(), [](const SshdLog::AddressAttempts &a, const SshdLog::AddressAttempts &b) {
         return a.failures != b.failures ? a.failures > b.failures : a.address < b.address;
     });
+    QJsonArray json;
     for (const SshdLog::AddressAttempts &a : std::as_const(rows)) {
+        if (Tool::json()) {
+            json.append(QJsonObject{{QStringLiteral("address"), a.address},
+                                    {QStringLiteral("failures"), qint64(a.failures)},
+                                    {QStringLiteral("users"), int(a.users.size())},
+                                    {QStringLiteral("first"), QString::fromUtf8(isoTime(a.first))},
+                                    {QStringLiteral("last"), QString::fromUtf8(isoTime(a.last))}});
+            continue;
+        }
         printf("%s\t%lld\t%d\t%s\t%s\n",
                a.address.toUtf8().constData(),
                static_cast<long long>(a.failures),
                int(a.users.size()),
                isoTime(a.first).constData(),
                isoTime(a.last).constData());
+    }
+    if (Tool::json()) {
+        Tool::print({{QStringLiteral("attempts"), json}});
     }
     return 0;
 }
@@ -152,15 +180,15 @@ QList<ToolCommand> logCommands()
     return {
         {QStringLiteral("connections"),
          RequestDispatch::Action::Read,
-         QStringLiteral("[--input FILE]"),
+         QStringLiteral("[--input FILE] [--json]"),
          QStringLiteral("The SSH connections of this boot: user, address, port, method, failed tries, opened, closed (tab-separated, UTC)."),
-         {s_input},
+         {s_input, Tool::jsonOption()},
          connections},
         {QStringLiteral("attempts"),
          RequestDispatch::Action::Read,
-         QStringLiteral("[--input FILE]"),
+         QStringLiteral("[--input FILE] [--json]"),
          QStringLiteral("The failed attempts of this boot per address: address, failures, distinct users, first seen, last seen."),
-         {s_input},
+         {s_input, Tool::jsonOption()},
          attempts},
     };
 }

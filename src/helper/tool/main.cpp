@@ -7,6 +7,7 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QJsonDocument>
 
 #include <cstdio>
 
@@ -29,6 +30,10 @@ const QCommandLineOption s_config(QStringLiteral("config"), QStringLiteral("Use 
 const QCommandLineOption
     s_root(QStringLiteral("root"), QStringLiteral("Work on the system tree below DIR (its etc/ssh, etc, var/backups) instead of /."), QStringLiteral("DIR"));
 const QCommandLineOption s_client(QStringLiteral("client"), QStringLiteral("Work on the client configuration (ssh_config)."));
+const QCommandLineOption s_json(QStringLiteral("json"), QStringLiteral("Print one JSON document on standard output (see the manual page)."));
+// --json given, and whether the command's document is out: a refusal after it adds no second document.
+bool s_jsonMode = false;
+bool s_printed = false;
 
 EnginePaths pathsFor(const QCommandLineParser &parser)
 {
@@ -57,16 +62,44 @@ EnginePaths pathsFor(const QCommandLineParser &parser)
 
 namespace Tool
 {
-int refuse(const QString &reason)
+int refuse(const QString &reason, const QString &code)
 {
     fprintf(stderr, "ssh-settings-tool: %s\n", qPrintable(reason));
+    if (s_jsonMode && !s_printed) {
+        print({{QStringLiteral("error"), reason}, {QStringLiteral("code"), code.isEmpty() ? QJsonValue() : QJsonValue(code)}});
+    }
     return 1;
+}
+
+int refuse(const Reply &reply)
+{
+    return refuse(reply.error, reply.data.value(SSHSettings::Protocol::Reply::RefusalCode).toString());
 }
 
 int usage(const ToolCommand &command)
 {
-    fprintf(stderr, "usage: ssh-settings-tool %s %s\n", qPrintable(command.name), qPrintable(command.synopsis));
+    const QString text = QStringLiteral("usage: ssh-settings-tool %1 %2").arg(command.name, command.synopsis);
+    fprintf(stderr, "%s\n", qPrintable(text));
+    if (s_jsonMode && !s_printed) {
+        print({{QStringLiteral("error"), text}, {QStringLiteral("code"), QStringLiteral("usage")}});
+    }
     return 2;
+}
+
+QCommandLineOption jsonOption()
+{
+    return s_json;
+}
+
+bool json()
+{
+    return s_jsonMode;
+}
+
+void print(const QJsonObject &document)
+{
+    s_printed = true;
+    fputs(QJsonDocument(document).toJson(QJsonDocument::Indented).constData(), stdout);
 }
 
 OptionCatalog::ConfigType configType(const QCommandLineParser &parser)
@@ -107,6 +140,7 @@ int main(int argc, char **argv)
         }
     }
     parser.process(app);
+    s_jsonMode = parser.isSet(s_json);
 
     QStringList arguments = parser.positionalArguments();
     const QString name = arguments.isEmpty() ? QString() : arguments.takeFirst();

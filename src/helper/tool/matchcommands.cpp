@@ -7,6 +7,8 @@
 
 #include "sshsettingsprotocol.h"
 
+#include <QJsonArray>
+
 #include <cstdio>
 #include <unistd.h>
 
@@ -26,9 +28,13 @@ int blockList(const QCommandLineParser &parser, const ToolEngine &helper)
     const ToolEngine reader{helper.engine, RequestDispatch::Action::Read};
     const Reply reply = reader.request({{Arg::ReadType, int(Tool::configType(parser))}, {Arg::ReadBlocks, true}}, ::getuid());
     if (!reply.ok) {
-        return Tool::refuse(reply.error);
+        return Tool::refuse(reply);
     }
     const QVariantList blocks = reply.data.value(ProtocolReply::Blocks).toList();
+    if (Tool::json()) {
+        Tool::print({{ProtocolReply::Blocks, QJsonArray::fromVariantList(blocks)}});
+        return 0;
+    }
     for (const QVariant &entry : blocks) {
         const QVariantMap block = entry.toMap();
         const QString inside = block.value(ProtocolReply::BlockEntryInside).toString();
@@ -72,7 +78,7 @@ int match(const QCommandLineParser &parser, const QStringList &arguments, const 
         }
         QVariantMap data;
         const int code = Tool::transaction(parser, request, helper, &data);
-        if (code == 0 && !parser.isSet(QStringLiteral("dry-run")) && data.contains(ProtocolReply::BlockIndex)) {
+        if (code == 0 && !Tool::json() && !parser.isSet(QStringLiteral("dry-run")) && data.contains(ProtocolReply::BlockIndex)) {
             printf("%d\n", data.value(ProtocolReply::BlockIndex).toInt());
         }
         return code;
@@ -114,9 +120,9 @@ QList<ToolCommand> matchCommands()
          RequestDispatch::Action::Configure,
          QStringLiteral("list [--client] | add [--client] [--file FILE] CRITERION VALUE... | criteria [--client] INDEX CRITERION VALUE... | "
                         "set [--client] INDEX KEYWORD VALUE... [KEYWORD VALUE...] | unset [--client] INDEX KEYWORD... | remove [--client] INDEX | "
-                        "move [--client] INDEX up|down   (changes take --dry-run, --restart, --revert-after SECONDS)"),
+                        "move [--client] INDEX up|down   (changes take --dry-run, --restart, --revert-after SECONDS; all take --json)"),
          QStringLiteral("List (a read), add, change, remove and move the blocks (Match; Host and Match for the client) as set changes options."),
-         Tool::changeOptions() + QList<QCommandLineOption>{s_file},
+         Tool::changeOptions() + QList<QCommandLineOption>{s_file, Tool::jsonOption()},
          match},
     };
 }

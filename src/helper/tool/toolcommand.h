@@ -7,6 +7,7 @@
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>
+#include <QJsonObject>
 #include <QList>
 #include <QString>
 
@@ -38,18 +39,34 @@ struct ToolCommand {
 
 namespace Tool
 {
-/// Prints "ssh-settings-tool: REASON" on standard error; returns the refusal exit code 1.
-int refuse(const QString &reason);
+/**
+ * Prints "ssh-settings-tool: REASON" on standard error; returns the refusal exit code 1. With --json, unless the
+ * command printed its document already, standard output gets {"error": REASON, "code": CODE} too (CODE null when the
+ * tool refused before asking the engine).
+ */
+int refuse(const QString &reason, const QString &code = QString());
+/// The refusal of @p reply, with its code.
+int refuse(const Reply &reply);
 /// Prints the command's usage on standard error; returns the usage exit code 2.
 int usage(const ToolCommand &command);
+/// --json: the command prints one JSON document on standard output instead of its lines.
+QCommandLineOption jsonOption();
+/// Whether --json was given.
+bool json();
+/// Prints @p document, the command's one JSON document, on standard output.
+void print(const QJsonObject &document);
 /// The configuration type chosen with --client.
 OptionCatalog::ConfigType configType(const QCommandLineParser &parser);
 /// --no-session-review: the audit's fixes go ahead in an SSH login whose connection is not known (else refused).
 QCommandLineOption noSessionReview();
 /// --dry-run, --restart, --revert-after: the options of every command that changes the configuration.
 QList<QCommandLineOption> changeOptions();
-/// Sends the transaction @p request (type, changes or a block operation) with the options of changeOptions() given on
-/// the command line and prints its outcome (the diff, the revert token); @p data gets the reply's data. The exit code.
+/**
+ * Sends the transaction @p request (type, changes or a block operation) with the options of changeOptions() given on
+ * the command line and prints its outcome (the diff, the revert token); @p data gets the reply's data. The exit code.
+ * With --json every change prints the same document: changed, diff (path → unified diff), restarted, warnings, the
+ * token when armed, and what the request adds (block_index, audit_fixed, audit_skipped, new_host_key).
+ */
 int transaction(const QCommandLineParser &parser, QVariantMap request, const ToolEngine &helper, QVariantMap *data = nullptr);
 /// The changes of `set`'s KEYWORD VALUE... [KEYWORD VALUE...] into @p changes; 0, else the exit code.
 int setChanges(OptionCatalog::ConfigType type, const QStringList &arguments, QVariantMap *changes);
