@@ -83,7 +83,7 @@ Engine::Transaction withFixes(Engine::Transaction transaction, const QList<Fix> 
             return other.index == fix.block;
         });
         if (body == transaction.bodies.end()) {
-            transaction.bodies.append({fix.block, {}});
+            transaction.bodies.append(BlockBody{fix.block, {}});
             body = transaction.bodies.end() - 1;
         }
         body->changes.append({fix.keyword, fix.value});

@@ -237,7 +237,7 @@ bool moveToBackups(const EnginePaths &paths, const QString &path, QString *error
     const QFileInfo info(path);
     const PinnedFolder folder(info.path(), {});
     QList<SavedFile> saved;
-    for (const QString &name : {info.fileName(), info.fileName() + QLatin1String(".pub")}) {
+    for (const QString &name : {info.fileName(), QString(info.fileName() + QLatin1String(".pub"))}) {
         struct stat status;
         if (!folder.stat(name, &status)) {
             continue;
@@ -268,7 +268,7 @@ bool protect(const Key &key, QString *error)
 {
     const QFileInfo info(key.file);
     const PinnedFolder folder(info.path(), {});
-    for (const auto &[name, allowed] : {std::pair{info.fileName(), mode_t(0600)}, std::pair{info.fileName() + QLatin1String(".pub"), mode_t(0644)}}) {
+    for (const auto &[name, allowed] : {std::pair{info.fileName(), mode_t(0600)}, std::pair{QString(info.fileName() + QLatin1String(".pub")), mode_t(0644)}}) {
         const int fd = ::openat(folder.descriptor(), QFile::encodeName(name).constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
         if (fd < 0 && errno == ENOENT && allowed == 0644) {
             continue;

@@ -274,7 +274,7 @@ Reply carryOut(Engine &engine, const EnginePaths &paths, const Listing &listing,
             QVariantMap diffs = reply.data.value(ReplyKey::FileDiffs).toMap();
             diffs.insert(moduliPath(paths), diff);
             reply.data.insert(ReplyKey::FileDiffs, diffs);
-            reply.data.insert(ReplyKey::Diff, reply.data.value(ReplyKey::Diff).toByteArray() + diff);
+            reply.data.insert(ReplyKey::Diff, QByteArray(reply.data.value(ReplyKey::Diff).toByteArray() + diff));
         }
     } else {
         QString error;
