@@ -54,7 +54,7 @@ echo "Qt 6 stage: $((SECONDS - start)) s"
 
 echo "== Debian packages"
 start=$SECONDS
-DEB_BUILD_OPTIONS="parallel=$JOBS nocheck" CCACHE_DIR=$CCACHE_DIR bash scripts/build-deb.sh build-deb/out
+DEB_BUILD_OPTIONS="parallel=$JOBS nocheck noopt" CCACHE_DIR=$CCACHE_DIR bash scripts/build-deb.sh build-deb/out
 bash scripts/deb-check.sh build-deb/out
 echo "Debian packages: $((SECONDS - start)) s"
 
