@@ -2,13 +2,13 @@
 # SPDX-FileCopyrightText: 2026 SSH Settings contributors
 # SPDX-License-Identifier: GPL-2.0-or-later
 # Builds the Debian packages of this tree (ssh-settings-tool and kde-config-ssh-settings)
-# into a folder, by default ./deb, from a clean copy of the tree so that the work tree's
+# into a folder, by default build-deb/out, from a clean copy of the tree so that the work tree's
 # own build folders stay out of the package build.
 #   scripts/build-deb.sh [OUTDIR]
 # Needs the build dependencies of debian/control (dpkg-checkbuilddeps lists what is missing).
 set -euo pipefail
 tree=$(cd "$(dirname "$0")/.." && pwd)
-out=$(realpath -m "${1:-$tree/deb}")
+out=$(realpath -m "${1:-$tree/build-deb/out}")
 export DEB_BUILD_OPTIONS=${DEB_BUILD_OPTIONS:-parallel=$(nproc) nocheck}
 # One ccache for every build of this tree (scripts/test.sh uses the same).
 export CCACHE_DIR=${CCACHE_DIR:-$tree/.ccache}
