@@ -14,6 +14,8 @@ PACKAGES=(
     libkf5widgetsaddons-dev libkf5kcmutils-dev libkf5doctools-dev
     # translation check (xgettext, msgcat), licence and AppStream checks, the Debian 13 root of the Qt 6 build
     gettext reuse appstream debootstrap
+    # the Debian packages: their build and lintian
+    dpkg-dev debhelper fakeroot pkg-config lintian
     # run: module launcher, OpenSSH tools, who, headless display
     kde-cli-tools openssh-client openssh-server coreutils procps
     xvfb xauth x11-apps x11-utils imagemagick breeze-icon-theme libkf5service-bin

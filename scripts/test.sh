@@ -9,7 +9,9 @@
 #   3. the unit tests again, built with AddressSanitizer and UndefinedBehaviorSanitizer;
 #   4. the whole tree built with Clang (built only), and every fuzz target run for a short time (scripts/fuzz.sh);
 #   5. the Qt 6 / KF6 build, its tests and kcmshell6, in a Debian 13 root (scripts/qt6-stage.sh);
-#   6. the layout check (scripts/check-includes.py: no include circle, no oversized file),
+#   6. the Debian packages: built with tests off, lintian, install/remove/purge in a Debian 12 root
+#      (scripts/build-deb.sh, scripts/deb-check.sh);
+#   7. the layout check (scripts/check-includes.py: no include circle, no oversized file),
 #      the translation check (scripts/check-messages.sh) and the licence check (reuse lint).
 # The KDE clang-format check runs right after the first build.
 # Run it as root on Debian 12.
@@ -59,6 +61,12 @@ echo "== Qt 6 / KF6 build in Debian 13"
 start=$SECONDS
 JOBS=$JOBS bash scripts/qt6-stage.sh
 echo "Qt 6 stage: $((SECONDS - start)) s"
+
+echo "== Debian packages"
+start=$SECONDS
+DEB_BUILD_OPTIONS="parallel=$JOBS nocheck noopt" CCACHE_DIR=$CCACHE_DIR bash scripts/build-deb.sh build-deb/out
+bash scripts/deb-check.sh build-deb/out
+echo "Debian packages: $((SECONDS - start)) s"
 
 echo "== layout of src/: no include circle, no file too long"
 python3 scripts/check-includes.py
