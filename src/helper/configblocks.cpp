@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QHostAddress>
 #include <QRegularExpression>
+#include <QVector>
 
 #include <algorithm>
 #include <grp.h>
@@ -23,6 +24,8 @@ namespace Protocol = SSHSettings::Protocol;
 namespace
 {
 constexpr int MaxCriteriaLength = 1024;
+/// Connections tried for a block's lists, at most.
+constexpr int MaxConnections = 64;
 
 // Server criteria and the kind of value each takes, as sshd spells them.
 enum class Criterion {
@@ -270,37 +273,43 @@ QList<Condition> conditions(const ConfigDocument &document, int index)
     return found;
 }
 
-// The first positive entry of @p list without wildcards (of a network, its address), as sshd matches it.
-QString simpleEntry(const QByteArray &list, bool address)
+// The plain entries (positive, without wildcards; of a network, its address) of every condition named @p name.
+QStringList simpleEntries(const QList<Condition> &conditions, const QByteArray &name)
 {
-    for (const QByteArray &entry : list.split(',')) {
-        if (!entry.isEmpty() && !entry.startsWith('!') && !entry.contains('*') && !entry.contains('?')) {
-            return QString::fromUtf8(address ? entry.split('/').first() : entry);
+    const bool address = name == "address" || name == "localaddress";
+    QStringList entries;
+    for (const Condition &condition : conditions) {
+        for (const QByteArray &entry : condition.first == name ? condition.second.split(',') : QByteArrayList()) {
+            const QString plain = QString::fromUtf8(address ? entry.split('/').first() : entry);
+            if (!entry.isEmpty() && !entry.startsWith('!') && !entry.contains('*') && !entry.contains('?') && !entries.contains(plain)) {
+                entries.append(plain);
+            }
         }
     }
-    return QString();
+    return entries;
 }
 
-// An account in group @p group: one it names as a member, else one whose primary group it is.
-QString groupMember(const QString &group)
+// Up to @p most accounts in group @p group: those it names as members, then those whose primary group it is.
+QStringList groupMembers(const QString &group, int most)
 {
     const struct group *found = ::getgrnam(QFile::encodeName(group).constData());
     if (!found) {
-        return QString();
+        return {};
     }
-    if (found->gr_mem && found->gr_mem[0]) {
-        return QString::fromLocal8Bit(found->gr_mem[0]);
+    QStringList members;
+    for (char **member = found->gr_mem; member && *member && members.size() < most; ++member) {
+        members.append(QString::fromLocal8Bit(*member));
     }
     const gid_t gid = found->gr_gid;
-    QString member;
     ::setpwent();
-    for (const struct passwd *account = ::getpwent(); account && member.isEmpty(); account = ::getpwent()) {
-        if (account->pw_gid == gid) {
-            member = QString::fromLocal8Bit(account->pw_name);
+    for (const struct passwd *account = ::getpwent(); account && members.size() < most; account = ::getpwent()) {
+        const QString name = QString::fromLocal8Bit(account->pw_name);
+        if (account->pw_gid == gid && !members.contains(name)) {
+            members.append(name);
         }
     }
     ::endpwent();
-    return member;
+    return members;
 }
 }
 
@@ -431,6 +440,11 @@ bool Configuration::editBlock(ConfigType type,
         *block = index;
     }
     *error = *block >= 0 ? deadValue(type, *document, *block, body) : Refusal();
+    // For sshd, each connection the block's lists name: refused when none of them gets its values.
+    Asked ignored;
+    if (error->isNull() && *block >= 0 && type == ConfigType::Server) {
+        *error = blockConnection(*document, *block, body, &ignored);
+    }
     return error->isNull();
 }
 
@@ -468,57 +482,120 @@ Refusal Configuration::deadValue(ConfigType type, const ConfigDocument &document
     return Refusal();
 }
 
-Refusal Configuration::blockValuesInForce(const ConfigDocument &document, int index, const QList<Checked> &body, bool shadowed) const
+Refusal Configuration::blockConnection(const ConfigDocument &document, int index, const QList<Checked> &body, Asked *chosen) const
 {
-    // A connection the block's conditions, and those of the blocks it is nested in, describe: their plain entries.
-    QHash<QByteArray, QString> picked;
+    *chosen = Asked();
+    // The connections the block's conditions, and those of the blocks it is nested in, name: each plain entry of each list.
     const QList<Condition> own = conditions(document, index);
     for (const Condition &condition : own) {
-        const QByteArray &name = condition.first;
-        if (!QByteArrayList{"user", "group", "address", "host", "localaddress", "localport"}.contains(name)) {
+        if (!QByteArrayList{"user", "group", "address", "host", "localaddress", "localport"}.contains(condition.first)) {
             return Refusal(); // a negated criterion, RDomain: no plain connection to ask about
         }
-        if (!picked.contains(name)) {
-            picked.insert(name, simpleEntry(condition.second, name == "address" || name == "localaddress"));
+    }
+    const auto named = [&own](const QByteArray &name) {
+        return std::any_of(own.cbegin(), own.cend(), [&name](const Condition &condition) {
+            return condition.first == name;
+        });
+    };
+    QStringList users = simpleEntries(own, "user");
+    if (!named("user")) {
+        for (const QString &group : simpleEntries(own, "group")) {
+            users += groupMembers(group, MaxConnections + 1);
         }
-    }
-    if (picked.contains("group") && !picked.contains("user")) {
-        picked.insert("user", groupMember(picked.value("group")));
-    }
-    for (const QString &value : std::as_const(picked)) {
-        if (value.isEmpty()) {
-            return Refusal();
+        if (!named("group")) {
+            users.append(QStringLiteral("sshsettings-check"));
         }
+        users.removeDuplicates();
     }
-    Asked asked;
-    asked.user = picked.value("user", QStringLiteral("sshsettings-check"));
-    UserAccount account;
-    if (m_paths.lookupUserName && m_paths.lookupGroups && m_paths.lookupUserName(asked.user, &account)) {
-        asked.groups = m_paths.lookupGroups(account);
-    }
-    asked.localPort = picked.contains("localport") ? picked.value("localport").toInt() : portNoBlockNames(configPath(ConfigType::Server));
     // Where the block leaves the addresses open, ones as few other blocks as possible apply to.
-    const QStringList addresses = {QStringLiteral("203.0.113.254"), QStringLiteral("198.51.100.254"), QStringLiteral("192.0.2.254")};
-    const QStringList locals = {QStringLiteral("127.0.0.1"), QStringLiteral("203.0.113.253")};
-    int fewest = -1;
-    for (const QString &address : picked.contains("address") ? QStringList{picked.value("address")} : addresses) {
-        for (const QString &local : picked.contains("localaddress") ? QStringList{picked.value("localaddress")} : locals) {
-            Asked candidate = asked;
-            candidate.address = address;
-            candidate.host = picked.value("host", address);
-            candidate.localAddress = local;
-            int others = 0;
-            for (int b = 0; b < document.blocks().size(); ++b) {
-                others += b != index && applies(document, b, candidate) ? 1 : 0;
-            }
-            if (fewest < 0 || others < fewest) {
-                fewest = others;
-                asked = candidate;
-            }
+    const QList<QStringList> axes = {
+        users,
+        named("address") ? simpleEntries(own, "address")
+                         : QStringList{QStringLiteral("203.0.113.254"), QStringLiteral("198.51.100.254"), QStringLiteral("192.0.2.254")},
+        named("localaddress") ? simpleEntries(own, "localaddress") : QStringList{QStringLiteral("127.0.0.1"), QStringLiteral("203.0.113.253")},
+        named("host") ? simpleEntries(own, "host") : QStringList{QString()},
+        named("localport") ? simpleEntries(own, "localport") : QStringList{QString::number(portNoBlockNames(configPath(ConfigType::Server)))},
+    };
+    int count = 1;
+    for (const QStringList &axis : axes) {
+        count = std::min(count * int(axis.size()), MaxConnections + 1);
+    }
+    // sshd takes the first line of the blocks that apply: a value of this block is in force for a connection when no line
+    // of another block that applies to it comes first.
+    QSet<QByteArray> written;
+    for (const Checked &change : body) {
+        if (!change.value.lines.isEmpty() && !change.option->accumulating) {
+            written.insert(change.option->keyword.toLatin1().toLower());
         }
     }
-    if (!applies(document, index, asked)) {
+    QHash<QString, QStringList> groups;
+    Refusal dead;
+    int fewest = -1;
+    for (int n = 0; n < std::min(count, MaxConnections) && fewest != 0; ++n) {
+        QStringList picked;
+        for (int rest = n, i = 0; i < axes.size(); rest /= int(axes.at(i).size()), ++i) {
+            picked.append(axes.at(i).at(rest % axes.at(i).size()));
+        }
+        Asked candidate{picked.at(0), picked.at(1), picked.at(3).isEmpty() ? picked.at(1) : picked.at(3), picked.at(2), picked.at(4).toInt(), {}};
+        if (!groups.contains(candidate.user)) {
+            UserAccount account;
+            const bool known = m_paths.lookupUserName && m_paths.lookupGroups && m_paths.lookupUserName(candidate.user, &account);
+            groups.insert(candidate.user, known ? m_paths.lookupGroups(account) : QStringList());
+        }
+        candidate.groups = groups.value(candidate.user);
+        if (!applies(document, index, candidate)) {
+            continue;
+        }
+        QVector<int> holds(document.blocks().size(), -1);
+        const auto holdsFor = [&](int block) {
+            if (holds.at(block) < 0) {
+                holds[block] = applies(document, block, candidate) ? 1 : 0;
+            }
+            return holds.at(block) == 1;
+        };
+        const ConfigDocument::Occurrence *first = nullptr;
+        QSet<QByteArray> decided;
+        for (const ConfigDocument::Occurrence &occurrence : document.allOccurrences()) {
+            if (occurrence.block < 0 || !written.contains(occurrence.keyword) || decided.contains(occurrence.keyword) || !holdsFor(occurrence.block)) {
+                continue;
+            }
+            decided.insert(occurrence.keyword);
+            if (occurrence.block != index) {
+                first = &occurrence;
+                break;
+            }
+        }
+        if (first) {
+            if (dead.isNull()) {
+                const Option *option = findOption(ConfigType::Server, QString::fromLatin1(first->keyword));
+                dead = {Refusal::Code::DeadValue,
+                        {option ? option->keyword : QString::fromLatin1(first->keyword),
+                         QStringLiteral("%1:%2").arg(document.filePaths().value(first->file)).arg(first->line + 1)}};
+            }
+            continue;
+        }
+        int others = 0;
+        for (int b = 0; b < document.blocks().size(); ++b) {
+            others += b != index && holdsFor(b) ? 1 : 0;
+        }
+        if (fewest < 0 || others < fewest) {
+            fewest = others;
+            *chosen = candidate;
+        }
+    }
+    // Refused only when every connection was tried.
+    return fewest >= 0 || count > MaxConnections ? Refusal() : dead;
+}
+
+Refusal Configuration::blockValuesInForce(const ConfigDocument &document, int index, const QList<Checked> &body, bool shadowed) const
+{
+    Asked asked;
+    const Refusal dead = blockConnection(document, index, body, &asked);
+    if (shadowed && dead.is(Refusal::Code::DeadValue)) {
         return Refusal();
+    }
+    if (!dead.isNull() || asked.user.isEmpty()) {
+        return dead;
     }
     const QString connection =
         QStringLiteral("user=%1,addr=%2,host=%3,laddr=%4,lport=%5").arg(asked.user, asked.address, asked.host, asked.localAddress).arg(asked.localPort);
@@ -529,28 +606,9 @@ Refusal Configuration::blockValuesInForce(const ConfigDocument &document, int in
     }
     for (const Checked &change : body) {
         const Refusal found = change.value.lines.isEmpty() ? Refusal() : mismatch(*change.option, change.value, values);
-        if (found.isNull()) {
-            continue;
+        if (!found.isNull()) {
+            return found.within(Refusal::Code::OtherSettingWins, {change.option->keyword + QLatin1String(" (") + connection + QLatin1Char(')')});
         }
-        // The line that wins for this connection: the first of a block that applies to it.
-        const QByteArray keyword = change.option->keyword.toLatin1().toLower();
-        const ConfigDocument::Occurrence *winner = nullptr;
-        for (const ConfigDocument::Occurrence &occurrence : document.allOccurrences()) {
-            if (occurrence.keyword == keyword && occurrence.block >= 0 && occurrence.block != index && applies(document, occurrence.block, asked)) {
-                winner = &occurrence;
-            }
-            if (occurrence.keyword == keyword && (winner || occurrence.block == index)) {
-                break;
-            }
-        }
-        if (winner && shadowed) {
-            continue;
-        }
-        if (winner) {
-            return {Refusal::Code::DeadValue,
-                    {change.option->keyword, QStringLiteral("%1:%2").arg(document.filePaths().value(winner->file)).arg(winner->line + 1)}};
-        }
-        return found.within(Refusal::Code::OtherSettingWins, {change.option->keyword + QLatin1String(" (") + connection + QLatin1Char(')')});
     }
     return Refusal();
 }

@@ -118,11 +118,12 @@ bool ConfigDocument::walk(int fileIndex, int enclosing, int depth, QString *erro
             }
             open = m_blocks.size();
             m_blocks.append({fileIndex, i, int(lines.size()), parsed.keyword, parsed.arguments, enclosing, {}});
-        } else if (open >= 0) {
-            m_blocks[open].body.append(m_occurrences.size());
         }
-        // Until its first block, a file included from a block's body belongs to that block.
+        // Until its first block, a file included from a block's body belongs to that block: its lines are that body's.
         const int inForce = open >= 0 ? open : enclosing;
+        if (inForce >= 0 && !isBlockStart(parsed.keyword)) {
+            m_blocks[inForce].body.append(m_occurrences.size());
+        }
         m_occurrences.append({fileIndex, i, canonicalKeyword(parsed.keyword, m_dialect), parsed.arguments, inForce < 0, inForce});
         if (parsed.keyword != "include") {
             continue;
@@ -385,10 +386,14 @@ void ConfigDocument::setInBlock(int index, const QString &keyword, const QList<Q
         }
     }
     const Block &block = m_blocks.at(index);
-    // A new line goes after the body's last keyword, indented as the body's first line is (an empty body as other blocks are).
+    // A line there is replaced where it is, in an included file too. A new line goes after the body's last keyword in the
+    // block's own file, indented as the body's first line there is (an empty body as other blocks are).
     QPair<int, int> where = {block.file, lastBlockLine(index) + 1};
     QByteArray prefix = bodyIndent(block.file) + keyword.toLatin1() + ' ';
-    const Occurrence *model = found.isEmpty() ? (body.isEmpty() ? nullptr : &body.first()) : &found.first();
+    const auto own = std::find_if(body.cbegin(), body.cend(), [&block](const Occurrence &occurrence) {
+        return occurrence.file == block.file;
+    });
+    const Occurrence *model = found.isEmpty() ? (own == body.cend() ? nullptr : &*own) : &found.first();
     if (model) {
         Parsed parsed;
         const QByteArray &line = m_files.at(model->file).lines.at(model->line);
@@ -415,11 +420,14 @@ QByteArray ConfigDocument::bodyIndent(int file) const
     std::optional<QByteArray> found;
     for (int i = 0; i < m_blocks.size(); ++i) {
         const QList<Occurrence> body = blockOccurrences(i);
-        if (body.isEmpty()) {
+        const auto first = std::find_if(body.cbegin(), body.cend(), [this, i](const Occurrence &occurrence) {
+            return occurrence.file == m_blocks.at(i).file;
+        });
+        if (first == body.cend()) {
             continue;
         }
         Parsed parsed;
-        const QByteArray &line = m_files.at(body.first().file).lines.at(body.first().line);
+        const QByteArray &line = m_files.at(first->file).lines.at(first->line);
         parseLine(line, &parsed);
         if (m_blocks.at(i).file == file) {
             return line.left(parsed.indent);

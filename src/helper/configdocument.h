@@ -36,7 +36,8 @@ public:
         int block = -1; ///< the index in blocks() of the block in force here (its own Match line included); -1 for none
     };
 
-    /// A block: its Match (or Host) line and its body, the lines up to the next block start or the end of its file.
+    /// A block: its Match (or Host) line and its body, the lines up to the next block start or the end of its file, and
+    /// the lines of the files its body includes up to their own first block.
     struct Block {
         int file = 0;
         int line = 0; ///< of the Match or Host line
@@ -46,7 +47,7 @@ public:
         /// The block whose body includes this block's file: this block applies only where that one does too (sshd and
         /// ssh read a block in an included file as nested in the block of the Include line); -1 for a block at the top.
         int outer = -1;
-        QList<int> body; ///< indexes in allOccurrences() of its body's lines in its own file
+        QList<int> body; ///< indexes in allOccurrences() of its body's lines, in reading order
     };
 
     explicit ConfigDocument(Dialect dialect);
@@ -74,7 +75,7 @@ public:
     {
         return m_blocks;
     }
-    /// The occurrences in the body of block @p index of blocks(), in the block's own file.
+    /// The occurrences in the body of block @p index of blocks(), those of the files it includes among them.
     QList<Occurrence> blockOccurrences(int index) const;
     /// The block (index in blocks()) in whose body an Include line reads @p file; -1 when none does.
     int includedInBlock(int file) const

@@ -190,7 +190,7 @@ Reply Configuration::effective(const Lockout::Connection &connection) const
     }
 
     // The blocks in reading order, one in a file included from a block's body nested in that block; the lines of such a
-    // file before a block of its own belong to the including block. The first block that applies and sets a keyword wins.
+    // file before a block of its own belong to the including block. The first line of a block that applies wins.
     const QStringList files = document.filePaths();
     QList<int> entry; // block → its place in applied; -1 when it does not apply
     QVariantList applied;
@@ -211,10 +211,12 @@ Reply Configuration::effective(const Lockout::Connection &connection) const
             || setBy.contains(keyword)) {
             continue;
         }
-        QVariantMap origin = applied.at(entry.at(occurrence.block)).toMap();
-        origin.insert(Protocol::Reply::OriginMatch, origin.take(Protocol::Reply::AppliedCriteria));
-        origin.insert(Protocol::Reply::OriginMainFile, document.blocks().at(occurrence.block).file == 0);
-        setBy.insert(keyword, origin);
+        // The line that sets it, in a file the block's body includes too, and the criteria of its block.
+        setBy.insert(keyword,
+                     QVariantMap{{Protocol::Reply::OriginFile, files.value(occurrence.file)},
+                                 {Protocol::Reply::OriginLine, occurrence.line + 1},
+                                 {Protocol::Reply::OriginMainFile, occurrence.file == 0},
+                                 {Protocol::Reply::OriginMatch, applied.at(entry.at(occurrence.block)).toMap().value(Protocol::Reply::AppliedCriteria)}});
     }
     QVariantMap origins = data.value(Protocol::Reply::Origins).toMap();
     for (auto it = origins.begin(); it != origins.end(); ++it) {

@@ -162,9 +162,14 @@ private:
     /// A value of @p body, written into block @p index, that an earlier line keeps from ever being used (ssh: a line every
     /// host reads first; sshd: a block that applies wherever this one does); null when none is certain to be.
     Refusal deadValue(ConfigType type, const ConfigDocument &document, int index, const QList<Checked> &body) const;
-    /// After @p body was written into block @p index: sshd asked (`sshd -T -C`) about a connection this block matches, built
-    /// from its simple criteria, gives each value; null when it does, or when no such connection can be built. With
-    /// @p shadowed, a value an earlier block keeps from that connection is no refusal.
+    /// Of the connections built from each plain entry of the lists of block @p index (and of the blocks it is nested in)
+    /// that it applies to, in @p chosen one for which no line of another block comes before the values of @p body, the fewest
+    /// other blocks applying to it; DeadValue when there are such connections but another block wins for each. @p chosen
+    /// has no user when no connection can be built (a negated criterion, RDomain, wildcards only).
+    Refusal blockConnection(const ConfigDocument &document, int index, const QList<Checked> &body, Asked *chosen) const;
+    /// After @p body was written into block @p index: sshd asked (`sshd -T -C`) about the connection blockConnection()
+    /// chooses gives each value; null when it does, or when no such connection can be built. With @p shadowed, values
+    /// other blocks keep from every connection of this one are no refusal.
     Refusal blockValuesInForce(const ConfigDocument &document, int index, const QList<Checked> &body, bool shadowed = false) const;
     /// The dry run of @p request: @p document edited, the diffs and the base of the files read.
     Reply preview(ConfigType type, const Request &request, ConfigDocument *document, QList<Checked> *checkedChanges) const;

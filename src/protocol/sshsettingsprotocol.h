@@ -274,8 +274,8 @@ constexpr QLatin1String BlockIndex("block_index");
 /// Empty for a block at the top.
 constexpr QLatin1String BlockEntryInside("inside");
 // Who gets what: besides lower-case keyword → value as a read gives them (every keyword this sshd knows) and Origins,
-// where each origin is the line that sets the keyword for every connection, or the Match line of the block that sets
-// it for this one (with OriginMatch, its criteria).
+// where each origin is the line that sets the keyword for every connection, or the line of the block that sets it for
+// this one, in the block's body or a file the body includes (with OriginMatch, the block's criteria).
 /// QVariantList of QVariantMap {AppliedCriteria, OriginFile, OriginLine}: the Match blocks that apply, in reading order
 constexpr QLatin1String AppliedBlocks("applied_blocks");
 constexpr QLatin1String AppliedCriteria("criteria"); ///< QString, as written after Match

@@ -477,6 +477,22 @@ private Q_SLOTS:
             "nobody 192.0.2.7|root 192.0.2.7",
             "no|yes");
         row("Match followed by Include: set", "include", at(1), one("PermitTTY", false), "permittty", who, "no|yes");
+        // The included file's lines before its own block are the including block's body, edited where they are.
+        row("Match followed by Include: set a line the included file holds",
+            "include",
+            at(1),
+            one("X11Forwarding", true),
+            "x11forwarding",
+            who,
+            "yes|yes",
+            "+X11Forwarding yes\n");
+        row("Match followed by Include: unset a line the included file holds",
+            "include",
+            at(1),
+            one("X11Forwarding", QStringList()),
+            "x11forwarding",
+            who,
+            "yes|yes");
         row("Match followed by Include: add",
             "include",
             add("User nobody"),
@@ -504,15 +520,23 @@ private Q_SLOTS:
             "no|yes",
             {},
             "dead_value");
-        row("dead for the block's first user: rolled back",
+        // Each user of a list is asked about: the value is in force for root, and dead for every user of the second list.
+        row("in force for the block's second user",
             "debian",
             add("User anoncvs,root"),
-            one("PermitTTY", true),
+            {{QStringLiteral("PermitTTY"), true}, {QStringLiteral("MaxSessions"), QStringLiteral("6")}},
+            "maxsessions",
+            "anoncvs 192.0.2.7|root 192.0.2.7",
+            "6|6");
+        row("dead for each user of the list, in the review too",
+            "two",
+            add("User root,anoncvs"),
+            one("PermitTTY", false),
             "permittty",
             "anoncvs 192.0.2.7|root 192.0.2.7",
             "no|yes",
             {},
-            "|dead_value");
+            "dead_value");
         row("in force for the block's group",
             "debian",
             add("Group root Address 192.0.2.0/24"),
@@ -694,22 +718,23 @@ private Q_SLOTS:
         QTest::addColumn<QString>("user");
         QTest::addColumn<QString>("address");
         QTest::addColumn<QString>("applied"); // FILE:LINE;... of the Match lines that apply
-        QTest::addColumn<QString>("maxSessions"); // its value and origin
+        QTest::addColumn<QString>("setting"); // a keyword, its value and the line it comes from
         QTest::addColumn<QString>("verdict"); // methods, or the reasons why not
-        const auto row = [](const char *name, const char *user, const char *address, const char *applied, const char *maxSessions, const char *verdict) {
-            QTest::newRow(name) << QString::fromLatin1(user) << QString::fromLatin1(address) << QString::fromLatin1(applied) << QString::fromLatin1(maxSessions)
+        const auto row = [](const char *name, const char *user, const char *address, const char *applied, const char *setting, const char *verdict) {
+            QTest::newRow(name) << QString::fromLatin1(user) << QString::fromLatin1(address) << QString::fromLatin1(applied) << QString::fromLatin1(setting)
                                 << QString::fromLatin1(verdict);
         };
-        row("user and network", "alice", "192.0.2.5", "50.conf:4;50.conf:7;inner.conf:2", "7 50.conf:4", "authentication:PasswordAuthentication");
-        row("nested block", "alice", "198.51.100.8", "50.conf:7;inner.conf:2", "9 50.conf:7", "password");
-        row("negated user", "bob", "192.0.2.5", "50.conf:7", "9 50.conf:7", "password");
-        row("negated address", "bob", "198.51.100.7", "", "5 50.conf:1", "password");
-        row("second network", "carol", "198.51.100.8", "50.conf:7", "9 50.conf:7", "password");
-        row("no block", "alice", "203.0.113.1", "", "5 50.conf:1", "password");
-        row("main file block", "anoncvs", "2001:db8::1", "sshd_config:12", "5 50.conf:1", "password");
-        row("AllowUsers excludes", "dave", "203.0.113.1", "", "5 50.conf:1", "access:AllowUsers alice bob carol anoncvs");
-        row("DenyUsers by address", "bob", "203.0.113.66", "", "5 50.conf:1", "access:DenyUsers *@203.0.113.66");
-        row("no account", "nobody-here", "203.0.113.1", "", "5 50.conf:1", "account:nobody-here");
+        row("user and network", "alice", "192.0.2.5", "50.conf:4;50.conf:7;inner.conf:2", "maxsessions 7 50.conf:6", "authentication:PasswordAuthentication");
+        row("nested block", "alice", "198.51.100.8", "50.conf:7;inner.conf:2", "maxsessions 9 50.conf:8", "password");
+        row("negated user", "bob", "192.0.2.5", "50.conf:7", "maxsessions 9 50.conf:8", "password");
+        row("negated address", "bob", "198.51.100.7", "", "maxsessions 5 50.conf:1", "password");
+        row("second network", "carol", "198.51.100.8", "50.conf:7", "maxsessions 9 50.conf:8", "password");
+        row("line a block's body includes", "carol", "198.51.100.8", "50.conf:7", "x11forwarding no inner.conf:1", "password");
+        row("no block", "alice", "203.0.113.1", "", "maxsessions 5 50.conf:1", "password");
+        row("main file block", "anoncvs", "2001:db8::1", "sshd_config:12", "maxsessions 5 50.conf:1", "password");
+        row("AllowUsers excludes", "dave", "203.0.113.1", "", "maxsessions 5 50.conf:1", "access:AllowUsers alice bob carol anoncvs");
+        row("DenyUsers by address", "bob", "203.0.113.66", "", "maxsessions 5 50.conf:1", "access:DenyUsers *@203.0.113.66");
+        row("no account", "nobody-here", "203.0.113.1", "", "maxsessions 5 50.conf:1", "account:nobody-here");
     }
 
     void effective()
@@ -717,7 +742,7 @@ private Q_SLOTS:
         QFETCH(QString, user);
         QFETCH(QString, address);
         QFETCH(QString, applied);
-        QFETCH(QString, maxSessions);
+        QFETCH(QString, setting);
         QFETCH(QString, verdict);
         TestSandbox sandbox;
         sandbox.write(QStringLiteral("etc/ssh/sshd_config.d/50.conf"),
@@ -752,9 +777,9 @@ private Q_SLOTS:
         }
         QCOMPARE(blocks.join(QLatin1Char(';')), applied);
         const QVariantMap origins = reply.data.value(Protocol::Reply::Origins).toMap();
-        QCOMPARE(QString(reply.data.value(QStringLiteral("maxsessions")).toString() + QLatin1Char(' ')
-                         + place(origins.value(QStringLiteral("maxsessions")).toMap())),
-                 maxSessions);
+        const QString keyword = setting.section(QLatin1Char(' '), 0, 0);
+        QCOMPARE(QString(keyword + QLatin1Char(' ') + reply.data.value(keyword).toString() + QLatin1Char(' ') + place(origins.value(keyword).toMap())),
+                 setting);
         // sshd itself, asked about the connection the reply names (host, laddr and lport assumed).
         const QString connection = reply.data.value(Protocol::Reply::Connection).toString();
         QCOMPARE(connection.section(QLatin1Char(','), 2, 2), QString(QStringLiteral("host=") + address));

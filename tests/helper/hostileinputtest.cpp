@@ -811,7 +811,7 @@ private Q_SLOTS:
             QStringLiteral("effective|--user|anoncvs|--address|2001:db8::1|--lport|22|--origin|X11Forwarding"),
             {},
             0,
-            "x11forwarding no @ROOT@/etc/ssh/sshd_config:14 (Match User anoncvs)\napplied: Match User anoncvs at @ROOT@/etc/ssh/sshd_config:14\n"
+            "x11forwarding no @ROOT@/etc/ssh/sshd_config:15 (Match User anoncvs)\napplied: Match User anoncvs at @ROOT@/etc/ssh/sshd_config:14\n"
             "connection: user=anoncvs,addr=2001:db8::1,host=2001:db8::1,laddr=::1,lport=22 (assumed: host, laddr)\n");
         row("effective without an address", QStringLiteral("effective|--user|root"), {}, 2, "usage: ssh-settings-tool effective");
         row("effective of an odd port", QStringLiteral("effective|--user|root|--address|192.0.2.1|--lport|ssh"), {}, 1, "--lport: \"ssh\" is not a port");
