@@ -218,14 +218,15 @@ bool checkValue(const Option &option, const QVariant &value, CheckedValue *check
         checked->remove = true;
         return true;
     }
-    // A repeatable path (HostKey) takes one line per entry of a list.
+    // A repeatable path (HostKey) takes one line per entry of a list, each checked as a single path is.
     if (option.kind == ValueKind::Path && option.accumulating && value.userType() == QMetaType::QStringList) {
         const QStringList paths = value.toStringList();
         for (const QString &path : paths) {
-            if (!isSafeToken(path)) {
-                return refuse(Code::NotPath, {path.left(80)});
+            CheckedValue one;
+            if (!checkValue(option, path, &one, error, installed)) {
+                return false;
             }
-            checked->lines.append(path.toUtf8());
+            checked->lines += one.lines;
         }
         return true;
     }

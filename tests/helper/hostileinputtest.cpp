@@ -355,6 +355,7 @@ private Q_SLOTS:
             "HostKey /etc/%h~=no_tokens;HostKey|ChrootDirectory /srv/my dir~=not_path;ChrootDirectory;/srv/my dir|"
             "ForceCommand echo \"x~=unbalanced_quote;ForceCommand|ForceCommand #x~=comment_word;ForceCommand|ForceCommand  ~=takes_value;ForceCommand|"
             "ForceCommand =echo~=equals_first;ForceCommand|AcceptEnv =LANG~=equals_first;AcceptEnv|ChrootDirectory =/srv~=equals_first;ChrootDirectory|"
+            "HostKey =/etc/ssh/ssh_host_ed25519_key~=equals_first;HostKey|"
             "ForceCommand echo é~=not_ascii;ForceCommand|ForceCommand echo ☃~=not_ascii;ForceCommand|"
             "MaxStartups 10:30~=triple_count;MaxStartups;3|MaxStartups 10:101:100~=triple_number;MaxStartups;101;100|"
             "MaxStartups 50:30:10~=triple_rate;MaxStartups|MaxStartups 10:0:100~=triple_rate;MaxStartups|"
@@ -370,7 +371,8 @@ private Q_SLOTS:
             const QString rule = row.section(QLatin1Char('~'), 0, 0);
             const QString keyword = rule.section(QLatin1Char(' '), 0, 0);
             const QString value = rule.section(QLatin1Char(' '), 1);
-            const bool list = keyword == QLatin1String("AuthorizedKeysFile") || keyword == QLatin1String("ListenAddress");
+            const bool list =
+                keyword == QLatin1String("AuthorizedKeysFile") || keyword == QLatin1String("ListenAddress") || keyword == QLatin1String("HostKey");
             addRow(rule.left(70), Action::Configure, change(keyword, list ? QVariant(QStringList{value}) : QVariant(value)), row.section(QLatin1Char('~'), 1));
         }
         // Keywords newer than the installed OpenSSH: the version they need.
