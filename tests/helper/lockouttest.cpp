@@ -71,7 +71,7 @@ private Q_SLOTS:
         row("AllowUsers IPv6 network", alice, QStringLiteral("2001:db8::10 50022 2001:db8::1 22"), "allowusers alice@2001:db8::/32", "");
         row("DenyUsers from the client", alice, v4, "denyusers *@192.0.2.10", "access:DenyUsers *@192.0.2.10");
         row("DenyUsers elsewhere", alice, v4, "denyusers alice@10.*", "");
-        row("DenyUsers of many wildcards", alice, v4, "denyusers alice@" + QByteArray(64, '*') + "x", "");
+        row("DenyUsers of many wildcards", alice, v4, QByteArray("denyusers alice@" + QByteArray(64, '*') + "x").constData(), "");
         row("DenyUsers wins over AllowUsers", alice, v4, "allowusers alice\ndenyusers a*", "access:DenyUsers a*");
         row("DenyGroups a group of the user", alice, v4, "denygroups staff", "access:DenyGroups staff");
         row("AllowGroups none of the user", alice, v4, "allowgroups wheel", "access:AllowGroups wheel");
