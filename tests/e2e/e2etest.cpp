@@ -534,7 +534,13 @@ private Q_SLOTS:
             QProcess scan;
             scan.start(QStringLiteral("/usr/bin/ssh-keyscan"), sl({"-t", "ed25519", "-p", "2222", "127.0.0.1"}));
             scan.waitForFinished(30000);
-            return scan.readAllStandardOutput().simplified().split(' ').value(2);
+            // OpenSSH 10 also prints "# host:port SSH-2.0-…" there.
+            for (const QByteArray &line : scan.readAllStandardOutput().split('\n')) {
+                if (!line.startsWith('#') && !line.trimmed().isEmpty()) {
+                    return line.simplified().split(' ').value(2);
+                }
+            }
+            return QByteArray();
         };
         const QString key = QStringLiteral("/etc/ssh/ssh_host_ed25519_key");
         const QByteArray before = offered();
