@@ -47,6 +47,8 @@ namespace Tool
 int refuse(const QString &reason, const QString &code = QString());
 /// The refusal of @p reply, with its code.
 int refuse(const Reply &reply);
+/// After a restart: the sockets where sshd did not answer make the command fail (printed, exit code 1); 0 when all answered.
+int unanswered(const Reply &reply);
 /// Prints the command's usage on standard error; returns the usage exit code 2.
 int usage(const ToolCommand &command);
 /// --json: the command prints one JSON document on standard output instead of its lines.
