@@ -17,9 +17,9 @@ if importlib.util.find_spec("ansible") is None:
         sys.modules[name] = types.ModuleType(name)
     sys.modules["ansible.module_utils.basic"].AnsibleModule = object
 
-spec = importlib.util.spec_from_file_location("configure", MODULE)
-configure = importlib.util.module_from_spec(spec)
-spec.loader.exec_module(configure)
+module_spec = importlib.util.spec_from_file_location("configure", MODULE)
+configure = importlib.util.module_from_spec(module_spec)
+module_spec.loader.exec_module(configure)
 
 
 def params(**given):

@@ -28,25 +28,25 @@ struct KeyTree {
     {
         sandbox.paths.sshdExtraArguments.clear();
         QByteArray lines;
-        for (const QString &spec : specs) {
-            if (spec.contains(QLatin1Char(' '))) {
-                lines += spec.toUtf8() + '\n';
+        for (const QString &wanted : specs) {
+            if (wanted.contains(QLatin1Char(' '))) {
+                lines += wanted.toUtf8() + '\n';
                 continue;
             }
-            const QString type = spec.section(QLatin1Char('@'), 0, 0).section(QLatin1Char(':'), 0, 0).remove(QLatin1Char('/'));
+            const QString type = wanted.section(QLatin1Char('@'), 0, 0).section(QLatin1Char(':'), 0, 0).remove(QLatin1Char('/'));
             const QString file = sandbox.path(QStringLiteral("etc/ssh/ssh_host_%1_key").arg(type));
             lines += "HostKey "
-                + QFile::encodeName(spec.startsWith(QLatin1Char('/')) ? sandbox.path(QStringLiteral("etc/ssh//ssh_host_%1_key").arg(type)) : file) + '\n';
+                + QFile::encodeName(wanted.startsWith(QLatin1Char('/')) ? sandbox.path(QStringLiteral("etc/ssh//ssh_host_%1_key").arg(type)) : file) + '\n';
             if (type == QLatin1String("missing")) {
                 continue;
             }
             QStringList arguments = {QStringLiteral("-q"), QStringLiteral("-t"), type, QStringLiteral("-N"), QString(), QStringLiteral("-f"), file};
-            if (spec.contains(QLatin1Char(':'))) {
-                arguments << QStringLiteral("-b") << spec.section(QLatin1Char(':'), 1).section(QLatin1Char('@'), 0, 0);
+            if (wanted.contains(QLatin1Char(':'))) {
+                arguments << QStringLiteral("-b") << wanted.section(QLatin1Char(':'), 1).section(QLatin1Char('@'), 0, 0);
             }
             runProgram(sandbox.paths.sshKeygen, arguments);
-            if (spec.contains(QLatin1Char('@'))) {
-                ::chmod(QFile::encodeName(file).constData(), spec.section(QLatin1Char('@'), 1).toUInt(nullptr, 8));
+            if (wanted.contains(QLatin1Char('@'))) {
+                ::chmod(QFile::encodeName(file).constData(), wanted.section(QLatin1Char('@'), 1).toUInt(nullptr, 8));
             }
         }
         sandbox.write(QStringLiteral("etc/ssh/sshd_config"), lines + sandbox.read(QStringLiteral("etc/ssh/sshd_config")));
@@ -302,9 +302,9 @@ private Q_SLOTS:
             QCOMPARE(mode(keyFolder + name) + QLatin1Char(' ') + mode(keyFolder + name + QLatin1String(".pub")), QStringLiteral("600 644"));
         }
         const QStringList kept = QDir(tree.sandbox.paths.backupDir).entryList({QStringLiteral("hostkey-*")}, QDir::Dirs);
-        for (const QString &spec : keys.filter(QRegularExpression(QStringLiteral("^(?!missing)\\S+$")))) {
+        for (const QString &wanted : keys.filter(QRegularExpression(QStringLiteral("^(?!missing)\\S+$")))) {
             const QString name =
-                QStringLiteral("ssh_host_%1_key").arg(spec.section(QLatin1Char('@'), 0, 0).section(QLatin1Char(':'), 0, 0).remove(QLatin1Char('/')));
+                QStringLiteral("ssh_host_%1_key").arg(wanted.section(QLatin1Char('@'), 0, 0).section(QLatin1Char(':'), 0, 0).remove(QLatin1Char('/')));
             const bool gone = !loaded.contains(name);
             QCOMPARE(mode(keyFolder + name) == QLatin1String("none"), gone);
             QCOMPARE(!kept.filter(QLatin1String("hostkey-") + name + QLatin1String("-replaced-")).isEmpty(), gone);
