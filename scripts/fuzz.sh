@@ -7,7 +7,6 @@
 # A crash, a leak, a broken invariant or an input slower than FUZZ_TIMEOUT seconds (default 10) fails; the log then
 # shows the fuzzer's report and the input, in base64, which the artifacts folder keeps too. New inputs the fuzzer finds
 # go to <build>/fuzz-corpus/<reader>/ (copy the telling ones to the starting corpus by hand), so runs build on each other.
-# FUZZ_SEED=N (with FUZZ_RUNS, default 100000) makes a run repeatable, as the test suite's is.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 RUN_SECONDS=${1:-30}
@@ -29,11 +28,6 @@ for source in tests/fuzz/*fuzzer.cpp; do
     mkdir -p "$corpus" "$artifacts"
     options=(-max_total_time="$RUN_SECONDS" -timeout="$TIMEOUT" -rss_limit_mb=2048 -print_final_stats=1
              -artifact_prefix="$artifacts/")
-    # A fixed random start (libFuzzer's flag below) and a fixed number of runs replay the same inputs on every machine (a slower one stops at the time
-    # limit, after a part of them): what the test suite runs is what was run before it was committed.
-    if [ -n "${FUZZ_SEED:-}" ]; then
-        options+=(-seed="$FUZZ_SEED" -runs="${FUZZ_RUNS:-100000}")
-    fi
     if [ -f "tests/fuzz/$reader.dict" ]; then
         options+=(-dict="tests/fuzz/$reader.dict")
     fi

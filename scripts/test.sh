@@ -52,9 +52,9 @@ echo "== Clang build (the whole tree, no test run)"
 CC=clang CXX=clang++ cmake -S . -B build-clang -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_INSTALL_PREFIX=/usr -DBUILD_TESTING=ON
 cmake --build build-clang -j "$JOBS"
 
-echo "== fuzzing: every reader of untrusted text, the same 100000 inputs or 25 s each (scripts/fuzz.sh)"
+echo "== fuzzing: every reader of untrusted text for 25 s each (scripts/fuzz.sh)"
 start=$SECONDS
-FUZZ_SEED=1 FUZZ_RUNS=100000 FUZZ_BUILD_DIR=build-fuzz JOBS=$JOBS bash scripts/fuzz.sh 25
+FUZZ_BUILD_DIR=build-fuzz JOBS=$JOBS bash scripts/fuzz.sh 25
 echo "fuzz stage: $((SECONDS - start)) s"
 
 echo "== Qt 6 / KF6 build in Debian 13"
