@@ -342,6 +342,24 @@ bool PendingChanges::startCountdown(const QString &token, int seconds, QString *
     return startDetached(revert + QStringList{QStringLiteral("--delay"), QString::number(seconds)}, error);
 }
 
+bool PendingChanges::resumeCountdown(const Chain &chain, QString *error) const
+{
+    // The boot check finds a chain whose time has not come: the transient timer died with the
+    // machine, so nothing else would ever revert it. Armed again for the time left.
+    const QString token = countdownToken(chain.changes);
+    if (token.isEmpty() || !QFileInfo(m_paths.systemdRunDir).isDir()
+        || runProgram(m_paths.systemctl, {QStringLiteral("is-active"), QStringLiteral("ssh-settings-revert-%1.timer").arg(token)}).succeeded()) {
+        return true;
+    }
+    const qint64 left = chain.changes.constLast().revertAt - m_paths.clock();
+    if (!startCountdown(token, int((left + 999) / 1000), error)) {
+        return false;
+    }
+    log(QStringLiteral("%1 changes %2: countdown armed again, reverted at %3 unless confirmed")
+            .arg(chainName(chain.type), tokens(chain.changes), PendingChanges::isoTime(chain.changes.constLast().revertAt)));
+    return true;
+}
+
 void PendingChanges::stopCountdown(const Chain &chain) const
 {
     // Only the timer: its service may be the very process that is reverting. A detached
@@ -421,6 +439,9 @@ Reply PendingChanges::revertExpired(QStringList *done)
             continue;
         }
         if (m_paths.clock() < chain.changes.constLast().revertAt) {
+            if (!resumeCountdown(chain, &error)) {
+                add({Refusal::Code::Failed, {error}});
+            }
             continue;
         }
         const Reply reverted =

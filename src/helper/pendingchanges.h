@@ -24,7 +24,8 @@ class ServiceControl;
  * (a transient systemd timer named by the change that started it, or a
  * detached process where systemd does not run) and then runs
  * `ssh-settings-tool revert --expired`, which reverts only chains whose time
- * has come: a stale countdown finds nothing to do. Callers hold the writer
+ * has come (a stale countdown finds nothing to do) and arms the countdown again
+ * when its timer is gone, as after a reboot. Callers hold the writer
  * lock (WriterLock) around every call that writes.
  */
 class PendingChanges
@@ -71,6 +72,7 @@ private:
     bool find(const QString &token, Chain *chain, Refusal *error) const;
     Reply revertChain(const Chain &chain, const QString &why);
     bool startCountdown(const QString &token, int seconds, QString *error) const;
+    bool resumeCountdown(const Chain &chain, QString *error) const;
     void stopCountdown(const Chain &chain) const;
     void log(const QString &message) const;
     QString folder() const;

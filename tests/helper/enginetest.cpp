@@ -111,7 +111,10 @@ class EngineTest : public QObject
         for (const char *name : {"init", "systemctl", "systemd-run", "tool"}) {
             executable(sandbox,
                        name,
-                       "case \"$1\" in\nis-active) case ' " + units + " ' in *\" $2 \"*) exit 0;; esac; exit 3;;\nshow) case ' " + units
+                       "case \"$1\" in\nis-active) case ' " + units + " ' in *\" $2 \"*) exit 0;; esac\n"
+                           // A countdown's timer runs from its systemd-run until stopped or the machine goes down.
+                           "awk -v u=\"systemd-run --unit=${2%.timer} \" -v s=\"systemctl stop $2\" '/^reboot$/ || $0 == s {on = 0} index($0, u) == 1 {on = 1} "
+                           "END {exit !on}' " + log + " 2>/dev/null && exit 0; exit 3;;\nshow) case ' " + units
                            + " ' in *\" $4 \"*) echo loaded;; *) echo not-found;; esac;;\n*) echo " + name + " \"$@\" >> " + log + ";;\nesac\n");
         }
         sandbox.paths.initScript = sandbox.path(QStringLiteral("init"));
@@ -1536,6 +1539,7 @@ private Q_SLOTS:
         row("unarmed change joins", true, "arm MaxSessions 7 30;set PasswordAuthentication no", 2, "MaxSessions|PasswordAuthentication");
         row("unarmed change joins, expired", false, "arm MaxSessions 7 30;set PasswordAuthentication no;age 30;expired", 0, "");
         row("boot check after a killed countdown", false, "arm PasswordAuthentication no 30;reboot;age 31;expired", 0, "");
+        row("boot check before the countdown ran out", true, "arm PasswordAuthentication no 30;reboot;age 10;expired", 1, "PasswordAuthentication");
         row("another writer holds the lock", false, "lock;!set MaxSessions 7", 0, "");
     }
 
@@ -1585,6 +1589,8 @@ private Q_SLOTS:
             } else if (verb == QLatin1String("expired")) {
                 reply = engine->revertExpired(&done);
             } else if (verb == QLatin1String("reboot") || verb == QLatin1String("tree")) {
+                QFile calls(sandbox.path(QStringLiteral("calls")));
+                QVERIFY(calls.open(QIODevice::Append) && calls.write(verb.toLatin1() + '\n') > 0);
                 // A tree of its own (the tool's --root): no sshd of the system is restarted for it.
                 sandbox.paths.serviceControl = verb == QLatin1String("reboot");
                 engine = std::make_unique<Engine>(sandbox.paths);
@@ -1634,6 +1640,10 @@ private Q_SLOTS:
         if (systemd && !armed.isEmpty()) {
             QVERIFY(calls.indexOf(QByteArray("systemd-run --unit=ssh-settings-revert-" + armed.first().toLatin1()))
                     < calls.indexOf("systemctl restart ssh.service"));
+            // The timer died with the machine: the boot check arms it again for the time left.
+            QCOMPARE(calls.count(QByteArray("systemd-run --unit=ssh-settings-revert-" + armed.last().toLatin1())),
+                     steps.contains(QLatin1String("reboot")) && !changes.isEmpty() ? 2 : 1);
+            QCOMPARE(calls.contains("--on-active=20 "), steps.contains(QLatin1String("reboot")) && !changes.isEmpty());
         } else if (!systemd) {
             QTRY_COMPARE(sandbox.read(QStringLiteral("calls")).count("tool revert --expired --delay "), armed.size());
         }
