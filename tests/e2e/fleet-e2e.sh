@@ -200,7 +200,7 @@ done
 # as it does on such systems: a detached "ssh-settings-tool revert --expired --delay N" in the host's namespaces,
 # which stands in for the transient timer and outlives the SSH session. The test only polls for its effect.
 for i in "${hosts[@]}"; do files "$i" ssh/sshd_config ssh/sshd_config.d > "$t/host$i.before-break"; done
-revert_after=15
+revert_after=20
 start=$EPOCHREALTIME
 play break "$t/safe-change.yml" -e "@$t/hardening.json" \
     -e "{\"revert_after\": $revert_after, \"reconnect_timeout\": 5, \"sshd_settings\": {\"MaxSessions\": 4}, \"host_settings\": {\"host3\": {\"Port\": 2299}}}"
