@@ -21,6 +21,8 @@ PACKAGES=(
     xvfb xauth x11-apps x11-utils imagemagick breeze-icon-theme libkf5service-bin
     # privileged helper and its end-to-end harness
     polkitd pkexec dbus-daemon util-linux iproute2 systemd sshpass patch
+    # the fleet end-to-end test (ansible-playbook) and ansible-test sanity of the collection
+    ansible-core
 )
 apt-get update
 apt-get install -y --no-install-recommends "${PACKAGES[@]}"

@@ -5,7 +5,8 @@
 #   1. unit and widget tests (headless);
 #   2. the end-to-end tests, where the build's root helper answers real KAuth calls
 #      in a private mount/network namespace with its own system bus (the build's
-#      install tree is laid over /usr inside the namespace only: nothing is installed);
+#      install tree is laid over /usr inside the namespace only: nothing is installed), and a fleet of three
+#      test hosts there that ansible-playbook drives over SSH (tests/e2e/fleet-e2e.sh);
 #   3. the unit tests again, built with AddressSanitizer and UndefinedBehaviorSanitizer;
 #   4. the whole tree built with Clang (built only), and every fuzz target run for a short time (scripts/fuzz.sh);
 #   5. the Qt 6 / KF6 build, its tests and kcmshell6, in a Debian 13 root (scripts/qt6-stage.sh);

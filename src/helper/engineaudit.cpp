@@ -251,6 +251,7 @@ Reply Engine::auditFix(const QStringList &ids, bool all, const Transaction &opti
         }
     }
     // The files' modes, once the changes are in.
+    QStringList touched = reply.data.value(Protocol::Reply::FilesChanged).toStringList();
     bool tightened = true;
     for (const QString &file : std::as_const(files)) {
         QString error = options.dryRun ? QString() : tighten(file);
@@ -263,9 +264,12 @@ Reply Engine::auditFix(const QStringList &ids, bool all, const Transaction &opti
         }
         if (!error.isEmpty()) {
             left.append(skipped(s_modeCheck, QStringLiteral("%1: %2").arg(file, error)));
+        } else {
+            touched.append(file);
         }
         tightened = tightened && error.isEmpty();
     }
+    reply.data.insert(Protocol::Reply::FilesChanged, touched);
     if (!files.isEmpty() && tightened) {
         fixed.append(s_modeCheck);
     }

@@ -267,9 +267,15 @@ Reply carryOut(Engine &engine, const EnginePaths &paths, const Listing &listing,
         return strong.weak > 0 && strong.weak < strong.total;
     };
     Reply reply = Reply::success({{ReplyKey::Restarts, false}});
+    // The files written besides the configuration, which its diff does not show.
+    QStringList touched = (options.revertAfter > 0 ? QStringList() : plan.remove) + plan.moveOnly;
+    for (const Key &key : plan.protect) {
+        touched.append(key.file);
+    }
     if (options.dryRun) {
         reply = options.hasChanges() ? engine.applyTransaction(ConfigType::Server, options) : reply;
         if (reply.ok && readStrong()) {
+            touched.append(moduliPath(paths));
             const QByteArray diff = unifiedDiff(moduliPath(paths), moduli, strong.strong);
             QVariantMap diffs = reply.data.value(ReplyKey::FileDiffs).toMap();
             diffs.insert(moduliPath(paths), diff);
@@ -312,6 +318,7 @@ Reply carryOut(Engine &engine, const EnginePaths &paths, const Listing &listing,
                 || !folder.write(QStringLiteral("moduli"), strong.strong, moduliStatus.st_uid, moduliStatus.st_gid, moduliStatus.st_mode & 07777, &error)) {
                 failed.append(error);
             }
+            touched.append(moduliPath(paths));
         }
         if (!lock.isHeld()) {
             failed.append(lock.error().text());
@@ -323,6 +330,9 @@ Reply carryOut(Engine &engine, const EnginePaths &paths, const Listing &listing,
     }
     if (reply.ok && !newKey.isEmpty()) {
         reply.data.insert(ReplyKey::NewHostKey, newKey);
+    }
+    if (reply.ok) {
+        reply.data.insert(ReplyKey::FilesChanged, touched);
     }
     return reply;
 }

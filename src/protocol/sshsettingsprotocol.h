@@ -256,6 +256,9 @@ constexpr QLatin1String Nonce("request_nonce");
 constexpr QLatin1String Unanswered("unanswered_sockets");
 /// transaction: bool, the change joined changes still waiting to be kept; the chain's countdown now runs from this change
 constexpr QLatin1String JoinedPending("joined_pending");
+/// transaction: QStringList, the files besides the configuration's that it wrote, moved among the backups or made
+/// stricter (the moduli file, host keys, file modes); a dry run: that it would
+constexpr QLatin1String FilesChanged("files_changed");
 
 // Blocks
 /// read with Arg::ReadBlocks: QVariantList of QVariantMap {BlockEntryIndex, BlockEntryCriteria, BlockEntryFile,

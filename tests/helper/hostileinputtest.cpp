@@ -942,6 +942,7 @@ private Q_SLOTS:
 
         const QStringList change = {QStringLiteral("changed"), QStringLiteral("diff"), QStringLiteral("restarted"), QStringLiteral("warnings")};
         const QStringList config = {QStringLiteral("etc/ssh/sshd_config")};
+        const QStringList moduli = {QStringLiteral("etc/ssh/moduli")};
         const auto row = [](const char *name,
                             const QString &arguments,
                             int runs,
@@ -976,7 +977,9 @@ private Q_SLOTS:
         row("armed, nothing to change", QStringLiteral("set|--revert-after|1|X11Forwarding|yes"), 1, 0, change, 0, {}, {}, "nothing to revert");
         row("match set", QStringLiteral("match|set|1|AllowTcpForwarding|no"), 1, 0, change, 1, config);
         row("match add", QStringLiteral("match|add|Group|root"), 1, 0, change + QStringList{QStringLiteral("block_index")}, 1, config);
-        row("audit fix", QStringLiteral("audit|--fix-all|--dry-run"), 1, 0, change + QStringList{QStringLiteral("audit_fixed")}, 1, config);
+        row("audit fix", QStringLiteral("audit|--fix-all|--dry-run"), 1, 0, change + QStringList{QStringLiteral("audit_fixed")}, 1, moduli + config);
+        // A file the configuration's diff does not show is a change all the same.
+        row("moduli fixed alone", QStringLiteral("audit|--fix|moduli-weak"), 1, 0, change + QStringList{QStringLiteral("files_changed")}, 1);
         row("new host key",
             QStringLiteral("hostkeys|generate|ed25519|--dry-run"),
             1,
@@ -1002,6 +1005,8 @@ private Q_SLOTS:
         QFETCH(QByteArray, warning);
         TestSandbox sandbox;
         prepareTree(sandbox, &arguments);
+        // One weak group and one strong one.
+        sandbox.write(QStringLiteral("etc/ssh/moduli"), "20240101000000 2 6 100 2047 2 D5\n20240101000000 2 6 100 3071 2 E7\n");
         QProcess process;
         auto before = sandbox.snapshot();
         for (int run = 0; run < runs; ++run) {
@@ -1031,10 +1036,9 @@ private Q_SLOTS:
         const QStringList warnings = document.value(QStringLiteral("warnings")).toVariant().toStringList();
         QVERIFY2(warning.isEmpty() ? warnings.isEmpty() : warnings.join(QLatin1Char('\n')).contains(QLatin1String(warning)),
                  qPrintable(warnings.join(QLatin1Char('\n'))));
-        // Nothing changed, or only looked at: no file written.
-        if (changed == 0 || arguments.contains(QStringLiteral("--dry-run"))) {
-            QCOMPARE(sandbox.snapshot(), before);
-        }
+        // Nothing changed, or only looked at: no file written; changed: some file written.
+        const bool dryRun = arguments.contains(QStringLiteral("--dry-run"));
+        QCOMPARE(sandbox.snapshot() == before, changed == 0 || dryRun);
     }
 };
 

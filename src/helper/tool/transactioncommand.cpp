@@ -200,7 +200,9 @@ int Tool::transaction(const QCommandLineParser &parser, QVariantMap request, con
         for (auto it = diffs.cbegin(); it != diffs.cend(); ++it) {
             diff.insert(it.key(), QString::fromUtf8(it.value().toByteArray()));
         }
-        QJsonObject document = {{QStringLiteral("changed"), !diffs.isEmpty() || !newKey.isEmpty()},
+        // Any file written counts, also one no diff shows (the moduli file, a host key moved away, a mode).
+        const bool changed = !diffs.isEmpty() || !newKey.isEmpty() || !reply.data.value(Protocol::Reply::FilesChanged).toStringList().isEmpty();
+        QJsonObject document = {{QStringLiteral("changed"), changed},
                                 {QStringLiteral("dry_run"), dryRun},
                                 {QStringLiteral("diff"), diff},
                                 {QStringLiteral("restarted"), reply.data.value(Protocol::Reply::Restarts).toBool()},
@@ -209,7 +211,11 @@ int Tool::transaction(const QCommandLineParser &parser, QVariantMap request, con
             document.insert(QStringLiteral("token"), token);
             document.insert(QStringLiteral("revert_after"), revertAfter);
         }
-        for (const QLatin1String key : {Protocol::Reply::BlockIndex, Protocol::Reply::AuditFixed, Protocol::Reply::AuditSkipped, Protocol::Reply::NewHostKey}) {
+        for (const QLatin1String key : {Protocol::Reply::BlockIndex,
+                                        Protocol::Reply::AuditFixed,
+                                        Protocol::Reply::AuditSkipped,
+                                        Protocol::Reply::NewHostKey,
+                                        Protocol::Reply::FilesChanged}) {
             if (reply.data.contains(key)) {
                 document.insert(key, QJsonValue::fromVariant(reply.data.value(key)));
             }
