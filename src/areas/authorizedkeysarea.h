@@ -36,6 +36,8 @@ public:
 
     /// The absolute path a configured pattern names for the user running the module.
     static QString expandPath(const QString &pattern);
+    /// A key as the page names it: its comment and fingerprint, or the fingerprint alone.
+    static QString keyName(const QString &comment, const QString &fingerprint);
 
 private:
     // One listed file: its path and the configured pattern it came from (null when the user added it).
@@ -59,6 +61,8 @@ private:
     void editAuthorizedKeysPaths();
     void onAddKey();
     void onRemoveKey();
+    /// Asks before a key is removed, Cancel the default.
+    bool confirmRemoval(const QString &key, const QString &path);
 
     std::unique_ptr<Ui::AuthorizedKeysArea> ui;
     AuthorizedKeysModel *m_model = nullptr;
