@@ -143,7 +143,7 @@ DialogCheck::Verdict AddPublicKeyDialog::verdict() const
 
 QString AddPublicKeyDialog::reason() const
 {
-    return m_check->reasonWidget()->isHidden() ? QString() : m_check->reasonWidget()->text();
+    return m_check->reason();
 }
 
 void AddPublicKeyDialog::finishWrite(bool written, const QString &reason)

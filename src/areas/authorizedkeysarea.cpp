@@ -34,7 +34,6 @@
 #include <QScrollBar>
 #include <QStyle>
 #include <QVBoxLayout>
-#include <QVector>
 
 #include <KColorScheme>
 #include <functional>
@@ -150,15 +149,6 @@ void AuthorizedKeysArea::loadFileEntries(const QList<FileEntry> &entries) const
         }
         m_model->addAuthorizedFile(entry.path, lines, entry.pattern);
     }
-}
-
-QStringList AuthorizedKeysArea::currentPathsFromTable() const
-{
-    QStringList paths;
-    for (int row = 0; row < m_model->rowCount(); ++row) {
-        paths.append(m_model->index(row, AuthorizedKeysModel::NameColumn).data(Qt::DisplayRole).toString());
-    }
-    return paths;
 }
 
 QStringList AuthorizedKeysArea::relativePathsForConfig() const
@@ -278,36 +268,19 @@ void AuthorizedKeysArea::onContextMenuRequested(const QPoint &pos)
 
 void AuthorizedKeysArea::editAuthorizedKeysPaths()
 {
-    const QStringList current = currentPathsFromTable();
+    // The dialog edits the words as configured; the tree shows the files they name for this user.
+    const QStringList current = relativePathsForConfig();
     AuthorizedKeysPathDialog dialog(current, this);
     if (dialog.exec() != QDialog::Accepted) {
         return;
     }
-    const QStringList paths = dialog.paths();
-    if (paths == current) {
+    const QStringList words = dialog.paths();
+    if (words == current) {
         return;
     }
     setHasChanged(true);
     Q_EMIT modify();
-
-    // Entries still listed keep the pattern they were loaded from.
-    QList<FileEntry> entries;
-    QVector<bool> used(current.size(), false);
-    for (const QString &path : paths) {
-        FileEntry entry{path, QString()};
-        for (int row = 0; row < current.size(); ++row) {
-            if (!used.at(row) && current.at(row) == path) {
-                used[row] = true;
-                const QVariant pattern = m_model->index(row, AuthorizedKeysModel::NameColumn).data(AuthorizedKeysModel::ConfiguredPatternRole);
-                if (pattern.isValid()) {
-                    entry.pattern = pattern.toString();
-                }
-                break;
-            }
-        }
-        entries.append(entry);
-    }
-    loadFileEntries(entries);
+    loadAuthorizedKeysFiles(words);
 }
 
 QString AuthorizedKeysArea::keyName(const QString &comment, const QString &fingerprint)

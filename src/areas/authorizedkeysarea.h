@@ -48,7 +48,6 @@ private:
 
     void loadAuthorizedKeysFiles(const QStringList &patterns) const;
     void loadFileEntries(const QList<FileEntry> &entries) const;
-    QStringList currentPathsFromTable() const;
     QStringList relativePathsForConfig() const;
     bool isAnyCollapsed() const;
     void setupAnimation();

@@ -43,9 +43,9 @@ bool DialogCheck::acceptable() const
     return m_acceptable;
 }
 
-KMessageWidget *DialogCheck::reasonWidget() const
+QString DialogCheck::reason() const
 {
-    return m_reason;
+    return m_reason->isHidden() ? QString() : m_reason->text();
 }
 
 void DialogCheck::fitWidth(QLineEdit *edit, const QString &sample)

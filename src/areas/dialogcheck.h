@@ -31,7 +31,8 @@ public:
     /// Checks the fields again; call it on every change of a field.
     void update();
     bool acceptable() const;
-    KMessageWidget *reasonWidget() const;
+    /// The reason shown, empty when none is.
+    QString reason() const;
 
     /// Makes @p edit wide enough for @p sample, such as the longest address it is meant for.
     static void fitWidth(QLineEdit *edit, const QString &sample);

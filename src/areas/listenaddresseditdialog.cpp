@@ -8,8 +8,6 @@
 #include "dialogcheck.h"
 #include "formaccessibility.h"
 
-#include <KMessageWidget>
-
 #include <QCompleter>
 #include <QMessageBox>
 #include <QPushButton>
@@ -133,7 +131,7 @@ DialogCheck::Verdict ListenAddressEditDialog::verdict() const
 
 QString ListenAddressEditDialog::reason() const
 {
-    return m_check->reasonWidget()->isHidden() ? QString() : m_check->reasonWidget()->text();
+    return m_check->reason();
 }
 
 void ListenAddressEditDialog::accept()

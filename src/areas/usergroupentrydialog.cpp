@@ -8,7 +8,6 @@
 #include "ipaddress.h"
 
 #include <KLocalizedString>
-#include <KMessageWidget>
 
 #include <QCompleter>
 #include <QDialogButtonBox>
@@ -229,7 +228,7 @@ DialogCheck::Verdict UserGroupEntryDialog::verdict() const
 
 QString UserGroupEntryDialog::reason() const
 {
-    return m_check->reasonWidget()->isHidden() ? QString() : m_check->reasonWidget()->text();
+    return m_check->reason();
 }
 
 void UserGroupEntryDialog::accept()

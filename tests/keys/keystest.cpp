@@ -16,7 +16,6 @@
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
@@ -26,6 +25,7 @@
 #include <QTest>
 #include <QTextEdit>
 #include <QTreeView>
+#include <QTreeWidget>
 
 #include <memory>
 #include <sys/stat.h>
@@ -451,13 +451,24 @@ private Q_SLOTS:
         QPushButton *edit = tree.button("pathsEditButton");
         ModalDriver modals;
 
+        // The dialog lists the words as configured, each beside the file it names for this user.
         // Accepted without a change, or changed and cancelled: nothing happens.
-        modals.expect<QDialog>([](QDialog *dialog) {
+        modals.expect<QDialog>([&](QDialog *dialog) {
+            const auto *list = dialog->findChild<QTreeWidget *>(QStringLiteral("pathsListWidget"));
+            QStringList rows;
+            for (int row = 0; row < list->topLevelItemCount(); ++row) {
+                rows.append(list->topLevelItem(row)->text(0) + QStringLiteral(" → ") + list->topLevelItem(row)->text(1));
+            }
+            QCOMPARE(rows,
+                     QStringList({QStringLiteral("%h/keys/%u → ") + home(QStringLiteral("keys/alice")),
+                                  QStringLiteral(".ssh/authorized_keys → ") + home(QStringLiteral(".ssh/authorized_keys")),
+                                  outside(QStringLiteral("shared")) + QStringLiteral(" → ") + outside(QStringLiteral("shared")),
+                                  QStringLiteral("~/.ssh/authorized_keys2 → ") + home(QStringLiteral(".ssh/authorized_keys2"))}));
             dialog->accept();
         });
         edit->click();
         modals.expect<QDialog>([](QDialog *dialog) {
-            dialog->findChild<QListWidget *>(QStringLiteral("pathsListWidget"))->clear();
+            dialog->findChild<QTreeWidget *>(QStringLiteral("pathsListWidget"))->clear();
             dialog->reject();
         });
         edit->click();
@@ -469,7 +480,8 @@ private Q_SLOTS:
         bool dialogSeen = false;
         modals.expect<QDialog>([&](QDialog *dialog) {
             dialogSeen = true;
-            dialog->findChild<QListWidget *>(QStringLiteral("pathsListWidget"))->setCurrentRow(1);
+            auto *list = dialog->findChild<QTreeWidget *>(QStringLiteral("pathsListWidget"));
+            list->setCurrentItem(list->topLevelItem(1));
             dialog->findChild<QPushButton *>(QStringLiteral("removePath"))->click();
             for (const QString &path : {addedInHome, addedOutside}) {
                 modals.expect<QFileDialog>([path](QFileDialog *fileDialog) {
@@ -492,7 +504,7 @@ private Q_SLOTS:
                               addedInHome,
                               addedOutside}));
         QCOMPARE(tree.keys(3), QStringList{m_ec});
-        // Configured entries keep their pattern; only new paths are made relative to the home.
+        // Configured entries keep their pattern; a file chosen in the home is listed relative to it.
         QCOMPARE(tree.area->value().toStringList(),
                  QStringList({QStringLiteral("%h/keys/%u"),
                               outside(QStringLiteral("shared")),
@@ -726,17 +738,14 @@ private Q_SLOTS:
         QFETCH(QString, path);
         QFETCH(bool, accepted);
         QCOMPARE(AuthorizedKeysPathDialog::pathError(path).isEmpty(), accepted);
-        // Typed into a new line, as a user would, the pattern is kept as written.
+        // Typed into a new line, as a user would, the pattern is kept as written; a wrong one is refused as typed.
         AuthorizedKeysPathDialog dialog({}, nullptr);
         dialog.findChild<QPushButton *>(QStringLiteral("addPath"))->click();
-        dialog.findChild<QListWidget *>()->currentItem()->setText(path);
-        ModalDriver refusals;
-        if (!accepted) {
-            refusals.answer(QStringLiteral("OK"));
-        }
+        dialog.findChild<QTreeWidget *>()->currentItem()->setText(0, path);
+        QCOMPARE(dialog.reason(), AuthorizedKeysPathDialog::pathError(path));
+        QCOMPARE(dialog.findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok)->isEnabled(), accepted);
         dialog.accept();
         QCOMPARE(dialog.result(), int(accepted ? QDialog::Accepted : QDialog::Rejected));
-        QCOMPARE(refusals.seenTexts.size(), accepted ? 0 : 1);
         QCOMPARE(dialog.paths(), QStringList{path});
     }
 
