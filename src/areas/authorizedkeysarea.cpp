@@ -38,6 +38,9 @@
 #include <KColorScheme>
 #include <functional>
 
+#include <pwd.h>
+#include <unistd.h>
+
 AuthorizedKeysArea::AuthorizedKeysArea(const SSHOption &option, QWidget *parent)
     : AbstractOptionArea(option, parent)
     , ui(std::make_unique<Ui::AuthorizedKeysArea>())
@@ -98,6 +101,16 @@ void AuthorizedKeysArea::reset() const
     }
 }
 
+QString AuthorizedKeysArea::userName()
+{
+    const QString fromEnvironment = qEnvironmentVariable("USER");
+    if (!fromEnvironment.isEmpty()) {
+        return fromEnvironment;
+    }
+    const passwd *pw = getpwuid(getuid());
+    return pw ? QString::fromLocal8Bit(pw->pw_name) : QString();
+}
+
 QString AuthorizedKeysArea::expandPath(const QString &pattern)
 {
     const QString home = QDir::homePath();
@@ -105,12 +118,28 @@ QString AuthorizedKeysArea::expandPath(const QString &pattern)
     if (path.startsWith(QLatin1Char('~'))) {
         path.replace(0, 1, home);
     }
-    path.replace(QStringLiteral("%h"), home);
-    path.replace(QStringLiteral("%u"), qEnvironmentVariable("USER"));
-    if (QDir::isRelativePath(path)) {
-        path = QDir(home).filePath(path);
+    // The tokens sshd expands, in one pass so that "%%h" stays a percent sign and an h.
+    QString expanded;
+    for (int i = 0; i < path.size(); ++i) {
+        const QChar token = path.at(i) == QLatin1Char('%') && i + 1 < path.size() ? path.at(i + 1) : QChar();
+        if (token == QLatin1Char('h')) {
+            expanded += home;
+        } else if (token == QLatin1Char('u')) {
+            expanded += userName();
+        } else if (token == QLatin1Char('U')) {
+            expanded += QString::number(getuid());
+        } else if (token == QLatin1Char('%')) {
+            expanded += QLatin1Char('%');
+        } else {
+            expanded += path.at(i);
+            continue;
+        }
+        ++i;
     }
-    return QFileInfo(path).absoluteFilePath();
+    if (QDir::isRelativePath(expanded)) {
+        expanded = QDir(home).filePath(expanded);
+    }
+    return QFileInfo(expanded).absoluteFilePath();
 }
 
 void AuthorizedKeysArea::loadAuthorizedKeysFiles(const QStringList &patterns) const

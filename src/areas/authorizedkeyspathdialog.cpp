@@ -20,7 +20,7 @@ AuthorizedKeysPathDialog::AuthorizedKeysPathDialog(const QStringList &paths, QWi
     , ui(std::make_unique<Ui::AuthorizedKeysPathDialog>())
 {
     ui->setupUi(this);
-    ui->pathsListWidget->headerItem()->setText(1, i18nc("@title:column %1 is a user name", "File for %1", qEnvironmentVariable("USER")));
+    ui->pathsListWidget->headerItem()->setText(1, i18nc("@title:column %1 is a user name", "File for %1", AuthorizedKeysArea::userName()));
     m_check = new DialogCheck(ui->buttonBox->button(QDialogButtonBox::Ok), ui->verticalLayout, ui->verticalLayout->count() - 1, [this] {
         return verdict();
     });

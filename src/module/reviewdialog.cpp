@@ -37,13 +37,17 @@ QTreeWidget *changesView(const QList<ReviewDialog::Change> &changes, QWidget *pa
     for (const ReviewDialog::Change &change : changes) {
         new QTreeWidgetItem(view, {change.keyword, change.before.isEmpty() ? none : change.before, change.after.isEmpty() ? none : change.after, change.file});
     }
-    for (int column = 0; column < view->columnCount(); ++column) {
-        view->resizeColumnToContents(column);
+    // The file takes the width left and is shortened in its middle; no row scrolls sideways.
+    view->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    view->setTextElideMode(Qt::ElideMiddle);
+    view->header()->setStretchLastSection(true);
+    for (int column = 0; column + 1 < view->columnCount(); ++column) {
+        view->header()->setSectionResizeMode(column, QHeaderView::ResizeToContents);
     }
     // As high as its rows, up to eight of them; the diff below takes the rest.
     const int rows = std::min<int>(std::max<int>(changes.size(), 1), 8);
-    const int rowHeight = view->sizeHintForRow(0) > 0 ? view->sizeHintForRow(0) : view->fontMetrics().height() + 4;
-    view->setFixedHeight(view->header()->sizeHint().height() + rows * rowHeight + 2 * view->frameWidth());
+    const int rowHeight = std::max(view->sizeHintForRow(0), view->fontMetrics().height() + 4);
+    view->setFixedHeight(view->header()->sizeHint().height() + rows * rowHeight + 2 * view->frameWidth() + 2);
     view->setVisible(!changes.isEmpty());
     return view;
 }
@@ -97,7 +101,7 @@ QList<ReviewDialog::Change> ReviewDialog::changes(const SSHManager::Review &revi
                 same = ofFile.end() - 1;
             }
             QString &values = added ? same->after : same->before;
-            values += (values.isEmpty() ? QString() : QStringLiteral("\n")) + value;
+            values += (values.isEmpty() ? QString() : QStringLiteral(", ")) + value;
             if (added) {
                 same->keyword = keyword; // written as the new line writes it
             }

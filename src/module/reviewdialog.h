@@ -32,8 +32,8 @@ public:
     /// One changed keyword of one file, as the summary above the diff lists it.
     struct Change {
         QString keyword;
-        QString before; ///< the removed values, one a line; empty for a keyword added
-        QString after; ///< the added values, one a line; empty for a keyword removed
+        QString before; ///< the removed values, comma-separated; empty for a keyword added
+        QString after; ///< the added values, comma-separated; empty for a keyword removed
         QString file;
         bool operator==(const Change &other) const
         {

@@ -724,24 +724,29 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("path");
         QTest::addColumn<bool>("accepted");
-        QTest::newRow("home pattern") << "%h/.ssh/authorized_keys" << true;
-        QTest::newRow("user pattern") << "/etc/ssh/keys/%u" << true;
-        QTest::newRow("user id and percent") << "/srv/keys/%U-100%%" << true;
-        QTest::newRow("relative") << ".ssh/authorized_keys2" << true;
-        QTest::newRow("unknown token") << "/etc/ssh/%d/keys" << false;
-        QTest::newRow("lone percent") << "/etc/ssh/keys%" << false;
-        QTest::newRow("blank") << ".ssh/my keys" << false;
+        QTest::addColumn<QString>("file"); // the file shown beside it for alice, HOME her home folder
+        QTest::newRow("home pattern") << "%h/.ssh/authorized_keys" << true << "HOME/.ssh/authorized_keys";
+        QTest::newRow("user pattern") << "/etc/ssh/keys/%u" << true << "/etc/ssh/keys/alice";
+        QTest::newRow("user id and percent") << "/srv/keys/%U-100%%" << true << QStringLiteral("/srv/keys/%1-100%").arg(getuid());
+        QTest::newRow("a percent sign before h") << "/srv/%%h" << true << "/srv/%h";
+        QTest::newRow("relative") << ".ssh/authorized_keys2" << true << "HOME/.ssh/authorized_keys2";
+        QTest::newRow("tilde") << "~/keys" << true << "HOME/keys";
+        QTest::newRow("unknown token") << "/etc/ssh/%d/keys" << false << "/etc/ssh/%d/keys";
+        QTest::newRow("lone percent") << "/etc/ssh/keys%" << false << "/etc/ssh/keys%";
+        QTest::newRow("blank") << ".ssh/my keys" << false << "HOME/.ssh/my keys";
     }
 
     void pathPatterns()
     {
         QFETCH(QString, path);
         QFETCH(bool, accepted);
+        QFETCH(QString, file);
         QCOMPARE(AuthorizedKeysPathDialog::pathError(path).isEmpty(), accepted);
         // Typed into a new line, as a user would, the pattern is kept as written; a wrong one is refused as typed.
         AuthorizedKeysPathDialog dialog({}, nullptr);
         dialog.findChild<QPushButton *>(QStringLiteral("addPath"))->click();
         dialog.findChild<QTreeWidget *>()->currentItem()->setText(0, path);
+        QCOMPARE(dialog.findChild<QTreeWidget *>()->currentItem()->text(1), QString(file).replace(QStringLiteral("HOME/"), home()));
         QCOMPARE(dialog.reason(), AuthorizedKeysPathDialog::pathError(path));
         QCOMPARE(dialog.findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok)->isEnabled(), accepted);
         dialog.accept();
