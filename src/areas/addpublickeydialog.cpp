@@ -50,7 +50,10 @@ AddPublicKeyDialog::AddPublicKeyDialog(const QString &filePath, QWidget *parent)
     completer->setFilterMode(Qt::MatchContains);
     ui->typeLineEdit->setCompleter(completer);
     // The comment is the key owner's to give: no guess of a user or host name.
-    m_check = new DialogCheck(ui->buttonBox->button(QDialogButtonBox::Ok), ui->verticalLayout, ui->verticalLayout->count() - 1, [this] {
+    QPushButton *add = ui->buttonBox->button(QDialogButtonBox::Ok);
+    add->setText(i18nc("@action:button", "&Add"));
+    add->setIcon(QIcon::fromTheme(QStringLiteral("list-add")));
+    m_check = new DialogCheck(add, ui->verticalLayout, ui->verticalLayout->count() - 1, [this] {
         return verdict();
     });
     connect(ui->stackedWidget, &QStackedWidget::currentChanged, m_check, &DialogCheck::update);

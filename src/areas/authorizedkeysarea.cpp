@@ -217,7 +217,8 @@ bool AuthorizedKeysArea::isAnyCollapsed() const
 
 void AuthorizedKeysArea::setupAnimation()
 {
-    m_panel = new CollapsiblePanel(ui->showButton, ui->groupBox, ui->keysView, i18n("Authorized keys"), this);
+    m_panel = new CollapsiblePanel(ui->showButton, ui->groupBox, ui->keysView, i18nc("@title:group", "Authorized Keys"), this);
+    ui->showButton->setToolTip(m_option.description);
 }
 
 void AuthorizedKeysArea::showPublicKey(const QString &key)

@@ -88,7 +88,7 @@ int ListenAddressEditDialog::exec()
 {
     QString error;
     if (!setupWidgets(&error)) {
-        QMessageBox::critical(parentWidget(), i18nc("@title:window", "Address not accepted"), error, QMessageBox::Ok);
+        QMessageBox::critical(parentWidget(), i18nc("@title:window", "Address Not Accepted"), error, QMessageBox::Ok);
         return QDialog::Rejected;
     }
     return QDialog::exec();

@@ -106,7 +106,12 @@ void UserGroupEntryDialog::initialize()
     if (!anyHost) {
         ui->ipLineEdit->setText(m_entry.hostText());
     }
-    m_check = new DialogCheck(ui->buttonBox->button(QDialogButtonBox::Ok), ui->verticalLayout, 1, [this] {
+    QPushButton *ok = ui->buttonBox->button(QDialogButtonBox::Ok);
+    if (adding) {
+        ok->setText(i18nc("@action:button", "&Add"));
+        ok->setIcon(QIcon::fromTheme(QStringLiteral("list-add")));
+    }
+    m_check = new DialogCheck(ok, ui->verticalLayout, 1, [this] {
         return verdict();
     });
     connect(ui->nameCheckBox, &QCheckBox::toggled, this, [this](bool checked) {

@@ -399,7 +399,7 @@ private Q_SLOTS:
         QCOMPARE(tree.keys(2), QStringList{m_rsa});
         QCOMPARE(tree.keys(3), QStringList{m_ec521});
         QCOMPARE(tree.keys(4), QStringList());
-        QVERIFY(tree.model->index(4, 0).data(Qt::ToolTipRole).toString().contains(QLatin1String("could not be read")));
+        QVERIFY(tree.model->index(4, 0).data(Qt::ToolTipRole).toString().contains(QLatin1String("cannot be read")));
         QVERIFY(tree.model->index(3, 0).data(AuthorizedKeysModel::ReadErrorRole).toString().isEmpty());
         QCOMPARE(tree.model->index(1, AuthorizedKeysModel::FileExistsColumn).data(AuthorizedKeysModel::FileExistsRole), QVariant(false));
         QCOMPARE(tree.model->index(0, AuthorizedKeysModel::FileExistsColumn).data(AuthorizedKeysModel::FileExistsRole), QVariant(true));
