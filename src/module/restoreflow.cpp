@@ -63,7 +63,7 @@ QStringList dropInSettings(const QString &folder)
             settings.append(i18nc("@item %1 a setting, %2 its value, %3 a file",
                                   "%1 stays %2 (%3)",
                                   option.displayName.isEmpty() ? keyword : option.displayName,
-                                  number ? value + option.unit : value,
+                                  number ? QString(value + option.unit) : value,
                                   name));
         }
     }

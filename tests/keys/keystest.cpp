@@ -460,10 +460,10 @@ private Q_SLOTS:
                 rows.append(list->topLevelItem(row)->text(0) + QStringLiteral(" → ") + list->topLevelItem(row)->text(1));
             }
             QCOMPARE(rows,
-                     QStringList({QStringLiteral("%h/keys/%u → ") + home(QStringLiteral("keys/alice")),
-                                  QStringLiteral(".ssh/authorized_keys → ") + home(QStringLiteral(".ssh/authorized_keys")),
-                                  outside(QStringLiteral("shared")) + QStringLiteral(" → ") + outside(QStringLiteral("shared")),
-                                  QStringLiteral("~/.ssh/authorized_keys2 → ") + home(QStringLiteral(".ssh/authorized_keys2"))}));
+                     QStringList({QString(QStringLiteral("%h/keys/%u → ") + home(QStringLiteral("keys/alice"))),
+                                  QString(QStringLiteral(".ssh/authorized_keys → ") + home(QStringLiteral(".ssh/authorized_keys"))),
+                                  QString(outside(QStringLiteral("shared")) + QStringLiteral(" → ") + outside(QStringLiteral("shared"))),
+                                  QString(QStringLiteral("~/.ssh/authorized_keys2 → ") + home(QStringLiteral(".ssh/authorized_keys2")))}));
             dialog->accept();
         });
         edit->click();
