@@ -75,8 +75,7 @@ void AddPublicKeyDialog::accept()
     if (!isEnabled()) {
         return; // the helper writes
     }
-    m_check->update();
-    if (!m_check->acceptable()) {
+    if (!m_check->update()) {
         return;
     }
     const QString line = keyLine();

@@ -119,8 +119,7 @@ QString AuthorizedKeysPathDialog::reason() const
 
 void AuthorizedKeysPathDialog::accept()
 {
-    m_check->update();
-    if (m_check->acceptable()) {
+    if (m_check->update()) {
         QDialog::accept();
     }
 }

@@ -25,10 +25,9 @@ DialogCheck::DialogCheck(QPushButton *acceptButton, QBoxLayout *layout, int inde
     update();
 }
 
-void DialogCheck::update()
+bool DialogCheck::update()
 {
     const Verdict verdict = m_check();
-    m_acceptable = verdict.acceptable;
     m_accept->setEnabled(verdict.acceptable);
     const bool shown = !verdict.acceptable && !verdict.reason.isEmpty();
     if (shown) {
@@ -36,11 +35,7 @@ void DialogCheck::update()
     }
     // Shown and hidden at once: an animation would move the buttons under the pointer while typing.
     m_reason->setVisible(shown);
-}
-
-bool DialogCheck::acceptable() const
-{
-    return m_acceptable;
+    return verdict.acceptable;
 }
 
 QString DialogCheck::reason() const

@@ -28,9 +28,8 @@ public:
     /// Puts the reason's message into @p layout at @p index and checks at once.
     DialogCheck(QPushButton *acceptButton, QBoxLayout *layout, int index, std::function<Verdict()> check);
 
-    /// Checks the fields again; call it on every change of a field.
-    void update();
-    bool acceptable() const;
+    /// Checks the fields again, on every change of a field and before accepting; true when they can be accepted.
+    bool update();
     /// The reason shown, empty when none is.
     QString reason() const;
 
@@ -41,5 +40,4 @@ private:
     QPushButton *m_accept;
     KMessageWidget *m_reason;
     std::function<Verdict()> m_check;
-    bool m_acceptable = false;
 };

@@ -136,8 +136,7 @@ QString ListenAddressEditDialog::reason() const
 
 void ListenAddressEditDialog::accept()
 {
-    m_check->update();
-    if (m_check->acceptable()) {
+    if (m_check->update()) {
         QDialog::accept();
     }
 }

@@ -238,8 +238,7 @@ QString UserGroupEntryDialog::reason() const
 
 void UserGroupEntryDialog::accept()
 {
-    m_check->update();
-    if (!m_check->acceptable()) {
+    if (!m_check->update()) {
         return;
     }
     const AccessEntry entry = buildEntry();
