@@ -228,6 +228,7 @@ void AuthorizedKeysArea::showPublicKey(const QString &key)
     auto *layout = new QVBoxLayout(&dialog);
     auto *keyEdit = new QPlainTextEdit(key, &dialog);
     keyEdit->setReadOnly(true);
+    keyEdit->setTabChangesFocus(true);
     layout->addWidget(keyEdit);
     auto *buttonBox = new QDialogButtonBox(QDialogButtonBox::Close, &dialog);
     QPushButton *copyButton = buttonBox->addButton(i18nc("@action:button", "Copy"), QDialogButtonBox::ActionRole);
