@@ -12,6 +12,8 @@
 #include <QMessageBox>
 #include <QPushButton>
 
+#include <algorithm>
+
 ListenAddressEditDialog::ListenAddressEditDialog(ActionDialogId action, const QList<ServerAddress> &addresses, const QString &defaultPort, QWidget *parent)
     : QDialog(parent)
     , ui(std::make_unique<Ui::ListenAddressEditDialog>())
