@@ -117,6 +117,9 @@ private Q_SLOTS:
             shown->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok)->click();
         });
         QCOMPARE(dialog.exec(), int(QDialog::Accepted));
+        // The dialog is sized to its content: the longest IPv6 address fits in the field whole.
+        const auto *ip = dialog.findChild<QLineEdit *>(QStringLiteral("ipLineEdit"));
+        QVERIFY(ip->width() > ip->fontMetrics().horizontalAdvance(QStringLiteral("ffff:ffff:ffff:ffff:ffff:ffff:ffff:ffff")));
         // Moved onto the other address: refused as it is typed.
         fill(&dialog, QStringLiteral("10.0.0.1"), true, 22);
         QCOMPARE(dialog.reason(), QStringLiteral("The SSH server already listens on this address and port."));
