@@ -3,6 +3,7 @@
 #include "addpublickeydialog.h"
 #include "ui_AddPublicKeyDialog.h"
 
+#include "dialogcheck.h"
 #include "formaccessibility.h"
 
 #include "privilegedaction.h"
@@ -16,15 +17,7 @@
 
 #include <QCompleter>
 #include <QDebug>
-#include <QMessageBox>
-
-namespace
-{
-void showError(const QString &text)
-{
-    QMessageBox::critical(nullptr, i18nc("@title:window", "Key not added"), text, QMessageBox::Ok);
-}
-}
+#include <QPushButton>
 
 AddPublicKeyDialog::AddPublicKeyDialog(const QString &filePath, QWidget *parent)
     : QDialog(parent)
@@ -56,7 +49,18 @@ AddPublicKeyDialog::AddPublicKeyDialog(const QString &filePath, QWidget *parent)
     auto *completer = new QCompleter(SSHKeyUtils::systemSupportedKeyTypes(), this);
     completer->setFilterMode(Qt::MatchContains);
     ui->typeLineEdit->setCompleter(completer);
-    ui->commentLineEdit->setText(SSHKeyUtils::defaultComment());
+    // The comment is the key owner's to give: no guess of a user or host name.
+    QPushButton *add = ui->buttonBox->button(QDialogButtonBox::Ok);
+    add->setText(i18nc("@action:button", "&Add"));
+    add->setIcon(QIcon::fromTheme(QStringLiteral("list-add")));
+    m_check = new DialogCheck(add, ui->verticalLayout, ui->verticalLayout->count() - 1, [this] {
+        return verdict();
+    });
+    connect(ui->stackedWidget, &QStackedWidget::currentChanged, m_check, &DialogCheck::update);
+    connect(ui->simpleKeyEdit, &QTextEdit::textChanged, m_check, &DialogCheck::update);
+    connect(ui->partsKeyEdit, &QTextEdit::textChanged, m_check, &DialogCheck::update);
+    connect(ui->typeLineEdit, &QLineEdit::textChanged, m_check, &DialogCheck::update);
+    connect(ui->commentLineEdit, &QLineEdit::textChanged, m_check, &DialogCheck::update);
 }
 
 AddPublicKeyDialog::~AddPublicKeyDialog() = default;
@@ -68,11 +72,15 @@ QString AddPublicKeyDialog::generatedKey() const
 
 void AddPublicKeyDialog::accept()
 {
-    const QString line = isEnabled() ? keyGeneration() : QString(); // disabled while the helper writes
-    if (line.isEmpty()) {
+    if (!isEnabled()) {
+        return; // the helper writes
+    }
+    if (!m_check->update()) {
         return;
     }
+    const QString line = keyLine();
     m_keyLine = line;
+    m_error->hide();
     if (SSHKeyUtils::isDirectlyWritable(m_filePath)) {
         QString reason;
         const bool written = SSHKeyUtils::appendKeyToFile(m_filePath, line, &reason);
@@ -90,40 +98,54 @@ void AddPublicKeyDialog::accept()
                                      });
 }
 
-QString AddPublicKeyDialog::keyGeneration()
+QString AddPublicKeyDialog::keyLine() const
 {
-    const QString invalidKey = i18n("Unable to add a key. It is possible that the key is invalid or incorrectly generated.");
-    auto isReadable = [](const QString &line) {
-        const KeyInfo info = SSHKeyUtils::parseKeyLine(line);
-        return !info.type.isEmpty() && !info.fingerprint.isEmpty() && info.bits > 0;
-    };
-
     if (ui->stackedWidget->currentIndex() == 0) {
-        const QString text = ui->simpleKeyEdit->toPlainText().trimmed();
-        if (text.isEmpty()) {
-            showError(i18n("Public key cannot be empty."));
-            return {};
-        }
-        if (!isReadable(text)) {
-            showError(invalidKey);
-            return {};
-        }
-        return text;
+        return ui->simpleKeyEdit->toPlainText().trimmed();
     }
-
     const QString type = ui->typeLineEdit->text().trimmed();
     const QString keyData = ui->partsKeyEdit->toPlainText().trimmed();
     const QString comment = ui->commentLineEdit->text().trimmed();
     if (type.isEmpty() || keyData.isEmpty()) {
-        showError(i18n("Fill in the type and the key."));
         return {};
     }
-    const QString line = QStringLiteral("%1 %2 %3").arg(type, keyData, comment);
-    if (!isReadable(line)) {
-        showError(invalidKey);
+    return comment.isEmpty() ? QStringLiteral("%1 %2").arg(type, keyData) : QStringLiteral("%1 %2 %3").arg(type, keyData, comment);
+}
+
+KeyInfo AddPublicKeyDialog::keyInfo() const
+{
+    const QString line = keyLine();
+    // ssh-keygen reads the key: once for each text, not on every check of the same one.
+    if (line != m_checkedLine) {
+        m_checkedLine = line;
+        m_checkedInfo = line.isEmpty() ? KeyInfo() : SSHKeyUtils::parseKeyLine(line);
+    }
+    return m_checkedInfo;
+}
+
+DialogCheck::Verdict AddPublicKeyDialog::verdict() const
+{
+    const QString line = keyLine();
+    if (line.isEmpty()) {
         return {};
     }
-    return line;
+    if (line.contains(QLatin1Char('\n'))) {
+        return {false, i18n("This is more than one line. Add one key at a time.")};
+    }
+    const KeyInfo info = keyInfo();
+    if (info.type.isEmpty() || info.fingerprint.isEmpty() || info.bits <= 0) {
+        return {false,
+                ui->stackedWidget->currentIndex() == 0
+                    ? i18n("This is not a public key. A public key line starts with its type, such as ssh-ed25519, followed by the key; copy it whole "
+                           "from the .pub file.")
+                    : i18n("The type and the key do not make a public key. Copy both from the .pub file.")};
+    }
+    return {true, QString()};
+}
+
+QString AddPublicKeyDialog::reason() const
+{
+    return m_check->reason();
 }
 
 void AddPublicKeyDialog::finishWrite(bool written, const QString &reason)

@@ -2,6 +2,9 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 
+#include "dialogcheck.h"
+#include "sshkeyutils.h"
+
 #include <QDialog>
 #include <QString>
 
@@ -23,6 +26,10 @@ public:
 
     /// The line last produced by the dialog, trimmed.
     QString generatedKey() const;
+    /// The key in the fields as ssh-keygen reads it.
+    KeyInfo keyInfo() const;
+    /// Why the fields cannot be accepted as they are, as shown under them; empty when they can or are not filled in.
+    QString reason() const;
 
     /// Writes the key (through the helper when the file is not the caller's to write) and closes the dialog only when that succeeded.
     void accept() override;
@@ -30,7 +37,9 @@ public:
     KMessageWidget *errorWidget() const;
 
 private:
-    QString keyGeneration();
+    /// The line the fields make, trimmed; empty while a part is missing.
+    QString keyLine() const;
+    DialogCheck::Verdict verdict() const;
     /// Closes the dialog after a write, or says why it failed.
     void finishWrite(bool written, const QString &reason);
 
@@ -38,4 +47,7 @@ private:
     QString m_filePath;
     QString m_keyLine;
     KMessageWidget *m_error;
+    DialogCheck *m_check = nullptr;
+    mutable QString m_checkedLine;
+    mutable KeyInfo m_checkedInfo;
 };

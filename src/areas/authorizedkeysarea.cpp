@@ -11,6 +11,7 @@
 #include "authorizedkeyspathdialog.h"
 #include "authorizedkeysproxymodel.h"
 #include "collapsiblepanel.h"
+#include "pagemessage.h"
 #include "privilegedaction.h"
 #include "sshkeyutils.h"
 #include "sshsettingsprotocol.h"
@@ -33,10 +34,12 @@
 #include <QScrollBar>
 #include <QStyle>
 #include <QVBoxLayout>
-#include <QVector>
 
 #include <KColorScheme>
 #include <functional>
+
+#include <pwd.h>
+#include <unistd.h>
 
 AuthorizedKeysArea::AuthorizedKeysArea(const SSHOption &option, QWidget *parent)
     : AbstractOptionArea(option, parent)
@@ -98,6 +101,16 @@ void AuthorizedKeysArea::reset() const
     }
 }
 
+QString AuthorizedKeysArea::userName()
+{
+    const QString fromEnvironment = qEnvironmentVariable("USER");
+    if (!fromEnvironment.isEmpty()) {
+        return fromEnvironment;
+    }
+    const passwd *pw = getpwuid(getuid());
+    return pw ? QString::fromLocal8Bit(pw->pw_name) : QString();
+}
+
 QString AuthorizedKeysArea::expandPath(const QString &pattern)
 {
     const QString home = QDir::homePath();
@@ -105,12 +118,28 @@ QString AuthorizedKeysArea::expandPath(const QString &pattern)
     if (path.startsWith(QLatin1Char('~'))) {
         path.replace(0, 1, home);
     }
-    path.replace(QStringLiteral("%h"), home);
-    path.replace(QStringLiteral("%u"), qEnvironmentVariable("USER"));
-    if (QDir::isRelativePath(path)) {
-        path = QDir(home).filePath(path);
+    // The tokens sshd expands, in one pass so that "%%h" stays a percent sign and an h.
+    QString expanded;
+    for (int i = 0; i < path.size(); ++i) {
+        const QChar token = path.at(i) == QLatin1Char('%') && i + 1 < path.size() ? path.at(i + 1) : QChar();
+        if (token == QLatin1Char('h')) {
+            expanded += home;
+        } else if (token == QLatin1Char('u')) {
+            expanded += userName();
+        } else if (token == QLatin1Char('U')) {
+            expanded += QString::number(getuid());
+        } else if (token == QLatin1Char('%')) {
+            expanded += QLatin1Char('%');
+        } else {
+            expanded += path.at(i);
+            continue;
+        }
+        ++i;
     }
-    return QFileInfo(path).absoluteFilePath();
+    if (QDir::isRelativePath(expanded)) {
+        expanded = QDir(home).filePath(expanded);
+    }
+    return QFileInfo(expanded).absoluteFilePath();
 }
 
 void AuthorizedKeysArea::loadAuthorizedKeysFiles(const QStringList &patterns) const
@@ -151,15 +180,6 @@ void AuthorizedKeysArea::loadFileEntries(const QList<FileEntry> &entries) const
     }
 }
 
-QStringList AuthorizedKeysArea::currentPathsFromTable() const
-{
-    QStringList paths;
-    for (int row = 0; row < m_model->rowCount(); ++row) {
-        paths.append(m_model->index(row, AuthorizedKeysModel::NameColumn).data(Qt::DisplayRole).toString());
-    }
-    return paths;
-}
-
 QStringList AuthorizedKeysArea::relativePathsForConfig() const
 {
     // A file loaded from a configured pattern is written back as that pattern,
@@ -197,19 +217,21 @@ bool AuthorizedKeysArea::isAnyCollapsed() const
 
 void AuthorizedKeysArea::setupAnimation()
 {
-    m_panel = new CollapsiblePanel(ui->showButton, ui->groupBox, ui->keysView, i18n("Authorized keys"), this);
+    m_panel = new CollapsiblePanel(ui->showButton, ui->groupBox, ui->keysView, i18nc("@title:group", "Authorized Keys"), this);
+    ui->showButton->setToolTip(m_option.description);
 }
 
 void AuthorizedKeysArea::showPublicKey(const QString &key)
 {
     QDialog dialog(this);
-    dialog.setWindowTitle(i18n("Full public key"));
+    dialog.setWindowTitle(i18nc("@title:window", "Public Key"));
     auto *layout = new QVBoxLayout(&dialog);
     auto *keyEdit = new QPlainTextEdit(key, &dialog);
     keyEdit->setReadOnly(true);
+    keyEdit->setTabChangesFocus(true);
     layout->addWidget(keyEdit);
     auto *buttonBox = new QDialogButtonBox(QDialogButtonBox::Close, &dialog);
-    QPushButton *copyButton = buttonBox->addButton(i18n("Copy"), QDialogButtonBox::ActionRole);
+    QPushButton *copyButton = buttonBox->addButton(i18nc("@action:button", "Copy"), QDialogButtonBox::ActionRole);
     copyButton->setIcon(QIcon::fromTheme(QStringLiteral("edit-copy")));
     layout->addWidget(buttonBox);
     connect(copyButton, &QPushButton::clicked, &dialog, [&dialog, keyEdit] {
@@ -259,15 +281,15 @@ void AuthorizedKeysArea::onContextMenuRequested(const QPoint &pos)
     const QModelIndex index = ui->keysView->indexAt(pos);
     QMenu menu(ui->keysView);
     if (isAnyCollapsed()) {
-        menu.addAction(style()->standardIcon(QStyle::SP_ArrowDown), i18n("Expand all"), ui->keysView, &QTreeView::expandAll);
+        menu.addAction(style()->standardIcon(QStyle::SP_ArrowDown), i18nc("@action:inmenu", "Expand All"), ui->keysView, &QTreeView::expandAll);
     } else {
-        menu.addAction(style()->standardIcon(QStyle::SP_ArrowUp), i18n("Collapse all"), ui->keysView, &QTreeView::collapseAll);
+        menu.addAction(style()->standardIcon(QStyle::SP_ArrowUp), i18nc("@action:inmenu", "Collapse All"), ui->keysView, &QTreeView::collapseAll);
     }
     menu.addSeparator();
     if (index.isValid() && index.parent().isValid()) {
         const QString key = index.siblingAtColumn(AuthorizedKeysModel::RawKeyColumn).data(Qt::DisplayRole).toString().trimmed();
         if (!key.isEmpty()) {
-            menu.addAction(QIcon::fromTheme(QStringLiteral("edit-copy")), i18n("Show public key"), this, [this, key] {
+            menu.addAction(QIcon::fromTheme(QStringLiteral("edit-copy")), i18nc("@action:inmenu", "Show Public Key"), this, [this, key] {
                 showPublicKey(key);
             });
         }
@@ -277,91 +299,104 @@ void AuthorizedKeysArea::onContextMenuRequested(const QPoint &pos)
 
 void AuthorizedKeysArea::editAuthorizedKeysPaths()
 {
-    const QStringList current = currentPathsFromTable();
+    // The dialog edits the words as configured; the tree shows the files they name for this user.
+    const QStringList current = relativePathsForConfig();
     AuthorizedKeysPathDialog dialog(current, this);
     if (dialog.exec() != QDialog::Accepted) {
         return;
     }
-    const QStringList paths = dialog.paths();
-    if (paths == current) {
+    const QStringList words = dialog.paths();
+    if (words == current) {
         return;
     }
     setHasChanged(true);
     Q_EMIT modify();
+    loadAuthorizedKeysFiles(words);
+}
 
-    // Entries still listed keep the pattern they were loaded from.
-    QList<FileEntry> entries;
-    QVector<bool> used(current.size(), false);
-    for (const QString &path : paths) {
-        FileEntry entry{path, QString()};
-        for (int row = 0; row < current.size(); ++row) {
-            if (!used.at(row) && current.at(row) == path) {
-                used[row] = true;
-                const QVariant pattern = m_model->index(row, AuthorizedKeysModel::NameColumn).data(AuthorizedKeysModel::ConfiguredPatternRole);
-                if (pattern.isValid()) {
-                    entry.pattern = pattern.toString();
-                }
-                break;
-            }
-        }
-        entries.append(entry);
-    }
-    loadFileEntries(entries);
+QString AuthorizedKeysArea::keyName(const QString &comment, const QString &fingerprint)
+{
+    return comment.isEmpty() ? fingerprint : i18nc("@info a key: %1 is its comment, %2 its fingerprint", "“%1” (%2)", comment, fingerprint);
 }
 
 void AuthorizedKeysArea::onAddKey()
 {
     const QModelIndex index = m_proxy->mapToSource(ui->keysView->currentIndex());
     if (!index.isValid()) {
-        QMessageBox::warning(this, i18n("Select a file"), i18n("First, select the authorized_keys file to which the key will be added."), QMessageBox::Ok);
+        QMessageBox::warning(this,
+                             i18nc("@title:window", "Select a File"),
+                             i18n("First, select the authorized_keys file to which the key will be added."),
+                             QMessageBox::Ok);
         return;
     }
     const QModelIndex fileIndex = index.parent().isValid() ? index.parent() : index;
     const QString path = fileIndex.siblingAtColumn(AuthorizedKeysModel::NameColumn).data(Qt::DisplayRole).toString();
     // A missing file is created with the first key.
     AddPublicKeyDialog dialog(path, this);
-    if (dialog.exec() == QDialog::Accepted) {
-        if (!fileIndex.siblingAtColumn(AuthorizedKeysModel::FileExistsColumn).data(AuthorizedKeysModel::FileExistsRole).toBool()) {
-            // The file is new: read the listed files again, keeping their configured patterns.
-            QList<FileEntry> entries;
-            for (int row = 0; row < m_model->rowCount(); ++row) {
-                const QModelIndex name = m_model->index(row, AuthorizedKeysModel::NameColumn);
-                const QVariant pattern = name.data(AuthorizedKeysModel::ConfiguredPatternRole);
-                entries.append({name.data(Qt::DisplayRole).toString(), pattern.isValid() ? pattern.toString() : QString()});
-            }
-            loadFileEntries(entries);
-            return;
-        }
-        m_model->addKeyToFile(path, dialog.generatedKey());
+    if (dialog.exec() != QDialog::Accepted) {
+        return;
     }
+    const KeyInfo key = dialog.keyInfo();
+    PageMessage::post(this,
+                      QStringLiteral("authorized_keys_id"),
+                      i18n("The key %1 was added to %2.", keyName(key.comment, key.fingerprint), path),
+                      KCMOS::Positive);
+    if (!fileIndex.siblingAtColumn(AuthorizedKeysModel::FileExistsColumn).data(AuthorizedKeysModel::FileExistsRole).toBool()) {
+        // The file is new: read the listed files again, keeping their configured patterns.
+        QList<FileEntry> entries;
+        for (int row = 0; row < m_model->rowCount(); ++row) {
+            const QModelIndex name = m_model->index(row, AuthorizedKeysModel::NameColumn);
+            const QVariant pattern = name.data(AuthorizedKeysModel::ConfiguredPatternRole);
+            entries.append({name.data(Qt::DisplayRole).toString(), pattern.isValid() ? pattern.toString() : QString()});
+        }
+        loadFileEntries(entries);
+        return;
+    }
+    m_model->addKeyToFile(path, dialog.generatedKey());
+}
+
+bool AuthorizedKeysArea::confirmRemoval(const QString &key, const QString &path)
+{
+    QMessageBox box(QMessageBox::Question,
+                    i18nc("@title:window", "Remove Key"),
+                    i18n("Remove the key %1 from %2? It can then no longer be used to log in with this file.", key, path),
+                    QMessageBox::NoButton,
+                    this);
+    QPushButton *remove = box.addButton(i18nc("@action:button", "Remove Key"), QMessageBox::DestructiveRole);
+    remove->setIcon(QIcon::fromTheme(QStringLiteral("edit-delete")));
+    QPushButton *cancel = box.addButton(QMessageBox::Cancel);
+    box.setDefaultButton(cancel);
+    box.setEscapeButton(cancel);
+    box.exec();
+    return box.clickedButton() == remove;
 }
 
 void AuthorizedKeysArea::onRemoveKey()
 {
     const QModelIndex index = selectedSourceIndex();
     if (!index.isValid() || !index.parent().isValid()) {
-        QMessageBox::warning(this, i18nc("@title:window", "Remove key"), i18n("Select the key to be deleted."), QMessageBox::Ok);
-        return;
-    }
-    if (QMessageBox::question(this,
-                              i18nc("@title:window", "Remove key"),
-                              i18n("Do you really want to delete this key?"),
-                              QMessageBox::Yes | QMessageBox::No,
-                              QMessageBox::NoButton)
-        != QMessageBox::Yes) {
-        return;
+        return; // the button is disabled without a key selected
     }
     const QModelIndex fileIndex = index.parent();
     const QString path = fileIndex.siblingAtColumn(AuthorizedKeysModel::NameColumn).data(Qt::DisplayRole).toString();
     const QString line = index.siblingAtColumn(AuthorizedKeysModel::RawKeyColumn).data(Qt::DisplayRole).toString();
+    const QString name = keyName(index.siblingAtColumn(AuthorizedKeysModel::CommentColumn).data(Qt::DisplayRole).toString(),
+                                 index.siblingAtColumn(AuthorizedKeysModel::FingerprintColumn).data(Qt::DisplayRole).toString());
+    if (!confirmRemoval(name, path)) {
+        return;
+    }
     // The key is taken from the list once the file no longer has it; the list may have moved meanwhile.
     const QPersistentModelIndex key(index);
-    const auto removed = [this, key](bool done, const QString &reason) {
+    const auto removed = [this, key, name, path](bool done, const QString &reason) {
+        const QString id = QStringLiteral("authorized_keys_id");
         if (!done) {
-            QMessageBox::critical(this, i18n("Key removal"), i18n("The key was not removed: %1", reason), QMessageBox::Ok);
-        } else if (key.isValid()) {
+            PageMessage::post(this, id, i18n("The key %1 was not removed from %2: %3", name, path, reason), KCMOS::Error);
+            return;
+        }
+        if (key.isValid()) {
             m_model->removeKey(static_cast<TreeItem *>(key.parent().internalPointer()), key.row());
         }
+        PageMessage::post(this, id, i18n("The key %1 was removed from %2.", name, path), KCMOS::Positive);
     };
     if (SSHKeyUtils::isDirectlyWritable(path)) {
         QString reason;

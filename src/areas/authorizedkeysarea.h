@@ -36,6 +36,10 @@ public:
 
     /// The absolute path a configured pattern names for the user running the module.
     static QString expandPath(const QString &pattern);
+    /// The name %u stands for: the user running the module.
+    static QString userName();
+    /// A key as the page names it: its comment and fingerprint, or the fingerprint alone.
+    static QString keyName(const QString &comment, const QString &fingerprint);
 
 private:
     // One listed file: its path and the configured pattern it came from (null when the user added it).
@@ -46,7 +50,6 @@ private:
 
     void loadAuthorizedKeysFiles(const QStringList &patterns) const;
     void loadFileEntries(const QList<FileEntry> &entries) const;
-    QStringList currentPathsFromTable() const;
     QStringList relativePathsForConfig() const;
     bool isAnyCollapsed() const;
     void setupAnimation();
@@ -59,6 +62,8 @@ private:
     void editAuthorizedKeysPaths();
     void onAddKey();
     void onRemoveKey();
+    /// Asks before a key is removed, Cancel the default.
+    bool confirmRemoval(const QString &key, const QString &path);
 
     std::unique_ptr<Ui::AuthorizedKeysArea> ui;
     AuthorizedKeysModel *m_model = nullptr;

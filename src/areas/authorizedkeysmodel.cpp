@@ -90,8 +90,13 @@ void TreeItem::clearChildren()
 
 AuthorizedKeysModel::AuthorizedKeysModel(QObject *parent)
     : QAbstractItemModel(parent)
-    , m_rootItem(
-          new TreeItem({i18n("Name"), i18n("Fingerprint"), i18n("Comment"), i18n("Type"), i18n("Size"), i18n("Full public key"), i18n("File availability")}))
+    , m_rootItem(new TreeItem({i18nc("@title:column", "Name"),
+                               i18nc("@title:column", "Fingerprint"),
+                               i18nc("@title:column", "Comment"),
+                               i18nc("@title:column", "Type"),
+                               i18nc("@title:column", "Size"),
+                               i18nc("@title:column", "Public Key"),
+                               i18nc("@title:column", "File")}))
 {
 }
 
@@ -151,7 +156,7 @@ QVariant AuthorizedKeysModel::data(const QModelIndex &index, int role) const
         return readError;
     }
     if (column == KeyBitsColumn && role == Qt::ToolTipRole) {
-        return i18n("Key size in bits, based on ssh-keygen analysis");
+        return i18n("The key's size in bits, as ssh-keygen reads it.");
     }
     if (column == FileExistsColumn) {
         const QVariant value = item->data(FileExistsColumn);
@@ -167,9 +172,9 @@ QVariant AuthorizedKeysModel::data(const QModelIndex &index, int role) const
             return QIcon::fromTheme(exists ? QStringLiteral("task-complete") : QStringLiteral("task-reject"));
         case Qt::ToolTipRole:
             if (!readError.isEmpty()) {
-                return i18n("The file exists but could not be read: %1", readError);
+                return i18n("The file exists but cannot be read: %1", readError);
             }
-            return exists ? i18n("File exists") : i18n("File does not exist");
+            return exists ? i18n("The file exists.") : i18n("The file does not exist yet; adding a key creates it.");
         case FileExistsRole:
             return exists;
         default:
@@ -181,7 +186,7 @@ QVariant AuthorizedKeysModel::data(const QModelIndex &index, int role) const
         return item->data(column);
     case Qt::ToolTipRole:
         if (column == NameColumn && !readError.isEmpty()) {
-            return i18n("The file exists but could not be read: %1", readError);
+            return i18n("The file exists but cannot be read: %1", readError);
         }
         if (column == NameColumn && isKey && !SSHKeyUtils::splitOptions(item->data(RawKeyColumn).toString()).first.isEmpty()) {
             return item->data(RawKeyColumn); // the whole line, options included

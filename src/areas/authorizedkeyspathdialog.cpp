@@ -3,25 +3,43 @@
 #include "authorizedkeyspathdialog.h"
 #include "ui_AuthorizedKeysPathDialog.h"
 
+#include "authorizedkeysarea.h"
 #include "formaccessibility.h"
 
 #include <KLocalizedString>
 
 #include <QDir>
 #include <QFileDialog>
-#include <QListWidgetItem>
-#include <QMessageBox>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QShortcut>
+#include <QTreeWidget>
 
 AuthorizedKeysPathDialog::AuthorizedKeysPathDialog(const QStringList &paths, QWidget *parent)
     : QDialog(parent)
     , ui(std::make_unique<Ui::AuthorizedKeysPathDialog>())
 {
     ui->setupUi(this);
+    ui->pathsListWidget->headerItem()->setText(1, i18nc("@title:column %1 is a user name", "File for %1", AuthorizedKeysArea::userName()));
+    m_check = new DialogCheck(ui->buttonBox->button(QDialogButtonBox::Ok), ui->verticalLayout, ui->verticalLayout->count() - 1, [this] {
+        return verdict();
+    });
     for (const QString &path : paths) {
         addItem(path);
     }
+    ui->pathsListWidget->resizeColumnToContents(0);
+    // Only the configured word is edited; the file beside it follows.
+    connect(ui->pathsListWidget, &QTreeWidget::itemDoubleClicked, this, &AuthorizedKeysPathDialog::edit);
+    auto *editShortcut = new QShortcut(QKeySequence(Qt::Key_F2), ui->pathsListWidget);
+    connect(editShortcut, &QShortcut::activated, this, [this] {
+        edit(ui->pathsListWidget->currentItem());
+    });
+    connect(ui->pathsListWidget, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem *item, int column) {
+        if (column == 0) {
+            item->setText(1, AuthorizedKeysArea::expandPath(item->text(0)));
+            m_check->update();
+        }
+    });
 
     auto *addShortcut = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_N), this);
     auto *removeShortcut = new QShortcut(QKeySequence(Qt::Key_Delete), this);
@@ -30,7 +48,7 @@ AuthorizedKeysPathDialog::AuthorizedKeysPathDialog(const QStringList &paths, QWi
     connect(ui->addPath, &QPushButton::clicked, this, &AuthorizedKeysPathDialog::onAdd);
     connect(ui->browsePath, &QPushButton::clicked, this, &AuthorizedKeysPathDialog::onBrowse);
     connect(ui->removePath, &QPushButton::clicked, this, &AuthorizedKeysPathDialog::onRemove);
-    connect(ui->pathsListWidget, &QListWidget::currentRowChanged, this, &AuthorizedKeysPathDialog::updateRemoveButton);
+    connect(ui->pathsListWidget, &QTreeWidget::currentItemChanged, this, &AuthorizedKeysPathDialog::updateRemoveButton);
     FormAccessibility::apply(this);
 }
 
@@ -39,8 +57,8 @@ AuthorizedKeysPathDialog::~AuthorizedKeysPathDialog() = default;
 QStringList AuthorizedKeysPathDialog::paths() const
 {
     QStringList result;
-    for (int row = 0; row < ui->pathsListWidget->count(); ++row) {
-        const QString path = ui->pathsListWidget->item(row)->text().trimmed();
+    for (int row = 0; row < ui->pathsListWidget->topLevelItemCount(); ++row) {
+        const QString path = ui->pathsListWidget->topLevelItem(row)->text(0).trimmed();
         if (!path.isEmpty()) {
             result.append(path);
         }
@@ -48,11 +66,19 @@ QStringList AuthorizedKeysPathDialog::paths() const
     return result;
 }
 
-QListWidgetItem *AuthorizedKeysPathDialog::addItem(const QString &path)
+QTreeWidgetItem *AuthorizedKeysPathDialog::addItem(const QString &path)
 {
-    auto *item = new QListWidgetItem(path, ui->pathsListWidget);
+    auto *item = new QTreeWidgetItem(ui->pathsListWidget, {path, path.trimmed().isEmpty() ? QString() : AuthorizedKeysArea::expandPath(path)});
     item->setFlags(item->flags() | Qt::ItemIsEditable);
+    m_check->update();
     return item;
+}
+
+void AuthorizedKeysPathDialog::edit(QTreeWidgetItem *item)
+{
+    if (item) {
+        ui->pathsListWidget->editItem(item, 0);
+    }
 }
 
 QString AuthorizedKeysPathDialog::pathError(const QString &path)
@@ -74,43 +100,57 @@ QString AuthorizedKeysPathDialog::pathError(const QString &path)
     return {};
 }
 
-void AuthorizedKeysPathDialog::accept()
+DialogCheck::Verdict AuthorizedKeysPathDialog::verdict() const
 {
     const QStringList list = paths();
     for (const QString &path : list) {
         const QString error = pathError(path);
         if (!error.isEmpty()) {
-            QMessageBox::warning(this, i18nc("@title:window", "Path not accepted"), error);
-            return;
+            return {false, error};
         }
     }
-    QDialog::accept();
+    return {true, QString()};
+}
+
+QString AuthorizedKeysPathDialog::reason() const
+{
+    return m_check->reason();
+}
+
+void AuthorizedKeysPathDialog::accept()
+{
+    if (m_check->update()) {
+        QDialog::accept();
+    }
 }
 
 void AuthorizedKeysPathDialog::onAdd()
 {
     // A new line to type into: a pattern such as %h/.ssh/authorized_keys, or a path relative to the home folder.
-    QListWidgetItem *item = addItem(QString());
+    QTreeWidgetItem *item = addItem(QString());
     ui->pathsListWidget->setCurrentItem(item);
-    ui->pathsListWidget->editItem(item);
+    edit(item);
 }
 
 void AuthorizedKeysPathDialog::onBrowse()
 {
-    const QString path = QFileDialog::getOpenFileName(this, i18nc("@title:window", "Choose an authorized keys file"), QDir::homePath());
+    QString path = QFileDialog::getOpenFileName(this, i18nc("@title:window", "Choose an Authorized Keys File"), QDir::homePath());
     if (path.isEmpty()) {
         return;
     }
-    if (!ui->pathsListWidget->findItems(path, Qt::MatchExactly | Qt::MatchCaseSensitive).isEmpty()) {
-        QMessageBox::information(this, i18n("Already added"), i18n("This path is already on the list."), QMessageBox::Ok);
-        return;
+    // A file in the home folder is listed relative to it, as sshd reads it: the same file in every user's home.
+    const QString homePrefix = QDir::homePath() + QLatin1Char('/');
+    if (path.startsWith(homePrefix)) {
+        path = path.mid(homePrefix.size());
     }
-    ui->pathsListWidget->setCurrentItem(addItem(path));
+    const auto same = ui->pathsListWidget->findItems(path, Qt::MatchExactly | Qt::MatchCaseSensitive, 0);
+    ui->pathsListWidget->setCurrentItem(same.isEmpty() ? addItem(path) : same.constFirst());
 }
 
 void AuthorizedKeysPathDialog::onRemove()
 {
     delete ui->pathsListWidget->currentItem();
+    m_check->update();
 }
 
 void AuthorizedKeysPathDialog::updateRemoveButton()

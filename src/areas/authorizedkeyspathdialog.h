@@ -2,27 +2,31 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 
+#include "dialogcheck.h"
+
 #include <QDialog>
 #include <QStringList>
 
 #include <memory>
 
-class QListWidgetItem;
+class QTreeWidgetItem;
 
 namespace Ui
 {
 class AuthorizedKeysPathDialog;
 }
 
-/// Edits the list of authorized_keys files.
+/// Edits the AuthorizedKeysFile words as configured, each beside the file it names for the user running the page.
 class AuthorizedKeysPathDialog : public QDialog
 {
 public:
     AuthorizedKeysPathDialog(const QStringList &paths, QWidget *parent);
     ~AuthorizedKeysPathDialog() override;
 
-    /// The listed paths in order, each trimmed; empty lines left out.
+    /// The listed paths and patterns in order, each trimmed; empty lines left out.
     QStringList paths() const;
+    /// Why the list cannot be accepted as it is, as shown under it; empty when it can.
+    QString reason() const;
     /// Why sshd would not take @p path as an AuthorizedKeysFile word, empty when it would.
     static QString pathError(const QString &path);
 
@@ -31,9 +35,12 @@ public:
 private:
     void onAdd();
     void onBrowse();
-    QListWidgetItem *addItem(const QString &path);
+    QTreeWidgetItem *addItem(const QString &path);
+    void edit(QTreeWidgetItem *item);
+    DialogCheck::Verdict verdict() const;
     void onRemove();
     void updateRemoveButton();
 
     std::unique_ptr<Ui::AuthorizedKeysPathDialog> ui;
+    DialogCheck *m_check = nullptr;
 };

@@ -38,7 +38,7 @@ QWidget *BannerArea::inflate()
 {
     ui->nameLabel->setText(m_option.displayName);
     setToolTip(m_option.description);
-    ui->choosePathButton->setToolTip(i18n("Choose a banner file…"));
+    ui->choosePathButton->setToolTip(i18n("Choose a banner file."));
     ui->choosePathButton->setAccessibleName(i18n("Choose a banner file"));
     ui->choosePathButton->setIcon(style()->standardIcon(QStyle::SP_DirOpenIcon));
     connect(ui->choosePathButton, &QToolButton::clicked, this, &BannerArea::selectBannerFile);
@@ -71,7 +71,7 @@ void BannerArea::updatePathAndButtonState(const QString &path)
 void BannerArea::selectBannerFile()
 {
     // Banners are plain text under any name (/etc/issue.net has no extension): every file is offered.
-    const QString path = QFileDialog::getOpenFileName(this, i18nc("@title:window", "Choose a banner file"), QStringLiteral("/etc"));
+    const QString path = QFileDialog::getOpenFileName(this, i18nc("@title:window", "Choose a Banner File"), QStringLiteral("/etc"));
     if (!path.isEmpty()) {
         ui->pathToBannerLineEdit->setText(path);
     }

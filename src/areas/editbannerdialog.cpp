@@ -5,18 +5,18 @@
 #include "ui_EditBannerDialog.h"
 
 #include "formaccessibility.h"
+#include "pagemessage.h"
 
 #include "privilegedaction.h"
 #include "sshsettingsprotocol.h"
 
 #include <KLocalizedString>
-#include <KMessageBox>
 #include <KMessageWidget>
 
 #include <QDebug>
 #include <QFile>
 #include <QFileInfo>
-#include <QMessageBox>
+#include <QFontDatabase>
 #include <QSaveFile>
 #include <QVBoxLayout>
 
@@ -47,7 +47,9 @@ EditBannerDialog::EditBannerDialog(const QString &path, QWidget *parent)
     m_error->setCloseButtonVisible(false);
     m_error->hide();
     static_cast<QVBoxLayout *>(layout())->insertWidget(0, m_error);
-    setWindowTitle(i18nc("@title:window %1 is a file", "Edit banner %1", path));
+    setWindowTitle(i18nc("@title:window %1 is a file", "Edit Banner — %1", path));
+    // The banner is shown as written, line by line: the editor uses the fixed-width font terminals show it in.
+    ui->textEdit->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     FormAccessibility::apply(this);
 }
 
@@ -65,13 +67,14 @@ void EditBannerDialog::setWriteAccessCheck(WriteAccessCheck check)
 
 int EditBannerDialog::exec()
 {
+    const QString id = QStringLiteral("banner_id");
     if (!QFile::exists(m_path)) {
-        QMessageBox::critical(parentWidget(), i18nc("@title:window", "Banner not opened"), i18n("The banner file does not exist."), QMessageBox::Ok);
+        PageMessage::post(parentWidget(), id, i18n("The banner %1 does not exist.", m_path), KCMOS::Error);
         return QDialog::Rejected;
     }
     QFile file(m_path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
-        QMessageBox::critical(parentWidget(), i18nc("@title:window", "Banner not opened"), i18n("The banner file could not be read."), QMessageBox::Ok);
+        PageMessage::post(parentWidget(), id, i18n("The banner %1 could not be read: %2", m_path, file.errorString()), KCMOS::Error);
         return QDialog::Rejected;
     }
     ui->textEdit->setPlainText(QString::fromUtf8(file.readAll()));
@@ -137,10 +140,8 @@ void EditBannerDialog::finishWrite(bool written, const QString &reason)
         m_error->animatedShow();
         return;
     }
-    KMessageBox::information(parentWidget(),
-                             i18n("The content of the welcome message has been successfully changed."),
-                             QString(),
-                             QStringLiteral("ssh_banner_success_change_id"),
-                             KMessageBox::Notify);
+    m_error->hide();
+    // Said on the page, once the dialog is gone: no box to close after a save.
+    PageMessage::post(parentWidget(), QStringLiteral("banner_id"), i18n("The banner %1 was saved.", m_path), KCMOS::Positive);
     QDialog::accept();
 }

@@ -5,13 +5,14 @@
 
 #include <KLocalizedString>
 
+#include "dialogcheck.h"
 #include "formaccessibility.h"
-#include <QCompleter>
 
+#include <QCompleter>
 #include <QMessageBox>
-#include <QRegularExpression>
-#include <QRegularExpressionValidator>
-#include <QStyle>
+#include <QPushButton>
+
+#include <algorithm>
 
 ListenAddressEditDialog::ListenAddressEditDialog(ActionDialogId action, const QList<ServerAddress> &addresses, const QString &defaultPort, QWidget *parent)
     : QDialog(parent)
@@ -21,28 +22,31 @@ ListenAddressEditDialog::ListenAddressEditDialog(ActionDialogId action, const QL
     , m_addresses(addresses)
 {
     ui->setupUi(this);
-    setWindowTitle(action == ActionDialogAdd ? i18nc("@title:window", "Add listening address") : i18nc("@title:window", "Edit listening address"));
-    setValidator();
+    setWindowTitle(action == ActionDialogAdd ? i18nc("@title:window", "Add Listening Address") : i18nc("@title:window", "Edit Listening Address"));
     setCompleter();
-    ui->portCheckBox->setIcon(style()->standardIcon(QStyle::SP_MessageBoxInformation));
-    ui->portCheckBox->setToolTip(i18n("Without a port of its own, the address uses the server's port."));
+    ui->ipLineEdit->setToolTip(i18n("An IPv4 address such as 192.168.1.10, or an IPv6 address such as fd00::10."));
+    // The longest IPv6 address fits whole.
+    DialogCheck::fitWidth(ui->ipLineEdit, QStringLiteral("ffff:ffff:ffff:ffff:ffff:ffff:255.255.255.255"));
+    ui->portCheckBox->setText(i18nc("@option:check %1 is a port number", "&Own port instead of the server's (%1)", defaultPort));
+    ui->portCheckBox->setToolTip(i18n("Without a port of its own, the address follows the server's port, also when that changes later."));
+    QPushButton *ok = ui->buttonBox->button(QDialogButtonBox::Ok);
+    if (action == ActionDialogAdd) {
+        ok->setText(i18nc("@action:button", "&Add"));
+        ok->setIcon(QIcon::fromTheme(QStringLiteral("list-add")));
+    }
+    m_check = new DialogCheck(ok, ui->verticalLayout, 1, [this] {
+        return verdict();
+    });
     FormAccessibility::apply(this);
     connect(ui->portCheckBox, &QCheckBox::toggled, this, [this](bool checked) {
         ui->portSpinBox->setEnabled(checked);
+        m_check->update();
     });
+    connect(ui->ipLineEdit, &QLineEdit::textChanged, m_check, &DialogCheck::update);
+    connect(ui->portSpinBox, qOverload<int>(&QSpinBox::valueChanged), m_check, &DialogCheck::update);
 }
 
 ListenAddressEditDialog::~ListenAddressEditDialog() = default;
-
-void ListenAddressEditDialog::setValidator()
-{
-    static const QRegularExpression pattern(
-        QStringLiteral("^(?:(?:[0-9A-Fa-f]{1,4}:){7}[0-9A-Fa-f]{1,4}|(?:(?:[0-9A-Fa-f]{1,4}:){1,7}|:)|(?:[0-9A-Fa-f]{1,4}:)"
-                       "{1,6}:[0-9A-Fa-f]{1,4}|(?:(?:25[0-5]|2[0-4][0-9]|[01]?["
-                       "0-9][0-9]?)\\.){3}(?:25[0-5]|2[0-4][0-9]|[01]?[0-9][0-9]?))$"));
-    ui->ipLineEdit->setValidator(new QRegularExpressionValidator(pattern, ui->ipLineEdit));
-    ui->ipLineEdit->setToolTip(i18n("An IPv4 address such as 192.168.1.10, or an IPv6 address such as fd00::10"));
-}
 
 void ListenAddressEditDialog::setCompleter()
 {
@@ -78,6 +82,7 @@ bool ListenAddressEditDialog::setupWidgets(QString *error) const
     ui->ipLineEdit->setText(m_selectedAddress.ip().toString());
     ui->portSpinBox->setValue(m_selectedAddress.followsPort() ? m_defaultPort.toInt() : m_selectedAddress.port().toInt());
     ui->portCheckBox->setChecked(!m_selectedAddress.followsPort());
+    m_check->update();
     return true;
 }
 
@@ -85,7 +90,7 @@ int ListenAddressEditDialog::exec()
 {
     QString error;
     if (!setupWidgets(&error)) {
-        QMessageBox::critical(parentWidget(), i18nc("@title:window", "Address not accepted"), error, QMessageBox::Ok);
+        QMessageBox::critical(parentWidget(), i18nc("@title:window", "Address Not Accepted"), error, QMessageBox::Ok);
         return QDialog::Rejected;
     }
     return QDialog::exec();
@@ -93,7 +98,7 @@ int ListenAddressEditDialog::exec()
 
 ServerAddress ListenAddressEditDialog::newAddress() const
 {
-    const QString ip = ui->ipLineEdit->text();
+    const QString ip = ui->ipLineEdit->text().trimmed();
     if (!ServerAddress::isValidIpAddress(ip)) {
         return ServerAddress();
     }
@@ -106,24 +111,34 @@ ServerAddress ListenAddressEditDialog::socket(const ServerAddress &address) cons
     return address.followsPort() ? ServerAddress(address.ip().toString(), m_defaultPort, nullptr) : address;
 }
 
-void ListenAddressEditDialog::accept()
+DialogCheck::Verdict ListenAddressEditDialog::verdict() const
 {
-    const ServerAddress address = newAddress();
-    bool duplicate = false;
-    for (const ServerAddress &existing : std::as_const(m_addresses)) {
-        duplicate = duplicate || socket(existing) == socket(address);
+    const QString ip = ui->ipLineEdit->text().trimmed();
+    if (ip.isEmpty()) {
+        return {};
     }
+    const ServerAddress address = newAddress();
+    if (!address.isValid() && !address.followsPort()) {
+        return {false, i18n("“%1” is not an IP address. Enter an IPv4 address such as 192.168.1.10, or an IPv6 address such as fd00::10.", ip)};
+    }
+    const bool duplicate = std::any_of(m_addresses.cbegin(), m_addresses.cend(), [this, &address](const ServerAddress &existing) {
+        return socket(existing) == socket(address);
+    });
     // Saving the edited address unchanged is no duplicate.
     if (duplicate && !(m_action == ActionDialogEdit && socket(address) == socket(m_selectedAddress))) {
-        QMessageBox::critical(this,
-                              i18nc("@title:window", "Address not accepted"),
-                              i18n("The SSH server already listens on this address and port."),
-                              QMessageBox::Ok);
-        return;
+        return {false, i18n("The SSH server already listens on this address and port.")};
     }
-    if (address.isValid() || address.followsPort()) {
+    return {true, QString()};
+}
+
+QString ListenAddressEditDialog::reason() const
+{
+    return m_check->reason();
+}
+
+void ListenAddressEditDialog::accept()
+{
+    if (m_check->update()) {
         QDialog::accept();
-        return;
     }
-    QMessageBox::critical(this, i18nc("@title:window", "Address not accepted"), i18n("Incorrect IP address or port"), QMessageBox::Ok);
 }

@@ -2,6 +2,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 
+#include "dialogcheck.h"
 #include "serveraddress.h"
 
 #include <QDialog>
@@ -33,6 +34,8 @@ public:
     /// The address built from the fields, without a port when the port box is unchecked;
     /// an empty address when the IP text is not an address.
     ServerAddress newAddress() const;
+    /// Why the fields cannot be accepted as they are, as shown under them; empty when they can or are not filled in.
+    QString reason() const;
 
 public Q_SLOTS:
     /// Fills the fields for the action and runs the dialog; 0 without showing it when that fails.
@@ -40,16 +43,17 @@ public Q_SLOTS:
     void accept() override;
 
 private:
-    void setValidator();
     void setCompleter();
     /// Fills the fields for the action; false with the reason in @p error when it has nothing to show.
     bool setupWidgets(QString *error) const;
     /// Where sshd listens for @p address now: an address without a port of its own on the server's port.
     ServerAddress socket(const ServerAddress &address) const;
+    DialogCheck::Verdict verdict() const;
 
     std::unique_ptr<Ui::ListenAddressEditDialog> ui;
     ActionDialogId m_action;
     ServerAddress m_selectedAddress;
     QString m_defaultPort;
     QList<ServerAddress> m_addresses;
+    DialogCheck *m_check = nullptr;
 };

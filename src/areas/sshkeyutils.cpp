@@ -11,7 +11,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
-#include <QHostInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSaveFile>
@@ -67,11 +66,6 @@ bool canBeStreamed(const QString &line)
 {
     return !line.contains(QLatin1Char('\n')) && !line.contains(QLatin1Char('\r')) && !line.contains(QChar(0));
 }
-}
-
-QString SSHKeyUtils::defaultComment()
-{
-    return QStringLiteral("%1@%2").arg(qEnvironmentVariable("USER"), QHostInfo::localHostName());
 }
 
 QString SSHKeyUtils::sshProgram()

@@ -26,8 +26,6 @@ struct KeyInfo {
 class SSHKeyUtils
 {
 public:
-    /// "$USER@hostname".
-    static QString defaultComment();
     /// The key types that "ssh -Q key" lists; empty on failure.
     static QStringList systemSupportedKeyTypes();
     static bool isKeyLineValid(const QString &line);

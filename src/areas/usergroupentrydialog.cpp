@@ -3,12 +3,14 @@
 #include "usergroupentrydialog.h"
 #include "ui_UserGroupEntryDialog.h"
 
+#include "dialogcheck.h"
 #include "formaccessibility.h"
 #include "ipaddress.h"
 
 #include <KLocalizedString>
 
 #include <QCompleter>
+#include <QDialogButtonBox>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -83,13 +85,16 @@ void UserGroupEntryDialog::initialize()
     ui->setupUi(this);
     std::tie(m_user, m_groups) = currentAccount();
     // Adding starts from an entry of no role; editing from the entry shown.
-    setWindowTitle(m_entry.role() == RoleUnknown ? i18nc("@title:window", "Add access entry") : i18nc("@title:window", "Edit access entry"));
-    ui->typeCombo->addItem(QIcon(), i18n("Users"), static_cast<int>(RoleUser));
-    ui->typeCombo->addItem(QIcon(), i18n("Groups"), static_cast<int>(RoleGroup));
+    const bool adding = m_entry.role() == RoleUnknown;
+    setWindowTitle(adding ? i18nc("@title:window", "Add Access Entry") : i18nc("@title:window", "Edit Access Entry"));
+    ui->typeCombo->addItem(QIcon(), i18n("User"), static_cast<int>(RoleUser));
+    ui->typeCombo->addItem(QIcon(), i18n("Group"), static_cast<int>(RoleGroup));
     ui->permissionCombo->addItem(QIcon(), i18n("Allow"), static_cast<int>(PermissionAllow));
     ui->permissionCombo->addItem(QIcon(), i18n("Deny"), static_cast<int>(PermissionDeny));
+    DialogCheck::fitWidth(ui->ipLineEdit, QStringLiteral("ffff:ffff:ffff:ffff:ffff:ffff:ffff:ffff"));
 
-    const bool anyName = m_entry.name().isNull();
+    // A new entry starts from a name to type: "any name from any address" would change nothing.
+    const bool anyName = !adding && m_entry.name().isNull();
     ui->nameCheckBox->setChecked(anyName);
     ui->nameLineEdit->setEnabled(!anyName);
     if (!anyName) {
@@ -101,20 +106,36 @@ void UserGroupEntryDialog::initialize()
     if (!anyHost) {
         ui->ipLineEdit->setText(m_entry.hostText());
     }
+    QPushButton *ok = ui->buttonBox->button(QDialogButtonBox::Ok);
+    if (adding) {
+        ok->setText(i18nc("@action:button", "&Add"));
+        ok->setIcon(QIcon::fromTheme(QStringLiteral("list-add")));
+    }
+    m_check = new DialogCheck(ok, ui->verticalLayout, 1, [this] {
+        return verdict();
+    });
     connect(ui->nameCheckBox, &QCheckBox::toggled, this, [this](bool checked) {
         ui->nameLineEdit->setEnabled(!checked);
+        m_check->update();
     });
     connect(ui->ipCheckBox, &QCheckBox::toggled, this, [this](bool checked) {
         ui->ipLineEdit->setEnabled(!checked);
+        m_check->update();
     });
+    connect(ui->nameLineEdit, &QLineEdit::textChanged, m_check, &DialogCheck::update);
+    connect(ui->ipLineEdit, &QLineEdit::textChanged, m_check, &DialogCheck::update);
+    connect(ui->permissionCombo, qOverload<int>(&QComboBox::currentIndexChanged), m_check, &DialogCheck::update);
 
     selectData(ui->typeCombo, m_entry.role());
     selectData(ui->permissionCombo, m_entry.permission());
     // sshd matches groups by bare name only: a group has no address to offer.
     auto showAddress = [this] {
         const bool user = comboValue<RoleType>(ui->typeCombo) == RoleUser;
+        ui->ipLabel->setVisible(user);
         ui->ipCheckBox->setVisible(user);
         ui->ipLineEdit->setVisible(user);
+        ui->nameLineEdit->setPlaceholderText(user ? i18n("A user name such as alice") : i18n("A group name such as sftponly"));
+        m_check->update();
     };
     connect(ui->typeCombo, qOverload<int>(&QComboBox::currentIndexChanged), this, showAddress);
     showAddress();
@@ -127,6 +148,7 @@ void UserGroupEntryDialog::setExistingEntries(const QList<AccessEntry> &entries)
     if (!m_existingEntries.isEmpty()) {
         addCompleterNames();
     }
+    m_check->update();
 }
 
 void UserGroupEntryDialog::addCompleterNames()
@@ -167,48 +189,56 @@ AccessEntry UserGroupEntryDialog::buildEntry() const
     return result;
 }
 
-bool UserGroupEntryDialog::showError(const QString &text)
-{
-    QMessageBox::critical(this, i18nc("@title:window", "Entry not accepted"), text, QMessageBox::Ok);
-    return false;
-}
-
-bool UserGroupEntryDialog::validateEntry()
+DialogCheck::Verdict UserGroupEntryDialog::verdict() const
 {
     const auto role = comboValue<RoleType>(ui->typeCombo);
-    if (role != RoleUser && role != RoleGroup) {
-        return showError(i18n("Select a valid role."));
-    }
-    const auto permission = comboValue<Permission>(ui->permissionCombo);
-    if (permission != PermissionAllow && permission != PermissionDeny) {
-        return showError(i18n("Select a valid permission."));
-    }
-    if (!ui->nameCheckBox->isChecked()) {
+    const bool anyName = ui->nameCheckBox->isChecked();
+    const bool anyHost = role == RoleGroup || ui->ipCheckBox->isChecked();
+    if (!anyName) {
         const QString name = ui->nameLineEdit->text().trimmed();
         if (name.isEmpty()) {
-            return showError(i18n("Name cannot be empty."));
+            return {};
         }
         static const QRegularExpression userPattern(QStringLiteral("^[a-z_][a-z0-9_-]{0,30}([a-z0-9])?$"));
         static const QRegularExpression groupPattern(QStringLiteral("^[a-z0-9_][-a-z0-9_]{0,30}([a-z0-9])?$"));
-        const QRegularExpression &pattern = role == RoleUser ? userPattern : groupPattern;
-        if (!pattern.match(name).hasMatch()) {
-            return showError(i18n("Invalid user or group name."));
+        if (role == RoleUser && !userPattern.match(name).hasMatch()) {
+            return {false,
+                    i18n("“%1” is not a user name: it starts with a lower-case letter or “_”, followed by lower-case letters, digits, “_” or “-”, "
+                         "32 characters at most.",
+                         name)};
+        }
+        if (role == RoleGroup && !groupPattern.match(name).hasMatch()) {
+            return {false, i18n("“%1” is not a group name: lower-case letters, digits, “_” or “-”, 32 characters at most.", name)};
         }
     }
-    QHostAddress address;
-    // A literal address as sshd reads it: "10.1" or "fe80::1%eth0" would be a pattern to it.
-    if (role == RoleUser && !ui->ipCheckBox->isChecked() && !keepsHostPattern() && !IpAddress::parse(ui->ipLineEdit->text().trimmed(), &address)) {
-        return showError(i18n("Invalid IP address."));
+    if (!anyHost && !keepsHostPattern()) {
+        const QString text = ui->ipLineEdit->text().trimmed();
+        QHostAddress address;
+        if (text.isEmpty()) {
+            return {};
+        }
+        // A literal address as sshd reads it: "10.1" or "fe80::1%eth0" would be a pattern to it.
+        if (!IpAddress::parse(text, &address)) {
+            return {false, i18n("“%1” is not an IP address. Enter one address, such as 192.168.1.10 or fd00::10.", text)};
+        }
+    }
+    if (anyName && anyHost && comboValue<Permission>(ui->permissionCombo) == PermissionAllow) {
+        return {false, i18n("Every account may already log in from any address. Enter a name or an address, or choose Deny.")};
     }
     if (m_existingEntries.contains(buildEntry())) {
-        return showError(i18n("An entry with this name already exists."));
+        return {false, i18n("This entry is in the list already.")};
     }
-    return true;
+    return {true, QString()};
+}
+
+QString UserGroupEntryDialog::reason() const
+{
+    return m_check->reason();
 }
 
 void UserGroupEntryDialog::accept()
 {
-    if (!validateEntry()) {
+    if (!m_check->update()) {
         return;
     }
     const AccessEntry entry = buildEntry();
@@ -265,8 +295,8 @@ bool UserGroupEntryDialog::confirmLockout(const AccessEntry &entry)
     if (warning.isEmpty()) {
         return true;
     }
-    QMessageBox box(QMessageBox::Warning, i18nc("@title:window", "Shut out accounts?"), warning, QMessageBox::NoButton, this);
-    QPushButton *add = box.addButton(i18nc("@action:button", "Add the entry anyway"), QMessageBox::AcceptRole);
+    QMessageBox box(QMessageBox::Warning, i18nc("@title:window", "Shut Out Accounts?"), warning, QMessageBox::NoButton, this);
+    QPushButton *add = box.addButton(i18nc("@action:button", "Add the Entry Anyway"), QMessageBox::AcceptRole);
     box.setDefaultButton(box.addButton(QMessageBox::Cancel));
     box.exec();
     return box.clickedButton() == add;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "accessentry.h"
+#include "dialogcheck.h"
 
 #include <QDialog>
 #include <QList>
@@ -27,8 +28,8 @@ public:
     void setExistingEntries(const QList<AccessEntry> &entries);
     /// The entry built on acceptance.
     AccessEntry entry() const;
-    /// Checks the fields; shows what is wrong and answers false.
-    bool validateEntry();
+    /// Why the fields cannot be accepted as they are, as shown under them; empty when they can or are not filled in.
+    QString reason() const;
     /// The account whose lockout is warned of; the user running the page unless set.
     void setAccount(const QString &user, const QStringList &groups);
     /// What accepting @p entry would shut out, empty when nothing the administrator would miss.
@@ -42,7 +43,7 @@ private:
     void addCompleterNames();
     AccessEntry buildEntry() const;
     bool keepsHostPattern() const;
-    bool showError(const QString &text);
+    DialogCheck::Verdict verdict() const;
     /// Asks before an entry that shuts accounts out is accepted.
     bool confirmLockout(const AccessEntry &entry);
 
@@ -51,4 +52,5 @@ private:
     QList<AccessEntry> m_existingEntries;
     QString m_user;
     QStringList m_groups;
+    DialogCheck *m_check = nullptr;
 };

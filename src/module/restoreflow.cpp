@@ -6,18 +6,98 @@
 
 #include "abstractoptionarea.h"
 #include "messagesmanager.h"
+#include "sshoption.h"
 #include "sshpaths.h"
 #include "sshsettingsprotocol.h"
 
 #include <KLocalizedString>
 
+#include <QDir>
 #include <QFile>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRegularExpression>
+
+#include <algorithm>
+
+namespace
+{
+/// A path in a message box's rich text, never broken across lines.
+QString unbroken(const QString &path)
+{
+    return QStringLiteral("<nobr>%1</nobr>").arg(path.toHtmlEscaped());
+}
+
+/// What the drop-in files set before their first Match, each value the first one sshd takes, in the page's words.
+QStringList dropInSettings(const QString &folder)
+{
+    const QStringList keywords = SSHOption::pageKeywords(Server);
+    QStringList seen;
+    QStringList settings;
+    const QStringList files = QDir(folder).entryList({QStringLiteral("*.conf")}, QDir::Files, QDir::Name);
+    for (const QString &name : files) {
+        QFile file(QDir(folder).filePath(name));
+        if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+            continue;
+        }
+        while (!file.atEnd()) {
+            const QString line = QString::fromUtf8(file.readLine()).trimmed();
+            if (line.isEmpty() || line.startsWith(QLatin1Char('#'))) {
+                continue;
+            }
+            const int end = line.indexOf(QRegularExpression(QStringLiteral("[\\s=]")));
+            const QString keyword = line.left(end);
+            if (keyword.compare(QLatin1String("Match"), Qt::CaseInsensitive) == 0) {
+                break; // what follows holds for some connections only
+            }
+            if (end < 0 || seen.contains(keyword.toLower())) {
+                continue; // sshd takes the first value it reads
+            }
+            seen.append(keyword.toLower());
+            const QString value = line.mid(end + 1).trimmed();
+            const auto known = std::find_if(keywords.cbegin(), keywords.cend(), [&keyword](const QString &each) {
+                return each.compare(keyword, Qt::CaseInsensitive) == 0;
+            });
+            const SSHOption option = known == keywords.cend() ? SSHOption() : SSHOption::pageOption(Server, *known);
+            const bool number = QRegularExpression(QStringLiteral("^\\d+$")).match(value).hasMatch();
+            settings.append(i18nc("@item %1 a setting, %2 its value, %3 a file",
+                                  "%1 stays %2 (%3)",
+                                  option.displayName.isEmpty() ? keyword : option.displayName,
+                                  number ? QString(value + option.unit) : value,
+                                  name));
+        }
+    }
+    return settings;
+}
+
+/// Which drop-ins outlive a restore of the distribution's default, and what they keep; empty when none do.
+QString dropInNote()
+{
+    const QString folder = SSHPaths::serverConfig() + QStringLiteral(".d");
+    QFile defaults(SSHPaths::serverDistributionDefault());
+    const bool included = defaults.open(QIODevice::ReadOnly | QIODevice::Text)
+        && QRegularExpression(QStringLiteral("^\\s*Include\\s+\\S*sshd_config\\.d"),
+                              QRegularExpression::MultilineOption | QRegularExpression::CaseInsensitiveOption)
+               .match(QString::fromUtf8(defaults.readAll()))
+               .hasMatch();
+    const QStringList settings = included ? dropInSettings(folder) : QStringList();
+    if (settings.isEmpty()) {
+        return {};
+    }
+    QString note = QStringLiteral("<p>")
+        + i18n("The default settings read the files in %1, which are not replaced: what they set stays in force.", unbroken(folder))
+        + QStringLiteral("</p><ul>");
+    for (const QString &setting : settings) {
+        note += QStringLiteral("<li>") + setting.toHtmlEscaped() + QStringLiteral("</li>");
+    }
+    return note + QStringLiteral("</ul>");
+}
+}
 
 int SSHModule::showRestoreDialog(const QString &text, const QStringList &choices, int focused)
 {
-    QMessageBox box(QMessageBox::Question, i18nc("@title:window", "Restore SSH settings"), text, QMessageBox::NoButton, widget());
+    QMessageBox box(QMessageBox::Question, i18nc("@title:window", "Restore SSH Settings"), text, QMessageBox::NoButton, widget());
+    box.setTextFormat(Qt::RichText);
     QList<QPushButton *> buttons;
     for (const QString &choice : choices) {
         buttons.append(box.addButton(choice, QMessageBox::AcceptRole));
@@ -45,7 +125,7 @@ void SSHModule::defaults()
     bool localBackup = type == Client;
     if (type == Server && QFile::exists(SSHPaths::serverBackup())) {
         const int answer = showRestoreDialog(i18n("Restore the last working SSH server settings, or the distribution's default settings?"),
-                                             {i18n("Last working settings"), i18n("Distribution default")},
+                                             {i18nc("@action:button", "Last Working Settings"), i18nc("@action:button", "Distribution Default")},
                                              0);
         if (answer < 0) {
             return;
@@ -54,16 +134,20 @@ void SSHModule::defaults()
     }
     const QString target = type == Client ? SSHPaths::clientConfig() : SSHPaths::serverConfig();
     const QString source = localBackup ? (type == Client ? SSHPaths::clientBackup() : SSHPaths::serverBackup()) : SSHPaths::serverDistributionDefault();
-    QString question = i18n(
-        "%1 will be replaced by %2. The replaced file is kept in %3, in a folder named after the date and time; the five newest "
-        "of these folders are kept.",
-        target,
-        source,
-        SSHPaths::keptFilesFolder());
+    QString question = QStringLiteral("<p>")
+        + i18n("%1 will be replaced by %2. The replaced file is kept in %3, in a folder named after the date and time; the five newest "
+               "of these folders are kept.",
+               unbroken(target),
+               unbroken(source),
+               unbroken(SSHPaths::keptFilesFolder()));
     if (type == Server && m_manager->serverState().isActive()) {
         question += QLatin1Char(' ') + i18n("The SSH server restarts afterwards.");
     }
-    if (showRestoreDialog(question, {i18n("Restore")}) != 0) {
+    question += QStringLiteral("</p>");
+    if (!localBackup) {
+        question += dropInNote();
+    }
+    if (showRestoreDialog(question, {i18nc("@action:button", "Restore")}) != 0) {
         return;
     }
     beginFlow();

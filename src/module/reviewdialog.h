@@ -29,6 +29,20 @@ public:
     /// A sentence per lockout warning.
     static QStringList lockoutWarnings(const SSHManager::Review &review);
 
+    /// One changed keyword of one file, as the summary above the diff lists it.
+    struct Change {
+        QString keyword;
+        QString before; ///< the removed values, comma-separated; empty for a keyword added
+        QString after; ///< the added values, comma-separated; empty for a keyword removed
+        QString file;
+        bool operator==(const Change &other) const
+        {
+            return keyword == other.keyword && before == other.before && after == other.after && file == other.file;
+        }
+    };
+    /// The keywords the diffs change, file by file in the order their lines first change.
+    static QList<Change> changes(const SSHManager::Review &review);
+
 private:
     QCheckBox *m_dontShowAgain = nullptr;
 };

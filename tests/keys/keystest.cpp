@@ -6,23 +6,26 @@
 #include "authorizedkeysmodel.h"
 #include "authorizedkeyspathdialog.h"
 #include "fakeactionrunner.h"
+#include "messagesmanager.h"
 #include "modaldriver.h"
 #include "sshkeyutils.h"
 #include "sshsettingsprotocol.h"
 #include "testfiles.h"
 
 #include <KMessageWidget>
+#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QProcess>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QSignalSpy>
 #include <QSortFilterProxyModel>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextEdit>
 #include <QTreeView>
+#include <QTreeWidget>
 
 #include <memory>
 #include <sys/stat.h>
@@ -77,7 +80,9 @@ QStringList describe(const QList<KeyInfo> &infos)
 struct Tree {
     explicit Tree(const QStringList &patterns)
     {
-        area = std::make_unique<AuthorizedKeysArea>(SSHOption::pageOption(Server, QStringLiteral("AuthorizedKeysFile")).withValue(patterns), nullptr);
+        // On a page with a message area, which is told what was written.
+        messages = new KCMOS::MessagesManager(&page);
+        area = std::make_unique<AuthorizedKeysArea>(SSHOption::pageOption(Server, QStringLiteral("AuthorizedKeysFile")).withValue(patterns), &page);
         area->inflate();
         view = area->findChild<QTreeView *>(QStringLiteral("keysView"));
         proxy = qobject_cast<QSortFilterProxyModel *>(view->model());
@@ -119,6 +124,19 @@ struct Tree {
         view->setCurrentIndex(proxy->mapFromSource(keyRow < 0 ? file : model->index(keyRow, 0, file)));
     }
 
+    /// The texts of the page's messages, oldest first.
+    QStringList messageTexts() const
+    {
+        QStringList texts;
+        const auto shown = messages->messages();
+        for (const KMessageWidget *message : shown) {
+            texts.append(message->text());
+        }
+        return texts;
+    }
+
+    QWidget page;
+    KCMOS::MessagesManager *messages = nullptr;
     std::unique_ptr<AuthorizedKeysArea> area;
     QTreeView *view = nullptr;
     QSortFilterProxyModel *proxy = nullptr;
@@ -381,7 +399,7 @@ private Q_SLOTS:
         QCOMPARE(tree.keys(2), QStringList{m_rsa});
         QCOMPARE(tree.keys(3), QStringList{m_ec521});
         QCOMPARE(tree.keys(4), QStringList());
-        QVERIFY(tree.model->index(4, 0).data(Qt::ToolTipRole).toString().contains(QLatin1String("could not be read")));
+        QVERIFY(tree.model->index(4, 0).data(Qt::ToolTipRole).toString().contains(QLatin1String("cannot be read")));
         QVERIFY(tree.model->index(3, 0).data(AuthorizedKeysModel::ReadErrorRole).toString().isEmpty());
         QCOMPARE(tree.model->index(1, AuthorizedKeysModel::FileExistsColumn).data(AuthorizedKeysModel::FileExistsRole), QVariant(false));
         QCOMPARE(tree.model->index(0, AuthorizedKeysModel::FileExistsColumn).data(AuthorizedKeysModel::FileExistsRole), QVariant(true));
@@ -433,13 +451,24 @@ private Q_SLOTS:
         QPushButton *edit = tree.button("pathsEditButton");
         ModalDriver modals;
 
+        // The dialog lists the words as configured, each beside the file it names for this user.
         // Accepted without a change, or changed and cancelled: nothing happens.
-        modals.expect<QDialog>([](QDialog *dialog) {
+        modals.expect<QDialog>([&](QDialog *dialog) {
+            const auto *list = dialog->findChild<QTreeWidget *>(QStringLiteral("pathsListWidget"));
+            QStringList rows;
+            for (int row = 0; row < list->topLevelItemCount(); ++row) {
+                rows.append(list->topLevelItem(row)->text(0) + QStringLiteral(" → ") + list->topLevelItem(row)->text(1));
+            }
+            QCOMPARE(rows,
+                     QStringList({QString(QStringLiteral("%h/keys/%u → ") + home(QStringLiteral("keys/alice"))),
+                                  QString(QStringLiteral(".ssh/authorized_keys → ") + home(QStringLiteral(".ssh/authorized_keys"))),
+                                  QString(outside(QStringLiteral("shared")) + QStringLiteral(" → ") + outside(QStringLiteral("shared"))),
+                                  QString(QStringLiteral("~/.ssh/authorized_keys2 → ") + home(QStringLiteral(".ssh/authorized_keys2")))}));
             dialog->accept();
         });
         edit->click();
         modals.expect<QDialog>([](QDialog *dialog) {
-            dialog->findChild<QListWidget *>(QStringLiteral("pathsListWidget"))->clear();
+            dialog->findChild<QTreeWidget *>(QStringLiteral("pathsListWidget"))->clear();
             dialog->reject();
         });
         edit->click();
@@ -451,7 +480,8 @@ private Q_SLOTS:
         bool dialogSeen = false;
         modals.expect<QDialog>([&](QDialog *dialog) {
             dialogSeen = true;
-            dialog->findChild<QListWidget *>(QStringLiteral("pathsListWidget"))->setCurrentRow(1);
+            auto *list = dialog->findChild<QTreeWidget *>(QStringLiteral("pathsListWidget"));
+            list->setCurrentItem(list->topLevelItem(1));
             dialog->findChild<QPushButton *>(QStringLiteral("removePath"))->click();
             for (const QString &path : {addedInHome, addedOutside}) {
                 modals.expect<QFileDialog>([path](QFileDialog *fileDialog) {
@@ -474,7 +504,7 @@ private Q_SLOTS:
                               addedInHome,
                               addedOutside}));
         QCOMPARE(tree.keys(3), QStringList{m_ec});
-        // Configured entries keep their pattern; only new paths are made relative to the home.
+        // Configured entries keep their pattern; a file chosen in the home is listed relative to it.
         QCOMPARE(tree.area->value().toStringList(),
                  QStringList({QStringLiteral("%h/keys/%u"),
                               outside(QStringLiteral("shared")),
@@ -491,39 +521,40 @@ private Q_SLOTS:
         Tree tree({QStringLiteral(".ssh/authorized_keys")});
         QPushButton *remove = tree.button("removeButton");
         ModalDriver answerer;
+        const QString ed1 = QStringLiteral("“tester ed25519 key” (%1)").arg(m_keygen.value(QStringLiteral("ed25519")).value(1));
+        const QString ec = QStringLiteral("“tester ecdsa384 key” (%1)").arg(m_keygen.value(QStringLiteral("ecdsa384")).value(1));
+        const QString question = QStringLiteral("Remove the key %1 from %2? It can then no longer be used to log in with this file.");
 
-        // Without a key row (the button is then disabled), or refused: nothing goes.
-        answerer.answer(QStringLiteral("OK"));
-        QMetaObject::invokeMethod(remove, "clicked");
+        // Without a key row there is nothing to remove; Cancel, the default, keeps the key.
+        QVERIFY(!remove->isEnabled());
         tree.select(0, 0);
-        answerer.answer(QStringLiteral("No"));
+        answerer.answer(QStringLiteral("Cancel"));
         remove->click();
         QCOMPARE(tree.keys(0), QStringList({m_ed1, m_ec, m_ed1}));
 
-        // Written directly: every copy leaves the file, only the selected row leaves the tree.
-        answerer.answer(QStringLiteral("Yes"));
+        // Written directly: every copy leaves the file, only the selected row leaves the tree, and the page says which key went.
+        answerer.answer(QStringLiteral("Remove Key"));
         remove->click();
         QCOMPARE(TestFiles::read(path), m_ec.toUtf8() + '\n');
         QCOMPARE(tree.keys(0), QStringList({m_ec, m_ed1}));
         QVERIFY(runner.calls.isEmpty());
-        QCOMPARE(answerer.seenTexts,
-                 QStringList({QStringLiteral("Select the key to be deleted."),
-                              QStringLiteral("Do you really want to delete this key?"),
-                              QStringLiteral("Do you really want to delete this key?")}));
+        QCOMPARE(answerer.seenTexts, QStringList({question.arg(ed1, path), question.arg(ed1, path)}));
+        QCOMPARE(answerer.seenDefaults, QStringList({QStringLiteral("Cancel"), QStringLiteral("Cancel")}));
+        QCOMPARE(tree.messageTexts(), QStringList{QStringLiteral("The key %1 was removed from %2.").arg(ed1, path)});
 
-        // Through the helper, which fails: an error box, a log line, and the row stays.
+        // Through the helper, which fails: the page says why, and the row stays.
         SSHKeyUtils::setWritableCheckForTesting([](const QString &) {
             return false;
         });
         runner.setHandler([](const FakeActionRunner::Call &) {
             return FakeActionRunner::failure(QStringLiteral("denied"), 4);
         });
-        answerer.seenTexts.clear();
-        answerer.answer(QStringLiteral("Yes"));
-        answerer.answer(QStringLiteral("OK"));
+        tree.select(0, 0);
+        answerer.answer(QStringLiteral("Remove Key"));
         remove->click();
         QVERIFY(FakeActionRunner::settle());
-        QCOMPARE(answerer.seenTexts.value(1), QStringLiteral("The key was not removed: the authorization was cancelled or denied"));
+        QCOMPARE(tree.messageTexts(),
+                 QStringList{QStringLiteral("The key %1 was not removed from %2: the authorization was cancelled or denied").arg(ec, path)});
         QCOMPARE(tree.keys(0), QStringList({m_ec, m_ed1}));
 
         // The helper succeeds: the row goes, the file is the helper's business.
@@ -532,7 +563,7 @@ private Q_SLOTS:
             return FakeActionRunner::success();
         });
         tree.select(0, 1);
-        answerer.answer(QStringLiteral("Yes"));
+        answerer.answer(QStringLiteral("Remove Key"));
         remove->click();
         QVERIFY(FakeActionRunner::settle());
         QCOMPARE(runner.calls.size(), 1);
@@ -540,6 +571,7 @@ private Q_SLOTS:
         QCOMPARE(runner.calls.first().arguments, (SSHSettings::ActionArguments{{Arg::KeysFile, path}, {Arg::RemoveKeyLine, m_ed1}}));
         QCOMPARE(tree.keys(0), QStringList{m_ec});
         QCOMPARE(TestFiles::read(path), m_ec.toUtf8() + '\n');
+        QCOMPARE(tree.messageTexts(), QStringList{QStringLiteral("The key %1 was removed from %2.").arg(ed1, path)});
         QCOMPARE(answerer.unanswered(), 0);
     }
 
@@ -602,7 +634,55 @@ private Q_SLOTS:
         QCOMPARE(TestFiles::read(path), m_ed1.toUtf8() + '\n' + m_ec256.toUtf8() + '\n');
         QCOMPARE(tree.keys(0), QStringList({m_ed1, m_ec256}));
         QCOMPARE(tree.cell(0, 1, AuthorizedKeysModel::KeyBitsColumn), QStringLiteral("256"));
+        QCOMPARE(
+            tree.messageTexts(),
+            QStringList{QStringLiteral("The key “tester ecdsa256 key” (%1) was added to %2.").arg(m_keygen.value(QStringLiteral("ecdsa256")).value(1), path)});
         QVERIFY(!tree.area->hasChanged());
+    }
+
+    void addDialogChecksAsTyped_data()
+    {
+        QTest::addColumn<bool>("parts");
+        QTest::addColumn<QString>("type"); // the parts' type field
+        QTest::addColumn<QString>("key"); // the whole line, or the parts' key field
+        QTest::addColumn<QString>("reason"); // shown under the fields as they are typed
+        QTest::addColumn<bool>("acceptable");
+        const QString notKey = QStringLiteral(
+            "This is not a public key. A public key line starts with its type, such as ssh-ed25519, followed by the key; copy it whole from the .pub file.");
+        const QString notParts = QStringLiteral("The type and the key do not make a public key. Copy both from the .pub file.");
+        const QString ed = QStringLiteral("ed25519");
+        // clang-format off
+        QTest::newRow("whole key") << false << QString() << m_keys.value(ed) << QString() << true;
+        QTest::newRow("nothing typed yet") << false << QString() << QStringLiteral(" \n") << QString() << false;
+        QTest::newRow("not a key") << false << QString() << QStringLiteral("hello world") << notKey << false;
+        QTest::newRow("key cut short") << false << QString() << m_keys.value(ed).left(40) << notKey << false;
+        QTest::newRow("two keys at once") << false << QString() << m_keys.value(ed) + QStringLiteral("\n") + m_rsa << QStringLiteral("This is more than one line. Add one key at a time.") << false;
+        QTest::newRow("parts") << true << field("ed25519", 0) << field("ed25519", 1) << QString() << true;
+        QTest::newRow("parts, type missing") << true << QString() << field("ed25519", 1) << QString() << false;
+        QTest::newRow("parts, key of another type") << true << QStringLiteral("ssh-rsa") << field("ed25519", 1) << notParts << false;
+        // clang-format on
+    }
+    void addDialogChecksAsTyped()
+    {
+        QFETCH(bool, parts);
+        QFETCH(QString, type);
+        QFETCH(QString, key);
+        QFETCH(bool, acceptable);
+        AddPublicKeyDialog dialog(outside(QStringLiteral("never_written")), nullptr);
+        // No comment is guessed for the key.
+        QCOMPARE(dialog.findChild<QLineEdit *>(QStringLiteral("commentLineEdit"))->text(), QString());
+        QPushButton *ok = dialog.findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok);
+        QVERIFY(!ok->isEnabled());
+        dialog.findChild<QRadioButton *>(QLatin1String(parts ? "partsModeRBtn" : "simpleModeRBtn"))->setChecked(true);
+        dialog.findChild<QLineEdit *>(QStringLiteral("typeLineEdit"))->setText(type);
+        auto *keyEdit = dialog.findChild<QTextEdit *>(QLatin1String(parts ? "partsKeyEdit" : "simpleKeyEdit"));
+        keyEdit->setPlainText(key);
+        QTEST(dialog.reason(), "reason");
+        QCOMPARE(ok->isEnabled(), acceptable);
+        // Tab leaves the key field instead of going into the key.
+        QTest::keyClick(keyEdit, Qt::Key_Tab);
+        QCOMPARE(keyEdit->toPlainText(), key);
+        QVERIFY(!QFile::exists(outside(QStringLiteral("never_written"))));
     }
 
     void addDialogThroughHelper()
@@ -644,31 +724,33 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("path");
         QTest::addColumn<bool>("accepted");
-        QTest::newRow("home pattern") << "%h/.ssh/authorized_keys" << true;
-        QTest::newRow("user pattern") << "/etc/ssh/keys/%u" << true;
-        QTest::newRow("user id and percent") << "/srv/keys/%U-100%%" << true;
-        QTest::newRow("relative") << ".ssh/authorized_keys2" << true;
-        QTest::newRow("unknown token") << "/etc/ssh/%d/keys" << false;
-        QTest::newRow("lone percent") << "/etc/ssh/keys%" << false;
-        QTest::newRow("blank") << ".ssh/my keys" << false;
+        QTest::addColumn<QString>("file"); // the file shown beside it for alice, HOME her home folder
+        QTest::newRow("home pattern") << "%h/.ssh/authorized_keys" << true << "HOME/.ssh/authorized_keys";
+        QTest::newRow("user pattern") << "/etc/ssh/keys/%u" << true << "/etc/ssh/keys/alice";
+        QTest::newRow("user id and percent") << "/srv/keys/%U-100%%" << true << QStringLiteral("/srv/keys/%1-100%").arg(getuid());
+        QTest::newRow("a percent sign before h") << "/srv/%%h" << true << "/srv/%h";
+        QTest::newRow("relative") << ".ssh/authorized_keys2" << true << "HOME/.ssh/authorized_keys2";
+        QTest::newRow("tilde") << "~/keys" << true << "HOME/keys";
+        QTest::newRow("unknown token") << "/etc/ssh/%d/keys" << false << "/etc/ssh/%d/keys";
+        QTest::newRow("lone percent") << "/etc/ssh/keys%" << false << "/etc/ssh/keys%";
+        QTest::newRow("blank") << ".ssh/my keys" << false << "HOME/.ssh/my keys";
     }
 
     void pathPatterns()
     {
         QFETCH(QString, path);
         QFETCH(bool, accepted);
+        QFETCH(QString, file);
         QCOMPARE(AuthorizedKeysPathDialog::pathError(path).isEmpty(), accepted);
-        // Typed into a new line, as a user would, the pattern is kept as written.
+        // Typed into a new line, as a user would, the pattern is kept as written; a wrong one is refused as typed.
         AuthorizedKeysPathDialog dialog({}, nullptr);
         dialog.findChild<QPushButton *>(QStringLiteral("addPath"))->click();
-        dialog.findChild<QListWidget *>()->currentItem()->setText(path);
-        ModalDriver refusals;
-        if (!accepted) {
-            refusals.answer(QStringLiteral("OK"));
-        }
+        dialog.findChild<QTreeWidget *>()->currentItem()->setText(0, path);
+        QCOMPARE(dialog.findChild<QTreeWidget *>()->currentItem()->text(1), QString(file).replace(QStringLiteral("HOME/"), home()));
+        QCOMPARE(dialog.reason(), AuthorizedKeysPathDialog::pathError(path));
+        QCOMPARE(dialog.findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok)->isEnabled(), accepted);
         dialog.accept();
         QCOMPARE(dialog.result(), int(accepted ? QDialog::Accepted : QDialog::Rejected));
-        QCOMPARE(refusals.seenTexts.size(), accepted ? 0 : 1);
         QCOMPARE(dialog.paths(), QStringList{path});
     }
 

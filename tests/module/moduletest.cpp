@@ -18,6 +18,7 @@
 #include "securityarea.h"
 #include "serverstate.h"
 #include "sshmodule.h"
+#include "sshoption.h"
 #include "sshpaths.h"
 #include "sshsettingsprotocol.h"
 #include "statewidget.h"
@@ -563,11 +564,18 @@ private Q_SLOTS:
             areaFor(page, Server, "UseDNS")->findChild<QCheckBox *>()->click();
             ModalDriver driver;
             QString shown;
+            QStringList summary;
             // "Do not show this again" never silences a lockout warning.
             if (round == 0 || warns) {
                 driver.expect<ReviewDialog>([&](ReviewDialog *dialog) {
                     auto *warning = dialog->findChild<KMessageWidget *>();
                     shown = dialog->findChild<QPlainTextEdit *>()->toPlainText() + (warning ? warning->text() : QString());
+                    // Above the diff, a row per changed keyword: its value now and after Apply, and its file.
+                    const auto *changes = dialog->findChild<QTreeWidget *>(QStringLiteral("reviewChanges"));
+                    for (int row = 0; row < changes->topLevelItemCount(); ++row) {
+                        const QTreeWidgetItem *item = changes->topLevelItem(row);
+                        summary.append(QStringList{item->text(0), item->text(1), item->text(2), item->text(3)}.join(QLatin1Char('|')));
+                    }
                     dialog->findChild<QCheckBox *>(QStringLiteral("dontShowAgain"))->setChecked(review == QLatin1String("dont-ask"));
                     review == QLatin1String("cancel") ? dialog->reject() : dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Apply)->click();
                 });
@@ -578,6 +586,7 @@ private Q_SLOTS:
             QVERIFY(driver.failures.isEmpty()); // no review the second time, unless it warns
             if (round == 0) {
                 QVERIFY(shown.contains(QLatin1String("+UseDNS yes")));
+                QCOMPARE(summary, QStringList{QStringLiteral("UseDNS|no|yes|/etc/ssh/sshd_config")});
                 QCOMPARE(shown.contains(QStringLiteral("“AllowUsers bob” would refuse your user")), warns);
             }
             if (countdown) {
@@ -745,18 +754,22 @@ private Q_SLOTS:
         QTest::addColumn<QString>("refusal"); // the helper's, if it refuses the restore
         // clang-format off
         QTest::newRow("no backup: system default") << false << false << false << QStringList {QStringLiteral("Restore")} << "Cancel" << int(Server) << false
-            << "ROOT/etc/ssh/sshd_config will be replaced by ROOT/usr/share/openssh/sshd_config. The replaced file is kept in ROOT/var/backups/ssh-settings, in a folder named after the date and time; the five newest of these folders are kept. The SSH server restarts afterwards." << QString();
+            << "<p>ROOT/etc/ssh/sshd_config will be replaced by ROOT/usr/share/openssh/sshd_config. The replaced file is kept in ROOT/var/backups/ssh-settings, in a folder named after the date and time; the five newest of these folders are kept. The SSH server restarts afterwards.</p>" << QString();
         QTest::newRow("no backup: declined") << false << false << false << QStringList {QString()} << "Cancel" << 0 << false << QString() << QString();
-        QTest::newRow("server backup") << true << true << false << QStringList {QStringLiteral("Last working"), QStringLiteral("Restore")} << "Last working settings" << int(Server) << true
-            << "ROOT/etc/ssh/sshd_config will be replaced by ROOT/etc/ssh/sshd_config.bak. The replaced file is kept in ROOT/var/backups/ssh-settings, in a folder named after the date and time; the five newest of these folders are kept. The SSH server restarts afterwards." << QString();
+        QTest::newRow("server backup") << true << true << false << QStringList {QStringLiteral("Last Working"), QStringLiteral("Restore")} << "Last Working Settings" << int(Server) << true
+            << "<p>ROOT/etc/ssh/sshd_config will be replaced by ROOT/etc/ssh/sshd_config.bak. The replaced file is kept in ROOT/var/backups/ssh-settings, in a folder named after the date and time; the five newest of these folders are kept. The SSH server restarts afterwards.</p>" << QString();
         QTest::newRow("client page, never a restart") << true << true << true << QStringList {QStringLiteral("Restore")} << "Cancel" << int(Client) << true
-            << "ROOT/etc/ssh/ssh_config will be replaced by ROOT/etc/ssh/ssh_config.bak. The replaced file is kept in ROOT/var/backups/ssh-settings, in a folder named after the date and time; the five newest of these folders are kept." << QString();
-        QTest::newRow("cancel the choice") << true << true << false << QStringList {QString()} << "Last working settings" << 0 << false << QString() << QString();
+            << "<p>ROOT/etc/ssh/ssh_config will be replaced by ROOT/etc/ssh/ssh_config.bak. The replaced file is kept in ROOT/var/backups/ssh-settings, in a folder named after the date and time; the five newest of these folders are kept.</p>" << QString();
+        QTest::newRow("cancel the choice") << true << true << false << QStringList {QString()} << "Last Working Settings" << 0 << false << QString() << QString();
         QTest::newRow("client page without a copy") << true << false << true << QStringList() << QString() << 0 << false << QString() << QString();
         QTest::newRow("stopped server: no restart") << false << false << false << QStringList {QStringLiteral("Restore")} << "Cancel" << int(Server) << false
-            << "ROOT/etc/ssh/sshd_config will be replaced by ROOT/usr/share/openssh/sshd_config. The replaced file is kept in ROOT/var/backups/ssh-settings, in a folder named after the date and time; the five newest of these folders are kept." << QString();
+            << "<p>ROOT/etc/ssh/sshd_config will be replaced by ROOT/usr/share/openssh/sshd_config. The replaced file is kept in ROOT/var/backups/ssh-settings, in a folder named after the date and time; the five newest of these folders are kept.</p>" << QString();
         QTest::newRow("helper refuses: no restart") << false << false << false << QStringList {QStringLiteral("Restore")} << "Cancel" << int(Server) << false
-            << "ROOT/etc/ssh/sshd_config will be replaced by ROOT/usr/share/openssh/sshd_config. The replaced file is kept in ROOT/var/backups/ssh-settings, in a folder named after the date and time; the five newest of these folders are kept. The SSH server restarts afterwards." << "sshd -t refuses the file";
+            << "<p>ROOT/etc/ssh/sshd_config will be replaced by ROOT/usr/share/openssh/sshd_config. The replaced file is kept in ROOT/var/backups/ssh-settings, in a folder named after the date and time; the five newest of these folders are kept. The SSH server restarts afterwards.</p>" << "sshd -t refuses the file";
+        // The distribution's default reads the drop-ins, which a restore leaves: what they set is named.
+        QTest::newRow("drop-ins stay in force") << false << false << false << QStringList {QStringLiteral("Restore")} << "Cancel" << int(Server) << false
+            << "<p>ROOT/etc/ssh/sshd_config will be replaced by ROOT/usr/share/openssh/sshd_config. The replaced file is kept in ROOT/var/backups/ssh-settings, in a folder named after the date and time; the five newest of these folders are kept. The SSH server restarts afterwards.</p>"
+               "<p>The default settings read the files in ROOT/etc/ssh/sshd_config.d, which are not replaced: what they set stays in force.</p><ul><li>LOGIN stays 120 s (50-site.conf)</li><li>Compression stays no (60-more.conf)</li></ul>" << QString();
         // clang-format on
     }
 
@@ -771,6 +784,14 @@ private Q_SLOTS:
         QFETCH(QString, confirmation);
         for (const auto &[exists, path] : {std::pair{serverBackup, SSHPaths::serverBackup()}, std::pair{clientBackup, SSHPaths::clientBackup()}}) {
             QVERIFY(exists ? TestFiles::write(path, {}) : !QFile::exists(path) || QFile::remove(path));
+        }
+        const bool dropIns = QByteArray(QTest::currentDataTag()) == "drop-ins stay in force";
+        const QString dropInFolder = SSHPaths::serverConfig() + QStringLiteral(".d");
+        QDir(dropInFolder).removeRecursively();
+        if (dropIns) {
+            QVERIFY(TestFiles::write(SSHPaths::serverDistributionDefault(), "Include /etc/ssh/sshd_config.d/*.conf\nPort 22\n"));
+            QVERIFY(TestFiles::write(dropInFolder + QStringLiteral("/50-site.conf"), "# site\nLoginGraceTime 120\nMatch User bob\n  Compression yes\n"));
+            QVERIFY(TestFiles::write(dropInFolder + QStringLiteral("/60-more.conf"), "logingracetime 60\nCompression no\n"));
         }
         m_state.active = QByteArray(QTest::currentDataTag()) != "stopped server: no restart";
         SSHModule page(nullptr, {});
@@ -799,7 +820,11 @@ private Q_SLOTS:
             QVERIFY(restores.isEmpty());
             return;
         }
-        QCOMPARE(answerer.seenTexts.last(), QString(confirmation).replace(QStringLiteral("ROOT"), m_root.path()));
+        // Paths are never broken across lines; the rest is the text read.
+        const QString shown = QString(answerer.seenTexts.last()).remove(QStringLiteral("<nobr>")).remove(QStringLiteral("</nobr>"));
+        const QString displayName = SSHOption::pageOption(Server, QStringLiteral("LoginGraceTime")).displayName;
+        QCOMPARE(shown, QString(confirmation).replace(QStringLiteral("ROOT"), m_root.path()).replace(QStringLiteral("LOGIN"), displayName));
+        QDir(dropInFolder).removeRecursively();
         QCOMPARE(restores.size(), 1);
         QCOMPARE(restores.at(0).action, SSHSettings::actionName(SSHSettings::ActionKind::Restore));
         QCOMPARE(restores.at(0).argument(Arg::RestoreType).toInt(), restoredType);
