@@ -406,10 +406,6 @@ private Q_SLOTS:
         model.closeConnection(812, closed.addSecs(1));
         QTest::ignoreMessage(QtWarningMsg, "Session closed without being opened: 99");
         model.closeConnection(99, closed);
-        QTest::ignoreMessage(QtWarningMsg, "Trying to update idle time for unknown PID 99");
-        model.updateIdleTime(99, activity);
-        QTest::ignoreMessage(QtWarningMsg, "Incorrect or out-of-range index passed to connection method");
-        QCOMPARE(model.connection(QModelIndex()).syslogPid, 0);
 
         // Closed rows are bounded: the oldest go, open ones stay.
         for (int pid = 1000; pid < 1000 + SSHConnectionsModel::MaxClosedRows; ++pid) {
