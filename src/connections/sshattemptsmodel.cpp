@@ -88,6 +88,16 @@ QVariant SSHAttemptsModel::data(const QModelIndex &index, int role) const
         users.sort();
         return users.join(QStringLiteral(", "));
     }
+    if (role == Qt::ToolTipRole && index.column() == DeniedColumn) {
+        switch (denyState(QHostAddress(entry.address))) {
+        case DenyState::DeniedOnApply:
+            return i18nc("@info:tooltip", "A deny entry for this address is in the access list but not written yet: press Apply to write it.");
+        case DenyState::AllowedOnApply:
+            return i18nc("@info:tooltip", "The deny entry for this address was taken out of the access list but not written yet: press Apply to write it.");
+        default:
+            return QVariant();
+        }
+    }
     if (role != Qt::DisplayRole) {
         return QVariant();
     }
@@ -109,9 +119,9 @@ QVariant SSHAttemptsModel::data(const QModelIndex &index, int role) const
         case DenyState::Denied:
             return i18nc("@item the address is denied", "Yes");
         case DenyState::DeniedOnApply:
-            return i18nc("@item the address is denied once the changes are applied", "After Apply");
+            return i18nc("@item the address is denied once the changes are applied", "Yes, after Apply");
         case DenyState::AllowedOnApply:
-            return i18nc("@item the address is denied until the changes are applied", "Until Apply");
+            return i18nc("@item the address is denied until the changes are applied", "No, after Apply");
         }
     }
     return QVariant();

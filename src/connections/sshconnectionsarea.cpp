@@ -21,6 +21,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSortFilterProxyModel>
 #include <QStatusBar>
 #include <QTableView>
@@ -144,10 +145,11 @@ SSHAttemptsModel::DenyState SSHConnectionsArea::denyState(const QVariant &writte
 
 bool SSHConnectionsArea::isDenied(const QVariant &accessLists, const QHostAddress &address)
 {
-    // The access area's lists: keyword to blank-separated "name@host" words.
+    // Keyword to blank-separated "name@host" words, in one string or in a list of them (one per line of the file).
+    static const QRegularExpression blanks(QStringLiteral("\\s+"));
     const QVariant denied = accessLists.toMap().value(QStringLiteral("DenyUsers"));
-    const QStringList words =
-        denied.userType() == QMetaType::QStringList ? denied.toStringList() : denied.toString().split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    const QString text = denied.userType() == QMetaType::QStringList ? denied.toStringList().join(QLatin1Char(' ')) : denied.toString();
+    const QStringList words = text.split(blanks, Qt::SkipEmptyParts);
     for (const QString &word : words) {
         const int at = word.lastIndexOf(QLatin1Char('@'));
         // Denied to everyone: any user, from hosts that take in the address.

@@ -263,7 +263,7 @@ private Q_SLOTS:
         clickCell(attempts, 0, 1);
         button("denyAttemptButton")->click();
         QCOMPARE(denied, QList<QHostAddress>{QHostAddress(QStringLiteral("2001:db8::66"))});
-        QCOMPARE(row(0), QStringLiteral("2001:db8::66 1 1 After Apply"));
+        QCOMPARE(row(0), QStringLiteral("2001:db8::66 1 1 Yes, after Apply"));
         QVERIFY(!button("denyAttemptButton")->isEnabled());
         written = true;
         m_area->updateData();
@@ -336,7 +336,8 @@ private Q_SLOTS:
         };
         using DenyState = SSHAttemptsModel::DenyState;
         QTest::newRow("any user") << deny(QStringLiteral("alice *@2001:db8::7")) << QVariant() << DenyState::Denied;
-        QTest::newRow("other spelling") << deny(QStringList{QStringLiteral("*@2001:db8:0::7")}) << QVariant() << DenyState::Denied;
+        QTest::newRow("other spelling, in a list") << deny(QStringList{QStringLiteral("bob@h"), QStringLiteral("alice\t*@2001:db8:0::7")}) << QVariant()
+                                                   << DenyState::Denied;
         QTest::newRow("its network") << deny(QStringLiteral("*@2001:db8::/32")) << QVariant() << DenyState::Denied;
         QTest::newRow("a wildcard") << deny(QStringLiteral("*@2001:db8::*")) << QVariant() << DenyState::Denied;
         QTest::newRow("all but it") << deny(QStringLiteral("*@!2001:db8::7,2001:db8::/32")) << QVariant() << DenyState::NotDenied;
