@@ -227,7 +227,7 @@ void SSHConnectionsModel::closeConnection(pid_t syslogPid, const QDateTime &clos
     connection.closeDateTime = closeTime;
     connection.lastActivityTime = QDateTime();
     ++m_closedCount;
-    Q_EMIT dataChanged(index(row, 0), index(row, ConnectionCloseDateTimeProperty), {Qt::DisplayRole, Qt::ToolTipRole});
+    Q_EMIT dataChanged(index(row, 0), index(row, ConnectionCloseDateTimeProperty)); // every role: the sort one too
     dropOldestClosed();
 }
 
@@ -253,5 +253,5 @@ void SSHConnectionsModel::updateIdleTime(pid_t syslogPid, const QDateTime &activ
     }
     m_connections[row].lastActivityTime = activityTime;
     const QModelIndex changed = index(row, ConnectionLastActivityTimeProperty);
-    Q_EMIT dataChanged(changed, changed, {Qt::DisplayRole});
+    Q_EMIT dataChanged(changed, changed);
 }
