@@ -24,12 +24,28 @@
 #include <QRegularExpression>
 #include <QSortFilterProxyModel>
 #include <QStatusBar>
+#include <QStyledItemDelegate>
 #include <QTableView>
 #include <QTimer>
 
 namespace
 {
 int s_refreshIntervalMs = 2000;
+
+/// Shows a time of today as the time of day alone, others with their date: the columns stay narrow.
+class TimeDelegate : public QStyledItemDelegate
+{
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    QString displayText(const QVariant &value, const QLocale &locale) const override
+    {
+        if (value.userType() != QMetaType::QDateTime) {
+            return QStyledItemDelegate::displayText(value, locale);
+        }
+        const QDateTime time = value.toDateTime();
+        return time.date() == QDate::currentDate() ? locale.toString(time.time(), QLocale::ShortFormat) : locale.toString(time, QLocale::ShortFormat);
+    }
+};
 }
 
 SSHConnectionsArea::SSHConnectionsArea(KCMOS::MessagesManager *messagesManager, QWidget *parent)
@@ -50,6 +66,8 @@ SSHConnectionsArea::SSHConnectionsArea(KCMOS::MessagesManager *messagesManager, 
     // Sized to their contents, headers included; the view scrolls when they do not fit.
     ui->connectionsView->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     ui->connectionsView->setModel(m_proxy);
+    ui->connectionsView->setItemDelegate(new TimeDelegate(ui->connectionsView));
+    ui->attemptsView->setItemDelegate(new TimeDelegate(ui->attemptsView));
     ui->connectionsView->sortByColumn(SSHConnectionsModel::ConnectionOpenDateTimeProperty, Qt::DescendingOrder);
     setupAttemptsView();
 
