@@ -98,7 +98,7 @@ private Q_SLOTS:
             // The first session is open after a read that ends with its login; the next read closes its row.
             const int split = read1.indexOf('\n', read1.indexOf("Accepted publickey")) + 1;
             QTest::addRow("%s JSON, the end in the next read", qPrintable(generation))
-                << QList<QByteArray>{read1.left(split), read1.mid(split) + read2} << logins << "open"
+                << QList<QByteArray>{read1.left(split), QByteArray(read1.mid(split) + read2)} << logins << "open"
                 << "2 20";
             QTest::addRow("%s text", qPrintable(generation))
                 << QList<QByteArray>{readData(generation + QStringLiteral("-journal.txt"))} << logins << "closed open closed closed"
