@@ -5,13 +5,14 @@
 #include <KLocalizedString>
 
 #include <QDateTime>
+#include <QStringList>
 
 SSHAttemptsModel::SSHAttemptsModel(QObject *parent)
     : QAbstractTableModel(parent)
 {
 }
 
-void SSHAttemptsModel::setDeniedCheck(std::function<bool(const QHostAddress &)> check)
+void SSHAttemptsModel::setDeniedCheck(DeniedCheck check)
 {
     m_denied = std::move(check);
     if (!m_rows.isEmpty()) {
@@ -56,6 +57,11 @@ void SSHAttemptsModel::setAttempts(const QList<SshdLog::AddressAttempts> &attemp
     }
 }
 
+SSHAttemptsModel::DenyState SSHAttemptsModel::denyState(const QHostAddress &address) const
+{
+    return address.isNull() || !m_denied ? DenyState::NotDenied : m_denied(address);
+}
+
 QHostAddress SSHAttemptsModel::address(int row) const
 {
     return row >= 0 && row < m_rows.size() ? QHostAddress(m_rows.at(row).address) : QHostAddress();
@@ -73,10 +79,28 @@ int SSHAttemptsModel::columnCount(const QModelIndex &parent) const
 
 QVariant SSHAttemptsModel::data(const QModelIndex &index, int role) const
 {
-    if (!index.isValid() || index.row() >= m_rows.size() || role != Qt::DisplayRole) {
+    if (!index.isValid() || index.row() >= m_rows.size()) {
         return QVariant();
     }
     const SshdLog::AddressAttempts &entry = m_rows.at(index.row());
+    if (role == Qt::ToolTipRole && index.column() == UsersColumn) {
+        QStringList users(entry.users.cbegin(), entry.users.cend());
+        users.sort();
+        return users.join(QStringLiteral(", "));
+    }
+    if (role == Qt::ToolTipRole && index.column() == DeniedColumn) {
+        switch (denyState(QHostAddress(entry.address))) {
+        case DenyState::DeniedOnApply:
+            return i18nc("@info:tooltip", "A deny entry for this address is in the access list but not written yet: press Apply to write it.");
+        case DenyState::AllowedOnApply:
+            return i18nc("@info:tooltip", "The deny entry for this address was taken out of the access list but not written yet: press Apply to write it.");
+        default:
+            return QVariant();
+        }
+    }
+    if (role != Qt::DisplayRole) {
+        return QVariant();
+    }
     switch (index.column()) {
     case AddressColumn:
         return entry.address;
@@ -88,11 +112,17 @@ QVariant SSHAttemptsModel::data(const QModelIndex &index, int role) const
         return QDateTime::fromMSecsSinceEpoch(entry.first / 1000);
     case LastSeenColumn:
         return QDateTime::fromMSecsSinceEpoch(entry.last / 1000);
-    case DeniedColumn: {
-        const QHostAddress address(entry.address);
-        return !address.isNull() && m_denied && m_denied(address) ? i18nc("@item the address is denied", "Yes")
-                                                                  : i18nc("@item the address is not denied", "No");
-    }
+    case DeniedColumn:
+        switch (denyState(QHostAddress(entry.address))) {
+        case DenyState::NotDenied:
+            return i18nc("@item the address is not denied", "No");
+        case DenyState::Denied:
+            return i18nc("@item the address is denied", "Yes");
+        case DenyState::DeniedOnApply:
+            return i18nc("@item the address is denied once the changes are applied", "Yes, after Apply");
+        case DenyState::AllowedOnApply:
+            return i18nc("@item the address is denied until the changes are applied", "No, after Apply");
+        }
     }
     return QVariant();
 }
@@ -106,13 +136,13 @@ QVariant SSHAttemptsModel::headerData(int section, Qt::Orientation orientation, 
     case AddressColumn:
         return i18nc("@title:column", "Address");
     case FailuresColumn:
-        return i18nc("@title:column", "Failed attempts");
+        return i18nc("@title:column number of failed logins", "Failures");
     case UsersColumn:
-        return i18nc("@title:column number of different user names tried", "Users tried");
+        return i18nc("@title:column number of different user names tried", "Names Tried");
     case FirstSeenColumn:
-        return i18nc("@title:column", "First seen");
+        return i18nc("@title:column time of the first failure", "First");
     case LastSeenColumn:
-        return i18nc("@title:column", "Last seen");
+        return i18nc("@title:column time of the last failure", "Last");
     case DeniedColumn:
         return i18nc("@title:column the address is in the deny list", "Denied");
     }

@@ -26,10 +26,21 @@ public:
         ColumnCount,
     };
 
+    /// Whether the access lists deny an address: as written, and as they will be once the changes shown are applied.
+    enum class DenyState {
+        NotDenied,
+        Denied,
+        DeniedOnApply, ///< denied in the changes not written yet
+        AllowedOnApply, ///< denied as written; the changes not written yet take it out
+    };
+    using DeniedCheck = std::function<DenyState(const QHostAddress &)>;
+
     explicit SSHAttemptsModel(QObject *parent);
 
-    /// Tells whether an address is denied already (none without it).
-    void setDeniedCheck(std::function<bool(const QHostAddress &)> check);
+    /// Tells how an address is denied (none without it).
+    void setDeniedCheck(DeniedCheck check);
+    /// How the address is denied; NotDenied for a null address or without a check.
+    DenyState denyState(const QHostAddress &address) const;
     /// Shows these attempts; rows of known addresses are updated in place.
     void setAttempts(const QList<SshdLog::AddressAttempts> &attempts);
     /// The address of a row; null when it is not a literal address.
@@ -43,5 +54,5 @@ public:
 private:
     QList<SshdLog::AddressAttempts> m_rows;
     QHash<QString, int> m_rowOf;
-    std::function<bool(const QHostAddress &)> m_denied;
+    DeniedCheck m_denied;
 };

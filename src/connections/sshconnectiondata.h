@@ -20,11 +20,14 @@ struct SSHConnectionData {
     QDateTime openDateTime;
     /// Time at which the connection closed; null while it is open.
     QDateTime closeDateTime;
-    /// How the user authenticated: the method, and for a key its type and fingerprint.
-    QString authentication;
+    /// How the user authenticated, as sshd names it ("password", "publickey", "keyboard-interactive/pam", …).
+    QString method;
+    /// For a key or host key: its type ("ED25519", "RSA-CERT") and fingerprint ("SHA256:…"); empty otherwise.
+    QString keyType;
+    QString fingerprint;
     /// Failed authentications of the process before its login.
     int failedTriesCount = 0;
-    /// Last access time of the connection's terminal; null when unknown.
+    /// Last access time of the connection's terminals; null when it has none or it is unknown.
     QDateTime lastActivityTime;
     /// Pid of the sshd process that wrote the journal lines.
     pid_t syslogPid = 0;

@@ -21,14 +21,31 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSortFilterProxyModel>
 #include <QStatusBar>
+#include <QStyledItemDelegate>
 #include <QTableView>
 #include <QTimer>
 
 namespace
 {
 int s_refreshIntervalMs = 2000;
+
+/// Shows a time of today as the time of day alone, others with their date: the columns stay narrow.
+class TimeDelegate : public QStyledItemDelegate
+{
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    QString displayText(const QVariant &value, const QLocale &locale) const override
+    {
+        if (value.userType() != QMetaType::QDateTime) {
+            return QStyledItemDelegate::displayText(value, locale);
+        }
+        const QDateTime time = value.toDateTime();
+        return time.date() == QDate::currentDate() ? locale.toString(time.time(), QLocale::ShortFormat) : locale.toString(time, QLocale::ShortFormat);
+    }
+};
 }
 
 SSHConnectionsArea::SSHConnectionsArea(KCMOS::MessagesManager *messagesManager, QWidget *parent)
@@ -40,18 +57,23 @@ SSHConnectionsArea::SSHConnectionsArea(KCMOS::MessagesManager *messagesManager, 
     , m_timer(new QTimer)
 {
     ui->setupUi(this);
-    setupAttemptsView(messagesManager);
+    m_statusBar->setSizeGripEnabled(false);
     ui->verticalLayout->addWidget(m_statusBar);
 
     m_proxy = new QSortFilterProxyModel(this);
     m_proxy->setSourceModel(m_model);
+    m_proxy->setSortRole(SSHConnectionsModel::SortRole);
+    // Sized to their contents, headers included; the view scrolls when they do not fit.
     ui->connectionsView->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    connect(m_model, &QAbstractItemModel::rowsInserted, ui->connectionsView, &QTableView::resizeColumnsToContents);
     ui->connectionsView->setModel(m_proxy);
+    ui->connectionsView->setItemDelegate(new TimeDelegate(ui->connectionsView));
+    ui->attemptsView->setItemDelegate(new TimeDelegate(ui->attemptsView));
+    ui->connectionsView->sortByColumn(SSHConnectionsModel::ConnectionOpenDateTimeProperty, Qt::DescendingOrder);
+    setupAttemptsView();
 
     connect(m_manager, &SSHConnectionsManager::idleTimeChanged, m_model, &SSHConnectionsModel::updateIdleTime);
     connect(m_manager, &SSHConnectionsManager::connectionOpened, m_model, &SSHConnectionsModel::addConnection);
-    connect(m_manager, &SSHConnectionsManager::connectionClosed, m_model, &SSHConnectionsModel::removeConnection);
+    connect(m_manager, &SSHConnectionsManager::connectionClosed, m_model, &SSHConnectionsModel::closeConnection);
     connect(m_manager, &SSHConnectionsManager::journalReadable, this, [this, messagesManager](bool readable, const QString &reason) {
         showJournalState(readable, reason, messagesManager);
     });
@@ -60,18 +82,34 @@ SSHConnectionsArea::SSHConnectionsArea(KCMOS::MessagesManager *messagesManager, 
     });
 
     m_contextMenu = new QMenu(this);
-    m_disconnectAction = m_contextMenu->addAction(i18n("Disconnect"));
-    m_disconnectAction->setShortcut(QKeySequence());
-    m_blockIpAction = m_contextMenu->addAction(i18n("Block IP"));
-    m_blockIpAction->setShortcut(QKeySequence());
+    m_disconnectAction = m_contextMenu->addAction(ui->disconnectButton->text());
+    m_blockIpAction = m_contextMenu->addAction(ui->denyConnectionButton->text());
+    m_blockAttemptAction = new QAction(ui->denyAttemptButton->text(), ui->attemptsView);
+    ui->attemptsView->addAction(m_blockAttemptAction);
     connect(m_disconnectAction, &QAction::triggered, this, [this, messagesManager] {
         disconnectCurrent(messagesManager);
     });
     connect(m_blockIpAction, &QAction::triggered, this, [this, messagesManager] {
-        blockCurrent(messagesManager);
+        SSHConnectionData connection;
+        if (currentConnection(&connection)) {
+            blockAddress(connection.address.ip(), messagesManager);
+        }
     });
-    ui->connectionsView->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_blockAttemptAction, &QAction::triggered, this, [this, messagesManager] {
+        blockAddress(selectedAttemptAddress(), messagesManager);
+    });
+    connect(ui->disconnectButton, &QPushButton::clicked, m_disconnectAction, &QAction::trigger);
+    connect(ui->denyConnectionButton, &QPushButton::clicked, m_blockIpAction, &QAction::trigger);
+    connect(ui->denyAttemptButton, &QPushButton::clicked, m_blockAttemptAction, &QAction::trigger);
     connect(ui->connectionsView, &QWidget::customContextMenuRequested, this, &SSHConnectionsArea::showContextMenu);
+    // What the actions may do changes with the selection and with the rows (a connection closes, an address is denied).
+    for (QAbstractItemView *view : {static_cast<QAbstractItemView *>(ui->connectionsView), static_cast<QAbstractItemView *>(ui->attemptsView)}) {
+        connect(view->selectionModel(), &QItemSelectionModel::selectionChanged, this, &SSHConnectionsArea::updateActions);
+        connect(view->model(), &QAbstractItemModel::dataChanged, this, &SSHConnectionsArea::updateActions);
+        connect(view->model(), &QAbstractItemModel::rowsRemoved, this, &SSHConnectionsArea::updateActions);
+        connect(view->model(), &QAbstractItemModel::modelReset, this, &SSHConnectionsArea::updateActions);
+    }
+    updateActions();
 
     // The timer ticks in its own thread; its timeouts reach updateData() on
     // the GUI thread, where the area lives, as queued calls.
@@ -90,51 +128,46 @@ SSHConnectionsArea::~SSHConnectionsArea()
     m_thread.wait();
 }
 
-void SSHConnectionsArea::setupAttemptsView(KCMOS::MessagesManager *messagesManager)
+void SSHConnectionsArea::setupAttemptsView()
 {
     m_attemptsModel = new SSHAttemptsModel(this);
-    auto *proxy = new QSortFilterProxyModel(this);
-    proxy->setSourceModel(m_attemptsModel);
-    m_attemptsView = new QTableView(this);
-    m_attemptsView->setObjectName(QStringLiteral("attemptsView"));
-    m_attemptsView->setModel(proxy);
-    m_attemptsView->setSortingEnabled(true);
-    m_attemptsView->sortByColumn(SSHAttemptsModel::FailuresColumn, Qt::DescendingOrder);
-    m_attemptsView->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_attemptsView->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_attemptsView->verticalHeader()->setVisible(false);
-    m_attemptsView->horizontalHeader()->setStretchLastSection(true);
-    // Measured on the rows shown when rows come, not on every refresh of thousands.
-    connect(m_attemptsModel, &QAbstractItemModel::rowsInserted, m_attemptsView, &QTableView::resizeColumnsToContents);
-    connect(m_attemptsModel, &QAbstractItemModel::modelReset, m_attemptsView, &QTableView::resizeColumnsToContents);
-    m_attemptsView->setContextMenuPolicy(Qt::ActionsContextMenu);
-    auto *block = new QAction(i18n("Block IP"), m_attemptsView);
-    m_attemptsView->addAction(block);
-    connect(block, &QAction::triggered, this, [this, proxy, messagesManager] {
-        const QModelIndex current = proxy->mapToSource(m_attemptsView->currentIndex());
-        const QHostAddress address = current.isValid() ? m_attemptsModel->address(current.row()) : QHostAddress();
-        if (!address.isNull()) {
-            blockAddress(address, messagesManager);
-        }
-    });
-    m_blockAttemptAction = block;
-    auto *title = new QLabel(i18nc("@title:table", "Failed attempts over this boot"), this);
-    ui->verticalLayout->setStretch(0, 3);
-    ui->verticalLayout->addWidget(title);
-    ui->verticalLayout->addWidget(m_attemptsView, 2);
+    m_attemptsProxy = new QSortFilterProxyModel(this);
+    m_attemptsProxy->setSourceModel(m_attemptsModel);
+    QTableView *view = ui->attemptsView;
+    view->setModel(m_attemptsProxy);
+    view->sortByColumn(SSHAttemptsModel::FailuresColumn, Qt::DescendingOrder);
+    // Measured on the rows shown when rows come, not on every refresh of thousands; never narrower than the headers.
+    view->horizontalHeader()->setMinimumSectionSize(0);
+    connect(m_attemptsModel, &QAbstractItemModel::rowsInserted, view, &QTableView::resizeColumnsToContents);
+    connect(m_attemptsModel, &QAbstractItemModel::modelReset, view, &QTableView::resizeColumnsToContents);
+    view->resizeColumnsToContents();
 }
 
-void SSHConnectionsArea::setDeniedCheck(std::function<bool(const QHostAddress &)> check)
+void SSHConnectionsArea::setDeniedCheck(SSHAttemptsModel::DeniedCheck check)
 {
     m_attemptsModel->setDeniedCheck(std::move(check));
+    updateActions();
+}
+
+SSHAttemptsModel::DenyState SSHConnectionsArea::denyState(const QVariant &writtenLists, const QVariant &changedLists, const QHostAddress &address)
+{
+    using DenyState = SSHAttemptsModel::DenyState;
+    const bool now = isDenied(writtenLists, address);
+    const QVariantMap changed = changedLists.toMap();
+    const bool applied = changed.contains(QStringLiteral("DenyUsers")) ? isDenied(changed, address) : now;
+    if (now == applied) {
+        return now ? DenyState::Denied : DenyState::NotDenied;
+    }
+    return applied ? DenyState::DeniedOnApply : DenyState::AllowedOnApply;
 }
 
 bool SSHConnectionsArea::isDenied(const QVariant &accessLists, const QHostAddress &address)
 {
-    // The access area's lists: keyword to blank-separated "name@host" words.
+    // Keyword to blank-separated "name@host" words, in one string or in a list of them (one per line of the file).
+    static const QRegularExpression blanks(QStringLiteral("\\s+"));
     const QVariant denied = accessLists.toMap().value(QStringLiteral("DenyUsers"));
-    const QStringList words =
-        denied.userType() == QMetaType::QStringList ? denied.toStringList() : denied.toString().split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    const QString text = denied.userType() == QMetaType::QStringList ? denied.toStringList().join(QLatin1Char(' ')) : denied.toString();
+    const QStringList words = text.split(blanks, Qt::SkipEmptyParts);
     for (const QString &word : words) {
         const int at = word.lastIndexOf(QLatin1Char('@'));
         // Denied to everyone: any user, from hosts that take in the address.
@@ -168,9 +201,10 @@ void SSHConnectionsArea::showJournalState(bool readable, const QString &reason, 
         }
         return;
     }
+    // Said once, in the message area; the status bar no longer claims fresh data.
+    m_statusBar->clearMessage();
     const QString text = reason.isEmpty() ? i18n("Connections cannot be shown: the system journal sent nothing that could be read.")
                                           : i18n("Connections cannot be shown: the system journal could not be read (%1).", reason);
-    m_statusBar->showMessage(i18n("The journal cannot be read since %1", QLocale().toString(QTime::currentTime(), QLocale::ShortFormat)));
     if (messagesManager) {
         messagesManager->newMessageById(id, text, KCMOS::Warning);
     }
@@ -179,6 +213,28 @@ void SSHConnectionsArea::showJournalState(bool readable, const QString &reason, 
 void SSHConnectionsArea::setRefreshIntervalForTesting(int milliseconds)
 {
     s_refreshIntervalMs = milliseconds;
+}
+
+void SSHConnectionsArea::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    // Fresh whenever shown, however the page shows it (a window shown again announces it twice).
+    if (!m_shown) {
+        m_shown = true;
+        // Measured again in the style and fonts the page has now.
+        ui->attemptsView->resizeColumnsToContents();
+        updateData();
+        restoreAutoUpdate();
+    }
+}
+
+void SSHConnectionsArea::hideEvent(QHideEvent *event)
+{
+    QWidget::hideEvent(event);
+    if (m_shown) {
+        m_shown = false;
+        disableAutoUpdate();
+    }
 }
 
 void SSHConnectionsArea::disableAutoUpdate()
@@ -205,24 +261,26 @@ void SSHConnectionsArea::restoreAutoUpdate()
 
 void SSHConnectionsArea::disableBlockIpAction()
 {
+    m_canDeny = false;
     m_blockIpAction->setVisible(false);
-    m_attemptsView->removeAction(m_blockAttemptAction);
+    ui->attemptsView->removeAction(m_blockAttemptAction);
+    ui->denyConnectionButton->hide();
+    ui->denyAttemptButton->hide();
 }
 
 void SSHConnectionsArea::showContextMenu(const QPoint &position)
 {
-    const QModelIndex index = ui->connectionsView->indexAt(position);
-    if (!index.isValid()) {
+    if (!ui->connectionsView->indexAt(position).isValid()) {
         return;
     }
-    const SSHConnectionData connection = m_model->connection(m_proxy->mapToSource(index));
-    m_disconnectAction->setVisible(connection.closeDateTime.isNull());
+    updateActions();
     m_contextMenu->popup(ui->connectionsView->viewport()->mapToGlobal(position));
 }
 
 bool SSHConnectionsArea::currentConnection(SSHConnectionData *connection) const
 {
-    const QModelIndex index = m_proxy->mapToSource(ui->connectionsView->currentIndex());
+    const QModelIndexList rows = ui->connectionsView->selectionModel()->selectedRows();
+    const QModelIndex index = rows.isEmpty() ? QModelIndex() : m_proxy->mapToSource(rows.constFirst());
     if (!index.isValid()) {
         return false;
     }
@@ -230,10 +288,36 @@ bool SSHConnectionsArea::currentConnection(SSHConnectionData *connection) const
     return connection->address.isValid() && connection->syslogPid >= 1 && !connection->user.isEmpty() && connection->openDateTime.isValid();
 }
 
+QHostAddress SSHConnectionsArea::selectedAttemptAddress() const
+{
+    const QModelIndexList rows = ui->attemptsView->selectionModel()->selectedRows();
+    return rows.isEmpty() ? QHostAddress() : m_attemptsModel->address(m_attemptsProxy->mapToSource(rows.constFirst()).row());
+}
+
+void SSHConnectionsArea::updateActions()
+{
+    using DenyState = SSHAttemptsModel::DenyState;
+    const auto deniable = [this](const QHostAddress &address) {
+        const DenyState state = m_attemptsModel->denyState(address);
+        return m_canDeny && !address.isNull() && state != DenyState::Denied && state != DenyState::DeniedOnApply;
+    };
+    SSHConnectionData connection;
+    const bool usable = currentConnection(&connection);
+    const bool open = usable && connection.closeDateTime.isNull();
+    m_disconnectAction->setEnabled(open);
+    ui->disconnectButton->setEnabled(open);
+    const bool denyConnection = usable && deniable(connection.address.ip());
+    m_blockIpAction->setEnabled(denyConnection);
+    ui->denyConnectionButton->setEnabled(denyConnection);
+    const bool denyAttempt = deniable(selectedAttemptAddress());
+    m_blockAttemptAction->setEnabled(denyAttempt);
+    ui->denyAttemptButton->setEnabled(denyAttempt);
+}
+
 void SSHConnectionsArea::disconnectCurrent(KCMOS::MessagesManager *messagesManager)
 {
     SSHConnectionData connection;
-    if (!currentConnection(&connection)) {
+    if (!currentConnection(&connection) || !connection.closeDateTime.isNull()) {
         return;
     }
     QMessageBox question(QMessageBox::Question,
@@ -248,29 +332,24 @@ void SSHConnectionsArea::disconnectCurrent(KCMOS::MessagesManager *messagesManag
         return;
     }
     m_manager->killConnection(connection, messagesManager);
-    m_manager->readConnections();
-}
-
-void SSHConnectionsArea::blockCurrent(KCMOS::MessagesManager *messagesManager)
-{
-    SSHConnectionData connection;
-    if (!currentConnection(&connection)) {
-        return;
-    }
-    blockAddress(connection.address.ip(), messagesManager);
 }
 
 void SSHConnectionsArea::blockAddress(const QHostAddress &address, KCMOS::MessagesManager *messagesManager)
 {
+    if (address.isNull() || !m_canDeny) {
+        return;
+    }
     Q_EMIT ipBlocked(address);
-    m_attemptsModel->setAttempts(m_manager->attempts()); // shows it denied
+    m_attemptsModel->setAttempts(m_manager->attempts()); // shows it denied once applied
+    updateActions();
     if (!messagesManager) {
         return;
     }
-    KCMOS::MessageWidget *message = messagesManager->newMessage(i18n("IP address added to the <a href=\"forbidden\">denied list</a>.\nFuture "
-                                                                     "connections from this address will be blocked.\nPress Apply to write the change."),
-                                                                KCMOS::Information,
-                                                                QString(),
-                                                                KCMOS::Normal);
+    // One message, replaced by the next deny and taken back by Apply or Reset.
+    KCMOS::MessageWidget *message = messagesManager->newMessageById(
+        QStringLiteral("connections_deny"),
+        i18n("A deny entry for %1 was added to the <a href=\"access\">access list</a>. Press Apply to write it; connections from %1 are refused from then on.",
+             address.toString()),
+        KCMOS::Information);
     connect(message, &KCMOS::MessageWidget::linkActivated, this, &SSHConnectionsArea::focusOnAccessArea);
 }

@@ -2,6 +2,8 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 
+#include "sshattemptsmodel.h"
+
 #include <QHostAddress>
 #include <QThread>
 #include <QWidget>
@@ -13,9 +15,7 @@ class QAction;
 class QMenu;
 class QSortFilterProxyModel;
 class QStatusBar;
-class QTableView;
 class QTimer;
-class SSHAttemptsModel;
 class SSHConnectionsManager;
 class SSHConnectionsModel;
 struct SSHConnectionData;
@@ -31,10 +31,11 @@ class SSHConnectionsArea;
 }
 
 /**
- * The "Connections" tab: the SSH connections of the current boot and, below
- * them, the failed attempts per address, refreshed every two seconds while the
- * tab is shown, with context menus to disconnect a connection or to deny an
- * address.
+ * The "Connections" tab: the SSH connections of the current boot, open and
+ * closed, and, below them, the failed logins per address, refreshed every two
+ * seconds while the tab is shown. The selected connection can be ended and the
+ * selected address denied, with the buttons below each view or their context
+ * menus.
  */
 class SSHConnectionsArea : public QWidget
 {
@@ -43,10 +44,12 @@ public:
     SSHConnectionsArea(KCMOS::MessagesManager *messagesManager, QWidget *parent);
     ~SSHConnectionsArea() override;
 
-    /// Tells the failed-attempts view which addresses are denied already.
-    void setDeniedCheck(std::function<bool(const QHostAddress &)> check);
+    /// Tells which addresses are denied already, or will be once applied.
+    void setDeniedCheck(SSHAttemptsModel::DeniedCheck check);
     /// True when the access lists (keyword to "name@host" words) deny any user from the address.
     static bool isDenied(const QVariant &accessLists, const QHostAddress &address);
+    /// How the address is denied by the lists as written and with the changes not written yet (the keywords that differ).
+    static SSHAttemptsModel::DenyState denyState(const QVariant &writtenLists, const QVariant &changedLists, const QHostAddress &address);
     /// The refresh interval of the areas made from now on (two seconds unless a test sets another).
     static void setRefreshIntervalForTesting(int milliseconds);
 
@@ -61,17 +64,24 @@ public Q_SLOTS:
     void disableAutoUpdate();
     /// Starts the refresh timer.
     void restoreAutoUpdate();
-    /// Hides "Block IP" from the context menus.
+    /// Hides the actions that deny an address: there is no access list to add to.
     void disableBlockIpAction();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
 
 private:
     void showContextMenu(const QPoint &position);
-    /// The connection of the view's current row, when it is one an action may act on.
+    /// The connection of the view's selected row, when it is one an action may act on.
     bool currentConnection(SSHConnectionData *connection) const;
+    /// The address of the failed-logins view's selected row; null without one.
+    QHostAddress selectedAttemptAddress() const;
+    /// Enables the actions and their buttons for what is selected.
+    void updateActions();
     void disconnectCurrent(KCMOS::MessagesManager *messagesManager);
-    void blockCurrent(KCMOS::MessagesManager *messagesManager);
     void blockAddress(const QHostAddress &address, KCMOS::MessagesManager *messagesManager);
-    void setupAttemptsView(KCMOS::MessagesManager *messagesManager);
+    void setupAttemptsView();
     /// Says once when and why the journal cannot be read, and takes the message back once it can.
     void showJournalState(bool readable, const QString &reason, KCMOS::MessagesManager *messagesManager);
 
@@ -82,11 +92,13 @@ private:
     QStatusBar *m_statusBar;
     QTimer *m_timer;
     bool m_journalUnreadable = false;
+    bool m_shown = false; ///< refreshed by the timer
+    bool m_canDeny = true; ///< there is an access list to add deny entries to
     QAction *m_blockIpAction = nullptr;
     QAction *m_disconnectAction = nullptr;
     QSortFilterProxyModel *m_proxy = nullptr;
     QMenu *m_contextMenu = nullptr;
     SSHAttemptsModel *m_attemptsModel = nullptr;
-    QTableView *m_attemptsView = nullptr;
+    QSortFilterProxyModel *m_attemptsProxy = nullptr;
     QAction *m_blockAttemptAction = nullptr;
 };

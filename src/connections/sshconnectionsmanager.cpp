@@ -31,7 +31,9 @@ SSHConnectionsManager::SSHConnectionsManager(QObject *parent)
         connection.syslogPid = opened.pid;
         connection.user = opened.user;
         connection.address = ServerAddress(opened.address, QString::number(opened.port), nullptr);
-        connection.authentication = opened.authentication();
+        connection.method = opened.method;
+        connection.keyType = opened.keyType;
+        connection.fingerprint = opened.fingerprint;
         connection.failedTriesCount = opened.failures;
         connection.openDateTime = QDateTime::fromMSecsSinceEpoch((opened.opened + 500) / 1000);
         Q_EMIT connectionOpened(connection);
@@ -152,35 +154,51 @@ QString SSHConnectionsManager::deviceDirectory() const
     return QStringLiteral("/dev/");
 }
 
+QString SSHConnectionsManager::processDirectory() const
+{
+    return QStringLiteral("/proc/");
+}
+
+int SSHConnectionsManager::parentPid(int pid) const
+{
+    QFile stat(processDirectory() + QString::number(pid) + QStringLiteral("/stat"));
+    if (!stat.open(QIODevice::ReadOnly)) {
+        return 0;
+    }
+    // "pid (name) state ppid …", where the name may hold blanks and parentheses.
+    const QByteArray line = stat.read(4096);
+    const int nameEnd = line.lastIndexOf(')');
+    const QList<QByteArray> fields = line.mid(nameEnd + 1).simplified().split(' ');
+    return nameEnd > 0 && fields.size() >= 2 ? fields.at(1).toInt() : 0;
+}
+
 void SSHConnectionsManager::readIdleTime(const QList<SSHConnectionData> &connections)
 {
+    // sshd records a terminal with the pid of the session's unprivileged
+    // process, a child of the one that logs the login: a terminal belongs to
+    // the connection of its pid or of its parent, the latest access wins.
+    QHash<int, QDateTime> activity;
     const QHash<int, QString> terminals = whoTerminals(readWhoOutput());
-
-    for (const SSHConnectionData &connection : connections) {
-        if (!connection.closeDateTime.isNull()) {
-            continue;
-        }
-        const auto terminal = terminals.constFind(connection.syslogPid);
-        if (terminal == terminals.constEnd()) {
-            if (!connection.lastActivityTime.isNull()) {
-                Q_EMIT idleTimeChanged(connection.syslogPid, QDateTime());
-            }
-            continue;
-        }
-        const QString path = deviceDirectory() + *terminal;
+    for (auto terminal = terminals.cbegin(); terminal != terminals.cend(); ++terminal) {
+        const QString path = deviceDirectory() + terminal.value();
         struct stat status;
         if (::stat(QFile::encodeName(path).constData(), &status) != 0) {
             const int error = errno;
             qCWarning(SSHSETTINGS_CONNECTIONS) << "Cannot get stat of TTY" << path << QString::fromLocal8Bit(std::strerror(error));
-            if (!connection.lastActivityTime.isNull()) {
-                Q_EMIT idleTimeChanged(connection.syslogPid, QDateTime());
-            }
             continue;
         }
-        const qint64 accessMs = qint64(status.st_atim.tv_sec) * 1000 + qint64(status.st_atim.tv_nsec) / 1000000;
-        const QDateTime activity = QDateTime::fromMSecsSinceEpoch(accessMs);
-        if (activity != connection.lastActivityTime) {
-            Q_EMIT idleTimeChanged(connection.syslogPid, activity);
+        const QDateTime access = QDateTime::fromMSecsSinceEpoch(qint64(status.st_atim.tv_sec) * 1000 + qint64(status.st_atim.tv_nsec) / 1000000);
+        for (const int owner : {terminal.key(), parentPid(terminal.key())}) {
+            QDateTime &latest = activity[owner];
+            if (owner > 0 && (latest.isNull() || access > latest)) {
+                latest = access;
+            }
+        }
+    }
+    for (const SSHConnectionData &connection : connections) {
+        const QDateTime latest = activity.value(connection.syslogPid);
+        if (connection.closeDateTime.isNull() && latest != connection.lastActivityTime) {
+            Q_EMIT idleTimeChanged(connection.syslogPid, latest);
         }
     }
 }
@@ -190,8 +208,10 @@ void SSHConnectionsManager::killConnection(const SSHConnectionData &connection, 
     SSHSettings::runPrivilegedAction(SSHSettings::ActionKind::Sessions,
                                      {{SSHSettings::Protocol::Arg::KillPid, int(connection.syslogPid)}},
                                      this,
-                                     [connection, messages = QPointer<KCMOS::MessagesManager>(messagesManager)](const SSHSettings::ActionResult &result) {
+                                     [this, connection, messages = QPointer<KCMOS::MessagesManager>(messagesManager)](const SSHSettings::ActionResult &result) {
                                          connectionKilled(connection, result, messages);
+                                         // The end of the session is in the journal now, or soon: read it at once.
+                                         readConnections();
                                      });
 }
 

@@ -59,9 +59,9 @@ Q_SIGNALS:
 public Q_SLOTS:
     /// Reads the journal lines written since the last call and processes them.
     void readConnections();
-    /// Refreshes the terminal activity of the given connections.
+    /// Refreshes the terminal activity of the given open connections.
     void readIdleTime(const QList<SSHConnectionData> &connections);
-    /// Ends the connection's sshd process and, when the helper answers, reports the result in the message area.
+    /// Ends the connection's sshd process and, when the helper answers, reports the result in the message area and reads the journal.
     void killConnection(const SSHConnectionData &connection, KCMOS::MessagesManager *messagesManager);
 
 protected:
@@ -69,8 +69,12 @@ protected:
     virtual QString readWhoOutput();
     /// Directory of the terminal devices named by who.
     virtual QString deviceDirectory() const;
+    /// Directory of the processes' "PID/stat" files.
+    virtual QString processDirectory() const;
 
 private:
+    /// The parent of a process; 0 when it is not known.
+    int parentPid(int pid) const;
     void journalRead(const SSHSettings::ActionResult &result);
     static void connectionKilled(const SSHConnectionData &connection, const SSHSettings::ActionResult &result, KCMOS::MessagesManager *messagesManager);
 

@@ -8,6 +8,9 @@
 #include <QDebug>
 #include <QMetaEnum>
 
+#include <algorithm>
+#include <limits>
+
 namespace
 {
 int propertyCount()
@@ -15,11 +18,15 @@ int propertyCount()
     static const int count = QMetaEnum::fromType<SSHConnectionsModel::ConnectionProperty>().keyCount();
     return count;
 }
+
+qint64 sortTime(const QDateTime &time, qint64 unknown)
+{
+    return time.isNull() ? unknown : time.toMSecsSinceEpoch();
+}
 }
 
 SSHConnectionsModel::SSHConnectionsModel(QObject *parent)
     : QAbstractTableModel(parent)
-    , m_creationTime(QDateTime::currentDateTime())
 {
     registerSSHConnectionMetaTypes();
 }
@@ -38,25 +45,58 @@ const QList<SSHConnectionData> &SSHConnectionsModel::connections() const
     return m_connections;
 }
 
-QString SSHConnectionsModel::elapsedText(qint64 elapsedMs)
+QString SSHConnectionsModel::durationText(qint64 milliseconds)
 {
-    const qint64 hours = elapsedMs / 3600000;
-    const qint64 minutes = elapsedMs / 60000 - 60 * hours;
-    const qint64 seconds = elapsedMs / 1000 - 60 * (elapsedMs / 60000);
-    const qint64 milliseconds = elapsedMs % 1000;
-    return i18n("Elapsed %1h%2m%3s%4ms", QString::number(hours), QString::number(minutes), QString::number(seconds), QString::number(milliseconds));
+    const qint64 seconds = std::max<qint64>(milliseconds, 0) / 1000;
+    const QString h = QString::number(seconds / 3600);
+    const QString min = QString::number(seconds / 60 % 60);
+    const QString s = QString::number(seconds % 60);
+    if (seconds >= 3600) {
+        return i18nc("@item a duration", "%1 h %2 min %3 s", h, min, s);
+    }
+    return seconds >= 60 ? i18nc("@item a duration", "%1 min %2 s", min, s) : i18nc("@item a duration", "%1 s", s);
 }
 
-QString SSHConnectionsModel::shortAuthentication(const QString &authentication)
+QString SSHConnectionsModel::authenticationText(const SSHConnectionData &connection, bool fullFingerprint)
 {
-    // "publickey ED25519 SHA256:<43 characters>": the start of the hash tells keys
-    // apart; the whole fingerprint is in the tool tip.
-    const int hash = authentication.indexOf(QLatin1Char(':'));
-    constexpr int Shown = 12;
-    if (hash < 0 || authentication.size() - hash - 1 <= Shown) {
-        return authentication;
+    const QString &method = connection.method;
+    QString type = connection.keyType;
+    QString fingerprint = connection.fingerprint;
+    // "SHA256:" and the start of the hash tell keys apart; the whole fingerprint is in the tool tip.
+    constexpr int Shown = 8;
+    const int hash = fingerprint.indexOf(QLatin1Char(':'));
+    if (!fullFingerprint && hash >= 0 && fingerprint.size() - hash - 1 > Shown) {
+        fingerprint = fingerprint.left(hash + 1 + Shown) + QChar(0x2026);
     }
-    return authentication.left(hash + 1 + Shown) + QChar(0x2026);
+    const bool certificate = type.endsWith(QLatin1String("-CERT"));
+    if (certificate) {
+        type.chop(5);
+    }
+    if (method == QLatin1String("publickey") || method == QLatin1String("hostbased")) {
+        const bool host = method == QLatin1String("hostbased");
+        if (type.isEmpty()) {
+            return host ? i18nc("@item how the user logged in", "Host key") : i18nc("@item how the user logged in", "Key");
+        }
+        if (certificate) {
+            return host ? i18nc("@item how the user logged in; %1 key type, %2 fingerprint", "Host certificate (%1, %2)", type, fingerprint)
+                        : i18nc("@item how the user logged in; %1 key type, %2 fingerprint", "Certificate (%1, %2)", type, fingerprint);
+        }
+        return host ? i18nc("@item how the user logged in; %1 key type, %2 fingerprint", "Host key (%1, %2)", type, fingerprint)
+                    : i18nc("@item how the user logged in; %1 key type, %2 fingerprint", "Key (%1, %2)", type, fingerprint);
+    }
+    if (method == QLatin1String("password")) {
+        return i18nc("@item how the user logged in", "Password");
+    }
+    if (method.startsWith(QLatin1String("keyboard-interactive"))) {
+        return i18nc("@item how the user logged in", "Keyboard-interactive");
+    }
+    if (method.startsWith(QLatin1String("gssapi"))) {
+        return i18nc("@item how the user logged in", "Kerberos");
+    }
+    if (method == QLatin1String("none")) {
+        return i18nc("@item how the user logged in", "Empty password");
+    }
+    return method;
 }
 
 int SSHConnectionsModel::rowCount(const QModelIndex &parent) const
@@ -75,8 +115,24 @@ QVariant SSHConnectionsModel::data(const QModelIndex &index, int role) const
         return QVariant();
     }
     const SSHConnectionData &connection = m_connections.at(index.row());
+    const bool open = connection.closeDateTime.isNull();
+    const auto column = static_cast<ConnectionProperty>(index.column());
+    if (role == SortRole) {
+        switch (column) {
+        case ConnectionPortProperty:
+            return connection.address.port().toInt();
+        case ConnectionLastActivityTimeProperty:
+            return sortTime(connection.lastActivityTime, -1);
+        case ConnectionOpenDateTimeProperty:
+            return sortTime(connection.openDateTime, -1);
+        case ConnectionCloseDateTimeProperty:
+            return sortTime(connection.closeDateTime, std::numeric_limits<qint64>::max());
+        default:
+            role = Qt::DisplayRole;
+        }
+    }
     if (role == Qt::DisplayRole) {
-        switch (static_cast<ConnectionProperty>(index.column())) {
+        switch (column) {
         case ConnectionUserProperty:
             return connection.user;
         case ConnectionIPProperty:
@@ -84,51 +140,59 @@ QVariant SSHConnectionsModel::data(const QModelIndex &index, int role) const
         case ConnectionPortProperty:
             return connection.address.port();
         case ConnectionAuthenticationProperty:
-            return shortAuthentication(connection.authentication);
+            return authenticationText(connection, false);
         case ConnectionFailedTriesCountProperty:
             return connection.failedTriesCount;
         case ConnectionLastActivityTimeProperty:
-            return connection.lastActivityTime;
+            return open ? QVariant(connection.lastActivityTime) : QVariant();
         case ConnectionOpenDateTimeProperty:
             return connection.openDateTime;
         case ConnectionCloseDateTimeProperty:
-            if (connection.closeDateTime.isNull()) {
-                return i18n("Still connected");
-            }
-            return connection.closeDateTime;
+            return open ? QVariant(i18nc("@item the SSH connection has not ended", "Connected")) : QVariant(connection.closeDateTime);
         }
     }
-    if (role == Qt::ToolTipRole && index.column() == ConnectionAuthenticationProperty) {
-        return connection.authentication;
+    if (role == Qt::ToolTipRole && column == ConnectionAuthenticationProperty) {
+        return authenticationText(connection, true);
     }
-    if (role == Qt::ToolTipRole && index.column() == ConnectionOpenDateTimeProperty) {
-        return elapsedText(connection.openDateTime.msecsTo(QDateTime::currentDateTime()));
+    if (role == Qt::ToolTipRole && column == ConnectionOpenDateTimeProperty) {
+        return open ? i18nc("@info:tooltip", "Connected for %1", durationText(connection.openDateTime.msecsTo(QDateTime::currentDateTime())))
+                    : i18nc("@info:tooltip", "Lasted %1", durationText(connection.openDateTime.msecsTo(connection.closeDateTime)));
     }
     return QVariant();
 }
 
 QVariant SSHConnectionsModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
-    if (orientation != Qt::Horizontal || role != Qt::DisplayRole) {
+    if (orientation != Qt::Horizontal || (role != Qt::DisplayRole && role != Qt::ToolTipRole)) {
         return QVariant();
+    }
+    if (role == Qt::ToolTipRole) {
+        switch (section) {
+        case ConnectionFailedTriesCountProperty:
+            return i18nc("@info:tooltip", "Failed tries of the connection before it logged in");
+        case ConnectionLastActivityTimeProperty:
+            return i18nc("@info:tooltip", "Last use of the connection's terminal; empty for connections without one");
+        default:
+            return QVariant();
+        }
     }
     switch (section) {
     case ConnectionUserProperty:
-        return i18n("User");
+        return i18nc("@title:column", "User");
     case ConnectionIPProperty:
-        return i18n("IP");
+        return i18nc("@title:column", "Address");
     case ConnectionPortProperty:
-        return i18n("Port");
+        return i18nc("@title:column", "Port");
     case ConnectionAuthenticationProperty:
         return i18nc("@title:column how the user logged in", "Authentication");
     case ConnectionFailedTriesCountProperty:
-        return i18n("Failed login tries");
+        return i18nc("@title:column", "Failed Logins");
     case ConnectionLastActivityTimeProperty:
-        return i18n("Last console activity");
+        return i18nc("@title:column last use of the terminal", "Last Activity");
     case ConnectionOpenDateTimeProperty:
-        return i18n("Connection timestamp");
+        return i18nc("@title:column the connection's start", "Started");
     case ConnectionCloseDateTimeProperty:
-        return i18n("Disconnection timestamp");
+        return i18nc("@title:column the connection's end", "Ended");
     default:
         return QVariant();
     }
@@ -143,7 +207,8 @@ void SSHConnectionsModel::addConnection(const SSHConnectionData &connection)
 
 int SSHConnectionsModel::rowOf(pid_t syslogPid) const
 {
-    for (int row = 0; row < m_connections.size(); ++row) {
+    // The latest row of the pid: pids are reused over a boot.
+    for (int row = m_connections.size() - 1; row >= 0; --row) {
         if (m_connections.at(row).syslogPid == syslogPid) {
             return row;
         }
@@ -151,23 +216,32 @@ int SSHConnectionsModel::rowOf(pid_t syslogPid) const
     return -1;
 }
 
-void SSHConnectionsModel::removeConnection(pid_t syslogPid, const QDateTime &disconnectionTime)
+void SSHConnectionsModel::closeConnection(pid_t syslogPid, const QDateTime &closeTime)
 {
     const int row = rowOf(syslogPid);
-    if (row < 0) {
+    if (row < 0 || !m_connections.at(row).closeDateTime.isNull()) {
         qCWarning(SSHSETTINGS_CONNECTIONS) << "Session closed without being opened:" << syslogPid;
         return;
     }
-    if (disconnectionTime < m_creationTime) {
-        // Opened and closed before the module started: not listed.
-        beginRemoveRows(QModelIndex(), row, row);
-        m_connections.removeAt(row);
-        endRemoveRows();
-        return;
+    SSHConnectionData &connection = m_connections[row];
+    connection.closeDateTime = closeTime;
+    connection.lastActivityTime = QDateTime();
+    ++m_closedCount;
+    Q_EMIT dataChanged(index(row, 0), index(row, ConnectionCloseDateTimeProperty)); // every role: the sort one too
+    dropOldestClosed();
+}
+
+void SSHConnectionsModel::dropOldestClosed()
+{
+    for (int row = 0; m_closedCount > MaxClosedRows && row < m_connections.size(); ++row) {
+        if (!m_connections.at(row).closeDateTime.isNull()) {
+            beginRemoveRows(QModelIndex(), row, row);
+            m_connections.removeAt(row);
+            endRemoveRows();
+            --m_closedCount;
+            return;
+        }
     }
-    m_connections[row].closeDateTime = disconnectionTime;
-    const QModelIndex changed = index(row, ConnectionCloseDateTimeProperty);
-    Q_EMIT dataChanged(changed, changed, {Qt::DisplayRole});
 }
 
 void SSHConnectionsModel::updateIdleTime(pid_t syslogPid, const QDateTime &activityTime)
@@ -179,5 +253,5 @@ void SSHConnectionsModel::updateIdleTime(pid_t syslogPid, const QDateTime &activ
     }
     m_connections[row].lastActivityTime = activityTime;
     const QModelIndex changed = index(row, ConnectionLastActivityTimeProperty);
-    Q_EMIT dataChanged(changed, changed, {Qt::DisplayRole});
+    Q_EMIT dataChanged(changed, changed);
 }

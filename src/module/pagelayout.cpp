@@ -330,7 +330,7 @@ void SSHModule::createConnectionsTab()
     }
     connect(connectionsArea, &SSHConnectionsArea::ipBlocked, accessArea, &UserGroupAccessArea::blockIp);
     connectionsArea->setDeniedCheck([accessArea](const QHostAddress &ip) {
-        return SSHConnectionsArea::isDenied(accessArea->value(), ip);
+        return SSHConnectionsArea::denyState(accessArea->option().values, accessArea->value(), ip);
     });
     connect(connectionsArea, &SSHConnectionsArea::focusOnAccessArea, accessArea, [this, accessArea] {
         ui->comboBoxSshConfig->setCurrentIndex(0);

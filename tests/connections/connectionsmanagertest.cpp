@@ -36,6 +36,7 @@ public:
     }
     QString whoOutput;
     QString devices = QStringLiteral("/dev/");
+    QString processes = QStringLiteral("/nonexistent/");
 
 protected:
     QString readWhoOutput() override
@@ -46,6 +47,10 @@ protected:
     {
         return devices;
     }
+    QString processDirectory() const override
+    {
+        return processes;
+    }
 };
 
 SSHConnectionData openConnection(pid_t pid, const QDateTime &opened)
@@ -54,7 +59,9 @@ SSHConnectionData openConnection(pid_t pid, const QDateTime &opened)
     data.syslogPid = pid;
     data.user = QStringLiteral("bob");
     data.address = ServerAddress(QStringLiteral("2001:db8::1"), QStringLiteral("50022"), nullptr);
-    data.authentication = QStringLiteral("publickey ED25519 SHA256:abc");
+    data.method = QStringLiteral("publickey");
+    data.keyType = QStringLiteral("ED25519");
+    data.fingerprint = QStringLiteral("SHA256:abc");
     data.failedTriesCount = 2;
     data.openDateTime = opened;
     return data;
@@ -66,32 +73,43 @@ class ConnectionsTest : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    // Real journals of both sshd generations, read in one or two reads.
+    // Real journals of both sshd generations, read in one or more reads, through the manager into the model.
     void realJournals_data()
     {
         QTest::addColumn<QList<QByteArray>>("reads");
-        QTest::addColumn<QStringList>("connections"); // user address method failures closed
+        QTest::addColumn<QStringList>("connections"); // user address authentication failures ended, in the order they opened
+        QTest::addColumn<QString>("endedAfterFirstRead");
         QTest::addColumn<QString>("attempts"); // addresses failures
 
         const QByteArray lab = readData(QStringLiteral("journal-lab-server-2k.txt"));
-        const QStringList labConnections = {QStringLiteral("fztu 119.137.62.142 password 0 closed")};
-        QTest::newRow("lab server") << QList<QByteArray>{lab} << labConnections << "24 522";
+        QTest::newRow("lab server") << QList<QByteArray>{lab} << QStringList{QStringLiteral("fztu 119.137.62.142 Password 0 closed")} << "closed"
+                                    << "24 522";
         for (const QString &generation : {QStringLiteral("debian12"), QStringLiteral("debian13")}) {
             const QByteArray read1 = readData(generation + QStringLiteral("-read1.json"));
             const QByteArray read2 = readData(generation + QStringLiteral("-read2.json"));
-            const QStringList logins = {QStringLiteral("sshe2e 127.0.0.1 publickey ED25519 0 closed"),
-                                        QStringLiteral("sshe2e 127.0.0.1 publickey ED25519 0 -"),
-                                        QStringLiteral("sshe2e 127.0.0.1 password 2 closed"),
-                                        QStringLiteral("sshe2e ::1 keyboard-interactive/pam 0 closed")};
-            QTest::addRow("%s JSON, one read", qPrintable(generation)) << QList<QByteArray>{read1 + read2} << logins << "2 20";
-            QTest::addRow("%s JSON, failures and login in two reads", qPrintable(generation)) << QList<QByteArray>{read1, read2} << logins << "2 20";
-            QTest::addRow("%s text", qPrintable(generation)) << QList<QByteArray>{readData(generation + QStringLiteral("-journal.txt"))} << logins << "2 20";
+            const QStringList logins = {QStringLiteral("sshe2e 127.0.0.1 Key 0 closed"),
+                                        QStringLiteral("sshe2e 127.0.0.1 Key 0 open"),
+                                        QStringLiteral("sshe2e 127.0.0.1 Password 2 closed"),
+                                        QStringLiteral("sshe2e ::1 Keyboard-interactive 0 closed")};
+            QTest::addRow("%s JSON, one read", qPrintable(generation)) << QList<QByteArray>{read1 + read2} << logins << "closed open closed closed"
+                                                                       << "2 20";
+            QTest::addRow("%s JSON, failures and login in two reads", qPrintable(generation)) << QList<QByteArray>{read1, read2} << logins << "closed open"
+                                                                                              << "2 20";
+            // The first session is open after a read that ends with its login; the next read closes its row.
+            const int split = read1.indexOf('\n', read1.indexOf("Accepted publickey")) + 1;
+            QTest::addRow("%s JSON, the end in the next read", qPrintable(generation))
+                << QList<QByteArray>{read1.left(split), QByteArray(read1.mid(split) + read2)} << logins << "open"
+                << "2 20";
+            QTest::addRow("%s text", qPrintable(generation))
+                << QList<QByteArray>{readData(generation + QStringLiteral("-journal.txt"))} << logins << "closed open closed closed"
+                << "2 20";
         }
     }
     void realJournals()
     {
         QFETCH(QList<QByteArray>, reads);
         QFETCH(QStringList, connections);
+        QFETCH(QString, endedAfterFirstRead);
         QFETCH(QString, attempts);
         QVERIFY2(!reads.constFirst().isEmpty(), "tests/data is incomplete");
         // The helper's side: the module's arguments through the helper's check, each journal through the helper's own filter.
@@ -107,12 +125,27 @@ private Q_SLOTS:
             return FakeActionRunner::success({{Reply::Output, JournalFilter::reduce(reads.value(helper.calls.size() - 1))}});
         });
         TestManager manager;
-        QSignalSpy opened(&manager, &SSHConnectionsManager::connectionOpened);
+        SSHConnectionsModel model(nullptr);
+        connect(&manager, &SSHConnectionsManager::connectionOpened, &model, &SSHConnectionsModel::addConnection);
+        connect(&manager, &SSHConnectionsManager::connectionClosed, &model, &SSHConnectionsModel::closeConnection);
         QSignalSpy closed(&manager, &SSHConnectionsManager::connectionClosed);
         QSignalSpy attemptsChanged(&manager, &SSHConnectionsManager::attemptsChanged);
+        const auto ended = [&model](int row) {
+            const QVariant shown = model.index(row, SSHConnectionsModel::ConnectionCloseDateTimeProperty).data();
+            return shown.userType() == QMetaType::QDateTime      ? QStringLiteral("closed")
+                : shown.toString() == QLatin1String("Connected") ? QStringLiteral("open")
+                                                                 : shown.toString();
+        };
         for (int i = 0; i < reads.size(); ++i) {
             manager.readConnections();
             QVERIFY(FakeActionRunner::settle());
+            if (i == 0) {
+                QStringList states;
+                for (int row = 0; row < model.rowCount(); ++row) {
+                    states.append(ended(row));
+                }
+                QCOMPARE(states.join(QLatin1Char(' ')), endedAfterFirstRead);
+            }
         }
         QCOMPARE(attemptsChanged.size(), reads.size());
         QHash<int, QDateTime> closeTimes;
@@ -120,15 +153,17 @@ private Q_SLOTS:
             closeTimes.insert(signal.at(0).value<pid_t>(), signal.at(1).toDateTime());
         }
         QStringList seen;
-        for (const QList<QVariant> &signal : std::as_const(opened)) {
-            const auto c = signal.at(0).value<SSHConnectionData>();
+        for (int row = 0; row < model.rowCount(); ++row) {
+            const SSHConnectionData c = model.connections().at(row);
+            const QString authentication = model.index(row, SSHConnectionsModel::ConnectionAuthenticationProperty).data().toString();
             seen.append(QStringLiteral("%1 %2 %3 %4 %5")
-                            .arg(c.user, c.address.ip().toString(), c.authentication.section(QLatin1Char(' '), 0, 1))
+                            .arg(c.user, c.address.ip().toString(), authentication.section(QStringLiteral(" ("), 0, 0))
                             .arg(c.failedTriesCount)
-                            .arg(closeTimes.contains(c.syslogPid) ? QStringLiteral("closed") : QStringLiteral("-")));
-            QVERIFY(c.openDateTime.isValid() && c.syslogPid > 1 && closeTimes.value(c.syslogPid, c.openDateTime) >= c.openDateTime);
-            QVERIFY(!c.authentication.startsWith(QLatin1String("publickey"))
-                    || c.authentication.section(QLatin1Char(' '), 2).startsWith(QLatin1String("SHA256:")));
+                            .arg(ended(row)));
+            // A closed row shows the time the journal gave; a key its type and fingerprint.
+            QVERIFY(c.openDateTime.isValid() && c.syslogPid > 1 && c.closeDateTime == closeTimes.value(c.syslogPid));
+            QVERIFY(c.closeDateTime.isNull() || model.index(row, SSHConnectionsModel::ConnectionCloseDateTimeProperty).data().toDateTime() >= c.openDateTime);
+            QVERIFY2(c.method != QLatin1String("publickey") || authentication.startsWith(QStringLiteral("Key (ED25519, SHA256:")), qPrintable(authentication));
         }
         QCOMPARE(seen, connections);
         qint64 failures = 0;
@@ -206,15 +241,22 @@ private Q_SLOTS:
             QFile file(devices.filePath(QLatin1String(name)));
             QVERIFY(file.open(QIODevice::WriteOnly) && file.setFileTime(access, QFileDevice::FileAccessTime));
         }
+        // pid 201, the unprivileged process of connection 108, holds pts/4; its name has blanks and parentheses.
+        QVERIFY(QDir(devices.path()).mkpath(QStringLiteral("proc/201")));
+        QFile stat(devices.filePath(QStringLiteral("proc/201/stat")));
+        QVERIFY(stat.open(QIODevice::WriteOnly) && stat.write("201 (sshd: b) (x) S 108 201 201 0 -1 4194560\n") > 0);
+        stat.close();
         TestManager manager;
         manager.devices = devices.path() + QLatin1Char('/');
+        manager.processes = devices.filePath(QStringLiteral("proc/"));
         // Both time formats of who: the C locale's and a locale's month names.
         manager.whoOutput = QStringLiteral(
             "bob      pts/3        2024-03-01 10:15 00:01         101 (192.168.1.5)\n"
             "amy      pts/9        Mar  1 10:16   .           102 (10.0.0.7)\n"
             "carl     pts/1        2024-03-01 10:17   .           103 (10.0.0.8)\n"
             "carl     pts/4        Mar  1 10:17   .           103\n"
-            "dan      pts/3        2024-03-01 10:18   .           105 (10.0.0.9)\n");
+            "dan      pts/3        2024-03-01 10:18   .           105 (10.0.0.9)\n"
+            "eve      pts/4        2024-03-01 10:19   .           201 (10.0.0.10)\n");
         const auto connection = [](pid_t pid, const QDateTime &activity, const QDateTime &closed = QDateTime()) {
             SSHConnectionData data;
             data.syslogPid = pid;
@@ -230,11 +272,12 @@ private Q_SLOTS:
             connection(105, access3), // unchanged: nothing
             connection(106, QDateTime()), // no terminal, already unknown: nothing
             connection(107, earlier, earlier), // closed: skipped
+            connection(108, QDateTime()), // the terminal of its child process
         };
         QSignalSpy changed(&manager, &SSHConnectionsManager::idleTimeChanged);
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^Cannot get stat of TTY .*pts/9")));
         manager.readIdleTime(connections);
-        const QList<QPair<pid_t, QDateTime>> expected = {{101, access3}, {102, QDateTime()}, {103, access4}};
+        const QList<QPair<pid_t, QDateTime>> expected = {{101, access3}, {102, QDateTime()}, {103, access4}, {108, access4}};
         QCOMPARE(changed.size(), expected.size());
         for (int i = 0; i < expected.size(); ++i) {
             QCOMPARE(changed.at(i).at(0).value<pid_t>(), expected.at(i).first);
@@ -246,8 +289,8 @@ private Q_SLOTS:
     void failedKillIsSaid()
     {
         FakeActionRunner runner;
-        runner.setHandler([](const FakeActionRunner::Call &) {
-            return FakeActionRunner::failure(QStringLiteral("no such process"));
+        runner.setHandler([](const FakeActionRunner::Call &call) {
+            return call.keys().contains(Arg::KillPid) ? FakeActionRunner::failure(QStringLiteral("no such process")) : FakeActionRunner::success();
         });
         KCMOS::MessagesManager messages;
         TestManager manager;
@@ -257,57 +300,121 @@ private Q_SLOTS:
         connection.address = ServerAddress(QStringLiteral("192.168.1.5"), QStringLiteral("40000"), nullptr);
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^Failed to kill 812 .*no such process")));
         manager.killConnection(connection, &messages);
+        QTest::ignoreMessage(QtWarningMsg, "Reading journalctl sent no records");
         QVERIFY(FakeActionRunner::settle());
-        QCOMPARE(runner.calls.size(), 1);
+        // Asked once, then the journal is read again either way.
+        QCOMPARE(runner.calls.size(), 2);
         QCOMPARE(runner.calls.at(0).arguments, (SSHSettings::ActionArguments{{Arg::KillPid, 812}}));
+        QCOMPARE(runner.calls.at(1).keys(), QStringList{Arg::JournalArguments});
         QCOMPARE(messages.messages().at(0)->text(), QStringLiteral("The SSH session of ann from 192.168.1.5 was not ended: no such process"));
         QCOMPARE(messages.messages().at(0)->messageType(), KCMOS::Error);
         qDeleteAll(messages.messages());
+    }
+
+    // How a login is shown: method, key type and fingerprint of the journal in words.
+    void authenticationWords_data()
+    {
+        QTest::addColumn<QString>("method");
+        QTest::addColumn<QString>("keyType");
+        QTest::addColumn<QString>("fingerprint");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<QString>("toolTip");
+        const QString hash = QStringLiteral("SHA256:6/LinQFQUdDXPk0v0gcaGQXDvbpyPl7Yjev1YIYM5E8");
+        QTest::newRow("key") << "publickey"
+                             << "ED25519" << hash << "Key (ED25519, SHA256:6/LinQFQ\u2026)"
+                             << QString(QStringLiteral("Key (ED25519, ") + hash + QLatin1Char(')'));
+        QTest::newRow("certificate") << "publickey"
+                                     << "RSA-CERT" << hash << "Certificate (RSA, SHA256:6/LinQFQ\u2026)"
+                                     << QString(QStringLiteral("Certificate (RSA, ") + hash + QLatin1Char(')'));
+        QTest::newRow("short fingerprint") << "publickey"
+                                           << "ECDSA"
+                                           << "SHA256:abc"
+                                           << "Key (ECDSA, SHA256:abc)"
+                                           << "Key (ECDSA, SHA256:abc)";
+        QTest::newRow("host key") << "hostbased"
+                                  << "ED25519"
+                                  << "SHA256:abc"
+                                  << "Host key (ED25519, SHA256:abc)"
+                                  << "Host key (ED25519, SHA256:abc)";
+        QTest::newRow("password") << "password" << QString() << QString() << "Password"
+                                  << "Password";
+        QTest::newRow("keyboard-interactive, PAM") << "keyboard-interactive/pam" << QString() << QString() << "Keyboard-interactive"
+                                                   << "Keyboard-interactive";
+        QTest::newRow("Kerberos") << "gssapi-with-mic" << QString() << QString() << "Kerberos"
+                                  << "Kerberos";
+        QTest::newRow("empty password") << "none" << QString() << QString() << "Empty password"
+                                        << "Empty password";
+        QTest::newRow("unknown, as logged") << "otp" << QString() << QString() << "otp"
+                                            << "otp";
+    }
+    void authenticationWords()
+    {
+        QFETCH(QString, method);
+        QFETCH(QString, keyType);
+        QFETCH(QString, fingerprint);
+        QFETCH(QString, shown);
+        QFETCH(QString, toolTip);
+        SSHConnectionsModel model(nullptr);
+        SSHConnectionData connection = openConnection(812, QDateTime::currentDateTime());
+        connection.method = method;
+        connection.keyType = keyType;
+        connection.fingerprint = fingerprint;
+        model.addConnection(connection);
+        const QModelIndex cell = model.index(0, SSHConnectionsModel::ConnectionAuthenticationProperty);
+        QCOMPARE(cell.data().toString(), shown);
+        QCOMPARE(cell.data(Qt::ToolTipRole).toString(), toolTip);
     }
 
     // The model the manager feeds.
     void model()
     {
         SSHConnectionsModel model(nullptr);
-        const QDateTime before = QDateTime::currentDateTime().addSecs(-3600);
         const QDateTime opened = QDateTime::currentDateTime().addMSecs(-3723004);
-        const QDateTime after = QDateTime::currentDateTime().addSecs(1);
-        model.addConnection(openConnection(10, before.addSecs(-60)));
+        const QDateTime closed = opened.addSecs(90);
         model.addConnection(openConnection(812, opened));
-        QStringList texts;
-        for (int column = 0; column < model.columnCount(); ++column) {
-            texts.append(model.data(model.index(1, column)).toString());
-        }
-        QCOMPARE(texts,
+        const auto texts = [&model](int row) {
+            QStringList texts;
+            for (int column = 0; column < model.columnCount(); ++column) {
+                texts.append(model.index(row, column).data().toString());
+            }
+            return texts;
+        };
+        QCOMPARE(texts(0),
                  QStringList({QStringLiteral("bob"),
                               QStringLiteral("2001:db8::1"),
                               QStringLiteral("50022"),
-                              QStringLiteral("publickey ED25519 SHA256:abc"),
+                              QStringLiteral("Key (ED25519, SHA256:abc)"),
                               QStringLiteral("2"),
                               QString(),
                               opened.toString(Qt::ISODateWithMs),
-                              QStringLiteral("Still connected")}));
-        QCOMPARE(SSHConnectionsModel::shortAuthentication(QStringLiteral("publickey RSA SHA256:0123456789abcdef")),
-                 QStringLiteral("publickey RSA SHA256:0123456789ab\u2026"));
-        const QString toolTip = model.data(model.index(1, SSHConnectionsModel::ConnectionOpenDateTimeProperty), Qt::ToolTipRole).toString();
-        QVERIFY2(toolTip.startsWith(QLatin1String("Elapsed 1h2m3s")), qPrintable(toolTip));
-        QCOMPARE(SSHConnectionsModel::elapsedText(90061001), QStringLiteral("Elapsed 25h1m1s1ms"));
-
-        // Closed before the model existed: the row goes; closed since: it stays with its close time.
-        model.removeConnection(10, before);
-        QCOMPARE(model.rowCount(), 1);
-        model.removeConnection(812, after);
-        QCOMPARE(model.data(model.index(0, SSHConnectionsModel::ConnectionCloseDateTimeProperty)).toDateTime(), after);
+                              QStringLiteral("Connected")}));
+        const QModelIndex started = model.index(0, SSHConnectionsModel::ConnectionOpenDateTimeProperty);
+        QCOMPARE(started.data(Qt::ToolTipRole).toString(), QStringLiteral("Connected for 1 h 2 min 3 s"));
         const QDateTime activity = QDateTime::fromMSecsSinceEpoch(1700000000123);
         model.updateIdleTime(812, activity);
-        QCOMPARE(model.data(model.index(0, SSHConnectionsModel::ConnectionLastActivityTimeProperty)).toDateTime(), activity);
+        QCOMPARE(model.index(0, SSHConnectionsModel::ConnectionLastActivityTimeProperty).data().toDateTime(), activity);
+
+        // The close stamps the row; its activity goes, open rows sort after closed ones.
+        model.addConnection(openConnection(813, opened));
+        model.closeConnection(812, closed);
+        QCOMPARE(model.index(0, SSHConnectionsModel::ConnectionCloseDateTimeProperty).data().toDateTime(), closed);
+        QCOMPARE(model.index(0, SSHConnectionsModel::ConnectionLastActivityTimeProperty).data(), QVariant());
+        QCOMPARE(started.data(Qt::ToolTipRole).toString(), QStringLiteral("Lasted 1 min 30 s"));
+        QVERIFY(model.index(0, SSHConnectionsModel::ConnectionCloseDateTimeProperty).data(SSHConnectionsModel::SortRole).toLongLong()
+                < model.index(1, SSHConnectionsModel::ConnectionCloseDateTimeProperty).data(SSHConnectionsModel::SortRole).toLongLong());
+        QTest::ignoreMessage(QtWarningMsg, "Session closed without being opened: 812");
+        model.closeConnection(812, closed.addSecs(1));
         QTest::ignoreMessage(QtWarningMsg, "Session closed without being opened: 99");
-        model.removeConnection(99, after);
-        QTest::ignoreMessage(QtWarningMsg, "Trying to update idle time for unknown PID 99");
-        model.updateIdleTime(99, activity);
-        QTest::ignoreMessage(QtWarningMsg, "Incorrect or out-of-range index passed to connection method");
-        QCOMPARE(model.connection(QModelIndex()).syslogPid, 0);
-        QCOMPARE(model.rowCount(), 1);
+        model.closeConnection(99, closed);
+
+        // Closed rows are bounded: the oldest go, open ones stay.
+        for (int pid = 1000; pid < 1000 + SSHConnectionsModel::MaxClosedRows; ++pid) {
+            model.addConnection(openConnection(pid, opened));
+            model.closeConnection(pid, closed);
+        }
+        QCOMPARE(model.rowCount(), SSHConnectionsModel::MaxClosedRows + 1);
+        QCOMPARE(model.connections().at(0).syslogPid, 813);
+        QCOMPARE(model.connections().at(1).syslogPid, 1000);
     }
 };
 
