@@ -55,7 +55,7 @@ void ListenAddressArea::configureTableView()
 
 void ListenAddressArea::setupAnimation()
 {
-    m_panel = new CollapsiblePanel(ui->showButton, ui->groupBox, ui->tableView, i18n("Listening addresses"), this);
+    m_panel = new CollapsiblePanel(ui->showButton, ui->groupBox, ui->tableView, i18nc("@title:group", "Listening Addresses"), this);
 }
 
 void ListenAddressArea::setupButtonConnections()
