@@ -5,6 +5,7 @@
 #include "allsettingseditor.h"
 #include "allsettingsmodel.h"
 #include "allsettingsproxymodel.h"
+#include "viewcolumns.h"
 
 #include <KLocalizedString>
 
@@ -17,8 +18,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTreeView>
-
-#include <algorithm>
 
 using namespace OptionCatalog;
 
@@ -61,11 +60,10 @@ AllSettingsView::AllSettingsView(ConfigType type, QWidget *parent, bool block)
     m_view->setSortingEnabled(true);
     m_view->sortByColumn(AllSettingsModel::KeywordColumn, Qt::AscendingOrder);
     m_view->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    // The columns share the view's width (fitColumns()): long keywords and values are elided, not scrolled to.
-    m_view->header()->setStretchLastSection(true);
+    // Long keywords and values are elided, not scrolled to; the description takes the rest.
     m_view->header()->setMinimumSectionSize(m_view->fontMetrics().averageCharWidth() * 6);
+    ViewColumns::fitToWidth(m_view, {40, 35, 25});
     m_view->installEventFilter(this);
-    m_view->viewport()->installEventFilter(this); // its width changes with the vertical scroll bar too
     auto *reset = new QAction(QIcon::fromTheme(QStringLiteral("edit-undo")), i18nc("@action:inmenu", "Reset to Default"), m_view);
     m_view->addAction(reset);
     m_view->setContextMenuPolicy(Qt::ActionsContextMenu);
@@ -98,8 +96,6 @@ AllSettingsView::AllSettingsView(ConfigType type, QWidget *parent, bool block)
         }
     });
     connect(m_model, &AllSettingsModel::changed, this, &AllSettingsView::changed);
-    connect(m_proxy, &QAbstractItemModel::modelReset, this, &AllSettingsView::fitColumns);
-    connect(m_proxy, &QAbstractItemModel::layoutChanged, this, &AllSettingsView::fitColumns);
     if (block) {
         // A block shows what its body sets; the other keywords it may take are a click away.
         changedOnly->setText(i18nc("@option:check", "Set in this block only"));
@@ -161,24 +157,8 @@ int AllSettingsView::currentRow() const
     return current.isValid() ? current.row() : -1;
 }
 
-void AllSettingsView::fitColumns()
-{
-    // Each column its contents' width, up to its share; the description, stretched, takes the rest and at least the
-    // width the header gives a section.
-    const int width = m_view->viewport()->width() - m_view->header()->defaultSectionSize();
-    const auto fit = [this](int column, int share) {
-        m_view->header()->resizeSection(column, std::min(static_cast<QAbstractItemView *>(m_view)->sizeHintForColumn(column), share));
-    };
-    fit(AllSettingsModel::KeywordColumn, width * 40 / 100);
-    fit(AllSettingsModel::ValueColumn, width * 35 / 100);
-    fit(AllSettingsModel::OriginColumn, width * 25 / 100);
-}
-
 bool AllSettingsView::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == m_view->viewport() && event->type() == QEvent::Resize) {
-        fitColumns();
-    }
     // F2 or Enter edits the current keyword, as a double click does.
     if (watched == m_view && event->type() == QEvent::KeyPress && currentRow() >= 0) {
         const int key = static_cast<QKeyEvent *>(event)->key();

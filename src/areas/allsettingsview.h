@@ -45,8 +45,6 @@ protected:
 
 private:
     int currentRow() const;
-    /// Sizes the columns to the view's width, so that it never scrolls sideways.
-    void fitColumns();
 
     AllSettingsModel *m_model;
     AllSettingsProxyModel *m_proxy;

@@ -1,6 +1,7 @@
 // SPDX-FileCopyrightText: 2026 SSH Settings contributors
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "listenaddressarea.h"
+#include "formaccessibility.h"
 #include "ui_ListenAddressView.h"
 
 #include "areaicons.h"
@@ -41,6 +42,7 @@ void ListenAddressArea::initializeModel()
 {
     const QList<ServerAddress> addresses = ServerAddress::fromStringList(m_option.value().toStringList());
     ui->kmessagewidget->setVisible(addresses.isEmpty());
+    FormAccessibility::noTabStopsIn(ui->kmessagewidget);
     m_model = new ListenAddressModel(addresses, this);
 }
 

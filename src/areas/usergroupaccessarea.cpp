@@ -6,6 +6,7 @@
 #include "areaicons.h"
 
 #include "collapsiblepanel.h"
+#include "formaccessibility.h"
 #include "usergroupaccessmodel.h"
 #include "usergroupaccessproxymodel.h"
 #include "usergroupentrydialog.h"
@@ -55,6 +56,7 @@ QWidget *UserGroupAccessArea::inflate()
     m_empty->setObjectName(QStringLiteral("emptyListMessage"));
     m_empty->setWordWrap(true);
     m_empty->setCloseButtonVisible(false);
+    FormAccessibility::noTabStopsIn(m_empty);
     ui->groupLayout->insertWidget(ui->groupLayout->indexOf(ui->treeView) + 1, m_empty);
     const auto showWhenEmpty = [this] {
         m_empty->setVisible(m_model->rowCount() == 0);

@@ -75,6 +75,10 @@ void SSHModule::configureLayoutWidgets()
     for (QVBoxLayout *layout : {ui->vboxGeneral, ui->vboxAuth, ui->vboxOther, ui->vboxClientTab}) {
         alignFormColumns(layout);
     }
+    // A scroll area around a form is no stop of its own: Tab goes to the fields, and the area follows them.
+    for (QScrollArea *scroll : {ui->generalScroll, ui->authScroll, ui->otherScroll, ui->clientScroll}) {
+        scroll->setFocusPolicy(Qt::NoFocus);
+    }
     // Tab follows the screen; every label with a buddy, every check box, button and tab gets an Alt shortcut.
     QWidget *page = ui->configureSwitcher->parentWidget();
     FormAccessibility::orderTabsByLayout(page);
@@ -183,6 +187,7 @@ void SSHModule::createConditionalAreas()
 {
     // The list, a block's body and the test need more height than the smallest page has: the tab scrolls then.
     auto *scroll = new QScrollArea(widget());
+    scroll->setFocusPolicy(Qt::NoFocus);
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setWidgetResizable(true);
     auto *server = new ConditionalArea(Server, scroll);
@@ -252,6 +257,7 @@ void SSHModule::testConnection(ConditionalArea *area, const QString &user, const
 void SSHModule::createSecurityArea()
 {
     auto *scroll = new QScrollArea(widget());
+    scroll->setFocusPolicy(Qt::NoFocus);
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setWidgetResizable(true);
     m_security = new SecurityArea(scroll);

@@ -17,6 +17,7 @@
 #include <QDialog>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QStandardPaths>
 #include <QTabWidget>
@@ -53,6 +54,20 @@ QStringList sidewaysScrolling(QWidget *tab)
     }
     if (tab->minimumSizeHint().width() > tab->width()) {
         found.append(tab->objectName());
+    }
+    return found;
+}
+
+/// Where Tab stops in @p root on nothing a person can see take the focus: a scroll area around a form, a text without a link.
+QStringList invisibleStops(QWidget *root)
+{
+    QStringList found;
+    for (QWidget *widget : root->findChildren<QWidget *>()) {
+        auto *label = qobject_cast<QLabel *>(widget);
+        const bool invisible = qobject_cast<QScrollArea *>(widget) || (label && !label->text().contains(QLatin1String("<a ")));
+        if (invisible && widget->isVisible() && widget->isEnabled() && (widget->focusPolicy() & Qt::TabFocus) && !widget->focusProxy()) {
+            found.append(QString::fromLatin1(widget->metaObject()->className()) + QLatin1Char(' ') + widget->objectName());
+        }
     }
     return found;
 }
@@ -187,9 +202,20 @@ private Q_SLOTS:
             {QStringLiteral("serveraliveinterval"), QStringLiteral("30")},
             {Reply::Origins,
              QVariantMap{{QStringLiteral("authorizedkeysfile"), origin}, {QStringLiteral("serveraliveinterval"), origin}, {QStringLiteral("banner"), origin}}}};
-        helper.setHandler([values](const FakeActionRunner::Call &call) {
+        const QString algorithms = QStringLiteral("curve25519-sha256,curve25519-sha256@libssh.org,ecdh-sha2-nistp256,ecdh-sha2-nistp384,ecdh-sha2-nistp521");
+        const QVariantList findings{
+            QVariantMap{{Reply::FindingId, QStringLiteral("kex")},
+                        {Reply::FindingSeverity, QStringLiteral("fail")},
+                        {Reply::FindingSubject, QStringLiteral("KexAlgorithms")},
+                        {Reply::FindingCurrent, algorithms},
+                        {Reply::FindingRecommended, algorithms.section(QLatin1Char(','), 0, 1)},
+                        {Reply::FindingOrigin, QStringLiteral("/etc/ssh/sshd_config.d/50-hardening-by-the-configuration-system.conf:12")}}};
+        helper.setHandler([values, findings](const FakeActionRunner::Call &call) {
             if (call.keys().contains(Arg::ReadKeywords) || call.keys().contains(Arg::TransactionReadKeywords)) {
                 return FakeActionRunner::success(values);
+            }
+            if (call.keys().contains(Arg::Audit)) {
+                return FakeActionRunner::success({{Reply::Findings, findings}});
             }
             return FakeActionRunner::success({});
         });
@@ -217,6 +243,7 @@ private Q_SLOTS:
         QCOMPARE(page.widget()->size(), QSize(606, 514));
         QCOMPARE(sidewaysScrolling(shown).join(QLatin1Char(',')), QString());
         QCOMPARE(labelsWithoutField(shown).join(QLatin1Char(',')), QString());
+        QCOMPARE(invisibleStops(shown).join(QLatin1Char(',')), QString());
     }
 };
 
