@@ -433,8 +433,8 @@ private Q_SLOTS:
         QTest::newRow("several ports, untouched") << server << "Port" << "2222 22 2200" << -1 << "2222 and 22, 2200" << QVariantList();
         QTest::newRow("seconds, 0 turns it off") << int(Client) << "ServerAliveInterval" << "0" << 30 << "Off" << QVariantList{QStringLiteral("30")};
         QTest::newRow("seconds, no limit") << server << "LoginGraceTime" << "90" << -1 << "90 s" << QVariantList();
-        QTest::newRow("tunnel: its word") << server << "PermitTunnel" << "ethernet" << 2 << "Ethernet" << QVariantList{QStringLiteral("point-to-point")};
-        QTest::newRow("tunnel, unknown word") << server << "PermitTunnel" << "sometimes" << -1 << "Prohibit" << QVariantList(); // the item shown stays
+        QTest::newRow("tunnel: its word") << server << "PermitTunnel" << "ethernet" << 2 << "Ethernet tunnels only" << QVariantList{QStringLiteral("point-to-point")};
+        QTest::newRow("tunnel, unknown word") << server << "PermitTunnel" << "sometimes" << -1 << "Not allowed" << QVariantList(); // the item shown stays
         // clang-format on
     }
 
