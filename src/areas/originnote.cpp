@@ -89,9 +89,7 @@ OriginNote::OriginNote(AbstractOptionArea *area, QWidget *parent)
     setTextFormat(Qt::RichText);
     // Tab reaches each place; Enter opens it.
     setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
-    QFont small = font();
-    small.setPointSizeF(small.pointSizeF() * 0.9);
-    setFont(small);
+    setFont(QFontDatabase::systemFont(QFontDatabase::SmallestReadableFont));
     hide();
     connect(this, &QLabel::linkActivated, this, [this](const QString &link) {
         const auto place = m_places.value(link.toInt());
