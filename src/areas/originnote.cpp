@@ -132,7 +132,8 @@ void OriginNote::setOrigins(const QVariantMap &origins)
 
 QWidget *OriginNote::fieldOf(AbstractOptionArea *area)
 {
-    const auto labels = area->findChildren<QLabel *>();
+    // The area's own label names its field; labels deeper in (a list's filters) name other parts.
+    const auto labels = area->findChildren<QLabel *>(QString(), Qt::FindDirectChildrenOnly);
     for (QLabel *label : labels) {
         if (label->buddy()) {
             return label->buddy();
