@@ -180,7 +180,7 @@ constexpr OptionChange FiveChanges[] = {
     {"Sessions per connection", "maxsessions", 1},
     {"Time to log in", "logingracetime", 7},
     {"Allow X11 forwarding", "x11forwarding", 0},
-    {"Use DNS", "usedns", 0},
+    {"Look up the host names of clients", "usedns", 0},
     {"Show the message of the day", "printmotd", 0},
 };
 

@@ -41,7 +41,7 @@ QWidget *AddressFamilyArea::inflate()
         // A family the listening addresses do not allow is declined at once: the combo shows the
         // current value again, so that nothing is shown as pending that is not going to be written.
         if (hasIncorrectedAddresses()) {
-            QMessageBox::warning(parentWidget(), i18n("Incompatible listening addresses"), validationError(), QMessageBox::Ok);
+            QMessageBox::warning(parentWidget(), i18nc("@title:window", "Incompatible Listening Addresses"), validationError(), QMessageBox::Ok);
             showCurrentMode();
         }
         setHasChanged(ServerAddress::addressFamilyStringById(currentProtocol()) != m_option.value().toString());
@@ -56,13 +56,13 @@ void AddressFamilyArea::setupToolTips()
         QString toolTip;
         switch (protocolFromData(ui->comboBox->itemData(i, Qt::UserRole))) {
         case QAbstractSocket::AnyIPProtocol:
-            toolTip = i18n("The server will be listening on all local IPv4 and IPv6 addresses");
+            toolTip = i18n("The server listens on IPv4 and IPv6 addresses.");
             break;
         case QAbstractSocket::IPv6Protocol:
-            toolTip = i18n("The server will be listening only on local IPv6 addresses");
+            toolTip = i18n("The server listens on IPv6 addresses only.");
             break;
         case QAbstractSocket::IPv4Protocol:
-            toolTip = i18n("The server will be listening only on local IPv4 addresses");
+            toolTip = i18n("The server listens on IPv4 addresses only.");
             break;
         default:
             break;

@@ -1,11 +1,11 @@
 // SPDX-FileCopyrightText: 2026 SSH Settings contributors
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "allsettingsmodel.h"
+#include "originnote.h"
 #include "sshoption.h"
 
 #include <KLocalizedString>
 
-#include <QFileInfo>
 #include <QFont>
 
 using namespace OptionCatalog;
@@ -13,12 +13,6 @@ namespace Reply = SSHSettings::Protocol::Reply;
 
 namespace
 {
-QString place(const QVariantMap &origin, bool fullPath)
-{
-    const QString file = origin.value(Reply::OriginFile).toString();
-    return QStringLiteral("%1:%2").arg(fullPath ? file : QFileInfo(file).fileName()).arg(origin.value(Reply::OriginLine).toInt());
-}
-
 // A line of a file sets the keyword, for every connection or inside a Match (Host) block.
 bool isSetInFile(const QVariantMap &origin)
 {
@@ -260,7 +254,8 @@ QString AllSettingsModel::originText(const Row &row) const
     if (m_block) {
         return row.inBody ? i18nc("@item origin of a value", "this block") : i18nc("@item origin of a value", "outside the block");
     }
-    const QString origin = row.origin.value(Reply::OriginFile).toString().isEmpty() ? i18nc("@item origin of a value", "default") : place(row.origin, false);
+    const QString origin =
+        row.origin.value(Reply::OriginFile).toString().isEmpty() ? i18nc("@item origin of a value", "default") : OriginText::place(row.origin, false);
     const int blocks = row.origin.value(Reply::OriginOverrides).toList().size();
     return blocks == 0 ? origin : i18ncp("@item origin of a value", "%2, overridden in %1 block", "%2, overridden in %1 blocks", blocks, origin);
 }
@@ -271,14 +266,7 @@ QString AllSettingsModel::originToolTip(const Row &row) const
         return row.inBody ? i18nc("@info:tooltip", "The block sets this value for the connections it applies to")
                           : i18nc("@info:tooltip", "The block does not set it: the value outside the block applies");
     }
-    QStringList lines;
-    if (!row.origin.value(Reply::OriginFile).toString().isEmpty()) {
-        lines.append(place(row.origin, true));
-    }
-    for (const QVariant &block : row.origin.value(Reply::OriginOverrides).toList()) {
-        const QVariantMap map = block.toMap();
-        lines.append(i18nc("@info:tooltip file:line, then the block's criteria", "%1 (in \"%2\")", place(map, true), map.value(Reply::OriginMatch).toString()));
-    }
+    const QStringList lines = OriginText::sentences(m_type == ConfigType::Client ? Client : Server, row.origin, true);
     return lines.isEmpty() ? i18nc("@info:tooltip", "No file sets it: the built-in value applies") : lines.join(QLatin1Char('\n'));
 }
 

@@ -5,6 +5,7 @@
 #include "allsettingseditor.h"
 #include "allsettingsmodel.h"
 #include "allsettingsproxymodel.h"
+#include "viewcolumns.h"
 
 #include <KLocalizedString>
 
@@ -59,10 +60,9 @@ AllSettingsView::AllSettingsView(ConfigType type, QWidget *parent, bool block)
     m_view->setSortingEnabled(true);
     m_view->sortByColumn(AllSettingsModel::KeywordColumn, Qt::AscendingOrder);
     m_view->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_view->header()->setSectionResizeMode(AllSettingsModel::KeywordColumn, QHeaderView::ResizeToContents);
-    m_view->header()->resizeSection(AllSettingsModel::ValueColumn, m_view->fontMetrics().averageCharWidth() * 22);
-    m_view->header()->setSectionResizeMode(AllSettingsModel::OriginColumn, QHeaderView::ResizeToContents);
-    m_view->header()->setStretchLastSection(true);
+    // Long keywords and values are elided, not scrolled to; the description takes the rest.
+    m_view->header()->setMinimumSectionSize(m_view->fontMetrics().averageCharWidth() * 6);
+    ViewColumns::fitToWidth(m_view, {40, 35, 25});
     m_view->installEventFilter(this);
     auto *reset = new QAction(QIcon::fromTheme(QStringLiteral("edit-undo")), i18nc("@action:inmenu", "Reset to Default"), m_view);
     m_view->addAction(reset);

@@ -38,8 +38,10 @@ void CheckboxOptionArea::showLoadedState() const
     ui->checkBox->setCheckState(loadedState());
     if (isTriState()) {
         // The partial state stands for what the file says, forced-commands-only included.
-        const QString keysOnly = loadedState() == Qt::PartiallyChecked ? m_option.value().toString() : QStringLiteral("prohibit-password");
-        ui->checkBox->setToolTip(i18nc("@info:tooltip %1 is the option's value in the file", "Partially checked: with a key only (%1)", keysOnly));
+        const bool commandsOnly = loadedState() == Qt::PartiallyChecked && m_option.value().toString() == QLatin1String("forced-commands-only");
+        ui->checkBox->setToolTip(commandsOnly
+                                     ? i18nc("@info:tooltip", "Partially checked: root may log in with a key, and only to run the command that the key names.")
+                                     : i18nc("@info:tooltip", "Partially checked: root may log in with a key, never with a password."));
     }
 }
 

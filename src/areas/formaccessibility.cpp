@@ -160,3 +160,10 @@ void FormAccessibility::orderTabsByLayout(QWidget *root)
         QWidget::setTabOrder(order.at(i - 1), order.at(i));
     }
 }
+
+void FormAccessibility::noTabStopsIn(QWidget *root)
+{
+    for (QLabel *label : root->findChildren<QLabel *>()) {
+        label->setFocusPolicy(Qt::NoFocus);
+    }
+}

@@ -12,4 +12,6 @@ void apply(QWidget *root);
 /// Makes Tab visit the widgets under @p root in the order its layouts show them: rows top to bottom,
 /// each row left to right, into tab pages and scroll areas.
 void orderTabsByLayout(QWidget *root);
+/// Takes the Tab stops off the texts under @p root (a message without links): Tab would stop on nothing to do.
+void noTabStopsIn(QWidget *root);
 }

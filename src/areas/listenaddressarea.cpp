@@ -1,6 +1,7 @@
 // SPDX-FileCopyrightText: 2026 SSH Settings contributors
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "listenaddressarea.h"
+#include "formaccessibility.h"
 #include "ui_ListenAddressView.h"
 
 #include "areaicons.h"
@@ -41,6 +42,7 @@ void ListenAddressArea::initializeModel()
 {
     const QList<ServerAddress> addresses = ServerAddress::fromStringList(m_option.value().toStringList());
     ui->kmessagewidget->setVisible(addresses.isEmpty());
+    FormAccessibility::noTabStopsIn(ui->kmessagewidget);
     m_model = new ListenAddressModel(addresses, this);
 }
 
@@ -55,7 +57,7 @@ void ListenAddressArea::configureTableView()
 
 void ListenAddressArea::setupAnimation()
 {
-    m_panel = new CollapsiblePanel(ui->showButton, ui->groupBox, ui->tableView, i18n("Listening addresses"), this);
+    m_panel = new CollapsiblePanel(ui->showButton, ui->groupBox, ui->tableView, i18nc("@title:group", "Listening Addresses"), this);
 }
 
 void ListenAddressArea::setupButtonConnections()

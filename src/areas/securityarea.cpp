@@ -1,6 +1,7 @@
 // SPDX-FileCopyrightText: 2026 SSH Settings contributors
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "securityarea.h"
+#include "viewcolumns.h"
 
 #include "sshsettingsprotocol.h"
 
@@ -113,8 +114,7 @@ SecurityArea::SecurityArea(QWidget *parent)
                              i18nc("@title:column", "In force → Recommended"),
                              i18nc("@title:column", "Set in"),
                              i18nc("@title:column", "Why")});
-    m_view->header()->setSectionResizeMode(QHeaderView::Interactive);
-    m_view->header()->setStretchLastSection(true);
+    ViewColumns::fitToWidth(m_view, {30, 25, 20}); // the reasons stay in sight; long lists of algorithms are in tool tips
     m_view->setMinimumHeight(m_view->fontMetrics().height() * 10);
     m_view->setToolTip(i18nc("@info:tooltip", "The findings, failures first; Enter fixes the selected one"));
 
@@ -137,8 +137,7 @@ SecurityArea::SecurityArea(QWidget *parent)
                              i18nc("@title:column", "SHA-256 Fingerprint"),
                              i18nc("@title:column", "File"),
                              i18nc("@title:column file permissions", "Mode")});
-    m_keys->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    m_keys->header()->setStretchLastSection(false);
+    ViewColumns::fitToWidth(m_keys, {15, 10, 50, 25});
     m_keys->setMinimumHeight(m_keys->fontMetrics().height() * 6);
     auto *menu = new QMenu(m_generate);
     menu->addAction(i18nc("@action:inmenu", "Ed25519 (Recommended)"), this, [this] {
@@ -289,11 +288,6 @@ void SecurityArea::setFindings(const QVariantList &findings)
         }
     }
     m_view->expandAll();
-    m_view->header()->resizeSections(QHeaderView::ResizeToContents);
-    // Long lists of algorithms are cut short (their tool tips hold them whole): the reasons stay in sight.
-    for (const int column : {1, 2}) {
-        m_view->setColumnWidth(column, std::min(m_view->columnWidth(column), m_view->fontMetrics().averageCharWidth() * 36));
-    }
     m_view->setCurrentItem(current ? current : first);
     updateButtons();
 }

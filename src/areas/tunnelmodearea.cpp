@@ -17,10 +17,10 @@ TunnelModeArea::~TunnelModeArea() = default;
 void TunnelModeArea::setupComboBoxItems() const
 {
     // Each item holds the word it writes.
-    ui->comboBox->addItem(QIcon(), i18n("Permit"), QStringLiteral("yes"));
-    ui->comboBox->addItem(QIcon(), i18n("Prohibit"), QStringLiteral("no"));
-    ui->comboBox->addItem(QIcon(), i18n("Point-to-point"), QStringLiteral("point-to-point"));
-    ui->comboBox->addItem(QIcon(), i18n("Ethernet"), QStringLiteral("ethernet"));
+    ui->comboBox->addItem(QIcon(), i18nc("@item:inlistbox tunnel devices", "Allowed"), QStringLiteral("yes"));
+    ui->comboBox->addItem(QIcon(), i18nc("@item:inlistbox tunnel devices", "Not allowed"), QStringLiteral("no"));
+    ui->comboBox->addItem(QIcon(), i18nc("@item:inlistbox tunnel devices carrying IP packets", "IP tunnels only"), QStringLiteral("point-to-point"));
+    ui->comboBox->addItem(QIcon(), i18nc("@item:inlistbox tunnel devices carrying Ethernet frames", "Ethernet tunnels only"), QStringLiteral("ethernet"));
     updateComboBoxSelection();
 }
 

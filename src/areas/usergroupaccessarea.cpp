@@ -6,6 +6,7 @@
 #include "areaicons.h"
 
 #include "collapsiblepanel.h"
+#include "formaccessibility.h"
 #include "usergroupaccessmodel.h"
 #include "usergroupaccessproxymodel.h"
 #include "usergroupentrydialog.h"
@@ -14,6 +15,7 @@
 #include <KLocalizedString>
 
 #include <KColorScheme>
+#include <KMessageWidget>
 #include <QAction>
 #include <QHeaderView>
 #include <QRegularExpression>
@@ -50,12 +52,26 @@ QWidget *UserGroupAccessArea::inflate()
     setupConnections();
     ui->searchLineEdit->addAction(QIcon::fromTheme(QStringLiteral("edit-find")), QLineEdit::LeadingPosition);
     ui->treeView->sortByColumn(UserGroupAccessModel::Permission, Qt::DescendingOrder);
+    m_empty = new KMessageWidget(i18n("No user or group is allowed or denied: everyone with an account may log in."), ui->groupBox);
+    m_empty->setObjectName(QStringLiteral("emptyListMessage"));
+    m_empty->setWordWrap(true);
+    m_empty->setCloseButtonVisible(false);
+    FormAccessibility::noTabStopsIn(m_empty);
+    ui->groupLayout->insertWidget(ui->groupLayout->indexOf(ui->treeView) + 1, m_empty);
+    const auto showWhenEmpty = [this] {
+        m_empty->setVisible(m_model->rowCount() == 0);
+    };
+    for (const auto changed : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved}) {
+        connect(m_model, changed, this, showWhenEmpty);
+    }
+    connect(m_model, &QAbstractItemModel::modelReset, this, showWhenEmpty);
+    showWhenEmpty();
     return this;
 }
 
 void UserGroupAccessArea::setupAnimation()
 {
-    m_panel = new CollapsiblePanel(ui->showButton, ui->groupBox, ui->treeView, i18n("User and group access"), this);
+    m_panel = new CollapsiblePanel(ui->showButton, ui->groupBox, ui->treeView, i18nc("@title:group", "User and Group Access"), this);
 }
 
 void UserGroupAccessArea::initializeModel()

@@ -14,6 +14,7 @@ namespace Ui
 class UserGroupAccessView;
 }
 class CollapsiblePanel;
+class KMessageWidget;
 class UserGroupAccessModel;
 class UserGroupAccessProxyModel;
 
@@ -64,4 +65,5 @@ private:
     UserGroupAccessModel *m_model = nullptr;
     UserGroupAccessProxyModel *m_proxy = nullptr;
     CollapsiblePanel *m_panel = nullptr;
+    KMessageWidget *m_empty = nullptr; ///< says what an empty list means, as the listening addresses do
 };

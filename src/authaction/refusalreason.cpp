@@ -141,7 +141,7 @@ KLocalizedString refusalText(Refusals::Code code)
     case C::UnsupportedKeyword:
         return ki18nc("@info refusal of a change or request", "%1: unsupported keyword");
     case C::NotLocalAddress:
-        return ki18nc("@info refusal of a change or request", "ListenAddress: %1 is not configured on any local interface");
+        return ki18nc("@info refusal of a change or request", "%1 is not an address of this computer: the SSH server could not listen on it");
     case C::BannerFile:
         return ki18nc("@info refusal of a change or request", "Banner: %1");
     case C::FileMissing:

@@ -1,6 +1,6 @@
 // SPDX-FileCopyrightText: 2026 SSH Settings contributors
 // SPDX-License-Identifier: GPL-2.0-or-later
-// The page's layout: the option areas in their tabs, aligned as forms, with the origin of each value beside it.
+// The page's layout: the option areas in their tabs, aligned as forms, with the origin of each value under it.
 #include "module_debug.h"
 #include "sshmodule.h"
 #include "ui_SSHModule.h"
@@ -11,6 +11,7 @@
 #include "formaccessibility.h"
 #include "messagesmanager.h"
 #include "optionareafactory.h"
+#include "originnote.h"
 #include "securityarea.h"
 #include "sshconnectionsarea.h"
 #include "sshsettingsprotocol.h"
@@ -74,6 +75,10 @@ void SSHModule::configureLayoutWidgets()
     for (QVBoxLayout *layout : {ui->vboxGeneral, ui->vboxAuth, ui->vboxOther, ui->vboxClientTab}) {
         alignFormColumns(layout);
     }
+    // A scroll area around a form is no stop of its own: Tab goes to the fields, and the area follows them.
+    for (QScrollArea *scroll : {ui->generalScroll, ui->authScroll, ui->otherScroll, ui->clientScroll}) {
+        scroll->setFocusPolicy(Qt::NoFocus);
+    }
     // Tab follows the screen; every label with a buddy, every check box, button and tab gets an Alt shortcut.
     QWidget *page = ui->configureSwitcher->parentWidget();
     FormAccessibility::orderTabsByLayout(page);
@@ -84,7 +89,7 @@ void SSHModule::alignFormColumns(QVBoxLayout *layout) const
 {
     QList<AbstractOptionArea *> areas;
     for (int i = 0; i < layout->count(); ++i) {
-        // An area, or the row that holds an area and its origin indicator.
+        // An area, or the row that holds an area and its origin note.
         QWidget *widget = layout->itemAt(i)->widget();
         auto *area = qobject_cast<AbstractOptionArea *>(widget);
         if (!area && widget) {
@@ -94,6 +99,9 @@ void SSHModule::alignFormColumns(QVBoxLayout *layout) const
             areas.append(area);
         }
     }
+    const auto noteOf = [](const AbstractOptionArea *area) {
+        return area->parentWidget()->findChild<OriginNote *>(QString(), Qt::FindDirectChildrenOnly);
+    };
     auto labelOf = [](const AbstractOptionArea *area) -> QLabel * {
         const auto labels = area->findChildren<QLabel *>(QString(), Qt::FindDirectChildrenOnly);
         for (QLabel *label : labels) {
@@ -135,6 +143,11 @@ void SSHModule::alignFormColumns(QVBoxLayout *layout) const
         } else if (area->findChild<QCheckBox *>(QStringLiteral("checkBox"), Qt::FindDirectChildrenOnly)) {
             own->setContentsMargins(6 + column + spacing, margins.top(), margins.right(), margins.bottom());
         }
+        // The note starts where the field does (an indent: a frame's margins are the style's).
+        if (OriginNote *note = noteOf(area)) {
+            const bool formRow = labelOf(area) || area->findChild<QCheckBox *>(QStringLiteral("checkBox"), Qt::FindDirectChildrenOnly);
+            note->setIndent(formRow ? 6 + column + spacing : 6);
+        }
     }
 }
 
@@ -144,19 +157,15 @@ void SSHModule::addWidgetsToLayout(QVBoxLayout *layout, PageTab tab)
         if (area->option().tab != tab) {
             continue;
         }
-        // Beside each option, a sign when its value comes from elsewhere than the main file.
+        // Under each option, a note when its value comes from elsewhere than the main file.
         auto *row = new QWidget(widget());
-        auto *rowLayout = new QHBoxLayout(row);
+        auto *rowLayout = new QVBoxLayout(row);
         rowLayout->setContentsMargins(0, 0, 0, 0);
-        rowLayout->addWidget(area->inflate(), 1);
-        auto *indicator = new QLabel(row);
-        indicator->setObjectName(QStringLiteral("originIndicator"));
-        const int size = widget()->style()->pixelMetric(QStyle::PM_SmallIconSize);
-        indicator->setPixmap(QIcon::fromTheme(QStringLiteral("document-open"), widget()->style()->standardIcon(QStyle::SP_FileIcon)).pixmap(size, size));
-        indicator->setAlignment(Qt::AlignTop);
-        indicator->hide();
-        rowLayout->addWidget(indicator, 0, Qt::AlignTop);
-        m_originIndicators.insert(area, indicator);
+        rowLayout->setSpacing(0);
+        rowLayout->addWidget(area->inflate());
+        auto *note = new OriginNote(area, row);
+        rowLayout->addWidget(note);
+        m_originIndicators.insert(area, note);
         layout->addWidget(row);
     }
 }
@@ -178,6 +187,7 @@ void SSHModule::createConditionalAreas()
 {
     // The list, a block's body and the test need more height than the smallest page has: the tab scrolls then.
     auto *scroll = new QScrollArea(widget());
+    scroll->setFocusPolicy(Qt::NoFocus);
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setWidgetResizable(true);
     auto *server = new ConditionalArea(Server, scroll);
@@ -247,6 +257,7 @@ void SSHModule::testConnection(ConditionalArea *area, const QString &user, const
 void SSHModule::createSecurityArea()
 {
     auto *scroll = new QScrollArea(widget());
+    scroll->setFocusPolicy(Qt::NoFocus);
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setWidgetResizable(true);
     m_security = new SecurityArea(scroll);
@@ -341,29 +352,12 @@ void SSHModule::createConnectionsTab()
 
 void SSHModule::updateOriginIndicators() const
 {
-    namespace Reply = SSHSettings::Protocol::Reply;
-    const auto place = [](const QVariantMap &where) {
-        return i18nc("file and line of a configuration", "%1, line %2", where.value(Reply::OriginFile).toString(), where.value(Reply::OriginLine).toInt());
-    };
     for (auto it = m_originIndicators.cbegin(); it != m_originIndicators.cend(); ++it) {
         const SSHOption &option = it.key()->option();
-        QStringList lines;
+        QVariantMap origins;
         for (const QString &keyword : option.keywords) {
-            const QVariantMap origin = m_manager->origin(option.type, keyword);
-            const QString file = origin.value(Reply::OriginFile).toString();
-            if (!file.isEmpty() && !origin.value(Reply::OriginMainFile).toBool()) {
-                lines.append(i18nc("%1 keyword, %2 where", "%1 is set in %2.", keyword, place(origin)));
-            }
-            const QVariantList overrides = origin.value(Reply::OriginOverrides).toList();
-            for (const QVariant &entry : overrides) {
-                lines.append(i18nc("%1 keyword, %2 Match line, %3 where",
-                                   "%1 is set for some connections by “%2” in %3.",
-                                   keyword,
-                                   entry.toMap().value(Reply::OriginMatch).toString(),
-                                   place(entry.toMap())));
-            }
+            origins.insert(keyword.toLower(), m_manager->origin(option.type, keyword));
         }
-        it.value()->setVisible(!lines.isEmpty());
-        it.value()->setToolTip(lines.join(QLatin1Char('\n')));
+        it.value()->setOrigins(origins);
     }
 }

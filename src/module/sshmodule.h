@@ -20,6 +20,7 @@ namespace KCMOS
 {
 class MessageWidget;
 }
+class OriginNote;
 class QLabel;
 class RevertCountdown;
 class SecurityArea;
@@ -202,7 +203,7 @@ private:
     bool m_joinedOthers = false; ///< the countdown's first change joined pending changes the page did not make
     bool m_countdownAsked = false; ///< the question on closing was asked for this countdown
     QPointer<QWidget> m_window; ///< the window whose closing is watched
-    QHash<AbstractOptionArea *, QLabel *> m_originIndicators;
+    QHash<AbstractOptionArea *, OriginNote *> m_originIndicators;
     QList<ConditionalArea *> m_conditionalAreas;
     SecurityArea *m_security = nullptr;
     bool m_securityStale = true; ///< the security check shown may no longer be that of the configuration

@@ -80,7 +80,7 @@ namespace SSHSettings::Refusals
     X(NotAccessPattern, "not_access_pattern", 2, false, "%1: \"%2\" is not a user or group pattern")                                                           \
     X(GroupHost, "group_host", 2, false, "%1: \"%2\" names a host, but sshd matches groups by name only")                                                      \
     X(UnsupportedKeyword, "unsupported_keyword", 1, false, "%1: unsupported keyword")                                                                          \
-    X(NotLocalAddress, "not_local_address", 1, false, "ListenAddress: %1 is not configured on any local interface")                                            \
+    X(NotLocalAddress, "not_local_address", 1, false, "%1 is not an address of this computer: the SSH server could not listen on it")                          \
     X(BannerFile, "banner_file", 0, true, "Banner: %1")                                                                                                        \
     X(FileMissing, "file_missing", 1, false, "%1 does not exist")                                                                                              \
     X(NotRegularFile, "not_regular_file", 1, false, "%1 is not a regular file")                                                                                \

@@ -434,8 +434,8 @@ private Q_SLOTS:
         QTest::newRow("several ports, untouched") << server << "Port" << "2222 22 2200" << -1 << "2222 and 22, 2200" << QVariantList();
         QTest::newRow("seconds, 0 turns it off") << int(Client) << "ServerAliveInterval" << "0" << 30 << "Off" << QVariantList{QStringLiteral("30")};
         QTest::newRow("seconds, no limit") << server << "LoginGraceTime" << "90" << -1 << "90 s" << QVariantList();
-        QTest::newRow("tunnel: its word") << server << "PermitTunnel" << "ethernet" << 2 << "Ethernet" << QVariantList{QStringLiteral("point-to-point")};
-        QTest::newRow("tunnel, unknown word") << server << "PermitTunnel" << "sometimes" << -1 << "Prohibit" << QVariantList(); // the item shown stays
+        QTest::newRow("tunnel: its word") << server << "PermitTunnel" << "ethernet" << 2 << "Ethernet tunnels only" << QVariantList{QStringLiteral("point-to-point")};
+        QTest::newRow("tunnel, unknown word") << server << "PermitTunnel" << "sometimes" << -1 << "Not allowed" << QVariantList(); // the item shown stays
         // clang-format on
     }
 
@@ -472,41 +472,6 @@ private Q_SLOTS:
             writes.append(changes.value(keyword));
         }
         QTEST(writes, "written");
-    }
-
-    void originsBesideOptions()
-    {
-        const QString main = SSHPaths::serverConfig();
-        const auto at = [&main](const QString &file, int line, const QVariantList &overrides = {}) {
-            return QVariantMap{{Reply::OriginFile, file},
-                               {Reply::OriginLine, line},
-                               {Reply::OriginOverrides, overrides},
-                               {Reply::OriginMainFile, file == main}};
-        };
-        m_serverValues[Reply::Origins] = QVariantMap{
-            {QStringLiteral("usedns"), at(QStringLiteral("/etc/ssh/sshd_config.d/50-cloud-init.conf"), 3)},
-            {QStringLiteral("x11forwarding"),
-             at(main, 5, {QVariantMap{{Reply::OriginFile, main}, {Reply::OriginLine, 20}, {Reply::OriginMatch, QStringLiteral("Match User anoncvs")}}})},
-            {QStringLiteral("port"), at(main, 1)},
-            {QStringLiteral("maxsessions"), at(QString(), 0)},
-        };
-        SSHModule page(nullptr, {});
-        page.load();
-        QVERIFY(FakeActionRunner::settle());
-        const auto indicator = [&page](const char *keyword) {
-            for (QWidget *widget = areaFor(page, Server, keyword); widget; widget = widget->parentWidget()) {
-                if (auto *label = widget->findChild<QLabel *>(QStringLiteral("originIndicator"), Qt::FindDirectChildrenOnly)) {
-                    return label;
-                }
-            }
-            return static_cast<QLabel *>(nullptr);
-        };
-        QCOMPARE(indicator("UseDNS")->isHidden(), false);
-        QCOMPARE(indicator("UseDNS")->toolTip(), QStringLiteral("UseDNS is set in /etc/ssh/sshd_config.d/50-cloud-init.conf, line 3."));
-        QCOMPARE(indicator("X11Forwarding")->toolTip(),
-                 QStringLiteral("X11Forwarding is set for some connections by “Match User anoncvs” in %1, line 20.").arg(main));
-        QVERIFY(indicator("Port")->isHidden()); // the main file
-        QVERIFY(indicator("MaxSessions")->isHidden()); // the built-in default
     }
 
     void reviewThenKeepOrRevert_data()
