@@ -12,6 +12,9 @@
 #include <KLocalizedString>
 
 #include <QAction>
+#include <QApplication>
+#include <QScrollArea>
+#include <QTabBar>
 
 SSHModule::SSHModule(Compat::ModuleParent *parent, const Compat::ModuleArgs &args)
     : KCMOS::OrbisKCModule(parent, args)
@@ -72,25 +75,86 @@ void SSHModule::access()
         createConnectionsTab();
         createConditionalAreas();
         createSecurityArea();
+        orderFrameFocus();
         // Nothing is shown as if it had been read before the first answer.
         readValues();
         return;
     }
+    // Reset: what the messages said of the edits is stale now; what still holds (a countdown, missing rights) stays.
+    messagesManager()->removeStaleMessages(messagesManager()->messages());
     resetValues();
+    handlerChangeTrigger();
 }
 
-void SSHModule::beginFlow()
+void SSHModule::beginFlow(const QString &text)
 {
+    const QString shown =
+        m_authorized ? (text.isEmpty() ? i18nc("@info:progress", "Please wait…") : text) : i18nc("@info:progress", "Waiting for administrator rights…");
     if (m_flows++ == 0) {
-        stateWidget()->waitState(KCMOS::Busy);
+        m_focus = QApplication::focusWidget();
+        stateWidget()->waitState(KCMOS::Busy, shown);
+        updateControls();
+    } else if (!text.isEmpty() && m_authorized) {
+        stateWidget()->setText(shown);
     }
 }
 
 void SSHModule::endFlow()
 {
+    // An answer came: the rights were given, unless it was the refusal.
+    m_authorized = !m_refused;
     if (--m_flows == 0) {
         stateWidget()->resetState();
+        updateControls();
+        restoreFocus();
         readAlgorithmsWhenShown(); // what was shown while the page was busy
+    }
+}
+
+void SSHModule::updateControls()
+{
+    const bool idle = !busy();
+    // Requests come one at a time; without rights, nothing the helper does can work.
+    ui->sshStopPlay->setEnabled(idle && !m_refused);
+    ui->sshReload->setEnabled(idle && !m_refused && m_manager && m_manager->serverState().isActive());
+    // The host's Apply and Reset follow the unsaved state, its Defaults the defaulted state: while a request runs
+    // (or without rights) there is nothing to apply and nothing to reset to. A second Apply the host still lets
+    // through (OK stays enabled) is ignored by change().
+    unmanagedWidgetDefaultState(!idle || m_refused);
+    if (idle) {
+        handlerChangeTrigger();
+    } else {
+        unmanagedWidgetChangeState(false);
+    }
+}
+
+void SSHModule::restoreFocus()
+{
+    QWidget *focus = m_focus;
+    m_focus = nullptr;
+    if (focus && focus != QApplication::focusWidget() && focus->isVisible() && focus->isEnabled() && focus->window()->isActiveWindow()) {
+        focus->setFocus(Qt::OtherFocusReason);
+    }
+}
+
+void SSHModule::orderFrameFocus()
+{
+    // A scroll area is no stop of its own: it scrolls to the field that has the focus.
+    const auto scrollAreas = widget()->findChildren<QScrollArea *>();
+    for (QScrollArea *scroll : scrollAreas) {
+        scroll->setFocusPolicy(Qt::NoFocus);
+    }
+    // The tab bar is no child of a layout: by the order of the layouts it would come last, after the content of
+    // every tab. Tab goes from the status row to the configuration, then to the tab bar, then into the tab.
+    QTabBar *tabs = ui->tabWidgetServer->tabBar();
+    tabs->setObjectName(QStringLiteral("serverTabBar"));
+    QWidget *content = ui->comboBoxSshConfig->nextInFocusChain();
+    while (content != ui->comboBoxSshConfig && (content == tabs || ui->comboBoxSshConfig->isAncestorOf(content))) {
+        content = content->nextInFocusChain();
+    }
+    QWidget::setTabOrder(ui->comboBoxSshConfig, tabs);
+    if (content != ui->comboBoxSshConfig && content != tabs) {
+        QWidget::setTabOrder(tabs, content);
     }
 }
 
@@ -124,7 +188,7 @@ void SSHModule::readAlgorithmsWhenShown()
 
 void SSHModule::readValues(std::function<void()> then)
 {
-    beginFlow();
+    beginFlow(i18nc("@info:progress", "Reading the settings…"));
     m_refused = false;
     m_manager->loadValueOptions(this, [this, then] {
         showReadValues();
@@ -194,9 +258,12 @@ void SSHModule::handleManagerError(const QString &message, SSHCodeError code, co
         if (m_refused) {
             return; // the permission message says what matters
         }
-        messagesManager()->newMessageById(QStringLiteral("stopped_id"),
-                                          i18n("The SSH server is stopped. Changes to its settings are saved and take effect when it starts."),
-                                          KCMOS::Information);
+        // It holds until the server starts: Reset and Apply leave it.
+        messagesManager()
+            ->newMessageById(QStringLiteral("stopped_id"),
+                             i18n("The SSH server is stopped. Changes to its settings are saved and take effect when it starts."),
+                             KCMOS::Information)
+            ->setSticky(true);
         return;
     case ServerConfigurationInvalid:
     case ClientConfigurationInvalid: {
@@ -223,20 +290,27 @@ void SSHModule::setPermissionRefused(bool refused)
 {
     m_refused = refused;
     if (refused) {
+        m_authorized = false; // the next request asks for them again
         messagesManager()->clearMessages();
-        KCMOS::MessageWidget *message =
-            messagesManager()->newMessageById(QStringLiteral("load_id"), i18n("Administrator rights are needed to read the SSH configuration."), KCMOS::Error);
+        KCMOS::MessageWidget *message = messagesManager()->newMessageById(
+            QStringLiteral("load_id"),
+            i18n("Administrator rights are needed to read and change the SSH settings. The page shows nothing it could not read; "
+                 "click Retry and give an administrator's password when asked."),
+            KCMOS::Error);
+        message->setObjectName(QStringLiteral("rightsMessage"));
         auto *retry = new QAction(QIcon::fromTheme(QStringLiteral("view-refresh")), i18nc("@action:button", "Retry"), message);
+        retry->setObjectName(QStringLiteral("retryRead"));
         connect(retry, &QAction::triggered, this, &SSHModule::retryRead, Qt::QueuedConnection);
         message->addAction(retry);
         message->setCloseButtonVisible(false); // the message stays until the rights are given
+        message->setSticky(true);
         showCountdownMessage();
     } else {
         messagesManager()->removeMessageById(QStringLiteral("load_id"));
     }
     if (m_manager) {
         updateAreasState();
-        handlerChangeTrigger();
+        updateControls();
     }
 }
 
