@@ -4,6 +4,7 @@
 #include "messagewidget.h"
 
 #include <QEvent>
+#include <QLayout>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QVBoxLayout>
@@ -122,8 +123,9 @@ QList<MessageWidget *> MessagesManager::messages() const
 
 int MessagesManager::maximumAreaHeight() const
 {
-    // Room for two short messages, or one long one; more scroll.
-    return fontMetrics().lineSpacing() * 8;
+    // Room for two short messages, or one long one; more scroll. The newest is always shown whole, its buttons too.
+    const QList<MessageWidget *> shown = messages();
+    return std::max(fontMetrics().lineSpacing() * 8, shown.isEmpty() ? 0 : heightOf(shown.constLast()));
 }
 
 void MessagesManager::resizeEvent(QResizeEvent *event)
@@ -141,19 +143,31 @@ bool MessagesManager::eventFilter(QObject *watched, QEvent *event)
     return QWidget::eventFilter(watched, event);
 }
 
+int MessagesManager::heightOf(MessageWidget *message) const
+{
+    // A wrapped message takes its size hint's height where it has room, more than it needs for its width.
+    const int width = m_scroll->viewport()->width();
+    return std::max(message->sizeHint().height(), message->hasHeightForWidth() ? message->heightForWidth(width) : 0);
+}
+
 void MessagesManager::fitHeight()
 {
     if (messages().isEmpty()) {
         hide();
         return;
     }
-    QWidget *contents = m_scroll->widget();
-    const int width = m_scroll->viewport()->width();
-    int needed = contents->layout()->hasHeightForWidth() ? contents->layout()->totalHeightForWidth(width) : contents->sizeHint().height();
-    needed = std::max(needed, contents->layout()->totalMinimumSize().height());
+    const QList<MessageWidget *> shown = messages();
+    int needed = m_layout->spacing() * (shown.size() - 1);
+    for (MessageWidget *message : shown) {
+        needed += heightOf(message);
+    }
     const int height = std::min(needed, maximumAreaHeight());
     if (height != this->height() || maximumHeight() != height) {
         setFixedHeight(height);
+        // The page below moves now, not at the next turn of the event loop, which a busy page may not take soon.
+        if (parentWidget() && parentWidget()->layout()) {
+            parentWidget()->layout()->activate();
+        }
     }
     m_scroll->setVerticalScrollBarPolicy(needed > height ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
     show();

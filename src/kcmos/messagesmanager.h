@@ -39,7 +39,8 @@ public:
     /// The messages currently shown, oldest first.
     QList<MessageWidget *> messages() const;
 
-    /// The most height the area takes, however many messages it holds.
+    /// The most height the area takes, however many messages it holds: that of a few lines, or of the newest message
+    /// if it is taller, so that it and its buttons are always seen whole.
     int maximumAreaHeight() const;
 
 Q_SIGNALS:
@@ -52,6 +53,8 @@ protected:
 private:
     MessageWidget *addMessage(const QString &id, const QString &text, MessageType type);
     void dropMessage(MessageWidget *message);
+    /// The height @p message takes in the area.
+    int heightOf(MessageWidget *message) const;
     /// Fits the area's height to its messages, up to maximumAreaHeight().
     void fitHeight();
 

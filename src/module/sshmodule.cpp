@@ -294,8 +294,7 @@ void SSHModule::setPermissionRefused(bool refused)
         messagesManager()->clearMessages();
         KCMOS::MessageWidget *message = messagesManager()->newMessageById(
             QStringLiteral("load_id"),
-            i18n("Administrator rights are needed to read and change the SSH settings. The page shows nothing it could not read; "
-                 "click Retry and give an administrator's password when asked."),
+            i18n("Administrator rights are needed to read and change the SSH settings. Click Retry and give an administrator's password when asked."),
             KCMOS::Error);
         message->setObjectName(QStringLiteral("rightsMessage"));
         auto *retry = new QAction(QIcon::fromTheme(QStringLiteral("view-refresh")), i18nc("@action:button", "Retry"), message);

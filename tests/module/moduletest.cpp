@@ -1105,7 +1105,7 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowExposed(page.widget()));
         auto *tabs = page.widget()->findChild<QTabWidget *>(QStringLiteral("tabWidgetServer"));
         KCMOS::MessagesManager *area = page.messagesManager();
-        const QString longText = QStringLiteral("A message long enough to wrap over several lines at the smallest size of the page. ").repeated(3);
+        const QString longText = QStringLiteral("A message long enough to wrap over several lines at the smallest size of the page. ").repeated(2);
         int firstTop = -1;
         for (int i = 0; i < 6; ++i) {
             area->newMessage(i % 2 ? longText : QStringLiteral("Message %1.").arg(i), KCMOS::Information);
@@ -1118,9 +1118,10 @@ private Q_SLOTS:
                 QCOMPARE(tabs->mapTo(page.widget(), QPoint()).y(), firstTop);
             }
         }
-        // The newest on top.
+        // The newest on top, seen whole with its buttons.
         const auto shown = area->messages();
         QVERIFY(shown.constLast()->y() < shown.constFirst()->y());
+        QCOMPARE(shown.constLast()->visibleRegion().boundingRect().size(), shown.constLast()->size());
         // Reset clears what has gone stale; what still holds stays.
         area->newMessage(QStringLiteral("It still holds."), KCMOS::Warning)->setSticky(true);
         page.load();
