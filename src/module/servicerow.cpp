@@ -148,9 +148,10 @@ void SSHModule::serverControlButtonsHandler() const
 void SSHModule::updateAreasState() const
 {
     // A stopped server stays editable: its files are written now and read when it starts.
+    // Without rights, what the files everyone may read set is shown, read-only; nothing else is shown as if it had been read.
     for (AbstractOptionArea *area : m_areas) {
         area->setEnabled(!m_refused);
-        area->setVisible(!m_refused);
+        area->setVisible(!m_refused || m_filesShown);
     }
     if (m_security) {
         m_security->setEnabled(!m_refused); // nothing of the check is shown as if it had been read

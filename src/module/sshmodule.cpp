@@ -4,9 +4,11 @@
 #include "ui_SSHModule.h"
 
 #include "abstractoptionarea.h"
+#include "configuration.h"
 #include "messagesmanager.h"
 #include "messagewidget.h"
 #include "revertcountdown.h"
+#include "sshpaths.h"
 #include "statewidget.h"
 
 #include <KLocalizedString>
@@ -289,13 +291,17 @@ void SSHModule::handleManagerError(const QString &message, SSHCodeError code, co
 void SSHModule::setPermissionRefused(bool refused)
 {
     m_refused = refused;
+    m_filesShown = refused && readFilesWithoutRights();
     if (refused) {
         m_authorized = false; // the next request asks for them again
         messagesManager()->clearMessages();
         KCMOS::MessageWidget *message = messagesManager()->newMessageById(
             QStringLiteral("load_id"),
-            i18n("Administrator rights are needed to read and change the SSH settings. Click Retry and give an administrator's password when asked."),
-            KCMOS::Error);
+            m_filesShown ? i18n("Shown is what the configuration files everyone may read set; the SSH server may use other values. "
+                                "To read the settings in force and change them, click Retry and give an administrator's password.")
+                         : i18n("Administrator rights are needed to read and change the SSH settings. "
+                                "Click Retry and give an administrator's password when asked."),
+            m_filesShown ? KCMOS::Warning : KCMOS::Error);
         message->setObjectName(QStringLiteral("rightsMessage"));
         auto *retry = new QAction(QIcon::fromTheme(QStringLiteral("view-refresh")), i18nc("@action:button", "Retry"), message);
         retry->setObjectName(QStringLiteral("retryRead"));
@@ -311,6 +317,32 @@ void SSHModule::setPermissionRefused(bool refused)
         updateAreasState();
         updateControls();
     }
+}
+
+bool SSHModule::readFilesWithoutRights()
+{
+    if (!m_manager) {
+        return false;
+    }
+    // The parser the helper reads with, in this process: it only reads, and what it cannot read it leaves out.
+    EnginePaths paths = EnginePaths::system();
+    paths.serverConfig = SSHPaths::serverConfig();
+    paths.clientConfig = SSHPaths::clientConfig();
+    const Configuration files(paths);
+    bool any = false;
+    for (const SSHConfigurationTypeId type : {Server, Client}) {
+        const Reply reply =
+            files.readFiles(type == Server ? OptionCatalog::ConfigType::Server : OptionCatalog::ConfigType::Client, m_manager->readKeywords(type));
+        if (reply.ok) {
+            m_manager->takeReadValues(type, reply.data);
+            any = true;
+        }
+    }
+    if (any) {
+        resetValues();
+        updateOriginIndicators();
+    }
+    return any;
 }
 
 void SSHModule::retryRead()

@@ -202,6 +202,8 @@ private:
     /// Without administrator rights nothing was read: the areas are hidden and disabled, one message offers Retry.
     void setPermissionRefused(bool refused);
     void retryRead();
+    /// Without rights: shows, read-only, what the configuration files that everyone may read set; true if any was read.
+    bool readFilesWithoutRights();
 
     Ui::SSHModule *ui;
     SSHManager *m_manager = nullptr;
@@ -211,6 +213,7 @@ private:
     QPointer<QWidget> m_focus; ///< where the focus was when the running flow began
     QList<QPointer<KCMOS::MessageWidget>> m_staleAfterApply; ///< the messages shown when Apply was pressed
     bool m_refused = false; ///< the last read was refused or cancelled at the password prompt
+    bool m_filesShown = false; ///< refused, the page shows read-only what the files everyone may read set
     ApplyRun m_apply;
     QPointer<RevertCountdown> m_countdown;
     QPointer<KCMOS::MessageWidget> m_countdownMessage;

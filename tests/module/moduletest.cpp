@@ -790,17 +790,19 @@ private Q_SLOTS:
         QTest::addColumn<int>("code");
         QTest::addColumn<QString>("message");
         QTest::addColumn<bool>("offersRestore");
+        QTest::addColumn<QString>("serverFile"); // the sshd_config everyone may read; none when empty
         // clang-format off
         QTest::newRow("invalid configuration") << int(Server) << "the configuration is invalid: /etc/ssh/sshd_config line 4: Bad configuration option: Prot" << -1
-            << "Failed to load the SSH server settings: the configuration is invalid: /etc/ssh/sshd_config line 4: Bad configuration option: Prot" << true;
+            << "Failed to load the SSH server settings: the configuration is invalid: /etc/ssh/sshd_config line 4: Bad configuration option: Prot" << true << "";
         QTest::newRow("client invalid") << int(Client) << "the configuration is invalid: /etc/ssh/ssh_config line 2: Bad configuration option: Hots" << -1
-            << "Failed to load the SSH client settings: the configuration is invalid" << true;
+            << "Failed to load the SSH client settings: the configuration is invalid" << true << "";
         QTest::newRow("unreadable") << int(Server) << "cannot read /etc/ssh/sshd_config: permission denied" << -1
-            << "Failed to load the SSH server settings: cannot read /etc/ssh/sshd_config: permission denied" << false;
-        QTest::newRow("client unreadable") << int(Client) << "cannot read /etc/ssh/ssh_config" << -1 << "Failed to load the SSH client settings: cannot read /etc/ssh/ssh_config" << false;
-        QTest::newRow("cancelled") << int(Server) << "" << 5 << "Administrator rights are needed to read and change the SSH settings." << false;
-        QTest::newRow("denied") << int(Server) << "" << 4 << "Administrator rights are needed to read and change the SSH settings." << false;
-        QTest::newRow("no answer in time") << int(Server) << "" << -2 << "Failed to load the SSH server settings: The administrative helper did not answer within 5 minutes." << false;
+            << "Failed to load the SSH server settings: cannot read /etc/ssh/sshd_config: permission denied" << false << "";
+        QTest::newRow("client unreadable") << int(Client) << "cannot read /etc/ssh/ssh_config" << -1 << "Failed to load the SSH client settings: cannot read /etc/ssh/ssh_config" << false << "";
+        QTest::newRow("cancelled") << int(Server) << "" << 5 << "Administrator rights are needed to read and change the SSH settings." << false << "";
+        QTest::newRow("denied") << int(Server) << "" << 4 << "Administrator rights are needed to read and change the SSH settings." << false << "";
+        QTest::newRow("denied, the files shown") << int(Server) << "" << 4 << "Shown is what the configuration files everyone may read set; the SSH server may use other values." << false << "Port 2200\nUseDNS yes\n";
+        QTest::newRow("no answer in time") << int(Server) << "" << -2 << "Failed to load the SSH server settings: The administrative helper did not answer within 5 minutes." << false << "";
         // clang-format on
     }
 
@@ -815,6 +817,15 @@ private Q_SLOTS:
             }
             return FakeActionRunner::success(call.keys().contains(Arg::ReadKeywords) ? m_serverValues : QVariantMap());
         });
+        QFETCH(QString, serverFile);
+        QFile file(SSHPaths::serverConfig());
+        auto removeFile = qScopeGuard([&file] {
+            file.remove();
+        });
+        if (!serverFile.isEmpty()) {
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(serverFile.toUtf8()) > 0);
+            file.close();
+        }
         SSHModule page(nullptr, {});
         page.load();
         QVERIFY(FakeActionRunner::settle());
@@ -825,10 +836,18 @@ private Q_SLOTS:
         QVERIFY2(shown->text().startsWith(message), qPrintable(shown->text()));
         QCOMPARE(shown->text().contains(QLatin1String("<a href")), offersRestore);
         // Without administrator rights nothing is shown as if it had been read, and Retry asks again.
+        // Without them, what the files everyone may read set is shown read-only; Stop, Restart, Defaults and Apply are disabled.
         const bool refused = code > 0;
         const auto areas = page.widget()->findChildren<AbstractOptionArea *>();
         for (AbstractOptionArea *area : areas) {
-            QCOMPARE(area->isEnabled() && !area->isHidden(), !refused);
+            QCOMPARE(area->isEnabled(), !refused);
+            QCOMPARE(!area->isHidden(), !refused || !serverFile.isEmpty());
+        }
+        QCOMPARE(page.widget()->findChild<QPushButton *>(QStringLiteral("sshStopPlay"))->isEnabled(), !refused);
+        if (!serverFile.isEmpty()) {
+            QCOMPARE(areaFor(page, Server, "Port")->value(), QVariant(2200));
+            QCOMPARE(areaFor(page, Server, "UseDNS")->value(), QVariant(true));
+            QCOMPARE(areaFor(page, Server, "UseDNS")->findChild<QCheckBox *>()->isChecked(), true);
         }
         // Every failure but a broken configuration (which offers a restore) offers Retry.
         QCOMPARE(shown->actions().size(), offersRestore ? 0 : 1);
