@@ -3,6 +3,8 @@
 #include "messagesmanager.h"
 #include "messagewidget.h"
 
+#include <KAcceleratorManager>
+
 #include <QEvent>
 #include <QLayout>
 #include <QScrollArea>
@@ -71,6 +73,8 @@ void MessagesManager::removeStaleMessages(const QList<MessageWidget *> &messages
 MessageWidget *MessagesManager::addMessage(const QString &id, const QString &text, MessageType type)
 {
     auto *message = new MessageWidget(text, type, id, m_scroll->widget());
+    // Its buttons are reached by Tab; Alt letters would take those of the host's buttons below the page (Retry, Revert Now: Reset).
+    KAcceleratorManager::setNoAccel(message);
     m_layout->insertWidget(0, message); // the newest on top
     m_messages.removeAll(nullptr);
     m_messages.append(message);
@@ -145,9 +149,12 @@ bool MessagesManager::eventFilter(QObject *watched, QEvent *event)
 
 int MessagesManager::heightOf(MessageWidget *message) const
 {
-    // A wrapped message takes its size hint's height where it has room, more than it needs for its width.
+    if (message->isHideAnimationRunning()) {
+        return message->height(); // it is closing, at the height its animation gives it
+    }
+    // A wrapped message's own minimum is that of its text wrapped narrow: its height for the width it has is enough.
     const int width = m_scroll->viewport()->width();
-    return std::max(message->sizeHint().height(), message->hasHeightForWidth() ? message->heightForWidth(width) : 0);
+    return message->hasHeightForWidth() ? message->heightForWidth(width) : message->sizeHint().height();
 }
 
 void MessagesManager::fitHeight()
@@ -159,7 +166,11 @@ void MessagesManager::fitHeight()
     const QList<MessageWidget *> shown = messages();
     int needed = m_layout->spacing() * (shown.size() - 1);
     for (MessageWidget *message : shown) {
-        needed += heightOf(message);
+        const int height = heightOf(message);
+        if (!message->isHideAnimationRunning() && (message->minimumHeight() != height || message->maximumHeight() != height)) {
+            message->setFixedHeight(height);
+        }
+        needed += height;
     }
     const int height = std::min(needed, maximumAreaHeight());
     if (height != this->height() || maximumHeight() != height) {

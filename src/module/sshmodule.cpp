@@ -11,6 +11,7 @@
 #include "sshpaths.h"
 #include "statewidget.h"
 
+#include <KAcceleratorManager>
 #include <KLocalizedString>
 
 #include <QAction>
@@ -153,6 +154,13 @@ void SSHModule::orderFrameFocus()
     QWidget *content = ui->comboBoxSshConfig->nextInFocusChain();
     while (content != ui->comboBoxSshConfig && (content == tabs || ui->comboBoxSshConfig->isAncestorOf(content))) {
         content = content->nextInFocusChain();
+    }
+    // The tabs and the configuration keep the Alt letters they are given, none of the host's buttons' (Apply, Reset,
+    // Defaults, OK, Cancel, Help): the accelerator manager, which gives the page's other texts theirs, leaves them
+    // alone. It stops at the first widget it leaves alone among its siblings: they are put last.
+    for (QWidget *own : {static_cast<QWidget *>(tabs), static_cast<QWidget *>(ui->label_2)}) {
+        own->raise();
+        KAcceleratorManager::setNoAccel(own);
     }
     QWidget::setTabOrder(ui->comboBoxSshConfig, tabs);
     if (content != ui->comboBoxSshConfig && content != tabs) {

@@ -1087,9 +1087,10 @@ private Q_SLOTS:
             QVERIFY(tabs->currentWidget()->isAncestorOf(chain.value(frame.size())));
         }
         // No Alt shortcut of the frame takes one of the host's buttons.
-        QCOMPARE(HigChecks::mnemonicsTaken(tabs->tabBar())
-                     + HigChecks::mnemonicsTaken(page.widget()->findChild<QWidget *>(QStringLiteral("label_2"))->parentWidget()),
-                 QStringList());
+        QCOMPARE(HigChecks::mnemonicsTaken(tabs->tabBar()), QStringList());
+        const QChar configuration = HigChecks::mnemonic(page.widget()->findChild<QLabel *>(QStringLiteral("label_2"))->text());
+        QVERIFY(!configuration.isNull() && !HigChecks::HostMnemonics.contains(configuration));
+
         page.widget()->findChild<QComboBox *>(QStringLiteral("comboBoxSshConfig"))->setCurrentIndex(1);
         QCoreApplication::processEvents();
         QCOMPARE(HigChecks::focusOutOfOrder(page.widget(), page.widget()->findChild<QWidget *>(QStringLiteral("clientPage"))), QString());
@@ -1129,14 +1130,15 @@ private Q_SLOTS:
         for (int i = 0; i < 6; ++i) {
             area->newMessage(i % 2 ? longText : QStringLiteral("Message %1.").arg(i), KCMOS::Information);
             QCoreApplication::processEvents();
-            // One place and a bounded height: the page below moves at most once, when the first message comes.
+            // A bounded height: once the area is full, the page below stays where it is.
             QVERIFY2(area->height() <= area->maximumAreaHeight() && area->maximumAreaHeight() <= 514 / 3, qPrintable(QString::number(area->height())));
-            if (i == 1) {
-                firstTop = tabs->mapTo(page.widget(), QPoint()).y();
-            } else if (i > 1) {
-                QCOMPARE(tabs->mapTo(page.widget(), QPoint()).y(), firstTop);
+            const int top = tabs->mapTo(page.widget(), QPoint()).y();
+            if (area->height() == area->maximumAreaHeight()) {
+                firstTop = firstTop < 0 ? top : firstTop;
+                QCOMPARE(top, firstTop);
             }
         }
+        QVERIFY(firstTop > 0);
         // The newest on top, seen whole with its buttons.
         const auto shown = area->messages();
         QVERIFY(shown.constLast()->y() < shown.constFirst()->y());
