@@ -11,7 +11,6 @@
 #include "sshpaths.h"
 #include "statewidget.h"
 
-#include <KAcceleratorManager>
 #include <KLocalizedString>
 
 #include <QAction>
@@ -24,6 +23,10 @@ SSHModule::SSHModule(Compat::ModuleParent *parent, const Compat::ModuleArgs &arg
     , ui(new Ui::SSHModule)
 {
     ui->setupUi(widget());
+    m_frameMnemonics.append(ui->label_2->text());
+    for (int i = 0; i < ui->tabWidgetServer->count(); ++i) {
+        m_frameMnemonics.append(ui->tabWidgetServer->tabText(i));
+    }
     // Hosts size their window from the page's minimum size (KF5) or its size hint (KF6),
     // before the first load fills the tabs: keep the form's own size for both.
     const QSize formSize = widget()->size();
@@ -140,6 +143,16 @@ void SSHModule::restoreFocus()
     }
 }
 
+void SSHModule::keepFrameMnemonics()
+{
+    for (int i = 0; i < ui->tabWidgetServer->count() && i < m_frameMnemonics.size() - 1; ++i) {
+        ui->tabWidgetServer->setTabText(i, m_frameMnemonics.at(i + 1));
+    }
+    if (!m_frameMnemonics.isEmpty()) {
+        ui->label_2->setText(m_frameMnemonics.constFirst());
+    }
+}
+
 void SSHModule::orderFrameFocus()
 {
     // A scroll area is no stop of its own: it scrolls to the field that has the focus.
@@ -155,13 +168,11 @@ void SSHModule::orderFrameFocus()
     while (content != ui->comboBoxSshConfig && (content == tabs || ui->comboBoxSshConfig->isAncestorOf(content))) {
         content = content->nextInFocusChain();
     }
-    // The tabs and the configuration keep the Alt letters they are given, none of the host's buttons' (Apply, Reset,
-    // Defaults, OK, Cancel, Help): the accelerator manager, which gives the page's other texts theirs, leaves them
-    // alone. It stops at the first widget it leaves alone among its siblings: they are put last.
-    for (QWidget *own : {static_cast<QWidget *>(tabs), static_cast<QWidget *>(ui->label_2)}) {
-        own->raise();
-        KAcceleratorManager::setNoAccel(own);
-    }
+    // The accelerator manager, which gives the page's texts their Alt letters each time the configuration shown
+    // changes, may give the tabs and the configuration's label letters of the host's buttons (Apply, Reset, Defaults,
+    // OK, Cancel, Help): they get back their own, which are none of those.
+    keepFrameMnemonics();
+    connect(ui->configureSwitcher, &QStackedWidget::currentChanged, this, &SSHModule::keepFrameMnemonics);
     QWidget::setTabOrder(ui->comboBoxSshConfig, tabs);
     if (content != ui->comboBoxSshConfig && content != tabs) {
         QWidget::setTabOrder(tabs, content);

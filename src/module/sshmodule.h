@@ -102,6 +102,8 @@ private:
     void restoreFocus();
     /// Gives the tab bar its place in the Tab order: after the status row and the configuration, before the tabs' content.
     void orderFrameFocus();
+    /// Gives the configuration's label and the tabs their own Alt letters again (m_frameMnemonics).
+    void keepFrameMnemonics();
     bool busy() const
     {
         return m_flows > 0;
@@ -211,6 +213,7 @@ private:
     int m_flows = 0; ///< flows waiting for the helper
     bool m_authorized = false; ///< the helper has answered since the page opened, or since the last refusal
     QPointer<QWidget> m_focus; ///< where the focus was when the running flow began
+    QStringList m_frameMnemonics; ///< the texts of the configuration's label and of the tabs, with their own Alt letters
     QList<QPointer<KCMOS::MessageWidget>> m_staleAfterApply; ///< the messages shown when Apply was pressed
     bool m_refused = false; ///< the last read was refused or cancelled at the password prompt
     bool m_filesShown = false; ///< refused, the page shows read-only what the files everyone may read set

@@ -1216,7 +1216,7 @@ private Q_SLOTS:
         page.widget()->show();
         QVERIFY(QTest::qWaitForWindowActive(page.widget()));
         QSignalSpy changed(&page, Compat::needsSaveChanged);
-        QSignalSpy defaulted(&page, qOverload<bool>(&KCModule::defaulted));
+        QSignalSpy defaulted(&page, Compat::representsDefaultsChanged);
         auto *stopPlay = page.widget()->findChild<QPushButton *>(QStringLiteral("sshStopPlay"));
         auto *restart = page.widget()->findChild<QPushButton *>(QStringLiteral("sshReload"));
         // What the page shows while the helper works on the request: the state is taken as the helper answers its last call.
@@ -1228,10 +1228,10 @@ private Q_SLOTS:
                     busyTexts.append(page.stateWidget()->text());
                 }
                 whileBusy = QStringLiteral("stop %1 restart %2 apply %3 defaults %4")
-                                .arg(stopPlay->isEnabled())
-                                .arg(restart->isEnabled())
-                                .arg(Compat::needsSave(page, changed))
-                                .arg(defaulted.isEmpty() || !defaulted.last().at(0).toBool());
+                                .arg(int(stopPlay->isEnabled()))
+                                .arg(int(restart->isEnabled()))
+                                .arg(int(Compat::needsSave(page, changed)))
+                                .arg(int(!Compat::representsDefaults(page, defaulted)));
             }
             return m_answer(call);
         });
@@ -1258,7 +1258,7 @@ private Q_SLOTS:
         QVERIFY(!page.stateWidget()->isVisible());
         QVERIFY(stopPlay->isEnabled());
         QCOMPARE(restart->isEnabled(), m_state.active);
-        QVERIFY(!defaulted.last().at(0).toBool());
+        QVERIFY(!Compat::representsDefaults(page, defaulted));
         QCOMPARE(messageTexts(page).join(QLatin1Char('|')), message);
         if (action == QLatin1String("apply")) {
             QCOMPARE(QApplication::focusWidget(), port); // the focus stays where it was
