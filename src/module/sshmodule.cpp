@@ -164,6 +164,7 @@ void SSHModule::orderFrameFocus()
     // every tab. Tab goes from the status row to the configuration, then to the tab bar, then into the tab.
     QTabBar *tabs = ui->tabWidgetServer->tabBar();
     tabs->setObjectName(QStringLiteral("serverTabBar"));
+    tabs->setAccessibleName(i18nc("@info:accessible the tabs of the server's settings", "Server settings"));
     QWidget *content = ui->comboBoxSshConfig->nextInFocusChain();
     while (content != ui->comboBoxSshConfig && (content == tabs || ui->comboBoxSshConfig->isAncestorOf(content))) {
         content = content->nextInFocusChain();

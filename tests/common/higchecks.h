@@ -166,11 +166,12 @@ inline QStringList horizontalScrolling(QWidget *root)
     const auto areas = root->findChildren<QAbstractScrollArea *>();
     for (QAbstractScrollArea *area : areas) {
         if (area->isVisible() && area->inherits("QScrollArea") && area->horizontalScrollBar()->isVisible()) {
-            found.append(describe(area) + QStringLiteral(" scrolls: ") + QString::number(area->horizontalScrollBar()->maximum()) + QStringLiteral(" px"));
+            found.append(
+                QString(describe(area) + QStringLiteral(" scrolls: ") + QString::number(area->horizontalScrollBar()->maximum()) + QStringLiteral(" px")));
         }
     }
     if (root->minimumSizeHint().width() > root->width()) {
-        found.append(describe(root) + QStringLiteral(" needs ") + QString::number(root->minimumSizeHint().width()) + QStringLiteral(" px"));
+        found.append(QString(describe(root) + QStringLiteral(" needs ") + QString::number(root->minimumSizeHint().width()) + QStringLiteral(" px")));
     }
     return found;
 }
@@ -182,7 +183,7 @@ inline QStringList cutOff(QWidget *root, const QList<QWidget *> &widgets)
     for (QWidget *widget : widgets) {
         const int right = widget->mapTo(root, QPoint(widget->width(), 0)).x();
         if (widget->isVisible() && right > root->width()) {
-            found.append(describe(widget) + QStringLiteral(" by ") + QString::number(right - root->width()) + QStringLiteral(" px"));
+            found.append(QString(describe(widget) + QStringLiteral(" by ") + QString::number(right - root->width()) + QStringLiteral(" px")));
         }
     }
     return found;

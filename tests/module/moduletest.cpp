@@ -165,6 +165,18 @@ QStringList sentTransactions(const FakeActionRunner &helper)
     return sent;
 }
 
+/// Loads @p page, then shows it at @p size.
+bool loadAndShow(SSHModule &page, QSize size)
+{
+    page.load();
+    if (!FakeActionRunner::settle()) {
+        return false;
+    }
+    page.widget()->resize(size);
+    page.widget()->show();
+    return QTest::qWaitForWindowExposed(page.widget());
+}
+
 QStringList messageTexts(SSHModule &page)
 {
     QStringList texts;
@@ -1040,11 +1052,7 @@ private Q_SLOTS:
     void tabOrderFollowsTheScreen()
     {
         SSHModule page(nullptr, {});
-        page.load();
-        QVERIFY(FakeActionRunner::settle());
-        page.widget()->resize(1280, 900);
-        page.widget()->show();
-        QVERIFY(QTest::qWaitForWindowExposed(page.widget()));
+        QVERIFY(loadAndShow(page, QSize(1280, 900)));
         // Closed panels keep what they hold out of the focus chain; open ones join it in place.
         QList<QWidget *> panels;
         for (QWidget *box : page.widget()->findChildren<QWidget *>(QStringLiteral("groupBox"))) {
@@ -1118,11 +1126,7 @@ private Q_SLOTS:
     void messagesStayInPlace()
     {
         SSHModule page(nullptr, {});
-        page.load();
-        QVERIFY(FakeActionRunner::settle());
-        page.widget()->resize(606, 514);
-        page.widget()->show();
-        QVERIFY(QTest::qWaitForWindowExposed(page.widget()));
+        QVERIFY(loadAndShow(page, QSize(606, 514)));
         auto *tabs = page.widget()->findChild<QTabWidget *>(QStringLiteral("tabWidgetServer"));
         KCMOS::MessagesManager *area = page.messagesManager();
         const QString longText = QStringLiteral("A message long enough to wrap over several lines at the smallest size of the page. ").repeated(2);
@@ -1159,11 +1163,7 @@ private Q_SLOTS:
     void smallestSizeScrollsNoWaySideways()
     {
         SSHModule page(nullptr, {});
-        page.load();
-        QVERIFY(FakeActionRunner::settle());
-        page.widget()->resize(606, 514);
-        page.widget()->show();
-        QVERIFY(QTest::qWaitForWindowExposed(page.widget()));
+        QVERIFY(loadAndShow(page, QSize(606, 514)));
         // The frame: status row, configuration and tab bar, within the page even with a message above them.
         page.messagesManager()->newMessage(QStringLiteral("A message."), KCMOS::Information);
         const QList<QWidget *> frame{page.widget()->findChild<QWidget *>(QStringLiteral("comboBoxSshConfig")),
@@ -1180,8 +1180,8 @@ private Q_SLOTS:
             QCOMPARE(HigChecks::cutOff(page.widget(), frame), QStringList());
             const QStringList found = HigChecks::horizontalScrolling(page.widget());
             if (!found.isEmpty()) {
-                scrolling.append((tab == tabs->count() ? QStringLiteral("client") : tabs->widget(tab)->objectName()) + QStringLiteral(": ")
-                                 + found.join(QStringLiteral(", ")));
+                scrolling.append(QString((tab == tabs->count() ? QStringLiteral("client") : tabs->widget(tab)->objectName()) + QStringLiteral(": ")
+                                         + found.join(QStringLiteral(", "))));
             }
         }
         QCOMPARE(scrolling, QStringList());
