@@ -2,20 +2,18 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "statewidget.h"
 
-#include <KBusyIndicatorWidget>
-
 #include <QEvent>
 #include <QFrame>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
+#include <QProgressBar>
 #include <QVBoxLayout>
 
 namespace KCMOS
 {
 StateWidget::StateWidget(QWidget *parent)
     : QWidget(parent)
-    , m_indicator(new KBusyIndicatorWidget(this))
+    , m_indicator(new QProgressBar(this))
     , m_text(new QLabel(this))
 {
     // A small card in the middle of the page; the page shows through around it.
@@ -23,13 +21,17 @@ StateWidget::StateWidget(QWidget *parent)
     card->setObjectName(QStringLiteral("busyCard"));
     card->setFrameShape(QFrame::StyledPanel);
     card->setAutoFillBackground(true);
-    auto *row = new QHBoxLayout(card);
+    auto *column = new QVBoxLayout(card);
     m_indicator->setParent(card);
     m_text->setParent(card);
     m_text->setObjectName(QStringLiteral("busyText"));
-    m_indicator->setFixedSize(32, 32);
-    row->addWidget(m_indicator);
-    row->addWidget(m_text);
+    m_text->setAlignment(Qt::AlignCenter);
+    // A bar without an end moves for as long as it shows, whatever the icon theme has.
+    m_indicator->setRange(0, 0);
+    m_indicator->setTextVisible(false);
+    m_indicator->setMinimumWidth(fontMetrics().averageCharWidth() * 30);
+    column->addWidget(m_text);
+    column->addWidget(m_indicator);
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(card, 0, Qt::AlignCenter);
     setAttribute(Qt::WA_NoSystemBackground);

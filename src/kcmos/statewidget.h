@@ -6,8 +6,8 @@
 
 #include <QWidget>
 
-class KBusyIndicatorWidget;
 class QLabel;
+class QProgressBar;
 
 namespace KCMOS
 {
@@ -35,7 +35,7 @@ protected:
 private:
     void followParent();
 
-    KBusyIndicatorWidget *m_indicator;
+    QProgressBar *m_indicator;
     QLabel *m_text;
     State m_state = Normal;
 };
