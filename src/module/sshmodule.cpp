@@ -291,6 +291,7 @@ void SSHModule::handleManagerError(const QString &message, SSHCodeError code, co
     case ClientConfigurationInvalid: {
         const QString text = i18n("%1: %2", message, reason) + QLatin1Char(' ') + i18n("<a href=\"restore\">Restore a working configuration…</a>");
         KCMOS::MessageWidget *widget = messagesManager()->newMessageById(QStringLiteral("load_id"), text, KCMOS::Error);
+        widget->setSticky(true); // it holds until a read succeeds
         // The restore is for the configuration that failed, whichever the page shows.
         connect(widget, &KCMOS::MessageWidget::linkActivated, this, [this, code] {
             ui->comboBoxSshConfig->setCurrentIndex(code == ClientConfigurationInvalid ? 1 : 0);
@@ -303,6 +304,7 @@ void SSHModule::handleManagerError(const QString &message, SSHCodeError code, co
     }
     KCMOS::MessageWidget *widget =
         messagesManager()->newMessageById(QStringLiteral("load_id"), reason.isEmpty() ? message : i18n("%1: %2", message, reason), KCMOS::Error);
+    widget->setSticky(true); // it holds until a read succeeds
     auto *retry = new QAction(QIcon::fromTheme(QStringLiteral("view-refresh")), i18nc("@action:button", "Retry"), widget);
     connect(retry, &QAction::triggered, this, &SSHModule::retryRead, Qt::QueuedConnection);
     widget->addAction(retry);

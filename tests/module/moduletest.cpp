@@ -847,6 +847,9 @@ private Q_SLOTS:
         QFETCH(bool, offersRestore);
         QVERIFY2(shown->text().startsWith(message), qPrintable(shown->text()));
         QCOMPARE(shown->text().contains(QLatin1String("<a href")), offersRestore);
+        page.load(); // Reset: what the message says still holds
+        QVERIFY(FakeActionRunner::settle());
+        QCOMPARE(page.messagesManager()->messages(), QList<KCMOS::MessageWidget *>{shown});
         // Without administrator rights nothing is shown as if it had been read, and Retry asks again.
         // Without them, what the files everyone may read set is shown read-only; Stop, Restart, Defaults and Apply are disabled.
         const bool refused = code > 0;
