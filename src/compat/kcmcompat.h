@@ -22,11 +22,14 @@ using ModuleParent = QObject;
 using ModuleArgs = KPluginMetaData;
 /// The signal by which a module tells its host that its unsaved state changed.
 constexpr auto needsSaveChanged = &KCModule::needsSaveChanged;
+/// The signal by which a module tells its host whether it shows the defaults (the host's Defaults button is then disabled).
+constexpr auto representsDefaultsChanged = &KCModule::representsDefaultsChanged;
 #else
 /// A KF5 module is the widget itself; it is made with an argument list.
 using ModuleParent = QWidget;
 using ModuleArgs = QVariantList;
 constexpr auto needsSaveChanged = qOverload<bool>(&KCModule::changed);
+constexpr auto representsDefaultsChanged = qOverload<bool>(&KCModule::defaulted);
 #endif
 
 /// The widget that holds @p module's page.
@@ -47,6 +50,19 @@ inline bool needsSave(const KCModule &module, const QList<QList<QVariant>> &emit
 #if QT_VERSION_MAJOR >= 6
     Q_UNUSED(emitted)
     return module.needsSave();
+#else
+    Q_UNUSED(module)
+    return !emitted.isEmpty() && emitted.last().at(0).toBool();
+#endif
+}
+
+/// Whether @p module has told its host that it shows the defaults, as needsSave() tells the unsaved state
+/// (@p emitted: the arguments of each representsDefaultsChanged emission seen).
+inline bool representsDefaults(const KCModule &module, const QList<QList<QVariant>> &emitted)
+{
+#if QT_VERSION_MAJOR >= 6
+    Q_UNUSED(emitted)
+    return module.representsDefaults();
 #else
     Q_UNUSED(module)
     return !emitted.isEmpty() && emitted.last().at(0).toBool();

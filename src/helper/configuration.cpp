@@ -329,6 +329,23 @@ Reply Configuration::read(ConfigType type, const QStringList &keywords) const
     return Reply::success(data);
 }
 
+Reply Configuration::readFiles(ConfigType type, const QStringList &keywords) const
+{
+    QList<const Option *> wanted;
+    Refusal refusal;
+    if (!findOptions(type, keywords, &wanted, &refusal)) {
+        return Reply::failure(refusal);
+    }
+    ConfigDocument document(dialect(type));
+    QString error;
+    if (!document.load(configPath(type), &error)) {
+        return Reply::failure(Refusal::Code::InvalidConfiguration, {error});
+    }
+    Values values;
+    documentValues(type, document, &values);
+    return Reply::success(readData(type, keywords, values, &document, false));
+}
+
 QVariantMap Configuration::readData(ConfigType type, const QStringList &keywords, const Values &values, const ConfigDocument *document, bool algorithms) const
 {
     QList<const Option *> wanted;

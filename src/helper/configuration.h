@@ -58,6 +58,9 @@ public:
 
     /// Values of @p keywords, and under Reply::Origins where each one comes from.
     Reply read(ConfigType type, const QStringList &keywords) const;
+    /// Like read(), but the values as the files set them, without running sshd or ssh on the configuration: for a
+    /// reader without administrator rights, who can read the files but not the host keys `sshd -T` needs. It writes nothing.
+    Reply readFiles(ConfigType type, const QStringList &keywords) const;
     /// Reply::Blocks: every block of the configuration with its criteria, place and body.
     Reply readBlocks(ConfigType type) const;
     /**

@@ -9,13 +9,17 @@
 #include <QPointer>
 #include <QWidget>
 
+class QScrollArea;
 class QVBoxLayout;
 
 namespace KCMOS
 {
 class MessageWidget;
 
-/// The stack of messages shown above the module page.
+/**
+ * The page's one message area, above the page: the newest message on top. It never grows past
+ * maximumAreaHeight(): older messages scroll within it, so the page below stays where it is.
+ */
 class MessagesManager : public QWidget
 {
     Q_OBJECT
@@ -29,16 +33,32 @@ public:
     /// Removes the message posted with the id, if any.
     void removeMessageById(const QString &id);
     void clearMessages();
+    /// Removes those of @p messages that are not sticky (MessageWidget::setSticky()): what Reset or an Apply made stale.
+    void removeStaleMessages(const QList<MessageWidget *> &messages);
 
     /// The messages currently shown, oldest first.
     QList<MessageWidget *> messages() const;
 
+    /// The most height the area takes, however many messages it holds: that of a few lines, or of the newest message
+    /// if it is taller, so that it and its buttons are always seen whole.
+    int maximumAreaHeight() const;
+
 Q_SIGNALS:
     void messagePosted(KCMOS::MessageWidget *message);
 
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     MessageWidget *addMessage(const QString &id, const QString &text, MessageType type);
+    void dropMessage(MessageWidget *message);
+    /// The height @p message takes in the area.
+    int heightOf(MessageWidget *message) const;
+    /// Fits the area's height to its messages, up to maximumAreaHeight().
+    void fitHeight();
 
+    QScrollArea *m_scroll;
     QVBoxLayout *m_layout;
     QList<QPointer<MessageWidget>> m_messages;
 };

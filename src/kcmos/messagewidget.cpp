@@ -41,4 +41,14 @@ KCMOS::MessageType MessageWidget::messageType() const
 {
     return m_type;
 }
+
+void MessageWidget::setSticky(bool sticky)
+{
+    m_sticky = sticky;
+}
+
+bool MessageWidget::isSticky() const
+{
+    return m_sticky;
+}
 }

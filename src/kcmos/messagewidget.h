@@ -18,8 +18,13 @@ public:
     QString id() const;
     KCMOS::MessageType messageType() const;
 
+    /// A sticky message says what still holds (a countdown, missing rights): Reset and Apply leave it; only its id removes it.
+    void setSticky(bool sticky);
+    bool isSticky() const;
+
 private:
     QString m_id;
     KCMOS::MessageType m_type;
+    bool m_sticky = false;
 };
 }

@@ -6,18 +6,25 @@
 
 #include <QWidget>
 
-class KBusyIndicatorWidget;
+class QLabel;
+class QProgressBar;
 
 namespace KCMOS
 {
-/// Busy overlay over the whole page; shown by waitState(), hidden by resetState().
+/**
+ * Busy overlay over the whole page, shown by waitState() and hidden by resetState(): a moving
+ * indicator and a line that says what the page waits for. It takes the clicks meant for the page.
+ */
 class StateWidget : public QWidget
 {
     Q_OBJECT
 public:
     explicit StateWidget(QWidget *parent);
 
-    void waitState(State state);
+    void waitState(State state, const QString &text = QString());
+    /// Says what the page waits for now, while it stays busy.
+    void setText(const QString &text);
+    QString text() const;
     void resetState();
     State state() const;
 
@@ -28,7 +35,8 @@ protected:
 private:
     void followParent();
 
-    KBusyIndicatorWidget *m_indicator;
+    QProgressBar *m_indicator;
+    QLabel *m_text;
     State m_state = Normal;
 };
 }

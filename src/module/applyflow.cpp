@@ -22,6 +22,11 @@ void SSHModule::change()
     if (busy() || !m_manager) {
         return;
     }
+    // What the messages said before this Apply is stale once it has written something; its own errors stay.
+    m_staleAfterApply.clear();
+    for (KCMOS::MessageWidget *message : messagesManager()->messages()) {
+        m_staleAfterApply.append(message);
+    }
     // Each configuration's changes go to the helper as one transaction.
     m_apply = ApplyRun();
     QMap<SSHConfigurationTypeId, Transaction> transactions;
@@ -49,12 +54,13 @@ void SSHModule::change()
         transaction.areas.append(area);
     }
     m_apply.pending = transactions.values();
-    beginFlow();
+    beginFlow(i18nc("@info:progress", "Applying…"));
     applyNext();
 }
 
 void SSHModule::startSingleRun(std::function<void()> again)
 {
+    m_staleAfterApply.clear();
     m_apply = ApplyRun();
     m_apply.again = std::move(again);
     // Edits waiting for Apply stay as they are, to be applied with it.
@@ -78,7 +84,7 @@ void SSHModule::runBlockRequest(ConditionalArea *area, const ConditionalArea::Re
     if (!request.globalAfter.isEmpty()) {
         m_apply.pending.append({area->type(), request.globalAfter, {}, {}, true});
     }
-    beginFlow();
+    beginFlow(i18nc("@info:progress", "Applying…"));
     applyNext();
 }
 
@@ -98,7 +104,7 @@ void SSHModule::runSecurityRequest(const SSHSettings::ActionArguments &arguments
         m_apply.session = qEnvironmentVariable("SSH_CONNECTION");
     }
     m_apply.pending.append({Server, {}, {}, arguments, false});
-    beginFlow();
+    beginFlow(i18nc("@info:progress", "Applying…"));
     applyNext();
 }
 
@@ -286,10 +292,16 @@ void SSHModule::finishApply()
         Q_EMIT valuesShown();
     }
     if (m_apply.anyChanged) {
+        QList<KCMOS::MessageWidget *> stale;
+        for (const QPointer<KCMOS::MessageWidget> &message : std::exchange(m_staleAfterApply, {})) {
+            if (message) {
+                stale.append(message);
+            }
+        }
+        messagesManager()->removeStaleMessages(stale);
         // Beside a failure, the success names only the rest.
         messagesManager()->newMessageById(QStringLiteral("success_change_id"),
-                                          m_apply.anyFailed || m_apply.anyUnknown ? i18n("The other changes were applied.")
-                                                                                  : i18n("Changes applied successfully"),
+                                          m_apply.anyFailed || m_apply.anyUnknown ? i18n("The other changes were applied.") : i18n("The changes were applied."),
                                           KCMOS::Positive);
     } else {
         messagesManager()->removeMessageById(QStringLiteral("success_change_id"));

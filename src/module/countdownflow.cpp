@@ -64,6 +64,7 @@ void SSHModule::showCountdownMessage()
     m_countdownMessage->setObjectName(QStringLiteral("revertCountdown"));
     // Keep and Revert Now stay until one of them, or the end of the countdown, answers.
     m_countdownMessage->setCloseButtonVisible(false);
+    m_countdownMessage->setSticky(true);
     auto *keep = new QAction(QIcon::fromTheme(QStringLiteral("dialog-ok-apply")), i18nc("@action:button keep the new settings", "Keep"), m_countdownMessage);
     auto *revert = new QAction(QIcon::fromTheme(QStringLiteral("edit-undo")), i18nc("@action:button", "Revert Now"), m_countdownMessage);
     keep->setObjectName(QStringLiteral("keepSettings"));
@@ -111,7 +112,7 @@ void SSHModule::finishRevertCountdown(CountdownEnd end, bool leaving)
         return;
     }
     m_countdown->stop(); // no tick ends it while the helper is asked
-    beginFlow();
+    beginFlow(end == CountdownEnd::Keep ? i18nc("@info:progress", "Keeping the new settings…") : i18nc("@info:progress", "Reverting the settings…"));
     // Not tied to the page, which may be gone before the request's turn comes: the page hears the answer if it is still there.
     const auto answered = [page = QPointer<SSHModule>(this), end](const SSHSettings::ActionResult &result) {
         if (page) {

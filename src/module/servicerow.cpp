@@ -26,15 +26,15 @@ void SSHModule::setupSshServerStatus()
     ui->sshReload->setAccessibleName(ui->sshReload->toolTip());
     serverControlButtonsHandler();
     connect(ui->sshReload, &QPushButton::clicked, this, [this] {
-        serviceCommand(&ServerState::restart, ki18n("The SSH server was not restarted: %1"));
+        serviceCommand(ServiceCommand::Restart);
     });
     connect(ui->sshStopPlay, &QPushButton::clicked, this, [this] {
         if (m_manager->serverState().isActive()) {
             if (confirmStop()) {
-                serviceCommand(&ServerState::stop, ki18n("The SSH server was not stopped: %1"));
+                serviceCommand(ServiceCommand::Stop);
             }
         } else {
-            serviceCommand(&ServerState::start, ki18n("The SSH server was not started: %1"));
+            serviceCommand(ServiceCommand::Start);
         }
     });
 }
@@ -52,29 +52,70 @@ bool SSHModule::confirmStop()
     return box.clickedButton() == stop;
 }
 
-void SSHModule::serviceCommand(void (ServerState::*command)(QObject *, SSHSettings::ActionDone) const, const KLocalizedString &failure)
+namespace
+{
+/// What a service command says while it runs, when it failed, and once done, as the server then runs or not.
+struct ServiceWords {
+    QString progress;
+    KLocalizedString failure;
+    QString running;
+    QString stopped;
+    bool runs = true; ///< what the command leaves the server doing when it works
+};
+
+ServiceWords serviceWords(SSHModule::ServiceCommand command)
+{
+    switch (command) {
+    case SSHModule::ServiceCommand::Start:
+        return {i18nc("@info:progress", "Starting the SSH server…"),
+                ki18n("The SSH server was not started: %1"),
+                i18n("The SSH server (sshd) was started: it is running."),
+                i18n("The SSH server (sshd) was started, but it is not running. The system log says why.")};
+    case SSHModule::ServiceCommand::Stop:
+        return {i18nc("@info:progress", "Stopping the SSH server…"),
+                ki18n("The SSH server was not stopped: %1"),
+                i18n("The SSH server (sshd) was asked to stop, but it is still running."),
+                i18n("The SSH server (sshd) was stopped: no new SSH login is possible until it is started."),
+                false};
+    case SSHModule::ServiceCommand::Restart:
+        break;
+    }
+    return {i18nc("@info:progress", "Restarting the SSH server…"),
+            ki18n("The SSH server was not restarted: %1"),
+            i18n("The SSH server (sshd) was restarted: it is running with the settings in its files."),
+            i18n("The SSH server (sshd) was restarted, but it is not running. The system log says why.")};
+}
+}
+
+void SSHModule::serviceCommand(ServiceCommand command)
 {
     if (busy()) {
         return;
     }
-    beginFlow();
-    (m_manager->serverState().*command)(this, [this, failure](const SSHSettings::ActionResult &result) {
+    const ServiceWords words = serviceWords(command);
+    const auto run = command == ServiceCommand::Start ? &ServerState::start : command == ServiceCommand::Stop ? &ServerState::stop : &ServerState::restart;
+    beginFlow(words.progress);
+    (m_manager->serverState().*run)(this, [this, words](const SSHSettings::ActionResult &result) {
+        const bool active = m_manager->serverState().isActive();
         if (result.outcomeUnknown) {
             // The state below is asked anew, whatever the answer said.
             messagesManager()->newMessageById(QStringLiteral("service_id"),
                                               i18n("The result of the command is not known; the state shown was read again."),
                                               KCMOS::Warning);
         } else if (!result.ok) {
-            messagesManager()->newMessageById(QStringLiteral("service_id"), failure.subs(SSHSettings::failureReason(result)).toString(), KCMOS::Error);
+            messagesManager()->newMessageById(QStringLiteral("service_id"), words.failure.subs(SSHSettings::failureReason(result)).toString(), KCMOS::Error);
         } else {
-            messagesManager()->removeMessageById(QStringLiteral("service_id"));
+            // The state is that of the service now, not what the command hoped for.
+            messagesManager()->newMessageById(QStringLiteral("service_id"),
+                                              active ? words.running : words.stopped,
+                                              active == words.runs ? KCMOS::Positive : KCMOS::Warning);
         }
         serverControlButtonsHandler();
         // A server that runs now is read anew, its values may have changed meanwhile.
-        if (m_manager->serverState().isActive()) {
+        if (active) {
             messagesManager()->removeMessageById(QStringLiteral("load_id"));
             messagesManager()->removeMessageById(QStringLiteral("stopped_id"));
-            beginFlow();
+            beginFlow(i18nc("@info:progress", "Reading the settings…"));
             m_manager->loadConfigurations({Server, Client}, this, [this] {
                 showReadValues();
                 endFlow();
@@ -98,7 +139,8 @@ void SSHModule::serverControlButtonsHandler() const
         ui->sshStopPlay->setToolTip(i18n("Start the SSH server"));
     }
     ui->sshStopPlay->setAccessibleName(ui->sshStopPlay->toolTip());
-    ui->sshReload->setEnabled(active);
+    ui->sshStopPlay->setEnabled(!busy() && !m_refused);
+    ui->sshReload->setEnabled(active && !busy() && !m_refused);
     ui->warningBtn->setVisible(!m_manager->serverState().isEnabled());
     updateAreasState();
 }
@@ -106,9 +148,10 @@ void SSHModule::serverControlButtonsHandler() const
 void SSHModule::updateAreasState() const
 {
     // A stopped server stays editable: its files are written now and read when it starts.
+    // Without rights, what the files everyone may read set is shown, read-only; nothing else is shown as if it had been read.
     for (AbstractOptionArea *area : m_areas) {
         area->setEnabled(!m_refused);
-        area->setVisible(!m_refused);
+        area->setVisible(!m_refused || m_filesShown);
     }
     if (m_security) {
         m_security->setEnabled(!m_refused); // nothing of the check is shown as if it had been read

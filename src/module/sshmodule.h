@@ -45,6 +45,12 @@ class SSHModule : public KCMOS::OrbisKCModule
     Q_OBJECT
 public:
     SSHModule(Compat::ModuleParent *parent, const Compat::ModuleArgs &args);
+    /// The commands of the service row.
+    enum class ServiceCommand {
+        Start,
+        Stop,
+        Restart,
+    };
     ~SSHModule() override;
 
 Q_SIGNALS:
@@ -86,9 +92,19 @@ private:
     AbstractOptionArea *area(SSHConfigurationTypeId type, const QString &keyword) const;
 
     // Reading (sshmodule.cpp).
-    /// A flow starts: the busy indicator shows until as many ends.
-    void beginFlow();
+    /// A flow starts: the busy indicator shows, saying @p text, until as many end. Until the helper first
+    /// answers it says that the page waits for administrator rights. The page's and the host's buttons
+    /// that would start another request are disabled meanwhile.
+    void beginFlow(const QString &text = QString());
     void endFlow();
+    /// Enables the page's and the host's buttons that start requests, as the page's state allows.
+    void updateControls();
+    /// Puts the focus back where it was when the flow began, if it went elsewhere.
+    void restoreFocus();
+    /// Gives the tab bar its place in the Tab order: after the status row and the configuration, before the tabs' content.
+    void orderFrameFocus();
+    /// Gives the configuration's label and the tabs their own Alt letters again (m_frameMnemonics).
+    void keepFrameMnemonics();
     bool busy() const
     {
         return m_flows > 0;
@@ -178,7 +194,7 @@ private:
     // The service row (servicerow.cpp).
     void setupSshServerStatus();
     bool confirmStop();
-    void serviceCommand(void (ServerState::*command)(QObject *, SSHSettings::ActionDone) const, const KLocalizedString &failure);
+    void serviceCommand(ServiceCommand command);
     void serverControlButtonsHandler() const;
     /// Sets the state of every area from the permission and the service: stopped servers stay editable.
     void updateAreasState() const;
@@ -189,12 +205,19 @@ private:
     /// Without administrator rights nothing was read: the areas are hidden and disabled, one message offers Retry.
     void setPermissionRefused(bool refused);
     void retryRead();
+    /// Without rights: shows, read-only, what the configuration files that everyone may read set; true if any was read.
+    bool readFilesWithoutRights();
 
     Ui::SSHModule *ui;
     SSHManager *m_manager = nullptr;
     QList<AbstractOptionArea *> m_areas;
     int m_flows = 0; ///< flows waiting for the helper
+    bool m_authorized = false; ///< the helper has answered since the page opened, or since the last refusal
+    QPointer<QWidget> m_focus; ///< where the focus was when the running flow began
+    QStringList m_frameMnemonics; ///< the texts of the configuration's label and of the tabs, with their own Alt letters
+    QList<QPointer<KCMOS::MessageWidget>> m_staleAfterApply; ///< the messages shown when Apply was pressed
     bool m_refused = false; ///< the last read was refused or cancelled at the password prompt
+    bool m_filesShown = false; ///< refused, the page shows read-only what the files everyone may read set
     ApplyRun m_apply;
     QPointer<RevertCountdown> m_countdown;
     QPointer<KCMOS::MessageWidget> m_countdownMessage;

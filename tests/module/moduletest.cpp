@@ -9,6 +9,7 @@
 #include "conditionalcriteria.h"
 #include "editbannerdialog.h"
 #include "fakeactionrunner.h"
+#include "higchecks.h"
 #include "kcmcompat.h"
 #include "listenaddresseditdialog.h"
 #include "messagesmanager.h"
@@ -31,6 +32,7 @@
 
 #include <QAbstractSpinBox>
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
@@ -107,41 +109,6 @@ AbstractOptionArea *areaFor(SSHModule &page, SSHConfigurationTypeId type, const 
     return nullptr;
 }
 
-/// The first pair of focus-chain neighbours inside @p container that Tab visits against the reading order, empty when none.
-QString focusOutOfOrder(QWidget *window, QWidget *container)
-{
-    QList<QWidget *> chain;
-    for (QWidget *w = window->nextInFocusChain(); w != window; w = w->nextInFocusChain()) {
-        const bool inner = w->parentWidget() && (qobject_cast<QAbstractSpinBox *>(w->parentWidget()) || qobject_cast<QComboBox *>(w->parentWidget()));
-        if (w->isVisible() && w->isEnabled() && (w->focusPolicy() & Qt::TabFocus) && !w->focusProxy() && !inner && container->isAncestorOf(w)) {
-            chain.append(w);
-        }
-    }
-    for (int i = 1; i < chain.size(); ++i) {
-        const QRect before(chain.at(i - 1)->mapTo(container, QPoint()), chain.at(i - 1)->size());
-        const QRect after(chain.at(i)->mapTo(container, QPoint()), chain.at(i)->size());
-        const bool sameRow = after.top() < before.bottom() && before.top() < after.bottom();
-        if (sameRow ? after.left() < before.left() : after.top() < before.top()) {
-            return chain.at(i - 1)->objectName() + QStringLiteral(" -> ") + chain.at(i)->objectName();
-        }
-    }
-    return chain.size() < 2 ? QStringLiteral("nothing takes the focus") : QString();
-}
-
-/// Buttons that show only an icon and say nothing to a tool tip or a screen reader.
-QStringList mutedButtons(QWidget *root)
-{
-    QStringList muted;
-    for (QAbstractButton *button : root->findChildren<QAbstractButton *>()) {
-        // Qt's own parts (line edit icons, table corners, tab scrollers) take no focus and are left out.
-        if ((button->focusPolicy() & Qt::TabFocus) && !qobject_cast<QTabBar *>(button->parentWidget())
-            && button->text().remove(QLatin1Char('&')).trimmed().isEmpty() && (button->toolTip().isEmpty() || button->accessibleName().isEmpty())) {
-            muted.append(button->objectName());
-        }
-    }
-    return muted;
-}
-
 // Picks a combo item the way a user does: activated() follows the choice.
 void choose(QComboBox *combo, int index)
 {
@@ -199,6 +166,18 @@ QStringList sentTransactions(const FakeActionRunner &helper)
     return sent;
 }
 
+/// Loads @p page, then shows it at @p size.
+bool loadAndShow(SSHModule &page, QSize size)
+{
+    page.load();
+    if (!FakeActionRunner::settle()) {
+        return false;
+    }
+    page.widget()->resize(size);
+    page.widget()->show();
+    return QTest::qWaitForWindowExposed(page.widget());
+}
+
 QStringList messageTexts(SSHModule &page)
 {
     QStringList texts;
@@ -238,7 +217,7 @@ private Q_SLOTS:
         m_clientValues = {{QStringLiteral("port"), QStringLiteral("22")}};
         m_helper = std::make_unique<FakeActionRunner>();
         // A read, and an apply that asks for them, answer with the values; a dry run names what it read.
-        m_helper->setHandler([this](const FakeActionRunner::Call &call) {
+        m_answer = [this](const FakeActionRunner::Call &call) {
             if (call.keys().contains(Arg::ReadKeywords) || call.keys().contains(Arg::TransactionReadKeywords)) {
                 const bool server = call.argument(call.keys().contains(Arg::ReadType) ? Arg::ReadType : Arg::TransactionType).toInt() == Server;
                 QVariantMap values = server ? m_serverValues : m_clientValues;
@@ -250,7 +229,8 @@ private Q_SLOTS:
             }
             return FakeActionRunner::success(call.argument(Arg::TransactionDryRun).toBool() ? QVariantMap{{Reply::Base, QStringLiteral("base-1")}}
                                                                                             : QVariantMap());
-        });
+        };
+        m_helper->setHandler(m_answer);
     }
 
     void cleanup()
@@ -319,7 +299,7 @@ private Q_SLOTS:
         QCOMPARE(shown.count(), 2);
         QVERIFY(serverCommands(*m_helper).isEmpty());
         QCOMPARE(posted.count() - before, 1); // one success message per apply
-        QCOMPARE(messageTexts(page), QStringList{QStringLiteral("Changes applied successfully")});
+        QCOMPARE(messageTexts(page), QStringList{QStringLiteral("The changes were applied.")});
     }
 
     void applyDuringApplyIsIgnored()
@@ -390,7 +370,7 @@ private Q_SLOTS:
         });
         page.save();
         QVERIFY(FakeActionRunner::settle());
-        QCOMPARE(messageTexts(page), QStringList{QStringLiteral("Changes applied successfully")});
+        QCOMPARE(messageTexts(page), QStringList{QStringLiteral("The changes were applied.")});
         // Files changed by another hand since the review: nothing is written, and Review Again reviews anew.
         m_helper->setHandler([](const FakeActionRunner::Call &call) {
             if (call.keys().contains(Arg::TransactionChanges) && !call.argument(Arg::TransactionDryRun).toBool()) {
@@ -488,7 +468,7 @@ private Q_SLOTS:
         QTest::newRow("countdown ran out") << "apply" << "expire" << 1 << "The previous settings were restored." << true;
         QTest::newRow("not shown again") << "dont-ask" << "keep" << 2 << "The new settings are kept." << false;
         QTest::newRow("a warning is shown all the same") << "dont-ask" << "keep" << 2 << "The new settings are kept." << true;
-        QTest::newRow("countdown turned off") << "apply" << "off" << 1 << "Changes applied successfully" << true;
+        QTest::newRow("countdown turned off") << "apply" << "off" << 1 << "The changes were applied." << true;
         // clang-format on
     }
 
@@ -812,17 +792,19 @@ private Q_SLOTS:
         QTest::addColumn<int>("code");
         QTest::addColumn<QString>("message");
         QTest::addColumn<bool>("offersRestore");
+        QTest::addColumn<QString>("serverFile"); // the sshd_config everyone may read; none when empty
         // clang-format off
         QTest::newRow("invalid configuration") << int(Server) << "the configuration is invalid: /etc/ssh/sshd_config line 4: Bad configuration option: Prot" << -1
-            << "Failed to load the SSH server settings: the configuration is invalid: /etc/ssh/sshd_config line 4: Bad configuration option: Prot" << true;
+            << "Failed to load the SSH server settings: the configuration is invalid: /etc/ssh/sshd_config line 4: Bad configuration option: Prot" << true << "";
         QTest::newRow("client invalid") << int(Client) << "the configuration is invalid: /etc/ssh/ssh_config line 2: Bad configuration option: Hots" << -1
-            << "Failed to load the SSH client settings: the configuration is invalid" << true;
+            << "Failed to load the SSH client settings: the configuration is invalid" << true << "";
         QTest::newRow("unreadable") << int(Server) << "cannot read /etc/ssh/sshd_config: permission denied" << -1
-            << "Failed to load the SSH server settings: cannot read /etc/ssh/sshd_config: permission denied" << false;
-        QTest::newRow("client unreadable") << int(Client) << "cannot read /etc/ssh/ssh_config" << -1 << "Failed to load the SSH client settings: cannot read /etc/ssh/ssh_config" << false;
-        QTest::newRow("cancelled") << int(Server) << "" << 5 << "Administrator rights are needed to read the SSH configuration." << false;
-        QTest::newRow("denied") << int(Server) << "" << 4 << "Administrator rights are needed to read the SSH configuration." << false;
-        QTest::newRow("no answer in time") << int(Server) << "" << -2 << "Failed to load the SSH server settings: The administrative helper did not answer within 5 minutes." << false;
+            << "Failed to load the SSH server settings: cannot read /etc/ssh/sshd_config: permission denied" << false << "";
+        QTest::newRow("client unreadable") << int(Client) << "cannot read /etc/ssh/ssh_config" << -1 << "Failed to load the SSH client settings: cannot read /etc/ssh/ssh_config" << false << "";
+        QTest::newRow("cancelled") << int(Server) << "" << 5 << "Administrator rights are needed to read and change the SSH settings." << false << "";
+        QTest::newRow("denied") << int(Server) << "" << 4 << "Administrator rights are needed to read and change the SSH settings." << false << "";
+        QTest::newRow("denied, the files shown") << int(Server) << "" << 4 << "Shown is what the configuration files everyone may read set; the SSH server may use other values." << false << "Port 2200\nUseDNS yes\n";
+        QTest::newRow("no answer in time") << int(Server) << "" << -2 << "Failed to load the SSH server settings: The administrative helper did not answer within 5 minutes." << false << "";
         // clang-format on
     }
 
@@ -837,6 +819,15 @@ private Q_SLOTS:
             }
             return FakeActionRunner::success(call.keys().contains(Arg::ReadKeywords) ? m_serverValues : QVariantMap());
         });
+        QFETCH(QString, serverFile);
+        QFile file(SSHPaths::serverConfig());
+        auto removeFile = qScopeGuard([&file] {
+            file.remove();
+        });
+        if (!serverFile.isEmpty()) {
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(serverFile.toUtf8()) > 0);
+            file.close();
+        }
         SSHModule page(nullptr, {});
         page.load();
         QVERIFY(FakeActionRunner::settle());
@@ -846,11 +837,22 @@ private Q_SLOTS:
         QFETCH(bool, offersRestore);
         QVERIFY2(shown->text().startsWith(message), qPrintable(shown->text()));
         QCOMPARE(shown->text().contains(QLatin1String("<a href")), offersRestore);
+        page.load(); // Reset: what the message says still holds
+        QVERIFY(FakeActionRunner::settle());
+        QCOMPARE(page.messagesManager()->messages(), QList<KCMOS::MessageWidget *>{shown});
         // Without administrator rights nothing is shown as if it had been read, and Retry asks again.
+        // Without them, what the files everyone may read set is shown read-only; Stop, Restart, Defaults and Apply are disabled.
         const bool refused = code > 0;
         const auto areas = page.widget()->findChildren<AbstractOptionArea *>();
         for (AbstractOptionArea *area : areas) {
-            QCOMPARE(area->isEnabled() && !area->isHidden(), !refused);
+            QCOMPARE(area->isEnabled(), !refused);
+            QCOMPARE(!area->isHidden(), !refused || !serverFile.isEmpty());
+        }
+        QCOMPARE(page.widget()->findChild<QPushButton *>(QStringLiteral("sshStopPlay"))->isEnabled(), !refused);
+        if (!serverFile.isEmpty()) {
+            QCOMPARE(areaFor(page, Server, "Port")->value(), QVariant(2200));
+            QCOMPARE(areaFor(page, Server, "UseDNS")->value(), QVariant(true));
+            QCOMPARE(areaFor(page, Server, "UseDNS")->findChild<QCheckBox *>()->isChecked(), true);
         }
         // Every failure but a broken configuration (which offers a restore) offers Retry.
         QCOMPARE(shown->actions().size(), offersRestore ? 0 : 1);
@@ -914,7 +916,7 @@ private Q_SLOTS:
         QCOMPARE(status->text(), QStringLiteral("SSH server: Running"));
         QCOMPARE(stopPlay->toolTip(), QStringLiteral("Stop the SSH server"));
         QVERIFY(restart->isEnabled());
-        QVERIFY(messageTexts(page).isEmpty());
+        QCOMPARE(messageTexts(page), QStringList{QStringLiteral("The SSH server (sshd) was started: it is running.")});
 
         // Stopping asks first, Cancel being the default; inside an SSH session it says that this includes the caller.
         m_state.enabled = false;
@@ -932,6 +934,7 @@ private Q_SLOTS:
         qunsetenv("SSH_CONNECTION");
         QCOMPARE(serverCommands(*m_helper).last(), QStringLiteral("stop"));
         QCOMPARE(m_helper->callsWith(Arg::ReadKeywords).size(), 4); // stopping does not reload
+        QCOMPARE(messageTexts(page), QStringList{QStringLiteral("The SSH server (sshd) was stopped: no new SSH login is possible until it is started.")});
         QVERIFY(!warning->isHidden());
         QVERIFY(!restart->isEnabled());
     }
@@ -1042,11 +1045,7 @@ private Q_SLOTS:
     void tabOrderFollowsTheScreen()
     {
         SSHModule page(nullptr, {});
-        page.load();
-        QVERIFY(FakeActionRunner::settle());
-        page.widget()->resize(1280, 900);
-        page.widget()->show();
-        QVERIFY(QTest::qWaitForWindowExposed(page.widget()));
+        QVERIFY(loadAndShow(page, QSize(1280, 900)));
         // Closed panels keep what they hold out of the focus chain; open ones join it in place.
         QList<QWidget *> panels;
         for (QWidget *box : page.widget()->findChildren<QWidget *>(QStringLiteral("groupBox"))) {
@@ -1071,13 +1070,32 @@ private Q_SLOTS:
                         tabs->indexOf(page.widget()->findChild<QWidget *>(QStringLiteral("conditionalTab"))),
                         tabs->indexOf(page.widget()->findChild<QWidget *>(QStringLiteral("securityTab")))}) {
             tabs->setCurrentIndex(tab);
-            QCoreApplication::processEvents();
-            QCOMPARE(focusOutOfOrder(page.widget(), tabs->currentWidget()), QString());
+            QVERIFY(FakeActionRunner::settle()); // the security check is read when shown
+            QCOMPARE(HigChecks::focusOutOfOrder(page.widget(), tabs->currentWidget()), QString());
+            QCOMPARE(HigChecks::invisibleFocusStops(page.widget()), QStringList());
+            QCOMPARE(HigChecks::labelsWithoutBuddy(tabs->currentWidget()), QStringList());
+            // Tab goes from the status row to the configuration, the tab bar, then into the tab.
+            const QList<QWidget *> chain = HigChecks::focusChain(page.widget());
+            const QStringList frame{QStringLiteral("sshStopPlay"),
+                                    QStringLiteral("sshReload"),
+                                    QStringLiteral("comboBoxSshConfig"),
+                                    QStringLiteral("serverTabBar")};
+            QStringList first;
+            for (int i = 0; i < frame.size(); ++i) {
+                first.append(chain.value(i)->objectName());
+            }
+            QCOMPARE(first, frame);
+            QVERIFY(tabs->currentWidget()->isAncestorOf(chain.value(frame.size())));
         }
+        // No Alt shortcut of the frame takes one of the host's buttons.
+        QCOMPARE(HigChecks::mnemonicsTaken(tabs->tabBar()), QStringList());
+        const QChar configuration = HigChecks::mnemonic(page.widget()->findChild<QLabel *>(QStringLiteral("label_2"))->text());
+        QVERIFY(!configuration.isNull() && !HigChecks::HostMnemonics.contains(configuration));
+
         page.widget()->findChild<QComboBox *>(QStringLiteral("comboBoxSshConfig"))->setCurrentIndex(1);
         QCoreApplication::processEvents();
-        QCOMPARE(focusOutOfOrder(page.widget(), page.widget()->findChild<QWidget *>(QStringLiteral("clientPage"))), QString());
-        QCOMPARE(mutedButtons(page.widget()).join(QLatin1Char(',')), QString());
+        QCOMPARE(HigChecks::focusOutOfOrder(page.widget(), page.widget()->findChild<QWidget *>(QStringLiteral("clientPage"))), QString());
+        QCOMPARE(HigChecks::mutedButtons(page.widget()).join(QLatin1Char(',')), QString());
         // Every label of a field names it, with an Alt shortcut; every option explains itself in a tool tip.
         for (QLabel *label : page.widget()->findChildren<QLabel *>()) {
             if (label->objectName() == QLatin1String("label") && qobject_cast<AbstractOptionArea *>(label->parentWidget())) {
@@ -1095,6 +1113,148 @@ private Q_SLOTS:
                                      return !part->toolTip().isEmpty() && part->toolTip() == area->option().description;
                                  }),
                      qPrintable(area->option().keyword()));
+        }
+    }
+
+    void messagesStayInPlace()
+    {
+        SSHModule page(nullptr, {});
+        QVERIFY(loadAndShow(page, QSize(606, 514)));
+        auto *tabs = page.widget()->findChild<QTabWidget *>(QStringLiteral("tabWidgetServer"));
+        KCMOS::MessagesManager *area = page.messagesManager();
+        const QString longText = QStringLiteral("A message long enough to wrap over several lines at the smallest size of the page. ").repeated(2);
+        int firstTop = -1;
+        for (int i = 0; i < 6; ++i) {
+            area->newMessage(i % 2 ? longText : QStringLiteral("Message %1.").arg(i), KCMOS::Information);
+            QCoreApplication::processEvents();
+            // A bounded height: once the area is full, the page below stays where it is.
+            QVERIFY2(area->height() <= area->maximumAreaHeight() && area->maximumAreaHeight() <= 514 / 3, qPrintable(QString::number(area->height())));
+            const int top = tabs->mapTo(page.widget(), QPoint()).y();
+            if (area->height() == area->maximumAreaHeight()) {
+                firstTop = firstTop < 0 ? top : firstTop;
+                QCOMPARE(top, firstTop);
+            }
+        }
+        QVERIFY(firstTop > 0);
+        // The newest on top, seen whole with its buttons.
+        const auto shown = area->messages();
+        QVERIFY(shown.constLast()->y() < shown.constFirst()->y());
+        QCOMPARE(shown.constLast()->visibleRegion().boundingRect().size(), shown.constLast()->size());
+        // Reset clears what has gone stale; what still holds stays.
+        area->newMessage(QStringLiteral("It still holds."), KCMOS::Warning)->setSticky(true);
+        page.load();
+        QVERIFY(FakeActionRunner::settle());
+        QCOMPARE(messageTexts(page), QStringList{QStringLiteral("It still holds.")});
+        // So does an Apply that wrote something; its own errors stay.
+        area->newMessage(QStringLiteral("Stale."), KCMOS::Information);
+        areaFor(page, Server, "UseDNS")->findChild<QCheckBox *>()->click();
+        page.save();
+        QVERIFY(FakeActionRunner::settle());
+        QCOMPARE(messageTexts(page), (QStringList{QStringLiteral("It still holds."), QStringLiteral("The changes were applied.")}));
+    }
+
+    void smallestSizeScrollsNoWaySideways()
+    {
+        SSHModule page(nullptr, {});
+        QVERIFY(loadAndShow(page, QSize(606, 514)));
+        // The frame: status row, configuration and tab bar, within the page even with a message above them.
+        page.messagesManager()->newMessage(QStringLiteral("A message."), KCMOS::Information);
+        const QList<QWidget *> frame{page.widget()->findChild<QWidget *>(QStringLiteral("comboBoxSshConfig")),
+                                     page.widget()->findChild<QWidget *>(QStringLiteral("label_2")),
+                                     page.widget()->findChild<QWidget *>(QStringLiteral("sshReload")),
+                                     page.widget()->findChild<QTabBar *>()};
+        auto *tabs = page.widget()->findChild<QTabWidget *>(QStringLiteral("tabWidgetServer"));
+        auto *configuration = page.widget()->findChild<QComboBox *>(QStringLiteral("comboBoxSshConfig"));
+        QStringList scrolling;
+        for (int tab = 0; tab <= tabs->count(); ++tab) {
+            configuration->setCurrentIndex(tab == tabs->count() ? 1 : 0);
+            tabs->setCurrentIndex(std::min(tab, tabs->count() - 1));
+            QCoreApplication::processEvents();
+            QCOMPARE(HigChecks::cutOff(page.widget(), frame), QStringList());
+            const QStringList found = HigChecks::horizontalScrolling(page.widget());
+            if (!found.isEmpty()) {
+                scrolling.append(QString((tab == tabs->count() ? QStringLiteral("client") : tabs->widget(tab)->objectName()) + QStringLiteral(": ")
+                                         + found.join(QStringLiteral(", "))));
+            }
+        }
+        QCOMPARE(scrolling, QStringList());
+    }
+
+    void busyStateDisablesButtons_data()
+    {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<QString>("busyText"); // each text of the indicator in turn
+        QTest::addColumn<QString>("message"); // once done
+        // clang-format off
+        QTest::newRow("first read") << "load" << "Waiting for administrator rights…" << "";
+        QTest::newRow("apply") << "apply" << "Applying…" << "The changes were applied.";
+        QTest::newRow("restart, then read") << "restart" << "Restarting the SSH server…|Reading the settings…" << "The SSH server (sshd) was restarted: it is running with the settings in its files.";
+        QTest::newRow("start, still stopped") << "start" << "Starting the SSH server…"
+            << "The SSH server is stopped. Changes to its settings are saved and take effect when it starts.|The SSH server (sshd) was started, but it is not running. The system log says why.";
+        // clang-format on
+    }
+
+    void busyStateDisablesButtons()
+    {
+        QFETCH(QString, action);
+        QFETCH(QString, busyText);
+        QFETCH(QString, message);
+        KMessageBox::saveDontShowAgainContinue(ReviewDialog::DontAskAgainName); // no review to answer
+        auto guard = qScopeGuard([] {
+            KMessageBox::enableMessage(ReviewDialog::DontAskAgainName);
+        });
+        m_state.active = action != QLatin1String("start"); // a server that does not start
+        SSHModule page(nullptr, {});
+        page.widget()->resize(606, 514);
+        page.widget()->show();
+        QVERIFY(QTest::qWaitForWindowActive(page.widget()));
+        QSignalSpy changed(&page, Compat::needsSaveChanged);
+        QSignalSpy defaulted(&page, Compat::representsDefaultsChanged);
+        auto *stopPlay = page.widget()->findChild<QPushButton *>(QStringLiteral("sshStopPlay"));
+        auto *restart = page.widget()->findChild<QPushButton *>(QStringLiteral("sshReload"));
+        // What the page shows while the helper works on the request: the state is taken as the helper answers its last call.
+        QString whileBusy;
+        QStringList busyTexts; // each text the indicator showed, in turn
+        m_helper->setHandler([&](const FakeActionRunner::Call &call) {
+            if (page.stateWidget()->isVisible()) {
+                if (busyTexts.value(busyTexts.size() - 1) != page.stateWidget()->text()) {
+                    busyTexts.append(page.stateWidget()->text());
+                }
+                whileBusy = QStringLiteral("stop %1 restart %2 apply %3 defaults %4")
+                                .arg(int(stopPlay->isEnabled()))
+                                .arg(int(restart->isEnabled()))
+                                .arg(int(Compat::needsSave(page, changed)))
+                                .arg(int(!Compat::representsDefaults(page, defaulted)));
+            }
+            return m_answer(call);
+        });
+        page.load();
+        QVERIFY(FakeActionRunner::settle());
+        QSpinBox *port = areaFor(page, Server, "Port")->findChild<QSpinBox *>();
+        if (action != QLatin1String("load")) {
+            busyTexts.clear();
+        }
+        if (action == QLatin1String("apply")) {
+            port->setValue(2200);
+            port->setFocus();
+            QVERIFY(Compat::needsSave(page, changed));
+            page.save();
+        } else if (action == QLatin1String("restart")) {
+            restart->click();
+        } else if (action == QLatin1String("start")) {
+            stopPlay->click();
+        }
+        QVERIFY(FakeActionRunner::settle());
+        // While busy, an indicator that says what the page waits for, and no button of the page's or the host's to press.
+        QCOMPARE(busyTexts.join(QLatin1Char('|')), busyText);
+        QCOMPARE(whileBusy, QStringLiteral("stop 0 restart 0 apply 0 defaults 0"));
+        QVERIFY(!page.stateWidget()->isVisible());
+        QVERIFY(stopPlay->isEnabled());
+        QCOMPARE(restart->isEnabled(), m_state.active);
+        QVERIFY(!Compat::representsDefaults(page, defaulted));
+        QCOMPARE(messageTexts(page).join(QLatin1Char('|')), message);
+        if (action == QLatin1String("apply")) {
+            QCOMPARE(QApplication::focusWidget(), port); // the focus stays where it was
         }
     }
 
@@ -1120,8 +1280,8 @@ private Q_SLOTS:
         dialog->show();
         QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
         QVERIFY(!dialog->windowTitle().isEmpty() && dialog->windowTitle() != QLatin1String("Dialog"));
-        QCOMPARE(focusOutOfOrder(dialog.get(), dialog.get()), QString());
-        QCOMPARE(mutedButtons(dialog.get()), QStringList());
+        QCOMPARE(HigChecks::focusOutOfOrder(dialog.get(), dialog.get()), QString());
+        QCOMPARE(HigChecks::mutedButtons(dialog.get()), QStringList());
         for (QLabel *label : dialog->findChildren<QLabel *>()) {
             if (label->isVisible()) { // a mnemonic with its buddy, never a stray ampersand
                 QVERIFY2(bool(label->buddy()) == label->text().contains(QLatin1Char('&')), qPrintable(label->text()));
@@ -1659,6 +1819,7 @@ private:
     FixedServiceState m_state;
     QTemporaryDir m_root;
     std::unique_ptr<FakeActionRunner> m_helper;
+    FakeActionRunner::Handler m_answer; ///< the helper's answers set by init()
     QVariantMap m_serverValues;
     QVariantMap m_clientValues;
 };
