@@ -7,15 +7,14 @@
 #include "abstractoptionarea.h"
 #include "configuration.h"
 #include "messagesmanager.h"
+#include "originnote.h"
 #include "sshoption.h"
 #include "sshpaths.h"
 #include "sshsettingsprotocol.h"
 
 #include <KLocalizedString>
 
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -50,7 +49,6 @@ QStringList keptByIncludes(const QStringList &keywords)
     }
     namespace Key = SSHSettings::Protocol::Reply;
     const QVariantMap origins = reply.data.value(Key::Origins).toMap();
-    const QDir folder = QFileInfo(SSHPaths::serverConfig()).dir();
     QList<std::pair<std::pair<QString, int>, QString>> kept; // (file, line) → what it keeps
     for (const QString &keyword : keywords) {
         const QVariantMap origin = origins.value(keyword.toLower()).toMap();
@@ -68,7 +66,7 @@ QStringList keptByIncludes(const QStringList &keywords)
                            "%1 stays %2 (%3, line %4)",
                            option.displayName.isEmpty() ? keyword : option.displayName,
                            number ? QString(value + option.unit) : value,
-                           folder.relativeFilePath(file),
+                           OriginText::shownPath(file),
                            line)});
     }
     std::sort(kept.begin(), kept.end());
