@@ -112,7 +112,7 @@ QString AllSettingsModel::editedElsewhere(int row) const
         tab = i18nc("@title:tab", "Authentication");
         break;
     case PageTab::Other:
-        tab = i18nc("@title:tab", "Other");
+        tab = i18nc("@title:tab", "Sessions");
         break;
     case PageTab::General:
     case PageTab::AllSettings:

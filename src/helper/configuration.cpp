@@ -329,7 +329,7 @@ Reply Configuration::read(ConfigType type, const QStringList &keywords) const
     return Reply::success(data);
 }
 
-Reply Configuration::readFiles(ConfigType type, const QStringList &keywords) const
+Reply Configuration::readFiles(ConfigType type, const QStringList &keywords, const QByteArray &mainContents) const
 {
     QList<const Option *> wanted;
     Refusal refusal;
@@ -338,7 +338,7 @@ Reply Configuration::readFiles(ConfigType type, const QStringList &keywords) con
     }
     ConfigDocument document(dialect(type));
     QString error;
-    if (!document.load(configPath(type), &error)) {
+    if (!document.loadFromContents(configPath(type), mainContents, &error)) {
         return Reply::failure(Refusal::Code::InvalidConfiguration, {error});
     }
     Values values;

@@ -60,7 +60,9 @@ public:
     Reply read(ConfigType type, const QStringList &keywords) const;
     /// Like read(), but the values as the files set them, without running sshd or ssh on the configuration: for a
     /// reader without administrator rights, who can read the files but not the host keys `sshd -T` needs. It writes nothing.
-    Reply readFiles(ConfigType type, const QStringList &keywords) const;
+    /// With @p mainContents, the main file read as if it held them (what a restore would write there), its Include lines
+    /// resolved where the main file's are.
+    Reply readFiles(ConfigType type, const QStringList &keywords, const QByteArray &mainContents = QByteArray()) const;
     /// Reply::Blocks: every block of the configuration with its criteria, place and body.
     Reply readBlocks(ConfigType type) const;
     /**

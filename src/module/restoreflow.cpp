@@ -5,14 +5,15 @@
 #include "ui_SSHModule.h"
 
 #include "abstractoptionarea.h"
+#include "configuration.h"
 #include "messagesmanager.h"
+#include "originnote.h"
 #include "sshoption.h"
 #include "sshpaths.h"
 #include "sshsettingsprotocol.h"
 
 #include <KLocalizedString>
 
-#include <QDir>
 #include <QFile>
 #include <QMessageBox>
 #include <QPushButton>
@@ -28,65 +29,63 @@ QString unbroken(const QString &path)
     return QStringLiteral("<nobr>%1</nobr>").arg(path.toHtmlEscaped());
 }
 
-/// What the drop-in files set before their first Match, each value the first one sshd takes, in the page's words.
-QStringList dropInSettings(const QString &folder)
+/**
+ * What the files the distribution's default reads, and which a restore of it leaves, keep in force, in the page's words:
+ * the default read by the parser the helper reads with, as if it stood in place of sshd_config (its relative Include
+ * lines resolved there), and each setting whose first global value comes from a file other than the default itself.
+ */
+QStringList keptByIncludes(const QStringList &keywords)
 {
-    const QStringList keywords = SSHOption::pageKeywords(Server);
-    QStringList seen;
+    QFile defaults(SSHPaths::serverDistributionDefault());
+    const QByteArray contents = defaults.open(QIODevice::ReadOnly) ? defaults.readAll() : QByteArray();
+    if (contents.isEmpty()) {
+        return {};
+    }
+    EnginePaths paths = EnginePaths::system();
+    paths.serverConfig = SSHPaths::serverConfig();
+    const Reply reply = Configuration(paths).readFiles(OptionCatalog::ConfigType::Server, keywords, contents);
+    if (!reply.ok) {
+        return {};
+    }
+    namespace Key = SSHSettings::Protocol::Reply;
+    const QVariantMap origins = reply.data.value(Key::Origins).toMap();
+    QList<std::pair<std::pair<QString, int>, QString>> kept; // (file, line) → what it keeps
+    for (const QString &keyword : keywords) {
+        const QVariantMap origin = origins.value(keyword.toLower()).toMap();
+        const QString file = origin.value(Key::OriginFile).toString();
+        if (file.isEmpty() || origin.value(Key::OriginMainFile).toBool()) {
+            continue; // the default's own value, or none: what the restore writes
+        }
+        const QVariant read = reply.data.value(keyword.toLower());
+        const QString value = read.userType() == QMetaType::QStringList ? read.toStringList().join(QLatin1Char(' ')) : read.toString();
+        const SSHOption option = SSHOption::pageOption(Server, keyword);
+        const bool number = QRegularExpression(QStringLiteral("^\\d+$")).match(value).hasMatch();
+        const int line = origin.value(Key::OriginLine).toInt();
+        kept.append({{file, line},
+                     i18nc("@item %1 a setting, %2 its value, %3 a file, %4 a line number",
+                           "%1 stays %2 (%3, line %4)",
+                           option.displayName.isEmpty() ? keyword : option.displayName,
+                           number ? QString(value + option.unit) : value,
+                           OriginText::shownPath(file),
+                           line)});
+    }
+    std::sort(kept.begin(), kept.end());
     QStringList settings;
-    const QStringList files = QDir(folder).entryList({QStringLiteral("*.conf")}, QDir::Files, QDir::Name);
-    for (const QString &name : files) {
-        QFile file(QDir(folder).filePath(name));
-        if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
-            continue;
-        }
-        while (!file.atEnd()) {
-            const QString line = QString::fromUtf8(file.readLine()).trimmed();
-            if (line.isEmpty() || line.startsWith(QLatin1Char('#'))) {
-                continue;
-            }
-            const int end = line.indexOf(QRegularExpression(QStringLiteral("[\\s=]")));
-            const QString keyword = line.left(end);
-            if (keyword.compare(QLatin1String("Match"), Qt::CaseInsensitive) == 0) {
-                break; // what follows holds for some connections only
-            }
-            if (end < 0 || seen.contains(keyword.toLower())) {
-                continue; // sshd takes the first value it reads
-            }
-            seen.append(keyword.toLower());
-            const QString value = line.mid(end + 1).trimmed();
-            const auto known = std::find_if(keywords.cbegin(), keywords.cend(), [&keyword](const QString &each) {
-                return each.compare(keyword, Qt::CaseInsensitive) == 0;
-            });
-            const SSHOption option = known == keywords.cend() ? SSHOption() : SSHOption::pageOption(Server, *known);
-            const bool number = QRegularExpression(QStringLiteral("^\\d+$")).match(value).hasMatch();
-            settings.append(i18nc("@item %1 a setting, %2 its value, %3 a file",
-                                  "%1 stays %2 (%3)",
-                                  option.displayName.isEmpty() ? keyword : option.displayName,
-                                  number ? QString(value + option.unit) : value,
-                                  name));
-        }
+    for (const auto &each : std::as_const(kept)) {
+        settings.append(each.second);
     }
     return settings;
 }
 
-/// Which drop-ins outlive a restore of the distribution's default, and what they keep; empty when none do.
-QString dropInNote()
+/// Which files outlive a restore of the distribution's default, and what they keep; empty when none do.
+QString includedNote(const QStringList &keywords)
 {
-    const QString folder = SSHPaths::serverConfig() + QStringLiteral(".d");
-    QFile defaults(SSHPaths::serverDistributionDefault());
-    const bool included = defaults.open(QIODevice::ReadOnly | QIODevice::Text)
-        && QRegularExpression(QStringLiteral("^\\s*Include\\s+\\S*sshd_config\\.d"),
-                              QRegularExpression::MultilineOption | QRegularExpression::CaseInsensitiveOption)
-               .match(QString::fromUtf8(defaults.readAll()))
-               .hasMatch();
-    const QStringList settings = included ? dropInSettings(folder) : QStringList();
+    const QStringList settings = keptByIncludes(keywords);
     if (settings.isEmpty()) {
         return {};
     }
-    QString note = QStringLiteral("<p>")
-        + i18n("The default settings read the files in %1, which are not replaced: what they set stays in force.", unbroken(folder))
-        + QStringLiteral("</p><ul>");
+    QString note =
+        QStringLiteral("<p>") + i18n("The default settings also read files that are not replaced: what they set stays in force.") + QStringLiteral("</p><ul>");
     for (const QString &setting : settings) {
         note += QStringLiteral("<li>") + setting.toHtmlEscaped() + QStringLiteral("</li>");
     }
@@ -121,7 +120,10 @@ void SSHModule::defaults()
                                           KCMOS::Information);
         return;
     }
-    // The client is only ever restored from its backup; the server from its backup or the system's default.
+    // The client is only ever restored from its backup; the server from its backup or the system's default. The helper
+    // restores the set of files it saved in its root-only backup folder, which the page cannot read; with every set it
+    // writes the copy of the main file beside it (a change whose copy cannot be written is refused), so that copy tells
+    // the page a backup is there. A copy older than the sets is restored alone.
     bool localBackup = type == Client;
     if (type == Server && QFile::exists(SSHPaths::serverBackup())) {
         const int answer = showRestoreDialog(i18n("Restore the last working SSH server settings, or the distribution's default settings?"),
@@ -133,19 +135,28 @@ void SSHModule::defaults()
         localBackup = answer == 0;
     }
     const QString target = type == Client ? SSHPaths::clientConfig() : SSHPaths::serverConfig();
-    const QString source = localBackup ? (type == Client ? SSHPaths::clientBackup() : SSHPaths::serverBackup()) : SSHPaths::serverDistributionDefault();
-    QString question = QStringLiteral("<p>")
-        + i18n("%1 will be replaced by %2. The replaced file is kept in %3, in a folder named after the date and time; the five newest "
-               "of these folders are kept.",
-               unbroken(target),
-               unbroken(source),
-               unbroken(SSHPaths::keptFilesFolder()));
+    QString question = QStringLiteral("<p>");
+    if (localBackup) {
+        question += i18n(
+            "The files of the last working configuration are put back as they were saved then: %1 and the files it included; files "
+            "added since stay as they are. The files replaced are kept in %2, in a folder named after the date and time; the five "
+            "newest of these folders are kept.",
+            unbroken(target),
+            unbroken(SSHPaths::keptFilesFolder()));
+    } else {
+        question += i18n(
+            "%1 will be replaced by %2. The replaced file is kept in %3, in a folder named after the date and time; the five newest "
+            "of these folders are kept.",
+            unbroken(target),
+            unbroken(SSHPaths::serverDistributionDefault()),
+            unbroken(SSHPaths::keptFilesFolder()));
+    }
     if (type == Server && m_manager->serverState().isActive()) {
         question += QLatin1Char(' ') + i18n("The SSH server restarts afterwards.");
     }
     question += QStringLiteral("</p>");
     if (!localBackup) {
-        question += dropInNote();
+        question += includedNote(m_manager->readKeywords(Server));
     }
     if (showRestoreDialog(question, {i18nc("@action:button", "Restore")}) != 0) {
         return;
@@ -177,7 +188,7 @@ void SSHModule::restored(SSHConfigurationTypeId type, const SSHSettings::ActionR
             }
             const QString done = type == Client ? i18n("The SSH client settings were restored.") : i18n("The SSH server settings were restored.");
             messagesManager()->newMessageById(QStringLiteral("restore_id"),
-                                              previous.isEmpty() ? done : done + QLatin1Char(' ') + i18n("The replaced file is kept as %1.", previous),
+                                              previous.isEmpty() ? done : done + QLatin1Char(' ') + i18n("What was replaced is kept in %1.", previous),
                                               KCMOS::Positive);
         });
         endFlow();

@@ -276,13 +276,15 @@ private Q_SLOTS:
         QTest::addColumn<bool>("editFirst");
         QTest::addColumn<bool>("canReset");
         QTest::addColumn<QVariantMap>("changes");
+        QTest::addColumn<QString>("tab"); // the page's tab that edits the keyword, as its title reads; empty: edited here
         // clang-format off
-        QTest::newRow("set in a file: its lines go") << QStringLiteral("MaxAuthTries") << false << true << QVariantMap{{QStringLiteral("MaxAuthTries"), QStringList()}};
-        QTest::newRow("several lines: all go") << QStringLiteral("HostKey") << false << true << QVariantMap{{QStringLiteral("HostKey"), QStringList()}};
-        QTest::newRow("edited, no line: the edit goes") << QStringLiteral("ClientAliveCountMax") << true << true << QVariantMap();
-        QTest::newRow("at its default: nothing to reset") << QStringLiteral("ClientAliveCountMax") << false << false << QVariantMap();
-        QTest::newRow("edited on its own tab") << QStringLiteral("AllowUsers") << false << false << QVariantMap();
-        QTest::newRow("set only in a Match block") << QStringLiteral("AllowTcpForwarding") << false << false << QVariantMap();
+        QTest::newRow("set in a file: its lines go") << QStringLiteral("MaxAuthTries") << false << true << QVariantMap{{QStringLiteral("MaxAuthTries"), QStringList()}} << QString();
+        QTest::newRow("several lines: all go") << QStringLiteral("HostKey") << false << true << QVariantMap{{QStringLiteral("HostKey"), QStringList()}} << QString();
+        QTest::newRow("edited, no line: the edit goes") << QStringLiteral("ClientAliveCountMax") << true << true << QVariantMap() << QString();
+        QTest::newRow("at its default: nothing to reset") << QStringLiteral("ClientAliveCountMax") << false << false << QVariantMap() << QString();
+        QTest::newRow("edited on its own tab") << QStringLiteral("AllowUsers") << false << false << QVariantMap() << QStringLiteral("General");
+        QTest::newRow("edited on the Sessions tab") << QStringLiteral("UseDNS") << false << false << QVariantMap() << QStringLiteral("Sessions");
+        QTest::newRow("set only in a Match block") << QStringLiteral("AllowTcpForwarding") << false << false << QVariantMap() << QString();
         // clang-format on
     }
     void reset()
@@ -300,6 +302,10 @@ private Q_SLOTS:
         }
         auto *button = child<QPushButton>(&view, "allSettingsReset");
         QCOMPARE(button->isEnabled(), canReset);
+        QFETCH(QString, tab);
+        const QString elsewhere = find(&view, keyword).siblingAtColumn(1).data(Qt::ToolTipRole).toString();
+        QCOMPARE(elsewhere.startsWith(QLatin1String("This keyword is edited on")), !tab.isEmpty());
+        QVERIFY2(tab.isEmpty() || elsewhere.endsWith(QStringLiteral("\"%1\" tab.").arg(tab)), qPrintable(elsewhere));
         button->click();
         QCOMPARE(view.changes(), changes);
         QVERIFY(!button->isEnabled());

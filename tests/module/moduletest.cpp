@@ -702,19 +702,22 @@ private Q_SLOTS:
             << "<p>ROOT/etc/ssh/sshd_config will be replaced by ROOT/usr/share/openssh/sshd_config. The replaced file is kept in ROOT/var/backups/ssh-settings, in a folder named after the date and time; the five newest of these folders are kept. The SSH server restarts afterwards.</p>" << QString();
         QTest::newRow("no backup: declined") << false << false << false << QStringList {QString()} << "Cancel" << 0 << false << QString() << QString();
         QTest::newRow("server backup") << true << true << false << QStringList {QStringLiteral("Last Working"), QStringLiteral("Restore")} << "Last Working Settings" << int(Server) << true
-            << "<p>ROOT/etc/ssh/sshd_config will be replaced by ROOT/etc/ssh/sshd_config.bak. The replaced file is kept in ROOT/var/backups/ssh-settings, in a folder named after the date and time; the five newest of these folders are kept. The SSH server restarts afterwards.</p>" << QString();
+            << "<p>The files of the last working configuration are put back as they were saved then: ROOT/etc/ssh/sshd_config and the files it included; files added since stay as they are. The files replaced are kept in ROOT/var/backups/ssh-settings, in a folder named after the date and time; the five newest of these folders are kept. The SSH server restarts afterwards.</p>" << QString();
         QTest::newRow("client page, never a restart") << true << true << true << QStringList {QStringLiteral("Restore")} << "Cancel" << int(Client) << true
-            << "<p>ROOT/etc/ssh/ssh_config will be replaced by ROOT/etc/ssh/ssh_config.bak. The replaced file is kept in ROOT/var/backups/ssh-settings, in a folder named after the date and time; the five newest of these folders are kept.</p>" << QString();
+            << "<p>The files of the last working configuration are put back as they were saved then: ROOT/etc/ssh/ssh_config and the files it included; files added since stay as they are. The files replaced are kept in ROOT/var/backups/ssh-settings, in a folder named after the date and time; the five newest of these folders are kept.</p>" << QString();
         QTest::newRow("cancel the choice") << true << true << false << QStringList {QString()} << "Last Working Settings" << 0 << false << QString() << QString();
         QTest::newRow("client page without a copy") << true << false << true << QStringList() << QString() << 0 << false << QString() << QString();
         QTest::newRow("stopped server: no restart") << false << false << false << QStringList {QStringLiteral("Restore")} << "Cancel" << int(Server) << false
             << "<p>ROOT/etc/ssh/sshd_config will be replaced by ROOT/usr/share/openssh/sshd_config. The replaced file is kept in ROOT/var/backups/ssh-settings, in a folder named after the date and time; the five newest of these folders are kept.</p>" << QString();
         QTest::newRow("helper refuses: no restart") << false << false << false << QStringList {QStringLiteral("Restore")} << "Cancel" << int(Server) << false
             << "<p>ROOT/etc/ssh/sshd_config will be replaced by ROOT/usr/share/openssh/sshd_config. The replaced file is kept in ROOT/var/backups/ssh-settings, in a folder named after the date and time; the five newest of these folders are kept. The SSH server restarts afterwards.</p>" << "sshd -t refuses the file";
-        // The distribution's default reads the drop-ins, which a restore leaves: what they set is named.
+        // The distribution's default reads the drop-ins, which a restore leaves: what they set is named, as sshd reads it
+        // (the first global value; a Match block's is not), the default's relative Include resolved where sshd_config is.
         QTest::newRow("drop-ins stay in force") << false << false << false << QStringList {QStringLiteral("Restore")} << "Cancel" << int(Server) << false
             << "<p>ROOT/etc/ssh/sshd_config will be replaced by ROOT/usr/share/openssh/sshd_config. The replaced file is kept in ROOT/var/backups/ssh-settings, in a folder named after the date and time; the five newest of these folders are kept. The SSH server restarts afterwards.</p>"
-               "<p>The default settings read the files in ROOT/etc/ssh/sshd_config.d, which are not replaced: what they set stays in force.</p><ul><li>LOGIN stays 120 s (50-site.conf)</li><li>Compression stays no (60-more.conf)</li></ul>" << QString();
+               "<p>The default settings also read files that are not replaced: what they set stays in force.</p><ul><li>LOGIN stays 120 s (sshd_config.d/50-site.conf, line 2)</li><li>Compression stays no (sshd_config.d/60-more.conf, line 2)</li></ul>" << QString();
+        QTest::newRow("drop-ins the default does not read") << false << false << false << QStringList {QStringLiteral("Restore")} << "Cancel" << int(Server) << false
+            << "<p>ROOT/etc/ssh/sshd_config will be replaced by ROOT/usr/share/openssh/sshd_config. The replaced file is kept in ROOT/var/backups/ssh-settings, in a folder named after the date and time; the five newest of these folders are kept. The SSH server restarts afterwards.</p>" << QString();
         // clang-format on
     }
 
@@ -730,11 +733,12 @@ private Q_SLOTS:
         for (const auto &[exists, path] : {std::pair{serverBackup, SSHPaths::serverBackup()}, std::pair{clientBackup, SSHPaths::clientBackup()}}) {
             QVERIFY(exists ? TestFiles::write(path, {}) : !QFile::exists(path) || QFile::remove(path));
         }
-        const bool dropIns = QByteArray(QTest::currentDataTag()) == "drop-ins stay in force";
+        const QByteArray tag = QTest::currentDataTag();
         const QString dropInFolder = SSHPaths::serverConfig() + QStringLiteral(".d");
         QDir(dropInFolder).removeRecursively();
-        if (dropIns) {
-            QVERIFY(TestFiles::write(SSHPaths::serverDistributionDefault(), "Include /etc/ssh/sshd_config.d/*.conf\nPort 22\n"));
+        if (tag.startsWith("drop-ins")) {
+            QVERIFY(TestFiles::write(SSHPaths::serverDistributionDefault(),
+                                     tag == "drop-ins stay in force" ? "Include sshd_config.d/*.conf\nPort 22\n" : "Port 22\n"));
             QVERIFY(TestFiles::write(dropInFolder + QStringLiteral("/50-site.conf"), "# site\nLoginGraceTime 120\nMatch User bob\n  Compression yes\n"));
             QVERIFY(TestFiles::write(dropInFolder + QStringLiteral("/60-more.conf"), "logingracetime 60\nCompression no\n"));
         }
@@ -746,8 +750,9 @@ private Q_SLOTS:
         QFETCH(QString, refusal);
         m_helper->setHandler([this, refusal](const FakeActionRunner::Call &call) {
             if (call.keys().contains(Arg::RestoreType)) {
-                return refusal.isEmpty() ? FakeActionRunner::success({{Reply::Previous, QStringLiteral("/etc/ssh/sshd_config.20261206-153000")}})
-                                         : FakeActionRunner::failure(refusal);
+                return refusal.isEmpty()
+                    ? FakeActionRunner::success({{Reply::Previous, QStringLiteral("/var/backups/ssh-settings/server-replaced-20261206-153000.000")}})
+                    : FakeActionRunner::failure(refusal);
             }
             return FakeActionRunner::success(call.keys().contains(Arg::ReadKeywords) ? m_serverValues : QVariantMap());
         });
@@ -781,7 +786,9 @@ private Q_SLOTS:
             return;
         }
         QCOMPARE(serverCommands(*m_helper), restoredType == Server && m_state.active ? QStringList{QStringLiteral("restart")} : QStringList());
-        QVERIFY(messageTexts(page).join(QLatin1Char('|')).contains(QLatin1String("The replaced file is kept as /etc/ssh/sshd_config.20261206-153000.")));
+        QVERIFY(messageTexts(page)
+                    .join(QLatin1Char('|'))
+                    .contains(QLatin1String("What was replaced is kept in /var/backups/ssh-settings/server-replaced-20261206-153000.000.")));
         QVERIFY(!page.stateWidget()->isVisible());
     }
 
