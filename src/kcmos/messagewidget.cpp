@@ -2,6 +2,8 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "messagewidget.h"
 
+#include <QLabel>
+
 namespace KCMOS
 {
 namespace
@@ -30,6 +32,13 @@ MessageWidget::MessageWidget(const QString &text, KCMOS::MessageType type, const
     setMessageType(toKMessageType(type));
     setWordWrap(true);
     setCloseButtonVisible(true);
+    // The text is no Tab stop of its own unless it has a link to follow: Tab goes to the message's buttons.
+    if (!text.contains(QLatin1String("<a "))) {
+        const auto labels = findChildren<QLabel *>();
+        for (QLabel *label : labels) {
+            label->setFocusPolicy(Qt::NoFocus);
+        }
+    }
 }
 
 QString MessageWidget::id() const

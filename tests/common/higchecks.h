@@ -12,6 +12,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QScrollBar>
+#include <QSet>
 #include <QTabBar>
 #include <QWidget>
 
@@ -98,6 +99,35 @@ inline QStringList invisibleFocusStops(QWidget *window)
         }
     }
     return invisible;
+}
+
+/// Tab stops of @p window that a screen reader has no name for: no accessible name, no label whose buddy they are,
+/// no text of their own (a button's); and texts Tab stops at that have no link to follow.
+inline QStringList unnamedFocusStops(QWidget *window)
+{
+    QSet<const QWidget *> labelled;
+    const auto labels = window->findChildren<QLabel *>();
+    for (QLabel *label : labels) {
+        if (label->buddy()) {
+            labelled.insert(label->buddy());
+        }
+    }
+    QStringList unnamed;
+    const auto chain = focusChain(window);
+    for (QWidget *w : chain) {
+        if (auto *label = qobject_cast<QLabel *>(w)) {
+            if (!label->text().contains(QLatin1String("<a "))) {
+                unnamed.append(describe(w));
+            }
+            continue;
+        }
+        const auto *button = qobject_cast<const QAbstractButton *>(w);
+        const bool ownText = button && !button->text().remove(QLatin1Char('&')).trimmed().isEmpty();
+        if (!ownText && w->accessibleName().isEmpty() && !labelled.contains(w) && !qobject_cast<QTabBar *>(w)) {
+            unnamed.append(describe(w));
+        }
+    }
+    return unnamed;
 }
 
 /// Buttons that show only an icon and say nothing to a tool tip or a screen reader.

@@ -1076,6 +1076,7 @@ private Q_SLOTS:
             QCOMPARE(HigChecks::invisibleFocusStops(page.widget()), QStringList());
             QCOMPARE(HigChecks::labelsWithoutBuddy(tabs->currentWidget()), QStringList());
             QCOMPARE(HigChecks::mnemonicsTaken(tabs->currentWidget(), frameLetters), QStringList());
+            QCOMPARE(HigChecks::unnamedFocusStops(page.widget()).join(QLatin1Char(',')), QString());
             // Tab goes from the status row to the configuration, the tab bar, then into the tab.
             const QList<QWidget *> chain = HigChecks::focusChain(page.widget());
             const QStringList frame{QStringLiteral("sshStopPlay"),
@@ -1098,6 +1099,7 @@ private Q_SLOTS:
         QCoreApplication::processEvents();
         QCOMPARE(HigChecks::focusOutOfOrder(page.widget(), page.widget()->findChild<QWidget *>(QStringLiteral("clientPage"))), QString());
         QCOMPARE(HigChecks::mnemonicsTaken(page.widget()->findChild<QWidget *>(QStringLiteral("clientPage")), frameLetters), QStringList());
+        QCOMPARE(HigChecks::unnamedFocusStops(page.widget()).join(QLatin1Char(',')), QString());
         QCOMPARE(HigChecks::mutedButtons(page.widget()).join(QLatin1Char(',')), QString());
         // Every label of a field names it (an Alt shortcut where a letter is free: the host and the tabs take 14 of
         // 26); every option explains itself in a tool tip.
