@@ -188,6 +188,29 @@ inline QStringList mnemonicsTaken(QWidget *root, const QString &taken = HostMnem
     return texts;
 }
 
+/// The Alt letters that more than one shown text under @p root has (labels with buddies, buttons, group boxes).
+inline QString duplicateMnemonics(QWidget *root)
+{
+    QString seen;
+    QString twice;
+    const auto widgets = root->findChildren<QWidget *>();
+    for (QWidget *widget : widgets) {
+        QString text;
+        if (auto *label = qobject_cast<QLabel *>(widget); label && label->buddy()) {
+            text = label->text();
+        } else if (auto *button = qobject_cast<QAbstractButton *>(widget)) {
+            text = button->text();
+        } else if (auto *box = qobject_cast<QGroupBox *>(widget)) {
+            text = box->title();
+        }
+        const QChar letter = mnemonic(text);
+        if (widget->isVisible() && !letter.isNull()) {
+            (seen.contains(letter) ? twice : seen).append(letter);
+        }
+    }
+    return twice;
+}
+
 /// What scrolls sideways under @p root: shown scroll areas with a horizontal scroll bar (item views, whose columns
 /// may be wider than they are, left out), and shown widgets that stick out of @p root on the right.
 inline QStringList horizontalScrolling(QWidget *root)

@@ -1276,6 +1276,13 @@ private Q_SLOTS:
         QTest::newRow("banner") << Make([] { return new EditBannerDialog(QStringLiteral("/nonexistent/banner"), nullptr); });
         QTest::newRow("block criteria, another one kept") << Make([] { return new ConditionalCriteriaDialog(Server, QStringLiteral("User alice Address 192.0.2.0/24"), nullptr); });
         QTest::newRow("client block criteria") << Make([] { return new ConditionalCriteriaDialog(Client, QStringLiteral("Host *.example.com"), nullptr); });
+        QTest::newRow("review, with a lockout") << Make([] {
+            SSHManager::Review review;
+            review.ok = true;
+            review.diffs.insert(QStringLiteral("/etc/ssh/sshd_config"), QByteArray("@@ -1 +1 @@\n-MaxSessions 10\n+MaxSessions 8\n"));
+            review.lockouts.append({QStringLiteral("authentication"), QStringLiteral("No way to log in is left.")});
+            return new ReviewDialog(review, nullptr);
+        });
         // clang-format on
     }
 
@@ -1288,6 +1295,9 @@ private Q_SLOTS:
         QVERIFY(!dialog->windowTitle().isEmpty() && dialog->windowTitle() != QLatin1String("Dialog"));
         QCOMPARE(HigChecks::focusOutOfOrder(dialog.get(), dialog.get()), QString());
         QCOMPARE(HigChecks::mutedButtons(dialog.get()), QStringList());
+        QCOMPARE(HigChecks::invisibleFocusStops(dialog.get()), QStringList());
+        QCOMPARE(HigChecks::unnamedFocusStops(dialog.get()).join(QLatin1Char(',')), QString());
+        QCOMPARE(HigChecks::mnemonicsTaken(dialog.get(), HigChecks::duplicateMnemonics(dialog.get())).join(QLatin1Char(',')), QString());
         for (QLabel *label : dialog->findChildren<QLabel *>()) {
             if (label->isVisible()) { // a mnemonic with its buddy, never a stray ampersand
                 QVERIFY2(bool(label->buddy()) == label->text().contains(QLatin1Char('&')), qPrintable(label->text()));
