@@ -3,11 +3,10 @@
 #include "addressfamilyarea.h"
 #include "ui_AddressFamilyArea.h"
 
+#include "formaccessibility.h"
 #include "serveraddress.h"
 
 #include <KLocalizedString>
-
-#include <QMessageBox>
 
 namespace
 {
@@ -25,6 +24,7 @@ AddressFamilyArea::AddressFamilyArea(const SSHOption &option, QWidget *parent)
 {
     qRegisterMetaType<QAbstractSocket::NetworkLayerProtocol>("QAbstractSocket::NetworkLayerProtocol");
     ui->setupUi(this);
+    FormAccessibility::noTabStopsIn(ui->familyWarning);
 }
 
 AddressFamilyArea::~AddressFamilyArea() = default;
@@ -38,12 +38,14 @@ QWidget *AddressFamilyArea::inflate()
     showCurrentMode();
     setupToolTips();
     connect(ui->comboBox, qOverload<int>(&QComboBox::activated), this, [this] {
-        // A family the listening addresses do not allow is declined at once: the combo shows the
-        // current value again, so that nothing is shown as pending that is not going to be written.
-        if (hasIncorrectedAddresses()) {
-            QMessageBox::warning(parentWidget(), i18nc("@title:window", "Incompatible Listening Addresses"), validationError(), QMessageBox::Ok);
+        // A family the listening addresses do not allow is declined at once, and why is said under the field:
+        // the combo shows the current value again, so that nothing is shown as pending that is not going to be written.
+        const bool declined = hasIncorrectedAddresses();
+        if (declined) {
+            ui->familyWarning->setText(validationError());
             showCurrentMode();
         }
+        ui->familyWarning->setVisible(declined);
         setHasChanged(ServerAddress::addressFamilyStringById(currentProtocol()) != m_option.value().toString());
         Q_EMIT modify();
     });
@@ -90,6 +92,7 @@ QVariant AddressFamilyArea::value() const
 
 void AddressFamilyArea::reset() const
 {
+    ui->familyWarning->hide();
     showCurrentMode();
 }
 

@@ -1147,7 +1147,20 @@ private Q_SLOTS:
         QVERIFY(shown.constLast()->y() < shown.constFirst()->y());
         QCOMPARE(shown.constLast()->visibleRegion().boundingRect().size(), shown.constLast()->size());
         // Reset clears what has gone stale; what still holds stays.
-        area->newMessage(QStringLiteral("It still holds."), KCMOS::Warning)->setSticky(true);
+        KCMOS::MessageWidget *held = area->newMessage(QStringLiteral("It still holds."), KCMOS::Warning);
+        held->setSticky(true);
+        // Its buttons keep their icons when they have the focus or the mouse (the style draws them Selected, Active).
+        QPixmap square(16, 16);
+        square.fill(Qt::darkBlue);
+        held->addAction(new QAction(QIcon(square), QStringLiteral("Act"), held));
+        int icons = 0;
+        for (QToolButton *button : held->findChildren<QToolButton *>()) {
+            for (const QIcon::Mode mode : {QIcon::Active, QIcon::Selected}) {
+                icons += !button->icon().isNull();
+                QCOMPARE(button->icon().pixmap(16, mode).toImage(), button->icon().pixmap(16, QIcon::Normal).toImage());
+            }
+        }
+        QVERIFY(icons >= 2);
         page.load();
         QVERIFY(FakeActionRunner::settle());
         QCOMPARE(messageTexts(page), QStringList{QStringLiteral("It still holds.")});
@@ -1333,14 +1346,16 @@ private Q_SLOTS:
         area.inflate();
         auto *combo = area.findChild<QComboBox *>();
         QCOMPARE(combo->currentIndex(), choice < 0 ? -1 : 0);
-        ModalDriver answerer;
-        if (!valid) {
-            answerer.answer(QStringLiteral("OK")); // the message shown on the choice itself; validate() is silent
-        }
+        area.show();
+        ModalDriver noBox; // why a choice is declined is said under the field, in no box
+        noBox.answer(QStringLiteral("OK"));
         if (choice >= 0) {
             choose(combo, choice);
         }
-        QCOMPARE(answerer.seenTexts, valid ? QStringList() : QStringList{QStringLiteral("Remove the listening addresses of the other address family first.")});
+        QCOMPARE(noBox.seenTexts, QStringList());
+        auto *warning = area.findChild<KMessageWidget *>(QStringLiteral("familyWarning"));
+        QCOMPARE(warning->isVisible() ? warning->text() : QString(),
+                 valid ? QString() : QStringLiteral("Remove the listening addresses of the other address family first."));
         // A declined family is never shown as pending: what is written stays shown, unchanged.
         QVERIFY(area.validate());
         QCOMPARE(combo->currentIndex(), valid ? choice : 0);
