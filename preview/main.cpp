@@ -10,6 +10,7 @@
 #include "listenaddressmodel.h"
 #include "serveraddress.h"
 #include "sshmodule.h"
+#include "sshpaths.h"
 #include "usergroupentrydialog.h"
 
 #include <KAuth/ActionReply>
@@ -158,6 +159,7 @@ int main(int argc, char **argv)
             return 1;
         }
         SSHSettings::setActionRunner(demo.get());
+        SSHPaths::setDemoRoot(demo->root()); // the keys files the page reads itself
         ServerState::setStateSourceForTesting(demo.get());
     }
 

@@ -230,9 +230,36 @@ void FormAccessibility::apply(QWidget *root)
     manageMnemonics(root);
 }
 
-void FormAccessibility::manageMnemonics(QWidget *root, const QString &reserved)
+void FormAccessibility::manageMnemonics(QWidget *root, const QString &reserved, const std::function<void()> &then)
 {
     KAcceleratorManager::manage(root);
+    moveMnemonics(root, reserved);
+    if (then) {
+        then();
+    }
+    // The accelerator manager gives the whole window its letters again when a stack shows another page, the host's
+    // among them: the letters are moved again after it, once per stack.
+    const auto stacks = root->findChildren<QStackedWidget *>();
+    for (QStackedWidget *stack : stacks) {
+        if (!stack->property("mnemonicsKept").toBool()) {
+            stack->setProperty("mnemonicsKept", true);
+            QObject::connect(
+                stack,
+                &QStackedWidget::currentChanged,
+                root,
+                [root, reserved, then] {
+                    moveMnemonics(root, reserved);
+                    if (then) {
+                        then();
+                    }
+                },
+                Qt::QueuedConnection);
+        }
+    }
+}
+
+void FormAccessibility::moveMnemonics(QWidget *root, const QString &reserved)
+{
     QList<Mnemonic> texts;
     const auto widgets = root->findChildren<QWidget *>();
     for (QWidget *widget : widgets) {

@@ -164,8 +164,9 @@ void SSHModule::manageMnemonics()
             reserved.append(text.at(at + 1).toLower());
         }
     }
-    FormAccessibility::manageMnemonics(widget(), reserved);
-    keepFrameMnemonics();
+    FormAccessibility::manageMnemonics(widget(), reserved, [this] {
+        keepFrameMnemonics();
+    });
 }
 
 void SSHModule::orderFrameFocus()
