@@ -3,9 +3,9 @@
 #include "addressfamilyarea.h"
 #include "ui_AddressFamilyArea.h"
 
-#include "formaccessibility.h"
 #include "serveraddress.h"
 
+#include <KColorScheme>
 #include <KLocalizedString>
 
 namespace
@@ -24,7 +24,10 @@ AddressFamilyArea::AddressFamilyArea(const SSHOption &option, QWidget *parent)
 {
     qRegisterMetaType<QAbstractSocket::NetworkLayerProtocol>("QAbstractSocket::NetworkLayerProtocol");
     ui->setupUi(this);
-    FormAccessibility::noTabStopsIn(ui->familyWarning);
+    // Said in the colour of a warning, under the field, as a form says what it does not take.
+    QPalette palette = ui->familyWarning->palette();
+    palette.setColor(QPalette::WindowText, KColorScheme(QPalette::Active, KColorScheme::Window).foreground(KColorScheme::NegativeText).color());
+    ui->familyWarning->setPalette(palette);
 }
 
 AddressFamilyArea::~AddressFamilyArea() = default;

@@ -1353,7 +1353,7 @@ private Q_SLOTS:
             choose(combo, choice);
         }
         QCOMPARE(noBox.seenTexts, QStringList());
-        auto *warning = area.findChild<KMessageWidget *>(QStringLiteral("familyWarning"));
+        auto *warning = area.findChild<QLabel *>(QStringLiteral("familyWarning"));
         QCOMPARE(warning->isVisible() ? warning->text() : QString(),
                  valid ? QString() : QStringLiteral("Remove the listening addresses of the other address family first."));
         // A declined family is never shown as pending: what is written stays shown, unchanged.
