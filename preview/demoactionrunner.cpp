@@ -9,6 +9,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTimer>
 
@@ -166,6 +167,11 @@ bool DemoActionRunner::isValid() const
     return m_engine != nullptr;
 }
 
+QString DemoActionRunner::root() const
+{
+    return m_dir.path();
+}
+
 QString DemoActionRunner::errorString() const
 {
     return m_error;
@@ -178,16 +184,24 @@ bool DemoActionRunner::prepare()
     }
     EnginePaths paths = EnginePaths::system();
     const QString dir = m_dir.path();
+    // The files lie under the folder as they do under / (the page is shown them without it: shown()).
+    const QString etc = dir + QStringLiteral("/etc");
+    const QString ssh = etc + QStringLiteral("/ssh");
+    if (!QDir().mkpath(ssh + QStringLiteral("/sshd_config.d"))) {
+        return false;
+    }
     // ssh -G reads the client configuration as an unprivileged account.
-    QFile::setPermissions(dir,
-                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner | QFileDevice::ReadGroup | QFileDevice::ExeGroup
-                              | QFileDevice::ReadOther | QFileDevice::ExeOther);
-    paths.serverConfig = dir + QStringLiteral("/sshd_config");
-    paths.clientConfig = dir + QStringLiteral("/ssh_config");
-    paths.serverBackup = dir + QStringLiteral("/sshd_config.bak");
-    paths.clientBackup = dir + QStringLiteral("/ssh_config.bak");
-    paths.backupDir = dir + QStringLiteral("/backups");
-    paths.bannerRoot = dir;
+    for (const QString &folder : {dir, etc, ssh}) {
+        QFile::setPermissions(folder,
+                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner | QFileDevice::ReadGroup | QFileDevice::ExeGroup
+                                  | QFileDevice::ReadOther | QFileDevice::ExeOther);
+    }
+    paths.serverConfig = ssh + QStringLiteral("/sshd_config");
+    paths.clientConfig = ssh + QStringLiteral("/ssh_config");
+    paths.serverBackup = ssh + QStringLiteral("/sshd_config.bak");
+    paths.clientBackup = ssh + QStringLiteral("/ssh_config.bak");
+    paths.backupDir = dir + QStringLiteral("/var/backups/ssh-settings");
+    paths.bannerRoot = etc;
     // sshd "runs" and restarts at once; the countdown of an unkept change is the page's alone.
     paths.initScript = QStringLiteral("/bin/true");
     paths.systemdRunDir = dir + QStringLiteral("/no-systemd");
@@ -222,14 +236,13 @@ bool DemoActionRunner::prepare()
         }
         keys += publicKey.readAll();
     }
-    const QString keysFile = dir + QStringLiteral("/authorized_keys");
-    const QString banner = dir + QStringLiteral("/banner.txt");
+    const QString keysFile = ssh + QStringLiteral("/authorized_keys");
+    const QString banner = etc + QStringLiteral("/issue.net");
     // A cloud image's drop-in and a Match block: values that come from elsewhere than the main file.
-    QDir().mkpath(dir + QStringLiteral("/sshd_config.d"));
-    if (!writeFile(dir + QStringLiteral("/sshd_config.d/50-cloud-init.conf"), "PasswordAuthentication no\n")) {
+    if (!writeFile(ssh + QStringLiteral("/sshd_config.d/50-cloud-init.conf"), "PasswordAuthentication no\n")) {
         return false;
     }
-    const QByteArray server = QByteArrayLiteral("# Demonstration server configuration\n") + "Include " + dir.toUtf8() +
+    const QByteArray server = QByteArrayLiteral("# Demonstration server configuration\n") + "Include " + ssh.toUtf8() +
         "/sshd_config.d/*.conf\n"
         "Port 2222\n"
         "ListenAddress 127.0.0.1:2222\n"
@@ -260,8 +273,7 @@ bool DemoActionRunner::prepare()
     }
     // The client configuration is read without privileges: its folder and file are readable by all, like /etc/ssh.
     const auto readable = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther;
-    if (!QFile::setPermissions(dir, readable | QFileDevice::ExeOwner | QFileDevice::ExeGroup | QFileDevice::ExeOther)
-        || !QFile::setPermissions(paths.clientConfig, readable)) {
+    if (!QFile::setPermissions(paths.clientConfig, readable)) {
         return false;
     }
     m_engine = std::make_unique<Engine>(paths);
@@ -309,7 +321,9 @@ void DemoActionRunner::start(const QString &actionName,
     // Answered on the next turn of the event loop, as the helper does; the nonce is echoed and never passed on to the dispatch.
     QTimer::singleShot(0, [this, actionName, map, answered, released]() mutable {
         const QVariant nonce = map.take(SSHSettings::Protocol::Arg::Nonce);
-        SSHSettings::ActionResult result = answer(actionName, map);
+        SSHSettings::ActionResult result = answer(actionName, real(map).toMap());
+        result.data = shown(result.data).toMap();
+        result.errorText = shown(result.errorText).toString();
         result.data.insert(SSHSettings::Protocol::Reply::Nonce, nonce);
         answered(result);
         released();
@@ -352,6 +366,79 @@ SSHSettings::ActionResult DemoActionRunner::answer(const QString &actionName, co
     result.errorCode = reply.ok ? 0 : -1; // a refusal of the helper, as KAuth reports it
     result.data = reply.data;
     return result;
+}
+
+QVariant DemoActionRunner::shown(const QVariant &value) const
+{
+    const QString dir = m_dir.path();
+    switch (value.userType()) {
+    case QMetaType::QString:
+        return QString(value.toString()).replace(dir, QString());
+    case QMetaType::QByteArray:
+        return QByteArray(value.toByteArray()).replace(dir.toUtf8(), QByteArray());
+    case QMetaType::QStringList: {
+        QStringList list = value.toStringList();
+        list.replaceInStrings(dir, QString());
+        return list;
+    }
+    case QMetaType::QVariantList: {
+        QVariantList list;
+        const QVariantList values = value.toList();
+        for (const QVariant &each : values) {
+            list.append(shown(each));
+        }
+        return list;
+    }
+    case QMetaType::QVariantMap: {
+        QVariantMap map;
+        const QVariantMap values = value.toMap();
+        for (auto it = values.cbegin(); it != values.cend(); ++it) {
+            map.insert(QString(it.key()).replace(dir, QString()), shown(it.value()));
+        }
+        return map;
+    }
+    default:
+        return value;
+    }
+}
+
+QVariant DemoActionRunner::real(const QVariant &value) const
+{
+    // A path the page names ("/etc/ssh/sshd_config") is the one under the folder when the folder has its first part.
+    const auto path = [this](const QString &text) {
+        const QString first = text.section(QLatin1Char('/'), 1, 1);
+        return text.startsWith(QLatin1Char('/')) && !first.isEmpty() && QFileInfo::exists(m_dir.filePath(first)) ? m_dir.path() + text : text;
+    };
+    switch (value.userType()) {
+    case QMetaType::QString:
+        return path(value.toString());
+    case QMetaType::QStringList: {
+        QStringList list;
+        const QStringList values = value.toStringList();
+        for (const QString &each : values) {
+            list.append(path(each));
+        }
+        return list;
+    }
+    case QMetaType::QVariantList: {
+        QVariantList list;
+        const QVariantList values = value.toList();
+        for (const QVariant &each : values) {
+            list.append(real(each));
+        }
+        return list;
+    }
+    case QMetaType::QVariantMap: {
+        QVariantMap map;
+        const QVariantMap values = value.toMap();
+        for (auto it = values.cbegin(); it != values.cend(); ++it) {
+            map.insert(path(it.key()), real(it.value()));
+        }
+        return map;
+    }
+    default:
+        return value;
+    }
 }
 
 bool DemoActionRunner::isEnabled() const

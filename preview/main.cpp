@@ -10,10 +10,13 @@
 #include "listenaddressmodel.h"
 #include "serveraddress.h"
 #include "sshmodule.h"
+#include "sshpaths.h"
 #include "usergroupentrydialog.h"
 
 #include <KAuth/ActionReply>
 
+#include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -22,6 +25,9 @@
 #include <QDialog>
 #include <QDir>
 #include <QIcon>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QSpinBox>
 #include <QStandardPaths>
 #include <QTabWidget>
@@ -57,8 +63,54 @@ void expandEverything(QWidget *page)
     }
 }
 
+// The demonstration's folder, which no screenshot may show: its files are named as a system has them.
+QString s_demoRoot;
+
+// The texts under @p widget that name the demonstration's folder: labels, buttons, lines, text fields and lists.
+QStringList showingDemoRoot(QWidget *widget)
+{
+    QStringList found;
+    if (s_demoRoot.isEmpty()) {
+        return found;
+    }
+    const auto check = [&found](const QString &text) {
+        if (text.contains(s_demoRoot)) {
+            found.append(text);
+        }
+    };
+    const auto children = widget->findChildren<QWidget *>();
+    for (QWidget *child : children) {
+        if (auto *label = qobject_cast<QLabel *>(child)) {
+            check(label->text());
+        } else if (auto *button = qobject_cast<QAbstractButton *>(child)) {
+            check(button->text());
+        } else if (auto *line = qobject_cast<QLineEdit *>(child)) {
+            check(line->text());
+        } else if (auto *text = qobject_cast<QPlainTextEdit *>(child)) {
+            check(text->toPlainText());
+        } else if (auto *view = qobject_cast<QAbstractItemView *>(child); view && view->model()) {
+            std::function<void(const QModelIndex &)> walk = [&](const QModelIndex &parent) {
+                for (int row = 0; row < view->model()->rowCount(parent); ++row) {
+                    for (int column = 0; column < view->model()->columnCount(parent); ++column) {
+                        const QModelIndex index = view->model()->index(row, column, parent);
+                        check(index.data(Qt::DisplayRole).toString());
+                        check(index.data(Qt::ToolTipRole).toString());
+                    }
+                    walk(view->model()->index(row, 0, parent));
+                }
+            };
+            walk(QModelIndex());
+        }
+    }
+    return found;
+}
+
 bool save(QWidget *widget, const QString &path)
 {
+    if (const QStringList shown = showingDemoRoot(widget); !shown.isEmpty()) {
+        std::fprintf(stderr, "%s shows the demonstration's folder: %s\n", qPrintable(path), qPrintable(shown.join(QLatin1String(" | "))));
+        return false;
+    }
     const bool ok = widget->grab().save(path);
     std::fprintf(ok ? stdout : stderr, "%s %s\n", ok ? "wrote" : "could not write", qPrintable(path));
     return ok;
@@ -158,6 +210,8 @@ int main(int argc, char **argv)
             return 1;
         }
         SSHSettings::setActionRunner(demo.get());
+        SSHPaths::setDemoRoot(demo->root()); // the keys files the page reads itself
+        s_demoRoot = demo->root();
         ServerState::setStateSourceForTesting(demo.get());
     }
 

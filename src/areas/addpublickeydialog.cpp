@@ -26,7 +26,6 @@ AddPublicKeyDialog::AddPublicKeyDialog(const QString &filePath, QWidget *parent)
     , m_error(new KMessageWidget(this))
 {
     ui->setupUi(this);
-    FormAccessibility::apply(this);
     m_error->setMessageType(KMessageWidget::Error);
     m_error->setWordWrap(true);
     m_error->setCloseButtonVisible(false);
@@ -61,6 +60,8 @@ AddPublicKeyDialog::AddPublicKeyDialog(const QString &filePath, QWidget *parent)
     connect(ui->partsKeyEdit, &QTextEdit::textChanged, m_check, &DialogCheck::update);
     connect(ui->typeLineEdit, &QLineEdit::textChanged, m_check, &DialogCheck::update);
     connect(ui->commentLineEdit, &QLineEdit::textChanged, m_check, &DialogCheck::update);
+    // Buddies, Tab order and Alt letters once every text is set (Add's among them).
+    FormAccessibility::apply(this);
 }
 
 AddPublicKeyDialog::~AddPublicKeyDialog() = default;

@@ -5,9 +5,8 @@
 
 #include "serveraddress.h"
 
+#include <KColorScheme>
 #include <KLocalizedString>
-
-#include <QMessageBox>
 
 namespace
 {
@@ -25,6 +24,10 @@ AddressFamilyArea::AddressFamilyArea(const SSHOption &option, QWidget *parent)
 {
     qRegisterMetaType<QAbstractSocket::NetworkLayerProtocol>("QAbstractSocket::NetworkLayerProtocol");
     ui->setupUi(this);
+    // Said in the colour of a warning, under the field, as a form says what it does not take.
+    QPalette palette = ui->familyWarning->palette();
+    palette.setColor(QPalette::WindowText, KColorScheme(QPalette::Active, KColorScheme::Window).foreground(KColorScheme::NegativeText).color());
+    ui->familyWarning->setPalette(palette);
 }
 
 AddressFamilyArea::~AddressFamilyArea() = default;
@@ -38,12 +41,14 @@ QWidget *AddressFamilyArea::inflate()
     showCurrentMode();
     setupToolTips();
     connect(ui->comboBox, qOverload<int>(&QComboBox::activated), this, [this] {
-        // A family the listening addresses do not allow is declined at once: the combo shows the
-        // current value again, so that nothing is shown as pending that is not going to be written.
-        if (hasIncorrectedAddresses()) {
-            QMessageBox::warning(parentWidget(), i18nc("@title:window", "Incompatible Listening Addresses"), validationError(), QMessageBox::Ok);
+        // A family the listening addresses do not allow is declined at once, and why is said under the field:
+        // the combo shows the current value again, so that nothing is shown as pending that is not going to be written.
+        const bool declined = hasIncorrectedAddresses();
+        if (declined) {
+            ui->familyWarning->setText(validationError());
             showCurrentMode();
         }
+        ui->familyWarning->setVisible(declined);
         setHasChanged(ServerAddress::addressFamilyStringById(currentProtocol()) != m_option.value().toString());
         Q_EMIT modify();
     });
@@ -90,6 +95,7 @@ QVariant AddressFamilyArea::value() const
 
 void AddressFamilyArea::reset() const
 {
+    ui->familyWarning->hide();
     showCurrentMode();
 }
 

@@ -31,9 +31,11 @@ AllSettingsView::AllSettingsView(ConfigType type, QWidget *parent, bool block)
     search->setObjectName(QStringLiteral("allSettingsSearch"));
     search->setPlaceholderText(i18nc("@info:placeholder", "Search keywords and descriptions…"));
     search->setClearButtonEnabled(true);
+    search->setAccessibleName(i18nc("@info:accessible", "Search keywords"));
     auto *category = new QComboBox(this);
     category->setObjectName(QStringLiteral("allSettingsCategory"));
     category->setToolTip(i18nc("@info:tooltip", "Show the keywords of one category"));
+    category->setAccessibleName(i18nc("@info:accessible", "Category"));
     category->addItem(i18nc("@item:inlistbox", "All categories"), -1);
     for (const Category each : {Category::Network,
                                 Category::Authentication,
@@ -53,6 +55,7 @@ AllSettingsView::AllSettingsView(ConfigType type, QWidget *parent, bool block)
     m_editor = new AllSettingsEditor(m_model, this);
     m_proxy->setSourceModel(m_model);
     m_view->setObjectName(QStringLiteral("allSettingsView"));
+    m_view->setAccessibleName(i18nc("@info:accessible", "Keywords"));
     m_view->setModel(m_proxy);
     m_view->setRootIsDecorated(false);
     m_view->setUniformRowHeights(true);

@@ -14,6 +14,7 @@
 #include "pagemessage.h"
 #include "privilegedaction.h"
 #include "sshkeyutils.h"
+#include "sshpaths.h"
 #include "sshsettingsprotocol.h"
 
 #include <KLocalizedString>
@@ -158,7 +159,7 @@ void AuthorizedKeysArea::loadFileEntries(const QList<FileEntry> &entries) const
         if (entry.path.isEmpty()) {
             continue;
         }
-        QFile file(entry.path);
+        QFile file(SSHPaths::onDisk(entry.path));
         if (!file.exists()) {
             m_model->addAuthorizedFile(entry.path, {}, entry.pattern);
             continue;

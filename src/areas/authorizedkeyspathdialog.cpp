@@ -28,6 +28,7 @@ AuthorizedKeysPathDialog::AuthorizedKeysPathDialog(const QStringList &paths, QWi
         addItem(path);
     }
     ui->pathsListWidget->resizeColumnToContents(0);
+    ui->pathsListWidget->setAccessibleName(i18nc("@info:accessible", "Key files"));
     // Only the configured word is edited; the file beside it follows.
     connect(ui->pathsListWidget, &QTreeWidget::itemDoubleClicked, this, &AuthorizedKeysPathDialog::edit);
     auto *editShortcut = new QShortcut(QKeySequence(Qt::Key_F2), ui->pathsListWidget);

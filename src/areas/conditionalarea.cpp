@@ -108,6 +108,7 @@ ConditionalArea::ConditionalArea(SSHConfigurationTypeId type, QWidget *parent)
                              this);
     intro->setWordWrap(true);
     m_list->setObjectName(QStringLiteral("conditionalBlocks"));
+    m_list->setAccessibleName(i18nc("@info:accessible", "Blocks"));
     m_list->setRootIsDecorated(false);
     m_list->setAllColumnsShowFocus(true);
     m_list->setHeaderLabels({i18nc("@title:column", "Applies to"),

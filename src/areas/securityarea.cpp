@@ -109,6 +109,7 @@ SecurityArea::SecurityArea(QWidget *parent)
     intro->setWordWrap(true);
 
     m_view->setObjectName(QStringLiteral("securityFindings"));
+    m_view->setAccessibleName(i18nc("@info:accessible", "Findings"));
     m_view->setAllColumnsShowFocus(true);
     m_view->setHeaderLabels({i18nc("@title:column keyword, file or algorithm", "Finding"),
                              i18nc("@title:column", "In force → Recommended"),
@@ -130,6 +131,7 @@ SecurityArea::SecurityArea(QWidget *parent)
     m_generate->setParent(keysBox);
     m_remove->setParent(keysBox);
     m_keys->setObjectName(QStringLiteral("hostKeysView"));
+    m_keys->setAccessibleName(i18nc("@info:accessible", "Host keys"));
     m_keys->setRootIsDecorated(false);
     m_keys->setAllColumnsShowFocus(true);
     m_keys->setHeaderLabels({i18nc("@title:column", "Type"),

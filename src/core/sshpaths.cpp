@@ -7,6 +7,7 @@ namespace SSHPaths
 namespace
 {
 QString s_root;
+QString s_demoRoot;
 
 QString underRoot(const char *path)
 {
@@ -42,6 +43,16 @@ QString serverDistributionDefault()
 QString keptFilesFolder()
 {
     return underRoot("/var/backups/ssh-settings");
+}
+
+QString onDisk(const QString &path)
+{
+    return s_demoRoot.isEmpty() || !path.startsWith(QLatin1Char('/')) ? path : s_demoRoot + path;
+}
+
+void setDemoRoot(const QString &root)
+{
+    s_demoRoot = root;
 }
 
 void setRootForTesting(const QString &root)

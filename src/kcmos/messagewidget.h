@@ -22,6 +22,10 @@ public:
     void setSticky(bool sticky);
     bool isSticky() const;
 
+protected:
+    /// A button's icon stays as it is when the button has the focus.
+    void actionEvent(QActionEvent *event) override;
+
 private:
     QString m_id;
     KCMOS::MessageType m_type;

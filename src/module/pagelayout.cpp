@@ -17,7 +17,6 @@
 #include "sshsettingsprotocol.h"
 #include "usergroupaccessarea.h"
 
-#include <KAcceleratorManager>
 #include <KLocalizedString>
 
 #include <QCheckBox>
@@ -79,10 +78,8 @@ void SSHModule::configureLayoutWidgets()
     for (QScrollArea *scroll : {ui->generalScroll, ui->authScroll, ui->otherScroll, ui->clientScroll}) {
         scroll->setFocusPolicy(Qt::NoFocus);
     }
-    // Tab follows the screen; every label with a buddy, every check box, button and tab gets an Alt shortcut.
-    QWidget *page = ui->configureSwitcher->parentWidget();
-    FormAccessibility::orderTabsByLayout(page);
-    KAcceleratorManager::manage(page);
+    // Tab follows the screen (the Alt shortcuts are given once every tab is there: orderFrameFocus).
+    FormAccessibility::orderTabsByLayout(ui->configureSwitcher->parentWidget());
 }
 
 void SSHModule::alignFormColumns(QVBoxLayout *layout) const
@@ -178,9 +175,7 @@ void SSHModule::stretchUiAndViewSwitch()
     }
     connect(ui->comboBoxSshConfig, qOverload<int>(&QComboBox::currentIndexChanged), ui->configureSwitcher, &QStackedWidget::setCurrentIndex);
     // Shortcuts are given to what is shown: the page switched to gets its own.
-    connect(ui->configureSwitcher, &QStackedWidget::currentChanged, this, [this] {
-        KAcceleratorManager::manage(widget());
-    });
+    connect(ui->configureSwitcher, &QStackedWidget::currentChanged, this, &SSHModule::manageMnemonics);
 }
 
 void SSHModule::createConditionalAreas()

@@ -2,6 +2,8 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "reviewdialog.h"
 
+#include "formaccessibility.h"
+
 #include <KColorScheme>
 #include <KLocalizedString>
 #include <KMessageWidget>
@@ -29,6 +31,7 @@ QTreeWidget *changesView(const QList<ReviewDialog::Change> &changes, QWidget *pa
 {
     auto *view = new QTreeWidget(parent);
     view->setObjectName(QStringLiteral("reviewChanges"));
+    view->setAccessibleName(i18nc("@info:accessible", "Changes"));
     view->setRootIsDecorated(false);
     view->setSelectionMode(QAbstractItemView::NoSelection);
     view->setHeaderLabels(
@@ -132,6 +135,7 @@ ReviewDialog::ReviewDialog(const SSHManager::Review &review, QWidget *parent)
         warning->setWordWrap(true);
         warning->setText(i18n("You may lose access to this computer:") + QStringLiteral("<ul><li>") + warnings.join(QStringLiteral("</li><li>"))
                          + QStringLiteral("</li></ul>"));
+        FormAccessibility::noTabStopsIn(warning);
         layout->addWidget(warning);
     }
     QStringList files = review.diffs.keys();
@@ -147,6 +151,7 @@ ReviewDialog::ReviewDialog(const SSHManager::Review &review, QWidget *parent)
 
     auto *diff = new QPlainTextEdit(this);
     diff->setObjectName(QStringLiteral("reviewDiff"));
+    diff->setAccessibleName(i18nc("@info:accessible", "Changed lines of the files"));
     diff->setReadOnly(true);
     diff->setLineWrapMode(QPlainTextEdit::NoWrap);
     diff->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
@@ -186,6 +191,7 @@ void ReviewDialog::setWarning(const QString &text)
     warning->setMessageType(KMessageWidget::Warning);
     warning->setCloseButtonVisible(false);
     warning->setWordWrap(true);
+    FormAccessibility::noTabStopsIn(warning);
     static_cast<QVBoxLayout *>(layout())->insertWidget(0, warning);
 }
 

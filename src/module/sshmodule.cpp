@@ -5,6 +5,7 @@
 
 #include "abstractoptionarea.h"
 #include "configuration.h"
+#include "formaccessibility.h"
 #include "messagesmanager.h"
 #include "messagewidget.h"
 #include "revertcountdown.h"
@@ -153,6 +154,21 @@ void SSHModule::keepFrameMnemonics()
     }
 }
 
+void SSHModule::manageMnemonics()
+{
+    // The host's buttons below the page: Apply, Reset, Defaults, OK, Cancel, Help, and Save in some hosts.
+    QString reserved = QStringLiteral("ardochs");
+    for (const QString &text : std::as_const(m_frameMnemonics)) {
+        const int at = text.indexOf(QLatin1Char('&'));
+        if (at >= 0 && at + 1 < text.size()) {
+            reserved.append(text.at(at + 1).toLower());
+        }
+    }
+    FormAccessibility::manageMnemonics(widget(), reserved, [this] {
+        keepFrameMnemonics();
+    });
+}
+
 void SSHModule::orderFrameFocus()
 {
     // A scroll area is no stop of its own: it scrolls to the field that has the focus.
@@ -169,11 +185,9 @@ void SSHModule::orderFrameFocus()
     while (content != ui->comboBoxSshConfig && (content == tabs || ui->comboBoxSshConfig->isAncestorOf(content))) {
         content = content->nextInFocusChain();
     }
-    // The accelerator manager, which gives the page's texts their Alt letters each time the configuration shown
-    // changes, may give the tabs and the configuration's label letters of the host's buttons (Apply, Reset, Defaults,
-    // OK, Cancel, Help): they get back their own, which are none of those.
-    keepFrameMnemonics();
-    connect(ui->configureSwitcher, &QStackedWidget::currentChanged, this, &SSHModule::keepFrameMnemonics);
+    // Every label with a buddy, check box, button and group gets an Alt shortcut, again each time the configuration
+    // shown changes; the tabs and the configuration's label keep their own, which are none of the host's.
+    manageMnemonics();
     QWidget::setTabOrder(ui->comboBoxSshConfig, tabs);
     if (content != ui->comboBoxSshConfig && content != tabs) {
         QWidget::setTabOrder(tabs, content);

@@ -105,6 +105,8 @@ private:
     void orderFrameFocus();
     /// Gives the configuration's label and the tabs their own Alt letters again (m_frameMnemonics).
     void keepFrameMnemonics();
+    /// Gives the page's texts Alt letters, none of them one of the host's buttons or of the frame.
+    void manageMnemonics();
     bool busy() const
     {
         return m_flows > 0;

@@ -12,6 +12,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QScrollBar>
+#include <QSet>
 #include <QTabBar>
 #include <QWidget>
 
@@ -100,6 +101,35 @@ inline QStringList invisibleFocusStops(QWidget *window)
     return invisible;
 }
 
+/// Tab stops of @p window that a screen reader has no name for: no accessible name, no label whose buddy they are,
+/// no text of their own (a button's); and texts Tab stops at that have no link to follow.
+inline QStringList unnamedFocusStops(QWidget *window)
+{
+    QSet<const QWidget *> labelled;
+    const auto labels = window->findChildren<QLabel *>();
+    for (QLabel *label : labels) {
+        if (label->buddy()) {
+            labelled.insert(label->buddy());
+        }
+    }
+    QStringList unnamed;
+    const auto chain = focusChain(window);
+    for (QWidget *w : chain) {
+        if (auto *label = qobject_cast<QLabel *>(w)) {
+            if (!label->text().contains(QLatin1String("<a "))) {
+                unnamed.append(describe(w));
+            }
+            continue;
+        }
+        const auto *button = qobject_cast<const QAbstractButton *>(w);
+        const bool ownText = button && !button->text().remove(QLatin1Char('&')).trimmed().isEmpty();
+        if (!ownText && w->accessibleName().isEmpty() && !labelled.contains(w) && !qobject_cast<QTabBar *>(w)) {
+            unnamed.append(describe(w));
+        }
+    }
+    return unnamed;
+}
+
 /// Buttons that show only an icon and say nothing to a tool tip or a screen reader.
 inline QStringList mutedButtons(QWidget *root)
 {
@@ -156,6 +186,29 @@ inline QStringList mnemonicsTaken(QWidget *root, const QString &taken = HostMnem
         }
     }
     return texts;
+}
+
+/// The Alt letters that more than one shown text under @p root has (labels with buddies, buttons, group boxes).
+inline QString duplicateMnemonics(QWidget *root)
+{
+    QString seen;
+    QString twice;
+    const auto widgets = root->findChildren<QWidget *>();
+    for (QWidget *widget : widgets) {
+        QString text;
+        if (auto *label = qobject_cast<QLabel *>(widget); label && label->buddy()) {
+            text = label->text();
+        } else if (auto *button = qobject_cast<QAbstractButton *>(widget)) {
+            text = button->text();
+        } else if (auto *box = qobject_cast<QGroupBox *>(widget)) {
+            text = box->title();
+        }
+        const QChar letter = mnemonic(text);
+        if (widget->isVisible() && !letter.isNull()) {
+            (seen.contains(letter) ? twice : seen).append(letter);
+        }
+    }
+    return twice;
 }
 
 /// What scrolls sideways under @p root: shown scroll areas with a horizontal scroll bar (item views, whose columns

@@ -1071,16 +1071,19 @@ private Q_SLOTS:
             QTRY_VERIFY(!panel->isHidden() && panel->maximumHeight() == QWIDGETSIZE_MAX);
         }
         auto *tabs = page.widget()->findChild<QTabWidget *>(QStringLiteral("tabWidgetServer"));
-        for (int tab : {0,
-                        1,
-                        2,
-                        tabs->indexOf(page.widget()->findChild<QWidget *>(QStringLiteral("conditionalTab"))),
-                        tabs->indexOf(page.widget()->findChild<QWidget *>(QStringLiteral("securityTab")))}) {
+        // The content's Alt letters are none of the host's buttons', the tabs' or the configuration's.
+        QString frameLetters = HigChecks::HostMnemonics + HigChecks::mnemonic(page.widget()->findChild<QLabel *>(QStringLiteral("label_2"))->text());
+        for (int i = 0; i < tabs->count(); ++i) {
+            frameLetters.append(HigChecks::mnemonic(tabs->tabText(i)));
+        }
+        for (int tab = 0; tab < tabs->count(); ++tab) {
             tabs->setCurrentIndex(tab);
             QVERIFY(FakeActionRunner::settle()); // the security check is read when shown
             QCOMPARE(HigChecks::focusOutOfOrder(page.widget(), tabs->currentWidget()), QString());
             QCOMPARE(HigChecks::invisibleFocusStops(page.widget()), QStringList());
             QCOMPARE(HigChecks::labelsWithoutBuddy(tabs->currentWidget()), QStringList());
+            QCOMPARE(HigChecks::mnemonicsTaken(tabs->currentWidget(), frameLetters), QStringList());
+            QCOMPARE(HigChecks::unnamedFocusStops(page.widget()).join(QLatin1Char(',')), QString());
             // Tab goes from the status row to the configuration, the tab bar, then into the tab.
             const QList<QWidget *> chain = HigChecks::focusChain(page.widget());
             const QStringList frame{QStringLiteral("sshStopPlay"),
@@ -1102,11 +1105,14 @@ private Q_SLOTS:
         page.widget()->findChild<QComboBox *>(QStringLiteral("comboBoxSshConfig"))->setCurrentIndex(1);
         QCoreApplication::processEvents();
         QCOMPARE(HigChecks::focusOutOfOrder(page.widget(), page.widget()->findChild<QWidget *>(QStringLiteral("clientPage"))), QString());
+        QCOMPARE(HigChecks::mnemonicsTaken(page.widget()->findChild<QWidget *>(QStringLiteral("clientPage")), frameLetters), QStringList());
+        QCOMPARE(HigChecks::unnamedFocusStops(page.widget()).join(QLatin1Char(',')), QString());
         QCOMPARE(HigChecks::mutedButtons(page.widget()).join(QLatin1Char(',')), QString());
-        // Every label of a field names it, with an Alt shortcut; every option explains itself in a tool tip.
+        // Every label of a field names it (an Alt shortcut where a letter is free: the host and the tabs take 14 of
+        // 26); every option explains itself in a tool tip.
         for (QLabel *label : page.widget()->findChildren<QLabel *>()) {
             if (label->objectName() == QLatin1String("label") && qobject_cast<AbstractOptionArea *>(label->parentWidget())) {
-                QVERIFY2(label->buddy() && label->text().contains(QLatin1Char('&')), qPrintable(label->text()));
+                QVERIFY2(label->buddy(), qPrintable(label->text()));
             }
         }
         for (AbstractOptionArea *area : page.widget()->findChildren<AbstractOptionArea *>()) {
@@ -1148,7 +1154,20 @@ private Q_SLOTS:
         QVERIFY(shown.constLast()->y() < shown.constFirst()->y());
         QCOMPARE(shown.constLast()->visibleRegion().boundingRect().size(), shown.constLast()->size());
         // Reset clears what has gone stale; what still holds stays.
-        area->newMessage(QStringLiteral("It still holds."), KCMOS::Warning)->setSticky(true);
+        KCMOS::MessageWidget *held = area->newMessage(QStringLiteral("It still holds."), KCMOS::Warning);
+        held->setSticky(true);
+        // Its buttons keep their icons when they have the focus or the mouse (the style draws them Selected, Active).
+        QPixmap square(16, 16);
+        square.fill(Qt::darkBlue);
+        held->addAction(new QAction(QIcon(square), QStringLiteral("Act"), held));
+        int icons = 0;
+        for (QToolButton *button : held->findChildren<QToolButton *>()) {
+            for (const QIcon::Mode mode : {QIcon::Active, QIcon::Selected}) {
+                icons += !button->icon().isNull();
+                QCOMPARE(button->icon().pixmap(16, mode).toImage(), button->icon().pixmap(16, QIcon::Normal).toImage());
+            }
+        }
+        QVERIFY(icons >= 2);
         page.load();
         QVERIFY(FakeActionRunner::settle());
         QCOMPARE(messageTexts(page), QStringList{QStringLiteral("It still holds.")});
@@ -1277,6 +1296,13 @@ private Q_SLOTS:
         QTest::newRow("banner") << Make([] { return new EditBannerDialog(QStringLiteral("/nonexistent/banner"), nullptr); });
         QTest::newRow("block criteria, another one kept") << Make([] { return new ConditionalCriteriaDialog(Server, QStringLiteral("User alice Address 192.0.2.0/24"), nullptr); });
         QTest::newRow("client block criteria") << Make([] { return new ConditionalCriteriaDialog(Client, QStringLiteral("Host *.example.com"), nullptr); });
+        QTest::newRow("review, with a lockout") << Make([] {
+            SSHManager::Review review;
+            review.ok = true;
+            review.diffs.insert(QStringLiteral("/etc/ssh/sshd_config"), QByteArray("@@ -1 +1 @@\n-MaxSessions 10\n+MaxSessions 8\n"));
+            review.lockouts.append({QStringLiteral("authentication"), QStringLiteral("No way to log in is left.")});
+            return new ReviewDialog(review, nullptr);
+        });
         // clang-format on
     }
 
@@ -1289,6 +1315,9 @@ private Q_SLOTS:
         QVERIFY(!dialog->windowTitle().isEmpty() && dialog->windowTitle() != QLatin1String("Dialog"));
         QCOMPARE(HigChecks::focusOutOfOrder(dialog.get(), dialog.get()), QString());
         QCOMPARE(HigChecks::mutedButtons(dialog.get()), QStringList());
+        QCOMPARE(HigChecks::invisibleFocusStops(dialog.get()), QStringList());
+        QCOMPARE(HigChecks::unnamedFocusStops(dialog.get()).join(QLatin1Char(',')), QString());
+        QCOMPARE(HigChecks::mnemonicsTaken(dialog.get(), HigChecks::duplicateMnemonics(dialog.get())).join(QLatin1Char(',')), QString());
         for (QLabel *label : dialog->findChildren<QLabel *>()) {
             if (label->isVisible()) { // a mnemonic with its buddy, never a stray ampersand
                 QVERIFY2(bool(label->buddy()) == label->text().contains(QLatin1Char('&')), qPrintable(label->text()));
@@ -1324,14 +1353,16 @@ private Q_SLOTS:
         area.inflate();
         auto *combo = area.findChild<QComboBox *>();
         QCOMPARE(combo->currentIndex(), choice < 0 ? -1 : 0);
-        ModalDriver answerer;
-        if (!valid) {
-            answerer.answer(QStringLiteral("OK")); // the message shown on the choice itself; validate() is silent
-        }
+        area.show();
+        ModalDriver noBox; // why a choice is declined is said under the field, in no box
+        noBox.answer(QStringLiteral("OK"));
         if (choice >= 0) {
             choose(combo, choice);
         }
-        QCOMPARE(answerer.seenTexts, valid ? QStringList() : QStringList{QStringLiteral("Remove the listening addresses of the other address family first.")});
+        QCOMPARE(noBox.seenTexts, QStringList());
+        auto *warning = area.findChild<QLabel *>(QStringLiteral("familyWarning"));
+        QCOMPARE(warning->isVisible() ? warning->text() : QString(),
+                 valid ? QString() : QStringLiteral("Remove the listening addresses of the other address family first."));
         // A declined family is never shown as pending: what is written stays shown, unchanged.
         QVERIFY(area.validate());
         QCOMPARE(combo->currentIndex(), valid ? choice : 0);
