@@ -333,8 +333,8 @@ void SSHModule::setPermissionRefused(bool refused)
         messagesManager()->clearMessages();
         KCMOS::MessageWidget *message = messagesManager()->newMessageById(
             QStringLiteral("load_id"),
-            m_filesShown ? i18n("Shown is what the configuration files everyone may read set; the SSH server may use other values. "
-                                "To read the settings in force and change them, click Retry and give an administrator's password.")
+            m_filesShown ? i18n("These are the values of the configuration files that everyone may read; the SSH server may use other values. "
+                                "To see the values in force and change them, click Retry and give an administrator's password.")
                          : i18n("Administrator rights are needed to read and change the SSH settings. "
                                 "Click Retry and give an administrator's password when asked."),
             m_filesShown ? KCMOS::Warning : KCMOS::Error);

@@ -810,7 +810,7 @@ private Q_SLOTS:
         QTest::newRow("client unreadable") << int(Client) << "cannot read /etc/ssh/ssh_config" << -1 << "Failed to load the SSH client settings: cannot read /etc/ssh/ssh_config" << false << "";
         QTest::newRow("cancelled") << int(Server) << "" << 5 << "Administrator rights are needed to read and change the SSH settings." << false << "";
         QTest::newRow("denied") << int(Server) << "" << 4 << "Administrator rights are needed to read and change the SSH settings." << false << "";
-        QTest::newRow("denied, the files shown") << int(Server) << "" << 4 << "Shown is what the configuration files everyone may read set; the SSH server may use other values." << false << "Port 2200\nUseDNS yes\n";
+        QTest::newRow("denied, the files shown") << int(Server) << "" << 4 << "These are the values of the configuration files that everyone may read; the SSH server may use other values." << false << "Port 2200\nUseDNS yes\n";
         QTest::newRow("no answer in time") << int(Server) << "" << -2 << "Failed to load the SSH server settings: The administrative helper did not answer within 5 minutes." << false << "";
         // clang-format on
     }
