@@ -49,8 +49,7 @@ QString generateKey(const QString &dir, const QString &type, int bits, const QSt
     if (!process.waitForFinished(60000) || process.exitCode() != 0) {
         return {};
     }
-    QFile file(base + QStringLiteral(".pub"));
-    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()).trimmed() : QString();
+    return QString::fromUtf8(TestFiles::read(base + QStringLiteral(".pub"))).trimmed();
 }
 
 /// ssh-keygen's own "-lf" lines for a file, one per key it could read.
