@@ -7,6 +7,7 @@
 #include "sshconnectionsmanager.h"
 #include "sshconnectionsmodel.h"
 #include "sshsettingsprotocol.h"
+#include "testfiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -22,8 +23,7 @@ namespace
 {
 QByteArray readData(const QString &name)
 {
-    QFile file(QStringLiteral(DATA_DIR "/") + name);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    return TestFiles::read(QStringLiteral(DATA_DIR "/") + name);
 }
 
 /// A manager whose "who -pu" output and device directory are given by the test.

@@ -11,6 +11,7 @@
 // caller whom polkit allows the read action only (one row per action).
 // The slots run in order and build on each other's state.
 
+#include "../common/testfiles.h"
 #include "engine.h"
 #include "privilegedaction.h"
 #include "runprogram.h"
@@ -66,18 +67,6 @@ const QByteArray s_loopback4Port2222 = "0100007F:08AE";
 const QByteArray s_loopback6Port2222 = "00000000000000000000000001000000:08AE";
 const QByteArray s_loopback6Port2223 = "00000000000000000000000001000000:08AF";
 
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeFile(const QString &path, const QByteArray &contents)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(contents) == contents.size();
-}
-
 QByteArrayList trimmedLines(const QByteArray &text)
 {
     QByteArrayList lines;
@@ -104,7 +93,7 @@ QByteArrayList effective(SSHConfigurationTypeId type)
 bool listening(const QByteArray &localAddress)
 {
     for (const QString &table : {QStringLiteral("/proc/net/tcp"), QStringLiteral("/proc/net/tcp6")}) {
-        const QByteArrayList lines = readFile(table).split('\n');
+        const QByteArrayList lines = TestFiles::read(table).split('\n');
         for (const QByteArray &line : lines) {
             const QByteArrayList fields = line.simplified().split(' ');
             if (fields.size() > 3 && fields.at(1) == localAddress && fields.at(3) == "0A") {
@@ -117,7 +106,7 @@ bool listening(const QByteArray &localAddress)
 
 qint64 listenerPid()
 {
-    return readFile(QStringLiteral("/run/sshd.pid")).trimmed().toLongLong();
+    return TestFiles::read(QStringLiteral("/run/sshd.pid")).trimmed().toLongLong();
 }
 
 /// The value of @p keyword the page shows after the manager's last read.
@@ -133,7 +122,7 @@ QHash<QString, QByteArray> tree(const QString &folder)
     QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QString path = it.next();
-        files.insert(path, readFile(path));
+        files.insert(path, TestFiles::read(path));
     }
     return files;
 }
@@ -235,7 +224,7 @@ bool processRuns(const QByteArray &text)
 {
     const QStringList pids = QDir(QStringLiteral("/proc")).entryList({QStringLiteral("[0-9]*")}, QDir::Dirs);
     for (const QString &pid : pids) {
-        if (readFile(QStringLiteral("/proc/%1/cmdline").arg(pid)).contains(text)) {
+        if (TestFiles::read(QStringLiteral("/proc/%1/cmdline").arg(pid)).contains(text)) {
             return true;
         }
     }
@@ -288,12 +277,12 @@ private Q_SLOTS:
     void initTestCase()
     {
         // Start from Debian's files; /etc/ssh is the sandbox's throw-away copy.
-        QVERIFY(writeFile(s_serverConfig, readFile(s_serverDefault)));
+        QVERIFY(TestFiles::write(s_serverConfig, TestFiles::read(s_serverDefault)));
         const QStringList dropIns = QDir(QStringLiteral("/etc/ssh/sshd_config.d")).entryList({QStringLiteral("*.conf")}, QDir::Files);
         for (const QString &dropIn : dropIns) {
             QVERIFY(QFile::remove(QStringLiteral("/etc/ssh/sshd_config.d/") + dropIn));
         }
-        QVERIFY(writeFile(s_banner, "Authorised use only.\n"));
+        QVERIFY(TestFiles::write(s_banner, "Authorised use only.\n"));
         QVERIFY2(!ServerState().isActive(), "sshd must not run at the start of the sandbox");
     }
 
@@ -306,7 +295,7 @@ private Q_SLOTS:
         QVERIFY(listening(s_any6Port22));
         const qint64 firstPid = listenerPid();
         QVERIFY(firstPid > 1);
-        QCOMPARE(readFile(QStringLiteral("/proc/%1/comm").arg(firstPid)).trimmed(), QByteArray("sshd"));
+        QCOMPARE(TestFiles::read(QStringLiteral("/proc/%1/comm").arg(firstPid)).trimmed(), QByteArray("sshd"));
 
         // Without systemd the rc links of the default runlevel decide.
         const bool linked = !QDir(QStringLiteral("/etc/rc2.d")).entryList({QStringLiteral("S??ssh")}, QDir::Files | QDir::System).isEmpty();
@@ -402,7 +391,7 @@ private Q_SLOTS:
         QTest::addColumn<ActionKind>("action");
         QTest::addColumn<ActionArguments>("arguments");
         QTest::addColumn<QString>("code"); // of the refusal, which KAuth carries on the description
-        const QString hostKey = QString::fromLatin1(readFile(QStringLiteral("/etc/ssh/ssh_host_ed25519_key.pub"))).trimmed();
+        const QString hostKey = QString::fromLatin1(TestFiles::read(QStringLiteral("/etc/ssh/ssh_host_ed25519_key.pub"))).trimmed();
         // The machine's own interfaces, not a list given to the engine.
         QTest::newRow("address not on this machine") << ActionKind::Configure << change("ListenAddress", sl({"203.0.113.1:22"}))
                                                      << QStringLiteral("not_local_address");
@@ -427,8 +416,8 @@ private Q_SLOTS:
         QFETCH(ActionArguments, arguments);
         QFETCH(QString, code);
         const auto before = tree(QStringLiteral("/etc/ssh"));
-        const QByteArray passwd = readFile(QStringLiteral("/etc/passwd"));
-        const QByteArray profile = readFile(QStringLiteral("/etc/profile"));
+        const QByteArray passwd = TestFiles::read(QStringLiteral("/etc/passwd"));
+        const QByteArray profile = TestFiles::read(QStringLiteral("/etc/profile"));
         const ActionResult result = runPrivilegedAction(action, arguments);
         // The refusal is the answer to this very request: its nonce came back with it.
         QVERIFY(!result.ok && !result.outcomeUnknown && !result.errorText.isEmpty() && !result.errorText.startsWith(QLatin1Char('[')));
@@ -437,8 +426,8 @@ private Q_SLOTS:
         QVERIFY2(!result.errorText.contains(QChar(0x1e)), qPrintable(result.errorText));
         QCOMPARE(failureReason(result), result.errorText);
         QCOMPARE(tree(QStringLiteral("/etc/ssh")), before);
-        QCOMPARE(readFile(QStringLiteral("/etc/passwd")), passwd);
-        QCOMPARE(readFile(QStringLiteral("/etc/profile")), profile);
+        QCOMPARE(TestFiles::read(QStringLiteral("/etc/passwd")), passwd);
+        QCOMPARE(TestFiles::read(QStringLiteral("/etc/profile")), profile);
     }
 
     // KAuth's caller is the user whose key file is edited: root here, through the
@@ -448,13 +437,13 @@ private Q_SLOTS:
         QVERIFY(QDir().mkpath(QStringLiteral("/etc/ssh/keys")));
         QVERIFY(runPrivilegedAction(ActionKind::Configure, change("AuthorizedKeysFile", sl({".ssh/authorized_keys", "/etc/ssh/keys/%u"}))).ok);
         const QString file = QStringLiteral("/etc/ssh/keys/root");
-        const QString line = QStringLiteral("restrict ") + QString::fromLatin1(readFile(QStringLiteral("/etc/ssh/ssh_host_ed25519_key.pub"))).trimmed();
+        const QString line = QStringLiteral("restrict ") + QString::fromLatin1(TestFiles::read(QStringLiteral("/etc/ssh/ssh_host_ed25519_key.pub"))).trimmed();
         const ActionResult added = runPrivilegedAction(ActionKind::UserFiles, {{Protocol::Arg::KeysFile, file}, {Protocol::Arg::AddKeyLine, line}});
         QVERIFY2(added.ok, qPrintable(added.errorText));
-        QCOMPARE(readFile(file), line.toLatin1() + '\n');
+        QCOMPARE(TestFiles::read(file), line.toLatin1() + '\n');
         QCOMPARE(QFileInfo(file).permissions(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser | QFileDevice::WriteUser);
         QVERIFY(runPrivilegedAction(ActionKind::UserFiles, {{Protocol::Arg::KeysFile, file}, {Protocol::Arg::RemoveKeyLine, line}}).ok);
-        QCOMPARE(readFile(file), QByteArray());
+        QCOMPARE(TestFiles::read(file), QByteArray());
         // Another user's file is not the caller's.
         QVERIFY(
             !runPrivilegedAction(ActionKind::UserFiles, {{Protocol::Arg::KeysFile, QStringLiteral("/etc/ssh/keys/nobody")}, {Protocol::Arg::AddKeyLine, line}})
@@ -524,7 +513,7 @@ private Q_SLOTS:
             QVERIFY(client.readLine().startsWith("SSH-2.0-"));
             changes.remove(QStringLiteral("ListenAddress"));
         }
-        QVERIFY(trimmedLines(readFile(s_serverConfig)).contains("ListenAddress 127.0.0.1"));
+        QVERIFY(trimmedLines(TestFiles::read(s_serverConfig)).contains("ListenAddress 127.0.0.1"));
     }
 
     void replacedHostKeyIsOffered()
@@ -544,7 +533,7 @@ private Q_SLOTS:
         };
         const QString key = QStringLiteral("/etc/ssh/ssh_host_ed25519_key");
         const QByteArray before = offered();
-        QCOMPARE(before, readFile(key + QLatin1String(".pub")).split(' ').value(1).trimmed());
+        QCOMPARE(before, TestFiles::read(key + QLatin1String(".pub")).split(' ').value(1).trimmed());
         const ActionArguments server = {{Protocol::Arg::TransactionType, int(Protocol::Server)}};
         const ActionResult removed =
             runPrivilegedAction(ActionKind::Configure,
@@ -559,7 +548,7 @@ private Q_SLOTS:
         QCOMPARE(generated.data.value(Protocol::Reply::NewHostKey).toString(), key);
         const QByteArray after = offered();
         QVERIFY(after != before);
-        QCOMPARE(after, readFile(key + QLatin1String(".pub")).split(' ').value(1).trimmed());
+        QCOMPARE(after, TestFiles::read(key + QLatin1String(".pub")).split(' ').value(1).trimmed());
     }
 
     void passwordLoginIsReported()
@@ -595,7 +584,7 @@ private Q_SLOTS:
         const auto connection = opened.first().first().value<SSHConnectionData>();
         QCOMPARE(connection.user, user);
         QCOMPARE(connection.address.ip().toString(), QStringLiteral("127.0.0.1"));
-        QCOMPARE(readFile(QStringLiteral("/proc/%1/comm").arg(connection.syslogPid)).left(4), QByteArray("sshd"));
+        QCOMPARE(TestFiles::read(QStringLiteral("/proc/%1/comm").arg(connection.syslogPid)).left(4), QByteArray("sshd"));
 
         // Ending the listener is refused; ending the session closes it.
         SSHConnectionData listener = connection;
@@ -652,32 +641,32 @@ private Q_SLOTS:
         // One more change, so that the local backup differs from the file.
         const SSHManager::Applied useDns = apply(*m_manager, Server, {{QStringLiteral("UseDNS"), false}});
         QVERIFY2(useDns.ok, qPrintable(useDns.reason));
-        const QByteArray backup = readFile(s_serverConfig + QStringLiteral(".bak"));
+        const QByteArray backup = TestFiles::read(s_serverConfig + QStringLiteral(".bak"));
         QVERIFY(trimmedLines(backup).contains("UseDNS yes"));
-        QVERIFY(backup != readFile(s_serverConfig));
+        QVERIFY(backup != TestFiles::read(s_serverConfig));
         QVERIFY(restoreFile(*m_manager, Server, true));
-        QCOMPARE(readFile(s_serverConfig), backup);
+        QCOMPARE(TestFiles::read(s_serverConfig), backup);
         QVERIFY(effective(Server).contains("usedns yes"));
 
         QVERIFY(restoreFile(*m_manager, Server, false));
-        QCOMPARE(readFile(s_serverConfig), readFile(s_serverDefault));
+        QCOMPARE(TestFiles::read(s_serverConfig), TestFiles::read(s_serverDefault));
         const QByteArrayList applied = effective(Server);
         QVERIFY(applied.contains("port 22"));
         QVERIFY(applied.contains("listenaddress 0.0.0.0:22"));
         QVERIFY(!applied.contains("allowusers root"));
 
-        const QByteArray clientBackup = readFile(s_clientConfig + QStringLiteral(".bak"));
+        const QByteArray clientBackup = TestFiles::read(s_clientConfig + QStringLiteral(".bak"));
         QVERIFY(restoreFile(*m_manager, Client, true));
-        QCOMPARE(readFile(s_clientConfig), clientBackup);
-        const QByteArray client = readFile(s_clientConfig);
+        QCOMPARE(TestFiles::read(s_clientConfig), clientBackup);
+        const QByteArray client = TestFiles::read(s_clientConfig);
         if (QFileInfo::exists(s_clientDefault)) {
             QVERIFY(restoreFile(*m_manager, Client, false));
-            QCOMPARE(readFile(s_clientConfig), readFile(s_clientDefault));
+            QCOMPARE(TestFiles::read(s_clientConfig), TestFiles::read(s_clientDefault));
         } else {
             // Debian ships no pristine ssh_config: nothing to restore from.
             QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^Failed to restore SSH configuration. Error: ")));
             QVERIFY(!restoreFile(*m_manager, Client, false));
-            QCOMPARE(readFile(s_clientConfig), client);
+            QCOMPARE(TestFiles::read(s_clientConfig), client);
         }
     }
 
@@ -687,8 +676,8 @@ private Q_SLOTS:
         ServerState state;
         serviceCommand(&ServerState::start);
         QTRY_VERIFY_WITH_TIMEOUT(state.isActive() && listening(s_any4Port22), 10000);
-        QVERIFY(writeFile(QStringLiteral("/etc/ssh/sshd_config.d/50-cloud-init.conf"), "PasswordAuthentication no\n"));
-        QVERIFY(writeFile(s_serverConfig, readFile(s_serverConfig) + "Match User sshe2e\n    X11Forwarding no\n"));
+        QVERIFY(TestFiles::write(QStringLiteral("/etc/ssh/sshd_config.d/50-cloud-init.conf"), "PasswordAuthentication no\n"));
+        QVERIFY(TestFiles::write(s_serverConfig, TestFiles::read(s_serverConfig) + "Match User sshe2e\n    X11Forwarding no\n"));
         const QVariantMap five = {{QStringLiteral("MaxSessions"), QStringLiteral("7")},
                                   {QStringLiteral("LoginGraceTime"), QStringLiteral("60")},
                                   {QStringLiteral("PasswordAuthentication"), true},
@@ -701,18 +690,18 @@ private Q_SLOTS:
         QCOMPARE(diffs.keys(), sl({"/etc/ssh/sshd_config", "/etc/ssh/sshd_config.d/50-cloud-init.conf"}));
         QHash<QString, QByteArray> old;
         for (auto it = diffs.cbegin(); it != diffs.cend(); ++it) {
-            old.insert(it.key(), readFile(it.key()));
+            old.insert(it.key(), TestFiles::read(it.key()));
         }
         const ActionResult applied = transact(five);
         QVERIFY2(applied.ok, qPrintable(applied.errorText));
         for (auto it = diffs.cbegin(); it != diffs.cend(); ++it) {
-            QVERIFY(writeFile(QStringLiteral("/tmp/e2e-old"), old.value(it.key())));
+            QVERIFY(TestFiles::write(QStringLiteral("/tmp/e2e-old"), old.value(it.key())));
             QProcess patch;
             patch.start(QStringLiteral("/usr/bin/patch"), sl({"-s", "-o", "-", "/tmp/e2e-old"}));
             patch.write(it.value().toByteArray());
             patch.closeWriteChannel();
             QVERIFY(patch.waitForFinished(10000));
-            QCOMPARE(patch.readAllStandardOutput(), readFile(it.key()));
+            QCOMPARE(patch.readAllStandardOutput(), TestFiles::read(it.key()));
         }
     }
 
@@ -739,7 +728,7 @@ private Q_SLOTS:
         auto after = tree(QStringLiteral("/etc/ssh"));
         after.remove(s_serverConfig + QStringLiteral(".bak"));
         QCOMPARE(after, before);
-        QVERIFY(readFile(QStringLiteral("/var/backups/ssh-settings/pending/log")).contains(QByteArray("server changes " + token + " reverted (")));
+        QVERIFY(TestFiles::read(QStringLiteral("/var/backups/ssh-settings/pending/log")).contains(QByteArray("server changes " + token + " reverted (")));
         QVERIFY(!runPrivilegedAction(ActionKind::Configure, {{Protocol::Arg::ConfirmToken, QString::fromLatin1(token)}}).ok);
     }
 
@@ -751,10 +740,10 @@ private Q_SLOTS:
         QVERIFY(armed.data.value(Protocol::Reply::Restarts).toBool());
         const ActionResult kept = runPrivilegedAction(ActionKind::Configure, {{Protocol::Arg::ConfirmToken, token}});
         QVERIFY2(kept.ok, qPrintable(kept.errorText));
-        const QByteArray configuration = readFile(s_serverConfig);
+        const QByteArray configuration = TestFiles::read(s_serverConfig);
         // The countdown ends and finds nothing to undo.
         QTRY_VERIFY_WITH_TIMEOUT(!processRuns("--expired"), 30000);
-        QCOMPARE(readFile(s_serverConfig), configuration);
+        QCOMPARE(TestFiles::read(s_serverConfig), configuration);
         QVERIFY(trimmedLines(configuration).contains("Port 2200"));
         QTRY_VERIFY_WITH_TIMEOUT(listening(s_any4Port2200), 10000);
         QVERIFY(!runPrivilegedAction(ActionKind::Configure, {{Protocol::Arg::RevertToken, token}}).ok);
@@ -814,7 +803,8 @@ private Q_SLOTS:
         QVERIFY(::chmod(QFile::encodeName(ssh).constData(), mode_t(sshMode)) == 0);
         QFile::remove(ssh + QLatin1String("/authorized_keys"));
         if (!keys.isEmpty()) {
-            QVERIFY(writeFile(ssh + QLatin1String("/authorized_keys"), keys.replace("@KEY@", readFile(key + QLatin1String(".pub")).trimmed()) + '\n'));
+            QVERIFY(TestFiles::write(ssh + QLatin1String("/authorized_keys"),
+                                     keys.replace("@KEY@", TestFiles::read(key + QLatin1String(".pub")).trimmed()) + '\n'));
             QVERIFY(::chown(QFile::encodeName(ssh + QLatin1String("/authorized_keys")).constData(), account->pw_uid, account->pw_gid) == 0);
         }
         const QVariantMap open = {{QStringLiteral("PasswordAuthentication"), true},
@@ -899,7 +889,7 @@ private Q_SLOTS:
                         << QCoreApplication::applicationFilePath() << QStringLiteral("--probe-flood") << QStringLiteral("20000"));
         QVERIFY(flood.waitForReadyRead(30000));
         const auto stop = qScopeGuard([&flood, stopFile] {
-            writeFile(stopFile, {});
+            TestFiles::write(stopFile, {});
             if (!flood.waitForFinished(20000)) {
                 flood.kill();
                 flood.waitForFinished(5000);
@@ -915,7 +905,7 @@ private Q_SLOTS:
             const SSHManager::Applied details = apply(*m_manager, Server, {{QStringLiteral("MaxSessions"), QString::fromLatin1(value)}});
             const bool ok = details.ok;
             const QString reason = details.reason;
-            const bool written = trimmedLines(readFile(s_serverConfig)).contains("MaxSessions " + value);
+            const bool written = trimmedLines(TestFiles::read(s_serverConfig)).contains("MaxSessions " + value);
             QVERIFY2(ok ? written : details.outcomeUnknown || !written, qPrintable(reason));
             applied += ok;
             unknown += details.outcomeUnknown;
@@ -939,7 +929,7 @@ int main(int argc, char **argv)
         // would carry out for an authorised caller (the connection to end is the listening sshd: refused by it too).
         const ActionKind action = ActionKind(atoi(argv[2]));
         const passwd *self = ::getpwuid(::getuid());
-        const QString hostKey = QString::fromLatin1(readFile(QStringLiteral("/etc/ssh/ssh_host_ed25519_key.pub"))).trimmed();
+        const QString hostKey = QString::fromLatin1(TestFiles::read(QStringLiteral("/etc/ssh/ssh_host_ed25519_key.pub"))).trimmed();
         const QMap<ActionKind, ActionArguments> requests = {
             {ActionKind::Read, {{Protocol::Arg::ReadType, int(Protocol::Server)}, {Protocol::Arg::ReadKeywords, sl({"Port"})}}},
             {ActionKind::Configure,

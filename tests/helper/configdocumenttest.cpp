@@ -1,6 +1,7 @@
 // SPDX-FileCopyrightText: 2026 SSH Settings contributors
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "configdocument.h"
+#include "../common/testfiles.h"
 #include "unifieddiff.h"
 
 #include <QDir>
@@ -233,10 +234,8 @@ private Q_SLOTS:
         expectedMain.replace("@DIR@", dropinDir);
         const QString mainPath = dir.path() + QStringLiteral("/config");
         const QString dropinPath = QString::fromLocal8Bit(dropinDir) + QStringLiteral("/10-local.conf");
-        write(mainPath, main);
-        if (!dropin.isEmpty()) {
-            write(dropinPath, dropin);
-        }
+        QVERIFY(TestFiles::write(mainPath, main));
+        QVERIFY(dropin.isEmpty() || TestFiles::write(dropinPath, dropin));
 
         ConfigDocument document(client ? ConfigDocument::Dialect::Client : ConfigDocument::Dialect::Server);
         QString error;
@@ -299,14 +298,6 @@ private Q_SLOTS:
         QVERIFY(whole.startsWith("--- f\n+++ f\n@@ -1,20000 +1,20000 @@\n-Line 0\n"));
         QCOMPARE(whole.count("\n-"), 20000);
         QCOMPARE(whole.count("\n+"), 20001); // and the header's "+++"
-    }
-
-private:
-    static void write(const QString &path, const QByteArray &contents)
-    {
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(contents);
     }
 };
 

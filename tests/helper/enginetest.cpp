@@ -103,6 +103,39 @@ class EngineTest : public QObject
         QFile::setPermissions(sandbox.path(QLatin1String(name)), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
     }
 
+    // sshd as the engine runs it: @p script first, then the real one.
+    static void wrapSshd(TestSandbox &sandbox, const QByteArray &script)
+    {
+        executable(sandbox, "sshd", script + "\nexec " + QFile::encodeName(sandbox.paths.sshd) + " \"$@\"\n");
+        sandbox.paths.sshd = sandbox.path(QStringLiteral("sshd"));
+    }
+
+    // sshd -T on the sandbox's configuration, for the connection @p connection (-C) when given.
+    static ProgramResult sshdDump(const TestSandbox &sandbox, const QString &connection = QString())
+    {
+        const QStringList match = connection.isEmpty() ? QStringList() : QStringList{QStringLiteral("-C"), connection};
+        return runProgram(sandbox.paths.sshd,
+                          QStringList{QStringLiteral("-T"), QStringLiteral("-f"), sandbox.paths.serverConfig} + match + sandbox.paths.sshdExtraArguments);
+    }
+
+    static Engine::Transaction transactionOf(const QVariantMap &changes)
+    {
+        Engine::Transaction transaction;
+        for (auto it = changes.cbegin(); it != changes.cend(); ++it) {
+            transaction.changes.append({it.key(), it.value()});
+        }
+        return transaction;
+    }
+
+    static QStringList everyServerKeyword()
+    {
+        QStringList keywords;
+        for (const auto &option : OptionCatalog::options(ConfigType::Server)) {
+            keywords.append(option.keyword);
+        }
+        return keywords;
+    }
+
     // Stand-ins for the service programs and the tool. systemctl answers queries from @p units
     // (loaded services, active sockets); every command is appended to "calls".
     static void recordPrograms(TestSandbox &sandbox, bool systemd, const QByteArray &units = "ssh.service")
@@ -236,10 +269,7 @@ private Q_SLOTS:
         TestSandbox sandbox;
         prepare(sandbox, kind.constData(), dropin);
         Engine engine(sandbox.paths);
-        Engine::Transaction transaction;
-        for (auto it = changes.cbegin(); it != changes.cend(); ++it) {
-            transaction.changes.append({it.key(), it.value()});
-        }
+        Engine::Transaction transaction = transactionOf(changes);
         transaction.dryRun = true;
         const auto before = sandbox.snapshot();
         const Reply review = engine.applyTransaction(ConfigType(type), transaction);
@@ -335,10 +365,7 @@ private Q_SLOTS:
         sandbox.write(QStringLiteral("etc/ssh/sshd_config.d/10.conf"),
                       "PermitTunnel point-to-point\nMatch User x\n  X11Forwarding no\nMatch LocalPort 65535\n  PermitTTY no\n");
         Engine engine(sandbox.paths);
-        QStringList keywords;
-        for (const auto &option : OptionCatalog::options(ConfigType::Server)) {
-            keywords.append(option.keyword);
-        }
+        const QStringList keywords = everyServerKeyword();
         const Reply reply = engine.readOptions(ConfigType::Server, keywords);
         QVERIFY2(reply.ok, qPrintable(reply.error));
         QCOMPARE(reply.data.size(), keywords.size() + 3); // and the origins, the version and the algorithms
@@ -650,13 +677,7 @@ private Q_SLOTS:
             const QStringList words = connection.split(QLatin1Char(' '));
             const ProgramResult result = type == int(ConfigType::Client)
                 ? runProgram(sandbox.paths.ssh, {QStringLiteral("-G"), QStringLiteral("-F"), sandbox.paths.clientConfig, connection})
-                : runProgram(sandbox.paths.sshd,
-                             QStringList{QStringLiteral("-T"),
-                                         QStringLiteral("-f"),
-                                         sandbox.paths.serverConfig,
-                                         QStringLiteral("-C"),
-                                         QStringLiteral("user=%1,addr=%2,host=h,laddr=127.0.0.1,lport=22").arg(words.value(0), words.value(1))}
-                                 + sandbox.paths.sshdExtraArguments);
+                : sshdDump(sandbox, QStringLiteral("user=%1,addr=%2,host=h,laddr=127.0.0.1,lport=22").arg(words.value(0), words.value(1)));
             for (const QByteArray &line : result.standardOutput.split('\n')) {
                 if (line.startsWith(QByteArray(keyword.toLatin1() + ' '))) {
                     return QString::fromLatin1(line.mid(keyword.size() + 1));
@@ -666,10 +687,7 @@ private Q_SLOTS:
         };
         const QByteArray globalBefore = sandbox.read(main).split('\n').mid(0, 9).join('\n');
         const auto before = sandbox.snapshot();
-        Engine::Transaction transaction;
-        for (auto it = changes.cbegin(); it != changes.cend(); ++it) {
-            transaction.changes.append({it.key(), it.value()});
-        }
+        Engine::Transaction transaction = transactionOf(changes);
         transaction.block = edit;
         transaction.dryRun = true;
         const Reply review = engine.applyTransaction(ConfigType(type), transaction);
@@ -788,10 +806,8 @@ private Q_SLOTS:
         QCOMPARE(connection.section(QLatin1Char(','), 2, 2), QString(QStringLiteral("host=") + address));
         QCOMPARE(reply.data.value(Protocol::Reply::Assumed).toStringList(),
                  (QStringList{QStringLiteral("host"), QStringLiteral("laddr"), QStringLiteral("lport")}));
-        const auto dump = [&sandbox](const QStringList &more) {
-            const ProgramResult result =
-                runProgram(sandbox.paths.sshd,
-                           QStringList{QStringLiteral("-T"), QStringLiteral("-f"), sandbox.paths.serverConfig} + more + sandbox.paths.sshdExtraArguments);
+        const auto dump = [&sandbox](const QString &connection) {
+            const ProgramResult result = sshdDump(sandbox, connection);
             QHash<QString, QString> values;
             for (const QByteArray &line : result.standardOutput.split('\n')) {
                 const QString text = QString::fromUtf8(line);
@@ -800,8 +816,8 @@ private Q_SLOTS:
             }
             return values;
         };
-        const QHash<QString, QString> sshd = dump({QStringLiteral("-C"), connection});
-        const QHash<QString, QString> global = dump({QStringLiteral("-C"), QStringLiteral("user=x,addr=203.0.113.200,lport=22")}); // no block applies
+        const QHash<QString, QString> sshd = dump(connection);
+        const QHash<QString, QString> global = dump(QStringLiteral("user=x,addr=203.0.113.200,lport=22")); // no block applies
         QVERIFY(sshd.size() > 50);
         for (auto it = sshd.cbegin(); it != sshd.cend(); ++it) {
             const QVariant value = reply.data.value(it.key());
@@ -979,13 +995,7 @@ private Q_SLOTS:
         QCOMPARE(kinds.join(QLatin1Char(' ')), lockouts);
         transaction.dryRun = false;
         QVERIFY(engine.applyTransaction(ConfigType::Server, transaction).ok);
-        const ProgramResult sshd = runProgram(sandbox.paths.sshd,
-                                              QStringList{QStringLiteral("-T"),
-                                                          QStringLiteral("-f"),
-                                                          sandbox.paths.serverConfig,
-                                                          QStringLiteral("-C"),
-                                                          QStringLiteral("user=other,addr=192.0.2.10,host=192.0.2.10,laddr=192.0.2.2,lport=22")}
-                                                  + sandbox.paths.sshdExtraArguments);
+        const ProgramResult sshd = sshdDump(sandbox, QStringLiteral("user=other,addr=192.0.2.10,host=192.0.2.10,laddr=192.0.2.2,lport=22"));
         QCOMPARE(sshd.standardOutput.contains("\npasswordauthentication no\n"), !lockouts.isEmpty());
     }
 
@@ -1217,11 +1227,7 @@ private Q_SLOTS:
         QVERIFY(::chown(path.constData(), 65534, 65534) == 0);
         // sshd records the mode of every file it checks.
         const QString log = sandbox.path(QStringLiteral("modes"));
-        executable(sandbox,
-                   "sshd",
-                   "for a; do [ -f \"$a\" ] && stat -c %a \"$a\" >> " + QFile::encodeName(log) + "; done\nexec " + QFile::encodeName(sandbox.paths.sshd)
-                       + " \"$@\"\n");
-        sandbox.paths.sshd = sandbox.path(QStringLiteral("sshd"));
+        wrapSshd(sandbox, "for a; do [ -f \"$a\" ] && stat -c %a \"$a\" >> " + QFile::encodeName(log) + "; done");
         Engine engine(sandbox.paths);
         QVERIFY(engine.changeOption(ConfigType::Server, QStringLiteral("UseDNS"), true).ok);
         struct stat st {
@@ -1250,11 +1256,7 @@ private Q_SLOTS:
         sandbox.write(QStringLiteral("conf/20.conf"), "ListenAddress 127.0.0.1:22\n");
         QVERIFY(QFile::link(sandbox.path(QStringLiteral("conf/20.conf")), sandbox.path(QStringLiteral("etc/ssh/sshd_config.d/20-link.conf"))));
         const QByteArray conf = QFile::encodeName(sandbox.path(QStringLiteral("conf")));
-        executable(sandbox,
-                   "sshd",
-                   "[ \"$1\" != -T ] || { mv " + conf + ' ' + conf + ".gone; touch " + conf + "; }\nexec " + QFile::encodeName(sandbox.paths.sshd)
-                       + " \"$@\"\n");
-        sandbox.paths.sshd = sandbox.path(QStringLiteral("sshd"));
+        wrapSshd(sandbox, "[ \"$1\" != -T ] || { mv " + conf + ' ' + conf + ".gone; touch " + conf + "; }");
         Engine engine(sandbox.paths);
         const Reply reply = engine.changeOption(ConfigType::Server, QStringLiteral("ListenAddress"), QStringList{QStringLiteral("127.0.0.1:2222")});
         QVERIFY(!reply.ok);
@@ -1350,12 +1352,7 @@ private Q_SLOTS:
         sandbox.write(QStringLiteral("etc/ssh/sshd_config.d/50-local.conf"), "Port 2200\n");
         Engine engine(sandbox.paths);
         for (const QVariant &step : std::as_const(steps)) {
-            Engine::Transaction transaction;
-            const QVariantMap changes = step.toMap();
-            for (auto it = changes.cbegin(); it != changes.cend(); ++it) {
-                transaction.changes.append({it.key(), it.value()});
-            }
-            const Reply reply = engine.applyTransaction(ConfigType::Server, transaction);
+            const Reply reply = engine.applyTransaction(ConfigType::Server, transactionOf(step.toMap()));
             QVERIFY2(reply.ok, qPrintable(reply.error));
         }
         Configuration::Values values;
@@ -1461,11 +1458,7 @@ private Q_SLOTS:
         TestSandbox sandbox;
         recordPrograms(sandbox, false);
         sandbox.write(QStringLiteral("etc/ssh/sshd_config.d/50-local.conf"), "PasswordAuthentication no\n");
-        executable(sandbox,
-                   "sshd",
-                   "echo \"$1\" >> " + QFile::encodeName(sandbox.path(QStringLiteral("runs"))) + "\nexec " + QFile::encodeName(sandbox.paths.sshd)
-                       + " \"$@\"\n");
-        sandbox.paths.sshd = sandbox.path(QStringLiteral("sshd"));
+        wrapSshd(sandbox, "echo \"$1\" >> " + QFile::encodeName(sandbox.path(QStringLiteral("runs"))));
         Engine counted(sandbox.paths);
         if (!words.contains(QLatin1String("first"))) {
             QVERIFY(counted.changeOption(ConfigType::Server, QStringLiteral("LoginGraceTime"), QStringLiteral("60")).ok);
@@ -1476,10 +1469,7 @@ private Q_SLOTS:
             QVERIFY(QFile::remove(sandbox.paths.sshd));
             executable(sandbox, "sshd", wrapper);
         }
-        Engine::Transaction transaction;
-        for (auto it = changes.cbegin(); it != changes.cend(); ++it) {
-            transaction.changes.append({it.key(), it.value()});
-        }
+        Engine::Transaction transaction = transactionOf(changes);
         if (words.contains(QLatin1String("reviewed"))) {
             transaction.dryRun = true;
             transaction.base = counted.applyTransaction(ConfigType::Server, transaction).data.value(SSHSettings::Protocol::Reply::Base).toString();
@@ -1497,12 +1487,8 @@ private Q_SLOTS:
         if (words.contains(QLatin1String("read"))) {
             transaction.readKeywords = changes.keys() + QStringList{QStringLiteral("ListenAddress")};
         }
-        QStringList every;
-        for (const auto &option : OptionCatalog::options(ConfigType::Server)) {
-            every.append(option.keyword);
-        }
-        const Reply reply =
-            words.contains(QLatin1String("every")) ? counted.readOptions(ConfigType::Server, every) : counted.applyTransaction(ConfigType::Server, transaction);
+        const Reply reply = words.contains(QLatin1String("every")) ? counted.readOptions(ConfigType::Server, everyServerKeyword())
+                                                                   : counted.applyTransaction(ConfigType::Server, transaction);
         QList<QByteArray> ran = sandbox.read(QStringLiteral("runs")).split('\n');
         ran.removeAll(QByteArray());
         std::sort(ran.begin(), ran.end());

@@ -49,8 +49,7 @@ QString generateKey(const QString &dir, const QString &type, int bits, const QSt
     if (!process.waitForFinished(60000) || process.exitCode() != 0) {
         return {};
     }
-    QFile file(base + QStringLiteral(".pub"));
-    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()).trimmed() : QString();
+    return QString::fromUtf8(TestFiles::read(base + QStringLiteral(".pub"))).trimmed();
 }
 
 /// ssh-keygen's own "-lf" lines for a file, one per key it could read.
@@ -215,21 +214,20 @@ private Q_SLOTS:
                                                 << keygen.at(1) << keygen.at(0).toInt();
         }
 
-        const QString ed = m_keys.value(QStringLiteral("ed25519"));
         const QString type = field("ed25519", 0);
         const QString data = field("ed25519", 1);
         const QString own = m_keygen.value(QStringLiteral("ed25519")).at(1);
         QTest::newRow("one field") << type << "Invalid" << QString() << QString() << 0;
-        QTest::newRow("tabs only") << QString(ed).replace(QLatin1Char(' '), QLatin1Char('\t')) << "Invalid" << QString() << QString() << 0;
+        QTest::newRow("tabs only") << QString(m_ed1).replace(QLatin1Char(' '), QLatin1Char('\t')) << "Invalid" << QString() << QString() << 0;
         QTest::newRow("no comment") << QStringLiteral("%1 %2").arg(type, data) << type << QString() << own << 256;
         QTest::newRow("extra spaces") << QStringLiteral("  %1   %2   my  laptop   key  ").arg(type, data) << type << "my laptop key" << own << 256;
         QTest::newRow("not base64") << QStringLiteral("%1 !!!! box").arg(type) << type << "box"
                                     << QStringLiteral("SHA256:47DEQpj8HBSa+/TImW+5JCeuQeRkm5NMpJWZG3hSuFU") << 0;
         QTest::newRow("truncated data") << QStringLiteral("%1 %2 box").arg(type, data.left(data.size() - 8)) << type << "box" << QStringLiteral("other") << 0;
         // The options are no part of the key: the real type, fingerprint and comment show.
-        QTest::newRow("options prefix") << QStringLiteral("from=\"10.0.0.1\",no-pty %1").arg(ed) << type << ed.section(QLatin1Char(' '), 2) << own << 256;
-        QTest::newRow("quoted blank in options") << QStringLiteral("command=\"echo a b\",no-pty %1").arg(ed) << type << ed.section(QLatin1Char(' '), 2) << own
-                                                 << 256;
+        QTest::newRow("options prefix") << QStringLiteral("from=\"10.0.0.1\",no-pty %1").arg(m_ed1) << type << m_ed1.section(QLatin1Char(' '), 2) << own << 256;
+        QTest::newRow("quoted blank in options") << QStringLiteral("command=\"echo a b\",no-pty %1").arg(m_ed1) << type << m_ed1.section(QLatin1Char(' '), 2)
+                                                 << own << 256;
         QTest::newRow("tab inside data field") << QStringLiteral("%1 %2\tlaptop y").arg(type, data) << type << "y" << QStringLiteral("other") << 256;
     }
 
@@ -256,26 +254,24 @@ private Q_SLOTS:
 
     void batchMatchesOneByOne()
     {
-        const QString ed = m_keys.value(QStringLiteral("ed25519"));
-        const QString ec = m_keys.value(QStringLiteral("ecdsa384"));
         const QString edType = field("ed25519", 0);
         const QString edData = field("ed25519", 1);
         QStringList lines{
-            m_keys.value(QStringLiteral("rsa")),
+            m_rsa,
             QStringLiteral("garbage"),
-            ed,
+            m_ed1,
             QStringLiteral("ssh-rsa %1 type does not match the data").arg(edData),
-            ed, // duplicate
-            QStringLiteral("# %1").arg(ec),
+            m_ed1, // duplicate
+            QStringLiteral("# %1").arg(m_ec),
             QString(),
-            QStringLiteral("command=\"echo a b\",no-pty %1").arg(ec),
+            QStringLiteral("command=\"echo a b\",no-pty %1").arg(m_ec),
             QStringLiteral("%1 %2 fake marker @@k0 (RSA)").arg(edType, edData),
             QStringLiteral("%1 @@k3 (RSA)").arg(edType),
             QStringLiteral("%1 %2\r").arg(edType, edData),
-            QStringLiteral("%1\n%2").arg(ec, ed), // cannot be streamed: asked on its own
-            QString(ed).replace(QLatin1Char(' '), QLatin1Char('\t')),
+            QStringLiteral("%1\n%2").arg(m_ec, m_ed1), // cannot be streamed: asked on its own
+            QString(m_ed1).replace(QLatin1Char(' '), QLatin1Char('\t')),
             QStringLiteral("%1 %2").arg(edType, edData.left(edData.size() - 4)),
-            ec,
+            m_ec,
         };
         QStringList keys;
         for (int i = 0; i < 30; ++i) {
