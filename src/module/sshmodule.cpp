@@ -16,6 +16,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QPointer>
 #include <QScrollArea>
 #include <QTabBar>
 
@@ -164,8 +165,11 @@ void SSHModule::manageMnemonics()
             reserved.append(text.at(at + 1).toLower());
         }
     }
-    FormAccessibility::manageMnemonics(widget(), reserved, [this] {
-        keepFrameMnemonics();
+    // The page's widget may outlive the module (Plasma 6 hosts own it), and the letters are moved again later.
+    FormAccessibility::manageMnemonics(widget(), reserved, [module = QPointer<SSHModule>(this)] {
+        if (module) {
+            module->keepFrameMnemonics();
+        }
     });
 }
 
