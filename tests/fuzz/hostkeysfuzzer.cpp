@@ -102,8 +102,9 @@ void checkModuli(const QByteArray &contents)
     FUZZ_CHECK(again.weak == 0 && again.total == moduli.total - moduli.weak && again.strong == moduli.strong, "the kept groups are all strong");
     FUZZ_CHECK(moduliFindings(moduli, QStringLiteral("/etc/ssh/moduli")).size() == (moduli.weak > 0 ? 1 : 0), "weak groups are one finding");
 
-    // Past its table's bound (about 2000 lines each side) the diff replaces what lies between the changes whole.
-    if (before.size() > 2000) {
+    // The diff of a short file only: past its table's bound (about 2000 lines each side) it replaces what lies between
+    // the changes whole, and the table of a long file slows the fuzzer down.
+    if (before.size() > 400) {
         return;
     }
     const QList<QByteArray> diff = unifiedDiff(QStringLiteral("/etc/ssh/moduli"), contents, moduli.strong).split('\n');

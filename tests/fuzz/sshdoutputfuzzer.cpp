@@ -1,11 +1,16 @@
 // SPDX-FileCopyrightText: 2026 SSH Settings contributors
 // SPDX-License-Identifier: GPL-2.0-or-later
 // What the installed OpenSSH prints: `sshd -T` and `ssh -G` dumps, `ssh -V` versions, `ssh -Q` lists (as the keyword
-// table checks algorithms against them) and the first error line of `sshd -t`. Every line of a dump is one value of its
-// lower-case keyword; a version is a release OpenSSH can have.
+// table checks algorithms against them) and the first error line of `sshd -t`, and the sockets the restart probe tries
+// from a dump's listen addresses. Every line of a dump is one value of its lower-case keyword; a version is a release
+// OpenSSH can have.
 #include "configuration.h"
 #include "fuzzcheck.h"
 #include "runprogram.h"
+#include "socketprobe.h"
+
+#include <QHostAddress>
+#include <QSet>
 
 using namespace OptionCatalog;
 
@@ -56,6 +61,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             }
         }
         break;
+    }
+
+    // The sockets the probe tries after a restart, from the dump's listen addresses: each an address and a port, once.
+    const QStringList sockets = SocketProbe::sockets(values.value("listenaddress"), {QStringLiteral("127.0.0.1"), QStringLiteral("::1")});
+    FUZZ_CHECK(sockets.size() == QSet<QString>(sockets.cbegin(), sockets.cend()).size(), "each socket is tried once");
+    for (const QString &socket : sockets) {
+        const QStringList parts = socket.split(QLatin1Char(' '));
+        FUZZ_CHECK(parts.size() == 2 && !QHostAddress(parts.first()).isNull() && !parts.last().isEmpty(), "a socket is an address and a port");
+        FUZZ_CHECK(!QHostAddress(parts.first()).isEqual(QHostAddress::AnyIPv4) && !QHostAddress(parts.first()).isEqual(QHostAddress::AnyIPv6),
+                   "a wildcard is tried on the loopback address");
     }
 
     ProgramResult failed;
