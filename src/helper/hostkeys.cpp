@@ -63,7 +63,8 @@ Moduli readModuli(const QByteArray &contents)
         const int stop = newline < 0 ? contents.size() : newline + 1;
         const QByteArray line = contents.mid(start, stop - start);
         start = stop;
-        const QList<QByteArray> fields = line.simplified().split(' ');
+        const QByteArray simplified = line.simplified();
+        const QList<QByteArray> fields = simplified.split(' ');
         // Time Type Tests Tries Size Generator Modulus; anything else sshd skips, and so does the check. A group that is not
         // written in full is no strong group: sshd skips it as well.
         static const QRegularExpression group(QStringLiteral("^[0-9]+ [0-9]+ [0-9]+ [0-9]+ [0-9]+ [0-9]+ [0-9A-Fa-f]+$"));
@@ -71,7 +72,6 @@ Moduli readModuli(const QByteArray &contents)
             ++moduli.total;
             bool ok = false;
             const int size = fields.at(4).toInt(&ok);
-            const QByteArray simplified = line.simplified();
             if (!ok || size < RecommendedBits - 1 || !group.match(QString::fromLatin1(simplified.constData(), simplified.size())).hasMatch()) {
                 ++moduli.weak;
                 continue;
