@@ -7,6 +7,8 @@
 # A crash, a leak, a broken invariant or an input slower than FUZZ_TIMEOUT seconds (default 10) fails; the log then
 # shows the fuzzer's report and the input, in base64, which the artifacts folder keeps too. New inputs the fuzzer finds
 # go to <build>/fuzz-corpus/<reader>/ (copy the telling ones to the starting corpus by hand), so runs build on each other.
+# With FUZZ_WHOLE_TREE=1 (the test suite's Clang stage) the build folder holds the whole tree, tests and benchmarks
+# included, built with every warning an error: one Clang build proves the tree compiles cleanly and serves the fuzzers.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 RUN_SECONDS=${1:-30}
@@ -14,9 +16,20 @@ BUILD=${FUZZ_BUILD_DIR:-build-fuzz}
 JOBS=${JOBS:-$(nproc)}
 TIMEOUT=${FUZZ_TIMEOUT:-10}
 
-CC=clang CXX=clang++ cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_FUZZERS=ON \
-    -DBUILD_TESTING=OFF -DBUILD_BENCHMARKS=OFF >/dev/null
-cmake --build "$BUILD" -j "$JOBS" --target fuzzers
+WHOLE_TREE=${FUZZ_WHOLE_TREE:-0}
+
+if [ "$WHOLE_TREE" = 1 ]; then
+    tree=(-DBUILD_TESTING=ON -DBUILD_BENCHMARKS=ON -DCMAKE_COMPILE_WARNING_AS_ERROR=ON)
+    targets=(all)
+else
+    tree=(-DBUILD_TESTING=OFF -DBUILD_BENCHMARKS=OFF -DCMAKE_COMPILE_WARNING_AS_ERROR=OFF)
+    targets=(fuzzers)
+fi
+CC=clang CXX=clang++ cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr \
+    -DBUILD_FUZZERS=ON "${tree[@]}" >/dev/null
+cmake --build "$BUILD" -j "$JOBS" --target "${targets[@]}"
+echo "build: $SECONDS s"
+built=$SECONDS
 
 failed=()
 for source in tests/fuzz/*fuzzer.cpp; do
@@ -47,6 +60,7 @@ for source in tests/fuzz/*fuzzer.cpp; do
     fi
 done
 
+echo "fuzzing: $((SECONDS - built)) s"
 if [ ${#failed[@]} -gt 0 ]; then
     echo "fuzzing failed: ${failed[*]}"
     exit 1

@@ -137,8 +137,14 @@ void algorithmFindings(const Input &input, QVariantList *found)
                                     weak.join(QLatin1Char(',')),
                                     recommended.join(QLatin1Char(',')),
                                     place(input.origins.value(reads).toMap()));
-        // An empty list would leave nothing to connect with.
-        entry.insert(Protocol::Reply::FindingFixable, !recommended.isEmpty());
+        // An empty list would leave nothing to connect with; one the keyword table refuses (a name no OpenSSH prints) is
+        // no fix either.
+        OptionCatalog::Installed installed;
+        installed.algorithms = input.supported;
+        OptionCatalog::CheckedValue checked;
+        Refusal refused;
+        entry.insert(Protocol::Reply::FindingFixable,
+                     !recommended.isEmpty() && OptionCatalog::checkValue(*option, recommended.join(QLatin1Char(',')), &checked, &refused, installed));
         found->append(entry);
     }
 }

@@ -42,22 +42,29 @@ bool parseFingerprint(const QByteArray &output, Fingerprint *result)
     }
     bool ok = false;
     const int bits = words.first().toInt(&ok);
-    const QByteArray &type = words.last();
+    // Every byte counts: a NUL inside a word does not end it.
+    const QString type = QString::fromLatin1(words.last().constData(), words.last().size());
+    const QString fingerprint = QString::fromLatin1(words.at(1).constData(), words.at(1).size());
     static const QRegularExpression typeName(QStringLiteral("^\\([A-Z0-9-]+\\)$"));
-    if (!ok || bits <= 0 || !words.at(1).startsWith("SHA256:") || words.at(1).size() < 8 || !typeName.match(QString::fromLatin1(type)).hasMatch()) {
+    static const QRegularExpression digest(QStringLiteral("^SHA256:[A-Za-z0-9+/=]+$"));
+    if (!ok || bits <= 0 || QByteArray::number(bits) != words.first() || !digest.match(fingerprint).hasMatch() || !typeName.match(type).hasMatch()) {
         return false;
     }
-    *result = {bits, QString::fromLatin1(words.at(1)), QString::fromLatin1(type.mid(1, type.size() - 2))};
+    *result = {bits, fingerprint, type.mid(1, type.size() - 2)};
     return true;
 }
 
 Moduli readModuli(const QByteArray &contents)
 {
     Moduli moduli;
-    QList<QByteArray> kept;
-    const QList<QByteArray> lines = contents.split('\n');
-    for (const QByteArray &line : lines) {
-        const QList<QByteArray> fields = line.simplified().split(' ');
+    // Each line with its own end: the lines kept stay byte for byte, the last one's end (or its lack) included.
+    for (int start = 0; start < contents.size();) {
+        const int newline = contents.indexOf('\n', start);
+        const int stop = newline < 0 ? contents.size() : newline + 1;
+        const QByteArray line = contents.mid(start, stop - start);
+        start = stop;
+        const QByteArray simplified = line.simplified();
+        const QList<QByteArray> fields = simplified.split(' ');
         // Time Type Tests Tries Size Generator Modulus; anything else sshd skips, and so does the check. A group that is not
         // written in full is no strong group: sshd skips it as well.
         static const QRegularExpression group(QStringLiteral("^[0-9]+ [0-9]+ [0-9]+ [0-9]+ [0-9]+ [0-9]+ [0-9A-Fa-f]+$"));
@@ -65,14 +72,13 @@ Moduli readModuli(const QByteArray &contents)
             ++moduli.total;
             bool ok = false;
             const int size = fields.at(4).toInt(&ok);
-            if (!ok || size + 1 < RecommendedBits || !group.match(QString::fromLatin1(line.simplified())).hasMatch()) {
+            if (!ok || size < RecommendedBits - 1 || !group.match(QString::fromLatin1(simplified.constData(), simplified.size())).hasMatch()) {
                 ++moduli.weak;
                 continue;
             }
         }
-        kept.append(line);
+        moduli.strong += line;
     }
-    moduli.strong = kept.join('\n');
     return moduli;
 }
 

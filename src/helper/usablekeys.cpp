@@ -128,9 +128,7 @@ QString expand(const QString &pattern, const UserAccount &account)
     return QDir::cleanPath(path.startsWith(QLatin1Char('/')) ? path : account.home + QLatin1Char('/') + path);
 }
 
-// Whether sshd would take the key of @p line (split into @p parsedLine) at @p now from the session's client, its key blob aside.
-static bool
-lineAccepted(const QByteArray &line, const Lockout::Values &values, const Lockout::Session &session, const QDateTime &now, AuthorizedKeys::Line *parsedLine)
+bool accepted(const QByteArray &line, const Lockout::Values &values, const Lockout::Session &session, const QDateTime &now, AuthorizedKeys::Line *parsedLine)
 {
     AuthorizedKeys::Line &parsed = *parsedLine;
     QString ignored;
@@ -174,7 +172,7 @@ bool any(const Lockout::Values &values, const Lockout::Session &session)
             }
             for (const QByteArray &line : contents.split('\n')) {
                 AuthorizedKeys::Line parsed;
-                if (!lineAccepted(line, values, session, now, &parsed)) {
+                if (!accepted(line, values, session, now, &parsed)) {
                     continue;
                 }
                 // The blob itself as sshd decodes it.

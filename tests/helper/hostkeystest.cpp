@@ -127,6 +127,9 @@ private Q_SLOTS:
         QTest::newRow("no bits") << QByteArray("x SHA256:Y+XN root@vm (RSA)") << QString();
         QTest::newRow("error") << QByteArray("/dev/stdin is not a public key file.\n") << QString();
         QTest::newRow("empty") << QByteArray() << QString();
+        QTest::newRow("NUL after the type") << QByteArray("1024 SHA256:d2gh root (RSA)__").replace('_', '\0') << QString();
+        QTest::newRow("NUL in the digest") << QByteArray("256 SHA256:d2_gh root (ED25519)").replace('_', '\0') << QString();
+        QTest::newRow("NUL after the size") << QByteArray("256_ SHA256:d2gh root (ED25519)").replace('_', '\0') << QString();
     }
     void fingerprint()
     {
@@ -169,27 +172,32 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("contents");
         QTest::addColumn<int>("total");
         QTest::addColumn<int>("weak");
-        QTest::newRow("debian sizes") << groups({2047, 3071, 4095, 2047}) << 4 << 2;
-        QTest::newRow("3071 is 3072 bits") << groups({3071}) << 1 << 0;
-        QTest::newRow("3070 is under") << groups({3070}) << 1 << 1;
-        QTest::newRow("comments and junk stay") << QByteArray("# c\n\nnot a group\n") + groups({1023}) << 1 << 1;
-        QTest::newRow("no newline at the end") << groups({8191, 2047}).chopped(1) << 2 << 1;
-        QTest::newRow("malformed size") << groups({4095}) + QByteArray(s_group).replace("%1", "3071x") << 2 << 1;
-        QTest::newRow("modulus not hex") << groups({4095}) + QByteArray(s_group).replace("%1", "4095").replace("E98F", "Z98F") << 2 << 1;
+        QTest::addColumn<QByteArray>("strong");
+        const QByteArray junk = "# c\n\nnot a group\n";
+        QTest::newRow("debian sizes") << groups({2047, 3071, 4095, 2047}) << 4 << 2 << groups({3071, 4095});
+        QTest::newRow("3071 is 3072 bits") << groups({3071}) << 1 << 0 << groups({3071});
+        QTest::newRow("3070 is under") << groups({3070}) << 1 << 1 << groups({});
+        QTest::newRow("comments and junk stay") << junk + groups({1023}) << 1 << 1 << junk + groups({});
+        QTest::newRow("kept lines keep their ends") << groups({8191, 2047}).chopped(1) << 2 << 1 << groups({8191});
+        QTest::newRow("no newline after a kept line") << groups({2047, 8191}).chopped(1) << 2 << 1 << groups({8191}).chopped(1);
+        QTest::newRow("malformed size") << groups({4095}) + QByteArray(s_group).replace("%1", "3071x") << 2 << 1 << groups({4095});
+        QTest::newRow("modulus not hex") << groups({4095}) + QByteArray(s_group).replace("%1", "4095").replace("E98F", "Z98F") << 2 << 1 << groups({4095});
+        QTest::newRow("NUL in the modulus") << groups({4095}).replace("E98F", QByteArray("E9_8F").replace('_', '\0')) << 1 << 1 << groups({});
+        QTest::newRow("largest size") << groups({2147483647}) << 1 << 0 << groups({2147483647});
     }
     void moduli()
     {
         QFETCH(QByteArray, contents);
         QFETCH(int, total);
         QFETCH(int, weak);
+        QFETCH(QByteArray, strong);
         const HostKeys::Moduli moduli = HostKeys::readModuli(contents);
         QCOMPARE(moduli.total, total);
         QCOMPARE(moduli.weak, weak);
+        QCOMPARE(moduli.strong, strong);
         const HostKeys::Moduli again = HostKeys::readModuli(moduli.strong);
         QCOMPARE(again.total, total - weak);
         QCOMPARE(again.weak, 0);
-        QCOMPARE(moduli.strong.count('\n') + weak, contents.count('\n'));
-        QVERIFY(moduli.strong.startsWith(contents.left(contents.indexOf('\n'))));
     }
     void systemModuli()
     {
