@@ -40,17 +40,25 @@ struct Startups {
     int start;
     int rate;
     int full;
+    bool valid; ///< as sshd takes it: numbers only, 0 < start <= full, 0 < rate <= 100
 };
 
 Startups startups(const QString &value)
 {
     const QStringList parts = value.split(QLatin1Char(':'));
-    const int start = parts.value(0).toInt();
-    return parts.size() == 3 ? Startups{start, parts.at(1).toInt(), parts.at(2).toInt()} : Startups{start, 100, start};
+    bool okStart = false;
+    bool okRate = parts.size() == 1;
+    bool okFull = okRate;
+    const int start = parts.value(0).toInt(&okStart);
+    const Startups read =
+        parts.size() == 3 ? Startups{start, parts.at(1).toInt(&okRate), parts.at(2).toInt(&okFull), false} : Startups{start, 100, start, false};
+    const bool valid = okStart && okRate && okFull && parts.size() != 2 && read.start > 0 && read.full >= read.start && read.rate > 0 && read.rate <= 100;
+    return {read.start, read.rate, read.full, valid};
 }
 
 // The value the fix of @p check sets over @p value: the recommended one, but MaxStartups keeps each part that is
-// already tighter (a lower start or full, a higher rate), so that the fix never raises a limit.
+// already tighter (a lower start or full, a higher rate), so that the fix never raises a limit. A value that does not
+// read as sshd's takes the recommended one whole.
 QString recommendation(const Check &check, const QString &value)
 {
     if (QLatin1String(check.accepted) != QLatin1String("startups")) {
@@ -58,7 +66,11 @@ QString recommendation(const Check &check, const QString &value)
     }
     const Startups given = startups(value);
     const Startups wanted = startups(QLatin1String(check.recommended));
-    return QStringLiteral("%1:%2:%3").arg(qMin(given.start, wanted.start)).arg(qMax(given.rate, wanted.rate)).arg(qMin(given.full, wanted.full));
+    if (!given.valid) {
+        return QLatin1String(check.recommended);
+    }
+    const int start = qMin(given.start, wanted.start);
+    return QStringLiteral("%1:%2:%3").arg(start).arg(qMax(given.rate, wanted.rate)).arg(qMax(start, qMin(given.full, wanted.full)));
 }
 
 // The severity @p check gives @p value; false when the value passes. @p values are the rest of the configuration.
@@ -77,7 +89,7 @@ bool judge(const Check &check, const QString &value, const Lockout::Values &valu
         // No looser than the recommended triple.
         const Startups given = startups(value);
         const Startups wanted = startups(QLatin1String(check.recommended));
-        return given.start > wanted.start || given.rate < wanted.rate || given.full > wanted.full;
+        return !given.valid || given.start > wanted.start || given.rate < wanted.rate || given.full > wanted.full;
     }
     if (accepted.contains(QLatin1String(".."))) {
         const qint64 number = OptionCatalog::parseInterval(value);

@@ -85,6 +85,7 @@ private Q_SLOTS:
         row("startups tighter", "maxstartups 5:50:20", "");
         row("startups one number", "maxstartups 20", "max-startups=warn>10:100:20");
         row("startups fixed without raising a limit", "maxstartups 20:30:40", "max-startups=warn>10:30:40");
+        row("startups that do not read take the recommended value", "maxstartups 10:3lhxstartups 10:3lhost yes", "max-startups=warn>10:30:60");
         row("sessions", "maxsessions 11", "max-sessions=warn");
         row("sessions off", "maxsessions 0", "");
         row("rhosts", "ignorerhosts no;hostbasedauthentication yes", "ignore-rhosts=fail hostbased-authentication=fail");
