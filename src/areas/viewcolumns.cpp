@@ -18,6 +18,7 @@ public:
     ColumnFitter(QTreeView *view, const QList<int> &shares)
         : QObject(view)
         , m_view(view)
+        , m_viewport(view->viewport())
         , m_shares(shares)
     {
         view->header()->setSectionResizeMode(QHeaderView::Interactive);
@@ -40,7 +41,8 @@ public:
 
     bool eventFilter(QObject *watched, QEvent *event) override
     {
-        if (watched == m_view->viewport() && event->type() == QEvent::Resize) {
+        // Compared as objects: the view may be half destroyed when its viewport's last events arrive.
+        if (event->type() == QEvent::Resize && watched == m_viewport && !m_view.isNull()) {
             fit();
         }
         return QObject::eventFilter(watched, event);
@@ -69,6 +71,7 @@ private:
     }
 
     QPointer<QTreeView> m_view;
+    const QObject *m_viewport;
     QList<int> m_shares;
     bool m_pending = false;
 };
