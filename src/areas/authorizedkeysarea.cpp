@@ -26,7 +26,6 @@
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -38,9 +37,6 @@
 
 #include <KColorScheme>
 #include <functional>
-
-#include <pwd.h>
-#include <unistd.h>
 
 AuthorizedKeysArea::AuthorizedKeysArea(const SSHOption &option, QWidget *parent)
     : AbstractOptionArea(option, parent)
@@ -102,52 +98,11 @@ void AuthorizedKeysArea::reset() const
     }
 }
 
-QString AuthorizedKeysArea::userName()
-{
-    const QString fromEnvironment = qEnvironmentVariable("USER");
-    if (!fromEnvironment.isEmpty()) {
-        return fromEnvironment;
-    }
-    const passwd *pw = getpwuid(getuid());
-    return pw ? QString::fromLocal8Bit(pw->pw_name) : QString();
-}
-
-QString AuthorizedKeysArea::expandPath(const QString &pattern)
-{
-    const QString home = QDir::homePath();
-    QString path = pattern.trimmed();
-    if (path.startsWith(QLatin1Char('~'))) {
-        path.replace(0, 1, home);
-    }
-    // The tokens sshd expands, in one pass so that "%%h" stays a percent sign and an h.
-    QString expanded;
-    for (int i = 0; i < path.size(); ++i) {
-        const QChar token = path.at(i) == QLatin1Char('%') && i + 1 < path.size() ? path.at(i + 1) : QChar();
-        if (token == QLatin1Char('h')) {
-            expanded += home;
-        } else if (token == QLatin1Char('u')) {
-            expanded += userName();
-        } else if (token == QLatin1Char('U')) {
-            expanded += QString::number(getuid());
-        } else if (token == QLatin1Char('%')) {
-            expanded += QLatin1Char('%');
-        } else {
-            expanded += path.at(i);
-            continue;
-        }
-        ++i;
-    }
-    if (QDir::isRelativePath(expanded)) {
-        expanded = QDir(home).filePath(expanded);
-    }
-    return QFileInfo(expanded).absoluteFilePath();
-}
-
 void AuthorizedKeysArea::loadAuthorizedKeysFiles(const QStringList &patterns) const
 {
     QList<FileEntry> entries;
     for (const QString &pattern : patterns) {
-        entries.append({expandPath(pattern), pattern});
+        entries.append({SSHKeyUtils::expandPath(pattern), pattern});
     }
     loadFileEntries(entries);
 }

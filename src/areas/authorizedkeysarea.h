@@ -34,10 +34,6 @@ public:
     QVariant value() const override;
     void reset() const override;
 
-    /// The absolute path a configured pattern names for the user running the module.
-    static QString expandPath(const QString &pattern);
-    /// The name %u stands for: the user running the module.
-    static QString userName();
     /// A key as the page names it: its comment and fingerprint, or the fingerprint alone.
     static QString keyName(const QString &comment, const QString &fingerprint);
 

@@ -3,8 +3,8 @@
 #include "authorizedkeyspathdialog.h"
 #include "ui_AuthorizedKeysPathDialog.h"
 
-#include "authorizedkeysarea.h"
 #include "formaccessibility.h"
+#include "sshkeyutils.h"
 
 #include <KLocalizedString>
 
@@ -20,7 +20,7 @@ AuthorizedKeysPathDialog::AuthorizedKeysPathDialog(const QStringList &paths, QWi
     , ui(std::make_unique<Ui::AuthorizedKeysPathDialog>())
 {
     ui->setupUi(this);
-    ui->pathsListWidget->headerItem()->setText(1, i18nc("@title:column %1 is a user name", "File for %1", AuthorizedKeysArea::userName()));
+    ui->pathsListWidget->headerItem()->setText(1, i18nc("@title:column %1 is a user name", "File for %1", SSHKeyUtils::userName()));
     m_check = new DialogCheck(ui->buttonBox->button(QDialogButtonBox::Ok), ui->verticalLayout, ui->verticalLayout->count() - 1, [this] {
         return verdict();
     });
@@ -37,7 +37,7 @@ AuthorizedKeysPathDialog::AuthorizedKeysPathDialog(const QStringList &paths, QWi
     });
     connect(ui->pathsListWidget, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem *item, int column) {
         if (column == 0) {
-            item->setText(1, AuthorizedKeysArea::expandPath(item->text(0)));
+            item->setText(1, SSHKeyUtils::expandPath(item->text(0)));
             m_check->update();
         }
     });
@@ -69,7 +69,7 @@ QStringList AuthorizedKeysPathDialog::paths() const
 
 QTreeWidgetItem *AuthorizedKeysPathDialog::addItem(const QString &path)
 {
-    auto *item = new QTreeWidgetItem(ui->pathsListWidget, {path, path.trimmed().isEmpty() ? QString() : AuthorizedKeysArea::expandPath(path)});
+    auto *item = new QTreeWidgetItem(ui->pathsListWidget, {path, path.trimmed().isEmpty() ? QString() : SSHKeyUtils::expandPath(path)});
     item->setFlags(item->flags() | Qt::ItemIsEditable);
     m_check->update();
     return item;

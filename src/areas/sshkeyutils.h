@@ -28,6 +28,10 @@ class SSHKeyUtils
 public:
     /// The key types that "ssh -Q key" lists; empty on failure.
     static QStringList systemSupportedKeyTypes();
+    /// The absolute path a configured AuthorizedKeysFile pattern names for the user running the module.
+    static QString expandPath(const QString &pattern);
+    /// The name %u stands for: the user running the module.
+    static QString userName();
     static bool isKeyLineValid(const QString &line);
     /// The key size as "ssh-keygen -lf -" reports it for this one line; 0 when it cannot read it.
     static int calculateKeySize(const QString &line);
